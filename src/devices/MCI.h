@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QtGlobal>
+
+class QObject;
+class QString;
+class QTimer;
+
+/// The CD player's view of its device.
+enum class TCDState : quint8 {
+    cdStopped = 0,
+    cdPaused = 1,
+    cdPlaying = 2,
+    cdDoorOpen = 3,
+    cdRecording = 4,
+    cdSeeking = 5,
+    cdClosed = 6,
+};
+
+/// Told by the CD player's poll when the device changed by itself.
+class CDStateListener {
+public:
+    virtual ~CDStateListener() = default;
+    virtual void CDStateChanged(TCDState State) = 0;
+};
+
+/// Plays audio CD tracks through the "cdaudio" device, one track at a time.
+class TCDPlayer {
+public:
+    /// Opens the device; raises an error (and leaves nothing open) when that fails.
+    /// The poll timer is a child of `timerOwner`.
+    TCDPlayer(quint32 CallbackWindow, QObject& timerOwner, CDStateListener& listener);
+    ~TCDPlayer();
+
+    TCDPlayer(const TCDPlayer&) = delete;
+    TCDPlayer& operator=(const TCDPlayer&) = delete;
+
+    /// Track > 0: plays that track to the start of the next. Track <= 0: resumes
+    /// up to the start of the track after CurrentTrack.
+    void PlayTrack(qint32 Track);
+    void Pause();
+    /// Never raises for the stop request itself.
+    void Stop();
+    /// "%2.2d:%2.2d" minutes and seconds within the current track.
+    [[nodiscard]] QString PositionText();
+    [[nodiscard]] quint32 Position();
+    [[nodiscard]] qint32 TrackCount();
+
+    TCDState State = TCDState::cdStopped;
+
+    // The rest is the player's own; public for the tests that check request sequences.
+    quint32 CallbackWindow = 0;
+    quint32 DeviceID = 0;
+    qint32 CurrentTrack = 0;
+    quint32 Flags = 0;
+    quint32 LastError = 0;
+    QTimer* PollTimer = nullptr;
+
+private:
+    void OpenDevice();
+    void QueryCapabilities();
+    void CloseDevice();
+    void RefreshState();
+    [[noreturn]] void RaiseDeviceError();
+    void PollTimerTimer();
+    void teardown() noexcept;
+
+    CDStateListener& m_listener;
+};
+
+/// The last state the poll passed on to the main window; starts as cdDoorOpen.
+extern TCDState LastReportedState;

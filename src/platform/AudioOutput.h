@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QObject>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+/// PCM inside the program is interleaved signed 16-bit stereo at 44.1 kHz.
+namespace Pcm {
+constexpr int SampleRate = 44100;
+constexpr int Channels = 2;
+constexpr int BytesPerFrame = Channels * 2;
+} // namespace Pcm
+
+/// Supplies sound to an output stream. `read` runs on the audio thread and must not block for long.
+class PcmSource {
+public:
+    virtual ~PcmSource() = default;
+    /// Writes up to `frames` frames into `out` and returns how many it wrote; 0 means the end.
+    virtual std::size_t read(std::int16_t* out, std::size_t frames) = 0;
+};
+
+/// One stream being played. Destroying it stops it at once.
+class OutputStream : public QObject {
+    Q_OBJECT
+public:
+    ~OutputStream() override = default;
+    virtual void pause() = 0;
+    virtual void resume() = 0;
+    /// Stops without a `finished` signal.
+    virtual void stop() = 0;
+    [[nodiscard]] virtual bool isPaused() const = 0;
+    /// Frames heard so far (as played out, not as read from the source).
+    [[nodiscard]] virtual std::int64_t framesPlayed() const = 0;
+    /// Linear gain 0..1; changes are ramped over a few milliseconds.
+    virtual void setGain(double gain) = 0;
+
+Q_SIGNALS:
+    /// On the GUI thread, once, after the source ended and its last frame was played.
+    void finished();
+};
+
+/// The sound output of the machine.
+class AudioOutput {
+public:
+    virtual ~AudioOutput() = default;
+    /// Starts `source` at once. Raises DeviceError("No audio output: ...") without a server.
+    virtual std::unique_ptr<OutputStream> start(std::shared_ptr<PcmSource> source) = 0;
+};
+
+/// Receives recorded sound on the audio thread.
+class PcmSink {
+public:
+    virtual ~PcmSink() = default;
+    virtual void write(const std::int16_t* in, std::size_t frames) = 0;
+};
+
+/// One recording in progress. Destroying it stops it.
+class InputStream : public QObject {
+    Q_OBJECT
+public:
+    ~InputStream() override = default;
+    virtual void stop() = 0;
+};
+
+/// The sound input of the machine (the default source).
+class AudioInput {
+public:
+    virtual ~AudioInput() = default;
+    /// Raises DeviceError("No audio input: ...") without a server.
+    virtual std::unique_ptr<InputStream> startCapture(std::shared_ptr<PcmSink> sink) = 0;
+};

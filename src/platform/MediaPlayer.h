@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+/// The embedded media player the main window plays files through.
+/// Setting FileName opens the file and starts it by itself; its length is known at once.
+class MediaPlayer : public QObject {
+    Q_OBJECT
+public:
+    /// Play states as the notification reports them.
+    enum State : int { Stopped = 0, Paused = 1, Playing = 2 };
+
+    using QObject::QObject;
+    ~MediaPlayer() override = default;
+
+    /// Opens `path` and starts it. Changing the file while one plays does not report
+    /// the old one stopped. Raises an error when the file cannot be opened or decoded.
+    virtual void setFileName(const QString& path) = 0;
+    [[nodiscard]] virtual QString fileName() const = 0;
+    /// Length of the open media in seconds.
+    [[nodiscard]] virtual double duration() const = 0;
+    [[nodiscard]] virtual double currentPosition() const = 0;
+    [[nodiscard]] virtual int playState() const = 0;
+    /// While false, a stop raises no notification.
+    [[nodiscard]] virtual bool sendPlayStateChangeEvents() const = 0;
+    virtual void setSendPlayStateChangeEvents(bool send) = 0;
+    /// Hundredths of a decibel: 0 is full level, lower is quieter, -10000 silent.
+    [[nodiscard]] virtual int volume() const = 0;
+    virtual void setVolume(int volume) = 0;
+
+    /// Resumes paused media.
+    virtual void play() = 0;
+    /// Stops; stopping the idle player reports nothing.
+    virtual void stop() = 0;
+    virtual void pause() = 0;
+
+    /// Songs likely to be pressed soon: their first seconds are decoded ahead.
+    virtual void setHotList(const QStringList& paths) { Q_UNUSED(paths); }
+
+Q_SIGNALS:
+    /// Delivered on the GUI thread.
+    void PlayStateChange(int oldState, int newState);
+};

@@ -1,0 +1,24 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "ErrorReporter.h"
+
+#include <QStringList>
+
+class Dialogs;
+
+/// Shows each error in an error box (stop icon, OK). A box is never opened while
+/// another is up or during painting: such errors wait and are shown in turn.
+class MessageBoxErrorReporter : public ErrorReporter {
+public:
+    explicit MessageBoxErrorReporter(Dialogs& dialogs);
+    void report(const QString& message) override;
+
+private:
+    void showPending();
+
+    Dialogs& m_dialogs;
+    QStringList m_pending;
+    bool m_showing = false;
+    bool m_scheduled = false;
+};

@@ -1,0 +1,108 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+#include <QtEndian>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+class AtomicFileWriter;
+class Dialogs;
+class Registry;
+
+/// A length-prefixed string of capacity N: one length byte, then N bytes of
+/// Windows-1252 text of which the first `length` count.
+template <int N>
+struct ShortString {
+    std::uint8_t length;
+    char chars[N];
+
+    [[nodiscard]] QString str() const;
+    /// Stores `text`, cut to N characters.
+    void set(const QString& text);
+};
+
+#pragma pack(push, 1)
+/// One song slot: the same 416-byte image in memory and in the info file.
+struct TSongRecord {
+    ShortString<40> Artist;
+    ShortString<40> Album;
+    ShortString<40> Title;
+    ShortString<255> FileName;
+    ShortString<6> StartTime;
+    ShortString<6> StopTime;
+    ShortString<6> FadeStart;
+    ShortString<6> FadeDuration;
+    std::uint8_t pad;
+    qint32_le Sheet;
+    qint32_le Slot;
+};
+#pragma pack(pop)
+
+static_assert(sizeof(TSongRecord) == 416);
+static_assert(offsetof(TSongRecord, Artist) == 0);
+static_assert(offsetof(TSongRecord, Album) == 41);
+static_assert(offsetof(TSongRecord, Title) == 82);
+static_assert(offsetof(TSongRecord, FileName) == 123);
+static_assert(offsetof(TSongRecord, StartTime) == 379);
+static_assert(offsetof(TSongRecord, StopTime) == 386);
+static_assert(offsetof(TSongRecord, FadeStart) == 393);
+static_assert(offsetof(TSongRecord, FadeDuration) == 400);
+static_assert(offsetof(TSongRecord, Sheet) == 408);
+static_assert(offsetof(TSongRecord, Slot) == 412);
+
+/// Fills `Rec` with the defaults: "New Artist", "New Album", "<empty>", no file,
+/// "00:00" four times, sheet 0, slot 0. Unused bytes are zero.
+void InitSongRecord(TSongRecord& Rec);
+
+/// The text of a free slot.
+inline const QString EmptyTitle = QStringLiteral("<empty>");
+
+constexpr int SheetCount = 10;
+constexpr int SlotCount = 36;
+
+/// All songs of the ten sheets. Loads the info file when built, saves it when destroyed;
+/// every other change lives in memory. Callers only ever receive copies.
+class TSongInfo {
+public:
+    TSongInfo(Registry& registry, Dialogs& dialogs);
+    /// The same, with the writer that replaces the info file (tests make it fail).
+    TSongInfo(Registry& registry, Dialogs& dialogs, std::unique_ptr<AtomicFileWriter> writer);
+    ~TSongInfo();
+
+    TSongInfo(const TSongInfo&) = delete;
+    TSongInfo& operator=(const TSongInfo&) = delete;
+
+    /// Copies all 416 bytes of `Rec` into (Sheet, Slot); its own Sheet/Slot fields are kept as passed.
+    void SetSong(int Sheet, int Slot, const TSongRecord& Rec);
+    /// True and a copy in `Rec` when the slot is filled; false and `Rec` untouched otherwise.
+    bool GetSong(int Sheet, int Slot, TSongRecord& Rec) const;
+    void ClearSong(int Sheet, int Slot);
+    /// A copy of the slot's record, or the default record (sheet 0, slot 0) for a free slot.
+    [[nodiscard]] TSongRecord GetSongOrDefault(int Sheet, int Slot) const;
+    /// Swaps the two slots' contents; the records get their new Sheet, their Slot stays.
+    void ExchangeSongs(int SheetA, int SlotA, int SheetB, int SlotB);
+
+    [[nodiscard]] const QString& infoPath() const { return InfoPath; }
+    /// Where the damaged original was kept at load, empty when the file was sound.
+    [[nodiscard]] const QString& damagedCopy() const { return m_damagedCopy; }
+
+    /// Where the info file lives when the registry names none.
+    [[nodiscard]] static QString defaultInfoPath();
+
+private:
+    void LoadFromFile();
+    void SaveToFile();
+    void keepDamagedOriginal(qint64 goodRecords, qint64 badRecords, qint64 strayBytes);
+
+    [[nodiscard]] static std::size_t index(int Sheet, int Slot);
+
+    std::array<std::unique_ptr<TSongRecord>, SheetCount * SlotCount> Songs;
+    QString InfoPath;
+    Dialogs& m_dialogs;
+    std::unique_ptr<AtomicFileWriter> m_writer;
+    QString m_damagedCopy;
+};

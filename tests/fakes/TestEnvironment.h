@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtGlobal>
+
+/// Points the settings file and the data folder at a fresh temporary folder.
+class TestEnvironment {
+public:
+    TestEnvironment()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        qputenv("XDG_CONFIG_HOME", configDir().toUtf8());
+        qputenv("XDG_DATA_HOME", dataDir().toUtf8());
+    }
+    [[nodiscard]] QString root() const { return m_dir.path(); }
+    [[nodiscard]] QString configDir() const { return m_dir.path() + QLatin1String("/config"); }
+    [[nodiscard]] QString dataDir() const { return m_dir.path() + QLatin1String("/data"); }
+
+private:
+    QTemporaryDir m_dir;
+};

@@ -1,0 +1,381 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "fakes/FakeDialogs.h"
+#include "fakes/TestEnvironment.h"
+#include "platform/AtomicFile.h"
+#include "platform/Errors.h"
+#include "platform/IniRegistry.h"
+#include "songs/SongStruc.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+TSongRecord song(const QString& title, int sheet, int slot, const QString& file = QStringLiteral("/music/a.wav"))
+{
+    TSongRecord rec;
+    InitSongRecord(rec);
+    rec.Title.set(title);
+    rec.FileName.set(file);
+    rec.Sheet = sheet;
+    rec.Slot = slot;
+    return rec;
+}
+
+QByteArray bytesOf(const TSongRecord& rec)
+{
+    return QByteArray(reinterpret_cast<const char*>(&rec), sizeof rec);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& data)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(data);
+}
+
+/// Fails after `allowed` bytes, as a full disk would.
+class FailingWriter : public AtomicFileWriter {
+public:
+    explicit FailingWriter(qsizetype allowed) : m_allowed(allowed) {}
+
+protected:
+    bool writeAll(int fd, const char* data, qsizetype size) override
+    {
+        const qsizetype n = std::min(size, m_allowed);
+        if (n > 0 && ::write(fd, data, static_cast<size_t>(n)) != n)
+            return false;
+        return n == size;
+    }
+
+private:
+    qsizetype m_allowed;
+};
+
+bool run(const QString& program, const QStringList& args)
+{
+    return QProcess::execute(program, args) == 0;
+}
+
+} // namespace
+
+class TestSongStruc : public QObject {
+    Q_OBJECT
+
+    TestEnvironment* m_env = nullptr;
+    IniRegistry* m_registry = nullptr;
+    FakeDialogs m_dialogs;
+    QString m_infoPath;
+
+    std::unique_ptr<TSongInfo> openStore()
+    {
+        return std::make_unique<TSongInfo>(*m_registry, m_dialogs);
+    }
+
+    void setInfoPath(const QString& path)
+    {
+        m_infoPath = path;
+        m_registry->OpenKey(QStringLiteral("\\Software\\Brasswold\\System"), true);
+        m_registry->WriteString(QStringLiteral("InfoPath"), path);
+        m_registry->CloseKey();
+    }
+
+    void saveSeed(const QString& name, const QByteArray& data)
+    {
+        const QString dir = qEnvironmentVariable("SONAVEX_FUZZ_SEED_DIR");
+        if (dir.isEmpty())
+            return;
+        QDir().mkpath(dir);
+        QFile f(dir + QLatin1Char('/') + name);
+        if (f.open(QIODevice::WriteOnly))
+            f.write(data);
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_env = new TestEnvironment;
+        m_registry = new IniRegistry(m_env->configDir());
+        m_dialogs = FakeDialogs();
+        setInfoPath(m_env->dataDir() + QLatin1String("/songs.inf"));
+    }
+
+    void cleanup()
+    {
+        delete m_registry;
+        delete m_env;
+    }
+
+    void defaultRecordHasTheDocumentedImage()
+    {
+        TSongRecord rec;
+        std::memset(&rec, 0xAB, sizeof rec);
+        InitSongRecord(rec);
+        rec.Sheet = 2;
+        rec.Slot = 7;
+        const QByteArray b = bytesOf(rec);
+        QCOMPARE(b.size(), 416);
+        QCOMPARE(b.mid(0, 11), QByteArray("\x0A" "New Artist"));
+        QCOMPARE(b.mid(41, 10), QByteArray("\x09" "New Album"));
+        QCOMPARE(b.mid(82, 8), QByteArray("\x07" "<empty>"));
+        QCOMPARE(b.at(123), '\0');
+        for (int offset : {379, 386, 393, 400})
+            QCOMPARE(b.mid(offset, 6), QByteArray("\x05" "00:00"));
+        QCOMPARE(b.mid(408, 4), QByteArray("\x02\x00\x00\x00", 4));
+        QCOMPARE(b.mid(412, 4), QByteArray("\x07\x00\x00\x00", 4));
+        saveSeed(QStringLiteral("default-2-7"), b);
+    }
+
+    void saveWritesOccupiedSlotsSheetBySheet()
+    {
+        {
+            auto store = openStore();
+            store->SetSong(3, 5, song(QStringLiteral("Late"), 3, 5));
+            store->SetSong(0, 35, song(QStringLiteral("Early"), 0, 35));
+        }
+        const QByteArray file = readFile(m_infoPath);
+        QCOMPARE(file.size(), 832);
+        TSongRecord first;
+        std::memcpy(&first, file.constData(), 416);
+        QCOMPARE(first.Title.str(), QStringLiteral("Early"));
+        QCOMPARE(int(first.Slot), 35);
+        saveSeed(QStringLiteral("two-records"), file);
+    }
+
+    void emptyStoreRoundTripsAnEmptyFile()
+    {
+        QVERIFY(!QFile::exists(m_infoPath));
+        openStore().reset();
+        QVERIFY(QFile::exists(m_infoPath));
+        QCOMPARE(QFileInfo(m_infoPath).size(), 0);
+
+        auto store = openStore();
+        TSongRecord rec;
+        for (int sheet = 0; sheet < SheetCount; ++sheet)
+            for (int slot = 0; slot < SlotCount; ++slot)
+                QVERIFY(!store->GetSong(sheet, slot, rec));
+        QVERIFY(m_dialogs.messages.isEmpty());
+    }
+
+    void loadPlacesRecordsByTheirOwnFieldsLaterWins()
+    {
+        const QByteArray data = bytesOf(song(QStringLiteral("Last slot"), 9, 35))
+            + bytesOf(song(QStringLiteral("First"), 1, 2)) + bytesOf(song(QStringLiteral("Second"), 1, 2));
+        writeFile(m_infoPath, data);
+        saveSeed(QStringLiteral("any-order"), data);
+
+        auto store = openStore();
+        TSongRecord rec;
+        QVERIFY(store->GetSong(9, 35, rec));
+        QCOMPARE(rec.Title.str(), QStringLiteral("Last slot"));
+        QVERIFY(store->GetSong(1, 2, rec));
+        QCOMPARE(rec.Title.str(), QStringLiteral("Second"));
+        int filled = 0;
+        for (int sheet = 0; sheet < SheetCount; ++sheet)
+            for (int slot = 0; slot < SlotCount; ++slot)
+                filled += store->GetSong(sheet, slot, rec) ? 1 : 0;
+        QCOMPARE(filled, 2);
+    }
+
+    void getSongOnAFreeSlotLeavesTheRecord()
+    {
+        auto store = openStore();
+        TSongRecord rec = song(QStringLiteral("Mine"), 4, 4);
+        const QByteArray before = bytesOf(rec);
+        QVERIFY(!store->GetSong(4, 4, rec));
+        QCOMPARE(bytesOf(rec), before);
+
+        TSongRecord expected;
+        InitSongRecord(expected);
+        QCOMPARE(bytesOf(store->GetSongOrDefault(4, 4)), bytesOf(expected));
+        store->ClearSong(4, 4); // clearing a free slot does nothing
+        QVERIFY(!store->GetSong(4, 4, rec));
+    }
+
+    void exchangeMovesRecordsAcrossSaveAndLoad()
+    {
+        {
+            auto store = openStore();
+            store->SetSong(2, 7, song(QStringLiteral("Moving"), 2, 7));
+            store->ExchangeSongs(2, 7, 5, 7);
+            TSongRecord rec;
+            QVERIFY(!store->GetSong(2, 7, rec));
+            QVERIFY(store->GetSong(5, 7, rec));
+            QCOMPARE(int(rec.Sheet), 5);
+        }
+        auto store = openStore();
+        TSongRecord rec;
+        QVERIFY(!store->GetSong(2, 7, rec));
+        QVERIFY(store->GetSong(5, 7, rec));
+        QCOMPARE(rec.Title.str(), QStringLiteral("Moving"));
+    }
+
+    void setSongKeepsTheRecordsOwnAddress()
+    {
+        {
+            auto store = openStore();
+            store->SetSong(4, 4, song(QStringLiteral("Misfiled"), 0, 0));
+        }
+        auto store = openStore();
+        TSongRecord rec;
+        QVERIFY(!store->GetSong(4, 4, rec));
+        QVERIFY(store->GetSong(0, 0, rec));
+        QCOMPARE(rec.Title.str(), QStringLiteral("Misfiled"));
+    }
+
+    void longFieldsAndAnsiTextRoundTrip()
+    {
+        const QString longName = QLatin1String("/") + QString(254, QLatin1Char('x'));
+        QCOMPARE(longName.size(), 255);
+        const QString title = QStringLiteral("Caf\u00e9 \u20ac5 \u2013 na\u00efve");
+        {
+            auto store = openStore();
+            TSongRecord rec = song(title, 6, 1, longName + QLatin1String("overflow"));
+            rec.StartTime.set(QStringLiteral("100:00"));
+            rec.StopTime.set(QStringLiteral("0001:05"));
+            store->SetSong(6, 1, rec);
+        }
+        auto store = openStore();
+        TSongRecord rec;
+        QVERIFY(store->GetSong(6, 1, rec));
+        QCOMPARE(rec.FileName.str(), longName);
+        QCOMPARE(rec.Title.str(), title);
+        QCOMPARE(rec.StartTime.str(), QStringLiteral("100:00"));
+        QCOMPARE(rec.StopTime.str(), QStringLiteral("0001:0"));
+        // One byte per character on disk.
+        QCOMPARE(int(rec.Title.length), title.size());
+    }
+
+    void rangeErrorsChangeNothing()
+    {
+        auto store = openStore();
+        store->SetSong(0, 0, song(QStringLiteral("Keep"), 0, 0));
+        TSongRecord rec = song(QStringLiteral("Other"), 0, 0);
+        QVERIFY_THROWS_EXCEPTION(RangeError, store->SetSong(10, 0, rec));
+        QVERIFY_THROWS_EXCEPTION(RangeError, store->SetSong(0, -1, rec));
+        QVERIFY_THROWS_EXCEPTION(RangeError, store->GetSong(-1, 0, rec));
+        QVERIFY_THROWS_EXCEPTION(RangeError, store->ClearSong(0, 36));
+        QVERIFY_THROWS_EXCEPTION(RangeError, (void)store->GetSongOrDefault(9, 36));
+        QVERIFY_THROWS_EXCEPTION(RangeError, store->ExchangeSongs(0, 0, 10, 0));
+        QVERIFY_THROWS_EXCEPTION(RangeError, store->ExchangeSongs(0, 36, 0, 0));
+        QVERIFY(store->GetSong(0, 0, rec));
+        QCOMPARE(rec.Title.str(), QStringLiteral("Keep"));
+        QCOMPARE(int(rec.Sheet), 0);
+    }
+
+    void failedSaveKeepsTheOldFile_data()
+    {
+        QTest::addColumn<qsizetype>("allowed");
+        QTest::newRow("nothing written") << qsizetype(0);
+        QTest::newRow("fails part-way") << qsizetype(1000);
+    }
+
+    void failedSaveKeepsTheOldFile()
+    {
+        QFETCH(qsizetype, allowed);
+        const QByteArray old = bytesOf(song(QStringLiteral("Old"), 0, 0));
+        writeFile(m_infoPath, old);
+        {
+            TSongInfo store(*m_registry, m_dialogs, std::make_unique<FailingWriter>(allowed));
+            for (int slot = 0; slot < 10; ++slot)
+                store.SetSong(1, slot, song(QStringLiteral("New"), 1, slot));
+        }
+        QCOMPARE(readFile(m_infoPath), old);
+        QCOMPARE(m_dialogs.messages.size(), 1);
+        QCOMPARE(m_dialogs.messages[0].text, QStringLiteral("Unable to save file!"));
+        QCOMPARE(m_dialogs.messages[0].style, Dialogs::Style::Error);
+        const QStringList leftovers = QDir(QFileInfo(m_infoPath).path()).entryList(QDir::Files | QDir::Hidden);
+        QCOMPARE(leftovers, QStringList{QStringLiteral("songs.inf")});
+    }
+
+    void realFileSystemFailuresKeepTheOldFile_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("full file system") << QStringLiteral("full");
+        QTest::newRow("read-only folder") << QStringLiteral("readonly");
+    }
+
+    void realFileSystemFailuresKeepTheOldFile()
+    {
+        QFETCH(QString, how);
+        if (::geteuid() != 0)
+            QSKIP("mounting a small file system needs root");
+        QTemporaryDir mountPoint;
+        if (!run(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                            QStringLiteral("size=16k"), QStringLiteral("tmpfs"), mountPoint.path()}))
+            QSKIP("tmpfs cannot be mounted here");
+        const auto unmount = qScopeGuard([&] { run(QStringLiteral("umount"), {mountPoint.path()}); });
+
+        setInfoPath(mountPoint.path() + QLatin1String("/songs.inf"));
+        const QByteArray old = bytesOf(song(QStringLiteral("Old"), 0, 0)).repeated(1);
+        writeFile(m_infoPath, old);
+        if (how == QLatin1String("readonly"))
+            QVERIFY(run(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("remount,ro"), mountPoint.path()}));
+        {
+            auto store = openStore();
+            for (int sheet = 0; sheet < SheetCount; ++sheet)
+                for (int slot = 0; slot < SlotCount; ++slot)
+                    store->SetSong(sheet, slot, song(QStringLiteral("Fill"), sheet, slot));
+        }
+        QCOMPARE(readFile(m_infoPath), old);
+        QCOMPARE(m_dialogs.messages.size(), 1);
+        QCOMPARE(m_dialogs.messages[0].text, QStringLiteral("Unable to save file!"));
+    }
+
+    void damagedFilesLoadEveryGoodRecord_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<int>("goodRecords");
+        const QByteArray a = bytesOf(song(QStringLiteral("A"), 0, 1));
+        const QByteArray b = bytesOf(song(QStringLiteral("B"), 3, 4));
+        const QByteArray badSheet = bytesOf(song(QStringLiteral("X"), 10, 0));
+        const QByteArray badSlot = bytesOf(song(QStringLiteral("Y"), 0, -1));
+        QTest::newRow("short tail") << (a + b + b.left(100)) << 2;
+        QTest::newRow("record out of range") << (a + badSheet + b) << 2;
+        QTest::newRow("a mix") << (badSlot + a + badSheet + b + QByteArray(7, 'z')) << 2;
+        QTest::newRow("only a fragment") << QByteArray(415, '\xff') << 0;
+    }
+
+    void damagedFilesLoadEveryGoodRecord()
+    {
+        QFETCH(QByteArray, data);
+        QFETCH(int, goodRecords);
+        writeFile(m_infoPath, data);
+        saveSeed(QStringLiteral("damaged-") + QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-')), data);
+
+        auto store = openStore();
+        TSongRecord rec;
+        int filled = 0;
+        for (int sheet = 0; sheet < SheetCount; ++sheet)
+            for (int slot = 0; slot < SlotCount; ++slot)
+                filled += store->GetSong(sheet, slot, rec) ? 1 : 0;
+        QCOMPARE(filled, goodRecords);
+
+        QVERIFY(!store->damagedCopy().isEmpty());
+        QCOMPARE(readFile(store->damagedCopy()), data);
+        QCOMPARE(m_dialogs.messages.size(), 1);
+        QVERIFY(m_dialogs.messages[0].text.contains(store->damagedCopy()));
+
+        // The next save writes only the good records; the copy stays.
+        const QString copy = store->damagedCopy();
+        store.reset();
+        QCOMPARE(QFileInfo(m_infoPath).size(), 416 * goodRecords);
+        QCOMPARE(readFile(copy), data);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSongStruc)
+#include "tst_songstruc.moc"
