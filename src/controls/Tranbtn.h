@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QWidget>
+
+/// Frame style of a sound button.
+enum class BStyle : quint8 {
+    BSnone = 0,   ///< no frame
+    BsNormal = 1, ///< raised; sunken while pressed
+    BsIe = 2,     ///< flat; raised under the pointer; sunken while pressed
+};
+
+/// The transparent sound button: paints no background of its own, then an optional
+/// image with one transparent colour, its caption (one line, shortened or wrapped)
+/// and a one-pixel frame that follows the pointer and the press.
+class TMTranBtn : public QWidget {
+    Q_OBJECT
+public:
+    explicit TMTranBtn(QWidget* owner = nullptr);
+    ~TMTranBtn() override;
+
+    [[nodiscard]] const QImage& BitMap() const { return m_bitmap; }
+    /// Copies `image` and repaints.
+    void setBitMap(const QImage& image);
+    /// The image's transparent colour; without one, its bottom-left pixel counts.
+    void setTransparentColor(const QColor& color);
+
+    [[nodiscard]] BStyle Border() const { return m_border; }
+    /// Repaints only on a real change.
+    void setBorder(BStyle border);
+
+    [[nodiscard]] QString Caption() const { return m_caption; }
+    /// Does not repaint; the owner asks for that.
+    void setCaption(const QString& caption);
+
+    [[nodiscard]] QColor fontColor() const;
+    void setFontColor(const QColor& color);
+
+    [[nodiscard]] QString Hint() const { return toolTip(); }
+    [[nodiscard]] bool ShowHint() const { return m_showHint; }
+
+    [[nodiscard]] int BtnNumber() const { return m_btnNumber; }
+    void setBtnNumber(int number) { m_btnNumber = number; }
+
+    [[nodiscard]] bool MouseOver() const { return m_mouseOver; }
+    [[nodiscard]] bool Pressed() const { return m_pressed; }
+    [[nodiscard]] QRect ImageRect() const { return m_imageRect; }
+
+    /// Draws `image` onto `dest` with its top-left corner at (X, Y), leaving `dest`
+    /// unchanged where the image has the colour `transparent`. `image` is unchanged
+    /// afterwards. X and Y must lie in 0..65535 (a RangeError otherwise).
+    static void DrawTransparentBitmap(QImage& dest, QImage& image, int X, int Y, QColor transparent);
+
+Q_SIGNALS:
+    void OnClick(TMTranBtn* sender);
+    void OnMouseDown(TMTranBtn* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int X, int Y);
+    void OnMouseUp(TMTranBtn* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int X, int Y);
+    void OnMouseMove(TMTranBtn* sender, Qt::KeyboardModifiers shift, int X, int Y);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    QImage m_bitmap;
+    QColor m_transparentColor;
+    bool m_mouseOver = false;
+    bool m_pressed = false;
+    BStyle m_border = BStyle::BsNormal;
+    QRect m_imageRect;
+    int m_btnNumber = 0;
+    QString m_caption;
+    bool m_showHint = false;
+};
