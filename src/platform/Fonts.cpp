@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Fonts.h"
+
+#include <QFontDatabase>
+#include <QStringList>
+
+namespace {
+bool g_loaded = false;
+QString g_tahomaFamily = QStringLiteral("DejaVu Sans");
+
+QFont withPixels(const QString& family, int pixelSize, bool bold = false, bool italic = false)
+{
+    QFont f(family);
+    f.setPixelSize(pixelSize);
+    f.setBold(bold);
+    f.setItalic(italic);
+    f.setStyleStrategy(QFont::PreferAntialias);
+    return f;
+}
+} // namespace
+
+void Fonts::loadProgramFonts()
+{
+    if (g_loaded)
+        return;
+    g_loaded = true;
+    // Wine ships Tahoma outside the system's font folders.
+    const QStringList tahoma = {QStringLiteral("/usr/share/wine/fonts/tahoma.ttf"),
+                                QStringLiteral("/usr/share/wine/fonts/tahomabd.ttf")};
+    for (const QString& file : tahoma) {
+        const int id = QFontDatabase::addApplicationFont(file);
+        if (id >= 0) {
+            const QStringList families = QFontDatabase::applicationFontFamilies(id);
+            if (!families.isEmpty())
+                g_tahomaFamily = families.first();
+        }
+    }
+}
+
+QFont Fonts::transistor(int pixelSize, bool bold)
+{
+    QFont f = withPixels(QStringLiteral("DSEG7 Classic"), pixelSize, bold);
+    f.setStyleHint(QFont::Monospace);
+    return f;
+}
+
+QFont Fonts::arial(int pixelSize)
+{
+    return withPixels(QStringLiteral("Liberation Sans"), pixelSize);
+}
+
+QFont Fonts::arialPoints(int pointSize)
+{
+    QFont f(QStringLiteral("Liberation Sans"));
+    f.setPointSize(pointSize);
+    return f;
+}
+
+QFont Fonts::msSansSerif(int pixelSize)
+{
+    return withPixels(QStringLiteral("Liberation Sans"), pixelSize);
+}
+
+QFont Fonts::tahoma(int pixelSize, bool bold)
+{
+    return withPixels(g_tahomaFamily, pixelSize, bold);
+}
+
+QFont Fonts::garamond(int pixelSize, bool bold, bool italic)
+{
+    return withPixels(QStringLiteral("EB Garamond"), pixelSize, bold, italic);
+}
