@@ -38,6 +38,9 @@ function(sonavex_add_test name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE sonavex_options sonavex_fakes Qt6::Test ${ARG_LIBS})
+  target_compile_definitions(${name} PRIVATE
+    SONAVEX_BINARY="$<TARGET_FILE:sonavex>"
+    SONAVEX_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   add_test(NAME ${name} COMMAND ${name})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)

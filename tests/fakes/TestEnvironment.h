@@ -6,11 +6,12 @@
 #include <QtGlobal>
 
 /// Points the settings file and the data folder at a fresh temporary folder.
+/// (Qt's standard-paths test mode would ignore these variables and share one
+/// folder between all tests, so it is not used.)
 class TestEnvironment {
 public:
     TestEnvironment()
     {
-        QStandardPaths::setTestModeEnabled(true);
         qputenv("XDG_CONFIG_HOME", configDir().toUtf8());
         qputenv("XDG_DATA_HOME", dataDir().toUtf8());
     }

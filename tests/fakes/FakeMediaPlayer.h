@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "platform/Errors.h"
+#include "platform/MediaPlayer.h"
+
+#include <QHash>
+#include <QMetaObject>
+#include <QStringList>
+
+/// A media player that plays nothing. It changes state the way the real one does
+/// and reports the changes as queued notifications; `finish()` ends the song.
+class FakeMediaPlayer : public MediaPlayer {
+    Q_OBJECT
+public:
+    void setFileName(const QString& path) override
+    {
+        log << QStringLiteral("FileName=") + path;
+        if (unplayable.contains(path))
+            throw DeviceError(QStringLiteral("Unable to play ") + path);
+        m_fileName = path;
+        m_position = 0;
+        const int old = m_state;
+        m_state = Playing;
+        notify(old, Playing, true);
+    }
+    QString fileName() const override { return m_fileName; }
+    double duration() const override { return durations.value(m_fileName, 61.0); }
+    double currentPosition() const override { return m_position; }
+    int playState() const override { return m_state; }
+    bool sendPlayStateChangeEvents() const override { return m_send; }
+    void setSendPlayStateChangeEvents(bool send) override
+    {
+        log << (send ? QStringLiteral("events on") : QStringLiteral("events off"));
+        m_send = send;
+    }
+    int volume() const override { return m_volume; }
+    void setVolume(int volume) override
+    {
+        volumes << volume;
+        m_volume = volume;
+    }
+    void play() override
+    {
+        log << QStringLiteral("play");
+        if (m_state == Paused) {
+            m_state = Playing;
+            notify(Paused, Playing, true);
+        }
+    }
+    void stop() override
+    {
+        log << QStringLiteral("stop");
+        if (m_state == Stopped)
+            return; // the idle player reports nothing
+        const int old = m_state;
+        m_state = Stopped;
+        notify(old, Stopped, m_send);
+    }
+    void pause() override
+    {
+        log << QStringLiteral("pause");
+        if (m_state == Playing) {
+            m_state = Paused;
+            notify(Playing, Paused, true);
+        }
+    }
+    void setHotList(const QStringList& paths) override { hotList = paths; }
+
+    /// The song ends by itself.
+    void finish()
+    {
+        if (m_state == Stopped)
+            return;
+        const int old = m_state;
+        m_state = Stopped;
+        notify(old, Stopped, m_send);
+    }
+    void setPosition(double seconds) { m_position = seconds; }
+
+    QStringList log;
+    QList<int> volumes;
+    QStringList hotList;
+    QStringList unplayable;
+    QHash<QString, double> durations;
+
+private:
+    void notify(int oldState, int newState, bool send)
+    {
+        if (!send)
+            return;
+        QMetaObject::invokeMethod(
+            this, [this, oldState, newState] { Q_EMIT PlayStateChange(oldState, newState); }, Qt::QueuedConnection);
+    }
+
+    QString m_fileName;
+    double m_position = 0;
+    int m_state = Stopped;
+    bool m_send = true;
+    int m_volume = 0;
+};
