@@ -170,8 +170,12 @@ void TMPanel::paintEvent(QPaintEvent* /*event*/)
         QPainter p(this);
         const QColor highlight = palette().color(QPalette::Active, QPalette::Light);
         const QColor shadow = palette().color(QPalette::Active, QPalette::Dark);
-        const auto bevelFirst = [&](TPanelBevel b) { return b == TPanelBevel::bvRaised ? highlight : shadow; };
-        const auto bevelSecond = [&](TPanelBevel b) { return b == TPanelBevel::bvRaised ? shadow : highlight; };
+        const auto bevelFirst = [&](TPanelBevel b) {
+            return b == TPanelBevel::bvRaised ? highlight : shadow;
+        };
+        const auto bevelSecond = [&](TPanelBevel b) {
+            return b == TPanelBevel::bvRaised ? shadow : highlight;
+        };
 
         // The window's own background comes first, as under any windowed control;
         // it shows where a band skips a side.
@@ -191,7 +195,8 @@ void TMPanel::paintEvent(QPaintEvent* /*event*/)
         if (m_caption.isEmpty())
             return;
         const unsigned flags = horizontalFlag(m_alignment) | TextDrawing::ExpandTabs | TextDrawing::WordBreak;
-        const int h = TextDrawing::drawText(nullptr, font(), m_caption, e, flags | TextDrawing::CalcRect).height();
+        const int h =
+            TextDrawing::drawText(nullptr, font(), m_caption, e, flags | TextDrawing::CalcRect).height();
         // A caption taller than the area inside the bevels is cut at its edges.
         p.setClipRect(e);
         switch (m_verticalAlignment) {

@@ -265,7 +265,8 @@ void TMTranBtn::paintEvent(QPaintEvent* /*event*/)
             const int ih = m_bitmap.height();
             // An image too large to be centred starts at the button's edge.
             const int x = std::max(0, (width() - iw) / 2);
-            const int y = std::max(0, m_caption.isEmpty() ? (height() - ih) / 2 : (height() - ih - fm.height()) / 2);
+            const int y =
+                std::max(0, m_caption.isEmpty() ? (height() - ih) / 2 : (height() - ih - fm.height()) / 2);
             m_imageRect = QRect(x, y, iw, ih);
             QImage layer(size(), QImage::Format_ARGB32_Premultiplied);
             layer.fill(Qt::transparent);
