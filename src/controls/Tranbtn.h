@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QWidget>
 
+class QPainter;
+
 /// Frame style of a sound button.
 enum class BStyle : quint8 {
     BSnone = 0,   ///< no frame
@@ -68,6 +70,12 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
+    bool event(QEvent* event) override;
+    [[nodiscard]] QColor transparentColorOfImage() const;
+    [[nodiscard]] bool imageHit(const QPoint& pos) const;
+    void drawCaption(QPainter& painter);
+    void drawFrame(QPainter& painter, bool raised) const;
+
     QImage m_bitmap;
     QColor m_transparentColor;
     bool m_mouseOver = false;
@@ -77,4 +85,5 @@ private:
     int m_btnNumber = 0;
     QString m_caption;
     bool m_showHint = false;
+    bool m_leftDown = false; ///< a left press began on the button; its release may click
 };

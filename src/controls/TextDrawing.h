@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QRect>
+#include <QString>
+
+class QFont;
+class QPainter;
+
+/// Text placement shared by the drawn controls. The controls were laid out with
+/// the old drawing call's rules, which differ from Qt's: lines stand exactly one
+/// font height apart (no leading), vertical centring applies to single lines only,
+/// and "&" marks an accelerator unless told otherwise.
+namespace TextDrawing {
+
+enum Flag : unsigned {
+    Left = 0x0,
+    Center = 0x1,
+    Right = 0x2,
+    VCenter = 0x4, ///< single lines only
+    Bottom = 0x8,  ///< single lines only
+    WordBreak = 0x10,
+    SingleLine = 0x20,
+    ExpandTabs = 0x40,
+    CalcRect = 0x400, ///< measure only, draw nothing
+    NoPrefix = 0x800,
+};
+
+/// Draws `text` into `rect` with `painter`'s pen in `font`, clipped to `rect`.
+/// Line breaks are CR LF, LF CR, CR or LF, each pair counting as one break.
+/// Returns the rectangle the text takes: its left and top are those of `rect`, its
+/// width that of the widest line, its height the number of lines times the font
+/// height. With CalcRect nothing is drawn and `painter` may be null.
+QRect drawText(QPainter* painter, const QFont& font, const QString& text, const QRect& rect, unsigned flags);
+
+} // namespace TextDrawing

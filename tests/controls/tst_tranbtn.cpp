@@ -1,0 +1,472 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "controls/Tranbtn.h"
+#include "platform/Errors.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+const QColor Backdrop(0, 128, 0);
+
+/// A parent that paints a plain colour, so that what the button leaves alone shows.
+class Backing : public QWidget {
+public:
+    explicit Backing(const QSize& size)
+    {
+        resize(size);
+        setAutoFillBackground(true);
+        QPalette pal = palette();
+        pal.setColor(QPalette::Window, Backdrop);
+        setPalette(pal);
+    }
+};
+
+QImage shot(QWidget& w)
+{
+    return w.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+QRgb at(const QImage& img, int x, int y)
+{
+    return img.pixel(x, y);
+}
+
+/// Rows and columns that hold anything but the backdrop, inside the frame.
+QRect inkBounds(const QImage& img)
+{
+    QRect r;
+    for (int y = 1; y < img.height() - 1; ++y)
+        for (int x = 1; x < img.width() - 1; ++x)
+            if (img.pixel(x, y) != Backdrop.rgb())
+                r |= QRect(x, y, 1, 1);
+    return r;
+}
+
+bool rowHasInk(const QImage& img, int y)
+{
+    for (int x = 1; x < img.width() - 1; ++x)
+        if (img.pixel(x, y) != Backdrop.rgb())
+            return true;
+    return false;
+}
+
+void send(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button = Qt::NoButton,
+          Qt::MouseButtons buttons = Qt::NoButton)
+{
+    QMouseEvent e(type, QPointF(pos), w->mapToGlobal(QPointF(pos)), button, buttons, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &e);
+}
+
+void enter(QWidget* w)
+{
+    QEnterEvent e(QPointF(5, 5), QPointF(5, 5), w->mapToGlobal(QPointF(5, 5)));
+    QCoreApplication::sendEvent(w, &e);
+}
+
+void leave(QWidget* w)
+{
+    QEvent e(QEvent::Leave);
+    QCoreApplication::sendEvent(w, &e);
+}
+
+/// 20 x 10, magenta with a blue 10 x 4 block at (5, 3).
+QImage keyedImage()
+{
+    QImage img(20, 10, QImage::Format_RGB32);
+    img.fill(QColor(255, 0, 255));
+    QPainter(&img).fillRect(QRect(5, 3, 10, 4), Qt::blue);
+    return img;
+}
+
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+} // namespace
+
+class TestTranBtn : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void shouldStartWithItsDefaults();
+    void frameShouldFollowStyleHoverAndPress_data();
+    void frameShouldFollowStyleHoverAndPress();
+    void shortCaptionShouldBeCentredOnOneLine();
+    void longWordShouldBeShortenedAndBecomeTheHint();
+    void captionOfExactlyNWithSpaceShouldStayOneLine();
+    void captionWithSpacesShouldWrapAndCentreTheBlock();
+    void wrapShouldEndForOverlongWordsAndNarrowButtons();
+    void captionShouldUseFontColourAndNotMoveWhenPressed();
+    void imageShouldLetParentShowThroughAndShiftWhenPressed();
+    void drawTransparentBitmapShouldKeepKeyedPixelsAndImage();
+    void drawTransparentBitmapShouldRejectOriginsOutside16Bits();
+    void settersShouldRepaintOnlyWhenTheySay();
+    void everyMouseButtonShouldPressButOnlyLeftClicks();
+    void unframedButtonShouldStayPressedWhenReleasedOffItsImage();
+};
+
+void TestTranBtn::shouldStartWithItsDefaults()
+{
+    TMTranBtn b;
+    QCOMPARE(b.size(), QSize(125, 48));
+    QCOMPARE(b.Border(), BStyle::BsNormal);
+    QCOMPARE(b.font().pointSize(), 9);
+    QCOMPARE(b.BtnNumber(), 0);
+    QVERIFY(!b.Pressed() && !b.MouseOver() && !b.ShowHint());
+    QCOMPARE(b.ImageRect(), QRect());
+    QVERIFY(b.BitMap().isNull());
+}
+
+void TestTranBtn::frameShouldFollowStyleHoverAndPress_data()
+{
+    QTest::addColumn<BStyle>("border");
+    QTest::addColumn<bool>("hover");
+    QTest::addColumn<bool>("press");
+    QTest::addColumn<int>("frame"); // 0 none, 1 raised, -1 sunken
+
+    QTest::newRow("normal at rest") << BStyle::BsNormal << false << false << 1;
+    QTest::newRow("normal pressed") << BStyle::BsNormal << true << true << -1;
+    QTest::newRow("ie at rest") << BStyle::BsIe << false << false << 0;
+    QTest::newRow("ie hovered") << BStyle::BsIe << true << false << 1;
+    QTest::newRow("ie pressed") << BStyle::BsIe << true << true << -1;
+    QTest::newRow("none hovered and pressed") << BStyle::BSnone << true << true << 0;
+}
+
+void TestTranBtn::frameShouldFollowStyleHoverAndPress()
+{
+    QFETCH(BStyle, border);
+    QFETCH(bool, hover);
+    QFETCH(bool, press);
+    QFETCH(int, frame);
+
+    Backing parent(QSize(125, 48));
+    auto* b = new TMTranBtn(&parent);
+    b->setBorder(border);
+    if (hover) {
+        enter(b);
+        send(b, QEvent::MouseMove, QPoint(60, 20));
+    }
+    if (press)
+        send(b, QEvent::MouseButtonPress, QPoint(60, 20), Qt::LeftButton, Qt::LeftButton);
+
+    const QImage img = shot(parent);
+    const QColor light = b->palette().color(QPalette::Light);
+    const QColor dark = b->palette().color(QPalette::Dark);
+    const QColor first = frame == 0 ? Backdrop : frame > 0 ? light : dark;
+    const QColor second = frame == 0 ? Backdrop : frame > 0 ? dark : light;
+    QCOMPARE(at(img, 0, 0), QColor(first).rgb());
+    QCOMPARE(at(img, 0, 46), QColor(first).rgb());
+    QCOMPARE(at(img, 123, 0), QColor(first).rgb());
+    QCOMPARE(at(img, 124, 0), QColor(second).rgb());   // top row stops one short of the corner
+    QCOMPARE(at(img, 0, 47), QColor(second).rgb());    // left column stops one short of the corner
+    QCOMPARE(at(img, 124, 47), QColor(second).rgb());
+    QCOMPARE(at(img, 60, 47), QColor(second).rgb());
+    QCOMPARE(at(img, 1, 1), QColor(Backdrop).rgb());   // no background of its own
+
+    if (border == BStyle::BsIe && hover && !press) {
+        leave(b);
+        QCOMPARE(at(shot(parent), 0, 0), QColor(Backdrop).rgb());
+    }
+}
+
+void TestTranBtn::shortCaptionShouldBeCentredOnOneLine()
+{
+    Backing parent(QSize(105, 42));
+    auto* b = new TMTranBtn(&parent);
+    b->resize(105, 42);
+    b->setBorder(BStyle::BSnone);
+    b->setCaption(QStringLiteral("<empty>"));
+    const QRect ink = inkBounds(shot(parent));
+    const int h = QFontMetrics(b->font()).height();
+    QVERIFY(ink.top() >= (42 - h) / 2 && ink.bottom() < (42 - h) / 2 + h);
+    QVERIFY2(qAbs(ink.left() - (104 - ink.right())) <= 2, "centred across");
+    QVERIFY(!b->ShowHint());
+}
+
+void TestTranBtn::longWordShouldBeShortenedAndBecomeTheHint()
+{
+    Backing parent(QSize(125, 48));
+    auto* b = new TMTranBtn(&parent);
+    b->setBorder(BStyle::BSnone);
+    auto* same = new TMTranBtn(&parent);
+    same->setBorder(BStyle::BSnone);
+    same->move(0, 0);
+    same->hide();
+
+    const QString n = QString(125 / QFontMetrics(b->font()).averageCharWidth(), QLatin1Char('W'));
+    b->setCaption(n);
+    const QImage shortened = shot(parent);
+    QCOMPARE(b->Hint(), n);
+    QVERIFY(b->ShowHint());
+
+    b->hide();
+    same->show();
+    same->setCaption(QStringLiteral("WWWWWW..."));
+    QCOMPARE(shot(parent), shortened);
+
+    // Neither the hint nor its showing is undone by a short caption.
+    b->setCaption(QStringLiteral("short"));
+    b->show();
+    (void)shot(parent);
+    QCOMPARE(b->Hint(), n);
+    QVERIFY(b->ShowHint());
+}
+
+void TestTranBtn::captionOfExactlyNWithSpaceShouldStayOneLine()
+{
+    Backing parent(QSize(105, 42));
+    auto* b = new TMTranBtn(&parent);
+    b->resize(105, 42);
+    b->setBorder(BStyle::BSnone);
+    const QFontMetrics fm(b->font());
+    const int n = 105 / fm.averageCharWidth();
+    QString caption = QStringLiteral("ab cd");
+    caption += QString(n - caption.size(), QLatin1Char('i')); // narrow letters keep it within the width
+    QCOMPARE(caption.size(), n);
+    b->setCaption(caption);
+
+    const QRect ink = inkBounds(shot(parent));
+    const int top = 42 / 2 - fm.height() / 2;
+    QVERIFY(ink.top() >= top && ink.bottom() < top + fm.height());
+    QVERIFY(!b->ShowHint());
+}
+
+void TestTranBtn::captionWithSpacesShouldWrapAndCentreTheBlock()
+{
+    Backing parent(QSize(125, 60));
+    auto* b = new TMTranBtn(&parent);
+    b->resize(125, 60);
+    b->setBorder(BStyle::BSnone);
+    const QFontMetrics fm(b->font());
+    const int h = fm.height();
+    // Seventeen characters to a line: "aaaa bbbb cccc " / "dddd eeee".
+    QCOMPARE(125 / fm.averageCharWidth(), 17);
+    b->setCaption(QStringLiteral("aaaa bbbb cccc dddd eeee ffff"));
+    const QImage img = shot(parent);
+
+    const int top = 60 / 2 - (2 * h) / 2;
+    const QRect ink = inkBounds(img);
+    QVERIFY(ink.top() >= top && ink.bottom() < top + 2 * h);
+    bool first = false;
+    bool second = false;
+    for (int y = top; y < top + h; ++y)
+        first = first || rowHasInk(img, y);
+    for (int y = top + h; y < top + 2 * h; ++y)
+        second = second || rowHasInk(img, y);
+    QVERIFY(first && second);
+    QVERIFY(!b->ShowHint());
+}
+
+void TestTranBtn::wrapShouldEndForOverlongWordsAndNarrowButtons()
+{
+    Backing parent(QSize(125, 80));
+    auto* b = new TMTranBtn(&parent);
+    b->resize(125, 80);
+    b->setBorder(BStyle::BSnone);
+    // A space only at the start, then a word longer than a line: cut into pieces.
+    b->setCaption(QStringLiteral("x abcdefghijklmnopqrstuvwxyzabcdefghij"));
+    const QRect ink = inkBounds(shot(parent));
+    QVERIFY(ink.height() > 2 * QFontMetrics(b->font()).height());
+
+    b->resize(3, 48); // narrower than one character
+    b->setCaption(QStringLiteral("a b c"));
+    (void)shot(parent);
+}
+
+void TestTranBtn::captionShouldUseFontColourAndNotMoveWhenPressed()
+{
+    Backing parent(QSize(125, 48));
+    auto* b = new TMTranBtn(&parent);
+    b->setFont(QFont(b->font().family(), 14));
+    b->setCaption(QStringLiteral("Song"));
+    b->setFontColor(QColor(255, 0, 0));
+    const QImage rest = shot(parent);
+    send(b, QEvent::MouseButtonPress, QPoint(60, 20), Qt::LeftButton, Qt::LeftButton);
+    const QImage pressed = shot(parent);
+
+    bool red = false;
+    for (int y = 2; y < 46; ++y)
+        for (int x = 2; x < 123; ++x)
+            red = red || at(rest, x, y) == qRgb(255, 0, 0);
+    QVERIFY(red);
+    QCOMPARE(pressed.copy(2, 2, 121, 44), rest.copy(2, 2, 121, 44));
+    QVERIFY(pressed != rest); // the frame did change
+}
+
+void TestTranBtn::imageShouldLetParentShowThroughAndShiftWhenPressed()
+{
+    Backing parent(QSize(125, 48));
+    auto* b = new TMTranBtn(&parent);
+    b->setBitMap(keyedImage()); // magenta bottom-left: magenta is transparent
+    QImage img = shot(parent);
+    QCOMPARE(b->ImageRect(), QRect(52, 19, 20, 10));
+    QCOMPARE(at(img, 52, 19), QColor(Backdrop).rgb());
+    QCOMPARE(at(img, 57, 22), QColor(QColor(Qt::blue)).rgb());
+    QCOMPARE(at(img, 56, 21), QColor(Backdrop).rgb());
+
+    send(b, QEvent::MouseButtonPress, QPoint(60, 20), Qt::RightButton, Qt::RightButton);
+    img = shot(parent);
+    QCOMPARE(at(img, 57, 22), QColor(Backdrop).rgb());
+    QCOMPARE(at(img, 58, 23), QColor(QColor(Qt::blue)).rgb());
+    QCOMPARE(b->ImageRect(), QRect(52, 19, 20, 10));
+
+    // A caption leaves a line of text below the image.
+    b->setCaption(QStringLiteral("x"));
+    (void)shot(parent);
+    QCOMPARE(b->ImageRect().top(), (48 - 10 - QFontMetrics(b->font()).height()) / 2);
+
+    // A colour set explicitly wins over the bottom-left pixel.
+    b->setTransparentColor(Qt::blue);
+    img = shot(parent);
+    QCOMPARE(at(img, b->ImageRect().left() + 2, b->ImageRect().top() + 2), QColor(QColor(255, 0, 255)).rgb());
+}
+
+void TestTranBtn::drawTransparentBitmapShouldKeepKeyedPixelsAndImage()
+{
+    QImage dest(40, 30, QImage::Format_RGB32);
+    dest.fill(Qt::yellow);
+    QImage image = keyedImage();
+    const QImage before = image.copy();
+
+    TMTranBtn::DrawTransparentBitmap(dest, image, 10, 5, QColor(255, 0, 255));
+    QCOMPARE(image, before);
+    QCOMPARE(image.format(), before.format());
+    QCOMPARE(at(dest, 10, 5), QColor(QColor(Qt::yellow)).rgb());
+    QCOMPARE(at(dest, 15, 8), QColor(QColor(Qt::blue)).rgb());
+    QCOMPARE(at(dest, 24, 11), QColor(QColor(Qt::blue)).rgb());
+    QCOMPARE(at(dest, 25, 11), QColor(QColor(Qt::yellow)).rgb());
+    QCOMPARE(at(dest, 9, 8), QColor(QColor(Qt::yellow)).rgb());
+
+    // Partly outside the destination: drawn where it overlaps, nothing else touched.
+    TMTranBtn::DrawTransparentBitmap(dest, image, 28, 25, QColor(255, 0, 255));
+    QCOMPARE(at(dest, 33, 28), QColor(QColor(Qt::blue)).rgb());
+    QCOMPARE(dest.size(), QSize(40, 30));
+
+    // A destination without 32-bit pixels keeps its format.
+    QImage grey(30, 20, QImage::Format_Grayscale8);
+    grey.fill(200);
+    TMTranBtn::DrawTransparentBitmap(grey, image, 0, 0, QColor(255, 0, 255));
+    QCOMPARE(grey.format(), QImage::Format_Grayscale8);
+    QCOMPARE(qGray(grey.pixel(0, 0)), 200);
+    QVERIFY(qGray(grey.pixel(6, 4)) < 100);
+}
+
+void TestTranBtn::drawTransparentBitmapShouldRejectOriginsOutside16Bits()
+{
+    QImage dest(10, 10, QImage::Format_RGB32);
+    dest.fill(Qt::yellow);
+    const QImage before = dest.copy();
+    QImage image = keyedImage();
+    QVERIFY_THROWS_EXCEPTION(RangeError, TMTranBtn::DrawTransparentBitmap(dest, image, -1, 0, Qt::white));
+    QVERIFY_THROWS_EXCEPTION(RangeError, TMTranBtn::DrawTransparentBitmap(dest, image, 0, 65536, Qt::white));
+    QCOMPARE(dest, before);
+    TMTranBtn::DrawTransparentBitmap(dest, image, 65535, 65535, Qt::white); // far off, but allowed
+    QCOMPARE(dest, before);
+}
+
+void TestTranBtn::settersShouldRepaintOnlyWhenTheySay()
+{
+    Backing parent(QSize(125, 48));
+    auto* b = new TMTranBtn(&parent);
+    parent.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&parent));
+    PaintCounter counter;
+    b->installEventFilter(&counter);
+    const auto paintsAfter = [&](auto&& change) {
+        QCoreApplication::processEvents();
+        counter.paints = 0;
+        change();
+        QCoreApplication::processEvents();
+        return counter.paints;
+    };
+
+    QCOMPARE(paintsAfter([&] { b->setBorder(BStyle::BsNormal); }), 0);
+    QVERIFY(paintsAfter([&] { b->setBorder(BStyle::BsIe); }) > 0);
+    QCOMPARE(paintsAfter([&] { b->setCaption(QStringLiteral("new title")); }), 0);
+    QVERIFY(paintsAfter([&] { b->setBitMap(keyedImage()); }) > 0);
+    QVERIFY(paintsAfter([&] { b->setBitMap(keyedImage()); }) > 0);
+}
+
+void TestTranBtn::everyMouseButtonShouldPressButOnlyLeftClicks()
+{
+    for (const Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton}) {
+        Backing parent(QSize(125, 48));
+        auto* b = new TMTranBtn(&parent);
+        b->setBorder(BStyle::BsIe);
+        QSignalSpy down(b, &TMTranBtn::OnMouseDown);
+        QSignalSpy up(b, &TMTranBtn::OnMouseUp);
+        QSignalSpy click(b, &TMTranBtn::OnClick);
+
+        send(b, QEvent::MouseMove, QPoint(30, 10));
+        send(b, QEvent::MouseButtonPress, QPoint(30, 10), button, button);
+        QVERIFY(b->Pressed());
+        QCOMPARE(at(shot(parent), 0, 0), QColor(b->palette().color(QPalette::Dark)).rgb());
+        send(b, QEvent::MouseButtonRelease, QPoint(31, 11), button, Qt::NoButton);
+        QVERIFY(!b->Pressed());
+
+        QCOMPARE(down.count(), 1);
+        QCOMPARE(down.at(0).at(1).value<Qt::MouseButton>(), button);
+        QCOMPARE(down.at(0).at(3).toInt(), 30);
+        QCOMPARE(up.count(), 1);
+        QCOMPARE(up.at(0).at(4).toInt(), 11);
+        QCOMPARE(click.count(), button == Qt::LeftButton ? 1 : 0);
+    }
+
+    // A left release outside the button is no click.
+    Backing parent(QSize(200, 100));
+    auto* b = new TMTranBtn(&parent);
+    QSignalSpy click(b, &TMTranBtn::OnClick);
+    send(b, QEvent::MouseButtonPress, QPoint(30, 10), Qt::LeftButton, Qt::LeftButton);
+    send(b, QEvent::MouseButtonRelease, QPoint(150, 80), Qt::LeftButton, Qt::NoButton);
+    QCOMPARE(click.count(), 0);
+    QVERIFY(!b->Pressed());
+}
+
+void TestTranBtn::unframedButtonShouldStayPressedWhenReleasedOffItsImage()
+{
+    Backing parent(QSize(125, 48));
+    auto* b = new TMTranBtn(&parent);
+    b->setBorder(BStyle::BSnone);
+    b->setBitMap(keyedImage());
+    const QPoint onImage(52 + 7, 19 + 4);
+
+    // Before the first paint the image has no place yet, so nothing is hit.
+    send(b, QEvent::MouseMove, onImage);
+    QVERIFY(!b->MouseOver());
+    (void)shot(parent);
+
+    send(b, QEvent::MouseMove, QPoint(52 + 1, 19 + 1)); // a transparent pixel of the image
+    QVERIFY(!b->MouseOver());
+    send(b, QEvent::MouseButtonPress, QPoint(53, 20), Qt::LeftButton, Qt::LeftButton);
+    QVERIFY(!b->Pressed());
+    send(b, QEvent::MouseButtonRelease, QPoint(53, 20), Qt::LeftButton, Qt::NoButton);
+
+    send(b, QEvent::MouseMove, onImage);
+    QVERIFY(b->MouseOver());
+    send(b, QEvent::MouseButtonPress, onImage, Qt::LeftButton, Qt::LeftButton);
+    QVERIFY(b->Pressed());
+    send(b, QEvent::MouseMove, QPoint(5, 5), Qt::NoButton, Qt::LeftButton);
+    send(b, QEvent::MouseButtonRelease, QPoint(5, 5), Qt::LeftButton, Qt::NoButton);
+    QVERIFY(b->Pressed());
+    QCOMPARE(at(shot(parent), 52 + 5 + 1, 19 + 3 + 1), QColor(QColor(Qt::blue)).rgb()); // still drawn pressed
+
+    send(b, QEvent::MouseMove, onImage);
+    send(b, QEvent::MouseButtonRelease, onImage, Qt::LeftButton, Qt::NoButton);
+    QVERIFY(!b->Pressed());
+    QCOMPARE(at(shot(parent), 52 + 5, 19 + 3), QColor(QColor(Qt::blue)).rgb());
+}
+
+QTEST_MAIN(TestTranBtn)
+#include "tst_tranbtn.moc"
