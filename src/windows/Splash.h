@@ -18,4 +18,8 @@ protected:
 
 private:
     void FormShow();
+    /// A click on the logo or on lblContinue hides the window.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    QLabel* imgLogo = nullptr;
 };

@@ -17,6 +17,8 @@ public:
 
 private:
     void FormCreate();
+    /// Shows the page at `path`; raises an error when it cannot be read.
+    void navigate(const QString& path);
 
     Registry& m_registry;
 };

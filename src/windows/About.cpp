@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "About.h"
+
+#include "Logo.h"
+#include "platform/Fonts.h"
+#include "platform/Guard.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+
+namespace {
+constexpr QSize ClientSize(556, 250);
+const QColor Teal(0, 128, 128);
+} // namespace
+
+TfrmAbout::TfrmAbout(QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+{
+    setWindowTitle(QStringLiteral("About"));
+    setFont(Fonts::msSansSerif(11));
+    setFixedSize(ClientSize);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Teal);
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    auto* Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(193, 6, 169, 133);
+    Image1->setAlignment(Qt::AlignCenter);
+    Image1->setPixmap(Logo::pixmap());
+
+    auto* Label1 = new QLabel(QStringLiteral("Visit Brasswold Audio at brasswold.example"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(62, 151, 432, 23);
+    Label1->setAlignment(Qt::AlignCenter);
+    Label1->setFont(Fonts::tahoma(19));
+    QPalette white = Label1->palette();
+    white.setColor(QPalette::WindowText, Qt::white);
+    Label1->setPalette(white);
+
+    Button1 = new QPushButton(QStringLiteral("OK"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(198, 195, 75, 25);
+    Button1->setDefault(true);
+    Button1->setFocus();
+    connectGuarded(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+
+    // Centred on the screen rather than over the owner.
+    const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(ClientSize.width() / 2, ClientSize.height() / 2));
+    }
+}
+
+void TfrmAbout::Button1Click()
+{
+    done(QDialog::Accepted);
+}

@@ -1,0 +1,91 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Splash.h"
+
+#include "BevelPanel.h"
+#include "Logo.h"
+#include "platform/Fonts.h"
+#include "platform/Guard.h"
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+
+namespace {
+constexpr QSize ClientSize(552, 368);
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QRect& geometry, const QColor& colour)
+{
+    auto* label = new QLabel(parent);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(geometry);
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::WindowText, colour);
+    label->setPalette(pal);
+    return label;
+}
+} // namespace
+
+TfrmSplash::TfrmSplash(QWidget* owner)
+    : QWidget(owner, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+{
+    setFixedSize(ClientSize);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    auto* Panel1 = new BevelPanel(QColor(128, 0, 0), BevelPanel::Bevel::Raised, 2, this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setGeometry(rect());
+
+    auto* Panel2 = new BevelPanel(QColor(128, 128, 0), BevelPanel::Bevel::Lowered, 1, Panel1);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    Panel2->setGeometry(13, 16, 526, 335);
+
+    imgLogo = new QLabel(Panel2);
+    imgLogo->setObjectName(QStringLiteral("imgLogo"));
+    imgLogo->setGeometry(168, 66, 172, 133);
+    imgLogo->setAlignment(Qt::AlignCenter);
+    imgLogo->setPixmap(Logo::pixmap());
+    imgLogo->setToolTip(QStringLiteral("Click here to close the splash screen"));
+    imgLogo->installEventFilter(this);
+
+    auto* lblCompanyName = makeLabel(Panel2, "lblCompanyName", QRect(154, 10, 211, 43), Qt::white);
+    lblCompanyName->setText(QStringLiteral("Brasswold"));
+    lblCompanyName->setFont(Fonts::garamond(37, true, true));
+    lblCompanyName->setAlignment(Qt::AlignCenter);
+
+    lblContinue = makeLabel(Panel2, "lblContinue", QRect(186, 200, 136, 16), QColor(255, 255, 0));
+    lblContinue->setText(QStringLiteral("Click on me to continue"));
+    lblContinue->setFont(Fonts::msSansSerif(13));
+    lblContinue->setWordWrap(true);
+    lblContinue->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    lblContinue->installEventFilter(this);
+
+    const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        const QRect area = screen->geometry();
+        move(area.center() - QPoint(ClientSize.width() / 2, ClientSize.height() / 2));
+    }
+}
+
+void TfrmSplash::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    guard([this] { FormShow(); });
+}
+
+void TfrmSplash::FormShow()
+{
+    lblContinue->setText(QStringLiteral("Loading. . ."));
+}
+
+bool TfrmSplash::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonRelease && (watched == imgLogo || watched == lblContinue)) {
+        guard([this] { hide(); });
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,88 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <QImage>
+#include <QPainter>
+#include <QSvgRenderer>
+#include <QTest>
+
+namespace {
+QImage render(const QString& path, QSize size)
+{
+    QSvgRenderer svg(path);
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    svg.render(&p);
+    return image;
+}
+
+struct Look {
+    int painted = 0;  ///< pixels with any coverage
+    int coloured = 0; ///< painted pixels that are clearly not grey
+};
+
+Look look(const QImage& image)
+{
+    Look l;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.alpha() == 0)
+                continue;
+            ++l.painted;
+            if (c.alpha() > 128 && c.hsvSaturation() > 40)
+                ++l.coloured;
+        }
+    return l;
+}
+} // namespace
+
+/// The pictures the windows load by resource path: present, valid, designed at
+/// the size their buttons show them, and greyed where a disabled look is wanted.
+class TestArtwork : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void picturesExistAtTheirSize_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("hasDisabledCopy");
+        const QSize glyph(32, 32);
+        QTest::newRow("logo") << QStringLiteral(":/windows/logo.svg") << QSize(161, 123) << false;
+        QTest::newRow("app icon") << QStringLiteral(":/app/sonavex.svg") << QSize(128, 128) << false;
+        QTest::newRow("tb-open") << QStringLiteral(":/app/tb-open.svg") << glyph << false;
+        for (const char* name : {"play", "stop", "pause", "fade", "record", "help"})
+            QTest::addRow("tb-%s", name) << QStringLiteral(":/app/tb-%1.svg").arg(QLatin1String(name)) << glyph << true;
+        for (const char* name : {"play", "stop", "prev", "next", "pause", "record"})
+            QTest::addRow("rec-%s", name) << QStringLiteral(":/devices/rec-%1.svg").arg(QLatin1String(name)) << glyph
+                                          << true;
+        for (const char* name : {"open", "new", "save"})
+            QTest::addRow("btn-%s", name) << QStringLiteral(":/devices/btn-%1.svg").arg(QLatin1String(name))
+                                          << QSize(16, 16) << false;
+    }
+
+    void picturesExistAtTheirSize()
+    {
+        QFETCH(QString, path);
+        QFETCH(QSize, size);
+        QFETCH(bool, hasDisabledCopy);
+        QSvgRenderer svg(path);
+        QVERIFY2(svg.isValid(), qPrintable(path));
+        QCOMPARE(svg.defaultSize(), size);
+        const Look normal = look(render(path, size));
+        QVERIFY(normal.painted > size.width() * size.height() / 10);
+        const QString greyed = QString(path).replace(QLatin1String(".svg"), QLatin1String("-disabled.svg"));
+        QCOMPARE(QFile::exists(greyed), hasDisabledCopy);
+        if (!hasDisabledCopy)
+            return;
+        QCOMPARE(QSvgRenderer(greyed).defaultSize(), size);
+        const Look disabled = look(render(greyed, size));
+        QVERIFY(normal.coloured > 0);
+        QCOMPARE(disabled.coloured, 0);
+        // The same shape: a greyed copy covers about the same pixels.
+        QVERIFY(qAbs(disabled.painted - normal.painted) <= normal.painted / 20);
+    }
+};
+
+QTEST_MAIN(TestArtwork)
+#include "tst_artwork.moc"

@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "windows/Splash.h"
+
+#include <QLabel>
+#include <QTest>
+
+class TestSplash : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void showsLoadingWheneverItIsShown()
+    {
+        TfrmSplash splash;
+        QCOMPARE(splash.lblContinue->text(), QStringLiteral("Click on me to continue"));
+        splash.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&splash));
+        QCOMPARE(splash.lblContinue->text(), QStringLiteral("Loading. . ."));
+        splash.hide();
+        splash.show();
+        QCOMPARE(splash.lblContinue->text(), QStringLiteral("Loading. . ."));
+        QVERIFY(splash.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(splash.windowFlags().testFlag(Qt::FramelessWindowHint));
+    }
+
+    void clickOnLogoOrLabelHidesIt_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<bool>("hides");
+        QTest::newRow("logo") << QStringLiteral("imgLogo") << true;
+        QTest::newRow("loading text") << QStringLiteral("lblContinue") << true;
+        QTest::newRow("company name") << QStringLiteral("lblCompanyName") << false;
+    }
+
+    void clickOnLogoOrLabelHidesIt()
+    {
+        QFETCH(QString, target);
+        QFETCH(bool, hides);
+        TfrmSplash splash;
+        splash.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&splash));
+        auto* widget = splash.findChild<QLabel*>(target);
+        QVERIFY(widget);
+        QTest::mouseClick(widget, Qt::LeftButton);
+        QCOMPARE(splash.isVisible(), !hides);
+    }
+
+    void textsFitTheirLabels()
+    {
+        TfrmSplash splash;
+        const auto* name = splash.findChild<QLabel*>(QStringLiteral("lblCompanyName"));
+        QVERIFY(name);
+        QVERIFY(name->fontMetrics().horizontalAdvance(name->text()) <= name->width());
+        splash.show();
+        const QLabel* loading = splash.lblContinue;
+        QVERIFY(loading->fontMetrics().horizontalAdvance(loading->text()) <= loading->width());
+        QCOMPARE(splash.size(), QSize(552, 368));
+    }
+};
+
+QTEST_MAIN(TestSplash)
+#include "tst_splash.moc"
