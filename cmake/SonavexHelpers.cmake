@@ -21,8 +21,9 @@ function(sonavex_add_subsystem name)
   add_library(sonavex_${name} STATIC ${_sources})
   target_include_directories(sonavex_${name} PUBLIC "${CMAKE_CURRENT_SOURCE_DIR}")
   target_link_libraries(sonavex_${name} PUBLIC sonavex_options ${ARG_LIBS})
+  # Absolute paths: qt_add_resources reads FILES relative to the calling folder (src/),
+  # while BASE makes the resource names relative to resources/.
   file(GLOB_RECURSE _res CONFIGURE_DEPENDS
-    RELATIVE "${PROJECT_SOURCE_DIR}/resources"
     "${PROJECT_SOURCE_DIR}/resources/${name}/*")
   if(_res)
     qt_add_resources(sonavex_${name} "sonavex_${name}_res"
