@@ -1,0 +1,165 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "SongEdit.h"
+
+#include "SongStruc.h"
+#include "platform/Fonts.h"
+#include "platform/Guard.h"
+
+#include <QGridLayout>
+#include <QScopeGuard>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+const QColor Maroon(0x80, 0x00, 0x00);
+const QColor Lime(0x00, 0xFF, 0x00);
+
+QLineEdit* timeEdit(QWidget* parent, const QString& name)
+{
+    auto* edit = new QLineEdit(QStringLiteral("00:00"), parent);
+    edit->setObjectName(name);
+    // The seven-segment face is wider than the one the window was laid out for;
+    // condensed, "00:00" fits four edits in a row.
+    QFont digits = Fonts::transistor(29);
+    digits.setStretch(70);
+    edit->setFont(digits);
+    edit->setAlignment(Qt::AlignCenter);
+    QPalette pal = edit->palette();
+    pal.setColor(QPalette::Base, Qt::black);
+    pal.setColor(QPalette::Text, Lime);
+    pal.setColor(QPalette::Highlight, QColor(0x00, 0x50, 0x00));
+    pal.setColor(QPalette::HighlightedText, Lime);
+    edit->setPalette(pal);
+    edit->setMinimumWidth(78);
+    edit->setFixedHeight(40);
+    return edit;
+}
+
+QLineEdit* textEdit(QWidget* parent, const QString& name)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    return edit;
+}
+} // namespace
+
+TfrmSongEdit::TfrmSongEdit(QWidget* owner, TSongInfo& songInfo, int sheet, int slot)
+    : QDialog(owner), m_songInfo(songInfo), m_sheet(sheet), m_slot(slot)
+{
+    Fonts::loadProgramFonts();
+    setWindowTitle(QStringLiteral("Song Attributes"));
+    QPalette pal = palette();
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        pal.setColor(role, Maroon);
+    setPalette(pal);
+
+    edtStartTime = timeEdit(this, QStringLiteral("edtStartTime"));
+    edtStopTime = timeEdit(this, QStringLiteral("edtStopTime"));
+    edtFadeStart = timeEdit(this, QStringLiteral("edtFadeStart"));
+    edtFadeDur = timeEdit(this, QStringLiteral("edtFadeDur"));
+    edtArtist = textEdit(this, QStringLiteral("edtArtist"));
+    edtAlbum = textEdit(this, QStringLiteral("edtAlbum"));
+    edtSongTitle = textEdit(this, QStringLiteral("edtSongTitle"));
+    edtTimeMeasure = textEdit(this, QStringLiteral("edtTimeMeasure"));
+    edtTimeMeasure->setText(QStringLiteral("Minutes:Seconds"));
+    edtTimeMeasure->setReadOnly(true);
+
+    BitBtn1 = new QPushButton(QIcon(QStringLiteral(":/songs/ok.svg")), QStringLiteral("OK"), this);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->setDefault(true);
+    BitBtn2 = new QPushButton(QIcon(QStringLiteral(":/songs/cancel.svg")), QStringLiteral("Cancel"), this);
+    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    for (QPushButton* button : {BitBtn1, BitBtn2})
+        button->setMinimumWidth(82);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 10, 8, 10);
+    layout->setSpacing(2);
+
+    auto* times = new QGridLayout;
+    times->setHorizontalSpacing(5);
+    times->setVerticalSpacing(2);
+    const std::pair<QLineEdit*, const char*> timeFields[] = {
+        {edtStartTime, "Start Time"}, {edtStopTime, "Stop Time"}, {edtFadeStart, "Fade Start"}, {edtFadeDur, "Fade Duration"}};
+    int column = 0;
+    for (const auto& [edit, caption] : timeFields) {
+        auto* label = new QLabel(QLatin1String(caption), this);
+        label->setBuddy(edit);
+        label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        times->addWidget(edit, 0, column);
+        times->addWidget(label, 1, column);
+        times->setColumnStretch(column, 1);
+        ++column;
+    }
+    layout->addLayout(times);
+    layout->addSpacing(8);
+
+    const std::pair<QLineEdit*, const char*> textFields[] = {
+        {edtArtist, "Artist"}, {edtAlbum, "Album"}, {edtSongTitle, "Song Title"}, {edtTimeMeasure, "Time Measured in"}};
+    for (const auto& [edit, caption] : textFields) {
+        auto* label = new QLabel(QLatin1String(caption), this);
+        label->setBuddy(edit);
+        layout->addWidget(label);
+        layout->addWidget(edit);
+        layout->addSpacing(6);
+    }
+    layout->addStretch(1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(BitBtn1);
+    buttons->addWidget(BitBtn2);
+    layout->addLayout(buttons);
+
+    setTabOrder(edtStartTime, edtStopTime);
+    setTabOrder(edtStopTime, edtFadeStart);
+    setTabOrder(edtFadeStart, edtFadeDur);
+    setTabOrder(edtFadeDur, edtArtist);
+    setTabOrder(edtArtist, edtAlbum);
+    setTabOrder(edtAlbum, edtSongTitle);
+    setTabOrder(edtSongTitle, BitBtn1);
+    setTabOrder(BitBtn1, BitBtn2);
+    setTabOrder(BitBtn2, edtTimeMeasure);
+    edtStartTime->setFocus();
+
+    connectGuarded(BitBtn1, &QPushButton::clicked, this, &TfrmSongEdit::BitBtn1Click);
+    connectGuarded(BitBtn2, &QPushButton::clicked, this, &TfrmSongEdit::BitBtn2Click);
+
+    resize(357, 350);
+
+    TSongRecord rec;
+    if (m_songInfo.GetSong(m_sheet, m_slot, rec)) {
+        edtArtist->setText(rec.Artist.str());
+        edtAlbum->setText(rec.Album.str());
+        edtSongTitle->setText(rec.Title.str());
+        edtStartTime->setText(rec.StartTime.str());
+        edtStopTime->setText(rec.StopTime.str());
+        edtFadeStart->setText(rec.FadeStart.str());
+        edtFadeDur->setText(rec.FadeDuration.str());
+    }
+}
+
+void TfrmSongEdit::BitBtn1Click()
+{
+    // The dialog closes with OK whatever happens to the store.
+    const auto close = qScopeGuard([this] { accept(); });
+    TSongRecord rec;
+    if (!m_songInfo.GetSong(m_sheet, m_slot, rec))
+        return;
+    rec.Artist.set(edtArtist->text().left(40));
+    rec.Album.set(edtAlbum->text().left(40));
+    rec.Title.set(edtSongTitle->text().left(40));
+    rec.StartTime.set(edtStartTime->text().left(6));
+    rec.StopTime.set(edtStopTime->text().left(6));
+    rec.FadeStart.set(edtFadeStart->text().left(6));
+    rec.FadeDuration.set(edtFadeDur->text().left(6));
+    m_songInfo.SetSong(m_sheet, m_slot, rec);
+}
+
+void TfrmSongEdit::BitBtn2Click()
+{
+    reject();
+}

@@ -1,0 +1,105 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QDialog>
+#include <QList>
+#include <QString>
+
+class CdTrackCatalog;
+class Dialogs;
+class DirectoryListBox;
+class DriveComboBox;
+class DriveList;
+class FileListBox;
+class QAction;
+class QComboBox;
+class QMenu;
+class QMimeData;
+class QSplitter;
+class QStatusBar;
+class QTableWidget;
+class QTimer;
+class QToolButton;
+class SheetHost;
+class TSongInfo;
+
+/// The sheet editor: the ten sheets as the columns of a grid, filled from a file list
+/// by button or by drag and drop. Every change goes straight into the store.
+/// Shown modally; when it is destroyed the main window redraws the sheet it shows.
+class TfrmSchedual : public QDialog {
+    Q_OBJECT
+public:
+    TfrmSchedual(QWidget* owner, TSongInfo& songInfo, SheetHost& host, Dialogs& dialogs,
+                 const CdTrackCatalog& cd, const DriveList& drives);
+    ~TfrmSchedual() override;
+
+    QWidget* schedToolBar;
+    QComboBox* cboFilter;
+    DriveComboBox* cboDrive;
+    QToolButton* btnAddFiles;
+    QToolButton* btnErase;
+    QWidget* Panel1;
+    QSplitter* Splitter1;
+    QSplitter* Splitter2;
+    DirectoryListBox* lbDir;
+    FileListBox* lbFiles;
+    QTableWidget* StringGrid;
+    QMenu* PopupMenu1;
+    QAction* Delete1;
+    QStatusBar* schedStatusBar;
+
+    /// The current cell: column 0..9 is the sheet, row 1..36 the slot plus one.
+    [[nodiscard]] int Col() const;
+    [[nodiscard]] int Row() const;
+    void setCurrentCell(int col, int row);
+    /// Row 0 is the header row with the tab captions.
+    [[nodiscard]] QString cellText(int col, int row) const;
+    /// Opens `path` in the folder and file lists, on the drive that holds it.
+    void setDirectory(const QString& path);
+
+    void FormCreate();
+    void FormDestroy();
+    void lbFilesChange();
+    void btnAddFilesClick();
+    void btnEraseClick();
+    void Delete1Click();
+    void StringGridClick();
+    void StringGridSetEditText(int ACol, int ARow, const QString& Value);
+    /// Whether the grid takes what is dragged over `pos` (viewport coordinates); moves
+    /// the current column under the pointer.
+    bool StringGridDragOver(const QMimeData* mime, const QPoint& pos);
+    void StringGridDragDrop(const QMimeData* mime, const QPoint& pos);
+    void StringGridColumnMoved(int FromIndex, int ToIndex);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    struct FileToAdd {
+        QString directory;
+        QString name;
+    };
+
+    void buildToolBar();
+    void buildLists();
+    void buildGrid();
+    void connectHandlers();
+
+    /// Places the files in the "<empty>" cells from the top of the current column on.
+    void addFiles(const QList<FileToAdd>& files);
+    void setCell(int col, int row, const QString& text);
+    /// Commits and closes the cell editor when one is open.
+    void closeCellEditor();
+    void autoScrollDrag();
+
+    TSongInfo& m_songInfo;
+    SheetHost& m_host;
+    Dialogs& m_dialogs;
+    const CdTrackCatalog& m_cd;
+    const DriveList& m_drives;
+    QTimer* m_dragScroll;
+    QPoint m_dragPos;
+    bool m_fillingCells = false;
+    bool m_restoringColumns = false;
+};

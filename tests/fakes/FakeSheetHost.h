@@ -1,0 +1,25 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "songs/SheetHost.h"
+
+#include <QList>
+#include <QStringList>
+
+/// Ten captions "Music Sheet 1".."Music Sheet 10" to start with; redraws are recorded.
+class FakeSheetHost : public SheetHost {
+public:
+    FakeSheetHost()
+    {
+        for (int i = 0; i < 10; ++i)
+            captions << QStringLiteral("Music Sheet %1").arg(i + 1);
+    }
+    QString tabCaption(int index) const override { return captions.at(index); }
+    void setTabCaption(int index, const QString& caption) override { captions[index] = caption; }
+    int shownTab() const override { return shown; }
+    void RefreshButtons(int Sheet) override { refreshed << Sheet; }
+
+    QStringList captions;
+    int shown = 0;
+    QList<int> refreshed;
+};

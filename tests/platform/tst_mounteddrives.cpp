@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/MountedDrives.h"
+
+#include <QTest>
+
+class TestMountedDrives : public QObject {
+    Q_OBJECT
+
+    static QStringList roots(const QList<DriveInfo>& drives)
+    {
+        QStringList result;
+        for (const DriveInfo& drive : drives)
+            result << drive.root;
+        return result;
+    }
+
+private Q_SLOTS:
+    void keepsTheFileSystemsAUserMounts()
+    {
+        const QByteArray table = "proc /proc proc rw,relatime 0 0\n"
+                                 "sysfs /sys sysfs rw 0 0\n"
+                                 "/dev/sda2 / ext4 rw,relatime 0 0\n"
+                                 "tmpfs /run tmpfs rw 0 0\n"
+                                 "/dev/sda3 /home ext4 rw 0 0\n"
+                                 "/dev/sdb1 /media/ann/My\\040Songs vfat rw 0 0\n"
+                                 "server:/music /mnt/music nfs4 rw 0 0\n"
+                                 "/dev/sdc1 /run/media/ann/STICK exfat rw 0 0\n"
+                                 "tmpfs /mnt/scratch tmpfs rw 0 0\n"
+                                 "/dev/loop3 /snap/core/1 squashfs ro 0 0\n"
+                                 "/dev/sda4 /var ext4 rw 0 0\n"
+                                 "/dev/sdb1 /media/ann/My\\040Songs vfat rw 0 0\n"
+                                 "garbage\n";
+        const QList<DriveInfo> drives = MountedDrives::fromMountTable(table, QStringLiteral("/home/ann"));
+        QCOMPARE(roots(drives), (QStringList{QStringLiteral("/"), QStringLiteral("/home/ann"), QStringLiteral("/home"),
+                                             QStringLiteral("/media/ann/My Songs"), QStringLiteral("/mnt/music"),
+                                             QStringLiteral("/run/media/ann/STICK")}));
+        QCOMPARE(drives[3].caption, QStringLiteral("/media/ann/My Songs"));
+    }
+
+    void rootAndHomeWithoutATable()
+    {
+        QCOMPARE(roots(MountedDrives::fromMountTable(QByteArray(), QStringLiteral("/root"))),
+                 (QStringList{QStringLiteral("/"), QStringLiteral("/root")}));
+        // A home folder that is itself a mount point is offered once.
+        QCOMPARE(roots(MountedDrives::fromMountTable("/dev/sdb1 /home/ann ext4 rw 0 0\n", QStringLiteral("/home/ann"))),
+                 (QStringList{QStringLiteral("/"), QStringLiteral("/home/ann")}));
+    }
+
+    void thisMachineHasARoot()
+    {
+        MountedDrives drives;
+        QVERIFY(!drives.drives().isEmpty());
+        QCOMPARE(drives.drives().first().root, QStringLiteral("/"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMountedDrives)
+#include "tst_mounteddrives.moc"

@@ -1,0 +1,626 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "fakes/FakeCdTrackCatalog.h"
+#include "fakes/FakeDialogs.h"
+#include "fakes/FakeDriveList.h"
+#include "fakes/FakeSheetHost.h"
+#include "fakes/RecordingErrorReporter.h"
+#include "fakes/TestEnvironment.h"
+#include "platform/IniRegistry.h"
+#include "songs/DirectoryListBox.h"
+#include "songs/DriveComboBox.h"
+#include "songs/FileListBox.h"
+#include "songs/SongStruc.h"
+#include "songs/schedual.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QTableWidget>
+#include <QTest>
+#include <QToolButton>
+#include <QUrl>
+
+#include <memory>
+
+namespace {
+
+TSongRecord song(const QString& title, int sheet, int slot, const QString& file = QStringLiteral("/music/a.wav"))
+{
+    TSongRecord rec;
+    InitSongRecord(rec);
+    rec.Title.set(title);
+    rec.FileName.set(file);
+    rec.Sheet = sheet;
+    rec.Slot = slot;
+    return rec;
+}
+
+void touch(const QString& dir, const QStringList& names)
+{
+    QDir().mkpath(dir);
+    for (const QString& name : names) {
+        QFile f(dir + QLatin1Char('/') + name);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+}
+
+QStringList numbered(const QString& pattern, int count)
+{
+    QStringList names;
+    for (int i = 1; i <= count; ++i)
+        names << pattern.arg(i, 2, 10, QLatin1Char('0'));
+    return names;
+}
+
+} // namespace
+
+class TestSchedual : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<IniRegistry> m_registry;
+    std::unique_ptr<TSongInfo> m_store;
+    std::unique_ptr<RecordingErrorReporter> m_errors;
+    FakeDialogs m_dialogs;
+    FakeSheetHost m_host;
+    FakeCdTrackCatalog m_cd;
+    FakeDriveList m_drives;
+    QString m_sounds;
+
+    std::unique_ptr<TfrmSchedual> openEditor()
+    {
+        auto editor = std::make_unique<TfrmSchedual>(nullptr, *m_store, m_host, m_dialogs, m_cd, m_drives);
+        editor->show();
+        if (!QTest::qWaitForWindowExposed(editor.get()))
+            qWarning("editor not exposed");
+        return editor;
+    }
+
+    /// Saves the store and reads it again, as the next run would.
+    void reloadStore()
+    {
+        m_store.reset();
+        m_store = std::make_unique<TSongInfo>(*m_registry, m_dialogs);
+    }
+
+    QString title(int sheet, int slot) const
+    {
+        TSongRecord rec;
+        return m_store->GetSong(sheet, slot, rec) ? rec.Title.str() : QString();
+    }
+
+    bool filled(int sheet, int slot) const
+    {
+        TSongRecord rec;
+        return m_store->GetSong(sheet, slot, rec);
+    }
+
+    QRect cellRect(TfrmSchedual& editor, int col, int row)
+    {
+        QTableWidgetItem* item = editor.StringGrid->item(row - 1, col);
+        editor.StringGrid->scrollToItem(item);
+        return editor.StringGrid->visualItemRect(item);
+    }
+
+    void sendDrag(TfrmSchedual& editor, QMimeData* mime, const QPoint& pos, Qt::DropActions actions,
+                  bool* enterAccepted, bool* dropAccepted, Qt::DropAction* dropAction = nullptr)
+    {
+        QWidget* viewport = editor.StringGrid->viewport();
+        QDragEnterEvent enter(pos, actions, mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &enter);
+        *enterAccepted = enter.isAccepted();
+        QDragMoveEvent move(pos, actions, mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &move);
+        QDropEvent drop(QPointF(pos), actions, mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &drop);
+        *dropAccepted = drop.isAccepted();
+        if (dropAction)
+            *dropAction = drop.dropAction();
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        m_registry = std::make_unique<IniRegistry>(m_env->configDir());
+        m_registry->OpenKey(QStringLiteral("\\Software\\Brasswold\\System"), true);
+        m_registry->WriteString(QStringLiteral("InfoPath"), m_env->dataDir() + QLatin1String("/songs.inf"));
+        m_registry->CloseKey();
+        m_dialogs = FakeDialogs();
+        m_host = FakeSheetHost();
+        m_cd.tracks = 0;
+        m_store = std::make_unique<TSongInfo>(*m_registry, m_dialogs);
+        m_errors = std::make_unique<RecordingErrorReporter>();
+
+        const QString drive = m_env->root() + QLatin1String("/drive");
+        m_sounds = drive + QLatin1String("/sounds");
+        QDir().mkpath(m_sounds);
+        m_drives.list = {{QStringLiteral("Test drive"), drive}};
+        m_drives.start = m_sounds;
+    }
+
+    void cleanup()
+    {
+        QVERIFY2(m_errors->messages.isEmpty(), qPrintable(m_errors->messages.join(QLatin1Char('\n'))));
+        m_errors.reset();
+        m_store.reset();
+        m_registry.reset();
+        m_env.reset();
+    }
+
+    void opensWithCaptionsTitlesAndStartState()
+    {
+        m_host.captions[4] = QStringLiteral("Encores");
+        m_store->SetSong(4, 10, song(QStringLiteral("Finale"), 4, 10));
+        touch(m_sounds, {QStringLiteral("a.wav"), QStringLiteral("b.mp3")});
+        auto editor = openEditor();
+
+        QCOMPARE(editor->windowTitle(), QStringLiteral("Song Editor"));
+        QCOMPARE(editor->StringGrid->columnCount(), 10);
+        QCOMPARE(editor->StringGrid->rowCount(), 36);
+        QCOMPARE(editor->cellText(0, 0), QStringLiteral("Music Sheet 1"));
+        QCOMPARE(editor->cellText(4, 0), QStringLiteral("Encores"));
+        QCOMPARE(editor->cellText(4, 11), QStringLiteral("Finale"));
+        QCOMPARE(editor->cellText(4, 10), EmptyTitle);
+        QCOMPARE(editor->cellText(9, 36), EmptyTitle);
+
+        QCOMPARE(editor->Col(), 0);
+        QCOMPARE(editor->Row(), 1);
+        QVERIFY(!editor->btnAddFiles->isEnabled());
+        QCOMPARE(editor->lbFiles->directory(), m_sounds);
+        QCOMPARE(editor->lbFiles->names(), QStringList{QStringLiteral("a.wav")});
+
+        QStringList captions;
+        QStringList masks;
+        for (int i = 0; i < editor->cboFilter->count(); ++i) {
+            captions << editor->cboFilter->itemText(i);
+            masks << editor->cboFilter->itemData(i).toString();
+        }
+        QCOMPARE(captions, (QStringList{QStringLiteral("Wave Files"), QStringLiteral("AU Files"),
+                                        QStringLiteral("MIDI Files"), QStringLiteral("MPEG Files"),
+                                        QStringLiteral("CD Audio"), QStringLiteral("Audio Video Files")}));
+        QCOMPARE(masks, (QStringList{QStringLiteral("*.wav"), QStringLiteral("*.au"), QStringLiteral("*.mid"),
+                                     QStringLiteral("*.mp3"), QStringLiteral("*.cda"), QStringLiteral("*.avi")}));
+        editor->cboFilter->setCurrentIndex(3);
+        QCOMPARE(editor->lbFiles->names(), QStringList{QStringLiteral("b.mp3")});
+        QVERIFY(!editor->btnAddFiles->icon().isNull());
+        QVERIFY(!editor->btnErase->icon().isNull());
+    }
+
+    void fileListIsSortedAndIgnoresLetterCase()
+    {
+        touch(m_sounds, {QStringLiteral("b.WAV"), QStringLiteral("a.wav"), QStringLiteral("C.wav"),
+                         QStringLiteral(".hidden.wav"), QStringLiteral("d.mp3")});
+        QDir().mkpath(m_sounds + QLatin1String("/folder.wav"));
+        auto editor = openEditor();
+        QCOMPARE(editor->lbFiles->names(),
+                 (QStringList{QStringLiteral("a.wav"), QStringLiteral("b.WAV"), QStringLiteral("C.wav")}));
+    }
+
+    void addButtonFollowsTheSelection()
+    {
+        touch(m_sounds, {QStringLiteral("a.wav"), QStringLiteral("b.wav")});
+        QDir().mkpath(m_sounds + QLatin1String("/sub"));
+        auto editor = openEditor();
+        editor->lbFiles->selectNames({QStringLiteral("b.wav")});
+        QVERIFY(editor->btnAddFiles->isEnabled());
+        editor->lbFiles->clearSelection();
+        QVERIFY(!editor->btnAddFiles->isEnabled());
+
+        // A new folder drops the selection, and the button goes with it.
+        editor->lbFiles->selectNames({QStringLiteral("a.wav")});
+        QVERIFY(editor->btnAddFiles->isEnabled());
+        editor->lbDir->setDirectory(m_sounds + QLatin1String("/sub"));
+        QCOMPARE(editor->lbFiles->directory(), m_sounds + QLatin1String("/sub"));
+        QVERIFY(!editor->btnAddFiles->isEnabled());
+    }
+
+    void addStartsAtTheTopOfTheCurrentColumn()
+    {
+        touch(m_sounds, {QStringLiteral("One.wav"), QStringLiteral("Two.wav")});
+        auto editor = openEditor();
+        editor->setCurrentCell(3, 20);
+        editor->lbFiles->selectNames({QStringLiteral("Two.wav"), QStringLiteral("One.wav")});
+        QTest::mouseClick(editor->btnAddFiles, Qt::LeftButton);
+
+        QCOMPARE(editor->cellText(3, 1), QStringLiteral("One.wav"));
+        QCOMPARE(editor->cellText(3, 2), QStringLiteral("Two.wav"));
+        QCOMPARE(editor->cellText(3, 3), EmptyTitle);
+        QCOMPARE(editor->Row(), 20);
+        TSongRecord rec;
+        QVERIFY(m_store->GetSong(3, 1, rec));
+        QCOMPARE(rec.FileName.str(), m_sounds + QLatin1String("/Two.wav"));
+        QCOMPARE(rec.Title.str(), QStringLiteral("Two"));
+        QCOMPARE(rec.Artist.str(), QStringLiteral("New Artist"));
+        QCOMPARE(rec.Album.str(), QStringLiteral("New Album"));
+        QCOMPARE(rec.StartTime.str(), QStringLiteral("00:00"));
+        QCOMPARE(rec.FadeDuration.str(), QStringLiteral("00:00"));
+        QCOMPARE(int(rec.Sheet), 3);
+        QCOMPARE(int(rec.Slot), 1);
+
+        // Opened again, the grid shows titles instead of file names.
+        editor.reset();
+        editor = openEditor();
+        QCOMPARE(editor->cellText(3, 1), QStringLiteral("One"));
+    }
+
+    void addSkipsFilledCellsAndDropsWhatDoesNotFit()
+    {
+        const QStringList names = numbered(QStringLiteral("f%1.wav"), 5);
+        touch(m_sounds, names);
+        for (int n = 0; n < SlotCount; ++n)
+            if (n != 4 && n != 30)
+                m_store->SetSong(9, n, song(QStringLiteral("Kept"), 9, n));
+        auto editor = openEditor();
+        editor->setCurrentCell(9, 36);
+        editor->lbFiles->selectNames(names);
+        editor->btnAddFilesClick();
+
+        QCOMPARE(title(9, 4), QStringLiteral("f01"));
+        QCOMPARE(title(9, 30), QStringLiteral("f02"));
+        QCOMPARE(title(9, 0), QStringLiteral("Kept"));
+        for (int sheet = 0; sheet < 9; ++sheet)
+            for (int slot = 0; slot < SlotCount; ++slot)
+                QVERIFY(!filled(sheet, slot));
+    }
+
+    void addSpillsIntoTheNextColumns()
+    {
+        const QStringList names = numbered(QStringLiteral("g%1.wav"), 3);
+        touch(m_sounds, names);
+        for (int n = 0; n < SlotCount; ++n)
+            m_store->SetSong(8, n, song(QStringLiteral("Full"), 8, n));
+        auto editor = openEditor();
+        editor->setCurrentCell(8, 17);
+        editor->lbFiles->selectNames(names);
+        editor->btnAddFilesClick();
+        QCOMPARE(title(9, 0), QStringLiteral("g01"));
+        QCOMPARE(title(9, 1), QStringLiteral("g02"));
+        QCOMPARE(title(9, 2), QStringLiteral("g03"));
+        QCOMPARE(title(8, 0), QStringLiteral("Full"));
+    }
+
+    void songTitledEmptyCountsAsFree()
+    {
+        touch(m_sounds, {QStringLiteral("New.wav")});
+        m_store->SetSong(2, 0, song(EmptyTitle, 2, 0, QStringLiteral("/music/old.wav")));
+        m_store->SetSong(2, 1, song(QStringLiteral("Real"), 2, 1));
+        auto editor = openEditor();
+
+        QTest::mouseClick(editor->StringGrid->viewport(), Qt::LeftButton, {}, cellRect(*editor, 2, 1).center());
+        QCOMPARE(editor->Col(), 2);
+        QVERIFY(!editor->StringGrid->indexWidget(editor->StringGrid->currentIndex()));
+        QTest::mouseClick(editor->StringGrid->viewport(), Qt::LeftButton, {}, cellRect(*editor, 2, 2).center());
+        QVERIFY(qobject_cast<QLineEdit*>(editor->StringGrid->indexWidget(editor->StringGrid->currentIndex())));
+
+        editor->lbFiles->selectNames({QStringLiteral("New.wav")});
+        editor->btnAddFilesClick();
+        TSongRecord rec;
+        QVERIFY(m_store->GetSong(2, 0, rec));
+        QCOMPARE(rec.FileName.str(), m_sounds + QLatin1String("/New.wav"));
+        QCOMPARE(title(2, 1), QStringLiteral("Real"));
+    }
+
+    void titleIsTheNamePartBeforeItsFirstDot_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("title");
+        const QString long45 = QString(45, QLatin1Char('L')) + QLatin1String(".wav");
+        QTest::newRow("Linux folder") << QStringLiteral("sounds") << QStringLiteral("Intro.Theme.wav")
+                                      << QStringLiteral("Intro");
+        QTest::newRow("folder named C:\\Sounds") << QStringLiteral("C:\\Sounds") << QStringLiteral("Intro.Theme.wav")
+                                                 << QStringLiteral("Intro");
+        QTest::newRow("colon in the name") << QStringLiteral("sounds") << QStringLiteral("Act 1: Opening.wav")
+                                           << QStringLiteral(" Opening");
+        QTest::newRow("no dot in the first 40") << QStringLiteral("sounds") << long45 << QString(40, QLatin1Char('L'));
+    }
+
+    void titleIsTheNamePartBeforeItsFirstDot()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, name);
+        QFETCH(QString, title);
+        const QString dir = m_env->root() + QLatin1String("/drive/") + folder;
+        touch(dir, {name});
+        auto editor = openEditor();
+        editor->setDirectory(dir);
+        QCOMPARE(editor->lbFiles->names(), QStringList{name});
+        editor->lbFiles->selectNames({name});
+        editor->btnAddFilesClick();
+        TSongRecord rec;
+        QVERIFY(m_store->GetSong(0, 0, rec));
+        QCOMPARE(rec.FileName.str(), dir + QLatin1Char('/') + name);
+        QCOMPARE(rec.Title.str(), title);
+        QCOMPARE(editor->cellText(0, 1), name);
+    }
+
+    void audioCdIsADriveWhileTheDiscHasTracks()
+    {
+        {
+            auto editor = openEditor();
+            for (const DriveInfo& drive : editor->cboDrive->drives())
+                QVERIFY(drive.caption != DriveComboBox::audioCdCaption());
+        }
+        m_cd.tracks = 3;
+        auto editor = openEditor();
+        const int cdIndex = editor->cboDrive->findText(QStringLiteral("Audio CD"));
+        QVERIFY(cdIndex >= 0);
+        editor->cboDrive->setCurrentIndex(cdIndex);
+        QVERIFY(editor->lbFiles->names().isEmpty()); // still showing wave files
+        editor->cboFilter->setCurrentIndex(editor->cboFilter->findText(QStringLiteral("CD Audio")));
+        QCOMPARE(editor->lbFiles->names(), (QStringList{QStringLiteral("Track01.cda"), QStringLiteral("Track02.cda"),
+                                                        QStringLiteral("Track03.cda")}));
+
+        // The CD's folder already ends with "/": no separator is added twice.
+        editor->lbFiles->selectNames({QStringLiteral("Track02.cda")});
+        editor->btnAddFilesClick();
+        TSongRecord rec;
+        QVERIFY(m_store->GetSong(0, 0, rec));
+        QCOMPARE(rec.FileName.str(), QStringLiteral("cdda://Track02.cda"));
+        QCOMPARE(rec.Title.str(), QStringLiteral("Track02"));
+
+        // The disc goes; opening the list takes the drives again.
+        m_cd.tracks = 0;
+        editor->cboDrive->refreshDrives();
+        QCOMPARE(editor->cboDrive->findText(QStringLiteral("Audio CD")), -1);
+        QCOMPARE(editor->lbDir->drive().root, m_drives.list.first().root);
+    }
+
+    void typingIntoAnEmptyCellCreatesADefaultRecord()
+    {
+        auto editor = openEditor();
+        editor->setCurrentCell(5, 8);
+        editor->StringGrid->setFocus();
+        QTest::keyClick(editor->StringGrid, 'H', Qt::ShiftModifier);
+        auto* cellEditor = qobject_cast<QLineEdit*>(editor->StringGrid->indexWidget(editor->StringGrid->currentIndex()));
+        QVERIFY(cellEditor);
+        const QString tail = QStringLiteral("ello, a title of more than forty characters");
+        QTest::keyClicks(cellEditor, tail);
+        QTest::keyClick(cellEditor, Qt::Key_Return);
+        QTRY_VERIFY(!editor->StringGrid->indexWidget(editor->StringGrid->currentIndex()));
+
+        const QString typed = QLatin1String("H") + tail;
+        QCOMPARE(editor->cellText(5, 8), typed);
+        reloadStore();
+        TSongRecord rec;
+        QVERIFY(m_store->GetSong(5, 7, rec));
+        QCOMPARE(rec.Title.str(), typed.left(40));
+        QCOMPARE(rec.FileName.str(), QString());
+        QCOMPARE(rec.Artist.str(), QStringLiteral("New Artist"));
+        QCOMPARE(rec.Album.str(), QStringLiteral("New Album"));
+        QCOMPARE(rec.StopTime.str(), QStringLiteral("00:00"));
+        QCOMPARE(int(rec.Sheet), 5);
+        QCOMPARE(int(rec.Slot), 7);
+    }
+
+    void retitlingKeepsTheRestOfTheRecord()
+    {
+        TSongRecord original = song(QStringLiteral("Old"), 1, 3, QStringLiteral("/music/keep.wav"));
+        original.Artist.set(QStringLiteral("Band"));
+        m_store->SetSong(1, 3, original);
+        auto editor = openEditor();
+        QTest::mouseClick(editor->StringGrid->viewport(), Qt::LeftButton, {}, cellRect(*editor, 1, 4).center());
+        auto* cellEditor = qobject_cast<QLineEdit*>(editor->StringGrid->indexWidget(editor->StringGrid->currentIndex()));
+        QVERIFY(cellEditor);
+        cellEditor->setText(QStringLiteral("New"));
+        // A click elsewhere commits the edit.
+        QTest::mouseClick(editor->StringGrid->viewport(), Qt::LeftButton, {}, cellRect(*editor, 0, 1).center());
+        TSongRecord rec;
+        QVERIFY(m_store->GetSong(1, 3, rec));
+        QCOMPARE(rec.Title.str(), QStringLiteral("New"));
+        QCOMPARE(rec.FileName.str(), QStringLiteral("/music/keep.wav"));
+        QCOMPARE(rec.Artist.str(), QStringLiteral("Band"));
+
+        // Esc leaves the store alone.
+        QTest::mouseClick(editor->StringGrid->viewport(), Qt::LeftButton, {}, cellRect(*editor, 1, 4).center());
+        cellEditor = qobject_cast<QLineEdit*>(editor->StringGrid->indexWidget(editor->StringGrid->currentIndex()));
+        QVERIFY(cellEditor);
+        QTest::keyClicks(cellEditor, QStringLiteral("Discarded"));
+        QTest::keyClick(cellEditor, Qt::Key_Escape);
+        QTRY_VERIFY(!editor->StringGrid->indexWidget(editor->StringGrid->currentIndex()));
+        QCOMPARE(title(1, 3), QStringLiteral("New"));
+        QVERIFY(editor->isVisible());
+    }
+
+    void deleteAsksFirst_data()
+    {
+        QTest::addColumn<Dialogs::Answer>("answer");
+        QTest::newRow("yes") << Dialogs::Answer::Yes;
+        QTest::newRow("no") << Dialogs::Answer::No;
+    }
+
+    void deleteAsksFirst()
+    {
+        QFETCH(Dialogs::Answer, answer);
+        m_store->SetSong(6, 2, song(QStringLiteral("Gone"), 6, 2));
+        auto editor = openEditor();
+        editor->setCurrentCell(6, 3);
+        m_dialogs.answers = {answer};
+        editor->Delete1->trigger();
+
+        QCOMPARE(m_dialogs.messages.size(), 1);
+        QCOMPARE(m_dialogs.messages[0].text, QStringLiteral("Delete Gone are you sure?"));
+        QCOMPARE(m_dialogs.messages[0].style, Dialogs::Style::Information);
+        QCOMPARE(m_dialogs.messages[0].buttons, Dialogs::Buttons::YesNo);
+        const bool yes = answer == Dialogs::Answer::Yes;
+        QCOMPARE(filled(6, 2), !yes);
+        QCOMPARE(editor->cellText(6, 3), yes ? EmptyTitle : QStringLiteral("Gone"));
+
+        // A free cell is asked about too.
+        editor->setCurrentCell(6, 4);
+        editor->Delete1->trigger();
+        QCOMPARE(m_dialogs.messages.last().text, QStringLiteral("Delete <empty> are you sure?"));
+    }
+
+    void eraseClearsTheWholeColumn_data()
+    {
+        QTest::addColumn<Dialogs::Answer>("answer");
+        QTest::newRow("yes") << Dialogs::Answer::Yes;
+        QTest::newRow("no") << Dialogs::Answer::No;
+    }
+
+    void eraseClearsTheWholeColumn()
+    {
+        QFETCH(Dialogs::Answer, answer);
+        for (int n = 0; n < SlotCount; ++n) {
+            m_store->SetSong(4, n, song(QStringLiteral("S4"), 4, n));
+            m_store->SetSong(5, n, song(QStringLiteral("S5"), 5, n));
+        }
+        auto editor = openEditor();
+        editor->setCurrentCell(4, 12);
+        m_dialogs.answers = {answer};
+        QTest::mouseClick(editor->btnErase, Qt::LeftButton);
+
+        QCOMPARE(m_dialogs.messages.size(), 1);
+        QCOMPARE(m_dialogs.messages[0].text, QStringLiteral("Delete all, are you sure?"));
+        QCOMPARE(m_dialogs.messages[0].style, Dialogs::Style::Confirmation);
+        const bool yes = answer == Dialogs::Answer::Yes;
+        for (int n = 0; n < SlotCount; ++n) {
+            QCOMPARE(filled(4, n), !yes);
+            QCOMPARE(editor->cellText(4, n + 1), yes ? EmptyTitle : QStringLiteral("S4"));
+            QVERIFY(filled(5, n));
+        }
+    }
+
+    void movingAColumnMovesSheetsAndCaptions_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::addColumn<QString>("order"); // sheet that ends up in each column
+        QTest::newRow("2 onto 3") << 2 << 3 << QStringLiteral("0132456789");
+        QTest::newRow("1 onto 6") << 1 << 6 << QStringLiteral("0234561789");
+        QTest::newRow("9 onto 0") << 9 << 0 << QStringLiteral("9012345678");
+    }
+
+    void movingAColumnMovesSheetsAndCaptions()
+    {
+        QFETCH(int, from);
+        QFETCH(int, to);
+        QFETCH(QString, order);
+        for (int s = 0; s < SheetCount; ++s) {
+            m_host.captions[s] = QStringLiteral("Tab %1").arg(s);
+            m_store->SetSong(s, 0, song(QStringLiteral("Song %1").arg(s), s, 0));
+            if (s % 2 == 0)
+                m_store->SetSong(s, 35, song(QStringLiteral("Last %1").arg(s), s, 35));
+        }
+        {
+            auto editor = openEditor();
+            editor->setCurrentCell(from, 5);
+            editor->StringGrid->horizontalHeader()->moveSection(from, to);
+
+            QHeaderView* header = editor->StringGrid->horizontalHeader();
+            for (int c = 0; c < SheetCount; ++c) {
+                const int sheet = order.at(c).digitValue();
+                QCOMPARE(header->logicalIndex(c), c);
+                QCOMPARE(m_host.captions[c], QStringLiteral("Tab %1").arg(sheet));
+                QCOMPARE(editor->cellText(c, 0), m_host.captions[c]);
+                QCOMPARE(editor->cellText(c, 1), QStringLiteral("Song %1").arg(sheet));
+                QCOMPARE(editor->cellText(c, 36), sheet % 2 == 0 ? QStringLiteral("Last %1").arg(sheet) : EmptyTitle);
+            }
+            // The moved column is still the current one.
+            QCOMPARE(editor->Col(), to);
+            QCOMPARE(editor->Row(), 5);
+        }
+        reloadStore();
+        for (int c = 0; c < SheetCount; ++c) {
+            const int sheet = order.at(c).digitValue();
+            TSongRecord rec;
+            QVERIFY(m_store->GetSong(c, 0, rec));
+            QCOMPARE(rec.Title.str(), QStringLiteral("Song %1").arg(sheet));
+            QCOMPARE(int(rec.Sheet), c);
+            QCOMPARE(filled(c, 35), sheet % 2 == 0);
+        }
+    }
+
+    void dragFromTheFileListFillsTheColumnUnderThePointer()
+    {
+        const QStringList names = numbered(QStringLiteral("d%1.wav"), 3);
+        touch(m_sounds, names);
+        m_store->SetSong(4, 0, song(QStringLiteral("Busy"), 4, 0));
+        for (int n = 2; n < SlotCount; ++n)
+            m_store->SetSong(4, n, song(QStringLiteral("Busy"), 4, n));
+        auto editor = openEditor();
+        editor->setCurrentCell(0, 7);
+        editor->lbFiles->selectNames(names);
+        std::unique_ptr<QMimeData> mime(editor->lbFiles->dragMimeData());
+
+        bool entered = false;
+        bool dropped = false;
+        sendDrag(*editor, mime.get(), cellRect(*editor, 4, 30).center(), Qt::CopyAction, &entered, &dropped);
+        QVERIFY(entered);
+        QVERIFY(dropped);
+        QCOMPARE(editor->Col(), 4);
+        QCOMPARE(editor->Row(), 7);
+        QCOMPARE(title(4, 1), QStringLiteral("d01"));
+        QCOMPARE(title(5, 0), QStringLiteral("d02"));
+        QCOMPARE(title(5, 1), QStringLiteral("d03"));
+        QCOMPARE(editor->cellText(5, 2), QStringLiteral("d03.wav"));
+    }
+
+    void dropOfFileUrlsAddsTheFiles()
+    {
+        const QString other = m_env->root() + QLatin1String("/desktop");
+        touch(m_sounds, {QStringLiteral("here.wav")});
+        touch(other, {QStringLiteral("There.Live.mp3")});
+        auto editor = openEditor();
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(m_sounds + QLatin1String("/here.wav")), QUrl::fromLocalFile(other),
+                      QUrl(QStringLiteral("https://example.org/x.wav")),
+                      QUrl::fromLocalFile(other + QLatin1String("/There.Live.mp3"))});
+
+        bool entered = false;
+        bool dropped = false;
+        Qt::DropAction action = Qt::IgnoreAction;
+        // A file manager offering to move must not be told to delete its files.
+        sendDrag(*editor, &mime, cellRect(*editor, 7, 3).center(), Qt::MoveAction | Qt::CopyAction, &entered,
+                 &dropped, &action);
+        QVERIFY(entered);
+        QVERIFY(dropped);
+        QCOMPARE(action, Qt::CopyAction);
+        TSongRecord rec;
+        QVERIFY(m_store->GetSong(7, 0, rec));
+        QCOMPARE(rec.FileName.str(), m_sounds + QLatin1String("/here.wav"));
+        QVERIFY(m_store->GetSong(7, 1, rec));
+        QCOMPARE(rec.FileName.str(), other + QLatin1String("/There.Live.mp3"));
+        QCOMPARE(rec.Title.str(), QStringLiteral("There"));
+        QCOMPARE(editor->cellText(7, 2), QStringLiteral("There.Live.mp3"));
+        QVERIFY(!filled(7, 2));
+    }
+
+    void otherDragsAreRefused()
+    {
+        auto editor = openEditor();
+        QMimeData text;
+        text.setText(QStringLiteral("/tmp/a.wav"));
+        QMimeData web;
+        web.setUrls({QUrl(QStringLiteral("https://example.org/a.wav"))});
+        for (QMimeData* mime : {&text, &web}) {
+            bool entered = true;
+            bool dropped = true;
+            sendDrag(*editor, mime, cellRect(*editor, 3, 1).center(), Qt::CopyAction, &entered, &dropped);
+            QVERIFY(!entered);
+            QVERIFY(!dropped);
+        }
+        for (int s = 0; s < SheetCount; ++s)
+            QVERIFY(!filled(s, 0));
+    }
+
+    void escapeDoesNotCloseAndClosingRedrawsTheShownSheet()
+    {
+        m_host.shown = 6;
+        auto editor = openEditor();
+        QTest::keyClick(editor.get(), Qt::Key_Escape);
+        QVERIFY(editor->isVisible());
+        QVERIFY(m_host.refreshed.isEmpty());
+        editor.reset();
+        QCOMPARE(m_host.refreshed, QList<int>{6});
+    }
+};
+
+QTEST_MAIN(TestSchedual)
+#include "tst_schedual.moc"

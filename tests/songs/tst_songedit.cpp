@@ -1,0 +1,241 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "fakes/FakeDialogs.h"
+#include "fakes/TestEnvironment.h"
+#include "platform/Errors.h"
+#include "platform/IniRegistry.h"
+#include "songs/SongEdit.h"
+#include "songs/SongStruc.h"
+
+#include <QFontInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+TSongRecord sample()
+{
+    TSongRecord rec;
+    InitSongRecord(rec);
+    rec.Artist.set(QStringLiteral("The Band"));
+    rec.Album.set(QStringLiteral("Live"));
+    rec.Title.set(QStringLiteral("Opener"));
+    rec.FileName.set(QStringLiteral("/music/opener.wav"));
+    rec.StartTime.set(QStringLiteral("00:05"));
+    rec.StopTime.set(QStringLiteral("03:10"));
+    rec.FadeStart.set(QStringLiteral("02:50"));
+    rec.FadeDuration.set(QStringLiteral("00:20"));
+    rec.Sheet = 3;
+    rec.Slot = 12;
+    return rec;
+}
+
+QByteArray bytesOf(const TSongRecord& rec)
+{
+    return QByteArray(reinterpret_cast<const char*>(&rec), sizeof rec);
+}
+
+} // namespace
+
+class TestSongEdit : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<IniRegistry> m_registry;
+    std::unique_ptr<TSongInfo> m_store;
+    FakeDialogs m_dialogs;
+
+    QByteArray stored(int sheet, int slot) const
+    {
+        TSongRecord rec;
+        return m_store->GetSong(sheet, slot, rec) ? bytesOf(rec) : QByteArray();
+    }
+
+    std::unique_ptr<TfrmSongEdit> openShown(int sheet, int slot)
+    {
+        auto dialog = std::make_unique<TfrmSongEdit>(nullptr, *m_store, sheet, slot);
+        dialog->show();
+        if (!QTest::qWaitForWindowExposed(dialog.get()))
+            qWarning("dialog not exposed");
+        return dialog;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        m_registry = std::make_unique<IniRegistry>(m_env->configDir());
+        m_registry->OpenKey(QStringLiteral("\\Software\\Brasswold\\System"), true);
+        m_registry->WriteString(QStringLiteral("InfoPath"), m_env->dataDir() + QLatin1String("/songs.inf"));
+        m_registry->CloseKey();
+        m_store = std::make_unique<TSongInfo>(*m_registry, m_dialogs);
+        m_store->SetSong(3, 12, sample());
+    }
+
+    void cleanup()
+    {
+        m_store.reset();
+        m_registry.reset();
+        m_env.reset();
+    }
+
+    void opensFromTheSlotsRecord()
+    {
+        TfrmSongEdit dialog(nullptr, *m_store, 3, 12);
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Song Attributes"));
+        QCOMPARE(dialog.edtArtist->text(), QStringLiteral("The Band"));
+        QCOMPARE(dialog.edtAlbum->text(), QStringLiteral("Live"));
+        QCOMPARE(dialog.edtSongTitle->text(), QStringLiteral("Opener"));
+        QCOMPARE(dialog.edtStartTime->text(), QStringLiteral("00:05"));
+        QCOMPARE(dialog.edtStopTime->text(), QStringLiteral("03:10"));
+        QCOMPARE(dialog.edtFadeStart->text(), QStringLiteral("02:50"));
+        QCOMPARE(dialog.edtFadeDur->text(), QStringLiteral("00:20"));
+        QCOMPARE(dialog.edtTimeMeasure->text(), QStringLiteral("Minutes:Seconds"));
+        QCOMPARE(QFontInfo(dialog.edtStartTime->font()).family(), QStringLiteral("DSEG7 Classic"));
+    }
+
+    void freeSlotShowsTheDesignTextsAndOkStoresNothing()
+    {
+        TfrmSongEdit dialog(nullptr, *m_store, 0, 0);
+        QCOMPARE(dialog.edtStartTime->text(), QStringLiteral("00:00"));
+        QCOMPARE(dialog.edtFadeDur->text(), QStringLiteral("00:00"));
+        QCOMPARE(dialog.edtArtist->text(), QString());
+        QCOMPARE(dialog.edtSongTitle->text(), QString());
+        dialog.edtSongTitle->setText(QStringLiteral("Not created"));
+        dialog.BitBtn1->click();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(stored(0, 0).isEmpty());
+    }
+
+    void slotOutOfRangeIsARangeError()
+    {
+        QVERIFY_THROWS_EXCEPTION(RangeError, TfrmSongEdit(nullptr, *m_store, 10, 0));
+        QVERIFY_THROWS_EXCEPTION(RangeError, TfrmSongEdit(nullptr, *m_store, 0, 36));
+    }
+
+    void okStoresTheTextsAsTyped_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("kept");
+        const QString fifty = QStringLiteral("0123456789").repeated(5);
+        QTest::newRow("short time") << QStringLiteral("edtStartTime") << QStringLiteral("1:05") << QStringLiteral("1:05");
+        QTest::newRow("long time") << QStringLiteral("edtStopTime") << QStringLiteral("0001:05") << QStringLiteral("0001:0");
+        QTest::newRow("any text in a time") << QStringLiteral("edtFadeDur") << QStringLiteral(" soon ") << QStringLiteral(" soon ");
+        QTest::newRow("long artist") << QStringLiteral("edtArtist") << fifty << fifty.left(40);
+        QTest::newRow("empty title") << QStringLiteral("edtSongTitle") << QString() << QString();
+    }
+
+    void okStoresTheTextsAsTyped()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        QFETCH(QString, kept);
+        {
+            TfrmSongEdit dialog(nullptr, *m_store, 3, 12);
+            auto* edit = dialog.findChild<QLineEdit*>(field);
+            QVERIFY(edit);
+            edit->setText(typed);
+            dialog.edtAlbum->setText(QStringLiteral("Studio"));
+            dialog.BitBtn1->click();
+            QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        }
+        // Saved and read again as the next run would.
+        m_store.reset();
+        m_store = std::make_unique<TSongInfo>(*m_registry, m_dialogs);
+        TSongRecord rec;
+        QVERIFY(m_store->GetSong(3, 12, rec));
+        const QHash<QString, QString> values = {
+            {QStringLiteral("edtArtist"), rec.Artist.str()},       {QStringLiteral("edtSongTitle"), rec.Title.str()},
+            {QStringLiteral("edtStartTime"), rec.StartTime.str()}, {QStringLiteral("edtStopTime"), rec.StopTime.str()},
+            {QStringLiteral("edtFadeDur"), rec.FadeDuration.str()}};
+        QCOMPARE(values.value(field), kept);
+        QCOMPARE(rec.Album.str(), QStringLiteral("Studio"));
+        QCOMPARE(rec.FileName.str(), QStringLiteral("/music/opener.wav"));
+        QCOMPARE(int(rec.Sheet), 3);
+        QCOMPARE(int(rec.Slot), 12);
+        if (field != QLatin1String("edtStartTime"))
+            QCOMPARE(rec.StartTime.str(), QStringLiteral("00:05"));
+    }
+
+    void okRewritesTheRecordThatIsInTheSlotThen()
+    {
+        TfrmSongEdit dialog(nullptr, *m_store, 3, 12);
+        TSongRecord moved = sample();
+        moved.FileName.set(QStringLiteral("/music/replaced.wav"));
+        m_store->SetSong(3, 12, moved);
+        dialog.BitBtn1->click();
+        TSongRecord rec;
+        QVERIFY(m_store->GetSong(3, 12, rec));
+        QCOMPARE(rec.FileName.str(), QStringLiteral("/music/replaced.wav"));
+
+        TfrmSongEdit again(nullptr, *m_store, 3, 12);
+        m_store->ClearSong(3, 12);
+        again.BitBtn1->click();
+        QVERIFY(stored(3, 12).isEmpty());
+    }
+
+    void everyWayOfCancellingLeavesTheRecord_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Cancel button") << QStringLiteral("button");
+        QTest::newRow("Esc") << QStringLiteral("escape");
+        QTest::newRow("close box") << QStringLiteral("close");
+    }
+
+    void everyWayOfCancellingLeavesTheRecord()
+    {
+        QFETCH(QString, how);
+        const QByteArray before = stored(3, 12);
+        auto dialog = openShown(3, 12);
+        for (QLineEdit* edit : dialog->findChildren<QLineEdit*>())
+            edit->setText(QStringLiteral("changed"));
+        QSignalSpy rejected(dialog.get(), &QDialog::rejected);
+        if (how == QLatin1String("button"))
+            QTest::mouseClick(dialog->BitBtn2, Qt::LeftButton);
+        else if (how == QLatin1String("escape"))
+            QTest::keyClick(dialog->edtArtist, Qt::Key_Escape);
+        else
+            dialog->close();
+        QCOMPARE(rejected.count(), 1);
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(stored(3, 12), before);
+    }
+
+    void enterInAnEditPressesOk()
+    {
+        auto dialog = openShown(3, 12);
+        QSignalSpy accepted(dialog.get(), &QDialog::accepted);
+        dialog->edtFadeStart->setFocus();
+        dialog->edtFadeStart->clear();
+        QTest::keyClicks(dialog->edtFadeStart, QStringLiteral("2:55"));
+        QTest::keyClick(dialog->edtFadeStart, Qt::Key_Return);
+        QCOMPARE(accepted.count(), 1);
+        TSongRecord rec;
+        QVERIFY(m_store->GetSong(3, 12, rec));
+        QCOMPARE(rec.FadeStart.str(), QStringLiteral("2:55"));
+    }
+
+    void tabWalksTheDocumentedOrder()
+    {
+        TfrmSongEdit dialog(nullptr, *m_store, 3, 12);
+        const QList<QWidget*> expected = {dialog.edtStartTime, dialog.edtStopTime, dialog.edtFadeStart,
+                                          dialog.edtFadeDur,   dialog.edtArtist,   dialog.edtAlbum,
+                                          dialog.edtSongTitle, dialog.BitBtn1,     dialog.BitBtn2,
+                                          dialog.edtTimeMeasure};
+        QWidget* w = dialog.edtStartTime;
+        for (qsizetype i = 1; i < expected.size(); ++i) {
+            do
+                w = w->nextInFocusChain();
+            while (!(w->focusPolicy() & Qt::TabFocus));
+            QCOMPARE(w, expected[i]);
+        }
+        QVERIFY(dialog.BitBtn1->isDefault());
+    }
+};
+
+QTEST_MAIN(TestSongEdit)
+#include "tst_songedit.moc"
