@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
 #include <QtGlobal>
 
-class QObject;
 class QString;
-class QTimer;
 
 /// The CD player's view of its device.
 enum class TCDState : quint8 {
@@ -63,10 +64,18 @@ private:
     void CloseDevice();
     void RefreshState();
     [[noreturn]] void RaiseDeviceError();
-    void PollTimerTimer();
-    void teardown() noexcept;
+    /// The poll tick; a failing mode query is reported on the first failing tick only.
+    void PollTimerTimer() noexcept;
+    /// The destruction steps; errors are reported when `reportErrors`, else dropped.
+    void teardown(bool reportErrors) noexcept;
+    void enablePollTimer();
+    void disablePollTimer();
 
     CDStateListener& m_listener;
+    /// Guards against a timer its owner already destroyed.
+    QPointer<QTimer> m_pollTimer;
+    QMetaObject::Connection m_tick;
+    bool m_pollFailing = false;
 };
 
 /// The last state the poll passed on to the main window; starts as cdDoorOpen.

@@ -13,7 +13,7 @@ bool FileExists(const QString& path, const CdTrackCatalog& cd)
             return false;
         bool ok = false;
         const int track = name.mid(5, 2).toInt(&ok);
-        return ok && track >= 1 && track <= cd.trackCount();
+        return ok && cd.hasAudioTrack(track);
     }
     const QFileInfo info(path);
     return info.exists() && info.isFile();

@@ -20,13 +20,18 @@ public:
     virtual ~CdTrackCatalog() = default;
     /// Number of audio tracks; 0 without a drive or a disc.
     [[nodiscard]] virtual int trackCount() const = 0;
+    /// Whether track `track` of the disc holds audio. A disc whose first track holds data
+    /// (a mixed-mode disc) has its audio tracks numbered from 2.
+    [[nodiscard]] virtual bool hasAudioTrack(int track) const { return track >= 1 && track <= trackCount(); }
 
-    /// "cdda://Track01.cda" ... for every track of the disc.
+    /// "cdda://Track01.cda" ... for every audio track of the disc.
     [[nodiscard]] QStringList trackFiles() const
     {
         QStringList files;
-        for (int t = 1, n = trackCount(); t <= n && t <= 99; ++t)
-            files << CdTracks::trackName(t);
+        for (int t = 1; t <= 99; ++t) {
+            if (hasAudioTrack(t))
+                files << CdTracks::trackName(t);
+        }
         return files;
     }
 };
