@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 /// PCM inside the program is interleaved signed 16-bit stereo at 44.1 kHz.
 namespace Pcm {
@@ -18,8 +19,12 @@ constexpr int BytesPerFrame = Channels * 2;
 class PcmSource {
 public:
     virtual ~PcmSource() = default;
-    /// Writes up to `frames` frames into `out` and returns how many it wrote; 0 means the end.
+    /// Writes up to `frames` frames into `out` and returns how many it wrote; 0 means the end
+    /// unless `exhausted()` answers false.
     virtual std::size_t read(std::int16_t* out, std::size_t frames) = 0;
+    /// Asked after a read of 0 frames: false when the source only fell behind (its producer
+    /// will catch up) and the output should ask again shortly.
+    [[nodiscard]] virtual bool exhausted() const { return true; }
 };
 
 /// One stream being played. Destroying it stops it at once.
@@ -48,6 +53,13 @@ public:
     virtual ~AudioOutput() = default;
     /// Starts `source` at once. Raises DeviceError("No audio output: ...") without a server.
     virtual std::unique_ptr<OutputStream> start(std::shared_ptr<PcmSource> source) = 0;
+    /// As `start`, with the stream's gain set before its first frame is heard.
+    virtual std::unique_ptr<OutputStream> startWithGain(std::shared_ptr<PcmSource> source, double gain)
+    {
+        auto stream = start(std::move(source));
+        stream->setGain(gain);
+        return stream;
+    }
 };
 
 /// Receives recorded sound on the audio thread.

@@ -1,0 +1,83 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "MediaPlayer.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+class AudioOutput;
+class DecodeAhead;
+class HotCache;
+class OutputStream;
+class StreamingSource;
+
+/// The media player the main window plays files through, over the audio output: FFmpeg
+/// decodes every format, FluidSynth renders MIDI. Setting FileName opens the file, learns its
+/// length and starts it; the songs of the hot list start from memory.
+class MediaPlayerControl : public MediaPlayer {
+    Q_OBJECT
+public:
+    struct Options {
+        /// How much of each hot song is decoded ahead.
+        double hotHeadSeconds = 3.0;
+        /// The most memory the decoded heads may take together.
+        std::size_t hotBudgetBytes = std::size_t{64} << 20;
+        /// How much of a song not on the hot list is decoded before it starts.
+        double coldHeadSeconds = 0.25;
+        /// How far the decoding thread runs ahead of the output.
+        double ringSeconds = 1.5;
+    };
+
+    explicit MediaPlayerControl(AudioOutput& output, QObject* parent = nullptr);
+    MediaPlayerControl(AudioOutput& output, const Options& options, QObject* parent = nullptr);
+    ~MediaPlayerControl() override;
+
+    /// Raises DeviceError("Unable to play <path>: <reason>") when the file cannot be opened or
+    /// decoded, and DeviceError("No audio output: ...") without a sound server; the player is
+    /// then idle and reports nothing.
+    void setFileName(const QString& path) override;
+    [[nodiscard]] QString fileName() const override;
+    [[nodiscard]] double duration() const override;
+    [[nodiscard]] double currentPosition() const override;
+    [[nodiscard]] int playState() const override;
+    [[nodiscard]] bool sendPlayStateChangeEvents() const override;
+    void setSendPlayStateChangeEvents(bool send) override;
+    [[nodiscard]] int volume() const override;
+    void setVolume(int volume) override;
+
+    /// Resumes paused media; on stopped media with a file, starts it again from the beginning.
+    void play() override;
+    void stop() override;
+    void pause() override;
+
+    void setHotList(const QStringList& paths) override;
+    /// Waits up to `msecs` until the hot list is decoded ahead (as far as the budget goes).
+    bool waitHotListWarm(int msecs);
+    [[nodiscard]] const HotCache& hotCache() const;
+
+    /// Linear gain for a volume in hundredths of a decibel: 10^(volume/2000), silence at -10000.
+    [[nodiscard]] static double gainForVolume(int volume);
+
+private:
+    void startFile(const QString& path, int oldState);
+    void releaseStream();
+    void onStreamFinished(std::uint64_t stream);
+    void report(int oldState, int newState);
+
+    AudioOutput& m_output;
+    const Options m_options;
+    std::unique_ptr<HotCache> m_cache;
+    std::unique_ptr<DecodeAhead> m_decoding;
+    std::unique_ptr<OutputStream> m_stream;
+    std::shared_ptr<StreamingSource> m_source;
+    std::uint64_t m_streamId = 0;
+    /// Counts the files set; a report queued for an earlier file is not delivered.
+    std::uint64_t m_fileGeneration = 0;
+    QString m_fileName;
+    double m_duration = 0.0;
+    int m_state = Stopped;
+    bool m_sendEvents = true;
+    int m_volume = 0;
+};

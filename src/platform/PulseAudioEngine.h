@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "AudioOutput.h"
+
+#include <QString>
+
+#include <memory>
+
+/// The machine's sound output and input through the audio server: one connection for the
+/// process, on the default sink and source. A playback stream is kept open and corked ahead,
+/// so a start is an uncork and a write. When the server goes away the engine keeps running,
+/// starts raise DeviceError, and it connects again by itself once the server is back.
+/// The engine must outlive every stream it started.
+class PulseAudioEngine : public AudioOutput, public AudioInput {
+public:
+    /// `server` empty: the default server of the session.
+    explicit PulseAudioEngine(const QString& clientName = QStringLiteral("Sonavex"), const QString& server = {});
+    ~PulseAudioEngine() override;
+    PulseAudioEngine(const PulseAudioEngine&) = delete;
+    PulseAudioEngine& operator=(const PulseAudioEngine&) = delete;
+
+    std::unique_ptr<OutputStream> start(std::shared_ptr<PcmSource> source) override;
+    std::unique_ptr<OutputStream> startWithGain(std::shared_ptr<PcmSource> source, double gain) override;
+    std::unique_ptr<InputStream> startCapture(std::shared_ptr<PcmSink> sink) override;
+
+    [[nodiscard]] bool isConnected() const;
+    /// Waits up to `msecs` for the connection to the server; true when it is up.
+    bool waitConnected(int msecs);
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> d;
+};

@@ -1,0 +1,293 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "fakes/FakeAudioOutput.h"
+#include "fakes/MediaFiles.h"
+#include "platform/HotCache.h"
+#include "platform/MediaPlayerControl.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+
+using namespace MediaFiles;
+
+namespace {
+
+using Reports = QList<QPair<int, int>>;
+
+Reports reports(const QSignalSpy& spy)
+{
+    Reports out;
+    for (const auto& args : spy)
+        out.append({args.at(0).toInt(), args.at(1).toInt()});
+    return out;
+}
+
+MediaPlayerControl::Options smallOptions()
+{
+    MediaPlayerControl::Options o;
+    o.hotHeadSeconds = 0.5;
+    o.coldHeadSeconds = 0.1;
+    o.ringSeconds = 0.2;
+    return o;
+}
+
+} // namespace
+
+class TestMediaPlayerControl : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir m_dir;
+    QString m_song;  // 2 s tone
+    QString m_other; // 2 s tone
+    QString m_exact; // 3 s of distinct samples
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_song = m_dir.filePath(QStringLiteral("song.wav"));
+        m_other = m_dir.filePath(QStringLiteral("other.wav"));
+        m_exact = m_dir.filePath(QStringLiteral("exact.wav"));
+        QVERIFY(writeWav(m_song, tone(440.0, 2.0)));
+        QVERIFY(writeWav(m_other, tone(660.0, 2.0)));
+        QVERIFY(writeWav(m_exact, ramp(3 * 44100)));
+    }
+
+    void shouldStartByItselfAndKnowTheLengthAtOnce()
+    {
+        FakeAudioOutput output;
+        MediaPlayerControl player(output);
+        QSignalSpy spy(&player, &MediaPlayer::PlayStateChange);
+        player.setFileName(m_song);
+        QCOMPARE(output.streams.size(), 1);
+        QCOMPARE(player.duration(), 2.0);
+        QCOMPARE(player.playState(), int(MediaPlayer::Playing));
+        QCOMPARE(player.fileName(), m_song);
+        QCOMPARE(spy.count(), 0); // reported later, on the event loop
+        QTRY_COMPARE(reports(spy), (Reports{{0, 2}}));
+
+        output.last()->pull(22050);
+        QCOMPARE(player.currentPosition(), 0.5);
+    }
+
+    void shouldPlayEverySampleOfTheFile_data()
+    {
+        QTest::addColumn<bool>("hot");
+        QTest::newRow("decoded on demand") << false;
+        QTest::newRow("head from the hot list") << true;
+    }
+
+    void shouldPlayEverySampleOfTheFile()
+    {
+        QFETCH(bool, hot);
+        FakeAudioOutput output;
+        MediaPlayerControl player(output, smallOptions());
+        if (hot) {
+            player.setHotList({m_exact});
+            QVERIFY(player.waitHotListWarm(5000));
+            QCOMPARE(player.hotCache().count(), std::size_t{1});
+        }
+        player.setFileName(m_exact);
+        // The head is there at once, without waiting for the decoding thread.
+        QCOMPARE(output.last()->pull(hot ? 22050 : 4410, 0).size(), std::size_t(hot ? 2 * 22050 : 2 * 4410));
+        std::vector<std::int16_t> all = ramp(3 * 44100);
+        std::vector<std::int16_t> played(all.begin(), all.begin() + (hot ? 2 * 22050 : 2 * 4410));
+        const auto rest = output.last()->pullAll();
+        played.insert(played.end(), rest.begin(), rest.end());
+        QVERIFY(played == all);
+    }
+
+    void shouldReportPauseResumeAndStop()
+    {
+        FakeAudioOutput output;
+        MediaPlayerControl player(output);
+        QSignalSpy spy(&player, &MediaPlayer::PlayStateChange);
+        player.setFileName(m_song);
+        player.pause();
+        QCOMPARE(player.playState(), int(MediaPlayer::Paused));
+        QVERIFY(output.last()->paused);
+        player.play();
+        QCOMPARE(player.playState(), int(MediaPlayer::Playing));
+        QVERIFY(!output.last()->paused);
+        player.stop();
+        QCOMPARE(player.playState(), int(MediaPlayer::Stopped));
+        QVERIFY(!output.last()); // the stream is let go of
+        QCOMPARE(player.currentPosition(), 0.0);
+        player.stop(); // idle: nothing more
+        player.pause();
+        QTRY_COMPARE(reports(spy), (Reports{{0, 2}, {2, 1}, {1, 2}, {2, 0}}));
+        QTest::qWait(20);
+        QCOMPARE(spy.count(), 4);
+
+        // Play on stopped media starts it again from the beginning.
+        player.play();
+        QCOMPARE(player.playState(), int(MediaPlayer::Playing));
+        QTRY_COMPARE(spy.count(), 5);
+        QCOMPARE(reports(spy).last(), (QPair<int, int>{0, 2}));
+    }
+
+    void shouldReportTheNaturalEndAsStopped()
+    {
+        FakeAudioOutput output;
+        MediaPlayerControl player(output);
+        QSignalSpy spy(&player, &MediaPlayer::PlayStateChange);
+        player.setFileName(m_song);
+        QCOMPARE(output.last()->pullAll().size(), std::size_t{2 * 2 * 44100});
+        output.last()->finishNow();
+        QTRY_COMPARE(reports(spy), (Reports{{0, 2}, {2, 0}}));
+        QCOMPARE(player.playState(), int(MediaPlayer::Stopped));
+        QCOMPARE(player.duration(), 2.0);
+    }
+
+    void shouldNotReportTheOldFileWhenTheFileChanges()
+    {
+        FakeAudioOutput output;
+        MediaPlayerControl player(output);
+        QSignalSpy spy(&player, &MediaPlayer::PlayStateChange);
+        player.setFileName(m_song);
+        QTRY_COMPARE(spy.count(), 1);
+        player.setFileName(m_other);
+        QVERIFY(!output.streams.at(0)); // the first song's stream is gone
+        QCOMPARE(player.duration(), 2.0);
+        QTRY_COMPARE(spy.count(), 2);
+
+        // A stop whose report is still queued when the next file is set is not reported:
+        // it would make the window drop the new song.
+        player.stop();
+        player.setFileName(m_song);
+        QTRY_COMPARE(reports(spy), (Reports{{0, 2}, {2, 2}, {0, 2}}));
+        QTest::qWait(20);
+        QCOMPARE(spy.count(), 3);
+    }
+
+    void shouldStopSilentlyWhileEventsAreOff()
+    {
+        FakeAudioOutput output;
+        MediaPlayerControl player(output);
+        QSignalSpy spy(&player, &MediaPlayer::PlayStateChange);
+        player.setFileName(m_song);
+        QTRY_COMPARE(spy.count(), 1);
+        player.setSendPlayStateChangeEvents(false);
+        player.stop();
+        player.setSendPlayStateChangeEvents(true);
+        QCOMPARE(player.playState(), int(MediaPlayer::Stopped));
+        QTest::qWait(20);
+        QCOMPARE(spy.count(), 1);
+    }
+
+    void shouldMapVolumeToGain_data()
+    {
+        QTest::addColumn<int>("volume");
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<double>("gain");
+        QTest::newRow("full") << 0 << 0 << 1.0;
+        QTest::newRow("-10 dB") << -2000 << -2000 << 0.1;
+        QTest::newRow("-3 dB") << -600 << -600 << std::pow(10.0, -0.3);
+        QTest::newRow("end of a fade") << -6000 << -6000 << 0.001;
+        QTest::newRow("silent") << -10000 << -10000 << 0.0;
+        QTest::newRow("below silent") << -12000 << -10000 << 0.0;
+        QTest::newRow("above full") << 500 << 0 << 1.0;
+    }
+
+    void shouldMapVolumeToGain()
+    {
+        QFETCH(int, volume);
+        QFETCH(int, stored);
+        QFETCH(double, gain);
+        FakeAudioOutput output;
+        MediaPlayerControl player(output);
+        player.setFileName(m_song);
+        player.setVolume(volume);
+        QCOMPARE(player.volume(), stored);
+        QVERIFY(std::abs(output.last()->gain - gain) < 1e-9);
+        // The next song starts at the level set, not at full level first.
+        player.setFileName(m_other);
+        QVERIFY(std::abs(output.last()->gain - gain) < 1e-9);
+    }
+
+    void shouldRefuseFilesThatCannotPlay_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << QStringLiteral("missing.wav") << QByteArray() << QStringLiteral("the file does not exist");
+        QTest::newRow("zero bytes") << QStringLiteral("zero.wav") << QByteArray("") << QStringLiteral("the file is empty");
+        QTest::newRow("text named .mp3") << QStringLiteral("text.mp3")
+                                          << QByteArray("Not a song at all, only words.\n").repeated(50) << QString();
+        QTest::newRow("broken MIDI") << QStringLiteral("broken.mid") << QByteArray("MThd\x00\x00\x00\x06\x00", 9)
+                                     << QStringLiteral("not a valid MIDI file");
+    }
+
+    void shouldRefuseFilesThatCannotPlay()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, reason);
+        const QString path = m_dir.filePath(name);
+        if (!content.isNull())
+            QVERIFY(writeBytes(path, content));
+        FakeAudioOutput output;
+        MediaPlayerControl player(output);
+        QSignalSpy spy(&player, &MediaPlayer::PlayStateChange);
+        player.setFileName(m_song);
+        QString message;
+        try {
+            player.setFileName(path);
+        } catch (const DeviceError& e) {
+            message = e.message();
+        }
+        QVERIFY2(message.startsWith(QStringLiteral("Unable to play ") + path + QStringLiteral(": ")), qPrintable(message));
+        if (!reason.isEmpty())
+            QVERIFY2(message.endsWith(reason), qPrintable(message));
+        QCOMPARE(player.playState(), int(MediaPlayer::Stopped));
+        QCOMPARE(output.streams.size(), 1);
+        QVERIFY(!output.streams.at(0));
+        QTest::qWait(20);
+        QCOMPARE(spy.count(), 0); // neither the first song's start nor any stop
+        player.stop();
+        QTest::qWait(20);
+        QCOMPARE(spy.count(), 0);
+    }
+
+    void shouldPassOnAMissingAudioOutput()
+    {
+        FakeAudioOutput output;
+        output.failWith = QStringLiteral("No audio output: Connection refused");
+        MediaPlayerControl player(output);
+        QSignalSpy spy(&player, &MediaPlayer::PlayStateChange);
+        QVERIFY_THROWS_EXCEPTION(DeviceError, player.setFileName(m_song));
+        QCOMPARE(player.playState(), int(MediaPlayer::Stopped));
+        output.failWith.reset();
+        player.setFileName(m_song);
+        QTRY_COMPARE(reports(spy), (Reports{{0, 2}}));
+    }
+
+    void shouldWarmTheHotListInOrderWithinTheBudget()
+    {
+        QStringList list;
+        for (int i = 0; i < 4; ++i) {
+            list << m_dir.filePath(QStringLiteral("hot%1.wav").arg(i));
+            QVERIFY(writeWav(list.last(), tone(300.0 + 100 * i, 1.0)));
+        }
+        auto options = smallOptions();
+        const std::size_t head = std::size_t(0.5 * 44100) * 4 + sizeof(HotHead);
+        options.hotBudgetBytes = 2 * head + head / 2;
+        FakeAudioOutput output;
+        MediaPlayerControl player(output, options);
+        player.setHotList(list);
+        QVERIFY(player.waitHotListWarm(5000));
+        QCOMPARE(player.hotCache().count(), std::size_t{2});
+        QVERIFY(player.hotCache().bytes() <= options.hotBudgetBytes);
+
+        // A new list puts its own songs first; the old ones make room.
+        player.setHotList({list.at(3), list.at(2)});
+        QVERIFY(player.waitHotListWarm(5000));
+        QCOMPARE(player.hotCache().count(), std::size_t{2});
+        player.setFileName(list.at(3));
+        QCOMPARE(output.last()->pull(22050, 0).size(), std::size_t{2 * 22050});
+    }
+};
+
+QTEST_MAIN(TestMediaPlayerControl)
+#include "tst_mediaplayercontrol.moc"
