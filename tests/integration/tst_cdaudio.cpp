@@ -1,0 +1,373 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "devices/MCI.h"
+#include "fakes/CapturingAudioOutput.h"
+#include "platform/CdAudioDevice.h"
+#include "platform/CdromCatalog.h"
+#include "platform/Errors.h"
+#include "platform/Mci.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+// A generated disc: every sample frame carries its sector number (left) and its place in
+// the sector plus 1000 (right), so the captured sound tells exactly what was played.
+
+namespace {
+
+constexpr int FramesPerSector = 588;
+constexpr int TrackOffset = 1000;
+
+struct Frame {
+    int sector;
+    int index;
+};
+
+Frame frameAt(const std::vector<std::int16_t>& samples, std::size_t frame)
+{
+    return Frame{samples[frame * 2], samples[frame * 2 + 1] - TrackOffset};
+}
+
+/// Writes `name`.cue and `name`.bin; `sectors` gives each track's length, a negative length
+/// a data track.
+QString writeImage(const QString& dir, const QList<int>& sectors)
+{
+    QByteArray bin;
+    QByteArray cue = "FILE \"disc.bin\" BINARY\n";
+    int sector = 0;
+    for (int t = 0; t < sectors.size(); ++t) {
+        const bool audio = sectors[t] > 0;
+        cue += QStringLiteral("  TRACK %1 %2\n    INDEX 01 %3:%4:%5\n")
+                   .arg(t + 1, 2, 10, QLatin1Char('0'))
+                   .arg(audio ? QStringLiteral("AUDIO") : QStringLiteral("MODE1/2352"))
+                   .arg(sector / 4500, 2, 10, QLatin1Char('0'))
+                   .arg(sector / 75 % 60, 2, 10, QLatin1Char('0'))
+                   .arg(sector % 75, 2, 10, QLatin1Char('0'))
+                   .toLatin1();
+        for (int n = 0; n < std::abs(sectors[t]); ++n, ++sector) {
+            for (int i = 0; i < FramesPerSector; ++i) {
+                const auto left = qint16(audio ? sector : 0x55);
+                const auto right = qint16(audio ? i + TrackOffset : 0x55);
+                bin.append(char(left & 0xFF)).append(char((left >> 8) & 0xFF));
+                bin.append(char(right & 0xFF)).append(char((right >> 8) & 0xFF));
+            }
+        }
+    }
+    QFile b(dir + QLatin1String("/disc.bin"));
+    if (!b.open(QIODevice::WriteOnly) || b.write(bin) != bin.size())
+        return {};
+    QFile c(dir + QLatin1String("/disc.cue"));
+    if (!c.open(QIODevice::WriteOnly) || c.write(cue) != cue.size())
+        return {};
+    return c.fileName();
+}
+
+/// Every frame of all captures in order; fails unless they run on without a gap from the
+/// first frame of `firstSector` to the last frame before `endSector`.
+void verifyContinuous(const CapturingAudioOutput& output, int firstSector, int endSector)
+{
+    std::vector<std::int16_t> all;
+    for (const auto& c : output.captures())
+        all.insert(all.end(), c->samples.begin(), c->samples.end());
+    const std::size_t frames = all.size() / 2;
+    QCOMPARE(qint64(frames), qint64(endSector - firstSector) * FramesPerSector);
+    for (std::size_t f = 0; f < frames; ++f) {
+        const Frame got = frameAt(all, f);
+        const int sector = firstSector + int(f / FramesPerSector);
+        const int index = int(f % FramesPerSector);
+        if (got.sector != sector || got.index != index)
+            QFAIL(qPrintable(QStringLiteral("frame %1 holds sector %2:%3, expected %4:%5")
+                                 .arg(f)
+                                 .arg(got.sector)
+                                 .arg(got.index)
+                                 .arg(sector)
+                                 .arg(index)));
+    }
+}
+
+class Listener : public CDStateListener {
+public:
+    void CDStateChanged(TCDState state) override { reports << state; }
+    QList<TCDState> reports;
+};
+
+MCIERROR status(MCIDEVICEID id, quint32 item, quint32& value, quint32 flags = 0, quint32 track = 0)
+{
+    MCI_STATUS_PARMS p;
+    p.dwItem = item;
+    p.dwTrack = track;
+    const MCIERROR e = mciSendCommandA(id, MCI_STATUS, MCI_STATUS_ITEM | flags, &p);
+    value = p.dwReturn;
+    return e;
+}
+
+quint32 mode(MCIDEVICEID id)
+{
+    quint32 m = 0;
+    return status(id, MCI_STATUS_MODE, m) == 0 ? m : 0;
+}
+
+} // namespace
+
+class TestCdAudio : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_cue;
+    std::unique_ptr<CapturingAudioOutput> m_output;
+    std::unique_ptr<QObject> m_owner;
+    Listener m_listener;
+
+    void useOutput(double speed)
+    {
+        Mci::reset();
+        m_output = std::make_unique<CapturingAudioOutput>(speed);
+        registerCdAudioDevice(*m_output);
+    }
+
+    std::unique_ptr<TCDPlayer> makePlayer()
+    {
+        return std::make_unique<TCDPlayer>(0, *m_owner, m_listener);
+    }
+
+    static QString constructionError()
+    {
+        QObject owner;
+        Listener listener;
+        try {
+            TCDPlayer player(0, owner, listener);
+        } catch (const GeneralError& e) {
+            return e.message();
+        }
+        return QStringLiteral("(opened)");
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        // Tracks of 2, 3 and 2 seconds: track 2 is sectors 150 to 374.
+        m_cue = writeImage(m_dir.path(), {150, 225, 150});
+        QVERIFY(!m_cue.isEmpty());
+    }
+
+    void init()
+    {
+        qputenv("SONAVEX_CDAUDIO", m_cue.toUtf8());
+        useOutput(8.0);
+        m_owner = std::make_unique<QObject>();
+        m_listener.reports.clear();
+        LastReportedState = TCDState::cdDoorOpen;
+    }
+
+    void cleanup()
+    {
+        m_owner.reset();
+        Mci::reset();
+        m_output.reset();
+    }
+
+    void shouldOpenTheImageAndDescribeItsDisc()
+    {
+        auto player = makePlayer();
+        QCOMPARE(player->State, TCDState::cdStopped);
+        QCOMPARE(player->TrackCount(), 3);
+        QCOMPARE(player->Position(), MCI_MAKE_TMSF(1, 0, 0, 0));
+
+        quint32 value = 0;
+        QCOMPARE(status(player->DeviceID, MCI_STATUS_LENGTH, value, MCI_TRACK, 2), 0u);
+        QCOMPARE(value, MCI_MAKE_MSF(0, 3, 0));
+        QCOMPARE(status(player->DeviceID, MCI_STATUS_POSITION, value, MCI_TRACK, 3), 0u);
+        QCOMPARE(value, MCI_MAKE_TMSF(3, 0, 0, 0));
+        QCOMPARE(status(player->DeviceID, MCI_STATUS_POSITION, value, MCI_TRACK, 4), MCIERR_CD_NO_SUCH_TRACK);
+
+        MCI_GETDEVCAPS_PARMS caps;
+        caps.dwItem = MCI_GETDEVCAPS_CAN_EJECT;
+        QCOMPARE(mciSendCommandA(player->DeviceID, MCI_GETDEVCAPS, MCI_GETDEVCAPS_ITEM, &caps), 0u);
+        QCOMPARE(caps.dwReturn, 0u); // an image has no tray
+        caps.dwItem = MCI_GETDEVCAPS_CAN_PLAY;
+        QCOMPARE(mciSendCommandA(player->DeviceID, MCI_GETDEVCAPS, MCI_GETDEVCAPS_ITEM, &caps), 0u);
+        QCOMPARE(caps.dwReturn, 1u);
+    }
+
+    void shouldPlayExactlyOneTrackAndStopAtItsEnd()
+    {
+        auto player = makePlayer();
+        QElapsedTimer clock;
+        clock.start();
+        player->PlayTrack(2);
+        QCOMPARE(player->State, TCDState::cdPlaying);
+        QVERIFY(player->PollTimer->isActive());
+        QTRY_COMPARE_WITH_TIMEOUT(mode(player->DeviceID), MCI_MODE_STOP, 3000);
+        const qint64 playedMs = clock.elapsed();
+        verifyContinuous(*m_output, 150, 375);
+        QVERIFY(m_output->captures().front()->finished);
+        qInfo("3 s track at 8x real time took %lld ms to play and end", playedMs);
+
+        // The poll sees the end by itself and tells the main window.
+        QTRY_COMPARE_WITH_TIMEOUT(m_listener.reports, QList<TCDState>{TCDState::cdStopped}, 2500);
+        QCOMPARE(player->State, TCDState::cdStopped);
+        QVERIFY(!player->PollTimer->isActive());
+        // The device stands at the start of the next track.
+        QCOMPARE(player->Position(), MCI_MAKE_TMSF(3, 0, 0, 0));
+    }
+
+    void positionTextShouldAdvanceWithinTheTrack()
+    {
+        useOutput(1.0);
+        auto player = makePlayer();
+        player->PlayTrack(2);
+        QCOMPARE(player->PositionText(), QStringLiteral("00:00"));
+        QCOMPARE(MCI_TMSF_TRACK(player->Position()), quint8(2));
+        QTRY_COMPARE_WITH_TIMEOUT(player->PositionText(), QStringLiteral("00:01"), 1500);
+        player->Stop();
+        QCOMPARE(player->State, TCDState::cdStopped);
+        const quint32 stoppedAt = player->Position();
+        QCOMPARE(MCI_TMSF_TRACK(stoppedAt), quint8(2));
+        QCOMPARE(MCI_TMSF_SECOND(stoppedAt), quint8(1));
+        QTest::qWait(100);
+        QCOMPARE(player->Position(), stoppedAt);
+        QVERIFY(m_output->captures().front()->stopped);
+    }
+
+    void resumeShouldContinueFromThePausePoint()
+    {
+        useOutput(4.0);
+        auto player = makePlayer();
+        player->PlayTrack(2);
+        QTest::qWait(150);
+        player->Pause();
+        QCOMPARE(player->State, TCDState::cdPaused);
+        QVERIFY(!player->PollTimer->isActive());
+        const quint32 pausedAt = player->Position();
+        QTest::qWait(100);
+        QCOMPARE(player->Position(), pausedAt);
+        QVERIFY(MCI_TMSF_SECOND(pausedAt) > 0 || MCI_TMSF_FRAME(pausedAt) > 0);
+
+        player->PlayTrack(0);
+        QCOMPARE(player->State, TCDState::cdPlaying);
+        QTRY_COMPARE_WITH_TIMEOUT(mode(player->DeviceID), MCI_MODE_STOP, 3000);
+        verifyContinuous(*m_output, 150, 375);
+    }
+
+    void playWithoutStartAfterPauseShouldTakeANewEnd()
+    {
+        auto player = makePlayer();
+        player->PlayTrack(2);
+        QTest::qWait(100);
+        player->Pause();
+        // Up to the end of the disc this time: a fresh read from the exact pause point.
+        MCI_PLAY_PARMS play;
+        QCOMPARE(mciSendCommandA(player->DeviceID, MCI_PLAY, 0, &play), 0u);
+        QTRY_COMPARE_WITH_TIMEOUT(mode(player->DeviceID), MCI_MODE_STOP, 3000);
+        QCOMPARE(m_output->captures().size(), 2);
+        verifyContinuous(*m_output, 150, 525);
+    }
+
+    void shouldRefuseTracksNotOnTheDisc()
+    {
+        auto player = makePlayer();
+        try {
+            player->PlayTrack(4);
+            QFAIL("track 4 should not play");
+        } catch (const GeneralError& e) {
+            QCOMPARE(e.message(), QStringLiteral("The specified track is not on the disc"));
+        }
+        QCOMPARE(player->State, TCDState::cdStopped);
+    }
+
+    void shouldReportAMissingSoundOutput()
+    {
+        auto player = makePlayer();
+        m_output->failStart = true;
+        QVERIFY_THROWS_EXCEPTION(GeneralError, player->PlayTrack(1));
+        QCOMPARE(mode(player->DeviceID), MCI_MODE_STOP);
+        player->PlayTrack(1);
+        QCOMPARE(player->State, TCDState::cdPlaying);
+    }
+
+    void shouldFailToOpenWithAClearText_data()
+    {
+        QTest::addColumn<QString>("file"); // written into the temporary folder, or a path
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("garbage cue") << QStringLiteral("bad.cue") << QByteArray("this is no cue sheet\n")
+                                     << QStringLiteral("The CD disc image cannot be read");
+        QTest::newRow("cue without its bin")
+            << QStringLiteral("lonely.cue")
+            << QByteArray("FILE \"gone.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n")
+            << QStringLiteral("The CD disc image cannot be read");
+        QTest::newRow("missing image") << QStringLiteral("nowhere.cue") << QByteArray()
+                                       << QStringLiteral("The CD drive or disc image named by SONAVEX_CDAUDIO does not exist");
+        QTest::newRow("no drive there") << QStringLiteral("/dev/null") << QByteArray()
+                                        << QStringLiteral("No CD drive was found");
+    }
+
+    void shouldFailToOpenWithAClearText()
+    {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, text);
+        QString path = file.startsWith(QLatin1Char('/')) ? file : m_dir.filePath(file);
+        if (!content.isEmpty()) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(content);
+        }
+        qputenv("SONAVEX_CDAUDIO", QFile::encodeName(path));
+        QCOMPARE(constructionError(), text);
+        QVERIFY(Mci::openDevices().isEmpty());
+    }
+
+    void catalogShouldNameTheAudioTracks()
+    {
+        CdromCatalog catalog(m_cue);
+        QCOMPARE(catalog.trackCount(), 3);
+        QCOMPARE(catalog.trackFiles(), (QStringList{QStringLiteral("cdda://Track01.cda"),
+                                                   QStringLiteral("cdda://Track02.cda"),
+                                                   QStringLiteral("cdda://Track03.cda")}));
+        QVERIFY(FileExists(QStringLiteral("cdda://Track03.cda"), catalog));
+        QVERIFY(FileExists(QStringLiteral("CDDA://track02.CDA"), catalog));
+        QVERIFY(!FileExists(QStringLiteral("cdda://Track04.cda"), catalog));
+        QVERIFY(!FileExists(QStringLiteral("cdda://Track00.cda"), catalog));
+
+        const CdromCatalog nothing(m_dir.filePath(QStringLiteral("nowhere.cue")));
+        QCOMPARE(nothing.trackCount(), 0);
+        QVERIFY(!FileExists(QStringLiteral("cdda://Track01.cda"), nothing));
+    }
+
+    void catalogShouldAnswerFromItsCacheQuickly()
+    {
+        CdromCatalog catalog(m_cue);
+        QVERIFY(catalog.hasAudioTrack(1));
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < 1000; ++i)
+            QVERIFY(FileExists(QStringLiteral("cdda://Track02.cda"), catalog));
+        qInfo("1000 cached track checks: %lld us", clock.nsecsElapsed() / 1000);
+    }
+
+    void mixedModeDiscShouldKeepDataOutOfPlayAndNames()
+    {
+        QTemporaryDir dir;
+        const QString cue = writeImage(dir.path(), {-150, 150, 150});
+        QVERIFY(!cue.isEmpty());
+        CdromCatalog catalog(cue);
+        QCOMPARE(catalog.trackFiles(),
+                 (QStringList{QStringLiteral("cdda://Track02.cda"), QStringLiteral("cdda://Track03.cda")}));
+        QVERIFY(!FileExists(QStringLiteral("cdda://Track01.cda"), catalog));
+
+        qputenv("SONAVEX_CDAUDIO", QFile::encodeName(cue));
+        auto player = makePlayer();
+        QVERIFY_THROWS_EXCEPTION(GeneralError, player->PlayTrack(1));
+        player->PlayTrack(3);
+        QTRY_COMPARE_WITH_TIMEOUT(mode(player->DeviceID), MCI_MODE_STOP, 3000);
+        verifyContinuous(*m_output, 300, 450);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCdAudio)
+#include "tst_cdaudio.moc"
