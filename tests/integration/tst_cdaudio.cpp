@@ -374,6 +374,15 @@ private Q_SLOTS:
         QVERIFY(Mci::openDevices().isEmpty());
     }
 
+    void shouldFindNoDefaultDriveOnAMachineWithout()
+    {
+        if (QFile::exists(QStringLiteral("/dev/cdrom")) || QFile::exists(QStringLiteral("/dev/sr0")))
+            QSKIP("this machine has a CD drive");
+        qunsetenv("SONAVEX_CDAUDIO");
+        QCOMPARE(constructionError(), QStringLiteral("No CD drive was found"));
+        QCOMPARE(CdromCatalog(QString()).trackCount(), 0);
+    }
+
     void catalogShouldNameTheAudioTracks()
     {
         CdromCatalog catalog(m_cue);
