@@ -117,9 +117,11 @@ MCIERROR sendToOne(MCIDEVICEID id, quint32 command, quint32 flags, void* parms)
     return result;
 }
 
-bool answersForOneDevice(quint32 command)
+/// Only requests that quieten or release devices may go to all of them at once: a play or
+/// seek in one device's time format means something else to another.
+bool allowedForAll(quint32 command)
 {
-    return command == MCI_STATUS || command == MCI_GETDEVCAPS || command == MCI_INFO || command == MCI_SAVE;
+    return command == MCI_CLOSE || command == MCI_STOP || command == MCI_PAUSE;
 }
 
 } // namespace
@@ -134,7 +136,7 @@ MCIERROR mciSendCommandA(MCIDEVICEID deviceId, quint32 command, quint32 flags, v
     if (deviceId != MCI_ALL_DEVICE_ID)
         return sendToOne(deviceId, command, flags, parms);
 
-    if (answersForOneDevice(command))
+    if (!allowedForAll(command))
         return MCIERR_CANNOT_USE_ALL;
     MCIERROR first = 0;
     for (const MCIDEVICEID id : Mci::openDevices()) {

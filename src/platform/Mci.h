@@ -16,7 +16,8 @@
 using MCIDEVICEID = quint32;
 using MCIERROR = quint32;
 
-/// Addresses every open device (stop or close them all).
+/// Addresses every open device: MCI_STOP, MCI_PAUSE and MCI_CLOSE only; any other request
+/// to it answers MCIERR_CANNOT_USE_ALL.
 constexpr MCIDEVICEID MCI_ALL_DEVICE_ID = 0xFFFFFFFFu;
 
 // Commands

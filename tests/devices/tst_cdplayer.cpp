@@ -440,19 +440,6 @@ private Q_SLOTS:
         QCOMPARE(reporter.messages.last(), QStringLiteral("The CD drive holds no disc"));
         m_cd->failAlways(MCI_STATUS, 0);
     }
-
-    void errorTextComesFromTheInterface()
-    {
-        auto player = makePlayer();
-        m_cd->failNext(MCI_PAUSE, MCIERR_CUSTOM_DRIVER_BASE + 7);
-        Mci::registerErrorText(MCIERR_CUSTOM_DRIVER_BASE + 7, QStringLiteral("A text of the device"));
-        try {
-            player->Pause();
-            QFAIL("Pause should have raised");
-        } catch (const GeneralError& e) {
-            QCOMPARE(e.message(), QStringLiteral("A text of the device"));
-        }
-    }
 };
 
 QTEST_GUILESS_MAIN(TestCDPlayer)

@@ -132,6 +132,9 @@ private Q_SLOTS:
         MCI_STATUS_PARMS status;
         status.dwItem = MCI_STATUS_MODE;
         QCOMPARE(mciSendCommandA(MCI_ALL_DEVICE_ID, MCI_STATUS, MCI_STATUS_ITEM, &status), MCIERR_CANNOT_USE_ALL);
+        MCI_PLAY_PARMS play;
+        QCOMPARE(mciSendCommandA(MCI_ALL_DEVICE_ID, MCI_PLAY, 0, &play), MCIERR_CANNOT_USE_ALL);
+        QVERIFY(cd.requestsOf(MCI_PLAY).isEmpty());
 
         QCOMPARE(mciSendCommandA(MCI_ALL_DEVICE_ID, MCI_CLOSE, 0, nullptr), 0u);
         QVERIFY(Mci::openDevices().isEmpty());
