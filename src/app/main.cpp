@@ -1,21 +1,93 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// Start-up: the song store first, then the splash window, the title, the main
+// window; the splash shows while the main window comes up and hides when it shows.
+#include "app/frmMain.h"
+#include "platform/Application.h"
+#include "platform/CdAudioDevice.h"
+#include "platform/CdromCatalog.h"
+#include "platform/Fonts.h"
 #include "platform/IniRegistry.h"
+#include "platform/Mci.h"
+#include "platform/MediaPlayerControl.h"
 #include "platform/MessageBoxErrorReporter.h"
+#include "platform/MountedDrives.h"
+#include "platform/PulseAudioEngine.h"
 #include "platform/QtDialogs.h"
+#include "platform/UnixSignals.h"
 #include "songs/SongStruc.h"
+#include "windows/Splash.h"
 
-#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
 
+#include <cstdio>
 #include <memory>
+
+namespace {
+
+/// For the start-up benchmark: report when the main window first paints, then end.
+class ShownProbe : public QObject {
+public:
+    explicit ShownProbe(QObject* parent) : QObject(parent) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            std::printf("shown\n");
+            std::fflush(stdout);
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, qApp, [] { QCoreApplication::quit(); });
+        }
+        return false;
+    }
+};
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
+    SonavexApplication app(argc, argv);
+    // From the first moment, a termination request waits for the event loop, which
+    // then ends the show the way Exit does.
+    UnixSignals unixSignals;
+    Fonts::loadProgramFonts();
     QtDialogs dialogs;
     MessageBoxErrorReporter reporter(dialogs);
     ErrorReporter::install(&reporter);
+
     IniRegistry registry;
+    PulseAudioEngine audio;
+    MediaPlayerControl player(audio);
+    registerCdAudioDevice(audio);
+    CdromCatalog cdTracks;
+    MountedDrives drives;
+
     auto songInfo = std::make_unique<TSongInfo>(registry, dialogs);
+    TfrmSplash splash;
+    splash.setWindowTitle(QStringLiteral("Sonavex: loading")); // frameless; named for window lists only
     QApplication::setApplicationDisplayName(QStringLiteral("Sonavex"));
-    return 0;
+    TMainForm form(MainFormServices{registry, dialogs, player, cdTracks, drives}, std::move(songInfo));
+    form.setSplash(&splash);
+
+    splash.show();
+    splash.raise();
+
+    // Logging out, SIGTERM, SIGINT and SIGHUP end the show the way Exit does.
+    const auto endShow = [&form] {
+        form.close();
+        QCoreApplication::quit();
+    };
+    QObject::connect(&unixSignals, &UnixSignals::terminationRequested, &form, endShow);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, endShow);
+
+    if (qEnvironmentVariableIsSet("SONAVEX_EXIT_WHEN_SHOWN"))
+        form.installEventFilter(new ShownProbe(&form));
+    QTimer::singleShot(0, &form, [&form] { form.show(); });
+
+    const int result = app.exec();
+    form.FormDestroy();
+    Mci::reset(); // no device may outlive the sound output it plays through
+    ErrorReporter::install(nullptr);
+    return result;
 }

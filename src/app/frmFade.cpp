@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "frmFade.h"
+
+#include "platform/Fonts.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QStyle>
+
+TfrmFadeCtrl::TfrmFadeCtrl(QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+{
+    setWindowTitle(QStringLiteral("Fade Properties"));
+    setFont(Fonts::msSansSerif(11));
+    setFixedSize(287, 184);
+    move(307, 148);
+
+    Label1 = new QLabel(QStringLiteral("Fade Duration in Seconds"), this);
+    Label1->move(78, 17);
+    Label1->adjustSize();
+
+    tbFade = new QSlider(Qt::Horizontal, this);
+    tbFade->setGeometry(9, 44, 260, 36);
+    tbFade->setRange(1, 5);
+    tbFade->setValue(3);
+    tbFade->setTickPosition(QSlider::TicksBelow);
+    tbFade->setTickInterval(1);
+    tbFade->setPageStep(1);
+
+    const int lefts[5] = {19, 76, 135, 193, 252};
+    for (int i = 0; i < 5; ++i) {
+        auto* label = new QLabel(QString::number(i + 1), this);
+        label->setObjectName(QStringLiteral("Label%1").arg(i + 2));
+        label->move(lefts[i], 87);
+        label->adjustSize();
+    }
+
+    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
+    BitBtn1->setGeometry(60, 118, 75, 25);
+    BitBtn1->setDefault(true);
+    BitBtn1->setAutoDefault(true);
+    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+
+    // Escape answers Cancel: QDialog rejects on Escape.
+    BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("Cancel"), this);
+    BitBtn2->setGeometry(143, 118, 75, 25);
+    BitBtn2->setAutoDefault(false);
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+}

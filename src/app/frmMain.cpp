@@ -1,0 +1,929 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "frmMain.h"
+
+#include "app/frmFade.h"
+#include "controls/MPanel.h"
+#include "controls/Tranbtn.h"
+#include "platform/CdTrackCatalog.h"
+#include "platform/Dialogs.h"
+#include "platform/Errors.h"
+#include "platform/Fonts.h"
+#include "platform/Guard.h"
+#include "platform/MediaPlayer.h"
+#include "platform/Registry.h"
+#include "platform/Timer.h"
+#include "songs/SongEdit.h"
+#include "songs/SongStruc.h"
+#include "songs/schedual.h"
+#include "windows/About.h"
+#include "windows/help.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QIcon>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyleOptionTabWidgetFrame>
+#include <QTabBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace {
+
+const QString RegistryKey = QStringLiteral("\\Software\\Brasswold");
+const QString TabsKey = QStringLiteral("Tabs");
+constexpr int ButtonColumns = 6;
+
+/// Rounds half to the even neighbour, as the display of times does.
+long long roundHalfEven(double value)
+{
+    return static_cast<long long>(std::nearbyint(value)); // the default rounding mode is to-nearest-even
+}
+
+QString tabValueName(int index)
+{
+    return QStringLiteral("Tab") + QString::number(index);
+}
+
+QIcon glyph(const QString& name, bool withDisabled)
+{
+    QIcon icon;
+    const QString normal = QStringLiteral(":/app/tb-%1.svg").arg(name);
+    icon.addFile(normal, QSize(32, 32), QIcon::Normal);
+    if (withDisabled)
+        icon.addFile(QStringLiteral(":/app/tb-%1-disabled.svg").arg(name), QSize(32, 32), QIcon::Disabled);
+    return icon;
+}
+
+/// The tab strip: the tabs on top and one page below them that holds the 36 buttons.
+class SheetTabControl : public QWidget {
+public:
+    explicit SheetTabControl(QWidget* parent)
+        : QWidget(parent)
+        , tabBar(new QTabBar(this))
+    {
+        tabBar->setDrawBase(false);
+        tabBar->setExpanding(false);
+        tabBar->setUsesScrollButtons(true);
+        tabBar->setCursor(Qt::PointingHandCursor);
+        tabBar->setContextMenuPolicy(Qt::NoContextMenu);
+        tabBar->setAttribute(Qt::WA_Hover);
+        tabBar->move(2, 0);
+    }
+
+    QTabBar* tabBar;
+
+protected:
+    void resizeEvent(QResizeEvent*) override { tabBar->resize(width() - 4, tabBar->sizeHint().height()); }
+
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        QStyleOptionTabWidgetFrame frame;
+        frame.initFrom(this);
+        frame.rect = rect().adjusted(0, tabBar->height() - 1, 0, 0);
+        frame.shape = QTabBar::RoundedNorth;
+        frame.tabBarSize = tabBar->size();
+        style()->drawPrimitive(QStyle::PE_FrameTabWidget, &frame, &p, this);
+    }
+};
+
+} // namespace
+
+QString FormatSeconds(double seconds)
+{
+    const long long s = roundHalfEven(seconds);
+    return QStringLiteral("%1:%2")
+        .arg(s / 60, 2, 10, QLatin1Char('0'))
+        .arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+bool IsCdTrack(const QString& path)
+{
+    qsizetype sep = -1;
+    for (const char c : {'\\', ':', '/'})
+        sep = std::max(sep, path.lastIndexOf(QLatin1Char(c)));
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    if (dot <= sep)
+        return false;
+    return path.mid(dot).toUpper() == QLatin1String(".CDA");
+}
+
+int CdTrackNumber(const QString& path)
+{
+    const qsizetype dot = path.indexOf(QLatin1Char('.'));
+    const qsizetype end = dot < 0 ? path.size() : dot;
+    const qsizetype start = std::max<qsizetype>(0, end - 2);
+    const QString digits = path.mid(start, end - start);
+    bool ok = false;
+    const int track = digits.trimmed().toInt(&ok, 10);
+    if (!ok || digits.isEmpty() || digits.back().isSpace())
+        throw ConvertError(QStringLiteral("'%1' is not a valid integer value").arg(digits));
+    return track;
+}
+
+TMainForm::TMainForm(MainFormServices services, std::unique_ptr<TSongInfo> songInfo, QWidget* parent)
+    : QMainWindow(parent,
+                  Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                      | Qt::WindowCloseButtonHint)
+    , m_registry(services.registry)
+    , m_dialogs(services.dialogs)
+    , WavePlayer(services.WavePlayer)
+    , m_cdTracks(services.cdTracks)
+    , m_drives(services.drives)
+    , SongInfo(std::move(songInfo))
+{
+    buildWindow();
+    // An error in creation is reported and the window is still made and shown.
+    guard([this] { FormCreate(); });
+}
+
+TMainForm::~TMainForm()
+{
+    FormDestroy();
+}
+
+void TMainForm::buildWindow()
+{
+    setWindowTitle(QStringLiteral("Sonavex"));
+    setWindowIcon(QIcon(QStringLiteral(":/app/sonavex.svg")));
+    setFont(Fonts::msSansSerif(11));
+    resize(718, 464);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    buildMenus();
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    WavePlayerSlot = new QWidget(central);
+    WavePlayerSlot->setFixedHeight(1);
+    layout->addWidget(WavePlayerSlot);
+    buildToolBar();
+    ToolBar->setParent(central);
+    layout->addWidget(ToolBar);
+    buildTabControl();
+    TabControl->setParent(central);
+    layout->addWidget(TabControl, 1);
+    setCentralWidget(central);
+    buildStatusBar();
+
+    WaveTimer = new TTimer(this, 1000);
+    FadeTimer = new TTimer(this, 500);
+    connectGuarded(WaveTimer, &QTimer::timeout, this, &TMainForm::WaveTimerTimer);
+    connectGuarded(FadeTimer, &QTimer::timeout, this, &TMainForm::FadeTimerTimer);
+    connectGuarded(&WavePlayer, &MediaPlayer::PlayStateChange, this, &TMainForm::WavePlayerPlayStateChange);
+}
+
+void TMainForm::buildMenus()
+{
+    auto add = [this](QMenu* menu, const QString& text, const QKeySequence& key, void (TMainForm::*handler)()) {
+        auto* action = menu->addAction(text);
+        action->setProperty("menuShortcut", key);
+        if (handler)
+            connectGuarded(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        return action;
+    };
+
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    mnuOpen = add(file, QStringLiteral("&Open Tab Editor"), QKeySequence(Qt::CTRL | Qt::Key_O), &TMainForm::mnuOpenClick);
+    file->addSeparator();
+    mnuPlaySong = add(file, QStringLiteral("&Play Song"), QKeySequence(Qt::CTRL | Qt::Key_P), nullptr);
+    mnuStopSong = add(file, QStringLiteral("&Stop Song"), QKeySequence(Qt::CTRL | Qt::Key_S), &TMainForm::mnuStopSongClick);
+    mnuStopAll = add(file, QStringLiteral("Stop &All"), QKeySequence(Qt::CTRL | Qt::Key_A), &TMainForm::mnuStopAllClick);
+    file->addSeparator();
+    Exit1 = add(file, QStringLiteral("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_X), &TMainForm::Exit1Click);
+
+    QMenu* options = menuBar()->addMenu(QStringLiteral("&Options"));
+    FadeControl1 = add(options, QStringLiteral("&Fade Control"), QKeySequence(Qt::CTRL | Qt::Key_F),
+                       &TMainForm::FadeControl1Click);
+    options->addSeparator();
+    mnuStayOnTop = add(options, QStringLiteral("&Stay On Top"), QKeySequence(Qt::CTRL | Qt::Key_S),
+                       &TMainForm::mnuStayOnTopClick);
+    mnuStayOnTop->setCheckable(true);
+    options->addSeparator();
+    mnuIEStyle = add(options, QStringLiteral("I&E Style"), QKeySequence(Qt::CTRL | Qt::Key_E), &TMainForm::mnuIEStyleClick);
+    mnuIEStyle->setCheckable(true);
+    mnuIEStyle->setChecked(true);
+    auto* radio = new QActionGroup(this); // drawn as a radio item
+    radio->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
+    radio->addAction(mnuIEStyle);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    About1 = add(help, QStringLiteral("&About"), QKeySequence(), &TMainForm::About1Click);
+    help->addSeparator();
+    Contents1 = add(help, QStringLiteral("Contents"), QKeySequence(), &TMainForm::Contents1Click);
+
+    for (QAction* a : {mnuPlaySong, mnuStopSong, mnuStopAll})
+        a->setEnabled(false);
+
+    TabPopup = new QMenu(this);
+    mnuChgTabName = TabPopup->addAction(QStringLiteral("Change Tab Name"));
+    TabPopup->addSeparator();
+    mnuClearTab = TabPopup->addAction(QStringLiteral("Clear Tab"));
+    TabPopup->addSeparator();
+    mnuSongAttributes = TabPopup->addAction(QStringLiteral("Song &Attributes..."));
+    connectGuarded(mnuChgTabName, &QAction::triggered, this, [this] { mnuChgTabNameClick(); });
+    connectGuarded(mnuClearTab, &QAction::triggered, this, [this] { mnuClearTabClick(); });
+    connectGuarded(mnuSongAttributes, &QAction::triggered, this, [this] { EditSongStats1Click(); });
+
+    installMenuShortcuts();
+}
+
+void TMainForm::installMenuShortcuts()
+{
+    // The first item in menu order that carries a key gets it; later items only show it.
+    // A disabled item then swallows the key, as its shortcut stays registered but inert.
+    QList<QKeySequence> taken;
+    for (QAction* top : menuBar()->actions()) {
+        QMenu* menu = top->menu();
+        if (!menu)
+            continue;
+        for (QAction* item : menu->actions()) {
+            const auto key = item->property("menuShortcut").value<QKeySequence>();
+            if (key.isEmpty())
+                continue;
+            if (taken.contains(key)) {
+                item->setText(item->text() + QLatin1Char('\t') + key.toString(QKeySequence::NativeText));
+                continue;
+            }
+            taken << key;
+            item->setShortcut(key);
+            item->setShortcutContext(Qt::WindowShortcut);
+            addAction(item); // keys work while the menu bar is closed too
+        }
+    }
+}
+
+void TMainForm::buildToolBar()
+{
+    ToolBar = new TMPanel(this);
+    ToolBar->setFixedHeight(47);
+    ToolBar->setColor(QColor(78, 139, 139));
+    ToolBar->setBevelInner(TPanelBevel::bvLowered);
+    ToolBar->setBorderSides(sideBit(TSide::sdRight) | sideBit(TSide::sdBottom));
+    ToolBar->setBorderColor(QColor(0, 128, 128));
+
+    auto make = [this](int left, const QString& hint, const QString& glyphName, bool withDisabled, bool enabled,
+                       void (TMainForm::*handler)()) {
+        auto* b = new QToolButton(ToolBar);
+        b->setGeometry(left, 4, 38, 38);
+        b->setIcon(glyph(glyphName, withDisabled));
+        b->setIconSize(QSize(32, 32));
+        b->setAutoRaise(true);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setCursor(Qt::PointingHandCursor);
+        b->setToolTip(hint);
+        b->setEnabled(enabled);
+        connectGuarded(b, &QToolButton::clicked, this, [this, handler] { (this->*handler)(); });
+        return b;
+    };
+    tbtnOpen = make(5, QStringLiteral("Open the song sheet"), QStringLiteral("open"), false, true, &TMainForm::tbtnOpenClick);
+    btnPlay = make(46, QStringLiteral("Play scheduled songs"), QStringLiteral("play"), true, false, &TMainForm::btnPlayClick);
+    btnStop = make(88, QStringLiteral("Stop the currently running song"), QStringLiteral("stop"), true, false,
+                   &TMainForm::btnStopClick);
+    btnPause = make(129, QStringLiteral("pause the song"), QStringLiteral("pause"), true, false, &TMainForm::btnPauseClick);
+    btnFade = make(171, QStringLiteral("start fading the song"), QStringLiteral("fade"), true, true, &TMainForm::btnFadeClick);
+    btnRecord = make(212, QStringLiteral("Record a wave file"), QStringLiteral("record"), true, true,
+                     &TMainForm::btnRecordClick);
+    btnHelp = make(662, QStringLiteral("Get help"), QStringLiteral("help"), true, true, &TMainForm::btnHelpClick);
+}
+
+void TMainForm::buildTabControl()
+{
+    auto* tabs = new SheetTabControl(this);
+    TabControl = tabs;
+    Tabs = tabs->tabBar;
+    TabControl->setCursor(Qt::PointingHandCursor);
+    TabControl->setContextMenuPolicy(Qt::PreventContextMenu);
+    for (int i = 0; i < SheetCount; ++i) {
+        Tabs->addTab(QStringLiteral("Music Sheet %1").arg(i + 1));
+        Tabs->setTabTextColor(i, QColor(255, 0, 0));
+    }
+    Tabs->setCurrentIndex(0);
+    Tabs->installEventFilter(this);
+    TabControl->installEventFilter(this);
+    connectGuarded(Tabs, &QTabBar::currentChanged, this, &TMainForm::TabControlChange);
+
+    for (int k = 0; k < SlotCount; ++k) {
+        auto* b = new TMTranBtn(TabControl);
+        b->setObjectName(QStringLiteral("MTranBtn%1").arg(k + 1));
+        b->setGeometry(40 + 105 * (k % ButtonColumns), 47 + 42 * (k / ButtonColumns), 105, 42);
+        b->setFont(Fonts::arial(12));
+        b->setContextMenuPolicy(Qt::PreventContextMenu);
+        connectGuarded(b, &TMTranBtn::OnMouseDown, this, &TMainForm::MTranBtn1MouseDown);
+        connect(b, &TMTranBtn::OnMouseUp, this,
+                [this](TMTranBtn* sender, Qt::MouseButton button, Qt::KeyboardModifiers, int x, int y) {
+                    if (button == Qt::RightButton)
+                        openTabPopup(sender->mapToGlobal(QPoint(x, y)));
+                });
+    }
+}
+
+void TMainForm::buildStatusBar()
+{
+    QStatusBar* bar = statusBar();
+    bar->setFixedHeight(23);
+    bar->setSizeGripEnabled(false);
+    const int widths[3] = {75, 75, 0};
+    for (int i = 0; i < 3; ++i) {
+        auto* panel = new QLabel(bar);
+        panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        panel->setFont(Fonts::transistor(19, true));
+        panel->setStyleSheet(QStringLiteral("color: rgb(0, 128, 0);"));
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        if (widths[i] > 0) {
+            panel->setFixedWidth(widths[i]);
+            bar->addWidget(panel);
+        } else {
+            bar->addWidget(panel, 1);
+        }
+        StatusPanels[i] = panel;
+    }
+    // The third panel holds a path, which reads better in a text face.
+    StatusPanels[2]->setFont(Fonts::arial(13));
+}
+
+// --- creation, showing, shutdown ------------------------------------------------------------------------
+
+void TMainForm::FormCreate()
+{
+    FadeSetting = 3;
+    // Without a CD player the board still comes up whole; a CD song then explains why it cannot play.
+    try {
+        CDPlayer = std::make_unique<TCDPlayer>(0, *this, *this);
+    } catch (const std::exception& e) {
+        CDPlayer.reset();
+        m_cdUnavailable = QString::fromUtf8(e.what());
+    }
+    PlayQueue.clear();
+    // A settings file that cannot be read is reported, and the board still gets its buttons.
+    guard([this] { LoadTabNames(); });
+    // The tab strip's buttons in the order they were made: MTranBtn1 is slot 0.
+    const QList<TMTranBtn*> children = TabControl->findChildren<TMTranBtn*>(Qt::FindDirectChildrenOnly);
+    if (children.size() != SlotCount)
+        throw RangeError(QStringLiteral("Range check error"));
+    for (int k = 0; k < SlotCount; ++k) {
+        SongButtons[static_cast<std::size_t>(k)] = children[k];
+        SongButtons[static_cast<std::size_t>(k)]->setBtnNumber(k);
+        SongButtons[static_cast<std::size_t>(k)]->setBorder(BStyle::BsIe);
+    }
+    RefreshButtons(0);
+}
+
+void TMainForm::LoadTabNames()
+{
+    m_registry.OpenKey(RegistryKey, true);
+    const auto release = qScopeGuard([this] { m_registry.CloseKey(); });
+    if (!m_registry.OpenKey(TabsKey, false))
+        return;
+    // Tab i takes the value "Tab"i, so a caption never moves to another tab.
+    for (int i = 0; i < SheetCount; ++i) {
+        const QString caption = m_registry.ReadString(tabValueName(i));
+        if (!caption.isEmpty())
+            Tabs->setTabText(i, caption);
+    }
+}
+
+void TMainForm::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_shownOnce) {
+        m_shownOnce = true;
+        guard([this] { FormShow(); });
+    }
+}
+
+void TMainForm::FormShow()
+{
+    if (m_splash && m_splash->isVisible())
+        m_splash->close();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    QMainWindow::closeEvent(event);
+}
+
+void TMainForm::Exit1Click()
+{
+    close();
+    QCoreApplication::quit();
+}
+
+void TMainForm::FormDestroy()
+{
+    if (m_destroyed)
+        return;
+    m_destroyed = true;
+    // Each step goes on even when one before it failed: the song store must be saved.
+    guard([this] {
+        m_registry.OpenKey(RegistryKey, true);
+        const auto release = qScopeGuard([this] { m_registry.CloseKey(); });
+        m_registry.OpenKey(TabsKey, true);
+        for (int i = 0; i < SheetCount; ++i)
+            m_registry.WriteString(tabValueName(i), Tabs->tabText(i));
+    });
+    PlayQueue.clear();
+    guard([this] {
+        WavePlayer.setSendPlayStateChangeEvents(false);
+        WavePlayer.stop();
+    });
+    guard([this] { CDPlayer.reset(); });
+    FadeTimer->setEnabled(false);
+    WaveTimer->setEnabled(false);
+    guard([this] { SongInfo.reset(); });
+}
+
+// --- sheets and buttons ---------------------------------------------------------------------------------
+
+QString TMainForm::tabCaption(int index) const
+{
+    checkRange(index, 0, SheetCount - 1);
+    return Tabs->tabText(index);
+}
+
+void TMainForm::setTabCaption(int index, const QString& caption)
+{
+    checkRange(index, 0, SheetCount - 1);
+    Tabs->setTabText(index, caption);
+}
+
+int TMainForm::shownTab() const
+{
+    return Tabs->currentIndex();
+}
+
+void TMainForm::RefreshButtons(int Sheet)
+{
+    for (int k = 0; k < SlotCount; ++k) {
+        TMTranBtn* B = SongButtons[static_cast<std::size_t>(k)];
+        TSongRecord rec;
+        if (SongInfo->GetSong(Sheet, k, rec)) {
+            B->setCaption(rec.Title.str());
+            const QString file = rec.FileName.str();
+            qsizetype P = -1;
+            for (qsizetype i = 0; i < PlayQueue.size(); ++i) {
+                if (PlayQueue[i].compare(file, Qt::CaseInsensitive) == 0) {
+                    P = i;
+                    break;
+                }
+            }
+            QColor color(255, 0, 0);
+            if (P == -1)
+                color = QColor(0, 0, 0);
+            else if (P == 0 && PlayState == TPlayState::psPlaying)
+                color = QColor(0, 128, 0);
+            else if (P == 1 && PlayState == TPlayState::psPlaying)
+                color = QColor(255, 255, 0);
+            B->setFontColor(color);
+        } else {
+            B->setCaption(EmptyTitle);
+            B->setFontColor(QColor(0, 0, 0));
+        }
+        B->update();
+    }
+    updateHotList();
+}
+
+void TMainForm::updateHotList()
+{
+    // Songs the operator may press next: the shown sheet and the queue.
+    QStringList hot = PlayQueue;
+    const int sheet = shownTab();
+    for (int k = 0; k < SlotCount; ++k) {
+        TSongRecord rec;
+        if (sheet >= 0 && SongInfo->GetSong(sheet, k, rec)) {
+            const QString file = rec.FileName.str();
+            if (!file.isEmpty() && !IsCdTrack(file) && !hot.contains(file))
+                hot << file;
+        }
+    }
+    hot.removeIf([](const QString& f) { return IsCdTrack(f); });
+    WavePlayer.setHotList(hot);
+}
+
+void TMainForm::TabControlChange(int index)
+{
+    RefreshButtons(index);
+}
+
+void TMainForm::mnuChgTabNameClick()
+{
+    m_registry.OpenKey(RegistryKey, true);
+    const auto release = qScopeGuard([this] { m_registry.CloseKey(); });
+    const int i = Tabs->currentIndex();
+    const QString Old = Tabs->tabText(i);
+    const QString text = m_dialogs.inputBox(this, QStringLiteral("New Tab Name"),
+                                            QStringLiteral("Change ") + Old + QStringLiteral(" to"), Old);
+    if (text != Old) {
+        m_registry.OpenKey(TabsKey, true);
+        m_registry.WriteString(tabValueName(i), text);
+    }
+    Tabs->setTabText(i, text);
+}
+
+void TMainForm::mnuClearTabClick()
+{
+    const int s = shownTab();
+    for (int k = 0; k < SlotCount; ++k) {
+        SongInfo->ClearSong(s, k);
+        SongButtons[static_cast<std::size_t>(k)]->setFontColor(QColor(0, 0, 0));
+        SongButtons[static_cast<std::size_t>(k)]->setCaption(EmptyTitle);
+        SongButtons[static_cast<std::size_t>(k)]->update();
+    }
+}
+
+void TMainForm::mnuIEStyleClick()
+{
+    // The action toggled its own check mark already.
+    const BStyle style = mnuIEStyle->isChecked() ? BStyle::BsIe : BStyle::BsNormal;
+    for (TMTranBtn* b : SongButtons)
+        b->setBorder(style);
+}
+
+void TMainForm::mnuStayOnTopClick()
+{
+    const QRect geometryBefore = geometry();
+    const bool wasVisible = isVisible();
+    setWindowFlag(Qt::WindowStaysOnTopHint, mnuStayOnTop->isChecked());
+    setGeometry(geometryBefore);
+    if (wasVisible)
+        show();
+}
+
+// --- context menu -----------------------------------------------------------------------------------------
+
+void TMainForm::openTabPopup(const QPoint& globalPos)
+{
+    TabPopup->popup(globalPos);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    // The tab strip's menu opens when the right button is released over it.
+    if ((watched == Tabs || watched == TabControl) && event->type() == QEvent::MouseButtonRelease) {
+        auto* me = static_cast<QMouseEvent*>(event);
+        if (me->button() == Qt::RightButton) {
+            openTabPopup(me->globalPosition().toPoint());
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::contextMenuEvent(QContextMenuEvent* event)
+{
+    // The menu key and Shift+F10 open the sheet menu over the button pressed last.
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        const int slot = (Tag >= 0 && Tag < SlotCount) ? Tag : 0;
+        TMTranBtn* b = SongButtons[static_cast<std::size_t>(slot)];
+        openTabPopup(b->mapToGlobal(b->rect().center()));
+        event->accept();
+        return;
+    }
+    QMainWindow::contextMenuEvent(event);
+}
+
+// --- other windows ----------------------------------------------------------------------------------------
+
+void TMainForm::tbtnOpenClick()
+{
+    TfrmSchedual editor(this, *SongInfo, *this, m_dialogs, m_cdTracks, m_drives);
+    editor.exec();
+}
+
+void TMainForm::mnuOpenClick()
+{
+    tbtnOpenClick();
+}
+
+void TMainForm::EditSongStats1Click()
+{
+    if (Tag < 0 || Tag >= SlotCount)
+        return;
+    TfrmSongEdit dialog(this, *SongInfo, shownTab(), Tag);
+    if (dialog.exec() == QDialog::Accepted)
+        RefreshButtons(shownTab()); // a new title shows at once
+}
+
+void TMainForm::btnRecordClick()
+{
+}
+
+void TMainForm::btnHelpClick()
+{
+    TfrmHelp help(this, m_registry);
+    help.exec();
+}
+
+void TMainForm::Contents1Click()
+{
+    btnHelpClick();
+}
+
+void TMainForm::About1Click()
+{
+    TfrmAbout about(this);
+    about.exec();
+}
+
+void TMainForm::FadeControl1Click()
+{
+    TfrmFadeCtrl dialog(this);
+    if (dialog.exec() == QDialog::Accepted)
+        FadeSetting = dialog.tbFade->value();
+}
+
+// --- playback -----------------------------------------------------------------------------------------------
+
+QString TMainForm::currentSong() const
+{
+    if (m_headDetached)
+        return m_playingPath;
+    return PlayQueue.isEmpty() ? QString() : PlayQueue.first();
+}
+
+void TMainForm::MTranBtn1MouseDown(TMTranBtn* Sender, Qt::MouseButton, Qt::KeyboardModifiers Shift, int, int)
+{
+    if (Shift.testFlag(Qt::ShiftModifier))
+        QueueMode = true;
+    const int n = Sender->BtnNumber();
+    Tag = n;
+    TSongRecord rec;
+    if (n < 0 || n >= SlotCount || !SongInfo->GetSong(shownTab(), n, rec)) {
+        QueueMode = false; // a Shift+press belongs to that press only
+        return;
+    }
+    const QString file = rec.FileName.str();
+
+    if (QueueMode) {
+        QueueMode = false;
+        qsizetype P = -1;
+        for (qsizetype i = 0; i < PlayQueue.size(); ++i) {
+            if (PlayQueue[i].compare(file, Qt::CaseInsensitive) == 0) {
+                P = i;
+                break;
+            }
+        }
+        if (P >= 0) {
+            // The playing song may leave the queue; it plays on, and the next one still follows it.
+            if (P == 0 && !m_headDetached && PlayState != TPlayState::psStopped) {
+                m_headDetached = true;
+                m_playingPath = PlayQueue.first();
+            }
+            PlayQueue.removeAt(P);
+        } else {
+            if (PlayState == TPlayState::psStopped)
+                btnPlay->setEnabled(true);
+            PlayQueue.append(file);
+            mnuPlaySong->setEnabled(false);
+        }
+        RefreshButtons(shownTab());
+        return;
+    }
+
+    WaveTimer->setEnabled(false);
+    // A press while paused starts the pressed song from its beginning.
+    if (PlayState == TPlayState::psPaused)
+        stopPausedSongSilently();
+    m_headDetached = false;
+    PlayQueue.clear();
+    PlayQueue.append(file);
+    RefreshButtons(shownTab());
+    btnPlayClick();
+}
+
+void TMainForm::stopPausedSongSilently()
+{
+    if (IsCdTrack(currentSong())) {
+        if (CDPlayer)
+            CDPlayer->Stop();
+    } else {
+        WavePlayer.setSendPlayStateChangeEvents(false);
+        const auto restore = qScopeGuard([this] { WavePlayer.setSendPlayStateChangeEvents(true); });
+        WavePlayer.stop();
+    }
+    PlayState = TPlayState::psStopped;
+}
+
+void TMainForm::btnPlayClick()
+{
+    if (PlayState == TPlayState::psPaused) {
+        btnPlay->setEnabled(false);
+        btnPause->setEnabled(true);
+        if (IsCdTrack(currentSong())) {
+            if (CDPlayer)
+                CDPlayer->PlayTrack(0);
+        } else {
+            WavePlayer.play();
+        }
+        return;
+    }
+    if (PlayQueue.isEmpty())
+        return;
+    btnStop->setEnabled(true);
+    btnPause->setEnabled(true);
+    mnuStopSong->setEnabled(true);
+    mnuStopAll->setEnabled(true);
+    StatusPanels[2]->setText(QStringLiteral("Now Playing ") + PlayQueue.first());
+    StartSong(PlayQueue.first());
+}
+
+void TMainForm::StartSong(const QString& Path)
+{
+    if (!FileExists(Path, m_cdTracks)) {
+        m_dialogs.messageBox(this, QStringLiteral("Unable to find ") + Path, Dialogs::Style::Error,
+                             Dialogs::Buttons::Ok);
+        return;
+    }
+    endFade(); // a fade belongs to the song it was started on
+
+    if (IsCdTrack(Path)) {
+        if (!CDPlayer)
+            throw DeviceError(QStringLiteral("Unable to play ") + Path + QStringLiteral(": ") + m_cdUnavailable);
+        if (WavePlayer.playState() == MediaPlayer::Playing) {
+            WavePlayer.setSendPlayStateChangeEvents(false);
+            const auto restore = qScopeGuard([this] { WavePlayer.setSendPlayStateChangeEvents(true); });
+            WavePlayer.stop();
+        }
+        const int Track = CdTrackNumber(Path);
+        WaveTimer->setEnabled(true);
+        StatusPanels[1]->setText(CDPlayer->PositionText());
+        CDPlayer->PlayTrack(Track);
+        m_playingPath = Path;
+        PlayState = TPlayState::psPlaying;
+        UpdatePlayState();
+        return;
+    }
+
+    if (CDPlayer && CDPlayer->State == TCDState::cdPlaying)
+        CDPlayer->Stop();
+    WaveTimer->setEnabled(true);
+    WavePlayer.setFileName(Path);
+    m_playingPath = Path;
+    StatusPanels[1]->setText(FormatSeconds(WavePlayer.duration()));
+}
+
+void TMainForm::UpdatePlayState()
+{
+    switch (PlayState) {
+    case TPlayState::psStopped:
+        endFade();
+        if (m_headDetached)
+            m_headDetached = false; // the song that ended had left the queue already
+        else if (!PlayQueue.isEmpty())
+            PlayQueue.removeFirst();
+        if (!PlayQueue.isEmpty()) {
+            btnPlayClick();
+        } else {
+            for (QWidget* w : {static_cast<QWidget*>(btnPause), static_cast<QWidget*>(btnStop),
+                               static_cast<QWidget*>(btnPlay)})
+                w->setEnabled(false);
+            for (QAction* a : {mnuStopSong, mnuStopAll, mnuPlaySong})
+                a->setEnabled(false);
+            WaveTimer->setEnabled(false);
+        }
+        RefreshButtons(shownTab());
+        break;
+    case TPlayState::psPaused:
+        btnPlay->setEnabled(true);
+        btnPause->setEnabled(false);
+        break;
+    case TPlayState::psPlaying:
+        btnPlay->setEnabled(false);
+        btnStop->setEnabled(true);
+        btnPause->setEnabled(true);
+        RefreshButtons(shownTab());
+        break;
+    }
+}
+
+void TMainForm::WavePlayerPlayStateChange(int, int NewState)
+{
+    QCoreApplication::processEvents();
+    if (m_destroyed)
+        return;
+    switch (NewState) {
+    case MediaPlayer::Stopped: PlayState = TPlayState::psStopped; break;
+    case MediaPlayer::Paused: PlayState = TPlayState::psPaused; break;
+    case MediaPlayer::Playing: PlayState = TPlayState::psPlaying; break;
+    default: break;
+    }
+    UpdatePlayState();
+}
+
+void TMainForm::CDStateChanged(TCDState State)
+{
+    if (State == TCDState::cdStopped)
+        PlayState = TPlayState::psStopped;
+    else if (State == TCDState::cdPlaying)
+        PlayState = TPlayState::psPlaying;
+    UpdatePlayState();
+}
+
+void TMainForm::mnuStopSongClick()
+{
+    if (IsCdTrack(currentSong())) {
+        if (CDPlayer)
+            CDPlayer->Stop();
+        PlayState = TPlayState::psStopped;
+        UpdatePlayState();
+        return;
+    }
+    if (WavePlayer.playState() == MediaPlayer::Stopped && !PlayQueue.isEmpty()) {
+        // Nothing plays (the head could not be found): skip it as a stop would.
+        PlayState = TPlayState::psStopped;
+        UpdatePlayState();
+        return;
+    }
+    WavePlayer.stop();
+}
+
+void TMainForm::btnStopClick()
+{
+    btnPause->setEnabled(false);
+    mnuStopSongClick();
+}
+
+void TMainForm::mnuStopAllClick()
+{
+    const QString H = currentSong();
+    PlayQueue.clear();
+    if (IsCdTrack(H)) {
+        if (CDPlayer)
+            CDPlayer->Stop();
+        PlayState = TPlayState::psStopped;
+        UpdatePlayState();
+    } else if (WavePlayer.playState() == MediaPlayer::Stopped) {
+        // Nothing to report a stop: return to the idle state here.
+        PlayState = TPlayState::psStopped;
+        UpdatePlayState();
+    } else {
+        WavePlayer.stop();
+    }
+    RefreshButtons(shownTab());
+}
+
+void TMainForm::btnPauseClick()
+{
+    if (IsCdTrack(currentSong())) {
+        if (CDPlayer)
+            CDPlayer->Pause();
+        PlayState = TPlayState::psPaused;
+        UpdatePlayState();
+        return;
+    }
+    WavePlayer.pause();
+}
+
+void TMainForm::WaveTimerTimer()
+{
+    if (IsCdTrack(currentSong()))
+        StatusPanels[0]->setText(CDPlayer ? CDPlayer->PositionText() : FormatSeconds(0));
+    else
+        StatusPanels[0]->setText(WavePositionText());
+}
+
+QString TMainForm::WavePositionText() const
+{
+    return FormatSeconds(WavePlayer.currentPosition());
+}
+
+void TMainForm::btnFadeClick()
+{
+    FadeTimer->setEnabled(true);
+}
+
+void TMainForm::FadeTimerTimer()
+{
+    static constexpr int Steps[] = {-500, -400, -300, -200, -100};
+    if (FadeSetting >= 1 && FadeSetting <= 5)
+        WavePlayer.setVolume(WavePlayer.volume() + Steps[FadeSetting - 1]);
+    if (WavePlayer.volume() <= -6000) {
+        FadeTimer->setEnabled(false);
+        WavePlayer.setVolume(0);
+        WavePlayer.stop();
+    }
+}
+
+void TMainForm::endFade()
+{
+    if (!FadeTimer->Enabled())
+        return;
+    FadeTimer->setEnabled(false);
+    WavePlayer.setVolume(0);
+}

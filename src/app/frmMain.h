@@ -1,0 +1,189 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "devices/MCI.h"
+#include "songs/SheetHost.h"
+
+#include <QMainWindow>
+#include <QStringList>
+
+#include <array>
+#include <memory>
+
+class CdTrackCatalog;
+class Dialogs;
+class DriveList;
+class MediaPlayer;
+class QAction;
+class QLabel;
+class QMenu;
+class QTabBar;
+class QToolButton;
+class Registry;
+class TMPanel;
+class TMTranBtn;
+class TSongInfo;
+class TTimer;
+
+/// What the player is doing, as the window last learned it.
+enum class TPlayState : quint8 { psStopped = 0, psPaused = 1, psPlaying = 2 };
+
+/// The services the main window works with; all owned by the caller and
+/// outliving the window, except the song store, which the window destroys last.
+struct MainFormServices {
+    Registry& registry;
+    Dialogs& dialogs;
+    MediaPlayer& WavePlayer;
+    const CdTrackCatalog& cdTracks;
+    const DriveList& drives;
+};
+
+/// The sound board: ten sheets of 36 sound buttons, the play queue and the
+/// transport controls. Playback follows the play-state reports of the media
+/// player and the CD player.
+class TMainForm : public QMainWindow, public SheetHost, public CDStateListener {
+    Q_OBJECT
+public:
+    TMainForm(MainFormServices services, std::unique_ptr<TSongInfo> songInfo, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    /// The splash window to close when this window first shows.
+    void setSplash(QWidget* splash) { m_splash = splash; }
+
+    // SheetHost
+    [[nodiscard]] QString tabCaption(int index) const override;
+    void setTabCaption(int index, const QString& caption) override;
+    [[nodiscard]] int shownTab() const override;
+    void RefreshButtons(int Sheet) override;
+
+    // CDStateListener
+    void CDStateChanged(TCDState State) override;
+
+    [[nodiscard]] TSongInfo& songInfo() const { return *SongInfo; }
+
+    // Components
+    QWidget* WavePlayerSlot = nullptr;
+    TMPanel* ToolBar = nullptr;
+    QToolButton* tbtnOpen = nullptr;
+    QToolButton* btnPlay = nullptr;
+    QToolButton* btnStop = nullptr;
+    QToolButton* btnPause = nullptr;
+    QToolButton* btnFade = nullptr;
+    QToolButton* btnRecord = nullptr;
+    QToolButton* btnHelp = nullptr;
+    QWidget* TabControl = nullptr;
+    QTabBar* Tabs = nullptr;
+    std::array<TMTranBtn*, 36> SongButtons{};
+    QLabel* StatusPanels[3] = {};
+    QAction* mnuOpen = nullptr;
+    QAction* mnuPlaySong = nullptr;
+    QAction* mnuStopSong = nullptr;
+    QAction* mnuStopAll = nullptr;
+    QAction* Exit1 = nullptr;
+    QAction* FadeControl1 = nullptr;
+    QAction* mnuStayOnTop = nullptr;
+    QAction* mnuIEStyle = nullptr;
+    QAction* About1 = nullptr;
+    QAction* Contents1 = nullptr;
+    QMenu* TabPopup = nullptr;
+    QAction* mnuChgTabName = nullptr;
+    QAction* mnuClearTab = nullptr;
+    QAction* mnuSongAttributes = nullptr;
+    TTimer* WaveTimer = nullptr;
+    TTimer* FadeTimer = nullptr;
+
+    // State
+    TPlayState PlayState = TPlayState::psStopped;
+    bool QueueMode = false;
+    QStringList PlayQueue;
+    std::unique_ptr<TCDPlayer> CDPlayer;
+    qint32 FadeSetting = 3;
+    qint32 Tag = 0; ///< the slot pressed last
+
+    // Handlers
+    void MTranBtn1MouseDown(TMTranBtn* Sender, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
+    void btnPlayClick();
+    void btnStopClick();
+    void btnPauseClick();
+    void btnFadeClick();
+    void btnRecordClick();
+    void btnHelpClick();
+    void tbtnOpenClick();
+    void mnuOpenClick();
+    void mnuStopSongClick();
+    void mnuStopAllClick();
+    void Exit1Click();
+    void FadeControl1Click();
+    void mnuStayOnTopClick();
+    void mnuIEStyleClick();
+    void About1Click();
+    void Contents1Click();
+    void mnuChgTabNameClick();
+    void mnuClearTabClick();
+    void EditSongStats1Click();
+    void TabControlChange(int index);
+    void WaveTimerTimer();
+    void FadeTimerTimer();
+    void WavePlayerPlayStateChange(int OldState, int NewState);
+
+    /// The shutdown steps: tab names, queue, players, and last the song store.
+    /// Runs once; the destructor runs it when nothing did before.
+    void FormDestroy();
+
+    /// Why the CD player could not be made; empty when there is one.
+    [[nodiscard]] QString cdUnavailableReason() const { return m_cdUnavailable; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildWindow();
+    void buildMenus();
+    void buildToolBar();
+    void buildTabControl();
+    void buildStatusBar();
+    void installMenuShortcuts();
+
+    void FormCreate();
+    void FormShow();
+    void LoadTabNames();
+    void UpdatePlayState();
+    void StartSong(const QString& Path);
+    [[nodiscard]] QString WavePositionText() const;
+    /// The song the handlers act on: the queue's head, or the song still playing
+    /// after it was taken out of the queue.
+    [[nodiscard]] QString currentSong() const;
+    void endFade();
+    void stopPausedSongSilently();
+    void updateHotList();
+    void openTabPopup(const QPoint& globalPos);
+
+    Registry& m_registry;
+    Dialogs& m_dialogs;
+    MediaPlayer& WavePlayer;
+    const CdTrackCatalog& m_cdTracks;
+    const DriveList& m_drives;
+    std::unique_ptr<TSongInfo> SongInfo;
+
+    QWidget* m_splash = nullptr;
+    bool m_shownOnce = false;
+    bool m_destroyed = false;
+    bool m_headDetached = false; ///< the playing song was taken out of the queue
+    QString m_playingPath;
+    QString m_cdUnavailable;
+};
+
+/// Rounds seconds to the nearest whole second, halves to the even second, and
+/// formats them as "%2.2d:%2.2d" minutes and seconds.
+[[nodiscard]] QString FormatSeconds(double seconds);
+
+/// The CD track test: the extension after the last "." that follows the last "\"
+/// or ":" (and, on this system, "/") is ".CDA" in any case.
+[[nodiscard]] bool IsCdTrack(const QString& path);
+
+/// The track number of a CD track file: the two characters before the first ".",
+/// read as a decimal number; a ConvertError when they are not one.
+[[nodiscard]] int CdTrackNumber(const QString& path);

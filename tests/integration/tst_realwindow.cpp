@@ -1,0 +1,124 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The program in a real X window (Xvfb): it comes up as "Sonavex" at 718 x 464 and,
+// however it is ended (Exit, SIGTERM), writes the tab names and the info file.
+#include "platform/IniRegistry.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QString run(const QStringList& args, const QProcessEnvironment& env)
+{
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral("xdotool"), args);
+    p.waitForFinished(5000);
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+} // namespace
+
+class TestRealWindow : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_home;
+    QProcessEnvironment m_env;
+
+    QString infoPath() const { return m_home.path() + QLatin1String("/data/Sonavex/songs.inf"); }
+
+    /// Starts the program and returns its window id, or an empty string.
+    QString start(QProcess& program)
+    {
+        program.setProcessEnvironment(m_env);
+        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        program.start(QStringLiteral(SONAVEX_BINARY), {});
+        if (!program.waitForStarted(5000))
+            return {};
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 15000) {
+            const QString ids = run({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                                     QString::number(program.processId()), QStringLiteral("--name"),
+                                     QStringLiteral("^Sonavex$")},
+                                    m_env);
+            if (!ids.isEmpty())
+                return ids.split(QLatin1Char('\n')).first();
+            QTest::qWait(100);
+        }
+        return {};
+    }
+
+    void checkSaved()
+    {
+        QVERIFY2(QFileInfo::exists(infoPath()), qPrintable(infoPath()));
+        IniRegistry reg(m_home.path() + QLatin1String("/config"));
+        QVERIFY(reg.OpenKey(QStringLiteral("Software\\Brasswold\\Tabs"), false));
+        for (int i = 0; i < 10; ++i)
+            QCOMPARE(reg.ReadString(QStringLiteral("Tab%1").arg(i)), QStringLiteral("Music Sheet %1").arg(i + 1));
+    }
+
+    void forgetSaved()
+    {
+        QFile::remove(infoPath());
+        QFile::remove(m_home.path() + QLatin1String("/config/Brasswold.ini"));
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        const QString display = qEnvironmentVariable("SONAVEX_TEST_DISPLAY");
+        if (display.isEmpty())
+            QSKIP("no virtual display (run through scripts/test)");
+        m_env = QProcessEnvironment::systemEnvironment();
+        m_env.insert(QStringLiteral("DISPLAY"), display);
+        m_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        m_env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.path() + QLatin1String("/config"));
+        m_env.insert(QStringLiteral("XDG_DATA_HOME"), m_home.path() + QLatin1String("/data"));
+        m_env.insert(QStringLiteral("SONAVEX_CDAUDIO"), m_home.path() + QLatin1String("/no-such-disc.cue"));
+    }
+
+    void showsTheMainWindowAndExitsOnCtrlX()
+    {
+        forgetSaved();
+        QProcess program;
+        const QString id = start(program);
+        QVERIFY2(!id.isEmpty(), "the main window did not appear");
+        const QString geometry = run({QStringLiteral("getwindowgeometry"), id}, m_env);
+        QVERIFY2(geometry.contains(QLatin1String("Geometry: 718x464")), qPrintable(geometry));
+
+        const QString shot = qEnvironmentVariable("SONAVEX_SCREENSHOT");
+        if (!shot.isEmpty()) {
+            QTest::qWait(500);
+            QProcess::execute(QStringLiteral("import"),
+                              {QStringLiteral("-display"), m_env.value(QStringLiteral("DISPLAY")),
+                               QStringLiteral("-window"), id, shot});
+        }
+
+        run({QStringLiteral("windowfocus"), QStringLiteral("--sync"), id}, m_env);
+        run({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), QStringLiteral("ctrl+x")}, m_env);
+        QVERIFY2(program.waitForFinished(10000), "Ctrl+X did not end the program");
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        checkSaved();
+    }
+
+    void savesEverythingOnSigterm()
+    {
+        forgetSaved();
+        QProcess program;
+        QVERIFY(!start(program).isEmpty());
+        program.terminate(); // SIGTERM
+        QVERIFY2(program.waitForFinished(10000), "SIGTERM did not end the program");
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        checkSaved();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRealWindow)
+#include "tst_realwindow.moc"
