@@ -56,9 +56,7 @@ constexpr FileType FileTypes[] = {
     {"MPEG Files", "*.mp3"}, {"CD Audio", "*.cda"}, {"Audio Video Files", "*.avi"},
 };
 
-/// The song a file gets when it is assigned to (sheet, slot): "/" joins the folder and the
-/// name unless the folder ends with one; the title is the name after its last "/", "\" or
-/// ":", cut to 40 characters and then before its first "." (the 40 characters when there is none).
+/// "/" joins the folder and the name unless the folder ends with one (the root, the CD).
 QString joinPath(const QString& directory, const QString& name)
 {
     if (directory.endsWith(QLatin1Char('/')))
@@ -66,6 +64,9 @@ QString joinPath(const QString& directory, const QString& name)
     return directory + QLatin1Char('/') + name;
 }
 
+/// The song a file gets when it is assigned to (sheet, slot); its title is the name after
+/// the last "/", "\" or ":", cut to 40 characters and then before its first "." (the 40
+/// characters when there is none).
 TSongRecord newSong(const QString& directory, const QString& name, int sheet, int slot)
 {
     TSongRecord rec;

@@ -124,6 +124,13 @@ class TestSchedual : public QObject {
             *dropAction = drop.dropAction();
     }
 
+    static void addAnswers()
+    {
+        QTest::addColumn<Dialogs::Answer>("answer");
+        QTest::newRow("yes") << Dialogs::Answer::Yes;
+        QTest::newRow("no") << Dialogs::Answer::No;
+    }
+
 private Q_SLOTS:
     void init()
     {
@@ -459,12 +466,7 @@ private Q_SLOTS:
         QVERIFY(editor->isVisible());
     }
 
-    void deleteAsksFirst_data()
-    {
-        QTest::addColumn<Dialogs::Answer>("answer");
-        QTest::newRow("yes") << Dialogs::Answer::Yes;
-        QTest::newRow("no") << Dialogs::Answer::No;
-    }
+    void deleteAsksFirst_data() { addAnswers(); }
 
     void deleteAsksFirst()
     {
@@ -496,12 +498,7 @@ private Q_SLOTS:
         QCOMPARE(m_dialogs.messages.last().text, QStringLiteral("Delete <empty> are you sure?"));
     }
 
-    void eraseClearsTheWholeColumn_data()
-    {
-        QTest::addColumn<Dialogs::Answer>("answer");
-        QTest::newRow("yes") << Dialogs::Answer::Yes;
-        QTest::newRow("no") << Dialogs::Answer::No;
-    }
+    void eraseClearsTheWholeColumn_data() { addAnswers(); }
 
     void eraseClearsTheWholeColumn()
     {
