@@ -14,11 +14,16 @@ DriveComboBox::DriveComboBox(const DriveList& drives, const CdTrackCatalog& cd, 
             Q_EMIT driveChanged(m_drives[index]);
     });
     m_filling = true;
+    fill(availableDrives());
+    m_filling = false;
+}
+
+QList<DriveInfo> DriveComboBox::availableDrives() const
+{
     QList<DriveInfo> all = m_source.drives();
     if (m_cd.trackCount() > 0)
         all.append({audioCdCaption(), CdTracks::scheme()});
-    fill(all);
-    m_filling = false;
+    return all;
 }
 
 QString DriveComboBox::audioCdCaption()
@@ -64,9 +69,7 @@ void DriveComboBox::selectDriveFor(const QString& path)
 
 void DriveComboBox::refreshDrives()
 {
-    QList<DriveInfo> all = m_source.drives();
-    if (m_cd.trackCount() > 0)
-        all.append({audioCdCaption(), CdTracks::scheme()});
+    const QList<DriveInfo> all = availableDrives();
     if (all == m_drives)
         return;
     const DriveInfo previous = currentDrive();

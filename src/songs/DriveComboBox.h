@@ -31,6 +31,7 @@ Q_SIGNALS:
     void driveChanged(const DriveInfo& drive);
 
 private:
+    [[nodiscard]] QList<DriveInfo> availableDrives() const;
     void fill(const QList<DriveInfo>& drives);
 
     const DriveList& m_source;

@@ -6,6 +6,7 @@
 #include "FileListBox.h"
 #include "SheetHost.h"
 #include "SongStruc.h"
+#include "platform/Ansi.h"
 #include "platform/CdTrackCatalog.h"
 #include "platform/Dialogs.h"
 #include "platform/DriveList.h"
@@ -55,15 +56,22 @@ constexpr FileType FileTypes[] = {
     {"MPEG Files", "*.mp3"}, {"CD Audio", "*.cda"}, {"Audio Video Files", "*.avi"},
 };
 
-/// The song a file gets when it is assigned to (sheet, slot): "/" joins the folder and the
-/// name unless the folder ends with one; the title is the name after its last "/", "\" or
-/// ":", cut to 40 characters and then before its first "." (the 40 characters when there is none).
+/// "/" joins the folder and the name unless the folder ends with one (the root, the CD).
+QString joinPath(const QString& directory, const QString& name)
+{
+    if (directory.endsWith(QLatin1Char('/')))
+        return directory + name;
+    return directory + QLatin1Char('/') + name;
+}
+
+/// The song a file gets when it is assigned to (sheet, slot); its title is the name after
+/// the last "/", "\" or ":", cut to 40 characters and then before its first "." (the 40
+/// characters when there is none).
 TSongRecord newSong(const QString& directory, const QString& name, int sheet, int slot)
 {
     TSongRecord rec;
     InitSongRecord(rec);
-    const QString separator = directory.endsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/");
-    const QString fileName = QString(directory + separator + name).left(255);
+    const QString fileName = joinPath(directory, name).left(255);
     rec.FileName.set(fileName);
 
     qsizetype start = 0;
@@ -194,7 +202,6 @@ void TfrmSchedual::buildToolBar()
         button->setFixedSize(44, 44);
         button->setAutoRaise(true);
         button->setToolTip(hint);
-        button->setStatusTip(hint);
         return button;
     };
     btnAddFiles = makeButton(QStringLiteral("btnAddFiles"), QStringLiteral(":/songs/add-files.svg"),
@@ -392,9 +399,19 @@ void TfrmSchedual::btnAddFilesClick()
     addFiles(files);
 }
 
-void TfrmSchedual::addFiles(const QList<FileToAdd>& files)
+void TfrmSchedual::addFiles(const QList<FileToAdd>& candidates)
 {
     closeCellEditor();
+    // A name the song record cannot hold exactly would leave a slot that never plays.
+    QList<FileToAdd> files;
+    QStringList refused;
+    for (const FileToAdd& file : candidates) {
+        const QString path = joinPath(file.directory, file.name);
+        if (path.size() <= 255 && Ansi::toUnicode(Ansi::fromUnicode(path).constData(), path.size()) == path)
+            files.append(file);
+        else
+            refused << path;
+    }
     qsizetype next = 0;
     for (int col = Col(); col < SheetCount && next < files.size(); ++col) {
         for (int row = 1; row <= SlotCount && next < files.size(); ++row) {
@@ -406,6 +423,12 @@ void TfrmSchedual::addFiles(const QList<FileToAdd>& files)
         }
     }
     // Files beyond the last free cell of the last sheet are dropped.
+    if (!refused.isEmpty())
+        m_dialogs.messageBox(this,
+                             QStringLiteral("These files were not assigned: their names are longer than 255 "
+                                            "characters or use characters a song sheet cannot hold.\n\n")
+                                 + refused.join(QLatin1Char('\n')),
+                             Dialogs::Style::Information, Dialogs::Buttons::Ok);
 }
 
 void TfrmSchedual::btnEraseClick()

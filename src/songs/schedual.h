@@ -86,8 +86,9 @@ private:
     void buildGrid();
     void connectHandlers();
 
-    /// Places the files in the "<empty>" cells from the top of the current column on.
-    void addFiles(const QList<FileToAdd>& files);
+    /// Places the files in the "<empty>" cells from the top of the current column on;
+    /// files whose full name a song record cannot hold exactly are named to the operator instead.
+    void addFiles(const QList<FileToAdd>& candidates);
     void setCell(int col, int row, const QString& text);
     /// Commits and closes the cell editor when one is open.
     void closeCellEditor();

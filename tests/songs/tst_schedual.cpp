@@ -14,10 +14,12 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QTableWidget>
 #include <QTest>
@@ -120,6 +122,13 @@ class TestSchedual : public QObject {
         *dropAccepted = drop.isAccepted();
         if (dropAction)
             *dropAction = drop.dropAction();
+    }
+
+    static void addAnswers()
+    {
+        QTest::addColumn<Dialogs::Answer>("answer");
+        QTest::newRow("yes") << Dialogs::Answer::Yes;
+        QTest::newRow("no") << Dialogs::Answer::No;
     }
 
 private Q_SLOTS:
@@ -339,6 +348,33 @@ private Q_SLOTS:
         QCOMPARE(editor->cellText(0, 1), name);
     }
 
+    void namesARecordCannotHoldAreNotAssigned()
+    {
+        QString deep = m_sounds;
+        while (deep.size() < 250)
+            deep += QLatin1String("/nested-folder");
+        touch(deep, {QStringLiteral("long.wav")});
+        const QString cyrillic = QStringLiteral("\u041f\u0435\u0441\u043d\u044f.wav");
+        const QString accented = QStringLiteral("Caf\u00e9.wav");
+        touch(m_sounds, {cyrillic, accented});
+        auto editor = openEditor();
+        editor->lbFiles->selectNames({cyrillic, accented});
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(deep + QLatin1String("/long.wav"))});
+        editor->StringGridDragDrop(&mime, QPoint(-1, -1));
+        editor->btnAddFilesClick();
+
+        QCOMPARE(m_dialogs.messages.size(), 2);
+        QVERIFY(m_dialogs.messages[0].text.contains(deep + QLatin1String("/long.wav")));
+        QVERIFY(m_dialogs.messages[1].text.contains(cyrillic));
+        QCOMPARE(m_dialogs.messages[1].buttons, Dialogs::Buttons::Ok);
+        TSongRecord rec;
+        QVERIFY(m_store->GetSong(0, 0, rec));
+        QCOMPARE(rec.FileName.str(), m_sounds + QLatin1Char('/') + accented);
+        QVERIFY(!filled(0, 1));
+        QCOMPARE(editor->cellText(0, 2), EmptyTitle);
+    }
+
     void audioCdIsADriveWhileTheDiscHasTracks()
     {
         {
@@ -386,6 +422,9 @@ private Q_SLOTS:
 
         const QString typed = QLatin1String("H") + tail;
         QCOMPARE(editor->cellText(5, 8), typed);
+        QTest::keyClick(editor->StringGrid, Qt::Key_Tab);
+        QCOMPARE(editor->Col(), 6);
+        QCOMPARE(editor->Row(), 8);
         reloadStore();
         TSongRecord rec;
         QVERIFY(m_store->GetSong(5, 7, rec));
@@ -427,19 +466,21 @@ private Q_SLOTS:
         QVERIFY(editor->isVisible());
     }
 
-    void deleteAsksFirst_data()
-    {
-        QTest::addColumn<Dialogs::Answer>("answer");
-        QTest::newRow("yes") << Dialogs::Answer::Yes;
-        QTest::newRow("no") << Dialogs::Answer::No;
-    }
+    void deleteAsksFirst_data() { addAnswers(); }
 
     void deleteAsksFirst()
     {
         QFETCH(Dialogs::Answer, answer);
         m_store->SetSong(6, 2, song(QStringLiteral("Gone"), 6, 2));
         auto editor = openEditor();
-        editor->setCurrentCell(6, 3);
+        // The context menu acts on the cell it was opened on.
+        QWidget* viewport = editor->StringGrid->viewport();
+        const QPoint pos = cellRect(*editor, 6, 3).center();
+        QTest::mouseClick(viewport, Qt::RightButton, {}, pos);
+        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, pos, viewport->mapToGlobal(pos));
+        QApplication::sendEvent(viewport, &menuEvent);
+        QTRY_VERIFY(editor->PopupMenu1->isVisible());
+        editor->PopupMenu1->hide();
         m_dialogs.answers = {answer};
         editor->Delete1->trigger();
 
@@ -457,12 +498,7 @@ private Q_SLOTS:
         QCOMPARE(m_dialogs.messages.last().text, QStringLiteral("Delete <empty> are you sure?"));
     }
 
-    void eraseClearsTheWholeColumn_data()
-    {
-        QTest::addColumn<Dialogs::Answer>("answer");
-        QTest::newRow("yes") << Dialogs::Answer::Yes;
-        QTest::newRow("no") << Dialogs::Answer::No;
-    }
+    void eraseClearsTheWholeColumn_data() { addAnswers(); }
 
     void eraseClearsTheWholeColumn()
     {
@@ -535,6 +571,25 @@ private Q_SLOTS:
             QCOMPARE(int(rec.Sheet), c);
             QCOMPARE(filled(c, 35), sheet % 2 == 0);
         }
+    }
+
+    void draggingAHeaderSectionMovesTheSheet()
+    {
+        m_store->SetSong(0, 3, song(QStringLiteral("Moved"), 0, 3));
+        auto editor = openEditor();
+        QHeaderView* header = editor->StringGrid->horizontalHeader();
+        const int y = header->height() / 2;
+        const QPoint start(header->sectionViewportPosition(0) + 20, y);
+        const QPoint end(header->sectionViewportPosition(2) + 100, y);
+        QTest::mousePress(header->viewport(), Qt::LeftButton, {}, start);
+        for (int i = 1; i <= 10; ++i)
+            QTest::mouseMove(header->viewport(), start + (end - start) * i / 10);
+        QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, end);
+
+        QCOMPARE(title(2, 3), QStringLiteral("Moved"));
+        QCOMPARE(m_host.captions[2], QStringLiteral("Music Sheet 1"));
+        QCOMPARE(editor->cellText(2, 4), QStringLiteral("Moved"));
+        QCOMPARE(header->logicalIndex(2), 2);
     }
 
     void dragFromTheFileListFillsTheColumnUnderThePointer()
