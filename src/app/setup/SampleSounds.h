@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+#include <span>
+
 /// Short sounds of our own for a new user's first sheet: 44.1 kHz, 16-bit stereo
 /// wave files, made the same way on every run.
 namespace SampleSounds {
@@ -21,5 +23,5 @@ constexpr int Channels = 2;
 [[nodiscard]] QList<Sample> all();
 
 /// A RIFF wave file of interleaved left/right samples in -1..1 (clipped).
-[[nodiscard]] QByteArray waveFile(const QList<float>& left, const QList<float>& right);
+[[nodiscard]] QByteArray waveFile(std::span<const float> left, std::span<const float> right);
 } // namespace SampleSounds
