@@ -78,7 +78,8 @@ public:
 Q_SIGNALS:
     /// After every setPosition call with a value other than the current one.
     void OnChange(TMTrackBar* sender);
-    /// Draws the tick for `index` at `location` when TickStyle is tkOwnerDraw.
+    /// Draws the tick for `index` at `location` when TickStyle is tkOwnerDraw. The
+    /// painter lives only while the control draws itself: connect directly.
     void OnDrawTick(TMTrackBar* sender, QPainter* canvas, const QPoint& location, int index);
 
 protected:
