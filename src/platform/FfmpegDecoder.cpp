@@ -8,12 +8,13 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
-#include <libavutil/opt.h>
+#include <libavutil/log.h>
 #include <libswresample/swresample.h>
 }
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -103,6 +104,11 @@ struct FfmpegDecoder::Impl {
         av_channel_layout_uninit(&inLayout);
         av_channel_layout_uninit(&outLayout);
         swr.reset(s);
+        if (rc >= 0 && codec->ch_layout.nb_channels == 1) {
+            // Mono goes to both sides at its own level rather than 3 dB down on each.
+            const double both[2] = {1.0, 1.0};
+            rc = swr_set_matrix(s, both, 1);
+        }
         if (rc >= 0)
             rc = swr_init(s);
         if (rc < 0)
@@ -178,6 +184,8 @@ struct FfmpegDecoder::Impl {
 
 FfmpegDecoder::FfmpegDecoder(const QString& path) : d(std::make_unique<Impl>())
 {
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); }); // errors reach the operator as messages
     d->open(path);
 }
 

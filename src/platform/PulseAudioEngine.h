@@ -27,6 +27,8 @@ public:
     [[nodiscard]] bool isConnected() const;
     /// Waits up to `msecs` for the connection to the server; true when it is up.
     bool waitConnected(int msecs);
+    /// How often a playing stream ran dry before its end (a dropout heard), since the start.
+    [[nodiscard]] int underflowCount() const;
 
     struct Impl;
 

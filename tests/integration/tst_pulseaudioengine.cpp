@@ -1,0 +1,216 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The engine against a private audio server of its own, which the test stops and starts again.
+#include "platform/Errors.h"
+#include "platform/PulseAudioEngine.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <atomic>
+#include <cmath>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+/// A PulseAudio daemon with a null sink, on a socket in its own runtime folder.
+class PrivateServer {
+public:
+    PrivateServer() { m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel); }
+    ~PrivateServer() { stop(); }
+
+    [[nodiscard]] QString address() const { return QStringLiteral("unix:") + socket(); }
+
+    bool start()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.path());
+        env.insert(QStringLiteral("HOME"), m_dir.path());
+        env.remove(QStringLiteral("PULSE_SERVER"));
+        m_process.setProcessEnvironment(env);
+        m_process.setStandardOutputFile(QProcess::nullDevice());
+        m_process.setStandardErrorFile(QProcess::nullDevice());
+        m_process.start(QStringLiteral("pulseaudio"),
+                        {QStringLiteral("-n"), QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
+                         QStringLiteral("--disallow-exit"), QStringLiteral("--use-pid-file=no"),
+                         QStringLiteral("--log-target=stderr"), QStringLiteral("-L"),
+                         QStringLiteral("module-native-protocol-unix auth-anonymous=1 socket=") + socket(),
+                         QStringLiteral("-L"), QStringLiteral("module-null-sink sink_name=privatesink rate=44100 channels=2")});
+        if (!m_process.waitForStarted(3000))
+            return false;
+        for (int i = 0; i < 100 && !QFile::exists(socket()); ++i)
+            QTest::qWait(20);
+        return QFile::exists(socket());
+    }
+
+    void stop()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.kill(); // gone at once, as a crashed server would be
+        m_process.waitForFinished(3000);
+        QFile::remove(socket());
+    }
+
+private:
+    [[nodiscard]] QString socket() const { return m_dir.filePath(QStringLiteral("native")); }
+    QTemporaryDir m_dir;
+    QProcess m_process;
+};
+
+/// A tone of `frames` frames, then the end.
+class ToneSource : public PcmSource {
+public:
+    explicit ToneSource(std::size_t frames) : m_left(frames) {}
+    std::size_t read(std::int16_t* out, std::size_t frames) override
+    {
+        const std::size_t n = std::min(frames, m_left);
+        for (std::size_t i = 0; i < n; ++i)
+            out[2 * i] = out[2 * i + 1] = static_cast<std::int16_t>(((m_left - i) / 50) % 2 ? 8000 : -8000);
+        m_left -= n;
+        return n;
+    }
+
+private:
+    std::size_t m_left;
+};
+
+QString startError(AudioOutput& output)
+{
+    try {
+        output.start(std::make_shared<ToneSource>(4410));
+    } catch (const DeviceError& e) {
+        return e.message();
+    }
+    return {};
+}
+
+} // namespace
+
+class TestPulseAudioEngine : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void shouldCarryOnWithoutAServerAndReconnectWhenItIsBack()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("pulseaudio")).isEmpty())
+            QSKIP("no pulseaudio to run a private server with");
+        PrivateServer server;
+        PulseAudioEngine engine(QStringLiteral("sonavex-test"), server.address());
+        QVERIFY(!engine.waitConnected(200));
+        const QString noServer = startError(engine);
+        QVERIFY2(noServer.startsWith(QStringLiteral("No audio output: ")), qPrintable(noServer));
+        QVERIFY_THROWS_EXCEPTION(DeviceError, engine.startCapture(nullptr));
+
+        QVERIFY(server.start());
+        QVERIFY(engine.waitConnected(3000));
+        {
+            auto stream = engine.start(std::make_shared<ToneSource>(4410));
+            QSignalSpy finished(stream.get(), &OutputStream::finished);
+            QVERIFY(finished.wait(3000));
+            QCOMPARE(stream->framesPlayed(), std::int64_t{4410});
+        }
+
+        // The server dies under a playing stream: the stream ends, starts fail with a reason.
+        auto playing = engine.start(std::make_shared<ToneSource>(44100 * 30));
+        QSignalSpy ended(playing.get(), &OutputStream::finished);
+        server.stop();
+        QVERIFY(ended.wait(3000));
+        QTRY_VERIFY(!engine.isConnected());
+        const QString gone = startError(engine);
+        QVERIFY2(gone.startsWith(QStringLiteral("No audio output: ")), qPrintable(gone));
+        playing.reset();
+
+        QVERIFY(server.start());
+        QVERIFY(engine.waitConnected(3000));
+        QVERIFY(startError(engine).isEmpty());
+    }
+
+    void shouldPauseKeepPositionAndStopWithoutFinishing()
+    {
+        PulseAudioEngine engine(QStringLiteral("sonavex-test"));
+        QVERIFY2(engine.waitConnected(3000), "no audio server: eval \"$(scripts/start-test-audio)\"");
+        auto stream = engine.start(std::make_shared<ToneSource>(44100 * 10));
+        QSignalSpy finished(stream.get(), &OutputStream::finished);
+        QTest::qWait(200);
+        stream->pause();
+        QVERIFY(stream->isPaused());
+        QTest::qWait(100);
+        const std::int64_t at = stream->framesPlayed();
+        QVERIFY2(at > 44100 / 10 && at < 44100 / 2, qPrintable(QString::number(at)));
+        QTest::qWait(200);
+        QCOMPARE(stream->framesPlayed(), at);
+        stream->resume();
+        QTest::qWait(200);
+        QVERIFY(stream->framesPlayed() > at + 44100 / 20);
+        stream->stop();
+        QTest::qWait(100);
+        QCOMPARE(finished.count(), 0);
+    }
+
+    void shouldRampGainChangesInsteadOfClicking()
+    {
+        struct Level : PcmSource {
+            std::size_t read(std::int16_t* out, std::size_t frames) override
+            {
+                std::fill(out, out + 2 * frames, std::int16_t{16000});
+                return frames;
+            }
+        };
+        struct Recording : PcmSink {
+            void write(const std::int16_t* in, std::size_t n) override
+            {
+                std::lock_guard lock(mutex);
+                left.reserve(left.size() + n);
+                for (std::size_t i = 0; i < n; ++i)
+                    left.push_back(in[2 * i]);
+            }
+            std::mutex mutex;
+            std::vector<std::int16_t> left;
+        };
+        PulseAudioEngine engine(QStringLiteral("sonavex-test"));
+        QVERIFY2(engine.waitConnected(3000), "no audio server: eval \"$(scripts/start-test-audio)\"");
+        auto recording = std::make_shared<Recording>();
+        auto capture = engine.startCapture(recording);
+        auto stream = engine.start(std::make_shared<Level>());
+        QTest::qWait(300);
+        stream->setGain(0.0);
+        QTest::qWait(200);
+        stream->setGain(1.0);
+        QTest::qWait(200);
+        stream.reset();
+        capture.reset();
+        // A step would jump from one level to the other; a ramp passes through the levels between.
+        std::size_t between = 0;
+        std::size_t loud = 0;
+        for (std::int16_t v : recording->left) {
+            between += (v > 2000 && v < 14000) ? 1 : 0;
+            loud += v >= 15990 ? 1 : 0;
+        }
+        QVERIFY2(loud > 44100 / 4, qPrintable(QString::number(loud)));
+        QVERIFY2(between >= 2 * 100, qPrintable(QString::number(between))); // two ramps of about 5 ms
+    }
+
+    void shouldCaptureFromTheDefaultSource()
+    {
+        struct Counter : PcmSink {
+            void write(const std::int16_t*, std::size_t n) override { frames += n; }
+            std::atomic<std::size_t> frames{0};
+        };
+        PulseAudioEngine engine(QStringLiteral("sonavex-test"));
+        QVERIFY2(engine.waitConnected(3000), "no audio server: eval \"$(scripts/start-test-audio)\"");
+        auto counter = std::make_shared<Counter>();
+        auto capture = engine.startCapture(counter);
+        QTest::qWait(500);
+        capture->stop();
+        const std::size_t got = counter->frames;
+        QVERIFY2(got > 44100 / 4 && got < 44100, qPrintable(QString::number(got)));
+        QTest::qWait(100);
+        QCOMPARE(counter->frames.load(), got);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPulseAudioEngine)
+#include "tst_pulseaudioengine.moc"
