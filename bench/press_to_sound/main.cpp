@@ -1,18 +1,28 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Press to sound: time from setFileName on a hot song to its first sample at the null sink's
-// monitor, with paplay of the same file measured alongside; then the engine's CPU while idle
-// and while playing, and the peak memory with 36 songs hot.
+// Press to sound: a simulated press on a sound button of the real main window (a full sheet,
+// every song hot), timed from the press to its first sample at the null sink's monitor, with
+// paplay of the same file measured alongside; then CPU with the window idle and while
+// playing, and the peak memory. Runs offscreen; needs the test audio server.
 #include "OnsetRecorder.h"
+#include "app/frmMain.h"
+#include "controls/Tranbtn.h"
 #include "platform/HotCache.h"
+#include "platform/IniRegistry.h"
 #include "platform/MediaPlayerControl.h"
 #include "platform/PulseAudioEngine.h"
+#include "platform/QtDialogs.h"
+#include "songs/SongStruc.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QMouseEvent>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
+
+#include "platform/DriveList.h"
+#include "platform/CdTrackCatalog.h"
 
 #include <algorithm>
 #include <cmath>
@@ -109,11 +119,35 @@ void summarise(const char* name, std::vector<double> ms, int misses)
                 at(0.5), at(0.95), ms.front(), ms.back(), misses);
 }
 
+class NoCd : public CdTrackCatalog {
+public:
+    int trackCount() const override { return 0; }
+};
+
+class NoDrives : public DriveList {
+public:
+    QList<DriveInfo> drives() const override { return {}; }
+    QString startDirectory() const override { return {}; }
+};
+
+/// A left-button press and release on the button, as the window system would deliver them.
+void press(TMTranBtn* button)
+{
+    const QPointF at(button->width() / 2.0, button->height() / 2.0);
+    QMouseEvent down(QEvent::MouseButtonPress, at, button->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(button, &down);
+    QMouseEvent up(QEvent::MouseButtonRelease, at, button->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                   Qt::NoModifier);
+    QApplication::sendEvent(button, &up);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
     const int cpuMs = argc > 2 ? std::max(1000, std::atoi(argv[2])) : 10000;
 
@@ -133,9 +167,27 @@ int main(int argc, char* argv[])
     }
     MediaPlayerControl player(engine);
     const long rssBefore = statusKb("VmRSS:");
+
+    // The real main window with the 36 songs on its first sheet; the click is slot 0.
+    qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
+    qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toUtf8());
+    IniRegistry registry(dir.filePath(QStringLiteral("config")));
+    QtDialogs dialogs;
+    NoCd cd;
+    NoDrives drives;
+    auto store = std::make_unique<TSongInfo>(registry, dialogs);
+    for (int slot = 0; slot < SongCount; ++slot) {
+        TSongRecord rec;
+        InitSongRecord(rec);
+        rec.Title.set(QStringLiteral("Song %1").arg(slot + 1));
+        rec.FileName.set(hot.at(slot));
+        rec.Slot = slot;
+        store->SetSong(0, slot, rec);
+    }
     QElapsedTimer warm;
     warm.start();
-    player.setHotList(hot);
+    TMainForm form(MainFormServices{registry, dialogs, player, cd, drives}, std::move(store));
+    form.show();
     player.waitHotListWarm(60000);
     std::printf("hot list: %zu of %d songs warm in %lld ms, %.1f MiB of heads (budget %.0f MiB)\n",
                 player.hotCache().count(), SongCount, static_cast<long long>(warm.elapsed()),
@@ -152,14 +204,14 @@ int main(int argc, char* argv[])
             recorder.waitQuiet(100, 3000);
             recorder.arm();
             std::int64_t t0 = monotonicNs();
-            player.setFileName(click);
+            press(form.SongButtons[0]);
             std::int64_t onset = recorder.waitOnset(2000);
             if (onset > 0)
                 ours.push_back(static_cast<double>(onset - t0) / 1e6);
             else
                 ++oursMissed;
             spin(350);
-            player.stop();
+            form.mnuStopAllClick();
 
             recorder.waitQuiet(100, 3000);
             recorder.arm();
@@ -181,17 +233,18 @@ int main(int argc, char* argv[])
         }
     }
     std::printf("request to first sample at nullsink.monitor (CLOCK_MONOTONIC):\n");
-    summarise("  setFileName, hot song", ours, oursMissed);
+    summarise("  press on a hot slot", ours, oursMissed);
     summarise("  paplay, new process", reference, referenceMissed);
 
-    player.stop();
+    form.mnuStopAllClick();
     spin(500);
-    std::printf("CPU idle (nothing playing, %d s):   %.3f %% of a core\n", cpuMs / 1000, cpuPercent(cpuMs));
-    player.setFileName(hot.at(1));
+    std::printf("CPU idle (window open, nothing playing, %d s): %.3f %% of a core\n", cpuMs / 1000,
+                cpuPercent(cpuMs));
+    press(form.SongButtons[1]);
     spin(200);
     std::printf("CPU playing a song (%d s):          %.3f %% of a core\n", std::min(cpuMs, 9000) / 1000,
                 cpuPercent(std::min(cpuMs, 9000)));
-    player.stop();
+    form.mnuStopAllClick();
     std::printf("memory: VmRSS before warming %ld KiB, peak VmHWM %ld KiB\n", rssBefore, statusKb("VmHWM:"));
     std::printf("dropouts (streams running dry before their end): %d\n", engine.underflowCount());
     return 0;
