@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "MLabel.h"
 
+#include "Setters.h"
+
 #include "TextDrawing.h"
 #include "platform/Guard.h"
 
@@ -34,25 +36,21 @@ TMLabel::TMLabel(QWidget* owner)
 
 void TMLabel::setAlignment(Qt::Alignment alignment)
 {
-    if (alignment == m_alignment)
-        return;
-    m_alignment = alignment;
-    update();
+    if (assignChanged(m_alignment, alignment))
+        update();
 }
 
 void TMLabel::setAutoSize(bool autoSize)
 {
-    if (autoSize == m_autoSize)
+    if (!assignChanged(m_autoSize, autoSize))
         return;
-    m_autoSize = autoSize;
     adjustBounds();
 }
 
 void TMLabel::setCaption(const QString& caption)
 {
-    if (caption == m_caption)
+    if (!assignChanged(m_caption, caption))
         return;
-    m_caption = caption;
     adjustBounds();
     update();
 }
@@ -64,10 +62,8 @@ QColor TMLabel::Color() const
 
 void TMLabel::setColor(const QColor& color)
 {
-    if (color == m_color)
-        return;
-    m_color = color;
-    update();
+    if (assignChanged(m_color, color))
+        update();
 }
 
 QColor TMLabel::fontColor() const
@@ -87,52 +83,42 @@ void TMLabel::setFontColor(const QColor& color)
 
 void TMLabel::setShowAccelChar(bool show)
 {
-    if (show == m_showAccelChar)
+    if (!assignChanged(m_showAccelChar, show))
         return;
-    m_showAccelChar = show;
     adjustBounds();
     update();
 }
 
 void TMLabel::setTransparent(bool transparent)
 {
-    if (transparent == m_transparent)
-        return;
-    m_transparent = transparent;
-    update();
+    if (assignChanged(m_transparent, transparent))
+        update();
 }
 
 void TMLabel::setWordWrap(bool wrap)
 {
-    if (wrap == m_wordWrap)
+    if (!assignChanged(m_wordWrap, wrap))
         return;
-    m_wordWrap = wrap;
     adjustBounds();
     update();
 }
 
 void TMLabel::setTextStyle(TTextStyle style)
 {
-    if (style == m_textStyle)
-        return;
-    m_textStyle = style;
-    update();
+    if (assignChanged(m_textStyle, style))
+        update();
 }
 
 void TMLabel::setShadowColor(const QColor& color)
 {
-    if (color == m_shadowColor)
-        return;
-    m_shadowColor = color;
-    update();
+    if (assignChanged(m_shadowColor, color))
+        update();
 }
 
 void TMLabel::setShadowDepth(int depth)
 {
-    if (depth == m_shadowDepth)
-        return;
-    m_shadowDepth = depth;
-    update();
+    if (assignChanged(m_shadowDepth, depth))
+        update();
 }
 
 unsigned TMLabel::textFlags() const

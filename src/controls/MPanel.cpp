@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "MPanel.h"
 
+#include "Setters.h"
+
 #include "TextDrawing.h"
 #include "platform/Guard.h"
 
@@ -70,25 +72,20 @@ TMPanel::TMPanel(QWidget* owner)
 
 void TMPanel::setBevelSides(TSides sides)
 {
-    if (sides == m_bevelSides)
-        return;
-    m_bevelSides = sides;
-    update();
+    if (assignChanged(m_bevelSides, sides))
+        update();
 }
 
 void TMPanel::setBorderColor(const QColor& color)
 {
-    if (color == m_borderColor)
-        return;
-    m_borderColor = color;
-    update();
+    if (assignChanged(m_borderColor, color))
+        update();
 }
 
 void TMPanel::setBorderSides(TSides sides)
 {
-    if (sides == m_borderSides)
+    if (!assignChanged(m_borderSides, sides))
         return;
-    m_borderSides = sides;
     // Children that fill the panel keep off the black lines.
     setContentsMargins(hasSide(sides, TSide::sdLeft) ? 1 : 0, hasSide(sides, TSide::sdTop) ? 1 : 0,
                        hasSide(sides, TSide::sdRight) ? 1 : 0, hasSide(sides, TSide::sdBottom) ? 1 : 0);
@@ -97,66 +94,50 @@ void TMPanel::setBorderSides(TSides sides)
 
 void TMPanel::setVerticalAlignment(TVerticalAlignment alignment)
 {
-    if (alignment == m_verticalAlignment)
-        return;
-    m_verticalAlignment = alignment;
-    update();
+    if (assignChanged(m_verticalAlignment, alignment))
+        update();
 }
 
 void TMPanel::setBevelInner(TPanelBevel bevel)
 {
-    if (bevel == m_bevelInner)
-        return;
-    m_bevelInner = bevel;
-    update();
+    if (assignChanged(m_bevelInner, bevel))
+        update();
 }
 
 void TMPanel::setBevelOuter(TPanelBevel bevel)
 {
-    if (bevel == m_bevelOuter)
-        return;
-    m_bevelOuter = bevel;
-    update();
+    if (assignChanged(m_bevelOuter, bevel))
+        update();
 }
 
 void TMPanel::setBevelWidth(int width)
 {
-    if (width == m_bevelWidth)
-        return;
-    m_bevelWidth = width;
-    update();
+    if (assignChanged(m_bevelWidth, width))
+        update();
 }
 
 void TMPanel::setBorderWidth(int width)
 {
-    if (width == m_borderWidth)
-        return;
-    m_borderWidth = width;
-    update();
+    if (assignChanged(m_borderWidth, width))
+        update();
 }
 
 void TMPanel::setAlignment(Qt::Alignment alignment)
 {
-    if (alignment == m_alignment)
-        return;
-    m_alignment = alignment;
-    update();
+    if (assignChanged(m_alignment, alignment))
+        update();
 }
 
 void TMPanel::setCaption(const QString& caption)
 {
-    if (caption == m_caption)
-        return;
-    m_caption = caption;
-    update();
+    if (assignChanged(m_caption, caption))
+        update();
 }
 
 void TMPanel::setColor(const QColor& color)
 {
-    if (color == m_color)
-        return;
-    m_color = color;
-    update();
+    if (assignChanged(m_color, color))
+        update();
 }
 
 QRect TMPanel::ClientRect() const

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "MTrkBar.h"
 
+#include "Setters.h"
+
 #include "platform/Guard.h"
 
 #include <QKeyEvent>
@@ -118,9 +120,8 @@ QSize TMTrackBar::sizeHint() const
 
 void TMTrackBar::setMax(int value)
 {
-    if (value == m_max)
+    if (!assignChanged(m_max, value))
         return;
-    m_max = value;
     if (m_max < m_position)
         setPosition(m_max);
     invalidate();
@@ -128,9 +129,8 @@ void TMTrackBar::setMax(int value)
 
 void TMTrackBar::setMin(int value)
 {
-    if (value == m_min)
+    if (!assignChanged(m_min, value))
         return;
-    m_min = value;
     if (m_position < m_min)
         setPosition(m_min);
     invalidate();
@@ -138,52 +138,46 @@ void TMTrackBar::setMin(int value)
 
 void TMTrackBar::setOrientation(TTrackOrientation orientation)
 {
-    if (orientation == m_orientation)
+    if (!assignChanged(m_orientation, orientation))
         return;
-    m_orientation = orientation;
     loadThumbPictures();
     invalidate();
 }
 
 void TMTrackBar::setThumbSize(TThumbSize size)
 {
-    if (size == m_thumbSize)
+    if (!assignChanged(m_thumbSize, size))
         return;
-    m_thumbSize = size;
     loadThumbPictures();
     invalidate();
 }
 
 void TMTrackBar::setThumbStyle(TThumbStyle style)
 {
-    if (style == m_thumbStyle)
+    if (!assignChanged(m_thumbStyle, style))
         return;
-    m_thumbStyle = style;
     loadThumbPictures();
     invalidate();
 }
 
 void TMTrackBar::setTickStyle(TTickStyle style)
 {
-    if (style == m_tickStyle)
+    if (!assignChanged(m_tickStyle, style))
         return;
-    m_tickStyle = style;
     invalidate();
 }
 
 void TMTrackBar::setShowTicks(bool show)
 {
-    if (show == m_showTicks)
+    if (!assignChanged(m_showTicks, show))
         return;
-    m_showTicks = show;
     invalidate();
 }
 
 void TMTrackBar::setTrackColor(const QColor& color)
 {
-    if (color == m_trackColor)
+    if (!assignChanged(m_trackColor, color))
         return;
-    m_trackColor = color;
     fillDisabledPattern();
     invalidate();
 }
@@ -203,9 +197,8 @@ QColor TMTrackBar::Color() const
 
 void TMTrackBar::setColor(const QColor& color)
 {
-    if (color == m_color)
+    if (!assignChanged(m_color, color))
         return;
-    m_color = color;
     invalidate();
 }
 
