@@ -2,6 +2,7 @@
 #include "app/frmMain.h"
 #include "controls/Tranbtn.h"
 #include "fakes/FakeCdTrackCatalog.h"
+#include "fakes/SongFixtures.h"
 #include "fakes/FakeDialogs.h"
 #include "fakes/FakeDriveList.h"
 #include "fakes/FakeMediaPlayer.h"
@@ -56,13 +57,7 @@ class TestMainForm : public QObject {
 
     void putSong(TSongInfo& store, int sheet, int slot, const QString& title, const QString& file)
     {
-        TSongRecord rec;
-        InitSongRecord(rec);
-        rec.Title.set(title);
-        rec.FileName.set(file);
-        rec.Sheet = sheet;
-        rec.Slot = slot;
-        store.SetSong(sheet, slot, rec);
+        store.SetSong(sheet, slot, makeSong(title, sheet, slot, file));
     }
 
     void createForm()

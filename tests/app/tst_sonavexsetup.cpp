@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/setup/SampleSounds.h"
 #include "app/setup/SonavexSetup.h"
+#include "fakes/SongFixtures.h"
 #include "fakes/FakeDialogs.h"
 #include "fakes/TestEnvironment.h"
 #include "platform/IniRegistry.h"
@@ -12,19 +13,7 @@
 #include <QtEndian>
 
 namespace {
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(data);
-}
 
 template <typename T>
 T at(const QByteArray& data, qsizetype offset)

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "fakes/SongFixtures.h"
 #include "fakes/FakeCdTrackCatalog.h"
 #include "fakes/FakeDialogs.h"
 #include "fakes/FakeDriveList.h"
@@ -30,16 +31,6 @@
 
 namespace {
 
-TSongRecord song(const QString& title, int sheet, int slot, const QString& file = QStringLiteral("/music/a.wav"))
-{
-    TSongRecord rec;
-    InitSongRecord(rec);
-    rec.Title.set(title);
-    rec.FileName.set(file);
-    rec.Sheet = sheet;
-    rec.Slot = slot;
-    return rec;
-}
 
 void touch(const QString& dir, const QStringList& names)
 {
@@ -164,7 +155,7 @@ private Q_SLOTS:
     void opensWithCaptionsTitlesAndStartState()
     {
         m_host.captions[4] = QStringLiteral("Encores");
-        m_store->SetSong(4, 10, song(QStringLiteral("Finale"), 4, 10));
+        m_store->SetSong(4, 10, makeSong(QStringLiteral("Finale"), 4, 10));
         touch(m_sounds, {QStringLiteral("a.wav"), QStringLiteral("b.mp3")});
         auto editor = openEditor();
 
@@ -263,7 +254,7 @@ private Q_SLOTS:
         touch(m_sounds, names);
         for (int n = 0; n < SlotCount; ++n)
             if (n != 4 && n != 30)
-                m_store->SetSong(9, n, song(QStringLiteral("Kept"), 9, n));
+                m_store->SetSong(9, n, makeSong(QStringLiteral("Kept"), 9, n));
         auto editor = openEditor();
         editor->setCurrentCell(9, 36);
         editor->lbFiles->selectNames(names);
@@ -282,7 +273,7 @@ private Q_SLOTS:
         const QStringList names = numbered(QStringLiteral("g%1.wav"), 3);
         touch(m_sounds, names);
         for (int n = 0; n < SlotCount; ++n)
-            m_store->SetSong(8, n, song(QStringLiteral("Full"), 8, n));
+            m_store->SetSong(8, n, makeSong(QStringLiteral("Full"), 8, n));
         auto editor = openEditor();
         editor->setCurrentCell(8, 17);
         editor->lbFiles->selectNames(names);
@@ -296,8 +287,8 @@ private Q_SLOTS:
     void songTitledEmptyCountsAsFree()
     {
         touch(m_sounds, {QStringLiteral("New.wav")});
-        m_store->SetSong(2, 0, song(EmptyTitle, 2, 0, QStringLiteral("/music/old.wav")));
-        m_store->SetSong(2, 1, song(QStringLiteral("Real"), 2, 1));
+        m_store->SetSong(2, 0, makeSong(EmptyTitle, 2, 0, QStringLiteral("/music/old.wav")));
+        m_store->SetSong(2, 1, makeSong(QStringLiteral("Real"), 2, 1));
         auto editor = openEditor();
 
         QTest::mouseClick(editor->StringGrid->viewport(), Qt::LeftButton, {}, cellRect(*editor, 2, 1).center());
@@ -439,7 +430,7 @@ private Q_SLOTS:
 
     void retitlingKeepsTheRestOfTheRecord()
     {
-        TSongRecord original = song(QStringLiteral("Old"), 1, 3, QStringLiteral("/music/keep.wav"));
+        TSongRecord original = makeSong(QStringLiteral("Old"), 1, 3, QStringLiteral("/music/keep.wav"));
         original.Artist.set(QStringLiteral("Band"));
         m_store->SetSong(1, 3, original);
         auto editor = openEditor();
@@ -471,7 +462,7 @@ private Q_SLOTS:
     void deleteAsksFirst()
     {
         QFETCH(Dialogs::Answer, answer);
-        m_store->SetSong(6, 2, song(QStringLiteral("Gone"), 6, 2));
+        m_store->SetSong(6, 2, makeSong(QStringLiteral("Gone"), 6, 2));
         auto editor = openEditor();
         // The context menu acts on the cell it was opened on.
         QWidget* viewport = editor->StringGrid->viewport();
@@ -504,8 +495,8 @@ private Q_SLOTS:
     {
         QFETCH(Dialogs::Answer, answer);
         for (int n = 0; n < SlotCount; ++n) {
-            m_store->SetSong(4, n, song(QStringLiteral("S4"), 4, n));
-            m_store->SetSong(5, n, song(QStringLiteral("S5"), 5, n));
+            m_store->SetSong(4, n, makeSong(QStringLiteral("S4"), 4, n));
+            m_store->SetSong(5, n, makeSong(QStringLiteral("S5"), 5, n));
         }
         auto editor = openEditor();
         editor->setCurrentCell(4, 12);
@@ -540,9 +531,9 @@ private Q_SLOTS:
         QFETCH(QString, order);
         for (int s = 0; s < SheetCount; ++s) {
             m_host.captions[s] = QStringLiteral("Tab %1").arg(s);
-            m_store->SetSong(s, 0, song(QStringLiteral("Song %1").arg(s), s, 0));
+            m_store->SetSong(s, 0, makeSong(QStringLiteral("Song %1").arg(s), s, 0));
             if (s % 2 == 0)
-                m_store->SetSong(s, 35, song(QStringLiteral("Last %1").arg(s), s, 35));
+                m_store->SetSong(s, 35, makeSong(QStringLiteral("Last %1").arg(s), s, 35));
         }
         {
             auto editor = openEditor();
@@ -575,7 +566,7 @@ private Q_SLOTS:
 
     void draggingAHeaderSectionMovesTheSheet()
     {
-        m_store->SetSong(0, 3, song(QStringLiteral("Moved"), 0, 3));
+        m_store->SetSong(0, 3, makeSong(QStringLiteral("Moved"), 0, 3));
         auto editor = openEditor();
         QHeaderView* header = editor->StringGrid->horizontalHeader();
         const int y = header->height() / 2;
@@ -596,9 +587,9 @@ private Q_SLOTS:
     {
         const QStringList names = numbered(QStringLiteral("d%1.wav"), 3);
         touch(m_sounds, names);
-        m_store->SetSong(4, 0, song(QStringLiteral("Busy"), 4, 0));
+        m_store->SetSong(4, 0, makeSong(QStringLiteral("Busy"), 4, 0));
         for (int n = 2; n < SlotCount; ++n)
-            m_store->SetSong(4, n, song(QStringLiteral("Busy"), 4, n));
+            m_store->SetSong(4, n, makeSong(QStringLiteral("Busy"), 4, n));
         auto editor = openEditor();
         editor->setCurrentCell(0, 7);
         editor->lbFiles->selectNames(names);

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "fakes/SongFixtures.h"
 #include "fakes/FakeDialogs.h"
 #include "fakes/TestEnvironment.h"
 #include "platform/Errors.h"
@@ -33,10 +34,6 @@ TSongRecord sample()
     return rec;
 }
 
-QByteArray bytesOf(const TSongRecord& rec)
-{
-    return QByteArray(reinterpret_cast<const char*>(&rec), sizeof rec);
-}
 
 } // namespace
 

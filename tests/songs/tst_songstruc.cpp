@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "fakes/SongFixtures.h"
 #include "fakes/FakeDialogs.h"
 #include "fakes/TestEnvironment.h"
 #include "platform/AtomicFile.h"
@@ -17,35 +18,9 @@
 
 namespace {
 
-TSongRecord song(const QString& title, int sheet, int slot, const QString& file = QStringLiteral("/music/a.wav"))
-{
-    TSongRecord rec;
-    InitSongRecord(rec);
-    rec.Title.set(title);
-    rec.FileName.set(file);
-    rec.Sheet = sheet;
-    rec.Slot = slot;
-    return rec;
-}
 
-QByteArray bytesOf(const TSongRecord& rec)
-{
-    return QByteArray(reinterpret_cast<const char*>(&rec), sizeof rec);
-}
 
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(data);
-}
 
 /// Fails after `allowed` bytes, as a full disk would.
 class FailingWriter : public AtomicFileWriter {
@@ -143,8 +118,8 @@ private Q_SLOTS:
     {
         {
             auto store = openStore();
-            store->SetSong(3, 5, song(QStringLiteral("Late"), 3, 5));
-            store->SetSong(0, 35, song(QStringLiteral("Early"), 0, 35));
+            store->SetSong(3, 5, makeSong(QStringLiteral("Late"), 3, 5));
+            store->SetSong(0, 35, makeSong(QStringLiteral("Early"), 0, 35));
         }
         const QByteArray file = readFile(m_infoPath);
         QCOMPARE(file.size(), 832);
@@ -172,8 +147,8 @@ private Q_SLOTS:
 
     void loadPlacesRecordsByTheirOwnFieldsLaterWins()
     {
-        const QByteArray data = bytesOf(song(QStringLiteral("Last slot"), 9, 35))
-            + bytesOf(song(QStringLiteral("First"), 1, 2)) + bytesOf(song(QStringLiteral("Second"), 1, 2));
+        const QByteArray data = bytesOf(makeSong(QStringLiteral("Last slot"), 9, 35))
+            + bytesOf(makeSong(QStringLiteral("First"), 1, 2)) + bytesOf(makeSong(QStringLiteral("Second"), 1, 2));
         writeFile(m_infoPath, data);
         saveSeed(QStringLiteral("any-order"), data);
 
@@ -193,7 +168,7 @@ private Q_SLOTS:
     void getSongOnAFreeSlotLeavesTheRecord()
     {
         auto store = openStore();
-        TSongRecord rec = song(QStringLiteral("Mine"), 4, 4);
+        TSongRecord rec = makeSong(QStringLiteral("Mine"), 4, 4);
         const QByteArray before = bytesOf(rec);
         QVERIFY(!store->GetSong(4, 4, rec));
         QCOMPARE(bytesOf(rec), before);
@@ -209,7 +184,7 @@ private Q_SLOTS:
     {
         {
             auto store = openStore();
-            store->SetSong(2, 7, song(QStringLiteral("Moving"), 2, 7));
+            store->SetSong(2, 7, makeSong(QStringLiteral("Moving"), 2, 7));
             store->ExchangeSongs(2, 7, 5, 7);
             TSongRecord rec;
             QVERIFY(!store->GetSong(2, 7, rec));
@@ -227,7 +202,7 @@ private Q_SLOTS:
     {
         {
             auto store = openStore();
-            store->SetSong(4, 4, song(QStringLiteral("Misfiled"), 0, 0));
+            store->SetSong(4, 4, makeSong(QStringLiteral("Misfiled"), 0, 0));
         }
         auto store = openStore();
         TSongRecord rec;
@@ -243,7 +218,7 @@ private Q_SLOTS:
         const QString title = QStringLiteral("Caf\u00e9 \u20ac5 \u2013 na\u00efve");
         {
             auto store = openStore();
-            TSongRecord rec = song(title, 6, 1, longName + QLatin1String("overflow"));
+            TSongRecord rec = makeSong(title, 6, 1, longName + QLatin1String("overflow"));
             rec.StartTime.set(QStringLiteral("100:00"));
             rec.StopTime.set(QStringLiteral("0001:05"));
             store->SetSong(6, 1, rec);
@@ -262,8 +237,8 @@ private Q_SLOTS:
     void rangeErrorsChangeNothing()
     {
         auto store = openStore();
-        store->SetSong(0, 0, song(QStringLiteral("Keep"), 0, 0));
-        TSongRecord rec = song(QStringLiteral("Other"), 0, 0);
+        store->SetSong(0, 0, makeSong(QStringLiteral("Keep"), 0, 0));
+        TSongRecord rec = makeSong(QStringLiteral("Other"), 0, 0);
         QVERIFY_THROWS_EXCEPTION(RangeError, store->SetSong(10, 0, rec));
         QVERIFY_THROWS_EXCEPTION(RangeError, store->SetSong(0, -1, rec));
         QVERIFY_THROWS_EXCEPTION(RangeError, store->GetSong(-1, 0, rec));
@@ -286,12 +261,12 @@ private Q_SLOTS:
     void failedSaveKeepsTheOldFile()
     {
         QFETCH(qsizetype, allowed);
-        const QByteArray old = bytesOf(song(QStringLiteral("Old"), 0, 0));
+        const QByteArray old = bytesOf(makeSong(QStringLiteral("Old"), 0, 0));
         writeFile(m_infoPath, old);
         {
             TSongInfo store(*m_registry, m_dialogs, std::make_unique<FailingWriter>(allowed));
             for (int slot = 0; slot < 10; ++slot)
-                store.SetSong(1, slot, song(QStringLiteral("New"), 1, slot));
+                store.SetSong(1, slot, makeSong(QStringLiteral("New"), 1, slot));
         }
         QCOMPARE(readFile(m_infoPath), old);
         QCOMPARE(m_dialogs.messages.size(), 1);
@@ -320,7 +295,7 @@ private Q_SLOTS:
         const auto unmount = qScopeGuard([&] { run(QStringLiteral("umount"), {mountPoint.path()}); });
 
         setInfoPath(mountPoint.path() + QLatin1String("/songs.inf"));
-        const QByteArray old = bytesOf(song(QStringLiteral("Old"), 0, 0)).repeated(1);
+        const QByteArray old = bytesOf(makeSong(QStringLiteral("Old"), 0, 0)).repeated(1);
         writeFile(m_infoPath, old);
         if (how == QLatin1String("readonly"))
             QVERIFY(run(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("remount,ro"), mountPoint.path()}));
@@ -328,7 +303,7 @@ private Q_SLOTS:
             auto store = openStore();
             for (int sheet = 0; sheet < SheetCount; ++sheet)
                 for (int slot = 0; slot < SlotCount; ++slot)
-                    store->SetSong(sheet, slot, song(QStringLiteral("Fill"), sheet, slot));
+                    store->SetSong(sheet, slot, makeSong(QStringLiteral("Fill"), sheet, slot));
         }
         QCOMPARE(readFile(m_infoPath), old);
         QCOMPARE(m_dialogs.messages.size(), 1);
@@ -339,10 +314,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<int>("goodRecords");
-        const QByteArray a = bytesOf(song(QStringLiteral("A"), 0, 1));
-        const QByteArray b = bytesOf(song(QStringLiteral("B"), 3, 4));
-        const QByteArray badSheet = bytesOf(song(QStringLiteral("X"), 10, 0));
-        const QByteArray badSlot = bytesOf(song(QStringLiteral("Y"), 0, -1));
+        const QByteArray a = bytesOf(makeSong(QStringLiteral("A"), 0, 1));
+        const QByteArray b = bytesOf(makeSong(QStringLiteral("B"), 3, 4));
+        const QByteArray badSheet = bytesOf(makeSong(QStringLiteral("X"), 10, 0));
+        const QByteArray badSlot = bytesOf(makeSong(QStringLiteral("Y"), 0, -1));
         QTest::newRow("short tail") << (a + b + b.left(100)) << 2;
         QTest::newRow("record out of range") << (a + badSheet + b) << 2;
         QTest::newRow("a mix") << (badSlot + a + badSheet + b + QByteArray(7, 'z')) << 2;
