@@ -7,13 +7,18 @@
 #include "fakes/FakeDriveList.h"
 #include "fakes/FakeMediaPlayer.h"
 #include "fakes/RecordingErrorReporter.h"
+#include "fakes/RecordingMciDevice.h"
 #include "fakes/TestEnvironment.h"
 #include "platform/Errors.h"
 #include "platform/IniRegistry.h"
 #include "platform/Timer.h"
+#include "songs/SongEdit.h"
 #include "songs/SongStruc.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QFile>
 #include <QLabel>
 #include <QTabBar>
@@ -487,6 +492,71 @@ private Q_SLOTS:
         QCOMPARE(button(35)->Border(), BStyle::BsNormal);
         m_form->mnuIEStyle->trigger();
         QCOMPARE(button(35)->Border(), BStyle::BsIe);
+    }
+
+    void cdSongsGoToTheCdPlayerByTheirTrackNumber()
+    {
+        m_form.reset();
+        RecordingMciDevice cd(QStringLiteral("cdaudio"), Mci::Sharing::OneMedium);
+        cd.setStatus(MCI_STATUS_NUMBER_OF_TRACKS, 12);
+        cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP);
+        m_cd->tracks = 12;
+        createForm();
+        QVERIFY(m_form->CDPlayer);
+        putSong(m_form->songInfo(), 0, 20, QStringLiteral("Track 5"), QStringLiteral("cdda://Track05.CDA"));
+        cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PLAY);
+        press(20);
+        const auto plays = cd.requestsOf(MCI_PLAY);
+        QCOMPARE(plays.size(), 1);
+        QCOMPARE(plays[0].flags, quint32(MCI_FROM | MCI_TO));
+        QCOMPARE(plays[0].field("dwFrom"), quint32(5));
+        QCOMPARE(m_form->PlayState, TPlayState::psPlaying);
+        QVERIFY(m_player->log.filter(QStringLiteral("FileName")).isEmpty());
+        QCOMPARE(button(20)->fontColor(), Green);
+
+        // A media song stops the playing CD first.
+        press(3);
+        QCOMPARE(cd.requestsOf(MCI_STOP).size(), 1);
+        QCOMPARE(m_player->fileName(), m_files[3]);
+        m_form.reset(); // closes the device while the recording type is still there
+    }
+
+    void songAttributesOpenForTheLastPressedSlotAndRedraw()
+    {
+        QCOMPARE(m_form->Tag, 0); // before any press: slot 0
+        QTimer::singleShot(0, this, [] {
+            auto* dialog = qobject_cast<TfrmSongEdit*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            QCOMPARE(dialog->edtSongTitle->text(), QStringLiteral("A"));
+            dialog->edtSongTitle->setText(QStringLiteral("Overture"));
+            dialog->BitBtn1->click();
+        });
+        m_form->mnuSongAttributes->trigger();
+        QCOMPARE(button(0)->Caption(), QStringLiteral("Overture"));
+
+        press(2, true);
+        QCOMPARE(m_form->Tag, 2);
+        QTimer::singleShot(0, this, [] {
+            auto* dialog = qobject_cast<TfrmSongEdit*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            QCOMPARE(dialog->edtSongTitle->text(), QStringLiteral("C"));
+            dialog->reject();
+        });
+        m_form->EditSongStats1Click();
+        QCOMPARE(button(2)->Caption(), QStringLiteral("C"));
+    }
+
+    void stayOnTopTogglesTheWindowFlag()
+    {
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        const QRect before = m_form->geometry();
+        m_form->mnuStayOnTop->trigger();
+        QVERIFY(m_form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(m_form->isVisible());
+        QCOMPARE(m_form->geometry(), before);
+        m_form->mnuStayOnTop->trigger();
+        QVERIFY(!m_form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     }
 
     void tabChangeShowsThatSheet()
