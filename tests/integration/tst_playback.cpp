@@ -1,0 +1,189 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main window with the real sound output on the test audio server: presses, the queue,
+// pause and the fade are measured at the null sink's monitor.
+#include "SinkRecorder.h"
+#include "app/frmMain.h"
+#include "controls/Tranbtn.h"
+#include "fakes/FakeCdTrackCatalog.h"
+#include "fakes/FakeDialogs.h"
+#include "fakes/FakeDriveList.h"
+#include "fakes/MediaFiles.h"
+#include "fakes/RecordingErrorReporter.h"
+#include "fakes/SongFixtures.h"
+#include "fakes/TestEnvironment.h"
+#include "platform/IniRegistry.h"
+#include "platform/MediaPlayerControl.h"
+#include "platform/PulseAudioEngine.h"
+#include "platform/Timer.h"
+
+#include <QTest>
+#include <QToolButton>
+
+using namespace MediaFiles;
+
+namespace {
+// Pitches unusual enough that other sounds on the shared server barely count.
+constexpr double HzA = 1234.0;
+constexpr double HzB = 1789.0;
+constexpr double HzC = 2345.0;
+constexpr double ToneDb = -6.02; // amplitude 0.5
+} // namespace
+
+class TestPlayback : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<IniRegistry> m_registry;
+    std::unique_ptr<PulseAudioEngine> m_engine;
+    std::unique_ptr<MediaPlayerControl> m_player;
+    std::unique_ptr<SinkRecorder> m_recorder;
+    std::unique_ptr<RecordingErrorReporter> m_errors;
+    FakeDialogs m_dialogs;
+    FakeCdTrackCatalog m_cd;
+    FakeDriveList m_drives;
+    std::unique_ptr<TMainForm> m_form;
+
+    QString path(const QString& name) const { return m_env->root() + QLatin1Char('/') + name; }
+
+    void press(int slot, bool shift = false)
+    {
+        TMTranBtn* b = m_form->SongButtons[static_cast<std::size_t>(slot)];
+        QTest::mouseClick(b, Qt::LeftButton, shift ? Qt::ShiftModifier : Qt::NoModifier, QPoint(10, 10));
+    }
+
+    bool idle() const
+    {
+        return !m_form->btnPlay->isEnabled() && !m_form->btnStop->isEnabled() && !m_form->btnPause->isEnabled()
+            && !m_form->WaveTimer->Enabled() && m_form->PlayQueue.isEmpty();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        m_registry = std::make_unique<IniRegistry>(m_env->configDir());
+        m_engine = std::make_unique<PulseAudioEngine>(QStringLiteral("sonavex-test"));
+        QVERIFY2(m_engine->waitConnected(3000), "no audio server: eval \"$(scripts/start-test-audio)\"");
+        m_player = std::make_unique<MediaPlayerControl>(*m_engine);
+        m_recorder = std::make_unique<SinkRecorder>(*m_engine);
+        m_errors = std::make_unique<RecordingErrorReporter>();
+
+        QVERIFY(writeWav(path(QStringLiteral("a.wav")), tone(HzA, 0.8)));
+        QVERIFY(writeWav(path(QStringLiteral("b.wav")), tone(HzB, 0.8)));
+        QVERIFY(writeWav(path(QStringLiteral("c.wav")), tone(HzC, 0.8)));
+        QVERIFY(writeWav(path(QStringLiteral("long.wav")), tone(HzA, 6.0)));
+        QVERIFY(writeBytes(path(QStringLiteral("empty.wav")), QByteArray()));
+        QVERIFY(writeBytes(path(QStringLiteral("text.mp3")), QByteArray("this is not a song\n")));
+
+        auto store = std::make_unique<TSongInfo>(*m_registry, m_dialogs);
+        const QStringList files = {QStringLiteral("a.wav"), QStringLiteral("b.wav"), QStringLiteral("c.wav"),
+                                   QStringLiteral("long.wav"), QStringLiteral("empty.wav"), QStringLiteral("text.mp3"),
+                                   QStringLiteral("missing.wav")};
+        for (int slot = 0; slot < files.size(); ++slot)
+            store->SetSong(0, slot, makeSong(files[slot], 0, slot, path(files[slot])));
+        m_form = std::make_unique<TMainForm>(
+            MainFormServices{*m_registry, m_dialogs, *m_player, m_cd, m_drives}, std::move(store));
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        QVERIFY(m_player->waitHotListWarm(5000));
+    }
+
+    void cleanupTestCase()
+    {
+        m_form.reset();
+        m_recorder.reset();
+        m_player.reset();
+        m_engine.reset();
+    }
+
+    void init() { QTRY_VERIFY(idle()); }
+
+    void aPressIsHeardAndTheBoardGoesIdleAfterIt()
+    {
+        press(0);
+        const auto heard = m_recorder->during(400, 100);
+        QVERIFY2(std::abs(SinkRecorder::toneDb(heard, HzA) - ToneDb) < 1.5,
+                 qPrintable(QString::number(SinkRecorder::toneDb(heard, HzA))));
+        QTRY_VERIFY_WITH_TIMEOUT(idle(), 3000);
+        QCOMPARE(m_form->PlayState, TPlayState::psStopped);
+    }
+
+    void aQueueOfThreePlaysInOrder()
+    {
+        press(0, true);
+        press(1, true);
+        press(2, true);
+        m_form->btnPlay->click();
+        // 0.8 s each: listen in the middle of each song.
+        const auto first = m_recorder->during(500, 200);
+        QVERIFY(std::abs(SinkRecorder::toneDb(first, HzA) - ToneDb) < 1.5);
+        QVERIFY(SinkRecorder::toneDb(first, HzB) < -40);
+        QTRY_VERIFY_WITH_TIMEOUT(m_player->fileName().endsWith(QLatin1String("b.wav")), 2000);
+        const auto second = m_recorder->during(400, 150);
+        QVERIFY(std::abs(SinkRecorder::toneDb(second, HzB) - ToneDb) < 1.5);
+        QTRY_VERIFY_WITH_TIMEOUT(m_player->fileName().endsWith(QLatin1String("c.wav")), 2000);
+        const auto third = m_recorder->during(400, 150);
+        QVERIFY(std::abs(SinkRecorder::toneDb(third, HzC) - ToneDb) < 1.5);
+        QTRY_VERIFY_WITH_TIMEOUT(idle(), 3000);
+    }
+
+    void pauseFallsSilentAndPlayResumes()
+    {
+        press(3);
+        QTest::qWait(300);
+        m_form->btnPause->click();
+        QTRY_COMPARE(m_form->PlayState, TPlayState::psPaused);
+        QVERIFY(SinkRecorder::toneDb(m_recorder->during(300, 100), HzA) < -50);
+        QVERIFY(m_form->btnPlay->isEnabled());
+        m_form->btnPlay->click();
+        QTRY_COMPARE(m_form->PlayState, TPlayState::psPlaying);
+        QVERIFY(std::abs(SinkRecorder::toneDb(m_recorder->during(300, 100), HzA) - ToneDb) < 1.5);
+        m_form->mnuStopAllClick();
+        QTRY_VERIFY(idle());
+    }
+
+    void aFadeLowersTheLevelStepByStepAndEndsInAStop()
+    {
+        m_form->FadeSetting = 1; // 5 dB a tick
+        press(3, true);
+        press(0, true);
+        m_form->btnPlay->click();
+        QTest::qWait(200);
+        const double full = SinkRecorder::toneDb(m_recorder->during(200, 50), HzA);
+        QVERIFY(std::abs(full - ToneDb) < 1.5);
+        // Drive the ticks by hand so that each level can be measured.
+        for (int tick = 1; tick <= 3; ++tick) {
+            m_form->FadeTimerTimer();
+            const double level = SinkRecorder::toneDb(m_recorder->during(200, 60), HzA);
+            QVERIFY2(std::abs(level - (full - 5.0 * tick)) < 1.5,
+                     qPrintable(QStringLiteral("tick %1: %2 dB").arg(tick).arg(level)));
+        }
+        for (int tick = 4; tick <= 12; ++tick)
+            m_form->FadeTimerTimer();
+        // The long song stopped; the next one starts at full level.
+        QTRY_VERIFY_WITH_TIMEOUT(m_player->fileName().endsWith(QLatin1String("a.wav")), 2000);
+        QCOMPARE(m_player->volume(), 0);
+        QVERIFY(std::abs(SinkRecorder::toneDb(m_recorder->during(300, 100), HzA) - ToneDb) < 1.5);
+        QTRY_VERIFY_WITH_TIMEOUT(idle(), 3000);
+        m_form->FadeSetting = 3;
+    }
+
+    void brokenAndMissingFilesGiveClearErrors()
+    {
+        m_errors->messages.clear();
+        press(4); // zero bytes
+        press(5); // text renamed .mp3
+        QCOMPARE(m_errors->messages.size(), 2);
+        for (const QString& message : m_errors->messages)
+            QVERIFY2(message.startsWith(QStringLiteral("Unable to play ")), qPrintable(message));
+        press(6);
+        QCOMPARE(m_dialogs.messages.last().text, QStringLiteral("Unable to find ") + path(QStringLiteral("missing.wav")));
+        m_form->mnuStopAllClick();
+        // The board still plays.
+        press(0);
+        QVERIFY(std::abs(SinkRecorder::toneDb(m_recorder->during(300, 100), HzA) - ToneDb) < 1.5);
+    }
+};
+
+QTEST_MAIN(TestPlayback)
+#include "tst_playback.moc"
