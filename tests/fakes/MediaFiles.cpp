@@ -244,4 +244,28 @@ double rmsDb(const std::int16_t* samples, std::size_t count)
     return rms > 1e-10 ? 20.0 * std::log10(rms) : -200.0;
 }
 
+QString writeCdImage(const QString& dir, const std::vector<std::vector<std::int16_t>>& tracks)
+{
+    constexpr std::size_t SamplesPerSector = 588 * 2;
+    QByteArray bin;
+    QByteArray cue = "FILE \"disc.bin\" BINARY\n";
+    std::size_t sector = 0;
+    for (std::size_t t = 0; t < tracks.size(); ++t) {
+        cue += QStringLiteral("  TRACK %1 AUDIO\n    INDEX 01 %2:%3:%4\n")
+                   .arg(t + 1, 2, 10, QLatin1Char('0'))
+                   .arg(sector / 4500, 2, 10, QLatin1Char('0'))
+                   .arg(sector / 75 % 60, 2, 10, QLatin1Char('0'))
+                   .arg(sector % 75, 2, 10, QLatin1Char('0'))
+                   .toLatin1();
+        std::vector<std::int16_t> samples = tracks[t];
+        samples.resize((samples.size() + SamplesPerSector - 1) / SamplesPerSector * SamplesPerSector);
+        for (const std::int16_t v : samples)
+            bin.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF));
+        sector += samples.size() / SamplesPerSector;
+    }
+    if (!writeBytes(dir + QLatin1String("/disc.bin"), bin) || !writeBytes(dir + QLatin1String("/disc.cue"), cue))
+        return {};
+    return dir + QLatin1String("/disc.cue");
+}
+
 } // namespace MediaFiles

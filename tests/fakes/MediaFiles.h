@@ -20,6 +20,10 @@ bool writeWav(const QString& path, const std::vector<std::int16_t>& samples, int
 bool writeAu(const QString& path, const std::vector<std::int16_t>& samples, int rate = 44100, int channels = 2);
 bool writeBytes(const QString& path, const QByteArray& bytes);
 
+/// A CD image `dir`/disc.cue + disc.bin whose audio tracks hold `tracks` (stereo 44.1 kHz,
+/// padded to whole sectors). Returns the cue sheet's path, empty on failure.
+QString writeCdImage(const QString& dir, const std::vector<std::vector<std::int16_t>>& tracks);
+
 /// A format-0 MIDI file: `notes` notes of `noteMs` each on a piano at 120 beats per minute.
 QByteArray midiTune(int notes, int noteMs);
 

@@ -1,7 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The program in a real X window (Xvfb): it comes up as "Sonavex" at 718 x 464 and,
 // however it is ended (Exit, SIGTERM), writes the tab names and the info file.
+#include "SinkRecorder.h"
+#include "fakes/FakeDialogs.h"
+#include "fakes/MediaFiles.h"
+#include "fakes/SongFixtures.h"
 #include "platform/IniRegistry.h"
+#include "platform/PulseAudioEngine.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -106,6 +111,43 @@ private Q_SLOTS:
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
         checkSaved();
+    }
+
+    void aPressOnACdTrackPlaysThatTrack()
+    {
+        using namespace MediaFiles;
+        forgetSaved();
+        // Three tracks of different pitches; the slot names track 2.
+        const QString cue = writeCdImage(m_home.path(), {tone(700.0, 3.0), tone(1789.0, 3.0), tone(2345.0, 3.0)});
+        QVERIFY(!cue.isEmpty());
+        {
+            IniRegistry registry(m_home.path() + QLatin1String("/config"));
+            FakeDialogs dialogs;
+            qputenv("XDG_DATA_HOME", (m_home.path() + QLatin1String("/data")).toUtf8());
+            TSongInfo store(registry, dialogs);
+            store.SetSong(0, 0, makeSong(QStringLiteral("Track 2"), 0, 0, QStringLiteral("cdda://Track02.cda")));
+        }
+        PulseAudioEngine engine(QStringLiteral("sonavex-test"));
+        QVERIFY2(engine.waitConnected(3000), "no audio server");
+        SinkRecorder recorder(engine);
+
+        QProcessEnvironment env = m_env;
+        m_env.insert(QStringLiteral("SONAVEX_CDAUDIO"), cue);
+        QProcess program;
+        const QString id = start(program);
+        m_env = env;
+        QVERIFY2(!id.isEmpty(), "the main window did not appear");
+        // The first sound button stands at (40, 47) of the tab strip: click its middle.
+        run({QStringLiteral("mousemove"), QStringLiteral("--window"), id, QStringLiteral("92"), QStringLiteral("134"),
+             QStringLiteral("click"), QStringLiteral("1")},
+            m_env);
+        const auto heard = recorder.during(1200, 400);
+        const double track2 = SinkRecorder::toneDb(heard, 1789.0);
+        QVERIFY2(std::abs(track2 - (-6.02)) < 2.0, qPrintable(QStringLiteral("track 2 at %1 dB").arg(track2)));
+        QVERIFY(SinkRecorder::toneDb(heard, 700.0) < -40.0);
+        QVERIFY(SinkRecorder::toneDb(heard, 2345.0) < -40.0);
+        program.terminate();
+        QVERIFY(program.waitForFinished(10000));
     }
 
     void savesEverythingOnSigterm()
