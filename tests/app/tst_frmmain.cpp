@@ -18,6 +18,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QFile>
 #include <QLabel>
@@ -557,6 +558,22 @@ private Q_SLOTS:
         QCOMPARE(m_form->geometry(), before);
         m_form->mnuStayOnTop->trigger();
         QVERIFY(!m_form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    }
+
+    void aRightClickPlaysAndThenOpensTheSheetMenu()
+    {
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        QTest::mouseClick(button(1), Qt::RightButton, Qt::NoModifier, QPoint(10, 10));
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[1]);
+        QTRY_VERIFY(m_form->TabPopup->isVisible());
+        QVERIFY(!button(1)->Pressed());
+        m_form->TabPopup->hide();
+
+        QTest::mouseClick(m_form->Tabs, Qt::RightButton, Qt::NoModifier, QPoint(20, 5));
+        QTRY_VERIFY(m_form->TabPopup->isVisible());
+        m_form->TabPopup->hide();
     }
 
     void tabChangeShowsThatSheet()
