@@ -40,13 +40,13 @@ public:
                 fail("no audio server");
             pa_threaded_mainloop_wait(m_loop);
         }
-        const pa_sample_spec spec{PA_SAMPLE_S16LE, 44100, 2};
-        m_stream = pa_stream_new(m_context, "onset", &spec, nullptr);
+        const pa_sample_spec sampleSpec{PA_SAMPLE_S16LE, 44100, 2};
+        m_stream = pa_stream_new(m_context, "onset", &sampleSpec, nullptr);
         pa_stream_set_state_callback(m_stream, &OnsetRecorder::signalStream, this);
         pa_stream_set_read_callback(m_stream, &OnsetRecorder::onRead, this);
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<std::uint32_t>(-1);
-        attr.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(2000, &spec));
+        attr.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(2000, &sampleSpec));
         attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
         pa_stream_connect_record(m_stream, device, &attr, PA_STREAM_ADJUST_LATENCY);
         while (pa_stream_get_state(m_stream) != PA_STREAM_READY) {
