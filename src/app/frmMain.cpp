@@ -513,6 +513,9 @@ void TMainForm::updateHotList()
         }
     }
     hot.removeIf([](const QString& f) { return IsCdTrack(f); });
+    if (hot == m_hotList)
+        return; // every press redraws; the decoder need not start over
+    m_hotList = hot;
     WavePlayer.setHotList(hot);
 }
 

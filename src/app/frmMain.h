@@ -173,6 +173,7 @@ private:
     bool m_destroyed = false;
     bool m_headDetached = false; ///< the playing song was taken out of the queue
     QString m_playingPath;
+    QStringList m_hotList;
     QString m_cdUnavailable;
 };
 
