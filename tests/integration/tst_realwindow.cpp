@@ -113,7 +113,8 @@ private Q_SLOTS:
             run({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), QStringLiteral("ctrl+x")}, m_env);
             program.waitForFinished(2000);
         }
-        QVERIFY2(program.waitForFinished(10000), "Ctrl+X did not end the program");
+        QVERIFY2(program.state() == QProcess::NotRunning || program.waitForFinished(10000),
+                 "Ctrl+X did not end the program");
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
         checkSaved();
