@@ -64,7 +64,11 @@ QLineEdit* display(QWidget* parent, const char* name, int left)
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(QLatin1String(name));
     edit->setGeometry(left, 16, 84, 34);
-    edit->setFont(Fonts::transistor(24, true));
+    // The seven-segment face is wider than the one the window was laid out for; condensed,
+    // all seven places fit the 84 pixels.
+    QFont digits = Fonts::transistor(24, true);
+    digits.setStretch(64);
+    edit->setFont(digits);
     edit->setInputMask(QStringLiteral("0000.00"));
     edit->setMaxLength(7);
     edit->setText(maskedText(QString()));

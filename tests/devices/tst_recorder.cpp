@@ -120,7 +120,13 @@ private Q_SLOTS:
         QVERIFY(form.btnOpen->isDefault());
         QCOMPARE(form.Timer1->interval(), 250);
         QVERIFY(!form.Timer1->isActive());
-        QCOMPARE(form.edtStart->text(), QStringLiteral("0000.00"));
+        for (QLineEdit* e : {form.edtStart, form.edtStop, form.edtSize}) {
+            QCOMPARE(e->text(), QStringLiteral("0000.00"));
+            QCOMPARE(e->width(), 84);
+            QCOMPARE(e->font().pixelSize(), 24);
+            // All seven places show, inside the frame and the edit's own margins.
+            QVERIFY(e->fontMetrics().horizontalAdvance(e->text()) <= e->width() - 8);
+        }
         QCOMPARE(form.DeviceID, 0u);
         QVERIFY(m_wave->requests().isEmpty());
 
