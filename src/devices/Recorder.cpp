@@ -357,6 +357,17 @@ void TRecForm::SetSliderRanges()
     changeSlider([&] { tbStart->setMax(steps); });
     changeSlider([this] { tbStop->setPosition(tbStop->Max()); });
     changeSlider([this] { tbStart->setPosition(0); });
+    // A slider that already stood there did not report a change, so its mark is set here:
+    // a stop slider at the end with no stop mark behind it would jump to the start slider
+    // as soon as that moved.
+    if (const qint32 start = markOf(tbStart->Position()); start != StartPos) {
+        StartPos = start;
+        edtStart->setText(maskedText(secondsPadded(StartPos)));
+    }
+    if (const qint32 stop = markOf(tbStop->Position()); stop != StopPos) {
+        StopPos = stop;
+        edtStop->setText(maskedText(secondsPadded(StopPos)));
+    }
 }
 
 void TRecForm::PlayRange()

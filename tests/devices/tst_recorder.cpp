@@ -231,6 +231,29 @@ private Q_SLOTS:
         }
     }
 
+    void reopeningAWaveOfTheSameRangeKeepsTheStopMarkAtTheEnd()
+    {
+        auto form = withWave(3000);
+        QCOMPARE(form->StopPos, 3000);
+        // The sliders already stand where the new wave puts them, so neither reports a change.
+        form->btnNewClick();
+        QCOMPARE(form->tbStop->Position(), 12);
+        QCOMPARE(form->StopPos, 3000);
+        form->tbStart->setPosition(1);
+        QCOMPARE(form->tbStop->Position(), 12);
+        QCOMPARE(form->StopPos, 3000);
+
+        // The start mark too goes back to the start slider's place.
+        form->tbStart->setPosition(0);
+        form->btnNextClick();
+        QCOMPARE(form->StartPos, 1000);
+        m_wave->setStatus(MCI_STATUS_POSITION, 3100);
+        form->btnRecordClick();
+        form->btnStopClick();
+        QCOMPARE(form->StartPos, 0);
+        QCOMPARE(form->edtStart->text(), QStringLiteral("0000.00"));
+    }
+
     void recordAfterNewAndStopMeasuresTheTake()
     {
         auto form = withWave(0);
