@@ -8,7 +8,10 @@
 #include "platform/Mci.h"
 #include "platform/Timer.h"
 
+#include <QDir>
 #include <QLineEdit>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
@@ -140,7 +143,7 @@ private Q_SLOTS:
                                          form.btnOpen, form.btnNew, form.btnSave}));
     }
 
-    void escapeLeavesTheWindowOpenAndClosingReleasesTheWave()
+    void escapeLeavesTheWindowOpenEnterOpensAndClosingReleasesTheWave()
     {
         auto form = withWave(1000);
         form->show();
@@ -148,9 +151,31 @@ private Q_SLOTS:
         form->Timer1->setEnabled(true);
         QTest::keyClick(form.get(), Qt::Key_Escape);
         QVERIFY(form->isVisible());
+
+        // Enter presses Open; its dialog is cancelled here, which closes the wave.
+        QTest::keyClick(form.get(), Qt::Key_Return);
+        QCOMPARE(m_dialogs.fileDialogDirs.size(), 1);
+        QCOMPARE(m_wave->commands(), QList<quint32>{MCI_CLOSE});
+        m_wave->setStatus(MCI_STATUS_POSITION, 1000);
+        form->btnNewClick();
+        m_wave->clearLog();
         form.reset();
         QCOMPARE(m_wave->commands(), QList<quint32>{MCI_CLOSE});
         QVERIFY(Mci::openDevices().isEmpty());
+    }
+
+    void theOpenDialogStartsInTheSoundsFolder()
+    {
+        QTemporaryDir home;
+        const QByteArray oldHome = qgetenv("HOME");
+        qputenv("HOME", QFile::encodeName(home.path()));
+        const auto restore = qScopeGuard([&] { qputenv("HOME", oldHome); });
+        auto form = makeForm();
+        form->btnOpenClick();
+        QVERIFY(QDir::home().mkdir(QStringLiteral("sounds")));
+        form->btnOpenClick();
+        QCOMPARE(m_dialogs.fileDialogDirs,
+                 (QStringList{QDir::homePath(), QDir::home().filePath(QStringLiteral("sounds"))}));
     }
 
     void newOpensAnEmptyWave()
