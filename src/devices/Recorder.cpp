@@ -334,6 +334,7 @@ void TRecForm::MeasureLength()
     LastError = mciSendCommandA(DeviceID, MCI_SEEK, MCI_SEEK_TO_START | MCI_WAIT, &SeekParms);
     if (LastError != 0)
         throw DeviceError(QStringLiteral("Unable to reset wave file!"));
+    m_takeUnmeasured = false;
 }
 
 qint32 TRecForm::GetPosition()
@@ -397,8 +398,9 @@ void TRecForm::btnPlayClick()
 
 void TRecForm::btnStopClick()
 {
-    // The seek to the end ends the recording; with the wave closed meanwhile there is nothing to measure.
-    if (Mode == 5 && waveOpen()) {
+    // The seek to the end ends the recording; with the wave closed meanwhile there is nothing
+    // to measure. A recording that was paused (or played over) since is measured as well.
+    if ((Mode == 5 || m_takeUnmeasured) && waveOpen()) {
         MeasureLength();
         SetSliderRanges();
     }
@@ -451,6 +453,7 @@ void TRecForm::btnRecordClick()
     LastError = mciSendCommandA(DeviceID, MCI_RECORD, flags, &RecordParms);
     if (LastError != 0)
         throw DeviceError(QStringLiteral("Unable to start recording!"));
+    m_takeUnmeasured = true;
     Timer1->setEnabled(true);
 }
 

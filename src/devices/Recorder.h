@@ -119,4 +119,6 @@ private:
     /// The sliders carry the one-step range of a wave shorter than a step.
     bool m_shortRange = false;
     bool m_tickFailing = false;
+    /// A recording was started since the wave's length was last measured.
+    bool m_takeUnmeasured = false;
 };

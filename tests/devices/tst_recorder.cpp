@@ -311,6 +311,22 @@ private Q_SLOTS:
         QVERIFY(!form->Timer1->isActive());
     }
 
+    void aPausedRecordingIsMeasuredByStopToo()
+    {
+        auto form = withWave(0);
+        form->btnRecordClick();
+        form->btnPauseClick();
+        QCOMPARE(form->Mode, quint8(1));
+        m_wave->setStatus(MCI_STATUS_POSITION, 5000);
+        form->btnStopClick();
+        QCOMPARE(form->WaveLength, 5000);
+        QCOMPARE(form->tbStop->Max(), 20);
+        QCOMPARE(form->StopPos, 5000);
+        m_wave->clearLog();
+        form->btnStopClick(); // measured once, not again
+        QCOMPARE(m_wave->commands(), QList<quint32>{MCI_STOP});
+    }
+
     void recordSendsTheMarksThatAreSet()
     {
         auto form = withWave(0);
