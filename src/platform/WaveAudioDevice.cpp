@@ -1,0 +1,559 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "WaveAudioDevice.h"
+
+#include "AudioOutput.h"
+#include "Guard.h"
+#include "WaveFile.h"
+
+#include <QMetaObject>
+#include <QObject>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <new>
+
+namespace {
+
+using Samples = std::vector<std::int16_t>;
+
+constexpr std::int64_t framesOfMs(quint32 ms)
+{
+    return std::int64_t(ms) * Pcm::SampleRate / 1000;
+}
+
+constexpr quint32 msOfFrames(std::int64_t frames)
+{
+    return quint32(frames * 1000 / Pcm::SampleRate);
+}
+
+template <typename T>
+T* block(void* parms)
+{
+    return static_cast<T*>(parms);
+}
+
+/// Plays a range of a wave that nobody changes while the source holds it.
+class WaveSource : public PcmSource {
+public:
+    WaveSource(std::shared_ptr<const Samples> wave, std::int64_t from, std::int64_t to)
+        : m_wave(std::move(wave))
+        , m_next(from)
+        , m_end(to)
+    {
+    }
+
+    std::size_t read(std::int16_t* out, std::size_t frames) override
+    {
+        const auto n = static_cast<std::size_t>(std::clamp<std::int64_t>(m_end - m_next, 0, std::int64_t(frames)));
+        if (n > 0)
+            std::memcpy(out, m_wave->data() + m_next * Pcm::Channels, n * Pcm::BytesPerFrame);
+        m_next += std::int64_t(n);
+        return n;
+    }
+
+private:
+    std::shared_ptr<const Samples> m_wave;
+    std::int64_t m_next;
+    std::int64_t m_end;
+};
+
+/// Collects what the input delivers on the audio thread until the GUI thread takes it.
+/// Nothing delivered is dropped, except what lies beyond the recording's end.
+class CaptureBuffer : public PcmSink {
+public:
+    /// `limit` frames at most (negative: no limit); `reachedLimit` runs once, on the audio
+    /// thread, when the last of them came.
+    CaptureBuffer(std::int64_t limit, std::function<void()> reachedLimit)
+        : m_limit(limit)
+        , m_reachedLimit(std::move(reachedLimit))
+    {
+    }
+
+    void write(const std::int16_t* in, std::size_t frames) override
+    {
+        bool full = false;
+        {
+            const std::lock_guard lock(m_mutex);
+            std::int64_t n = std::int64_t(frames);
+            if (m_limit >= 0)
+                n = std::min(n, m_limit - m_accepted);
+            if (n <= 0)
+                return;
+            m_pending.insert(m_pending.end(), in, in + n * Pcm::Channels);
+            m_accepted += n;
+            full = m_limit >= 0 && m_accepted == m_limit;
+        }
+        if (full && m_reachedLimit)
+            m_reachedLimit();
+    }
+
+    /// Everything delivered since the last call.
+    Samples take()
+    {
+        Samples taken;
+        const std::lock_guard lock(m_mutex);
+        taken.swap(m_pending);
+        return taken;
+    }
+
+    [[nodiscard]] bool full() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_limit >= 0 && m_accepted >= m_limit;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    Samples m_pending;
+    std::int64_t m_accepted = 0;
+    const std::int64_t m_limit;
+    const std::function<void()> m_reachedLimit;
+};
+
+} // namespace
+
+struct WaveAudioDevice::Impl {
+    enum class Activity { Idle, Playing, PlayPaused, Recording, RecordPaused };
+
+    Impl(AudioOutput& out, AudioInput& in)
+        : output(out)
+        , input(in)
+    {
+    }
+
+    ~Impl()
+    {
+        // The input first: after that the audio thread no longer reaches the buffer or the notifier.
+        inputStream.reset();
+        stream.reset();
+    }
+
+    AudioOutput& output;
+    AudioInput& input;
+    /// The wave, interleaved stereo. Shared with a playing source, so changed only through mutableWave().
+    std::shared_ptr<Samples> wave = std::make_shared<Samples>();
+    Activity activity = Activity::Idle;
+    std::int64_t position = 0; ///< frames, while idle
+
+    // playing
+    std::unique_ptr<OutputStream> stream;
+    std::int64_t playFrom = 0;
+    std::int64_t playTo = 0;
+
+    // recording
+    std::shared_ptr<CaptureBuffer> capture;
+    std::unique_ptr<InputStream> inputStream;
+    std::int64_t recordPos = 0;
+    std::int64_t recordEnd = -1; ///< where a recording stops by itself; -1: not before Stop
+    bool inserting = false;
+    /// Tells a buffer's end apart from that of a buffer that came before it.
+    quint64 recordingNumber = 0;
+    /// Receives the audio thread's notice that a recording reached its end.
+    QObject notifier;
+
+    [[nodiscard]] std::int64_t length() const { return std::int64_t(wave->size()) / Pcm::Channels; }
+
+    Samples& mutableWave()
+    {
+        if (wave.use_count() > 1)
+            wave = std::make_shared<Samples>(*wave);
+        return *wave;
+    }
+
+    // ---- recording
+
+    /// Moves what the input delivered into the wave.
+    void mergeCaptured()
+    {
+        if (!capture)
+            return;
+        const Samples taken = capture->take();
+        if (taken.empty())
+            return;
+        Samples& w = mutableWave();
+        const auto at = static_cast<std::size_t>(recordPos) * Pcm::Channels;
+        if (inserting) {
+            w.insert(w.begin() + std::ptrdiff_t(at), taken.begin(), taken.end());
+        } else {
+            const std::size_t overlap = std::min(taken.size(), w.size() - at);
+            std::copy_n(taken.begin(), overlap, w.begin() + std::ptrdiff_t(at));
+            w.insert(w.end(), taken.begin() + std::ptrdiff_t(overlap), taken.end());
+        }
+        recordPos += std::int64_t(taken.size()) / Pcm::Channels;
+    }
+
+    MCIERROR startCapture()
+    {
+        const std::int64_t limit = recordEnd < 0 ? -1 : recordEnd - recordPos;
+        const quint64 number = ++recordingNumber;
+        QObject* receiver = &notifier;
+        capture = std::make_shared<CaptureBuffer>(limit, [this, receiver, number] {
+            QMetaObject::invokeMethod(
+                receiver,
+                [this, number] {
+                    guard([&] {
+                        if (activity == Activity::Recording && recordingNumber == number)
+                            endCapture(Activity::Idle);
+                    });
+                },
+                Qt::QueuedConnection);
+        });
+        try {
+            inputStream = input.startCapture(capture);
+        } catch (const std::bad_alloc&) {
+            capture.reset();
+            return MCIERR_OUT_OF_MEMORY;
+        } catch (...) {
+            capture.reset();
+            return MCIERR_NO_AUDIO_INPUT;
+        }
+        if (!inputStream) {
+            capture.reset();
+            return MCIERR_NO_AUDIO_INPUT;
+        }
+        activity = Activity::Recording;
+        return 0;
+    }
+
+    /// Stops the input and keeps everything it delivered.
+    void endCapture(Activity next)
+    {
+        inputStream.reset();
+        mergeCaptured();
+        capture.reset();
+        position = recordPos;
+        activity = next;
+    }
+
+    // ---- playing
+
+    [[nodiscard]] std::int64_t livePosition() const
+    {
+        switch (activity) {
+        case Activity::Playing:
+        case Activity::PlayPaused:
+            return playFrom + std::clamp<std::int64_t>(stream->framesPlayed(), 0, playTo - playFrom);
+        case Activity::Recording:
+        case Activity::RecordPaused:
+            return recordPos;
+        case Activity::Idle:
+            break;
+        }
+        return position;
+    }
+
+    void finishPlaying()
+    {
+        if (activity != Activity::Playing)
+            return;
+        position = playTo;
+        activity = Activity::Idle;
+        // The stream stays until the next request: this may run inside its own `finished` signal.
+    }
+
+    /// Brings the state up to date: a play that has been heard to its end is over, and what
+    /// a recording delivered is in the wave.
+    void settle()
+    {
+        if (activity == Activity::Playing && stream->framesPlayed() >= playTo - playFrom)
+            finishPlaying();
+        if (activity == Activity::Recording) {
+            mergeCaptured();
+            if (capture->full())
+                endCapture(Activity::Idle);
+        }
+    }
+
+    /// Ends playing or recording; the position stays where it got to.
+    void stopAll()
+    {
+        settle();
+        switch (activity) {
+        case Activity::Playing:
+        case Activity::PlayPaused:
+            position = livePosition();
+            break;
+        case Activity::Recording:
+            endCapture(Activity::Idle);
+            break;
+        case Activity::RecordPaused:
+            position = recordPos;
+            break;
+        case Activity::Idle:
+            break;
+        }
+        activity = Activity::Idle;
+        stream.reset();
+    }
+
+    // ---- requests
+
+    MCIERROR playRequest(quint32 flags, MCI_PLAY_PARMS* parms)
+    {
+        if ((flags & (MCI_FROM | MCI_TO)) && !parms)
+            return MCIERR_NULL_PARAMETER_BLOCK;
+        settle();
+        if (activity == Activity::PlayPaused && !(flags & (MCI_FROM | MCI_TO))) {
+            stream->resume();
+            activity = Activity::Playing;
+            return 0;
+        }
+        const std::int64_t from = (flags & MCI_FROM) ? framesOfMs(parms->dwFrom) : livePosition();
+        const std::int64_t to = (flags & MCI_TO) ? framesOfMs(parms->dwTo) : length();
+        if (from > length() || to > length() || from > to)
+            return MCIERR_OUTOFRANGE;
+        stopAll();
+        position = from;
+        if (from == to)
+            return 0;
+        try {
+            stream = output.start(std::make_shared<WaveSource>(wave, from, to));
+        } catch (const std::bad_alloc&) {
+            return MCIERR_OUT_OF_MEMORY;
+        } catch (...) {
+            return MCIERR_NO_AUDIO_OUTPUT;
+        }
+        if (!stream)
+            return MCIERR_NO_AUDIO_OUTPUT;
+        QObject::connect(stream.get(), &OutputStream::finished, stream.get(), [this] { finishPlaying(); });
+        playFrom = from;
+        playTo = to;
+        activity = Activity::Playing;
+        return 0;
+    }
+
+    MCIERROR recordRequest(quint32 flags, MCI_RECORD_PARMS* parms)
+    {
+        if ((flags & (MCI_FROM | MCI_TO)) && !parms)
+            return MCIERR_NULL_PARAMETER_BLOCK;
+        if ((flags & MCI_RECORD_INSERT) && (flags & MCI_RECORD_OVERWRITE))
+            return MCIERR_FLAGS_NOT_COMPATIBLE;
+        settle();
+        if (activity == Activity::RecordPaused && !(flags & (MCI_FROM | MCI_TO)))
+            return startCapture();
+        const std::int64_t from = (flags & MCI_FROM) ? framesOfMs(parms->dwFrom) : livePosition();
+        const std::int64_t to = (flags & MCI_TO) ? framesOfMs(parms->dwTo) : -1;
+        // An empty range would record nothing and still answer success.
+        if (from > length() || (to >= 0 && to <= from))
+            return MCIERR_OUTOFRANGE;
+        stopAll();
+        position = from;
+        recordPos = from;
+        recordEnd = to;
+        inserting = flags & MCI_RECORD_INSERT;
+        return startCapture();
+    }
+
+    MCIERROR pauseRequest()
+    {
+        settle();
+        if (activity == Activity::Playing) {
+            stream->pause();
+            activity = Activity::PlayPaused;
+        } else if (activity == Activity::Recording) {
+            endCapture(Activity::RecordPaused);
+        }
+        return 0;
+    }
+
+    MCIERROR resumeRequest()
+    {
+        settle();
+        if (activity == Activity::PlayPaused) {
+            stream->resume();
+            activity = Activity::Playing;
+        } else if (activity == Activity::RecordPaused) {
+            return startCapture();
+        }
+        return 0;
+    }
+
+    MCIERROR seekRequest(quint32 flags, MCI_SEEK_PARMS* parms)
+    {
+        const quint32 where = flags & (MCI_SEEK_TO_START | MCI_SEEK_TO_END | MCI_TO);
+        if (where != MCI_SEEK_TO_START && where != MCI_SEEK_TO_END && where != MCI_TO)
+            return where ? MCIERR_FLAGS_NOT_COMPATIBLE : MCIERR_MISSING_PARAMETER;
+        if (where == MCI_TO && !parms)
+            return MCIERR_NULL_PARAMETER_BLOCK;
+        settle();
+        if (where == MCI_TO && framesOfMs(parms->dwTo) > length())
+            return MCIERR_OUTOFRANGE;
+        // A seek ends a recording, so the end it finds lies behind everything recorded.
+        stopAll();
+        if (where == MCI_SEEK_TO_END)
+            position = length();
+        else if (where == MCI_TO)
+            position = framesOfMs(parms->dwTo);
+        else
+            position = 0;
+        return 0;
+    }
+
+    [[nodiscard]] quint32 mode() const
+    {
+        switch (activity) {
+        case Activity::Playing:
+            return MCI_MODE_PLAY;
+        case Activity::Recording:
+            return MCI_MODE_RECORD;
+        case Activity::PlayPaused:
+        case Activity::RecordPaused:
+            return MCI_MODE_PAUSE;
+        case Activity::Idle:
+            break;
+        }
+        return MCI_MODE_STOP;
+    }
+
+    MCIERROR statusRequest(quint32 flags, MCI_STATUS_PARMS* parms)
+    {
+        if (!parms)
+            return MCIERR_NULL_PARAMETER_BLOCK;
+        if (!(flags & MCI_STATUS_ITEM))
+            return MCIERR_MISSING_PARAMETER;
+        settle();
+        switch (parms->dwItem) {
+        case MCI_STATUS_POSITION:
+            parms->dwReturn = (flags & MCI_STATUS_START) ? 0 : msOfFrames(livePosition());
+            return 0;
+        case MCI_STATUS_LENGTH:
+            parms->dwReturn = msOfFrames(length());
+            return 0;
+        case MCI_STATUS_MODE:
+            parms->dwReturn = mode();
+            return 0;
+        case MCI_STATUS_TIME_FORMAT:
+            parms->dwReturn = MCI_FORMAT_MILLISECONDS;
+            return 0;
+        case MCI_STATUS_READY:
+        case MCI_STATUS_MEDIA_PRESENT:
+        case MCI_STATUS_NUMBER_OF_TRACKS:
+        case MCI_STATUS_CURRENT_TRACK:
+            parms->dwReturn = 1;
+            return 0;
+        default:
+            return MCIERR_UNSUPPORTED_FUNCTION;
+        }
+    }
+
+    static MCIERROR setRequest(quint32 flags, MCI_SET_PARMS* parms)
+    {
+        if (flags & (MCI_SET_DOOR_OPEN | MCI_SET_DOOR_CLOSED))
+            return MCIERR_UNSUPPORTED_FUNCTION;
+        if (flags & MCI_SET_TIME_FORMAT) {
+            if (!parms)
+                return MCIERR_NULL_PARAMETER_BLOCK;
+            if (parms->dwTimeFormat != MCI_FORMAT_MILLISECONDS)
+                return MCIERR_BAD_TIME_FORMAT;
+        }
+        return 0;
+    }
+
+    MCIERROR saveRequest(quint32 flags, MCI_SAVE_PARMS* parms)
+    {
+        if (!parms)
+            return MCIERR_NULL_PARAMETER_BLOCK;
+        if (!(flags & MCI_SAVE_FILE) || !parms->lpfilename || !*parms->lpfilename)
+            return MCIERR_MISSING_PARAMETER;
+        // Saving goes on beside a recording and keeps everything recorded so far.
+        settle();
+        mergeCaptured();
+        if (!WaveFile::save(QString::fromUtf8(parms->lpfilename), wave->data(), length()))
+            return MCIERR_FILE_WRITE;
+        return 0;
+    }
+
+    static MCIERROR capsRequest(quint32 flags, MCI_GETDEVCAPS_PARMS* parms)
+    {
+        if (!parms)
+            return MCIERR_NULL_PARAMETER_BLOCK;
+        if (!(flags & MCI_GETDEVCAPS_ITEM))
+            return MCIERR_MISSING_PARAMETER;
+        switch (parms->dwItem) {
+        case MCI_GETDEVCAPS_CAN_RECORD:
+        case MCI_GETDEVCAPS_CAN_SAVE:
+        case MCI_GETDEVCAPS_CAN_PLAY:
+        case MCI_GETDEVCAPS_HAS_AUDIO:
+        case MCI_GETDEVCAPS_USES_FILES:
+        case MCI_GETDEVCAPS_COMPOUND_DEVICE:
+            parms->dwReturn = 1;
+            return 0;
+        case MCI_GETDEVCAPS_CAN_EJECT:
+        case MCI_GETDEVCAPS_HAS_VIDEO:
+            parms->dwReturn = 0;
+            return 0;
+        case MCI_GETDEVCAPS_DEVICE_TYPE:
+            parms->dwReturn = MCI_DEVTYPE_WAVEFORM_AUDIO;
+            return 0;
+        default:
+            return MCIERR_UNSUPPORTED_FUNCTION;
+        }
+    }
+};
+
+WaveAudioDevice::WaveAudioDevice(AudioOutput& output, AudioInput& input)
+    : d(std::make_unique<Impl>(output, input))
+{
+}
+
+WaveAudioDevice::~WaveAudioDevice() = default;
+
+MCIERROR WaveAudioDevice::open(quint32 flags, MCI_OPEN_PARMS& parms)
+{
+    const bool named = (flags & MCI_OPEN_ELEMENT) && parms.lpstrElementName && *parms.lpstrElementName;
+    if (!named)
+        return 0; // a new, empty wave
+    Samples samples;
+    switch (WaveFile::load(QString::fromUtf8(parms.lpstrElementName), samples)) {
+    case WaveFile::LoadResult::Loaded:
+        break;
+    case WaveFile::LoadResult::NotFound:
+        return MCIERR_FILE_NOT_FOUND;
+    case WaveFile::LoadResult::Unreadable:
+        return MCIERR_FILE_READ;
+    case WaveFile::LoadResult::NotAWave:
+        return MCIERR_INVALID_FILE;
+    }
+    d->wave = std::make_shared<Samples>(std::move(samples));
+    return 0;
+}
+
+MCIERROR WaveAudioDevice::command(quint32 command, quint32 flags, void* parms)
+{
+    switch (command) {
+    case MCI_CLOSE:
+        d->stopAll();
+        return 0;
+    case MCI_PLAY:
+        return d->playRequest(flags, block<MCI_PLAY_PARMS>(parms));
+    case MCI_RECORD:
+        return d->recordRequest(flags, block<MCI_RECORD_PARMS>(parms));
+    case MCI_PAUSE:
+        return d->pauseRequest();
+    case MCI_RESUME:
+        return d->resumeRequest();
+    case MCI_STOP:
+        d->stopAll();
+        return 0;
+    case MCI_SEEK:
+        return d->seekRequest(flags, block<MCI_SEEK_PARMS>(parms));
+    case MCI_STATUS:
+        return d->statusRequest(flags, block<MCI_STATUS_PARMS>(parms));
+    case MCI_SET:
+        return Impl::setRequest(flags, block<MCI_SET_PARMS>(parms));
+    case MCI_SAVE:
+        return d->saveRequest(flags, block<MCI_SAVE_PARMS>(parms));
+    case MCI_GETDEVCAPS:
+        return Impl::capsRequest(flags, block<MCI_GETDEVCAPS_PARMS>(parms));
+    default:
+        return MCIERR_UNRECOGNIZED_COMMAND;
+    }
+}
+
+void registerWaveAudioDevice(AudioOutput& output, AudioInput& input)
+{
+    Mci::registerDeviceType(QStringLiteral("waveaudio"),
+                            [&output, &input] { return std::make_unique<WaveAudioDevice>(output, input); });
+}
