@@ -4,6 +4,7 @@
 #include "app/frmFade.h"
 #include "controls/MPanel.h"
 #include "controls/Tranbtn.h"
+#include "devices/Recorder.h"
 #include "platform/CdTrackCatalog.h"
 #include "platform/Dialogs.h"
 #include "platform/Errors.h"
@@ -625,6 +626,8 @@ void TMainForm::EditSongStats1Click()
 
 void TMainForm::btnRecordClick()
 {
+    TRecForm recorder(this, m_dialogs);
+    recorder.exec();
 }
 
 void TMainForm::btnHelpClick()

@@ -14,6 +14,7 @@
 #include "platform/PulseAudioEngine.h"
 #include "platform/QtDialogs.h"
 #include "platform/UnixSignals.h"
+#include "platform/WaveAudioDevice.h"
 #include "songs/SongStruc.h"
 #include "windows/Splash.h"
 
@@ -60,6 +61,7 @@ int main(int argc, char* argv[])
     PulseAudioEngine audio;
     MediaPlayerControl player(audio);
     registerCdAudioDevice(audio);
+    registerWaveAudioDevice(audio, audio);
     CdromCatalog cdTracks;
     MountedDrives drives;
 
