@@ -219,7 +219,7 @@ void TMainForm::buildMenus()
     mnuIEStyle->setCheckable(true);
     mnuIEStyle->setChecked(true);
     auto* radio = new QActionGroup(this); // drawn as a radio item
-    radio->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
+    radio->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional); // it can still be unchecked
     radio->addAction(mnuIEStyle);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
