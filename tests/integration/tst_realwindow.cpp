@@ -52,9 +52,14 @@ class TestRealWindow : public QObject {
                                      QString::number(program.processId()), QStringLiteral("--name"),
                                      QStringLiteral("^Sonavex$")},
                                     m_env);
-            if (!ids.isEmpty()) {
-                QTest::qWait(300); // let it lay itself out before it gets input
-                return ids.split(QLatin1Char('\n')).first();
+            // The window is ready once the X server knows its size; take the one that has it.
+            for (const QString& id : ids.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+                const QString geometry = run({QStringLiteral("getwindowgeometry"), id}, m_env);
+                if (geometry.contains(QLatin1String("Geometry:"))) {
+                    QTest::qWait(300); // let it lay itself out before it gets input
+                    return id;
+                }
+                qInfo("window %s has no geometry yet: %s", qPrintable(id), qPrintable(geometry));
             }
             QTest::qWait(100);
         }
