@@ -308,7 +308,7 @@ void TMainForm::buildTabControl()
     TabControl = tabs;
     Tabs = tabs->tabBar;
     TabControl->setCursor(Qt::PointingHandCursor);
-    TabControl->setContextMenuPolicy(Qt::PreventContextMenu);
+    TabControl->setContextMenuPolicy(Qt::NoContextMenu); // the menu key reaches the window
     for (int i = 0; i < SheetCount; ++i) {
         Tabs->addTab(QStringLiteral("Music Sheet %1").arg(i + 1));
         Tabs->setTabTextColor(i, QColor(255, 0, 0));
@@ -323,7 +323,7 @@ void TMainForm::buildTabControl()
         b->setObjectName(QStringLiteral("MTranBtn%1").arg(k + 1));
         b->setGeometry(40 + 105 * (k % ButtonColumns), 47 + 42 * (k / ButtonColumns), 105, 42);
         b->setFont(Fonts::arial(12));
-        b->setContextMenuPolicy(Qt::PreventContextMenu);
+        b->setContextMenuPolicy(Qt::NoContextMenu);
         connectGuarded(b, &TMTranBtn::OnMouseDown, this, &TMainForm::MTranBtn1MouseDown);
         connect(b, &TMTranBtn::OnMouseUp, this,
                 [this](TMTranBtn* sender, Qt::MouseButton button, Qt::KeyboardModifiers, int x, int y) {

@@ -17,6 +17,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -573,6 +574,14 @@ private Q_SLOTS:
 
         QTest::mouseClick(m_form->Tabs, Qt::RightButton, Qt::NoModifier, QPoint(20, 5));
         QTRY_VERIFY(m_form->TabPopup->isVisible());
+        m_form->TabPopup->hide();
+
+        // The menu key opens it too, wherever the focus is in the window.
+        m_form->Tabs->setFocus();
+        QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(5, 5), m_form->Tabs->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(m_form->Tabs, &key);
+        QTRY_VERIFY(m_form->TabPopup->isVisible());
+        QVERIFY(m_form->TabPopup->actions().contains(m_form->mnuSongAttributes));
         m_form->TabPopup->hide();
     }
 
