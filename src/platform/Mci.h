@@ -3,7 +3,7 @@
 
 // The media control interface: one synchronous command function that talks to
 // devices by number, with the command, flag, item and format values and the
-// parameter blocks of the classic interface. Devices ("cdaudio", "waveaudio")
+// parameter blocks its callers fill in. Devices ("cdaudio", "waveaudio")
 // are registered by type name. Call it from the GUI thread only.
 
 #include <QList>

@@ -4,8 +4,8 @@
 #include <QString>
 #include <QStringList>
 
-/// The per-user key-value store with subkeys and string values, used the way
-/// the classic registry object is: open a key, read or write its values, close.
+/// The per-user key-value store with subkeys and string values: open a key,
+/// read or write its values, close.
 /// Key paths use "\" between names; names compare without regard to case.
 /// A path without a leading "\" is relative to the key that is open.
 class Registry {
