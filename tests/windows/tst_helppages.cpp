@@ -32,8 +32,8 @@ class TestHelpPages : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        const QString index = QFINDTESTDATA("../../data/help/index.html");
-        QVERIFY(!index.isEmpty());
+        const QString index = QStringLiteral(SONAVEX_SOURCE_DIR "/data/help/index.html");
+        QVERIFY2(QFileInfo::exists(index), qPrintable(index));
         m_help = QFileInfo(index).dir();
         m_resources = QDir(m_help.filePath(QStringLiteral("../../resources")));
         QVERIFY(m_resources.exists());
