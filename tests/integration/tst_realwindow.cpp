@@ -40,6 +40,7 @@ class TestRealWindow : public QObject {
     /// Starts the program and returns its window id, or an empty string.
     QString start(QProcess& program)
     {
+        run({QStringLiteral("mousemove"), QStringLiteral("0"), QStringLiteral("0")}, m_env); // no tooltips
         program.setProcessEnvironment(m_env);
         program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         program.start(QStringLiteral(SONAVEX_BINARY), {});
@@ -52,14 +53,25 @@ class TestRealWindow : public QObject {
                                      QString::number(program.processId()), QStringLiteral("--name"),
                                      QStringLiteral("^Sonavex$")},
                                     m_env);
-            // The window is ready once the X server knows its size; take the one that has it.
+            // Tooltips and menus of the program are windows named like it: take the largest
+            // window the X server knows a size for.
+            QString best;
+            int bestArea = 0;
             for (const QString& id : ids.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
                 const QString geometry = run({QStringLiteral("getwindowgeometry"), id}, m_env);
-                if (geometry.contains(QLatin1String("Geometry:"))) {
-                    QTest::qWait(300); // let it lay itself out before it gets input
-                    return id;
+                const auto size = QRegularExpression(QStringLiteral("Geometry: (\\d+)x(\\d+)")).match(geometry);
+                const int area = size.hasMatch() ? size.captured(1).toInt() * size.captured(2).toInt() : 0;
+                if (area > bestArea) {
+                    best = id;
+                    bestArea = area;
                 }
-                qInfo("window %s has no geometry yet: %s", qPrintable(id), qPrintable(geometry));
+            }
+            // The splash window comes and goes while the program starts: take a window
+            // that is still there a moment later.
+            if (bestArea > 100 * 100) {
+                QTest::qWait(500);
+                if (run({QStringLiteral("getwindowgeometry"), best}, m_env).contains(QLatin1String("Geometry:")))
+                    return best;
             }
             QTest::qWait(100);
         }
@@ -101,7 +113,12 @@ private Q_SLOTS:
         QProcess program;
         const QString id = start(program);
         QVERIFY2(!id.isEmpty(), "the main window did not appear");
-        const QString geometry = run({QStringLiteral("getwindowgeometry"), id}, m_env);
+        QString geometry;
+        for (int attempt = 0; attempt < 20 && !geometry.contains(QLatin1String("Geometry:")); ++attempt) {
+            if (attempt > 0)
+                QTest::qWait(150);
+            geometry = run({QStringLiteral("getwindowgeometry"), id}, m_env);
+        }
         QVERIFY2(geometry.contains(QLatin1String("Geometry: 718x464")), qPrintable(geometry));
 
         const QString shot = qEnvironmentVariable("SONAVEX_SCREENSHOT");
