@@ -13,7 +13,11 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 template <int N>
 QString ShortString<N>::str() const
@@ -51,6 +55,64 @@ void InitSongRecord(TSongRecord& Rec)
 
 namespace {
 constexpr qsizetype RecordSize = sizeof(TSongRecord);
+/// A temporary file younger than this may be another running copy's save in progress.
+constexpr std::chrono::seconds StaleTemporaryAge{30};
+
+QString systemReason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QString timeStamp()
+{
+    return QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+}
+
+/// `base` + `suffix`, or with "-2", "-3"... when such a file is there already.
+QString freeName(const QString& base, const QString& suffix)
+{
+    QString name = base + suffix;
+    for (int n = 2; QFileInfo::exists(name) || QFileInfo(name).isSymLink(); ++n)
+        name = base + QLatin1Char('-') + QString::number(n) + suffix;
+    return name;
+}
+
+enum class ReadResult { Read, Missing, Failed };
+
+/// Reads the whole file; on Failed `reason` says why.
+ReadResult readWholeFile(const QString& path, QByteArray& data, QString& reason)
+{
+    // Not blocking: a pipe in the file's place must not hang the start.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        const int error = errno;
+        reason = systemReason(error);
+        return error == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        reason = S_ISDIR(st.st_mode) ? systemReason(EISDIR) : QStringLiteral("not a regular file");
+        ::close(fd);
+        return ReadResult::Failed;
+    }
+    data.clear();
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            reason = systemReason(errno);
+            ::close(fd);
+            return ReadResult::Failed;
+        }
+        data.append(buffer, n);
+    }
+    ::close(fd);
+    return ReadResult::Read;
+}
 
 bool inRange(int Sheet, int Slot)
 {
@@ -74,6 +136,11 @@ TSongInfo::TSongInfo(Registry& registry, Dialogs& dialogs, std::unique_ptr<Atomi
         InfoPath = defaultInfoPath();
     LoadFromFile();
     registry.CloseKey();
+}
+
+bool TSongInfo::isDefaultPath() const
+{
+    return QFileInfo(InfoPath).absoluteFilePath() == QFileInfo(defaultInfoPath()).absoluteFilePath();
 }
 
 TSongInfo::~TSongInfo()
@@ -141,11 +208,38 @@ void TSongInfo::ExchangeSongs(int SheetA, int SlotA, int SheetB, int SlotB)
 
 void TSongInfo::LoadFromFile()
 {
-    QFile file(InfoPath);
-    if (!file.open(QIODevice::ReadOnly))
+    const QString file = QDir::toNativeSeparators(InfoPath);
+    const QString folder = QFileInfo(AtomicFileWriter::resolvedTarget(InfoPath)).absolutePath();
+    if (!QFileInfo(folder).isDir()) {
+        // The default folder is simply not made yet; a registered one that is missing
+        // is an unmounted drive or a renamed folder, and the operator must know.
+        if (!isDefaultPath())
+            m_dialogs.messageBox(nullptr,
+                                 QStringLiteral("The folder %1 of the song file %2 is missing. The sheets start empty; "
+                                                "when Sonavex ends the songs are saved there if the folder is back, "
+                                                "otherwise in a rescue file whose name will be shown.")
+                                     .arg(QDir::toNativeSeparators(folder), file),
+                                 Dialogs::Style::Error, Dialogs::Buttons::Ok);
+        return;
+    }
+    AtomicFileWriter::removeStaleTemporaries(InfoPath, StaleTemporaryAge);
+
+    QByteArray data;
+    QString reason;
+    switch (readWholeFile(InfoPath, data, reason)) {
+    case ReadResult::Missing:
         return; // no file yet: an empty store
-    const QByteArray data = file.readAll();
-    file.close();
+    case ReadResult::Failed:
+        m_unreadable = reason;
+        m_dialogs.messageBox(nullptr,
+                             QStringLiteral("The song file %1 cannot be read (%2). The sheets start empty; the file is "
+                                            "left as it is, and this run's songs are saved beside it when Sonavex ends.")
+                                 .arg(file, m_unreadable),
+                             Dialogs::Style::Error, Dialogs::Buttons::Ok);
+        return;
+    case ReadResult::Read:
+        break;
+    }
 
     // A damaged file loses nothing: every sound record is loaded, the rest skipped.
     qint64 good = 0;
@@ -170,10 +264,7 @@ void TSongInfo::LoadFromFile()
 
 void TSongInfo::keepDamagedOriginal(qint64 goodRecords, qint64 badRecords, qint64 strayBytes)
 {
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
-    QString copy = InfoPath + QLatin1String(".damaged-") + stamp;
-    for (int n = 2; QFileInfo::exists(copy); ++n)
-        copy = InfoPath + QLatin1String(".damaged-") + stamp + QLatin1Char('-') + QString::number(n);
+    const QString copy = freeName(InfoPath + QLatin1String(".damaged-") + timeStamp(), QString());
 
     QString text = QStringLiteral("The song file %1 is damaged. %2 songs were loaded").arg(InfoPath).arg(goodRecords);
     if (badRecords > 0)
@@ -195,7 +286,41 @@ void TSongInfo::SaveToFile()
     for (const auto& rec : Songs)
         if (rec)
             data.append(reinterpret_cast<const char*>(rec.get()), RecordSize);
+
+    if (!m_unreadable.isEmpty()) {
+        // What could not be read is never replaced: this run's songs go beside it.
+        if (data.isEmpty())
+            return;
+        const QString beside = freeName(InfoPath + QLatin1String(".saved-") + timeStamp(), QString());
+        if (m_writer->replace(beside, data)) {
+            m_dialogs.messageBox(nullptr,
+                                 QStringLiteral("The song file %1 could not be read when Sonavex started, so it was "
+                                                "left as it was. This run's songs were saved as %2.")
+                                     .arg(QDir::toNativeSeparators(InfoPath), QDir::toNativeSeparators(beside)),
+                                 Dialogs::Style::Information, Dialogs::Buttons::Ok);
+            return;
+        }
+        rescue(data, m_writer->errorString());
+        return;
+    }
+    if (isDefaultPath())
+        QDir().mkpath(QFileInfo(InfoPath).absolutePath());
     if (!m_writer->replace(InfoPath, data))
-        m_dialogs.messageBox(nullptr, QStringLiteral("Unable to save file!"), Dialogs::Style::Error,
-                             Dialogs::Buttons::Ok);
+        rescue(data, m_writer->errorString());
+}
+
+void TSongInfo::rescue(const QByteArray& data, const QString& why)
+{
+    const QString folder = QFileInfo(defaultInfoPath()).absolutePath();
+    const QString name = freeName(folder + QLatin1String("/songs-rescued-") + timeStamp(), QStringLiteral(".inf"));
+    QString text = QStringLiteral("Unable to save file!\n\n%1.\n\n").arg(why);
+    if (!QDir().mkpath(folder))
+        text += QStringLiteral("They could not be saved to %1 either: the folder cannot be made.")
+                    .arg(QDir::toNativeSeparators(folder));
+    else if (m_writer->replace(name, data))
+        text += QStringLiteral("The songs were saved to %1 instead.").arg(QDir::toNativeSeparators(name));
+    else
+        text += QStringLiteral("They could not be saved to %1 either (%2).")
+                    .arg(QDir::toNativeSeparators(folder), m_writer->errorString());
+    m_dialogs.messageBox(nullptr, text, Dialogs::Style::Error, Dialogs::Buttons::Ok);
 }

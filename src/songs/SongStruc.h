@@ -97,6 +97,10 @@ private:
     void LoadFromFile();
     void SaveToFile();
     void keepDamagedOriginal(qint64 goodRecords, qint64 badRecords, qint64 strayBytes);
+    /// Writes `data` to a new file under the default data folder after the info file
+    /// could not be written, and tells the operator where and why.
+    void rescue(const QByteArray& data, const QString& why);
+    [[nodiscard]] bool isDefaultPath() const;
 
     [[nodiscard]] static std::size_t index(int Sheet, int Slot);
 
@@ -105,4 +109,6 @@ private:
     Dialogs& m_dialogs;
     std::unique_ptr<AtomicFileWriter> m_writer;
     QString m_damagedCopy;
+    /// Why the info file that is there could not be read; it is then never replaced.
+    QString m_unreadable;
 };

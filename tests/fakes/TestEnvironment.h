@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QDir>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtGlobal>
@@ -14,6 +15,9 @@ public:
     {
         qputenv("XDG_CONFIG_HOME", configDir().toUtf8());
         qputenv("XDG_DATA_HOME", dataDir().toUtf8());
+        // Both are there in a real home; only what lies below them is ours to make.
+        QDir().mkpath(configDir());
+        QDir().mkpath(dataDir());
     }
     [[nodiscard]] QString root() const { return m_dir.path(); }
     [[nodiscard]] QString configDir() const { return m_dir.path() + QLatin1String("/config"); }

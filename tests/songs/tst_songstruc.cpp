@@ -7,13 +7,17 @@
 #include "platform/IniRegistry.h"
 #include "songs/SongStruc.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
 #include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -22,7 +26,7 @@ namespace {
 
 
 
-/// Fails after `allowed` bytes, as a full disk would.
+/// Its first write fails after `allowed` bytes, as a full disk would; later ones work.
 class FailingWriter : public AtomicFileWriter {
 public:
     explicit FailingWriter(qsizetype allowed) : m_allowed(allowed) {}
@@ -30,14 +34,19 @@ public:
 protected:
     bool writeAll(int fd, const char* data, qsizetype size) override
     {
+        if (m_failed)
+            return AtomicFileWriter::writeAll(fd, data, size);
+        m_failed = true;
         const qsizetype n = std::min(size, m_allowed);
         if (n > 0 && ::write(fd, data, static_cast<size_t>(n)) != n)
             return false;
+        errno = ENOSPC;
         return n == size;
     }
 
 private:
     qsizetype m_allowed;
+    bool m_failed = false;
 };
 
 bool run(const QString& program, const QStringList& args)
@@ -66,6 +75,28 @@ class TestSongStruc : public QObject {
         m_registry->OpenKey(QStringLiteral("\\Software\\Brasswold\\System"), true);
         m_registry->WriteString(QStringLiteral("InfoPath"), path);
         m_registry->CloseKey();
+    }
+
+    /// The rescue files under the default data folder.
+    QStringList rescues() const
+    {
+        const QDir dir(m_env->dataDir() + QLatin1String("/Sonavex"));
+        QStringList paths;
+        for (const QString& name : dir.entryList({QStringLiteral("songs-rescued-*.inf")}, QDir::Files))
+            paths << dir.filePath(name);
+        return paths;
+    }
+
+    /// The one "Unable to save file!" box names the file and the reason, and where the songs went.
+    void verifyRescued(const QString& failedFile, int records)
+    {
+        QCOMPARE(rescues().size(), 1);
+        QCOMPARE(QFileInfo(rescues()[0]).size(), 416 * records);
+        QCOMPARE(m_dialogs.messages.size(), 1);
+        const QString text = m_dialogs.messages[0].text;
+        QVERIFY2(text.startsWith(QLatin1String("Unable to save file!")), qPrintable(text));
+        QVERIFY2(text.contains(failedFile) && text.contains(rescues()[0]), qPrintable(text));
+        QCOMPARE(m_dialogs.messages[0].style, Dialogs::Style::Error);
     }
 
     void saveSeed(const QString& name, const QByteArray& data)
@@ -269,9 +300,8 @@ private Q_SLOTS:
                 store.SetSong(1, slot, makeSong(QStringLiteral("New"), 1, slot));
         }
         QCOMPARE(readFile(m_infoPath), old);
-        QCOMPARE(m_dialogs.messages.size(), 1);
-        QCOMPARE(m_dialogs.messages[0].text, QStringLiteral("Unable to save file!"));
-        QCOMPARE(m_dialogs.messages[0].style, Dialogs::Style::Error);
+        verifyRescued(m_infoPath, 11);
+        QVERIFY(m_dialogs.messages[0].text.contains(QString::fromLocal8Bit(std::strerror(ENOSPC))));
         const QStringList leftovers = QDir(QFileInfo(m_infoPath).path()).entryList(QDir::Files | QDir::Hidden);
         QCOMPARE(leftovers, QStringList{QStringLiteral("songs.inf")});
     }
@@ -306,8 +336,107 @@ private Q_SLOTS:
                     store->SetSong(sheet, slot, makeSong(QStringLiteral("Fill"), sheet, slot));
         }
         QCOMPARE(readFile(m_infoPath), old);
-        QCOMPARE(m_dialogs.messages.size(), 1);
-        QCOMPARE(m_dialogs.messages[0].text, QStringLiteral("Unable to save file!"));
+        verifyRescued(m_infoPath, SheetCount * SlotCount);
+    }
+
+    void unreadableInfoFileIsNeverReplaced_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::newRow("folder in its place") << QStringLiteral("folder");
+        QTest::newRow("socket in its place") << QStringLiteral("socket");
+    }
+
+    void unreadableInfoFileIsNeverReplaced()
+    {
+        // Both fail to open for root too, as a file without read permission does for a user.
+        QFETCH(QString, what);
+        if (what == QLatin1String("folder")) {
+            QVERIFY(QDir().mkpath(m_infoPath));
+        } else {
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            const QByteArray name = QFile::encodeName(m_infoPath);
+            QVERIFY(size_t(name.size()) < sizeof address.sun_path);
+            std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+            QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+            ::close(fd);
+        }
+        const QFileInfo before(m_infoPath);
+        {
+            auto store = openStore();
+            QCOMPARE(m_dialogs.messages.size(), 1);
+            QVERIFY(m_dialogs.messages[0].text.contains(m_infoPath));
+            store->SetSong(2, 3, makeSong(QStringLiteral("Tonight"), 2, 3));
+        }
+        const QFileInfo after(m_infoPath);
+        QCOMPARE(after.isDir(), before.isDir());
+        QCOMPARE(after.isFile(), false);
+        const QStringList beside = QDir(QFileInfo(m_infoPath).path()).entryList({QStringLiteral("songs.inf.saved-*")});
+        QCOMPARE(beside.size(), 1);
+        const QString saved = QFileInfo(m_infoPath).path() + QLatin1Char('/') + beside[0];
+        QCOMPARE(QFileInfo(saved).size(), 416);
+        QCOMPARE(m_dialogs.messages.size(), 2);
+        QVERIFY(m_dialogs.messages[1].text.contains(saved));
+    }
+
+    void symbolicLinkIsWrittenThroughAndStays_data()
+    {
+        QTest::addColumn<bool>("targetExists");
+        QTest::newRow("target there") << true;
+        QTest::newRow("target not yet there") << false;
+    }
+
+    void symbolicLinkIsWrittenThroughAndStays()
+    {
+        QFETCH(bool, targetExists);
+        const QString showDir = m_env->root() + QLatin1String("/show");
+        QVERIFY(QDir().mkpath(showDir));
+        const QString target = showDir + QLatin1String("/real.inf");
+        if (targetExists)
+            writeFile(target, bytesOf(makeSong(QStringLiteral("Old"), 0, 0)));
+        QVERIFY(QFile::link(QStringLiteral("../show/real.inf"), m_infoPath));
+        {
+            auto store = openStore();
+            TSongRecord rec;
+            QCOMPARE(store->GetSong(0, 0, rec), targetExists);
+            store->SetSong(1, 1, makeSong(QStringLiteral("New"), 1, 1));
+        }
+        QVERIFY(QFileInfo(m_infoPath).isSymLink());
+        QCOMPARE(QFileInfo(target).size(), targetExists ? 832 : 416);
+        QVERIFY(m_dialogs.messages.isEmpty());
+    }
+
+    void missingRegisteredFolderIsReportedAndNeverMade()
+    {
+        const QString gone = m_env->root() + QLatin1String("/unmounted/show");
+        setInfoPath(gone + QLatin1String("/songs.inf"));
+        {
+            auto store = openStore();
+            QCOMPARE(m_dialogs.messages.size(), 1);
+            QVERIFY(m_dialogs.messages[0].text.contains(gone));
+            store->SetSong(0, 0, makeSong(QStringLiteral("Kept"), 0, 0));
+            m_dialogs.messages.clear();
+        }
+        QVERIFY(!QFileInfo::exists(m_env->root() + QLatin1String("/unmounted")));
+        verifyRescued(m_infoPath, 1);
+    }
+
+    void staleTemporaryFilesAreRemovedAtStart()
+    {
+        const QDir dir(QFileInfo(m_infoPath).path());
+        QVERIFY(dir.mkpath(QStringLiteral(".")));
+        const QDateTime hourAgo = QDateTime::currentDateTime().addSecs(-3600);
+        for (const char* name : {".songs.inf.aB3dE9", ".songs.inf.young1", ".songs.inf.notours"}) {
+            QFile f(dir.filePath(QLatin1String(name)));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            if (qstrcmp(name, ".songs.inf.young1") != 0)
+                QVERIFY(f.setFileTime(hourAgo, QFileDevice::FileModificationTime));
+        }
+        openStore().reset();
+        QCOMPARE(dir.entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{QStringLiteral(".songs.inf.notours"), QStringLiteral(".songs.inf.young1"),
+                              QStringLiteral("songs.inf")}));
     }
 
     void damagedFilesLoadEveryGoodRecord_data()
