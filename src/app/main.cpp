@@ -88,6 +88,8 @@ int main(int argc, char* argv[])
     QTimer::singleShot(0, &form, [&form] { form.show(); });
 
     const int result = app.exec();
+    // Errors of the shutdown (the tab names, the song file) are shown before the end.
+    reporter.eventLoopEnded();
     form.FormDestroy();
     Mci::reset(); // no device may outlive the sound output it plays through
     ErrorReporter::install(nullptr);

@@ -38,6 +38,11 @@ void ErrorReporter::reportCurrentException() noexcept
     } catch (...) {
         message = QStringLiteral("Unknown error");
     }
+    reportMessage(message);
+}
+
+void ErrorReporter::reportMessage(const QString& message) noexcept
+{
     try {
         if (g_reporter)
             g_reporter->report(message);

@@ -21,4 +21,6 @@ public:
 
     /// Hands the exception currently being handled to the installed reporter.
     static void reportCurrentException() noexcept;
+    /// Hands `message` to the installed reporter, for a problem found outside any handler.
+    static void reportMessage(const QString& message) noexcept;
 };

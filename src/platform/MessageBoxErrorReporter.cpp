@@ -16,6 +16,10 @@ void MessageBoxErrorReporter::report(const QString& message)
     m_pending << ErrorReporter::displayText(message);
     if (m_showing)
         return;
+    if (m_loopEnded) {
+        showPending();
+        return;
+    }
     // Paint handlers must not open a nested event loop: show from the event loop.
     if (!m_scheduled && QCoreApplication::instance()) {
         m_scheduled = true;
@@ -24,6 +28,12 @@ void MessageBoxErrorReporter::report(const QString& message)
             showPending();
         });
     }
+}
+
+void MessageBoxErrorReporter::eventLoopEnded()
+{
+    m_loopEnded = true;
+    showPending();
 }
 
 void MessageBoxErrorReporter::showPending()

@@ -13,6 +13,9 @@ class MessageBoxErrorReporter : public ErrorReporter {
 public:
     explicit MessageBoxErrorReporter(Dialogs& dialogs);
     void report(const QString& message) override;
+    /// The event loop has ended: what waits is shown now, and every later error at
+    /// once, so that nothing raised during shutdown goes unseen.
+    void eventLoopEnded();
 
 private:
     void showPending();
@@ -21,4 +24,5 @@ private:
     QStringList m_pending;
     bool m_showing = false;
     bool m_scheduled = false;
+    bool m_loopEnded = false;
 };

@@ -70,6 +70,18 @@ private Q_SLOTS:
         QCOMPARE(dialogs.messages[0].style, Dialogs::Style::Error);
         QCOMPARE(dialogs.messages[0].buttons, Dialogs::Buttons::Ok);
     }
+
+    void messageBoxReporterShowsAtOnceWhenTheEventLoopHasEnded()
+    {
+        FakeDialogs dialogs;
+        MessageBoxErrorReporter reporter(dialogs);
+        reporter.report(QStringLiteral("Waiting"));
+        reporter.eventLoopEnded();
+        QCOMPARE(dialogs.messages.size(), 1);
+        reporter.report(QStringLiteral("Unable to write the tab names"));
+        QCOMPARE(dialogs.messages.size(), 2);
+        QCOMPARE(dialogs.messages[1].text, QStringLiteral("Unable to write the tab names."));
+    }
 };
 
 QTEST_MAIN(TestErrorReporting)
