@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "IniRegistry.h"
 
+#include "AtomicFile.h"
+#include "ErrorReporter.h"
 #include "Errors.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
 
@@ -34,11 +35,33 @@ QString escape(const QString& text, bool isName)
         default: out += c;
         }
     }
-    if (isName && out.startsWith(QLatin1Char('[')))
+    // Readers drop blanks at either end and take "[", ";" and "#" at a line's start for
+    // a section or a comment: escape them where they would be misread.
+    if (isName && (out.startsWith(QLatin1Char('[')) || out.startsWith(QLatin1Char(';')) || out.startsWith(QLatin1Char('#'))))
         out.prepend(QLatin1Char('\\'));
-    if (isName && out.startsWith(QLatin1Char(';')))
+    if (out.startsWith(QLatin1Char(' ')))
         out.prepend(QLatin1Char('\\'));
+    if (out.endsWith(QLatin1Char(' ')))
+        out.insert(out.size() - 1, QLatin1Char('\\'));
     return out;
+}
+
+/// `text` without the blanks at either end, keeping a blank escaped with "\\".
+QStringView trimmed(QStringView text)
+{
+    qsizetype begin = 0;
+    while (begin < text.size() && (text[begin] == QLatin1Char(' ') || text[begin] == QLatin1Char('\t')))
+        ++begin;
+    qsizetype end = text.size();
+    while (end > begin && (text[end - 1] == QLatin1Char(' ') || text[end - 1] == QLatin1Char('\t'))) {
+        qsizetype slashes = 0;
+        while (end - 2 - slashes >= begin && text[end - 2 - slashes] == QLatin1Char('\\'))
+            ++slashes;
+        if (slashes % 2 == 1)
+            break; // an escaped blank is part of the text
+        --end;
+    }
+    return text.mid(begin, end - begin);
 }
 
 QString unescape(QStringView text)
@@ -148,24 +171,22 @@ void IniRegistry::CloseKey()
     m_section.clear();
 }
 
-IniRegistry::Document IniRegistry::load() const
+IniRegistry::Document IniRegistry::parse(const QByteArray& bytes)
 {
     Document doc;
     doc.append(Section{QString(), {}});
-    if (m_file.isEmpty())
-        return doc;
-    QFile f(m_file);
-    if (!f.open(QIODevice::ReadOnly))
-        return doc;
-    const QString text = QString::fromUtf8(f.readAll());
+    QString text = QString::fromUtf8(bytes);
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
     Section* current = &doc.front();
-    for (QString line : text.split(QLatin1Char('\n'))) {
+    for (const QString& rawLine : text.split(QLatin1Char('\n'))) {
+        QStringView line = trimmed(QStringView(rawLine));
         if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
-        if (line.isEmpty() || line.startsWith(QLatin1Char(';')))
+            line = trimmed(line.chopped(1));
+        if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('#')))
             continue;
         if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
-            const QString name = line.mid(1, line.size() - 2);
+            const QString name = trimmed(line.mid(1, line.size() - 2)).toString();
             current = findSection(doc, name);
             if (!current) {
                 doc.append(Section{name, {}});
@@ -173,11 +194,11 @@ IniRegistry::Document IniRegistry::load() const
             }
             continue;
         }
-        const qsizetype eq = findSeparator(line);
+        const qsizetype eq = findSeparator(line.toString());
         if (eq < 0)
             continue;
-        const QString name = unescape(QStringView(line).left(eq));
-        const QString value = unescape(QStringView(line).mid(eq + 1));
+        const QString name = unescape(trimmed(line.left(eq)));
+        const QString value = unescape(trimmed(line.mid(eq + 1)));
         bool replaced = false;
         for (auto& v : current->values) {
             if (sameName(v.first, name)) {
@@ -191,8 +212,34 @@ IniRegistry::Document IniRegistry::load() const
     return doc;
 }
 
+IniRegistry::Document IniRegistry::load() const
+{
+    if (m_file.isEmpty())
+        return parse({});
+    if (const auto kept = m_fallback->documents.constFind(m_file); kept != m_fallback->documents.constEnd())
+        return *kept;
+    QFile f(m_file);
+    if (!f.exists())
+        return parse({});
+    QByteArray bytes;
+    if (!f.open(QIODevice::ReadOnly) || (bytes = f.readAll(), f.error() != QFileDevice::NoError)) {
+        // Never replaced: a later write would lose everything in it.
+        const Document empty = parse({});
+        keepInMemory(empty, QStringLiteral("The settings file %1 cannot be read (%2). Sonavex starts with its "
+                                           "defaults and leaves that file as it is; settings changed in this run "
+                                           "are not kept")
+                                .arg(QDir::toNativeSeparators(m_file), f.errorString()));
+        return empty;
+    }
+    return parse(bytes);
+}
+
 void IniRegistry::save(const Document& doc) const
 {
+    if (auto kept = m_fallback->documents.find(m_file); kept != m_fallback->documents.end()) {
+        *kept = doc;
+        return;
+    }
     QString text;
     for (const Section& s : doc) {
         if (!s.name.isEmpty())
@@ -202,11 +249,26 @@ void IniRegistry::save(const Document& doc) const
         if (!s.name.isEmpty() || !s.values.isEmpty())
             text += QLatin1Char('\n');
     }
-    QDir().mkpath(QFileInfo(m_file).absolutePath());
-    QSaveFile f(m_file);
-    const QByteArray bytes = text.toUtf8();
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
-        throw GeneralError(QStringLiteral("Unable to write the settings file ") + m_file);
+    const QString folder = QFileInfo(m_file).absolutePath();
+    AtomicFileWriter writer;
+    if (!QDir().mkpath(folder)) {
+        keepInMemory(doc, QStringLiteral("The settings folder %1 cannot be made. Sonavex goes on with the "
+                                         "settings it has; settings changed in this run are not kept")
+                              .arg(QDir::toNativeSeparators(folder)));
+    } else if (!writer.replace(m_file, text.toUtf8())) {
+        keepInMemory(doc, QStringLiteral("The settings file cannot be written (%1). Sonavex goes on with the "
+                                         "settings it has; settings changed in this run are not kept")
+                              .arg(writer.errorString()));
+    }
+}
+
+void IniRegistry::keepInMemory(const Document& doc, const QString& why) const
+{
+    m_fallback->documents.insert(m_file, doc);
+    if (m_fallback->told)
+        return;
+    m_fallback->told = true;
+    ErrorReporter::reportMessage(why);
 }
 
 IniRegistry::Section* IniRegistry::findSection(Document& doc, const QString& name)

@@ -6,9 +6,18 @@
 #include <QList>
 #include <QPair>
 
+#include <QHash>
+
+#include <memory>
+
 /// Registry over INI files: the key "Software\<Name>" is the file <dir>/<Name>.ini,
 /// its subkeys are the file's sections. Every write replaces the file atomically,
 /// and every read sees the file as it is now, so two objects share one store.
+/// Files are read as people write them by hand: blanks around names, "=" and values,
+/// "#" and ";" comments, a byte-order mark, CRLF lines.
+/// A file that cannot be read is never replaced, and one that cannot be written
+/// does not stop the program: from then on that file's values live in memory for
+/// the run, and the operator is told once, through the error reporter.
 class IniRegistry : public Registry {
 public:
     /// `configDir` defaults to $XDG_CONFIG_HOME (or ~/.config).
@@ -32,8 +41,16 @@ private:
     };
     using Document = QList<Section>;
 
+    /// Files whose values live in memory for this run, shared by every copy.
+    struct Fallback {
+        QHash<QString, Document> documents;
+        bool told = false;
+    };
+
     [[nodiscard]] Document load() const;
     void save(const Document& doc) const;
+    void keepInMemory(const Document& doc, const QString& why) const;
+    [[nodiscard]] static Document parse(const QByteArray& bytes);
     [[nodiscard]] static Section* findSection(Document& doc, const QString& name);
     [[nodiscard]] static const Section* findSection(const Document& doc, const QString& name);
     [[nodiscard]] const Section* openSection(const Document& doc) const;
@@ -42,4 +59,5 @@ private:
     bool m_open = false;
     QString m_file;    // the key's file while a key is open
     QString m_section; // "" for the key itself, else the subkey path
+    std::shared_ptr<Fallback> m_fallback = std::make_shared<Fallback>();
 };

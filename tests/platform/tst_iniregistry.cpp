@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "fakes/RecordingErrorReporter.h"
 #include "platform/Errors.h"
 #include "platform/IniRegistry.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -71,6 +73,63 @@ private Q_SLOTS:
         QCOMPARE(reg.ReadString(QStringLiteral("[odd=name]")), value);
         QVERIFY(reg.ValueExists(QStringLiteral("Tab1")));
         QCOMPARE(reg.GetValueNames(), (QStringList{QStringLiteral("[odd=name]"), QStringLiteral("Tab1")}));
+    }
+
+    void filesWrittenByHandAreRead_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("blanks around the equals sign") << QByteArray("[System]\nInfoPath = /shows/songs.inf\n");
+        QTest::newRow("comments") << QByteArray("# the show\n; paths\n[System]\n  # here\nInfoPath=/shows/songs.inf\n");
+        QTest::newRow("byte-order mark and CRLF") << QByteArray("\xEF\xBB\xBF[System]\r\nInfoPath=/shows/songs.inf\r\n");
+        QTest::newRow("trailing blanks") << QByteArray("[System]  \t\nInfoPath=/shows/songs.inf   \n");
+        QTest::newRow("indented, blanks in the header") << QByteArray("  [ System ]\n\tinfopath\t=\t/shows/songs.inf\n");
+    }
+
+    void filesWrittenByHandAreRead()
+    {
+        QFETCH(QByteArray, text);
+        QTemporaryDir dir;
+        QFile f(dir.filePath(QStringLiteral("Brasswold.ini")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text);
+        f.close();
+        IniRegistry reg(dir.path());
+        QVERIFY(reg.OpenKey(QStringLiteral("Software\\Brasswold\\System"), false));
+        QCOMPARE(reg.ReadString(QStringLiteral("InfoPath")), QStringLiteral("/shows/songs.inf"));
+        QCOMPARE(reg.GetValueNames().size(), 1);
+    }
+
+    void settingsThatCannotBeKeptLiveForTheRunAndAreReportedOnce_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("file cannot be read") << QStringLiteral("unreadable");
+        QTest::newRow("folder cannot be made") << QStringLiteral("nofolder");
+    }
+
+    void settingsThatCannotBeKeptLiveForTheRunAndAreReportedOnce()
+    {
+        QFETCH(QString, how);
+        QTemporaryDir dir;
+        RecordingErrorReporter reporter;
+        QString configDir = dir.path();
+        if (how == QLatin1String("unreadable")) {
+            // A folder in the file's place cannot be read, by root either.
+            QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("Brasswold.ini")));
+        } else {
+            QFile plain(dir.filePath(QStringLiteral("plain")));
+            QVERIFY(plain.open(QIODevice::WriteOnly));
+            configDir = plain.fileName() + QLatin1String("/config");
+        }
+        IniRegistry reg(configDir);
+        QVERIFY(reg.OpenKey(QStringLiteral("\\SoftWare\\Brasswold"), true));
+        QCOMPARE(reg.ReadString(QStringLiteral("InfoPath")), QString());
+        QVERIFY(reg.OpenKey(QStringLiteral("Tabs"), true));
+        reg.WriteString(QStringLiteral("Tab0"), QStringLiteral("Warm-up"));
+        reg.WriteString(QStringLiteral("Tab1"), QStringLiteral("Finale"));
+        QCOMPARE(reg.ReadString(QStringLiteral("Tab0")), QStringLiteral("Warm-up"));
+        QCOMPARE(reporter.messages.size(), 1);
+        if (how == QLatin1String("unreadable"))
+            QVERIFY(QFileInfo(dir.filePath(QStringLiteral("Brasswold.ini"))).isDir());
     }
 
     void enumerationKeepsTheOrderOfWriting()
