@@ -13,6 +13,7 @@
 #include <functional>
 #include <mutex>
 #include <new>
+#include <optional>
 
 namespace {
 
@@ -153,6 +154,12 @@ struct WaveAudioDevice::Impl {
     /// Receives the audio thread's notice that a recording reached its end.
     QObject notifier;
 
+    // the wave as its file holds it, when it came from a file: saved in that format,
+    // with what is recorded converted into it
+    std::optional<WaveFile::NativeWave> native;
+    std::unique_ptr<WaveFile::ToNative> toNative;
+    std::int64_t nativePos = 0; ///< where the recording goes on in `native`, in its frames
+
     [[nodiscard]] std::int64_t length() const { return std::int64_t(wave->size()) / Pcm::Channels; }
 
     Samples& mutableWave()
@@ -182,6 +189,26 @@ struct WaveAudioDevice::Impl {
             w.insert(w.end(), taken.begin() + std::ptrdiff_t(overlap), taken.end());
         }
         recordPos += std::int64_t(taken.size()) / Pcm::Channels;
+        if (toNative)
+            spliceNative(toNative->convert(taken.data(), std::int64_t(taken.size()) / Pcm::Channels));
+    }
+
+    /// Puts recorded native samples at `nativePos`, as the recording does in the wave.
+    void spliceNative(const std::vector<std::int32_t>& part)
+    {
+        if (part.empty())
+            return;
+        std::vector<std::int32_t>& n = native->samples;
+        const auto channels = static_cast<std::size_t>(native->channels);
+        const std::size_t at = static_cast<std::size_t>(std::min(nativePos, native->frames())) * channels;
+        if (inserting) {
+            n.insert(n.begin() + std::ptrdiff_t(at), part.begin(), part.end());
+        } else {
+            const std::size_t overlap = std::min(part.size(), n.size() - at);
+            std::copy_n(part.begin(), overlap, n.begin() + std::ptrdiff_t(at));
+            n.insert(n.end(), part.begin() + std::ptrdiff_t(overlap), part.end());
+        }
+        nativePos += std::int64_t(part.size() / channels);
     }
 
     MCIERROR startCapture()
@@ -213,6 +240,15 @@ struct WaveAudioDevice::Impl {
             capture.reset();
             return MCIERR_NO_AUDIO_INPUT;
         }
+        // What comes in is merged on this thread only, so the converter can come second.
+        try {
+            if (native)
+                toNative = std::make_unique<WaveFile::ToNative>(*native);
+        } catch (const std::bad_alloc&) {
+            inputStream.reset();
+            capture.reset();
+            return MCIERR_OUT_OF_MEMORY;
+        }
         activity = Activity::Recording;
         return 0;
     }
@@ -222,6 +258,9 @@ struct WaveAudioDevice::Impl {
     {
         inputStream.reset();
         mergeCaptured();
+        if (toNative)
+            spliceNative(toNative->flush());
+        toNative.reset();
         capture.reset();
         position = recordPos;
         activity = next;
@@ -343,6 +382,8 @@ struct WaveAudioDevice::Impl {
         recordPos = from;
         recordEnd = to;
         inserting = flags & MCI_RECORD_INSERT;
+        if (native)
+            nativePos = from * native->sampleRate / Pcm::SampleRate;
         return startCapture();
     }
 
@@ -460,7 +501,8 @@ struct WaveAudioDevice::Impl {
         // Saving goes on beside a recording and keeps everything recorded so far.
         settle();
         mergeCaptured();
-        if (!WaveFile::save(QString::fromUtf8(parms->lpfilename), wave->data(), length()))
+        const QString file = QString::fromUtf8(parms->lpfilename);
+        if (!(native ? WaveFile::save(file, *native) : WaveFile::save(file, wave->data(), length())))
             return MCIERR_FILE_WRITE;
         return 0;
     }
@@ -506,7 +548,8 @@ MCIERROR WaveAudioDevice::open(quint32 flags, MCI_OPEN_PARMS& parms)
     if (!named)
         return 0; // a new, empty wave
     Samples samples;
-    switch (WaveFile::load(QString::fromUtf8(parms.lpstrElementName), samples)) {
+    WaveFile::NativeWave native;
+    switch (WaveFile::load(QString::fromUtf8(parms.lpstrElementName), samples, &native)) {
     case WaveFile::LoadResult::Loaded:
         break;
     case WaveFile::LoadResult::NotFound:
@@ -517,6 +560,7 @@ MCIERROR WaveAudioDevice::open(quint32 flags, MCI_OPEN_PARMS& parms)
         return MCIERR_INVALID_FILE;
     }
     d->wave = std::make_shared<Samples>(std::move(samples));
+    d->native = std::move(native);
     return 0;
 }
 

@@ -17,8 +17,10 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
+#include <new>
 
 namespace {
 
@@ -165,11 +167,155 @@ struct MemoryFile {
     static sf_count_t tell(void* user) { return static_cast<MemoryFile*>(user)->pos; }
 };
 
+bool readNative(SNDFILE* file, const SF_INFO& info, WaveFile::NativeWave& native)
+{
+    native.format = info.format;
+    native.sampleRate = info.samplerate;
+    native.channels = info.channels;
+    native.samples.assign(static_cast<std::size_t>(info.frames) * static_cast<std::size_t>(info.channels), 0);
+    sf_count_t got = 0;
+    if (native.isFloat()) {
+        std::vector<float> raw(native.samples.size());
+        got = sf_readf_float(file, raw.data(), info.frames);
+        std::memcpy(native.samples.data(), raw.data(), raw.size() * sizeof(float));
+    } else {
+        got = sf_readf_int(file, native.samples.data(), info.frames);
+    }
+    if (got < 0)
+        return false;
+    native.samples.resize(static_cast<std::size_t>(got) * static_cast<std::size_t>(info.channels));
+    return true;
+}
+
+/// Writes a wave of `info`'s format through libsndfile into `memory`.
+template <typename Write>
+QByteArray encodeWith(SF_INFO info, Write&& write)
+{
+    MemoryFile memory;
+    SF_VIRTUAL_IO io{&MemoryFile::length, &MemoryFile::seek, &MemoryFile::read, &MemoryFile::write,
+                     &MemoryFile::tell};
+    SNDFILE* file = sf_open_virtual(&io, SFM_WRITE, &info, &memory);
+    if (!file)
+        return {};
+    const bool written = write(file);
+    const bool closed = sf_close(file) == 0;
+    if (!written || !closed)
+        return {};
+    return memory.bytes;
+}
+
+bool saveBytes(const QString& path, const QByteArray& bytes)
+{
+    const QFileInfo info(path);
+    // The name is used as given; only the folder must be there already.
+    if (path.isEmpty() || info.isDir() || !info.absoluteDir().exists() || bytes.isEmpty())
+        return false;
+    AtomicFileWriter writer;
+    return writer.replace(path, bytes);
+}
+
 } // namespace
 
 namespace WaveFile {
 
-LoadResult load(const QString& path, std::vector<std::int16_t>& samples)
+bool NativeWave::isFloat() const
+{
+    const int sub = format & SF_FORMAT_SUBMASK;
+    return sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE;
+}
+
+ToNative::ToNative(const NativeWave& format)
+    : m_rate(format.sampleRate)
+    , m_channels(format.channels)
+    , m_float(format.isFloat())
+{
+    if (m_rate == Pcm::SampleRate)
+        return;
+    AVChannelLayout stereo{};
+    av_channel_layout_default(&stereo, Pcm::Channels);
+    const int rc = swr_alloc_set_opts2(&m_swr, &stereo, AV_SAMPLE_FMT_FLT, m_rate, &stereo, AV_SAMPLE_FMT_S16,
+                                       Pcm::SampleRate, 0, nullptr);
+    av_channel_layout_uninit(&stereo);
+    if (rc < 0 || swr_init(m_swr) < 0)
+        throw std::bad_alloc();
+}
+
+ToNative::~ToNative()
+{
+    swr_free(&m_swr);
+}
+
+std::vector<std::int32_t> ToNative::fromStereoFloat(const float* frames, std::int64_t count) const
+{
+    std::vector<std::int32_t> out(static_cast<std::size_t>(count) * static_cast<std::size_t>(m_channels), 0);
+    for (std::int64_t i = 0; i < count; ++i) {
+        const float left = frames[2 * i];
+        const float right = frames[2 * i + 1];
+        std::int32_t* o = out.data() + i * m_channels;
+        const auto put = [this](std::int32_t& slot, float value) {
+            if (m_float) {
+                std::memcpy(&slot, &value, sizeof value);
+            } else {
+                const double scaled = std::clamp(double(value) * 2147483648.0, -2147483648.0, 2147483647.0);
+                slot = static_cast<std::int32_t>(std::lrint(scaled));
+            }
+        };
+        if (m_channels == 1) {
+            put(o[0], (left + right) / 2);
+        } else {
+            put(o[0], left);
+            put(o[1], right); // further channels stay silent
+        }
+    }
+    return out;
+}
+
+std::vector<std::int32_t> ToNative::convert(const std::int16_t* samples, std::int64_t frames)
+{
+    std::vector<float> stereo;
+    if (!m_swr) {
+        stereo.resize(static_cast<std::size_t>(frames) * Pcm::Channels);
+        for (std::size_t i = 0; i < stereo.size(); ++i)
+            stereo[i] = float(samples[i]) / 32768.0f;
+    } else {
+        const int room = swr_get_out_samples(m_swr, int(frames));
+        stereo.resize(static_cast<std::size_t>(std::max(room, 0) + 1) * Pcm::Channels);
+        auto* out = reinterpret_cast<std::uint8_t*>(stereo.data());
+        const auto* in = reinterpret_cast<const std::uint8_t*>(samples);
+        const int got = swr_convert(m_swr, &out, room + 1, frames > 0 ? &in : nullptr, int(frames));
+        stereo.resize(static_cast<std::size_t>(std::max(got, 0)) * Pcm::Channels);
+    }
+    return fromStereoFloat(stereo.data(), std::int64_t(stereo.size()) / Pcm::Channels);
+}
+
+std::vector<std::int32_t> ToNative::flush()
+{
+    if (!m_swr)
+        return {};
+    return convert(nullptr, 0);
+}
+
+bool save(const QString& path, const NativeWave& wave)
+{
+    SF_INFO info{};
+    info.samplerate = wave.sampleRate;
+    info.channels = wave.channels;
+    info.format = wave.format;
+    const QByteArray bytes = encodeWith(info, [&wave](SNDFILE* file) {
+        const sf_count_t frames = wave.frames();
+        if (frames == 0)
+            return true;
+        if (wave.isFloat()) {
+            std::vector<float> raw(wave.samples.size());
+            std::memcpy(raw.data(), wave.samples.data(), raw.size() * sizeof(float));
+            return sf_writef_float(file, raw.data(), frames) == frames;
+        }
+        return sf_writef_int(file, wave.samples.data(), frames) == frames;
+    });
+    return saveBytes(path, bytes);
+}
+
+LoadResult load(const QString& path, std::vector<std::int16_t>& samples, NativeWave* native)
 {
     samples.clear();
     const QFileInfo info(path);
@@ -186,7 +332,10 @@ LoadResult load(const QString& path, std::vector<std::int16_t>& samples)
     const SndfilePtr file(sf_open(QFile::encodeName(path).constData(), SFM_READ, &sf));
     if (!file || !isWave(sf.format) || sf.channels <= 0 || sf.samplerate <= 0 || sf.frames < 0)
         return LoadResult::NotAWave;
-    const bool ok = needsConversion(sf) ? readConverted(file.get(), sf, samples) : readDirect(file.get(), sf, samples);
+    bool ok = needsConversion(sf) ? readConverted(file.get(), sf, samples) : readDirect(file.get(), sf, samples);
+    if (ok && native) {
+        ok = sf_seek(file.get(), 0, SEEK_SET) == 0 && readNative(file.get(), sf, *native);
+    }
     if (!ok) {
         samples.clear();
         return LoadResult::Unreadable;
@@ -196,34 +345,16 @@ LoadResult load(const QString& path, std::vector<std::int16_t>& samples)
 
 QByteArray encode(const std::int16_t* samples, std::int64_t frames)
 {
-    MemoryFile memory;
-    SF_VIRTUAL_IO io{&MemoryFile::length, &MemoryFile::seek, &MemoryFile::read, &MemoryFile::write,
-                     &MemoryFile::tell};
     SF_INFO info{};
     info.samplerate = Pcm::SampleRate;
     info.channels = Pcm::Channels;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* file = sf_open_virtual(&io, SFM_WRITE, &info, &memory);
-    if (!file)
-        return {};
-    const bool written = frames == 0 || sf_writef_short(file, samples, frames) == frames;
-    const bool closed = sf_close(file) == 0;
-    if (!written || !closed)
-        return {};
-    return memory.bytes;
+    return encodeWith(info, [&](SNDFILE* file) { return frames == 0 || sf_writef_short(file, samples, frames) == frames; });
 }
 
 bool save(const QString& path, const std::int16_t* samples, std::int64_t frames)
 {
-    const QFileInfo info(path);
-    // The name is used as given; only the folder must be there already.
-    if (path.isEmpty() || info.isDir() || !info.absoluteDir().exists())
-        return false;
-    const QByteArray bytes = encode(samples, frames);
-    if (bytes.isEmpty())
-        return false;
-    AtomicFileWriter writer;
-    return writer.replace(path, bytes);
+    return saveBytes(path, encode(samples, frames));
 }
 
 } // namespace WaveFile

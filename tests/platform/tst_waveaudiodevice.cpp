@@ -12,6 +12,7 @@
 #include <sndfile.h>
 
 #include <atomic>
+#include <cmath>
 #include <memory>
 #include <thread>
 
@@ -143,6 +144,25 @@ class TestWaveAudioDevice : public QObject {
         return m_output->captures().last()->samples;
     }
 
+    /// A file's samples as 32-bit integers, in its own rate and channels.
+    static std::vector<std::int32_t> readNative(const QString& file, SF_INFO* info = nullptr)
+    {
+        SF_INFO local{};
+        SNDFILE* f = sf_open(QFile::encodeName(file).constData(), SFM_READ, &local);
+        if (info)
+            *info = local;
+        if (!f)
+            return {};
+        // Through doubles: exact for integer files, and float files are not scaled by their peak.
+        std::vector<double> d(std::size_t(local.frames * local.channels));
+        sf_readf_double(f, d.data(), local.frames);
+        sf_close(f);
+        std::vector<std::int32_t> s(d.size());
+        std::transform(d.begin(), d.end(), s.begin(),
+                       [](double x) { return std::int32_t(std::clamp(std::lrint(x * 2147483648.0), -2147483648L, 2147483647L)); });
+        return s;
+    }
+
     static Samples readBack(const QString& file, SF_INFO& info)
     {
         info = SF_INFO{};
@@ -196,7 +216,7 @@ private Q_SLOTS:
         QCOMPARE(status(p.wDeviceID, MCI_STATUS_LENGTH), 0u);
     }
 
-    void convertsOtherRatesAndChannels_data()
+    void playsOtherFormatsAndSavesThemAsTheyCame_data()
     {
         QTest::addColumn<int>("format");
         QTest::addColumn<int>("rate");
@@ -205,9 +225,11 @@ private Q_SLOTS:
         QTest::newRow("mono 44.1 kHz 8-bit") << (SF_FORMAT_WAV | SF_FORMAT_PCM_U8) << 44100 << 1;
         QTest::newRow("stereo 48 kHz float") << (SF_FORMAT_WAV | SF_FORMAT_FLOAT) << 48000 << 2;
         QTest::newRow("5.1 at 44.1 kHz, 24-bit extensible") << (SF_FORMAT_WAVEX | SF_FORMAT_PCM_24) << 44100 << 6;
+        QTest::newRow("mono 11.025 kHz 8-bit") << (SF_FORMAT_WAV | SF_FORMAT_PCM_U8) << 11025 << 1;
+        QTest::newRow("stereo 96 kHz 24-bit") << (SF_FORMAT_WAV | SF_FORMAT_PCM_24) << 96000 << 2;
     }
 
-    void convertsOtherRatesAndChannels()
+    void playsOtherFormatsAndSavesThemAsTheyCame()
     {
         QFETCH(int, format);
         QFETCH(int, rate);
@@ -231,6 +253,29 @@ private Q_SLOTS:
         QVERIFY2(qAbs(left - right) < 0.5, qPrintable(QStringLiteral("%1 %2").arg(left).arg(right)));
         if (channels <= 2)
             QVERIFY2(qAbs(left + 6.02) < 0.5, qPrintable(QString::number(left)));
+
+        // Saved as it came: same format, every sample as it was.
+        const std::vector<std::int32_t> original = readNative(path("other.wav"));
+        QCOMPARE(save(id, path("saved.wav")), 0u);
+        SF_INFO info;
+        QCOMPARE(readNative(path("saved.wav"), &info), original);
+        QCOMPARE(info.format, format);
+        QCOMPARE(info.samplerate, rate);
+        QCOMPARE(info.channels, channels);
+
+        // What is recorded at the end is converted into that format; the rest stays exact.
+        QCOMPARE(record(id, MCI_FROM, status(id, MCI_STATUS_LENGTH)), 0u);
+        QVERIFY(m_input->deliver(constant(framesOfMs(500), 8192)));
+        QCOMPARE(simple(id, MCI_STOP), 0u);
+        QCOMPARE(save(id, path("saved.wav")), 0u);
+        const std::vector<std::int32_t> grown = readNative(path("saved.wav"), &info);
+        QCOMPARE(info.format, format);
+        QCOMPARE(info.samplerate, rate);
+        const auto originalFrames = qint64(original.size()) / channels;
+        QVERIFY(qAbs(qint64(grown.size()) / channels - originalFrames - rate / 2) <= 64);
+        QVERIFY(std::equal(original.begin(), original.end() - channels * 64, grown.begin()));
+        const double recorded = grown[std::size_t(originalFrames + rate / 4) * std::size_t(channels)] / 2147483648.0;
+        QVERIFY2(qAbs(recorded - 0.25) < 0.02, qPrintable(QString::number(recorded)));
     }
 
     void refusesWhatIsNoReadableWave()
