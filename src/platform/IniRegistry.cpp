@@ -101,6 +101,12 @@ bool sameName(const QString& a, const QString& b)
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
+template <typename V>
+bool isNamed(const V& v, const QString& name)
+{
+    return v.note.isEmpty() && sameName(v.name, name);
+}
+
 } // namespace
 
 IniRegistry::IniRegistry(QString configDir)
@@ -183,8 +189,12 @@ IniRegistry::Document IniRegistry::parse(const QByteArray& bytes)
         QStringView line = trimmed(QStringView(rawLine));
         if (line.endsWith(QLatin1Char('\r')))
             line = trimmed(line.chopped(1));
-        if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('#')))
+        if (line.isEmpty())
             continue;
+        if (line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('#'))) {
+            current->values.append({QString(), QString(), line.toString()});
+            continue;
+        }
         if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
             const QString name = trimmed(line.mid(1, line.size() - 2)).toString();
             current = findSection(doc, name);
@@ -195,19 +205,21 @@ IniRegistry::Document IniRegistry::parse(const QByteArray& bytes)
             continue;
         }
         const qsizetype eq = findSeparator(line.toString());
-        if (eq < 0)
+        if (eq < 0) {
+            current->values.append({QString(), QString(), line.toString()});
             continue;
+        }
         const QString name = unescape(trimmed(line.left(eq)));
         const QString value = unescape(trimmed(line.mid(eq + 1)));
         bool replaced = false;
         for (auto& v : current->values) {
-            if (sameName(v.first, name)) {
-                v.second = value;
+            if (isNamed(v, name)) {
+                v.value = value;
                 replaced = true;
             }
         }
         if (!replaced)
-            current->values.append({name, value});
+            current->values.append({name, value, QString()});
     }
     return doc;
 }
@@ -245,7 +257,8 @@ void IniRegistry::save(const Document& doc) const
         if (!s.name.isEmpty())
             text += QLatin1Char('[') + s.name + QLatin1String("]\n");
         for (const auto& v : s.values)
-            text += escape(v.first, true) + QLatin1Char('=') + escape(v.second, false) + QLatin1Char('\n');
+            text += (v.note.isEmpty() ? escape(v.name, true) + QLatin1Char('=') + escape(v.value, false) : v.note)
+                    + QLatin1Char('\n');
         if (!s.name.isEmpty() || !s.values.isEmpty())
             text += QLatin1Char('\n');
     }
@@ -297,8 +310,8 @@ QString IniRegistry::ReadString(const QString& name) const
     const Document doc = load();
     if (const Section* s = openSection(doc))
         for (const auto& v : s->values)
-            if (sameName(v.first, name))
-                return v.second;
+            if (isNamed(v, name))
+                return v.value;
     return {};
 }
 
@@ -307,7 +320,7 @@ bool IniRegistry::ValueExists(const QString& name) const
     const Document doc = load();
     if (const Section* s = openSection(doc))
         for (const auto& v : s->values)
-            if (sameName(v.first, name))
+            if (isNamed(v, name))
                 return true;
     return false;
 }
@@ -318,7 +331,8 @@ QStringList IniRegistry::GetValueNames() const
     const Document doc = load();
     if (const Section* s = openSection(doc))
         for (const auto& v : s->values)
-            names << v.first;
+            if (v.note.isEmpty())
+                names << v.name;
     return names;
 }
 
@@ -334,12 +348,12 @@ void IniRegistry::WriteString(const QString& name, const QString& value)
     }
     bool found = false;
     for (auto& v : s->values) {
-        if (sameName(v.first, name)) {
-            v.second = value;
+        if (isNamed(v, name)) {
+            v.value = value;
             found = true;
         }
     }
     if (!found)
-        s->values.append({name, value});
+        s->values.append({name, value, QString()});
     save(doc);
 }

@@ -4,7 +4,6 @@
 #include "Registry.h"
 
 #include <QList>
-#include <QPair>
 
 #include <QHash>
 
@@ -14,7 +13,7 @@
 /// its subkeys are the file's sections. Every write replaces the file atomically,
 /// and every read sees the file as it is now, so two objects share one store.
 /// Files are read as people write them by hand: blanks around names, "=" and values,
-/// "#" and ";" comments, a byte-order mark, CRLF lines.
+/// "#" and ";" comments (kept when the file is written again), a byte-order mark, CRLF lines.
 /// A file that cannot be read is never replaced, and one that cannot be written
 /// does not stop the program: from then on that file's values live in memory for
 /// the run, and the operator is told once, through the error reporter.
@@ -35,9 +34,15 @@ public:
     [[nodiscard]] QString fileForKey(const QString& key) const;
 
 private:
+    struct Value {
+        QString name;
+        QString value;
+        /// A comment or a line that is no value, kept as it was written; name and value unused.
+        QString note;
+    };
     struct Section {
         QString name;
-        QList<QPair<QString, QString>> values;
+        QList<Value> values;
     };
     using Document = QList<Section>;
 

@@ -97,6 +97,15 @@ private Q_SLOTS:
         QVERIFY(reg.OpenKey(QStringLiteral("Software\\Brasswold\\System"), false));
         QCOMPARE(reg.ReadString(QStringLiteral("InfoPath")), QStringLiteral("/shows/songs.inf"));
         QCOMPARE(reg.GetValueNames().size(), 1);
+
+        // Writing the file again keeps its comments.
+        reg.WriteString(QStringLiteral("HelpPath"), QStringLiteral("/help/index.htm"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray written = f.readAll();
+        for (const QByteArray& line : text.split('\n'))
+            if (line.trimmed().startsWith('#') || line.trimmed().startsWith(';'))
+                QVERIFY2(written.contains(line.trimmed()), written.constData());
+        QCOMPARE(reg.ReadString(QStringLiteral("InfoPath")), QStringLiteral("/shows/songs.inf"));
     }
 
     void settingsThatCannotBeKeptLiveForTheRunAndAreReportedOnce_data()
