@@ -315,12 +315,12 @@ void TSongInfo::rescue(const QByteArray& data, const QString& why)
     const QString name = freeName(folder + QLatin1String("/songs-rescued-") + timeStamp(), QStringLiteral(".inf"));
     QString text = QStringLiteral("Unable to save file!\n\n%1.\n\n").arg(why);
     if (!QDir().mkpath(folder))
-        text += QStringLiteral("They could not be saved to %1 either: the folder cannot be made.")
+        text += QStringLiteral("The songs could not be saved to %1 either: the folder cannot be made.")
                     .arg(QDir::toNativeSeparators(folder));
     else if (m_writer->replace(name, data))
         text += QStringLiteral("The songs were saved to %1 instead.").arg(QDir::toNativeSeparators(name));
     else
-        text += QStringLiteral("They could not be saved to %1 either (%2).")
+        text += QStringLiteral("The songs could not be saved to %1 either (%2).")
                     .arg(QDir::toNativeSeparators(folder), m_writer->errorString());
     m_dialogs.messageBox(nullptr, text, Dialogs::Style::Error, Dialogs::Buttons::Ok);
 }
