@@ -263,16 +263,19 @@ void IniRegistry::save(const Document& doc) const
             text += QLatin1Char('\n');
     }
     const QString folder = QFileInfo(m_file).absolutePath();
-    AtomicFileWriter writer;
     if (!QDir().mkpath(folder)) {
         keepInMemory(doc, QStringLiteral("The settings folder %1 cannot be made. Sonavex goes on with the "
                                          "settings it has; settings changed in this run are not kept")
                               .arg(QDir::toNativeSeparators(folder)));
-    } else if (!writer.replace(m_file, text.toUtf8())) {
+        return;
+    }
+    // A write killed part-way left its temporary file behind; this one clears it away.
+    AtomicFileWriter::removeStaleTemporaries(m_file, std::chrono::seconds(30));
+    AtomicFileWriter writer;
+    if (!writer.replace(m_file, text.toUtf8()))
         keepInMemory(doc, QStringLiteral("The settings file cannot be written (%1). Sonavex goes on with the "
                                          "settings it has; settings changed in this run are not kept")
                               .arg(writer.errorString()));
-    }
 }
 
 void IniRegistry::keepInMemory(const Document& doc, const QString& why) const
