@@ -3,7 +3,9 @@
 // and every value it reads must come back unchanged after it is written again.
 #include "platform/IniRegistry.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <cstdlib>
@@ -23,7 +25,10 @@ void readBackOrAbort(const QString& dir, const QString& section, const QString& 
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static QTemporaryDir dir;
+    // In memory where there is such a folder: every write is synced, and that is not what is fuzzed.
+    static QTemporaryDir dir(QFileInfo(QStringLiteral("/dev/shm")).isWritable()
+                                 ? QStringLiteral("/dev/shm/sonavex-fuzz-XXXXXX")
+                                 : QDir::tempPath() + QLatin1String("/sonavex-fuzz-XXXXXX"));
     static const QString file = dir.path() + QLatin1String("/Brasswold.ini");
     {
         QFile f(file);
