@@ -179,15 +179,7 @@ struct WaveAudioDevice::Impl {
         const Samples taken = capture->take();
         if (taken.empty())
             return;
-        Samples& w = mutableWave();
-        const auto at = static_cast<std::size_t>(recordPos) * Pcm::Channels;
-        if (inserting) {
-            w.insert(w.begin() + std::ptrdiff_t(at), taken.begin(), taken.end());
-        } else {
-            const std::size_t overlap = std::min(taken.size(), w.size() - at);
-            std::copy_n(taken.begin(), overlap, w.begin() + std::ptrdiff_t(at));
-            w.insert(w.end(), taken.begin() + std::ptrdiff_t(overlap), taken.end());
-        }
+        splice(mutableWave(), static_cast<std::size_t>(recordPos) * Pcm::Channels, taken);
         recordPos += std::int64_t(taken.size()) / Pcm::Channels;
         if (toNative)
             spliceNative(toNative->convert(taken.data(), std::int64_t(taken.size()) / Pcm::Channels));
@@ -198,17 +190,22 @@ struct WaveAudioDevice::Impl {
     {
         if (part.empty())
             return;
-        std::vector<std::int32_t>& n = native->samples;
         const auto channels = static_cast<std::size_t>(native->channels);
-        const std::size_t at = static_cast<std::size_t>(std::min(nativePos, native->frames())) * channels;
-        if (inserting) {
-            n.insert(n.begin() + std::ptrdiff_t(at), part.begin(), part.end());
-        } else {
-            const std::size_t overlap = std::min(part.size(), n.size() - at);
-            std::copy_n(part.begin(), overlap, n.begin() + std::ptrdiff_t(at));
-            n.insert(n.end(), part.begin() + std::ptrdiff_t(overlap), part.end());
-        }
+        splice(native->samples, static_cast<std::size_t>(std::min(nativePos, native->frames())) * channels, part);
         nativePos += std::int64_t(part.size() / channels);
+    }
+
+    /// Records `part` into `wave` at sample `at`: inserted, or over what is there and on past the end.
+    template <typename T>
+    void splice(std::vector<T>& wave, std::size_t at, const std::vector<T>& part) const
+    {
+        if (inserting) {
+            wave.insert(wave.begin() + std::ptrdiff_t(at), part.begin(), part.end());
+        } else {
+            const std::size_t overlap = std::min(part.size(), wave.size() - at);
+            std::copy_n(part.begin(), overlap, wave.begin() + std::ptrdiff_t(at));
+            wave.insert(wave.end(), part.begin() + std::ptrdiff_t(overlap), part.end());
+        }
     }
 
     MCIERROR startCapture()
