@@ -2,6 +2,7 @@
 #include "frmFade.h"
 
 #include "platform/Fonts.h"
+#include "platform/WindowFrame.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -14,6 +15,7 @@ TfrmFadeCtrl::TfrmFadeCtrl(QWidget* owner)
     setWindowTitle(QStringLiteral("Fade Properties"));
     setFont(Fonts::msSansSerif(11));
     setFixedSize(287, 184);
+    WindowFrame::setOuterSize(this, QSize(287, 184));
     move(307, 148);
 
     Label1 = new QLabel(QStringLiteral("Fade Duration in Seconds"), this);

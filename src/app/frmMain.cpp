@@ -9,6 +9,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Errors.h"
 #include "platform/Fonts.h"
+#include "platform/WindowFrame.h"
 #include "platform/Guard.h"
 #include "platform/MediaPlayer.h"
 #include "platform/Registry.h"
@@ -159,9 +160,8 @@ void TMainForm::buildWindow()
     setWindowTitle(QStringLiteral("Sonavex"));
     setWindowIcon(QIcon(QStringLiteral(":/app/sonavex.svg")));
     setFont(Fonts::msSansSerif(11));
-    resize(718, 464);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    WindowFrame::setOuterSize(this, QSize(718, 464));
+    WindowFrame::centre(this);
 
     buildMenus();
 
