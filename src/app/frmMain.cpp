@@ -67,12 +67,68 @@ QIcon glyph(const QString& name, bool withDisabled)
     return icon;
 }
 
+/// The tabs of the strip. The tab under the pointer lights up unless it is the shown one.
+class SheetTabBar : public QTabBar {
+public:
+    using QTabBar::QTabBar;
+
+    [[nodiscard]] int hoveredTab() const { return m_hover; }
+
+protected:
+    bool event(QEvent* event) override
+    {
+        bool handled = false;
+        guard([&] {
+            switch (event->type()) {
+            case QEvent::HoverEnter:
+            case QEvent::HoverMove:
+                setHover(tabAt(static_cast<QHoverEvent*>(event)->position().toPoint()));
+                break;
+            case QEvent::HoverLeave:
+                setHover(-1);
+                break;
+            default:
+                break;
+            }
+            handled = QTabBar::event(event);
+        });
+        return handled;
+    }
+
+    void paintEvent(QPaintEvent* event) override
+    {
+        guard([&] {
+            QTabBar::paintEvent(event);
+            if (m_hover < 0 || m_hover == currentIndex() || m_hover >= count())
+                return;
+            QPainter p(this);
+            QColor light = palette().color(QPalette::Highlight);
+            light.setAlpha(56);
+            p.fillRect(tabRect(m_hover).adjusted(2, 2, -2, 0), light);
+        });
+    }
+
+private:
+    void setHover(int index)
+    {
+        if (index == m_hover)
+            return;
+        if (m_hover >= 0)
+            update(tabRect(m_hover));
+        m_hover = index;
+        if (m_hover >= 0)
+            update(tabRect(m_hover));
+    }
+
+    int m_hover = -1;
+};
+
 /// The tab strip: the tabs on top and one page below them that holds the 36 buttons.
 class SheetTabControl : public QWidget {
 public:
     explicit SheetTabControl(QWidget* parent)
         : QWidget(parent)
-        , tabBar(new QTabBar(this))
+        , tabBar(new SheetTabBar(this))
     {
         tabBar->setDrawBase(false);
         tabBar->setExpanding(false);

@@ -592,6 +592,27 @@ private Q_SLOTS:
         QCOMPARE(button(35)->Caption(), QStringLiteral("Finale"));
         QCOMPARE(button(0)->Caption(), QStringLiteral("<empty>"));
     }
+
+    void theTabUnderThePointerLightsUp()
+    {
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        QTabBar* tabs = m_form->Tabs;
+        const auto hover = [&](QEvent::Type type, QPoint at) {
+            QHoverEvent e(type, QPointF(at), tabs->mapToGlobal(QPointF(at)), QPointF(-1, -1));
+            QApplication::sendEvent(tabs, &e);
+            return tabs->grab().toImage().copy(tabs->tabRect(3));
+        };
+        const QImage before = tabs->grab().toImage().copy(tabs->tabRect(3));
+        QVERIFY(hover(QEvent::HoverEnter, tabs->tabRect(3).center()) != before);
+        QCOMPARE(hover(QEvent::HoverMove, tabs->tabRect(5).center()), before);
+        QVERIFY(hover(QEvent::HoverMove, tabs->tabRect(3).center()) != before);
+        QCOMPARE(hover(QEvent::HoverLeave, QPoint(-1, -1)), before);
+        // The shown tab stays as it is.
+        const QImage shown = tabs->grab().toImage().copy(tabs->tabRect(0));
+        hover(QEvent::HoverMove, tabs->tabRect(0).center());
+        QCOMPARE(tabs->grab().toImage().copy(tabs->tabRect(0)), shown);
+    }
 };
 
 QTEST_MAIN(TestMainForm)
