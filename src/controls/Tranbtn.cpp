@@ -134,6 +134,8 @@ QColor TMTranBtn::transparentColorOfImage() const
 {
     if (m_transparentColor.isValid() || m_bitmap.isNull())
         return m_transparentColor;
+    if (m_bitmap.depth() == 1) // a monochrome image is drawn in black on white
+        return QColor(Qt::white);
     return QColor::fromRgb(m_bitmap.pixel(0, m_bitmap.height() - 1));
 }
 
@@ -246,6 +248,7 @@ void TMTranBtn::drawCaption(QPainter& painter)
     }
     painter.setPen(fontColor());
     painter.setBrush(Qt::NoBrush);
+    // The caption is a song title, not a label with a mnemonic: "Rock & Roll" shows its "&".
     TextDrawing::drawText(&painter, font(), layout.text, layout.rect, layout.flags | TextDrawing::NoPrefix);
 }
 

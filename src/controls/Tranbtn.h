@@ -41,7 +41,10 @@ public:
     void setFontColor(const QColor& color);
 
     [[nodiscard]] QString Hint() const { return toolTip(); }
+    void setHint(const QString& hint) { setToolTip(hint); }
+    /// The hint is shown as a tooltip only while this is on.
     [[nodiscard]] bool ShowHint() const { return m_showHint; }
+    void setShowHint(bool show) { m_showHint = show; }
 
     [[nodiscard]] int BtnNumber() const { return m_btnNumber; }
     void setBtnNumber(int number) { m_btnNumber = number; }

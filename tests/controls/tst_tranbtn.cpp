@@ -110,6 +110,7 @@ private Q_SLOTS:
     void captionShouldBeLaidOutByCharactersPerLine_data();
     void captionShouldBeLaidOutByCharactersPerLine();
     void captionWithSpacesShouldWrapAndCentreTheBlock();
+    void captionShouldShowItsAmpersands();
     void captionShouldUseFontColourAndNotMoveWhenPressed();
     void imageShouldLetParentShowThroughAndShiftWhenPressed();
     void drawTransparentBitmapShouldKeepKeyedPixelsAndImage();
@@ -127,6 +128,10 @@ void TestTranBtn::shouldStartWithItsDefaults()
     QCOMPARE(b.font().pointSize(), 9);
     QCOMPARE(b.BtnNumber(), 0);
     QVERIFY(!b.Pressed() && !b.MouseOver() && !b.ShowHint());
+    b.setHint(QStringLiteral("Intro"));
+    b.setShowHint(true);
+    QCOMPARE(b.Hint(), QStringLiteral("Intro"));
+    QVERIFY(b.ShowHint());
     QCOMPARE(b.ImageRect(), QRect());
     QVERIFY(b.BitMap().isNull());
 }
@@ -298,6 +303,20 @@ void TestTranBtn::captionWithSpacesShouldWrapAndCentreTheBlock()
     QVERIFY(!b->ShowHint());
 }
 
+void TestTranBtn::captionShouldShowItsAmpersands()
+{
+    // A title is not a label: "&" marks no accelerator and shows as itself.
+    Backing parent(QSize(125, 48));
+    auto* b = new TMTranBtn(&parent);
+    b->setBorder(BStyle::BSnone);
+    b->setCaption(QStringLiteral("R&R"));
+    const int withAmpersand = inkBounds(shot(parent)).width();
+    b->setCaption(QStringLiteral("RR"));
+    const int without = inkBounds(shot(parent)).width();
+    QVERIFY2(withAmpersand >= without + QFontMetrics(b->font()).horizontalAdvance(QLatin1Char('&')) - 1,
+             qPrintable(QStringLiteral("%1 against %2").arg(withAmpersand).arg(without)));
+}
+
 void TestTranBtn::captionShouldUseFontColourAndNotMoveWhenPressed()
 {
     Backing parent(QSize(125, 48));
@@ -344,6 +363,20 @@ void TestTranBtn::imageShouldLetParentShowThroughAndShiftWhenPressed()
     b->setTransparentColor(Qt::blue);
     img = shot(parent);
     QCOMPARE(at(img, b->ImageRect().left() + 2, b->ImageRect().top() + 2), QColor(QColor(255, 0, 255)).rgb());
+
+    // A monochrome image keys on white, whatever its bottom-left pixel.
+    QImage mono(20, 10, QImage::Format_Mono);
+    mono.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    mono.fill(0);
+    for (int y = 0; y < 10; ++y)
+        mono.setPixel(0, y, 1); // a black left column, bottom-left included
+    auto* plain = new TMTranBtn(&parent);
+    plain->setBorder(BStyle::BSnone);
+    plain->setBitMap(mono);
+    b->hide();
+    img = shot(parent);
+    QCOMPARE(at(img, plain->ImageRect().left() + 5, plain->ImageRect().top() + 5), QColor(Backdrop).rgb());
+    QCOMPARE(at(img, plain->ImageRect().left(), plain->ImageRect().top() + 5), qRgb(0, 0, 0));
 }
 
 void TestTranBtn::drawTransparentBitmapShouldKeepKeyedPixelsAndImage()
