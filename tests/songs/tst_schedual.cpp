@@ -23,6 +23,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QTableWidget>
+#include <QPainter>
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>
@@ -189,6 +190,27 @@ private Q_SLOTS:
         QCOMPARE(editor->lbFiles->names(), QStringList{QStringLiteral("b.mp3")});
         QVERIFY(!editor->btnAddFiles->icon().isNull());
         QVERIFY(!editor->btnErase->icon().isNull());
+
+        // The cells are written in a bold face: heavier strokes than the regular one's.
+        QFont regular = editor->StringGrid->font();
+        regular.setBold(false);
+        const auto ink = [](const QFont& font) {
+            QImage img(400, 40, QImage::Format_RGB32);
+            img.fill(Qt::white);
+            QPainter p(&img);
+            p.setFont(font);
+            p.setPen(Qt::black);
+            p.drawText(img.rect(), Qt::AlignCenter, QStringLiteral("Chime <empty> Rising Sweep"));
+            p.end();
+            int dark = 0;
+            for (int y = 0; y < img.height(); ++y)
+                for (int x = 0; x < img.width(); ++x)
+                    dark += qGray(img.pixel(x, y)) < 128 ? 1 : 0;
+            return dark;
+        };
+        QCOMPARE(editor->StringGrid->font().pixelSize(), 16);
+        QVERIFY2(ink(editor->StringGrid->font()) > ink(regular) * 5 / 4,
+                 qPrintable(QStringLiteral("%1 against %2").arg(ink(editor->StringGrid->font())).arg(ink(regular))));
     }
 
     void fileListIsSortedAndIgnoresLetterCase()
