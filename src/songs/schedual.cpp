@@ -265,6 +265,8 @@ void TfrmSchedual::buildGrid()
     StringGrid->setDragDropMode(QAbstractItemView::NoDragDrop);
     StringGrid->viewport()->setAcceptDrops(true);
     StringGrid->viewport()->installEventFilter(this);
+    StringGrid->horizontalHeader()->viewport()->setAcceptDrops(true);
+    StringGrid->horizontalHeader()->viewport()->installEventFilter(this);
     StringGrid->setContextMenuPolicy(Qt::CustomContextMenu);
 
     QHeaderView* top = StringGrid->horizontalHeader();
@@ -556,16 +558,22 @@ void TfrmSchedual::autoScrollDrag()
 
 bool TfrmSchedual::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != StringGrid->viewport())
+    // A header cell counts as a cell of its column: what is dropped there fills the
+    // column from the top as it would from any other of its cells.
+    const bool onHeader = watched == StringGrid->horizontalHeader()->viewport();
+    if (watched != StringGrid->viewport() && !onHeader)
         return QDialog::eventFilter(watched, event);
+    const auto inGrid = [&](QPointF pos) {
+        return onHeader ? QPoint(pos.toPoint().x(), 0) : pos.toPoint();
+    };
     switch (event->type()) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {
         auto* drag = static_cast<QDragMoveEvent*>(event);
         bool accepted = false;
-        guard([&] { accepted = StringGridDragOver(drag->mimeData(), drag->position().toPoint()); });
+        guard([&] { accepted = StringGridDragOver(drag->mimeData(), inGrid(drag->position())); });
         if (accepted && acceptAsCopy(drag)) {
-            m_dragPos = drag->position().toPoint();
+            m_dragPos = inGrid(drag->position());
             m_dragScroll->start();
         } else {
             drag->ignore();
@@ -580,7 +588,7 @@ bool TfrmSchedual::eventFilter(QObject* watched, QEvent* event)
         auto* drop = static_cast<QDropEvent*>(event);
         if (!acceptAsCopy(drop))
             return true;
-        guard([&] { StringGridDragDrop(drop->mimeData(), drop->position().toPoint()); });
+        guard([&] { StringGridDragDrop(drop->mimeData(), inGrid(drop->position())); });
         return true;
     }
     default:

@@ -100,10 +100,13 @@ class TestSchedual : public QObject {
         return editor.StringGrid->visualItemRect(item);
     }
 
+    /// Drags onto the grid's cells, or onto its header when `onHeader`.
     void sendDrag(TfrmSchedual& editor, QMimeData* mime, const QPoint& pos, Qt::DropActions actions,
-                  bool* enterAccepted, bool* dropAccepted, Qt::DropAction* dropAction = nullptr)
+                  bool* enterAccepted, bool* dropAccepted, Qt::DropAction* dropAction = nullptr,
+                  bool onHeader = false)
     {
-        QWidget* viewport = editor.StringGrid->viewport();
+        QWidget* viewport =
+            onHeader ? editor.StringGrid->horizontalHeader()->viewport() : editor.StringGrid->viewport();
         QDragEnterEvent enter(pos, actions, mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(viewport, &enter);
         *enterAccepted = enter.isAccepted();
@@ -605,8 +608,16 @@ private Q_SLOTS:
         QCOMPARE(header->logicalIndex(2), 2);
     }
 
+    void dragFromTheFileListFillsTheColumnUnderThePointer_data()
+    {
+        QTest::addColumn<bool>("onHeader");
+        QTest::newRow("a cell of the column") << false;
+        QTest::newRow("the column's header") << true;
+    }
+
     void dragFromTheFileListFillsTheColumnUnderThePointer()
     {
+        QFETCH(bool, onHeader);
         const QStringList names = numbered(QStringLiteral("d%1.wav"), 3);
         touch(m_sounds, names);
         m_store->SetSong(4, 0, makeSong(QStringLiteral("Busy"), 4, 0));
@@ -619,7 +630,10 @@ private Q_SLOTS:
 
         bool entered = false;
         bool dropped = false;
-        sendDrag(*editor, mime.get(), cellRect(*editor, 4, 30).center(), Qt::CopyAction, &entered, &dropped);
+        QPoint at = cellRect(*editor, 4, 30).center();
+        if (onHeader)
+            at.setY(editor->StringGrid->horizontalHeader()->height() / 2);
+        sendDrag(*editor, mime.get(), at, Qt::CopyAction, &entered, &dropped, nullptr, onHeader);
         QVERIFY(entered);
         QVERIFY(dropped);
         QCOMPARE(editor->Col(), 4);
