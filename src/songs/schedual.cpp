@@ -409,7 +409,7 @@ void TfrmSchedual::addFiles(const QList<FileToAdd>& candidates)
     QStringList refused;
     for (const FileToAdd& file : candidates) {
         const QString path = joinPath(file.directory, file.name);
-        if (path.size() <= 255 && Ansi::toUnicode(Ansi::fromUnicode(path).constData(), path.size()) == path)
+        if (path.size() <= 255 && Ansi::holds(path))
             files.append(file);
         else
             refused << path;
@@ -472,6 +472,18 @@ void TfrmSchedual::StringGridSetEditText(int ACol, int ARow, const QString& Valu
     if (ARow < 1)
         return;
     TSongRecord rec = m_songInfo.GetSongOrDefault(ACol, ARow - 1);
+    if (!Ansi::holds(Value.left(40))) {
+        // Stored, the title would read "?" where those characters stand: keep the
+        // song as it is and show in the cell what the sheet holds.
+        TSongRecord stored;
+        setCell(ACol, ARow, m_songInfo.GetSong(ACol, ARow - 1, stored) ? stored.Title.str() : EmptyTitle);
+        m_dialogs.messageBox(this,
+                             QStringLiteral("This title was not stored: it uses characters a song sheet "
+                                            "cannot hold.\n\n")
+                                 + Value,
+                             Dialogs::Style::Information, Dialogs::Buttons::Ok);
+        return;
+    }
     rec.Title.set(Value.left(40));
     rec.Sheet = ACol;
     rec.Slot = ARow - 1;

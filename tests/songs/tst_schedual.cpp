@@ -364,7 +364,7 @@ private Q_SLOTS:
         QCOMPARE(editor->cellText(0, 1), name);
     }
 
-    void namesARecordCannotHoldAreNotAssigned()
+    void namesAndTitlesARecordCannotHoldAreRefused()
     {
         QString deep = m_sounds;
         while (deep.size() < 250)
@@ -389,6 +389,17 @@ private Q_SLOTS:
         QCOMPARE(rec.FileName.str(), m_sounds + QLatin1Char('/') + accented);
         QVERIFY(!filled(0, 1));
         QCOMPARE(editor->cellText(0, 2), EmptyTitle);
+
+        // A title the record cannot hold is refused alike, and the cell shows what is kept.
+        editor->StringGrid->item(0, 0)->setText(QStringLiteral("\u041f\u0435\u0441\u043d\u044f"));
+        QCOMPARE(m_dialogs.messages.size(), 3);
+        QVERIFY(m_dialogs.messages[2].text.contains(QStringLiteral("\u041f\u0435\u0441\u043d\u044f")));
+        QCOMPARE(m_dialogs.messages[2].buttons, Dialogs::Buttons::Ok);
+        QCOMPARE(title(0, 0), QStringLiteral("Caf\u00e9"));
+        QCOMPARE(editor->cellText(0, 1), QStringLiteral("Caf\u00e9"));
+        editor->StringGrid->item(0, 5)->setText(QStringLiteral("\u266b"));
+        QVERIFY(!filled(0, 5));
+        QCOMPARE(editor->cellText(0, 6), EmptyTitle);
     }
 
     void audioCdIsADriveWhileTheDiscHasTracks()
