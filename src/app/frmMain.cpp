@@ -788,8 +788,13 @@ void TMainForm::btnPlayClick()
         btnPlay->setEnabled(false);
         btnPause->setEnabled(true);
         if (IsCdTrack(currentSong())) {
-            if (CDPlayer)
+            if (CDPlayer) {
                 CDPlayer->PlayTrack(0);
+                // The device reports no resume (it last reported playing), so the board
+                // marks it: a paused state here would turn the next press into a resume.
+                PlayState = TPlayState::psPlaying;
+                UpdatePlayState();
+            }
         } else {
             WavePlayer.play();
         }

@@ -523,6 +523,147 @@ private Q_SLOTS:
         m_form.reset(); // closes the device while the recording type is still there
     }
 
+    void cdSongsFollowEveryTransportCommand_data()
+    {
+        // Tracks 5 and 7 are queued and track 5 plays; then the command, then what the
+        // device must have been told (its play, stop and pause requests) and what the
+        // board must show.
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QList<quint32>>("transport");
+        QTest::addColumn<int>("played"); // the play request's track, 0 to resume, -1 none
+        QTest::addColumn<int>("state");
+        QTest::addColumn<int>("queued");
+        QTest::addColumn<bool>("playEnabled");
+        QTest::addColumn<int>("green"); // the slot shown as playing, -1 none
+        const int playing = int(TPlayState::psPlaying);
+        using L = QList<quint32>;
+        QTest::newRow("pause") << QStringLiteral("pause") << L{MCI_PAUSE} << -1 << int(TPlayState::psPaused) << 2
+                               << true << 20; // a pause does not redraw the buttons
+        QTest::newRow("resume") << QStringLiteral("resume") << L{MCI_PAUSE, MCI_PLAY} << 0 << playing << 2 << false << 20;
+        QTest::newRow("stop song plays the next")
+            << QStringLiteral("stop song") << L{MCI_STOP, MCI_PLAY} << 7 << playing << 1 << false << 21;
+        QTest::newRow("stop all ends") << QStringLiteral("stop all") << L{MCI_STOP} << -1
+                                       << int(TPlayState::psStopped) << 0 << false << -1;
+        QTest::newRow("the poll moves the queue on")
+            << QStringLiteral("track ends") << L{MCI_PLAY} << 7 << playing << 1 << false << 21;
+        QTest::newRow("a fade leaves the track alone") << QStringLiteral("fade") << L{} << -1 << playing << 2 << false << 20;
+    }
+
+    void cdSongsFollowEveryTransportCommand()
+    {
+        QFETCH(QString, command);
+        QFETCH(QList<quint32>, transport);
+        QFETCH(int, played);
+        QFETCH(int, state);
+        QFETCH(int, queued);
+        QFETCH(bool, playEnabled);
+        QFETCH(int, green);
+
+        m_form.reset();
+        RecordingMciDevice cd(QStringLiteral("cdaudio"), Mci::Sharing::OneMedium);
+        cd.setStatus(MCI_STATUS_NUMBER_OF_TRACKS, 12);
+        cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP);
+        m_cd->tracks = 12;
+        LastReportedState = TCDState::cdDoorOpen; // as at the start of a run
+        createForm();
+        QVERIFY(m_form->CDPlayer);
+        putSong(m_form->songInfo(), 0, 20, QStringLiteral("Track 5"), QStringLiteral("cdda://Track05.cda"));
+        putSong(m_form->songInfo(), 0, 21, QStringLiteral("Track 7"), QStringLiteral("cdda://Track07.cda"));
+        const auto poll = [&] { QVERIFY(QMetaObject::invokeMethod(m_form->CDPlayer->PollTimer, "timeout")); };
+        press(20, true);
+        press(21, true);
+        cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PLAY);
+        m_form->btnPlay->click();
+        poll(); // the device reports itself playing
+        QCOMPARE(m_form->PlayState, TPlayState::psPlaying);
+        QCOMPARE(button(20)->fontColor(), Green);
+        QCOMPARE(button(21)->fontColor(), Yellow);
+        cd.clearLog();
+
+        if (command == QLatin1String("pause")) {
+            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PAUSE);
+            m_form->btnPauseClick();
+        } else if (command == QLatin1String("resume")) {
+            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PAUSE);
+            m_form->btnPauseClick();
+            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PLAY);
+            m_form->btnPlayClick();
+            poll();
+        } else if (command == QLatin1String("stop song")) {
+            m_form->mnuStopSongClick();
+        } else if (command == QLatin1String("stop all")) {
+            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP);
+            m_form->mnuStopAllClick();
+        } else if (command == QLatin1String("track ends")) {
+            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP);
+            poll();
+            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PLAY);
+            poll();
+        } else if (command == QLatin1String("fade")) {
+            m_form->btnFadeClick();
+            for (int tick = 0; tick < 20; ++tick)
+                m_form->FadeTimerTimer();
+            QVERIFY(!m_form->FadeTimer->Enabled());
+            poll();
+        }
+        settle();
+
+        QList<quint32> told;
+        for (const quint32 c : cd.commands())
+            if (c == MCI_PLAY || c == MCI_STOP || c == MCI_PAUSE)
+                told << c;
+        QCOMPARE(told, transport);
+        QCOMPARE(int(m_form->PlayState), state);
+        QCOMPARE(m_form->PlayQueue.size(), queued);
+        const auto plays = cd.requestsOf(MCI_PLAY);
+        QVERIFY(plays.size() <= 1);
+        const int sent = plays.isEmpty() ? -1 : (plays[0].flags & MCI_FROM) ? int(plays[0].field("dwFrom")) : 0;
+        QCOMPARE(sent, played);
+        QCOMPARE(m_form->btnPlay->isEnabled(), playEnabled);
+        QCOMPARE(m_form->WaveTimer->Enabled(), queued > 0);
+        for (const int slot : {20, 21})
+            QCOMPARE(button(slot)->fontColor() == Green, slot == green);
+        QVERIFY(m_errors->messages.isEmpty());
+        m_form.reset(); // closes the device while the recording type is still there
+    }
+
+    void twoQueuedCdTracksPlayOneAfterTheOtherThroughThePoll()
+    {
+        m_form.reset();
+        RecordingMciDevice cd(QStringLiteral("cdaudio"), Mci::Sharing::OneMedium);
+        cd.setStatus(MCI_STATUS_NUMBER_OF_TRACKS, 12);
+        cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP);
+        m_cd->tracks = 12;
+        LastReportedState = TCDState::cdDoorOpen;
+        createForm();
+        putSong(m_form->songInfo(), 0, 20, QStringLiteral("Track 3"), QStringLiteral("cdda://Track03.cda"));
+        putSong(m_form->songInfo(), 0, 21, QStringLiteral("Track 9"), QStringLiteral("cdda://Track09.cda"));
+        const auto poll = [&] { QVERIFY(QMetaObject::invokeMethod(m_form->CDPlayer->PollTimer, "timeout")); };
+        press(20, true);
+        press(21, true);
+        cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PLAY);
+        m_form->btnPlay->click();
+        for (const quint32 track : {3u, 9u}) {
+            QCOMPARE(cd.requestsOf(MCI_PLAY).last().field("dwFrom"), track);
+            poll();
+            QCOMPARE(m_form->PlayState, TPlayState::psPlaying);
+            QVERIFY(m_form->CDPlayer->PollTimer->isActive());
+            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP); // the track comes to its end
+            poll();
+            settle();
+            if (track == 3u) {
+                QCOMPARE(m_form->PlayQueue, QStringList{QStringLiteral("cdda://Track09.cda")});
+                QCOMPARE(button(21)->fontColor(), Green);
+                cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PLAY);
+            }
+        }
+        QVERIFY(m_form->PlayQueue.isEmpty());
+        QVERIFY(idle());
+        QCOMPARE(cd.requestsOf(MCI_PLAY).size(), 2);
+        QVERIFY(m_errors->messages.isEmpty());
+        m_form.reset();
+    }
+
     void songAttributesOpenForTheLastPressedSlotAndRedraw()
     {
         QCOMPARE(m_form->Tag, 0); // before any press: slot 0
