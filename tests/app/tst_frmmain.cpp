@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/frmFade.h"
 #include "app/frmMain.h"
 #include "controls/Tranbtn.h"
 #include "fakes/FakeCdTrackCatalog.h"
@@ -21,6 +22,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QSlider>
 #include <QFile>
 #include <QLabel>
 #include <QTabBar>
@@ -145,7 +147,6 @@ private Q_SLOTS:
         QVERIFY(idle());
         QVERIFY(m_form->btnFade->isEnabled());
         QCOMPARE(m_form->FadeSetting, 3);
-        QVERIFY(m_form->CDPlayer == nullptr); // no CD device in the tests
         QVERIFY(m_errors->messages.isEmpty());
         // The shown sheet is decoded ahead.
         QVERIFY(m_player->hotList.contains(m_files[3]));
@@ -359,17 +360,55 @@ private Q_SLOTS:
         QCOMPARE(m_player->fileName(), m_files[1]);
     }
 
-    void theFadeSpeedComesFromTheSetting()
+    void theFadeDialogSetsTheSpeedOnlyOnOk_data()
     {
-        m_form->FadeSetting = 5;
+        QTest::addColumn<int>("before");
+        QTest::addColumn<int>("moveTo"); // 0: leave the slider where it opens
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<int>("ticks"); // of the next fade from the full level
+        QTest::newRow("OK at 5 gives the longest fade") << 3 << 5 << QStringLiteral("ok") << 60;
+        QTest::newRow("OK at 1 gives the shortest") << 3 << 1 << QStringLiteral("ok") << 12;
+        QTest::newRow("opens at 3 whatever the setting") << 1 << 0 << QStringLiteral("ok") << 20;
+        QTest::newRow("Cancel keeps the setting") << 5 << 1 << QStringLiteral("cancel") << 60;
+        QTest::newRow("Escape keeps the setting") << 2 << 4 << QStringLiteral("escape") << 15;
+    }
+
+    void theFadeDialogSetsTheSpeedOnlyOnOk()
+    {
+        QFETCH(int, before);
+        QFETCH(int, moveTo);
+        QFETCH(QString, answer);
+        QFETCH(int, ticks);
+        m_form->FadeSetting = before;
+        int opened = 0;
+        QString title;
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<TfrmFadeCtrl*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            opened = dialog->tbFade->value();
+            title = dialog->windowTitle();
+            if (moveTo > 0)
+                dialog->tbFade->setValue(moveTo);
+            if (answer == QLatin1String("ok"))
+                dialog->BitBtn1->click();
+            else if (answer == QLatin1String("cancel"))
+                dialog->BitBtn2->click();
+            else
+                QTest::keyClick(dialog, Qt::Key_Escape);
+        });
+        m_form->FadeControl1Click();
+        QCOMPARE(opened, 3);
+        QCOMPARE(title, QStringLiteral("Fade Properties"));
+
         press(0);
         m_form->btnFadeClick();
-        int ticks = 0;
-        while (m_form->FadeTimer->Enabled() && ticks < 100) {
+        int count = 0;
+        while (m_form->FadeTimer->Enabled() && count < 100) {
             m_form->FadeTimerTimer();
-            ++ticks;
+            ++count;
         }
-        QCOMPARE(ticks, 60);
+        QCOMPARE(count, ticks);
     }
 
     void takingThePlayingSongOutLetsItPlayOnAndKeepsTheNext()
@@ -411,9 +450,16 @@ private Q_SLOTS:
         m_player->unplayable << m_files[2];
         press(2);
         QCOMPARE(m_errors->messages, QStringList{QStringLiteral("Unable to play ") + m_files[2]});
+        // Nothing claims to play: not the board, not the player, not a green caption.
         QCOMPARE(m_form->PlayState, TPlayState::psStopped);
+        QCOMPARE(m_player->playState(), int(MediaPlayer::Stopped));
+        QVERIFY(!colours(5).contains(Green));
+        QVERIFY(!m_form->btnPlay->isEnabled());
         press(3);
         QCOMPARE(m_form->PlayState, TPlayState::psPlaying);
+        QCOMPARE(m_player->fileName(), m_files[3]);
+        QCOMPARE(button(3)->fontColor(), Green);
+        QCOMPARE(m_errors->messages.size(), 1);
     }
 
     void cdSongsWithoutACdPlayerGiveOneClearError()
