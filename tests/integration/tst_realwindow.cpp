@@ -107,8 +107,8 @@ class TestRealWindow : public QObject {
         QString seen;
         while (clock.elapsed() < 10000) {
             const QStringList ids =
-                run({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                     QString::number(program.processId()), QStringLiteral("--name"),
+                run({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                     QStringLiteral("--pid"), QString::number(program.processId()), QStringLiteral("--name"),
                      QLatin1Char('^') + QRegularExpression::escape(title) + QLatin1Char('$')},
                     m_env)
                     .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
