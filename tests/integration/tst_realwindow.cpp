@@ -99,7 +99,20 @@ class TestRealWindow : public QObject {
         return outer;
     }
 
-    /// Waits for a window of the program named exactly `title` to take its outer size.
+    /// The title a window manager shows: the UTF-8 name, which may differ from the
+    /// plain one xdotool searches.
+    QString shownTitle(const QString& id)
+    {
+        QProcess xprop;
+        xprop.setProcessEnvironment(m_env);
+        xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), id, QStringLiteral("_NET_WM_NAME")});
+        xprop.waitForFinished(5000);
+        const auto name = QRegularExpression(QStringLiteral("= \"(.*)\"$"))
+                              .match(QString::fromUtf8(xprop.readAllStandardOutput()).trimmed());
+        return name.hasMatch() ? name.captured(1) : QString();
+    }
+
+    /// Waits for a window of the program titled exactly `title` to take its outer size.
     QString waitForWindow(const QProcess& program, const QString& title, QSize outer)
     {
         QElapsedTimer clock;
@@ -114,9 +127,10 @@ class TestRealWindow : public QObject {
                     .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
             for (const QString& id : ids) {
                 const QSize size = outerSize(id);
-                if (size == outer)
+                const QString shown = shownTitle(id);
+                if (size == outer && shown == title)
                     return id;
-                seen = QStringLiteral("%1 x %2").arg(size.width()).arg(size.height());
+                seen = QStringLiteral("\"%1\", %2 x %3").arg(shown).arg(size.width()).arg(size.height());
             }
             QTest::qWait(100);
         }
