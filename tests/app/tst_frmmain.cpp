@@ -592,6 +592,8 @@ private Q_SLOTS:
                                        << int(TPlayState::psStopped) << 0 << false << -1;
         QTest::newRow("the poll moves the queue on")
             << QStringLiteral("track ends") << L{MCI_PLAY} << 7 << playing << 1 << false << 21;
+        QTest::newRow("both tracks end one after the other")
+            << QStringLiteral("both end") << L{MCI_PLAY} << 7 << int(TPlayState::psStopped) << 0 << false << -1;
         QTest::newRow("a fade leaves the track alone") << QStringLiteral("fade") << L{} << -1 << playing << 2 << false << 20;
     }
 
@@ -640,11 +642,16 @@ private Q_SLOTS:
         } else if (command == QLatin1String("stop all")) {
             cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP);
             m_form->mnuStopAllClick();
-        } else if (command == QLatin1String("track ends")) {
+        } else if (command == QLatin1String("track ends") || command == QLatin1String("both end")) {
             cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP);
             poll();
             cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PLAY);
             poll();
+            if (command == QLatin1String("both end")) {
+                QCOMPARE(button(21)->fontColor(), Green);
+                cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP);
+                poll();
+            }
         } else if (command == QLatin1String("fade")) {
             m_form->btnFadeClick();
             for (int tick = 0; tick < 20; ++tick)
@@ -671,43 +678,6 @@ private Q_SLOTS:
             QCOMPARE(button(slot)->fontColor() == Green, slot == green);
         QVERIFY(m_errors->messages.isEmpty());
         m_form.reset(); // closes the device while the recording type is still there
-    }
-
-    void twoQueuedCdTracksPlayOneAfterTheOtherThroughThePoll()
-    {
-        m_form.reset();
-        RecordingMciDevice cd(QStringLiteral("cdaudio"), Mci::Sharing::OneMedium);
-        cd.setStatus(MCI_STATUS_NUMBER_OF_TRACKS, 12);
-        cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP);
-        m_cd->tracks = 12;
-        LastReportedState = TCDState::cdDoorOpen;
-        createForm();
-        putSong(m_form->songInfo(), 0, 20, QStringLiteral("Track 3"), QStringLiteral("cdda://Track03.cda"));
-        putSong(m_form->songInfo(), 0, 21, QStringLiteral("Track 9"), QStringLiteral("cdda://Track09.cda"));
-        const auto poll = [&] { QVERIFY(QMetaObject::invokeMethod(m_form->CDPlayer->PollTimer, "timeout")); };
-        press(20, true);
-        press(21, true);
-        cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PLAY);
-        m_form->btnPlay->click();
-        for (const quint32 track : {3u, 9u}) {
-            QCOMPARE(cd.requestsOf(MCI_PLAY).last().field("dwFrom"), track);
-            poll();
-            QCOMPARE(m_form->PlayState, TPlayState::psPlaying);
-            QVERIFY(m_form->CDPlayer->PollTimer->isActive());
-            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP); // the track comes to its end
-            poll();
-            settle();
-            if (track == 3u) {
-                QCOMPARE(m_form->PlayQueue, QStringList{QStringLiteral("cdda://Track09.cda")});
-                QCOMPARE(button(21)->fontColor(), Green);
-                cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PLAY);
-            }
-        }
-        QVERIFY(m_form->PlayQueue.isEmpty());
-        QVERIFY(idle());
-        QCOMPARE(cd.requestsOf(MCI_PLAY).size(), 2);
-        QVERIFY(m_errors->messages.isEmpty());
-        m_form.reset();
     }
 
     void songAttributesOpenForTheLastPressedSlotAndRedraw()
