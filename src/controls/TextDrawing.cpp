@@ -197,8 +197,8 @@ QRect TextDrawing::drawText(QPainter* painter, const QFont& font, const QString&
 int TextDrawing::averageCharWidth(const QFont& font)
 {
     // Occurrences per thousand characters of English text, space last.
-    static constexpr int Weights[27] = {64, 14, 27, 35, 100, 20, 14, 42, 63, 3,  6,  35, 20, 56,
-                                        56, 17, 4,  49, 56,  71, 31, 10, 18, 3,  18, 2,  166};
+    static constexpr int Weights[27] = {64, 14, 27, 35, 100, 20, 14, 42, 63, 3, 6,  35, 20, 56,
+                                        56, 17, 4,  49, 56,  71, 31, 10, 18, 3, 18, 2,  166};
     const QFontMetricsF fm(font);
     double sum = 0;
     for (int i = 0; i < 27; ++i) {

@@ -479,8 +479,8 @@ void TfrmSchedual::StringGridSetEditText(int ACol, int ARow, const QString& Valu
         setCell(ACol, ARow, m_songInfo.GetSong(ACol, ARow - 1, stored) ? stored.Title.str() : EmptyTitle);
         m_dialogs.messageBox(this,
                              QStringLiteral("This title was not stored: it uses characters a song sheet "
-                                            "cannot hold.\n\n")
-                                 + Value,
+                                            "cannot hold.\n\n") +
+                                 Value,
                              Dialogs::Style::Information, Dialogs::Buttons::Ok);
         return;
     }
@@ -575,9 +575,7 @@ bool TfrmSchedual::eventFilter(QObject* watched, QEvent* event)
     const bool onHeader = watched == StringGrid->horizontalHeader()->viewport();
     if (watched != StringGrid->viewport() && !onHeader)
         return QDialog::eventFilter(watched, event);
-    const auto inGrid = [&](QPointF pos) {
-        return onHeader ? QPoint(pos.toPoint().x(), 0) : pos.toPoint();
-    };
+    const auto inGrid = [&](QPointF pos) { return onHeader ? QPoint(pos.toPoint().x(), 0) : pos.toPoint(); };
     switch (event->type()) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {

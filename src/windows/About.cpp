@@ -3,8 +3,8 @@
 
 #include "Logo.h"
 #include "platform/Fonts.h"
-#include "platform/WindowFrame.h"
 #include "platform/Guard.h"
+#include "platform/WindowFrame.h"
 
 #include <QLabel>
 #include <QPushButton>

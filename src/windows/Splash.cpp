@@ -4,8 +4,8 @@
 #include "BevelPanel.h"
 #include "Logo.h"
 #include "platform/Fonts.h"
-#include "platform/WindowFrame.h"
 #include "platform/Guard.h"
+#include "platform/WindowFrame.h"
 
 #include <QEvent>
 #include <QLabel>

@@ -3,9 +3,9 @@
 
 #include "platform/Errors.h"
 #include "platform/Fonts.h"
-#include "platform/WindowFrame.h"
 #include "platform/Guard.h"
 #include "platform/Registry.h"
+#include "platform/WindowFrame.h"
 
 #include <QDir>
 #include <QFile>

@@ -48,12 +48,15 @@ private Q_SLOTS:
         // The numbers' ink, and the tick marks in the lowest rows of the track bar.
         const QList<double> numbers = inkCentres(img, 87, 87 + 10, 0, img.width() - 1);
         QCOMPARE(numbers.size(), 5);
-        const QList<double> ticks = inkCentres(img, bar.bottom() - 5, bar.bottom() - 1, bar.left(), bar.right());
+        const QList<double> ticks =
+            inkCentres(img, bar.bottom() - 5, bar.bottom() - 1, bar.left(), bar.right());
         QCOMPARE(ticks.size(), 5);
         for (int i = 0; i < 5; ++i)
             QVERIFY2(qAbs(ticks[i] - numbers[i]) <= 1.5,
-                     qPrintable(QStringLiteral("tick %1 at %2, its number at %3").arg(i + 1).arg(ticks[i]).arg(numbers[i])));
-
+                     qPrintable(QStringLiteral("tick %1 at %2, its number at %3")
+                                    .arg(i + 1)
+                                    .arg(ticks[i])
+                                    .arg(numbers[i])));
     }
 };
 

@@ -583,9 +583,10 @@ private Q_SLOTS:
         QTest::addColumn<int>("green"); // the slot shown as playing, -1 none
         const int playing = int(TPlayState::psPlaying);
         using L = QList<quint32>;
-        QTest::newRow("pause") << QStringLiteral("pause") << L{MCI_PAUSE} << -1 << int(TPlayState::psPaused) << 2
-                               << true << 20; // a pause does not redraw the buttons
-        QTest::newRow("resume") << QStringLiteral("resume") << L{MCI_PAUSE, MCI_PLAY} << 0 << playing << 2 << false << 20;
+        QTest::newRow("pause") << QStringLiteral("pause") << L{MCI_PAUSE} << -1 << int(TPlayState::psPaused)
+                               << 2 << true << 20; // a pause does not redraw the buttons
+        QTest::newRow("resume") << QStringLiteral("resume") << L{MCI_PAUSE, MCI_PLAY} << 0 << playing << 2
+                                << false << 20;
         QTest::newRow("stop song plays the next")
             << QStringLiteral("stop song") << L{MCI_STOP, MCI_PLAY} << 7 << playing << 1 << false << 21;
         QTest::newRow("stop all ends") << QStringLiteral("stop all") << L{MCI_STOP} << -1
@@ -593,8 +594,10 @@ private Q_SLOTS:
         QTest::newRow("the poll moves the queue on")
             << QStringLiteral("track ends") << L{MCI_PLAY} << 7 << playing << 1 << false << 21;
         QTest::newRow("both tracks end one after the other")
-            << QStringLiteral("both end") << L{MCI_PLAY} << 7 << int(TPlayState::psStopped) << 0 << false << -1;
-        QTest::newRow("a fade leaves the track alone") << QStringLiteral("fade") << L{} << -1 << playing << 2 << false << 20;
+            << QStringLiteral("both end") << L{MCI_PLAY} << 7 << int(TPlayState::psStopped) << 0 << false
+            << -1;
+        QTest::newRow("a fade leaves the track alone")
+            << QStringLiteral("fade") << L{} << -1 << playing << 2 << false << 20;
     }
 
     void cdSongsFollowEveryTransportCommand()
@@ -670,7 +673,9 @@ private Q_SLOTS:
         QCOMPARE(m_form->PlayQueue.size(), queued);
         const auto plays = cd.requestsOf(MCI_PLAY);
         QVERIFY(plays.size() <= 1);
-        const int sent = plays.isEmpty() ? -1 : (plays[0].flags & MCI_FROM) ? int(plays[0].field("dwFrom")) : 0;
+        const int sent = plays.isEmpty()               ? -1
+                         : (plays[0].flags & MCI_FROM) ? int(plays[0].field("dwFrom"))
+                                                       : 0;
         QCOMPARE(sent, played);
         QCOMPARE(m_form->btnPlay->isEnabled(), playEnabled);
         QCOMPARE(m_form->WaveTimer->Enabled(), queued > 0);

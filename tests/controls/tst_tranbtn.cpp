@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls/TextDrawing.h"
 #include "controls/Tranbtn.h"
-#include "platform/Fonts.h"
 #include "platform/Errors.h"
+#include "platform/Fonts.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -248,15 +248,15 @@ void TestTranBtn::captionShouldBeLaidOutByCharactersPerLine_data()
     QTest::newRow("long title in three lines")
         << QStringLiteral("A Very Long Song Title That Wraps Over L") << board
         << QStringLiteral("A Very Long Song \n\rTitle That Wraps \n\rOver L") << wrapped << 3;
-    QTest::newRow("exactly a line, with a space")
-        << QStringLiteral("ab cdiiiiiiiiiiiiiiii") << board << QStringLiteral("ab cdiiiiiiiiiiiiiiii") << wrapped << 1;
-    QTest::newRow("a line without a space") << QString(21, QLatin1Char('x')) << board << QStringLiteral("xxxxxx...")
-                                            << oneLine << 1;
+    QTest::newRow("exactly a line, with a space") << QStringLiteral("ab cdiiiiiiiiiiiiiiii") << board
+                                                  << QStringLiteral("ab cdiiiiiiiiiiiiiiii") << wrapped << 1;
+    QTest::newRow("a line without a space")
+        << QString(21, QLatin1Char('x')) << board << QStringLiteral("xxxxxx...") << oneLine << 1;
     QTest::newRow("word longer than a line")
         << QStringLiteral("x abcdefghijklmnopqrstuvwxyzabcdefghij") << board
         << QStringLiteral("x \n\rabcdefghijklmnopqrstu\n\rvwxyzabcdefghij") << wrapped << 3;
-    QTest::newRow("narrower than a character") << QStringLiteral("a b c") << QSize(3, 48)
-                                               << QStringLiteral("a\n\r \n\rb\n\r \n\rc") << wrapped << 5;
+    QTest::newRow("narrower than a character")
+        << QStringLiteral("a b c") << QSize(3, 48) << QStringLiteral("a\n\r \n\rb\n\r \n\rc") << wrapped << 5;
 }
 
 void TestTranBtn::captionShouldBeLaidOutByCharactersPerLine()
@@ -273,8 +273,9 @@ void TestTranBtn::captionShouldBeLaidOutByCharactersPerLine()
     QCOMPARE(layout.lines, lines);
     if (size.width() > 5) { // every block of lines fits the button's height
         const int h = QFontMetrics(font).height();
-        QVERIFY2(layout.rect.top() >= 0 && layout.rect.top() + lines * h <= size.height(),
-                 qPrintable(QStringLiteral("top %1, %2 lines of %3").arg(layout.rect.top()).arg(lines).arg(h)));
+        QVERIFY2(
+            layout.rect.top() >= 0 && layout.rect.top() + lines * h <= size.height(),
+            qPrintable(QStringLiteral("top %1, %2 lines of %3").arg(layout.rect.top()).arg(lines).arg(h)));
     }
 }
 

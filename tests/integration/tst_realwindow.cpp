@@ -88,7 +88,8 @@ class TestRealWindow : public QObject {
             return {};
         QProcess xprop;
         xprop.setProcessEnvironment(m_env);
-        xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), id, QStringLiteral("_NET_FRAME_EXTENTS")});
+        xprop.start(QStringLiteral("xprop"),
+                    {QStringLiteral("-id"), id, QStringLiteral("_NET_FRAME_EXTENTS")});
         xprop.waitForFinished(5000);
         const auto frame = QRegularExpression(QStringLiteral("= (\\d+), (\\d+), (\\d+), (\\d+)"))
                                .match(QString::fromUtf8(xprop.readAllStandardOutput()));
@@ -181,8 +182,9 @@ private Q_SLOTS:
         QVERIFY2(!fade.isEmpty(), "no fade dialog of 287 x 184 titled \"Fade Properties\"");
         run({QStringLiteral("windowfocus"), QStringLiteral("--sync"), fade}, m_env);
         run({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), QStringLiteral("Escape")}, m_env);
-        for (int attempt = 0; attempt < 50 && run({QStringLiteral("getwindowgeometry"), fade}, m_env).contains(
-                                                  QLatin1String("Geometry:"));
+        for (int attempt = 0;
+             attempt < 50 &&
+             run({QStringLiteral("getwindowgeometry"), fade}, m_env).contains(QLatin1String("Geometry:"));
              ++attempt)
             QTest::qWait(100);
 

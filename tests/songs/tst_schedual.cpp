@@ -22,8 +22,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
-#include <QTableWidget>
 #include <QPainter>
+#include <QTableWidget>
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>
@@ -213,7 +213,8 @@ private Q_SLOTS:
         };
         QCOMPARE(editor->StringGrid->font().pixelSize(), 16);
         QVERIFY2(ink(editor->StringGrid->font()) > ink(regular) * 5 / 4,
-                 qPrintable(QStringLiteral("%1 against %2").arg(ink(editor->StringGrid->font())).arg(ink(regular))));
+                 qPrintable(
+                     QStringLiteral("%1 against %2").arg(ink(editor->StringGrid->font())).arg(ink(regular))));
     }
 
     void fileListIsSortedAndIgnoresLetterCase()
