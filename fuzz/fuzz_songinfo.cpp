@@ -60,7 +60,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (int sheet = 0; sheet < SheetCount; ++sheet) {
             for (int slot = 0; slot < SlotCount; ++slot) {
                 TSongRecord rec;
-                if (store.GetSong(sheet, slot, rec) && (rec.Sheet != sheet || rec.Slot != slot))
+                if (!store.GetSong(sheet, slot, rec))
+                    continue;
+                if (rec.Sheet != sheet || rec.Slot != slot)
                     std::abort();
                 (void)rec.Title.str();
                 (void)rec.FileName.str();

@@ -2,11 +2,13 @@
 #include "frmFade.h"
 
 #include "platform/Fonts.h"
+#include "platform/WindowFrame.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
 #include <QStyle>
+#include <QStyleOptionSlider>
 
 TfrmFadeCtrl::TfrmFadeCtrl(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
@@ -14,6 +16,7 @@ TfrmFadeCtrl::TfrmFadeCtrl(QWidget* owner)
     setWindowTitle(QStringLiteral("Fade Properties"));
     setFont(Fonts::msSansSerif(11));
     setFixedSize(287, 184);
+    WindowFrame::setOuterSize(this, QSize(287, 184));
     move(307, 148);
 
     Label1 = new QLabel(QStringLiteral("Fade Duration in Seconds"), this);
@@ -29,12 +32,28 @@ TfrmFadeCtrl::TfrmFadeCtrl(QWidget* owner)
     tbFade->setPageStep(1);
 
     const int lefts[5] = {19, 76, 135, 193, 252};
+    QLabel* numbers[5] = {};
     for (int i = 0; i < 5; ++i) {
         auto* label = new QLabel(QString::number(i + 1), this);
         label->setObjectName(QStringLiteral("Label%1").arg(i + 2));
         label->move(lefts[i], 87);
         label->adjustSize();
+        numbers[i] = label;
     }
+    // Qt's slider runs its thumb and ticks to its very ends, where the track bar this
+    // dialog was drawn for keeps a margin: narrow the slider so that its stops, and the
+    // ticks under them, stand over the numbers.
+    const auto centreOf = [](const QLabel* label) {
+        return label->x() + label->fontMetrics().horizontalAdvance(label->text()) / 2;
+    };
+    QStyleOptionSlider option;
+    option.initFrom(tbFade);
+    option.orientation = Qt::Horizontal;
+    option.tickPosition = QSlider::TicksBelow;
+    const int thumb = tbFade->style()->pixelMetric(QStyle::PM_SliderLength, &option, tbFade);
+    const int first = centreOf(numbers[0]);
+    const int last = centreOf(numbers[4]);
+    tbFade->setGeometry(first - thumb / 2, 44, last - first + thumb, 36);
 
     BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
     BitBtn1->setGeometry(60, 118, 75, 25);

@@ -13,6 +13,7 @@
 #include "platform/MediaPlayer.h"
 #include "platform/Registry.h"
 #include "platform/Timer.h"
+#include "platform/WindowFrame.h"
 #include "songs/SongEdit.h"
 #include "songs/SongStruc.h"
 #include "songs/schedual.h"
@@ -66,12 +67,68 @@ QIcon glyph(const QString& name, bool withDisabled)
     return icon;
 }
 
+/// The tabs of the strip. The tab under the pointer lights up unless it is the shown one.
+class SheetTabBar : public QTabBar {
+public:
+    using QTabBar::QTabBar;
+
+    [[nodiscard]] int hoveredTab() const { return m_hover; }
+
+protected:
+    bool event(QEvent* event) override
+    {
+        bool handled = false;
+        guard([&] {
+            switch (event->type()) {
+            case QEvent::HoverEnter:
+            case QEvent::HoverMove:
+                setHover(tabAt(static_cast<QHoverEvent*>(event)->position().toPoint()));
+                break;
+            case QEvent::HoverLeave:
+                setHover(-1);
+                break;
+            default:
+                break;
+            }
+            handled = QTabBar::event(event);
+        });
+        return handled;
+    }
+
+    void paintEvent(QPaintEvent* event) override
+    {
+        guard([&] {
+            QTabBar::paintEvent(event);
+            if (m_hover < 0 || m_hover == currentIndex() || m_hover >= count())
+                return;
+            QPainter p(this);
+            QColor light = palette().color(QPalette::Highlight);
+            light.setAlpha(56);
+            p.fillRect(tabRect(m_hover).adjusted(2, 2, -2, 0), light);
+        });
+    }
+
+private:
+    void setHover(int index)
+    {
+        if (index == m_hover)
+            return;
+        if (m_hover >= 0)
+            update(tabRect(m_hover));
+        m_hover = index;
+        if (m_hover >= 0)
+            update(tabRect(m_hover));
+    }
+
+    int m_hover = -1;
+};
+
 /// The tab strip: the tabs on top and one page below them that holds the 36 buttons.
 class SheetTabControl : public QWidget {
 public:
     explicit SheetTabControl(QWidget* parent)
         : QWidget(parent)
-        , tabBar(new QTabBar(this))
+        , tabBar(new SheetTabBar(this))
     {
         tabBar->setDrawBase(false);
         tabBar->setExpanding(false);
@@ -159,9 +216,8 @@ void TMainForm::buildWindow()
     setWindowTitle(QStringLiteral("Sonavex"));
     setWindowIcon(QIcon(QStringLiteral(":/app/sonavex.svg")));
     setFont(Fonts::msSansSerif(11));
-    resize(718, 464);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    WindowFrame::setOuterSize(this, QSize(718, 464));
+    WindowFrame::centre(this);
 
     buildMenus();
 
@@ -353,7 +409,9 @@ void TMainForm::buildStatusBar()
         }
         StatusPanels[i] = panel;
     }
-    // The third panel holds a path, which reads better in a text face.
+    // The third panel holds a path. A segment face with letters (fourteen segments) needs
+    // about 15 pixels a character at 19 pixels bold, so the panel would show "NOW PLAYING"
+    // and two dozen characters of the path, all in capitals; a text face shows it whole.
     StatusPanels[2]->setFont(Fonts::arial(13));
 }
 
@@ -732,8 +790,13 @@ void TMainForm::btnPlayClick()
         btnPlay->setEnabled(false);
         btnPause->setEnabled(true);
         if (IsCdTrack(currentSong())) {
-            if (CDPlayer)
+            if (CDPlayer) {
                 CDPlayer->PlayTrack(0);
+                // The device reports no resume (it last reported playing), so the board
+                // marks it: a paused state here would turn the next press into a resume.
+                PlayState = TPlayState::psPlaying;
+                UpdatePlayState();
+            }
         } else {
             WavePlayer.play();
         }

@@ -68,7 +68,8 @@ int main(int argc, char* argv[])
     auto songInfo = std::make_unique<TSongInfo>(registry, dialogs);
     TfrmSplash splash;
     splash.setWindowTitle(QStringLiteral("Sonavex: loading")); // frameless; named for window lists only
-    QApplication::setApplicationDisplayName(QStringLiteral("Sonavex"));
+    // The application title is the application's name. It is not set as the display
+    // name, which the window system would append to every window's title.
     TMainForm form(MainFormServices{registry, dialogs, player, cdTracks, drives}, std::move(songInfo));
     form.setSplash(&splash);
 

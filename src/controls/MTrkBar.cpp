@@ -217,6 +217,10 @@ void TMTrackBar::setPosition(int value)
         canvas.end();
         update(old | m_thumbRect);
     } else {
+        // Draw the whole control now rather than at the next paint, so that ThumbRect
+        // and UnderThumb are the new thumb's at once: a press that comes before the
+        // paint is tested against where the thumb now is.
+        renderAll();
         update();
     }
     Change();

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -191,4 +192,18 @@ QRect TextDrawing::drawText(QPainter* painter, const QFont& font, const QString&
     }
     painter->restore();
     return used;
+}
+
+int TextDrawing::averageCharWidth(const QFont& font)
+{
+    // Occurrences per thousand characters of English text, space last.
+    static constexpr int Weights[27] = {64, 14, 27, 35, 100, 20, 14, 42, 63, 3, 6,  35, 20, 56,
+                                        56, 17, 4,  49, 56,  71, 31, 10, 18, 3, 18, 2,  166};
+    const QFontMetricsF fm(font);
+    double sum = 0;
+    for (int i = 0; i < 27; ++i) {
+        const QChar c = i < 26 ? QChar(u'a' + i) : QChar(u' ');
+        sum += fm.horizontalAdvance(c) * Weights[i];
+    }
+    return std::max(1, static_cast<int>(std::lround(sum / 1000.0)));
 }

@@ -33,4 +33,11 @@ enum Flag : unsigned {
 /// height. With CalcRect nothing is drawn and `painter` may be null.
 QRect drawText(QPainter* painter, const QFont& font, const QString& text, const QRect& rect, unsigned flags);
 
+/// The average character width the controls' layouts were made with: the advances of
+/// the lower-case letters and the space, weighted by how often each occurs in English
+/// text, rounded to whole pixels. Qt's averageCharWidth() reads the face's own figure,
+/// which newer faces take over all their glyphs (capitals, digits, symbols) and so
+/// comes out about a third wider for the same letters.
+int averageCharWidth(const QFont& font);
+
 } // namespace TextDrawing

@@ -134,6 +134,8 @@ QColor TMTranBtn::transparentColorOfImage() const
 {
     if (m_transparentColor.isValid() || m_bitmap.isNull())
         return m_transparentColor;
+    if (m_bitmap.depth() == 1) // a monochrome image is drawn in black on white
+        return QColor(Qt::white);
     return QColor::fromRgb(m_bitmap.pixel(0, m_bitmap.height() - 1));
 }
 
@@ -194,51 +196,60 @@ void TMTranBtn::DrawTransparentBitmap(QImage& dest, QImage& image, int X, int Y,
         dest.convertTo(destFormat);
 }
 
-void TMTranBtn::drawCaption(QPainter& painter)
+TMTranBtn::CaptionLayout TMTranBtn::layoutCaption(const QString& caption, const QFont& font, QSize size)
 {
-    const QFontMetrics fm(font());
-    const int h = fm.height();
-    const int a = std::max(1, fm.averageCharWidth());
-    QRect r = rect();
-    const qsizetype n = r.width() / a;
-    const qsizetype length = m_caption.size();
+    const int h = QFontMetrics(font).height();
+    const int a = TextDrawing::averageCharWidth(font);
+    CaptionLayout out;
+    out.rect = QRect(QPoint(0, 0), size);
+    const qsizetype n = size.width() / a;
+    const qsizetype length = caption.size();
 
-    unsigned flags = TextDrawing::Center;
-    QString text;
+    out.flags = TextDrawing::Center;
     if (length < n) {
-        text = m_caption;
-        flags |= TextDrawing::SingleLine | TextDrawing::VCenter;
-    } else if (!m_caption.contains(QLatin1Char(' '))) {
-        setToolTip(m_caption);
-        m_showHint = true;
-        text = m_caption.left(ShortenedLength) + QLatin1String("...");
-        flags |= TextDrawing::SingleLine | TextDrawing::VCenter;
+        out.text = caption;
+        out.flags |= TextDrawing::SingleLine | TextDrawing::VCenter;
+    } else if (!caption.contains(QLatin1Char(' '))) {
+        out.shortened = true;
+        out.text = caption.left(ShortenedLength) + QLatin1String("...");
+        out.flags |= TextDrawing::SingleLine | TextDrawing::VCenter;
     } else {
-        flags |= TextDrawing::WordBreak;
-        int lines = 1;
-        QString rest = m_caption;
+        out.flags |= TextDrawing::WordBreak;
+        QString rest = caption;
         // Lines of at most n characters, broken after the last space that fits. A
         // word longer than a line is cut after n characters (at least one), so every
         // pass takes something off the rest.
+        const qsizetype line = std::max<qsizetype>(n, 1);
         while (!rest.isEmpty()) {
-            if (rest.size() <= n) {
-                text += rest;
+            if (rest.size() <= line) {
+                out.text += rest;
                 break;
             }
             qsizetype i = n;
             while (i >= 1 && rest.at(i - 1) != QLatin1Char(' '))
                 --i;
             if (i < 1)
-                i = std::max<qsizetype>(n, 1);
-            ++lines;
-            text += rest.left(i) + QLatin1Char('\n') + QLatin1Char('\r');
+                i = line;
+            ++out.lines;
+            out.text += rest.left(i) + QLatin1Char('\n') + QLatin1Char('\r');
             rest.remove(0, i);
         }
-        r.setTop(height() / 2 - (h * lines) / 2); // the block of lines centred vertically
+        out.rect.setTop(size.height() / 2 - (h * out.lines) / 2); // the block of lines centred vertically
+    }
+    return out;
+}
+
+void TMTranBtn::drawCaption(QPainter& painter)
+{
+    const CaptionLayout layout = layoutCaption(m_caption, font(), size());
+    if (layout.shortened) {
+        setToolTip(m_caption);
+        m_showHint = true;
     }
     painter.setPen(fontColor());
     painter.setBrush(Qt::NoBrush);
-    TextDrawing::drawText(&painter, font(), text, r, flags | TextDrawing::NoPrefix);
+    // The caption is a song title, not a label with a mnemonic: "Rock & Roll" shows its "&".
+    TextDrawing::drawText(&painter, font(), layout.text, layout.rect, layout.flags | TextDrawing::NoPrefix);
 }
 
 void TMTranBtn::drawFrame(QPainter& painter, bool raised) const

@@ -41,7 +41,10 @@ public:
     void setFontColor(const QColor& color);
 
     [[nodiscard]] QString Hint() const { return toolTip(); }
+    void setHint(const QString& hint) { setToolTip(hint); }
+    /// The hint is shown as a tooltip only while this is on.
     [[nodiscard]] bool ShowHint() const { return m_showHint; }
+    void setShowHint(bool show) { m_showHint = show; }
 
     [[nodiscard]] int BtnNumber() const { return m_btnNumber; }
     void setBtnNumber(int number) { m_btnNumber = number; }
@@ -49,6 +52,18 @@ public:
     [[nodiscard]] bool MouseOver() const { return m_mouseOver; }
     [[nodiscard]] bool Pressed() const { return m_pressed; }
     [[nodiscard]] QRect ImageRect() const { return m_imageRect; }
+
+    /// How a caption is laid out on a button of `size` in `font`: the text with its
+    /// line breaks (LF CR after each broken line), the TextDrawing flags, the
+    /// rectangle it is drawn into and the number of lines.
+    struct CaptionLayout {
+        QString text;
+        unsigned flags = 0;
+        QRect rect;
+        int lines = 1;
+        bool shortened = false; ///< cut to six characters and "..."; the whole caption becomes the hint
+    };
+    [[nodiscard]] static CaptionLayout layoutCaption(const QString& caption, const QFont& font, QSize size);
 
     /// Draws `image` onto `dest` with its top-left corner at (X, Y), leaving `dest`
     /// unchanged where the image has the colour `transparent`. `image` is unchanged

@@ -48,3 +48,9 @@ QByteArray Ansi::fromUnicode(const QString& text)
     }
     return out;
 }
+
+bool Ansi::holds(const QString& text)
+{
+    const QByteArray bytes = fromUnicode(text);
+    return toUnicode(bytes.constData(), bytes.size()) == text;
+}

@@ -10,4 +10,6 @@ namespace Ansi {
 [[nodiscard]] QString toUnicode(const char* bytes, qsizetype length);
 /// Characters with no Windows-1252 byte become "?".
 [[nodiscard]] QByteArray fromUnicode(const QString& text);
+/// Every character of `text` has a Windows-1252 byte, so it is stored unchanged.
+[[nodiscard]] bool holds(const QString& text);
 } // namespace Ansi

@@ -24,16 +24,13 @@ void Fonts::loadProgramFonts()
     if (g_loaded)
         return;
     g_loaded = true;
-    // Wine ships Tahoma outside the system's font folders.
-    const QStringList tahoma = {QStringLiteral("/usr/share/wine/fonts/tahoma.ttf"),
-                                QStringLiteral("/usr/share/wine/fonts/tahomabd.ttf")};
-    for (const QString& file : tahoma) {
-        const int id = QFontDatabase::addApplicationFont(file);
-        if (id >= 0) {
-            const QStringList families = QFontDatabase::applicationFontFamilies(id);
-            if (!families.isEmpty())
-                g_tahomaFamily = families.first();
-        }
+    // Wine ships Tahoma outside the system's font folders. Only its regular cut: the
+    // file it ships as the bold one has strokes no heavier than the regular's.
+    const int id = QFontDatabase::addApplicationFont(QStringLiteral("/usr/share/wine/fonts/tahoma.ttf"));
+    if (id >= 0) {
+        const QStringList families = QFontDatabase::applicationFontFamilies(id);
+        if (!families.isEmpty())
+            g_tahomaFamily = families.first();
     }
 }
 
@@ -63,7 +60,8 @@ QFont Fonts::msSansSerif(int pixelSize)
 
 QFont Fonts::tahoma(int pixelSize, bool bold)
 {
-    return withPixels(g_tahomaFamily, pixelSize, bold);
+    // Bold text is drawn in the bold cut of the stand-in, which is bold indeed.
+    return withPixels(bold ? QStringLiteral("DejaVu Sans") : g_tahomaFamily, pixelSize, bold);
 }
 
 QFont Fonts::garamond(int pixelSize, bool bold, bool italic)

@@ -265,6 +265,8 @@ void TfrmSchedual::buildGrid()
     StringGrid->setDragDropMode(QAbstractItemView::NoDragDrop);
     StringGrid->viewport()->setAcceptDrops(true);
     StringGrid->viewport()->installEventFilter(this);
+    StringGrid->horizontalHeader()->viewport()->setAcceptDrops(true);
+    StringGrid->horizontalHeader()->viewport()->installEventFilter(this);
     StringGrid->setContextMenuPolicy(Qt::CustomContextMenu);
 
     QHeaderView* top = StringGrid->horizontalHeader();
@@ -407,7 +409,7 @@ void TfrmSchedual::addFiles(const QList<FileToAdd>& candidates)
     QStringList refused;
     for (const FileToAdd& file : candidates) {
         const QString path = joinPath(file.directory, file.name);
-        if (path.size() <= 255 && Ansi::toUnicode(Ansi::fromUnicode(path).constData(), path.size()) == path)
+        if (path.size() <= 255 && Ansi::holds(path))
             files.append(file);
         else
             refused << path;
@@ -470,6 +472,18 @@ void TfrmSchedual::StringGridSetEditText(int ACol, int ARow, const QString& Valu
     if (ARow < 1)
         return;
     TSongRecord rec = m_songInfo.GetSongOrDefault(ACol, ARow - 1);
+    if (!Ansi::holds(Value.left(40))) {
+        // Stored, the title would read "?" where those characters stand: keep the
+        // song as it is and show in the cell what the sheet holds.
+        TSongRecord stored;
+        setCell(ACol, ARow, m_songInfo.GetSong(ACol, ARow - 1, stored) ? stored.Title.str() : EmptyTitle);
+        m_dialogs.messageBox(this,
+                             QStringLiteral("This title was not stored: it uses characters a song sheet "
+                                            "cannot hold.\n\n") +
+                                 Value,
+                             Dialogs::Style::Information, Dialogs::Buttons::Ok);
+        return;
+    }
     rec.Title.set(Value.left(40));
     rec.Sheet = ACol;
     rec.Slot = ARow - 1;
@@ -556,16 +570,20 @@ void TfrmSchedual::autoScrollDrag()
 
 bool TfrmSchedual::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != StringGrid->viewport())
+    // A header cell counts as a cell of its column: what is dropped there fills the
+    // column from the top as it would from any other of its cells.
+    const bool onHeader = watched == StringGrid->horizontalHeader()->viewport();
+    if (watched != StringGrid->viewport() && !onHeader)
         return QDialog::eventFilter(watched, event);
+    const auto inGrid = [&](QPointF pos) { return onHeader ? QPoint(pos.toPoint().x(), 0) : pos.toPoint(); };
     switch (event->type()) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {
         auto* drag = static_cast<QDragMoveEvent*>(event);
         bool accepted = false;
-        guard([&] { accepted = StringGridDragOver(drag->mimeData(), drag->position().toPoint()); });
+        guard([&] { accepted = StringGridDragOver(drag->mimeData(), inGrid(drag->position())); });
         if (accepted && acceptAsCopy(drag)) {
-            m_dragPos = drag->position().toPoint();
+            m_dragPos = inGrid(drag->position());
             m_dragScroll->start();
         } else {
             drag->ignore();
@@ -580,7 +598,7 @@ bool TfrmSchedual::eventFilter(QObject* watched, QEvent* event)
         auto* drop = static_cast<QDropEvent*>(event);
         if (!acceptAsCopy(drop))
             return true;
-        guard([&] { StringGridDragDrop(drop->mimeData(), drop->position().toPoint()); });
+        guard([&] { StringGridDragDrop(drop->mimeData(), inGrid(drop->position())); });
         return true;
     }
     default:

@@ -4,11 +4,10 @@
 #include "Logo.h"
 #include "platform/Fonts.h"
 #include "platform/Guard.h"
+#include "platform/WindowFrame.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 
 namespace {
 constexpr QSize ClientSize(556, 250);
@@ -49,11 +48,7 @@ TfrmAbout::TfrmAbout(QWidget* owner)
     connectGuarded(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
 
     // Centred on the screen rather than over the owner.
-    const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
-    if (screen) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(ClientSize.width() / 2, ClientSize.height() / 2));
-    }
+    WindowFrame::centre(this);
 }
 
 void TfrmAbout::Button1Click()

@@ -5,11 +5,10 @@
 #include "Logo.h"
 #include "platform/Fonts.h"
 #include "platform/Guard.h"
+#include "platform/WindowFrame.h"
 
 #include <QEvent>
-#include <QGuiApplication>
 #include <QLabel>
-#include <QScreen>
 
 namespace {
 constexpr QSize ClientSize(552, 368);
@@ -63,11 +62,7 @@ TfrmSplash::TfrmSplash(QWidget* owner)
     lblContinue->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     lblContinue->installEventFilter(this);
 
-    const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
-    if (screen) {
-        const QRect area = screen->geometry();
-        move(area.center() - QPoint(ClientSize.width() / 2, ClientSize.height() / 2));
-    }
+    WindowFrame::centre(this);
 }
 
 void TfrmSplash::showEvent(QShowEvent* event)

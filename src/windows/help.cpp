@@ -5,6 +5,7 @@
 #include "platform/Fonts.h"
 #include "platform/Guard.h"
 #include "platform/Registry.h"
+#include "platform/WindowFrame.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,7 +22,7 @@ TfrmHelp::TfrmHelp(QWidget* owner, Registry& registry)
     setWindowTitle(QStringLiteral("Help"));
     setFont(Fonts::msSansSerif(11));
     move(228, 151);
-    resize(696, 480);
+    WindowFrame::setOuterSize(this, QSize(696, 480));
 
     WebBrowser1 = new QTextBrowser(this);
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/frmFade.h"
 #include "app/frmMain.h"
 #include "controls/Tranbtn.h"
 #include "fakes/FakeCdTrackCatalog.h"
@@ -21,6 +22,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QSlider>
 #include <QFile>
 #include <QLabel>
 #include <QTabBar>
@@ -145,7 +147,6 @@ private Q_SLOTS:
         QVERIFY(idle());
         QVERIFY(m_form->btnFade->isEnabled());
         QCOMPARE(m_form->FadeSetting, 3);
-        QVERIFY(m_form->CDPlayer == nullptr); // no CD device in the tests
         QVERIFY(m_errors->messages.isEmpty());
         // The shown sheet is decoded ahead.
         QVERIFY(m_player->hotList.contains(m_files[3]));
@@ -359,17 +360,55 @@ private Q_SLOTS:
         QCOMPARE(m_player->fileName(), m_files[1]);
     }
 
-    void theFadeSpeedComesFromTheSetting()
+    void theFadeDialogSetsTheSpeedOnlyOnOk_data()
     {
-        m_form->FadeSetting = 5;
+        QTest::addColumn<int>("before");
+        QTest::addColumn<int>("moveTo"); // 0: leave the slider where it opens
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<int>("ticks"); // of the next fade from the full level
+        QTest::newRow("OK at 5 gives the longest fade") << 3 << 5 << QStringLiteral("ok") << 60;
+        QTest::newRow("OK at 1 gives the shortest") << 3 << 1 << QStringLiteral("ok") << 12;
+        QTest::newRow("opens at 3 whatever the setting") << 1 << 0 << QStringLiteral("ok") << 20;
+        QTest::newRow("Cancel keeps the setting") << 5 << 1 << QStringLiteral("cancel") << 60;
+        QTest::newRow("Escape keeps the setting") << 2 << 4 << QStringLiteral("escape") << 15;
+    }
+
+    void theFadeDialogSetsTheSpeedOnlyOnOk()
+    {
+        QFETCH(int, before);
+        QFETCH(int, moveTo);
+        QFETCH(QString, answer);
+        QFETCH(int, ticks);
+        m_form->FadeSetting = before;
+        int opened = 0;
+        QString title;
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<TfrmFadeCtrl*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            opened = dialog->tbFade->value();
+            title = dialog->windowTitle();
+            if (moveTo > 0)
+                dialog->tbFade->setValue(moveTo);
+            if (answer == QLatin1String("ok"))
+                dialog->BitBtn1->click();
+            else if (answer == QLatin1String("cancel"))
+                dialog->BitBtn2->click();
+            else
+                QTest::keyClick(dialog, Qt::Key_Escape);
+        });
+        m_form->FadeControl1Click();
+        QCOMPARE(opened, 3);
+        QCOMPARE(title, QStringLiteral("Fade Properties"));
+
         press(0);
         m_form->btnFadeClick();
-        int ticks = 0;
-        while (m_form->FadeTimer->Enabled() && ticks < 100) {
+        int count = 0;
+        while (m_form->FadeTimer->Enabled() && count < 100) {
             m_form->FadeTimerTimer();
-            ++ticks;
+            ++count;
         }
-        QCOMPARE(ticks, 60);
+        QCOMPARE(count, ticks);
     }
 
     void takingThePlayingSongOutLetsItPlayOnAndKeepsTheNext()
@@ -411,9 +450,16 @@ private Q_SLOTS:
         m_player->unplayable << m_files[2];
         press(2);
         QCOMPARE(m_errors->messages, QStringList{QStringLiteral("Unable to play ") + m_files[2]});
+        // Nothing claims to play: not the board, not the player, not a green caption.
         QCOMPARE(m_form->PlayState, TPlayState::psStopped);
+        QCOMPARE(m_player->playState(), int(MediaPlayer::Stopped));
+        QVERIFY(!colours(5).contains(Green));
+        QVERIFY(!m_form->btnPlay->isEnabled());
         press(3);
         QCOMPARE(m_form->PlayState, TPlayState::psPlaying);
+        QCOMPARE(m_player->fileName(), m_files[3]);
+        QCOMPARE(button(3)->fontColor(), Green);
+        QCOMPARE(m_errors->messages.size(), 1);
     }
 
     void cdSongsWithoutACdPlayerGiveOneClearError()
@@ -523,6 +569,122 @@ private Q_SLOTS:
         m_form.reset(); // closes the device while the recording type is still there
     }
 
+    void cdSongsFollowEveryTransportCommand_data()
+    {
+        // Tracks 5 and 7 are queued and track 5 plays; then the command, then what the
+        // device must have been told (its play, stop and pause requests) and what the
+        // board must show.
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QList<quint32>>("transport");
+        QTest::addColumn<int>("played"); // the play request's track, 0 to resume, -1 none
+        QTest::addColumn<int>("state");
+        QTest::addColumn<int>("queued");
+        QTest::addColumn<bool>("playEnabled");
+        QTest::addColumn<int>("green"); // the slot shown as playing, -1 none
+        const int playing = int(TPlayState::psPlaying);
+        using L = QList<quint32>;
+        QTest::newRow("pause") << QStringLiteral("pause") << L{MCI_PAUSE} << -1 << int(TPlayState::psPaused)
+                               << 2 << true << 20; // a pause does not redraw the buttons
+        QTest::newRow("resume") << QStringLiteral("resume") << L{MCI_PAUSE, MCI_PLAY} << 0 << playing << 2
+                                << false << 20;
+        QTest::newRow("stop song plays the next")
+            << QStringLiteral("stop song") << L{MCI_STOP, MCI_PLAY} << 7 << playing << 1 << false << 21;
+        QTest::newRow("stop all ends") << QStringLiteral("stop all") << L{MCI_STOP} << -1
+                                       << int(TPlayState::psStopped) << 0 << false << -1;
+        QTest::newRow("the poll moves the queue on")
+            << QStringLiteral("track ends") << L{MCI_PLAY} << 7 << playing << 1 << false << 21;
+        QTest::newRow("both tracks end one after the other")
+            << QStringLiteral("both end") << L{MCI_PLAY} << 7 << int(TPlayState::psStopped) << 0 << false
+            << -1;
+        QTest::newRow("a fade leaves the track alone")
+            << QStringLiteral("fade") << L{} << -1 << playing << 2 << false << 20;
+    }
+
+    void cdSongsFollowEveryTransportCommand()
+    {
+        QFETCH(QString, command);
+        QFETCH(QList<quint32>, transport);
+        QFETCH(int, played);
+        QFETCH(int, state);
+        QFETCH(int, queued);
+        QFETCH(bool, playEnabled);
+        QFETCH(int, green);
+
+        m_form.reset();
+        RecordingMciDevice cd(QStringLiteral("cdaudio"), Mci::Sharing::OneMedium);
+        cd.setStatus(MCI_STATUS_NUMBER_OF_TRACKS, 12);
+        cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP);
+        m_cd->tracks = 12;
+        LastReportedState = TCDState::cdDoorOpen; // as at the start of a run
+        createForm();
+        QVERIFY(m_form->CDPlayer);
+        putSong(m_form->songInfo(), 0, 20, QStringLiteral("Track 5"), QStringLiteral("cdda://Track05.cda"));
+        putSong(m_form->songInfo(), 0, 21, QStringLiteral("Track 7"), QStringLiteral("cdda://Track07.cda"));
+        const auto poll = [&] { QVERIFY(QMetaObject::invokeMethod(m_form->CDPlayer->PollTimer, "timeout")); };
+        press(20, true);
+        press(21, true);
+        cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PLAY);
+        m_form->btnPlay->click();
+        poll(); // the device reports itself playing
+        QCOMPARE(m_form->PlayState, TPlayState::psPlaying);
+        QCOMPARE(button(20)->fontColor(), Green);
+        QCOMPARE(button(21)->fontColor(), Yellow);
+        cd.clearLog();
+
+        if (command == QLatin1String("pause")) {
+            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PAUSE);
+            m_form->btnPauseClick();
+        } else if (command == QLatin1String("resume")) {
+            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PAUSE);
+            m_form->btnPauseClick();
+            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PLAY);
+            m_form->btnPlayClick();
+            poll();
+        } else if (command == QLatin1String("stop song")) {
+            m_form->mnuStopSongClick();
+        } else if (command == QLatin1String("stop all")) {
+            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP);
+            m_form->mnuStopAllClick();
+        } else if (command == QLatin1String("track ends") || command == QLatin1String("both end")) {
+            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP);
+            poll();
+            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PLAY);
+            poll();
+            if (command == QLatin1String("both end")) {
+                QCOMPARE(button(21)->fontColor(), Green);
+                cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP);
+                poll();
+            }
+        } else if (command == QLatin1String("fade")) {
+            m_form->btnFadeClick();
+            for (int tick = 0; tick < 20; ++tick)
+                m_form->FadeTimerTimer();
+            QVERIFY(!m_form->FadeTimer->Enabled());
+            poll();
+        }
+        settle();
+
+        QList<quint32> told;
+        for (const quint32 c : cd.commands())
+            if (c == MCI_PLAY || c == MCI_STOP || c == MCI_PAUSE)
+                told << c;
+        QCOMPARE(told, transport);
+        QCOMPARE(int(m_form->PlayState), state);
+        QCOMPARE(m_form->PlayQueue.size(), queued);
+        const auto plays = cd.requestsOf(MCI_PLAY);
+        QVERIFY(plays.size() <= 1);
+        const int sent = plays.isEmpty()               ? -1
+                         : (plays[0].flags & MCI_FROM) ? int(plays[0].field("dwFrom"))
+                                                       : 0;
+        QCOMPARE(sent, played);
+        QCOMPARE(m_form->btnPlay->isEnabled(), playEnabled);
+        QCOMPARE(m_form->WaveTimer->Enabled(), queued > 0);
+        for (const int slot : {20, 21})
+            QCOMPARE(button(slot)->fontColor() == Green, slot == green);
+        QVERIFY(m_errors->messages.isEmpty());
+        m_form.reset(); // closes the device while the recording type is still there
+    }
+
     void songAttributesOpenForTheLastPressedSlotAndRedraw()
     {
         QCOMPARE(m_form->Tag, 0); // before any press: slot 0
@@ -591,6 +753,27 @@ private Q_SLOTS:
         m_form->Tabs->setCurrentIndex(4);
         QCOMPARE(button(35)->Caption(), QStringLiteral("Finale"));
         QCOMPARE(button(0)->Caption(), QStringLiteral("<empty>"));
+    }
+
+    void theTabUnderThePointerLightsUp()
+    {
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        QTabBar* tabs = m_form->Tabs;
+        const auto hover = [&](QEvent::Type type, QPoint at) {
+            QHoverEvent e(type, QPointF(at), tabs->mapToGlobal(QPointF(at)), QPointF(-1, -1));
+            QApplication::sendEvent(tabs, &e);
+            return tabs->grab().toImage().copy(tabs->tabRect(3));
+        };
+        const QImage before = tabs->grab().toImage().copy(tabs->tabRect(3));
+        QVERIFY(hover(QEvent::HoverEnter, tabs->tabRect(3).center()) != before);
+        QCOMPARE(hover(QEvent::HoverMove, tabs->tabRect(5).center()), before);
+        QVERIFY(hover(QEvent::HoverMove, tabs->tabRect(3).center()) != before);
+        QCOMPARE(hover(QEvent::HoverLeave, QPoint(-1, -1)), before);
+        // The shown tab stays as it is.
+        const QImage shown = tabs->grab().toImage().copy(tabs->tabRect(0));
+        hover(QEvent::HoverMove, tabs->tabRect(0).center());
+        QCOMPARE(tabs->grab().toImage().copy(tabs->tabRect(0)), shown);
     }
 };
 

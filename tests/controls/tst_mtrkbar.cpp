@@ -64,6 +64,7 @@ private Q_SLOTS:
     void onlyTheLeftButtonShouldPageOrDrag();
     void dragShouldRoundHalvesToEven();
     void moveShouldRestoreUnderThumbWithoutRedrawingTheTrack();
+    void pressBeforeThePaintShouldMeetTheMovedThumb();
     void tallerThanWideShouldTurnVerticalWithMaxOnTop();
     void trackWidthShouldNotGoBelowSix();
     void disabledSliderShouldShowTheCheckeredPattern();
@@ -267,6 +268,23 @@ void TestMTrkBar::moveShouldRestoreUnderThumbWithoutRedrawingTheTrack()
     QCOMPARE(t.UnderThumb().pixel(6, 8), White); // the track under the thumb's middle
 }
 
+void TestMTrkBar::pressBeforeThePaintShouldMeetTheMovedThumb()
+{
+    TMTrackBar t;
+    (void)shot(t);
+    t.setMax(20); // the whole slider is to be drawn again
+    t.setPosition(15);
+    TMTrackBar painted;
+    painted.setMax(20);
+    painted.setPosition(15);
+    (void)shot(painted);
+    QCOMPARE(t.ThumbRect(), painted.ThumbRect());
+    QCOMPARE(t.UnderThumb(), painted.UnderThumb());
+    mouse(&t, QEvent::MouseButtonPress, painted.ThumbRect().center(), Qt::LeftButton, Qt::LeftButton);
+    QVERIFY(t.Dragging());
+    QCOMPARE(t.Position(), 15);
+}
+
 void TestMTrkBar::tallerThanWideShouldTurnVerticalWithMaxOnTop()
 {
     TMTrackBar t;
@@ -344,7 +362,7 @@ void TestMTrkBar::ownerDrawnTicksShouldBeAskedForEveryValue()
     QList<int> indexes;
     connect(&t, &TMTrackBar::OnDrawTick, this,
             [&](TMTrackBar*, QPainter* canvas, const QPoint& location, int index) {
-                QVERIFY(canvas != nullptr);
+                canvas->fillRect(QRect(location + QPoint(0, 40), QSize(1, 3)), QColor(255, 0, 0));
                 locations << location;
                 indexes << index;
             });
@@ -354,6 +372,9 @@ void TestMTrkBar::ownerDrawnTicksShouldBeAskedForEveryValue()
     QCOMPARE(locations.first(), QPoint(10, 0));
     QCOMPARE(locations.last(), QPoint(190, 0));
     QVERIFY(img.pixel(10, 5) != Black); // no standard ticks
+    // What the owner draws on the canvas lands on the slider.
+    QCOMPARE(img.pixel(10, 41), qRgb(255, 0, 0));
+    QCOMPARE(img.pixel(190, 41), qRgb(255, 0, 0));
 }
 
 void TestMTrkBar::equalBoundsShouldDrawOneTickAndIgnorePages()

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "controls/TextDrawing.h"
 #include "controls/Tranbtn.h"
 #include "platform/Errors.h"
+#include "platform/Fonts.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -105,9 +107,10 @@ private Q_SLOTS:
     void frameShouldFollowStyleHoverAndPress();
     void shortCaptionShouldBeCentredOnOneLine();
     void longWordShouldBeShortenedAndBecomeTheHint();
-    void captionOfExactlyNWithSpaceShouldStayOneLine();
+    void captionShouldBeLaidOutByCharactersPerLine_data();
+    void captionShouldBeLaidOutByCharactersPerLine();
     void captionWithSpacesShouldWrapAndCentreTheBlock();
-    void wrapShouldEndForOverlongWordsAndNarrowButtons();
+    void captionShouldShowItsAmpersands();
     void captionShouldUseFontColourAndNotMoveWhenPressed();
     void imageShouldLetParentShowThroughAndShiftWhenPressed();
     void drawTransparentBitmapShouldKeepKeyedPixelsAndImage();
@@ -125,6 +128,10 @@ void TestTranBtn::shouldStartWithItsDefaults()
     QCOMPARE(b.font().pointSize(), 9);
     QCOMPARE(b.BtnNumber(), 0);
     QVERIFY(!b.Pressed() && !b.MouseOver() && !b.ShowHint());
+    b.setHint(QStringLiteral("Intro"));
+    b.setShowHint(true);
+    QCOMPARE(b.Hint(), QStringLiteral("Intro"));
+    QVERIFY(b.ShowHint());
     QCOMPARE(b.ImageRect(), QRect());
     QVERIFY(b.BitMap().isNull());
 }
@@ -205,7 +212,7 @@ void TestTranBtn::longWordShouldBeShortenedAndBecomeTheHint()
     same->move(0, 0);
     same->hide();
 
-    const QString n = QString(125 / QFontMetrics(b->font()).averageCharWidth(), QLatin1Char('W'));
+    const QString n = QString(125 / TextDrawing::averageCharWidth(b->font()), QLatin1Char('W'));
     b->setCaption(n);
     const QImage shortened = shot(parent);
     QCOMPARE(b->Hint(), n);
@@ -224,23 +231,52 @@ void TestTranBtn::longWordShouldBeShortenedAndBecomeTheHint()
     QVERIFY(b->ShowHint());
 }
 
-void TestTranBtn::captionOfExactlyNWithSpaceShouldStayOneLine()
+void TestTranBtn::captionShouldBeLaidOutByCharactersPerLine_data()
 {
-    Backing parent(QSize(105, 42));
-    auto* b = new TMTranBtn(&parent);
-    b->resize(105, 42);
-    b->setBorder(BStyle::BSnone);
-    const QFontMetrics fm(b->font());
-    const int n = 105 / fm.averageCharWidth();
-    QString caption = QStringLiteral("ab cd");
-    caption += QString(n - caption.size(), QLatin1Char('i')); // narrow letters keep it within the width
-    QCOMPARE(caption.size(), n);
-    b->setCaption(caption);
+    // The sound buttons of the main window: 105 x 42 in Arial at 12 pixels, whose
+    // average character is 5 pixels wide, so 21 characters make a line.
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<unsigned>("flags");
+    QTest::addColumn<int>("lines");
 
-    const QRect ink = inkBounds(shot(parent));
-    const int top = 42 / 2 - fm.height() / 2;
-    QVERIFY(ink.top() >= top && ink.bottom() < top + fm.height());
-    QVERIFY(!b->ShowHint());
+    const QSize board(105, 42);
+    const unsigned oneLine = 0x25;
+    const unsigned wrapped = 0x11;
+    QTest::newRow("short") << QStringLiteral("<empty>") << board << QStringLiteral("<empty>") << oneLine << 1;
+    QTest::newRow("long title in three lines")
+        << QStringLiteral("A Very Long Song Title That Wraps Over L") << board
+        << QStringLiteral("A Very Long Song \n\rTitle That Wraps \n\rOver L") << wrapped << 3;
+    QTest::newRow("exactly a line, with a space") << QStringLiteral("ab cdiiiiiiiiiiiiiiii") << board
+                                                  << QStringLiteral("ab cdiiiiiiiiiiiiiiii") << wrapped << 1;
+    QTest::newRow("a line without a space")
+        << QString(21, QLatin1Char('x')) << board << QStringLiteral("xxxxxx...") << oneLine << 1;
+    QTest::newRow("word longer than a line")
+        << QStringLiteral("x abcdefghijklmnopqrstuvwxyzabcdefghij") << board
+        << QStringLiteral("x \n\rabcdefghijklmnopqrstu\n\rvwxyzabcdefghij") << wrapped << 3;
+    QTest::newRow("narrower than a character")
+        << QStringLiteral("a b c") << QSize(3, 48) << QStringLiteral("a\n\r \n\rb\n\r \n\rc") << wrapped << 5;
+}
+
+void TestTranBtn::captionShouldBeLaidOutByCharactersPerLine()
+{
+    QFETCH(QString, caption);
+    QFETCH(QSize, size);
+    QFETCH(QString, text);
+    QFETCH(unsigned, flags);
+    QFETCH(int, lines);
+    const QFont font = Fonts::arial(12);
+    const TMTranBtn::CaptionLayout layout = TMTranBtn::layoutCaption(caption, font, size);
+    QCOMPARE(layout.text, text);
+    QCOMPARE(layout.flags, flags);
+    QCOMPARE(layout.lines, lines);
+    if (size.width() > 5) { // every block of lines fits the button's height
+        const int h = QFontMetrics(font).height();
+        QVERIFY2(
+            layout.rect.top() >= 0 && layout.rect.top() + lines * h <= size.height(),
+            qPrintable(QStringLiteral("top %1, %2 lines of %3").arg(layout.rect.top()).arg(lines).arg(h)));
+    }
 }
 
 void TestTranBtn::captionWithSpacesShouldWrapAndCentreTheBlock()
@@ -251,9 +287,8 @@ void TestTranBtn::captionWithSpacesShouldWrapAndCentreTheBlock()
     b->setBorder(BStyle::BSnone);
     const QFontMetrics fm(b->font());
     const int h = fm.height();
-    // Seventeen characters to a line: "aaaa bbbb cccc " / "dddd eeee".
-    QCOMPARE(125 / fm.averageCharWidth(), 17);
-    b->setCaption(QStringLiteral("aaaa bbbb cccc dddd eeee ffff"));
+    // "iiii llll iiii llll iiii " / "llll", narrow letters so that each line fits
+    b->setCaption(QStringLiteral("iiii llll iiii llll iiii llll"));
     const QImage img = shot(parent);
 
     const int top = 60 / 2 - (2 * h) / 2;
@@ -269,20 +304,18 @@ void TestTranBtn::captionWithSpacesShouldWrapAndCentreTheBlock()
     QVERIFY(!b->ShowHint());
 }
 
-void TestTranBtn::wrapShouldEndForOverlongWordsAndNarrowButtons()
+void TestTranBtn::captionShouldShowItsAmpersands()
 {
-    Backing parent(QSize(125, 80));
+    // A title is not a label: "&" marks no accelerator and shows as itself.
+    Backing parent(QSize(125, 48));
     auto* b = new TMTranBtn(&parent);
-    b->resize(125, 80);
     b->setBorder(BStyle::BSnone);
-    // A space only at the start, then a word longer than a line: cut into pieces.
-    b->setCaption(QStringLiteral("x abcdefghijklmnopqrstuvwxyzabcdefghij"));
-    const QRect ink = inkBounds(shot(parent));
-    QVERIFY(ink.height() > 2 * QFontMetrics(b->font()).height());
-
-    b->resize(3, 48); // narrower than one character
-    b->setCaption(QStringLiteral("a b c"));
-    (void)shot(parent);
+    b->setCaption(QStringLiteral("R&R"));
+    const int withAmpersand = inkBounds(shot(parent)).width();
+    b->setCaption(QStringLiteral("RR"));
+    const int without = inkBounds(shot(parent)).width();
+    QVERIFY2(withAmpersand >= without + QFontMetrics(b->font()).horizontalAdvance(QLatin1Char('&')) - 1,
+             qPrintable(QStringLiteral("%1 against %2").arg(withAmpersand).arg(without)));
 }
 
 void TestTranBtn::captionShouldUseFontColourAndNotMoveWhenPressed()
@@ -331,6 +364,20 @@ void TestTranBtn::imageShouldLetParentShowThroughAndShiftWhenPressed()
     b->setTransparentColor(Qt::blue);
     img = shot(parent);
     QCOMPARE(at(img, b->ImageRect().left() + 2, b->ImageRect().top() + 2), QColor(QColor(255, 0, 255)).rgb());
+
+    // A monochrome image keys on white, whatever its bottom-left pixel.
+    QImage mono(20, 10, QImage::Format_Mono);
+    mono.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    mono.fill(0);
+    for (int y = 0; y < 10; ++y)
+        mono.setPixel(0, y, 1); // a black left column, bottom-left included
+    auto* plain = new TMTranBtn(&parent);
+    plain->setBorder(BStyle::BSnone);
+    plain->setBitMap(mono);
+    b->hide();
+    img = shot(parent);
+    QCOMPARE(at(img, plain->ImageRect().left() + 5, plain->ImageRect().top() + 5), QColor(Backdrop).rgb());
+    QCOMPARE(at(img, plain->ImageRect().left(), plain->ImageRect().top() + 5), qRgb(0, 0, 0));
 }
 
 void TestTranBtn::drawTransparentBitmapShouldKeepKeyedPixelsAndImage()

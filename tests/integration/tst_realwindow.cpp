@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The program in a real X window (Xvfb): it comes up as "Sonavex" at 718 x 464 and,
+// The program in a real X window (Xvfb): it comes up as "Sonavex", 718 x 464 with its frame, and,
 // however it is ended (Exit, SIGTERM), writes the tab names and the info file.
 #include "SinkRecorder.h"
 #include "fakes/FakeDialogs.h"
@@ -78,6 +78,67 @@ class TestRealWindow : public QObject {
         return {};
     }
 
+    /// The whole window, frame included: the client's size plus the frame the window
+    /// manager reports (none on a bare X server).
+    QSize outerSize(const QString& id)
+    {
+        const auto size = QRegularExpression(QStringLiteral("Geometry: (\\d+)x(\\d+)"))
+                              .match(run({QStringLiteral("getwindowgeometry"), id}, m_env));
+        if (!size.hasMatch())
+            return {};
+        QProcess xprop;
+        xprop.setProcessEnvironment(m_env);
+        xprop.start(QStringLiteral("xprop"),
+                    {QStringLiteral("-id"), id, QStringLiteral("_NET_FRAME_EXTENTS")});
+        xprop.waitForFinished(5000);
+        const auto frame = QRegularExpression(QStringLiteral("= (\\d+), (\\d+), (\\d+), (\\d+)"))
+                               .match(QString::fromUtf8(xprop.readAllStandardOutput()));
+        QSize outer(size.captured(1).toInt(), size.captured(2).toInt());
+        if (frame.hasMatch())
+            outer += QSize(frame.captured(1).toInt() + frame.captured(2).toInt(),
+                           frame.captured(3).toInt() + frame.captured(4).toInt());
+        return outer;
+    }
+
+    /// The title a window manager shows: the UTF-8 name, which may differ from the
+    /// plain one xdotool searches.
+    QString shownTitle(const QString& id)
+    {
+        QProcess xprop;
+        xprop.setProcessEnvironment(m_env);
+        xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), id, QStringLiteral("_NET_WM_NAME")});
+        xprop.waitForFinished(5000);
+        const auto name = QRegularExpression(QStringLiteral("= \"(.*)\"$"))
+                              .match(QString::fromUtf8(xprop.readAllStandardOutput()).trimmed());
+        return name.hasMatch() ? name.captured(1) : QString();
+    }
+
+    /// Waits for a window of the program titled exactly `title` to take its outer size.
+    QString waitForWindow(const QProcess& program, const QString& title, QSize outer)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        QString seen;
+        while (clock.elapsed() < 10000) {
+            const QStringList ids =
+                run({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                     QStringLiteral("--pid"), QString::number(program.processId()), QStringLiteral("--name"),
+                     QLatin1Char('^') + QRegularExpression::escape(title) + QLatin1Char('$')},
+                    m_env)
+                    .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            for (const QString& id : ids) {
+                const QSize size = outerSize(id);
+                const QString shown = shownTitle(id);
+                if (size == outer && shown == title)
+                    return id;
+                seen = QStringLiteral("\"%1\", %2 x %3").arg(shown).arg(size.width()).arg(size.height());
+            }
+            QTest::qWait(100);
+        }
+        qWarning("%s: %s", qPrintable(title), seen.isEmpty() ? "no such window" : qPrintable(seen));
+        return {};
+    }
+
     void checkSaved()
     {
         QVERIFY2(QFileInfo::exists(infoPath()), qPrintable(infoPath()));
@@ -113,13 +174,19 @@ private Q_SLOTS:
         QProcess program;
         const QString id = start(program);
         QVERIFY2(!id.isEmpty(), "the main window did not appear");
-        QString geometry;
-        for (int attempt = 0; attempt < 20 && !geometry.contains(QLatin1String("Geometry:")); ++attempt) {
-            if (attempt > 0)
-                QTest::qWait(150);
-            geometry = run({QStringLiteral("getwindowgeometry"), id}, m_env);
-        }
-        QVERIFY2(geometry.contains(QLatin1String("Geometry: 718x464")), qPrintable(geometry));
+        // Titles as given, sizes of the whole window as the operator sees it.
+        QCOMPARE(waitForWindow(program, QStringLiteral("Sonavex"), QSize(718, 464)), id);
+        run({QStringLiteral("windowfocus"), QStringLiteral("--sync"), id}, m_env);
+        run({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), QStringLiteral("ctrl+f")}, m_env);
+        const QString fade = waitForWindow(program, QStringLiteral("Fade Properties"), QSize(287, 184));
+        QVERIFY2(!fade.isEmpty(), "no fade dialog of 287 x 184 titled \"Fade Properties\"");
+        run({QStringLiteral("windowfocus"), QStringLiteral("--sync"), fade}, m_env);
+        run({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), QStringLiteral("Escape")}, m_env);
+        for (int attempt = 0;
+             attempt < 50 &&
+             run({QStringLiteral("getwindowgeometry"), fade}, m_env).contains(QLatin1String("Geometry:"));
+             ++attempt)
+            QTest::qWait(100);
 
         const QString shot = qEnvironmentVariable("SONAVEX_SCREENSHOT");
         if (!shot.isEmpty()) {

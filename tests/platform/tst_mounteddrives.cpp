@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/MountedDrives.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestMountedDrives : public QObject {
@@ -46,11 +48,21 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("/"), QStringLiteral("/home/ann")}));
     }
 
-    void thisMachineHasARoot()
+    void followsTheHomeFolderAndTheMountTable()
     {
-        MountedDrives drives;
-        QVERIFY(!drives.drives().isEmpty());
-        QCOMPARE(drives.drives().first().root, QStringLiteral("/"));
+        QTemporaryDir home;
+        const QByteArray saved = qgetenv("HOME");
+        qputenv("HOME", home.path().toUtf8());
+        const MountedDrives live;
+        const QString start = live.startDirectory();
+        const QList<DriveInfo> drives = live.drives();
+        qputenv("HOME", saved);
+
+        QCOMPARE(start, home.path());
+        QFile mounts(QStringLiteral("/proc/self/mounts"));
+        QVERIFY(mounts.open(QIODevice::ReadOnly));
+        QCOMPARE(roots(drives), roots(MountedDrives::fromMountTable(mounts.readAll(), home.path())));
+        QCOMPARE(drives.value(1).root, home.path());
     }
 };
 

@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPainter>
 #include <QTableWidget>
 #include <QTest>
 #include <QToolButton>
@@ -99,10 +100,13 @@ class TestSchedual : public QObject {
         return editor.StringGrid->visualItemRect(item);
     }
 
+    /// Drags onto the grid's cells, or onto its header when `onHeader`.
     void sendDrag(TfrmSchedual& editor, QMimeData* mime, const QPoint& pos, Qt::DropActions actions,
-                  bool* enterAccepted, bool* dropAccepted, Qt::DropAction* dropAction = nullptr)
+                  bool* enterAccepted, bool* dropAccepted, Qt::DropAction* dropAction = nullptr,
+                  bool onHeader = false)
     {
-        QWidget* viewport = editor.StringGrid->viewport();
+        QWidget* viewport =
+            onHeader ? editor.StringGrid->horizontalHeader()->viewport() : editor.StringGrid->viewport();
         QDragEnterEvent enter(pos, actions, mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(viewport, &enter);
         *enterAccepted = enter.isAccepted();
@@ -189,6 +193,28 @@ private Q_SLOTS:
         QCOMPARE(editor->lbFiles->names(), QStringList{QStringLiteral("b.mp3")});
         QVERIFY(!editor->btnAddFiles->icon().isNull());
         QVERIFY(!editor->btnErase->icon().isNull());
+
+        // The cells are written in a bold face: heavier strokes than the regular one's.
+        QFont regular = editor->StringGrid->font();
+        regular.setBold(false);
+        const auto ink = [](const QFont& font) {
+            QImage img(400, 40, QImage::Format_RGB32);
+            img.fill(Qt::white);
+            QPainter p(&img);
+            p.setFont(font);
+            p.setPen(Qt::black);
+            p.drawText(img.rect(), Qt::AlignCenter, QStringLiteral("Chime <empty> Rising Sweep"));
+            p.end();
+            int dark = 0;
+            for (int y = 0; y < img.height(); ++y)
+                for (int x = 0; x < img.width(); ++x)
+                    dark += qGray(img.pixel(x, y)) < 128 ? 1 : 0;
+            return dark;
+        };
+        QCOMPARE(editor->StringGrid->font().pixelSize(), 16);
+        QVERIFY2(ink(editor->StringGrid->font()) > ink(regular) * 5 / 4,
+                 qPrintable(
+                     QStringLiteral("%1 against %2").arg(ink(editor->StringGrid->font())).arg(ink(regular))));
     }
 
     void fileListIsSortedAndIgnoresLetterCase()
@@ -339,7 +365,7 @@ private Q_SLOTS:
         QCOMPARE(editor->cellText(0, 1), name);
     }
 
-    void namesARecordCannotHoldAreNotAssigned()
+    void namesAndTitlesARecordCannotHoldAreRefused()
     {
         QString deep = m_sounds;
         while (deep.size() < 250)
@@ -364,6 +390,17 @@ private Q_SLOTS:
         QCOMPARE(rec.FileName.str(), m_sounds + QLatin1Char('/') + accented);
         QVERIFY(!filled(0, 1));
         QCOMPARE(editor->cellText(0, 2), EmptyTitle);
+
+        // A title the record cannot hold is refused alike, and the cell shows what is kept.
+        editor->StringGrid->item(0, 0)->setText(QStringLiteral("\u041f\u0435\u0441\u043d\u044f"));
+        QCOMPARE(m_dialogs.messages.size(), 3);
+        QVERIFY(m_dialogs.messages[2].text.contains(QStringLiteral("\u041f\u0435\u0441\u043d\u044f")));
+        QCOMPARE(m_dialogs.messages[2].buttons, Dialogs::Buttons::Ok);
+        QCOMPARE(title(0, 0), QStringLiteral("Caf\u00e9"));
+        QCOMPARE(editor->cellText(0, 1), QStringLiteral("Caf\u00e9"));
+        editor->StringGrid->item(0, 5)->setText(QStringLiteral("\u266b"));
+        QVERIFY(!filled(0, 5));
+        QCOMPARE(editor->cellText(0, 6), EmptyTitle);
     }
 
     void audioCdIsADriveWhileTheDiscHasTracks()
@@ -583,8 +620,16 @@ private Q_SLOTS:
         QCOMPARE(header->logicalIndex(2), 2);
     }
 
+    void dragFromTheFileListFillsTheColumnUnderThePointer_data()
+    {
+        QTest::addColumn<bool>("onHeader");
+        QTest::newRow("a cell of the column") << false;
+        QTest::newRow("the column's header") << true;
+    }
+
     void dragFromTheFileListFillsTheColumnUnderThePointer()
     {
+        QFETCH(bool, onHeader);
         const QStringList names = numbered(QStringLiteral("d%1.wav"), 3);
         touch(m_sounds, names);
         m_store->SetSong(4, 0, makeSong(QStringLiteral("Busy"), 4, 0));
@@ -597,7 +642,10 @@ private Q_SLOTS:
 
         bool entered = false;
         bool dropped = false;
-        sendDrag(*editor, mime.get(), cellRect(*editor, 4, 30).center(), Qt::CopyAction, &entered, &dropped);
+        QPoint at = cellRect(*editor, 4, 30).center();
+        if (onHeader)
+            at.setY(editor->StringGrid->horizontalHeader()->height() / 2);
+        sendDrag(*editor, mime.get(), at, Qt::CopyAction, &entered, &dropped, nullptr, onHeader);
         QVERIFY(entered);
         QVERIFY(dropped);
         QCOMPARE(editor->Col(), 4);
