@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "frmMain.h"
 
+#include "app/frmAssignKey.h"
 #include "app/frmFade.h"
 #include "controls/MPanel.h"
 #include "controls/Tranbtn.h"
@@ -31,6 +32,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QStyleOptionTabWidgetFrame>
 #include <QTabBar>
@@ -236,9 +238,14 @@ void TMainForm::buildMenus()
     mnuClearTab = TabPopup->addAction(QStringLiteral("Clear Tab"));
     TabPopup->addSeparator();
     mnuSongAttributes = TabPopup->addAction(QStringLiteral("Song &Attributes..."));
+    TabPopup->addSeparator();
+    mnuAssignKey = TabPopup->addAction(QStringLiteral("Assign &Key..."));
+    mnuClearKey = TabPopup->addAction(QStringLiteral("Clear K&ey"));
     connectGuarded(mnuChgTabName, &QAction::triggered, this, [this] { mnuChgTabNameClick(); });
     connectGuarded(mnuClearTab, &QAction::triggered, this, [this] { mnuClearTabClick(); });
     connectGuarded(mnuSongAttributes, &QAction::triggered, this, [this] { EditSongStats1Click(); });
+    connectGuarded(mnuAssignKey, &QAction::triggered, this, [this] { mnuAssignKeyClick(); });
+    connectGuarded(mnuClearKey, &QAction::triggered, this, [this] { mnuClearKeyClick(); });
 
     installMenuShortcuts();
 }
@@ -372,6 +379,7 @@ void TMainForm::FormCreate()
     PlayQueue.clear();
     // A settings file that cannot be read is reported, and the board still gets its buttons.
     guard([this] { LoadTabNames(); });
+    guard([this] { LoadSlotKeys(); });
     // The tab strip's buttons in the order they were made: MTranBtn1 is slot 0.
     const QList<TMTranBtn*> children = TabControl->findChildren<TMTranBtn*>(Qt::FindDirectChildrenOnly);
     if (children.size() != SlotCount)
@@ -497,6 +505,7 @@ void TMainForm::RefreshButtons(int Sheet)
         }
         B->update();
     }
+    showKeyHints(Sheet);
     updateHotList();
 }
 
@@ -545,6 +554,7 @@ void TMainForm::mnuClearTabClick()
     const int s = shownTab();
     for (int k = 0; k < SlotCount; ++k) {
         SongInfo->ClearSong(s, k);
+        slotCleared(s, k);
         SongButtons[static_cast<std::size_t>(k)]->setFontColor(QColor(0, 0, 0));
         SongButtons[static_cast<std::size_t>(k)]->setCaption(EmptyTitle);
         SongButtons[static_cast<std::size_t>(k)]->update();
@@ -670,7 +680,7 @@ void TMainForm::MTranBtn1MouseDown(TMTranBtn* Sender, Qt::MouseButton, Qt::Keybo
     const int n = Sender->BtnNumber();
     Tag = n;
     TSongRecord rec;
-    if (n < 0 || n >= SlotCount || !SongInfo->GetSong(shownTab(), n, rec)) {
+    if (n < 0 || n >= SlotCount || !SongInfo->GetSong(pressedSheet(), n, rec)) {
         QueueMode = false; // a Shift+press belongs to that press only
         return;
     }
@@ -932,4 +942,139 @@ void TMainForm::endFade()
         return;
     FadeTimer->setEnabled(false);
     WavePlayer.setVolume(0);
+}
+
+// --- keys
+// ---------------------------------------------------------------------------------------------------
+
+void TMainForm::LoadSlotKeys()
+{
+    m_registry.OpenKey(RegistryKey, true);
+    const auto release = qScopeGuard([this] { m_registry.CloseKey(); });
+    m_slotKeys.load(m_registry);
+    // The shortcuts come first: a settings file that cannot be written must not cost the keys.
+    slotKeysChanged();
+}
+
+void TMainForm::slotKeysChanged()
+{
+    qDeleteAll(m_keyShortcuts);
+    m_keyShortcuts.clear();
+    for (const QKeySequence& key : m_slotKeys.keys()) {
+        for (const bool shift : {false, true}) {
+            const QKeySequence seq =
+                shift ? QKeySequence(
+                            QKeyCombination(key[0].keyboardModifiers() | Qt::ShiftModifier, key[0].key()))
+                      : key;
+            auto* shortcut = new QShortcut(seq, this);
+            shortcut->setContext(Qt::WindowShortcut); // never while a dialog or the tab-name box is in front
+            shortcut->setAutoRepeat(false);           // a held key presses once
+            connect(shortcut, &QShortcut::activated, this, [this, key, shift] {
+                guard([&] {
+                    if (const auto target = m_slotKeys.slotOf(key))
+                        SlotKeyPressed(*target, shift);
+                });
+            });
+            m_keyShortcuts << shortcut;
+        }
+    }
+    if (!SongButtons[0])
+        return; // still being made: the first redraw shows the hints
+    showKeyHints(shownTab());
+    m_registry.OpenKey(RegistryKey, true);
+    const auto release = qScopeGuard([this] { m_registry.CloseKey(); });
+    m_slotKeys.save(m_registry);
+}
+
+void TMainForm::showKeyHints(int Sheet)
+{
+    for (int k = 0; k < SlotCount; ++k) {
+        if (TMTranBtn* b = SongButtons[static_cast<std::size_t>(k)])
+            b->setKeyHint(m_slotKeys.keyOf({Sheet, k}).toString(QKeySequence::NativeText));
+    }
+}
+
+QHash<QKeySequence, QString> TMainForm::menuKeys() const
+{
+    QHash<QKeySequence, QString> keys;
+    auto plain = [](QString text) { return text.section(QLatin1Char('\t'), 0, 0).remove(QLatin1Char('&')); };
+    for (QAction* top : menuBar()->actions()) {
+        const QString title = top->text();
+        const qsizetype amp = title.indexOf(QLatin1Char('&'));
+        if (amp >= 0 && amp + 1 < title.size())
+            keys.insert(QKeySequence(QStringLiteral("Alt+") + title.at(amp + 1).toUpper()),
+                        plain(title) + QStringLiteral(" menu"));
+        if (QMenu* menu = top->menu()) {
+            for (QAction* item : menu->actions()) {
+                const auto key = item->property("menuShortcut").value<QKeySequence>();
+                if (!key.isEmpty() && !keys.contains(key))
+                    keys.insert(key, plain(item->text()));
+            }
+        }
+    }
+    return keys;
+}
+
+void TMainForm::mnuAssignKeyClick()
+{
+    if (Tag < 0 || Tag >= SlotCount)
+        return;
+    const SlotRef slot{shownTab(), Tag};
+    TfrmAssignKey dialog(this, SongButtons[static_cast<std::size_t>(Tag)]->Caption(), menuKeys());
+    if (dialog.exec() != QDialog::Accepted || dialog.key().isEmpty())
+        return;
+    const QKeySequence key = dialog.key();
+    const auto owner = m_slotKeys.slotOf(key);
+    if (owner == slot)
+        return;
+    if (owner) {
+        const QString name = key.toString(QKeySequence::NativeText);
+        const QString question =
+            QStringLiteral("%1 already plays button %2 of \"%3\". Move it to this button?")
+                .arg(name)
+                .arg(owner->slot + 1)
+                .arg(Tabs->tabText(owner->sheet));
+        if (m_dialogs.messageBox(this, question, Dialogs::Style::Confirmation, Dialogs::Buttons::YesNo) !=
+            Dialogs::Answer::Yes)
+            return;
+    }
+    m_slotKeys.bind(key, slot);
+    slotKeysChanged();
+}
+
+void TMainForm::mnuClearKeyClick()
+{
+    if (Tag < 0 || Tag >= SlotCount)
+        return;
+    if (m_slotKeys.clearSlot({shownTab(), Tag}))
+        slotKeysChanged();
+}
+
+void TMainForm::slotCleared(int Sheet, int Slot)
+{
+    if (m_slotKeys.clearSlot({Sheet, Slot}))
+        slotKeysChanged();
+}
+
+void TMainForm::sheetsExchanged(int SheetA, int SheetB)
+{
+    m_slotKeys.exchangeSheets(SheetA, SheetB);
+    slotKeysChanged();
+}
+
+void TMainForm::SlotKeyPressed(SlotRef Slot, bool Shift)
+{
+    if (Slot.slot < 0 || Slot.slot >= SlotCount || Slot.sheet < 0 || Slot.sheet >= SheetCount)
+        return;
+    // The press goes through the button's own handler, on the key's sheet. "The slot pressed
+    // last" stays a slot of the shown sheet.
+    const int shownTag = Tag;
+    m_keySheet = Slot.sheet;
+    const auto restore = qScopeGuard([&] {
+        m_keySheet = -1;
+        if (Slot.sheet != shownTab())
+            Tag = shownTag;
+    });
+    MTranBtn1MouseDown(SongButtons[static_cast<std::size_t>(Slot.slot)], Qt::LeftButton,
+                       Shift ? Qt::ShiftModifier : Qt::NoModifier, 0, 0);
 }

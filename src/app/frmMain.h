@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "app/SlotKeys.h"
 #include "devices/MCI.h"
 #include "songs/SheetHost.h"
 
+#include <QHash>
+#include <QKeySequence>
 #include <QMainWindow>
 #include <QStringList>
 
@@ -17,6 +20,7 @@ class MediaPlayer;
 class QAction;
 class QLabel;
 class QMenu;
+class QShortcut;
 class QTabBar;
 class QToolButton;
 class Registry;
@@ -55,6 +59,8 @@ public:
     void setTabCaption(int index, const QString& caption) override;
     [[nodiscard]] int shownTab() const override;
     void RefreshButtons(int Sheet) override;
+    void slotCleared(int Sheet, int Slot) override;
+    void sheetsExchanged(int SheetA, int SheetB) override;
 
     // CDStateListener
     void CDStateChanged(TCDState State) override;
@@ -89,6 +95,8 @@ public:
     QAction* mnuChgTabName = nullptr;
     QAction* mnuClearTab = nullptr;
     QAction* mnuSongAttributes = nullptr;
+    QAction* mnuAssignKey = nullptr;
+    QAction* mnuClearKey = nullptr;
     TTimer* WaveTimer = nullptr;
     TTimer* FadeTimer = nullptr;
 
@@ -121,6 +129,10 @@ public:
     void mnuChgTabNameClick();
     void mnuClearTabClick();
     void EditSongStats1Click();
+    void mnuAssignKeyClick();
+    void mnuClearKeyClick();
+    /// A slot's key: a plain press (with Shift: a Shift+press) on that slot, whichever sheet is shown.
+    void SlotKeyPressed(SlotRef Slot, bool Shift);
     void TabControlChange(int index);
     void WaveTimerTimer();
     void FadeTimerTimer();
@@ -132,6 +144,10 @@ public:
 
     /// Why the CD player could not be made; empty when there is one.
     [[nodiscard]] QString cdUnavailableReason() const { return m_cdUnavailable; }
+
+    [[nodiscard]] const SlotKeys& slotKeys() const { return m_slotKeys; }
+    /// The keys the menus use, each with the name of its item.
+    [[nodiscard]] QHash<QKeySequence, QString> menuKeys() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -160,6 +176,11 @@ private:
     void stopPausedSongSilently();
     void updateHotList();
     void openTabPopup(const QPoint& globalPos);
+    void LoadSlotKeys();
+    /// Writes the keys, makes their shortcuts anew and shows them in the buttons' hints.
+    void slotKeysChanged();
+    void showKeyHints(int Sheet);
+    [[nodiscard]] int pressedSheet() const { return m_keySheet >= 0 ? m_keySheet : shownTab(); }
 
     Registry& m_registry;
     Dialogs& m_dialogs;
@@ -175,6 +196,9 @@ private:
     QString m_playingPath;
     QStringList m_hotList;
     QString m_cdUnavailable;
+    SlotKeys m_slotKeys;
+    QList<QShortcut*> m_keyShortcuts;
+    int m_keySheet = -1; ///< the sheet of a press made by a key, while it is handled
 };
 
 /// Rounds seconds to the nearest whole second, halves to the even second, and

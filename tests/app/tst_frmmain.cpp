@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/frmAssignKey.h"
 #include "app/frmMain.h"
 #include "controls/Tranbtn.h"
 #include "fakes/FakeCdTrackCatalog.h"
-#include "fakes/SongFixtures.h"
 #include "fakes/FakeDialogs.h"
 #include "fakes/FakeDriveList.h"
 #include "fakes/FakeMediaPlayer.h"
 #include "fakes/RecordingErrorReporter.h"
 #include "fakes/RecordingMciDevice.h"
+#include "fakes/SongFixtures.h"
 #include "fakes/TestEnvironment.h"
 #include "platform/Errors.h"
 #include "platform/IniRegistry.h"
@@ -101,6 +102,55 @@ class TestMainForm : public QObject {
         if (!reg.OpenKey(QStringLiteral("Software\\Brasswold\\") + section, false))
             return QStringLiteral("<missing>");
         return reg.ValueExists(name) ? reg.ReadString(name) : QStringLiteral("<missing>");
+    }
+
+    void writeRegistry(const QString& section, const QString& name, const QString& value)
+    {
+        IniRegistry reg(m_env->configDir());
+        QVERIFY(reg.OpenKey(QStringLiteral("Software\\Brasswold\\") + section, true));
+        reg.WriteString(name, value);
+    }
+
+    QStringList keyValues()
+    {
+        IniRegistry reg(m_env->configDir());
+        QStringList out;
+        if (reg.OpenKey(QStringLiteral("Software\\Brasswold\\Keys"), false))
+            for (const QString& name : reg.GetValueNames())
+                out << name + QLatin1Char('=') + reg.ReadString(name);
+        return out;
+    }
+
+    void showActive()
+    {
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        m_form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    }
+
+    /// Opens "Assign Key..." for the slot pressed last and types `keys` into the dialog;
+    /// returns the dialog's messages, one per key.
+    QStringList assignKey(const QList<QKeyCombination>& keys)
+    {
+        QStringList messages;
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<TfrmAssignKey*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            for (const QKeyCombination k : keys) {
+                if (k.key() == Qt::Key_Shift) { // Shift alone: down and up
+                    QTest::keyPress(dialog, Qt::Key_Shift, Qt::ShiftModifier);
+                    QTest::keyRelease(dialog, Qt::Key_Shift, Qt::NoModifier);
+                } else {
+                    QTest::keyClick(dialog, k.key(), k.keyboardModifiers());
+                }
+                messages << (dialog->isVisible() ? dialog->lblMessage->text() : QStringLiteral("<closed>"));
+            }
+            if (dialog->isVisible())
+                dialog->btnCancel->click();
+        });
+        m_form->mnuAssignKey->trigger();
+        return messages;
     }
 
     bool idle() const
@@ -583,6 +633,110 @@ private Q_SLOTS:
         QTRY_VERIFY(m_form->TabPopup->isVisible());
         QVERIFY(m_form->TabPopup->actions().contains(m_form->mnuSongAttributes));
         m_form->TabPopup->hide();
+    }
+
+    void keysFromTheSettingsPlayTheirSlotWhicheverSheetIsShown()
+    {
+        m_form.reset();
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("F1"), QStringLiteral("0,1"));
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("num+7"), QStringLiteral(" 3 , 0 "));
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("Q"), QStringLiteral("10,0")); // no such sheet
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("W"), QStringLiteral("0"));
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("NoSuchKey"), QStringLiteral("0,2"));
+        createForm();
+        putSong(m_form->songInfo(), 3, 0, QStringLiteral("Elsewhere"), m_files[3]);
+        showActive();
+        QVERIFY(button(1)->hintText().contains(QStringLiteral("F1")));
+        QVERIFY(button(0)->hintText().isEmpty());
+
+        QTest::keyClick(m_form.get(), Qt::Key_F1);
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[1]);
+        QCOMPARE(m_form->Tag, 1);
+
+        // Another sheet's key while sheet 2 is shown: that song plays, and the buttons shown
+        // keep the colours and the "pressed last" slot of their own sheet.
+        m_form->Tabs->setCurrentIndex(2);
+        QTest::keyClick(m_form.get(), Qt::Key_7, Qt::KeypadModifier);
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[3]);
+        QCOMPARE(m_form->PlayQueue, QStringList{m_files[3]});
+        QCOMPARE(m_form->Tag, 1);
+        QCOMPARE(button(0)->fontColor(), Black);
+        m_form->Tabs->setCurrentIndex(3);
+        QCOMPARE(button(0)->fontColor(), Green);
+
+        // Shift with the key queues.
+        QTest::keyClick(m_form.get(), Qt::Key_F1, Qt::ShiftModifier);
+        settle();
+        QCOMPARE(m_form->PlayQueue, (QStringList{m_files[3], m_files[1]}));
+
+        // The unreadable entries are gone once the keys are written again.
+        m_form->Tabs->setCurrentIndex(0);
+        press(1);
+        m_form->mnuClearKey->trigger();
+        QCOMPARE(keyValues(), QStringList{QStringLiteral("Num+7=3,0")});
+    }
+
+    void assignKeyRefusesMenuKeysAndMovesAKeyOnlyWhenAsked()
+    {
+        showActive();
+        press(2);
+        const QStringList refused = assignKey({Qt::CTRL | Qt::Key_S, Qt::ALT | Qt::Key_O, Qt::Key_Shift,
+                                               Qt::CTRL | Qt::Key_E, Qt::SHIFT | Qt::Key_F2});
+        QCOMPARE(refused.size(), 5);
+        QVERIFY2(refused[0].contains(QStringLiteral("Stop Song")), qPrintable(refused[0]));
+        QVERIFY2(refused[1].contains(QStringLiteral("Options")), qPrintable(refused[1]));
+        QVERIFY2(refused[2].contains(QStringLiteral("Shift alone")), qPrintable(refused[2]));
+        QVERIFY2(refused[3].contains(QStringLiteral("IE Style")), qPrintable(refused[3]));
+        QCOMPARE(refused[4], QStringLiteral("<closed>"));
+        QCOMPARE(keyValues(), QStringList{QStringLiteral("F2=0,2")});
+        QVERIFY(button(2)->hintText().contains(QStringLiteral("F2")));
+
+        // F2 for slot 3: asked, and kept where it was on No.
+        press(3);
+        m_dialogs->answers = {Dialogs::Answer::No};
+        assignKey({Qt::Key_F2});
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QCOMPARE(m_dialogs->messages[0].style, Dialogs::Style::Confirmation);
+        QCOMPARE(keyValues(), QStringList{QStringLiteral("F2=0,2")});
+        m_dialogs->answers = {Dialogs::Answer::Yes};
+        assignKey({Qt::Key_F2});
+        QCOMPARE(keyValues(), QStringList{QStringLiteral("F2=0,3")});
+        QVERIFY(button(2)->hintText().isEmpty());
+        QTest::keyClick(m_form.get(), Qt::Key_F2);
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[3]);
+
+        // A slot has one key: a new one replaces it. Cancel changes nothing.
+        assignKey({Qt::Key_Space});
+        assignKey({Qt::Key_Escape});
+        QCOMPARE(keyValues(), QStringList{QStringLiteral("Space=0,3")});
+    }
+
+    void keysFollowTheirSongsWhenSheetsMoveAndGoWhenCleared()
+    {
+        m_form.reset();
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("A"), QStringLiteral("0,0"));
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("B"), QStringLiteral("1,5"));
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("C"), QStringLiteral("0,3"));
+        createForm();
+        putSong(m_form->songInfo(), 1, 5, QStringLiteral("Five"), m_files[2]);
+        showActive();
+        // The editor moved sheet 1 to the front and emptied slot 3 of what is now sheet 1.
+        m_form->songInfo().ExchangeSongs(0, 5, 1, 5);
+        m_form->sheetsExchanged(0, 1);
+        m_form->songInfo().ClearSong(1, 3);
+        m_form->slotCleared(1, 3);
+        QCOMPARE(keyValues(), (QStringList{QStringLiteral("A=1,0"), QStringLiteral("B=0,5")}));
+        QTest::keyClick(m_form.get(), Qt::Key_B);
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[2]);
+
+        // Clear Tab takes the keys of its sheet too.
+        m_form->Tabs->setCurrentIndex(1);
+        m_form->mnuClearTab->trigger();
+        QCOMPARE(keyValues(), QStringList{QStringLiteral("B=0,5")});
     }
 
     void tabChangeShowsThatSheet()
