@@ -3,6 +3,7 @@
 
 #include "app/frmAssignKey.h"
 #include "app/frmFade.h"
+#include "app/frmOutputDevice.h"
 #include "controls/MPanel.h"
 #include "controls/Tranbtn.h"
 #include "devices/Recorder.h"
@@ -12,6 +13,7 @@
 #include "platform/Fonts.h"
 #include "platform/Guard.h"
 #include "platform/MediaPlayer.h"
+#include "platform/OutputDevices.h"
 #include "platform/Registry.h"
 #include "platform/Timer.h"
 #include "songs/SongEdit.h"
@@ -31,6 +33,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
@@ -136,14 +139,14 @@ int CdTrackNumber(const QString& path)
 }
 
 TMainForm::TMainForm(MainFormServices services, std::unique_ptr<TSongInfo> songInfo, QWidget* parent)
-    : QMainWindow(parent,
-                  Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-                      | Qt::WindowCloseButtonHint)
+    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , m_registry(services.registry)
     , m_dialogs(services.dialogs)
     , WavePlayer(services.WavePlayer)
     , m_cdTracks(services.cdTracks)
     , m_drives(services.drives)
+    , m_outputs(services.outputs)
     , SongInfo(std::move(songInfo))
 {
     buildWindow();
@@ -223,6 +226,10 @@ void TMainForm::buildMenus()
     auto* radio = new QActionGroup(this); // drawn as a radio item
     radio->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional); // it can still be unchecked
     radio->addAction(mnuIEStyle);
+    options->addSeparator();
+    mnuOutputDevice =
+        add(options, QStringLiteral("&Output Device..."), QKeySequence(), &TMainForm::mnuOutputDeviceClick);
+    mnuOutputDevice->setEnabled(m_outputs != nullptr);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     About1 = add(help, QStringLiteral("&About"), QKeySequence(), &TMainForm::About1Click);
@@ -380,6 +387,7 @@ void TMainForm::FormCreate()
     // A settings file that cannot be read is reported, and the board still gets its buttons.
     guard([this] { LoadTabNames(); });
     guard([this] { LoadSlotKeys(); });
+    guard([this] { LoadOutputDevice(); });
     // The tab strip's buttons in the order they were made: MTranBtn1 is slot 0.
     const QList<TMTranBtn*> children = TabControl->findChildren<TMTranBtn*>(Qt::FindDirectChildrenOnly);
     if (children.size() != SlotCount)
@@ -452,6 +460,8 @@ void TMainForm::FormDestroy()
         WavePlayer.stop();
     });
     guard([this] { CDPlayer.reset(); });
+    if (m_outputs)
+        guard([this] { m_outputs->setOutputMissingHandler({}); });
     FadeTimer->setEnabled(false);
     WaveTimer->setEnabled(false);
     guard([this] { SongInfo.reset(); });
@@ -1077,4 +1087,55 @@ void TMainForm::SlotKeyPressed(SlotRef Slot, bool Shift)
     });
     MTranBtn1MouseDown(SongButtons[static_cast<std::size_t>(Slot.slot)], Qt::LeftButton,
                        Shift ? Qt::ShiftModifier : Qt::NoModifier, 0, 0);
+}
+
+// --- output device ----------------------------------------------------------------------------------------
+
+namespace {
+const QString SystemKey = QStringLiteral("System");
+const QString OutputDeviceValue = QStringLiteral("OutputDevice");
+} // namespace
+
+void TMainForm::LoadOutputDevice()
+{
+    if (!m_outputs)
+        return;
+    m_outputs->setOutputMissingHandler([form = QPointer<TMainForm>(this)](const QString& output) {
+        if (form)
+            form->OutputMissing(output);
+    });
+    m_registry.OpenKey(RegistryKey, true);
+    const auto release = qScopeGuard([this] { m_registry.CloseKey(); });
+    if (m_registry.OpenKey(SystemKey, false))
+        m_outputs->setOutputDevice(m_registry.ReadString(OutputDeviceValue).trimmed());
+}
+
+void TMainForm::mnuOutputDeviceClick()
+{
+    if (!m_outputs)
+        return;
+    TfrmOutputDevice dialog(this, m_outputs->outputDevices(), m_outputs->outputDevice());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QString name = dialog.chosen();
+    m_outputs->setOutputDevice(name);
+    m_registry.OpenKey(RegistryKey, true);
+    const auto release = qScopeGuard([this] { m_registry.CloseKey(); });
+    m_registry.OpenKey(SystemKey, true);
+    m_registry.WriteString(OutputDeviceValue, name);
+}
+
+void TMainForm::OutputMissing(const QString& output)
+{
+    const QString text =
+        QStringLiteral("The output \"%1\" is not there: songs play on the default output until it returns")
+            .arg(output);
+    if (PlayState == TPlayState::psStopped && !m_destroyed) {
+        m_dialogs.messageBox(this, text + QLatin1Char('.'), Dialogs::Style::Information,
+                             Dialogs::Buttons::Ok);
+        return;
+    }
+    // The show goes on: the status bar says it, and the next song's name replaces it.
+    StatusPanels[2]->setText(text);
+    StatusPanels[2]->setToolTip(text);
 }

@@ -17,6 +17,7 @@ class CdTrackCatalog;
 class Dialogs;
 class DriveList;
 class MediaPlayer;
+class OutputDevices;
 class QAction;
 class QLabel;
 class QMenu;
@@ -40,6 +41,8 @@ struct MainFormServices {
     MediaPlayer& WavePlayer;
     const CdTrackCatalog& cdTracks;
     const DriveList& drives;
+    /// The sound server's outputs; without them the Options menu offers no choice of output.
+    OutputDevices* outputs = nullptr;
 };
 
 /// The sound board: ten sheets of 36 sound buttons, the play queue and the
@@ -89,6 +92,7 @@ public:
     QAction* FadeControl1 = nullptr;
     QAction* mnuStayOnTop = nullptr;
     QAction* mnuIEStyle = nullptr;
+    QAction* mnuOutputDevice = nullptr;
     QAction* About1 = nullptr;
     QAction* Contents1 = nullptr;
     QMenu* TabPopup = nullptr;
@@ -124,6 +128,9 @@ public:
     void FadeControl1Click();
     void mnuStayOnTopClick();
     void mnuIEStyleClick();
+    void mnuOutputDeviceClick();
+    /// The chosen output is missing: said once, and never with a box while a song plays.
+    void OutputMissing(const QString& output);
     void About1Click();
     void Contents1Click();
     void mnuChgTabNameClick();
@@ -177,6 +184,7 @@ private:
     void updateHotList();
     void openTabPopup(const QPoint& globalPos);
     void LoadSlotKeys();
+    void LoadOutputDevice();
     /// Writes the keys, makes their shortcuts anew and shows them in the buttons' hints.
     void slotKeysChanged();
     void showKeyHints(int Sheet);
@@ -187,6 +195,7 @@ private:
     MediaPlayer& WavePlayer;
     const CdTrackCatalog& m_cdTracks;
     const DriveList& m_drives;
+    OutputDevices* m_outputs;
     std::unique_ptr<TSongInfo> SongInfo;
 
     QWidget* m_splash = nullptr;

@@ -69,7 +69,8 @@ int main(int argc, char* argv[])
     TfrmSplash splash;
     splash.setWindowTitle(QStringLiteral("Sonavex: loading")); // frameless; named for window lists only
     QApplication::setApplicationDisplayName(QStringLiteral("Sonavex"));
-    TMainForm form(MainFormServices{registry, dialogs, player, cdTracks, drives}, std::move(songInfo));
+    TMainForm form(MainFormServices{registry, dialogs, player, cdTracks, drives, &audio},
+                   std::move(songInfo));
     form.setSplash(&splash);
 
     splash.show();

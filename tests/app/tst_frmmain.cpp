@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/frmAssignKey.h"
 #include "app/frmMain.h"
+#include "app/frmOutputDevice.h"
 #include "controls/Tranbtn.h"
 #include "fakes/FakeCdTrackCatalog.h"
 #include "fakes/FakeDialogs.h"
 #include "fakes/FakeDriveList.h"
 #include "fakes/FakeMediaPlayer.h"
+#include "fakes/FakeOutputDevices.h"
 #include "fakes/RecordingErrorReporter.h"
 #include "fakes/RecordingMciDevice.h"
 #include "fakes/SongFixtures.h"
@@ -19,11 +21,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QLineEdit>
-#include <QMenu>
-#include <QPushButton>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
 #include <QTabBar>
 #include <QTest>
 #include <QToolButton>
@@ -50,6 +53,7 @@ class TestMainForm : public QObject {
     std::unique_ptr<FakeMediaPlayer> m_player;
     std::unique_ptr<FakeCdTrackCatalog> m_cd;
     FakeDriveList m_drives;
+    FakeOutputDevices m_outputs;
     std::unique_ptr<RecordingErrorReporter> m_errors;
     std::unique_ptr<TMainForm> m_form;
     QStringList m_files; // A, B, C, D in slots 0..3 of sheet 0
@@ -75,8 +79,9 @@ class TestMainForm : public QObject {
         for (int i = 0; i < titles.size(); ++i)
             putSong(*store, 0, i, titles[i], m_files[i]);
         putSong(*store, 0, 4, QStringLiteral("A again"), m_files[0]);
-        m_form = std::make_unique<TMainForm>(MainFormServices{*m_registry, *m_dialogs, *m_player, *m_cd, m_drives},
-                                             std::move(store));
+        m_form = std::make_unique<TMainForm>(
+            MainFormServices{*m_registry, *m_dialogs, *m_player, *m_cd, m_drives, &m_outputs},
+            std::move(store));
     }
 
     TMTranBtn* button(int slot) const { return m_form->SongButtons[static_cast<std::size_t>(slot)]; }
@@ -737,6 +742,49 @@ private Q_SLOTS:
         m_form->Tabs->setCurrentIndex(1);
         m_form->mnuClearTab->trigger();
         QCOMPARE(keyValues(), QStringList{QStringLiteral("B=0,5")});
+    }
+
+    void theOutputChoiceIsStoredAndAMissingOutputNeverStopsTheShow()
+    {
+        m_form.reset();
+        writeRegistry(QStringLiteral("System"), QStringLiteral("OutputDevice"), QStringLiteral("usb_desk"));
+        m_player = std::make_unique<FakeMediaPlayer>(); // the closed window turned its reports off
+        m_outputs.devices = {{QStringLiteral("builtin"), QStringLiteral("Built-in Audio")},
+                             {QStringLiteral("hdmi"), QStringLiteral("Monitor")}};
+        createForm();
+        QCOMPARE(m_outputs.chosen, QStringLiteral("usb_desk"));
+
+        // The stored output is listed while it is away; the choice is written as the server's name.
+        QStringList listed;
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<TfrmOutputDevice*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            for (int i = 0; i < dialog->lstOutputs->count(); ++i)
+                listed << dialog->lstOutputs->item(i)->text();
+            QCOMPARE(dialog->chosen(), QStringLiteral("usb_desk"));
+            dialog->lstOutputs->setCurrentRow(2);
+            dialog->BitBtn1->click();
+        });
+        m_form->mnuOutputDevice->trigger();
+        QCOMPARE(listed,
+                 (QStringList{QStringLiteral("Default output"), QStringLiteral("Built-in Audio"),
+                              QStringLiteral("Monitor"), QStringLiteral("usb_desk (not connected)")}));
+        QCOMPARE(m_outputs.chosen, QStringLiteral("hdmi"));
+        QCOMPARE(registryValue(QStringLiteral("System"), QStringLiteral("OutputDevice")),
+                 QStringLiteral("hdmi"));
+
+        // Told while a song plays: in the status bar, no box in front of the board.
+        press(0);
+        settle();
+        m_outputs.missing(QStringLiteral("Monitor"));
+        QVERIFY(m_dialogs->messages.isEmpty());
+        QVERIFY(m_form->StatusPanels[2]->text().contains(QStringLiteral("\"Monitor\"")));
+        // Told while idle: a box.
+        m_form->mnuStopAll->trigger();
+        settle();
+        m_outputs.missing(QStringLiteral("Monitor"));
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QCOMPARE(m_dialogs->messages[0].style, Dialogs::Style::Information);
     }
 
     void tabChangeShowsThatSheet()
