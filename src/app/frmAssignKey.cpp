@@ -40,7 +40,7 @@ TfrmAssignKey::TfrmAssignKey(QWidget* owner, const QString& songTitle, QHash<QKe
 {
     setWindowTitle(QStringLiteral("Assign Key"));
     setFont(Fonts::msSansSerif(11));
-    setMinimumWidth(300);
+    setFixedSize(380, 170);
     auto* layout = new QVBoxLayout(this);
     lblPrompt = new QLabel(
         QStringLiteral("Press the key that plays \"%1\".\nShift with the key queues it.").arg(songTitle),
@@ -48,6 +48,8 @@ TfrmAssignKey::TfrmAssignKey(QWidget* owner, const QString& songTitle, QHash<QKe
     lblMessage = new QLabel(this);
     lblMessage->setStyleSheet(QStringLiteral("color: rgb(128, 0, 0);"));
     lblMessage->setWordWrap(true);
+    lblMessage->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblMessage->setFixedHeight(3 * lblMessage->fontMetrics().height()); // room for a refusal, not a new size
     btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
     btnCancel->setFocusPolicy(Qt::NoFocus); // every key belongs to the catch, Space and Enter too
     btnCancel->setAutoDefault(false);

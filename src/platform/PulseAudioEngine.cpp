@@ -299,7 +299,8 @@ struct PulseAudioEngine::Impl {
             if (d->sinksListed) // one sink that came
                 d->checkChosen();
         }
-        if (eol > 0 && !d->sinksListed) {
+        if (eol != 0 &&
+            !d->sinksListed) { // the end of the list, or a failed listing: what came is what there is
             d->sinksListed = true;
             d->checkChosen();
         }
