@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "frmMain.h"
 
+#include "app/frmAssignKey.h"
 #include "app/frmFade.h"
+#include "app/frmOutputDevice.h"
 #include "controls/MPanel.h"
 #include "controls/Tranbtn.h"
 #include "devices/Recorder.h"
@@ -11,6 +13,7 @@
 #include "platform/Fonts.h"
 #include "platform/Guard.h"
 #include "platform/MediaPlayer.h"
+#include "platform/OutputDevices.h"
 #include "platform/Registry.h"
 #include "platform/Timer.h"
 #include "platform/WindowFrame.h"
@@ -31,7 +34,9 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScreen>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QStyleOptionTabWidgetFrame>
 #include <QTabBar>
@@ -191,14 +196,14 @@ int CdTrackNumber(const QString& path)
 }
 
 TMainForm::TMainForm(MainFormServices services, std::unique_ptr<TSongInfo> songInfo, QWidget* parent)
-    : QMainWindow(parent,
-                  Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-                      | Qt::WindowCloseButtonHint)
+    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , m_registry(services.registry)
     , m_dialogs(services.dialogs)
     , WavePlayer(services.WavePlayer)
     , m_cdTracks(services.cdTracks)
     , m_drives(services.drives)
+    , m_outputs(services.outputs)
     , SongInfo(std::move(songInfo))
 {
     buildWindow();
@@ -277,6 +282,10 @@ void TMainForm::buildMenus()
     auto* radio = new QActionGroup(this); // drawn as a radio item
     radio->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional); // it can still be unchecked
     radio->addAction(mnuIEStyle);
+    options->addSeparator();
+    mnuOutputDevice =
+        add(options, QStringLiteral("&Output Device..."), QKeySequence(), &TMainForm::mnuOutputDeviceClick);
+    mnuOutputDevice->setEnabled(m_outputs != nullptr);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     About1 = add(help, QStringLiteral("&About"), QKeySequence(), &TMainForm::About1Click);
@@ -292,9 +301,14 @@ void TMainForm::buildMenus()
     mnuClearTab = TabPopup->addAction(QStringLiteral("Clear Tab"));
     TabPopup->addSeparator();
     mnuSongAttributes = TabPopup->addAction(QStringLiteral("Song &Attributes..."));
+    TabPopup->addSeparator();
+    mnuAssignKey = TabPopup->addAction(QStringLiteral("Assign &Key..."));
+    mnuClearKey = TabPopup->addAction(QStringLiteral("Clear K&ey"));
     connectGuarded(mnuChgTabName, &QAction::triggered, this, [this] { mnuChgTabNameClick(); });
     connectGuarded(mnuClearTab, &QAction::triggered, this, [this] { mnuClearTabClick(); });
     connectGuarded(mnuSongAttributes, &QAction::triggered, this, [this] { EditSongStats1Click(); });
+    connectGuarded(mnuAssignKey, &QAction::triggered, this, [this] { mnuAssignKeyClick(); });
+    connectGuarded(mnuClearKey, &QAction::triggered, this, [this] { mnuClearKeyClick(); });
 
     installMenuShortcuts();
 }
@@ -430,6 +444,8 @@ void TMainForm::FormCreate()
     PlayQueue.clear();
     // A settings file that cannot be read is reported, and the board still gets its buttons.
     guard([this] { LoadTabNames(); });
+    guard([this] { LoadSlotKeys(); });
+    guard([this] { LoadOutputDevice(); });
     // The tab strip's buttons in the order they were made: MTranBtn1 is slot 0.
     const QList<TMTranBtn*> children = TabControl->findChildren<TMTranBtn*>(Qt::FindDirectChildrenOnly);
     if (children.size() != SlotCount)
@@ -502,6 +518,8 @@ void TMainForm::FormDestroy()
         WavePlayer.stop();
     });
     guard([this] { CDPlayer.reset(); });
+    if (m_outputs)
+        guard([this] { m_outputs->setOutputMissingHandler({}); });
     FadeTimer->setEnabled(false);
     WaveTimer->setEnabled(false);
     guard([this] { SongInfo.reset(); });
@@ -555,6 +573,7 @@ void TMainForm::RefreshButtons(int Sheet)
         }
         B->update();
     }
+    showKeyHints(Sheet);
     updateHotList();
 }
 
@@ -603,6 +622,7 @@ void TMainForm::mnuClearTabClick()
     const int s = shownTab();
     for (int k = 0; k < SlotCount; ++k) {
         SongInfo->ClearSong(s, k);
+        slotCleared(s, k);
         SongButtons[static_cast<std::size_t>(k)]->setFontColor(QColor(0, 0, 0));
         SongButtons[static_cast<std::size_t>(k)]->setCaption(EmptyTitle);
         SongButtons[static_cast<std::size_t>(k)]->update();
@@ -728,7 +748,7 @@ void TMainForm::MTranBtn1MouseDown(TMTranBtn* Sender, Qt::MouseButton, Qt::Keybo
     const int n = Sender->BtnNumber();
     Tag = n;
     TSongRecord rec;
-    if (n < 0 || n >= SlotCount || !SongInfo->GetSong(shownTab(), n, rec)) {
+    if (n < 0 || n >= SlotCount || !SongInfo->GetSong(pressedSheet(), n, rec)) {
         QueueMode = false; // a Shift+press belongs to that press only
         return;
     }
@@ -995,4 +1015,190 @@ void TMainForm::endFade()
         return;
     FadeTimer->setEnabled(false);
     WavePlayer.setVolume(0);
+}
+
+// --- keys
+// ---------------------------------------------------------------------------------------------------
+
+void TMainForm::LoadSlotKeys()
+{
+    m_registry.OpenKey(RegistryKey, true);
+    const auto release = qScopeGuard([this] { m_registry.CloseKey(); });
+    m_slotKeys.load(m_registry);
+    // The shortcuts come first: a settings file that cannot be written must not cost the keys.
+    slotKeysChanged();
+}
+
+void TMainForm::slotKeysChanged()
+{
+    qDeleteAll(m_keyShortcuts);
+    m_keyShortcuts.clear();
+    for (const QKeySequence& key : m_slotKeys.keys()) {
+        for (const bool shift : {false, true}) {
+            const QKeySequence seq =
+                shift ? QKeySequence(
+                            QKeyCombination(key[0].keyboardModifiers() | Qt::ShiftModifier, key[0].key()))
+                      : key;
+            auto* shortcut = new QShortcut(seq, this);
+            shortcut->setContext(Qt::WindowShortcut); // never while a dialog or the tab-name box is in front
+            shortcut->setAutoRepeat(false);           // a held key presses once
+            connect(shortcut, &QShortcut::activated, this, [this, key, shift] {
+                guard([&] {
+                    if (const auto target = m_slotKeys.slotOf(key))
+                        SlotKeyPressed(*target, shift);
+                });
+            });
+            m_keyShortcuts << shortcut;
+        }
+    }
+    if (!SongButtons[0])
+        return; // still being made: the first redraw shows the hints
+    showKeyHints(shownTab());
+    m_registry.OpenKey(RegistryKey, true);
+    const auto release = qScopeGuard([this] { m_registry.CloseKey(); });
+    m_slotKeys.save(m_registry);
+}
+
+void TMainForm::showKeyHints(int Sheet)
+{
+    for (int k = 0; k < SlotCount; ++k) {
+        if (TMTranBtn* b = SongButtons[static_cast<std::size_t>(k)])
+            b->setKeyHint(m_slotKeys.keyOf({Sheet, k}).toString(QKeySequence::NativeText));
+    }
+}
+
+QHash<QKeySequence, QString> TMainForm::menuKeys() const
+{
+    QHash<QKeySequence, QString> keys;
+    auto plain = [](QString text) { return text.section(QLatin1Char('\t'), 0, 0).remove(QLatin1Char('&')); };
+    for (QAction* top : menuBar()->actions()) {
+        const QString title = top->text();
+        const qsizetype amp = title.indexOf(QLatin1Char('&'));
+        if (amp >= 0 && amp + 1 < title.size())
+            keys.insert(QKeySequence(QStringLiteral("Alt+") + title.at(amp + 1).toUpper()),
+                        plain(title) + QStringLiteral(" menu"));
+        if (QMenu* menu = top->menu()) {
+            for (QAction* item : menu->actions()) {
+                const auto key = item->property("menuShortcut").value<QKeySequence>();
+                if (!key.isEmpty() && !keys.contains(key))
+                    keys.insert(key, plain(item->text()));
+            }
+        }
+    }
+    return keys;
+}
+
+void TMainForm::mnuAssignKeyClick()
+{
+    if (Tag < 0 || Tag >= SlotCount)
+        return;
+    const SlotRef slot{shownTab(), Tag};
+    TfrmAssignKey dialog(this, SongButtons[static_cast<std::size_t>(Tag)]->Caption(), menuKeys());
+    if (dialog.exec() != QDialog::Accepted || dialog.key().isEmpty())
+        return;
+    const QKeySequence key = dialog.key();
+    const auto owner = m_slotKeys.slotOf(key);
+    if (owner == slot)
+        return;
+    if (owner) {
+        const QString name = key.toString(QKeySequence::NativeText);
+        const QString question =
+            QStringLiteral("%1 already plays button %2 of \"%3\". Move it to this button?")
+                .arg(name)
+                .arg(owner->slot + 1)
+                .arg(Tabs->tabText(owner->sheet));
+        if (m_dialogs.messageBox(this, question, Dialogs::Style::Confirmation, Dialogs::Buttons::YesNo) !=
+            Dialogs::Answer::Yes)
+            return;
+    }
+    m_slotKeys.bind(key, slot);
+    slotKeysChanged();
+}
+
+void TMainForm::mnuClearKeyClick()
+{
+    if (Tag < 0 || Tag >= SlotCount)
+        return;
+    if (m_slotKeys.clearSlot({shownTab(), Tag}))
+        slotKeysChanged();
+}
+
+void TMainForm::slotCleared(int Sheet, int Slot)
+{
+    if (m_slotKeys.clearSlot({Sheet, Slot}))
+        slotKeysChanged();
+}
+
+void TMainForm::sheetsExchanged(int SheetA, int SheetB)
+{
+    m_slotKeys.exchangeSheets(SheetA, SheetB);
+    slotKeysChanged();
+}
+
+void TMainForm::SlotKeyPressed(SlotRef Slot, bool Shift)
+{
+    if (Slot.slot < 0 || Slot.slot >= SlotCount || Slot.sheet < 0 || Slot.sheet >= SheetCount)
+        return;
+    // The press goes through the button's own handler, on the key's sheet. "The slot pressed
+    // last" stays a slot of the shown sheet.
+    const int shownTag = Tag;
+    m_keySheet = Slot.sheet;
+    const auto restore = qScopeGuard([&] {
+        m_keySheet = -1;
+        if (Slot.sheet != shownTab())
+            Tag = shownTag;
+    });
+    MTranBtn1MouseDown(SongButtons[static_cast<std::size_t>(Slot.slot)], Qt::LeftButton,
+                       Shift ? Qt::ShiftModifier : Qt::NoModifier, 0, 0);
+}
+
+// --- output device ----------------------------------------------------------------------------------------
+
+namespace {
+const QString SystemKey = QStringLiteral("System");
+const QString OutputDeviceValue = QStringLiteral("OutputDevice");
+} // namespace
+
+void TMainForm::LoadOutputDevice()
+{
+    if (!m_outputs)
+        return;
+    m_outputs->setOutputMissingHandler([form = QPointer<TMainForm>(this)](const QString& output) {
+        if (form)
+            form->OutputMissing(output);
+    });
+    m_registry.OpenKey(RegistryKey, true);
+    const auto release = qScopeGuard([this] { m_registry.CloseKey(); });
+    if (m_registry.OpenKey(SystemKey, false))
+        m_outputs->setOutputDevice(m_registry.ReadString(OutputDeviceValue).trimmed());
+}
+
+void TMainForm::mnuOutputDeviceClick()
+{
+    if (!m_outputs)
+        return;
+    TfrmOutputDevice dialog(this, m_outputs->outputDevices(), m_outputs->outputDevice());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QString name = dialog.chosen();
+    m_outputs->setOutputDevice(name);
+    m_registry.OpenKey(RegistryKey, true);
+    const auto release = qScopeGuard([this] { m_registry.CloseKey(); });
+    m_registry.OpenKey(SystemKey, true);
+    m_registry.WriteString(OutputDeviceValue, name);
+}
+
+void TMainForm::OutputMissing(const QString& output)
+{
+    const QString text =
+        QStringLiteral("The output \"%1\" is not there: songs play on the default output until it returns")
+            .arg(output);
+    if (PlayState == TPlayState::psStopped && !m_destroyed) {
+        m_dialogs.messageBox(this, text + QLatin1Char('.'), Dialogs::Style::Information,
+                             Dialogs::Buttons::Ok);
+        return;
+    }
+    // The show goes on: the status bar says it, and the next song's name replaces it.
+    StatusPanels[2]->setText(text);
+    StatusPanels[2]->setToolTip(text);
 }

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "app/SlotKeys.h"
 #include "devices/MCI.h"
 #include "songs/SheetHost.h"
 
+#include <QHash>
+#include <QKeySequence>
 #include <QMainWindow>
 #include <QStringList>
 
@@ -14,9 +17,11 @@ class CdTrackCatalog;
 class Dialogs;
 class DriveList;
 class MediaPlayer;
+class OutputDevices;
 class QAction;
 class QLabel;
 class QMenu;
+class QShortcut;
 class QTabBar;
 class QToolButton;
 class Registry;
@@ -36,6 +41,8 @@ struct MainFormServices {
     MediaPlayer& WavePlayer;
     const CdTrackCatalog& cdTracks;
     const DriveList& drives;
+    /// The sound server's outputs; without them the Options menu offers no choice of output.
+    OutputDevices* outputs = nullptr;
 };
 
 /// The sound board: ten sheets of 36 sound buttons, the play queue and the
@@ -55,6 +62,8 @@ public:
     void setTabCaption(int index, const QString& caption) override;
     [[nodiscard]] int shownTab() const override;
     void RefreshButtons(int Sheet) override;
+    void slotCleared(int Sheet, int Slot) override;
+    void sheetsExchanged(int SheetA, int SheetB) override;
 
     // CDStateListener
     void CDStateChanged(TCDState State) override;
@@ -83,12 +92,15 @@ public:
     QAction* FadeControl1 = nullptr;
     QAction* mnuStayOnTop = nullptr;
     QAction* mnuIEStyle = nullptr;
+    QAction* mnuOutputDevice = nullptr;
     QAction* About1 = nullptr;
     QAction* Contents1 = nullptr;
     QMenu* TabPopup = nullptr;
     QAction* mnuChgTabName = nullptr;
     QAction* mnuClearTab = nullptr;
     QAction* mnuSongAttributes = nullptr;
+    QAction* mnuAssignKey = nullptr;
+    QAction* mnuClearKey = nullptr;
     TTimer* WaveTimer = nullptr;
     TTimer* FadeTimer = nullptr;
 
@@ -116,11 +128,18 @@ public:
     void FadeControl1Click();
     void mnuStayOnTopClick();
     void mnuIEStyleClick();
+    void mnuOutputDeviceClick();
+    /// The chosen output is missing: said once, and never with a box while a song plays.
+    void OutputMissing(const QString& output);
     void About1Click();
     void Contents1Click();
     void mnuChgTabNameClick();
     void mnuClearTabClick();
     void EditSongStats1Click();
+    void mnuAssignKeyClick();
+    void mnuClearKeyClick();
+    /// A slot's key: a plain press (with Shift: a Shift+press) on that slot, whichever sheet is shown.
+    void SlotKeyPressed(SlotRef Slot, bool Shift);
     void TabControlChange(int index);
     void WaveTimerTimer();
     void FadeTimerTimer();
@@ -132,6 +151,10 @@ public:
 
     /// Why the CD player could not be made; empty when there is one.
     [[nodiscard]] QString cdUnavailableReason() const { return m_cdUnavailable; }
+
+    [[nodiscard]] const SlotKeys& slotKeys() const { return m_slotKeys; }
+    /// The keys the menus use, each with the name of its item.
+    [[nodiscard]] QHash<QKeySequence, QString> menuKeys() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -160,12 +183,19 @@ private:
     void stopPausedSongSilently();
     void updateHotList();
     void openTabPopup(const QPoint& globalPos);
+    void LoadSlotKeys();
+    void LoadOutputDevice();
+    /// Writes the keys, makes their shortcuts anew and shows them in the buttons' hints.
+    void slotKeysChanged();
+    void showKeyHints(int Sheet);
+    [[nodiscard]] int pressedSheet() const { return m_keySheet >= 0 ? m_keySheet : shownTab(); }
 
     Registry& m_registry;
     Dialogs& m_dialogs;
     MediaPlayer& WavePlayer;
     const CdTrackCatalog& m_cdTracks;
     const DriveList& m_drives;
+    OutputDevices* m_outputs;
     std::unique_ptr<TSongInfo> SongInfo;
 
     QWidget* m_splash = nullptr;
@@ -175,6 +205,9 @@ private:
     QString m_playingPath;
     QStringList m_hotList;
     QString m_cdUnavailable;
+    SlotKeys m_slotKeys;
+    QList<QShortcut*> m_keyShortcuts;
+    int m_keySheet = -1; ///< the sheet of a press made by a key, while it is handled
 };
 
 /// Rounds seconds to the nearest whole second, halves to the even second, and

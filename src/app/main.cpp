@@ -70,7 +70,8 @@ int main(int argc, char* argv[])
     splash.setWindowTitle(QStringLiteral("Sonavex: loading")); // frameless; named for window lists only
     // The application title is the application's name. It is not set as the display
     // name, which the window system would append to every window's title.
-    TMainForm form(MainFormServices{registry, dialogs, player, cdTracks, drives}, std::move(songInfo));
+    TMainForm form(MainFormServices{registry, dialogs, player, cdTracks, drives, &audio},
+                   std::move(songInfo));
     form.setSplash(&splash);
 
     splash.show();

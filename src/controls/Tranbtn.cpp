@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -366,11 +367,24 @@ void TMTranBtn::mouseReleaseEvent(QMouseEvent* event)
     });
 }
 
+QString TMTranBtn::hintText() const
+{
+    QString text = m_showHint ? toolTip() : QString();
+    if (!m_keyHint.isEmpty())
+        text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + QStringLiteral("Key: ") + m_keyHint;
+    return text;
+}
+
 bool TMTranBtn::event(QEvent* event)
 {
-    // The hint is only shown once ShowHint has been switched on.
-    if (event->type() == QEvent::ToolTip && !m_showHint) {
-        event->ignore();
+    // The hint is only shown once ShowHint has been switched on; a key shows always.
+    if (event->type() == QEvent::ToolTip) {
+        const QString text = hintText();
+        if (text.isEmpty()) {
+            event->ignore();
+            return true;
+        }
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), text, this);
         return true;
     }
     return QWidget::event(event);

@@ -45,6 +45,11 @@ public:
     /// The hint is shown as a tooltip only while this is on.
     [[nodiscard]] bool ShowHint() const { return m_showHint; }
     void setShowHint(bool show) { m_showHint = show; }
+    /// The key that plays this button, shown in its hint; empty for none.
+    [[nodiscard]] QString KeyHint() const { return m_keyHint; }
+    void setKeyHint(const QString& key) { m_keyHint = key; }
+    /// What the hint shows: the hint when it is shown, and the key.
+    [[nodiscard]] QString hintText() const;
 
     [[nodiscard]] int BtnNumber() const { return m_btnNumber; }
     void setBtnNumber(int number) { m_btnNumber = number; }
@@ -100,5 +105,6 @@ private:
     int m_btnNumber = 0;
     QString m_caption;
     bool m_showHint = false;
+    QString m_keyHint;
     bool m_leftDown = false; ///< a left press began on the button; its release may click
 };

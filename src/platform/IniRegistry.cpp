@@ -360,3 +360,18 @@ void IniRegistry::WriteString(const QString& name, const QString& value)
         s->values.append({name, value, QString()});
     save(doc);
 }
+
+bool IniRegistry::DeleteValue(const QString& name)
+{
+    if (!m_open)
+        throw GeneralError(QStringLiteral("Failed to delete '%1'").arg(name));
+    Document doc = load();
+    Section* s = findSection(doc, m_section);
+    if (!s)
+        return false;
+    const auto removed = s->values.removeIf([&](const Value& v) { return isNamed(v, name); });
+    if (removed == 0)
+        return false;
+    save(doc);
+    return true;
+}

@@ -27,6 +27,7 @@ public:
     [[nodiscard]] QString ReadString(const QString& name) const override;
     void WriteString(const QString& name, const QString& value) override;
     [[nodiscard]] bool ValueExists(const QString& name) const override;
+    bool DeleteValue(const QString& name) override;
     [[nodiscard]] QStringList GetValueNames() const override;
 
     [[nodiscard]] static QString defaultConfigDir();

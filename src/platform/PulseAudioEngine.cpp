@@ -4,6 +4,9 @@
 #include "Errors.h"
 #include "Guard.h"
 
+#include <QCoreApplication>
+#include <QHash>
+#include <QMap>
 #include <QMetaObject>
 
 #include <pulse/pulseaudio.h>
@@ -95,6 +98,16 @@ struct PulseAudioEngine::Impl {
     QByteArray clientName;
     QByteArray server;
 
+    // The output songs play on. Everything here is used under the loop's lock.
+    QByteArray chosenSink;        ///< empty: the server's default sink
+    bool chosenMissing = false;   ///< the chosen sink is not there: the default one plays meanwhile
+    bool missingTold = false;     ///< the operator heard of this absence already
+    bool sinksListed = false;     ///< `sinks` holds the server's sinks
+    bool standbyOnChosen = false; ///< the standby stream was asked for on the chosen sink
+    QMap<std::uint32_t, OutputDevices::Device> sinks; ///< by the server's index
+    QList<pa_stream*> playing;                        ///< the playback streams started and not yet released
+    std::function<void(const QString&)> missingHandler;
+
     [[nodiscard]] pa_mainloop_api* api() const { return pa_threaded_mainloop_get_api(loop); }
 
     void connect()
@@ -142,6 +155,8 @@ struct PulseAudioEngine::Impl {
         pa_context_unref(context);
         context = nullptr;
         ready = false;
+        sinksListed = false;
+        sinks.clear();
     }
 
     void scheduleReconnect()
@@ -173,6 +188,7 @@ struct PulseAudioEngine::Impl {
             d->ready = true;
             d->connecting = false;
             d->prepareStandby();
+            d->watchSinks();
             break;
         case PA_CONTEXT_FAILED:
         case PA_CONTEXT_TERMINATED:
@@ -203,7 +219,9 @@ struct PulseAudioEngine::Impl {
         const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY
                                                           | PA_STREAM_INTERPOLATE_TIMING
                                                           | PA_STREAM_AUTO_TIMING_UPDATE);
-        if (pa_stream_connect_playback(s, nullptr, &attr, flags, nullptr, nullptr) < 0) {
+        standbyOnChosen = !chosenSink.isEmpty() && !chosenMissing;
+        const char* device = standbyOnChosen ? chosenSink.constData() : nullptr;
+        if (pa_stream_connect_playback(s, device, &attr, flags, nullptr, nullptr) < 0) {
             pa_stream_unref(s);
             return nullptr;
         }
@@ -233,19 +251,148 @@ struct PulseAudioEngine::Impl {
         waitWhileConnecting(ConnectWaitMs);
         if (!ready)
             throw DeviceError(QStringLiteral("No audio output: ") + lastError);
-        prepareStandby();
-        while (ready && standby && pa_stream_get_state(standby) == PA_STREAM_CREATING)
-            pa_threaded_mainloop_wait(loop);
-        if (!standby || pa_stream_get_state(standby) != PA_STREAM_READY) {
-            const QString reason = context ? QString::fromUtf8(pa_strerror(pa_context_errno(context))) : lastError;
+        // The standby may be made anew while we wait (the outputs changed), and a stream on a
+        // chosen sink that has gone fails: then the default sink plays.
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            prepareStandby();
+            while (ready && standby && pa_stream_get_state(standby) == PA_STREAM_CREATING)
+                pa_threaded_mainloop_wait(loop);
+            if (standby && pa_stream_get_state(standby) == PA_STREAM_READY) {
+                pa_stream* s = standby;
+                standby = nullptr;
+                pa_stream_set_state_callback(s, nullptr, nullptr);
+                return s;
+            }
+            if (!ready)
+                break;
+            if (standby && standbyOnChosen) {
+                chosenMissing = true;
+                tellMissing();
+            }
             dropStandby();
-            throw DeviceError(QStringLiteral("No audio output: ") + reason);
         }
-        pa_stream* s = standby;
-        standby = nullptr;
-        pa_stream_set_state_callback(s, nullptr, nullptr);
-        return s;
+        const QString reason =
+            context ? QString::fromUtf8(pa_strerror(pa_context_errno(context))) : lastError;
+        dropStandby();
+        throw DeviceError(QStringLiteral("No audio output: ") + reason);
     }
+
+    // --- the chosen output ---
+
+    void watchSinks()
+    {
+        pa_context_set_subscribe_callback(context, &Impl::onSubscription, this);
+        unrefOperation(pa_context_subscribe(context, PA_SUBSCRIPTION_MASK_SINK, nullptr, nullptr));
+        unrefOperation(pa_context_get_sink_info_list(context, &Impl::onSinkListed, this));
+    }
+
+    static void onSinkListed(pa_context* c, const pa_sink_info* info, int eol, void* userdata)
+    {
+        auto* d = static_cast<Impl*>(userdata);
+        if (c != d->context)
+            return;
+        if (info) {
+            const OutputDevices::Device sink{QString::fromUtf8(info->name),
+                                             QString::fromUtf8(info->description)};
+            d->sinks.insert(info->index, sink);
+            d->descriptions.insert(sink.name, sink.description);
+            if (d->sinksListed) // one sink that came
+                d->checkChosen();
+        }
+        if (eol != 0 &&
+            !d->sinksListed) { // the end of the list, or a failed listing: what came is what there is
+            d->sinksListed = true;
+            d->checkChosen();
+        }
+        pa_threaded_mainloop_signal(d->loop, 0);
+    }
+
+    static void onSubscription(pa_context* c, pa_subscription_event_type_t type, std::uint32_t index,
+                               void* userdata)
+    {
+        auto* d = static_cast<Impl*>(userdata);
+        if (c != d->context || (type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) != PA_SUBSCRIPTION_EVENT_SINK)
+            return;
+        switch (type & PA_SUBSCRIPTION_EVENT_TYPE_MASK) {
+        case PA_SUBSCRIPTION_EVENT_NEW:
+            unrefOperation(pa_context_get_sink_info_by_index(c, index, &Impl::onSinkListed, d));
+            break;
+        case PA_SUBSCRIPTION_EVENT_REMOVE:
+            d->sinks.remove(index);
+            d->checkChosen();
+            break;
+        default:
+            break;
+        }
+    }
+
+    [[nodiscard]] bool chosenPresent() const
+    {
+        if (chosenSink.isEmpty())
+            return true;
+        const QString name = QString::fromUtf8(chosenSink);
+        return std::any_of(sinks.cbegin(), sinks.cend(),
+                           [&](const OutputDevices::Device& s) { return s.name == name; });
+    }
+
+    /// The sinks changed: the next song goes to the chosen sink when it is there, else to the default.
+    void checkChosen()
+    {
+        if (!sinksListed)
+            return;
+        const bool present = chosenPresent();
+        if (present == !chosenMissing)
+            return;
+        chosenMissing = !present;
+        if (chosenMissing)
+            tellMissing();
+        else
+            missingTold = false; // the next time it goes, the operator hears of it again
+        dropStandby();
+        prepareStandby();
+    }
+
+    void tellMissing()
+    {
+        if (missingTold || chosenSink.isEmpty())
+            return;
+        missingTold = true;
+        if (!missingHandler)
+            return;
+        // The description it had when it was last seen, else its name.
+        const QString name = QString::fromUtf8(chosenSink);
+        const QString output = descriptions.value(name, name);
+        auto handler = missingHandler;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [handler, output] { guard([&] { handler(output); }); },
+            Qt::QueuedConnection);
+    }
+
+    /// Under the lock: every playing stream moves to the sink songs now play on.
+    void movePlaying()
+    {
+        if (!ready || playing.isEmpty())
+            return;
+        if (!chosenSink.isEmpty() && !chosenMissing) {
+            for (pa_stream* s : std::as_const(playing))
+                unrefOperation(pa_context_move_sink_input_by_name(context, pa_stream_get_index(s),
+                                                                  chosenSink.constData(), nullptr, nullptr));
+            return;
+        }
+        unrefOperation(pa_context_get_server_info(context, &Impl::onServerInfoMove, this));
+    }
+
+    static void onServerInfoMove(pa_context* c, const pa_server_info* info, void* userdata)
+    {
+        auto* d = static_cast<Impl*>(userdata);
+        if (c != d->context || !info || !info->default_sink_name)
+            return;
+        for (pa_stream* s : std::as_const(d->playing))
+            unrefOperation(pa_context_move_sink_input_by_name(c, pa_stream_get_index(s),
+                                                              info->default_sink_name, nullptr, nullptr));
+    }
+
+    QHash<QString, QString> descriptions; ///< of every sink seen in this run, by name
 };
 
 namespace {
@@ -269,6 +416,7 @@ struct Playback {
 
     void begin()
     {
+        engine->playing.append(stream);
         pa_stream_set_write_callback(stream, &Playback::onWrite, this);
         pa_stream_set_state_callback(stream, &Playback::onState, this);
         pa_stream_set_underflow_callback(stream, &Playback::onUnderflow, this);
@@ -369,6 +517,7 @@ struct Playback {
             pa_operation_unref(drain);
             drain = nullptr;
         }
+        engine->playing.removeAll(stream);
         pa_stream_set_write_callback(stream, nullptr, nullptr);
         pa_stream_set_state_callback(stream, nullptr, nullptr);
         pa_stream_set_underflow_callback(stream, nullptr, nullptr);
@@ -654,4 +803,43 @@ bool PulseAudioEngine::waitConnected(int msecs)
     LoopLock lock(d->loop);
     d->waitWhileConnecting(msecs, true);
     return d->ready;
+}
+
+QList<OutputDevices::Device> PulseAudioEngine::outputDevices()
+{
+    LoopLock lock(d->loop);
+    d->waitWhileConnecting(ConnectWaitMs);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ConnectWaitMs);
+    while (d->ready && !d->sinksListed && std::chrono::steady_clock::now() < deadline)
+        pa_threaded_mainloop_wait(d->loop);
+    return d->sinks.values();
+}
+
+void PulseAudioEngine::setOutputDevice(const QString& name)
+{
+    LoopLock lock(d->loop);
+    if (d->chosenSink == name.toUtf8())
+        return;
+    d->chosenSink = name.toUtf8();
+    d->chosenMissing = false;
+    d->missingTold = false;
+    if (d->sinksListed && !d->chosenPresent()) {
+        d->chosenMissing = true;
+        d->tellMissing();
+    }
+    d->dropStandby();
+    d->prepareStandby();
+    d->movePlaying();
+}
+
+QString PulseAudioEngine::outputDevice() const
+{
+    LoopLock lock(d->loop);
+    return QString::fromUtf8(d->chosenSink);
+}
+
+void PulseAudioEngine::setOutputMissingHandler(std::function<void(const QString& output)> handler)
+{
+    LoopLock lock(d->loop);
+    d->missingHandler = std::move(handler);
 }

@@ -2,17 +2,19 @@
 #pragma once
 
 #include "AudioOutput.h"
+#include "OutputDevices.h"
 
 #include <QString>
 
 #include <memory>
 
 /// The machine's sound output and input through the audio server: one connection for the
-/// process, on the default sink and source. A playback stream is kept open and corked ahead,
-/// so a start is an uncork and a write. When the server goes away the engine keeps running,
-/// starts raise DeviceError, and it connects again by itself once the server is back.
+/// process, on the chosen sink (the default one unless another was chosen) and the default source. A playback
+/// stream is kept open and corked ahead, so a start is an uncork and a write. When the server goes away the
+/// engine keeps running, starts raise DeviceError, and it connects again by itself once the server is back.
 /// The engine must outlive every stream it started.
-class PulseAudioEngine : public AudioOutput, public AudioInput {
+/// A chosen sink that is missing is not an error: songs play on the default sink meanwhile.
+class PulseAudioEngine : public AudioOutput, public AudioInput, public OutputDevices {
 public:
     /// `server` empty: the default server of the session.
     explicit PulseAudioEngine(const QString& clientName = QStringLiteral("Sonavex"), const QString& server = {});
@@ -23,6 +25,11 @@ public:
     std::unique_ptr<OutputStream> start(std::shared_ptr<PcmSource> source) override;
     std::unique_ptr<OutputStream> startWithGain(std::shared_ptr<PcmSource> source, double gain) override;
     std::unique_ptr<InputStream> startCapture(std::shared_ptr<PcmSink> sink) override;
+
+    QList<Device> outputDevices() override;
+    void setOutputDevice(const QString& name) override;
+    [[nodiscard]] QString outputDevice() const override;
+    void setOutputMissingHandler(std::function<void(const QString& output)> handler) override;
 
     [[nodiscard]] bool isConnected() const;
     /// Waits up to `msecs` for the connection to the server; true when it is up.

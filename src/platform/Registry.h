@@ -23,6 +23,8 @@ public:
     /// be written keeps the value for the run and says so once.
     virtual void WriteString(const QString& name, const QString& value) = 0;
     [[nodiscard]] virtual bool ValueExists(const QString& name) const = 0;
+    /// Removes the value `name` of the open key; false when there was none. Raises as WriteString does.
+    virtual bool DeleteValue(const QString& name) = 0;
     /// Value names of the open key, in the order the store holds them.
     [[nodiscard]] virtual QStringList GetValueNames() const = 0;
 };

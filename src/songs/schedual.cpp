@@ -443,6 +443,7 @@ void TfrmSchedual::btnEraseClick()
     const int col = Col();
     for (int r = 1; r <= SlotCount; ++r) {
         m_songInfo.ClearSong(col, r - 1);
+        m_host.slotCleared(col, r - 1);
         setCell(col, r, EmptyTitle);
     }
 }
@@ -457,6 +458,7 @@ void TfrmSchedual::Delete1Click()
         != Dialogs::Answer::Yes)
         return;
     m_songInfo.ClearSong(col, row - 1);
+    m_host.slotCleared(col, row - 1);
     setCell(col, row, EmptyTitle);
 }
 
@@ -529,6 +531,7 @@ void TfrmSchedual::StringGridColumnMoved(int FromIndex, int ToIndex)
     for (int sheet = FromIndex; sheet != ToIndex; sheet += step) {
         for (int n = 0; n < SlotCount; ++n)
             m_songInfo.ExchangeSongs(sheet, n, sheet + step, n);
+        m_host.sheetsExchanged(sheet, sheet + step);
         const QString caption = m_host.tabCaption(sheet);
         m_host.setTabCaption(sheet, m_host.tabCaption(sheet + step));
         m_host.setTabCaption(sheet + step, caption);

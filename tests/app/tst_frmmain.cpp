@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/frmAssignKey.h"
 #include "app/frmFade.h"
 #include "app/frmMain.h"
+#include "app/frmOutputDevice.h"
 #include "controls/Tranbtn.h"
 #include "fakes/FakeCdTrackCatalog.h"
-#include "fakes/SongFixtures.h"
 #include "fakes/FakeDialogs.h"
 #include "fakes/FakeDriveList.h"
 #include "fakes/FakeMediaPlayer.h"
+#include "fakes/FakeOutputDevices.h"
 #include "fakes/RecordingErrorReporter.h"
 #include "fakes/RecordingMciDevice.h"
+#include "fakes/SongFixtures.h"
 #include "fakes/TestEnvironment.h"
 #include "platform/Errors.h"
 #include "platform/IniRegistry.h"
@@ -19,12 +22,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QFile>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QSlider>
-#include <QFile>
-#include <QLabel>
 #include <QTabBar>
 #include <QTest>
 #include <QToolButton>
@@ -51,6 +55,7 @@ class TestMainForm : public QObject {
     std::unique_ptr<FakeMediaPlayer> m_player;
     std::unique_ptr<FakeCdTrackCatalog> m_cd;
     FakeDriveList m_drives;
+    FakeOutputDevices m_outputs;
     std::unique_ptr<RecordingErrorReporter> m_errors;
     std::unique_ptr<TMainForm> m_form;
     QStringList m_files; // A, B, C, D in slots 0..3 of sheet 0
@@ -76,8 +81,9 @@ class TestMainForm : public QObject {
         for (int i = 0; i < titles.size(); ++i)
             putSong(*store, 0, i, titles[i], m_files[i]);
         putSong(*store, 0, 4, QStringLiteral("A again"), m_files[0]);
-        m_form = std::make_unique<TMainForm>(MainFormServices{*m_registry, *m_dialogs, *m_player, *m_cd, m_drives},
-                                             std::move(store));
+        m_form = std::make_unique<TMainForm>(
+            MainFormServices{*m_registry, *m_dialogs, *m_player, *m_cd, m_drives, &m_outputs},
+            std::move(store));
     }
 
     TMTranBtn* button(int slot) const { return m_form->SongButtons[static_cast<std::size_t>(slot)]; }
@@ -103,6 +109,55 @@ class TestMainForm : public QObject {
         if (!reg.OpenKey(QStringLiteral("Software\\Brasswold\\") + section, false))
             return QStringLiteral("<missing>");
         return reg.ValueExists(name) ? reg.ReadString(name) : QStringLiteral("<missing>");
+    }
+
+    void writeRegistry(const QString& section, const QString& name, const QString& value)
+    {
+        IniRegistry reg(m_env->configDir());
+        QVERIFY(reg.OpenKey(QStringLiteral("Software\\Brasswold\\") + section, true));
+        reg.WriteString(name, value);
+    }
+
+    QStringList keyValues()
+    {
+        IniRegistry reg(m_env->configDir());
+        QStringList out;
+        if (reg.OpenKey(QStringLiteral("Software\\Brasswold\\Keys"), false))
+            for (const QString& name : reg.GetValueNames())
+                out << name + QLatin1Char('=') + reg.ReadString(name);
+        return out;
+    }
+
+    void showActive()
+    {
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        m_form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    }
+
+    /// Opens "Assign Key..." for the slot pressed last and types `keys` into the dialog;
+    /// returns the dialog's messages, one per key.
+    QStringList assignKey(const QList<QKeyCombination>& keys)
+    {
+        QStringList messages;
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<TfrmAssignKey*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            for (const QKeyCombination k : keys) {
+                if (k.key() == Qt::Key_Shift) { // Shift alone: down and up
+                    QTest::keyPress(dialog, Qt::Key_Shift, Qt::ShiftModifier);
+                    QTest::keyRelease(dialog, Qt::Key_Shift, Qt::NoModifier);
+                } else {
+                    QTest::keyClick(dialog, k.key(), k.keyboardModifiers());
+                }
+                messages << (dialog->isVisible() ? dialog->lblMessage->text() : QStringLiteral("<closed>"));
+            }
+            if (dialog->isVisible())
+                dialog->btnCancel->click();
+        });
+        m_form->mnuAssignKey->trigger();
+        return messages;
     }
 
     bool idle() const
@@ -745,6 +800,153 @@ private Q_SLOTS:
         QTRY_VERIFY(m_form->TabPopup->isVisible());
         QVERIFY(m_form->TabPopup->actions().contains(m_form->mnuSongAttributes));
         m_form->TabPopup->hide();
+    }
+
+    void keysFromTheSettingsPlayTheirSlotWhicheverSheetIsShown()
+    {
+        m_form.reset();
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("F1"), QStringLiteral("0,1"));
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("num+7"), QStringLiteral(" 3 , 0 "));
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("Q"), QStringLiteral("10,0")); // no such sheet
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("W"), QStringLiteral("0"));
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("NoSuchKey"), QStringLiteral("0,2"));
+        createForm();
+        putSong(m_form->songInfo(), 3, 0, QStringLiteral("Elsewhere"), m_files[3]);
+        showActive();
+        QVERIFY(button(1)->hintText().contains(QStringLiteral("F1")));
+        QVERIFY(button(0)->hintText().isEmpty());
+
+        QTest::keyClick(m_form.get(), Qt::Key_F1);
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[1]);
+        QCOMPARE(m_form->Tag, 1);
+
+        // Another sheet's key while sheet 2 is shown: that song plays, and the buttons shown
+        // keep the colours and the "pressed last" slot of their own sheet.
+        m_form->Tabs->setCurrentIndex(2);
+        QTest::keyClick(m_form.get(), Qt::Key_7, Qt::KeypadModifier);
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[3]);
+        QCOMPARE(m_form->PlayQueue, QStringList{m_files[3]});
+        QCOMPARE(m_form->Tag, 1);
+        QCOMPARE(button(0)->fontColor(), Black);
+        m_form->Tabs->setCurrentIndex(3);
+        QCOMPARE(button(0)->fontColor(), Green);
+
+        // Shift with the key queues.
+        QTest::keyClick(m_form.get(), Qt::Key_F1, Qt::ShiftModifier);
+        settle();
+        QCOMPARE(m_form->PlayQueue, (QStringList{m_files[3], m_files[1]}));
+
+        // The unreadable entries are gone once the keys are written again.
+        m_form->Tabs->setCurrentIndex(0);
+        press(1);
+        m_form->mnuClearKey->trigger();
+        QCOMPARE(keyValues(), QStringList{QStringLiteral("Num+7=3,0")});
+    }
+
+    void assignKeyRefusesMenuKeysAndMovesAKeyOnlyWhenAsked()
+    {
+        showActive();
+        press(2);
+        const QStringList refused = assignKey({Qt::CTRL | Qt::Key_S, Qt::ALT | Qt::Key_O, Qt::Key_Shift,
+                                               Qt::CTRL | Qt::Key_E, Qt::SHIFT | Qt::Key_F2});
+        QCOMPARE(refused.size(), 5);
+        QVERIFY2(refused[0].contains(QStringLiteral("Stop Song")), qPrintable(refused[0]));
+        QVERIFY2(refused[1].contains(QStringLiteral("Options")), qPrintable(refused[1]));
+        QVERIFY2(refused[2].contains(QStringLiteral("Shift alone")), qPrintable(refused[2]));
+        QVERIFY2(refused[3].contains(QStringLiteral("IE Style")), qPrintable(refused[3]));
+        QCOMPARE(refused[4], QStringLiteral("<closed>"));
+        QCOMPARE(keyValues(), QStringList{QStringLiteral("F2=0,2")});
+        QVERIFY(button(2)->hintText().contains(QStringLiteral("F2")));
+
+        // F2 for slot 3: asked, and kept where it was on No.
+        press(3);
+        m_dialogs->answers = {Dialogs::Answer::No};
+        assignKey({Qt::Key_F2});
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QCOMPARE(m_dialogs->messages[0].style, Dialogs::Style::Confirmation);
+        QCOMPARE(keyValues(), QStringList{QStringLiteral("F2=0,2")});
+        m_dialogs->answers = {Dialogs::Answer::Yes};
+        assignKey({Qt::Key_F2});
+        QCOMPARE(keyValues(), QStringList{QStringLiteral("F2=0,3")});
+        QVERIFY(button(2)->hintText().isEmpty());
+        QTest::keyClick(m_form.get(), Qt::Key_F2);
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[3]);
+
+        // A slot has one key: a new one replaces it. Cancel changes nothing.
+        assignKey({Qt::Key_Space});
+        assignKey({Qt::Key_Escape});
+        QCOMPARE(keyValues(), QStringList{QStringLiteral("Space=0,3")});
+    }
+
+    void keysFollowTheirSongsWhenSheetsMoveAndGoWhenCleared()
+    {
+        m_form.reset();
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("A"), QStringLiteral("0,0"));
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("B"), QStringLiteral("1,5"));
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("C"), QStringLiteral("0,3"));
+        createForm();
+        putSong(m_form->songInfo(), 1, 5, QStringLiteral("Five"), m_files[2]);
+        showActive();
+        // The editor moved sheet 1 to the front and emptied slot 3 of what is now sheet 1.
+        m_form->songInfo().ExchangeSongs(0, 5, 1, 5);
+        m_form->sheetsExchanged(0, 1);
+        m_form->songInfo().ClearSong(1, 3);
+        m_form->slotCleared(1, 3);
+        QCOMPARE(keyValues(), (QStringList{QStringLiteral("A=1,0"), QStringLiteral("B=0,5")}));
+        QTest::keyClick(m_form.get(), Qt::Key_B);
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[2]);
+
+        // Clear Tab takes the keys of its sheet too.
+        m_form->Tabs->setCurrentIndex(1);
+        m_form->mnuClearTab->trigger();
+        QCOMPARE(keyValues(), QStringList{QStringLiteral("B=0,5")});
+    }
+
+    void theOutputChoiceIsStoredAndAMissingOutputNeverStopsTheShow()
+    {
+        m_form.reset();
+        writeRegistry(QStringLiteral("System"), QStringLiteral("OutputDevice"), QStringLiteral("usb_desk"));
+        m_player = std::make_unique<FakeMediaPlayer>(); // the closed window turned its reports off
+        m_outputs.devices = {{QStringLiteral("builtin"), QStringLiteral("Built-in Audio")},
+                             {QStringLiteral("hdmi"), QStringLiteral("Monitor")}};
+        createForm();
+        QCOMPARE(m_outputs.chosen, QStringLiteral("usb_desk"));
+
+        // The stored output is listed while it is away; the choice is written as the server's name.
+        QStringList listed;
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<TfrmOutputDevice*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            for (int i = 0; i < dialog->lstOutputs->count(); ++i)
+                listed << dialog->lstOutputs->item(i)->text();
+            QCOMPARE(dialog->chosen(), QStringLiteral("usb_desk"));
+            dialog->lstOutputs->setCurrentRow(2);
+            dialog->BitBtn1->click();
+        });
+        m_form->mnuOutputDevice->trigger();
+        QCOMPARE(listed,
+                 (QStringList{QStringLiteral("Default output"), QStringLiteral("Built-in Audio"),
+                              QStringLiteral("Monitor"), QStringLiteral("usb_desk (not connected)")}));
+        QCOMPARE(m_outputs.chosen, QStringLiteral("hdmi"));
+        QCOMPARE(registryValue(QStringLiteral("System"), QStringLiteral("OutputDevice")),
+                 QStringLiteral("hdmi"));
+
+        // Told while a song plays: in the status bar, no box in front of the board.
+        press(0);
+        settle();
+        m_outputs.missing(QStringLiteral("Monitor"));
+        QVERIFY(m_dialogs->messages.isEmpty());
+        QVERIFY(m_form->StatusPanels[2]->text().contains(QStringLiteral("\"Monitor\"")));
+        // Told while idle: a box.
+        m_form->mnuStopAll->trigger();
+        settle();
+        m_outputs.missing(QStringLiteral("Monitor"));
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QCOMPARE(m_dialogs->messages[0].style, Dialogs::Style::Information);
     }
 
     void tabChangeShowsThatSheet()

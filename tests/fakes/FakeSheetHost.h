@@ -4,6 +4,7 @@
 #include "songs/SheetHost.h"
 
 #include <QList>
+#include <QPoint>
 #include <QStringList>
 
 /// Ten captions "Music Sheet 1".."Music Sheet 10" to start with; redraws are recorded.
@@ -11,15 +12,21 @@ class FakeSheetHost : public SheetHost {
 public:
     FakeSheetHost()
     {
-        for (int i = 0; i < 10; ++i)
+        for (int i = 0; i < 10; ++i) {
             captions << QStringLiteral("Music Sheet %1").arg(i + 1);
+            sheetOrder << i;
+        }
     }
     QString tabCaption(int index) const override { return captions.at(index); }
     void setTabCaption(int index, const QString& caption) override { captions[index] = caption; }
     int shownTab() const override { return shown; }
     void RefreshButtons(int Sheet) override { refreshed << Sheet; }
+    void slotCleared(int Sheet, int Slot) override { cleared << QPoint(Sheet, Slot); }
+    void sheetsExchanged(int SheetA, int SheetB) override { sheetOrder.swapItemsAt(SheetA, SheetB); }
 
     QStringList captions;
     int shown = 0;
     QList<int> refreshed;
+    QList<QPoint> cleared; ///< (sheet, slot) of each slot the editor emptied
+    QList<int> sheetOrder; ///< the sheet each column started as, as the exchanges report it
 };

@@ -27,6 +27,13 @@ private Q_SLOTS:
         QCOMPARE(reg.GetValueNames(), QStringList{QStringLiteral("Tab0")});
         QCOMPARE(reg.ReadString(QStringLiteral("Tab0")), QStringLiteral("Opening"));
         QVERIFY(QFile::exists(dir.path() + QLatin1String("/Brasswold.ini")));
+
+        reg.WriteString(QStringLiteral("Tab1"), QStringLiteral("Finale"));
+        QVERIFY(reg.DeleteValue(QStringLiteral("TAB0")));
+        QVERIFY(!reg.DeleteValue(QStringLiteral("Tab0")));
+        IniRegistry other(dir.path());
+        QVERIFY(other.OpenKey(QStringLiteral("Software\\Brasswold\\Tabs"), false));
+        QCOMPARE(other.GetValueNames(), QStringList{QStringLiteral("Tab1")});
     }
 
     void missingKeysAndValues()

@@ -28,6 +28,7 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -519,6 +520,7 @@ private Q_SLOTS:
         const bool yes = answer == Dialogs::Answer::Yes;
         QCOMPARE(filled(6, 2), !yes);
         QCOMPARE(editor->cellText(6, 3), yes ? EmptyTitle : QStringLiteral("Gone"));
+        QCOMPARE(m_host.cleared, yes ? QList<QPoint>{QPoint(6, 2)} : QList<QPoint>{});
 
         // A free cell is asked about too.
         editor->setCurrentCell(6, 4);
@@ -549,6 +551,9 @@ private Q_SLOTS:
             QCOMPARE(editor->cellText(4, n + 1), yes ? EmptyTitle : QStringLiteral("S4"));
             QVERIFY(filled(5, n));
         }
+        QCOMPARE(m_host.cleared.size(), yes ? SlotCount : 0);
+        QVERIFY(
+            std::all_of(m_host.cleared.cbegin(), m_host.cleared.cend(), [](QPoint p) { return p.x() == 4; }));
     }
 
     void movingAColumnMovesSheetsAndCaptions_data()
@@ -581,6 +586,7 @@ private Q_SLOTS:
             for (int c = 0; c < SheetCount; ++c) {
                 const int sheet = order.at(c).digitValue();
                 QCOMPARE(header->logicalIndex(c), c);
+                QCOMPARE(m_host.sheetOrder[c], sheet); // what belongs to a sheet outside the store follows it
                 QCOMPARE(m_host.captions[c], QStringLiteral("Tab %1").arg(sheet));
                 QCOMPARE(editor->cellText(c, 0), m_host.captions[c]);
                 QCOMPARE(editor->cellText(c, 1), QStringLiteral("Song %1").arg(sheet));

@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+/// The sound server's outputs, and the one songs are played on.
+class OutputDevices {
+public:
+    struct Device {
+        QString name;        ///< the server's own name, as it is stored
+        QString description; ///< what the operator reads
+    };
+
+    virtual ~OutputDevices() = default;
+
+    /// The outputs the server has now; empty without a server.
+    [[nodiscard]] virtual QList<Device> outputDevices() = 0;
+    /// Songs started from now on play on the output `name` (empty: the desktop's default
+    /// output), and the songs playing move there.
+    virtual void setOutputDevice(const QString& name) = 0;
+    [[nodiscard]] virtual QString outputDevice() const = 0;
+    /// Called on the GUI thread, once each time the chosen output is found missing; songs then
+    /// play on the default output until it returns. The argument names the output.
+    virtual void setOutputMissingHandler(std::function<void(const QString& output)> handler) = 0;
+};

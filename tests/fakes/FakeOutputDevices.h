@@ -1,0 +1,20 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "platform/OutputDevices.h"
+
+/// Scripted outputs; the choice made is kept, and a missing output can be reported.
+class FakeOutputDevices : public OutputDevices {
+public:
+    QList<Device> outputDevices() override { return devices; }
+    void setOutputDevice(const QString& name) override { chosen = name; }
+    [[nodiscard]] QString outputDevice() const override { return chosen; }
+    void setOutputMissingHandler(std::function<void(const QString&)> handler) override
+    {
+        missing = std::move(handler);
+    }
+
+    QList<Device> devices;
+    QString chosen;
+    std::function<void(const QString&)> missing;
+};

@@ -1,0 +1,188 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The choice of output on the test audio server, with a second output the test adds and takes away.
+#include "SinkRecorder.h"
+#include "platform/PulseAudioEngine.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <cmath>
+
+namespace {
+
+const QString SecondSink = QStringLiteral("sonavex_second_%1").arg(QCoreApplication::applicationPid());
+const QString SecondDescription = QStringLiteral("Second Test Output");
+
+QString pactl(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral("pactl"), args);
+    p.waitForFinished(5000);
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+/// Adds the second output and removes it again when it goes.
+class SecondOutput {
+public:
+    SecondOutput() { plugIn(); }
+    ~SecondOutput() { unplug(); }
+    void plugIn()
+    {
+        m_module =
+            pactl({QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
+                   QStringLiteral("sink_name=") + SecondSink, QStringLiteral("rate=44100"),
+                   QStringLiteral("channels=2"),
+                   QStringLiteral("sink_properties='device.description=\"%1\"'").arg(SecondDescription)});
+    }
+    void unplug()
+    {
+        if (!m_module.isEmpty())
+            pactl({QStringLiteral("unload-module"), m_module});
+        m_module.clear();
+    }
+
+private:
+    QString m_module;
+};
+
+/// Records the monitor of one sink by name through the server's own recorder.
+class MonitorRecorder {
+public:
+    explicit MonitorRecorder(const QString& sink)
+    {
+        m_process.start(QStringLiteral("parec"),
+                        {QStringLiteral("--latency-msec=10"), QStringLiteral("--raw"),
+                         QStringLiteral("--format=s16le"), QStringLiteral("--rate=44100"),
+                         QStringLiteral("--channels=2"), QStringLiteral("-d"),
+                         sink + QStringLiteral(".monitor")});
+        m_process.waitForStarted(3000);
+        // A new null sink hands out its first block after up to two seconds.
+        m_process.waitForReadyRead(4000);
+    }
+    ~MonitorRecorder()
+    {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+    /// The level of the 440 Hz tone in what arrives during the next `msecs`.
+    double toneDb(int msecs)
+    {
+        m_process.readAllStandardOutput();
+        QTest::qWait(msecs);
+        const QByteArray bytes = m_process.readAllStandardOutput();
+        std::vector<std::int16_t> s(static_cast<std::size_t>(bytes.size()) / 2);
+        std::memcpy(s.data(), bytes.constData(), s.size() * 2);
+        return s.size() < 4410 ? -200.0 : SinkRecorder::toneDb(s, 440.0);
+    }
+
+private:
+    QProcess m_process;
+};
+
+class Tone : public PcmSource {
+public:
+    std::size_t read(std::int16_t* out, std::size_t frames) override
+    {
+        for (std::size_t i = 0; i < frames; ++i, ++m_n)
+            out[2 * i] = out[2 * i + 1] =
+                static_cast<std::int16_t>(8000 * std::sin(2 * M_PI * 440.0 * m_n / 44100.0));
+        return frames;
+    }
+
+private:
+    std::size_t m_n = 0;
+};
+
+constexpr double Heard = -30.0;
+constexpr double Silent = -60.0;
+
+} // namespace
+
+class TestOutputDevice : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void songsPlayOnTheChosenOutputAndOnTheDefaultOneWhileItIsGone()
+    {
+        SecondOutput second;
+        PulseAudioEngine engine(QStringLiteral("sonavex-test"));
+        QVERIFY2(engine.waitConnected(3000), "no audio server: eval \"$(scripts/start-test-audio)\"");
+        QStringList told;
+        engine.setOutputMissingHandler([&](const QString& output) { told << output; });
+        auto listed = [&] {
+            const QList<OutputDevices::Device> outputs = engine.outputDevices();
+            return std::any_of(outputs.cbegin(), outputs.cend(), [](const OutputDevices::Device& d) {
+                return d.name == SecondSink && d.description == SecondDescription;
+            });
+        };
+        QTRY_VERIFY(listed());
+        MonitorRecorder onDefault(QStringLiteral("nullsink"));
+        MonitorRecorder onSecond(SecondSink);
+
+        // Chosen: heard there and not on the default output.
+        engine.setOutputDevice(SecondSink);
+        auto song = engine.start(std::make_shared<Tone>());
+        QTest::qWait(200);
+        double second1 = onSecond.toneDb(500);
+        double default1 = onDefault.toneDb(500);
+        QVERIFY2(second1 > Heard, qPrintable(QString::number(second1)));
+        QVERIFY2(default1 < Silent, qPrintable(QString::number(default1)));
+
+        // Back to the default output: the playing song moves.
+        engine.setOutputDevice(QString());
+        QTest::qWait(300);
+        QVERIFY(onDefault.toneDb(500) > Heard);
+        QVERIFY(onSecond.toneDb(500) < Silent);
+
+        // Chosen again, then unplugged under the playing song: the show goes on on the default
+        // output, the operator is told once, and the next song plays there too.
+        engine.setOutputDevice(SecondSink);
+        QTest::qWait(300);
+        QVERIFY(onSecond.toneDb(500) > Heard);
+        QSignalSpy ended(song.get(), &OutputStream::finished);
+        second.unplug();
+        QTRY_COMPARE(told, QStringList{SecondDescription});
+        QVERIFY(onDefault.toneDb(500) > Heard);
+        QCOMPARE(ended.count(), 0);
+        song.reset();
+        song = engine.start(std::make_shared<Tone>());
+        QTest::qWait(200);
+        QVERIFY(onDefault.toneDb(500) > Heard);
+        song.reset();
+        QCOMPARE(told.size(), 1);
+
+        // Back again: the next song plays on it.
+        second.plugIn();
+        MonitorRecorder onSecondAgain(SecondSink);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                auto probe = engine.start(std::make_shared<Tone>());
+                QTest::qWait(200);
+                return onSecondAgain.toneDb(300) > Heard;
+            }(),
+            5000);
+        QVERIFY(onDefault.toneDb(500) < Silent);
+        QCOMPARE(told.size(), 1);
+    }
+
+    void aMissingChoiceAtStartIsToldAndTheDefaultPlays()
+    {
+        PulseAudioEngine engine(QStringLiteral("sonavex-test"));
+        QVERIFY(engine.waitConnected(3000));
+        QStringList told;
+        engine.setOutputMissingHandler([&](const QString& output) { told << output; });
+        engine.setOutputDevice(QStringLiteral("no_such_output"));
+        MonitorRecorder onDefault(QStringLiteral("nullsink"));
+        auto song = engine.start(std::make_shared<Tone>());
+        QTest::qWait(200);
+        QVERIFY(onDefault.toneDb(500) > Heard);
+        QTRY_COMPARE(told, QStringList{QStringLiteral("no_such_output")});
+        song = engine.start(std::make_shared<Tone>());
+        QTest::qWait(200);
+        QCOMPARE(told.size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOutputDevice)
+#include "tst_outputdevice.moc"
