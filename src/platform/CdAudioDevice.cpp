@@ -168,6 +168,7 @@ struct CdAudioDevice::Impl {
             return MCIERR_NO_AUDIO_OUTPUT;
         }
         QObject::connect(stream.get(), &OutputStream::finished, stream.get(), [this] { finish(); });
+        QObject::connect(stream.get(), &OutputStream::failed, stream.get(), [this] { finish(); });
         play = Play::Playing;
         return 0;
     }
