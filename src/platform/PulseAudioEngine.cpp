@@ -227,9 +227,23 @@ struct PulseAudioEngine::Impl {
         }
     }
 
+    /// Under the lock: while no connection is up or being made, tries one at once instead of
+    /// waiting for the next retry (the server may have come back since the last one).
+    void connectNowIfDown()
+    {
+        if (ready || connecting || context)
+            return;
+        if (reconnect) {
+            api()->time_free(reconnect);
+            reconnect = nullptr;
+        }
+        connect();
+    }
+
     /// Under the lock: a corked playback stream ready to be written, or an error.
     pa_stream* takeStandby()
     {
+        connectNowIfDown();
         waitWhileConnecting(ConnectWaitMs);
         if (!ready)
             throw DeviceError(QStringLiteral("No audio output: ") + lastError);
@@ -356,6 +370,19 @@ struct Playback {
             o, [o] { guard([o] { Q_EMIT o->finished(); }); }, Qt::QueuedConnection);
     }
 
+    void postFailed(pa_stream* s)
+    {
+        if (finishPosted || stopped)
+            return;
+        finishPosted = true;
+        pa_context* c = pa_stream_get_context(s);
+        const int error = c ? pa_context_errno(c) : PA_ERR_CONNECTIONTERMINATED;
+        const QString reason = QString::fromUtf8(pa_strerror(error == PA_OK ? PA_ERR_CONNECTIONTERMINATED : error));
+        OutputStream* o = owner;
+        QMetaObject::invokeMethod(
+            o, [o, reason] { guard([&] { Q_EMIT o->failed(reason); }); }, Qt::QueuedConnection);
+    }
+
     void release()
     {
         if (!stream)
@@ -385,7 +412,7 @@ struct Playback {
         auto* p = static_cast<Playback*>(userdata);
         const pa_stream_state_t state = pa_stream_get_state(s);
         if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED)
-            p->postFinished(); // the server went away: the song is over
+            p->postFailed(s); // the server went away: the song did not end, it was cut off
     }
 
     static void onUnderflow(pa_stream*, void* userdata)
@@ -615,6 +642,7 @@ std::unique_ptr<OutputStream> PulseAudioEngine::startWithGain(std::shared_ptr<Pc
 std::unique_ptr<InputStream> PulseAudioEngine::startCapture(std::shared_ptr<PcmSink> sink)
 {
     LoopLock lock(d->loop);
+    d->connectNowIfDown();
     d->waitWhileConnecting(ConnectWaitMs);
     if (!d->ready)
         throw DeviceError(QStringLiteral("No audio input: ") + d->lastError);
