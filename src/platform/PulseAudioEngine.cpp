@@ -243,8 +243,11 @@ struct PulseAudioEngine::Impl {
     /// Under the lock: a corked playback stream ready to be written, or an error.
     pa_stream* takeStandby()
     {
-        connectNowIfDown();
-        waitWhileConnecting(ConnectWaitMs);
+        // Twice: an attempt already under way may have been started before the server came back.
+        for (int attempt = 0; attempt < 2 && !ready; ++attempt) {
+            connectNowIfDown();
+            waitWhileConnecting(ConnectWaitMs);
+        }
         if (!ready)
             throw DeviceError(QStringLiteral("No audio output: ") + lastError);
         prepareStandby();
@@ -376,8 +379,10 @@ struct Playback {
             return;
         finishPosted = true;
         pa_context* c = pa_stream_get_context(s);
-        const int error = c ? pa_context_errno(c) : PA_ERR_CONNECTIONTERMINATED;
-        const QString reason = QString::fromUtf8(pa_strerror(error == PA_OK ? PA_ERR_CONNECTIONTERMINATED : error));
+        int error = c ? pa_context_errno(c) : PA_ERR_CONNECTIONTERMINATED;
+        if (error == PA_OK || error == PA_ERR_BADSTATE) // the context was let go of already
+            error = PA_ERR_CONNECTIONTERMINATED;
+        const QString reason = QString::fromUtf8(pa_strerror(error));
         OutputStream* o = owner;
         QMetaObject::invokeMethod(
             o, [o, reason] { guard([&] { Q_EMIT o->failed(reason); }); }, Qt::QueuedConnection);
@@ -642,8 +647,10 @@ std::unique_ptr<OutputStream> PulseAudioEngine::startWithGain(std::shared_ptr<Pc
 std::unique_ptr<InputStream> PulseAudioEngine::startCapture(std::shared_ptr<PcmSink> sink)
 {
     LoopLock lock(d->loop);
-    d->connectNowIfDown();
-    d->waitWhileConnecting(ConnectWaitMs);
+    for (int attempt = 0; attempt < 2 && !d->ready; ++attempt) {
+        d->connectNowIfDown();
+        d->waitWhileConnecting(ConnectWaitMs);
+    }
     if (!d->ready)
         throw DeviceError(QStringLiteral("No audio input: ") + d->lastError);
     const pa_channel_map map = stereoMap();
