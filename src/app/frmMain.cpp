@@ -9,6 +9,7 @@
 #include "devices/Recorder.h"
 #include "platform/CdTrackCatalog.h"
 #include "platform/Dialogs.h"
+#include "platform/ErrorReporter.h"
 #include "platform/Errors.h"
 #include "platform/Fonts.h"
 #include "platform/Guard.h"
@@ -28,6 +29,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
@@ -247,6 +249,7 @@ void TMainForm::buildWindow()
     connectGuarded(WaveTimer, &QTimer::timeout, this, &TMainForm::WaveTimerTimer);
     connectGuarded(FadeTimer, &QTimer::timeout, this, &TMainForm::FadeTimerTimer);
     connectGuarded(&WavePlayer, &MediaPlayer::PlayStateChange, this, &TMainForm::WavePlayerPlayStateChange);
+    connectGuarded(&WavePlayer, &MediaPlayer::PlaybackLost, this, &TMainForm::WavePlayerPlaybackLost);
 }
 
 void TMainForm::buildMenus()
@@ -559,12 +562,20 @@ void TMainForm::RefreshButtons(int Sheet)
                     break;
                 }
             }
+            // Colours follow what plays: a playing song taken out of the queue is still green,
+            // and the queue's head is then the next song, yellow.
+            const bool playing = PlayState == TPlayState::psPlaying;
+            const bool detached = m_headDetached && playing;
+            if (detached && file.compare(m_playingPath, Qt::CaseInsensitive) == 0)
+                P = 0;
+            else if (detached && P >= 0)
+                ++P;
             QColor color(255, 0, 0);
             if (P == -1)
                 color = QColor(0, 0, 0);
-            else if (P == 0 && PlayState == TPlayState::psPlaying)
+            else if (P == 0 && playing)
                 color = QColor(0, 128, 0);
-            else if (P == 1 && PlayState == TPlayState::psPlaying)
+            else if (P == 1 && playing)
                 color = QColor(255, 255, 0);
             B->setFontColor(color);
         } else {
@@ -780,6 +791,13 @@ void TMainForm::MTranBtn1MouseDown(TMTranBtn* Sender, Qt::MouseButton, Qt::Keybo
         return;
     }
 
+    // What the board showed, to put back when the pressed song cannot start and the one
+    // that played plays on.
+    const QStringList queueBefore = PlayQueue;
+    const bool detachedBefore = m_headDetached;
+    const QString playingBefore = m_playingPath;
+    const bool timerBefore = WaveTimer->Enabled();
+
     WaveTimer->setEnabled(false);
     // A press while paused starts the pressed song from its beginning.
     if (PlayState == TPlayState::psPaused)
@@ -788,7 +806,20 @@ void TMainForm::MTranBtn1MouseDown(TMTranBtn* Sender, Qt::MouseButton, Qt::Keybo
     PlayQueue.clear();
     PlayQueue.append(file);
     RefreshButtons(shownTab());
-    btnPlayClick();
+    if (startQueue() || !somethingPlays())
+        return;
+    PlayQueue = queueBefore;
+    m_headDetached = detachedBefore;
+    m_playingPath = playingBefore;
+    WaveTimer->setEnabled(timerBefore);
+    RefreshButtons(shownTab());
+}
+
+bool TMainForm::somethingPlays() const
+{
+    if (WavePlayer.playState() != MediaPlayer::Stopped)
+        return true;
+    return CDPlayer && (CDPlayer->State == TCDState::cdPlaying || CDPlayer->State == TCDState::cdPaused);
 }
 
 void TMainForm::stopPausedSongSilently()
@@ -822,49 +853,90 @@ void TMainForm::btnPlayClick()
         }
         return;
     }
-    if (PlayQueue.isEmpty())
-        return;
-    btnStop->setEnabled(true);
-    btnPause->setEnabled(true);
-    mnuStopSong->setEnabled(true);
-    mnuStopAll->setEnabled(true);
-    StatusPanels[2]->setText(QStringLiteral("Now Playing ") + PlayQueue.first());
-    StartSong(PlayQueue.first());
+    startQueue();
 }
 
-void TMainForm::StartSong(const QString& Path)
+bool TMainForm::startQueue()
+{
+    // A song that cannot start is reported once and leaves the queue; the next one is tried.
+    while (!PlayQueue.isEmpty()) {
+        const QString head = PlayQueue.first();
+        const QString lengthBefore = StatusPanels[1]->text();
+        const QString playingBefore = StatusPanels[2]->text();
+        btnStop->setEnabled(true);
+        btnPause->setEnabled(true);
+        mnuStopSong->setEnabled(true);
+        mnuStopAll->setEnabled(true);
+        StatusPanels[2]->setText(QStringLiteral("Now Playing ") + head);
+        bool started = false;
+        try {
+            started = StartSong(head);
+        } catch (...) {
+            ErrorReporter::reportCurrentException();
+        }
+        if (started)
+            return true;
+        StatusPanels[1]->setText(lengthBefore);
+        StatusPanels[2]->setText(playingBefore);
+        if (somethingPlays())
+            return false; // the song that plays goes on; the caller puts its board back
+        if (!PlayQueue.isEmpty() && PlayQueue.first() == head)
+            PlayQueue.removeFirst();
+    }
+    PlayState = TPlayState::psStopped;
+    showIdle();
+    return false;
+}
+
+void TMainForm::showIdle()
+{
+    for (QWidget* w : {static_cast<QWidget*>(btnPause), static_cast<QWidget*>(btnStop), static_cast<QWidget*>(btnPlay)})
+        w->setEnabled(false);
+    for (QAction* a : {mnuStopSong, mnuStopAll, mnuPlaySong})
+        a->setEnabled(false);
+    WaveTimer->setEnabled(false);
+    RefreshButtons(shownTab());
+}
+
+bool TMainForm::StartSong(const QString& Path)
 {
     if (!FileExists(Path, m_cdTracks)) {
-        m_dialogs.messageBox(this, QStringLiteral("Unable to find ") + Path, Dialogs::Style::Error,
-                             Dialogs::Buttons::Ok);
-        return;
+        // A folder named like a song is there, and "Unable to find" would send the operator looking for it.
+        QString text = QStringLiteral("Unable to find ") + Path;
+        if (!IsCdTrack(Path) && QFileInfo(Path).isDir())
+            text = QStringLiteral("Unable to play ") + Path + QStringLiteral(": it is a folder, not a song file");
+        m_dialogs.messageBox(this, text, Dialogs::Style::Error, Dialogs::Buttons::Ok);
+        return false;
     }
-    endFade(); // a fade belongs to the song it was started on
 
     if (IsCdTrack(Path)) {
         if (!CDPlayer)
             throw DeviceError(QStringLiteral("Unable to play ") + Path + QStringLiteral(": ") + m_cdUnavailable);
-        if (WavePlayer.playState() == MediaPlayer::Playing) {
+        const int Track = CdTrackNumber(Path); // a name without a number leaves the song that plays alone
+        endFade(); // a fade belongs to the song it was started on
+        if (WavePlayer.playState() != MediaPlayer::Stopped) {
             WavePlayer.setSendPlayStateChangeEvents(false);
             const auto restore = qScopeGuard([this] { WavePlayer.setSendPlayStateChangeEvents(true); });
             WavePlayer.stop();
         }
-        const int Track = CdTrackNumber(Path);
         WaveTimer->setEnabled(true);
         StatusPanels[1]->setText(CDPlayer->PositionText());
         CDPlayer->PlayTrack(Track);
         m_playingPath = Path;
         PlayState = TPlayState::psPlaying;
         UpdatePlayState();
-        return;
+        return true;
     }
 
+    // The new file is opened and started first: one that cannot play leaves the song that plays alone.
+    WavePlayer.setFileName(Path);
     if (CDPlayer && CDPlayer->State == TCDState::cdPlaying)
         CDPlayer->Stop();
+    endFade(); // a fade belongs to the song it was started on
     WaveTimer->setEnabled(true);
-    WavePlayer.setFileName(Path);
     m_playingPath = Path;
     StatusPanels[1]->setText(FormatSeconds(WavePlayer.duration()));
+    return true;
 }
 
 void TMainForm::UpdatePlayState()
@@ -876,16 +948,10 @@ void TMainForm::UpdatePlayState()
             m_headDetached = false; // the song that ended had left the queue already
         else if (!PlayQueue.isEmpty())
             PlayQueue.removeFirst();
-        if (!PlayQueue.isEmpty()) {
+        if (!PlayQueue.isEmpty())
             btnPlayClick();
-        } else {
-            for (QWidget* w : {static_cast<QWidget*>(btnPause), static_cast<QWidget*>(btnStop),
-                               static_cast<QWidget*>(btnPlay)})
-                w->setEnabled(false);
-            for (QAction* a : {mnuStopSong, mnuStopAll, mnuPlaySong})
-                a->setEnabled(false);
-            WaveTimer->setEnabled(false);
-        }
+        else
+            showIdle();
         RefreshButtons(shownTab());
         break;
     case TPlayState::psPaused:
@@ -906,6 +972,11 @@ void TMainForm::WavePlayerPlayStateChange(int, int NewState)
     QCoreApplication::processEvents();
     if (m_destroyed)
         return;
+    // A handler that ran just now may have moved the player on (a Stop Song that met the
+    // natural end of the song has started the next one): a report of a state the player has
+    // left is old news, and acting on it would drop the next song too.
+    if (NewState >= MediaPlayer::Stopped && NewState <= MediaPlayer::Playing && NewState != WavePlayer.playState())
+        return;
     switch (NewState) {
     case MediaPlayer::Stopped: PlayState = TPlayState::psStopped; break;
     case MediaPlayer::Paused: PlayState = TPlayState::psPaused; break;
@@ -913,6 +984,20 @@ void TMainForm::WavePlayerPlayStateChange(int, int NewState)
     default: break;
     }
     UpdatePlayState();
+}
+
+void TMainForm::WavePlayerPlaybackLost(const QString& message)
+{
+    if (m_destroyed || WavePlayer.playState() != MediaPlayer::Stopped)
+        return;
+    // The show cannot go on without a sound output; the queue stays for when it is back.
+    endFade();
+    m_headDetached = false;
+    PlayState = TPlayState::psStopped;
+    StatusPanels[2]->setText(message);
+    showIdle();
+    if (!PlayQueue.isEmpty())
+        btnPlay->setEnabled(true);
 }
 
 void TMainForm::CDStateChanged(TCDState State)

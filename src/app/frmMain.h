@@ -144,6 +144,8 @@ public:
     void WaveTimerTimer();
     void FadeTimerTimer();
     void WavePlayerPlayStateChange(int OldState, int NewState);
+    /// The sound output went away under the song: the board goes idle and says so in the status bar.
+    void WavePlayerPlaybackLost(const QString& message);
 
     /// The shutdown steps: tab names, queue, players, and last the song store.
     /// Runs once; the destructor runs it when nothing did before.
@@ -174,7 +176,14 @@ private:
     void FormShow();
     void LoadTabNames();
     void UpdatePlayState();
-    void StartSong(const QString& Path);
+    /// False when the file is not there (reported); raises when it cannot start.
+    bool StartSong(const QString& Path);
+    /// Starts the queue's head, reporting and dropping songs that cannot start; the idle
+    /// state when none is left. False when no song started.
+    bool startQueue();
+    void showIdle();
+    /// The media player or the CD player holds a song (playing or paused).
+    [[nodiscard]] bool somethingPlays() const;
     [[nodiscard]] QString WavePositionText() const;
     /// The song the handlers act on: the queue's head, or the song still playing
     /// after it was taken out of the queue.

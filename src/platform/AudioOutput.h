@@ -45,6 +45,8 @@ public:
 Q_SIGNALS:
     /// On the GUI thread, once, after the source ended and its last frame was played.
     void finished();
+    /// On the GUI thread, once, instead of `finished`, when the sound server went away mid-stream.
+    void failed(const QString& reason);
 };
 
 /// The sound output of the machine.

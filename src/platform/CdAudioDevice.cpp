@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <new>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -18,9 +19,6 @@ using CdAudio::SectorsPerSecond;
 constexpr qint32 SectorsPerMinute = 60 * SectorsPerSecond;
 /// MSF addresses count the two seconds of lead-in before the first sector.
 constexpr qint32 MsfLeadIn = 2 * SectorsPerSecond;
-/// How much audio is read before the sound starts, and how long a play may wait for it.
-constexpr std::int64_t PrebufferFrames = Pcm::SampleRate / 4;
-constexpr int PrebufferTimeoutMs = 2000;
 
 constexpr std::int64_t framesOf(qint32 sector)
 {
@@ -55,14 +53,22 @@ T* block(void* parms)
 struct CdAudioDevice::Impl {
     enum class Play { Stopped, Playing, Paused };
 
-    explicit Impl(AudioOutput& out)
+    Impl(AudioOutput& out, CdAudioDevice::ReaderFactory factory)
         : output(out)
+        , openReader(std::move(factory))
     {
+        if (!openReader) {
+            openReader = [](const QString& source) -> std::shared_ptr<CdSectorReader> {
+                CdDrive::OpenResult result{};
+                return CdDrive::open(source, result);
+            };
+        }
     }
 
     ~Impl() { stopStream(); }
 
     AudioOutput& output;
+    CdAudioDevice::ReaderFactory openReader;
     QString source;
     std::unique_ptr<CdDrive> drive;
     std::optional<CdToc> toc;
@@ -70,9 +76,13 @@ struct CdAudioDevice::Impl {
 
     Play play = Play::Stopped;
     std::int64_t position = 0; ///< frames from the start of the disc, while not playing
-    std::shared_ptr<CdDrive> audioDrive;
+    std::shared_ptr<CdSectorReader> audioDrive;
     std::shared_ptr<CdPcmSource> pcm;
+    /// The source started last, kept after a stop to know whether its reader still holds the drive.
+    std::shared_ptr<CdPcmSource> lastPcm;
     std::unique_ptr<OutputStream> stream;
+    /// The track ended early because the disc could not be read; the next mode query says so.
+    bool readError = false;
 
     // ---- the disc
 
@@ -120,7 +130,8 @@ struct CdAudioDevice::Impl {
     {
         if (play == Play::Stopped)
             return;
-        position = pcm && !pcm->readFailed() ? pcm->toFrame() : livePosition();
+        readError = pcm && pcm->readFailed();
+        position = pcm && !readError ? pcm->toFrame() : livePosition();
         play = Play::Stopped;
         // The stream and its source stay until the next request: this may run inside the
         // stream's own `finished` signal.
@@ -137,23 +148,23 @@ struct CdAudioDevice::Impl {
     MCIERROR startPlaying(std::int64_t from, std::int64_t to)
     {
         stopStream();
+        readError = false;
         position = from;
         play = Play::Stopped;
         if (from == to)
             return 0;
+        // A reader still caught in a sector's retries keeps its drive; the new play gets its own.
+        if (lastPcm && lastPcm->readerBusy())
+            audioDrive.reset();
         if (!audioDrive) {
-            CdDrive::OpenResult result{};
-            audioDrive = CdDrive::open(source, result);
+            audioDrive = openReader(source);
             if (!audioDrive)
                 return MCIERR_CD_READ;
         }
+        // The play does not wait for the disc: the sound starts with the first sector read.
         pcm = std::make_shared<CdPcmSource>(audioDrive, from, to);
-        if (!pcm->start()) {
-            pcm.reset();
-            audioDrive.reset();
-            return MCIERR_CD_READ;
-        }
-        pcm->waitForData(std::min(to - from, PrebufferFrames), PrebufferTimeoutMs);
+        lastPcm = pcm;
+        pcm->start();
         try {
             stream = output.start(pcm);
         } catch (const std::bad_alloc&) {
@@ -168,6 +179,7 @@ struct CdAudioDevice::Impl {
             return MCIERR_NO_AUDIO_OUTPUT;
         }
         QObject::connect(stream.get(), &OutputStream::finished, stream.get(), [this] { finish(); });
+        QObject::connect(stream.get(), &OutputStream::failed, stream.get(), [this] { finish(); });
         play = Play::Playing;
         return 0;
     }
@@ -313,6 +325,7 @@ struct CdAudioDevice::Impl {
         if (!toc)
             return MCIERR_CD_NO_DISC;
         checkFinished();
+        readError = false;
         if (play != Play::Stopped) {
             position = livePosition();
             play = Play::Stopped;
@@ -338,6 +351,7 @@ struct CdAudioDevice::Impl {
                 return e;
         }
         play = Play::Stopped;
+        readError = false;
         stopStream();
         position = target;
         return 0;
@@ -371,6 +385,8 @@ struct CdAudioDevice::Impl {
         case MCI_STATUS_MODE:
             // A track given with the mode query does not matter.
             parms->dwReturn = mode();
+            if (std::exchange(readError, false))
+                return MCIERR_CD_TRACK_CUT_SHORT; // once: the poll reports it, then sees the stop
             return 0;
         case MCI_STATUS_MEDIA_PRESENT:
             parms->dwReturn = toc ? 1 : 0;
@@ -480,8 +496,8 @@ struct CdAudioDevice::Impl {
     }
 };
 
-CdAudioDevice::CdAudioDevice(AudioOutput& output)
-    : d(std::make_unique<Impl>(output))
+CdAudioDevice::CdAudioDevice(AudioOutput& output, ReaderFactory openReader)
+    : d(std::make_unique<Impl>(output, std::move(openReader)))
 {
 }
 
@@ -519,6 +535,7 @@ MCIERROR CdAudioDevice::command(quint32 command, quint32 flags, void* parms)
         return MCIERR_DEVICE_NOT_READY;
     if (command == MCI_CLOSE) {
         d->play = Impl::Play::Stopped;
+        d->readError = false;
         d->stopStream();
         return 0;
     }
@@ -548,9 +565,10 @@ MCIERROR CdAudioDevice::command(quint32 command, quint32 flags, void* parms)
     }
 }
 
-void registerCdAudioDevice(AudioOutput& output)
+void registerCdAudioDevice(AudioOutput& output, CdAudioDevice::ReaderFactory openReader)
 {
     Mci::registerDeviceType(
-        QStringLiteral("cdaudio"), [&output] { return std::make_unique<CdAudioDevice>(output); },
+        QStringLiteral("cdaudio"),
+        [&output, openReader] { return std::make_unique<CdAudioDevice>(output, openReader); },
         Mci::Sharing::OneMedium);
 }

@@ -5,7 +5,12 @@
 
 #include <memory>
 
+#include <QString>
+
+#include <functional>
+
 class AudioOutput;
+class CdSectorReader;
 
 /// The "cdaudio" device: the disc in the default CD drive, or the drive or disc image
 /// (.cue/.bin, .toc, .nrg) named by SONAVEX_CDAUDIO, or by the open request's element name.
@@ -15,9 +20,17 @@ class AudioOutput;
 /// stop, seek, status (mode, position, length, tracks, current track, media present, ready,
 /// time format, track type), set (time format TMSF, MSF or milliseconds; door open/closed on
 /// a drive) and the capability queries. A play never waits for its end: MCI_WAIT is ignored.
+/// No request waits for the disc: a play starts sounding with the first sector read, and a
+/// reader caught in a damaged sector's retries is left to finish on its own. A track that
+/// cannot be read to its end stops there, and the next mode query answers
+/// MCIERR_CD_TRACK_CUT_SHORT once.
 class CdAudioDevice : public MciDevice {
 public:
-    explicit CdAudioDevice(AudioOutput& output);
+    /// Opens the reader of a play's audio for the device's source (drive or image).
+    using ReaderFactory = std::function<std::shared_ptr<CdSectorReader>(const QString& source)>;
+
+    /// Without a factory the audio is read through CdDrive.
+    explicit CdAudioDevice(AudioOutput& output, ReaderFactory openReader = {});
     ~CdAudioDevice() override;
 
     CdAudioDevice(const CdAudioDevice&) = delete;
@@ -33,4 +46,4 @@ private:
 
 /// Makes "cdaudio" openable. `output` must outlive every CD device opened (Mci::reset()
 /// closes them).
-void registerCdAudioDevice(AudioOutput& output);
+void registerCdAudioDevice(AudioOutput& output, CdAudioDevice::ReaderFactory openReader = {});

@@ -35,9 +35,20 @@ struct CdToc {
     [[nodiscard]] qint32 leadOut() const { return tracks.empty() ? 0 : tracks.back().end; }
 };
 
+/// Reads a disc's audio sector after sector. Used by one thread at a time.
+class CdSectorReader {
+public:
+    virtual ~CdSectorReader() = default;
+    /// Prepares reading from `sector`. False when the disc holds no audio that can be read.
+    virtual bool startAudio(qint32 sector) = 0;
+    /// Reads the next sector into `out` (CdAudio::SamplesPerSector samples, host order).
+    /// May take long on a damaged disc (it retries); false when the sector cannot be read.
+    virtual bool readAudioSector(std::int16_t* out) = 0;
+};
+
 /// A CD drive or a disc image opened through libcdio. Not thread-safe: each thread that
 /// reads keeps a drive object of its own.
-class CdDrive {
+class CdDrive final : public CdSectorReader {
 public:
     enum class OpenResult { Opened, NoDrive, SourceMissing, Unreadable };
 
@@ -47,7 +58,7 @@ public:
     /// default drive). Returns nullptr and sets `result` on failure.
     [[nodiscard]] static std::unique_ptr<CdDrive> open(const QString& source, OpenResult& result);
 
-    ~CdDrive();
+    ~CdDrive() override;
     CdDrive(const CdDrive&) = delete;
     CdDrive& operator=(const CdDrive&) = delete;
 
@@ -64,11 +75,9 @@ public:
     bool eject();
     bool closeTray();
 
-    /// Prepares digital reading of audio sectors with error correction. False when the disc
-    /// holds no audio that can be read.
-    bool startAudio(qint32 sector);
-    /// Reads the next sector into `out` (CdAudio::SamplesPerSector samples, host order).
-    bool readAudioSector(std::int16_t* out);
+    /// Digital reading of audio sectors with error correction.
+    bool startAudio(qint32 sector) override;
+    bool readAudioSector(std::int16_t* out) override;
 
 private:
     struct Impl;

@@ -5,20 +5,94 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace {
 /// Two seconds read ahead.
 constexpr std::size_t RingFrames = 2 * Pcm::SampleRate;
 } // namespace
 
-CdPcmSource::CdPcmSource(std::shared_ptr<CdDrive> drive, std::int64_t fromFrame, std::int64_t toFrame)
-    : m_drive(std::move(drive))
-    , m_from(fromFrame)
+/// What the reader thread and the output share; the thread keeps it alive after the
+/// source is gone.
+struct CdPcmSource::Shared {
+    std::shared_ptr<CdSectorReader> reader;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::int16_t> ring = std::vector<std::int16_t>(RingFrames * Pcm::Channels); ///< interleaved
+    std::size_t readPos = 0; ///< in frames, modulo the ring's frame count
+    std::size_t fill = 0;    ///< frames ready
+    bool readerDone = false;
+    bool cancelled = false;
+
+    std::atomic<bool> busy{false};
+    std::atomic<std::int64_t> delivered{0};
+    std::atomic<std::int64_t> silence{0};
+    std::atomic<bool> exhausted{false};
+    std::atomic<bool> readFailed{false};
+
+    void run(std::int64_t from, std::int64_t to)
+    {
+        readRange(from, to);
+        {
+            const std::lock_guard lock(mutex);
+            readerDone = true;
+        }
+        changed.notify_all();
+        reader.reset();
+        busy.store(false, std::memory_order_release);
+    }
+
+    void readRange(std::int64_t from, std::int64_t to)
+    {
+        if (!reader->startAudio(qint32(from / CdAudio::FramesPerSector))) {
+            readFailed = true;
+            return;
+        }
+        std::array<std::int16_t, CdAudio::SamplesPerSector> sector{};
+        std::int64_t frame = from;
+        while (frame < to) {
+            {
+                const std::lock_guard lock(mutex);
+                if (cancelled)
+                    return;
+            }
+            if (!reader->readAudioSector(sector.data())) {
+                readFailed = true;
+                return;
+            }
+            const std::int64_t sectorStart = frame - frame % CdAudio::FramesPerSector;
+            const auto first = std::size_t(frame - sectorStart);
+            const auto last = std::size_t(std::min<std::int64_t>(CdAudio::FramesPerSector, to - sectorStart));
+            std::size_t next = first;
+            while (next < last) {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] { return cancelled || fill < RingFrames; });
+                if (cancelled)
+                    return;
+                const std::size_t writePos = (readPos + fill) % RingFrames;
+                const std::size_t n = std::min({last - next, RingFrames - fill, RingFrames - writePos});
+                std::memcpy(&ring[writePos * Pcm::Channels], &sector[next * Pcm::Channels], n * Pcm::BytesPerFrame);
+                fill += n;
+                next += n;
+                lock.unlock();
+                changed.notify_all();
+            }
+            frame = sectorStart + CdAudio::FramesPerSector;
+        }
+    }
+};
+
+CdPcmSource::CdPcmSource(std::shared_ptr<CdSectorReader> reader, std::int64_t fromFrame, std::int64_t toFrame)
+    : m_from(fromFrame)
     , m_to(std::max(fromFrame, toFrame))
-    , m_ring(RingFrames * Pcm::Channels)
+    , m_s(std::make_shared<Shared>())
 {
+    m_s->reader = std::move(reader);
 }
 
 CdPcmSource::~CdPcmSource()
@@ -26,97 +100,79 @@ CdPcmSource::~CdPcmSource()
     cancel();
 }
 
-bool CdPcmSource::start()
+void CdPcmSource::start()
 {
-    if (!m_drive->startAudio(qint32(m_from / CdAudio::FramesPerSector)))
-        return false;
-    m_thread = std::thread([this] { run(); });
-    return true;
+    if (m_s->busy.exchange(true))
+        return;
+    // Detached: stopping never waits for a sector's retries. The thread owns what it uses.
+    std::thread([s = m_s, from = m_from, to = m_to] { s->run(from, to); }).detach();
 }
 
 void CdPcmSource::cancel()
 {
     {
-        const std::lock_guard lock(m_mutex);
-        m_cancel = true;
+        const std::lock_guard lock(m_s->mutex);
+        m_s->cancelled = true;
     }
-    m_changed.notify_all();
-    if (m_thread.joinable())
-        m_thread.join();
+    m_s->changed.notify_all();
 }
 
-void CdPcmSource::waitForData(std::int64_t frames, int timeoutMs)
+bool CdPcmSource::readerBusy() const
 {
-    const auto wanted = std::size_t(std::clamp<std::int64_t>(frames, 0, RingFrames));
-    std::unique_lock lock(m_mutex);
-    m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                       [&] { return m_fill >= wanted || m_readerDone || m_cancel; });
+    return m_s->busy.load(std::memory_order_acquire);
 }
 
-void CdPcmSource::run()
+std::int64_t CdPcmSource::framesDelivered() const
 {
-    std::array<std::int16_t, CdAudio::SamplesPerSector> sector{};
-    std::int64_t frame = m_from;
-    while (frame < m_to) {
-        if (!m_drive->readAudioSector(sector.data())) {
-            m_readFailed = true;
-            break;
-        }
-        const std::int64_t sectorStart = frame - frame % CdAudio::FramesPerSector;
-        const auto first = std::size_t(frame - sectorStart);
-        const auto last = std::size_t(std::min<std::int64_t>(CdAudio::FramesPerSector, m_to - sectorStart));
-        std::size_t next = first;
-        while (next < last) {
-            std::unique_lock lock(m_mutex);
-            m_changed.wait(lock, [&] { return m_cancel || m_fill < RingFrames; });
-            if (m_cancel)
-                return;
-            const std::size_t writePos = (m_readPos + m_fill) % RingFrames;
-            const std::size_t n = std::min({last - next, RingFrames - m_fill, RingFrames - writePos});
-            std::memcpy(&m_ring[writePos * Pcm::Channels], &sector[next * Pcm::Channels],
-                        n * Pcm::BytesPerFrame);
-            m_fill += n;
-            next += n;
-            lock.unlock();
-            m_changed.notify_all();
-        }
-        frame = sectorStart + CdAudio::FramesPerSector;
-    }
-    {
-        const std::lock_guard lock(m_mutex);
-        m_readerDone = true;
-    }
-    m_changed.notify_all();
+    return m_s->delivered.load();
+}
+
+std::int64_t CdPcmSource::silenceFrames() const
+{
+    return m_s->silence.load();
+}
+
+bool CdPcmSource::exhausted() const
+{
+    return m_s->exhausted.load();
+}
+
+bool CdPcmSource::readFailed() const
+{
+    return m_s->readFailed.load();
 }
 
 std::size_t CdPcmSource::read(std::int16_t* out, std::size_t frames)
 {
+    Shared& s = *m_s;
     std::size_t copied = 0;
     {
-        const std::lock_guard lock(m_mutex);
-        if (m_cancel) {
-            m_exhausted = true;
+        const std::lock_guard lock(s.mutex);
+        if (s.cancelled) {
+            s.exhausted = true;
             return 0;
         }
-        while (copied < frames && m_fill > 0) {
-            const std::size_t n = std::min({frames - copied, m_fill, RingFrames - m_readPos});
-            std::memcpy(out + copied * Pcm::Channels, &m_ring[m_readPos * Pcm::Channels], n * Pcm::BytesPerFrame);
-            m_readPos = (m_readPos + n) % RingFrames;
-            m_fill -= n;
+        while (copied < frames && s.fill > 0) {
+            const std::size_t n = std::min({frames - copied, s.fill, RingFrames - s.readPos});
+            std::memcpy(out + copied * Pcm::Channels, &s.ring[s.readPos * Pcm::Channels], n * Pcm::BytesPerFrame);
+            s.readPos = (s.readPos + n) % RingFrames;
+            s.fill -= n;
             copied += n;
         }
-        if (copied == 0 && m_readerDone) {
-            m_exhausted = true;
+        if (copied == 0 && s.readerDone) {
+            s.exhausted = true;
             return 0;
         }
     }
     if (copied > 0) {
-        m_delivered += std::int64_t(copied);
-        m_changed.notify_all();
+        s.delivered += std::int64_t(copied);
+        s.changed.notify_all();
         return copied;
     }
+    if (s.delivered.load() == 0 && s.silence.load() == 0)
+        return 0; // the first sector is not read yet: the track starts when it is
     // The reader fell behind (a slow drive): keep the stream alive with silence.
     std::memset(out, 0, frames * Pcm::BytesPerFrame);
-    m_silence += std::int64_t(frames);
+    s.silence += std::int64_t(frames);
     return frames;
 }

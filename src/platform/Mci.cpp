@@ -264,6 +264,8 @@ QString errorText(MCIERROR error)
         return QStringLiteral("The disc cannot be read");
     case MCIERR_CD_NO_EJECT:
         return QStringLiteral("The CD drive cannot open or close its tray");
+    case MCIERR_CD_TRACK_CUT_SHORT:
+        return QStringLiteral("The disc cannot be read to the end of the track; it was stopped where reading failed");
     default:
         return dispatcher().customTexts.value(error);
     }

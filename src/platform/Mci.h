@@ -214,6 +214,7 @@ constexpr MCIERROR MCIERR_CD_NO_SUCH_TRACK = MCIERR_BASE + 124;
 constexpr MCIERROR MCIERR_CD_NOT_AUDIO = MCIERR_BASE + 125;
 constexpr MCIERROR MCIERR_CD_READ = MCIERR_BASE + 126;
 constexpr MCIERROR MCIERR_CD_NO_EJECT = MCIERR_BASE + 127;
+constexpr MCIERROR MCIERR_CD_TRACK_CUT_SHORT = MCIERR_BASE + 128;
 /// Device types may register texts of their own from here on (Mci::registerErrorText).
 constexpr MCIERROR MCIERR_CUSTOM_DRIVER_BASE = MCIERR_BASE + 256;
 

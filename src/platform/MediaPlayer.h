@@ -17,7 +17,8 @@ public:
     ~MediaPlayer() override = default;
 
     /// Opens `path` and starts it. Changing the file while one plays does not report
-    /// the old one stopped. Raises an error when the file cannot be opened or decoded.
+    /// the old one stopped. Raises an error when the file cannot be opened or decoded, or
+    /// cannot be played out; the song that played then plays on untouched.
     virtual void setFileName(const QString& path) = 0;
     [[nodiscard]] virtual QString fileName() const = 0;
     /// Length of the open media in seconds.
@@ -31,7 +32,7 @@ public:
     [[nodiscard]] virtual int volume() const = 0;
     virtual void setVolume(int volume) = 0;
 
-    /// Resumes paused media.
+    /// Resumes paused media; on stopped media with a file, starts it again from the beginning.
     virtual void play() = 0;
     /// Stops; stopping the idle player reports nothing.
     virtual void stop() = 0;
@@ -43,4 +44,7 @@ public:
 Q_SIGNALS:
     /// Delivered on the GUI thread.
     void PlayStateChange(int oldState, int newState);
+    /// The sound output went away mid-song: the player is stopped, and no stopped
+    /// notification is sent. Delivered on the GUI thread.
+    void PlaybackLost(const QString& message);
 };

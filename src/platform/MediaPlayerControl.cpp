@@ -46,19 +46,21 @@ MediaPlayerControl::~MediaPlayerControl()
 
 void MediaPlayerControl::setFileName(const QString& path)
 {
-    const int old = m_state;
-    releaseStream(); // the old file ends unreported
-    ++m_fileGeneration;
-    m_state = Stopped;
-    m_fileName = path;
-    m_duration = 0.0;
-    if (path.isEmpty())
+    if (path.isEmpty()) {
+        releaseStream();
+        ++m_fileGeneration;
+        m_state = Stopped;
+        m_fileName = path;
+        m_duration = 0.0;
         return;
-    startFile(path, old);
+    }
+    startFile(path, m_state);
 }
 
 void MediaPlayerControl::startFile(const QString& path, int oldState)
 {
+    // The new file is opened and its stream started before the old one is let go of:
+    // a file that cannot play leaves the song that plays untouched.
     std::unique_ptr<AudioDecoder> decoder;
     StreamingSource::Head head;
     std::int64_t skip = 0;
@@ -91,13 +93,21 @@ void MediaPlayerControl::startFile(const QString& path, int oldState)
     auto source = std::make_shared<StreamingSource>(head, framesFor(m_options.ringSeconds));
     if (complete)
         source->finish();
-    m_stream = m_output.startWithGain(source, gainForVolume(m_volume));
+    std::unique_ptr<OutputStream> stream = m_output.startWithGain(source, gainForVolume(m_volume));
+
+    releaseStream(); // the old file ends unreported
+    ++m_fileGeneration;
+    m_fileName = path;
+    m_stream = std::move(stream);
     m_source = source;
     m_duration = length;
     const std::uint64_t id = ++m_streamId;
     connect(
         m_stream.get(), &OutputStream::finished, this, [this, id] { guard([&] { onStreamFinished(id); }); },
         Qt::QueuedConnection);
+    connect(
+        m_stream.get(), &OutputStream::failed, this,
+        [this, id](const QString& reason) { guard([&] { onStreamFailed(id, reason); }); }, Qt::QueuedConnection);
     if (!complete)
         m_decoding->feed(std::move(source), std::move(decoder), path, skip);
     m_state = Playing;
@@ -124,6 +134,24 @@ void MediaPlayerControl::onStreamFinished(std::uint64_t stream)
     const int old = m_state;
     m_state = Stopped;
     report(old, Stopped);
+}
+
+void MediaPlayerControl::onStreamFailed(std::uint64_t stream, const QString& reason)
+{
+    if (!m_stream || stream != m_streamId)
+        return;
+    releaseStream();
+    m_state = Stopped;
+    // Not a stop: the window must not take it for the end of the song and start the next.
+    const std::uint64_t generation = m_fileGeneration;
+    const QString message = QStringLiteral("No audio output: ") + reason;
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation, message] {
+            if (generation == m_fileGeneration)
+                guard([&] { Q_EMIT PlaybackLost(message); });
+        },
+        Qt::QueuedConnection);
 }
 
 void MediaPlayerControl::report(int oldState, int newState)

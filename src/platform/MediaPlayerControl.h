@@ -35,8 +35,8 @@ public:
     ~MediaPlayerControl() override;
 
     /// Raises DeviceError("Unable to play <path>: <reason>") when the file cannot be opened or
-    /// decoded, and DeviceError("No audio output: ...") without a sound server; the player is
-    /// then idle and reports nothing.
+    /// decoded, and DeviceError("No audio output: ...") without a sound server; the song that
+    /// played then plays on untouched and nothing is reported.
     void setFileName(const QString& path) override;
     [[nodiscard]] QString fileName() const override;
     [[nodiscard]] double duration() const override;
@@ -64,6 +64,7 @@ private:
     void startFile(const QString& path, int oldState);
     void releaseStream();
     void onStreamFinished(std::uint64_t stream);
+    void onStreamFailed(std::uint64_t stream, const QString& reason);
     void report(int oldState, int newState);
 
     AudioOutput& m_output;

@@ -245,10 +245,27 @@ struct PulseAudioEngine::Impl {
         }
     }
 
+    /// Under the lock: while no connection is up or being made, tries one at once instead of
+    /// waiting for the next retry (the server may have come back since the last one).
+    void connectNowIfDown()
+    {
+        if (ready || connecting || context)
+            return;
+        if (reconnect) {
+            api()->time_free(reconnect);
+            reconnect = nullptr;
+        }
+        connect();
+    }
+
     /// Under the lock: a corked playback stream ready to be written, or an error.
     pa_stream* takeStandby()
     {
-        waitWhileConnecting(ConnectWaitMs);
+        // Twice: an attempt already under way may have been started before the server came back.
+        for (int attempt = 0; attempt < 2 && !ready; ++attempt) {
+            connectNowIfDown();
+            waitWhileConnecting(ConnectWaitMs);
+        }
         if (!ready)
             throw DeviceError(QStringLiteral("No audio output: ") + lastError);
         // The standby may be made anew while we wait (the outputs changed), and a stream on a
@@ -504,6 +521,21 @@ struct Playback {
             o, [o] { guard([o] { Q_EMIT o->finished(); }); }, Qt::QueuedConnection);
     }
 
+    void postFailed(pa_stream* s)
+    {
+        if (finishPosted || stopped)
+            return;
+        finishPosted = true;
+        pa_context* c = pa_stream_get_context(s);
+        int error = c ? pa_context_errno(c) : PA_ERR_CONNECTIONTERMINATED;
+        if (error == PA_OK || error == PA_ERR_BADSTATE) // the context was let go of already
+            error = PA_ERR_CONNECTIONTERMINATED;
+        const QString reason = QString::fromUtf8(pa_strerror(error));
+        OutputStream* o = owner;
+        QMetaObject::invokeMethod(
+            o, [o, reason] { guard([&] { Q_EMIT o->failed(reason); }); }, Qt::QueuedConnection);
+    }
+
     void release()
     {
         if (!stream)
@@ -534,7 +566,7 @@ struct Playback {
         auto* p = static_cast<Playback*>(userdata);
         const pa_stream_state_t state = pa_stream_get_state(s);
         if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED)
-            p->postFinished(); // the server went away: the song is over
+            p->postFailed(s); // the server went away: the song did not end, it was cut off
     }
 
     static void onUnderflow(pa_stream*, void* userdata)
@@ -764,7 +796,10 @@ std::unique_ptr<OutputStream> PulseAudioEngine::startWithGain(std::shared_ptr<Pc
 std::unique_ptr<InputStream> PulseAudioEngine::startCapture(std::shared_ptr<PcmSink> sink)
 {
     LoopLock lock(d->loop);
-    d->waitWhileConnecting(ConnectWaitMs);
+    for (int attempt = 0; attempt < 2 && !d->ready; ++attempt) {
+        d->connectNowIfDown();
+        d->waitWhileConnecting(ConnectWaitMs);
+    }
     if (!d->ready)
         throw DeviceError(QStringLiteral("No audio input: ") + d->lastError);
     const pa_channel_map map = stereoMap();

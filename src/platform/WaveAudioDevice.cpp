@@ -354,6 +354,7 @@ struct WaveAudioDevice::Impl {
         if (!stream)
             return MCIERR_NO_AUDIO_OUTPUT;
         QObject::connect(stream.get(), &OutputStream::finished, stream.get(), [this] { finishPlaying(); });
+        QObject::connect(stream.get(), &OutputStream::failed, stream.get(), [this] { finishPlaying(); });
         playFrom = from;
         playTo = to;
         activity = Activity::Playing;

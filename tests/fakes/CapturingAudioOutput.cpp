@@ -60,7 +60,8 @@ public:
         while (total < frames) {
             const std::size_t n = m_source->read(buffer.data(), frames - total);
             if (n == 0) {
-                end();
+                if (m_source->exhausted())
+                    end(); // otherwise the source fell behind: ask again on the next tick
                 break;
             }
             m_capture->samples.insert(m_capture->samples.end(), buffer.begin(),

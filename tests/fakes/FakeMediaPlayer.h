@@ -8,8 +8,11 @@
 #include <QMetaObject>
 #include <QStringList>
 
-/// A media player that plays nothing. It changes state the way the real one does
-/// and reports the changes as queued notifications; `finish()` ends the song.
+/// A media player that plays nothing. It keeps the real player's contract: it changes state
+/// the way the real one does, reports the changes as queued notifications and drops those
+/// queued for an earlier file, restarts a stopped file on play, and leaves the song that
+/// plays untouched when a new file cannot start. `finish()` ends the song by itself,
+/// `loseOutput()` cuts it off as a vanished sound server would.
 class FakeMediaPlayer : public MediaPlayer {
     Q_OBJECT
 public:
@@ -18,6 +21,9 @@ public:
         log << QStringLiteral("FileName=") + path;
         if (unplayable.contains(path))
             throw DeviceError(QStringLiteral("Unable to play ") + path);
+        if (!noOutput.isEmpty())
+            throw DeviceError(QStringLiteral("No audio output: ") + noOutput);
+        ++m_generation;
         m_fileName = path;
         m_position = 0;
         const int old = m_state;
@@ -46,6 +52,8 @@ public:
         if (m_state == Paused) {
             m_state = Playing;
             notify(Paused, Playing, true);
+        } else if (m_state == Stopped && !m_fileName.isEmpty()) {
+            setFileName(m_fileName);
         }
     }
     void stop() override
@@ -76,12 +84,30 @@ public:
         m_state = Stopped;
         notify(old, Stopped, m_send);
     }
+    /// The sound server went away under the song.
+    void loseOutput(const QString& reason)
+    {
+        if (m_state == Stopped)
+            return;
+        m_state = Stopped;
+        const quint64 generation = m_generation;
+        const QString message = QStringLiteral("No audio output: ") + reason;
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, message] {
+                if (generation == m_generation)
+                    Q_EMIT PlaybackLost(message);
+            },
+            Qt::QueuedConnection);
+    }
     void setPosition(double seconds) { m_position = seconds; }
 
     QStringList log;
     QList<int> volumes;
     QStringList hotList;
     QStringList unplayable;
+    /// Not empty: starts fail as without a sound server, with this reason.
+    QString noOutput;
     QHash<QString, double> durations;
 
 private:
@@ -89,8 +115,14 @@ private:
     {
         if (!send)
             return;
+        const quint64 generation = m_generation;
         QMetaObject::invokeMethod(
-            this, [this, oldState, newState] { Q_EMIT PlayStateChange(oldState, newState); }, Qt::QueuedConnection);
+            this,
+            [this, generation, oldState, newState] {
+                if (generation == m_generation)
+                    Q_EMIT PlayStateChange(oldState, newState);
+            },
+            Qt::QueuedConnection);
     }
 
     QString m_fileName;
@@ -98,4 +130,5 @@ private:
     int m_state = Stopped;
     bool m_send = true;
     int m_volume = 0;
+    quint64 m_generation = 0;
 };

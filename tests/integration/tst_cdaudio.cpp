@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "devices/MCI.h"
 #include "fakes/CapturingAudioOutput.h"
+#include "fakes/RecordingErrorReporter.h"
 #include "platform/CdAudioDevice.h"
+#include "platform/CdDrive.h"
 #include "platform/CdromCatalog.h"
 #include "platform/Errors.h"
 #include "platform/Mci.h"
@@ -11,7 +13,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 // A generated disc: every sample frame carries its sector number (left) and its place in
 // the sector plus 1000 (right), so the captured sound tells exactly what was played.
@@ -109,6 +115,62 @@ quint32 mode(MCIDEVICEID id)
     quint32 m = 0;
     return status(id, MCI_STATUS_MODE, m) == 0 ? m : 0;
 }
+
+/// Reads the image through a real drive object, but can hang in a sector as a damaged disc
+/// does while its retries run (until the gate opens), or fail for good at a sector.
+class TroubledReader : public CdSectorReader {
+public:
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable opened;
+        bool open = false;
+        std::atomic<int> stuck{0};
+
+        bool isOpen()
+        {
+            const std::lock_guard lock(mutex);
+            return open;
+        }
+
+        void release()
+        {
+            {
+                const std::lock_guard lock(mutex);
+                open = true;
+            }
+            opened.notify_all();
+        }
+    };
+
+    TroubledReader(const QString& source, int hangAfter, int failAfter, std::shared_ptr<Gate> gate)
+        : m_hangAfter(hangAfter), m_failAfter(failAfter), m_gate(std::move(gate))
+    {
+        CdDrive::OpenResult result{};
+        m_drive = CdDrive::open(source, result);
+    }
+
+    bool startAudio(qint32 sector) override { return m_drive && m_drive->startAudio(sector); }
+
+    bool readAudioSector(std::int16_t* out) override
+    {
+        if (m_read == m_failAfter)
+            return false;
+        if (m_read == m_hangAfter && m_gate) {
+            ++m_gate->stuck;
+            std::unique_lock lock(m_gate->mutex);
+            m_gate->opened.wait(lock, [&] { return m_gate->open; });
+        }
+        ++m_read;
+        return m_drive->readAudioSector(out);
+    }
+
+private:
+    std::unique_ptr<CdDrive> m_drive;
+    int m_hangAfter;
+    int m_failAfter;
+    int m_read = 0;
+    std::shared_ptr<Gate> m_gate;
+};
 
 } // namespace
 
@@ -317,6 +379,62 @@ private Q_SLOTS:
         QCOMPARE(mciSendCommandA(id, MCI_RECORD, 0, &generic), MCIERR_UNSUPPORTED_FUNCTION);
         QCOMPARE(mciSendCommandA(id, MCI_PAUSE, 0, &generic), 0u); // nothing plays: nothing to do
         QCOMPARE(mode(id), MCI_MODE_STOP);
+    }
+
+    void noRequestWaitsForAReaderCaughtInRetries()
+    {
+        auto gate = std::make_shared<TroubledReader::Gate>();
+        // The disc "recovers" after a while, so a request that waits for it fails rather than hangs.
+        std::thread recovery([gate] {
+            for (int i = 0; i < 150 && !gate->isOpen(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            gate->release();
+        });
+        const auto release = qScopeGuard([&] {
+            gate->release();
+            recovery.join();
+        });
+        Mci::reset();
+        registerCdAudioDevice(*m_output, [gate](const QString& source) {
+            return std::make_shared<TroubledReader>(source, 10, -1, gate);
+        });
+        QElapsedTimer clock;
+        qint64 slowest = 0;
+        const auto timed = [&](auto&& request) {
+            clock.start();
+            request();
+            slowest = std::max(slowest, clock.elapsed());
+        };
+        std::unique_ptr<TCDPlayer> player;
+        timed([&] { player = makePlayer(); });
+        timed([&] { player->PlayTrack(2); });
+        QTRY_COMPARE(gate->stuck.load(), 1);
+        timed([&] { QCOMPARE(player->PositionText(), QStringLiteral("00:00")); });
+        timed([&] { player->Pause(); });
+        timed([&] { player->PlayTrack(0); });
+        timed([&] { player->PlayTrack(3); }); // a new play while the last reader still hangs
+        QTRY_COMPARE(gate->stuck.load(), 2);
+        timed([&] { player->Stop(); });
+        timed([&] { player->PlayTrack(1); });
+        timed([&] { player.reset(); }); // stop and close
+        QVERIFY2(slowest < 50, qPrintable(QStringLiteral("a request took %1 ms").arg(slowest)));
+    }
+
+    void aTrackThatCannotBeReadToItsEndIsReportedOnce()
+    {
+        Mci::reset();
+        registerCdAudioDevice(*m_output, [](const QString& source) {
+            return std::make_shared<TroubledReader>(source, -1, 60, nullptr);
+        });
+        RecordingErrorReporter errors;
+        auto player = makePlayer();
+        player->PlayTrack(2);
+        QTRY_COMPARE_WITH_TIMEOUT(m_listener.reports, QList<TCDState>{TCDState::cdStopped}, 4000);
+        QCOMPARE(errors.messages,
+                 QStringList{QStringLiteral("The disc cannot be read to the end of the track; it was stopped where "
+                                            "reading failed")});
+        // The sound ran up to the sector that failed, and no further.
+        verifyContinuous(*m_output, 150, 210);
     }
 
     void shouldRefuseTracksNotOnTheDisc()

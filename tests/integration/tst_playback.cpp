@@ -168,9 +168,11 @@ private Q_SLOTS:
         m_form->FadeSetting = 3;
     }
 
-    void brokenAndMissingFilesGiveClearErrors()
+    void brokenAndMissingFilesGiveClearErrorsAndTheSongPlaysOn()
     {
         m_errors->messages.clear();
+        press(3); // six seconds of tone
+        QTest::qWait(200);
         press(4); // zero bytes
         press(5); // text renamed .mp3
         QCOMPARE(m_errors->messages.size(), 2);
@@ -178,10 +180,11 @@ private Q_SLOTS:
             QVERIFY2(message.startsWith(QStringLiteral("Unable to play ")), qPrintable(message));
         press(6);
         QCOMPARE(m_dialogs.messages.last().text, QStringLiteral("Unable to find ") + path(QStringLiteral("missing.wav")));
-        m_form->mnuStopAllClick();
-        // The board still plays.
-        press(0);
+        // The song that played was never touched, and the board still shows it.
         QVERIFY(std::abs(SinkRecorder::toneDb(m_recorder->during(300, 100), HzA) - ToneDb) < 1.5);
+        QCOMPARE(m_form->PlayQueue, QStringList{path(QStringLiteral("long.wav"))});
+        QCOMPARE(m_form->PlayState, TPlayState::psPlaying);
+        m_form->mnuStopAllClick();
     }
 };
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fakes/FakeAudioOutput.h"
+#include "fakes/FakeMediaPlayer.h"
 #include "fakes/MediaFiles.h"
 #include "platform/HotCache.h"
 #include "platform/MediaPlayerControl.h"
@@ -240,14 +241,14 @@ private Q_SLOTS:
         QVERIFY2(message.startsWith(QStringLiteral("Unable to play ") + path + QStringLiteral(": ")), qPrintable(message));
         if (!reason.isEmpty())
             QVERIFY2(message.endsWith(reason), qPrintable(message));
-        QCOMPARE(player.playState(), int(MediaPlayer::Stopped));
+        // The song that played plays on untouched, and nothing but its own start is reported.
+        QCOMPARE(player.playState(), int(MediaPlayer::Playing));
+        QCOMPARE(player.fileName(), m_song);
         QCOMPARE(output.streams.size(), 1);
-        QVERIFY(!output.streams.at(0));
+        QVERIFY(output.streams.at(0) && !output.streams.at(0)->stopped);
+        QTRY_COMPARE(reports(spy), (Reports{{0, 2}}));
         QTest::qWait(20);
-        QCOMPARE(spy.count(), 0); // neither the first song's start nor any stop
-        player.stop();
-        QTest::qWait(20);
-        QCOMPARE(spy.count(), 0);
+        QCOMPARE(spy.count(), 1);
     }
 
     void shouldPassOnAMissingAudioOutput()
@@ -261,6 +262,67 @@ private Q_SLOTS:
         output.failWith.reset();
         player.setFileName(m_song);
         QTRY_COMPARE(reports(spy), (Reports{{0, 2}}));
+
+        // The server goes away mid-song: the player stops and says why, and does not report a
+        // stop (the window would take it for the end of the song and start the next).
+        QSignalSpy lost(&player, &MediaPlayer::PlaybackLost);
+        Q_EMIT output.last()->failed(QStringLiteral("Connection terminated"));
+        QTRY_COMPARE(lost.count(), 1);
+        QCOMPARE(lost.at(0).at(0).toString(), QStringLiteral("No audio output: Connection terminated"));
+        QCOMPARE(player.playState(), int(MediaPlayer::Stopped));
+        QCOMPARE(spy.count(), 1);
+    }
+
+    /// The main window's tests run on the fake player; it must answer as the real one does.
+    void shouldAgreeWithTheFakePlayer_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<Reports>("expected");
+        QTest::addColumn<int>("state");
+        const auto L = [](const char* steps) { return QString::fromLatin1(steps).split(QLatin1Char(' '), Qt::SkipEmptyParts); };
+        QTest::newRow("a stop queued before the next file is dropped")
+            << L("song wait stop other") << Reports{{0, 2}, {0, 2}} << 2;
+        QTest::newRow("play on stopped media starts it again")
+            << L("song wait stop wait play") << Reports{{0, 2}, {2, 0}, {0, 2}} << 2;
+        QTest::newRow("a file that cannot start leaves the song playing")
+            << L("song wait bad") << Reports{{0, 2}} << 2;
+        QTest::newRow("pause and resume") << L("song pause play") << Reports{{0, 2}, {2, 1}, {1, 2}} << 2;
+        QTest::newRow("stopping the idle player reports nothing") << L("stop play") << Reports{} << 0;
+    }
+
+    void shouldAgreeWithTheFakePlayer()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(Reports, expected);
+        QFETCH(int, state);
+        const QString bad = m_dir.filePath(QStringLiteral("bad.mp3"));
+        QVERIFY(writeBytes(bad, QByteArray("no sound in here\n").repeated(40)));
+        FakeAudioOutput output;
+        MediaPlayerControl real(output);
+        FakeMediaPlayer fake;
+        fake.unplayable << bad;
+        for (MediaPlayer* player : {static_cast<MediaPlayer*>(&real), static_cast<MediaPlayer*>(&fake)}) {
+            QSignalSpy spy(player, &MediaPlayer::PlayStateChange);
+            for (const QString& step : steps) {
+                if (step == QLatin1String("song"))
+                    player->setFileName(m_song);
+                else if (step == QLatin1String("other"))
+                    player->setFileName(m_other);
+                else if (step == QLatin1String("bad"))
+                    QVERIFY_THROWS_EXCEPTION(DeviceError, player->setFileName(bad));
+                else if (step == QLatin1String("stop"))
+                    player->stop();
+                else if (step == QLatin1String("play"))
+                    player->play();
+                else if (step == QLatin1String("pause"))
+                    player->pause();
+                else if (step == QLatin1String("wait"))
+                    QTest::qWait(10);
+            }
+            QTest::qWait(20);
+            QCOMPARE(reports(spy), expected);
+            QCOMPARE(player->playState(), state);
+        }
     }
 
     void shouldWarmTheHotListInOrderWithinTheBudget()
