@@ -709,8 +709,14 @@ void TMainForm::MTranBtn1MouseDown(TMTranBtn* Sender, Qt::MouseButton, Qt::Keybo
     m_headDetached = false;
     PlayQueue.clear();
     PlayQueue.append(file);
+    // The sound first: the buttons' colours and the hot list follow once it is under way.
+    try {
+        btnPlayClick();
+    } catch (...) {
+        RefreshButtons(shownTab());
+        throw;
+    }
     RefreshButtons(shownTab());
-    btnPlayClick();
 }
 
 void TMainForm::stopPausedSongSilently()
@@ -741,12 +747,28 @@ void TMainForm::btnPlayClick()
     }
     if (PlayQueue.isEmpty())
         return;
-    btnStop->setEnabled(true);
-    btnPause->setEnabled(true);
-    mnuStopSong->setEnabled(true);
-    mnuStopAll->setEnabled(true);
-    StatusPanels[2]->setText(QStringLiteral("Now Playing ") + PlayQueue.first());
-    StartSong(PlayQueue.first());
+    const QString head = PlayQueue.first();
+    const auto showPlaying = [this, &head] {
+        btnStop->setEnabled(true);
+        btnPause->setEnabled(true);
+        mnuStopSong->setEnabled(true);
+        mnuStopAll->setEnabled(true);
+        StatusPanels[2]->setText(QStringLiteral("Now Playing ") + head);
+    };
+    // The sound first, the controls and the status bar after it. A missing file gets them
+    // before its message, which may let other notifications in while it shows.
+    if (!FileExists(head, m_cdTracks)) {
+        showPlaying();
+        StartSong(head);
+        return;
+    }
+    try {
+        StartSong(head);
+    } catch (...) {
+        showPlaying();
+        throw;
+    }
+    showPlaying();
 }
 
 void TMainForm::StartSong(const QString& Path)

@@ -8,6 +8,8 @@
 #include <QMetaObject>
 #include <QStringList>
 
+#include <functional>
+
 /// A media player that plays nothing. It changes state the way the real one does
 /// and reports the changes as queued notifications; `finish()` ends the song.
 class FakeMediaPlayer : public MediaPlayer {
@@ -16,6 +18,8 @@ public:
     void setFileName(const QString& path) override
     {
         log << QStringLiteral("FileName=") + path;
+        if (onStart)
+            onStart();
         if (unplayable.contains(path))
             throw DeviceError(QStringLiteral("Unable to play ") + path);
         m_fileName = path;
@@ -83,6 +87,8 @@ public:
     QStringList hotList;
     QStringList unplayable;
     QHash<QString, double> durations;
+    /// Runs as a song is asked to start, before anything else of the start.
+    std::function<void()> onStart;
 
 private:
     void notify(int oldState, int newState, bool send)
