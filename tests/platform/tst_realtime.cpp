@@ -4,7 +4,9 @@
 #include "platform/Realtime.h"
 #include "windows/About.h"
 
+#include <QDBusConnection>
 #include <QLabel>
+#include <QProcess>
 #include <QTest>
 
 #include <linux/capability.h>
@@ -13,6 +15,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -34,6 +37,51 @@ bool dropNiceCapability()
         return false;
     data[CAP_SYS_NICE / 32].effective &= ~(1U << (CAP_SYS_NICE % 32));
     return syscall(SYS_capset, &header, data) == 0;
+}
+
+/// RealtimeKit as it answers on the system bus, granting what it is asked within its limits.
+class FakeRealtimeKit : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.RealtimeKit1")
+    Q_PROPERTY(int MaxRealtimePriority READ maxRealtimePriority)
+    Q_PROPERTY(int MinNiceLevel READ minNiceLevel)
+public:
+    [[nodiscard]] int maxRealtimePriority() const { return 5; }
+    [[nodiscard]] int minNiceLevel() const { return -15; }
+    qulonglong thread = 0;
+    uint priority = 0;
+
+public Q_SLOTS:
+    void MakeThreadRealtime(qulonglong tid, uint prio)
+    {
+        thread = tid;
+        priority = prio;
+        sched_param param{};
+        param.sched_priority = static_cast<int>(prio);
+        sched_setscheduler(static_cast<pid_t>(tid), SCHED_FIFO, &param);
+    }
+    void MakeThreadHighPriority(qulonglong, int) {}
+};
+
+/// Runs `f` on a thread that may neither raise its own scheduling nor use RLIMIT_RTPRIO.
+template<typename F>
+bool withoutPermission(F f)
+{
+    rlimit rtprio{};
+    getrlimit(RLIMIT_RTPRIO, &rtprio);
+    const rlimit none{0, rtprio.rlim_max};
+    setrlimit(RLIMIT_RTPRIO, &none);
+    std::atomic<int> done{0};
+    std::thread t([&] {
+        if (dropNiceCapability())
+            f();
+        done = 1;
+    });
+    // The fake service answers on this thread meanwhile.
+    const bool finished = QTest::qWaitFor([&] { return done.load() == 1; }, 10000);
+    t.join();
+    setrlimit(RLIMIT_RTPRIO, &rtprio);
+    return finished;
 }
 
 } // namespace
@@ -84,22 +132,53 @@ private Q_SLOTS:
         QVERIFY(!Realtime::statusLine().isEmpty());
     }
 
+    void shouldAskRealtimeKitWhenNotAllowedItself()
+    {
+        QProcess bus;
+        bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                                  QStringLiteral("--print-address"),
+                                                  QStringLiteral("--address=unix:tmpdir=/tmp")});
+        QVERIFY2(bus.waitForStarted(3000) && bus.waitForReadyRead(3000), "dbus-daemon");
+        const QString address = QString::fromUtf8(bus.readLine().trimmed());
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", address.toUtf8());
+        {
+            QDBusConnection service = QDBusConnection::connectToBus(address, QStringLiteral("kit"));
+            FakeRealtimeKit kit;
+            QVERIFY(service.registerObject(QStringLiteral("/org/freedesktop/RealtimeKit1"), &kit,
+                                           QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties));
+            QVERIFY(service.registerService(QStringLiteral("org.freedesktop.RealtimeKit1")));
+
+            bool granted = false;
+            pid_t tid = 0;
+            int policy = -1;
+            sched_param param{};
+            QVERIFY(withoutPermission([&] {
+                tid = Realtime::currentThread();
+                granted = Realtime::makeRealtime(tid, Realtime::StreamPriority);
+                policy = sched_getscheduler(0);
+                sched_getparam(0, &param);
+            }));
+            QVERIFY(granted);
+            QCOMPARE(kit.thread, static_cast<qulonglong>(tid));
+            QCOMPARE(kit.priority, 5U); // no more than the service allows
+            QCOMPARE(policy, SCHED_FIFO | SCHED_RESET_ON_FORK);
+            QCOMPARE(param.sched_priority, 5);
+            QDBusConnection::disconnectFromBus(QStringLiteral("kit"));
+        }
+        bus.kill();
+        bus.waitForFinished(3000);
+    }
+
     void shouldCarryOnAtNormalPriorityAndSaySoOnceWhenRefused()
     {
-        rlimit rtprio{};
-        getrlimit(RLIMIT_RTPRIO, &rtprio);
-        const rlimit none{0, rtprio.rlim_max};
-        setrlimit(RLIMIT_RTPRIO, &none);
+        // The system bus is gone (or was never there).
         qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/system_bus_socket");
         bool granted = true;
         int policy = -1;
-        onThreadOfItsOwn([&] {
-            if (!dropNiceCapability())
-                return;
+        QVERIFY(withoutPermission([&] {
             granted = Realtime::makeRealtime(Realtime::currentThread(), Realtime::StreamPriority);
             policy = sched_getscheduler(0);
-        });
-        setrlimit(RLIMIT_RTPRIO, &rtprio);
+        }));
         QVERIFY(!granted);
         QCOMPARE(policy & ~SCHED_RESET_ON_FORK, SCHED_OTHER);
         TfrmAbout about(nullptr);
