@@ -1,8 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// Measures request-to-sound: records the null sink's monitor with low latency and timestamps
-// the first loud sample after arm() on CLOCK_MONOTONIC. Header-only, so any benchmark
-// (a player call, a simulated press on the window, another process) can use it.
+// Measures request-to-sound: records the null sink's monitor with low latency and takes the
+// CLOCK_MONOTONIC time at which the first loud sample after arm() reaches this reader. Never
+// back-dated: the null sink renders ahead of real time, so the frames still waiting in the
+// monitor's buffer say nothing about when a sample was made. The reader's thread runs real-time
+// where allowed, so that a busy machine does not delay the reading itself. Header-only, so any
+// benchmark (a player call, a simulated press on the window, another process) can use it.
+
+#include "platform/Realtime.h"
 
 #include <pulse/pulseaudio.h>
 
@@ -54,8 +59,23 @@ public:
                 fail("cannot record the monitor");
             pa_threaded_mainloop_wait(m_loop);
         }
+        pa_threaded_mainloop_get_api(m_loop)->defer_new(
+            pa_threaded_mainloop_get_api(m_loop),
+            [](pa_mainloop_api* api, pa_defer_event* e, void* self) {
+                auto* r = static_cast<OnsetRecorder*>(self);
+                api->defer_free(e);
+                r->m_thread = Realtime::currentThread();
+                pa_threaded_mainloop_signal(r->m_loop, 0);
+            },
+            this);
+        while (m_thread == 0)
+            pa_threaded_mainloop_wait(m_loop);
         pa_threaded_mainloop_unlock(m_loop);
+        m_realtime = Realtime::makeRealtime(m_thread, ReaderPriority);
     }
+
+    /// Whether the reader runs real-time (else a loaded machine delays what it measures).
+    [[nodiscard]] bool realtime() const { return m_realtime; }
 
     ~OnsetRecorder()
     {
@@ -115,9 +135,6 @@ private:
     {
         auto* r = static_cast<OnsetRecorder*>(self);
         const std::int64_t now = monotonicNs();
-        // Frames still to come after the current chunk: a sample heard earlier in what is
-        // readable now arrived that much earlier.
-        std::size_t remaining = pa_stream_readable_size(s) / 4;
         while (pa_stream_readable_size(s) > 0) {
             const void* data = nullptr;
             std::size_t len = 0;
@@ -128,19 +145,19 @@ private:
                 const auto* x = static_cast<const std::int16_t*>(data);
                 for (std::size_t i = 0; i < frames; ++i) {
                     if (std::abs(x[2 * i]) >= r->m_threshold) {
-                        const std::int64_t at = now - static_cast<std::int64_t>(remaining - i) * 1000000000 / 44100;
                         r->m_lastLoud.store(now);
                         if (r->m_armed.load() && r->m_onset.load() < 0)
-                            r->m_onset.store(at);
+                            r->m_onset.store(now);
                         break;
                     }
                 }
             }
-            remaining -= std::min(remaining, frames);
             pa_stream_drop(s);
         }
     }
 
+    /// Above the program's audio threads: the reader must not wait for what it measures.
+    static constexpr int ReaderPriority = Realtime::StreamPriority + 2;
     int m_threshold;
     pa_threaded_mainloop* m_loop = nullptr;
     pa_context* m_context = nullptr;
@@ -148,4 +165,6 @@ private:
     std::atomic<bool> m_armed{false};
     std::atomic<std::int64_t> m_onset{-1};
     std::atomic<std::int64_t> m_lastLoud{0};
+    pid_t m_thread = 0;
+    bool m_realtime = false;
 };

@@ -805,9 +805,11 @@ void TMainForm::MTranBtn1MouseDown(TMTranBtn* Sender, Qt::MouseButton, Qt::Keybo
     m_headDetached = false;
     PlayQueue.clear();
     PlayQueue.append(file);
-    RefreshButtons(shownTab());
-    if (startQueue() || !somethingPlays())
+    // The sound first: the buttons' colours and the hot list follow once it is under way.
+    if (startQueue() || !somethingPlays()) {
+        RefreshButtons(shownTab());
         return;
+    }
     PlayQueue = queueBefore;
     m_headDetached = detachedBefore;
     m_playingPath = playingBefore;
@@ -863,19 +865,27 @@ bool TMainForm::startQueue()
         const QString head = PlayQueue.first();
         const QString lengthBefore = StatusPanels[1]->text();
         const QString playingBefore = StatusPanels[2]->text();
-        btnStop->setEnabled(true);
-        btnPause->setEnabled(true);
-        mnuStopSong->setEnabled(true);
-        mnuStopAll->setEnabled(true);
-        StatusPanels[2]->setText(QStringLiteral("Now Playing ") + head);
+        const auto showPlaying = [this, &head] {
+            btnStop->setEnabled(true);
+            btnPause->setEnabled(true);
+            mnuStopSong->setEnabled(true);
+            mnuStopAll->setEnabled(true);
+            StatusPanels[2]->setText(QStringLiteral("Now Playing ") + head);
+        };
+        // The sound first, the controls and the status bar after it. A missing file gets them
+        // before its message, whose own event loop may let other notifications in.
+        if (!FileExists(head, m_cdTracks))
+            showPlaying();
         bool started = false;
         try {
             started = StartSong(head);
         } catch (...) {
             ErrorReporter::reportCurrentException();
         }
-        if (started)
+        if (started) {
+            showPlaying();
             return true;
+        }
         StatusPanels[1]->setText(lengthBefore);
         StatusPanels[2]->setText(playingBefore);
         if (somethingPlays())

@@ -2,12 +2,15 @@
 #include "Application.h"
 
 #include "ErrorReporter.h"
+#include "Realtime.h"
 
 SonavexApplication::SonavexApplication(int& argc, char** argv)
     : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("Sonavex"));
     setOrganizationName(QStringLiteral("Brasswold"));
+    // A press is handled on this thread: on a busy machine it should wake first.
+    Realtime::raisePriority(Realtime::currentThread(), Realtime::InterfaceNice);
 }
 
 bool SonavexApplication::notify(QObject* receiver, QEvent* event)

@@ -4,6 +4,7 @@
 #include "AudioDecoder.h"
 #include "AudioOutput.h"
 #include "HotCache.h"
+#include "Realtime.h"
 #include "StreamingSource.h"
 
 #include <QSet>
@@ -16,6 +17,12 @@ namespace {
 constexpr std::size_t ChunkFrames = 4096;
 /// While songs play the thread looks at their rings this often; rings hold well over that.
 constexpr auto FeedInterval = std::chrono::milliseconds(100);
+/// The shortest rest between two warming steps at real-time priority.
+constexpr auto MinWarmRest = std::chrono::microseconds(200);
+/// At real-time priority a long fill (a slow format, a far start) rests this briefly this often:
+/// a thread that runs too long without sleeping is put back to normal priority.
+constexpr auto FeedBurst = std::chrono::milliseconds(20);
+constexpr auto FeedRest = std::chrono::microseconds(300);
 } // namespace
 
 struct DecodeAhead::Job {
@@ -75,6 +82,9 @@ bool DecodeAhead::waitWarm(int msecs)
 
 void DecodeAhead::run()
 {
+    // Real-time where allowed, so that the rings of playing songs stay filled on a busy machine.
+    m_realtime = Realtime::makeRealtime(Realtime::currentThread(), Realtime::DecodePriority);
+    const bool realtime = m_realtime;
     std::deque<Job> jobs;
     std::unique_ptr<Warming> warming;
     QStringList hotList;
@@ -97,7 +107,9 @@ void DecodeAhead::run()
         }
 
         feedAll(jobs);
+        const auto warmStart = std::chrono::steady_clock::now();
         const bool moreToWarm = warmStep(warming, hotList, next);
+        const auto warmTook = std::chrono::steady_clock::now() - warmStart;
 
         std::unique_lock lock(m_mutex);
         if (!moreToWarm && !m_hotListChanged && !m_warm) {
@@ -106,8 +118,17 @@ void DecodeAhead::run()
         }
         if (m_quit)
             return;
-        if (moreToWarm || !m_incoming.empty() || m_hotListChanged)
+        if (!m_incoming.empty() || m_hotListChanged)
             continue;
+        if (moreToWarm) {
+            if (realtime) {
+                // Warming is bulk work: at real-time priority it rests as long as it worked, so
+                // that it takes at most half a core and never runs into the run-time bound.
+                lock.unlock();
+                std::this_thread::sleep_for(std::max<std::chrono::steady_clock::duration>(warmTook, MinWarmRest));
+            }
+            continue;
+        }
         if (jobs.empty())
             m_wake.wait(lock, [this] { return m_quit || !m_incoming.empty() || m_hotListChanged; });
         else
@@ -118,6 +139,13 @@ void DecodeAhead::run()
 void DecodeAhead::feedAll(std::deque<Job>& jobs)
 {
     std::vector<std::int16_t> chunk(ChunkFrames * Pcm::Channels);
+    auto since = std::chrono::steady_clock::now();
+    const auto breathe = [&] {
+        if (m_realtime && std::chrono::steady_clock::now() - since > FeedBurst) {
+            std::this_thread::sleep_for(FeedRest);
+            since = std::chrono::steady_clock::now();
+        }
+    };
     for (auto it = jobs.begin(); it != jobs.end();) {
         Job& job = *it;
         bool done = job.source->cancelled();
@@ -130,6 +158,7 @@ void DecodeAhead::feedAll(std::deque<Job>& jobs)
                     if (got == 0)
                         break;
                     job.skip -= static_cast<std::int64_t>(got);
+                    breathe();
                 }
             }
             while (!done && job.source->freeFrames() >= ChunkFrames && !job.source->cancelled()) {
@@ -137,6 +166,7 @@ void DecodeAhead::feedAll(std::deque<Job>& jobs)
                 job.source->push(chunk.data(), got);
                 if (got < ChunkFrames)
                     done = true;
+                breathe();
             }
         } catch (...) {
             done = true; // a file that breaks off mid-way ends there

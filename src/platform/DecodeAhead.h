@@ -53,5 +53,6 @@ private:
     bool m_hotListChanged = false;
     bool m_warm = true;
     bool m_quit = false;
+    bool m_realtime = false; // the thread's own
     std::thread m_thread;
 };

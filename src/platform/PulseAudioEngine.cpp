@@ -3,6 +3,7 @@
 
 #include "Errors.h"
 #include "Guard.h"
+#include "Realtime.h"
 
 #include <QCoreApplication>
 #include <QHash>
@@ -762,6 +763,28 @@ PulseAudioEngine::PulseAudioEngine(const QString& clientName, const QString& ser
         pa_threaded_mainloop_free(d->loop);
         throw DeviceError(QStringLiteral("No audio output: cannot start the audio thread"));
     }
+    // The thread that writes to the server runs real-time where allowed, so that a busy
+    // machine delays neither a start nor the stream's next block.
+    pid_t audioThread = 0;
+    {
+        LoopLock lock(d->loop);
+        struct Ask {
+            pa_threaded_mainloop* loop;
+            pid_t* tid;
+        } ask{d->loop, &audioThread};
+        d->api()->defer_new(
+            d->api(),
+            [](pa_mainloop_api* api, pa_defer_event* e, void* userdata) {
+                auto* a = static_cast<Ask*>(userdata);
+                api->defer_free(e);
+                *a->tid = Realtime::currentThread();
+                pa_threaded_mainloop_signal(a->loop, 0);
+            },
+            &ask);
+        while (audioThread == 0)
+            pa_threaded_mainloop_wait(d->loop);
+    }
+    Realtime::makeRealtime(audioThread, Realtime::StreamPriority);
 }
 
 PulseAudioEngine::~PulseAudioEngine()

@@ -4,6 +4,7 @@
 #include "Logo.h"
 #include "platform/Fonts.h"
 #include "platform/Guard.h"
+#include "platform/Realtime.h"
 #include "platform/WindowFrame.h"
 
 #include <QLabel>
@@ -39,6 +40,16 @@ TfrmAbout::TfrmAbout(QWidget* owner)
     QPalette white = Label1->palette();
     white.setColor(QPalette::WindowText, Qt::white);
     Label1->setPalette(white);
+
+    // Said here once, never in a message: the board works at normal priority, only less surely
+    // at once on a busy machine.
+    if (const QString priority = Realtime::statusLine(); !priority.isEmpty()) {
+        auto* lblPriority = new QLabel(priority, this);
+        lblPriority->setObjectName(QStringLiteral("lblPriority"));
+        lblPriority->setGeometry(8, 175, ClientSize.width() - 16, 17);
+        lblPriority->setAlignment(Qt::AlignCenter);
+        lblPriority->setPalette(white);
+    }
 
     Button1 = new QPushButton(QStringLiteral("OK"), this);
     Button1->setObjectName(QStringLiteral("Button1"));

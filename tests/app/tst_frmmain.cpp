@@ -305,6 +305,28 @@ private Q_SLOTS:
         QCOMPARE(m_form->StatusPanels[2]->text(), QStringLiteral("Now Playing ") + m_files[2]);
     }
 
+    void aPressStartsTheSoundBeforeRedrawingAnything()
+    {
+        const QStringList hotBefore = m_player->hotList;
+        QString statusAtStart;
+        QColor colourAtStart;
+        QStringList hotAtStart;
+        m_player->onStart = [&] {
+            statusAtStart = m_form->StatusPanels[2]->text();
+            colourAtStart = button(2)->fontColor();
+            hotAtStart = m_player->hotList;
+        };
+        press(2);
+        QCOMPARE(statusAtStart, QString());
+        QCOMPARE(colourAtStart, Black);
+        QCOMPARE(hotAtStart, hotBefore);
+        // Once the press is handled it shows as it always did.
+        QCOMPARE(m_form->StatusPanels[2]->text(), QStringLiteral("Now Playing ") + m_files[2]);
+        QCOMPARE(colours(4), (QList<QColor>{Black, Black, Green, Black}));
+        QCOMPARE(m_player->hotList.first(), m_files[2]);
+        QVERIFY(m_form->btnStop->isEnabled() && m_form->mnuStopAll->isEnabled());
+    }
+
     void shiftPressTakesASongOutAndEndsTheQueueEdit()
     {
         press(0, true);

@@ -8,6 +8,8 @@
 #include <QMetaObject>
 #include <QStringList>
 
+#include <functional>
+
 /// A media player that plays nothing. It keeps the real player's contract: it changes state
 /// the way the real one does, reports the changes as queued notifications and drops those
 /// queued for an earlier file, restarts a stopped file on play, and leaves the song that
@@ -19,6 +21,8 @@ public:
     void setFileName(const QString& path) override
     {
         log << QStringLiteral("FileName=") + path;
+        if (onStart)
+            onStart();
         if (unplayable.contains(path))
             throw DeviceError(QStringLiteral("Unable to play ") + path);
         if (!noOutput.isEmpty())
@@ -109,6 +113,8 @@ public:
     /// Not empty: starts fail as without a sound server, with this reason.
     QString noOutput;
     QHash<QString, double> durations;
+    /// Runs as a song is asked to start, before anything else of the start.
+    std::function<void()> onStart;
 
 private:
     void notify(int oldState, int newState, bool send)

@@ -6,6 +6,8 @@
 
 #include <QTest>
 
+#include <pulse/pulseaudio.h>
+
 #include <mutex>
 #include <vector>
 
@@ -34,6 +36,51 @@ public:
         return MediaFiles::toneLevelDb(s.data(), s.size() / Pcm::Channels, Pcm::Channels, hz);
     }
     static double rmsDb(const std::vector<std::int16_t>& s) { return MediaFiles::rmsDb(s.data(), s.size()); }
+
+    /// Empty when the test server's null sink renders in small blocks and is not running ahead
+    /// (what every measurement at the sink relies on); otherwise what is wrong.
+    static QString sinkNotReady()
+    {
+        struct Query {
+            pa_mainloop* loop = pa_mainloop_new();
+            pa_context* context = nullptr;
+            bool done = false;
+            pa_usec_t latency = 0, configured = 0;
+            ~Query()
+            {
+                if (context) {
+                    pa_context_disconnect(context);
+                    pa_context_unref(context);
+                }
+                pa_mainloop_free(loop);
+            }
+        } q;
+        q.context = pa_context_new(pa_mainloop_get_api(q.loop), "sink-check");
+        if (pa_context_connect(q.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+            return QStringLiteral("no audio server");
+        while (pa_context_get_state(q.context) != PA_CONTEXT_READY) {
+            if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(q.context)) || pa_mainloop_iterate(q.loop, 1, nullptr) < 0)
+                return QStringLiteral("no audio server");
+        }
+        pa_operation_unref(pa_context_get_sink_info_by_name(
+            q.context, "nullsink",
+            [](pa_context*, const pa_sink_info* info, int eol, void* self) {
+                auto* query = static_cast<Query*>(self);
+                if (info) {
+                    query->latency = info->latency;
+                    query->configured = info->configured_latency;
+                }
+                query->done = query->done || eol != 0;
+            },
+            &q));
+        while (!q.done && pa_mainloop_iterate(q.loop, 1, nullptr) >= 0) {
+        }
+        if (q.configured == 0 || q.configured > 20000 || q.latency > 30000)
+            return QStringLiteral("nullsink renders %1 ms ahead in blocks of %2 ms")
+                .arg(static_cast<double>(q.latency) / 1000.0)
+                .arg(static_cast<double>(q.configured) / 1000.0);
+        return {};
+    }
 
 private:
     struct Sink : PcmSink {

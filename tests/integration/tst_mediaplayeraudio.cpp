@@ -33,6 +33,9 @@ private Q_SLOTS:
     {
         m_engine = std::make_unique<PulseAudioEngine>(QStringLiteral("sonavex-test"));
         QVERIFY2(m_engine->waitConnected(3000), "no audio server: eval \"$(scripts/start-test-audio)\"");
+        // start-test-audio returns only once this holds; without it the first tests hear silence.
+        const QString notReady = SinkRecorder::sinkNotReady();
+        QVERIFY2(notReady.isEmpty(), qPrintable(notReady));
         m_recorder = std::make_unique<SinkRecorder>(*m_engine);
         m_long = file("long.wav");
         QVERIFY(writeWav(m_long, tone(ToneHz, 4.0)));
