@@ -58,9 +58,9 @@ struct CdAudioDevice::Impl {
         , openReader(std::move(factory))
     {
         if (!openReader) {
-            openReader = [](const QString& source) -> std::shared_ptr<CdSectorReader> {
+            openReader = [](const QString& where) -> std::shared_ptr<CdSectorReader> {
                 CdDrive::OpenResult result{};
-                return CdDrive::open(source, result);
+                return CdDrive::open(where, result);
             };
         }
     }

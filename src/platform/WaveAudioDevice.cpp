@@ -195,16 +195,16 @@ struct WaveAudioDevice::Impl {
         nativePos += std::int64_t(part.size() / channels);
     }
 
-    /// Records `part` into `wave` at sample `at`: inserted, or over what is there and on past the end.
+    /// Records `part` into `into` at sample `at`: inserted, or over what is there and on past the end.
     template <typename T>
-    void splice(std::vector<T>& wave, std::size_t at, const std::vector<T>& part) const
+    void splice(std::vector<T>& into, std::size_t at, const std::vector<T>& part) const
     {
         if (inserting) {
-            wave.insert(wave.begin() + std::ptrdiff_t(at), part.begin(), part.end());
+            into.insert(into.begin() + std::ptrdiff_t(at), part.begin(), part.end());
         } else {
-            const std::size_t overlap = std::min(part.size(), wave.size() - at);
-            std::copy_n(part.begin(), overlap, wave.begin() + std::ptrdiff_t(at));
-            wave.insert(wave.end(), part.begin() + std::ptrdiff_t(overlap), part.end());
+            const std::size_t overlap = std::min(part.size(), into.size() - at);
+            std::copy_n(part.begin(), overlap, into.begin() + std::ptrdiff_t(at));
+            into.insert(into.end(), part.begin() + std::ptrdiff_t(overlap), part.end());
         }
     }
 
