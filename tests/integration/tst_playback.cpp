@@ -163,7 +163,8 @@ private Q_SLOTS:
         // The long song stopped; the next one starts at full level.
         QTRY_VERIFY_WITH_TIMEOUT(m_player->fileName().endsWith(QLatin1String("a.wav")), 2000);
         QCOMPARE(m_player->volume(), 0);
-        QVERIFY(std::abs(SinkRecorder::toneDb(m_recorder->during(300, 100), HzA) - ToneDb) < 1.5);
+        const double next = SinkRecorder::toneDb(m_recorder->during(300, 100), HzA);
+        QVERIFY2(std::abs(next - ToneDb) < 1.5, qPrintable(QStringLiteral("next song: %1 dB").arg(next)));
         QTRY_VERIFY_WITH_TIMEOUT(idle(), 3000);
         m_form->FadeSetting = 3;
     }
