@@ -918,7 +918,7 @@ QString TMainForm::nowPlayingText(const QString& song) const
         return QStringLiteral("Now Playing ") + song;
     QString text = QStringLiteral("Now Playing ") + found.path;
     if (found.candidates > 1)
-        text += QStringLiteral(" (the first by name of %1 files that fit %2)").arg(found.candidates).arg(song);
+        text += QStringLiteral(" (the first by name of %1 found)").arg(found.candidates);
     return text;
 }
 

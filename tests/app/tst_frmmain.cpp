@@ -762,7 +762,7 @@ private Q_SLOTS:
                                      << QStringLiteral("C:\\SHOW\\SFX\\BELL.WAV") << QString();
         QTest::newRow("two by name") << QStringList{QStringLiteral("two/bell.wav"), QStringLiteral("one/bell.wav")}
                                      << QStringLiteral("/gone/bell.wav")
-                                     << QStringLiteral(" (the first by name of 2 files that fit /gone/bell.wav)");
+                                     << QStringLiteral(" (the first by name of 2 found)");
     }
 
     void songsFoundBelowTheSongFilesFolderPlayFromThere()
