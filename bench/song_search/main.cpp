@@ -43,7 +43,10 @@ QString number(int i, int width)
 /// 10 x 10 folders of 100 files: "Act 3/Scene 7/Cue 042.wav".
 QString treeFile(int i)
 {
-    return QStringLiteral("Act %1/Scene %2/Cue %3.wav").arg(i / 1000).arg(i / 100 % 10).arg(number(i % 100, 3));
+    return QStringLiteral("Act %1/Scene %2/Cue %3.wav")
+        .arg(i / 1000)
+        .arg(i / 100 % 10)
+        .arg(number(i % 100, 3));
 }
 
 struct Figures {
@@ -103,7 +106,8 @@ int main(int argc, char* argv[])
     QStringList treeSongs;
     for (int i = 0; i < 360; ++i) {
         flatSongs << QStringLiteral("C:\\SOUNDS\\SONG %1.WAV").arg(number(i * 13, 5));
-        treeSongs << QStringLiteral("D:\\SHOWS\\OLD\\") + QString(treeFile(i * 13)).replace(QLatin1Char('/'), QLatin1Char('\\'));
+        treeSongs << QStringLiteral("D:\\SHOWS\\OLD\\") +
+                         QString(treeFile(i * 13)).replace(QLatin1Char('/'), QLatin1Char('\\'));
     }
     const Figures flatFigures = measure(flat, flatSongs);
     const Figures treeFigures = measure(tree, treeSongs);

@@ -127,8 +127,8 @@ SongLocator::Found SongLocator::lookup(const QStringList& parts) const
     for (const int i : *bucket) {
         const QStringList& folded = m_entries[static_cast<std::size_t>(i)].folded;
         qsizetype shared = 1;
-        while (shared < folded.size() && shared < parts.size()
-               && folded[folded.size() - 1 - shared] == parts[parts.size() - 1 - shared])
+        while (shared < folded.size() && shared < parts.size() &&
+               folded[folded.size() - 1 - shared] == parts[parts.size() - 1 - shared])
             ++shared;
         const Weight weight{shared == folded.size(), shared};
         if (bestEntry < 0 || best < weight) {
@@ -137,10 +137,11 @@ SongLocator::Found SongLocator::lookup(const QStringList& parts) const
             candidates = 1;
         } else if (weight == best) {
             ++candidates;
-            if (m_entries[static_cast<std::size_t>(i)].relative
-                < m_entries[static_cast<std::size_t>(bestEntry)].relative)
+            if (m_entries[static_cast<std::size_t>(i)].relative <
+                m_entries[static_cast<std::size_t>(bestEntry)].relative)
                 bestEntry = i;
         }
     }
-    return {m_folder + QLatin1Char('/') + m_entries[static_cast<std::size_t>(bestEntry)].relative, candidates};
+    return {m_folder + QLatin1Char('/') + m_entries[static_cast<std::size_t>(bestEntry)].relative,
+            candidates};
 }

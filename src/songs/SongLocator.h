@@ -45,8 +45,8 @@ public:
 
 private:
     struct Entry {
-        QString relative;       ///< below the folder, "/" between parts, as the file system spells it
-        QStringList folded;     ///< its parts, case folded
+        QString relative;   ///< below the folder, "/" between parts, as the file system spells it
+        QStringList folded; ///< its parts, case folded
     };
 
     void buildIndex();
