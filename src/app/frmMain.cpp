@@ -602,6 +602,9 @@ void TMainForm::updateHotList()
         }
     }
     hot.removeIf([](const QString& f) { return IsCdTrack(f); });
+    for (QString& file : hot)
+        file = SongInfo->playPath(file); // found songs are decoded ahead where they play from
+    hot.removeDuplicates();
     if (hot == m_hotList)
         return; // every press redraws; the decoder need not start over
     m_hotList = hot;
@@ -870,11 +873,11 @@ bool TMainForm::startQueue()
             btnPause->setEnabled(true);
             mnuStopSong->setEnabled(true);
             mnuStopAll->setEnabled(true);
-            StatusPanels[2]->setText(QStringLiteral("Now Playing ") + head);
+            StatusPanels[2]->setText(nowPlayingText(head));
         };
         // The sound first, the controls and the status bar after it. A missing file gets them
         // before its message, whose own event loop may let other notifications in.
-        if (!FileExists(head, m_cdTracks))
+        if (!FileExists(SongInfo->playPath(head), m_cdTracks))
             showPlaying();
         bool started = false;
         try {
@@ -908,8 +911,21 @@ void TMainForm::showIdle()
     RefreshButtons(shownTab());
 }
 
-bool TMainForm::StartSong(const QString& Path)
+QString TMainForm::nowPlayingText(const QString& song) const
 {
+    const SongLocator::Found found = SongInfo->found(song);
+    if (found.path.isEmpty())
+        return QStringLiteral("Now Playing ") + song;
+    QString text = QStringLiteral("Now Playing ") + found.path;
+    if (found.candidates > 1)
+        text += QStringLiteral(" (the first by name of %1 found)").arg(found.candidates);
+    return text;
+}
+
+bool TMainForm::StartSong(const QString& Song)
+{
+    // A song not where it was stored plays from where it was found when the sheets were read.
+    const QString Path = SongInfo->playPath(Song);
     if (!FileExists(Path, m_cdTracks)) {
         // A folder named like a song is there, and "Unable to find" would send the operator looking for it.
         QString text = QStringLiteral("Unable to find ") + Path;
@@ -932,7 +948,7 @@ bool TMainForm::StartSong(const QString& Path)
         WaveTimer->setEnabled(true);
         StatusPanels[1]->setText(CDPlayer->PositionText());
         CDPlayer->PlayTrack(Track);
-        m_playingPath = Path;
+        m_playingPath = Song;
         PlayState = TPlayState::psPlaying;
         UpdatePlayState();
         return true;
@@ -944,7 +960,7 @@ bool TMainForm::StartSong(const QString& Path)
         CDPlayer->Stop();
     endFade(); // a fade belongs to the song it was started on
     WaveTimer->setEnabled(true);
-    m_playingPath = Path;
+    m_playingPath = Song;
     StatusPanels[1]->setText(FormatSeconds(WavePlayer.duration()));
     return true;
 }

@@ -177,7 +177,9 @@ private:
     void LoadTabNames();
     void UpdatePlayState();
     /// False when the file is not there (reported); raises when it cannot start.
-    bool StartSong(const QString& Path);
+    bool StartSong(const QString& Song);
+    /// "Now Playing " and the path that plays; for a song found by name among several, which one.
+    [[nodiscard]] QString nowPlayingText(const QString& song) const;
     /// Starts the queue's head, reporting and dropping songs that cannot start; the idle
     /// state when none is left. False when no song started.
     bool startQueue();

@@ -134,6 +134,7 @@ TSongInfo::TSongInfo(Registry& registry, Dialogs& dialogs, std::unique_ptr<Atomi
         InfoPath = registry.ReadString(QStringLiteral("InfoPath"));
     if (InfoPath.isEmpty())
         InfoPath = defaultInfoPath();
+    m_locator = std::make_unique<SongLocator>(QFileInfo(AtomicFileWriter::resolvedTarget(InfoPath)).absolutePath());
     LoadFromFile();
     registry.CloseKey();
 }
@@ -171,6 +172,56 @@ void TSongInfo::SetSong(int Sheet, int Slot, const TSongRecord& Rec)
     if (!slot)
         slot = std::make_unique<TSongRecord>();
     std::memcpy(slot.get(), &Rec, sizeof Rec);
+    locate(slot->FileName.str());
+}
+
+void TSongInfo::locate(const QString& FileName)
+{
+    if (!m_found.contains(FileName))
+        m_found.insert(FileName, m_locator->locate(FileName));
+}
+
+SongLocator::Found TSongInfo::found(const QString& FileName) const
+{
+    return m_found.value(FileName);
+}
+
+QString TSongInfo::playPath(const QString& FileName) const
+{
+    const auto it = m_found.constFind(FileName);
+    return it == m_found.cend() || it->path.isEmpty() ? FileName : it->path;
+}
+
+int TSongInfo::foundCount(int Sheet) const
+{
+    int count = 0;
+    for (int k = 0; k < SlotCount; ++k) {
+        const auto& rec = Songs[index(Sheet, k)];
+        if (rec && !found(rec->FileName.str()).path.isEmpty())
+            ++count;
+    }
+    return count;
+}
+
+QStringList TSongInfo::useFoundPaths(int Sheet)
+{
+    QStringList kept;
+    for (int k = 0; k < SlotCount; ++k) {
+        const auto& rec = Songs[index(Sheet, k)];
+        if (!rec)
+            continue;
+        const QString path = found(rec->FileName.str()).path;
+        if (path.isEmpty())
+            continue;
+        // A path cut short or with "?" for a character would name another file, or none.
+        if (path.size() > 255 || !Ansi::holds(path)) {
+            kept << path;
+            continue;
+        }
+        rec->FileName.set(path);
+        locate(path);
+    }
+    return kept;
 }
 
 bool TSongInfo::GetSong(int Sheet, int Slot, TSongRecord& Rec) const

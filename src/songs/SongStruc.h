@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "songs/SongLocator.h"
+
+#include <QHash>
 #include <QString>
 #include <QtEndian>
 
@@ -86,6 +89,18 @@ public:
     /// Swaps the two slots' contents; the records get their new Sheet, their Slot stays.
     void ExchangeSongs(int SheetA, int SlotA, int SheetB, int SlotB);
 
+    /// The path a stored `FileName` plays from: where the song was found below the info
+    /// file's folder when it is not where it was stored, the stored path otherwise.
+    /// Looked up when the path enters the store, so asking costs nothing.
+    [[nodiscard]] QString playPath(const QString& FileName) const;
+    /// How a stored `FileName` was found; an empty path when it plays as stored.
+    [[nodiscard]] SongLocator::Found found(const QString& FileName) const;
+    /// The songs of `Sheet` that play from a found path.
+    [[nodiscard]] int foundCount(int Sheet) const;
+    /// Writes the found paths into the records of `Sheet`, except those a record cannot
+    /// hold exactly; returns those left as they were.
+    QStringList useFoundPaths(int Sheet);
+
     [[nodiscard]] const QString& infoPath() const { return InfoPath; }
     /// Where the damaged original was kept at load, empty when the file was sound.
     [[nodiscard]] const QString& damagedCopy() const { return m_damagedCopy; }
@@ -101,6 +116,8 @@ private:
     /// could not be written, and tells the operator where and why.
     void rescue(const QByteArray& data, const QString& why);
     [[nodiscard]] bool isDefaultPath() const;
+    /// Looks for a stored path once a run, when it first enters the store.
+    void locate(const QString& FileName);
 
     [[nodiscard]] static std::size_t index(int Sheet, int Slot);
 
@@ -111,4 +128,6 @@ private:
     QString m_damagedCopy;
     /// Why the info file that is there could not be read; it is then never replaced.
     QString m_unreadable;
+    std::unique_ptr<SongLocator> m_locator;
+    QHash<QString, SongLocator::Found> m_found; ///< every stored path looked for, found or not
 };

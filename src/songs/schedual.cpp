@@ -295,6 +295,8 @@ void TfrmSchedual::buildGrid()
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     Delete1 = PopupMenu1->addAction(QStringLiteral("Delete"));
     Delete1->setObjectName(QStringLiteral("Delete1"));
+    UseFoundPaths1 = PopupMenu1->addAction(QStringLiteral("Use Found Paths"));
+    UseFoundPaths1->setObjectName(QStringLiteral("UseFoundPaths1"));
 }
 
 void TfrmSchedual::connectHandlers()
@@ -309,9 +311,13 @@ void TfrmSchedual::connectHandlers()
     connectGuarded(btnAddFiles, &QToolButton::clicked, this, &TfrmSchedual::btnAddFilesClick);
     connectGuarded(btnErase, &QToolButton::clicked, this, &TfrmSchedual::btnEraseClick);
     connectGuarded(Delete1, &QAction::triggered, this, &TfrmSchedual::Delete1Click);
+    connectGuarded(UseFoundPaths1, &QAction::triggered, this, &TfrmSchedual::UseFoundPaths1Click);
     connectGuarded(StringGrid, &QTableWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        if (StringGrid->indexAt(pos).isValid())
-            PopupMenu1->popup(StringGrid->viewport()->mapToGlobal(pos));
+        const QModelIndex index = StringGrid->indexAt(pos);
+        if (!index.isValid())
+            return;
+        UseFoundPaths1->setEnabled(m_songInfo.foundCount(index.column()) > 0);
+        PopupMenu1->popup(StringGrid->viewport()->mapToGlobal(pos));
     });
     connectGuarded(StringGrid, &QTableWidget::clicked, this, &TfrmSchedual::StringGridClick);
     connectGuarded(StringGrid, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
@@ -350,11 +356,26 @@ QString TfrmSchedual::cellText(int col, int row) const
 void TfrmSchedual::setCell(int col, int row, const QString& text)
 {
     const bool filling = std::exchange(m_fillingCells, true);
-    if (row == 0)
+    if (row == 0) {
         StringGrid->horizontalHeaderItem(col)->setText(text);
-    else
-        StringGrid->item(row - 1, col)->setText(text);
+    } else {
+        QTableWidgetItem* item = StringGrid->item(row - 1, col);
+        item->setText(text);
+        item->setToolTip(songHint(col, row - 1));
+    }
     m_fillingCells = filling;
+}
+
+QString TfrmSchedual::songHint(int Sheet, int Slot) const
+{
+    TSongRecord rec;
+    if (!m_songInfo.GetSong(Sheet, Slot, rec))
+        return {};
+    const QString stored = rec.FileName.str();
+    const QString found = m_songInfo.found(stored).path;
+    if (found.isEmpty())
+        return stored;
+    return QStringLiteral("Found at %1\nStored as %2").arg(found, stored);
 }
 
 void TfrmSchedual::setDirectory(const QString& path)
@@ -420,8 +441,8 @@ void TfrmSchedual::addFiles(const QList<FileToAdd>& candidates)
             if (cellText(col, row) != EmptyTitle)
                 continue;
             const FileToAdd& file = files[next++];
-            setCell(col, row, file.name);
             m_songInfo.SetSong(col, row - 1, newSong(file.directory, file.name, col, row - 1));
+            setCell(col, row, file.name);
         }
     }
     // Files beyond the last free cell of the last sheet are dropped.
@@ -460,6 +481,36 @@ void TfrmSchedual::Delete1Click()
     m_songInfo.ClearSong(col, row - 1);
     m_host.slotCleared(col, row - 1);
     setCell(col, row, EmptyTitle);
+}
+
+void TfrmSchedual::UseFoundPaths1Click()
+{
+    closeCellEditor();
+    const int col = Col();
+    const int count = m_songInfo.foundCount(col);
+    if (count == 0) {
+        m_dialogs.messageBox(this, QStringLiteral("Every song of this sheet is where its path says."),
+                             Dialogs::Style::Information, Dialogs::Buttons::Ok);
+        return;
+    }
+    const QString question =
+        (count == 1 ? QStringLiteral("1 song of this sheet was found in another place. Store the path it plays "
+                                     "from, are you sure?")
+                    : QStringLiteral("%1 songs of this sheet were found in other places. Store the paths they "
+                                     "play from, are you sure?")
+                          .arg(count));
+    if (m_dialogs.messageBox(this, question, Dialogs::Style::Confirmation, Dialogs::Buttons::YesNo)
+        != Dialogs::Answer::Yes)
+        return;
+    const QStringList kept = m_songInfo.useFoundPaths(col);
+    for (int r = 1; r <= SlotCount; ++r)
+        StringGrid->item(r - 1, col)->setToolTip(songHint(col, r - 1));
+    if (!kept.isEmpty())
+        m_dialogs.messageBox(this,
+                             QStringLiteral("These paths were not stored: they are longer than 255 characters "
+                                            "or use characters a song sheet cannot hold.\n\n")
+                                 + kept.join(QLatin1Char('\n')),
+                             Dialogs::Style::Information, Dialogs::Buttons::Ok);
 }
 
 void TfrmSchedual::StringGridClick()

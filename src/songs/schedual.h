@@ -46,6 +46,8 @@ public:
     QTableWidget* StringGrid;
     QMenu* PopupMenu1;
     QAction* Delete1;
+    /// Stores the paths the current column's found songs play from, after a question.
+    QAction* UseFoundPaths1;
     QStatusBar* schedStatusBar;
 
     /// The current cell: column 0..9 is the sheet, row 1..36 the slot plus one.
@@ -63,6 +65,7 @@ public:
     void btnAddFilesClick();
     void btnEraseClick();
     void Delete1Click();
+    void UseFoundPaths1Click();
     void StringGridClick();
     void StringGridSetEditText(int ACol, int ARow, const QString& Value);
     /// Whether the grid takes what is dragged over `pos` (viewport coordinates); moves
@@ -90,6 +93,8 @@ private:
     /// files whose full name a song record cannot hold exactly are named to the operator instead.
     void addFiles(const QList<FileToAdd>& candidates);
     void setCell(int col, int row, const QString& text);
+    /// A cell's hint: the song's path, and where it was found when it plays from elsewhere.
+    [[nodiscard]] QString songHint(int Sheet, int Slot) const;
     /// Commits and closes the cell editor when one is open.
     void closeCellEditor();
     void autoScrollDrag();

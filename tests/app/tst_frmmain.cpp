@@ -717,8 +717,16 @@ private Q_SLOTS:
         QCOMPARE(button(35)->Border(), BStyle::BsIe);
     }
 
+    void cdSongsGoToTheCdPlayerByTheirTrackNumber_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("this program's name") << QStringLiteral("cdda://Track05.CDA");
+        QTest::newRow("the older system's name") << QStringLiteral("e:\\TRACK05.cda");
+    }
+
     void cdSongsGoToTheCdPlayerByTheirTrackNumber()
     {
+        QFETCH(QString, name);
         m_form.reset();
         RecordingMciDevice cd(QStringLiteral("cdaudio"), Mci::Sharing::OneMedium);
         cd.setStatus(MCI_STATUS_NUMBER_OF_TRACKS, 12);
@@ -726,9 +734,10 @@ private Q_SLOTS:
         m_cd->tracks = 12;
         createForm();
         QVERIFY(m_form->CDPlayer);
-        putSong(m_form->songInfo(), 0, 20, QStringLiteral("Track 5"), QStringLiteral("cdda://Track05.CDA"));
+        putSong(m_form->songInfo(), 0, 20, QStringLiteral("Track 5"), name);
         cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PLAY);
         press(20);
+        QVERIFY(m_dialogs->messages.isEmpty());
         const auto plays = cd.requestsOf(MCI_PLAY);
         QCOMPARE(plays.size(), 1);
         QCOMPARE(plays[0].flags, quint32(MCI_FROM | MCI_TO));
@@ -742,6 +751,44 @@ private Q_SLOTS:
         QCOMPARE(cd.requestsOf(MCI_STOP).size(), 1);
         QCOMPARE(m_player->fileName(), m_files[3]);
         m_form.reset(); // closes the device while the recording type is still there
+    }
+
+    void songsFoundBelowTheSongFilesFolderPlayFromThere_data()
+    {
+        QTest::addColumn<QStringList>("files"); // below the song file's folder
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("status"); // after "Now Playing " and the path that plays
+        QTest::newRow("by its tail") << QStringList{QStringLiteral("sfx/bell.wav")}
+                                     << QStringLiteral("C:\\SHOW\\SFX\\BELL.WAV") << QString();
+        QTest::newRow("two by name") << QStringList{QStringLiteral("two/bell.wav"), QStringLiteral("one/bell.wav")}
+                                     << QStringLiteral("/gone/bell.wav")
+                                     << QStringLiteral(" (the first by name of 2 found)");
+    }
+
+    void songsFoundBelowTheSongFilesFolderPlayFromThere()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QString, stored);
+        QFETCH(QString, status);
+        const QString folder = QFileInfo(m_form->songInfo().infoPath()).absolutePath();
+        for (const QString& file : files) {
+            QDir().mkpath(QFileInfo(folder + QLatin1Char('/') + file).absolutePath());
+            QFile f(folder + QLatin1Char('/') + file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        const QString plays = folder + QLatin1Char('/') + files.last();
+        putSong(m_form->songInfo(), 0, 6, QStringLiteral("Bell"), stored);
+        m_form->RefreshButtons(0);
+        QVERIFY(m_player->hotList.contains(plays));
+
+        press(6);
+        QVERIFY(m_dialogs->messages.isEmpty());
+        QCOMPARE(m_player->fileName(), plays);
+        QCOMPARE(m_form->StatusPanels[2]->text(), QStringLiteral("Now Playing ") + plays + status);
+        QCOMPARE(button(6)->fontColor(), Green);
+        TSongRecord rec;
+        QVERIFY(m_form->songInfo().GetSong(0, 6, rec));
+        QCOMPARE(rec.FileName.str(), stored);
     }
 
     void cdSongsFollowEveryTransportCommand_data()

@@ -528,6 +528,42 @@ private Q_SLOTS:
         QCOMPARE(m_dialogs.messages.last().text, QStringLiteral("Delete <empty> are you sure?"));
     }
 
+    void useFoundPathsAsksThenStoresThemForTheCurrentSheetOnly_data() { addAnswers(); }
+
+    void useFoundPathsAsksThenStoresThemForTheCurrentSheetOnly()
+    {
+        QFETCH(Dialogs::Answer, answer);
+        const QString found = m_env->dataDir() + QLatin1String("/sfx/bell.wav");
+        touch(QFileInfo(found).absolutePath(), {QFileInfo(found).fileName()});
+        const QString stored = QStringLiteral("C:\\SHOW\\SFX\\BELL.WAV");
+        m_store->SetSong(2, 0, makeSong(QStringLiteral("Bell"), 2, 0, stored));
+        m_store->SetSong(2, 1, makeSong(QStringLiteral("Lost"), 2, 1, QStringLiteral("C:\\SHOW\\LOST.WAV")));
+        m_store->SetSong(3, 0, makeSong(QStringLiteral("Bell"), 3, 0, stored));
+        auto editor = openEditor();
+        QCOMPARE(editor->StringGrid->item(0, 2)->toolTip(), QStringLiteral("Found at %1\nStored as %2").arg(found, stored));
+        editor->setCurrentCell(2, 5);
+        m_dialogs.answers = {answer};
+        editor->UseFoundPaths1->trigger();
+
+        QCOMPARE(m_dialogs.messages.size(), 1);
+        QCOMPARE(m_dialogs.messages[0].style, Dialogs::Style::Confirmation);
+        QCOMPARE(m_dialogs.messages[0].buttons, Dialogs::Buttons::YesNo);
+        const bool yes = answer == Dialogs::Answer::Yes;
+        TSongRecord rec;
+        QVERIFY(m_store->GetSong(2, 0, rec));
+        QCOMPARE(rec.FileName.str(), yes ? found : stored);
+        QVERIFY(m_store->GetSong(3, 0, rec));
+        QCOMPARE(rec.FileName.str(), stored);
+        QCOMPARE(editor->StringGrid->item(0, 2)->toolTip(), yes ? found : editor->StringGrid->item(0, 3)->toolTip());
+
+        // Nothing left to store: said, not asked.
+        m_dialogs.messages.clear();
+        editor->setCurrentCell(5, 1);
+        editor->UseFoundPaths1->trigger();
+        QCOMPARE(m_dialogs.messages.size(), 1);
+        QCOMPARE(m_dialogs.messages[0].buttons, Dialogs::Buttons::Ok);
+    }
+
     void eraseClearsTheWholeColumn_data() { addAnswers(); }
 
     void eraseClearsTheWholeColumn()

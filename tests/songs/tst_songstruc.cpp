@@ -161,6 +161,39 @@ private Q_SLOTS:
         saveSeed(QStringLiteral("two-records"), file);
     }
 
+    void foundSongsPlayFromWhereTheyAreAndKeepTheirStoredPaths()
+    {
+        // A show from the older system, whose song file names the songs where they were there.
+        const QString folder = m_env->dataDir();
+        const QString bell = folder + QLatin1String("/SFX/Bell.wav");
+        const QString far = folder + QLatin1Char('/') + QString(200, QLatin1Char('x')) + QLatin1Char('/')
+            + QString(60, QLatin1Char('y')) + QLatin1String(".wav"); // longer than a record holds
+        writeFile(bell, "RIFF");
+        writeFile(far, "RIFF");
+        const QString storedFar = QLatin1String("C:\\") + QFileInfo(far).fileName();
+        const QByteArray image = bytesOf(makeSong(QStringLiteral("Bell"), 1, 0, QStringLiteral("C:\\SHOW\\SFX\\BELL.WAV")))
+            + bytesOf(makeSong(QStringLiteral("Lost"), 1, 1, QStringLiteral("C:\\SHOW\\LOST.WAV")))
+            + bytesOf(makeSong(QStringLiteral("Far"), 1, 2, storedFar));
+        writeFile(m_infoPath, image);
+        {
+            auto store = openStore();
+            QCOMPARE(store->playPath(QStringLiteral("C:\\SHOW\\SFX\\BELL.WAV")), bell);
+            QCOMPARE(store->playPath(QStringLiteral("C:\\SHOW\\LOST.WAV")), QStringLiteral("C:\\SHOW\\LOST.WAV"));
+            QCOMPARE(store->foundCount(1), 2);
+        }
+        QCOMPARE(readFile(m_infoPath), image);
+
+        auto store = openStore();
+        QCOMPARE(store->useFoundPaths(1), QStringList{far});
+        TSongRecord rec;
+        QVERIFY(store->GetSong(1, 0, rec));
+        QCOMPARE(rec.FileName.str(), bell);
+        QVERIFY(store->GetSong(1, 2, rec));
+        QCOMPARE(rec.FileName.str(), storedFar);
+        QCOMPARE(store->foundCount(1), 1);
+        QVERIFY(m_dialogs.messages.isEmpty());
+    }
+
     void emptyStoreRoundTripsAnEmptyFile()
     {
         QVERIFY(!QFile::exists(m_infoPath));
