@@ -5,6 +5,7 @@
 #include "platform/Errors.h"
 #include "platform/MediaPlayerControl.h"
 #include "platform/PulseAudioEngine.h"
+#include "platform/SongLevels.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -99,6 +100,52 @@ private Q_SLOTS:
         player.setVolume(-10000);
         QVERIFY(SinkRecorder::toneDb(m_recorder->during(200, 100), ToneHz) < -90.0);
         player.stop();
+    }
+
+    // Raised or lowered to -16 LUFS as heard at the sink, unless the true peak would pass
+    // -1 dBTP: a quiet tone with full-scale clicks is only brought to that ceiling.
+    void shouldBeHeardAtItsEvenLevel_data()
+    {
+        QTest::addColumn<double>("amplitude");
+        QTest::addColumn<bool>("clicks");
+        QTest::addColumn<bool>("reachesTarget");
+        QTest::newRow("quiet, raised") << 0.05 << false << true;
+        QTest::newRow("loud, lowered") << 0.9 << false << true;
+        QTest::newRow("quiet with clicks, held by its peak") << 0.02 << true << false;
+    }
+
+    void shouldBeHeardAtItsEvenLevel()
+    {
+        QFETCH(double, amplitude);
+        QFETCH(bool, clicks);
+        QFETCH(bool, reachesTarget);
+        auto samples = tone(ToneHz, 4.0, amplitude);
+        if (clicks)
+            for (std::size_t at = 4410; at < samples.size(); at += 2 * 4410)
+                samples[at] = samples[at + 1] = 32000;
+        const QString path = file("even.wav");
+        QVERIFY(writeWav(path, samples));
+        SongLevels levels(QString{});
+        levels.setEnabled(true);
+        levels.measureFirst({path});
+        QVERIFY(levels.waitIdle(10000));
+        const Loudness measured = *levels.find(path);
+        const double gain = SongLevels::gainDb(measured);
+
+        MediaPlayerControl player(*m_engine);
+        player.setLevels(&levels);
+        player.setFileName(path);
+        const auto heard = m_recorder->during(1800, 200);
+        player.stop();
+        LoudnessMeter meter;
+        meter.add(heard.data(), heard.size() / Pcm::Channels);
+        const double lufs = meter.result().integratedLufs;
+        const QString figures = QStringLiteral("measured %1 LUFS / %2 dBTP, gain %3 dB, heard %4 LUFS")
+                                    .arg(measured.integratedLufs).arg(measured.truePeakDb).arg(gain).arg(lufs);
+        qInfo("%s", qPrintable(figures));
+        QVERIFY2(std::abs(lufs - (measured.integratedLufs + gain)) < 0.5, qPrintable(figures));
+        QCOMPARE(std::abs(lufs - SongLevels::TargetLufs) < 0.5, reachesTarget);
+        QVERIFY2(measured.truePeakDb + gain <= SongLevels::CeilingDbtp + 1e-9, qPrintable(figures));
     }
 
     void shouldPlayEveryFormat_data()
