@@ -270,23 +270,27 @@ void SongLevels::load()
 
 bool SongLevels::save()
 {
-    QJsonArray songs;
+    QHash<QString, Entry> entries;
     {
+        // Only a shared copy is taken under the lock: a press looks songs up under it.
         std::lock_guard lock(m_mutex);
         if (!m_dirty)
             return true;
         m_dirty = false;
-        for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
-            // Sizes and nanosecond times are kept as text: a JSON number loses digits past 2^53.
-            songs.append(QJsonObject{{QStringLiteral("path"), it.key()},
-                                     {QStringLiteral("size"), QString::number(it->stamp.size)},
-                                     {QStringLiteral("modified"), QString::number(it->stamp.modifiedNs)},
-                                     {QStringLiteral("lufs"), number(it->loudness.integratedLufs)},
-                                     {QStringLiteral("peak"), number(it->loudness.truePeakDb)}});
-        }
+        entries = m_entries;
     }
     if (m_cacheFile.isEmpty())
         return true;
+    QJsonArray songs;
+    // The copy shares the measuring thread's table and goes before its next insert: no deep copy.
+    for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
+        // Sizes and nanosecond times are kept as text: a JSON number loses digits past 2^53.
+        songs.append(QJsonObject{{QStringLiteral("path"), it.key()},
+                                 {QStringLiteral("size"), QString::number(it->stamp.size)},
+                                 {QStringLiteral("modified"), QString::number(it->stamp.modifiedNs)},
+                                 {QStringLiteral("lufs"), number(it->loudness.integratedLufs)},
+                                 {QStringLiteral("peak"), number(it->loudness.truePeakDb)}});
+    }
     const QJsonObject top{{QStringLiteral("version"), CacheVersion}, {QStringLiteral("songs"), songs}};
     // A cache that cannot be written costs only a measurement next run.
     QDir().mkpath(QFileInfo(m_cacheFile).absolutePath());
