@@ -66,6 +66,9 @@ SongLevels::~SongLevels()
         m_quit = true;
     }
     m_wake.notify_all();
+    // At idle priority on a busy machine it could take long to see that it must stop.
+    sched_param none{};
+    pthread_setschedparam(m_thread.native_handle(), SCHED_OTHER, &none);
     m_thread.join();
     save();
 }
