@@ -5,6 +5,8 @@
 // the way show where the time goes. Once on an idle machine and once with busy programs on
 // every core (started and stopped here), with the dropouts of each. Then CPU with the window
 // idle and while playing, and the peak memory. Runs offscreen; needs the test audio server.
+// With --even-levels the board plays at even levels, its songs unmeasured at the start: they are
+// measured at idle priority while the presses are made.
 #include "OnsetRecorder.h"
 #include "app/frmMain.h"
 #include "controls/Tranbtn.h"
@@ -16,6 +18,7 @@
 #include "platform/PulseAudioEngine.h"
 #include "platform/QtDialogs.h"
 #include "platform/Realtime.h"
+#include "platform/SongLevels.h"
 #include "songs/SongStruc.h"
 
 #include <QEventLoop>
@@ -348,6 +351,16 @@ int main(int argc, char* argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     SonavexApplication app(argc, argv);
     QPointingDevice::primaryPointingDevice(); // made here, not on the thread that posts the presses
+    QStringList args = QCoreApplication::arguments();
+    const bool evenLevels = args.removeAll(QStringLiteral("--even-levels")) > 0;
+    argc = static_cast<int>(args.size());
+    std::vector<QByteArray> argBytes;
+    for (const QString& a : args)
+        argBytes.push_back(a.toLocal8Bit());
+    std::vector<char*> argPointers;
+    for (QByteArray& a : argBytes)
+        argPointers.push_back(a.data());
+    argv = argPointers.data();
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
     const int songSeconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 20;
     const int cpuMs = argc > 3 ? std::max(1000, std::atoi(argv[3])) : 10000;
@@ -370,12 +383,17 @@ int main(int argc, char* argv[])
     Marks marks;
     TimedOutput output(engine, marks);
     MediaPlayerControl player(output);
+    SongLevels levels(dir.filePath(QStringLiteral("levels.json")));
+    player.setLevels(&levels);
     const long rssBefore = statusKb("VmRSS:");
 
     // The real main window with the 36 songs on its first sheet; the click is slot 0.
     qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
     qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toUtf8());
     IniRegistry registry(dir.filePath(QStringLiteral("config")));
+    registry.OpenKey(QStringLiteral("\\Software\\Brasswold\\System"), true);
+    registry.WriteString(QStringLiteral("EvenLevels"), evenLevels ? QStringLiteral("1") : QStringLiteral("0"));
+    registry.CloseKey();
     QtDialogs dialogs;
     NoCd cd;
     NoDrives drives;
@@ -390,7 +408,7 @@ int main(int argc, char* argv[])
     }
     QElapsedTimer warm;
     warm.start();
-    TMainForm form(MainFormServices{registry, dialogs, player, cd, drives}, std::move(store));
+    TMainForm form(MainFormServices{registry, dialogs, player, cd, drives, nullptr, &levels}, std::move(store));
     form.show();
     PressProbe probe(marks);
     form.SongButtons[0]->installEventFilter(&probe);
@@ -399,6 +417,8 @@ int main(int argc, char* argv[])
                 player.hotCache().count(), SongCount, static_cast<long long>(warm.elapsed()),
                 static_cast<double>(player.hotCache().bytes()) / (1 << 20),
                 static_cast<double>(player.hotCache().budget()) / (1 << 20));
+    std::printf("even levels: %s, %zu songs measured when the presses begin\n", evenLevels ? "on" : "off",
+                levels.measuredCount());
     const QString priority = Realtime::statusLine();
     std::printf("scheduling: %s; interface thread at nice %d\n",
                 priority.isEmpty() ? "audio threads real-time" : qPrintable(priority),
@@ -445,5 +465,12 @@ int main(int argc, char* argv[])
     form.mnuStopAllClick();
     std::printf("memory: VmRSS before warming %ld KiB, peak VmHWM %ld KiB\n", rssBefore, statusKb("VmHWM:"));
     std::printf("dropouts in all (streams running dry before their end): %d\n", engine.underflowCount());
+    if (evenLevels) {
+        QElapsedTimer rest;
+        rest.start();
+        const bool done = levels.waitIdle(120000);
+        std::printf("even levels: %zu songs measured by the end (%s %lld ms after it)\n", levels.measuredCount(),
+                    done ? "all done" : "not done", static_cast<long long>(rest.elapsed()));
+    }
     return 0;
 }

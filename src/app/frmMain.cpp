@@ -16,6 +16,7 @@
 #include "platform/MediaPlayer.h"
 #include "platform/OutputDevices.h"
 #include "platform/Registry.h"
+#include "platform/SongLevels.h"
 #include "platform/Timer.h"
 #include "platform/WindowFrame.h"
 #include "songs/SongEdit.h"
@@ -206,6 +207,7 @@ TMainForm::TMainForm(MainFormServices services, std::unique_ptr<TSongInfo> songI
     , m_cdTracks(services.cdTracks)
     , m_drives(services.drives)
     , m_outputs(services.outputs)
+    , m_levels(services.levels)
     , SongInfo(std::move(songInfo))
 {
     buildWindow();
@@ -289,6 +291,9 @@ void TMainForm::buildMenus()
     mnuOutputDevice =
         add(options, QStringLiteral("&Output Device..."), QKeySequence(), &TMainForm::mnuOutputDeviceClick);
     mnuOutputDevice->setEnabled(m_outputs != nullptr);
+    mnuEvenLevels = add(options, QStringLiteral("E&ven Levels"), QKeySequence(), &TMainForm::mnuEvenLevelsClick);
+    mnuEvenLevels->setCheckable(true);
+    mnuEvenLevels->setEnabled(m_levels != nullptr);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     About1 = add(help, QStringLiteral("&About"), QKeySequence(), &TMainForm::About1Click);
@@ -449,6 +454,7 @@ void TMainForm::FormCreate()
     guard([this] { LoadTabNames(); });
     guard([this] { LoadSlotKeys(); });
     guard([this] { LoadOutputDevice(); });
+    guard([this] { LoadEvenLevels(); });
     // The tab strip's buttons in the order they were made: MTranBtn1 is slot 0.
     const QList<TMTranBtn*> children = TabControl->findChildren<TMTranBtn*>(Qt::FindDirectChildrenOnly);
     if (children.size() != SlotCount)
@@ -711,7 +717,7 @@ void TMainForm::EditSongStats1Click()
 {
     if (Tag < 0 || Tag >= SlotCount)
         return;
-    TfrmSongEdit dialog(this, *SongInfo, shownTab(), Tag);
+    TfrmSongEdit dialog(this, *SongInfo, shownTab(), Tag, m_levels);
     if (dialog.exec() == QDialog::Accepted)
         RefreshButtons(shownTab()); // a new title shows at once
 }
@@ -1312,4 +1318,33 @@ void TMainForm::OutputMissing(const QString& output)
     // The show goes on: the status bar says it, and the next song's name replaces it.
     StatusPanels[2]->setText(text);
     StatusPanels[2]->setToolTip(text);
+}
+
+// --- even levels ------------------------------------------------------------------------------------------
+
+namespace {
+const QString EvenLevelsValue = QStringLiteral("EvenLevels");
+} // namespace
+
+void TMainForm::LoadEvenLevels()
+{
+    if (!m_levels)
+        return;
+    m_registry.OpenKey(RegistryKey, true);
+    const auto release = qScopeGuard([this] { m_registry.CloseKey(); });
+    const bool on = m_registry.OpenKey(SystemKey, false) && m_registry.ReadString(EvenLevelsValue).trimmed() == QLatin1String("1");
+    mnuEvenLevels->setChecked(on);
+    m_levels->setEnabled(on);
+}
+
+void TMainForm::mnuEvenLevelsClick()
+{
+    if (!m_levels)
+        return;
+    const bool on = mnuEvenLevels->isChecked();
+    m_levels->setEnabled(on);
+    m_registry.OpenKey(RegistryKey, true);
+    const auto release = qScopeGuard([this] { m_registry.CloseKey(); });
+    m_registry.OpenKey(SystemKey, true);
+    m_registry.WriteString(EvenLevelsValue, on ? QStringLiteral("1") : QStringLiteral("0"));
 }

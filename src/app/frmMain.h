@@ -25,6 +25,7 @@ class QShortcut;
 class QTabBar;
 class QToolButton;
 class Registry;
+class SongLevels;
 class TMPanel;
 class TMTranBtn;
 class TSongInfo;
@@ -43,6 +44,8 @@ struct MainFormServices {
     const DriveList& drives;
     /// The sound server's outputs; without them the Options menu offers no choice of output.
     OutputDevices* outputs = nullptr;
+    /// The songs' measured levels; without them the Options menu offers no even levels.
+    SongLevels* levels = nullptr;
 };
 
 /// The sound board: ten sheets of 36 sound buttons, the play queue and the
@@ -93,6 +96,7 @@ public:
     QAction* mnuStayOnTop = nullptr;
     QAction* mnuIEStyle = nullptr;
     QAction* mnuOutputDevice = nullptr;
+    QAction* mnuEvenLevels = nullptr;
     QAction* About1 = nullptr;
     QAction* Contents1 = nullptr;
     QMenu* TabPopup = nullptr;
@@ -129,6 +133,8 @@ public:
     void mnuStayOnTopClick();
     void mnuIEStyleClick();
     void mnuOutputDeviceClick();
+    /// Songs started from now on play at even levels, or at their own; the choice is stored.
+    void mnuEvenLevelsClick();
     /// The chosen output is missing: said once, and never with a box while a song plays.
     void OutputMissing(const QString& output);
     void About1Click();
@@ -196,6 +202,7 @@ private:
     void openTabPopup(const QPoint& globalPos);
     void LoadSlotKeys();
     void LoadOutputDevice();
+    void LoadEvenLevels();
     /// Writes the keys, makes their shortcuts anew and shows them in the buttons' hints.
     void slotKeysChanged();
     void showKeyHints(int Sheet);
@@ -207,6 +214,7 @@ private:
     const CdTrackCatalog& m_cdTracks;
     const DriveList& m_drives;
     OutputDevices* m_outputs;
+    SongLevels* m_levels;
     std::unique_ptr<TSongInfo> SongInfo;
 
     QWidget* m_splash = nullptr;

@@ -13,6 +13,7 @@
 #include "platform/MountedDrives.h"
 #include "platform/PulseAudioEngine.h"
 #include "platform/QtDialogs.h"
+#include "platform/SongLevels.h"
 #include "platform/UnixSignals.h"
 #include "platform/WaveAudioDevice.h"
 #include "songs/SongStruc.h"
@@ -59,7 +60,9 @@ int main(int argc, char* argv[])
 
     IniRegistry registry;
     PulseAudioEngine audio;
+    SongLevels levels(SongLevels::defaultCacheFile());
     MediaPlayerControl player(audio);
+    player.setLevels(&levels);
     registerCdAudioDevice(audio);
     registerWaveAudioDevice(audio, audio);
     CdromCatalog cdTracks;
@@ -70,7 +73,7 @@ int main(int argc, char* argv[])
     splash.setWindowTitle(QStringLiteral("Sonavex: loading")); // frameless; named for window lists only
     // The application title is the application's name. It is not set as the display
     // name, which the window system would append to every window's title.
-    TMainForm form(MainFormServices{registry, dialogs, player, cdTracks, drives, &audio},
+    TMainForm form(MainFormServices{registry, dialogs, player, cdTracks, drives, &audio, &levels},
                    std::move(songInfo));
     form.setSplash(&splash);
 

@@ -39,7 +39,7 @@ public:
     [[nodiscard]] virtual bool isPaused() const = 0;
     /// Frames heard so far (as played out, not as read from the source).
     [[nodiscard]] virtual std::int64_t framesPlayed() const = 0;
-    /// Linear gain 0..1; changes are ramped over a few milliseconds.
+    /// Linear gain 0..16 (above 1 a song is raised); changes are ramped over a few milliseconds.
     virtual void setGain(double gain) = 0;
 
 Q_SIGNALS:

@@ -7,6 +7,7 @@
 #include "Errors.h"
 #include "Guard.h"
 #include "HotCache.h"
+#include "SongLevels.h"
 #include "StreamingSource.h"
 
 #include <algorithm>
@@ -93,13 +94,15 @@ void MediaPlayerControl::startFile(const QString& path, int oldState)
     auto source = std::make_shared<StreamingSource>(head, framesFor(m_options.ringSeconds));
     if (complete)
         source->finish();
-    std::unique_ptr<OutputStream> stream = m_output.startWithGain(source, gainForVolume(m_volume));
+    const double level = m_levels ? m_levels->gainFor(path) : 1.0;
+    std::unique_ptr<OutputStream> stream = m_output.startWithGain(source, gainForVolume(m_volume) * level);
 
     releaseStream(); // the old file ends unreported
     ++m_fileGeneration;
     m_fileName = path;
     m_stream = std::move(stream);
     m_source = source;
+    m_levelGain = level;
     m_duration = length;
     const std::uint64_t id = ++m_streamId;
     connect(
@@ -207,7 +210,7 @@ void MediaPlayerControl::setVolume(int volume)
 {
     m_volume = std::clamp(volume, VolumeSilent, 0);
     if (m_stream)
-        m_stream->setGain(gainForVolume(m_volume));
+        m_stream->setGain(gainForVolume(m_volume) * m_levelGain);
 }
 
 void MediaPlayerControl::play()
@@ -243,6 +246,8 @@ void MediaPlayerControl::pause()
 void MediaPlayerControl::setHotList(const QStringList& paths)
 {
     m_decoding->setHotList(paths);
+    if (m_levels)
+        m_levels->measureFirst(paths);
 }
 
 bool MediaPlayerControl::waitHotListWarm(int msecs)

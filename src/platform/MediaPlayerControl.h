@@ -11,6 +11,7 @@ class AudioOutput;
 class DecodeAhead;
 class HotCache;
 class OutputStream;
+class SongLevels;
 class StreamingSource;
 
 /// The media player the main window plays files through, over the audio output: FFmpeg
@@ -56,6 +57,9 @@ public:
     /// Waits up to `msecs` until the hot list is decoded ahead (as far as the budget goes).
     bool waitHotListWarm(int msecs);
     [[nodiscard]] const HotCache& hotCache() const;
+    /// Songs start at the gain `levels` gives them (volume and fade work on top of it) and
+    /// the hot list is measured first. Null: every song at its own level.
+    void setLevels(SongLevels* levels) { m_levels = levels; }
 
     /// Linear gain for a volume in hundredths of a decibel: 10^(volume/2000), silence at -10000.
     [[nodiscard]] static double gainForVolume(int volume);
@@ -81,4 +85,7 @@ private:
     int m_state = Stopped;
     bool m_sendEvents = true;
     int m_volume = 0;
+    SongLevels* m_levels = nullptr;
+    /// The gain the song playing started at, which the volume multiplies.
+    double m_levelGain = 1.0;
 };

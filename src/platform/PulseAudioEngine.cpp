@@ -33,6 +33,8 @@ constexpr pa_usec_t ReconnectUs = 500000;
 constexpr pa_usec_t StarvedRetryUs = 5000;
 /// A gain change moves at most this much per frame: silence to full level in 5 ms.
 constexpr float GainStepPerFrame = 1.0f / 220.0f;
+/// The most a stream is raised (+24 dB): a quiet song brought up to the others.
+constexpr double MaxGain = 16.0;
 /// A start while the connection is being made waits this long for it.
 constexpr int ConnectWaitMs = 1500;
 constexpr std::uint32_t ServerDefault = std::numeric_limits<std::uint32_t>::max();
@@ -497,7 +499,8 @@ struct Playback {
                 gain = std::max(t, gain - GainStepPerFrame);
             for (int c = 0; c < Pcm::Channels; ++c) {
                 std::int16_t& s = samples[i * Pcm::Channels + static_cast<std::size_t>(c)];
-                s = static_cast<std::int16_t>(std::lrintf(static_cast<float>(s) * gain));
+                // Saturates: a raised song whose peak was measured wrongly clips, it never wraps.
+                s = static_cast<std::int16_t>(std::clamp(std::lrintf(static_cast<float>(s) * gain), -32768L, 32767L));
             }
         }
     }
@@ -607,7 +610,7 @@ public:
         m_p.stream = stream;
         m_p.source = std::move(source);
         m_p.owner = this;
-        m_p.gain = static_cast<float>(std::clamp(gain, 0.0, 1.0));
+        m_p.gain = static_cast<float>(std::clamp(gain, 0.0, MaxGain));
         m_p.target.store(m_p.gain);
     }
 
@@ -660,7 +663,7 @@ public:
         return m_p.played;
     }
 
-    void setGain(double gain) override { m_p.target.store(static_cast<float>(std::clamp(gain, 0.0, 1.0))); }
+    void setGain(double gain) override { m_p.target.store(static_cast<float>(std::clamp(gain, 0.0, MaxGain))); }
 
 private:
     void updatePlayed() const

@@ -4,6 +4,7 @@
 #include "SongStruc.h"
 #include "platform/Fonts.h"
 #include "platform/Guard.h"
+#include "platform/SongLevels.h"
 
 #include <QGridLayout>
 #include <QScopeGuard>
@@ -12,6 +13,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 namespace {
 const QColor Maroon(0x80, 0x00, 0x00);
@@ -46,7 +49,7 @@ QLineEdit* textEdit(QWidget* parent, const QString& name)
 }
 } // namespace
 
-TfrmSongEdit::TfrmSongEdit(QWidget* owner, TSongInfo& songInfo, int sheet, int slot)
+TfrmSongEdit::TfrmSongEdit(QWidget* owner, TSongInfo& songInfo, int sheet, int slot, const SongLevels* levels)
     : QDialog(owner), m_songInfo(songInfo), m_sheet(sheet), m_slot(slot)
 {
     Fonts::loadProgramFonts();
@@ -108,7 +111,11 @@ TfrmSongEdit::TfrmSongEdit(QWidget* owner, TSongInfo& songInfo, int sheet, int s
     }
     layout->addStretch(1);
 
+    // The row of the buttons has room on its left for the song's level.
+    lblLevel = new QLabel(this);
+    lblLevel->setObjectName(QStringLiteral("lblLevel"));
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(lblLevel);
     buttons->addStretch(1);
     buttons->addWidget(BitBtn1);
     buttons->addWidget(BitBtn2);
@@ -139,7 +146,24 @@ TfrmSongEdit::TfrmSongEdit(QWidget* owner, TSongInfo& songInfo, int sheet, int s
         edtStopTime->setText(rec.StopTime.str());
         edtFadeStart->setText(rec.FadeStart.str());
         edtFadeDur->setText(rec.FadeDuration.str());
+        if (levels)
+            showLevel(levels->find(rec.FileName.str()));
     }
+}
+
+void TfrmSongEdit::showLevel(const std::optional<Loudness>& loudness)
+{
+    if (!loudness) {
+        lblLevel->setText(QStringLiteral("Level: not measured yet"));
+        lblLevel->setToolTip(QStringLiteral("The song is measured while Even Levels is on."));
+        return;
+    }
+    const auto db = [](double v) { return std::isfinite(v) ? QString::number(v, 'f', 1) : QStringLiteral("-inf"); };
+    const double gain = SongLevels::gainDb(*loudness);
+    const QString signedGain = (gain >= 0.05 ? QStringLiteral("+") : QString()) + QString::number(gain, 'f', 1);
+    lblLevel->setText(QStringLiteral("%1 LUFS, %2 dB").arg(db(loudness->integratedLufs), signedGain));
+    lblLevel->setToolTip(QStringLiteral("Loudness %1 LUFS, true peak %2 dBTP: with Even Levels it plays at %3 dB.")
+                             .arg(db(loudness->integratedLufs), db(loudness->truePeakDb), signedGain));
 }
 
 void TfrmSongEdit::BitBtn1Click()

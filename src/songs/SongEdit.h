@@ -1,10 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/LoudnessMeter.h"
+
 #include <QDialog>
 
+#include <optional>
+
+class QLabel;
 class QLineEdit;
 class QPushButton;
+class SongLevels;
 class TSongInfo;
 
 /// Edits the texts of the song in one slot: artist, album, title and the four times.
@@ -13,8 +19,9 @@ class TSongInfo;
 class TfrmSongEdit : public QDialog {
     Q_OBJECT
 public:
-    /// Reads the slot at once: a sheet or slot out of range raises a RangeError.
-    TfrmSongEdit(QWidget* owner, TSongInfo& songInfo, int sheet, int slot);
+    /// Reads the slot at once: a sheet or slot out of range raises a RangeError. With `levels`,
+    /// the song's measured loudness and the gain even levels give it are shown, read-only.
+    TfrmSongEdit(QWidget* owner, TSongInfo& songInfo, int sheet, int slot, const SongLevels* levels = nullptr);
 
     QLineEdit* edtStartTime;
     QLineEdit* edtStopTime;
@@ -26,6 +33,8 @@ public:
     QLineEdit* edtTimeMeasure;
     QPushButton* BitBtn1;
     QPushButton* BitBtn2;
+    /// The song's loudness and its gain at even levels; the whole figures in its hint.
+    QLabel* lblLevel;
 
     [[nodiscard]] int sheet() const { return m_sheet; }
     [[nodiscard]] int slot() const { return m_slot; }
@@ -34,6 +43,8 @@ public:
     void BitBtn2Click();
 
 private:
+    void showLevel(const std::optional<Loudness>& loudness);
+
     TSongInfo& m_songInfo;
     int m_sheet;
     int m_slot;

@@ -15,6 +15,7 @@
 #include "fakes/TestEnvironment.h"
 #include "platform/Errors.h"
 #include "platform/IniRegistry.h"
+#include "platform/SongLevels.h"
 #include "platform/Timer.h"
 #include "songs/SongEdit.h"
 #include "songs/SongStruc.h"
@@ -1114,6 +1115,31 @@ private Q_SLOTS:
         m_outputs.missing(QStringLiteral("Monitor"));
         QCOMPARE(m_dialogs->messages.size(), 1);
         QCOMPARE(m_dialogs->messages[0].style, Dialogs::Style::Information);
+    }
+
+    void evenLevelsAreOffUntilChosenAndTheChoiceIsStored()
+    {
+        SongLevels levels(QString{});
+        const auto nextRun = [&] {
+            m_form.reset();
+            m_player = std::make_unique<FakeMediaPlayer>();
+            m_form = std::make_unique<TMainForm>(
+                MainFormServices{*m_registry, *m_dialogs, *m_player, *m_cd, m_drives, &m_outputs, &levels},
+                std::make_unique<TSongInfo>(*m_registry, *m_dialogs));
+        };
+        nextRun();
+        QCOMPARE(m_form->mnuEvenLevels->text().remove(QLatin1Char('&')), QStringLiteral("Even Levels"));
+        QVERIFY(m_form->mnuEvenLevels->isCheckable() && !m_form->mnuEvenLevels->isChecked());
+        QVERIFY(!levels.enabled());
+        m_form->mnuEvenLevels->trigger();
+        QVERIFY(levels.enabled());
+        QCOMPARE(registryValue(QStringLiteral("System"), QStringLiteral("EvenLevels")), QStringLiteral("1"));
+        nextRun();
+        QVERIFY(m_form->mnuEvenLevels->isChecked());
+        m_form->mnuEvenLevels->trigger();
+        QVERIFY(!levels.enabled());
+        QCOMPARE(registryValue(QStringLiteral("System"), QStringLiteral("EvenLevels")), QStringLiteral("0"));
+        m_form.reset(); // before the levels it was given
     }
 
     void tabChangeShowsThatSheet()

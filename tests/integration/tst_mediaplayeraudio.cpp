@@ -5,6 +5,7 @@
 #include "platform/Errors.h"
 #include "platform/MediaPlayerControl.h"
 #include "platform/PulseAudioEngine.h"
+#include "platform/SongLevels.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -99,6 +100,61 @@ private Q_SLOTS:
         player.setVolume(-10000);
         QVERIFY(SinkRecorder::toneDb(m_recorder->during(200, 100), ToneHz) < -90.0);
         player.stop();
+    }
+
+    // Raised or lowered to -16 LUFS as heard at the sink, unless the true peak would pass
+    // -1 dBTP: a quiet tone with short loud bursts is only brought to that ceiling.
+    void shouldBeHeardAtItsEvenLevel_data()
+    {
+        QTest::addColumn<double>("amplitude");
+        QTest::addColumn<bool>("bursts");
+        QTest::addColumn<bool>("reachesTarget");
+        QTest::newRow("quiet, raised") << 0.05 << false << true;
+        QTest::newRow("loud, lowered") << 0.9 << false << true;
+        QTest::newRow("quiet with loud bursts, held by its peak") << 0.02 << true << false;
+    }
+
+    void shouldBeHeardAtItsEvenLevel()
+    {
+        QFETCH(double, amplitude);
+        QFETCH(bool, bursts);
+        QFETCH(bool, reachesTarget);
+        auto samples = tone(ToneHz, 4.0, amplitude);
+        // 4 ms swells to 45 times the level every 100 ms, smooth so that no server's resampling
+        // changes them: every loudness block holds the same share of them.
+        constexpr std::size_t Period = 4410;
+        constexpr std::size_t Swell = 176;
+        for (std::size_t at = 0; bursts && at + Period <= samples.size() / 2; at += Period)
+            for (std::size_t i = 0; i < Swell; ++i) {
+                const double gain = 1.0 + 44.0 * (0.5 - 0.5 * std::cos(2.0 * M_PI * static_cast<double>(i) / Swell));
+                for (std::size_t c = 0; c < 2; ++c) {
+                    std::int16_t& s = samples[2 * (at + i) + c];
+                    s = static_cast<std::int16_t>(std::lround(s * gain));
+                }
+            }
+        const QString path = file("even.wav");
+        QVERIFY(writeWav(path, samples));
+        SongLevels levels(QString{});
+        levels.setEnabled(true);
+        levels.measureFirst({path});
+        QVERIFY(levels.waitIdle(10000));
+        const Loudness measured = *levels.find(path);
+        const double gain = SongLevels::gainDb(measured);
+
+        MediaPlayerControl player(*m_engine);
+        player.setLevels(&levels);
+        player.setFileName(path);
+        const auto heard = m_recorder->during(1800, 200);
+        player.stop();
+        LoudnessMeter meter;
+        meter.add(heard.data(), heard.size() / Pcm::Channels);
+        const double lufs = meter.result().integratedLufs;
+        const QString figures = QStringLiteral("measured %1 LUFS / %2 dBTP, gain %3 dB, heard %4 LUFS")
+                                    .arg(measured.integratedLufs).arg(measured.truePeakDb).arg(gain).arg(lufs);
+        qInfo("%s", qPrintable(figures));
+        QVERIFY2(std::abs(lufs - (measured.integratedLufs + gain)) < 0.5, qPrintable(figures));
+        QCOMPARE(std::abs(lufs - SongLevels::TargetLufs) < 0.5, reachesTarget);
+        QVERIFY2(measured.truePeakDb + gain <= SongLevels::CeilingDbtp + 1e-9, qPrintable(figures));
     }
 
     void shouldPlayEveryFormat_data()

@@ -4,6 +4,7 @@
 #include "fakes/MediaFiles.h"
 #include "platform/HotCache.h"
 #include "platform/MediaPlayerControl.h"
+#include "platform/SongLevels.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -205,6 +206,31 @@ private Q_SLOTS:
         // The next song starts at the level set, not at full level first.
         player.setFileName(m_other);
         QVERIFY(std::abs(output.last()->gain - gain) < 1e-9);
+    }
+
+    void shouldStartAMeasuredSongAtItsEvenLevelWithTheVolumeOnTop()
+    {
+        SongLevels levels(QString{});
+        levels.setEnabled(true);
+        FakeAudioOutput output;
+        MediaPlayerControl player(output);
+        player.setLevels(&levels);
+        player.setHotList({m_other}); // measured first
+        player.setFileName(m_song);   // not measured yet: at its own level, and measured meanwhile
+        QCOMPARE(output.last()->gain, 1.0);
+        QVERIFY(levels.waitIdle(10000));
+        QVERIFY(levels.find(m_other));
+        const double level = std::pow(10.0, SongLevels::gainDb(*levels.find(m_song)) / 20.0);
+        QVERIFY(std::abs(level - 1.0) > 0.1);
+
+        player.setVolume(-600);
+        player.setFileName(m_song);
+        QVERIFY(std::abs(output.last()->gain - level * std::pow(10.0, -0.3)) < 1e-9);
+        player.setVolume(-2000); // a fade step
+        QVERIFY(std::abs(output.last()->gain - level * 0.1) < 1e-9);
+        levels.setEnabled(false);
+        player.setFileName(m_song);
+        QVERIFY(std::abs(output.last()->gain - 0.1) < 1e-9);
     }
 
     void shouldRefuseFilesThatCannotPlay_data()

@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fakes/SongFixtures.h"
 #include "fakes/FakeDialogs.h"
+#include "fakes/MediaFiles.h"
 #include "fakes/TestEnvironment.h"
 #include "platform/Errors.h"
 #include "platform/IniRegistry.h"
+#include "platform/SongLevels.h"
 #include "songs/SongEdit.h"
 #include "songs/SongStruc.h"
 
 #include <QFontInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -214,6 +217,31 @@ private Q_SLOTS:
         TSongRecord rec;
         QVERIFY(m_store->GetSong(3, 12, rec));
         QCOMPARE(rec.FadeStart.str(), QStringLiteral("2:55"));
+    }
+
+    void showsTheSongsLevelReadOnly()
+    {
+        const QString song = m_env->root() + QLatin1String("/opener.wav");
+        TSongRecord rec = sample();
+        rec.FileName.set(song);
+        m_store->SetSong(3, 12, rec);
+        SongLevels levels(QString{});
+        QVERIFY(MediaFiles::writeWav(song, MediaFiles::tone(1000.0, 1.0, 0.1)));
+        {
+            TfrmSongEdit dialog(nullptr, *m_store, 3, 12, &levels);
+            QCOMPARE(dialog.lblLevel->text(), QStringLiteral("Level: not measured yet"));
+        }
+        levels.setEnabled(true);
+        levels.measureFirst({song});
+        QVERIFY(levels.waitIdle(10000));
+        TfrmSongEdit dialog(nullptr, *m_store, 3, 12, &levels);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        // About -20 LUFS, raised by 4 dB; the whole figures in the hint. It fits beside the buttons.
+        QVERIFY2(dialog.lblLevel->text().contains(QLatin1String("LUFS, +4.0 dB")), qPrintable(dialog.lblLevel->text()));
+        QVERIFY(dialog.lblLevel->toolTip().contains(QLatin1String("dBTP")));
+        QVERIFY(dialog.lblLevel->geometry().right() < dialog.BitBtn1->geometry().left());
+        QVERIFY(dialog.lblLevel->width() >= dialog.lblLevel->sizeHint().width());
     }
 
     void tabWalksTheDocumentedOrder()
