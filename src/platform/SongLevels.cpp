@@ -93,6 +93,7 @@ void SongLevels::setEnabled(bool on)
 {
     {
         std::lock_guard lock(m_mutex);
+        exchangeLocked();
         if (on && !m_enabled)
             m_first.assign(m_hot.cbegin(), m_hot.cend()); // what was left when it went off
         m_enabled = on;
@@ -119,31 +120,55 @@ double SongLevels::gainFor(const QString& path)
 {
     if (!m_enabled)
         return 1.0;
-    if (const std::optional<Loudness> known = find(path))
-        return std::pow(10.0, gainDb(*known) / 20.0);
-    {
-        std::lock_guard lock(m_mutex);
-        if (std::find(m_asked.cbegin(), m_asked.cend(), path) != m_asked.cend())
-            return 1.0;
-        m_asked.push_back(path);
-    }
-    m_wake.notify_all();
+    const FileStamp now = FileStamp::of(path);
+    tryExchange();
+    const auto it = m_seen.constFind(path);
+    if (it != m_seen.cend() && now.valid() && it->stamp == now)
+        return std::pow(10.0, gainDb(it->loudness) / 20.0);
+    if (std::find(m_pendingAsked.cbegin(), m_pendingAsked.cend(), path) == m_pendingAsked.cend())
+        m_pendingAsked.push_back(path);
+    tryExchange();
     return 1.0;
 }
 
 void SongLevels::measureFirst(const QStringList& paths)
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_hot = paths;
-        m_first.assign(paths.cbegin(), paths.cend());
+    m_pendingHot = paths;
+    tryExchange();
+}
+
+void SongLevels::tryExchange()
+{
+    std::unique_lock lock(m_mutex, std::try_to_lock);
+    if (!lock.owns_lock())
+        return;
+    const bool news = m_pendingHot || !m_pendingAsked.empty();
+    exchangeLocked();
+    lock.unlock();
+    if (news)
+        m_wake.notify_all();
+}
+
+void SongLevels::exchangeLocked()
+{
+    m_seen = m_entries;
+    if (m_pendingHot) {
+        m_hot = std::move(*m_pendingHot);
+        m_pendingHot.reset();
+        m_first.assign(m_hot.cbegin(), m_hot.cend());
     }
-    m_wake.notify_all();
+    for (QString& path : m_pendingAsked) {
+        if (std::find(m_asked.cbegin(), m_asked.cend(), path) == m_asked.cend())
+            m_asked.push_back(std::move(path));
+    }
+    m_pendingAsked.clear();
 }
 
 bool SongLevels::waitIdle(int msecs)
 {
     std::unique_lock lock(m_mutex);
+    exchangeLocked();
+    m_wake.notify_all();
     return m_idle.wait_for(lock, std::chrono::milliseconds(msecs), [this] {
         return !m_busy && (!m_enabled || (m_first.empty() && m_asked.empty())) && !m_dirty;
     });

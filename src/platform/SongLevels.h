@@ -20,7 +20,12 @@
 /// its own at idle priority, and the measurements are kept in a cache file keyed by path, size and
 /// modification time. While it is on, a song starts at the gain that brings it to TargetLufs,
 /// never so high that its true peak passes CeilingDbtp; a song not yet measured starts at its own
-/// level and is measured meanwhile. Used from the GUI thread; thread-safe.
+/// level and is measured meanwhile. Used from one thread (the GUI's).
+///
+/// The measuring thread runs at idle priority, so on a busy machine it can be held off a core for
+/// long while it holds its lock: a press (gainFor) and a new hot list (measureFirst) never wait for
+/// that lock. They only try it; when it is taken they use the figures seen last, and what they
+/// ask for goes with the next call that gets it.
 class SongLevels {
 public:
     static constexpr double TargetLufs = -16.0;
@@ -52,17 +57,23 @@ public:
     /// Songs the operator may press next, measured before any other; replaces the earlier list.
     void measureFirst(const QStringList& paths);
     /// Waits up to `msecs` until nothing is left to measure (and the cache file is written).
+    /// Also hands over what gainFor and measureFirst could not.
     bool waitIdle(int msecs);
     /// How many songs this run decoded and measured.
     [[nodiscard]] std::size_t measuredCount() const;
 
 private:
+    friend class TestSongLevels; // holds the lock to show that a press never waits for it
+
     struct Entry {
         FileStamp stamp;
         Loudness loudness;
     };
     void run();
     bool takeNextLocked(QString& path);
+    /// Takes the lock only if it is free: then hands over what waits and refreshes m_seen.
+    void tryExchange();
+    void exchangeLocked();
     std::optional<Loudness> measure(const QString& path);
     void load();
     bool save();
@@ -79,6 +90,11 @@ private:
     bool m_dirty = false;
     bool m_busy = false;
     std::size_t m_measured = 0;
+    // The calling thread's own: the figures it saw last (sharing the table, not copying it),
+    // and what it asked for while the lock was taken.
+    QHash<QString, Entry> m_seen;
+    std::deque<QString> m_pendingAsked;
+    std::optional<QStringList> m_pendingHot;
     std::atomic<bool> m_enabled{false};
     std::atomic<bool> m_quit{false};
     std::thread m_thread;

@@ -147,7 +147,7 @@ TfrmSongEdit::TfrmSongEdit(QWidget* owner, TSongInfo& songInfo, int sheet, int s
         edtFadeStart->setText(rec.FadeStart.str());
         edtFadeDur->setText(rec.FadeDuration.str());
         if (levels)
-            showLevel(levels->find(rec.FileName.str()));
+            showLevel(levels->find(m_songInfo.playPath(rec.FileName.str())));
     }
 }
 

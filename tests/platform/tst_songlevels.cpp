@@ -9,8 +9,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 using namespace MediaFiles;
 
@@ -149,6 +152,49 @@ private Q_SLOTS:
         QVERIFY(levels.waitIdle(10000));
         QCOMPARE(levels.measuredCount(), std::size_t{2});
         QVERIFY(levels.find(song) && levels.find(other));
+    }
+
+    // The measuring thread runs at idle priority and may be held off a core while it holds its lock.
+    void shouldNeverMakeAPressWaitForTheMeasuringThread()
+    {
+        const QString song = file("measured.wav");
+        const QString other = file("unmeasured.wav");
+        QVERIFY(writeWav(song, tone(1000.0, 1.0, 0.1)));
+        QVERIFY(writeWav(other, tone(1000.0, 1.0, 0.5)));
+        SongLevels levels(QString{});
+        levels.setEnabled(true);
+        levels.measureFirst({song});
+        QVERIFY(levels.waitIdle(10000));
+        const double even = levels.gainFor(song);
+        QVERIFY(even > 1.0);
+
+        std::atomic<bool> held{false};
+        std::atomic<bool> release{false};
+        std::atomic<bool> gaveUp{false};
+        std::thread holder([&] {
+            std::lock_guard lock(levels.m_mutex);
+            held = true;
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (!release) {
+                if (std::chrono::steady_clock::now() > deadline) {
+                    gaveUp = true;
+                    return;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        });
+        while (!held)
+            std::this_thread::yield();
+        const double seen = levels.gainFor(song);
+        const double unknown = levels.gainFor(other);
+        levels.measureFirst({other, song});
+        release = true;
+        holder.join();
+        QVERIFY2(!gaveUp, "a press waited for the measuring thread's lock");
+        QCOMPARE(seen, even);
+        QCOMPARE(unknown, 1.0);
+        QVERIFY(levels.waitIdle(10000)); // what was asked meanwhile is measured after all
+        QVERIFY(levels.find(other));
     }
 
     void shouldIgnoreADamagedCacheAndReplaceIt_data()
