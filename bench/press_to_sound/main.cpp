@@ -7,13 +7,13 @@
 // idle and while playing, and the peak memory. Runs offscreen; needs the test audio server.
 #include "OnsetRecorder.h"
 #include "app/frmMain.h"
+#include "audio/AudioOutput.h"
+#include "audio/HotCache.h"
+#include "audio/MediaPlayerControl.h"
+#include "audio/PulseAudioEngine.h"
 #include "controls/Tranbtn.h"
 #include "platform/Application.h"
-#include "platform/AudioOutput.h"
-#include "platform/HotCache.h"
 #include "platform/IniRegistry.h"
-#include "platform/MediaPlayerControl.h"
-#include "platform/PulseAudioEngine.h"
 #include "platform/QtDialogs.h"
 #include "platform/Realtime.h"
 #include "songs/SongStruc.h"
@@ -26,8 +26,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "mci/CdTrackCatalog.h"
 #include "platform/DriveList.h"
-#include "platform/CdTrackCatalog.h"
 
 #include <algorithm>
 #include <array>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "MCI.h"
 
+#include "mci/MciInterface.h"
 #include "platform/ErrorReporter.h"
 #include "platform/Errors.h"
 #include "platform/Guard.h"
-#include "platform/Mci.h"
 
 #include <QString>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "WaveAudioDevice.h"
 
-#include "AudioOutput.h"
-#include "Guard.h"
+#include "audio/AudioOutput.h"
+#include "platform/Guard.h"
 #include "WaveFile.h"
 
 #include <QMetaObject>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CdAudioDevice.h"
 
-#include "AudioOutput.h"
+#include "audio/AudioOutput.h"
 #include "CdDrive.h"
 #include "CdPcmSource.h"
-#include "Errors.h"
+#include "platform/Errors.h"
 
 #include <algorithm>
 #include <new>

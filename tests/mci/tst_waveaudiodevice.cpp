@@ -2,8 +2,8 @@
 #include "fakes/CapturingAudioOutput.h"
 #include "fakes/FakeAudioInput.h"
 #include "fakes/MediaFiles.h"
-#include "platform/Mci.h"
-#include "platform/WaveAudioDevice.h"
+#include "mci/MciInterface.h"
+#include "mci/WaveAudioDevice.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -4,8 +4,8 @@
 #include "AudioDecoder.h"
 #include "AudioOutput.h"
 #include "DecodeAhead.h"
-#include "Errors.h"
-#include "Guard.h"
+#include "platform/Errors.h"
+#include "platform/Guard.h"
 #include "HotCache.h"
 #include "StreamingSource.h"
 
