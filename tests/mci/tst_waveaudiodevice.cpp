@@ -303,6 +303,31 @@ private Q_SLOTS:
         QCOMPARE(status(id, MCI_STATUS_TIME_FORMAT), MCI_FORMAT_MILLISECONDS);
     }
 
+    void answersItsCapabilitiesAndRefusesIncompleteQueries()
+    {
+        const MCIDEVICEID id = open();
+        const QList<std::pair<quint32, quint32>> answers{
+            {MCI_GETDEVCAPS_CAN_EJECT, 0},  {MCI_GETDEVCAPS_CAN_PLAY, 1},      {MCI_GETDEVCAPS_CAN_RECORD, 1},
+            {MCI_GETDEVCAPS_CAN_SAVE, 1},   {MCI_GETDEVCAPS_USES_FILES, 1},    {MCI_GETDEVCAPS_HAS_AUDIO, 1},
+            {MCI_GETDEVCAPS_HAS_VIDEO, 0},  {MCI_GETDEVCAPS_COMPOUND_DEVICE, 1},
+            {MCI_GETDEVCAPS_DEVICE_TYPE, MCI_DEVTYPE_WAVEFORM_AUDIO}};
+        for (const auto& [item, value] : answers) {
+            MCI_GETDEVCAPS_PARMS caps;
+            caps.dwItem = item;
+            caps.dwReturn = 99;
+            QCOMPARE(mciSendCommandA(id, MCI_GETDEVCAPS, MCI_GETDEVCAPS_ITEM, &caps), 0u);
+            QCOMPARE(caps.dwReturn, value);
+        }
+        MCI_GETDEVCAPS_PARMS caps;
+        caps.dwItem = MCI_GETDEVCAPS_CAN_PLAY;
+        QCOMPARE(mciSendCommandA(id, MCI_GETDEVCAPS, 0, &caps), MCIERR_MISSING_PARAMETER);
+        QCOMPARE(mciSendCommandA(id, MCI_GETDEVCAPS, MCI_GETDEVCAPS_ITEM, nullptr), MCIERR_NULL_PARAMETER_BLOCK);
+        MCI_STATUS_PARMS status;
+        status.dwItem = MCI_STATUS_MODE;
+        QCOMPARE(mciSendCommandA(id, MCI_STATUS, 0, &status), MCIERR_MISSING_PARAMETER);
+        QCOMPARE(mciSendCommandA(id, MCI_STATUS, MCI_STATUS_ITEM, nullptr), MCIERR_NULL_PARAMETER_BLOCK);
+    }
+
     // ---- seeking and playing
 
     void seeksWithinTheWave()
