@@ -441,8 +441,7 @@ void TMainForm::FormCreate()
     try {
         CDPlayer = std::make_unique<TCDPlayer>(0, *this, *this);
     } catch (const std::exception& e) {
-        CDPlayer.reset();
-        m_cdUnavailable = QString::fromUtf8(e.what());
+        CDPlayer = std::make_unique<TNoCDPlayer>(QString::fromUtf8(e.what()), *this);
     }
     PlayQueue.clear();
     // A settings file that cannot be read is reported, and the board still gets its buttons.
@@ -821,14 +820,13 @@ bool TMainForm::somethingPlays() const
 {
     if (WavePlayer.playState() != MediaPlayer::Stopped)
         return true;
-    return CDPlayer && (CDPlayer->State == TCDState::cdPlaying || CDPlayer->State == TCDState::cdPaused);
+    return CDPlayer->State == TCDState::cdPlaying || CDPlayer->State == TCDState::cdPaused;
 }
 
 void TMainForm::stopPausedSongSilently()
 {
     if (IsCdTrack(currentSong())) {
-        if (CDPlayer)
-            CDPlayer->Stop();
+        CDPlayer->Stop();
     } else {
         WavePlayer.setSendPlayStateChangeEvents(false);
         const auto restore = qScopeGuard([this] { WavePlayer.setSendPlayStateChangeEvents(true); });
@@ -843,13 +841,11 @@ void TMainForm::btnPlayClick()
         btnPlay->setEnabled(false);
         btnPause->setEnabled(true);
         if (IsCdTrack(currentSong())) {
-            if (CDPlayer) {
-                CDPlayer->PlayTrack(0);
-                // The device reports no resume (it last reported playing), so the board
-                // marks it: a paused state here would turn the next press into a resume.
-                PlayState = TPlayState::psPlaying;
-                UpdatePlayState();
-            }
+            CDPlayer->PlayTrack(0);
+            // The device reports no resume (it last reported playing), so the board
+            // marks it: a paused state here would turn the next press into a resume.
+            PlayState = TPlayState::psPlaying;
+            UpdatePlayState();
         } else {
             WavePlayer.play();
         }
@@ -920,8 +916,14 @@ bool TMainForm::StartSong(const QString& Path)
     }
 
     if (IsCdTrack(Path)) {
-        if (!CDPlayer)
-            throw DeviceError(QStringLiteral("Unable to play ") + Path + QStringLiteral(": ") + m_cdUnavailable);
+        // The player is asked before anything changes: one that could not be created answers
+        // with why, and the song that plays goes on.
+        QString position;
+        try {
+            position = CDPlayer->PositionText();
+        } catch (const CDPlayerUnavailable& e) {
+            throw DeviceError(QStringLiteral("Unable to play ") + Path + QStringLiteral(": ") + e.message());
+        }
         const int Track = CdTrackNumber(Path); // a name without a number leaves the song that plays alone
         endFade(); // a fade belongs to the song it was started on
         if (WavePlayer.playState() != MediaPlayer::Stopped) {
@@ -930,7 +932,7 @@ bool TMainForm::StartSong(const QString& Path)
             WavePlayer.stop();
         }
         WaveTimer->setEnabled(true);
-        StatusPanels[1]->setText(CDPlayer->PositionText());
+        StatusPanels[1]->setText(position);
         CDPlayer->PlayTrack(Track);
         m_playingPath = Path;
         PlayState = TPlayState::psPlaying;
@@ -940,7 +942,7 @@ bool TMainForm::StartSong(const QString& Path)
 
     // The new file is opened and started first: one that cannot play leaves the song that plays alone.
     WavePlayer.setFileName(Path);
-    if (CDPlayer && CDPlayer->State == TCDState::cdPlaying)
+    if (CDPlayer->State == TCDState::cdPlaying)
         CDPlayer->Stop();
     endFade(); // a fade belongs to the song it was started on
     WaveTimer->setEnabled(true);
@@ -1022,8 +1024,7 @@ void TMainForm::CDStateChanged(TCDState State)
 void TMainForm::mnuStopSongClick()
 {
     if (IsCdTrack(currentSong())) {
-        if (CDPlayer)
-            CDPlayer->Stop();
+        CDPlayer->Stop();
         PlayState = TPlayState::psStopped;
         UpdatePlayState();
         return;
@@ -1048,8 +1049,7 @@ void TMainForm::mnuStopAllClick()
     const QString H = currentSong();
     PlayQueue.clear();
     if (IsCdTrack(H)) {
-        if (CDPlayer)
-            CDPlayer->Stop();
+        CDPlayer->Stop();
         PlayState = TPlayState::psStopped;
         UpdatePlayState();
     } else if (WavePlayer.playState() == MediaPlayer::Stopped) {
@@ -1065,8 +1065,7 @@ void TMainForm::mnuStopAllClick()
 void TMainForm::btnPauseClick()
 {
     if (IsCdTrack(currentSong())) {
-        if (CDPlayer)
-            CDPlayer->Pause();
+        CDPlayer->Pause();
         PlayState = TPlayState::psPaused;
         UpdatePlayState();
         return;
@@ -1077,7 +1076,7 @@ void TMainForm::btnPauseClick()
 void TMainForm::WaveTimerTimer()
 {
     if (IsCdTrack(currentSong()))
-        StatusPanels[0]->setText(CDPlayer ? CDPlayer->PositionText() : FormatSeconds(0));
+        StatusPanels[0]->setText(CDPlayer->PositionText());
     else
         StatusPanels[0]->setText(WavePositionText());
 }

@@ -152,7 +152,6 @@ public:
     void FormDestroy();
 
     /// Why the CD player could not be made; empty when there is one.
-    [[nodiscard]] QString cdUnavailableReason() const { return m_cdUnavailable; }
 
     [[nodiscard]] const SlotKeys& slotKeys() const { return m_slotKeys; }
     /// The keys the menus use, each with the name of its item.
@@ -213,7 +212,6 @@ private:
     bool m_headDetached = false; ///< the playing song was taken out of the queue
     QString m_playingPath;
     QStringList m_hotList;
-    QString m_cdUnavailable;
     SlotKeys m_slotKeys;
     QList<QShortcut*> m_keyShortcuts;
     int m_keySheet = -1; ///< the sheet of a press made by a key, while it is handled

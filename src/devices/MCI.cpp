@@ -42,6 +42,11 @@ TCDPlayer::TCDPlayer(quint32 callbackWindow, QObject& timerOwner, CDStateListene
     }
 }
 
+TCDPlayer::TCDPlayer(CDStateListener& listener)
+    : m_listener(listener)
+{
+}
+
 TCDPlayer::~TCDPlayer()
 {
     teardown(true);
@@ -258,4 +263,32 @@ void TCDPlayer::PollTimerTimer() noexcept
             LastReportedState = State;
         });
     }
+}
+
+TNoCDPlayer::TNoCDPlayer(const QString& reason, CDStateListener& listener)
+    : TCDPlayer(listener)
+    , m_reason(reason)
+{
+}
+
+void TNoCDPlayer::unavailable() const
+{
+    throw CDPlayerUnavailable(m_reason);
+}
+
+void TNoCDPlayer::PlayTrack(qint32)
+{
+    unavailable();
+}
+
+void TNoCDPlayer::Pause()
+{
+    unavailable();
+}
+
+void TNoCDPlayer::Stop() {}
+
+QString TNoCDPlayer::PositionText()
+{
+    unavailable();
 }
