@@ -503,9 +503,12 @@ void TMainForm::Exit1Click()
 
 void TMainForm::FormDestroy()
 {
-    if (m_destroyed)
-        return;
     m_destroyed = true;
+    // No signal reaches the window's handlers from here on: not from the players, which
+    // outlive it, nor from its children while they are destroyed after the song store.
+    QObject::disconnect(&WavePlayer, nullptr, this, nullptr);
+    for (QObject* child : findChildren<QObject*>())
+        QObject::disconnect(child, nullptr, this, nullptr);
     // Each step goes on even when one before it failed: the song store must be saved.
     guard([this] {
         m_registry.OpenKey(RegistryKey, true);

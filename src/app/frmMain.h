@@ -147,12 +147,6 @@ public:
     /// The sound output went away under the song: the board goes idle and says so in the status bar.
     void WavePlayerPlaybackLost(const QString& message);
 
-    /// The shutdown steps: tab names, queue, players, and last the song store.
-    /// Runs once; the destructor runs it when nothing did before.
-    void FormDestroy();
-
-    /// Why the CD player could not be made; empty when there is one.
-
     [[nodiscard]] const SlotKeys& slotKeys() const { return m_slotKeys; }
     /// The keys the menus use, each with the name of its item.
     [[nodiscard]] QHash<QKeySequence, QString> menuKeys() const;
@@ -164,6 +158,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    /// The shutdown steps: tab names, queue, players, and last the song store. The
+    /// destructor runs them, once; no handler of the window runs after them.
+    void FormDestroy();
+
     void buildWindow();
     void buildMenus();
     void buildToolBar();

@@ -70,29 +70,30 @@ int main(int argc, char* argv[])
     splash.setWindowTitle(QStringLiteral("Sonavex: loading")); // frameless; named for window lists only
     // The application title is the application's name. It is not set as the display
     // name, which the window system would append to every window's title.
-    TMainForm form(MainFormServices{registry, dialogs, player, cdTracks, drives, &audio},
-                   std::move(songInfo));
-    form.setSplash(&splash);
+    auto form = std::make_unique<TMainForm>(MainFormServices{registry, dialogs, player, cdTracks, drives, &audio},
+                                            std::move(songInfo));
+    form->setSplash(&splash);
 
     splash.show();
     splash.raise();
 
     // Logging out, SIGTERM, SIGINT and SIGHUP end the show the way Exit does.
-    const auto endShow = [&form] {
-        form.close();
+    TMainForm* const window = form.get();
+    const auto endShow = [window] {
+        window->close();
         QCoreApplication::quit();
     };
-    QObject::connect(&unixSignals, &UnixSignals::terminationRequested, &form, endShow);
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, endShow);
+    QObject::connect(&unixSignals, &UnixSignals::terminationRequested, window, endShow);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, window, endShow);
 
     if (qEnvironmentVariableIsSet("SONAVEX_EXIT_WHEN_SHOWN"))
-        form.installEventFilter(new ShownProbe(&form));
-    QTimer::singleShot(0, &form, [&form] { form.show(); });
+        window->installEventFilter(new ShownProbe(window));
+    QTimer::singleShot(0, window, [window] { window->show(); });
 
     const int result = app.exec();
     // Errors of the shutdown (the tab names, the song file) are shown before the end.
     reporter.eventLoopEnded();
-    form.FormDestroy();
+    form.reset(); // the window's destruction saves the tab names and the songs
     Mci::reset(); // no device may outlive the sound output it plays through
     ErrorReporter::install(nullptr);
     return result;
