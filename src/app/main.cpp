@@ -18,33 +18,9 @@
 #include "songs/SongStruc.h"
 #include "windows/Splash.h"
 
-#include <QElapsedTimer>
 #include <QTimer>
 
-#include <cstdio>
 #include <memory>
-
-namespace {
-
-/// For the start-up benchmark: report when the main window first paints, then end.
-class ShownProbe : public QObject {
-public:
-    explicit ShownProbe(QObject* parent) : QObject(parent) {}
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint) {
-            std::printf("shown\n");
-            std::fflush(stdout);
-            watched->removeEventFilter(this);
-            QTimer::singleShot(0, qApp, [] { QCoreApplication::quit(); });
-        }
-        return false;
-    }
-};
-
-} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -86,8 +62,6 @@ int main(int argc, char* argv[])
     QObject::connect(&unixSignals, &UnixSignals::terminationRequested, window, endShow);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, window, endShow);
 
-    if (qEnvironmentVariableIsSet("SONAVEX_EXIT_WHEN_SHOWN"))
-        window->installEventFilter(new ShownProbe(window));
     QTimer::singleShot(0, window, [window] { window->show(); });
 
     const int result = app.exec();
