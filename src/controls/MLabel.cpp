@@ -3,6 +3,7 @@
 
 #include "Setters.h"
 
+#include "SystemColors.h"
 #include "TextDrawing.h"
 #include "platform/Guard.h"
 
@@ -30,7 +31,7 @@ TMLabel::TMLabel(QWidget* owner)
 {
     m_textStyle = TTextStyle::tsRecessed;
     m_shadowDepth = 2;
-    m_shadowColor = palette().color(QPalette::Active, QPalette::Dark);
+    m_shadowColor = SystemColors::btnShadow(*this);
     adjustBounds();
 }
 
@@ -183,8 +184,8 @@ void TMLabel::paintEvent(QPaintEvent* /*event*/)
             TextDrawing::drawText(&p, font(), m_caption, c.translated(dx, dy), flags);
         };
         // The effect copies keep their colours when the label is disabled.
-        const QColor highlight = palette().color(QPalette::Active, QPalette::Light);
-        const QColor shadow = palette().color(QPalette::Active, QPalette::Dark);
+        const QColor highlight = SystemColors::btnHighlight(*this);
+        const QColor shadow = SystemColors::btnShadow(*this);
         switch (m_textStyle) {
         case TTextStyle::tsRaised:
             copy(shadow, 1, 1);
@@ -200,6 +201,6 @@ void TMLabel::paintEvent(QPaintEvent* /*event*/)
         case TTextStyle::tsNone:
             break;
         }
-        copy(isEnabled() ? fontColor() : palette().color(QPalette::Disabled, QPalette::Text), 0, 0);
+        copy(isEnabled() ? fontColor() : SystemColors::grayText(*this), 0, 0);
     });
 }

@@ -3,6 +3,7 @@
 
 #include "Setters.h"
 
+#include "SystemColors.h"
 #include "TextDrawing.h"
 #include "platform/Guard.h"
 
@@ -63,9 +64,9 @@ unsigned horizontalFlag(Qt::Alignment alignment)
 TMPanel::TMPanel(QWidget* owner)
     : QWidget(owner)
 {
-    m_color = palette().color(QPalette::Active, QPalette::Button);
+    m_color = SystemColors::btnFace(*this);
     m_bevelSides = AllSides;
-    m_borderColor = palette().color(QPalette::Active, QPalette::Button);
+    m_borderColor = SystemColors::btnFace(*this);
     m_verticalAlignment = TVerticalAlignment::vaCenter;
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -149,8 +150,8 @@ void TMPanel::paintEvent(QPaintEvent* /*event*/)
 {
     guard([&] {
         QPainter p(this);
-        const QColor highlight = palette().color(QPalette::Active, QPalette::Light);
-        const QColor shadow = palette().color(QPalette::Active, QPalette::Dark);
+        const QColor highlight = SystemColors::btnHighlight(*this);
+        const QColor shadow = SystemColors::btnShadow(*this);
         const auto bevelFirst = [&](TPanelBevel b) {
             return b == TPanelBevel::bvRaised ? highlight : shadow;
         };

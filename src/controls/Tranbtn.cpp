@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Tranbtn.h"
 
+#include "SystemColors.h"
 #include "TextDrawing.h"
 #include "platform/Errors.h"
 #include "platform/Fonts.h"
@@ -255,8 +256,8 @@ void TMTranBtn::drawCaption(QPainter& painter)
 
 void TMTranBtn::drawFrame(QPainter& painter, bool raised) const
 {
-    const QColor highlight = palette().color(QPalette::Active, QPalette::Light);
-    const QColor shadow = palette().color(QPalette::Active, QPalette::Dark);
+    const QColor highlight = SystemColors::btnHighlight(*this);
+    const QColor shadow = SystemColors::btnShadow(*this);
     const QColor first = raised ? highlight : shadow;
     const QColor second = raised ? shadow : highlight;
     const int w = width();
