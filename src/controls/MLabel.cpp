@@ -15,15 +15,6 @@ namespace {
 
 constexpr int UnboundedWidth = 1 << 20;
 
-unsigned horizontalFlag(Qt::Alignment alignment)
-{
-    if (alignment & Qt::AlignRight)
-        return TextDrawing::Right;
-    if (alignment & Qt::AlignHCenter)
-        return TextDrawing::Center;
-    return TextDrawing::Left;
-}
-
 } // namespace
 
 TMLabel::TMLabel(QWidget* owner)
@@ -124,7 +115,7 @@ void TMLabel::setShadowDepth(int depth)
 
 unsigned TMLabel::textFlags() const
 {
-    unsigned flags = horizontalFlag(m_alignment) | TextDrawing::ExpandTabs;
+    unsigned flags = TextDrawing::horizontalFlag(m_alignment) | TextDrawing::ExpandTabs;
     if (m_wordWrap)
         flags |= TextDrawing::WordBreak;
     if (!m_showAccelChar)

@@ -50,15 +50,6 @@ QRect shrunk(QRect r, TSides sides)
     return r;
 }
 
-unsigned horizontalFlag(Qt::Alignment alignment)
-{
-    if (alignment & Qt::AlignRight)
-        return TextDrawing::Right;
-    if (alignment & Qt::AlignHCenter)
-        return TextDrawing::Center;
-    return TextDrawing::Left;
-}
-
 } // namespace
 
 TMPanel::TMPanel(QWidget* owner)
@@ -176,7 +167,7 @@ void TMPanel::paintEvent(QPaintEvent* /*event*/)
 
         if (m_caption.isEmpty())
             return;
-        const unsigned flags = horizontalFlag(m_alignment) | TextDrawing::ExpandTabs | TextDrawing::WordBreak;
+        const unsigned flags = TextDrawing::horizontalFlag(m_alignment) | TextDrawing::ExpandTabs | TextDrawing::WordBreak;
         const int h =
             TextDrawing::drawText(nullptr, font(), m_caption, e, flags | TextDrawing::CalcRect).height();
         // A caption taller than the area inside the bevels is cut at its edges.

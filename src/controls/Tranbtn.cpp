@@ -238,6 +238,8 @@ TMTranBtn::CaptionLayout TMTranBtn::layoutCaption(const QString& caption, const 
         }
         out.rect.setTop(size.height() / 2 - (h * out.lines) / 2); // the block of lines centred vertically
     }
+    // The caption is a song title, not a label with a mnemonic: "Rock & Roll" shows its "&".
+    out.shown = TextDrawing::layoutText(font, out.text, out.rect, out.flags | TextDrawing::NoPrefix);
     return out;
 }
 
@@ -250,8 +252,7 @@ void TMTranBtn::drawCaption(QPainter& painter)
     }
     painter.setPen(fontColor());
     painter.setBrush(Qt::NoBrush);
-    // The caption is a song title, not a label with a mnemonic: "Rock & Roll" shows its "&".
-    TextDrawing::drawText(&painter, font(), layout.text, layout.rect, layout.flags | TextDrawing::NoPrefix);
+    TextDrawing::drawLayout(painter, font(), layout.shown, layout.rect);
 }
 
 void TMTranBtn::drawFrame(QPainter& painter, bool raised) const
