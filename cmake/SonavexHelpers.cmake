@@ -10,16 +10,13 @@ target_compile_definitions(sonavex_options INTERFACE
   QT_NO_KEYWORDS QT_NO_CAST_FROM_ASCII QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
   QT_NO_FOREACH QT_USE_QSTRINGBUILDER)
 
-# One static library per subsystem; sources are picked up from the folder so that
-# adding a unit is adding a file pair. Resources live in resources/<subsystem>/.
+# One static library per subsystem, built from the sources its folder's CMakeLists.txt
+# lists (listed, not globbed: a new header is then never missed by the moc step).
+# Includes are written from src/ ("platform/Errors.h"). Resources live in resources/<subsystem>/.
 function(sonavex_add_subsystem name)
-  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
-  file(GLOB _sources CONFIGURE_DEPENDS
-    "${CMAKE_CURRENT_SOURCE_DIR}/${name}/*.cpp"
-    "${CMAKE_CURRENT_SOURCE_DIR}/${name}/*.h")
-  list(FILTER _sources EXCLUDE REGEX "/main\\.cpp$")
-  add_library(sonavex_${name} STATIC ${_sources})
-  target_include_directories(sonavex_${name} PUBLIC "${CMAKE_CURRENT_SOURCE_DIR}")
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(sonavex_${name} STATIC ${ARG_SOURCES})
+  target_include_directories(sonavex_${name} PUBLIC "${PROJECT_SOURCE_DIR}/src")
   target_link_libraries(sonavex_${name} PUBLIC sonavex_options ${ARG_LIBS})
   # Absolute paths: qt_add_resources resolves relative ones against src/, and
   # BASE turns them into the aliases ":/<subsystem>/...".

@@ -9,16 +9,16 @@
 // measured at idle priority while the presses are made.
 #include "OnsetRecorder.h"
 #include "app/frmMain.h"
+#include "audio/AudioOutput.h"
+#include "audio/HotCache.h"
+#include "audio/MediaPlayerControl.h"
+#include "audio/PulseAudioEngine.h"
 #include "controls/Tranbtn.h"
 #include "platform/Application.h"
-#include "platform/AudioOutput.h"
-#include "platform/HotCache.h"
 #include "platform/IniRegistry.h"
-#include "platform/MediaPlayerControl.h"
-#include "platform/PulseAudioEngine.h"
 #include "platform/QtDialogs.h"
 #include "platform/Realtime.h"
-#include "platform/SongLevels.h"
+#include "audio/SongLevels.h"
 #include "songs/SongStruc.h"
 
 #include <QEventLoop>
@@ -29,8 +29,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "mci/CdTrackCatalog.h"
 #include "platform/DriveList.h"
-#include "platform/CdTrackCatalog.h"
 
 #include <algorithm>
 #include <array>

@@ -4,19 +4,19 @@
 #include "app/frmAssignKey.h"
 #include "app/frmFade.h"
 #include "app/frmOutputDevice.h"
+#include "audio/MediaPlayer.h"
+#include "audio/OutputDevices.h"
 #include "controls/MPanel.h"
 #include "controls/Tranbtn.h"
 #include "devices/Recorder.h"
-#include "platform/CdTrackCatalog.h"
+#include "mci/CdTrackCatalog.h"
 #include "platform/Dialogs.h"
 #include "platform/ErrorReporter.h"
 #include "platform/Errors.h"
 #include "platform/Fonts.h"
 #include "platform/Guard.h"
-#include "platform/MediaPlayer.h"
-#include "platform/OutputDevices.h"
 #include "platform/Registry.h"
-#include "platform/SongLevels.h"
+#include "audio/SongLevels.h"
 #include "platform/Timer.h"
 #include "platform/WindowFrame.h"
 #include "songs/SongEdit.h"
@@ -446,8 +446,7 @@ void TMainForm::FormCreate()
     try {
         CDPlayer = std::make_unique<TCDPlayer>(0, *this, *this);
     } catch (const std::exception& e) {
-        CDPlayer.reset();
-        m_cdUnavailable = QString::fromUtf8(e.what());
+        CDPlayer = std::make_unique<TNoCDPlayer>(QString::fromUtf8(e.what()), *this);
     }
     PlayQueue.clear();
     // A settings file that cannot be read is reported, and the board still gets its buttons.
@@ -510,9 +509,12 @@ void TMainForm::Exit1Click()
 
 void TMainForm::FormDestroy()
 {
-    if (m_destroyed)
-        return;
     m_destroyed = true;
+    // No signal reaches the window's handlers from here on: not from the players, which
+    // outlive it, nor from its children while they are destroyed after the song store.
+    QObject::disconnect(&WavePlayer, nullptr, this, nullptr);
+    for (QObject* child : findChildren<QObject*>())
+        QObject::disconnect(child, nullptr, this, nullptr);
     // Each step goes on even when one before it failed: the song store must be saved.
     guard([this] {
         m_registry.OpenKey(RegistryKey, true);
@@ -830,14 +832,13 @@ bool TMainForm::somethingPlays() const
 {
     if (WavePlayer.playState() != MediaPlayer::Stopped)
         return true;
-    return CDPlayer && (CDPlayer->State == TCDState::cdPlaying || CDPlayer->State == TCDState::cdPaused);
+    return CDPlayer->State == TCDState::cdPlaying || CDPlayer->State == TCDState::cdPaused;
 }
 
 void TMainForm::stopPausedSongSilently()
 {
     if (IsCdTrack(currentSong())) {
-        if (CDPlayer)
-            CDPlayer->Stop();
+        CDPlayer->Stop();
     } else {
         WavePlayer.setSendPlayStateChangeEvents(false);
         const auto restore = qScopeGuard([this] { WavePlayer.setSendPlayStateChangeEvents(true); });
@@ -852,13 +853,11 @@ void TMainForm::btnPlayClick()
         btnPlay->setEnabled(false);
         btnPause->setEnabled(true);
         if (IsCdTrack(currentSong())) {
-            if (CDPlayer) {
-                CDPlayer->PlayTrack(0);
-                // The device reports no resume (it last reported playing), so the board
-                // marks it: a paused state here would turn the next press into a resume.
-                PlayState = TPlayState::psPlaying;
-                UpdatePlayState();
-            }
+            CDPlayer->PlayTrack(0);
+            // The device reports no resume (it last reported playing), so the board
+            // marks it: a paused state here would turn the next press into a resume.
+            PlayState = TPlayState::psPlaying;
+            UpdatePlayState();
         } else {
             WavePlayer.play();
         }
@@ -942,8 +941,14 @@ bool TMainForm::StartSong(const QString& Song)
     }
 
     if (IsCdTrack(Path)) {
-        if (!CDPlayer)
-            throw DeviceError(QStringLiteral("Unable to play ") + Path + QStringLiteral(": ") + m_cdUnavailable);
+        // The player is asked before anything changes: one that could not be created answers
+        // with why, and the song that plays goes on.
+        QString position;
+        try {
+            position = CDPlayer->PositionText();
+        } catch (const CDPlayerUnavailable& e) {
+            throw DeviceError(QStringLiteral("Unable to play ") + Path + QStringLiteral(": ") + e.message());
+        }
         const int Track = CdTrackNumber(Path); // a name without a number leaves the song that plays alone
         endFade(); // a fade belongs to the song it was started on
         if (WavePlayer.playState() != MediaPlayer::Stopped) {
@@ -952,7 +957,7 @@ bool TMainForm::StartSong(const QString& Song)
             WavePlayer.stop();
         }
         WaveTimer->setEnabled(true);
-        StatusPanels[1]->setText(CDPlayer->PositionText());
+        StatusPanels[1]->setText(position);
         CDPlayer->PlayTrack(Track);
         m_playingPath = Song;
         PlayState = TPlayState::psPlaying;
@@ -962,7 +967,7 @@ bool TMainForm::StartSong(const QString& Song)
 
     // The new file is opened and started first: one that cannot play leaves the song that plays alone.
     WavePlayer.setFileName(Path);
-    if (CDPlayer && CDPlayer->State == TCDState::cdPlaying)
+    if (CDPlayer->State == TCDState::cdPlaying)
         CDPlayer->Stop();
     endFade(); // a fade belongs to the song it was started on
     WaveTimer->setEnabled(true);
@@ -1044,8 +1049,7 @@ void TMainForm::CDStateChanged(TCDState State)
 void TMainForm::mnuStopSongClick()
 {
     if (IsCdTrack(currentSong())) {
-        if (CDPlayer)
-            CDPlayer->Stop();
+        CDPlayer->Stop();
         PlayState = TPlayState::psStopped;
         UpdatePlayState();
         return;
@@ -1070,8 +1074,7 @@ void TMainForm::mnuStopAllClick()
     const QString H = currentSong();
     PlayQueue.clear();
     if (IsCdTrack(H)) {
-        if (CDPlayer)
-            CDPlayer->Stop();
+        CDPlayer->Stop();
         PlayState = TPlayState::psStopped;
         UpdatePlayState();
     } else if (WavePlayer.playState() == MediaPlayer::Stopped) {
@@ -1087,8 +1090,7 @@ void TMainForm::mnuStopAllClick()
 void TMainForm::btnPauseClick()
 {
     if (IsCdTrack(currentSong())) {
-        if (CDPlayer)
-            CDPlayer->Pause();
+        CDPlayer->Pause();
         PlayState = TPlayState::psPaused;
         UpdatePlayState();
         return;
@@ -1099,7 +1101,7 @@ void TMainForm::btnPauseClick()
 void TMainForm::WaveTimerTimer()
 {
     if (IsCdTrack(currentSong()))
-        StatusPanels[0]->setText(CDPlayer ? CDPlayer->PositionText() : FormatSeconds(0));
+        StatusPanels[0]->setText(CDPlayer->PositionText());
     else
         StatusPanels[0]->setText(WavePositionText());
 }

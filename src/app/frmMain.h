@@ -153,13 +153,6 @@ public:
     /// The sound output went away under the song: the board goes idle and says so in the status bar.
     void WavePlayerPlaybackLost(const QString& message);
 
-    /// The shutdown steps: tab names, queue, players, and last the song store.
-    /// Runs once; the destructor runs it when nothing did before.
-    void FormDestroy();
-
-    /// Why the CD player could not be made; empty when there is one.
-    [[nodiscard]] QString cdUnavailableReason() const { return m_cdUnavailable; }
-
     [[nodiscard]] const SlotKeys& slotKeys() const { return m_slotKeys; }
     /// The keys the menus use, each with the name of its item.
     [[nodiscard]] QHash<QKeySequence, QString> menuKeys() const;
@@ -171,6 +164,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    /// The shutdown steps: tab names, queue, players, and last the song store. The
+    /// destructor runs them, once; no handler of the window runs after them.
+    void FormDestroy();
+
     void buildWindow();
     void buildMenus();
     void buildToolBar();
@@ -223,7 +220,6 @@ private:
     bool m_headDetached = false; ///< the playing song was taken out of the queue
     QString m_playingPath;
     QStringList m_hotList;
-    QString m_cdUnavailable;
     SlotKeys m_slotKeys;
     QList<QShortcut*> m_keyShortcuts;
     int m_keySheet = -1; ///< the sheet of a press made by a key, while it is handled

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/OutputDevices.h"
+#include "audio/OutputDevices.h"
 
 #include <QDialog>
 

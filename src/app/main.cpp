@@ -2,50 +2,26 @@
 // Start-up: the song store first, then the splash window, the title, the main
 // window; the splash shows while the main window comes up and hides when it shows.
 #include "app/frmMain.h"
+#include "audio/MediaPlayerControl.h"
+#include "audio/PulseAudioEngine.h"
+#include "mci/CdAudioDevice.h"
+#include "mci/CdromCatalog.h"
+#include "mci/MciInterface.h"
+#include "mci/WaveAudioDevice.h"
 #include "platform/Application.h"
-#include "platform/CdAudioDevice.h"
-#include "platform/CdromCatalog.h"
 #include "platform/Fonts.h"
 #include "platform/IniRegistry.h"
-#include "platform/Mci.h"
-#include "platform/MediaPlayerControl.h"
 #include "platform/MessageBoxErrorReporter.h"
 #include "platform/MountedDrives.h"
-#include "platform/PulseAudioEngine.h"
 #include "platform/QtDialogs.h"
-#include "platform/SongLevels.h"
+#include "audio/SongLevels.h"
 #include "platform/UnixSignals.h"
-#include "platform/WaveAudioDevice.h"
 #include "songs/SongStruc.h"
 #include "windows/Splash.h"
 
-#include <QElapsedTimer>
 #include <QTimer>
 
-#include <cstdio>
 #include <memory>
-
-namespace {
-
-/// For the start-up benchmark: report when the main window first paints, then end.
-class ShownProbe : public QObject {
-public:
-    explicit ShownProbe(QObject* parent) : QObject(parent) {}
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint) {
-            std::printf("shown\n");
-            std::fflush(stdout);
-            watched->removeEventFilter(this);
-            QTimer::singleShot(0, qApp, [] { QCoreApplication::quit(); });
-        }
-        return false;
-    }
-};
-
-} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -73,29 +49,28 @@ int main(int argc, char* argv[])
     splash.setWindowTitle(QStringLiteral("Sonavex: loading")); // frameless; named for window lists only
     // The application title is the application's name. It is not set as the display
     // name, which the window system would append to every window's title.
-    TMainForm form(MainFormServices{registry, dialogs, player, cdTracks, drives, &audio, &levels},
-                   std::move(songInfo));
-    form.setSplash(&splash);
+    auto form = std::make_unique<TMainForm>(
+        MainFormServices{registry, dialogs, player, cdTracks, drives, &audio, &levels}, std::move(songInfo));
+    form->setSplash(&splash);
 
     splash.show();
     splash.raise();
 
     // Logging out, SIGTERM, SIGINT and SIGHUP end the show the way Exit does.
-    const auto endShow = [&form] {
-        form.close();
+    TMainForm* const window = form.get();
+    const auto endShow = [window] {
+        window->close();
         QCoreApplication::quit();
     };
-    QObject::connect(&unixSignals, &UnixSignals::terminationRequested, &form, endShow);
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, endShow);
+    QObject::connect(&unixSignals, &UnixSignals::terminationRequested, window, endShow);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, window, endShow);
 
-    if (qEnvironmentVariableIsSet("SONAVEX_EXIT_WHEN_SHOWN"))
-        form.installEventFilter(new ShownProbe(&form));
-    QTimer::singleShot(0, &form, [&form] { form.show(); });
+    QTimer::singleShot(0, window, [window] { window->show(); });
 
     const int result = app.exec();
     // Errors of the shutdown (the tab names, the song file) are shown before the end.
     reporter.eventLoopEnded();
-    form.FormDestroy();
+    form.reset(); // the window's destruction saves the tab names and the songs
     Mci::reset(); // no device may outlive the sound output it plays through
     ErrorReporter::install(nullptr);
     return result;

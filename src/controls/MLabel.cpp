@@ -3,6 +3,7 @@
 
 #include "Setters.h"
 
+#include "SystemColors.h"
 #include "TextDrawing.h"
 #include "platform/Guard.h"
 
@@ -14,15 +15,6 @@ namespace {
 
 constexpr int UnboundedWidth = 1 << 20;
 
-unsigned horizontalFlag(Qt::Alignment alignment)
-{
-    if (alignment & Qt::AlignRight)
-        return TextDrawing::Right;
-    if (alignment & Qt::AlignHCenter)
-        return TextDrawing::Center;
-    return TextDrawing::Left;
-}
-
 } // namespace
 
 TMLabel::TMLabel(QWidget* owner)
@@ -30,7 +22,7 @@ TMLabel::TMLabel(QWidget* owner)
 {
     m_textStyle = TTextStyle::tsRecessed;
     m_shadowDepth = 2;
-    m_shadowColor = palette().color(QPalette::Active, QPalette::Dark);
+    m_shadowColor = SystemColors::btnShadow(*this);
     adjustBounds();
 }
 
@@ -123,7 +115,7 @@ void TMLabel::setShadowDepth(int depth)
 
 unsigned TMLabel::textFlags() const
 {
-    unsigned flags = horizontalFlag(m_alignment) | TextDrawing::ExpandTabs;
+    unsigned flags = TextDrawing::horizontalFlag(m_alignment) | TextDrawing::ExpandTabs;
     if (m_wordWrap)
         flags |= TextDrawing::WordBreak;
     if (!m_showAccelChar)
@@ -183,8 +175,8 @@ void TMLabel::paintEvent(QPaintEvent* /*event*/)
             TextDrawing::drawText(&p, font(), m_caption, c.translated(dx, dy), flags);
         };
         // The effect copies keep their colours when the label is disabled.
-        const QColor highlight = palette().color(QPalette::Active, QPalette::Light);
-        const QColor shadow = palette().color(QPalette::Active, QPalette::Dark);
+        const QColor highlight = SystemColors::btnHighlight(*this);
+        const QColor shadow = SystemColors::btnShadow(*this);
         switch (m_textStyle) {
         case TTextStyle::tsRaised:
             copy(shadow, 1, 1);
@@ -200,6 +192,6 @@ void TMLabel::paintEvent(QPaintEvent* /*event*/)
         case TTextStyle::tsNone:
             break;
         }
-        copy(isEnabled() ? fontColor() : palette().color(QPalette::Disabled, QPalette::Text), 0, 0);
+        copy(isEnabled() ? fontColor() : SystemColors::grayText(*this), 0, 0);
     });
 }

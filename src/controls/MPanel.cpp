@@ -3,6 +3,7 @@
 
 #include "Setters.h"
 
+#include "SystemColors.h"
 #include "TextDrawing.h"
 #include "platform/Guard.h"
 
@@ -49,23 +50,14 @@ QRect shrunk(QRect r, TSides sides)
     return r;
 }
 
-unsigned horizontalFlag(Qt::Alignment alignment)
-{
-    if (alignment & Qt::AlignRight)
-        return TextDrawing::Right;
-    if (alignment & Qt::AlignHCenter)
-        return TextDrawing::Center;
-    return TextDrawing::Left;
-}
-
 } // namespace
 
 TMPanel::TMPanel(QWidget* owner)
     : QWidget(owner)
 {
-    m_color = palette().color(QPalette::Active, QPalette::Button);
+    m_color = SystemColors::btnFace(*this);
     m_bevelSides = AllSides;
-    m_borderColor = palette().color(QPalette::Active, QPalette::Button);
+    m_borderColor = SystemColors::btnFace(*this);
     m_verticalAlignment = TVerticalAlignment::vaCenter;
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -149,8 +141,8 @@ void TMPanel::paintEvent(QPaintEvent* /*event*/)
 {
     guard([&] {
         QPainter p(this);
-        const QColor highlight = palette().color(QPalette::Active, QPalette::Light);
-        const QColor shadow = palette().color(QPalette::Active, QPalette::Dark);
+        const QColor highlight = SystemColors::btnHighlight(*this);
+        const QColor shadow = SystemColors::btnShadow(*this);
         const auto bevelFirst = [&](TPanelBevel b) {
             return b == TPanelBevel::bvRaised ? highlight : shadow;
         };
@@ -175,7 +167,7 @@ void TMPanel::paintEvent(QPaintEvent* /*event*/)
 
         if (m_caption.isEmpty())
             return;
-        const unsigned flags = horizontalFlag(m_alignment) | TextDrawing::ExpandTabs | TextDrawing::WordBreak;
+        const unsigned flags = TextDrawing::horizontalFlag(m_alignment) | TextDrawing::ExpandTabs | TextDrawing::WordBreak;
         const int h =
             TextDrawing::drawText(nullptr, font(), m_caption, e, flags | TextDrawing::CalcRect).height();
         // A caption taller than the area inside the bevels is cut at its edges.

@@ -3,6 +3,7 @@
 
 #include "Setters.h"
 
+#include "SystemColors.h"
 #include "platform/Guard.h"
 
 #include <QKeyEvent>
@@ -329,12 +330,10 @@ void TMTrackBar::DrawTrack(QPainter& canvas)
     const int t = m_trackRect.top();
     const int r = l + m_trackRect.width();
     const int b = t + m_trackRect.height();
-    const QPalette& pal = palette();
-    const auto colour = [&](QPalette::ColorRole role) { return pal.color(QPalette::Active, role); };
-    penPath(canvas, colour(QPalette::Dark), {{l, b - 1}, {l, t}, {r, t}});
-    penPath(canvas, colour(QPalette::Light), {{r - 1, t + 1}, {r - 1, b - 1}, {l, b - 1}});
-    penPath(canvas, colour(QPalette::ButtonText), {{l + 1, b - 2}, {l + 1, t + 1}, {r - 1, t + 1}});
-    penPath(canvas, colour(QPalette::Button), {{r - 2, t + 2}, {r - 2, b - 2}, {l + 1, b - 2}});
+    penPath(canvas, SystemColors::btnShadow(*this), {{l, b - 1}, {l, t}, {r, t}});
+    penPath(canvas, SystemColors::btnHighlight(*this), {{r - 1, t + 1}, {r - 1, b - 1}, {l, b - 1}});
+    penPath(canvas, SystemColors::btnText(*this), {{l + 1, b - 2}, {l + 1, t + 1}, {r - 1, t + 1}});
+    penPath(canvas, SystemColors::btnFace(*this), {{r - 2, t + 2}, {r - 2, b - 2}, {l + 1, b - 2}});
 }
 
 void TMTrackBar::DrawTicks(QPainter& canvas)

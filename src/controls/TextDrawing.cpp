@@ -12,11 +12,6 @@ namespace {
 
 constexpr int TabColumns = 8;
 
-struct Line {
-    QString text;
-    int accel = -1; ///< index of the underlined character, -1 for none
-};
-
 /// Removes accelerator marks: "&x" underlines x, "&&" stands for "&".
 QString stripPrefix(const QString& text, int& accel)
 {
@@ -121,21 +116,22 @@ QStringList breakWords(const QString& paragraph, int width, const QFontMetrics& 
 
 } // namespace
 
-QRect TextDrawing::drawText(QPainter* painter, const QFont& font, const QString& text, const QRect& rect,
-                            unsigned flags)
+TextDrawing::Layout TextDrawing::layoutText(const QFont& font, const QString& text, const QRect& rect,
+                                            unsigned flags)
 {
     const QFontMetrics fm(font);
     int accel = -1;
     QString source = (flags & NoPrefix) ? text : stripPrefix(text, accel);
 
-    // Lay out the lines, carrying the accelerator's position along.
-    QList<Line> lines;
+    // The lines, carrying the accelerator's position along.
+    Layout layout;
+    QList<Line>& lines = layout.lines;
     if (flags & SingleLine) {
         source.remove(QLatin1Char('\r'));
         source.remove(QLatin1Char('\n'));
         if (flags & ExpandTabs)
             source = expandTabs(source);
-        lines.append({source, accel});
+        lines.append({source, accel, {}});
     } else {
         const QList<Paragraph> paragraphs = splitParagraphs(source);
         for (const Paragraph& raw : paragraphs) {
@@ -147,7 +143,7 @@ QRect TextDrawing::drawText(QPainter* painter, const QFont& font, const QString&
             qsizetype from = 0;
             for (const QString& piece : broken) {
                 const qsizetype start = raw.start + paragraph.indexOf(piece, from);
-                Line line{piece, -1};
+                Line line{piece, -1, {}};
                 if (!tabs && accel >= start && accel < start + piece.size())
                     line.accel = static_cast<int>(accel - start);
                 lines.append(line);
@@ -156,14 +152,8 @@ QRect TextDrawing::drawText(QPainter* painter, const QFont& font, const QString&
         }
     }
 
+    // Where each line stands.
     const int h = fm.height();
-    int widest = 0;
-    for (const Line& line : lines)
-        widest = std::max(widest, fm.horizontalAdvance(withoutTrailingSpaces(line.text)));
-    const QRect used(rect.left(), rect.top(), widest, h * static_cast<int>(lines.size()));
-    if ((flags & CalcRect) || painter == nullptr)
-        return used;
-
     int y = rect.top();
     if (flags & SingleLine) {
         if (flags & VCenter)
@@ -171,27 +161,56 @@ QRect TextDrawing::drawText(QPainter* painter, const QFont& font, const QString&
         else if (flags & Bottom)
             y = rect.top() + rect.height() - h;
     }
-
-    painter->save();
-    painter->setFont(font);
-    painter->setClipRect(rect, Qt::IntersectClip);
-    for (const Line& line : lines) {
+    int widest = 0;
+    for (Line& line : lines) {
         const int w = fm.horizontalAdvance(withoutTrailingSpaces(line.text));
+        widest = std::max(widest, w);
         int x = rect.left();
         if (flags & Center)
             x = rect.left() + (rect.width() - w) / 2;
         else if (flags & Right)
             x = rect.left() + rect.width() - w;
-        painter->drawText(QPoint(x, y + fm.ascent()), line.text);
-        if (line.accel >= 0 && line.accel < line.text.size()) {
-            const int ux = x + fm.horizontalAdvance(line.text.left(line.accel));
-            const int uw = fm.horizontalAdvance(line.text.at(line.accel));
-            painter->fillRect(QRect(ux, y + fm.ascent() + 1, uw, 1), painter->pen().color());
-        }
+        line.origin = QPoint(x, y);
         y += h;
     }
-    painter->restore();
-    return used;
+    layout.used = QRect(rect.left(), rect.top(), widest, h * static_cast<int>(lines.size()));
+    return layout;
+}
+
+void TextDrawing::drawLayout(QPainter& painter, const QFont& font, const Layout& layout, const QRect& clip)
+{
+    const QFontMetrics fm(font);
+    painter.save();
+    painter.setFont(font);
+    painter.setClipRect(clip, Qt::IntersectClip);
+    for (const Line& line : layout.lines) {
+        const QPoint baseline = line.origin + QPoint(0, fm.ascent());
+        painter.drawText(baseline, line.text);
+        if (line.accel >= 0 && line.accel < line.text.size()) {
+            const int ux = baseline.x() + fm.horizontalAdvance(line.text.left(line.accel));
+            const int uw = fm.horizontalAdvance(line.text.at(line.accel));
+            painter.fillRect(QRect(ux, baseline.y() + 1, uw, 1), painter.pen().color());
+        }
+    }
+    painter.restore();
+}
+
+QRect TextDrawing::drawText(QPainter* painter, const QFont& font, const QString& text, const QRect& rect,
+                            unsigned flags)
+{
+    const Layout layout = layoutText(font, text, rect, flags);
+    if (!(flags & CalcRect) && painter != nullptr)
+        drawLayout(*painter, font, layout, rect);
+    return layout.used;
+}
+
+unsigned TextDrawing::horizontalFlag(Qt::Alignment alignment)
+{
+    if (alignment & Qt::AlignRight)
+        return Right;
+    if (alignment & Qt::AlignHCenter)
+        return Center;
+    return Left;
 }
 
 int TextDrawing::averageCharWidth(const QFont& font)

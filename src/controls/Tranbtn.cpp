@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Tranbtn.h"
 
+#include "SystemColors.h"
 #include "TextDrawing.h"
 #include "platform/Errors.h"
 #include "platform/Fonts.h"
@@ -237,6 +238,8 @@ TMTranBtn::CaptionLayout TMTranBtn::layoutCaption(const QString& caption, const 
         }
         out.rect.setTop(size.height() / 2 - (h * out.lines) / 2); // the block of lines centred vertically
     }
+    // The caption is a song title, not a label with a mnemonic: "Rock & Roll" shows its "&".
+    out.shown = TextDrawing::layoutText(font, out.text, out.rect, out.flags | TextDrawing::NoPrefix);
     return out;
 }
 
@@ -249,14 +252,13 @@ void TMTranBtn::drawCaption(QPainter& painter)
     }
     painter.setPen(fontColor());
     painter.setBrush(Qt::NoBrush);
-    // The caption is a song title, not a label with a mnemonic: "Rock & Roll" shows its "&".
-    TextDrawing::drawText(&painter, font(), layout.text, layout.rect, layout.flags | TextDrawing::NoPrefix);
+    TextDrawing::drawLayout(painter, font(), layout.shown, layout.rect);
 }
 
 void TMTranBtn::drawFrame(QPainter& painter, bool raised) const
 {
-    const QColor highlight = palette().color(QPalette::Active, QPalette::Light);
-    const QColor shadow = palette().color(QPalette::Active, QPalette::Dark);
+    const QColor highlight = SystemColors::btnHighlight(*this);
+    const QColor shadow = SystemColors::btnShadow(*this);
     const QColor first = raised ? highlight : shadow;
     const QColor second = raised ? shadow : highlight;
     const int w = width();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "TextDrawing.h"
+
 #include <QColor>
 #include <QImage>
 #include <QWidget>
@@ -60,13 +62,14 @@ public:
 
     /// How a caption is laid out on a button of `size` in `font`: the text with its
     /// line breaks (LF CR after each broken line), the TextDrawing flags, the
-    /// rectangle it is drawn into and the number of lines.
+    /// rectangle it is drawn into and the number of lines; and the lines as they are drawn.
     struct CaptionLayout {
         QString text;
         unsigned flags = 0;
         QRect rect;
         int lines = 1;
         bool shortened = false; ///< cut to six characters and "..."; the whole caption becomes the hint
+        TextDrawing::Layout shown;
     };
     [[nodiscard]] static CaptionLayout layoutCaption(const QString& caption, const QFont& font, QSize size);
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "MCI.h"
 
+#include "mci/MciInterface.h"
 #include "platform/ErrorReporter.h"
 #include "platform/Errors.h"
 #include "platform/Guard.h"
-#include "platform/Mci.h"
 
 #include <QString>
 
@@ -40,6 +40,11 @@ TCDPlayer::TCDPlayer(quint32 callbackWindow, QObject& timerOwner, CDStateListene
         teardown(false);
         throw;
     }
+}
+
+TCDPlayer::TCDPlayer(CDStateListener& listener)
+    : m_listener(listener)
+{
 }
 
 TCDPlayer::~TCDPlayer()
@@ -258,4 +263,32 @@ void TCDPlayer::PollTimerTimer() noexcept
             LastReportedState = State;
         });
     }
+}
+
+TNoCDPlayer::TNoCDPlayer(const QString& reason, CDStateListener& listener)
+    : TCDPlayer(listener)
+    , m_reason(reason)
+{
+}
+
+void TNoCDPlayer::unavailable() const
+{
+    throw CDPlayerUnavailable(m_reason);
+}
+
+void TNoCDPlayer::PlayTrack(qint32)
+{
+    unavailable();
+}
+
+void TNoCDPlayer::Pause()
+{
+    unavailable();
+}
+
+void TNoCDPlayer::Stop() {}
+
+QString TNoCDPlayer::PositionText()
+{
+    unavailable();
 }

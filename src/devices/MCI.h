@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/Errors.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -32,19 +34,19 @@ public:
     /// Opens the device; raises an error (and leaves nothing open) when that fails.
     /// The poll timer is a child of `timerOwner`.
     TCDPlayer(quint32 CallbackWindow, QObject& timerOwner, CDStateListener& listener);
-    ~TCDPlayer();
+    virtual ~TCDPlayer();
 
     TCDPlayer(const TCDPlayer&) = delete;
     TCDPlayer& operator=(const TCDPlayer&) = delete;
 
     /// Track > 0: plays that track to the start of the next. Track <= 0: resumes
     /// up to the start of the track after CurrentTrack.
-    void PlayTrack(qint32 Track);
-    void Pause();
+    virtual void PlayTrack(qint32 Track);
+    virtual void Pause();
     /// Never raises for the stop request itself.
-    void Stop();
+    virtual void Stop();
     /// "%2.2d:%2.2d" minutes and seconds within the current track.
-    [[nodiscard]] QString PositionText();
+    [[nodiscard]] virtual QString PositionText();
     [[nodiscard]] quint32 Position();
     [[nodiscard]] qint32 TrackCount();
 
@@ -57,6 +59,10 @@ public:
     quint32 Flags = 0;
     quint32 LastError = 0;
     QTimer* PollTimer = nullptr;
+
+protected:
+    /// A player without a device, for stand-ins.
+    explicit TCDPlayer(CDStateListener& listener);
 
 private:
     void OpenDevice();
@@ -76,6 +82,31 @@ private:
     QPointer<QTimer> m_pollTimer;
     QMetaObject::Connection m_tick;
     bool m_pollFailing = false;
+};
+
+/// What every request to a CD player that could not be created raises; the message is why it
+/// could not be created.
+class CDPlayerUnavailable : public DeviceError {
+public:
+    using DeviceError::DeviceError;
+};
+
+/// Stands in for the CD player that could not be created, so that the main window always has
+/// one: every request that needs the device raises CDPlayerUnavailable; Stop, which never
+/// raises, has nothing to stop; the state stays cdStopped and nothing is polled.
+class TNoCDPlayer final : public TCDPlayer {
+public:
+    TNoCDPlayer(const QString& reason, CDStateListener& listener);
+
+    void PlayTrack(qint32 Track) override;
+    void Pause() override;
+    void Stop() override;
+    [[nodiscard]] QString PositionText() override;
+
+private:
+    [[noreturn]] void unavailable() const;
+
+    QString m_reason;
 };
 
 /// The last state the poll passed on to the main window; starts as cdDoorOpen.

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+// platform/: what every other folder may use and what uses none of them: errors (this
+// header) and the reporter, guards, dialogs, the settings store, atomic files, text
+// encoding, fonts, timers, thread scheduling, signals, mounted drives, window placement.
+
 #include <QString>
 
 #include <stdexcept>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "DirectoryListBox.h"
 
-#include "platform/CdTrackCatalog.h"
+#include "mci/CdTrackCatalog.h"
 #include "platform/Guard.h"
 
 #include <QDir>

@@ -2,7 +2,7 @@
 #include "FileListBox.h"
 
 #include "DirectoryListBox.h"
-#include "platform/CdTrackCatalog.h"
+#include "mci/CdTrackCatalog.h"
 #include "platform/Guard.h"
 
 #include <QDir>

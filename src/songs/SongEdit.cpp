@@ -4,7 +4,7 @@
 #include "SongStruc.h"
 #include "platform/Fonts.h"
 #include "platform/Guard.h"
-#include "platform/SongLevels.h"
+#include "audio/SongLevels.h"
 
 #include <QGridLayout>
 #include <QScopeGuard>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SongLocator.h"
 
-#include "platform/CdTrackCatalog.h"
+#include "mci/CdTrackCatalog.h"
 
 #include <QDirIterator>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Splash.h"
 
-#include "BevelPanel.h"
 #include "Logo.h"
+#include "controls/MPanel.h"
 #include "platform/Fonts.h"
 #include "platform/Guard.h"
 #include "platform/WindowFrame.h"
@@ -34,13 +34,18 @@ TfrmSplash::TfrmSplash(QWidget* owner)
     setPalette(pal);
     setAutoFillBackground(true);
 
-    auto* Panel1 = new BevelPanel(QColor(128, 0, 0), BevelPanel::Bevel::Raised, 2, this);
+    auto* Panel1 = new TMPanel(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setGeometry(rect());
+    Panel1->setColor(QColor(128, 0, 0));
+    Panel1->setBevelWidth(2); // the raised outer bevel is the panel's default
 
-    auto* Panel2 = new BevelPanel(QColor(128, 128, 0), BevelPanel::Bevel::Lowered, 1, Panel1);
+    auto* Panel2 = new TMPanel(Panel1);
     Panel2->setObjectName(QStringLiteral("Panel2"));
     Panel2->setGeometry(13, 16, 526, 335);
+    Panel2->setColor(QColor(128, 128, 0));
+    Panel2->setBevelOuter(TPanelBevel::bvNone);
+    Panel2->setBevelInner(TPanelBevel::bvLowered);
 
     imgLogo = new QLabel(Panel2);
     imgLogo->setObjectName(QStringLiteral("imgLogo"));

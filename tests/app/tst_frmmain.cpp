@@ -15,7 +15,7 @@
 #include "fakes/TestEnvironment.h"
 #include "platform/Errors.h"
 #include "platform/IniRegistry.h"
-#include "platform/SongLevels.h"
+#include "audio/SongLevels.h"
 #include "platform/Timer.h"
 #include "songs/SongEdit.h"
 #include "songs/SongStruc.h"
@@ -648,6 +648,10 @@ private Q_SLOTS:
         QVERIFY(m_player->log.filter(QStringLiteral("FileName")).isEmpty());
         press(3);
         QCOMPARE(m_player->fileName(), m_files[3]);
+        // Pressed while a song plays, it leaves that song playing.
+        press(20);
+        QCOMPARE(m_errors->messages.size(), 2);
+        QVERIFY(!m_player->log.contains(QStringLiteral("stop")));
     }
 
     void timeTextsRoundHalvesToEvenSeconds_data()

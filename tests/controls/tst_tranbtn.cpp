@@ -47,14 +47,6 @@ QRect inkBounds(const QImage& img)
     return r;
 }
 
-bool rowHasInk(const QImage& img, int y)
-{
-    for (int x = 1; x < img.width() - 1; ++x)
-        if (img.pixel(x, y) != Backdrop.rgb())
-            return true;
-    return false;
-}
-
 void send(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button = Qt::NoButton,
           Qt::MouseButtons buttons = Qt::NoButton)
 {
@@ -109,7 +101,6 @@ private Q_SLOTS:
     void longWordShouldBeShortenedAndBecomeTheHint();
     void captionShouldBeLaidOutByCharactersPerLine_data();
     void captionShouldBeLaidOutByCharactersPerLine();
-    void captionWithSpacesShouldWrapAndCentreTheBlock();
     void captionShouldShowItsAmpersands();
     void captionShouldUseFontColourAndNotMoveWhenPressed();
     void imageShouldLetParentShowThroughAndShiftWhenPressed();
@@ -248,6 +239,8 @@ void TestTranBtn::captionShouldBeLaidOutByCharactersPerLine_data()
     QTest::newRow("long title in three lines")
         << QStringLiteral("A Very Long Song Title That Wraps Over L") << board
         << QStringLiteral("A Very Long Song \n\rTitle That Wraps \n\rOver L") << wrapped << 3;
+    QTest::newRow("narrow letters in two lines") << QStringLiteral("iiii llll iiii llll iiii llll") << board
+                                                 << QStringLiteral("iiii llll iiii llll \n\riiii llll") << wrapped << 2;
     QTest::newRow("exactly a line, with a space") << QStringLiteral("ab cdiiiiiiiiiiiiiiii") << board
                                                   << QStringLiteral("ab cdiiiiiiiiiiiiiiii") << wrapped << 1;
     QTest::newRow("a line without a space")
@@ -271,37 +264,24 @@ void TestTranBtn::captionShouldBeLaidOutByCharactersPerLine()
     QCOMPARE(layout.text, text);
     QCOMPARE(layout.flags, flags);
     QCOMPARE(layout.lines, lines);
-    if (size.width() > 5) { // every block of lines fits the button's height
-        const int h = QFontMetrics(font).height();
-        QVERIFY2(
-            layout.rect.top() >= 0 && layout.rect.top() + lines * h <= size.height(),
-            qPrintable(QStringLiteral("top %1, %2 lines of %3").arg(layout.rect.top()).arg(lines).arg(h)));
-    }
-}
-
-void TestTranBtn::captionWithSpacesShouldWrapAndCentreTheBlock()
-{
-    Backing parent(QSize(125, 60));
-    auto* b = new TMTranBtn(&parent);
-    b->resize(125, 60);
-    b->setBorder(BStyle::BSnone);
-    const QFontMetrics fm(b->font());
+    // Drawn as broken here: the text helper breaks no line again.
+    const QStringList shown = text.split(QStringLiteral("\n\r"));
+    QStringList drawn;
+    for (const TextDrawing::Line& line : layout.shown.lines)
+        drawn << line.text;
+    QCOMPARE(drawn, shown);
+    // The block of lines is centred vertically, one font height a line, and each line across.
+    const QFontMetrics fm(font);
     const int h = fm.height();
-    // "iiii llll iiii llll iiii " / "llll", narrow letters so that each line fits
-    b->setCaption(QStringLiteral("iiii llll iiii llll iiii llll"));
-    const QImage img = shot(parent);
-
-    const int top = 60 / 2 - (2 * h) / 2;
-    const QRect ink = inkBounds(img);
-    QVERIFY(ink.top() >= top && ink.bottom() < top + 2 * h);
-    bool first = false;
-    bool second = false;
-    for (int y = top; y < top + h; ++y)
-        first = first || rowHasInk(img, y);
-    for (int y = top + h; y < top + 2 * h; ++y)
-        second = second || rowHasInk(img, y);
-    QVERIFY(first && second);
-    QVERIFY(!b->ShowHint());
+    const int top = shown.size() == 1 ? (size.height() - h) / 2 : size.height() / 2 - (h * shown.size()) / 2;
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        const TextDrawing::Line& line = layout.shown.lines[i];
+        QCOMPARE(line.origin.y(), top + int(i) * h);
+        QCOMPARE(line.origin.x(), (size.width() - fm.horizontalAdvance(line.text.trimmed())) / 2);
+    }
+    if (size.width() > 5) // every block of lines fits the button's height
+        QVERIFY2(top >= 0 && top + shown.size() * h <= size.height(),
+                 qPrintable(QStringLiteral("top %1, %2 lines of %3").arg(top).arg(shown.size()).arg(h)));
 }
 
 void TestTranBtn::captionShouldShowItsAmpersands()

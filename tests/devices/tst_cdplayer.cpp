@@ -2,8 +2,8 @@
 #include "devices/MCI.h"
 #include "fakes/RecordingErrorReporter.h"
 #include "fakes/RecordingMciDevice.h"
+#include "mci/MciInterface.h"
 #include "platform/Errors.h"
-#include "platform/Mci.h"
 
 #include <QTest>
 #include <QTimer>

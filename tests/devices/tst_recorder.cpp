@@ -4,8 +4,8 @@
 #include "fakes/FakeDialogs.h"
 #include "fakes/RecordingErrorReporter.h"
 #include "fakes/RecordingMciDevice.h"
+#include "mci/MciInterface.h"
 #include "platform/Errors.h"
-#include "platform/Mci.h"
 #include "platform/Timer.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/CdTrackCatalog.h"
+#include "mci/CdTrackCatalog.h"
 
 /// A disc with a set number of tracks (0: no disc).
 class FakeCdTrackCatalog : public CdTrackCatalog {

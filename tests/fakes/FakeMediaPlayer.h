@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "audio/MediaPlayer.h"
 #include "platform/Errors.h"
-#include "platform/MediaPlayer.h"
 
 #include <QHash>
 #include <QMetaObject>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/OutputDevices.h"
+#include "audio/OutputDevices.h"
 
 /// Scripted outputs; the choice made is kept, and a missing output can be reported.
 class FakeOutputDevices : public OutputDevices {

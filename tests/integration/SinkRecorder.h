@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "audio/AudioOutput.h"
 #include "fakes/MediaFiles.h"
-#include "platform/AudioOutput.h"
 
 #include <QTest>
 

@@ -2,11 +2,11 @@
 #include "devices/MCI.h"
 #include "fakes/CapturingAudioOutput.h"
 #include "fakes/RecordingErrorReporter.h"
-#include "platform/CdAudioDevice.h"
-#include "platform/CdDrive.h"
-#include "platform/CdromCatalog.h"
+#include "mci/CdAudioDevice.h"
+#include "mci/CdDrive.h"
+#include "mci/CdromCatalog.h"
+#include "mci/MciInterface.h"
 #include "platform/Errors.h"
-#include "platform/Mci.h"
 
 #include <QElapsedTimer>
 #include <QFile>

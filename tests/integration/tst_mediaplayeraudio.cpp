@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The player on the test audio server: what it plays is recorded from the null sink's monitor.
 #include "SinkRecorder.h"
+#include "audio/MediaPlayerControl.h"
+#include "audio/PulseAudioEngine.h"
 #include "fakes/MediaFiles.h"
 #include "platform/Errors.h"
-#include "platform/MediaPlayerControl.h"
-#include "platform/PulseAudioEngine.h"
-#include "platform/SongLevels.h"
+#include "audio/SongLevels.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

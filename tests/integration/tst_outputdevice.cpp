@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The choice of output on the test audio server, with a second output the test adds and takes away.
 #include "SinkRecorder.h"
-#include "platform/PulseAudioEngine.h"
+#include "audio/PulseAudioEngine.h"
 
 #include <QCoreApplication>
 #include <QProcess>

@@ -3,6 +3,8 @@
 // pause and the fade are measured at the null sink's monitor.
 #include "SinkRecorder.h"
 #include "app/frmMain.h"
+#include "audio/MediaPlayerControl.h"
+#include "audio/PulseAudioEngine.h"
 #include "controls/Tranbtn.h"
 #include "fakes/FakeCdTrackCatalog.h"
 #include "fakes/FakeDialogs.h"
@@ -12,8 +14,6 @@
 #include "fakes/SongFixtures.h"
 #include "fakes/TestEnvironment.h"
 #include "platform/IniRegistry.h"
-#include "platform/MediaPlayerControl.h"
-#include "platform/PulseAudioEngine.h"
 #include "platform/Timer.h"
 
 #include <QTest>

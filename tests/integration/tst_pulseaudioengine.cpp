@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The engine against a private audio server of its own, which the test stops and starts again.
+#include "audio/PulseAudioEngine.h"
 #include "platform/Errors.h"
-#include "platform/PulseAudioEngine.h"
 
 #include <QProcess>
 #include <QSignalSpy>

@@ -2,11 +2,11 @@
 // The program in a real X window (Xvfb): it comes up as "Sonavex", 718 x 464 with its frame, and,
 // however it is ended (Exit, SIGTERM), writes the tab names and the info file.
 #include "SinkRecorder.h"
+#include "audio/PulseAudioEngine.h"
 #include "fakes/FakeDialogs.h"
 #include "fakes/MediaFiles.h"
 #include "fakes/SongFixtures.h"
 #include "platform/IniRegistry.h"
-#include "platform/PulseAudioEngine.h"
 
 #include <QDir>
 #include <QElapsedTimer>

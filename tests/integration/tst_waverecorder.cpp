@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The recorder window on the real wave device and the real audio engine. On the test audio
 // server the default source copies the null sink's monitor: what is played is recorded.
+#include "audio/PulseAudioEngine.h"
 #include "controls/MTrkBar.h"
 #include "devices/Recorder.h"
 #include "fakes/FakeDialogs.h"
 #include "fakes/MediaFiles.h"
 #include "fakes/RecordingErrorReporter.h"
-#include "platform/Mci.h"
-#include "platform/PulseAudioEngine.h"
-#include "platform/WaveAudioDevice.h"
+#include "mci/MciInterface.h"
+#include "mci/WaveAudioDevice.h"
 
 #include <QElapsedTimer>
 #include <QLineEdit>

@@ -5,7 +5,7 @@
 #include "fakes/TestEnvironment.h"
 #include "platform/Errors.h"
 #include "platform/IniRegistry.h"
-#include "platform/SongLevels.h"
+#include "audio/SongLevels.h"
 #include "songs/SongEdit.h"
 #include "songs/SongStruc.h"
 

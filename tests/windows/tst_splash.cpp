@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "controls/SystemColors.h"
 #include "windows/Splash.h"
 
 #include <QLabel>
@@ -54,6 +55,20 @@ private Q_SLOTS:
         const QLabel* loading = splash.lblContinue;
         QVERIFY(loading->fontMetrics().horizontalAdvance(loading->text()) <= loading->width());
         QCOMPARE(splash.size(), QSize(552, 368));
+    }
+
+    void bevelsTakeTheSystemColours()
+    {
+        // A raised two-pixel bevel round the maroon panel, a lowered one round the olive one.
+        TfrmSplash splash;
+        const QImage img = splash.grab().toImage();
+        const QRgb light = SystemColors::btnHighlight(splash).rgb();
+        const QRgb dark = SystemColors::btnShadow(splash).rgb();
+        const QList<std::tuple<int, int, QRgb>> pixels{
+            {0, 0, light},   {1, 1, light},   {551, 367, dark}, {550, 366, dark},  {2, 2, qRgb(128, 0, 0)},
+            {13, 16, dark},  {538, 350, light}, {14, 17, qRgb(128, 128, 0)}};
+        for (const auto& [x, y, colour] : pixels)
+            QCOMPARE(img.pixel(x, y), colour);
     }
 };
 

@@ -2,7 +2,7 @@
 #include "FfmpegDecoder.h"
 
 #include "AudioOutput.h"
-#include "Errors.h"
+#include "platform/Errors.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

@@ -1,6 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+// mci/: the media control interface (this header): its entry points, the registry of
+// device types, and the two devices: "cdaudio" with the disc reader and track catalog, and
+// "waveaudio" with its wave file. The devices play and record through audio/ and use
+// platform/ for errors and files; it knows no window.
+
 // The media control interface: one synchronous command function that talks to
 // devices by number, with the command, flag, item and format values and the
 // parameter blocks its callers fill in. Devices ("cdaudio", "waveaudio")

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PulseAudioEngine.h"
 
-#include "Errors.h"
-#include "Guard.h"
-#include "Realtime.h"
+#include "platform/Errors.h"
+#include "platform/Guard.h"
+#include "platform/Realtime.h"
 
 #include <QCoreApplication>
 #include <QHash>

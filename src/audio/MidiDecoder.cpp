@@ -2,7 +2,7 @@
 #include "MidiDecoder.h"
 
 #include "AudioOutput.h"
-#include "Errors.h"
+#include "platform/Errors.h"
 
 #include <QFile>
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fakes/RecordingMciDevice.h"
-#include "platform/Mci.h"
+#include "mci/MciInterface.h"
 
 #include <QTest>
 

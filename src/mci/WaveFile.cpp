@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "WaveFile.h"
 
-#include "AtomicFile.h"
-#include "AudioOutput.h"
+#include "audio/AudioOutput.h"
+#include "platform/AtomicFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,8 +2,8 @@
 #include "fakes/CapturingAudioOutput.h"
 #include "fakes/FakeAudioInput.h"
 #include "fakes/MediaFiles.h"
-#include "platform/Mci.h"
-#include "platform/WaveAudioDevice.h"
+#include "mci/MciInterface.h"
+#include "mci/WaveAudioDevice.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -301,6 +301,31 @@ private Q_SLOTS:
         set.dwTimeFormat = MCI_FORMAT_TMSF;
         QCOMPARE(mciSendCommandA(id, MCI_SET, MCI_SET_TIME_FORMAT, &set), MCIERR_BAD_TIME_FORMAT);
         QCOMPARE(status(id, MCI_STATUS_TIME_FORMAT), MCI_FORMAT_MILLISECONDS);
+    }
+
+    void answersItsCapabilitiesAndRefusesIncompleteQueries()
+    {
+        const MCIDEVICEID id = open();
+        const QList<std::pair<quint32, quint32>> answers{
+            {MCI_GETDEVCAPS_CAN_EJECT, 0},  {MCI_GETDEVCAPS_CAN_PLAY, 1},      {MCI_GETDEVCAPS_CAN_RECORD, 1},
+            {MCI_GETDEVCAPS_CAN_SAVE, 1},   {MCI_GETDEVCAPS_USES_FILES, 1},    {MCI_GETDEVCAPS_HAS_AUDIO, 1},
+            {MCI_GETDEVCAPS_HAS_VIDEO, 0},  {MCI_GETDEVCAPS_COMPOUND_DEVICE, 1},
+            {MCI_GETDEVCAPS_DEVICE_TYPE, MCI_DEVTYPE_WAVEFORM_AUDIO}};
+        for (const auto& [item, value] : answers) {
+            MCI_GETDEVCAPS_PARMS caps;
+            caps.dwItem = item;
+            caps.dwReturn = 99;
+            QCOMPARE(mciSendCommandA(id, MCI_GETDEVCAPS, MCI_GETDEVCAPS_ITEM, &caps), 0u);
+            QCOMPARE(caps.dwReturn, value);
+        }
+        MCI_GETDEVCAPS_PARMS caps;
+        caps.dwItem = MCI_GETDEVCAPS_CAN_PLAY;
+        QCOMPARE(mciSendCommandA(id, MCI_GETDEVCAPS, 0, &caps), MCIERR_MISSING_PARAMETER);
+        QCOMPARE(mciSendCommandA(id, MCI_GETDEVCAPS, MCI_GETDEVCAPS_ITEM, nullptr), MCIERR_NULL_PARAMETER_BLOCK);
+        MCI_STATUS_PARMS status;
+        status.dwItem = MCI_STATUS_MODE;
+        QCOMPARE(mciSendCommandA(id, MCI_STATUS, 0, &status), MCIERR_MISSING_PARAMETER);
+        QCOMPARE(mciSendCommandA(id, MCI_STATUS, MCI_STATUS_ITEM, nullptr), MCIERR_NULL_PARAMETER_BLOCK);
     }
 
     // ---- seeking and playing

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SongLevels.h"
 
-#include "AtomicFile.h"
+#include "platform/AtomicFile.h"
 #include "AudioDecoder.h"
 #include "AudioOutput.h"
 

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "WaveAudioDevice.h"
 
-#include "AudioOutput.h"
-#include "Guard.h"
+#include "DeviceRequests.h"
+#include "audio/AudioOutput.h"
+#include "platform/Guard.h"
 #include "WaveFile.h"
 
 #include <QMetaObject>
@@ -29,11 +30,9 @@ constexpr quint32 msOfFrames(std::int64_t frames)
     return quint32(frames * 1000 / Pcm::SampleRate);
 }
 
-template <typename T>
-T* block(void* parms)
-{
-    return static_cast<T*>(parms);
-}
+using DeviceRequests::block;
+using DeviceRequests::checkItemQuery;
+using DeviceRequests::seekTarget;
 
 /// Plays a range of a wave that nobody changes while the source holds it.
 class WaveSource : public PcmSource {
@@ -411,9 +410,9 @@ struct WaveAudioDevice::Impl {
 
     MCIERROR seekRequest(quint32 flags, MCI_SEEK_PARMS* parms)
     {
-        const quint32 where = flags & (MCI_SEEK_TO_START | MCI_SEEK_TO_END | MCI_TO);
-        if (where != MCI_SEEK_TO_START && where != MCI_SEEK_TO_END && where != MCI_TO)
-            return where ? MCIERR_FLAGS_NOT_COMPATIBLE : MCIERR_MISSING_PARAMETER;
+        quint32 where = 0;
+        if (const MCIERROR e = seekTarget(flags, where))
+            return e;
         if (where == MCI_TO && !parms)
             return MCIERR_NULL_PARAMETER_BLOCK;
         settle();
@@ -448,10 +447,8 @@ struct WaveAudioDevice::Impl {
 
     MCIERROR statusRequest(quint32 flags, MCI_STATUS_PARMS* parms)
     {
-        if (!parms)
-            return MCIERR_NULL_PARAMETER_BLOCK;
-        if (!(flags & MCI_STATUS_ITEM))
-            return MCIERR_MISSING_PARAMETER;
+        if (const MCIERROR e = checkItemQuery(flags, MCI_STATUS_ITEM, parms))
+            return e;
         settle();
         switch (parms->dwItem) {
         case MCI_STATUS_POSITION:
@@ -507,29 +504,15 @@ struct WaveAudioDevice::Impl {
 
     static MCIERROR capsRequest(quint32 flags, MCI_GETDEVCAPS_PARMS* parms)
     {
-        if (!parms)
-            return MCIERR_NULL_PARAMETER_BLOCK;
-        if (!(flags & MCI_GETDEVCAPS_ITEM))
-            return MCIERR_MISSING_PARAMETER;
-        switch (parms->dwItem) {
-        case MCI_GETDEVCAPS_CAN_RECORD:
-        case MCI_GETDEVCAPS_CAN_SAVE:
-        case MCI_GETDEVCAPS_CAN_PLAY:
-        case MCI_GETDEVCAPS_HAS_AUDIO:
-        case MCI_GETDEVCAPS_USES_FILES:
-        case MCI_GETDEVCAPS_COMPOUND_DEVICE:
-            parms->dwReturn = 1;
-            return 0;
-        case MCI_GETDEVCAPS_CAN_EJECT:
-        case MCI_GETDEVCAPS_HAS_VIDEO:
-            parms->dwReturn = 0;
-            return 0;
-        case MCI_GETDEVCAPS_DEVICE_TYPE:
-            parms->dwReturn = MCI_DEVTYPE_WAVEFORM_AUDIO;
-            return 0;
-        default:
-            return MCIERR_UNSUPPORTED_FUNCTION;
-        }
+        DeviceRequests::Capabilities caps;
+        caps.canPlay = true;
+        caps.canRecord = true;
+        caps.canSave = true;
+        caps.usesFiles = true;
+        caps.hasAudio = true;
+        caps.compoundDevice = true;
+        caps.deviceType = MCI_DEVTYPE_WAVEFORM_AUDIO;
+        return DeviceRequests::answerCapabilities(caps, flags, parms);
     }
 };
 

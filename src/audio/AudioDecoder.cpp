@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AudioDecoder.h"
 
-#include "Errors.h"
+#include "platform/Errors.h"
 #include "FfmpegDecoder.h"
 #include "MidiDecoder.h"
 

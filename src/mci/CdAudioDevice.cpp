@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CdAudioDevice.h"
 
-#include "AudioOutput.h"
+#include "DeviceRequests.h"
+#include "audio/AudioOutput.h"
 #include "CdDrive.h"
 #include "CdPcmSource.h"
-#include "Errors.h"
+#include "platform/Errors.h"
 
 #include <algorithm>
 #include <new>
@@ -42,11 +43,9 @@ Msf msfOf(qint32 sectors)
                quint8(sectors % SectorsPerSecond)};
 }
 
-template <typename T>
-T* block(void* parms)
-{
-    return static_cast<T*>(parms);
-}
+using DeviceRequests::block;
+using DeviceRequests::checkItemQuery;
+using DeviceRequests::seekTarget;
 
 } // namespace
 
@@ -338,9 +337,9 @@ struct CdAudioDevice::Impl {
     {
         if (!toc)
             return MCIERR_CD_NO_DISC;
-        const quint32 where = flags & (MCI_SEEK_TO_START | MCI_SEEK_TO_END | MCI_TO);
-        if (where != MCI_SEEK_TO_START && where != MCI_SEEK_TO_END && where != MCI_TO)
-            return where ? MCIERR_FLAGS_NOT_COMPATIBLE : MCIERR_MISSING_PARAMETER;
+        quint32 where = 0;
+        if (const MCIERROR e = seekTarget(flags, where))
+            return e;
         std::int64_t target = framesOf(toc->start());
         if (where == MCI_SEEK_TO_END) {
             target = framesOf(toc->leadOut());
@@ -377,10 +376,8 @@ struct CdAudioDevice::Impl {
 
     MCIERROR statusRequest(quint32 flags, MCI_STATUS_PARMS* parms)
     {
-        if (!parms)
-            return MCIERR_NULL_PARAMETER_BLOCK;
-        if (!(flags & MCI_STATUS_ITEM))
-            return MCIERR_MISSING_PARAMETER;
+        if (const MCIERROR e = checkItemQuery(flags, MCI_STATUS_ITEM, parms))
+            return e;
         switch (parms->dwItem) {
         case MCI_STATUS_MODE:
             // A track given with the mode query does not matter.
@@ -468,31 +465,12 @@ struct CdAudioDevice::Impl {
 
     MCIERROR capsRequest(quint32 flags, MCI_GETDEVCAPS_PARMS* parms) const
     {
-        if (!parms)
-            return MCIERR_NULL_PARAMETER_BLOCK;
-        if (!(flags & MCI_GETDEVCAPS_ITEM))
-            return MCIERR_MISSING_PARAMETER;
-        switch (parms->dwItem) {
-        case MCI_GETDEVCAPS_CAN_EJECT:
-            parms->dwReturn = drive->isImage() ? 0 : 1;
-            return 0;
-        case MCI_GETDEVCAPS_CAN_PLAY:
-        case MCI_GETDEVCAPS_HAS_AUDIO:
-            parms->dwReturn = 1;
-            return 0;
-        case MCI_GETDEVCAPS_CAN_RECORD:
-        case MCI_GETDEVCAPS_CAN_SAVE:
-        case MCI_GETDEVCAPS_USES_FILES:
-        case MCI_GETDEVCAPS_HAS_VIDEO:
-        case MCI_GETDEVCAPS_COMPOUND_DEVICE:
-            parms->dwReturn = 0;
-            return 0;
-        case MCI_GETDEVCAPS_DEVICE_TYPE:
-            parms->dwReturn = MCI_DEVTYPE_CD_AUDIO;
-            return 0;
-        default:
-            return MCIERR_UNSUPPORTED_FUNCTION;
-        }
+        DeviceRequests::Capabilities caps;
+        caps.canEject = !drive->isImage();
+        caps.canPlay = true;
+        caps.hasAudio = true;
+        caps.deviceType = MCI_DEVTYPE_CD_AUDIO;
+        return DeviceRequests::answerCapabilities(caps, flags, parms);
     }
 };
 

@@ -1,6 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+// audio/: how a song becomes sound. The output and input interfaces (this header), the
+// audio server engine behind them, the decoders, the decoding thread with its hot cache and
+// streaming sources, and the media player the main window plays files through. It uses
+// platform/ for errors, guards and thread scheduling, and Qt Core only: it knows no window.
+
 #include <QObject>
 
 #include <cstddef>

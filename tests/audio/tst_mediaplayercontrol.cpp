@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "audio/HotCache.h"
+#include "audio/MediaPlayerControl.h"
 #include "fakes/FakeAudioOutput.h"
 #include "fakes/FakeMediaPlayer.h"
 #include "fakes/MediaFiles.h"
-#include "platform/HotCache.h"
-#include "platform/MediaPlayerControl.h"
-#include "platform/SongLevels.h"
+#include "audio/SongLevels.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

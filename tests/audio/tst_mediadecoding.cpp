@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "audio/AudioDecoder.h"
+#include "audio/AudioOutput.h"
+#include "audio/MidiDecoder.h"
 #include "fakes/MediaFiles.h"
-#include "platform/AudioDecoder.h"
-#include "platform/AudioOutput.h"
 #include "platform/Errors.h"
-#include "platform/MidiDecoder.h"
 
 #include <QTemporaryDir>
 #include <QTest>

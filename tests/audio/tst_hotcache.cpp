@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "audio/HotCache.h"
+#include "audio/StreamingSource.h"
 #include "fakes/MediaFiles.h"
-#include "platform/HotCache.h"
-#include "platform/StreamingSource.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fakes/MediaFiles.h"
-#include "platform/LoudnessMeter.h"
-#include "platform/SongLevels.h"
+#include "audio/LoudnessMeter.h"
+#include "audio/SongLevels.h"
 
 #include <QDateTime>
 #include <QFile>

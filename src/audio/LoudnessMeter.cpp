@@ -2,7 +2,7 @@
 #include "LoudnessMeter.h"
 
 #include "AudioOutput.h"
-#include "Errors.h"
+#include "platform/Errors.h"
 
 #include <ebur128.h>
 

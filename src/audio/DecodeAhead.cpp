@@ -4,7 +4,7 @@
 #include "AudioDecoder.h"
 #include "AudioOutput.h"
 #include "HotCache.h"
-#include "Realtime.h"
+#include "platform/Realtime.h"
 #include "StreamingSource.h"
 
 #include <QSet>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "AudioOutput.h"
+#include "audio/AudioOutput.h"
 
 #include <cstdint>
 #include <memory>
