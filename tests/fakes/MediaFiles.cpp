@@ -235,6 +235,38 @@ double toneLevelDb(const std::int16_t* samples, std::size_t frames, int channels
     return amplitude > 1e-10 ? 20.0 * std::log10(amplitude) : -200.0;
 }
 
+double pieceToneLevelDb(const std::int16_t* samples, std::size_t frames, int channels, double hz, int rate)
+{
+    // 20 ms pieces, half overlapping, each under a Hann window: 50 Hz wide, so that a tone a few
+    // hundred hertz away stays more than 60 dB down.
+    const std::size_t piece = static_cast<std::size_t>(rate) / 50;
+    if (frames < piece)
+        return toneLevelDb(samples, frames, channels, hz, rate);
+    const auto step = static_cast<std::size_t>(channels);
+    const double w = 2.0 * std::numbers::pi * hz / rate;
+    std::vector<double> window(piece);
+    double windowSum = 0.0;
+    for (std::size_t i = 0; i < piece; ++i) {
+        window[i] = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * static_cast<double>(i) / static_cast<double>(piece));
+        windowSum += window[i];
+    }
+    double power = 0.0;
+    std::size_t pieces = 0;
+    for (std::size_t at = 0; at + piece <= frames; at += piece / 2, ++pieces) {
+        double re = 0.0;
+        double im = 0.0;
+        for (std::size_t i = 0; i < piece; ++i) {
+            const double v = window[i] * samples[(at + i) * step] / 32768.0;
+            re += v * std::cos(w * static_cast<double>(i));
+            im -= v * std::sin(w * static_cast<double>(i));
+        }
+        const double amplitude = 2.0 * std::hypot(re, im) / windowSum;
+        power += amplitude * amplitude;
+    }
+    const double amplitude = std::sqrt(power / static_cast<double>(pieces));
+    return amplitude > 1e-10 ? 20.0 * std::log10(amplitude) : -200.0;
+}
+
 double rmsDb(const std::int16_t* samples, std::size_t count)
 {
     double sum = 0.0;

@@ -33,6 +33,10 @@ bool encode(const QString& path, const char* container, const std::vector<std::i
 
 /// Level of the `hz` component in dBFS (a full-scale sine is 0), over the first channel.
 double toneLevelDb(const std::int16_t* samples, std::size_t frames, int channels, double hz, int rate = 44100);
+/// The same level as the power average over short overlapping pieces, as a level meter reads
+/// it: a block that a recording lost or repeated costs only its own piece, where one sum over
+/// the whole stretch would add the tone's two sides of the gap out of phase and read low.
+double pieceToneLevelDb(const std::int16_t* samples, std::size_t frames, int channels, double hz, int rate = 44100);
 /// RMS in dBFS over all samples (-200 for silence).
 double rmsDb(const std::int16_t* samples, std::size_t count);
 

@@ -31,9 +31,11 @@ public:
         const std::size_t begin = std::min(from * Pcm::Channels, m_sink->samples.size());
         return {m_sink->samples.begin() + static_cast<std::ptrdiff_t>(begin), m_sink->samples.end()};
     }
+    /// What reaches the recording may miss or repeat a block of the server's now and then
+    /// (PipeWire under load): levels are read piece by piece, so that such a gap does not count.
     static double toneDb(const std::vector<std::int16_t>& s, double hz)
     {
-        return MediaFiles::toneLevelDb(s.data(), s.size() / Pcm::Channels, Pcm::Channels, hz);
+        return MediaFiles::pieceToneLevelDb(s.data(), s.size() / Pcm::Channels, Pcm::Channels, hz);
     }
     static double rmsDb(const std::vector<std::int16_t>& s) { return MediaFiles::rmsDb(s.data(), s.size()); }
 

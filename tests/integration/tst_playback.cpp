@@ -115,15 +115,19 @@ private Q_SLOTS:
         press(2, true);
         m_form->btnPlay->click();
         // 0.8 s each: listen in the middle of each song.
+        const auto heard = [](const std::vector<std::int16_t>& s, double hz) {
+            const double level = SinkRecorder::toneDb(s, hz);
+            return std::pair{std::abs(level - ToneDb) < 1.5, QStringLiteral("%1 Hz at %2 dB").arg(hz).arg(level)};
+        };
         const auto first = m_recorder->during(500, 200);
-        QVERIFY(std::abs(SinkRecorder::toneDb(first, HzA) - ToneDb) < 1.5);
+        QVERIFY2(heard(first, HzA).first, qPrintable(heard(first, HzA).second));
         QVERIFY(SinkRecorder::toneDb(first, HzB) < -40);
         QTRY_VERIFY_WITH_TIMEOUT(m_player->fileName().endsWith(QLatin1String("b.wav")), 2000);
         const auto second = m_recorder->during(400, 150);
-        QVERIFY(std::abs(SinkRecorder::toneDb(second, HzB) - ToneDb) < 1.5);
+        QVERIFY2(heard(second, HzB).first, qPrintable(heard(second, HzB).second));
         QTRY_VERIFY_WITH_TIMEOUT(m_player->fileName().endsWith(QLatin1String("c.wav")), 2000);
         const auto third = m_recorder->during(400, 150);
-        QVERIFY(std::abs(SinkRecorder::toneDb(third, HzC) - ToneDb) < 1.5);
+        QVERIFY2(heard(third, HzC).first, qPrintable(heard(third, HzC).second));
         QTRY_VERIFY_WITH_TIMEOUT(idle(), 3000);
     }
 
