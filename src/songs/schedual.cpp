@@ -446,12 +446,19 @@ void TfrmSchedual::addFiles(const QList<FileToAdd>& candidates)
         }
     }
     // Files beyond the last free cell of the last sheet are dropped.
-    if (!refused.isEmpty())
-        m_dialogs.messageBox(this,
-                             QStringLiteral("These files were not assigned: their names are longer than 255 "
-                                            "characters or use characters a song sheet cannot hold.\n\n")
-                                 + refused.join(QLatin1Char('\n')),
-                             Dialogs::Style::Information, Dialogs::Buttons::Ok);
+    tellNotHeld(QStringLiteral("These files were not assigned: their names are"), refused);
+}
+
+void TfrmSchedual::tellNotHeld(const QString& lead, const QStringList& paths)
+{
+    if (paths.isEmpty())
+        return;
+    m_dialogs.messageBox(this,
+                         lead
+                             + QStringLiteral(" longer than 255 characters or use characters a song sheet "
+                                              "cannot hold.\n\n")
+                             + paths.join(QLatin1Char('\n')),
+                         Dialogs::Style::Information, Dialogs::Buttons::Ok);
 }
 
 void TfrmSchedual::btnEraseClick()
@@ -505,12 +512,7 @@ void TfrmSchedual::UseFoundPaths1Click()
     const QStringList kept = m_songInfo.useFoundPaths(col);
     for (int r = 1; r <= SlotCount; ++r)
         StringGrid->item(r - 1, col)->setToolTip(songHint(col, r - 1));
-    if (!kept.isEmpty())
-        m_dialogs.messageBox(this,
-                             QStringLiteral("These paths were not stored: they are longer than 255 characters "
-                                            "or use characters a song sheet cannot hold.\n\n")
-                                 + kept.join(QLatin1Char('\n')),
-                             Dialogs::Style::Information, Dialogs::Buttons::Ok);
+    tellNotHeld(QStringLiteral("These paths were not stored: they are"), kept);
 }
 
 void TfrmSchedual::StringGridClick()
