@@ -26,7 +26,9 @@
 namespace {
 
 constexpr int CacheVersion = 1;
-constexpr std::size_t ChunkFrames = 16384;
+// The thread sees that it must stop between pieces; at idle priority on a busy machine a
+// piece may take a hundred times its own time, so they are kept short.
+constexpr std::size_t ChunkFrames = 4096;
 
 /// The measuring thread runs only when a core has nothing else to do, and reads the disk only
 /// when nothing else does: a press, a playing song and the hot heads always go first.
@@ -66,7 +68,8 @@ SongLevels::~SongLevels()
         m_quit = true;
     }
     m_wake.notify_all();
-    // At idle priority on a busy machine it could take long to see that it must stop.
+    // At idle priority on a busy machine it could take long to see that it must stop. Only a
+    // privileged program may leave idle priority (RLIMIT_NICE): otherwise it ends its piece.
     sched_param none{};
     pthread_setschedparam(m_thread.native_handle(), SCHED_OTHER, &none);
     m_thread.join();
