@@ -218,7 +218,7 @@ private Q_SLOTS:
         player.setHotList({m_other}); // measured first
         player.setFileName(m_song);   // not measured yet: at its own level, and measured meanwhile
         QCOMPARE(output.last()->gain, 1.0);
-        QVERIFY(levels.waitIdle(10000));
+        QVERIFY(levels.waitIdle(IdleWaitMs));
         QVERIFY(levels.find(m_other));
         const double level = std::pow(10.0, SongLevels::gainDb(*levels.find(m_song)) / 20.0);
         QVERIFY(std::abs(level - 1.0) > 0.1);

@@ -121,13 +121,13 @@ private Q_SLOTS:
         {
             SongLevels levels(cache);
             QCOMPARE(levels.gainFor(song), 1.0); // off: its own level, and nothing measured
-            QVERIFY(levels.waitIdle(5000));
+            QVERIFY(levels.waitIdle(IdleWaitMs));
             QCOMPARE(levels.measuredCount(), std::size_t{0});
 
             levels.setEnabled(true);
             QCOMPARE(levels.gainFor(song), 1.0); // not measured yet: its own level meanwhile
             levels.measureFirst({other});
-            QVERIFY(levels.waitIdle(10000));
+            QVERIFY(levels.waitIdle(IdleWaitMs));
             QCOMPARE(levels.measuredCount(), std::size_t{2});
             QVERIFY(std::abs(levels.find(song)->integratedLufs + 20.0) < 0.5);
             QVERIFY(std::abs(levels.gainFor(song) - std::pow(10.0, 4.0 / 20.0)) < 0.05);
@@ -149,7 +149,7 @@ private Q_SLOTS:
         QVERIFY(!levels.find(other));
         levels.setEnabled(true);
         levels.measureFirst({song, other});
-        QVERIFY(levels.waitIdle(10000));
+        QVERIFY(levels.waitIdle(IdleWaitMs));
         QCOMPARE(levels.measuredCount(), std::size_t{2});
         QVERIFY(levels.find(song) && levels.find(other));
     }
@@ -164,7 +164,7 @@ private Q_SLOTS:
         SongLevels levels(QString{});
         levels.setEnabled(true);
         levels.measureFirst({song});
-        QVERIFY(levels.waitIdle(10000));
+        QVERIFY(levels.waitIdle(IdleWaitMs));
         const double even = levels.gainFor(song);
         QVERIFY(even > 1.0);
 
@@ -193,7 +193,7 @@ private Q_SLOTS:
         QVERIFY2(!gaveUp, "a press waited for the measuring thread's lock");
         QCOMPARE(seen, even);
         QCOMPARE(unknown, 1.0);
-        QVERIFY(levels.waitIdle(10000)); // what was asked meanwhile is measured after all
+        QVERIFY(levels.waitIdle(IdleWaitMs)); // what was asked meanwhile is measured after all
         QVERIFY(levels.find(other));
     }
 
@@ -219,7 +219,7 @@ private Q_SLOTS:
             QVERIFY(!levels.find(song));
             levels.setEnabled(true);
             levels.measureFirst({song});
-            QVERIFY(levels.waitIdle(10000));
+            QVERIFY(levels.waitIdle(IdleWaitMs));
         }
         SongLevels again(cache);
         QVERIFY(again.find(song));
@@ -232,9 +232,9 @@ private Q_SLOTS:
         SongLevels levels(QString{});
         levels.setEnabled(true);
         levels.measureFirst({broken, file("absent.wav")});
-        QVERIFY(levels.waitIdle(10000));
+        QVERIFY(levels.waitIdle(IdleWaitMs));
         QCOMPARE(levels.gainFor(broken), 1.0);
-        QVERIFY(levels.waitIdle(10000)); // tried once, not again while the file is unchanged
+        QVERIFY(levels.waitIdle(IdleWaitMs)); // tried once, not again while the file is unchanged
         QCOMPARE(levels.measuredCount(), std::size_t{0});
     }
 };

@@ -10,6 +10,10 @@
 /// Sound files made by the tests themselves.
 namespace MediaFiles {
 
+/// How long a test waits for songs to be measured. The measuring thread runs at idle priority:
+/// a busy test beside it holds it off for as long as that test runs.
+inline constexpr int IdleWaitMs = 120000;
+
 /// A sine tone, interleaved 16-bit, loud from its first sample.
 std::vector<std::int16_t> tone(double hz, double seconds, double amplitude = 0.5, int rate = 44100, int channels = 2);
 /// Every sample different: left counts up, right counts down (for exact comparisons).

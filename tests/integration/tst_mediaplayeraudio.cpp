@@ -137,7 +137,7 @@ private Q_SLOTS:
         SongLevels levels(QString{});
         levels.setEnabled(true);
         levels.measureFirst({path});
-        QVERIFY(levels.waitIdle(10000));
+        QVERIFY(levels.waitIdle(IdleWaitMs));
         const Loudness measured = *levels.find(path);
         const double gain = SongLevels::gainDb(measured);
 

@@ -233,7 +233,7 @@ private Q_SLOTS:
         }
         levels.setEnabled(true);
         levels.measureFirst({song});
-        QVERIFY(levels.waitIdle(10000));
+        QVERIFY(levels.waitIdle(MediaFiles::IdleWaitMs));
         TfrmSongEdit dialog(nullptr, *m_store, 3, 12, &levels);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
