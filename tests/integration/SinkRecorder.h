@@ -31,6 +31,13 @@ public:
         const std::size_t begin = std::min(from * Pcm::Channels, m_sink->samples.size());
         return {m_sink->samples.begin() + static_cast<std::ptrdiff_t>(begin), m_sink->samples.end()};
     }
+    /// What was recorded from frame `from` on.
+    std::vector<std::int16_t> since(std::size_t from) const
+    {
+        std::lock_guard lock(m_sink->mutex);
+        const std::size_t begin = std::min(from * Pcm::Channels, m_sink->samples.size());
+        return {m_sink->samples.begin() + static_cast<std::ptrdiff_t>(begin), m_sink->samples.end()};
+    }
     /// What reaches the recording may miss or repeat a block of the server's now and then
     /// (PipeWire under load): levels are read piece by piece, so that such a gap does not count.
     static double toneDb(const std::vector<std::int16_t>& s, double hz)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The choice of output on the test audio server, with a second output the test adds and takes away.
+#include "SecondOutput.h"
 #include "SinkRecorder.h"
 #include "audio/PulseAudioEngine.h"
 
@@ -11,41 +12,6 @@
 #include <cmath>
 
 namespace {
-
-const QString SecondSink = QStringLiteral("sonavex_second_%1").arg(QCoreApplication::applicationPid());
-const QString SecondDescription = QStringLiteral("Second Test Output");
-
-QString pactl(const QStringList& args)
-{
-    QProcess p;
-    p.start(QStringLiteral("pactl"), args);
-    p.waitForFinished(5000);
-    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-}
-
-/// Adds the second output and removes it again when it goes.
-class SecondOutput {
-public:
-    SecondOutput() { plugIn(); }
-    ~SecondOutput() { unplug(); }
-    void plugIn()
-    {
-        m_module =
-            pactl({QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
-                   QStringLiteral("sink_name=") + SecondSink, QStringLiteral("rate=44100"),
-                   QStringLiteral("channels=2"),
-                   QStringLiteral("sink_properties='device.description=\"%1\"'").arg(SecondDescription)});
-    }
-    void unplug()
-    {
-        if (!m_module.isEmpty())
-            pactl({QStringLiteral("unload-module"), m_module});
-        m_module.clear();
-    }
-
-private:
-    QString m_module;
-};
 
 /// Records the monitor of one sink by name through the server's own recorder.
 class MonitorRecorder {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The program in a real X window (Xvfb): it comes up as "Sonavex", 718 x 464 with its frame, and,
 // however it is ended (Exit, SIGTERM), writes the tab names and the info file.
+#include "SecondOutput.h"
 #include "SinkRecorder.h"
 #include "audio/PulseAudioEngine.h"
 #include "fakes/FakeDialogs.h"
@@ -25,6 +26,35 @@ QString run(const QStringList& args, const QProcessEnvironment& env)
     p.start(QStringLiteral("xdotool"), args);
     p.waitForFinished(5000);
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+/// Which 10 ms pieces of a recording hold the tone `hz` well above silence.
+std::vector<bool> toneTimeline(const std::vector<std::int16_t>& s, double hz)
+{
+    constexpr std::size_t Piece = 441;
+    std::vector<bool> on;
+    for (std::size_t at = 0; (at + Piece) * 2 <= s.size(); at += Piece)
+        on.push_back(MediaFiles::toneLevelDb(s.data() + at * 2, Piece, 2, hz) > -30.0);
+    return on;
+}
+
+int countOn(const std::vector<bool>& on)
+{
+    return static_cast<int>(std::count(on.cbegin(), on.cend(), true));
+}
+
+/// Pieces from the last piece of `first` to the first piece of `second` after it; -1 when
+/// either is missing.
+int gapPieces(const std::vector<bool>& first, const std::vector<bool>& second)
+{
+    const auto lastFirst = std::find(first.crbegin(), first.crend(), true);
+    if (lastFirst == first.crend())
+        return -1;
+    const auto end = static_cast<std::size_t>(first.crend() - lastFirst);
+    for (std::size_t i = end; i < second.size(); ++i)
+        if (second[i])
+            return static_cast<int>(i - end);
+    return -1;
 }
 
 } // namespace
@@ -154,6 +184,58 @@ class TestRealWindow : public QObject {
         QFile::remove(m_home.path() + QLatin1String("/config/Brasswold.ini"));
     }
 
+    /// A show of the given songs in slots 0, 1, 2... of the first sheet, and settings values
+    /// ("Keys/F1" = "0,0").
+    void prepareShow(const QStringList& songs, const QHash<QString, QString>& settings = {})
+    {
+        forgetSaved();
+        IniRegistry registry(m_home.path() + QLatin1String("/config"));
+        for (auto it = settings.cbegin(); it != settings.cend(); ++it) {
+            QVERIFY(registry.OpenKey(QStringLiteral("\\Software\\Brasswold\\") + it.key().section(QLatin1Char('/'), 0, 0), true));
+            registry.WriteString(it.key().section(QLatin1Char('/'), 1), it.value());
+            registry.CloseKey();
+        }
+        FakeDialogs dialogs;
+        qputenv("XDG_DATA_HOME", (m_home.path() + QLatin1String("/data")).toUtf8());
+        TSongInfo store(registry, dialogs);
+        for (int k = 0; k < songs.size(); ++k)
+            store.SetSong(0, k, makeSong(QStringLiteral("Song %1").arg(k + 1), 0, k, songs[k]));
+    }
+
+    /// A wave of `seconds` of the tone `hz`, then `silence` seconds of nothing.
+    QString toneFile(const QString& name, double hz, double seconds, double silence = 0.0)
+    {
+        std::vector<std::int16_t> samples = MediaFiles::tone(hz, seconds);
+        samples.resize(samples.size() + static_cast<std::size_t>(silence * 44100) * 2, 0);
+        const QString path = m_home.path() + QLatin1Char('/') + name;
+        MediaFiles::writeWav(path, samples);
+        return path;
+    }
+
+    /// Clicks the window at `x`, `y` of its client area, with `modifiers` ("shift") held.
+    void click(const QString& id, int x, int y, const QString& modifiers = {})
+    {
+        if (!modifiers.isEmpty())
+            run({QStringLiteral("keydown"), modifiers}, m_env);
+        run({QStringLiteral("mousemove"), QStringLiteral("--window"), id, QString::number(x), QString::number(y),
+             QStringLiteral("click"), QStringLiteral("1")},
+            m_env);
+        if (!modifiers.isEmpty())
+            run({QStringLiteral("keyup"), modifiers}, m_env);
+    }
+
+    /// The windows of the program other than `main`: boxes and dialogs.
+    QStringList otherWindows(const QProcess& program, const QString& main)
+    {
+        QStringList ids = run({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                               QString::number(program.processId()), QStringLiteral("--name"), QStringLiteral(".")},
+                              m_env)
+                              .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        ids.removeAll(main);
+        ids.removeIf([&](const QString& id) { return outerSize(id).width() < 100; }); // tooltips
+        return ids;
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -254,6 +336,116 @@ private Q_SLOTS:
         QVERIFY2(std::abs(track2 - (-6.02)) < 2.0, qPrintable(QStringLiteral("track 2 at %1 dB").arg(track2)));
         QVERIFY(SinkRecorder::toneDb(heard, 700.0) < -40.0);
         QVERIFY(SinkRecorder::toneDb(heard, 2345.0) < -40.0);
+    }
+
+    void aHeldKeyStartsItsSongOncePerPress()
+    {
+        // A short beep, then silence: every start of the song is heard as one beep.
+        prepareShow({toneFile(QStringLiteral("beep.wav"), 1000.0, 0.1, 3.0)}, {{QStringLiteral("Keys/F1"), QStringLiteral("0,0")}});
+        PulseAudioEngine engine(QStringLiteral("sonavex-test"));
+        QVERIFY2(engine.waitConnected(3000), "no audio server");
+        SinkRecorder recorder(engine);
+        QProcess program;
+        const QString id = start(program);
+        QVERIFY2(!id.isEmpty(), "the main window did not appear");
+        const auto end = qScopeGuard([&program] {
+            program.terminate();
+            program.waitForFinished(10000);
+        });
+        run({QStringLiteral("windowfocus"), QStringLiteral("--sync"), id}, m_env);
+        const std::size_t from = recorder.frames();
+        // Held for 2 s, three times: the window system repeats the key after its delay.
+        for (int press = 0; press < 3; ++press) {
+            run({QStringLiteral("keydown"), QStringLiteral("F1")}, m_env);
+            QTest::qWait(2000);
+            run({QStringLiteral("keyup"), QStringLiteral("F1")}, m_env);
+            QTest::qWait(300);
+        }
+        QTest::qWait(200);
+        const std::vector<std::int16_t> heard = recorder.since(from);
+        // Each press beeps 100 ms; a start per repeat would keep it sounding for over a second.
+        const int beeped = countOn(toneTimeline(heard, 1000.0));
+        QVERIFY2(beeped >= 20 && beeped <= 45, qPrintable(QStringLiteral("%1 ms of beeps").arg(beeped * 10)));
+    }
+
+    void aChosenOutputUnpluggedWhileIdleDoesNotTakeThePressAway()
+    {
+        SecondOutput second;
+        prepareShow({toneFile(QStringLiteral("a.wav"), 700.0, 3.0)}, {{QStringLiteral("System/OutputDevice"), SecondSink}});
+        PulseAudioEngine engine(QStringLiteral("sonavex-test"));
+        QVERIFY2(engine.waitConnected(3000), "no audio server");
+        SinkRecorder recorder(engine);
+        QProcess program;
+        const QString id = start(program);
+        QVERIFY2(!id.isEmpty(), "the main window did not appear");
+        const auto end = qScopeGuard([&program] {
+            program.terminate();
+            program.waitForFinished(10000);
+        });
+        second.unplug();
+        QTest::qWait(500);
+        click(id, 92, 134);
+        const std::vector<std::int16_t> heard = recorder.during(600, 100);
+        const double level = SinkRecorder::toneDb(heard, 700.0);
+        QVERIFY2(level > -12.0, qPrintable(QStringLiteral("the first press was heard at %1 dB").arg(level)));
+        QVERIFY(otherWindows(program, id).isEmpty()); // the news is in the status bar
+    }
+
+    void pressesAfterTheSoundServerComesBackPlayAtOnce()
+    {
+        prepareShow({toneFile(QStringLiteral("a.wav"), 700.0, 3.0)});
+        PulseAudioEngine engine(QStringLiteral("sonavex-test"));
+        QVERIFY2(engine.waitConnected(3000), "no audio server");
+        SinkRecorder recorder(engine);
+        // The program looks for its server where none is yet; the test server appears there later.
+        QTemporaryDir elsewhere;
+        const QString socket = elsewhere.path() + QLatin1String("/native");
+        QProcessEnvironment env = m_env;
+        m_env.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:") + socket);
+        QProcess program;
+        const QString id = start(program);
+        m_env = env;
+        QVERIFY2(!id.isEmpty(), "the main window did not appear");
+        const auto end = qScopeGuard([&program] {
+            program.terminate();
+            program.waitForFinished(10000);
+        });
+        click(id, 92, 134);
+        QTest::qWait(500);
+        QVERIFY2(otherWindows(program, id).isEmpty(), "a box opened for a state of the machine");
+        const QString real = qEnvironmentVariable("PULSE_SERVER").remove(QStringLiteral("unix:"));
+        QVERIFY(QFile::link(real, socket));
+        QTest::qWait(1500); // the program tries its server again meanwhile
+        click(id, 92, 134);
+        const std::vector<std::int16_t> heard = recorder.during(600, 100);
+        const double level = SinkRecorder::toneDb(heard, 700.0);
+        QVERIFY2(level > -12.0, qPrintable(QStringLiteral("the press after the server came was heard at %1 dB").arg(level)));
+    }
+
+    void aQueuedSongThatIsGoneIsSkippedAtOnce()
+    {
+        const QString gone = toneFile(QStringLiteral("gone.wav"), 1000.0, 0.5);
+        prepareShow({toneFile(QStringLiteral("a.wav"), 700.0, 0.6), gone, toneFile(QStringLiteral("b.wav"), 1789.0, 1.0)});
+        QFile::remove(gone);
+        PulseAudioEngine engine(QStringLiteral("sonavex-test"));
+        QVERIFY2(engine.waitConnected(3000), "no audio server");
+        SinkRecorder recorder(engine);
+        QProcess program;
+        const QString id = start(program);
+        QVERIFY2(!id.isEmpty(), "the main window did not appear");
+        const auto end = qScopeGuard([&program] {
+            program.terminate();
+            program.waitForFinished(10000);
+        });
+        for (int k = 0; k < 3; ++k)
+            click(id, 92 + 105 * k, 134, QStringLiteral("shift"));
+        const std::size_t from = recorder.frames();
+        click(id, 65, 42); // Play
+        QTest::qWait(2500);
+        const std::vector<std::int16_t> heard = recorder.since(from);
+        const int gap = gapPieces(toneTimeline(heard, 700.0), toneTimeline(heard, 1789.0));
+        QVERIFY2(gap >= 0 && gap <= 10, qPrintable(QStringLiteral("%1 ms between the songs around the gone one").arg(gap * 10)));
+        QVERIFY(otherWindows(program, id).isEmpty());
     }
 
     void savesEverythingOnSigterm()
