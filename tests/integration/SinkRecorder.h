@@ -8,6 +8,7 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <algorithm>
 #include <mutex>
 #include <vector>
 
@@ -45,6 +46,30 @@ public:
         return MediaFiles::pieceToneLevelDb(s.data(), s.size() / Pcm::Channels, Pcm::Channels, hz);
     }
     static double rmsDb(const std::vector<std::int16_t>& s) { return MediaFiles::rmsDb(s.data(), s.size()); }
+
+    /// Which 10 ms pieces of a recording hold the tone `hz` well above silence.
+    static std::vector<bool> toneTimeline(const std::vector<std::int16_t>& s, double hz)
+    {
+        constexpr std::size_t Piece = Pcm::SampleRate / 100;
+        std::vector<bool> on;
+        for (std::size_t at = 0; (at + Piece) * Pcm::Channels <= s.size(); at += Piece)
+            on.push_back(MediaFiles::toneLevelDb(s.data() + at * Pcm::Channels, Piece, Pcm::Channels, hz) > -30.0);
+        return on;
+    }
+    static int countOn(const std::vector<bool>& on) { return static_cast<int>(std::count(on.cbegin(), on.cend(), true)); }
+    /// 10 ms pieces from the last piece of `first` to the first piece of `second` after it; -1
+    /// when either is missing.
+    static int gapPieces(const std::vector<bool>& first, const std::vector<bool>& second)
+    {
+        const auto lastFirst = std::find(first.crbegin(), first.crend(), true);
+        if (lastFirst == first.crend())
+            return -1;
+        const auto end = static_cast<std::size_t>(first.crend() - lastFirst);
+        for (std::size_t i = end; i < second.size(); ++i)
+            if (second[i])
+                return static_cast<int>(i - end);
+        return -1;
+    }
 
     /// Empty when the test server's null sink renders in small blocks and is not running ahead
     /// (what every measurement at the sink relies on); otherwise what is wrong.

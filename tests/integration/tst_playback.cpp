@@ -16,6 +16,8 @@
 #include "platform/IniRegistry.h"
 #include "platform/Timer.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QTest>
 #include <QToolButton>
 
@@ -74,11 +76,15 @@ private Q_SLOTS:
         QVERIFY(writeWav(path(QStringLiteral("long.wav")), tone(HzA, 6.0)));
         QVERIFY(writeBytes(path(QStringLiteral("empty.wav")), QByteArray()));
         QVERIFY(writeBytes(path(QStringLiteral("text.mp3")), QByteArray("this is not a song\n")));
+        // An mp3 cut off half-way, as a copy that broke off: its header promises 3 s.
+        QString why;
+        QVERIFY2(encode(path(QStringLiteral("cut.mp3")), "mp3", tone(HzA, 3.0), &why), qPrintable(why));
+        QVERIFY(QFile::resize(path(QStringLiteral("cut.mp3")), QFileInfo(path(QStringLiteral("cut.mp3"))).size() / 2 + 77));
 
         auto store = std::make_unique<TSongInfo>(*m_registry, m_dialogs);
         const QStringList files = {QStringLiteral("a.wav"), QStringLiteral("b.wav"), QStringLiteral("c.wav"),
                                    QStringLiteral("long.wav"), QStringLiteral("empty.wav"), QStringLiteral("text.mp3"),
-                                   QStringLiteral("missing.wav")};
+                                   QStringLiteral("missing.wav"), QStringLiteral("cut.mp3")};
         for (int slot = 0; slot < files.size(); ++slot)
             store->SetSong(0, slot, makeSong(files[slot], 0, slot, path(files[slot])));
         m_form = std::make_unique<TMainForm>(
@@ -129,6 +135,20 @@ private Q_SLOTS:
         const auto third = m_recorder->during(400, 150);
         QVERIFY2(heard(third, HzC).first, qPrintable(heard(third, HzC).second));
         QTRY_VERIFY_WITH_TIMEOUT(idle(), 3000);
+    }
+
+    void aSongThatBreaksOffEarlyIsFollowedAtOnce()
+    {
+        press(7, true); // the cut mp3
+        press(1, true);
+        const std::size_t from = m_recorder->frames();
+        m_form->btnPlay->click();
+        // Listen until the next song has been heard for a while.
+        std::vector<std::int16_t> heard;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            SinkRecorder::countOn(SinkRecorder::toneTimeline(heard = m_recorder->since(from), HzB)) >= 20, 6000);
+        const int gap = SinkRecorder::gapPieces(SinkRecorder::toneTimeline(heard, HzA), SinkRecorder::toneTimeline(heard, HzB));
+        QVERIFY2(gap >= 0 && gap <= 5, qPrintable(QStringLiteral("%1 ms of silence after the cut song").arg(gap * 10)));
     }
 
     void pauseFallsSilentAndPlayResumes()

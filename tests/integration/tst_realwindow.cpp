@@ -28,35 +28,6 @@ QString run(const QStringList& args, const QProcessEnvironment& env)
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
 }
 
-/// Which 10 ms pieces of a recording hold the tone `hz` well above silence.
-std::vector<bool> toneTimeline(const std::vector<std::int16_t>& s, double hz)
-{
-    constexpr std::size_t Piece = 441;
-    std::vector<bool> on;
-    for (std::size_t at = 0; (at + Piece) * 2 <= s.size(); at += Piece)
-        on.push_back(MediaFiles::toneLevelDb(s.data() + at * 2, Piece, 2, hz) > -30.0);
-    return on;
-}
-
-int countOn(const std::vector<bool>& on)
-{
-    return static_cast<int>(std::count(on.cbegin(), on.cend(), true));
-}
-
-/// Pieces from the last piece of `first` to the first piece of `second` after it; -1 when
-/// either is missing.
-int gapPieces(const std::vector<bool>& first, const std::vector<bool>& second)
-{
-    const auto lastFirst = std::find(first.crbegin(), first.crend(), true);
-    if (lastFirst == first.crend())
-        return -1;
-    const auto end = static_cast<std::size_t>(first.crend() - lastFirst);
-    for (std::size_t i = end; i < second.size(); ++i)
-        if (second[i])
-            return static_cast<int>(i - end);
-    return -1;
-}
-
 } // namespace
 
 class TestRealWindow : public QObject {
@@ -364,7 +335,7 @@ private Q_SLOTS:
         QTest::qWait(200);
         const std::vector<std::int16_t> heard = recorder.since(from);
         // Each press beeps 100 ms; a start per repeat would keep it sounding for over a second.
-        const int beeped = countOn(toneTimeline(heard, 1000.0));
+        const int beeped = SinkRecorder::countOn(SinkRecorder::toneTimeline(heard, 1000.0));
         QVERIFY2(beeped >= 20 && beeped <= 45, qPrintable(QStringLiteral("%1 ms of beeps").arg(beeped * 10)));
     }
 
@@ -443,7 +414,7 @@ private Q_SLOTS:
         click(id, 65, 42); // Play
         QTest::qWait(2500);
         const std::vector<std::int16_t> heard = recorder.since(from);
-        const int gap = gapPieces(toneTimeline(heard, 700.0), toneTimeline(heard, 1789.0));
+        const int gap = SinkRecorder::gapPieces(SinkRecorder::toneTimeline(heard, 700.0), SinkRecorder::toneTimeline(heard, 1789.0));
         QVERIFY2(gap >= 0 && gap <= 10, qPrintable(QStringLiteral("%1 ms between the songs around the gone one").arg(gap * 10)));
         QVERIFY(otherWindows(program, id).isEmpty());
     }
