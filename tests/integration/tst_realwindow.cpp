@@ -362,6 +362,20 @@ private Q_SLOTS:
         QVERIFY(otherWindows(program, id).isEmpty()); // the news is in the status bar
     }
 
+    void aChosenOutputMissingAtStartLeavesTheWindowUpAndFree()
+    {
+        prepareShow({}, {{QStringLiteral("System/OutputDevice"), QStringLiteral("no_such_output")}});
+        QProcess program;
+        const QString id = start(program);
+        const auto end = qScopeGuard([&program] {
+            program.terminate();
+            program.waitForFinished(10000);
+        });
+        QVERIFY2(!id.isEmpty(), "the main window did not appear");
+        QTest::qWait(500);
+        QVERIFY2(otherWindows(program, id).isEmpty(), "a box stands in front of the board");
+    }
+
     void pressesAfterTheSoundServerComesBackPlayAtOnce()
     {
         prepareShow({toneFile(QStringLiteral("a.wav"), 700.0, 3.0)});

@@ -3,6 +3,7 @@
 #include "windows/Splash.h"
 
 #include <QLabel>
+#include <QMessageBox>
 #include <QTest>
 
 class TestSplash : public QObject {
@@ -21,6 +22,19 @@ private Q_SLOTS:
         QCOMPARE(splash.lblContinue->text(), QStringLiteral("Loading. . ."));
         QVERIFY(splash.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         QVERIFY(splash.windowFlags().testFlag(Qt::FramelessWindowHint));
+    }
+
+    void aBoxThatOpensWhileItIsUpComesToTheFront()
+    {
+        TfrmSplash splash;
+        splash.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&splash));
+        QWidget plain; // the main window closes it itself
+        plain.show();
+        QVERIFY(splash.isVisible());
+        QMessageBox box(QMessageBox::Information, QStringLiteral("Sonavex"), QStringLiteral("A message"));
+        box.show();
+        QVERIFY(!splash.isVisible());
     }
 
     void clickOnLogoOrLabelHidesIt_data()
