@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "StatusNews.h"
 
+#include "platform/Guard.h"
+
+#include <QPainter>
 #include <QStringList>
 
 StatusNews::StatusNews(QWidget* parent)
@@ -58,4 +61,16 @@ void StatusNews::showNewest()
         all << it->second;
     setToolTip(all.join(QLatin1Char('\n')));
     show();
+}
+
+void StatusNews::paintEvent(QPaintEvent*)
+{
+    guard([this] {
+        QPainter p(this);
+        drawFrame(&p);
+        const QRect area = contentsRect().adjusted(3, 0, -3, 0);
+        p.setPen(palette().color(QPalette::WindowText));
+        p.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
+                   fontMetrics().elidedText(text(), Qt::ElideRight, area.width()));
+    });
 }

@@ -21,6 +21,10 @@ public:
     /// What `topic` says now; empty when nothing.
     [[nodiscard]] QString news(const QString& topic) const;
 
+protected:
+    /// The text elided to the panel, so that the newest news always shows its beginning.
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     void showNewest();
 

@@ -452,7 +452,7 @@ void TMainForm::buildStatusBar()
     // News that arrives by itself shares the rest of the bar with the path while there is any.
     NewsPanel = new StatusNews(bar);
     NewsPanel->setFont(Fonts::arial(13));
-    bar->addWidget(NewsPanel, 1);
+    bar->addWidget(NewsPanel, 2);
 }
 
 void TMainForm::sayNews(const QString& topic, const QString& text)
