@@ -602,6 +602,7 @@ void TMainForm::setTabCaption(int index, const QString& caption)
 {
     checkRange(index, 0, SheetCount - 1);
     Tabs->setTabText(index, caption);
+    Q_EMIT boardChanged();
 }
 
 int TMainForm::shownTab() const
@@ -611,43 +612,54 @@ int TMainForm::shownTab() const
 
 void TMainForm::RefreshButtons(int Sheet)
 {
+    const QueueView view = queueView();
     for (int k = 0; k < SlotCount; ++k) {
         TMTranBtn* B = SongButtons[static_cast<std::size_t>(k)];
         TSongRecord rec;
         if (SongInfo->GetSong(Sheet, k, rec)) {
             B->setCaption(rec.Title.str());
-            const QString file = rec.FileName.str();
-            qsizetype P = -1;
-            for (qsizetype i = 0; i < PlayQueue.size(); ++i) {
-                if (PlayQueue[i].compare(file, Qt::CaseInsensitive) == 0) {
-                    P = i;
-                    break;
-                }
-            }
-            // Colours follow what plays: a playing song taken out of the queue is still green,
-            // and the queue's head is then the next song, yellow.
-            const bool playing = PlayState == TPlayState::psPlaying;
-            const bool detached = m_headDetached && playing;
-            if (detached && file.compare(m_playingPath, Qt::CaseInsensitive) == 0)
-                P = 0;
-            else if (detached && P >= 0)
-                ++P;
-            QColor color(255, 0, 0);
-            if (P == -1)
-                color = QColor(0, 0, 0);
-            else if (P == 0 && playing)
-                color = QColor(0, 128, 0);
-            else if (P == 1 && playing)
-                color = QColor(255, 255, 0);
-            B->setFontColor(color);
+            B->setFontColor(captionColour(slotStateOf(rec.FileName.str(), view)));
         } else {
             B->setCaption(EmptyTitle);
-            B->setFontColor(QColor(0, 0, 0));
+            B->setFontColor(captionColour(SlotState::Empty));
         }
         B->update();
     }
     showKeyHints(Sheet);
     updateHotList();
+    Q_EMIT boardChanged();
+}
+
+QueueView TMainForm::queueView() const
+{
+    // Colours follow what plays: a playing song taken out of the queue is still green,
+    // and the queue's head is then the next song, yellow.
+    return {PlayQueue, PlayState == TPlayState::psPlaying, m_headDetached, m_playingPath};
+}
+
+std::optional<SlotRef> TMainForm::pressedSlotOf(const QString& file) const
+{
+    const auto it = m_pressedSlots.constFind(file.toCaseFolded());
+    if (it == m_pressedSlots.cend())
+        return std::nullopt;
+    return *it;
+}
+
+double TMainForm::songPosition() const
+{
+    const QString song = currentSong();
+    if (song.isEmpty())
+        return 0.0;
+    if (!IsCdTrack(song))
+        return WavePlayer.currentPosition();
+    const QString text = CDPlayer->PositionText(); // "mm:ss"
+    return text.section(QLatin1Char(':'), 0, 0).toDouble() * 60 + text.section(QLatin1Char(':'), 1, 1).toDouble();
+}
+
+double TMainForm::songLength() const
+{
+    const QString song = currentSong();
+    return song.isEmpty() || IsCdTrack(song) ? 0.0 : WavePlayer.duration();
 }
 
 void TMainForm::updateHotList()
@@ -691,6 +703,7 @@ void TMainForm::mnuChgTabNameClick()
         m_registry.WriteString(tabValueName(i), text);
     }
     Tabs->setTabText(i, text);
+    Q_EMIT boardChanged();
 }
 
 void TMainForm::mnuClearTabClick()
@@ -829,6 +842,7 @@ void TMainForm::MTranBtn1MouseDown(TMTranBtn* Sender, Qt::MouseButton, Qt::Keybo
         return;
     }
     const QString file = rec.FileName.str();
+    m_pressedSlots.insert(file.toCaseFolded(), {pressedSheet(), n});
 
     if (QueueMode) {
         QueueMode = false;
@@ -1083,6 +1097,7 @@ void TMainForm::UpdatePlayState()
     case TPlayState::psPaused:
         btnPlay->setEnabled(true);
         btnPause->setEnabled(false);
+        Q_EMIT boardChanged();
         break;
     case TPlayState::psPlaying:
         btnPlay->setEnabled(false);

@@ -3,6 +3,7 @@
 
 #include "app/SlotKeys.h"
 #include "devices/MCI.h"
+#include "show/Board.h"
 #include "songs/SheetHost.h"
 
 #include <QHash>
@@ -12,6 +13,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 class CdTrackCatalog;
 class Dialogs;
@@ -32,9 +34,6 @@ class TMPanel;
 class TMTranBtn;
 class TSongInfo;
 class TTimer;
-
-/// What the player is doing, as the window last learned it.
-enum class TPlayState : quint8 { psStopped = 0, psPaused = 1, psPlaying = 2 };
 
 /// The services the main window works with; all owned by the caller and
 /// outliving the window, except the song store, which the window destroys last.
@@ -80,6 +79,16 @@ public:
     void CDStateChanged(TCDState State) override;
 
     [[nodiscard]] TSongInfo& songInfo() const { return *SongInfo; }
+    /// The queue as the buttons' colours read it.
+    [[nodiscard]] QueueView queueView() const;
+    /// The song the handlers act on: the queue's head, or the song still playing after it was
+    /// taken out of the queue.
+    [[nodiscard]] QString playingSong() const { return currentSong(); }
+    /// The slot `file` was last pressed or queued from, if any.
+    [[nodiscard]] std::optional<SlotRef> pressedSlotOf(const QString& file) const;
+    /// Seconds into the song that plays, and its length (0 when not known).
+    [[nodiscard]] double songPosition() const;
+    [[nodiscard]] double songLength() const;
 
     // Components
     QWidget* WavePlayerSlot = nullptr;
@@ -168,6 +177,10 @@ public:
     /// The keys the menus use, each with the name of its item.
     [[nodiscard]] QHash<QKeySequence, QString> menuKeys() const;
 
+Q_SIGNALS:
+    /// What the board shows may have changed: colours, titles, tab names, the play state.
+    void boardChanged();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -247,6 +260,7 @@ private:
     QList<QShortcut*> m_keyShortcuts;
     KeyRepeatGuard* m_keyRepeats = nullptr; ///< a held key plays its slot once
     int m_keySheet = -1; ///< the sheet of a press made by a key, while it is handled
+    QHash<QString, SlotRef> m_pressedSlots; ///< by case-folded path: the slot it was last pressed or queued from
 };
 
 /// Rounds seconds to the nearest whole second, halves to the even second, and

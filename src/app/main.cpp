@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up: the song store first, then the splash window, the title, the main
 // window; the splash shows while the main window comes up and hides when it shows.
+#include "app/BoardControl.h"
 #include "app/frmMain.h"
 #include "audio/MediaPlayerControl.h"
 #include "audio/PulseAudioEngine.h"
@@ -52,6 +53,8 @@ int main(int argc, char* argv[])
     auto form = std::make_unique<TMainForm>(
         MainFormServices{registry, dialogs, player, cdTracks, drives, &audio, &levels}, std::move(songInfo));
     form->setSplash(&splash);
+    // The board's commands and state, for every input that is not the window's own.
+    auto board = std::make_unique<BoardControl>(*form);
 
     splash.show();
     splash.raise();
@@ -70,6 +73,7 @@ int main(int argc, char* argv[])
     const int result = app.exec();
     // Errors of the shutdown (the tab names, the song file) are shown before the end.
     reporter.eventLoopEnded();
+    board.reset();
     form.reset(); // the window's destruction saves the tab names and the songs
     Mci::reset(); // no device may outlive the sound output it plays through
     ErrorReporter::install(nullptr);

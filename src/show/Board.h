@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "show/SlotState.h"
+
+#include <QObject>
+#include <QString>
+
+/// What the player is doing, as the board last learned it.
+enum class TPlayState : quint8 { psStopped = 0, psPaused = 1, psPlaying = 2 };
+
+/// The song that plays: where it sits on the board (the first slot holding it), its title and
+/// its path. Sheet and slot are -1 when no slot holds it any more.
+struct NowPlaying {
+    int sheet = -1;
+    int slot = -1;
+    QString title;
+    QString path;
+
+    friend bool operator==(const NowPlaying&, const NowPlaying&) = default;
+};
+
+/// The sound board as every input sees it: its commands as slots, what it shows as signals.
+/// A mouse press, a slot key, and the remote controls to come all run the show through the
+/// same commands, which do what the board's own buttons do, refusals included (Play with
+/// nothing queued, Stop with nothing playing do nothing). Sheets and slots count from 0.
+class Board : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int Sheets = 10;
+    static constexpr int Slots = 36;
+    /// The fade speeds, slowest first; 0 stands for the speed the operator chose.
+    static constexpr int FadeSpeeds = 5;
+
+    using QObject::QObject;
+    ~Board() override = default;
+
+    [[nodiscard]] virtual SlotState slotState(int sheet, int slot) const = 0;
+    [[nodiscard]] virtual QString slotTitle(int sheet, int slot) const = 0;
+    [[nodiscard]] virtual QString sheetName(int sheet) const = 0;
+    [[nodiscard]] virtual int shownSheet() const = 0;
+    [[nodiscard]] virtual TPlayState playState() const = 0;
+    [[nodiscard]] virtual NowPlaying nowPlaying() const = 0;
+    /// Seconds into the song that plays, its length, and what is left of it; 0 when idle.
+    [[nodiscard]] virtual double position() const = 0;
+    [[nodiscard]] virtual double length() const = 0;
+    [[nodiscard]] double timeLeft() const;
+
+public Q_SLOTS:
+    /// A plain press: the slot's song plays at once, alone in the queue.
+    virtual void press(int sheet, int slot) = 0;
+    /// A Shift+press: the slot's song joins the queue, or leaves it.
+    virtual void queue(int sheet, int slot) = 0;
+    virtual void play() = 0;
+    virtual void stopSong() = 0;
+    virtual void stopAll() = 0;
+    virtual void pause() = 0;
+    /// Fades the song that plays out at `speed` 1..5, or at the chosen speed for 0.
+    virtual void fade(int speed) = 0;
+    virtual void showSheet(int sheet) = 0;
+
+Q_SIGNALS:
+    /// A slot's state or title changed.
+    void slotChanged(int sheet, int slot, SlotState state, const QString& title);
+    void sheetNameChanged(int sheet, const QString& name);
+    void sheetShown(int sheet);
+    void playStateChanged(TPlayState state);
+    void nowPlayingChanged(const NowPlaying& song);
+    /// At least four times a second while a song plays, and once when it stops.
+    void timeChanged(double position, double length, double left);
+};
