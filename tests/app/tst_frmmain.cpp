@@ -233,6 +233,7 @@ private Q_SLOTS:
         reg.WriteString(QStringLiteral("Tab5"), QStringLiteral("Encores"));
         reg.WriteString(QStringLiteral("Tab0"), QString());
         reg.WriteString(QStringLiteral("Tab1"), QStringLiteral("Openers"));
+        reg.CloseKey();
         createForm();
         QCOMPARE(m_form->Tabs->tabText(0), QStringLiteral("Music Sheet 1"));
         QCOMPARE(m_form->Tabs->tabText(1), QStringLiteral("Openers"));
