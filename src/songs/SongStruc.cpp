@@ -289,6 +289,7 @@ void TSongInfo::LoadFromFile()
                              Dialogs::Style::Error, Dialogs::Buttons::Ok);
         return;
     case ReadResult::Read:
+        m_read = true;
         break;
     }
 
@@ -340,24 +341,36 @@ void TSongInfo::SaveToFile()
 
     if (!m_unreadable.isEmpty()) {
         // What could not be read is never replaced: this run's songs go beside it.
-        if (data.isEmpty())
-            return;
-        const QString beside = freeName(InfoPath + QLatin1String(".saved-") + timeStamp(), QString());
-        if (m_writer->replace(beside, data)) {
-            m_dialogs.messageBox(nullptr,
-                                 QStringLiteral("The song file %1 could not be read when Sonavex started, so it was "
-                                                "left as it was. This run's songs were saved as %2.")
-                                     .arg(QDir::toNativeSeparators(InfoPath), QDir::toNativeSeparators(beside)),
-                                 Dialogs::Style::Information, Dialogs::Buttons::Ok);
-            return;
-        }
-        rescue(data, m_writer->errorString());
+        saveBeside(data, QStringLiteral("could not be read when Sonavex started"));
+        return;
+    }
+    if (!m_read && QFileInfo::exists(AtomicFileWriter::resolvedTarget(InfoPath))) {
+        // A song file that came (back) during the run was never read: replacing it would
+        // lose its songs. The run started empty, so an empty store changed nothing.
+        saveBeside(data, QStringLiteral("appeared while Sonavex ran, after it had found none"));
         return;
     }
     if (isDefaultPath())
         QDir().mkpath(QFileInfo(InfoPath).absolutePath());
     if (!m_writer->replace(InfoPath, data))
         rescue(data, m_writer->errorString());
+}
+
+void TSongInfo::saveBeside(const QByteArray& data, const QString& because)
+{
+    if (data.isEmpty())
+        return;
+    const QString beside = freeName(InfoPath + QLatin1String(".saved-") + timeStamp(), QString());
+    if (!m_writer->replace(beside, data)) {
+        rescue(data, m_writer->errorString());
+        return;
+    }
+    m_dialogs.messageBox(
+        nullptr,
+        QStringLiteral("The song file %1 %2, so it was left as it was. This run's songs were "
+                       "saved as %3.")
+            .arg(QDir::toNativeSeparators(InfoPath), because, QDir::toNativeSeparators(beside)),
+        Dialogs::Style::Information, Dialogs::Buttons::Ok);
 }
 
 void TSongInfo::rescue(const QByteArray& data, const QString& why)

@@ -115,6 +115,9 @@ private:
     /// Writes `data` to a new file under the default data folder after the info file
     /// could not be written, and tells the operator where and why.
     void rescue(const QByteArray& data, const QString& why);
+    /// Saves a non-empty `data` as "<info file>.saved-<time>", leaving the info file as it
+    /// is, and tells the operator that the info file `because` and where the songs went.
+    void saveBeside(const QByteArray& data, const QString& because);
     [[nodiscard]] bool isDefaultPath() const;
     /// Looks for a stored path once a run, when it first enters the store.
     void locate(const QString& FileName);
@@ -128,6 +131,8 @@ private:
     QString m_damagedCopy;
     /// Why the info file that is there could not be read; it is then never replaced.
     QString m_unreadable;
+    /// A song file was there at the start and read: only then may it be replaced.
+    bool m_read = false;
     std::unique_ptr<SongLocator> m_locator;
     QHash<QString, SongLocator::Found> m_found; ///< every stored path looked for, found or not
 };
