@@ -743,7 +743,11 @@ void TMainForm::Contents1Click()
 
 void TMainForm::About1Click()
 {
-    TfrmAbout about(this);
+    QStringList notes;
+    if (m_levels)
+        if (const QString problem = m_levels->cacheProblem(); !problem.isEmpty())
+            notes << problem;
+    TfrmAbout about(this, notes);
     about.exec();
 }
 
