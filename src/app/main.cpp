@@ -4,28 +4,45 @@
 #include "app/frmMain.h"
 #include "audio/MediaPlayerControl.h"
 #include "audio/PulseAudioEngine.h"
+#include "audio/SongLevels.h"
 #include "mci/CdAudioDevice.h"
 #include "mci/CdromCatalog.h"
 #include "mci/MciInterface.h"
 #include "mci/WaveAudioDevice.h"
 #include "platform/Application.h"
 #include "platform/Fonts.h"
+#include "platform/Guard.h"
 #include "platform/IniRegistry.h"
 #include "platform/MessageBoxErrorReporter.h"
 #include "platform/MountedDrives.h"
 #include "platform/QtDialogs.h"
-#include "audio/SongLevels.h"
+#include "platform/SingleInstance.h"
 #include "platform/UnixSignals.h"
 #include "songs/SongStruc.h"
 #include "windows/Splash.h"
 
+#include <QCryptographicHash>
+#include <QFile>
 #include <QTimer>
 
+#include <cstdio>
 #include <memory>
 
 int main(int argc, char* argv[])
 {
     SonavexApplication app(argc, argv);
+    // Two copies would each save their own songs and settings over the other's. One copy per
+    // settings folder: the usual one for the user, and a test's own folder for that test.
+    const QByteArray configHash = QCryptographicHash::hash(QFile::encodeName(IniRegistry::defaultConfigDir()),
+                                                           QCryptographicHash::Sha1);
+    SingleInstance instance(QLatin1String("sonavex-") + QString::fromLatin1(configHash.toHex().left(12)));
+    if (!instance.claim()) {
+        std::fputs(instance.reachedRunningCopy()
+                       ? "Sonavex runs already: its window was brought to the front.\n"
+                       : "Sonavex runs already.\n",
+                   stderr);
+        return 0;
+    }
     // From the first moment, a termination request waits for the event loop, which
     // then ends the show the way Exit does.
     UnixSignals unixSignals;
@@ -35,6 +52,8 @@ int main(int argc, char* argv[])
     ErrorReporter::install(&reporter);
 
     IniRegistry registry;
+    // No other copy runs: what a write killed part-way left behind is nobody's.
+    registry.removeLeftoverTemporaries(QStringLiteral("Software\\Brasswold"));
     PulseAudioEngine audio;
     SongLevels levels(SongLevels::defaultCacheFile());
     MediaPlayerControl player(audio);
@@ -66,6 +85,14 @@ int main(int argc, char* argv[])
     QObject::connect(&app, &QGuiApplication::commitDataRequest, window, endShow);
 
     QTimer::singleShot(0, window, [window] { window->show(); });
+    // A second start brings this window to the front.
+    connectGuarded(&instance, &SingleInstance::activationRequested, window, [window] {
+        if (window->isMinimized())
+            window->showNormal();
+        window->show();
+        window->raise();
+        window->activateWindow();
+    });
 
     const int result = app.exec();
     // Errors of the shutdown (the tab names, the song file) are shown before the end.
