@@ -3,6 +3,7 @@
 
 #include "app/frmAssignKey.h"
 #include "app/frmFade.h"
+#include "app/StatusNews.h"
 #include "app/frmOutputDevice.h"
 #include "audio/MediaPlayer.h"
 #include "audio/OutputDevices.h"
@@ -15,6 +16,7 @@
 #include "platform/Errors.h"
 #include "platform/Fonts.h"
 #include "platform/Guard.h"
+#include "platform/KeyRepeatGuard.h"
 #include "platform/Registry.h"
 #include "audio/SongLevels.h"
 #include "platform/Timer.h"
@@ -53,6 +55,17 @@ namespace {
 const QString RegistryKey = QStringLiteral("\\Software\\Brasswold");
 const QString TabsKey = QStringLiteral("Tabs");
 constexpr int ButtonColumns = 6;
+
+/// A song whose file is not there (or is a folder): the message says which and why.
+class SongMissing : public DeviceError {
+public:
+    using DeviceError::DeviceError;
+};
+
+// Topics of the status bar's news.
+const QString OutputNews = QStringLiteral("output");   // the chosen output is missing
+const QString ServerNews = QStringLiteral("server");   // no sound server answers
+const QString SkippedNews = QStringLiteral("skipped"); // the queue skipped a song that cannot play
 
 /// Rounds half to the even neighbour, as the display of times does.
 long long roundHalfEven(double value)
@@ -209,6 +222,7 @@ TMainForm::TMainForm(MainFormServices services, std::unique_ptr<TSongInfo> songI
     , m_outputs(services.outputs)
     , m_levels(services.levels)
     , SongInfo(std::move(songInfo))
+    , m_keyRepeats(new KeyRepeatGuard(this))
 {
     buildWindow();
     // An error in creation is reported and the window is still made and shown.
@@ -435,6 +449,20 @@ void TMainForm::buildStatusBar()
     // about 15 pixels a character at 19 pixels bold, so the panel would show "NOW PLAYING"
     // and two dozen characters of the path, all in capitals; a text face shows it whole.
     StatusPanels[2]->setFont(Fonts::arial(13));
+    // News that arrives by itself shares the rest of the bar with the path while there is any.
+    NewsPanel = new StatusNews(bar);
+    NewsPanel->setFont(Fonts::arial(13));
+    bar->addWidget(NewsPanel, 1);
+}
+
+void TMainForm::sayNews(const QString& topic, const QString& text)
+{
+    NewsPanel->say(topic, text);
+}
+
+void TMainForm::clearNews(const QString& topic)
+{
+    NewsPanel->clear(topic);
 }
 
 // --- creation, showing, shutdown ------------------------------------------------------------------------
@@ -497,14 +525,38 @@ void TMainForm::FormShow()
 
 void TMainForm::closeEvent(QCloseEvent* event)
 {
+    // Ending the program cuts the music: in the middle of a show it asks first.
+    bool end = true;
+    if (m_askBeforeExit && !m_destroyed && showInProgress()) {
+        guard([&] {
+            end = m_dialogs.messageBox(this, QStringLiteral("A song is playing. Exit Sonavex?"),
+                                       Dialogs::Style::Confirmation, Dialogs::Buttons::YesNoDefaultNo) ==
+                  Dialogs::Answer::Yes;
+        });
+    }
+    if (!end) {
+        event->ignore();
+        return;
+    }
     event->accept();
     QMainWindow::closeEvent(event);
 }
 
 void TMainForm::Exit1Click()
 {
+    if (close())
+        QCoreApplication::quit();
+}
+
+void TMainForm::endShowWithoutAsking()
+{
+    m_askBeforeExit = false;
     close();
-    QCoreApplication::quit();
+}
+
+bool TMainForm::showInProgress() const
+{
+    return somethingPlays() || !PlayQueue.isEmpty();
 }
 
 void TMainForm::FormDestroy()
@@ -529,8 +581,10 @@ void TMainForm::FormDestroy()
         WavePlayer.stop();
     });
     guard([this] { CDPlayer.reset(); });
-    if (m_outputs)
+    if (m_outputs) {
         guard([this] { m_outputs->setOutputMissingHandler({}); });
+        guard([this] { m_outputs->setServerLostHandler({}); });
+    }
     FadeTimer->setEnabled(false);
     WaveTimer->setEnabled(false);
     guard([this] { SongInfo.reset(); });
@@ -820,10 +874,33 @@ void TMainForm::MTranBtn1MouseDown(TMTranBtn* Sender, Qt::MouseButton, Qt::Keybo
     m_headDetached = false;
     PlayQueue.clear();
     PlayQueue.append(file);
+    clearNews(SkippedNews); // news of the show before this press
     // The sound first: the buttons' colours and the hot list follow once it is under way.
-    if (startQueue() || !somethingPlays()) {
+    try {
+        if (startQueue(StartedBy::Press) || !somethingPlays()) {
+            RefreshButtons(shownTab());
+            return;
+        }
+    } catch (...) {
+        // The pressed song cannot play. The board is put back first (the song that played
+        // goes on, named in the status bar), then the operator is told.
+        if (somethingPlays()) {
+            PlayQueue = queueBefore;
+            m_headDetached = detachedBefore;
+            m_playingPath = playingBefore;
+            WaveTimer->setEnabled(timerBefore);
+        } else {
+            PlayQueue.clear();
+            PlayState = TPlayState::psStopped;
+            showIdle();
+        }
         RefreshButtons(shownTab());
-        return;
+        try {
+            throw;
+        } catch (const SongMissing& e) {
+            m_dialogs.messageBox(this, e.message(), Dialogs::Style::Error, Dialogs::Buttons::Ok);
+        }
+        return; // any other error has gone on to the error reporter
     }
     PlayQueue = queueBefore;
     m_headDetached = detachedBefore;
@@ -867,47 +944,57 @@ void TMainForm::btnPlayClick()
         }
         return;
     }
-    startQueue();
+    startQueue(StartedBy::Queue);
 }
 
-bool TMainForm::startQueue()
+bool TMainForm::startQueue(StartedBy by)
 {
-    // A song that cannot start is reported once and leaves the queue; the next one is tried.
     while (!PlayQueue.isEmpty()) {
         const QString head = PlayQueue.first();
         const QString lengthBefore = StatusPanels[1]->text();
-        const QString playingBefore = StatusPanels[2]->text();
-        const auto showPlaying = [this, &head] {
-            btnStop->setEnabled(true);
-            btnPause->setEnabled(true);
-            mnuStopSong->setEnabled(true);
-            mnuStopAll->setEnabled(true);
-            StatusPanels[2]->setText(nowPlayingText(head));
-        };
-        // The sound first, the controls and the status bar after it. A missing file gets them
-        // before its message, whose own event loop may let other notifications in.
-        if (!FileExists(SongInfo->playPath(head), m_cdTracks))
-            showPlaying();
-        bool started = false;
         try {
-            started = StartSong(head);
-        } catch (...) {
-            ErrorReporter::reportCurrentException();
+            if (const QString why = whyMissing(head); !why.isEmpty())
+                throw SongMissing(why);
+            // The sound first, the controls and the status bar after it.
+            StartSong(head);
+        } catch (const NoAudioOutput& e) {
+            // The machine has no sound output: not the song's fault. The queue waits for it.
+            StatusPanels[1]->setText(lengthBefore);
+            sayNews(ServerNews, e.message());
+            if (!somethingPlays())
+                holdQueue();
+            return false;
+        } catch (const SonavexError& e) {
+            StatusPanels[1]->setText(lengthBefore);
+            if (by == StartedBy::Press)
+                throw; // the operator pressed that song: the press answers
+            // The queue moves on by itself: the show goes on with the next song at once.
+            sayNews(SkippedNews, QStringLiteral("Skipped: ") + e.message());
+            if (!PlayQueue.isEmpty() && PlayQueue.first() == head)
+                PlayQueue.removeFirst();
+            continue;
         }
-        if (started) {
-            showPlaying();
-            return true;
-        }
-        StatusPanels[1]->setText(lengthBefore);
-        StatusPanels[2]->setText(playingBefore);
-        if (somethingPlays())
-            return false; // the song that plays goes on; the caller puts its board back
-        if (!PlayQueue.isEmpty() && PlayQueue.first() == head)
-            PlayQueue.removeFirst();
+        btnStop->setEnabled(true);
+        btnPause->setEnabled(true);
+        mnuStopSong->setEnabled(true);
+        mnuStopAll->setEnabled(true);
+        StatusPanels[2]->setText(nowPlayingText(head));
+        clearNews(ServerNews); // a song plays: the output is there
+        return true;
     }
     PlayState = TPlayState::psStopped;
     showIdle();
     return false;
+}
+
+void TMainForm::holdQueue()
+{
+    endFade();
+    m_headDetached = false;
+    PlayState = TPlayState::psStopped;
+    showIdle();
+    if (!PlayQueue.isEmpty())
+        btnPlay->setEnabled(true);
 }
 
 void TMainForm::showIdle()
@@ -931,18 +1018,21 @@ QString TMainForm::nowPlayingText(const QString& song) const
     return text;
 }
 
-bool TMainForm::StartSong(const QString& Song)
+QString TMainForm::whyMissing(const QString& Song) const
+{
+    const QString Path = SongInfo->playPath(Song);
+    if (FileExists(Path, m_cdTracks))
+        return {};
+    // A folder named like a song is there, and "Unable to find" would send the operator looking for it.
+    if (!IsCdTrack(Path) && QFileInfo(Path).isDir())
+        return QStringLiteral("Unable to play ") + Path + QStringLiteral(": it is a folder, not a song file");
+    return QStringLiteral("Unable to find ") + Path + SongInfo->notFoundNote(Song);
+}
+
+void TMainForm::StartSong(const QString& Song)
 {
     // A song not where it was stored plays from where it was found when the sheets were read.
     const QString Path = SongInfo->playPath(Song);
-    if (!FileExists(Path, m_cdTracks)) {
-        // A folder named like a song is there, and "Unable to find" would send the operator looking for it.
-        QString text = QStringLiteral("Unable to find ") + Path;
-        if (!IsCdTrack(Path) && QFileInfo(Path).isDir())
-            text = QStringLiteral("Unable to play ") + Path + QStringLiteral(": it is a folder, not a song file");
-        m_dialogs.messageBox(this, text, Dialogs::Style::Error, Dialogs::Buttons::Ok);
-        return false;
-    }
 
     if (IsCdTrack(Path)) {
         // The player is asked before anything changes: one that could not be created answers
@@ -966,7 +1056,7 @@ bool TMainForm::StartSong(const QString& Song)
         m_playingPath = Song;
         PlayState = TPlayState::psPlaying;
         UpdatePlayState();
-        return true;
+        return;
     }
 
     // The new file is opened and started first: one that cannot play leaves the song that plays alone.
@@ -977,7 +1067,6 @@ bool TMainForm::StartSong(const QString& Song)
     WaveTimer->setEnabled(true);
     m_playingPath = Song;
     StatusPanels[1]->setText(FormatSeconds(WavePlayer.duration()));
-    return true;
 }
 
 void TMainForm::UpdatePlayState()
@@ -1032,13 +1121,8 @@ void TMainForm::WavePlayerPlaybackLost(const QString& message)
     if (m_destroyed || WavePlayer.playState() != MediaPlayer::Stopped)
         return;
     // The show cannot go on without a sound output; the queue stays for when it is back.
-    endFade();
-    m_headDetached = false;
-    PlayState = TPlayState::psStopped;
-    StatusPanels[2]->setText(message);
-    showIdle();
-    if (!PlayQueue.isEmpty())
-        btnPlay->setEnabled(true);
+    sayNews(ServerNews, message);
+    holdQueue();
 }
 
 void TMainForm::CDStateChanged(TCDState State)
@@ -1166,6 +1250,8 @@ void TMainForm::slotKeysChanged()
             shortcut->setContext(Qt::WindowShortcut); // never while a dialog or the tab-name box is in front
             shortcut->setAutoRepeat(false);           // a held key presses once
             connect(shortcut, &QShortcut::activated, this, [this, key, shift] {
+                if (m_keyRepeats->lastPressRepeated(key[0].key()))
+                    return; // the window system's repeat of a key held down
                 guard([&] {
                     if (const auto target = m_slotKeys.slotOf(key))
                         SlotKeyPressed(*target, shift);
@@ -1286,9 +1372,13 @@ void TMainForm::LoadOutputDevice()
 {
     if (!m_outputs)
         return;
-    m_outputs->setOutputMissingHandler([form = QPointer<TMainForm>(this)](const QString& output) {
+    m_outputs->setOutputMissingHandler([form = QPointer<TMainForm>(this)](const QString& output, bool missing) {
         if (form)
-            form->OutputMissing(output);
+            form->OutputMissing(output, missing);
+    });
+    m_outputs->setServerLostHandler([form = QPointer<TMainForm>(this)](const QString& message) {
+        if (form)
+            form->ServerLost(message);
     });
     m_registry.OpenKey(RegistryKey, true);
     const auto release = qScopeGuard([this] { m_registry.CloseKey(); });
@@ -1311,19 +1401,28 @@ void TMainForm::mnuOutputDeviceClick()
     m_registry.WriteString(OutputDeviceValue, name);
 }
 
-void TMainForm::OutputMissing(const QString& output)
+void TMainForm::OutputMissing(const QString& output, bool missing)
 {
-    const QString text =
-        QStringLiteral("The output \"%1\" is not there: songs play on the default output until it returns")
-            .arg(output);
-    if (PlayState == TPlayState::psStopped && !m_destroyed) {
-        m_dialogs.messageBox(this, text + QLatin1Char('.'), Dialogs::Style::Information,
-                             Dialogs::Buttons::Ok);
+    if (m_destroyed)
+        return;
+    // News that arrives by itself: never a box, which would take the next press away.
+    if (!missing) {
+        clearNews(OutputNews);
         return;
     }
-    // The show goes on: the status bar says it, and the next song's name replaces it.
-    StatusPanels[2]->setText(text);
-    StatusPanels[2]->setToolTip(text);
+    sayNews(OutputNews,
+            QStringLiteral("The output \"%1\" is not there: songs play on the default output until it returns.")
+                .arg(output));
+}
+
+void TMainForm::ServerLost(const QString& message)
+{
+    if (m_destroyed)
+        return;
+    if (message.isEmpty())
+        clearNews(ServerNews);
+    else
+        sayNews(ServerNews, message);
 }
 
 // --- even levels ------------------------------------------------------------------------------------------

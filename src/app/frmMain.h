@@ -16,6 +16,7 @@
 class CdTrackCatalog;
 class Dialogs;
 class DriveList;
+class KeyRepeatGuard;
 class MediaPlayer;
 class OutputDevices;
 class QAction;
@@ -26,6 +27,7 @@ class QTabBar;
 class QToolButton;
 class Registry;
 class SongLevels;
+class StatusNews;
 class TMPanel;
 class TMTranBtn;
 class TSongInfo;
@@ -60,6 +62,12 @@ public:
     /// The splash window to close when this window first shows.
     void setSplash(QWidget* splash) { m_splash = splash; }
 
+    /// News that arrived by itself, in the status bar's message panel until `clearNews`.
+    void sayNews(const QString& topic, const QString& text);
+    void clearNews(const QString& topic);
+    /// Closes without asking, as logging out or a termination request does; the caller ends the run.
+    void endShowWithoutAsking();
+
     // SheetHost
     [[nodiscard]] QString tabCaption(int index) const override;
     void setTabCaption(int index, const QString& caption) override;
@@ -87,6 +95,7 @@ public:
     QTabBar* Tabs = nullptr;
     std::array<TMTranBtn*, 36> SongButtons{};
     QLabel* StatusPanels[3] = {};
+    StatusNews* NewsPanel = nullptr;
     QAction* mnuOpen = nullptr;
     QAction* mnuPlaySong = nullptr;
     QAction* mnuStopSong = nullptr;
@@ -135,8 +144,10 @@ public:
     void mnuOutputDeviceClick();
     /// Songs started from now on play at even levels, or at their own; the choice is stored.
     void mnuEvenLevelsClick();
-    /// The chosen output is missing: said once, and never with a box while a song plays.
-    void OutputMissing(const QString& output);
+    /// The chosen output is missing (said once in the status bar), or back.
+    void OutputMissing(const QString& output, bool missing);
+    /// The sound server cannot be reached (said once in the status bar), or answers again (empty).
+    void ServerLost(const QString& message);
     void About1Click();
     void Contents1Click();
     void mnuChgTabNameClick();
@@ -179,13 +190,24 @@ private:
     void FormShow();
     void LoadTabNames();
     void UpdatePlayState();
-    /// False when the file is not there (reported); raises when it cannot start.
-    bool StartSong(const QString& Song);
+    /// Who asked for the queue's head to start: the operator's own press on that song, or
+    /// the Play command and the queue moving on.
+    enum class StartedBy { Press, Queue };
+    /// Why the song cannot start before anything is tried: its file is missing or a folder.
+    /// Empty when it is there.
+    [[nodiscard]] QString whyMissing(const QString& Song) const;
+    /// Starts a song whose file is there; raises when it cannot start.
+    void StartSong(const QString& Song);
     /// "Now Playing " and the path that plays; for a song found by name among several, which one.
     [[nodiscard]] QString nowPlayingText(const QString& song) const;
-    /// Starts the queue's head, reporting and dropping songs that cannot start; the idle
-    /// state when none is left. False when no song started.
-    bool startQueue();
+    /// Starts the queue's head. Started by the queue, a song that cannot start is said in the
+    /// status bar and skipped; started by a press, its error is raised to the press. Without a
+    /// sound output the queue waits, with Play enabled. False when no song started.
+    bool startQueue(StartedBy by);
+    /// The queue waits for the sound output to come back.
+    void holdQueue();
+    /// The show is on: a song plays or is paused, or songs wait in the queue.
+    [[nodiscard]] bool showInProgress() const;
     void showIdle();
     /// The media player or the CD player holds a song (playing or paused).
     [[nodiscard]] bool somethingPlays() const;
@@ -217,11 +239,13 @@ private:
     QWidget* m_splash = nullptr;
     bool m_shownOnce = false;
     bool m_destroyed = false;
+    bool m_askBeforeExit = true;
     bool m_headDetached = false; ///< the playing song was taken out of the queue
     QString m_playingPath;
     QStringList m_hotList;
     SlotKeys m_slotKeys;
     QList<QShortcut*> m_keyShortcuts;
+    KeyRepeatGuard* m_keyRepeats = nullptr; ///< a held key plays its slot once
     int m_keySheet = -1; ///< the sheet of a press made by a key, while it is handled
 };
 

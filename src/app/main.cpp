@@ -78,7 +78,7 @@ int main(int argc, char* argv[])
     // Logging out, SIGTERM, SIGINT and SIGHUP end the show the way Exit does.
     TMainForm* const window = form.get();
     const auto endShow = [window] {
-        window->close();
+        window->endShowWithoutAsking();
         QCoreApplication::quit();
     };
     QObject::connect(&unixSignals, &UnixSignals::terminationRequested, window, endShow);

@@ -58,7 +58,7 @@ Q_SIGNALS:
 class AudioOutput {
 public:
     virtual ~AudioOutput() = default;
-    /// Starts `source` at once. Raises DeviceError("No audio output: ...") without a server.
+    /// Starts `source` at once. Raises NoAudioOutput("No audio output: ...") without a server.
     virtual std::unique_ptr<OutputStream> start(std::shared_ptr<PcmSource> source) = 0;
     /// As `start`, with the stream's gain set before its first frame is heard.
     virtual std::unique_ptr<OutputStream> startWithGain(std::shared_ptr<PcmSource> source, double gain)

@@ -36,7 +36,7 @@ public:
     ~MediaPlayerControl() override;
 
     /// Raises DeviceError("Unable to play <path>: <reason>") when the file cannot be opened or
-    /// decoded, and DeviceError("No audio output: ...") without a sound server; the song that
+    /// decoded, and NoAudioOutput("No audio output: ...") without a sound server; the song that
     /// played then plays on untouched and nothing is reported.
     void setFileName(const QString& path) override;
     [[nodiscard]] QString fileName() const override;

@@ -22,7 +22,10 @@ public:
     /// output), and the songs playing move there.
     virtual void setOutputDevice(const QString& name) = 0;
     [[nodiscard]] virtual QString outputDevice() const = 0;
-    /// Called on the GUI thread, once each time the chosen output is found missing; songs then
-    /// play on the default output until it returns. The argument names the output.
-    virtual void setOutputMissingHandler(std::function<void(const QString& output)> handler) = 0;
+    /// Called on the GUI thread, once each time the chosen output is found missing (`missing`
+    /// true: songs then play on the default output until it returns), and once when it is back.
+    virtual void setOutputMissingHandler(std::function<void(const QString& output, bool missing)> handler) = 0;
+    /// Called on the GUI thread, once when the sound server is lost or cannot be reached (with
+    /// the message a start would raise), and once, with an empty message, when it answers again.
+    virtual void setServerLostHandler(std::function<void(const QString& message)> handler) = 0;
 };

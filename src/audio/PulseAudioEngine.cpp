@@ -109,7 +109,9 @@ struct PulseAudioEngine::Impl {
     bool standbyOnChosen = false; ///< the standby stream was asked for on the chosen sink
     QMap<std::uint32_t, OutputDevices::Device> sinks; ///< by the server's index
     QList<pa_stream*> playing;                        ///< the playback streams started and not yet released
-    std::function<void(const QString&)> missingHandler;
+    std::function<void(const QString&, bool)> missingHandler;
+    bool serverLostTold = false; ///< the operator heard that the server is not there
+    std::function<void(const QString&)> serverHandler;
 
     [[nodiscard]] pa_mainloop_api* api() const { return pa_threaded_mainloop_get_api(loop); }
 
@@ -132,6 +134,7 @@ struct PulseAudioEngine::Impl {
                 lastError = QString::fromUtf8(pa_strerror(pa_context_errno(context)));
                 connecting = false;
                 dropContext();
+                tellServer(true);
                 scheduleReconnect();
             }
         }
@@ -190,6 +193,7 @@ struct PulseAudioEngine::Impl {
         case PA_CONTEXT_READY:
             d->ready = true;
             d->connecting = false;
+            d->tellServer(false);
             d->prepareStandby();
             d->watchSinks();
             break;
@@ -198,6 +202,7 @@ struct PulseAudioEngine::Impl {
             d->lastError = QString::fromUtf8(pa_strerror(pa_context_errno(c)));
             d->connecting = false;
             d->dropContext();
+            d->tellServer(true);
             d->scheduleReconnect();
             break;
         default:
@@ -270,7 +275,7 @@ struct PulseAudioEngine::Impl {
             waitWhileConnecting(ConnectWaitMs);
         }
         if (!ready)
-            throw DeviceError(QStringLiteral("No audio output: ") + lastError);
+            throw NoAudioOutput(QStringLiteral("No audio output: ") + lastError);
         // The standby may be made anew while we wait (the outputs changed), and a stream on a
         // chosen sink that has gone fails: then the default sink plays.
         for (int attempt = 0; attempt < 3; ++attempt) {
@@ -294,7 +299,7 @@ struct PulseAudioEngine::Impl {
         const QString reason =
             context ? QString::fromUtf8(pa_strerror(pa_context_errno(context))) : lastError;
         dropStandby();
-        throw DeviceError(QStringLiteral("No audio output: ") + reason);
+        throw NoAudioOutput(QStringLiteral("No audio output: ") + reason);
     }
 
     // --- the chosen output ---
@@ -367,7 +372,7 @@ struct PulseAudioEngine::Impl {
         if (chosenMissing)
             tellMissing();
         else
-            missingTold = false; // the next time it goes, the operator hears of it again
+            tellBack(); // and the next time it goes, the operator hears of it again
         dropStandby();
         prepareStandby();
     }
@@ -377,6 +382,20 @@ struct PulseAudioEngine::Impl {
         if (missingTold || chosenSink.isEmpty())
             return;
         missingTold = true;
+        tellOutput(true);
+    }
+
+    /// The chosen output is back, or no longer chosen: what was said of it no longer holds.
+    void tellBack()
+    {
+        if (!missingTold)
+            return;
+        missingTold = false;
+        tellOutput(false);
+    }
+
+    void tellOutput(bool missing)
+    {
         if (!missingHandler)
             return;
         // The description it had when it was last seen, else its name.
@@ -384,7 +403,22 @@ struct PulseAudioEngine::Impl {
         const QString output = descriptions.value(name, name);
         auto handler = missingHandler;
         QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [handler, output] { guard([&] { handler(output); }); },
+            QCoreApplication::instance(), [handler, output, missing] { guard([&] { handler(output, missing); }); },
+            Qt::QueuedConnection);
+    }
+
+    /// Under the lock: the server is lost or cannot be reached (said once), or answers again.
+    void tellServer(bool lost)
+    {
+        if (lost == serverLostTold)
+            return;
+        serverLostTold = lost;
+        if (!serverHandler)
+            return;
+        const QString message = lost ? QStringLiteral("No audio output: ") + lastError : QString();
+        auto handler = serverHandler;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [handler, message] { guard([&] { handler(message); }); },
             Qt::QueuedConnection);
     }
 
@@ -756,7 +790,7 @@ PulseAudioEngine::PulseAudioEngine(const QString& clientName, const QString& ser
     d->server = server.toUtf8();
     d->loop = pa_threaded_mainloop_new();
     if (!d->loop)
-        throw DeviceError(QStringLiteral("No audio output: cannot start the audio thread"));
+        throw NoAudioOutput(QStringLiteral("No audio output: cannot start the audio thread"));
     pa_threaded_mainloop_set_name(d->loop, "sonavex-audio");
     {
         LoopLock lock(d->loop);
@@ -764,7 +798,7 @@ PulseAudioEngine::PulseAudioEngine(const QString& clientName, const QString& ser
     }
     if (pa_threaded_mainloop_start(d->loop) < 0) {
         pa_threaded_mainloop_free(d->loop);
-        throw DeviceError(QStringLiteral("No audio output: cannot start the audio thread"));
+        throw NoAudioOutput(QStringLiteral("No audio output: cannot start the audio thread"));
     }
     // The thread that writes to the server runs real-time where allowed, so that a busy
     // machine delays neither a start nor the stream's next block.
@@ -881,9 +915,9 @@ void PulseAudioEngine::setOutputDevice(const QString& name)
     LoopLock lock(d->loop);
     if (d->chosenSink == name.toUtf8())
         return;
+    d->tellBack(); // what was said of the output chosen before no longer holds
     d->chosenSink = name.toUtf8();
     d->chosenMissing = false;
-    d->missingTold = false;
     if (d->sinksListed && !d->chosenPresent()) {
         d->chosenMissing = true;
         d->tellMissing();
@@ -899,8 +933,19 @@ QString PulseAudioEngine::outputDevice() const
     return QString::fromUtf8(d->chosenSink);
 }
 
-void PulseAudioEngine::setOutputMissingHandler(std::function<void(const QString& output)> handler)
+void PulseAudioEngine::setOutputMissingHandler(std::function<void(const QString& output, bool missing)> handler)
 {
     LoopLock lock(d->loop);
     d->missingHandler = std::move(handler);
+}
+
+void PulseAudioEngine::setServerLostHandler(std::function<void(const QString& message)> handler)
+{
+    LoopLock lock(d->loop);
+    d->serverHandler = std::move(handler);
+    // A server already found missing before anyone listened is said now.
+    if (d->serverLostTold) {
+        d->serverLostTold = false;
+        d->tellServer(true);
+    }
 }

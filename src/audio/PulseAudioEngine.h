@@ -29,7 +29,8 @@ public:
     QList<Device> outputDevices() override;
     void setOutputDevice(const QString& name) override;
     [[nodiscard]] QString outputDevice() const override;
-    void setOutputMissingHandler(std::function<void(const QString& output)> handler) override;
+    void setOutputMissingHandler(std::function<void(const QString& output, bool missing)> handler) override;
+    void setServerLostHandler(std::function<void(const QString& message)> handler) override;
 
     [[nodiscard]] bool isConnected() const;
     /// Waits up to `msecs` for the connection to the server; true when it is up.

@@ -12,7 +12,8 @@ class QWidget;
 class Dialogs {
 public:
     enum class Style { Error, Information, Confirmation };
-    enum class Buttons { Ok, YesNo };
+    /// YesNo has Yes as its default button; YesNoDefaultNo No, for a question whose Yes ends something.
+    enum class Buttons { Ok, YesNo, YesNoDefaultNo };
     enum class Answer { Ok, Yes, No };
 
     virtual ~Dialogs() = default;

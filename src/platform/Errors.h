@@ -34,6 +34,13 @@ public:
     using SonavexError::SonavexError;
 };
 
+/// No sound can be played out: the sound server is not there or refuses. A state of the
+/// machine, not of a song: the board says it in the status bar and keeps its queue.
+class NoAudioOutput : public DeviceError {
+public:
+    using DeviceError::DeviceError;
+};
+
 /// Any other failure with a message of its own.
 class GeneralError : public SonavexError {
 public:

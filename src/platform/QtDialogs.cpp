@@ -16,9 +16,9 @@ Dialogs::Answer QtDialogs::messageBox(QWidget* parent, const QString& text, Styl
     case Style::Information: box.setIcon(QMessageBox::Information); break;
     case Style::Confirmation: box.setIcon(QMessageBox::Question); break;
     }
-    if (buttons == Buttons::YesNo) {
+    if (buttons != Buttons::Ok) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
+        box.setDefaultButton(buttons == Buttons::YesNo ? QMessageBox::Yes : QMessageBox::No);
         box.setEscapeButton(QMessageBox::No);
     } else {
         box.setStandardButtons(QMessageBox::Ok);

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QStandardPaths>
 
 #include <cerrno>
@@ -190,6 +191,15 @@ QString TSongInfo::playPath(const QString& FileName) const
 {
     const auto it = m_found.constFind(FileName);
     return it == m_found.cend() || it->path.isEmpty() ? FileName : it->path;
+}
+
+QString TSongInfo::notFoundNote(const QString& FileName) const
+{
+    const auto it = m_found.constFind(FileName);
+    if (it == m_found.cend() || !it->path.isEmpty() || !m_locator->truncated())
+        return {};
+    return QStringLiteral(" (not found within the first %1 files of %2)")
+        .arg(QLocale(QLocale::English).toString(SongLocator::MaxFiles), m_locator->folder());
 }
 
 int TSongInfo::foundCount(int Sheet) const

@@ -95,6 +95,10 @@ public:
     [[nodiscard]] QString playPath(const QString& FileName) const;
     /// How a stored `FileName` was found; an empty path when it plays as stored.
     [[nodiscard]] SongLocator::Found found(const QString& FileName) const;
+    /// For a song that is neither where it was stored nor found: " (not found within the first
+    /// 5,000 files of <folder>)" when the search stopped at its bound before reading all of the
+    /// folder; empty otherwise.
+    [[nodiscard]] QString notFoundNote(const QString& FileName) const;
     /// The songs of `Sheet` that play from a found path.
     [[nodiscard]] int foundCount(int Sheet) const;
     /// Writes the found paths into the records of `Sheet`, except those a record cannot

@@ -7,6 +7,8 @@
 #include "platform/Guard.h"
 #include "platform/WindowFrame.h"
 
+#include <QCoreApplication>
+#include <QDialog>
 #include <QEvent>
 #include <QLabel>
 
@@ -73,7 +75,16 @@ TfrmSplash::TfrmSplash(QWidget* owner)
 void TfrmSplash::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    // The splash stays above every window: a box that opened under it would leave the
+    // program looking hung. It watches for one while it is up.
+    QCoreApplication::instance()->installEventFilter(this);
     guard([this] { FormShow(); });
+}
+
+void TfrmSplash::hideEvent(QHideEvent* event)
+{
+    QCoreApplication::instance()->removeEventFilter(this);
+    QWidget::hideEvent(event);
 }
 
 void TfrmSplash::FormShow()
@@ -86,6 +97,11 @@ bool TfrmSplash::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::MouseButtonRelease && (watched == imgLogo || watched == lblContinue)) {
         guard([this] { hide(); });
         return true;
+    }
+    // Any dialog or message box that opens while the splash is up gets the front.
+    if (event->type() == QEvent::Show && watched != this && qobject_cast<QDialog*>(watched)) {
+        guard([this] { hide(); });
+        return false;
     }
     return QWidget::eventFilter(watched, event);
 }

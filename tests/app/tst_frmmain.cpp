@@ -2,6 +2,7 @@
 #include "app/frmAssignKey.h"
 #include "app/frmFade.h"
 #include "app/frmMain.h"
+#include "app/StatusNews.h"
 #include "app/frmOutputDevice.h"
 #include "controls/Tranbtn.h"
 #include "fakes/FakeCdTrackCatalog.h"
@@ -549,10 +550,30 @@ private Q_SLOTS:
             settle();
         }
         const QString panel2 = m_form->StatusPanels[2]->text();
+        // The board behind the box names what plays while the operator reads it.
+        QString shownBehindTheBox = panel2;
+        m_dialogs->whileShown = [&] {
+            settle();
+            shownBehindTheBox = m_form->StatusPanels[2]->text();
+        };
         breakSong(how);
         press(2);
-        QCOMPARE(errorsShown(), 1);
+        QCOMPARE(shownBehindTheBox, panel2);
         QCOMPARE(m_form->StatusPanels[2]->text(), panel2);
+        if (how == QLatin1String("no sound server")) {
+            // The state of the machine, not of the song: said in the status bar, no box, and
+            // the pressed song waits for Play.
+            QCOMPARE(errorsShown(), 0);
+            QCOMPARE(m_form->NewsPanel->text(), QStringLiteral("No audio output: Connection refused"));
+            if (!whilePlaying) {
+                QCOMPARE(m_form->PlayQueue, QStringList{m_files[2]});
+                QVERIFY(m_form->btnPlay->isEnabled());
+                QCOMPARE(colours(3), (QList<QColor>{Black, Black, Red}));
+                return;
+            }
+        } else {
+            QCOMPARE(errorsShown(), 1);
+        }
         if (whilePlaying) {
             // The song that played goes on untouched, and the board still shows it.
             QCOMPARE(m_player->fileName(), m_files[0]);
@@ -570,35 +591,104 @@ private Q_SLOTS:
         }
     }
 
-    void aSongThatCannotStartIsReportedOnceAndTheQueueGoesOn_data()
+    void aQueuedSongThatCannotStartIsSkippedAndSaidInTheStatusBar_data()
     {
         QTest::addColumn<QString>("how");
-        QTest::newRow("missing") << QStringLiteral("missing");
-        QTest::newRow("undecodable") << QStringLiteral("undecodable");
-        QTest::newRow("a folder named like a song") << QStringLiteral("folder");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("missing") << QStringLiteral("missing") << QStringLiteral("Unable to find %1");
+        QTest::newRow("undecodable") << QStringLiteral("undecodable") << QStringLiteral("Unable to play %1");
+        QTest::newRow("a folder named like a song")
+            << QStringLiteral("folder") << QStringLiteral("Unable to play %1: it is a folder, not a song file");
     }
 
-    void aSongThatCannotStartIsReportedOnceAndTheQueueGoesOn()
+    void aQueuedSongThatCannotStartIsSkippedAndSaidInTheStatusBar()
     {
         QFETCH(QString, how);
-        breakSong(how);
-        press(2, true);
-        press(1, true);
+        QFETCH(QString, said);
+        for (int k : {0, 2, 1})
+            press(k, true);
         m_form->btnPlay->click();
         settle();
-        QCOMPARE(errorsShown(), 1);
-        if (how == QLatin1String("folder"))
-            QCOMPARE(m_dialogs->messages.value(0).text, QStringLiteral("Unable to play ") + m_files[2]
-                                                            + QStringLiteral(": it is a folder, not a song file"));
-        if (how == QLatin1String("missing"))
-            QCOMPARE(m_dialogs->messages.value(0).text, QStringLiteral("Unable to find ") + m_files[2]);
+        breakSong(how);
+        m_player->finish(); // the queue moves on by itself: no box may hold the next song
+        settle();
+        QCOMPARE(errorsShown(), 0);
         QCOMPARE(m_player->fileName(), m_files[1]);
         QCOMPARE(m_form->PlayQueue, QStringList{m_files[1]});
         QCOMPARE(colours(3), (QList<QColor>{Black, Green, Black}));
-        m_player->finish();
+        QCOMPARE(m_form->StatusPanels[2]->text(), QStringLiteral("Now Playing ") + m_files[1]);
+        QCOMPARE(m_form->NewsPanel->text(), QStringLiteral("Skipped: ") + said.arg(m_files[2]));
+        // The operator's next press starts a new show; the news of the old one goes.
+        press(3);
+        QVERIFY(m_form->NewsPanel->text().isEmpty() && m_form->NewsPanel->isHidden());
+    }
+
+    void playWithoutASoundServerKeepsTheQueueUntilItAnswers()
+    {
+        for (int k : {0, 1, 2})
+            press(k, true);
+        m_player->noOutput = QStringLiteral("Connection refused");
+        m_outputs.serverLost(QStringLiteral("No audio output: Connection refused"));
+        m_form->btnPlay->click();
         settle();
-        QVERIFY(idle());
-        QCOMPARE(errorsShown(), 1);
+        QCOMPARE(errorsShown(), 0);
+        QCOMPARE(m_form->PlayQueue, (QStringList{m_files[0], m_files[1], m_files[2]}));
+        QVERIFY(m_form->btnPlay->isEnabled());
+        QCOMPARE(m_form->NewsPanel->text(), QStringLiteral("No audio output: Connection refused"));
+        // The server answers again: the news goes, and Play plays at once.
+        m_player->noOutput.clear();
+        m_outputs.serverLost(QString());
+        QVERIFY(m_form->NewsPanel->text().isEmpty());
+        m_form->btnPlay->click();
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[0]);
+        QCOMPARE(colours(3), (QList<QColor>{Green, Yellow, Red}));
+    }
+
+    void exitAsksOnlyInTheMiddleOfAShow_data()
+    {
+        QTest::addColumn<QString>("show");
+        QTest::addColumn<bool>("answerYes");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<bool>("closed");
+        QTest::newRow("idle") << QStringLiteral("idle") << false << false << true;
+        QTest::newRow("a song plays, No") << QStringLiteral("playing") << false << true << false;
+        QTest::newRow("a song plays, Yes") << QStringLiteral("playing") << true << true << true;
+        QTest::newRow("paused") << QStringLiteral("paused") << false << true << false;
+        QTest::newRow("a queue waits") << QStringLiteral("queued") << false << true << false;
+        QTest::newRow("logging out") << QStringLiteral("logout") << false << false << true;
+    }
+
+    void exitAsksOnlyInTheMiddleOfAShow()
+    {
+        QFETCH(QString, show);
+        QFETCH(bool, answerYes);
+        QFETCH(bool, asked);
+        QFETCH(bool, closed);
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        if (show == QLatin1String("queued")) {
+            press(1, true);
+        } else if (show != QLatin1String("idle")) {
+            press(0);
+            if (show == QLatin1String("paused"))
+                m_form->btnPauseClick();
+            settle();
+        }
+        if (answerYes)
+            m_dialogs->answers << Dialogs::Answer::Yes;
+        if (show == QLatin1String("logout"))
+            m_form->endShowWithoutAsking();
+        else
+            m_form->close();
+        QCOMPARE(m_dialogs->messages.size(), asked ? 1 : 0);
+        if (asked) {
+            QCOMPARE(m_dialogs->messages[0].text, QStringLiteral("A song is playing. Exit Sonavex?"));
+            QCOMPARE(m_dialogs->messages[0].buttons, Dialogs::Buttons::YesNoDefaultNo);
+        }
+        QCOMPARE(m_form->isVisible(), !closed);
+        if (!closed && show != QLatin1String("queued"))
+            QCOMPARE(m_player->fileName(), m_files[0]); // the music goes on
     }
 
     void aStopSongMeetingTheEndOfTheSongSkipsOnlyOne()
@@ -627,7 +717,7 @@ private Q_SLOTS:
         m_player->loseOutput(QStringLiteral("Connection terminated"));
         settle();
         QCOMPARE(errorsShown(), 0); // no box in front of the board
-        QCOMPARE(m_form->StatusPanels[2]->text(), QStringLiteral("No audio output: Connection terminated"));
+        QCOMPARE(m_form->NewsPanel->text(), QStringLiteral("No audio output: Connection terminated"));
         QCOMPARE(m_form->PlayState, TPlayState::psStopped);
         QVERIFY(!m_form->btnStop->isEnabled() && !m_form->btnPause->isEnabled() && !m_form->WaveTimer->Enabled());
         QCOMPARE(colours(2), (QList<QColor>{Red, Red}));
@@ -637,6 +727,7 @@ private Q_SLOTS:
         settle();
         QCOMPARE(m_player->fileName(), m_files[0]);
         QCOMPARE(colours(2), (QList<QColor>{Green, Yellow}));
+        QVERIFY(m_form->NewsPanel->text().isEmpty()); // it holds no longer
     }
 
     void cdSongsWithoutACdPlayerGiveOneClearError()
@@ -1108,18 +1199,23 @@ private Q_SLOTS:
         QCOMPARE(registryValue(QStringLiteral("System"), QStringLiteral("OutputDevice")),
                  QStringLiteral("hdmi"));
 
-        // Told while a song plays: in the status bar, no box in front of the board.
-        press(0);
-        settle();
-        m_outputs.missing(QStringLiteral("Monitor"));
-        QVERIFY(m_dialogs->messages.isEmpty());
-        QVERIFY(m_form->StatusPanels[2]->text().contains(QStringLiteral("\"Monitor\"")));
-        // Told while idle: a box.
-        m_form->mnuStopAll->trigger();
-        settle();
-        m_outputs.missing(QStringLiteral("Monitor"));
-        QCOMPARE(m_dialogs->messages.size(), 1);
-        QCOMPARE(m_dialogs->messages[0].style, Dialogs::Style::Information);
+        // Told while idle or while a song plays: in the status bar, never a box in front of the
+        // board, and the next song's name does not take it away; it goes when the output is back.
+        const QString said = QStringLiteral(
+            "The output \"Monitor\" is not there: songs play on the default output until it returns.");
+        for (const bool playing : {false, true}) {
+            if (playing)
+                press(0);
+            m_outputs.missing(QStringLiteral("Monitor"), true);
+            press(1);
+            QVERIFY(m_dialogs->messages.isEmpty());
+            QCOMPARE(m_player->fileName(), m_files[1]);
+            QCOMPARE(m_form->NewsPanel->text(), said);
+            m_outputs.missing(QStringLiteral("Monitor"), false);
+            QVERIFY(m_form->NewsPanel->isHidden());
+            m_form->mnuStopAll->trigger();
+            settle();
+        }
     }
 
     void evenLevelsAreOffUntilChosenAndTheChoiceIsStored()

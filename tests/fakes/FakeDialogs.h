@@ -6,6 +6,8 @@
 #include <QList>
 #include <QStringList>
 
+#include <functional>
+
 /// Scripted answers; every question asked is recorded.
 class FakeDialogs : public Dialogs {
 public:
@@ -18,6 +20,8 @@ public:
     Answer messageBox(QWidget*, const QString& text, Style style, Buttons buttons) override
     {
         messages.append({text, style, buttons});
+        if (whileShown)
+            whileShown(); // a real box runs an event loop of its own while it waits
         if (buttons == Buttons::Ok)
             return Answer::Ok;
         return answers.isEmpty() ? Answer::No : answers.takeFirst();
@@ -42,6 +46,7 @@ public:
     }
 
     QList<Message> messages;
+    std::function<void()> whileShown;           ///< runs while a message box waits for its answer
     QList<Answer> answers;                      ///< for Yes/No boxes; No when empty
     QStringList inputs;                         ///< caption|prompt|initial of each input box
     QStringList inputAnswers;                   ///< Cancel (the initial text) when empty

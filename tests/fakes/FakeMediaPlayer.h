@@ -26,7 +26,7 @@ public:
         if (unplayable.contains(path))
             throw DeviceError(QStringLiteral("Unable to play ") + path);
         if (!noOutput.isEmpty())
-            throw DeviceError(QStringLiteral("No audio output: ") + noOutput);
+            throw NoAudioOutput(QStringLiteral("No audio output: ") + noOutput);
         ++m_generation;
         m_fileName = path;
         m_position = 0;

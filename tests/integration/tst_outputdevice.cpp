@@ -109,7 +109,8 @@ private Q_SLOTS:
         PulseAudioEngine engine(QStringLiteral("sonavex-test"));
         QVERIFY2(engine.waitConnected(3000), "no audio server: eval \"$(scripts/start-test-audio)\"");
         QStringList told;
-        engine.setOutputMissingHandler([&](const QString& output) { told << output; });
+        engine.setOutputMissingHandler(
+            [&](const QString& output, bool missing) { told << (missing ? output : QStringLiteral("back")); });
         auto listed = [&] {
             const QList<OutputDevices::Device> outputs = engine.outputDevices();
             return std::any_of(outputs.cbegin(), outputs.cend(), [](const OutputDevices::Device& d) {
@@ -163,7 +164,13 @@ private Q_SLOTS:
             }(),
             5000);
         QVERIFY(onDefault.toneDb(500) < Silent);
-        QCOMPARE(told.size(), 1);
+        QCOMPARE(told, (QStringList{SecondDescription, QStringLiteral("back")}));
+
+        // Unplugged while nothing plays: the very next song is heard on the default output.
+        second.unplug();
+        QTRY_COMPARE(told.size(), 3);
+        song = engine.start(std::make_shared<Tone>());
+        QVERIFY(onDefault.toneDb(300) > Heard);
     }
 
     void aMissingChoiceAtStartIsToldAndTheDefaultPlays()
@@ -171,7 +178,8 @@ private Q_SLOTS:
         PulseAudioEngine engine(QStringLiteral("sonavex-test"));
         QVERIFY(engine.waitConnected(3000));
         QStringList told;
-        engine.setOutputMissingHandler([&](const QString& output) { told << output; });
+        engine.setOutputMissingHandler(
+            [&](const QString& output, bool missing) { told << (missing ? output : QStringLiteral("back")); });
         engine.setOutputDevice(QStringLiteral("no_such_output"));
         MonitorRecorder onDefault(QStringLiteral("nullsink"));
         auto song = engine.start(std::make_shared<Tone>());

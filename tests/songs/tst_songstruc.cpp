@@ -192,6 +192,18 @@ private Q_SLOTS:
         QCOMPARE(rec.FileName.str(), storedFar);
         QCOMPARE(store->foundCount(1), 1);
         QVERIFY(m_dialogs.messages.isEmpty());
+        QCOMPARE(store->notFoundNote(QStringLiteral("C:\\SHOW\\LOST.WAV")), QString()); // the whole folder was read
+    }
+
+    void aSongBeyondTheSearchBoundSaysSo()
+    {
+        const QString folder = m_env->dataDir();
+        for (int i = 0; i <= SongLocator::MaxFiles; ++i)
+            writeFile(folder + QStringLiteral("/many/%1.wav").arg(i, 5, 10, QLatin1Char('0')), "");
+        writeFile(m_infoPath, bytesOf(makeSong(QStringLiteral("Lost"), 0, 0, QStringLiteral("C:\\SHOW\\LOST.WAV"))));
+        auto store = openStore();
+        QCOMPARE(store->notFoundNote(QStringLiteral("C:\\SHOW\\LOST.WAV")),
+                 QStringLiteral(" (not found within the first 5,000 files of %1)").arg(folder));
     }
 
     void emptyStoreRoundTripsAnEmptyFile()
