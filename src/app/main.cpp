@@ -63,7 +63,8 @@ int main(int argc, char* argv[])
     CdromCatalog cdTracks;
     MountedDrives drives;
 
-    auto songInfo = std::make_unique<TSongInfo>(registry, dialogs);
+    // The song file is read on a thread of its own: its drive may not answer.
+    auto songInfo = std::make_unique<TSongInfo>(registry, dialogs, TSongInfo::Load::Later);
     TfrmSplash splash;
     splash.setWindowTitle(QStringLiteral("Sonavex: loading")); // frameless; named for window lists only
     // The application title is the application's name. It is not set as the display
@@ -71,6 +72,7 @@ int main(int argc, char* argv[])
     auto form = std::make_unique<TMainForm>(
         MainFormServices{registry, dialogs, player, cdTracks, drives, &audio, &levels}, std::move(songInfo));
     form->setSplash(&splash);
+    form->loadSongs();
 
     splash.show();
     splash.raise();
@@ -78,8 +80,9 @@ int main(int argc, char* argv[])
     // Logging out, SIGTERM, SIGINT and SIGHUP end the show the way Exit does.
     TMainForm* const window = form.get();
     const auto endShow = [window] {
-        window->endShowWithoutAsking();
-        QCoreApplication::quit();
+        // While the window waits for the song file's drive, it ends the run itself.
+        if (window->endShowWithoutAsking())
+            QCoreApplication::quit();
     };
     QObject::connect(&unixSignals, &UnixSignals::terminationRequested, window, endShow);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, window, endShow);
