@@ -45,7 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             // A name read twice in one section reads as its last value; write that back.
             const QString value = registry.ReadString(name);
             registry.WriteString(name, value);
+            registry.CloseKey(); // what one opening writes reaches the file when it closes
             readBackOrAbort(dir.path(), section, name, value);
+            if (!registry.OpenKey(Key + section, false))
+                std::abort();
         }
     }
     return 0;

@@ -1,27 +1,29 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "frmMain.h"
 
+#include "app/StatusNews.h"
 #include "app/frmAssignKey.h"
 #include "app/frmFade.h"
-#include "app/StatusNews.h"
 #include "app/frmOutputDevice.h"
 #include "audio/MediaPlayer.h"
 #include "audio/OutputDevices.h"
+#include "audio/SongLevels.h"
 #include "controls/MPanel.h"
 #include "controls/Tranbtn.h"
 #include "devices/Recorder.h"
 #include "mci/CdTrackCatalog.h"
 #include "platform/Dialogs.h"
+#include "platform/DriveProbe.h"
 #include "platform/ErrorReporter.h"
 #include "platform/Errors.h"
 #include "platform/Fonts.h"
 #include "platform/Guard.h"
 #include "platform/KeyRepeatGuard.h"
 #include "platform/Registry.h"
-#include "audio/SongLevels.h"
 #include "platform/Timer.h"
 #include "platform/WindowFrame.h"
 #include "songs/SongEdit.h"
+#include "songs/SongFileLoad.h"
 #include "songs/SongStruc.h"
 #include "songs/schedual.h"
 #include "windows/About.h"
@@ -32,6 +34,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
@@ -40,6 +43,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
@@ -66,6 +70,7 @@ public:
 const QString OutputNews = QStringLiteral("output");   // the chosen output is missing
 const QString ServerNews = QStringLiteral("server");   // no sound server answers
 const QString SkippedNews = QStringLiteral("skipped"); // the queue skipped a song that cannot play
+const QString SongFileNews = QStringLiteral("songfile"); // the song file's drive does not answer
 
 /// Rounds half to the even neighbour, as the display of times does.
 long long roundHalfEven(double value)
@@ -465,6 +470,27 @@ void TMainForm::clearNews(const QString& topic)
     NewsPanel->clear(topic);
 }
 
+void TMainForm::loadSongs()
+{
+    m_songsOnThread = true;
+    auto* load = new SongFileLoad(*SongInfo, this);
+    connectGuarded(load, &SongFileLoad::slow, this, [this] {
+        sayNews(SongFileNews,
+                QStringLiteral("The song file's drive does not answer; the songs show when it does (%1).")
+                    .arg(QDir::toNativeSeparators(SongInfo->infoPath())));
+    });
+    connectGuarded(load, &SongFileLoad::loaded, this, [this, load](const QString& problem) {
+        if (problem.isEmpty())
+            clearNews(SongFileNews);
+        else
+            sayNews(SongFileNews, problem);
+        load->deleteLater();
+        if (!m_destroyed)
+            RefreshButtons(shownTab());
+    });
+    load->start();
+}
+
 // --- creation, showing, shutdown ------------------------------------------------------------------------
 
 void TMainForm::FormCreate()
@@ -527,7 +553,7 @@ void TMainForm::closeEvent(QCloseEvent* event)
 {
     // Ending the program cuts the music: in the middle of a show it asks first.
     bool end = true;
-    if (m_askBeforeExit && !m_destroyed && showInProgress()) {
+    if (m_askBeforeExit && !m_destroyed && !m_exitDecided && showInProgress()) {
         guard([&] {
             end = m_dialogs.messageBox(this, QStringLiteral("A song is playing. Exit Sonavex?"),
                                        Dialogs::Style::Confirmation, Dialogs::Buttons::YesNoDefaultNo) ==
@@ -538,8 +564,29 @@ void TMainForm::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    if (m_songsOnThread && !m_songDriveAnswered && !m_destroyed) {
+        // The songs are saved when the window goes: not before their drive answers.
+        m_exitDecided = true;
+        event->ignore();
+        waitForSongDrive();
+        return;
+    }
     event->accept();
     QMainWindow::closeEvent(event);
+}
+
+void TMainForm::waitForSongDrive()
+{
+    if (findChild<DriveProbe*>())
+        return; // waiting already
+    auto* probe = new DriveProbe(QFileInfo(SongInfo->infoPath()).absolutePath(), this);
+    connectGuarded(probe, &DriveProbe::slow, this, &TMainForm::offerRescueFile);
+    connectGuarded(probe, &DriveProbe::answered, this, [this, probe] {
+        probe->deleteLater();
+        clearNews(SongFileNews);
+        endAfterSongDrive();
+    });
+    probe->start();
 }
 
 void TMainForm::Exit1Click()
@@ -548,10 +595,34 @@ void TMainForm::Exit1Click()
         QCoreApplication::quit();
 }
 
-void TMainForm::endShowWithoutAsking()
+void TMainForm::offerRescueFile()
+{
+    sayNews(SongFileNews,
+            QStringLiteral("Waiting for the song file's drive to save the songs before Sonavex ends (%1).")
+                .arg(QDir::toNativeSeparators(SongInfo->infoPath())));
+    if (!btnRescue) {
+        btnRescue = new QPushButton(QStringLiteral("Save to a Rescue File"), statusBar());
+        btnRescue->setObjectName(QStringLiteral("btnRescue"));
+        statusBar()->addPermanentWidget(btnRescue);
+        connectGuarded(btnRescue, &QPushButton::clicked, this, [this] {
+            SongInfo->saveToRescueFile();
+            endAfterSongDrive();
+        });
+    }
+    btnRescue->show();
+}
+
+void TMainForm::endAfterSongDrive()
+{
+    m_songDriveAnswered = true;
+    if (close())
+        QCoreApplication::quit();
+}
+
+bool TMainForm::endShowWithoutAsking()
 {
     m_askBeforeExit = false;
-    close();
+    return close();
 }
 
 bool TMainForm::showInProgress() const
@@ -810,7 +881,11 @@ void TMainForm::Contents1Click()
 
 void TMainForm::About1Click()
 {
-    TfrmAbout about(this);
+    QStringList notes;
+    if (m_levels)
+        if (const QString problem = m_levels->cacheProblem(); !problem.isEmpty())
+            notes << problem;
+    TfrmAbout about(this, notes);
     about.exec();
 }
 

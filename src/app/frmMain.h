@@ -24,6 +24,7 @@ class OutputDevices;
 class QAction;
 class QLabel;
 class QMenu;
+class QPushButton;
 class QShortcut;
 class QTabBar;
 class QToolButton;
@@ -64,8 +65,13 @@ public:
     /// News that arrived by itself, in the status bar's message panel until `clearNews`.
     void sayNews(const QString& topic, const QString& text);
     void clearNews(const QString& topic);
+    /// Brings in the songs of a store made with TSongInfo::Load::Later, read on a thread of
+    /// its own: while the song file's drive does not answer the status bar says so, and the
+    /// sheets show the songs when it answers.
+    void loadSongs();
     /// Closes without asking, as logging out or a termination request does; the caller ends the run.
-    void endShowWithoutAsking();
+    /// Returns false while the window waits for the song file's drive before it closes.
+    bool endShowWithoutAsking();
 
     // SheetHost
     [[nodiscard]] QString tabCaption(int index) const override;
@@ -184,6 +190,10 @@ Q_SIGNALS:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    /// Exit: the window stays up until the song file's drive answers, and offers the rescue file.
+    void waitForSongDrive();
+    void offerRescueFile();
+    void endAfterSongDrive();
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -253,6 +263,10 @@ private:
     bool m_shownOnce = false;
     bool m_destroyed = false;
     bool m_askBeforeExit = true;
+    bool m_songsOnThread = false; ///< the song file's drive may hang: Exit looks at it first
+    bool m_exitDecided = false;   ///< the operator chose to end; the window waits for the drive
+    bool m_songDriveAnswered = false;
+    QPushButton* btnRescue = nullptr; ///< in the status bar while Exit waits for the drive
     bool m_headDetached = false; ///< the playing song was taken out of the queue
     QString m_playingPath;
     QStringList m_hotList;

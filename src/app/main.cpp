@@ -5,28 +5,45 @@
 #include "app/frmMain.h"
 #include "audio/MediaPlayerControl.h"
 #include "audio/PulseAudioEngine.h"
+#include "audio/SongLevels.h"
 #include "mci/CdAudioDevice.h"
 #include "mci/CdromCatalog.h"
 #include "mci/MciInterface.h"
 #include "mci/WaveAudioDevice.h"
 #include "platform/Application.h"
 #include "platform/Fonts.h"
+#include "platform/Guard.h"
 #include "platform/IniRegistry.h"
 #include "platform/MessageBoxErrorReporter.h"
 #include "platform/MountedDrives.h"
 #include "platform/QtDialogs.h"
-#include "audio/SongLevels.h"
+#include "platform/SingleInstance.h"
 #include "platform/UnixSignals.h"
 #include "songs/SongStruc.h"
 #include "windows/Splash.h"
 
+#include <QCryptographicHash>
+#include <QFile>
 #include <QTimer>
 
+#include <cstdio>
 #include <memory>
 
 int main(int argc, char* argv[])
 {
     SonavexApplication app(argc, argv);
+    // Two copies would each save their own songs and settings over the other's. One copy per
+    // settings folder: the usual one for the user, and a test's own folder for that test.
+    const QByteArray configHash = QCryptographicHash::hash(QFile::encodeName(IniRegistry::defaultConfigDir()),
+                                                           QCryptographicHash::Sha1);
+    SingleInstance instance(QLatin1String("sonavex-") + QString::fromLatin1(configHash.toHex().left(12)));
+    if (!instance.claim()) {
+        std::fputs(instance.reachedRunningCopy()
+                       ? "Sonavex runs already: its window was brought to the front.\n"
+                       : "Sonavex runs already.\n",
+                   stderr);
+        return 0;
+    }
     // From the first moment, a termination request waits for the event loop, which
     // then ends the show the way Exit does.
     UnixSignals unixSignals;
@@ -36,6 +53,8 @@ int main(int argc, char* argv[])
     ErrorReporter::install(&reporter);
 
     IniRegistry registry;
+    // No other copy runs: what a write killed part-way left behind is nobody's.
+    registry.removeLeftoverTemporaries(QStringLiteral("Software\\Brasswold"));
     PulseAudioEngine audio;
     SongLevels levels(SongLevels::defaultCacheFile());
     MediaPlayerControl player(audio);
@@ -45,7 +64,8 @@ int main(int argc, char* argv[])
     CdromCatalog cdTracks;
     MountedDrives drives;
 
-    auto songInfo = std::make_unique<TSongInfo>(registry, dialogs);
+    // The song file is read on a thread of its own: its drive may not answer.
+    auto songInfo = std::make_unique<TSongInfo>(registry, dialogs, TSongInfo::Load::Later);
     TfrmSplash splash;
     splash.setWindowTitle(QStringLiteral("Sonavex: loading")); // frameless; named for window lists only
     // The application title is the application's name. It is not set as the display
@@ -53,6 +73,7 @@ int main(int argc, char* argv[])
     auto form = std::make_unique<TMainForm>(
         MainFormServices{registry, dialogs, player, cdTracks, drives, &audio, &levels}, std::move(songInfo));
     form->setSplash(&splash);
+    form->loadSongs();
     // The board's commands and state, for every input that is not the window's own.
     auto board = std::make_unique<BoardControl>(*form);
 
@@ -62,13 +83,22 @@ int main(int argc, char* argv[])
     // Logging out, SIGTERM, SIGINT and SIGHUP end the show the way Exit does.
     TMainForm* const window = form.get();
     const auto endShow = [window] {
-        window->endShowWithoutAsking();
-        QCoreApplication::quit();
+        // While the window waits for the song file's drive, it ends the run itself.
+        if (window->endShowWithoutAsking())
+            QCoreApplication::quit();
     };
     QObject::connect(&unixSignals, &UnixSignals::terminationRequested, window, endShow);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, window, endShow);
 
     QTimer::singleShot(0, window, [window] { window->show(); });
+    // A second start brings this window to the front.
+    connectGuarded(&instance, &SingleInstance::activationRequested, window, [window] {
+        if (window->isMinimized())
+            window->showNormal();
+        window->show();
+        window->raise();
+        window->activateWindow();
+    });
 
     const int result = app.exec();
     // Errors of the shutdown (the tab names, the song file) are shown before the end.

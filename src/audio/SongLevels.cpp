@@ -272,9 +272,19 @@ void SongLevels::load()
 {
     if (m_cacheFile.isEmpty())
         return;
+    const QFileInfo info(m_cacheFile);
+    if (!info.exists() && !info.isSymLink())
+        return; // none yet
+    // Anything but a file (a folder, a pipe that would block the start) is not read.
     QFile file(m_cacheFile);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!info.isFile()) {
+        noteCacheProblem(QStringLiteral("read"), QStringLiteral("it is not a file"));
         return;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        noteCacheProblem(QStringLiteral("read"), file.errorString());
+        return;
+    }
     const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
     const QJsonObject top = doc.object();
     if (top.value(QLatin1String("version")).toInt() != CacheVersion)
@@ -326,5 +336,24 @@ bool SongLevels::save()
     // A cache that cannot be written costs only a measurement next run.
     QDir().mkpath(QFileInfo(m_cacheFile).absolutePath());
     AtomicFileWriter writer;
-    return writer.replace(m_cacheFile, QJsonDocument(top).toJson(QJsonDocument::Compact));
+    if (writer.replace(m_cacheFile, QJsonDocument(top).toJson(QJsonDocument::Compact)))
+        return true;
+    noteCacheProblem(QStringLiteral("written"), writer.errorString());
+    return false;
+}
+
+void SongLevels::noteCacheProblem(const QString& what, const QString& reason)
+{
+    std::lock_guard lock(m_problemMutex);
+    if (m_cacheProblem.isEmpty())
+        m_cacheProblem =
+            QStringLiteral("The level cache %1 cannot be %2 (%3): songs are measured again in each "
+                           "run.")
+                .arg(QDir::toNativeSeparators(m_cacheFile), what, reason);
+}
+
+QString SongLevels::cacheProblem() const
+{
+    std::lock_guard lock(m_problemMutex);
+    return m_cacheProblem;
 }

@@ -61,6 +61,9 @@ public:
     bool waitIdle(int msecs);
     /// How many songs this run decoded and measured.
     [[nodiscard]] std::size_t measuredCount() const;
+    /// Why the cache file cannot be read or written (the first such reason of the run), empty
+    /// while it serves; the measurements then live in memory for the run.
+    [[nodiscard]] QString cacheProblem() const;
 
 private:
     friend class TestSongLevels; // holds the lock to show that a press never waits for it
@@ -77,6 +80,7 @@ private:
     std::optional<Loudness> measure(const QString& path);
     void load();
     bool save();
+    void noteCacheProblem(const QString& what, const QString& reason);
 
     const QString m_cacheFile;
     mutable std::mutex m_mutex;
@@ -90,6 +94,8 @@ private:
     bool m_dirty = false;
     bool m_busy = false;
     std::size_t m_measured = 0;
+    mutable std::mutex m_problemMutex; // not m_mutex: asking must not wait for a measurement
+    QString m_cacheProblem;
     // The calling thread's own: the figures it saw last (sharing the table, not copying it),
     // and what it asked for while the lock was taken.
     QHash<QString, Entry> m_seen;

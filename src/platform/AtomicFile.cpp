@@ -70,7 +70,7 @@ void AtomicFileWriter::removeStaleTemporaries(const QString& path, std::chrono::
     const QDateTime before = QDateTime::currentDateTime().addSecs(-minAge.count());
     const auto entries = dir.entryInfoList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::NoSymLinks);
     for (const QFileInfo& entry : entries)
-        if (ours.match(entry.fileName()).hasMatch() && entry.lastModified() < before)
+        if (ours.match(entry.fileName()).hasMatch() && (minAge.count() == 0 || entry.lastModified() < before))
             QFile::remove(entry.absoluteFilePath());
 }
 

@@ -24,7 +24,7 @@ public:
     [[nodiscard]] static QString resolvedTarget(const QString& path);
     /// Removes the temporary files that a replace() of `path` killed part-way left
     /// behind, when they are older than `minAge` (a younger one may be another
-    /// program's write in progress).
+    /// program's write in progress); all of them when `minAge` is 0.
     static void removeStaleTemporaries(const QString& path, std::chrono::seconds minAge);
 
 protected:

@@ -151,30 +151,84 @@ bool IniRegistry::OpenKey(const QString& key, bool canCreate)
                                       : m_section + QLatin1Char('\\') + parts.join(QLatin1Char('\\'));
     }
 
-    const bool fileExists = QFileInfo::exists(file);
-    IniRegistry probe(*this);
-    probe.m_file = file;
-    probe.m_open = true;
-    Document doc = fileExists ? probe.load() : Document{};
+    // Opening another key of the same file goes on with this opening's changes.
+    const bool sameFile = m_open && file == m_file;
+    const bool fileExists =
+        QFileInfo::exists(file) || m_fallback->documents.contains(file) || (sameFile && !m_changes.isEmpty());
+    const Document doc = sameFile ? load(file) : (fileExists ? loadStored(file) : Document{});
     const bool sectionExists = section.isEmpty() ? fileExists : findSection(doc, section) != nullptr;
-    if (!sectionExists) {
-        if (!canCreate)
-            return false;
-        if (!section.isEmpty())
-            doc.append(Section{section, {}});
-        probe.save(doc);
-    }
+    if (!sectionExists && !canCreate)
+        return false;
+    if (!sameFile)
+        commit();
     m_file = file;
     m_section = section;
     m_open = true;
+    if (!sectionExists)
+        m_changes.append({Change::Kind::CreateSection, section, {}, {}});
     return true;
 }
 
 void IniRegistry::CloseKey()
 {
+    commit();
     m_open = false;
     m_file.clear();
     m_section.clear();
+}
+
+IniRegistry::~IniRegistry()
+{
+    try {
+        commit();
+    } catch (...) { // NOLINT(bugprone-empty-catch): a destructor must not throw; the reporter was told
+    }
+}
+
+void IniRegistry::commit()
+{
+    if (m_changes.isEmpty())
+        return;
+    Document doc = loadStored(m_file);
+    for (const Change& c : m_changes)
+        apply(doc, c);
+    m_changes.clear();
+    save(m_file, doc);
+}
+
+void IniRegistry::apply(Document& doc, const Change& change)
+{
+    Section* s = findSection(doc, change.section);
+    if (!s) {
+        if (change.kind == Change::Kind::Delete)
+            return;
+        doc.append(Section{change.section, {}});
+        s = &doc.back();
+    }
+    switch (change.kind) {
+    case Change::Kind::CreateSection:
+        return;
+    case Change::Kind::Delete:
+        s->values.removeIf([&](const Value& v) { return isNamed(v, change.name); });
+        return;
+    case Change::Kind::Set: {
+        bool found = false;
+        for (auto& v : s->values) {
+            if (isNamed(v, change.name)) {
+                v.value = change.value;
+                found = true;
+            }
+        }
+        if (!found)
+            s->values.append({change.name, change.value, QString()});
+        return;
+    }
+    }
+}
+
+void IniRegistry::removeLeftoverTemporaries(const QString& key) const
+{
+    AtomicFileWriter::removeStaleTemporaries(fileForKey(key), std::chrono::seconds(0));
 }
 
 IniRegistry::Document IniRegistry::parse(const QByteArray& bytes)
@@ -224,31 +278,41 @@ IniRegistry::Document IniRegistry::parse(const QByteArray& bytes)
     return doc;
 }
 
-IniRegistry::Document IniRegistry::load() const
+IniRegistry::Document IniRegistry::load(const QString& file) const
 {
-    if (m_file.isEmpty())
+    Document doc = loadStored(file);
+    if (m_open && file == m_file)
+        for (const Change& c : m_changes)
+            apply(doc, c);
+    return doc;
+}
+
+IniRegistry::Document IniRegistry::loadStored(const QString& file) const
+{
+    if (file.isEmpty())
         return parse({});
-    if (const auto kept = m_fallback->documents.constFind(m_file); kept != m_fallback->documents.constEnd())
+    if (const auto kept = m_fallback->documents.constFind(file); kept != m_fallback->documents.constEnd())
         return *kept;
-    QFile f(m_file);
+    QFile f(file);
     if (!f.exists())
         return parse({});
     QByteArray bytes;
     if (!f.open(QIODevice::ReadOnly) || (bytes = f.readAll(), f.error() != QFileDevice::NoError)) {
         // Never replaced: a later write would lose everything in it.
         const Document empty = parse({});
-        keepInMemory(empty, QStringLiteral("The settings file %1 cannot be read (%2). Sonavex starts with its "
-                                           "defaults and leaves that file as it is; settings changed in this run "
-                                           "are not kept")
-                                .arg(QDir::toNativeSeparators(m_file), f.errorString()));
+        keepInMemory(file, empty,
+                     QStringLiteral("The settings file %1 cannot be read (%2). Sonavex starts with its "
+                                    "defaults and leaves that file as it is; settings changed in this run "
+                                    "are not kept")
+                         .arg(QDir::toNativeSeparators(file), f.errorString()));
         return empty;
     }
     return parse(bytes);
 }
 
-void IniRegistry::save(const Document& doc) const
+void IniRegistry::save(const QString& file, const Document& doc) const
 {
-    if (auto kept = m_fallback->documents.find(m_file); kept != m_fallback->documents.end()) {
+    if (auto kept = m_fallback->documents.find(file); kept != m_fallback->documents.end()) {
         *kept = doc;
         return;
     }
@@ -262,25 +326,27 @@ void IniRegistry::save(const Document& doc) const
         if (!s.name.isEmpty() || !s.values.isEmpty())
             text += QLatin1Char('\n');
     }
-    const QString folder = QFileInfo(m_file).absolutePath();
+    const QString folder = QFileInfo(file).absolutePath();
     if (!QDir().mkpath(folder)) {
-        keepInMemory(doc, QStringLiteral("The settings folder %1 cannot be made. Sonavex goes on with the "
-                                         "settings it has; settings changed in this run are not kept")
-                              .arg(QDir::toNativeSeparators(folder)));
+        keepInMemory(file, doc,
+                     QStringLiteral("The settings folder %1 cannot be made. Sonavex goes on with the "
+                                    "settings it has; settings changed in this run are not kept")
+                         .arg(QDir::toNativeSeparators(folder)));
         return;
     }
     // A write killed part-way left its temporary file behind; this one clears it away.
-    AtomicFileWriter::removeStaleTemporaries(m_file, std::chrono::seconds(30));
+    AtomicFileWriter::removeStaleTemporaries(file, std::chrono::seconds(30));
     AtomicFileWriter writer;
-    if (!writer.replace(m_file, text.toUtf8()))
-        keepInMemory(doc, QStringLiteral("The settings file cannot be written (%1). Sonavex goes on with the "
-                                         "settings it has; settings changed in this run are not kept")
-                              .arg(writer.errorString()));
+    if (!writer.replace(file, text.toUtf8()))
+        keepInMemory(file, doc,
+                     QStringLiteral("The settings file cannot be written (%1). Sonavex goes on with the "
+                                    "settings it has; settings changed in this run are not kept")
+                         .arg(writer.errorString()));
 }
 
-void IniRegistry::keepInMemory(const Document& doc, const QString& why) const
+void IniRegistry::keepInMemory(const QString& file, const Document& doc, const QString& why) const
 {
-    m_fallback->documents.insert(m_file, doc);
+    m_fallback->documents.insert(file, doc);
     if (m_fallback->told)
         return;
     m_fallback->told = true;
@@ -310,7 +376,7 @@ const IniRegistry::Section* IniRegistry::openSection(const Document& doc) const
 
 QString IniRegistry::ReadString(const QString& name) const
 {
-    const Document doc = load();
+    const Document doc = load(m_file);
     if (const Section* s = openSection(doc))
         for (const auto& v : s->values)
             if (isNamed(v, name))
@@ -320,7 +386,7 @@ QString IniRegistry::ReadString(const QString& name) const
 
 bool IniRegistry::ValueExists(const QString& name) const
 {
-    const Document doc = load();
+    const Document doc = load(m_file);
     if (const Section* s = openSection(doc))
         for (const auto& v : s->values)
             if (isNamed(v, name))
@@ -331,7 +397,7 @@ bool IniRegistry::ValueExists(const QString& name) const
 QStringList IniRegistry::GetValueNames() const
 {
     QStringList names;
-    const Document doc = load();
+    const Document doc = load(m_file);
     if (const Section* s = openSection(doc))
         for (const auto& v : s->values)
             if (v.note.isEmpty())
@@ -343,35 +409,15 @@ void IniRegistry::WriteString(const QString& name, const QString& value)
 {
     if (!m_open)
         throw GeneralError(QStringLiteral("Failed to set data for '%1'").arg(name));
-    Document doc = load();
-    Section* s = findSection(doc, m_section);
-    if (!s) {
-        doc.append(Section{m_section, {}});
-        s = &doc.back();
-    }
-    bool found = false;
-    for (auto& v : s->values) {
-        if (isNamed(v, name)) {
-            v.value = value;
-            found = true;
-        }
-    }
-    if (!found)
-        s->values.append({name, value, QString()});
-    save(doc);
+    m_changes.append({Change::Kind::Set, m_section, name, value});
 }
 
 bool IniRegistry::DeleteValue(const QString& name)
 {
     if (!m_open)
         throw GeneralError(QStringLiteral("Failed to delete '%1'").arg(name));
-    Document doc = load();
-    Section* s = findSection(doc, m_section);
-    if (!s)
+    if (!ValueExists(name))
         return false;
-    const auto removed = s->values.removeIf([&](const Value& v) { return isNamed(v, name); });
-    if (removed == 0)
-        return false;
-    save(doc);
+    m_changes.append({Change::Kind::Delete, m_section, name, {}});
     return true;
 }

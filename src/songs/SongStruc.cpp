@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QSet>
 #include <QStandardPaths>
 
 #include <cerrno>
@@ -121,12 +122,13 @@ bool inRange(int Sheet, int Slot)
 }
 } // namespace
 
-TSongInfo::TSongInfo(Registry& registry, Dialogs& dialogs)
-    : TSongInfo(registry, dialogs, std::make_unique<AtomicFileWriter>())
+TSongInfo::TSongInfo(Registry& registry, Dialogs& dialogs, Load load)
+    : TSongInfo(registry, dialogs, std::make_unique<AtomicFileWriter>(), load)
 {
 }
 
-TSongInfo::TSongInfo(Registry& registry, Dialogs& dialogs, std::unique_ptr<AtomicFileWriter> writer)
+TSongInfo::TSongInfo(Registry& registry, Dialogs& dialogs, std::unique_ptr<AtomicFileWriter> writer,
+                     Load load)
     : m_dialogs(dialogs)
     , m_writer(std::move(writer))
 {
@@ -135,9 +137,9 @@ TSongInfo::TSongInfo(Registry& registry, Dialogs& dialogs, std::unique_ptr<Atomi
         InfoPath = registry.ReadString(QStringLiteral("InfoPath"));
     if (InfoPath.isEmpty())
         InfoPath = defaultInfoPath();
-    m_locator = std::make_unique<SongLocator>(QFileInfo(AtomicFileWriter::resolvedTarget(InfoPath)).absolutePath());
-    LoadFromFile();
     registry.CloseKey();
+    if (load == Load::Now)
+        LoadFromFile();
 }
 
 bool TSongInfo::isDefaultPath() const
@@ -178,6 +180,9 @@ void TSongInfo::SetSong(int Sheet, int Slot, const TSongRecord& Rec)
 
 void TSongInfo::locate(const QString& FileName)
 {
+    // Looking below the song file's folder waits on its drive: not before it has answered.
+    if (!m_taken)
+        return;
     if (!m_found.contains(FileName))
         m_found.insert(FileName, m_locator->locate(FileName));
 }
@@ -269,61 +274,101 @@ void TSongInfo::ExchangeSongs(int SheetA, int SlotA, int SheetB, int SlotB)
 
 void TSongInfo::LoadFromFile()
 {
+    takeFile(readFile(InfoPath));
+}
+
+TSongInfo::FileContent TSongInfo::readFile(const QString& infoPath)
+{
+    FileContent content;
+    content.folder = QFileInfo(AtomicFileWriter::resolvedTarget(infoPath)).absolutePath();
+    if (!QFileInfo(content.folder).isDir()) {
+        content.kind = FileContent::Kind::FolderMissing;
+        return content;
+    }
+    AtomicFileWriter::removeStaleTemporaries(infoPath, StaleTemporaryAge);
+    switch (readWholeFile(infoPath, content.data, content.reason)) {
+    case ReadResult::Missing:
+        content.kind = FileContent::Kind::Missing;
+        break;
+    case ReadResult::Failed:
+        content.kind = FileContent::Kind::Failed;
+        break;
+    case ReadResult::Read:
+        content.kind = FileContent::Kind::Read;
+        break;
+    }
+    return content;
+}
+
+QString TSongInfo::takeFile(const FileContent& content, bool inBox)
+{
+    m_taken = true;
+    m_locator = std::make_unique<SongLocator>(content.folder);
+    for (const auto& rec : Songs)
+        if (rec)
+            locate(rec->FileName.str()); // the operator's songs of the wait
     const QString file = QDir::toNativeSeparators(InfoPath);
-    const QString folder = QFileInfo(AtomicFileWriter::resolvedTarget(InfoPath)).absolutePath();
-    if (!QFileInfo(folder).isDir()) {
+    QString text;
+    auto style = Dialogs::Style::Error;
+    switch (content.kind) {
+    case FileContent::Kind::FolderMissing:
         // The default folder is simply not made yet; a registered one that is missing
         // is an unmounted drive or a renamed folder, and the operator must know.
         if (!isDefaultPath())
-            m_dialogs.messageBox(nullptr,
-                                 QStringLiteral("The folder %1 of the song file %2 is missing. The sheets start empty; "
-                                                "when Sonavex ends the songs are saved there if the folder is back, "
-                                                "otherwise in a rescue file whose name will be shown.")
-                                     .arg(QDir::toNativeSeparators(folder), file),
-                                 Dialogs::Style::Error, Dialogs::Buttons::Ok);
-        return;
-    }
-    AtomicFileWriter::removeStaleTemporaries(InfoPath, StaleTemporaryAge);
-
-    QByteArray data;
-    QString reason;
-    switch (readWholeFile(InfoPath, data, reason)) {
-    case ReadResult::Missing:
-        return; // no file yet: an empty store
-    case ReadResult::Failed:
-        m_unreadable = reason;
-        m_dialogs.messageBox(nullptr,
-                             QStringLiteral("The song file %1 cannot be read (%2). The sheets start empty; the file is "
-                                            "left as it is, and this run's songs are saved beside it when Sonavex ends.")
-                                 .arg(file, m_unreadable),
-                             Dialogs::Style::Error, Dialogs::Buttons::Ok);
-        return;
-    case ReadResult::Read:
+            text = QStringLiteral(
+                       "The folder %1 of the song file %2 is missing. The sheets start empty; when Sonavex "
+                       "ends the songs are saved there if the folder is back, otherwise in a rescue file "
+                       "whose name will be shown.")
+                       .arg(QDir::toNativeSeparators(content.folder), file);
+        break;
+    case FileContent::Kind::Missing:
+        break; // no file yet: an empty store
+    case FileContent::Kind::Failed:
+        m_unreadable = content.reason;
+        text = QStringLiteral(
+                   "The song file %1 cannot be read (%2). The sheets start empty; the file is left as it "
+                   "is, and this run's songs are saved beside it when Sonavex ends.")
+                   .arg(file, m_unreadable);
+        break;
+    case FileContent::Kind::Read: {
+        m_read = true;
+        // A damaged file loses nothing: every sound record is loaded, the rest skipped. A slot
+        // the operator filled while the file was on its way keeps the operator's song.
+        const QByteArray& data = content.data;
+        qint64 good = 0;
+        qint64 bad = 0;
+        QSet<std::size_t> fromFile;
+        const qsizetype whole = data.size() / RecordSize;
+        for (qsizetype i = 0; i < whole; ++i) {
+            TSongRecord rec;
+            std::memcpy(&rec, data.constData() + i * RecordSize, RecordSize);
+            const int sheet = rec.Sheet;
+            const int slot = rec.Slot;
+            if (!inRange(sheet, slot)) {
+                ++bad;
+                continue;
+            }
+            if (Songs[index(sheet, slot)] && !fromFile.contains(index(sheet, slot)))
+                continue;
+            SetSong(sheet, slot, rec);
+            fromFile.insert(index(sheet, slot));
+            ++good;
+        }
+        const qint64 stray = data.size() % RecordSize;
+        if (bad > 0 || stray > 0) {
+            text = keepDamagedOriginal(good, bad, stray);
+            style = Dialogs::Style::Information;
+        }
         break;
     }
-
-    // A damaged file loses nothing: every sound record is loaded, the rest skipped.
-    qint64 good = 0;
-    qint64 bad = 0;
-    const qsizetype whole = data.size() / RecordSize;
-    for (qsizetype i = 0; i < whole; ++i) {
-        TSongRecord rec;
-        std::memcpy(&rec, data.constData() + i * RecordSize, RecordSize);
-        const int sheet = rec.Sheet;
-        const int slot = rec.Slot;
-        if (!inRange(sheet, slot)) {
-            ++bad;
-            continue;
-        }
-        SetSong(sheet, slot, rec);
-        ++good;
     }
-    const qint64 stray = data.size() % RecordSize;
-    if (bad > 0 || stray > 0)
-        keepDamagedOriginal(good, bad, stray);
+    if (text.isEmpty() || !inBox)
+        return text;
+    m_dialogs.messageBox(nullptr, text, style, Dialogs::Buttons::Ok);
+    return {};
 }
 
-void TSongInfo::keepDamagedOriginal(qint64 goodRecords, qint64 badRecords, qint64 strayBytes)
+QString TSongInfo::keepDamagedOriginal(qint64 goodRecords, qint64 badRecords, qint64 strayBytes)
 {
     const QString copy = freeName(InfoPath + QLatin1String(".damaged-") + timeStamp(), QString());
 
@@ -338,11 +383,13 @@ void TSongInfo::keepDamagedOriginal(qint64 goodRecords, qint64 badRecords, qint6
     } else {
         text += QStringLiteral(". The original file could not be copied; it will be replaced when Sonavex ends.");
     }
-    m_dialogs.messageBox(nullptr, text, Dialogs::Style::Information, Dialogs::Buttons::Ok);
+    return text;
 }
 
 void TSongInfo::SaveToFile()
 {
+    if (m_saved)
+        return;
     QByteArray data;
     for (const auto& rec : Songs)
         if (rec)
@@ -350,24 +397,46 @@ void TSongInfo::SaveToFile()
 
     if (!m_unreadable.isEmpty()) {
         // What could not be read is never replaced: this run's songs go beside it.
-        if (data.isEmpty())
-            return;
-        const QString beside = freeName(InfoPath + QLatin1String(".saved-") + timeStamp(), QString());
-        if (m_writer->replace(beside, data)) {
-            m_dialogs.messageBox(nullptr,
-                                 QStringLiteral("The song file %1 could not be read when Sonavex started, so it was "
-                                                "left as it was. This run's songs were saved as %2.")
-                                     .arg(QDir::toNativeSeparators(InfoPath), QDir::toNativeSeparators(beside)),
-                                 Dialogs::Style::Information, Dialogs::Buttons::Ok);
-            return;
-        }
-        rescue(data, m_writer->errorString());
+        saveBeside(data, QStringLiteral("could not be read when Sonavex started"));
+        return;
+    }
+    if (!m_read && QFileInfo::exists(AtomicFileWriter::resolvedTarget(InfoPath))) {
+        // A song file that came (back) during the run was never read: replacing it would
+        // lose its songs. The run started empty, so an empty store changed nothing.
+        saveBeside(data, QStringLiteral("appeared while Sonavex ran, after it had found none"));
         return;
     }
     if (isDefaultPath())
         QDir().mkpath(QFileInfo(InfoPath).absolutePath());
     if (!m_writer->replace(InfoPath, data))
         rescue(data, m_writer->errorString());
+}
+
+void TSongInfo::saveToRescueFile()
+{
+    QByteArray data;
+    for (const auto& rec : Songs)
+        if (rec)
+            data.append(reinterpret_cast<const char*>(rec.get()), RecordSize);
+    m_saved = true;
+    rescue(data, QStringLiteral("%1: the drive does not answer").arg(QDir::toNativeSeparators(InfoPath)));
+}
+
+void TSongInfo::saveBeside(const QByteArray& data, const QString& because)
+{
+    if (data.isEmpty())
+        return;
+    const QString beside = freeName(InfoPath + QLatin1String(".saved-") + timeStamp(), QString());
+    if (!m_writer->replace(beside, data)) {
+        rescue(data, m_writer->errorString());
+        return;
+    }
+    m_dialogs.messageBox(
+        nullptr,
+        QStringLiteral("The song file %1 %2, so it was left as it was. This run's songs were "
+                       "saved as %3.")
+            .arg(QDir::toNativeSeparators(InfoPath), because, QDir::toNativeSeparators(beside)),
+        Dialogs::Style::Information, Dialogs::Buttons::Ok);
 }
 
 void TSongInfo::rescue(const QByteArray& data, const QString& why)

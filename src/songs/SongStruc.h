@@ -71,9 +71,21 @@ constexpr int SlotCount = 36;
 /// every other change lives in memory. Callers only ever receive copies.
 class TSongInfo {
 public:
-    TSongInfo(Registry& registry, Dialogs& dialogs);
+    /// Now: the constructor reads the info file. Later: it does not touch the file's drive at
+    /// all; readFile on another thread and takeFile bring the songs in.
+    enum class Load { Now, Later };
+    /// What readFile found.
+    struct FileContent {
+        enum class Kind { FolderMissing, Missing, Failed, Read } kind = Kind::Missing;
+        QString folder; ///< the folder the file really lives in (links followed)
+        QByteArray data;
+        QString reason; ///< why it failed
+    };
+
+    TSongInfo(Registry& registry, Dialogs& dialogs, Load load = Load::Now);
     /// The same, with the writer that replaces the info file (tests make it fail).
-    TSongInfo(Registry& registry, Dialogs& dialogs, std::unique_ptr<AtomicFileWriter> writer);
+    TSongInfo(Registry& registry, Dialogs& dialogs, std::unique_ptr<AtomicFileWriter> writer,
+              Load load = Load::Now);
     ~TSongInfo();
 
     TSongInfo(const TSongInfo&) = delete;
@@ -106,6 +118,16 @@ public:
     QStringList useFoundPaths(int Sheet);
 
     [[nodiscard]] const QString& infoPath() const { return InfoPath; }
+    /// Reads the info file `infoPath`; safe on any thread, touches nothing but the file system.
+    [[nodiscard]] static FileContent readFile(const QString& infoPath);
+    /// Brings in what readFile found: the records go to the slots still free. Says what is
+    /// wrong with the file in a message box, or, when `inBox` is false, returns it instead.
+    QString takeFile(const FileContent& content, bool inBox = true);
+    /// Saves the songs to a new rescue file instead of the info file, whose drive does not
+    /// answer, and says where; the store is then not saved again when it ends.
+    void saveToRescueFile();
+    /// Whether the info file was read (or found missing) yet.
+    [[nodiscard]] bool fileTaken() const { return m_taken; }
     /// Where the damaged original was kept at load, empty when the file was sound.
     [[nodiscard]] const QString& damagedCopy() const { return m_damagedCopy; }
 
@@ -115,10 +137,13 @@ public:
 private:
     void LoadFromFile();
     void SaveToFile();
-    void keepDamagedOriginal(qint64 goodRecords, qint64 badRecords, qint64 strayBytes);
+    [[nodiscard]] QString keepDamagedOriginal(qint64 goodRecords, qint64 badRecords, qint64 strayBytes);
     /// Writes `data` to a new file under the default data folder after the info file
     /// could not be written, and tells the operator where and why.
     void rescue(const QByteArray& data, const QString& why);
+    /// Saves a non-empty `data` as "<info file>.saved-<time>", leaving the info file as it
+    /// is, and tells the operator that the info file `because` and where the songs went.
+    void saveBeside(const QByteArray& data, const QString& because);
     [[nodiscard]] bool isDefaultPath() const;
     /// Looks for a stored path once a run, when it first enters the store.
     void locate(const QString& FileName);
@@ -132,6 +157,10 @@ private:
     QString m_damagedCopy;
     /// Why the info file that is there could not be read; it is then never replaced.
     QString m_unreadable;
+    /// A song file was there at the start and read: only then may it be replaced.
+    bool m_read = false;
+    bool m_taken = false;
+    bool m_saved = false; ///< saved elsewhere already: not again at the end
     std::unique_ptr<SongLocator> m_locator;
     QHash<QString, SongLocator::Found> m_found; ///< every stored path looked for, found or not
 };

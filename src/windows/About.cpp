@@ -15,7 +15,7 @@ constexpr QSize ClientSize(556, 250);
 const QColor Teal(0, 128, 128);
 } // namespace
 
-TfrmAbout::TfrmAbout(QWidget* owner)
+TfrmAbout::TfrmAbout(QWidget* owner, const QStringList& notes)
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
 {
     setWindowTitle(QStringLiteral("About"));
@@ -51,9 +51,23 @@ TfrmAbout::TfrmAbout(QWidget* owner)
         lblPriority->setPalette(white);
     }
 
+    int buttonTop = 195;
+    if (!notes.isEmpty()) {
+        auto* lblNotes = new QLabel(notes.join(QLatin1Char('\n')), this);
+        lblNotes->setObjectName(QStringLiteral("lblNotes"));
+        lblNotes->setWordWrap(true);
+        lblNotes->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        lblNotes->setPalette(white);
+        const int width = ClientSize.width() - 16;
+        const int height = lblNotes->heightForWidth(width);
+        lblNotes->setGeometry(8, buttonTop, width, height);
+        buttonTop += height + 6;
+        setFixedSize(ClientSize.width(), ClientSize.height() + height + 6);
+    }
+
     Button1 = new QPushButton(QStringLiteral("OK"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(198, 195, 75, 25);
+    Button1->setGeometry(198, buttonTop, 75, 25);
     Button1->setDefault(true);
     Button1->setFocus();
     connectGuarded(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });

@@ -1,22 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/StatusNews.h"
 #include "app/frmAssignKey.h"
 #include "app/frmFade.h"
 #include "app/frmMain.h"
-#include "app/StatusNews.h"
 #include "app/frmOutputDevice.h"
+#include "audio/SongLevels.h"
 #include "controls/Tranbtn.h"
 #include "fakes/FakeCdTrackCatalog.h"
 #include "fakes/FakeDialogs.h"
 #include "fakes/FakeDriveList.h"
 #include "fakes/FakeMediaPlayer.h"
 #include "fakes/FakeOutputDevices.h"
+#include "fakes/HangingDrive.h"
 #include "fakes/RecordingErrorReporter.h"
 #include "fakes/RecordingMciDevice.h"
 #include "fakes/SongFixtures.h"
 #include "fakes/TestEnvironment.h"
 #include "platform/Errors.h"
 #include "platform/IniRegistry.h"
-#include "audio/SongLevels.h"
 #include "platform/Timer.h"
 #include "songs/SongEdit.h"
 #include "songs/SongStruc.h"
@@ -31,11 +32,16 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSlider>
 #include <QTabBar>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace {
 const QColor Black(0, 0, 0);
@@ -234,6 +240,7 @@ private Q_SLOTS:
         reg.WriteString(QStringLiteral("Tab5"), QStringLiteral("Encores"));
         reg.WriteString(QStringLiteral("Tab0"), QString());
         reg.WriteString(QStringLiteral("Tab1"), QStringLiteral("Openers"));
+        reg.CloseKey();
         createForm();
         QCOMPARE(m_form->Tabs->tabText(0), QStringLiteral("Music Sheet 1"));
         QCOMPARE(m_form->Tabs->tabText(1), QStringLiteral("Openers"));
@@ -1269,6 +1276,74 @@ private Q_SLOTS:
         const QImage shown = tabs->grab().toImage().copy(tabs->tabRect(0));
         hover(QEvent::HoverMove, tabs->tabRect(0).center());
         QCOMPARE(tabs->grab().toImage().copy(tabs->tabRect(0)), shown);
+    }
+    void aSongFileDriveThatHangsNeverHoldsTheWindow_data()
+    {
+        QTest::addColumn<bool>("rescue");
+        QTest::newRow("the drive answers at Exit") << false;
+        QTest::newRow("the rescue file is chosen") << true;
+    }
+
+    void aSongFileDriveThatHangsNeverHoldsTheWindow()
+    {
+        QFETCH(bool, rescue);
+        HangingDrive drive;
+        if (!drive.usable())
+            QSKIP("needs bindfs and /dev/fuse");
+        const QByteArray theirs = bytesOf(makeSong(QStringLiteral("On the drive"), 0, 7));
+        QFile file(drive.backing() + QLatin1String("/songs.inf"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(theirs);
+        file.close();
+        writeRegistry(QStringLiteral("System"), QStringLiteral("InfoPath"),
+                      drive.mountPoint() + QLatin1String("/songs.inf"));
+        m_form.reset();
+        m_dialogs->messages.clear();
+
+        drive.hang();
+        // Should the window wait on the drive, the drive answers after a while and the test
+        // fails instead of hanging.
+        std::atomic<bool> over{false};
+        std::thread watchdog([&drive, &over] {
+            for (int i = 0; i < 160 && !over; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            drive.answer();
+        });
+        const auto release = qScopeGuard([&] {
+            over = true;
+            watchdog.join();
+        });
+        m_form = std::make_unique<TMainForm>(
+            MainFormServices{*m_registry, *m_dialogs, *m_player, *m_cd, m_drives, &m_outputs},
+            std::make_unique<TSongInfo>(*m_registry, *m_dialogs, TSongInfo::Load::Later));
+        m_form->loadSongs();
+        m_form->show();
+        QTRY_VERIFY_WITH_TIMEOUT(m_form->NewsPanel->text().contains(QLatin1String("does not answer")), 3000);
+
+        // Exit while it hangs: the window stays and offers the rescue file.
+        m_form->Exit1Click();
+        QVERIFY(m_form->isVisible());
+        QPushButton* offer = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((offer = m_form->findChild<QPushButton*>(QStringLiteral("btnRescue"))) &&
+                                     offer->isVisible(),
+                                 3000);
+        QVERIFY(m_form->NewsPanel->text().startsWith(QLatin1String("Waiting for the song file's drive")));
+        QVERIFY(m_dialogs->messages.isEmpty());
+        if (rescue) {
+            offer->click();
+            QVERIFY(!m_form->isVisible());
+            QCOMPARE(m_dialogs->messages.size(), 1);
+            QVERIFY(m_dialogs->messages[0].text.startsWith(QLatin1String("Unable to save file!")));
+            const QDir rescues(m_env->dataDir() + QLatin1String("/Sonavex"));
+            QCOMPARE(rescues.entryList({QStringLiteral("songs-rescued-*.inf")}).size(), 1);
+        } else {
+            drive.answer();
+            QTRY_VERIFY_WITH_TIMEOUT(!m_form->isVisible(), 3000);
+        }
+        m_form.reset();
+        // Nothing was changed in the run: the song file keeps its songs either way.
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), theirs);
     }
 };
 

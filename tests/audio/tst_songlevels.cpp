@@ -4,6 +4,7 @@
 #include "audio/SongLevels.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QTemporaryDir>
@@ -223,6 +224,22 @@ private Q_SLOTS:
         }
         SongLevels again(cache);
         QVERIFY(again.find(song));
+    }
+
+    void shouldSayAnUnusableCacheAndKeepTheRunsFigures()
+    {
+        // A folder in the cache's place can be neither read nor replaced, by root either.
+        const QString cache = file("folder.json");
+        const QString song = file("said.wav");
+        QVERIFY(QDir().mkpath(cache));
+        QVERIFY(writeWav(song, tone(1000.0, 1.0, 0.5)));
+        SongLevels levels(cache);
+        QVERIFY(levels.cacheProblem().contains(cache));
+        levels.setEnabled(true);
+        levels.measureFirst({song});
+        QVERIFY(levels.waitIdle(IdleWaitMs));
+        QVERIFY(levels.find(song));
+        QVERIFY(levels.cacheProblem().contains(QLatin1String("cannot be read")));
     }
 
     void shouldSkipFilesThatCannotBeMeasured()

@@ -31,6 +31,7 @@ private Q_SLOTS:
         reg.WriteString(QStringLiteral("Tab1"), QStringLiteral("Finale"));
         QVERIFY(reg.DeleteValue(QStringLiteral("TAB0")));
         QVERIFY(!reg.DeleteValue(QStringLiteral("Tab0")));
+        reg.CloseKey();
         IniRegistry other(dir.path());
         QVERIFY(other.OpenKey(QStringLiteral("Software\\Brasswold\\Tabs"), false));
         QCOMPARE(other.GetValueNames(), QStringList{QStringLiteral("Tab1")});
@@ -43,26 +44,56 @@ private Q_SLOTS:
         QVERIFY(!reg.OpenKey(QStringLiteral("Software\\Brasswold"), false));
         QVERIFY(!QFile::exists(dir.path() + QLatin1String("/Brasswold.ini")));
         QVERIFY(reg.OpenKey(QStringLiteral("Software\\Brasswold"), true));
-        QVERIFY(QFile::exists(dir.path() + QLatin1String("/Brasswold.ini")));
         QVERIFY(!reg.OpenKey(QStringLiteral("System"), false));
         // The failed open left the key itself open.
         QCOMPARE(reg.ReadString(QStringLiteral("InfoPath")), QString());
         QVERIFY(!reg.ValueExists(QStringLiteral("InfoPath")));
         QVERIFY(reg.GetValueNames().isEmpty());
         reg.CloseKey();
+        QVERIFY(QFile::exists(dir.path() + QLatin1String("/Brasswold.ini")));
         QCOMPARE(reg.ReadString(QStringLiteral("InfoPath")), QString());
         QVERIFY_THROWS_EXCEPTION(GeneralError, reg.WriteString(QStringLiteral("x"), QStringLiteral("y")));
     }
 
-    void valuesWrittenByOneObjectAreReadByAnother()
+    void writesOfOneOpeningReachTheFileTogetherAtClose()
     {
+        // A program killed between two writes of one opening must leave the old file whole.
         QTemporaryDir dir;
         IniRegistry writer(dir.path());
-        IniRegistry reader(dir.path());
-        QVERIFY(reader.OpenKey(QStringLiteral("Software\\Brasswold\\System"), true));
-        QVERIFY(writer.OpenKey(QStringLiteral("Software\\Brasswold\\System"), true));
-        writer.WriteString(QStringLiteral("HelpPath"), QStringLiteral("C:\\Program Files\\help.htm"));
-        QCOMPARE(reader.ReadString(QStringLiteral("helppath")), QStringLiteral("C:\\Program Files\\help.htm"));
+        IniRegistry other(dir.path());
+        QVERIFY(writer.OpenKey(QStringLiteral("Software\\Brasswold\\Tabs"), true));
+        writer.WriteString(QStringLiteral("Tab0"), QStringLiteral("Warm-up"));
+        writer.WriteString(QStringLiteral("Tab1"), QStringLiteral("Finale"));
+        QVERIFY(writer.DeleteValue(QStringLiteral("tab1")));
+        QCOMPARE(writer.GetValueNames(), QStringList{QStringLiteral("Tab0")});
+        QVERIFY(!QFile::exists(writer.fileForKey(QStringLiteral("Software\\Brasswold"))));
+
+        // What another object wrote meanwhile is kept beside this opening's writes.
+        QVERIFY(other.OpenKey(QStringLiteral("Software\\Brasswold\\System"), true));
+        other.WriteString(QStringLiteral("HelpPath"), QStringLiteral("C:\\Program Files\\help.htm"));
+        other.CloseKey();
+        QVERIFY(other.OpenKey(QStringLiteral("Software\\Brasswold\\Tabs"), true));
+        QVERIFY(other.GetValueNames().isEmpty());
+
+        writer.CloseKey();
+        QCOMPARE(other.GetValueNames(), QStringList{QStringLiteral("Tab0")});
+        QVERIFY(other.OpenKey(QStringLiteral("\\Software\\Brasswold\\System"), false));
+        QCOMPARE(other.ReadString(QStringLiteral("helppath")), QStringLiteral("C:\\Program Files\\help.htm"));
+    }
+
+    void leftoverTemporariesGoWhateverTheirAge()
+    {
+        QTemporaryDir dir;
+        IniRegistry reg(dir.path());
+        QFile leftover(dir.filePath(QStringLiteral(".Brasswold.ini.a1B2c3")));
+        QVERIFY(leftover.open(QIODevice::WriteOnly));
+        leftover.close();
+        QFile unrelated(dir.filePath(QStringLiteral(".Brasswold.ini.notours")));
+        QVERIFY(unrelated.open(QIODevice::WriteOnly));
+        unrelated.close();
+        reg.removeLeftoverTemporaries(QStringLiteral("Software\\Brasswold"));
+        QVERIFY(!leftover.exists());
+        QVERIFY(unrelated.exists());
     }
 
     void awkwardTextSurvives()
@@ -107,11 +138,13 @@ private Q_SLOTS:
 
         // Writing the file again keeps its comments.
         reg.WriteString(QStringLiteral("HelpPath"), QStringLiteral("/help/index.htm"));
+        reg.CloseKey();
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray written = f.readAll();
         for (const QByteArray& line : text.split('\n'))
             if (line.trimmed().startsWith('#') || line.trimmed().startsWith(';'))
                 QVERIFY2(written.contains(line.trimmed()), written.constData());
+        QVERIFY(reg.OpenKey(QStringLiteral("Software\\Brasswold\\System"), false));
         QCOMPARE(reg.ReadString(QStringLiteral("InfoPath")), QStringLiteral("/shows/songs.inf"));
     }
 
@@ -142,7 +175,11 @@ private Q_SLOTS:
         QVERIFY(reg.OpenKey(QStringLiteral("Tabs"), true));
         reg.WriteString(QStringLiteral("Tab0"), QStringLiteral("Warm-up"));
         reg.WriteString(QStringLiteral("Tab1"), QStringLiteral("Finale"));
+        reg.CloseKey();
+        QVERIFY(reg.OpenKey(QStringLiteral("Software\\Brasswold\\Tabs"), false));
         QCOMPARE(reg.ReadString(QStringLiteral("Tab0")), QStringLiteral("Warm-up"));
+        reg.WriteString(QStringLiteral("Tab0"), QStringLiteral("Opening"));
+        reg.CloseKey();
         QCOMPARE(reporter.messages.size(), 1);
         if (how == QLatin1String("unreadable"))
             QVERIFY(QFileInfo(dir.filePath(QStringLiteral("Brasswold.ini"))).isDir());

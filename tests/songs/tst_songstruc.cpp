@@ -452,19 +452,55 @@ private Q_SLOTS:
         QVERIFY(m_dialogs.messages.isEmpty());
     }
 
+    void missingRegisteredFolderIsReportedAndNeverMade_data()
+    {
+        QTest::addColumn<QString>("atExit");
+        QTest::addColumn<bool>("changed");
+        QTest::newRow("still missing") << QStringLiteral("missing") << true;
+        QTest::newRow("back, empty") << QStringLiteral("empty") << true;
+        QTest::newRow("back with a song file, songs changed") << QStringLiteral("file") << true;
+        QTest::newRow("back with a song file, nothing changed") << QStringLiteral("file") << false;
+    }
+
     void missingRegisteredFolderIsReportedAndNeverMade()
     {
+        // The run never read a song file that came back with its drive: it is never replaced.
+        QFETCH(QString, atExit);
+        QFETCH(bool, changed);
         const QString gone = m_env->root() + QLatin1String("/unmounted/show");
         setInfoPath(gone + QLatin1String("/songs.inf"));
+        const QByteArray theirs = bytesOf(makeSong(QStringLiteral("Theirs"), 4, 4)).repeated(3);
         {
             auto store = openStore();
             QCOMPARE(m_dialogs.messages.size(), 1);
             QVERIFY(m_dialogs.messages[0].text.contains(gone));
-            store->SetSong(0, 0, makeSong(QStringLiteral("Kept"), 0, 0));
+            if (changed)
+                store->SetSong(0, 0, makeSong(QStringLiteral("Kept"), 0, 0));
             m_dialogs.messages.clear();
+            if (atExit != QLatin1String("missing"))
+                QVERIFY(QDir().mkpath(gone));
+            if (atExit == QLatin1String("file"))
+                writeFile(m_infoPath, theirs);
         }
-        QVERIFY(!QFileInfo::exists(m_env->root() + QLatin1String("/unmounted")));
-        verifyRescued(m_infoPath, 1);
+        const QStringList beside = QDir(gone).entryList({QStringLiteral("songs.inf.saved-*")});
+        if (atExit == QLatin1String("missing")) {
+            QVERIFY(!QFileInfo::exists(m_env->root() + QLatin1String("/unmounted")));
+            verifyRescued(m_infoPath, 1);
+        } else if (atExit == QLatin1String("empty")) {
+            QCOMPARE(QFileInfo(m_infoPath).size(), 416);
+            QVERIFY(m_dialogs.messages.isEmpty());
+        } else {
+            QFile file(m_infoPath);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), theirs);
+            QCOMPARE(beside.size(), changed ? 1 : 0);
+            QCOMPARE(m_dialogs.messages.size(), changed ? 1 : 0);
+            if (changed) {
+                QCOMPARE(QFileInfo(gone + QLatin1Char('/') + beside[0]).size(), 416);
+                QVERIFY2(m_dialogs.messages[0].text.contains(beside[0]),
+                         qPrintable(m_dialogs.messages[0].text));
+            }
+        }
     }
 
     void staleTemporaryFilesAreRemovedAtStart()

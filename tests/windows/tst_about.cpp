@@ -37,10 +37,31 @@ private Q_SLOTS:
         QCOMPARE(about.result(), result);
     }
 
+    void everythingFitsTheFixedBox_data()
+    {
+        QTest::addColumn<QStringList>("notes");
+        QTest::newRow("nothing to note") << QStringList{};
+        QTest::newRow("a long note") << QStringList{
+            QStringLiteral("The level cache /home/operator/.cache/Sonavex/levels.json cannot be read "
+                           "(it is not a file): songs are measured again in each run.")};
+    }
+
     void everythingFitsTheFixedBox()
     {
-        TfrmAbout about;
-        QCOMPARE(about.size(), QSize(556, 250));
+        QFETCH(QStringList, notes);
+        TfrmAbout about(nullptr, notes);
+        if (notes.isEmpty()) {
+            QCOMPARE(about.size(), QSize(556, 250));
+            QVERIFY(!about.findChild<QLabel*>(QStringLiteral("lblNotes")));
+        } else {
+            // Said whole, above OK, inside the box.
+            const auto* lblNotes = about.findChild<QLabel*>(QStringLiteral("lblNotes"));
+            QVERIFY(lblNotes);
+            QCOMPARE(lblNotes->text(), notes.join(QLatin1Char('\n')));
+            QVERIFY(lblNotes->height() >= lblNotes->heightForWidth(lblNotes->width()));
+            QVERIFY(lblNotes->geometry().bottom() < about.Button1->geometry().top());
+            QVERIFY(about.rect().contains(about.Button1->geometry()));
+        }
         const auto* label = about.findChild<QLabel*>(QStringLiteral("Label1"));
         QVERIFY(label);
         // One line of text: it must not be cut at either end.

@@ -104,6 +104,7 @@ private Q_SLOTS:
         IniRegistry other(m_env->configDir());
         other.OpenKey(QStringLiteral("\\Software\\Brasswold\\System"), true);
         other.WriteString(QStringLiteral("HelpPath"), second);
+        other.CloseKey();
         TfrmHelp help(nullptr, *m_registry);
         QCOMPARE(help.WebBrowser1->toPlainText().trimmed(), QStringLiteral("Second page"));
     }
