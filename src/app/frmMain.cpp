@@ -1,6 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "frmMain.h"
 
+#include "app/BoardSettings.h"
+#include "app/MainFormLayout.h"
+#include "app/MenuShortcuts.h"
+#include "app/SheetTabControl.h"
+#include "app/SlotKeyShortcuts.h"
+#include "app/SongFileWatch.h"
 #include "app/StatusNews.h"
 #include "app/frmAssignKey.h"
 #include "app/frmFade.h"
@@ -13,17 +19,14 @@
 #include "devices/Recorder.h"
 #include "mci/CdTrackCatalog.h"
 #include "platform/Dialogs.h"
-#include "platform/DriveProbe.h"
 #include "platform/ErrorReporter.h"
 #include "platform/Errors.h"
 #include "platform/Fonts.h"
 #include "platform/Guard.h"
-#include "platform/KeyRepeatGuard.h"
 #include "platform/Registry.h"
 #include "platform/Timer.h"
 #include "platform/WindowFrame.h"
 #include "songs/SongEdit.h"
-#include "songs/SongFileLoad.h"
 #include "songs/SongStruc.h"
 #include "songs/schedual.h"
 #include "windows/About.h"
@@ -43,7 +46,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
-#include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
@@ -56,10 +58,6 @@
 
 namespace {
 
-const QString RegistryKey = QStringLiteral("\\Software\\Brasswold");
-const QString TabsKey = QStringLiteral("Tabs");
-constexpr int ButtonColumns = 6;
-
 /// A song whose file is not there (or is a folder): the message says which and why.
 class SongMissing : public DeviceError {
 public:
@@ -70,156 +68,15 @@ public:
 const QString OutputNews = QStringLiteral("output");   // the chosen output is missing
 const QString ServerNews = QStringLiteral("server");   // no sound server answers
 const QString SkippedNews = QStringLiteral("skipped"); // the queue skipped a song that cannot play
-const QString SongFileNews = QStringLiteral("songfile"); // the song file's drive does not answer
 
-/// Rounds half to the even neighbour, as the display of times does.
-long long roundHalfEven(double value)
-{
-    return static_cast<long long>(std::nearbyint(value)); // the default rounding mode is to-nearest-even
-}
-
-QString tabValueName(int index)
-{
-    return QStringLiteral("Tab") + QString::number(index);
-}
-
-QIcon glyph(const QString& name, bool withDisabled)
-{
-    QIcon icon;
-    const QString normal = QStringLiteral(":/app/tb-%1.svg").arg(name);
-    icon.addFile(normal, QSize(32, 32), QIcon::Normal);
-    if (withDisabled)
-        icon.addFile(QStringLiteral(":/app/tb-%1-disabled.svg").arg(name), QSize(32, 32), QIcon::Disabled);
-    return icon;
-}
-
-/// The tabs of the strip. The tab under the pointer lights up unless it is the shown one.
-class SheetTabBar : public QTabBar {
-public:
-    using QTabBar::QTabBar;
-
-    [[nodiscard]] int hoveredTab() const { return m_hover; }
-
-protected:
-    bool event(QEvent* event) override
-    {
-        bool handled = false;
-        guard([&] {
-            switch (event->type()) {
-            case QEvent::HoverEnter:
-            case QEvent::HoverMove:
-                setHover(tabAt(static_cast<QHoverEvent*>(event)->position().toPoint()));
-                break;
-            case QEvent::HoverLeave:
-                setHover(-1);
-                break;
-            default:
-                break;
-            }
-            handled = QTabBar::event(event);
-        });
-        return handled;
-    }
-
-    void paintEvent(QPaintEvent* event) override
-    {
-        guard([&] {
-            QTabBar::paintEvent(event);
-            if (m_hover < 0 || m_hover == currentIndex() || m_hover >= count())
-                return;
-            QPainter p(this);
-            QColor light = palette().color(QPalette::Highlight);
-            light.setAlpha(56);
-            p.fillRect(tabRect(m_hover).adjusted(2, 2, -2, 0), light);
-        });
-    }
-
-private:
-    void setHover(int index)
-    {
-        if (index == m_hover)
-            return;
-        if (m_hover >= 0)
-            update(tabRect(m_hover));
-        m_hover = index;
-        if (m_hover >= 0)
-            update(tabRect(m_hover));
-    }
-
-    int m_hover = -1;
-};
-
-/// The tab strip: the tabs on top and one page below them that holds the 36 buttons.
-class SheetTabControl : public QWidget {
-public:
-    explicit SheetTabControl(QWidget* parent)
-        : QWidget(parent)
-        , tabBar(new SheetTabBar(this))
-    {
-        tabBar->setDrawBase(false);
-        tabBar->setExpanding(false);
-        tabBar->setUsesScrollButtons(true);
-        tabBar->setCursor(Qt::PointingHandCursor);
-        tabBar->setContextMenuPolicy(Qt::NoContextMenu);
-        tabBar->setAttribute(Qt::WA_Hover);
-        tabBar->move(2, 0);
-    }
-
-    QTabBar* tabBar;
-
-protected:
-    void resizeEvent(QResizeEvent*) override { tabBar->resize(width() - 4, tabBar->sizeHint().height()); }
-
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter p(this);
-        QStyleOptionTabWidgetFrame frame;
-        frame.initFrom(this);
-        frame.rect = rect().adjusted(0, tabBar->height() - 1, 0, 0);
-        frame.shape = QTabBar::RoundedNorth;
-        frame.tabBarSize = tabBar->size();
-        style()->drawPrimitive(QStyle::PE_FrameTabWidget, &frame, &p, this);
-    }
-};
 
 } // namespace
-
-QString FormatSeconds(double seconds)
-{
-    const long long s = roundHalfEven(seconds);
-    return QStringLiteral("%1:%2")
-        .arg(s / 60, 2, 10, QLatin1Char('0'))
-        .arg(s % 60, 2, 10, QLatin1Char('0'));
-}
-
-bool IsCdTrack(const QString& path)
-{
-    qsizetype sep = -1;
-    for (const char c : {'\\', ':', '/'})
-        sep = std::max(sep, path.lastIndexOf(QLatin1Char(c)));
-    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
-    if (dot <= sep)
-        return false;
-    return path.mid(dot).toUpper() == QLatin1String(".CDA");
-}
-
-int CdTrackNumber(const QString& path)
-{
-    const qsizetype dot = path.indexOf(QLatin1Char('.'));
-    const qsizetype end = dot < 0 ? path.size() : dot;
-    const qsizetype start = std::max<qsizetype>(0, end - 2);
-    const QString digits = path.mid(start, end - start);
-    bool ok = false;
-    const int track = digits.trimmed().toInt(&ok, 10);
-    if (!ok || digits.isEmpty() || digits.back().isSpace())
-        throw ConvertError(QStringLiteral("'%1' is not a valid integer value").arg(digits));
-    return track;
-}
 
 TMainForm::TMainForm(MainFormServices services, std::unique_ptr<TSongInfo> songInfo, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                               Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , m_registry(services.registry)
+    , m_settings(services.registry)
     , m_dialogs(services.dialogs)
     , WavePlayer(services.WavePlayer)
     , m_cdTracks(services.cdTracks)
@@ -227,9 +84,11 @@ TMainForm::TMainForm(MainFormServices services, std::unique_ptr<TSongInfo> songI
     , m_outputs(services.outputs)
     , m_levels(services.levels)
     , SongInfo(std::move(songInfo))
-    , m_keyRepeats(new KeyRepeatGuard(this))
+    , m_keyShortcuts(new SlotKeyShortcuts(this))
+    , m_songFile(new SongFileWatch(*this, *SongInfo))
 {
-    buildWindow();
+    connectGuarded(m_keyShortcuts, &SlotKeyShortcuts::pressed, this, &TMainForm::SlotKeyPressed);
+    MainFormLayout::build(*this);
     // An error in creation is reported and the window is still made and shown.
     guard([this] { FormCreate(); });
 }
@@ -237,227 +96,6 @@ TMainForm::TMainForm(MainFormServices services, std::unique_ptr<TSongInfo> songI
 TMainForm::~TMainForm()
 {
     FormDestroy();
-}
-
-void TMainForm::buildWindow()
-{
-    setWindowTitle(QStringLiteral("Sonavex"));
-    setWindowIcon(QIcon(QStringLiteral(":/app/sonavex.svg")));
-    setFont(Fonts::msSansSerif(11));
-    WindowFrame::setOuterSize(this, QSize(718, 464));
-    WindowFrame::centre(this);
-
-    buildMenus();
-
-    auto* central = new QWidget(this);
-    auto* layout = new QVBoxLayout(central);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    WavePlayerSlot = new QWidget(central);
-    WavePlayerSlot->setFixedHeight(1);
-    layout->addWidget(WavePlayerSlot);
-    buildToolBar();
-    ToolBar->setParent(central);
-    layout->addWidget(ToolBar);
-    buildTabControl();
-    TabControl->setParent(central);
-    layout->addWidget(TabControl, 1);
-    setCentralWidget(central);
-    buildStatusBar();
-
-    WaveTimer = new TTimer(this, 1000);
-    FadeTimer = new TTimer(this, 500);
-    connectGuarded(WaveTimer, &QTimer::timeout, this, &TMainForm::WaveTimerTimer);
-    connectGuarded(FadeTimer, &QTimer::timeout, this, &TMainForm::FadeTimerTimer);
-    connectGuarded(&WavePlayer, &MediaPlayer::PlayStateChange, this, &TMainForm::WavePlayerPlayStateChange);
-    connectGuarded(&WavePlayer, &MediaPlayer::PlaybackLost, this, &TMainForm::WavePlayerPlaybackLost);
-}
-
-void TMainForm::buildMenus()
-{
-    auto add = [this](QMenu* menu, const QString& text, const QKeySequence& key, void (TMainForm::*handler)()) {
-        auto* action = menu->addAction(text);
-        action->setProperty("menuShortcut", key);
-        if (handler)
-            connectGuarded(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
-        return action;
-    };
-
-    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    mnuOpen = add(file, QStringLiteral("&Open Tab Editor"), QKeySequence(Qt::CTRL | Qt::Key_O), &TMainForm::mnuOpenClick);
-    file->addSeparator();
-    mnuPlaySong = add(file, QStringLiteral("&Play Song"), QKeySequence(Qt::CTRL | Qt::Key_P), nullptr);
-    mnuStopSong = add(file, QStringLiteral("&Stop Song"), QKeySequence(Qt::CTRL | Qt::Key_S), &TMainForm::mnuStopSongClick);
-    mnuStopAll = add(file, QStringLiteral("Stop &All"), QKeySequence(Qt::CTRL | Qt::Key_A), &TMainForm::mnuStopAllClick);
-    file->addSeparator();
-    Exit1 = add(file, QStringLiteral("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_X), &TMainForm::Exit1Click);
-
-    QMenu* options = menuBar()->addMenu(QStringLiteral("&Options"));
-    FadeControl1 = add(options, QStringLiteral("&Fade Control"), QKeySequence(Qt::CTRL | Qt::Key_F),
-                       &TMainForm::FadeControl1Click);
-    options->addSeparator();
-    mnuStayOnTop = add(options, QStringLiteral("&Stay On Top"), QKeySequence(Qt::CTRL | Qt::Key_S),
-                       &TMainForm::mnuStayOnTopClick);
-    mnuStayOnTop->setCheckable(true);
-    options->addSeparator();
-    mnuIEStyle = add(options, QStringLiteral("I&E Style"), QKeySequence(Qt::CTRL | Qt::Key_E), &TMainForm::mnuIEStyleClick);
-    mnuIEStyle->setCheckable(true);
-    mnuIEStyle->setChecked(true);
-    auto* radio = new QActionGroup(this); // drawn as a radio item
-    radio->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional); // it can still be unchecked
-    radio->addAction(mnuIEStyle);
-    options->addSeparator();
-    mnuOutputDevice =
-        add(options, QStringLiteral("&Output Device..."), QKeySequence(), &TMainForm::mnuOutputDeviceClick);
-    mnuOutputDevice->setEnabled(m_outputs != nullptr);
-    mnuEvenLevels = add(options, QStringLiteral("E&ven Levels"), QKeySequence(), &TMainForm::mnuEvenLevelsClick);
-    mnuEvenLevels->setCheckable(true);
-    mnuEvenLevels->setEnabled(m_levels != nullptr);
-
-    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    About1 = add(help, QStringLiteral("&About"), QKeySequence(), &TMainForm::About1Click);
-    help->addSeparator();
-    Contents1 = add(help, QStringLiteral("Contents"), QKeySequence(), &TMainForm::Contents1Click);
-
-    for (QAction* a : {mnuPlaySong, mnuStopSong, mnuStopAll})
-        a->setEnabled(false);
-
-    TabPopup = new QMenu(this);
-    mnuChgTabName = TabPopup->addAction(QStringLiteral("Change Tab Name"));
-    TabPopup->addSeparator();
-    mnuClearTab = TabPopup->addAction(QStringLiteral("Clear Tab"));
-    TabPopup->addSeparator();
-    mnuSongAttributes = TabPopup->addAction(QStringLiteral("Song &Attributes..."));
-    TabPopup->addSeparator();
-    mnuAssignKey = TabPopup->addAction(QStringLiteral("Assign &Key..."));
-    mnuClearKey = TabPopup->addAction(QStringLiteral("Clear K&ey"));
-    connectGuarded(mnuChgTabName, &QAction::triggered, this, [this] { mnuChgTabNameClick(); });
-    connectGuarded(mnuClearTab, &QAction::triggered, this, [this] { mnuClearTabClick(); });
-    connectGuarded(mnuSongAttributes, &QAction::triggered, this, [this] { EditSongStats1Click(); });
-    connectGuarded(mnuAssignKey, &QAction::triggered, this, [this] { mnuAssignKeyClick(); });
-    connectGuarded(mnuClearKey, &QAction::triggered, this, [this] { mnuClearKeyClick(); });
-
-    installMenuShortcuts();
-}
-
-void TMainForm::installMenuShortcuts()
-{
-    // The first item in menu order that carries a key gets it; later items only show it.
-    // A disabled item then swallows the key, as its shortcut stays registered but inert.
-    QList<QKeySequence> taken;
-    for (QAction* top : menuBar()->actions()) {
-        QMenu* menu = top->menu();
-        if (!menu)
-            continue;
-        for (QAction* item : menu->actions()) {
-            const auto key = item->property("menuShortcut").value<QKeySequence>();
-            if (key.isEmpty())
-                continue;
-            if (taken.contains(key)) {
-                item->setText(item->text() + QLatin1Char('\t') + key.toString(QKeySequence::NativeText));
-                continue;
-            }
-            taken << key;
-            item->setShortcut(key);
-            item->setShortcutContext(Qt::WindowShortcut);
-            addAction(item); // keys work while the menu bar is closed too
-        }
-    }
-}
-
-void TMainForm::buildToolBar()
-{
-    ToolBar = new TMPanel(this);
-    ToolBar->setFixedHeight(47);
-    ToolBar->setColor(QColor(78, 139, 139));
-    ToolBar->setBevelInner(TPanelBevel::bvLowered);
-    ToolBar->setBorderSides(sideBit(TSide::sdRight) | sideBit(TSide::sdBottom));
-    ToolBar->setBorderColor(QColor(0, 128, 128));
-
-    auto make = [this](int left, const QString& hint, const QString& glyphName, bool withDisabled, bool enabled,
-                       void (TMainForm::*handler)()) {
-        auto* b = new QToolButton(ToolBar);
-        b->setGeometry(left, 4, 38, 38);
-        b->setIcon(glyph(glyphName, withDisabled));
-        b->setIconSize(QSize(32, 32));
-        b->setAutoRaise(true);
-        b->setFocusPolicy(Qt::NoFocus);
-        b->setCursor(Qt::PointingHandCursor);
-        b->setToolTip(hint);
-        b->setEnabled(enabled);
-        connectGuarded(b, &QToolButton::clicked, this, [this, handler] { (this->*handler)(); });
-        return b;
-    };
-    tbtnOpen = make(5, QStringLiteral("Open the song sheet"), QStringLiteral("open"), false, true, &TMainForm::tbtnOpenClick);
-    btnPlay = make(46, QStringLiteral("Play scheduled songs"), QStringLiteral("play"), true, false, &TMainForm::btnPlayClick);
-    btnStop = make(88, QStringLiteral("Stop the currently running song"), QStringLiteral("stop"), true, false,
-                   &TMainForm::btnStopClick);
-    btnPause = make(129, QStringLiteral("pause the song"), QStringLiteral("pause"), true, false, &TMainForm::btnPauseClick);
-    btnFade = make(171, QStringLiteral("start fading the song"), QStringLiteral("fade"), true, true, &TMainForm::btnFadeClick);
-    btnRecord = make(212, QStringLiteral("Record a wave file"), QStringLiteral("record"), true, true,
-                     &TMainForm::btnRecordClick);
-    btnHelp = make(662, QStringLiteral("Get help"), QStringLiteral("help"), true, true, &TMainForm::btnHelpClick);
-}
-
-void TMainForm::buildTabControl()
-{
-    auto* tabs = new SheetTabControl(this);
-    TabControl = tabs;
-    Tabs = tabs->tabBar;
-    TabControl->setCursor(Qt::PointingHandCursor);
-    TabControl->setContextMenuPolicy(Qt::NoContextMenu); // the menu key reaches the window
-    for (int i = 0; i < SheetCount; ++i) {
-        Tabs->addTab(QStringLiteral("Music Sheet %1").arg(i + 1));
-        Tabs->setTabTextColor(i, QColor(255, 0, 0));
-    }
-    Tabs->setCurrentIndex(0);
-    Tabs->installEventFilter(this);
-    TabControl->installEventFilter(this);
-    connectGuarded(Tabs, &QTabBar::currentChanged, this, &TMainForm::TabControlChange);
-
-    for (int k = 0; k < SlotCount; ++k) {
-        auto* b = new TMTranBtn(TabControl);
-        b->setObjectName(QStringLiteral("MTranBtn%1").arg(k + 1));
-        b->setGeometry(40 + 105 * (k % ButtonColumns), 47 + 42 * (k / ButtonColumns), 105, 42);
-        b->setFont(Fonts::arial(12));
-        b->setContextMenuPolicy(Qt::NoContextMenu);
-        connectGuarded(b, &TMTranBtn::OnMouseDown, this, &TMainForm::MTranBtn1MouseDown);
-        connect(b, &TMTranBtn::OnMouseUp, this,
-                [this](TMTranBtn* sender, Qt::MouseButton button, Qt::KeyboardModifiers, int x, int y) {
-                    if (button == Qt::RightButton)
-                        openTabPopup(sender->mapToGlobal(QPoint(x, y)));
-                });
-    }
-}
-
-void TMainForm::buildStatusBar()
-{
-    QStatusBar* bar = statusBar();
-    bar->setFixedHeight(23);
-    bar->setSizeGripEnabled(false);
-    const int widths[3] = {75, 75, 0};
-    for (int i = 0; i < 3; ++i) {
-        auto* panel = new QLabel(bar);
-        panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        panel->setFont(Fonts::transistor(19, true));
-        panel->setStyleSheet(QStringLiteral("color: rgb(0, 128, 0);"));
-        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        if (widths[i] > 0) {
-            panel->setFixedWidth(widths[i]);
-            bar->addWidget(panel);
-        } else {
-            bar->addWidget(panel, 1);
-        }
-        StatusPanels[i] = panel;
-    }
-    // The third panel holds a path. A segment face with letters (fourteen segments) needs
-    // about 15 pixels a character at 19 pixels bold, so the panel would show "NOW PLAYING"
-    // and two dozen characters of the path, all in capitals; a text face shows it whole.
-    StatusPanels[2]->setFont(Fonts::arial(13));
-    // News that arrives by itself shares the rest of the bar with the path while there is any.
-    NewsPanel = new StatusNews(bar);
-    NewsPanel->setFont(Fonts::arial(13));
-    bar->addWidget(NewsPanel, 2);
 }
 
 void TMainForm::sayNews(const QString& topic, const QString& text)
@@ -472,23 +110,7 @@ void TMainForm::clearNews(const QString& topic)
 
 void TMainForm::loadSongs()
 {
-    m_songsOnThread = true;
-    auto* load = new SongFileLoad(*SongInfo, this);
-    connectGuarded(load, &SongFileLoad::slow, this, [this] {
-        sayNews(SongFileNews,
-                QStringLiteral("The song file's drive does not answer; the songs show when it does (%1).")
-                    .arg(QDir::toNativeSeparators(SongInfo->infoPath())));
-    });
-    connectGuarded(load, &SongFileLoad::loaded, this, [this, load](const QString& problem) {
-        if (problem.isEmpty())
-            clearNews(SongFileNews);
-        else
-            sayNews(SongFileNews, problem);
-        load->deleteLater();
-        if (!m_destroyed)
-            RefreshButtons(shownTab());
-    });
-    load->start();
+    m_songFile->loadSongs();
 }
 
 // --- creation, showing, shutdown ------------------------------------------------------------------------
@@ -522,15 +144,10 @@ void TMainForm::FormCreate()
 
 void TMainForm::LoadTabNames()
 {
-    m_registry.OpenKey(RegistryKey, true);
-    const auto release = qScopeGuard([this] { m_registry.CloseKey(); });
-    if (!m_registry.OpenKey(TabsKey, false))
-        return;
-    // Tab i takes the value "Tab"i, so a caption never moves to another tab.
+    const QStringList names = m_settings.tabNames();
     for (int i = 0; i < SheetCount; ++i) {
-        const QString caption = m_registry.ReadString(tabValueName(i));
-        if (!caption.isEmpty())
-            Tabs->setTabText(i, caption);
+        if (!names[i].isEmpty())
+            Tabs->setTabText(i, names[i]);
     }
 }
 
@@ -553,7 +170,7 @@ void TMainForm::closeEvent(QCloseEvent* event)
 {
     // Ending the program cuts the music: in the middle of a show it asks first.
     bool end = true;
-    if (m_askBeforeExit && !m_destroyed && !m_exitDecided && showInProgress()) {
+    if (m_askBeforeExit && !m_destroyed && !m_songFile->waiting() && showInProgress()) {
         guard([&] {
             end = m_dialogs.messageBox(this, QStringLiteral("A song is playing. Exit Sonavex?"),
                                        Dialogs::Style::Confirmation, Dialogs::Buttons::YesNoDefaultNo) ==
@@ -564,57 +181,16 @@ void TMainForm::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    if (m_songsOnThread && !m_songDriveAnswered && !m_destroyed) {
-        // The songs are saved when the window goes: not before their drive answers.
-        m_exitDecided = true;
-        event->ignore();
-        waitForSongDrive();
+    if (!m_destroyed && !m_songFile->readyToClose()) {
+        event->ignore(); // the window stays up until the song file's drive answers
         return;
     }
     event->accept();
     QMainWindow::closeEvent(event);
 }
 
-void TMainForm::waitForSongDrive()
-{
-    if (findChild<DriveProbe*>())
-        return; // waiting already
-    auto* probe = new DriveProbe(QFileInfo(SongInfo->infoPath()).absolutePath(), this);
-    connectGuarded(probe, &DriveProbe::slow, this, &TMainForm::offerRescueFile);
-    connectGuarded(probe, &DriveProbe::answered, this, [this, probe] {
-        probe->deleteLater();
-        clearNews(SongFileNews);
-        endAfterSongDrive();
-    });
-    probe->start();
-}
-
 void TMainForm::Exit1Click()
 {
-    if (close())
-        QCoreApplication::quit();
-}
-
-void TMainForm::offerRescueFile()
-{
-    sayNews(SongFileNews,
-            QStringLiteral("Waiting for the song file's drive to save the songs before Sonavex ends (%1).")
-                .arg(QDir::toNativeSeparators(SongInfo->infoPath())));
-    if (!btnRescue) {
-        btnRescue = new QPushButton(QStringLiteral("Save to a Rescue File"), statusBar());
-        btnRescue->setObjectName(QStringLiteral("btnRescue"));
-        statusBar()->addPermanentWidget(btnRescue);
-        connectGuarded(btnRescue, &QPushButton::clicked, this, [this] {
-            SongInfo->saveToRescueFile();
-            endAfterSongDrive();
-        });
-    }
-    btnRescue->show();
-}
-
-void TMainForm::endAfterSongDrive()
-{
-    m_songDriveAnswered = true;
     if (close())
         QCoreApplication::quit();
 }
@@ -640,11 +216,10 @@ void TMainForm::FormDestroy()
         QObject::disconnect(child, nullptr, this, nullptr);
     // Each step goes on even when one before it failed: the song store must be saved.
     guard([this] {
-        m_registry.OpenKey(RegistryKey, true);
-        const auto release = qScopeGuard([this] { m_registry.CloseKey(); });
-        m_registry.OpenKey(TabsKey, true);
+        QStringList names;
         for (int i = 0; i < SheetCount; ++i)
-            m_registry.WriteString(tabValueName(i), Tabs->tabText(i));
+            names << Tabs->tabText(i);
+        m_settings.saveTabNames(names);
     });
     PlayQueue.clear();
     guard([this] {
@@ -763,16 +338,12 @@ void TMainForm::TabControlChange(int index)
 
 void TMainForm::mnuChgTabNameClick()
 {
-    m_registry.OpenKey(RegistryKey, true);
-    const auto release = qScopeGuard([this] { m_registry.CloseKey(); });
     const int i = Tabs->currentIndex();
     const QString Old = Tabs->tabText(i);
     const QString text = m_dialogs.inputBox(this, QStringLiteral("New Tab Name"),
                                             QStringLiteral("Change ") + Old + QStringLiteral(" to"), Old);
-    if (text != Old) {
-        m_registry.OpenKey(TabsKey, true);
-        m_registry.WriteString(tabValueName(i), text);
-    }
+    if (text != Old)
+        m_settings.saveTabName(i, text);
     Tabs->setTabText(i, text);
     Q_EMIT boardChanged();
 }
@@ -1315,43 +886,18 @@ void TMainForm::endFade()
 
 void TMainForm::LoadSlotKeys()
 {
-    m_registry.OpenKey(RegistryKey, true);
-    const auto release = qScopeGuard([this] { m_registry.CloseKey(); });
-    m_slotKeys.load(m_registry);
+    m_settings.loadKeys(m_slotKeys);
     // The shortcuts come first: a settings file that cannot be written must not cost the keys.
     slotKeysChanged();
 }
 
 void TMainForm::slotKeysChanged()
 {
-    qDeleteAll(m_keyShortcuts);
-    m_keyShortcuts.clear();
-    for (const QKeySequence& key : m_slotKeys.keys()) {
-        for (const bool shift : {false, true}) {
-            const QKeySequence seq =
-                shift ? QKeySequence(
-                            QKeyCombination(key[0].keyboardModifiers() | Qt::ShiftModifier, key[0].key()))
-                      : key;
-            auto* shortcut = new QShortcut(seq, this);
-            shortcut->setContext(Qt::WindowShortcut); // never while a dialog or the tab-name box is in front
-            shortcut->setAutoRepeat(false);           // a held key presses once
-            connect(shortcut, &QShortcut::activated, this, [this, key, shift] {
-                if (m_keyRepeats->lastPressRepeated(key[0].key()))
-                    return; // the window system's repeat of a key held down
-                guard([&] {
-                    if (const auto target = m_slotKeys.slotOf(key))
-                        SlotKeyPressed(*target, shift);
-                });
-            });
-            m_keyShortcuts << shortcut;
-        }
-    }
+    m_keyShortcuts->setKeys(m_slotKeys);
     if (!SongButtons[0])
         return; // still being made: the first redraw shows the hints
     showKeyHints(shownTab());
-    m_registry.OpenKey(RegistryKey, true);
-    const auto release = qScopeGuard([this] { m_registry.CloseKey(); });
-    m_slotKeys.save(m_registry);
+    m_settings.saveKeys(m_slotKeys);
 }
 
 void TMainForm::showKeyHints(int Sheet)
@@ -1364,23 +910,7 @@ void TMainForm::showKeyHints(int Sheet)
 
 QHash<QKeySequence, QString> TMainForm::menuKeys() const
 {
-    QHash<QKeySequence, QString> keys;
-    auto plain = [](QString text) { return text.section(QLatin1Char('\t'), 0, 0).remove(QLatin1Char('&')); };
-    for (QAction* top : menuBar()->actions()) {
-        const QString title = top->text();
-        const qsizetype amp = title.indexOf(QLatin1Char('&'));
-        if (amp >= 0 && amp + 1 < title.size())
-            keys.insert(QKeySequence(QStringLiteral("Alt+") + title.at(amp + 1).toUpper()),
-                        plain(title) + QStringLiteral(" menu"));
-        if (QMenu* menu = top->menu()) {
-            for (QAction* item : menu->actions()) {
-                const auto key = item->property("menuShortcut").value<QKeySequence>();
-                if (!key.isEmpty() && !keys.contains(key))
-                    keys.insert(key, plain(item->text()));
-            }
-        }
-    }
-    return keys;
+    return MenuShortcuts::used(menuBar());
 }
 
 void TMainForm::mnuAssignKeyClick()
@@ -1449,10 +979,6 @@ void TMainForm::SlotKeyPressed(SlotRef Slot, bool Shift)
 
 // --- output device ----------------------------------------------------------------------------------------
 
-namespace {
-const QString SystemKey = QStringLiteral("System");
-const QString OutputDeviceValue = QStringLiteral("OutputDevice");
-} // namespace
 
 void TMainForm::LoadOutputDevice()
 {
@@ -1466,10 +992,7 @@ void TMainForm::LoadOutputDevice()
         if (form)
             form->ServerLost(message);
     });
-    m_registry.OpenKey(RegistryKey, true);
-    const auto release = qScopeGuard([this] { m_registry.CloseKey(); });
-    if (m_registry.OpenKey(SystemKey, false))
-        m_outputs->setOutputDevice(m_registry.ReadString(OutputDeviceValue).trimmed());
+    m_outputs->setOutputDevice(m_settings.outputDevice());
 }
 
 void TMainForm::mnuOutputDeviceClick()
@@ -1481,10 +1004,7 @@ void TMainForm::mnuOutputDeviceClick()
         return;
     const QString name = dialog.chosen();
     m_outputs->setOutputDevice(name);
-    m_registry.OpenKey(RegistryKey, true);
-    const auto release = qScopeGuard([this] { m_registry.CloseKey(); });
-    m_registry.OpenKey(SystemKey, true);
-    m_registry.WriteString(OutputDeviceValue, name);
+    m_settings.saveOutputDevice(name);
 }
 
 void TMainForm::OutputMissing(const QString& output, bool missing)
@@ -1513,17 +1033,12 @@ void TMainForm::ServerLost(const QString& message)
 
 // --- even levels ------------------------------------------------------------------------------------------
 
-namespace {
-const QString EvenLevelsValue = QStringLiteral("EvenLevels");
-} // namespace
 
 void TMainForm::LoadEvenLevels()
 {
     if (!m_levels)
         return;
-    m_registry.OpenKey(RegistryKey, true);
-    const auto release = qScopeGuard([this] { m_registry.CloseKey(); });
-    const bool on = m_registry.OpenKey(SystemKey, false) && m_registry.ReadString(EvenLevelsValue).trimmed() == QLatin1String("1");
+    const bool on = m_settings.evenLevels();
     mnuEvenLevels->setChecked(on);
     m_levels->setEnabled(on);
 }
@@ -1534,8 +1049,5 @@ void TMainForm::mnuEvenLevelsClick()
         return;
     const bool on = mnuEvenLevels->isChecked();
     m_levels->setEnabled(on);
-    m_registry.OpenKey(RegistryKey, true);
-    const auto release = qScopeGuard([this] { m_registry.CloseKey(); });
-    m_registry.OpenKey(SystemKey, true);
-    m_registry.WriteString(EvenLevelsValue, on ? QStringLiteral("1") : QStringLiteral("0"));
+    m_settings.saveEvenLevels(on);
 }

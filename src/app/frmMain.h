@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "app/BoardSettings.h"
 #include "app/SlotKeys.h"
+#include "app/SongTexts.h"
 #include "devices/MCI.h"
 #include "show/Board.h"
 #include "songs/SheetHost.h"
@@ -18,7 +20,6 @@
 class CdTrackCatalog;
 class Dialogs;
 class DriveList;
-class KeyRepeatGuard;
 class MediaPlayer;
 class OutputDevices;
 class QAction;
@@ -29,6 +30,8 @@ class QShortcut;
 class QTabBar;
 class QToolButton;
 class Registry;
+class SlotKeyShortcuts;
+class SongFileWatch;
 class SongLevels;
 class StatusNews;
 class TMPanel;
@@ -190,24 +193,16 @@ Q_SIGNALS:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    /// Exit: the window stays up until the song file's drive answers, and offers the rescue file.
-    void waitForSongDrive();
-    void offerRescueFile();
-    void endAfterSongDrive();
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    friend class MainFormLayout; // lays the window out and wires its handlers
+
     /// The shutdown steps: tab names, queue, players, and last the song store. The
     /// destructor runs them, once; no handler of the window runs after them.
     void FormDestroy();
 
-    void buildWindow();
-    void buildMenus();
-    void buildToolBar();
-    void buildTabControl();
-    void buildStatusBar();
-    void installMenuShortcuts();
 
     void FormCreate();
     void FormShow();
@@ -251,6 +246,7 @@ private:
     [[nodiscard]] int pressedSheet() const { return m_keySheet >= 0 ? m_keySheet : shownTab(); }
 
     Registry& m_registry;
+    BoardSettings m_settings;
     Dialogs& m_dialogs;
     MediaPlayer& WavePlayer;
     const CdTrackCatalog& m_cdTracks;
@@ -263,28 +259,12 @@ private:
     bool m_shownOnce = false;
     bool m_destroyed = false;
     bool m_askBeforeExit = true;
-    bool m_songsOnThread = false; ///< the song file's drive may hang: Exit looks at it first
-    bool m_exitDecided = false;   ///< the operator chose to end; the window waits for the drive
-    bool m_songDriveAnswered = false;
-    QPushButton* btnRescue = nullptr; ///< in the status bar while Exit waits for the drive
     bool m_headDetached = false; ///< the playing song was taken out of the queue
     QString m_playingPath;
     QStringList m_hotList;
     SlotKeys m_slotKeys;
-    QList<QShortcut*> m_keyShortcuts;
-    KeyRepeatGuard* m_keyRepeats = nullptr; ///< a held key plays its slot once
+    SlotKeyShortcuts* m_keyShortcuts;
+    SongFileWatch* m_songFile; ///< Exit waits for the song file's drive, never longer
     int m_keySheet = -1; ///< the sheet of a press made by a key, while it is handled
     QHash<QString, SlotRef> m_pressedSlots; ///< by case-folded path: the slot it was last pressed or queued from
 };
-
-/// Rounds seconds to the nearest whole second, halves to the even second, and
-/// formats them as "%2.2d:%2.2d" minutes and seconds.
-[[nodiscard]] QString FormatSeconds(double seconds);
-
-/// The CD track test: the extension after the last "." that follows the last "\"
-/// or ":" (and, on this system, "/") is ".CDA" in any case.
-[[nodiscard]] bool IsCdTrack(const QString& path);
-
-/// The track number of a CD track file: the two characters before the first ".",
-/// read as a decimal number; a ConvertError when they are not one.
-[[nodiscard]] int CdTrackNumber(const QString& path);

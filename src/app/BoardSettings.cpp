@@ -1,0 +1,108 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "BoardSettings.h"
+
+#include "app/SlotKeys.h"
+#include "platform/Registry.h"
+
+#include <QScopeGuard>
+
+namespace {
+const QString BoardKey = QStringLiteral("\\Software\\Brasswold");
+const QString TabsKey = QStringLiteral("Tabs");
+const QString SystemKey = QStringLiteral("System");
+const QString OutputDeviceValue = QStringLiteral("OutputDevice");
+const QString EvenLevelsValue = QStringLiteral("EvenLevels");
+constexpr int TabCount = 10;
+
+QString tabValueName(int index)
+{
+    return QStringLiteral("Tab") + QString::number(index);
+}
+} // namespace
+
+BoardSettings::BoardSettings(Registry& registry)
+    : m_registry(registry)
+{
+}
+
+void BoardSettings::withKey(const std::function<void(Registry&)>& use) const
+{
+    m_registry.OpenKey(BoardKey, true);
+    const auto release = qScopeGuard([this] { m_registry.CloseKey(); });
+    use(m_registry);
+}
+
+QStringList BoardSettings::tabNames() const
+{
+    QStringList names(TabCount);
+    withKey([&](Registry& key) {
+        if (!key.OpenKey(TabsKey, false))
+            return;
+        // Tab i takes the value "Tab"i, so a caption never moves to another tab.
+        for (int i = 0; i < TabCount; ++i)
+            names[i] = key.ReadString(tabValueName(i));
+    });
+    return names;
+}
+
+void BoardSettings::saveTabNames(const QStringList& names)
+{
+    withKey([&](Registry& key) {
+        key.OpenKey(TabsKey, true);
+        for (int i = 0; i < TabCount && i < names.size(); ++i)
+            key.WriteString(tabValueName(i), names[i]);
+    });
+}
+
+void BoardSettings::saveTabName(int index, const QString& name)
+{
+    withKey([&](Registry& key) {
+        key.OpenKey(TabsKey, true);
+        key.WriteString(tabValueName(index), name);
+    });
+}
+
+QString BoardSettings::outputDevice() const
+{
+    QString name;
+    withKey([&](Registry& key) {
+        if (key.OpenKey(SystemKey, false))
+            name = key.ReadString(OutputDeviceValue).trimmed();
+    });
+    return name;
+}
+
+void BoardSettings::saveOutputDevice(const QString& name)
+{
+    withKey([&](Registry& key) {
+        key.OpenKey(SystemKey, true);
+        key.WriteString(OutputDeviceValue, name);
+    });
+}
+
+bool BoardSettings::evenLevels() const
+{
+    bool on = false;
+    withKey([&](Registry& key) {
+        on = key.OpenKey(SystemKey, false) && key.ReadString(EvenLevelsValue).trimmed() == QLatin1String("1");
+    });
+    return on;
+}
+
+void BoardSettings::saveEvenLevels(bool on)
+{
+    withKey([&](Registry& key) {
+        key.OpenKey(SystemKey, true);
+        key.WriteString(EvenLevelsValue, on ? QStringLiteral("1") : QStringLiteral("0"));
+    });
+}
+
+void BoardSettings::loadKeys(SlotKeys& keys) const
+{
+    withKey([&](Registry& key) { keys.load(key); });
+}
+
+void BoardSettings::saveKeys(const SlotKeys& keys)
+{
+    withKey([&](Registry& key) { keys.save(key); });
+}

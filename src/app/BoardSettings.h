@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class Registry;
+class SlotKeys;
+
+/// The board's own settings under the per-user key: the tab names ("Tabs", Tab0..Tab9), the
+/// output songs play on and even levels ("System"), and the slot keys ("Keys"). Each reading
+/// or writing opens the key once and closes it after, so what one change writes is stored
+/// together.
+class BoardSettings {
+public:
+    explicit BoardSettings(Registry& registry);
+
+    /// The ten stored tab names; empty where none is stored.
+    [[nodiscard]] QStringList tabNames() const;
+    void saveTabNames(const QStringList& names);
+    void saveTabName(int index, const QString& name);
+
+    /// The server's name of the chosen output; empty for the default one.
+    [[nodiscard]] QString outputDevice() const;
+    void saveOutputDevice(const QString& name);
+
+    [[nodiscard]] bool evenLevels() const;
+    void saveEvenLevels(bool on);
+
+    void loadKeys(SlotKeys& keys) const;
+    void saveKeys(const SlotKeys& keys);
+
+private:
+    /// Runs `use` with the board's key open (made when missing), and closes it after.
+    void withKey(const std::function<void(Registry&)>& use) const;
+
+    Registry& m_registry;
+};

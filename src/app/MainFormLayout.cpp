@@ -1,0 +1,249 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "MainFormLayout.h"
+
+#include "app/MenuShortcuts.h"
+#include "app/SheetTabControl.h"
+#include "app/StatusNews.h"
+#include "app/frmMain.h"
+#include "audio/MediaPlayer.h"
+#include "controls/MPanel.h"
+#include "controls/Tranbtn.h"
+#include "platform/Fonts.h"
+#include "platform/Guard.h"
+#include "platform/Timer.h"
+#include "platform/WindowFrame.h"
+#include "songs/SongStruc.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QIcon>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int ButtonColumns = 6;
+
+QIcon glyph(const QString& name, bool withDisabled)
+{
+    QIcon icon;
+    const QString normal = QStringLiteral(":/app/tb-%1.svg").arg(name);
+    icon.addFile(normal, QSize(32, 32), QIcon::Normal);
+    if (withDisabled)
+        icon.addFile(QStringLiteral(":/app/tb-%1-disabled.svg").arg(name), QSize(32, 32), QIcon::Disabled);
+    return icon;
+}
+
+} // namespace
+
+void MainFormLayout::build(TMainForm& f)
+{
+    f.setWindowTitle(QStringLiteral("Sonavex"));
+    f.setWindowIcon(QIcon(QStringLiteral(":/app/sonavex.svg")));
+    f.setFont(Fonts::msSansSerif(11));
+    WindowFrame::setOuterSize(&f, QSize(718, 464));
+    WindowFrame::centre(&f);
+
+    buildMenus(f);
+
+    auto* central = new QWidget(&f);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    f.WavePlayerSlot = new QWidget(central);
+    f.WavePlayerSlot->setFixedHeight(1);
+    layout->addWidget(f.WavePlayerSlot);
+    buildToolBar(f);
+    f.ToolBar->setParent(central);
+    layout->addWidget(f.ToolBar);
+    buildTabControl(f);
+    f.TabControl->setParent(central);
+    layout->addWidget(f.TabControl, 1);
+    f.setCentralWidget(central);
+    buildStatusBar(f);
+
+    f.WaveTimer = new TTimer(&f, 1000);
+    f.FadeTimer = new TTimer(&f, 500);
+    connectGuarded(f.WaveTimer, &QTimer::timeout, &f, &TMainForm::WaveTimerTimer);
+    connectGuarded(f.FadeTimer, &QTimer::timeout, &f, &TMainForm::FadeTimerTimer);
+    connectGuarded(&f.WavePlayer, &MediaPlayer::PlayStateChange, &f, &TMainForm::WavePlayerPlayStateChange);
+    connectGuarded(&f.WavePlayer, &MediaPlayer::PlaybackLost, &f, &TMainForm::WavePlayerPlaybackLost);
+}
+
+void MainFormLayout::buildMenus(TMainForm& f)
+{
+    auto add = [&f](QMenu* menu, const QString& text, const QKeySequence& key, void (TMainForm::*handler)()) {
+        auto* action = menu->addAction(text);
+        action->setProperty("menuShortcut", key);
+        if (handler)
+            connectGuarded(action, &QAction::triggered, &f, [&f, handler] { (f.*handler)(); });
+        return action;
+    };
+
+    QMenu* file = f.menuBar()->addMenu(QStringLiteral("&File"));
+    f.mnuOpen = add(file, QStringLiteral("&Open Tab Editor"), QKeySequence(Qt::CTRL | Qt::Key_O),
+                    &TMainForm::mnuOpenClick);
+    file->addSeparator();
+    f.mnuPlaySong = add(file, QStringLiteral("&Play Song"), QKeySequence(Qt::CTRL | Qt::Key_P), nullptr);
+    f.mnuStopSong = add(file, QStringLiteral("&Stop Song"), QKeySequence(Qt::CTRL | Qt::Key_S),
+                        &TMainForm::mnuStopSongClick);
+    f.mnuStopAll = add(file, QStringLiteral("Stop &All"), QKeySequence(Qt::CTRL | Qt::Key_A),
+                       &TMainForm::mnuStopAllClick);
+    file->addSeparator();
+    f.Exit1 = add(file, QStringLiteral("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_X), &TMainForm::Exit1Click);
+
+    QMenu* options = f.menuBar()->addMenu(QStringLiteral("&Options"));
+    f.FadeControl1 = add(options, QStringLiteral("&Fade Control"), QKeySequence(Qt::CTRL | Qt::Key_F),
+                         &TMainForm::FadeControl1Click);
+    options->addSeparator();
+    f.mnuStayOnTop = add(options, QStringLiteral("&Stay On Top"), QKeySequence(Qt::CTRL | Qt::Key_S),
+                         &TMainForm::mnuStayOnTopClick);
+    f.mnuStayOnTop->setCheckable(true);
+    options->addSeparator();
+    f.mnuIEStyle = add(options, QStringLiteral("I&E Style"), QKeySequence(Qt::CTRL | Qt::Key_E),
+                       &TMainForm::mnuIEStyleClick);
+    f.mnuIEStyle->setCheckable(true);
+    f.mnuIEStyle->setChecked(true);
+    auto* radio = new QActionGroup(&f);                                          // drawn as a radio item
+    radio->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional); // it can still be unchecked
+    radio->addAction(f.mnuIEStyle);
+    options->addSeparator();
+    f.mnuOutputDevice =
+        add(options, QStringLiteral("&Output Device..."), QKeySequence(), &TMainForm::mnuOutputDeviceClick);
+    f.mnuOutputDevice->setEnabled(f.m_outputs != nullptr);
+    f.mnuEvenLevels =
+        add(options, QStringLiteral("E&ven Levels"), QKeySequence(), &TMainForm::mnuEvenLevelsClick);
+    f.mnuEvenLevels->setCheckable(true);
+    f.mnuEvenLevels->setEnabled(f.m_levels != nullptr);
+
+    QMenu* help = f.menuBar()->addMenu(QStringLiteral("&Help"));
+    f.About1 = add(help, QStringLiteral("&About"), QKeySequence(), &TMainForm::About1Click);
+    help->addSeparator();
+    f.Contents1 = add(help, QStringLiteral("Contents"), QKeySequence(), &TMainForm::Contents1Click);
+
+    for (QAction* a : {f.mnuPlaySong, f.mnuStopSong, f.mnuStopAll})
+        a->setEnabled(false);
+
+    f.TabPopup = new QMenu(&f);
+    f.mnuChgTabName = f.TabPopup->addAction(QStringLiteral("Change Tab Name"));
+    f.TabPopup->addSeparator();
+    f.mnuClearTab = f.TabPopup->addAction(QStringLiteral("Clear Tab"));
+    f.TabPopup->addSeparator();
+    f.mnuSongAttributes = f.TabPopup->addAction(QStringLiteral("Song &Attributes..."));
+    f.TabPopup->addSeparator();
+    f.mnuAssignKey = f.TabPopup->addAction(QStringLiteral("Assign &Key..."));
+    f.mnuClearKey = f.TabPopup->addAction(QStringLiteral("Clear K&ey"));
+    connectGuarded(f.mnuChgTabName, &QAction::triggered, &f, [&f] { f.mnuChgTabNameClick(); });
+    connectGuarded(f.mnuClearTab, &QAction::triggered, &f, [&f] { f.mnuClearTabClick(); });
+    connectGuarded(f.mnuSongAttributes, &QAction::triggered, &f, [&f] { f.EditSongStats1Click(); });
+    connectGuarded(f.mnuAssignKey, &QAction::triggered, &f, [&f] { f.mnuAssignKeyClick(); });
+    connectGuarded(f.mnuClearKey, &QAction::triggered, &f, [&f] { f.mnuClearKeyClick(); });
+
+    MenuShortcuts::install(&f, f.menuBar());
+}
+
+void MainFormLayout::buildToolBar(TMainForm& f)
+{
+    f.ToolBar = new TMPanel(&f);
+    f.ToolBar->setFixedHeight(47);
+    f.ToolBar->setColor(QColor(78, 139, 139));
+    f.ToolBar->setBevelInner(TPanelBevel::bvLowered);
+    f.ToolBar->setBorderSides(sideBit(TSide::sdRight) | sideBit(TSide::sdBottom));
+    f.ToolBar->setBorderColor(QColor(0, 128, 128));
+
+    auto make = [&f](int left, const QString& hint, const QString& glyphName, bool withDisabled, bool enabled,
+                     void (TMainForm::*handler)()) {
+        auto* b = new QToolButton(f.ToolBar);
+        b->setGeometry(left, 4, 38, 38);
+        b->setIcon(glyph(glyphName, withDisabled));
+        b->setIconSize(QSize(32, 32));
+        b->setAutoRaise(true);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setCursor(Qt::PointingHandCursor);
+        b->setToolTip(hint);
+        b->setEnabled(enabled);
+        connectGuarded(b, &QToolButton::clicked, &f, [&f, handler] { (f.*handler)(); });
+        return b;
+    };
+    f.tbtnOpen = make(5, QStringLiteral("Open the song sheet"), QStringLiteral("open"), false, true,
+                      &TMainForm::tbtnOpenClick);
+    f.btnPlay = make(46, QStringLiteral("Play scheduled songs"), QStringLiteral("play"), true, false,
+                     &TMainForm::btnPlayClick);
+    f.btnStop = make(88, QStringLiteral("Stop the currently running song"), QStringLiteral("stop"), true,
+                     false, &TMainForm::btnStopClick);
+    f.btnPause = make(129, QStringLiteral("pause the song"), QStringLiteral("pause"), true, false,
+                      &TMainForm::btnPauseClick);
+    f.btnFade = make(171, QStringLiteral("start fading the song"), QStringLiteral("fade"), true, true,
+                     &TMainForm::btnFadeClick);
+    f.btnRecord = make(212, QStringLiteral("Record a wave file"), QStringLiteral("record"), true, true,
+                       &TMainForm::btnRecordClick);
+    f.btnHelp =
+        make(662, QStringLiteral("Get help"), QStringLiteral("help"), true, true, &TMainForm::btnHelpClick);
+}
+
+void MainFormLayout::buildTabControl(TMainForm& f)
+{
+    auto* tabs = new SheetTabControl(&f);
+    f.TabControl = tabs;
+    f.Tabs = tabs->tabBar;
+    f.TabControl->setCursor(Qt::PointingHandCursor);
+    f.TabControl->setContextMenuPolicy(Qt::NoContextMenu); // the menu key reaches the window
+    for (int i = 0; i < SheetCount; ++i) {
+        f.Tabs->addTab(QStringLiteral("Music Sheet %1").arg(i + 1));
+        f.Tabs->setTabTextColor(i, QColor(255, 0, 0));
+    }
+    f.Tabs->setCurrentIndex(0);
+    f.Tabs->installEventFilter(&f);
+    f.TabControl->installEventFilter(&f);
+    connectGuarded(f.Tabs, &QTabBar::currentChanged, &f, &TMainForm::TabControlChange);
+
+    for (int k = 0; k < SlotCount; ++k) {
+        auto* b = new TMTranBtn(f.TabControl);
+        b->setObjectName(QStringLiteral("MTranBtn%1").arg(k + 1));
+        b->setGeometry(40 + 105 * (k % ButtonColumns), 47 + 42 * (k / ButtonColumns), 105, 42);
+        b->setFont(Fonts::arial(12));
+        b->setContextMenuPolicy(Qt::NoContextMenu);
+        connectGuarded(b, &TMTranBtn::OnMouseDown, &f, &TMainForm::MTranBtn1MouseDown);
+        QObject::connect(
+            b, &TMTranBtn::OnMouseUp, &f,
+            [&f](TMTranBtn* sender, Qt::MouseButton button, Qt::KeyboardModifiers, int x, int y) {
+                if (button == Qt::RightButton)
+                    f.openTabPopup(sender->mapToGlobal(QPoint(x, y)));
+            });
+    }
+}
+
+void MainFormLayout::buildStatusBar(TMainForm& f)
+{
+    QStatusBar* bar = f.statusBar();
+    bar->setFixedHeight(23);
+    bar->setSizeGripEnabled(false);
+    const int widths[3] = {75, 75, 0};
+    for (int i = 0; i < 3; ++i) {
+        auto* panel = new QLabel(bar);
+        panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        panel->setFont(Fonts::transistor(19, true));
+        panel->setStyleSheet(QStringLiteral("color: rgb(0, 128, 0);"));
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        if (widths[i] > 0) {
+            panel->setFixedWidth(widths[i]);
+            bar->addWidget(panel);
+        } else {
+            bar->addWidget(panel, 1);
+        }
+        f.StatusPanels[i] = panel;
+    }
+    // The third panel holds a path. A segment face with letters (fourteen segments) needs
+    // about 15 pixels a character at 19 pixels bold, so the panel would show "NOW PLAYING"
+    // and two dozen characters of the path, all in capitals; a text face shows it whole.
+    f.StatusPanels[2]->setFont(Fonts::arial(13));
+    // News that arrives by itself shares the rest of the bar with the path while there is any.
+    f.NewsPanel = new StatusNews(bar);
+    f.NewsPanel->setFont(Fonts::arial(13));
+    bar->addWidget(f.NewsPanel, 2);
+}
