@@ -5,10 +5,9 @@
 #include "app/MainFormLayout.h"
 #include "app/MenuShortcuts.h"
 #include "app/SheetTabControl.h"
-#include "app/SlotKeyShortcuts.h"
+#include "app/SlotKeyControl.h"
 #include "app/SongFileWatch.h"
 #include "app/StatusNews.h"
-#include "app/frmAssignKey.h"
 #include "app/frmFade.h"
 #include "app/frmOutputDevice.h"
 #include "audio/MediaPlayer.h"
@@ -84,10 +83,11 @@ TMainForm::TMainForm(MainFormServices services, std::unique_ptr<TSongInfo> songI
     , m_outputs(services.outputs)
     , m_levels(services.levels)
     , SongInfo(std::move(songInfo))
-    , m_keyShortcuts(new SlotKeyShortcuts(this))
+    , m_keys(new SlotKeyControl(this, m_settings, m_dialogs))
     , m_songFile(new SongFileWatch(*this, *SongInfo))
 {
-    connectGuarded(m_keyShortcuts, &SlotKeyShortcuts::pressed, this, &TMainForm::SlotKeyPressed);
+    connectGuarded(m_keys, &SlotKeyControl::pressed, this, &TMainForm::SlotKeyPressed);
+    connectGuarded(m_keys, &SlotKeyControl::changed, this, [this] { showKeyHints(shownTab()); });
     MainFormLayout::build(*this);
     // An error in creation is reported and the window is still made and shown.
     guard([this] { FormCreate(); });
@@ -127,7 +127,7 @@ void TMainForm::FormCreate()
     PlayQueue.clear();
     // A settings file that cannot be read is reported, and the board still gets its buttons.
     guard([this] { LoadTabNames(); });
-    guard([this] { LoadSlotKeys(); });
+    guard([this] { m_keys->load(); });
     guard([this] { LoadOutputDevice(); });
     guard([this] { LoadEvenLevels(); });
     // The tab strip's buttons in the order they were made: MTranBtn1 is slot 0.
@@ -884,27 +884,11 @@ void TMainForm::endFade()
 // --- keys
 // ---------------------------------------------------------------------------------------------------
 
-void TMainForm::LoadSlotKeys()
-{
-    m_settings.loadKeys(m_slotKeys);
-    // The shortcuts come first: a settings file that cannot be written must not cost the keys.
-    slotKeysChanged();
-}
-
-void TMainForm::slotKeysChanged()
-{
-    m_keyShortcuts->setKeys(m_slotKeys);
-    if (!SongButtons[0])
-        return; // still being made: the first redraw shows the hints
-    showKeyHints(shownTab());
-    m_settings.saveKeys(m_slotKeys);
-}
-
 void TMainForm::showKeyHints(int Sheet)
 {
     for (int k = 0; k < SlotCount; ++k) {
         if (TMTranBtn* b = SongButtons[static_cast<std::size_t>(k)])
-            b->setKeyHint(m_slotKeys.keyOf({Sheet, k}).toString(QKeySequence::NativeText));
+            b->setKeyHint(m_keys->keyText({Sheet, k}));
     }
 }
 
@@ -917,47 +901,24 @@ void TMainForm::mnuAssignKeyClick()
 {
     if (Tag < 0 || Tag >= SlotCount)
         return;
-    const SlotRef slot{shownTab(), Tag};
-    TfrmAssignKey dialog(this, SongButtons[static_cast<std::size_t>(Tag)]->Caption(), menuKeys());
-    if (dialog.exec() != QDialog::Accepted || dialog.key().isEmpty())
-        return;
-    const QKeySequence key = dialog.key();
-    const auto owner = m_slotKeys.slotOf(key);
-    if (owner == slot)
-        return;
-    if (owner) {
-        const QString name = key.toString(QKeySequence::NativeText);
-        const QString question =
-            QStringLiteral("%1 already plays button %2 of \"%3\". Move it to this button?")
-                .arg(name)
-                .arg(owner->slot + 1)
-                .arg(Tabs->tabText(owner->sheet));
-        if (m_dialogs.messageBox(this, question, Dialogs::Style::Confirmation, Dialogs::Buttons::YesNo) !=
-            Dialogs::Answer::Yes)
-            return;
-    }
-    m_slotKeys.bind(key, slot);
-    slotKeysChanged();
+    m_keys->assign({shownTab(), Tag}, SongButtons[static_cast<std::size_t>(Tag)]->Caption(), menuKeys(),
+                   [this](int sheet) { return Tabs->tabText(sheet); });
 }
 
 void TMainForm::mnuClearKeyClick()
 {
-    if (Tag < 0 || Tag >= SlotCount)
-        return;
-    if (m_slotKeys.clearSlot({shownTab(), Tag}))
-        slotKeysChanged();
+    if (Tag >= 0 && Tag < SlotCount)
+        m_keys->clear({shownTab(), Tag});
 }
 
 void TMainForm::slotCleared(int Sheet, int Slot)
 {
-    if (m_slotKeys.clearSlot({Sheet, Slot}))
-        slotKeysChanged();
+    m_keys->clear({Sheet, Slot});
 }
 
 void TMainForm::sheetsExchanged(int SheetA, int SheetB)
 {
-    m_slotKeys.exchangeSheets(SheetA, SheetB);
-    slotKeysChanged();
+    m_keys->sheetsExchanged(SheetA, SheetB);
 }
 
 void TMainForm::SlotKeyPressed(SlotRef Slot, bool Shift)

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "app/BoardSettings.h"
-#include "app/SlotKeys.h"
+#include "app/SlotKeyControl.h"
 #include "app/SongTexts.h"
 #include "devices/MCI.h"
 #include "show/Board.h"
@@ -30,7 +30,6 @@ class QShortcut;
 class QTabBar;
 class QToolButton;
 class Registry;
-class SlotKeyShortcuts;
 class SongFileWatch;
 class SongLevels;
 class StatusNews;
@@ -182,7 +181,7 @@ public:
     /// The sound output went away under the song: the board goes idle and says so in the status bar.
     void WavePlayerPlaybackLost(const QString& message);
 
-    [[nodiscard]] const SlotKeys& slotKeys() const { return m_slotKeys; }
+    [[nodiscard]] const SlotKeys& slotKeys() const { return m_keys->keys(); }
     /// The keys the menus use, each with the name of its item.
     [[nodiscard]] QHash<QKeySequence, QString> menuKeys() const;
 
@@ -237,11 +236,8 @@ private:
     void stopPausedSongSilently();
     void updateHotList();
     void openTabPopup(const QPoint& globalPos);
-    void LoadSlotKeys();
     void LoadOutputDevice();
     void LoadEvenLevels();
-    /// Writes the keys, makes their shortcuts anew and shows them in the buttons' hints.
-    void slotKeysChanged();
     void showKeyHints(int Sheet);
     [[nodiscard]] int pressedSheet() const { return m_keySheet >= 0 ? m_keySheet : shownTab(); }
 
@@ -262,8 +258,7 @@ private:
     bool m_headDetached = false; ///< the playing song was taken out of the queue
     QString m_playingPath;
     QStringList m_hotList;
-    SlotKeys m_slotKeys;
-    SlotKeyShortcuts* m_keyShortcuts;
+    SlotKeyControl* m_keys;
     SongFileWatch* m_songFile; ///< Exit waits for the song file's drive, never longer
     int m_keySheet = -1; ///< the sheet of a press made by a key, while it is handled
     QHash<QString, SlotRef> m_pressedSlots; ///< by case-folded path: the slot it was last pressed or queued from
