@@ -13,11 +13,13 @@ target_compile_definitions(sonavex_options INTERFACE
 # One static library per subsystem, built from the sources its folder's CMakeLists.txt
 # lists (listed, not globbed: a new header is then never missed by the moc step).
 # Includes are written from src/ ("platform/Errors.h"). Resources live in resources/<subsystem>/.
+# PUBLIC_LIBS: what the room's headers expose; LIBS: what only its sources use. Which rooms a
+# room may use at all is checked by scripts/check-rooms.
 function(sonavex_add_subsystem name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;PUBLIC_LIBS;LIBS" ${ARGN})
   add_library(sonavex_${name} STATIC ${ARG_SOURCES})
   target_include_directories(sonavex_${name} PUBLIC "${PROJECT_SOURCE_DIR}/src")
-  target_link_libraries(sonavex_${name} PUBLIC sonavex_options ${ARG_LIBS})
+  target_link_libraries(sonavex_${name} PUBLIC sonavex_options ${ARG_PUBLIC_LIBS} PRIVATE ${ARG_LIBS})
   # Absolute paths: qt_add_resources resolves relative ones against src/, and
   # BASE turns them into the aliases ":/<subsystem>/...".
   file(GLOB_RECURSE _res CONFIGURE_DEPENDS
