@@ -3,6 +3,7 @@
 #include "app/frmAssignKey.h"
 #include "app/frmFade.h"
 #include "app/frmMain.h"
+#include "fakes/BoardFixture.h"
 #include "app/frmOutputDevice.h"
 #include "audio/SongLevels.h"
 #include "controls/Tranbtn.h"
@@ -43,75 +44,8 @@
 #include <chrono>
 #include <thread>
 
-namespace {
-const QColor Black(0, 0, 0);
-const QColor Green(0, 128, 0);
-const QColor Yellow(255, 255, 0);
-const QColor Red(255, 0, 0);
-
-void settle()
-{
-    for (int i = 0; i < 3; ++i)
-        QCoreApplication::processEvents();
-}
-} // namespace
-
-class TestMainForm : public QObject {
+class TestMainForm : public QObject, BoardFixture {
     Q_OBJECT
-
-    std::unique_ptr<TestEnvironment> m_env;
-    std::unique_ptr<IniRegistry> m_registry;
-    std::unique_ptr<FakeDialogs> m_dialogs;
-    std::unique_ptr<FakeMediaPlayer> m_player;
-    std::unique_ptr<FakeCdTrackCatalog> m_cd;
-    FakeDriveList m_drives;
-    FakeOutputDevices m_outputs;
-    std::unique_ptr<RecordingErrorReporter> m_errors;
-    std::unique_ptr<TMainForm> m_form;
-    QStringList m_files; // A, B, C, D in slots 0..3 of sheet 0
-
-    QString makeFile(const QString& name)
-    {
-        const QString path = m_env->root() + QLatin1Char('/') + name;
-        QFile f(path);
-        f.open(QIODevice::WriteOnly);
-        f.write("RIFF");
-        return path;
-    }
-
-    void putSong(TSongInfo& store, int sheet, int slot, const QString& title, const QString& file)
-    {
-        store.SetSong(sheet, slot, makeSong(title, sheet, slot, file));
-    }
-
-    void createForm()
-    {
-        auto store = std::make_unique<TSongInfo>(*m_registry, *m_dialogs);
-        const QStringList titles = {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"), QStringLiteral("D")};
-        for (int i = 0; i < titles.size(); ++i)
-            putSong(*store, 0, i, titles[i], m_files[i]);
-        putSong(*store, 0, 4, QStringLiteral("A again"), m_files[0]);
-        m_form = std::make_unique<TMainForm>(
-            MainFormServices{*m_registry, *m_dialogs, *m_player, *m_cd, m_drives, &m_outputs},
-            std::move(store));
-    }
-
-    TMTranBtn* button(int slot) const { return m_form->SongButtons[static_cast<std::size_t>(slot)]; }
-
-    void press(int slot, bool shift = false, Qt::MouseButton which = Qt::LeftButton)
-    {
-        TMTranBtn* b = button(slot);
-        Q_EMIT b->OnMouseDown(b, which, shift ? Qt::ShiftModifier : Qt::NoModifier, 5, 5);
-        settle();
-    }
-
-    QList<QColor> colours(int count) const
-    {
-        QList<QColor> out;
-        for (int k = 0; k < count; ++k)
-            out << button(k)->fontColor();
-        return out;
-    }
 
     QString registryValue(const QString& section, const QString& name)
     {
@@ -178,26 +112,9 @@ class TestMainForm : public QObject {
     }
 
 private Q_SLOTS:
-    void init()
-    {
-        m_env = std::make_unique<TestEnvironment>();
-        m_registry = std::make_unique<IniRegistry>(m_env->configDir());
-        m_dialogs = std::make_unique<FakeDialogs>();
-        m_player = std::make_unique<FakeMediaPlayer>();
-        m_cd = std::make_unique<FakeCdTrackCatalog>();
-        m_errors = std::make_unique<RecordingErrorReporter>();
-        m_files = {makeFile(QStringLiteral("a.wav")), makeFile(QStringLiteral("b.wav")),
-                   makeFile(QStringLiteral("c.wav")), makeFile(QStringLiteral("d.mp3"))};
-        createForm();
-    }
+    void init() { setUp(); }
 
-    void cleanup()
-    {
-        m_form.reset();
-        m_errors.reset();
-        m_player.reset();
-        m_env.reset();
-    }
+    void cleanup() { tearDown(); }
 
     void startsIdleWithDefaultTabsAndTitles()
     {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls/MLabel.h"
+#include "fakes/PaintCounter.h"
 
 #include <QFontMetrics>
 #include <QTest>
@@ -40,19 +41,6 @@ QRect barOf(const QImage& img, QRgb colour)
                 r |= QRect(x, y, 1, 1);
     return r;
 }
-
-class PaintCounter : public QObject {
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject* /*watched*/, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
 
 } // namespace
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls/MPanel.h"
+#include "fakes/PaintCounter.h"
 
 #include <QFontMetrics>
 #include <QTest>
@@ -19,19 +20,6 @@ QRgb rgb(const QColor& c)
 {
     return c.rgb();
 }
-
-class PaintCounter : public QObject {
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject* /*watched*/, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
 
 /// The panel the main window uses as its tool bar.
 void makeToolBar(TMPanel& p)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls/TextDrawing.h"
 #include "controls/Tranbtn.h"
+#include "fakes/PaintCounter.h"
 #include "platform/Errors.h"
 #include "platform/Fonts.h"
 
@@ -74,19 +75,6 @@ QImage keyedImage()
     QPainter(&img).fillRect(QRect(5, 3, 10, 4), Qt::blue);
     return img;
 }
-
-class PaintCounter : public QObject {
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject* /*watched*/, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
 
 } // namespace
 

@@ -90,23 +90,19 @@ private Q_SLOTS:
         // Chosen: heard there and not on the default output.
         engine.setOutputDevice(SecondSink);
         auto song = engine.start(std::make_shared<Tone>());
-        QTest::qWait(200);
-        double second1 = onSecond.toneDb(500);
-        double default1 = onDefault.toneDb(500);
-        QVERIFY2(second1 > Heard, qPrintable(QString::number(second1)));
+        QTRY_VERIFY_WITH_TIMEOUT(onSecond.toneDb(300) > Heard, 3000);
+        const double default1 = onDefault.toneDb(500);
         QVERIFY2(default1 < Silent, qPrintable(QString::number(default1)));
 
         // Back to the default output: the playing song moves.
         engine.setOutputDevice(QString());
-        QTest::qWait(300);
-        QVERIFY(onDefault.toneDb(500) > Heard);
+        QTRY_VERIFY_WITH_TIMEOUT(onDefault.toneDb(300) > Heard, 3000);
         QVERIFY(onSecond.toneDb(500) < Silent);
 
         // Chosen again, then unplugged under the playing song: the show goes on on the default
         // output, the operator is told once, and the next song plays there too.
         engine.setOutputDevice(SecondSink);
-        QTest::qWait(300);
-        QVERIFY(onSecond.toneDb(500) > Heard);
+        QTRY_VERIFY_WITH_TIMEOUT(onSecond.toneDb(300) > Heard, 3000);
         QSignalSpy ended(song.get(), &OutputStream::finished);
         second.unplug();
         QTRY_COMPARE(told, QStringList{SecondDescription});
@@ -114,8 +110,7 @@ private Q_SLOTS:
         QCOMPARE(ended.count(), 0);
         song.reset();
         song = engine.start(std::make_shared<Tone>());
-        QTest::qWait(200);
-        QVERIFY(onDefault.toneDb(500) > Heard);
+        QTRY_VERIFY_WITH_TIMEOUT(onDefault.toneDb(300) > Heard, 3000);
         song.reset();
         QCOMPARE(told.size(), 1);
 
@@ -125,8 +120,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(
             [&] {
                 auto probe = engine.start(std::make_shared<Tone>());
-                QTest::qWait(200);
-                return onSecondAgain.toneDb(300) > Heard;
+                return onSecondAgain.toneDb(500) > Heard;
             }(),
             5000);
         QVERIFY(onDefault.toneDb(500) < Silent);
@@ -149,11 +143,10 @@ private Q_SLOTS:
         engine.setOutputDevice(QStringLiteral("no_such_output"));
         MonitorRecorder onDefault(QStringLiteral("nullsink"));
         auto song = engine.start(std::make_shared<Tone>());
-        QTest::qWait(200);
-        QVERIFY(onDefault.toneDb(500) > Heard);
+        QTRY_VERIFY_WITH_TIMEOUT(onDefault.toneDb(300) > Heard, 3000);
         QTRY_COMPARE(told, QStringList{QStringLiteral("no_such_output")});
         song = engine.start(std::make_shared<Tone>());
-        QTest::qWait(200);
+        QTRY_VERIFY_WITH_TIMEOUT(onDefault.toneDb(300) > Heard, 3000);
         QCOMPARE(told.size(), 1);
     }
 };
