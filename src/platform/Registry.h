@@ -19,7 +19,8 @@ public:
 
     /// The string value `name` of the open key; a missing value reads as empty.
     [[nodiscard]] virtual QString ReadString(const QString& name) const = 0;
-    /// Writes at once; raises a GeneralError when no key is open. A store that cannot
+    /// Writes the value (the store keeps what one opening writes together and has it at
+    /// CloseKey); raises a GeneralError when no key is open. A store that cannot
     /// be written keeps the value for the run and says so once.
     virtual void WriteString(const QString& name, const QString& value) = 0;
     [[nodiscard]] virtual bool ValueExists(const QString& name) const = 0;

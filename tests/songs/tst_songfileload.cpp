@@ -7,6 +7,7 @@
 #include "songs/SongFileLoad.h"
 #include "songs/SongStruc.h"
 
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -57,6 +58,12 @@ private Q_SLOTS:
                     std::this_thread::sleep_for(50ms);
                 drive.answer();
             });
+        // A failed check leaves the test here: the drive must answer and be unmounted all the same.
+        const auto release = qScopeGuard([&] {
+            over = true;
+            if (rescue.joinable())
+                rescue.join();
+        });
         TSongInfo store(registry, dialogs, TSongInfo::Load::Later);
         SongFileLoad load(store, nullptr, 300ms);
         QSignalSpy slow(&load, &SongFileLoad::slow);
@@ -71,11 +78,7 @@ private Q_SLOTS:
             store.SetSong(2, 5, makeSong(QStringLiteral("Encore"), 2, 5));
             drive.answer();
         }
-        const bool came = loaded.wait(5000);
-        over = true;
-        if (rescue.joinable())
-            rescue.join();
-        QVERIFY(came);
+        QVERIFY(loaded.wait(5000));
         QCOMPARE(slow.isEmpty(), !hangs);
         QCOMPARE(loaded[0][0].toString(), QString());
         QVERIFY(dialogs.messages.isEmpty());
