@@ -31,7 +31,8 @@ inline std::int64_t monotonicNs()
 class OnsetRecorder {
 public:
     /// `threshold`: the absolute sample value that counts as sound.
-    explicit OnsetRecorder(const char* device = "nullsink.monitor", int threshold = 8000) : m_threshold(threshold)
+    explicit OnsetRecorder(const char* device = "nullsink.monitor", int threshold = 8000)
+        : m_threshold(threshold)
     {
         m_loop = pa_threaded_mainloop_new();
         m_context = pa_context_new(pa_threaded_mainloop_get_api(m_loop), "onset-recorder");
@@ -125,7 +126,10 @@ private:
         throw std::runtime_error(std::string("onset recorder: ") + what);
     }
 
-    static void signal(pa_context*, void* self) { pa_threaded_mainloop_signal(static_cast<OnsetRecorder*>(self)->m_loop, 0); }
+    static void signal(pa_context*, void* self)
+    {
+        pa_threaded_mainloop_signal(static_cast<OnsetRecorder*>(self)->m_loop, 0);
+    }
     static void signalStream(pa_stream*, void* self)
     {
         pa_threaded_mainloop_signal(static_cast<OnsetRecorder*>(self)->m_loop, 0);

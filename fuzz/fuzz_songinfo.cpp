@@ -18,7 +18,10 @@ namespace {
 class SilentDialogs : public Dialogs {
 public:
     Answer messageBox(QWidget*, const QString&, Style, Buttons) override { return Answer::Ok; }
-    QString inputBox(QWidget*, const QString&, const QString&, const QString& initial) override { return initial; }
+    QString inputBox(QWidget*, const QString&, const QString&, const QString& initial) override
+    {
+        return initial;
+    }
     std::optional<QString> openFileName(QWidget*, const QString&, const QString&) override { return {}; }
     std::optional<QString> saveFileName(QWidget*, const QString&, const QString&) override { return {}; }
 };

@@ -114,7 +114,8 @@ int main(int argc, char* argv[])
             if (run > 0) // the first run loads fonts and styles
                 openTimes.push_back(ms);
             if (run == 0 && shotAt >= 0 && shotAt + 1 < args.size()) {
-                editor.lbFiles->selectNames({QStringLiteral("Song 00003.wav"), QStringLiteral("Song 00004.wav")});
+                editor.lbFiles->selectNames(
+                    {QStringLiteral("Song 00003.wav"), QStringLiteral("Song 00004.wav")});
                 editor.setCurrentCell(2, 5);
                 editor.grab().save(args[shotAt + 1]);
             }
@@ -153,7 +154,8 @@ int main(int argc, char* argv[])
     QTextStream out(stdout);
     if (unpainted > 0)
         out << "warning: " << unpainted << " openings ended before the grid was painted\n";
-    out << "editor_open_360_slots_median_ms " << QString::number(median(openTimes), 'f', 1) << " (target < 100)\n";
+    out << "editor_open_360_slots_median_ms " << QString::number(median(openTimes), 'f', 1)
+        << " (target < 100)\n";
     out << "file_list_10000_files_median_ms " << QString::number(median(listTimes), 'f', 1) << '\n';
     out << "directory_list_5000_folders_median_ms " << QString::number(median(dirTimes), 'f', 1) << '\n';
     return 0;

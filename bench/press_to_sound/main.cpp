@@ -13,19 +13,19 @@
 #include "audio/HotCache.h"
 #include "audio/MediaPlayerControl.h"
 #include "audio/PulseAudioEngine.h"
+#include "audio/SongLevels.h"
 #include "controls/Tranbtn.h"
 #include "platform/Application.h"
 #include "platform/IniRegistry.h"
 #include "platform/QtDialogs.h"
 #include "platform/Realtime.h"
-#include "audio/SongLevels.h"
 #include "songs/SongStruc.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QMouseEvent>
 #include <QPointingDevice>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -98,7 +98,8 @@ double cpuSeconds()
 {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 /// Share of one core used over `msecs` of running the event loop.
@@ -150,7 +151,11 @@ struct Marks {
 /// The engine as the player sees it, noting when a start is asked for and when it is done.
 class TimedOutput : public AudioOutput {
 public:
-    TimedOutput(AudioOutput& engine, Marks& marks) : m_engine(engine), m_marks(marks) {}
+    TimedOutput(AudioOutput& engine, Marks& marks)
+        : m_engine(engine)
+        , m_marks(marks)
+    {
+    }
     std::unique_ptr<OutputStream> start(std::shared_ptr<PcmSource> source) override
     {
         return startWithGain(std::move(source), 1.0);
@@ -173,7 +178,10 @@ private:
 /// Notes when a press reaches the button.
 class PressProbe : public QObject {
 public:
-    explicit PressProbe(Marks& marks) : m_marks(marks) {}
+    explicit PressProbe(Marks& marks)
+        : m_marks(marks)
+    {
+    }
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override
@@ -237,7 +245,8 @@ struct Series {
             return NAN;
         std::vector<double> v = ms;
         std::sort(v.begin(), v.end());
-        return v[std::min(v.size() - 1, static_cast<std::size_t>(std::ceil(q * static_cast<double>(v.size()))) - 1)];
+        return v[std::min(v.size() - 1,
+                          static_cast<std::size_t>(std::ceil(q * static_cast<double>(v.size()))) - 1)];
     }
 };
 
@@ -255,13 +264,12 @@ void postPress(TMTranBtn* button)
     const QPointF global = button->mapToGlobal(at);
     QCoreApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonPress, at, global, Qt::LeftButton,
                                                         Qt::LeftButton, Qt::NoModifier));
-    QCoreApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonRelease, at, global, Qt::LeftButton,
-                                                        Qt::NoButton, Qt::NoModifier));
+    QCoreApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonRelease, at, global,
+                                                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
 }
 
 /// Runs `work` on a thread of its own while this thread serves the window.
-template<typename Work>
-void driveFromAnotherThread(Work work)
+template <typename Work> void driveFromAnotherThread(Work work)
 {
     QEventLoop loop;
     std::thread driver([&] {
@@ -392,7 +400,8 @@ int main(int argc, char* argv[])
     qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toUtf8());
     IniRegistry registry(dir.filePath(QStringLiteral("config")));
     registry.OpenKey(QStringLiteral("\\Software\\Brasswold\\System"), true);
-    registry.WriteString(QStringLiteral("EvenLevels"), evenLevels ? QStringLiteral("1") : QStringLiteral("0"));
+    registry.WriteString(QStringLiteral("EvenLevels"),
+                         evenLevels ? QStringLiteral("1") : QStringLiteral("0"));
     registry.CloseKey();
     QtDialogs dialogs;
     NoCd cd;
@@ -408,7 +417,8 @@ int main(int argc, char* argv[])
     }
     QElapsedTimer warm;
     warm.start();
-    TMainForm form(MainFormServices{registry, dialogs, player, cd, drives, nullptr, &levels}, std::move(store));
+    TMainForm form(MainFormServices{registry, dialogs, player, cd, drives, nullptr, &levels},
+                   std::move(store));
     form.show();
     PressProbe probe(marks);
     form.SongButtons[0]->installEventFilter(&probe);
@@ -440,20 +450,24 @@ int main(int argc, char* argv[])
                 "is an upper bound on the press to the first sample at the server. paplay is timed the same\n"
                 "way from its spawn. Loaded: %d busy programs at normal priority on %d cores, started and\n"
                 "stopped here. Columns: median, p95 (ms), runs missed; %d runs each.\n\n",
-                recorder.realtime() ? "reader real-time" : "reader at normal priority: a busy machine delays it",
+                recorder.realtime() ? "reader real-time"
+                                    : "reader at normal priority: a busy machine delays it",
                 2 * cores, cores, runs);
     std::printf("  %-36s %18s   %18s\n", "", "idle", "loaded");
-    std::printf("  %-36s %7s %7s %2s   %7s %7s %2s\n", "from the press queued to", "median", "p95", "", "median",
-                "p95", "");
+    std::printf("  %-36s %7s %7s %2s   %7s %7s %2s\n", "from the press queued to", "median", "p95", "",
+                "median", "p95", "");
     row("the press received by the button", idle.received, loaded.received);
     row("the engine asked for the stream", idle.starting, loaded.starting);
     row("the stream uncorked with data", idle.started, loaded.started);
     row("the first sample at the reader", idle.heard, loaded.heard);
     row("paplay: spawn to first sample", idle.paplay, loaded.paplay);
-    std::printf("  %-36s %18d   %18d\n", "dropouts during the presses", idle.pressDropouts, loaded.pressDropouts);
-    std::printf("  %-36s %18d   %18d\n", qPrintable(QStringLiteral("dropouts in a %1 s song").arg(songSeconds)),
-                idle.songDropouts, loaded.songDropouts);
-    std::printf("  %-36s %18.2f   %18.2f\n\n", "load average (1 min) at the end", idle.loadAverage, loaded.loadAverage);
+    std::printf("  %-36s %18d   %18d\n", "dropouts during the presses", idle.pressDropouts,
+                loaded.pressDropouts);
+    std::printf("  %-36s %18d   %18d\n",
+                qPrintable(QStringLiteral("dropouts in a %1 s song").arg(songSeconds)), idle.songDropouts,
+                loaded.songDropouts);
+    std::printf("  %-36s %18.2f   %18.2f\n\n", "load average (1 min) at the end", idle.loadAverage,
+                loaded.loadAverage);
 
     spin(500);
     std::printf("CPU idle (window open, nothing playing, %d s): %.3f %% of a core\n", cpuMs / 1000,
@@ -469,8 +483,9 @@ int main(int argc, char* argv[])
         QElapsedTimer rest;
         rest.start();
         const bool done = levels.waitIdle(120000);
-        std::printf("even levels: %zu songs measured by the end (%s %lld ms after it)\n", levels.measuredCount(),
-                    done ? "all done" : "not done", static_cast<long long>(rest.elapsed()));
+        std::printf("even levels: %zu songs measured by the end (%s %lld ms after it)\n",
+                    levels.measuredCount(), done ? "all done" : "not done",
+                    static_cast<long long>(rest.elapsed()));
     }
     return 0;
 }

@@ -26,7 +26,10 @@ namespace {
 class NoDialogs : public Dialogs {
 public:
     Answer messageBox(QWidget*, const QString&, Style, Buttons) override { return Answer::Ok; }
-    QString inputBox(QWidget*, const QString&, const QString&, const QString& initial) override { return initial; }
+    QString inputBox(QWidget*, const QString&, const QString&, const QString& initial) override
+    {
+        return initial;
+    }
     std::optional<QString> openFileName(QWidget*, const QString&, const QString&) override { return {}; }
     std::optional<QString> saveFileName(QWidget*, const QString&, const QString&) override { return {}; }
 };
@@ -38,10 +41,10 @@ class PrivateDisplay {
 public:
     PrivateDisplay()
     {
-        m_server.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                                QStringLiteral("-screen"), QStringLiteral("0"),
-                                                QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
-                                                QStringLiteral("tcp")});
+        m_server.start(QStringLiteral("Xvfb"),
+                       {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                        QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
+                        QStringLiteral("tcp")});
         if (m_server.waitForStarted(5000) && m_server.waitForReadyRead(10000))
             m_name = QStringLiteral(":") + QString::fromLatin1(m_server.readLine().trimmed());
     }

@@ -30,7 +30,8 @@ QString SlotKeyControl::keyText(SlotRef slot) const
     return m_keys.keyOf(slot).toString(QKeySequence::NativeText);
 }
 
-void SlotKeyControl::assign(SlotRef slot, const QString& caption, const QHash<QKeySequence, QString>& menuKeys,
+void SlotKeyControl::assign(SlotRef slot, const QString& caption,
+                            const QHash<QKeySequence, QString>& menuKeys,
                             const std::function<QString(int)>& sheetName)
 {
     TfrmAssignKey dialog(m_window, caption, menuKeys);
@@ -41,12 +42,13 @@ void SlotKeyControl::assign(SlotRef slot, const QString& caption, const QHash<QK
     if (owner == slot)
         return;
     if (owner) {
-        const QString question = QStringLiteral("%1 already plays button %2 of \"%3\". Move it to this button?")
-                                     .arg(key.toString(QKeySequence::NativeText))
-                                     .arg(owner->slot + 1)
-                                     .arg(sheetName(owner->sheet));
-        if (m_dialogs.messageBox(m_window, question, Dialogs::Style::Confirmation, Dialogs::Buttons::YesNo)
-            != Dialogs::Answer::Yes)
+        const QString question =
+            QStringLiteral("%1 already plays button %2 of \"%3\". Move it to this button?")
+                .arg(key.toString(QKeySequence::NativeText))
+                .arg(owner->slot + 1)
+                .arg(sheetName(owner->sheet));
+        if (m_dialogs.messageBox(m_window, question, Dialogs::Style::Confirmation, Dialogs::Buttons::YesNo) !=
+            Dialogs::Answer::Yes)
             return;
     }
     m_keys.bind(key, slot);

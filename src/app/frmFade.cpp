@@ -62,7 +62,8 @@ TfrmFadeCtrl::TfrmFadeCtrl(QWidget* owner)
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
 
     // Escape answers Cancel: QDialog rejects on Escape.
-    BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("Cancel"), this);
+    BitBtn2 =
+        new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("Cancel"), this);
     BitBtn2->setGeometry(143, 118, 75, 25);
     BitBtn2->setAutoDefault(false);
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);

@@ -68,7 +68,6 @@ const QString OutputNews = QStringLiteral("output");   // the chosen output is m
 const QString ServerNews = QStringLiteral("server");   // no sound server answers
 const QString SkippedNews = QStringLiteral("skipped"); // the queue skipped a song that cannot play
 
-
 } // namespace
 
 TMainForm::TMainForm(MainFormServices services, std::unique_ptr<TSongInfo> songInfo, QWidget* parent)
@@ -173,8 +172,8 @@ void TMainForm::closeEvent(QCloseEvent* event)
     if (m_askBeforeExit && !m_destroyed && !m_songFile->waiting() && showInProgress()) {
         guard([&] {
             end = m_dialogs.messageBox(this, QStringLiteral("A song is playing. Exit Sonavex?"),
-                                       Dialogs::Style::Confirmation, Dialogs::Buttons::YesNoDefaultNo) ==
-                  Dialogs::Answer::Yes;
+                                       Dialogs::Style::Confirmation,
+                                       Dialogs::Buttons::YesNoDefaultNo) == Dialogs::Answer::Yes;
         });
     }
     if (!end) {
@@ -299,7 +298,8 @@ double TMainForm::songPosition() const
     if (!IsCdTrack(song))
         return WavePlayer.currentPosition();
     const QString text = CDPlayer->PositionText(); // "mm:ss"
-    return text.section(QLatin1Char(':'), 0, 0).toDouble() * 60 + text.section(QLatin1Char(':'), 1, 1).toDouble();
+    return text.section(QLatin1Char(':'), 0, 0).toDouble() * 60 +
+           text.section(QLatin1Char(':'), 1, 1).toDouble();
 }
 
 double TMainForm::songLength() const
@@ -467,7 +467,8 @@ void TMainForm::FadeControl1Click()
         FadeSetting = dialog.tbFade->value();
 }
 
-// --- playback -----------------------------------------------------------------------------------------------
+// --- playback
+// -----------------------------------------------------------------------------------------------
 
 QString TMainForm::currentSong() const
 {
@@ -655,7 +656,8 @@ void TMainForm::holdQueue()
 
 void TMainForm::showIdle()
 {
-    for (QWidget* w : {static_cast<QWidget*>(btnPause), static_cast<QWidget*>(btnStop), static_cast<QWidget*>(btnPlay)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(btnPause), static_cast<QWidget*>(btnStop), static_cast<QWidget*>(btnPlay)})
         w->setEnabled(false);
     for (QAction* a : {mnuStopSong, mnuStopAll, mnuPlaySong})
         a->setEnabled(false);
@@ -700,7 +702,7 @@ void TMainForm::StartSong(const QString& Song)
             throw DeviceError(QStringLiteral("Unable to play ") + Path + QStringLiteral(": ") + e.message());
         }
         const int Track = CdTrackNumber(Path); // a name without a number leaves the song that plays alone
-        endFade(); // a fade belongs to the song it was started on
+        endFade();                             // a fade belongs to the song it was started on
         if (WavePlayer.playState() != MediaPlayer::Stopped) {
             WavePlayer.setSendPlayStateChangeEvents(false);
             const auto restore = qScopeGuard([this] { WavePlayer.setSendPlayStateChangeEvents(true); });
@@ -762,13 +764,21 @@ void TMainForm::WavePlayerPlayStateChange(int, int NewState)
     // A handler that ran just now may have moved the player on (a Stop Song that met the
     // natural end of the song has started the next one): a report of a state the player has
     // left is old news, and acting on it would drop the next song too.
-    if (NewState >= MediaPlayer::Stopped && NewState <= MediaPlayer::Playing && NewState != WavePlayer.playState())
+    if (NewState >= MediaPlayer::Stopped && NewState <= MediaPlayer::Playing &&
+        NewState != WavePlayer.playState())
         return;
     switch (NewState) {
-    case MediaPlayer::Stopped: PlayState = TPlayState::psStopped; break;
-    case MediaPlayer::Paused: PlayState = TPlayState::psPaused; break;
-    case MediaPlayer::Playing: PlayState = TPlayState::psPlaying; break;
-    default: break;
+    case MediaPlayer::Stopped:
+        PlayState = TPlayState::psStopped;
+        break;
+    case MediaPlayer::Paused:
+        PlayState = TPlayState::psPaused;
+        break;
+    case MediaPlayer::Playing:
+        PlayState = TPlayState::psPlaying;
+        break;
+    default:
+        break;
     }
     UpdatePlayState();
 }
@@ -940,15 +950,15 @@ void TMainForm::SlotKeyPressed(SlotRef Slot, bool Shift)
 
 // --- output device ----------------------------------------------------------------------------------------
 
-
 void TMainForm::LoadOutputDevice()
 {
     if (!m_outputs)
         return;
-    m_outputs->setOutputMissingHandler([form = QPointer<TMainForm>(this)](const QString& output, bool missing) {
-        if (form)
-            form->OutputMissing(output, missing);
-    });
+    m_outputs->setOutputMissingHandler(
+        [form = QPointer<TMainForm>(this)](const QString& output, bool missing) {
+            if (form)
+                form->OutputMissing(output, missing);
+        });
     m_outputs->setServerLostHandler([form = QPointer<TMainForm>(this)](const QString& message) {
         if (form)
             form->ServerLost(message);
@@ -977,9 +987,10 @@ void TMainForm::OutputMissing(const QString& output, bool missing)
         clearNews(OutputNews);
         return;
     }
-    sayNews(OutputNews,
-            QStringLiteral("The output \"%1\" is not there: songs play on the default output until it returns.")
-                .arg(output));
+    sayNews(
+        OutputNews,
+        QStringLiteral("The output \"%1\" is not there: songs play on the default output until it returns.")
+            .arg(output));
 }
 
 void TMainForm::ServerLost(const QString& message)
@@ -993,7 +1004,6 @@ void TMainForm::ServerLost(const QString& message)
 }
 
 // --- even levels ------------------------------------------------------------------------------------------
-
 
 void TMainForm::LoadEvenLevels()
 {

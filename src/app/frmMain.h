@@ -143,7 +143,8 @@ public:
     qint32 Tag = 0; ///< the slot pressed last
 
     // Handlers
-    void MTranBtn1MouseDown(TMTranBtn* Sender, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
+    void MTranBtn1MouseDown(TMTranBtn* Sender, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X,
+                            int Y);
     void btnPlayClick();
     void btnStopClick();
     void btnPauseClick();
@@ -202,7 +203,6 @@ private:
     /// destructor runs them, once; no handler of the window runs after them.
     void FormDestroy();
 
-
     void FormCreate();
     void FormShow();
     void LoadTabNames();
@@ -260,6 +260,7 @@ private:
     QStringList m_hotList;
     SlotKeyControl* m_keys;
     SongFileWatch* m_songFile; ///< Exit waits for the song file's drive, never longer
-    int m_keySheet = -1; ///< the sheet of a press made by a key, while it is handled
-    QHash<QString, SlotRef> m_pressedSlots; ///< by case-folded path: the slot it was last pressed or queued from
+    int m_keySheet = -1;       ///< the sheet of a press made by a key, while it is handled
+    QHash<QString, SlotRef>
+        m_pressedSlots; ///< by case-folded path: the slot it was last pressed or queued from
 };

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AudioDecoder.h"
 
-#include "platform/Errors.h"
 #include "FfmpegDecoder.h"
 #include "MidiDecoder.h"
+#include "platform/Errors.h"
 
 #include <QFile>
 #include <QFileInfo>

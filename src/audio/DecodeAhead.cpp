@@ -4,8 +4,8 @@
 #include "AudioDecoder.h"
 #include "AudioOutput.h"
 #include "HotCache.h"
-#include "platform/Realtime.h"
 #include "StreamingSource.h"
+#include "platform/Realtime.h"
 
 #include <QSet>
 
@@ -39,7 +39,9 @@ struct DecodeAhead::Warming {
 };
 
 DecodeAhead::DecodeAhead(HotCache& cache, std::size_t headFrames)
-    : m_cache(cache), m_headFrames(headFrames), m_thread([this] { run(); })
+    : m_cache(cache)
+    , m_headFrames(headFrames)
+    , m_thread([this] { run(); })
 {
 }
 
@@ -125,7 +127,8 @@ void DecodeAhead::run()
                 // Warming is bulk work: at real-time priority it rests as long as it worked, so
                 // that it takes at most half a core and never runs into the run-time bound.
                 lock.unlock();
-                std::this_thread::sleep_for(std::max<std::chrono::steady_clock::duration>(warmTook, MinWarmRest));
+                std::this_thread::sleep_for(
+                    std::max<std::chrono::steady_clock::duration>(warmTook, MinWarmRest));
             }
             continue;
         }

@@ -29,8 +29,8 @@ public:
 
     /// Feeds `source` from `decoder`; without a decoder, opens `path` and skips the first
     /// `skipFrames` frames, which the source already holds.
-    void feed(std::shared_ptr<StreamingSource> source, std::unique_ptr<AudioDecoder> decoder, const QString& path,
-              std::int64_t skipFrames);
+    void feed(std::shared_ptr<StreamingSource> source, std::unique_ptr<AudioDecoder> decoder,
+              const QString& path, std::int64_t skipFrames);
     /// Replaces the songs to warm, in order of preference.
     void setHotList(const QStringList& paths);
     /// Waits up to `msecs` until every song of the hot list that fits the budget is warm.

@@ -77,8 +77,9 @@ struct FfmpegDecoder::Impl {
         const AVCodec* dec = nullptr;
         streamIndex = av_find_best_stream(fmt, AVMEDIA_TYPE_AUDIO, -1, -1, &dec, 0);
         if (streamIndex < 0 || !dec)
-            throw DeviceError(streamIndex == AVERROR_DECODER_NOT_FOUND ? QStringLiteral("no decoder for its sound")
-                                                                        : QStringLiteral("it holds no sound"));
+            throw DeviceError(streamIndex == AVERROR_DECODER_NOT_FOUND
+                                  ? QStringLiteral("no decoder for its sound")
+                                  : QStringLiteral("it holds no sound"));
         const AVStream* st = fmt->streams[streamIndex];
         codec.reset(avcodec_alloc_context3(dec));
         if (!codec)
@@ -99,8 +100,8 @@ struct FfmpegDecoder::Impl {
         AVChannelLayout outLayout{};
         av_channel_layout_default(&outLayout, Pcm::Channels);
         SwrContext* s = nullptr;
-        rc = swr_alloc_set_opts2(&s, &outLayout, AV_SAMPLE_FMT_S16, Pcm::SampleRate, &inLayout, codec->sample_fmt,
-                                 codec->sample_rate, 0, nullptr);
+        rc = swr_alloc_set_opts2(&s, &outLayout, AV_SAMPLE_FMT_S16, Pcm::SampleRate, &inLayout,
+                                 codec->sample_fmt, codec->sample_rate, 0, nullptr);
         av_channel_layout_uninit(&inLayout);
         av_channel_layout_uninit(&outLayout);
         swr.reset(s);
@@ -129,8 +130,9 @@ struct FfmpegDecoder::Impl {
         pending.resize(static_cast<std::size_t>(room) * Pcm::Channels);
         pendingPos = 0;
         auto* outPtr = reinterpret_cast<std::uint8_t*>(pending.data());
-        const int got = swr_convert(swr.get(), &outPtr, room, in ? const_cast<const std::uint8_t**>(in->extended_data) : nullptr,
-                                    inSamples);
+        const int got =
+            swr_convert(swr.get(), &outPtr, room,
+                        in ? const_cast<const std::uint8_t**>(in->extended_data) : nullptr, inSamples);
         pending.resize(got > 0 ? static_cast<std::size_t>(got) * Pcm::Channels : 0);
     }
 
@@ -182,7 +184,8 @@ struct FfmpegDecoder::Impl {
     }
 };
 
-FfmpegDecoder::FfmpegDecoder(const QString& path) : d(std::make_unique<Impl>())
+FfmpegDecoder::FfmpegDecoder(const QString& path)
+    : d(std::make_unique<Impl>())
 {
     static std::once_flag quiet;
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); }); // errors reach the operator as messages

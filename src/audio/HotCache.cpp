@@ -26,7 +26,10 @@ std::size_t HotHead::bytes() const
     return pcm.size() * sizeof(std::int16_t) + sizeof(HotHead);
 }
 
-HotCache::HotCache(std::size_t budgetBytes) : m_budget(budgetBytes) {}
+HotCache::HotCache(std::size_t budgetBytes)
+    : m_budget(budgetBytes)
+{
+}
 
 std::shared_ptr<const HotHead> HotCache::find(const QString& path)
 {

@@ -19,7 +19,8 @@ struct LoudnessMeter::State {
     }
 };
 
-LoudnessMeter::LoudnessMeter() : m_state(std::make_unique<State>())
+LoudnessMeter::LoudnessMeter()
+    : m_state(std::make_unique<State>())
 {
     m_state->st = ebur128_init(Pcm::Channels, Pcm::SampleRate, EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK);
     if (!m_state->st)

@@ -4,11 +4,11 @@
 #include "AudioDecoder.h"
 #include "AudioOutput.h"
 #include "DecodeAhead.h"
-#include "platform/Errors.h"
-#include "platform/Guard.h"
 #include "HotCache.h"
 #include "SongLevels.h"
 #include "StreamingSource.h"
+#include "platform/Errors.h"
+#include "platform/Guard.h"
 
 #include <algorithm>
 #include <cmath>
@@ -31,11 +31,11 @@ MediaPlayerControl::MediaPlayerControl(AudioOutput& output, QObject* parent)
 }
 
 MediaPlayerControl::MediaPlayerControl(AudioOutput& output, const Options& options, QObject* parent)
-    : MediaPlayer(parent),
-      m_output(output),
-      m_options(options),
-      m_cache(std::make_unique<HotCache>(options.hotBudgetBytes)),
-      m_decoding(std::make_unique<DecodeAhead>(*m_cache, framesFor(options.hotHeadSeconds)))
+    : MediaPlayer(parent)
+    , m_output(output)
+    , m_options(options)
+    , m_cache(std::make_unique<HotCache>(options.hotBudgetBytes))
+    , m_decoding(std::make_unique<DecodeAhead>(*m_cache, framesFor(options.hotHeadSeconds)))
 {
 }
 
@@ -110,7 +110,8 @@ void MediaPlayerControl::startFile(const QString& path, int oldState)
         Qt::QueuedConnection);
     connect(
         m_stream.get(), &OutputStream::failed, this,
-        [this, id](const QString& reason) { guard([&] { onStreamFailed(id, reason); }); }, Qt::QueuedConnection);
+        [this, id](const QString& reason) { guard([&] { onStreamFailed(id, reason); }); },
+        Qt::QueuedConnection);
     if (!complete)
         m_decoding->feed(std::move(source), std::move(decoder), path, skip);
     m_state = Playing;

@@ -51,7 +51,12 @@ void quietenSynthesizer()
 /// Bounds-checked big-endian reading of MIDI data.
 class MidiReader {
 public:
-    MidiReader(const QByteArray& data, std::size_t pos, std::size_t end) : m_data(data), m_pos(pos), m_end(end) {}
+    MidiReader(const QByteArray& data, std::size_t pos, std::size_t end)
+        : m_data(data)
+        , m_pos(pos)
+        , m_end(end)
+    {
+    }
     [[nodiscard]] bool atEnd() const { return m_pos >= m_end; }
     [[nodiscard]] std::size_t pos() const { return m_pos; }
     std::uint8_t byte()
@@ -134,7 +139,8 @@ struct MidiDecoder::Impl {
     std::int64_t rendered = 0;
 };
 
-MidiDecoder::MidiDecoder(const QString& path) : d(std::make_unique<Impl>())
+MidiDecoder::MidiDecoder(const QString& path)
+    : d(std::make_unique<Impl>())
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -157,7 +163,8 @@ MidiDecoder::MidiDecoder(const QString& path) : d(std::make_unique<Impl>())
         throw DeviceError(QStringLiteral("the synthesizer cannot start"));
     bool loaded = false;
     for (const char* font : SoundFonts) {
-        if (QFile::exists(QString::fromUtf8(font)) && fluid_synth_sfload(d->synth.get(), font, 1) != FLUID_FAILED) {
+        if (QFile::exists(QString::fromUtf8(font)) &&
+            fluid_synth_sfload(d->synth.get(), font, 1) != FLUID_FAILED) {
             loaded = true;
             break;
         }
@@ -165,8 +172,10 @@ MidiDecoder::MidiDecoder(const QString& path) : d(std::make_unique<Impl>())
     if (!loaded)
         throw DeviceError(QStringLiteral("no General MIDI sound font is installed"));
     d->player.reset(new_fluid_player(d->synth.get()));
-    if (!d->player || fluid_player_add_mem(d->player.get(), smf.constData(), static_cast<std::size_t>(smf.size())) != FLUID_OK
-        || fluid_player_play(d->player.get()) != FLUID_OK)
+    if (!d->player ||
+        fluid_player_add_mem(d->player.get(), smf.constData(), static_cast<std::size_t>(smf.size())) !=
+            FLUID_OK ||
+        fluid_player_play(d->player.get()) != FLUID_OK)
         throw DeviceError(QStringLiteral("the synthesizer cannot play it"));
 }
 

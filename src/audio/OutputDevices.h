@@ -24,7 +24,8 @@ public:
     [[nodiscard]] virtual QString outputDevice() const = 0;
     /// Called on the GUI thread, once each time the chosen output is found missing (`missing`
     /// true: songs then play on the default output until it returns), and once when it is back.
-    virtual void setOutputMissingHandler(std::function<void(const QString& output, bool missing)> handler) = 0;
+    virtual void
+    setOutputMissingHandler(std::function<void(const QString& output, bool missing)> handler) = 0;
     /// Called on the GUI thread, once when the sound server is lost or cannot be reached (with
     /// the message a start would raise), and once, with an empty message, when it answers again.
     virtual void setServerLostHandler(std::function<void(const QString& message)> handler) = 0;

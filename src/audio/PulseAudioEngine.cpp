@@ -72,7 +72,11 @@ pa_channel_map stereoMap()
 
 class LoopLock {
 public:
-    explicit LoopLock(pa_threaded_mainloop* loop) : m_loop(loop) { pa_threaded_mainloop_lock(m_loop); }
+    explicit LoopLock(pa_threaded_mainloop* loop)
+        : m_loop(loop)
+    {
+        pa_threaded_mainloop_lock(m_loop);
+    }
     ~LoopLock() { pa_threaded_mainloop_unlock(m_loop); }
     LoopLock(const LoopLock&) = delete;
     LoopLock& operator=(const LoopLock&) = delete;
@@ -126,9 +130,8 @@ struct PulseAudioEngine::Impl {
             return;
         }
         pa_context_set_state_callback(context, &Impl::onContextState, this);
-        if (pa_context_connect(context, server.isEmpty() ? nullptr : server.constData(), PA_CONTEXT_NOAUTOSPAWN,
-                               nullptr)
-            < 0) {
+        if (pa_context_connect(context, server.isEmpty() ? nullptr : server.constData(),
+                               PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
             // The state callback may already have handled the failure.
             if (context) {
                 lastError = QString::fromUtf8(pa_strerror(pa_context_errno(context)));
@@ -224,9 +227,9 @@ struct PulseAudioEngine::Impl {
             return nullptr;
         pa_stream_set_state_callback(s, &Impl::onStreamStateSignal, this);
         const pa_buffer_attr attr = playbackAttr();
-        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY
-                                                          | PA_STREAM_INTERPOLATE_TIMING
-                                                          | PA_STREAM_AUTO_TIMING_UPDATE);
+        const auto flags =
+            static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
+                                           PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
         standbyOnChosen = !chosenSink.isEmpty() && !chosenMissing;
         const char* device = standbyOnChosen ? chosenSink.constData() : nullptr;
         if (pa_stream_connect_playback(s, device, &attr, flags, nullptr, nullptr) < 0) {
@@ -403,8 +406,8 @@ struct PulseAudioEngine::Impl {
         const QString output = descriptions.value(name, name);
         auto handler = missingHandler;
         QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [handler, output, missing] { guard([&] { handler(output, missing); }); },
-            Qt::QueuedConnection);
+            QCoreApplication::instance(),
+            [handler, output, missing] { guard([&] { handler(output, missing); }); }, Qt::QueuedConnection);
     }
 
     /// Under the lock: the server is lost or cannot be reached (said once), or answers again.
@@ -534,7 +537,8 @@ struct Playback {
             for (int c = 0; c < Pcm::Channels; ++c) {
                 std::int16_t& s = samples[i * Pcm::Channels + static_cast<std::size_t>(c)];
                 // Saturates: a raised song whose peak was measured wrongly clips, it never wraps.
-                s = static_cast<std::int16_t>(std::clamp(std::lrintf(static_cast<float>(s) * gain), -32768L, 32767L));
+                s = static_cast<std::int16_t>(
+                    std::clamp(std::lrintf(static_cast<float>(s) * gain), -32768L, 32767L));
             }
         }
     }
@@ -597,7 +601,10 @@ struct Playback {
         stream = nullptr;
     }
 
-    static void onWrite(pa_stream*, std::size_t bytes, void* userdata) { static_cast<Playback*>(userdata)->fill(bytes); }
+    static void onWrite(pa_stream*, std::size_t bytes, void* userdata)
+    {
+        static_cast<Playback*>(userdata)->fill(bytes);
+    }
 
     static void onState(pa_stream* s, void* userdata)
     {
@@ -637,7 +644,8 @@ struct Playback {
 
 class PulseOutputStream final : public OutputStream {
 public:
-    PulseOutputStream(PulseAudioEngine::Impl& engine, pa_stream* stream, std::shared_ptr<PcmSource> source, double gain)
+    PulseOutputStream(PulseAudioEngine::Impl& engine, pa_stream* stream, std::shared_ptr<PcmSource> source,
+                      double gain)
         : m_loop(engine.loop)
     {
         m_p.engine = &engine;
@@ -697,7 +705,10 @@ public:
         return m_p.played;
     }
 
-    void setGain(double gain) override { m_p.target.store(static_cast<float>(std::clamp(gain, 0.0, MaxGain))); }
+    void setGain(double gain) override
+    {
+        m_p.target.store(static_cast<float>(std::clamp(gain, 0.0, MaxGain)));
+    }
 
 private:
     void updatePlayed() const
@@ -784,7 +795,8 @@ private:
 
 } // namespace
 
-PulseAudioEngine::PulseAudioEngine(const QString& clientName, const QString& server) : d(std::make_unique<Impl>())
+PulseAudioEngine::PulseAudioEngine(const QString& clientName, const QString& server)
+    : d(std::make_unique<Impl>())
 {
     d->clientName = clientName.toUtf8();
     d->server = server.toUtf8();
@@ -865,19 +877,20 @@ std::unique_ptr<InputStream> PulseAudioEngine::startCapture(std::shared_ptr<PcmS
     const pa_channel_map map = stereoMap();
     pa_stream* s = pa_stream_new(d->context, d->clientName.constData(), &SampleSpec, &map);
     if (!s)
-        throw DeviceError(QStringLiteral("No audio input: ")
-                          + QString::fromUtf8(pa_strerror(pa_context_errno(d->context))));
+        throw DeviceError(QStringLiteral("No audio input: ") +
+                          QString::fromUtf8(pa_strerror(pa_context_errno(d->context))));
     auto input = std::make_unique<PulseInputStream>(*d, s, std::move(sink));
     pa_stream_set_state_callback(s, &Impl::onStreamStateSignal, d.get());
     const pa_buffer_attr attr = captureAttr();
     if (pa_stream_connect_record(s, nullptr, &attr, PA_STREAM_ADJUST_LATENCY) < 0)
-        throw DeviceError(QStringLiteral("No audio input: ")
-                          + QString::fromUtf8(pa_strerror(pa_context_errno(d->context))));
+        throw DeviceError(QStringLiteral("No audio input: ") +
+                          QString::fromUtf8(pa_strerror(pa_context_errno(d->context))));
     while (d->ready && pa_stream_get_state(s) == PA_STREAM_CREATING)
         pa_threaded_mainloop_wait(d->loop);
     if (pa_stream_get_state(s) != PA_STREAM_READY)
-        throw DeviceError(QStringLiteral("No audio input: ")
-                          + (d->context ? QString::fromUtf8(pa_strerror(pa_context_errno(d->context))) : d->lastError));
+        throw DeviceError(
+            QStringLiteral("No audio input: ") +
+            (d->context ? QString::fromUtf8(pa_strerror(pa_context_errno(d->context))) : d->lastError));
     pa_stream_set_state_callback(s, nullptr, nullptr);
     return input;
 }
@@ -933,7 +946,8 @@ QString PulseAudioEngine::outputDevice() const
     return QString::fromUtf8(d->chosenSink);
 }
 
-void PulseAudioEngine::setOutputMissingHandler(std::function<void(const QString& output, bool missing)> handler)
+void PulseAudioEngine::setOutputMissingHandler(
+    std::function<void(const QString& output, bool missing)> handler)
 {
     LoopLock lock(d->loop);
     d->missingHandler = std::move(handler);

@@ -17,7 +17,8 @@
 class PulseAudioEngine : public AudioOutput, public AudioInput, public OutputDevices {
 public:
     /// `server` empty: the default server of the session.
-    explicit PulseAudioEngine(const QString& clientName = QStringLiteral("Sonavex"), const QString& server = {});
+    explicit PulseAudioEngine(const QString& clientName = QStringLiteral("Sonavex"),
+                              const QString& server = {});
     ~PulseAudioEngine() override;
     PulseAudioEngine(const PulseAudioEngine&) = delete;
     PulseAudioEngine& operator=(const PulseAudioEngine&) = delete;

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SongLevels.h"
 
-#include "platform/AtomicFile.h"
 #include "AudioDecoder.h"
 #include "AudioOutput.h"
+#include "platform/AtomicFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -55,7 +55,8 @@ double numberOf(const QJsonValue& v)
 
 } // namespace
 
-SongLevels::SongLevels(const QString& cacheFile) : m_cacheFile(cacheFile)
+SongLevels::SongLevels(const QString& cacheFile)
+    : m_cacheFile(cacheFile)
 {
     load();
     m_thread = std::thread([this] { run(); });
@@ -78,8 +79,8 @@ SongLevels::~SongLevels()
 
 QString SongLevels::defaultCacheFile()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
-        + QStringLiteral("/Sonavex/levels.json");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+           QStringLiteral("/Sonavex/levels.json");
 }
 
 double SongLevels::gainDb(const Loudness& loudness)
@@ -232,7 +233,8 @@ void SongLevels::run()
             std::lock_guard lock(m_mutex);
             const auto known = m_entries.constFind(path);
             const auto failed = m_failed.constFind(path);
-            if ((known != m_entries.cend() && known->stamp == stamp) || (failed != m_failed.cend() && *failed == stamp))
+            if ((known != m_entries.cend() && known->stamp == stamp) ||
+                (failed != m_failed.cend() && *failed == stamp))
                 continue;
         }
         const std::optional<Loudness> loudness = measure(path);

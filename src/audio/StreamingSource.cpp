@@ -5,9 +5,9 @@
 #include <cstring>
 
 StreamingSource::StreamingSource(Head head, std::size_t ringFrames)
-    : m_head(std::move(head)),
-      m_ring(std::max<std::size_t>(ringFrames, 1) * Pcm::Channels),
-      m_capacity(std::max<std::size_t>(ringFrames, 1))
+    : m_head(std::move(head))
+    , m_ring(std::max<std::size_t>(ringFrames, 1) * Pcm::Channels)
+    , m_capacity(std::max<std::size_t>(ringFrames, 1))
 {
 }
 
@@ -28,7 +28,8 @@ std::size_t StreamingSource::read(std::int16_t* out, std::size_t frames)
     for (std::size_t copied = 0; copied < n;) {
         const std::size_t at = (readAt + copied) % m_capacity;
         const std::size_t run = std::min(n - copied, m_capacity - at);
-        std::memcpy(out + (done + copied) * Pcm::Channels, m_ring.data() + at * Pcm::Channels, run * Pcm::BytesPerFrame);
+        std::memcpy(out + (done + copied) * Pcm::Channels, m_ring.data() + at * Pcm::Channels,
+                    run * Pcm::BytesPerFrame);
         copied += run;
     }
     m_readFrames.store(readAt + n, std::memory_order_release);
@@ -41,14 +42,14 @@ bool StreamingSource::exhausted() const
         return false;
     // Finished is published after the last push, so an empty ring read after it is the end.
     const bool finished = m_finished.load(std::memory_order_acquire);
-    return finished
-        && m_writtenFrames.load(std::memory_order_acquire) == m_readFrames.load(std::memory_order_relaxed);
+    return finished &&
+           m_writtenFrames.load(std::memory_order_acquire) == m_readFrames.load(std::memory_order_relaxed);
 }
 
 std::size_t StreamingSource::freeFrames() const
 {
-    return m_capacity
-        - (m_writtenFrames.load(std::memory_order_relaxed) - m_readFrames.load(std::memory_order_acquire));
+    return m_capacity -
+           (m_writtenFrames.load(std::memory_order_relaxed) - m_readFrames.load(std::memory_order_acquire));
 }
 
 std::size_t StreamingSource::push(const std::int16_t* in, std::size_t frames)
@@ -58,7 +59,8 @@ std::size_t StreamingSource::push(const std::int16_t* in, std::size_t frames)
     for (std::size_t copied = 0; copied < n;) {
         const std::size_t at = (writeAt + copied) % m_capacity;
         const std::size_t run = std::min(n - copied, m_capacity - at);
-        std::memcpy(m_ring.data() + at * Pcm::Channels, in + copied * Pcm::Channels, run * Pcm::BytesPerFrame);
+        std::memcpy(m_ring.data() + at * Pcm::Channels, in + copied * Pcm::Channels,
+                    run * Pcm::BytesPerFrame);
         copied += run;
     }
     m_writtenFrames.store(writeAt + n, std::memory_order_release);

@@ -167,7 +167,8 @@ void TMPanel::paintEvent(QPaintEvent* /*event*/)
 
         if (m_caption.isEmpty())
             return;
-        const unsigned flags = TextDrawing::horizontalFlag(m_alignment) | TextDrawing::ExpandTabs | TextDrawing::WordBreak;
+        const unsigned flags =
+            TextDrawing::horizontalFlag(m_alignment) | TextDrawing::ExpandTabs | TextDrawing::WordBreak;
         const int h =
             TextDrawing::drawText(nullptr, font(), m_caption, e, flags | TextDrawing::CalcRect).height();
         // A caption taller than the area inside the bevels is cut at its edges.

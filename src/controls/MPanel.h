@@ -7,7 +7,10 @@
 /// Sides of a panel, one bit each.
 enum class TSide : quint8 { sdLeft = 0, sdTop = 1, sdRight = 2, sdBottom = 3 };
 using TSides = quint8; ///< bit n stands for the side with value n
-constexpr TSides sideBit(TSide side) { return static_cast<TSides>(1u << static_cast<unsigned>(side)); }
+constexpr TSides sideBit(TSide side)
+{
+    return static_cast<TSides>(1u << static_cast<unsigned>(side));
+}
 constexpr TSides AllSides = 0x0F;
 
 enum class TVerticalAlignment : quint8 { vaTop = 0, vaCenter = 1, vaBottom = 2 };

@@ -136,6 +136,6 @@ private:
     QImage m_underThumb;
     QColor m_color; ///< invalid: the palette's window colour
 
-    QImage m_surface;      ///< what the widget shows
-    bool m_stale = true;   ///< m_surface must be drawn again as a whole
+    QImage m_surface;    ///< what the widget shows
+    bool m_stale = true; ///< m_surface must be drawn again as a whole
 };

@@ -3,8 +3,7 @@
 
 /// The controls' setters act only on a real change: stores `value` in `field` and
 /// returns true when it differs from what was there.
-template <typename T, typename V>
-bool assignChanged(T& field, const V& value)
+template <typename T, typename V> bool assignChanged(T& field, const V& value)
 {
     if (field == value)
         return false;

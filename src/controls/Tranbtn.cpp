@@ -263,10 +263,10 @@ void TMTranBtn::drawFrame(QPainter& painter, bool raised) const
     const QColor second = raised ? shadow : highlight;
     const int w = width();
     const int h = height();
-    painter.fillRect(QRect(0, 0, 1, h - 1), first);     // left, without its bottom pixel
-    painter.fillRect(QRect(0, 0, w - 1, 1), first);     // top, without its rightmost pixel
-    painter.fillRect(QRect(w - 1, 0, 1, h), second);    // right
-    painter.fillRect(QRect(0, h - 1, w, 1), second);    // bottom
+    painter.fillRect(QRect(0, 0, 1, h - 1), first);  // left, without its bottom pixel
+    painter.fillRect(QRect(0, 0, w - 1, 1), first);  // top, without its rightmost pixel
+    painter.fillRect(QRect(w - 1, 0, 1, h), second); // right
+    painter.fillRect(QRect(0, h - 1, w, 1), second); // bottom
 }
 
 void TMTranBtn::paintEvent(QPaintEvent* /*event*/)

@@ -242,7 +242,9 @@ QString TCDPlayer::PositionText()
     // Two separate reads: across a minute boundary the old minute can meet the new second.
     const int minutes = MCI_TMSF_MINUTE(Position());
     const int seconds = MCI_TMSF_SECOND(Position());
-    return QStringLiteral("%1:%2").arg(minutes, 2, 10, QLatin1Char('0')).arg(seconds, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2")
+        .arg(minutes, 2, 10, QLatin1Char('0'))
+        .arg(seconds, 2, 10, QLatin1Char('0'));
 }
 
 void TCDPlayer::PollTimerTimer() noexcept

@@ -44,7 +44,8 @@ QString maskedText(const QString& text)
     }
     if (whole.size() > 4)
         return QStringLiteral("9999.99");
-    return whole.rightJustified(4, QLatin1Char('0')) + QLatin1Char('.') + fraction.left(2).leftJustified(2, QLatin1Char('0'));
+    return whole.rightJustified(4, QLatin1Char('0')) + QLatin1Char('.') +
+           fraction.left(2).leftJustified(2, QLatin1Char('0'));
 }
 
 /// Seconds with two decimals of a millisecond value, as "%04.2f" (length, position) or
@@ -88,7 +89,8 @@ QToolButton* transportButton(QWidget* parent, const char* name, const QString& p
     button->setGeometry(left, 156, 36, 36);
     QIcon icon;
     icon.addFile(QStringLiteral(":/devices/rec-%1.svg").arg(picture), QSize(32, 32), QIcon::Normal);
-    icon.addFile(QStringLiteral(":/devices/rec-%1-disabled.svg").arg(picture), QSize(32, 32), QIcon::Disabled);
+    icon.addFile(QStringLiteral(":/devices/rec-%1-disabled.svg").arg(picture), QSize(32, 32),
+                 QIcon::Disabled);
     button->setIcon(icon);
     button->setIconSize(QSize(32, 32));
     button->setFocusPolicy(Qt::NoFocus);
@@ -96,9 +98,11 @@ QToolButton* transportButton(QWidget* parent, const char* name, const QString& p
     return button;
 }
 
-QPushButton* pushButton(QWidget* parent, const char* name, const QString& caption, const QString& picture, int left)
+QPushButton* pushButton(QWidget* parent, const char* name, const QString& caption, const QString& picture,
+                        int left)
 {
-    auto* button = new QPushButton(QIcon(QStringLiteral(":/devices/btn-%1.svg").arg(picture)), caption, parent);
+    auto* button =
+        new QPushButton(QIcon(QStringLiteral(":/devices/btn-%1.svg").arg(picture)), caption, parent);
     button->setObjectName(QLatin1String(name));
     button->setGeometry(left, 217, 58, 25);
     button->setIconSize(QSize(16, 16));
@@ -186,7 +190,8 @@ void TRecForm::buildControls()
     MLabel3 = caption(this, "MLabel3", QStringLiteral("Wave Size"));
     MLabel4 = caption(this, "MLabel4", QStringLiteral("Start"));
     MLabel5 = caption(this, "MLabel5", QStringLiteral("Stop"));
-    const std::pair<TMLabel*, QLineEdit*> underDisplays[] = {{MLabel1, edtStart}, {MLabel2, edtStop}, {MLabel3, edtSize}};
+    const std::pair<TMLabel*, QLineEdit*> underDisplays[] = {
+        {MLabel1, edtStart}, {MLabel2, edtStop}, {MLabel3, edtSize}};
     for (const auto& [label, edit] : underDisplays)
         label->move(edit->geometry().center().x() - label->width() / 2 + 1, 54);
     MLabel4->move(57 - 8 - MLabel4->width(), 86 + (22 - MLabel4->height()) / 2);
@@ -209,12 +214,15 @@ void TRecForm::buildControls()
         {btnPrev, &TRecForm::btnPrevClick},   {btnNext, &TRecForm::btnNextClick},
         {btnPause, &TRecForm::btnPauseClick}, {btnRecord, &TRecForm::btnRecordClick}};
     for (const auto& [button, handler] : transport)
-        connectGuarded(button, &QToolButton::clicked, this, [this, handler = handler] { (this->*handler)(); });
+        connectGuarded(button, &QToolButton::clicked, this,
+                       [this, handler = handler] { (this->*handler)(); });
     connectGuarded(btnOpen, &QPushButton::clicked, this, [this] { btnOpenClick(); });
     connectGuarded(btnNew, &QPushButton::clicked, this, [this] { btnNewClick(); });
     connectGuarded(btnSave, &QPushButton::clicked, this, [this] { btnSaveClick(); });
-    connect(tbStart, &TMTrackBar::OnChange, this, [this](TMTrackBar*) { sliderChanged(&TRecForm::tbStartChange); });
-    connect(tbStop, &TMTrackBar::OnChange, this, [this](TMTrackBar*) { sliderChanged(&TRecForm::tbStopChange); });
+    connect(tbStart, &TMTrackBar::OnChange, this,
+            [this](TMTrackBar*) { sliderChanged(&TRecForm::tbStartChange); });
+    connect(tbStop, &TMTrackBar::OnChange, this,
+            [this](TMTrackBar*) { sliderChanged(&TRecForm::tbStopChange); });
     connect(Timer1, &QTimer::timeout, this, [this] { timerTick(); });
 }
 
@@ -246,8 +254,7 @@ qint32 TRecForm::markOf(int sliderPosition) const
     return m_shortRange ? std::min(mark, WaveLength) : mark;
 }
 
-template <typename F>
-void TRecForm::changeSlider(F&& change)
+template <typename F> void TRecForm::changeSlider(F&& change)
 {
     {
         ++m_changeDepth;

@@ -61,8 +61,8 @@ public:
     MCI_GENERIC_PARMS GenericParms;
     MCI_SET_PARMS SetParms;
     quint32 LastError = 0;
-    qint32 StartPos = 0;  ///< ms; where play (and, when positive, recording) begins
-    qint32 StopPos = 0;   ///< ms; where play and recording end; 0: at the end
+    qint32 StartPos = 0;   ///< ms; where play (and, when positive, recording) begins
+    qint32 StopPos = 0;    ///< ms; where play and recording end; 0: at the end
     qint32 WaveLength = 0; ///< ms; measured at open and when a recording stops
 
     /// DeviceID after a close: no wave. It is also the id that reaches every open device, so
@@ -107,8 +107,7 @@ private:
     void timerTick();
     /// Moves a slider from code: its change handler runs at once, and what it raises is
     /// raised here, as if the handler had been called directly.
-    template <typename F>
-    void changeSlider(F&& change);
+    template <typename F> void changeSlider(F&& change);
     void sliderChanged(void (TRecForm::*handler)());
 
     Dialogs& m_dialogs;

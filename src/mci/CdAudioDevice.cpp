@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CdAudioDevice.h"
 
-#include "DeviceRequests.h"
-#include "audio/AudioOutput.h"
 #include "CdDrive.h"
 #include "CdPcmSource.h"
+#include "DeviceRequests.h"
+#include "audio/AudioOutput.h"
 #include "platform/Errors.h"
 
 #include <algorithm>
@@ -139,8 +139,8 @@ struct CdAudioDevice::Impl {
     /// The mode is right even when the output's end notice has not arrived yet.
     void checkFinished()
     {
-        if (play == Play::Playing && pcm && stream && pcm->exhausted()
-            && stream->framesPlayed() >= pcm->framesDelivered() + pcm->silenceFrames())
+        if (play == Play::Playing && pcm && stream && pcm->exhausted() &&
+            stream->framesPlayed() >= pcm->framesDelivered() + pcm->silenceFrames())
             finish();
     }
 
@@ -194,13 +194,13 @@ struct CdAudioDevice::Impl {
             const CdTrackInfo* t = toc->track(MCI_TMSF_TRACK(value));
             if (!t)
                 return MCIERR_CD_NO_SUCH_TRACK;
-            sector = t->start + MCI_TMSF_MINUTE(value) * SectorsPerMinute
-                     + MCI_TMSF_SECOND(value) * SectorsPerSecond + MCI_TMSF_FRAME(value);
+            sector = t->start + MCI_TMSF_MINUTE(value) * SectorsPerMinute +
+                     MCI_TMSF_SECOND(value) * SectorsPerSecond + MCI_TMSF_FRAME(value);
             break;
         }
         case MCI_FORMAT_MSF:
-            sector = MCI_MSF_MINUTE(value) * SectorsPerMinute + MCI_MSF_SECOND(value) * SectorsPerSecond
-                     + MCI_MSF_FRAME(value) - MsfLeadIn;
+            sector = MCI_MSF_MINUTE(value) * SectorsPerMinute + MCI_MSF_SECOND(value) * SectorsPerSecond +
+                     MCI_MSF_FRAME(value) - MsfLeadIn;
             break;
         default: {
             const std::int64_t f = std::int64_t(value) * Pcm::SampleRate / 1000;

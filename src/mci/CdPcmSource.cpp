@@ -76,7 +76,8 @@ struct CdPcmSource::Shared {
                     return;
                 const std::size_t writePos = (readPos + fill) % RingFrames;
                 const std::size_t n = std::min({last - next, RingFrames - fill, RingFrames - writePos});
-                std::memcpy(&ring[writePos * Pcm::Channels], &sector[next * Pcm::Channels], n * Pcm::BytesPerFrame);
+                std::memcpy(&ring[writePos * Pcm::Channels], &sector[next * Pcm::Channels],
+                            n * Pcm::BytesPerFrame);
                 fill += n;
                 next += n;
                 lock.unlock();
@@ -154,7 +155,8 @@ std::size_t CdPcmSource::read(std::int16_t* out, std::size_t frames)
         }
         while (copied < frames && s.fill > 0) {
             const std::size_t n = std::min({frames - copied, s.fill, RingFrames - s.readPos});
-            std::memcpy(out + copied * Pcm::Channels, &s.ring[s.readPos * Pcm::Channels], n * Pcm::BytesPerFrame);
+            std::memcpy(out + copied * Pcm::Channels, &s.ring[s.readPos * Pcm::Channels],
+                        n * Pcm::BytesPerFrame);
             s.readPos = (s.readPos + n) % RingFrames;
             s.fill -= n;
             copied += n;

@@ -6,8 +6,14 @@
 
 /// CD tracks are named "cdda://TrackNN.cda" (NN = 01..99): track NN of the disc in the CD device.
 namespace CdTracks {
-inline QString scheme() { return QStringLiteral("cdda://"); }
-[[nodiscard]] inline bool isTrackName(const QString& path) { return path.startsWith(scheme(), Qt::CaseInsensitive); }
+inline QString scheme()
+{
+    return QStringLiteral("cdda://");
+}
+[[nodiscard]] inline bool isTrackName(const QString& path)
+{
+    return path.startsWith(scheme(), Qt::CaseInsensitive);
+}
 [[nodiscard]] inline QString trackName(int track)
 {
     return scheme() + QStringLiteral("Track%1.cda").arg(track, 2, 10, QLatin1Char('0'));

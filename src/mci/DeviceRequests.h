@@ -8,16 +8,14 @@
 namespace DeviceRequests {
 
 /// The request's parameter block as the command's type (nullptr stays nullptr).
-template <typename T>
-T* block(void* parms)
+template <typename T> T* block(void* parms)
 {
     return static_cast<T*>(parms);
 }
 
 /// A query of one item (status, capabilities) needs its block and the flag that says the
 /// item is filled in; 0 when both are there.
-template <typename Parms>
-MCIERROR checkItemQuery(quint32 flags, quint32 itemFlag, const Parms* parms)
+template <typename Parms> MCIERROR checkItemQuery(quint32 flags, quint32 itemFlag, const Parms* parms)
 {
     if (!parms)
         return MCIERR_NULL_PARAMETER_BLOCK;

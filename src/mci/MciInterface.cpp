@@ -40,8 +40,7 @@ QString typeKey(const QString& type)
 }
 
 /// The device may throw (out of memory, a fault of its own); the caller only ever sees a code.
-template <typename F>
-MCIERROR shielded(F&& f) noexcept
+template <typename F> MCIERROR shielded(F&& f) noexcept
 {
     try {
         return f();
@@ -154,7 +153,8 @@ bool mciGetErrorStringA(MCIERROR error, char* buffer, quint32 size)
     const QString text = Mci::errorText(error);
     const bool known = !text.isEmpty();
     const QByteArray bytes =
-        known ? text.toUtf8() : QStringLiteral("The device reported an unknown error (%1)").arg(error).toUtf8();
+        known ? text.toUtf8()
+              : QStringLiteral("The device reported an unknown error (%1)").arg(error).toUtf8();
     const auto n = std::min<qsizetype>(bytes.size(), qsizetype(size) - 1);
     std::memcpy(buffer, bytes.constData(), size_t(n));
     buffer[n] = '\0';
@@ -265,7 +265,8 @@ QString errorText(MCIERROR error)
     case MCIERR_CD_NO_EJECT:
         return QStringLiteral("The CD drive cannot open or close its tray");
     case MCIERR_CD_TRACK_CUT_SHORT:
-        return QStringLiteral("The disc cannot be read to the end of the track; it was stopped where reading failed");
+        return QStringLiteral(
+            "The disc cannot be read to the end of the track; it was stopped where reading failed");
     default:
         return dispatcher().customTexts.value(error);
     }

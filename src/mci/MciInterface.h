@@ -171,19 +171,40 @@ constexpr quint32 MCI_MAKE_TMSF(quint8 t, quint8 m, quint8 s, quint8 f)
 {
     return quint32(t) | (quint32(m) << 8) | (quint32(s) << 16) | (quint32(f) << 24);
 }
-constexpr quint8 MCI_TMSF_TRACK(quint32 tmsf) { return quint8(tmsf & 0xFF); }
-constexpr quint8 MCI_TMSF_MINUTE(quint32 tmsf) { return quint8((tmsf >> 8) & 0xFF); }
-constexpr quint8 MCI_TMSF_SECOND(quint32 tmsf) { return quint8((tmsf >> 16) & 0xFF); }
-constexpr quint8 MCI_TMSF_FRAME(quint32 tmsf) { return quint8((tmsf >> 24) & 0xFF); }
+constexpr quint8 MCI_TMSF_TRACK(quint32 tmsf)
+{
+    return quint8(tmsf & 0xFF);
+}
+constexpr quint8 MCI_TMSF_MINUTE(quint32 tmsf)
+{
+    return quint8((tmsf >> 8) & 0xFF);
+}
+constexpr quint8 MCI_TMSF_SECOND(quint32 tmsf)
+{
+    return quint8((tmsf >> 16) & 0xFF);
+}
+constexpr quint8 MCI_TMSF_FRAME(quint32 tmsf)
+{
+    return quint8((tmsf >> 24) & 0xFF);
+}
 
 // MSF positions (minutes in the lowest byte) from the very start of the disc.
 constexpr quint32 MCI_MAKE_MSF(quint8 m, quint8 s, quint8 f)
 {
     return quint32(m) | (quint32(s) << 8) | (quint32(f) << 16);
 }
-constexpr quint8 MCI_MSF_MINUTE(quint32 msf) { return quint8(msf & 0xFF); }
-constexpr quint8 MCI_MSF_SECOND(quint32 msf) { return quint8((msf >> 8) & 0xFF); }
-constexpr quint8 MCI_MSF_FRAME(quint32 msf) { return quint8((msf >> 16) & 0xFF); }
+constexpr quint8 MCI_MSF_MINUTE(quint32 msf)
+{
+    return quint8(msf & 0xFF);
+}
+constexpr quint8 MCI_MSF_SECOND(quint32 msf)
+{
+    return quint8((msf >> 8) & 0xFF);
+}
+constexpr quint8 MCI_MSF_FRAME(quint32 msf)
+{
+    return quint8((msf >> 16) & 0xFF);
+}
 
 // Error codes (0 is success). mciGetErrorStringA gives the operator's text.
 constexpr MCIERROR MCIERR_BASE = 256;

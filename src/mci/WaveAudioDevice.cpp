@@ -2,9 +2,9 @@
 #include "WaveAudioDevice.h"
 
 #include "DeviceRequests.h"
+#include "WaveFile.h"
 #include "audio/AudioOutput.h"
 #include "platform/Guard.h"
-#include "WaveFile.h"
 
 #include <QMetaObject>
 #include <QObject>
@@ -46,7 +46,8 @@ public:
 
     std::size_t read(std::int16_t* out, std::size_t frames) override
     {
-        const auto n = static_cast<std::size_t>(std::clamp<std::int64_t>(m_end - m_next, 0, std::int64_t(frames)));
+        const auto n =
+            static_cast<std::size_t>(std::clamp<std::int64_t>(m_end - m_next, 0, std::int64_t(frames)));
         if (n > 0)
             std::memcpy(out, m_wave->data() + m_next * Pcm::Channels, n * Pcm::BytesPerFrame);
         m_next += std::int64_t(n);
@@ -190,13 +191,13 @@ struct WaveAudioDevice::Impl {
         if (part.empty())
             return;
         const auto channels = static_cast<std::size_t>(native->channels);
-        splice(native->samples, static_cast<std::size_t>(std::min(nativePos, native->frames())) * channels, part);
+        splice(native->samples, static_cast<std::size_t>(std::min(nativePos, native->frames())) * channels,
+               part);
         nativePos += std::int64_t(part.size() / channels);
     }
 
     /// Records `part` into `into` at sample `at`: inserted, or over what is there and on past the end.
-    template <typename T>
-    void splice(std::vector<T>& into, std::size_t at, const std::vector<T>& part) const
+    template <typename T> void splice(std::vector<T>& into, std::size_t at, const std::vector<T>& part) const
     {
         if (inserting) {
             into.insert(into.begin() + std::ptrdiff_t(at), part.begin(), part.end());

@@ -53,13 +53,12 @@ bool needsConversion(const SF_INFO& info)
 {
     const int sub = info.format & SF_FORMAT_SUBMASK;
     // Floating-point samples go through the resampler, which clips them instead of wrapping.
-    return info.samplerate != Pcm::SampleRate || info.channels > Pcm::Channels || sub == SF_FORMAT_FLOAT
-           || sub == SF_FORMAT_DOUBLE;
+    return info.samplerate != Pcm::SampleRate || info.channels > Pcm::Channels || sub == SF_FORMAT_FLOAT ||
+           sub == SF_FORMAT_DOUBLE;
 }
 
 /// Mono copied to both sides; stereo as it is.
-template <typename T>
-std::vector<T> toStereo(std::vector<T> in, int channels)
+template <typename T> std::vector<T> toStereo(std::vector<T> in, int channels)
 {
     if (channels != 1)
         return in;
@@ -71,7 +70,8 @@ std::vector<T> toStereo(std::vector<T> in, int channels)
 
 bool readDirect(SNDFILE* file, const SF_INFO& info, std::vector<std::int16_t>& samples)
 {
-    std::vector<std::int16_t> raw(static_cast<std::size_t>(info.frames) * static_cast<std::size_t>(info.channels));
+    std::vector<std::int16_t> raw(static_cast<std::size_t>(info.frames) *
+                                  static_cast<std::size_t>(info.channels));
     const sf_count_t got = sf_readf_short(file, raw.data(), info.frames);
     if (got < 0)
         return false;
@@ -96,8 +96,8 @@ bool readConverted(SNDFILE* file, const SF_INFO& info, std::vector<std::int16_t>
     av_channel_layout_default(&inLayout, channels);
     av_channel_layout_default(&outLayout, Pcm::Channels);
     SwrContext* s = nullptr;
-    int rc = swr_alloc_set_opts2(&s, &outLayout, AV_SAMPLE_FMT_S16, Pcm::SampleRate, &inLayout, AV_SAMPLE_FMT_FLT,
-                                 info.samplerate, 0, nullptr);
+    int rc = swr_alloc_set_opts2(&s, &outLayout, AV_SAMPLE_FMT_S16, Pcm::SampleRate, &inLayout,
+                                 AV_SAMPLE_FMT_FLT, info.samplerate, 0, nullptr);
     av_channel_layout_uninit(&inLayout);
     av_channel_layout_uninit(&outLayout);
     const std::unique_ptr<SwrContext, SwrFreer> swr(s);
@@ -106,7 +106,8 @@ bool readConverted(SNDFILE* file, const SF_INFO& info, std::vector<std::int16_t>
 
     const auto frames = static_cast<std::int64_t>(in.size()) / channels;
     samples.clear();
-    samples.reserve(static_cast<std::size_t>(frames * Pcm::SampleRate / info.samplerate + 64) * Pcm::Channels);
+    samples.reserve(static_cast<std::size_t>(frames * Pcm::SampleRate / info.samplerate + 64) *
+                    Pcm::Channels);
     std::vector<std::int16_t> chunk;
     for (std::int64_t done = 0;; done += ResampleChunk) {
         const bool flushing = done >= frames;
@@ -116,7 +117,8 @@ bool readConverted(SNDFILE* file, const SF_INFO& info, std::vector<std::int16_t>
             return false;
         chunk.resize(static_cast<std::size_t>(room) * Pcm::Channels + Pcm::Channels);
         auto* out = reinterpret_cast<std::uint8_t*>(chunk.data());
-        const auto* src = flushing ? nullptr : reinterpret_cast<const std::uint8_t*>(in.data() + done * channels);
+        const auto* src =
+            flushing ? nullptr : reinterpret_cast<const std::uint8_t*>(in.data() + done * channels);
         rc = swr_convert(s, &out, room + 1, flushing ? nullptr : &src, n);
         if (rc < 0)
             return false;
@@ -188,8 +190,7 @@ bool readNative(SNDFILE* file, const SF_INFO& info, WaveFile::NativeWave& native
 }
 
 /// Writes a wave of `info`'s format through libsndfile into `memory`.
-template <typename Write>
-QByteArray encodeWith(SF_INFO info, Write&& write)
+template <typename Write> QByteArray encodeWith(SF_INFO info, Write&& write)
 {
     MemoryFile memory;
     SF_VIRTUAL_IO io{&MemoryFile::length, &MemoryFile::seek, &MemoryFile::read, &MemoryFile::write,
@@ -332,7 +333,8 @@ LoadResult load(const QString& path, std::vector<std::int16_t>& samples, NativeW
     const SndfilePtr file(sf_open(QFile::encodeName(path).constData(), SFM_READ, &sf));
     if (!file || !isWave(sf.format) || sf.channels <= 0 || sf.samplerate <= 0 || sf.frames < 0)
         return LoadResult::NotAWave;
-    bool ok = needsConversion(sf) ? readConverted(file.get(), sf, samples) : readDirect(file.get(), sf, samples);
+    bool ok =
+        needsConversion(sf) ? readConverted(file.get(), sf, samples) : readDirect(file.get(), sf, samples);
     if (ok && native) {
         ok = sf_seek(file.get(), 0, SEEK_SET) == 0 && readNative(file.get(), sf, *native);
     }
@@ -349,7 +351,8 @@ QByteArray encode(const std::int16_t* samples, std::int64_t frames)
     info.samplerate = Pcm::SampleRate;
     info.channels = Pcm::Channels;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    return encodeWith(info, [&](SNDFILE* file) { return frames == 0 || sf_writef_short(file, samples, frames) == frames; });
+    return encodeWith(
+        info, [&](SNDFILE* file) { return frames == 0 || sf_writef_short(file, samples, frames) == frames; });
 }
 
 bool save(const QString& path, const std::int16_t* samples, std::int64_t frames)

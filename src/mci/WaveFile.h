@@ -26,14 +26,18 @@ struct NativeWave {
     std::vector<std::int32_t> samples;
 
     [[nodiscard]] bool isFloat() const;
-    [[nodiscard]] std::int64_t frames() const { return channels > 0 ? std::int64_t(samples.size()) / channels : 0; }
+    [[nodiscard]] std::int64_t frames() const
+    {
+        return channels > 0 ? std::int64_t(samples.size()) / channels : 0;
+    }
 };
 
 /// Reads the whole wave at `path` as interleaved 16-bit stereo at 44.1 kHz into `samples`:
 /// mono is copied to both sides, more channels are mixed down, other rates resampled.
 /// With `native`, also the wave as the file holds it.
 /// On any result but Loaded `samples` is left empty.
-[[nodiscard]] LoadResult load(const QString& path, std::vector<std::int16_t>& samples, NativeWave* native = nullptr);
+[[nodiscard]] LoadResult load(const QString& path, std::vector<std::int16_t>& samples,
+                              NativeWave* native = nullptr);
 
 /// Turns 16-bit stereo at 44.1 kHz into a native wave's rate, channels and sample kind,
 /// a piece at a time (a recording as it comes in).

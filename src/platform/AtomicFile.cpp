@@ -40,7 +40,8 @@ bool AtomicFileWriter::writeAll(int fd, const char* data, qsizetype size)
 
 bool AtomicFileWriter::fail(const QString& file, int error)
 {
-    m_error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file), QString::fromLocal8Bit(std::strerror(error)));
+    m_error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file),
+                                           QString::fromLocal8Bit(std::strerror(error)));
     return false;
 }
 
@@ -66,9 +67,11 @@ void AtomicFileWriter::removeStaleTemporaries(const QString& path, std::chrono::
     const QFileInfo target(resolvedTarget(path));
     const QDir dir = target.absoluteDir();
     const QString prefix = temporaryPrefix(target.fileName());
-    const QRegularExpression ours(QLatin1Char('^') + QRegularExpression::escape(prefix) + QLatin1String("[A-Za-z0-9]{6}$"));
+    const QRegularExpression ours(QLatin1Char('^') + QRegularExpression::escape(prefix) +
+                                  QLatin1String("[A-Za-z0-9]{6}$"));
     const QDateTime before = QDateTime::currentDateTime().addSecs(-minAge.count());
-    const auto entries = dir.entryInfoList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    const auto entries =
+        dir.entryInfoList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::NoSymLinks);
     for (const QFileInfo& entry : entries)
         if (ours.match(entry.fileName()).hasMatch() && (minAge.count() == 0 || entry.lastModified() < before))
             QFile::remove(entry.absoluteFilePath());
@@ -83,7 +86,8 @@ bool AtomicFileWriter::replace(const QString& path, const QByteArray& content)
     if (!QFileInfo(dir).isDir())
         return fail(target, ENOENT);
 
-    QByteArray tmpl = QFile::encodeName(dir + QLatin1Char('/') + temporaryPrefix(info.fileName()) + QLatin1String("XXXXXX"));
+    QByteArray tmpl = QFile::encodeName(dir + QLatin1Char('/') + temporaryPrefix(info.fileName()) +
+                                        QLatin1String("XXXXXX"));
     const int fd = ::mkstemp(tmpl.data());
     if (fd < 0)
         return fail(target, errno);

@@ -11,8 +11,7 @@
 /// Runs `f`; an exception never leaves it but goes to the installed reporter.
 /// Wrap the body of every event override, timer tick and queued lambda in it.
 /// Returns false when `f` raised.
-template <typename F>
-bool guard(F&& f) noexcept
+template <typename F> bool guard(F&& f) noexcept
 {
     try {
         std::forward<F>(f)();
@@ -39,7 +38,9 @@ QMetaObject::Connection connectGuarded(Sender* sender, Signal signal, Receiver* 
     } else {
         return QObject::connect(
             sender, signal, receiver,
-            [slot](auto&&... args) mutable -> decltype((void)slot(args...)) { guard([&] { slot(args...); }); },
+            [slot](auto&&... args) mutable -> decltype((void)slot(args...)) {
+                guard([&] { slot(args...); });
+            },
             type);
     }
 }

@@ -25,19 +25,29 @@ QString escape(const QString& text, bool isName)
     out.reserve(text.size());
     for (const QChar c : text) {
         switch (c.unicode()) {
-        case '\\': out += QLatin1String("\\\\"); break;
-        case '\n': out += QLatin1String("\\n"); break;
-        case '\r': out += QLatin1String("\\r"); break;
-        case '\t': out += QLatin1String("\\t"); break;
+        case '\\':
+            out += QLatin1String("\\\\");
+            break;
+        case '\n':
+            out += QLatin1String("\\n");
+            break;
+        case '\r':
+            out += QLatin1String("\\r");
+            break;
+        case '\t':
+            out += QLatin1String("\\t");
+            break;
         case '=':
             out += isName ? QLatin1String("\\=") : QLatin1String("=");
             break;
-        default: out += c;
+        default:
+            out += c;
         }
     }
     // Readers drop blanks at either end and take "[", ";" and "#" at a line's start for
     // a section or a comment: escape them where they would be misread.
-    if (isName && (out.startsWith(QLatin1Char('[')) || out.startsWith(QLatin1Char(';')) || out.startsWith(QLatin1Char('#'))))
+    if (isName && (out.startsWith(QLatin1Char('[')) || out.startsWith(QLatin1Char(';')) ||
+                   out.startsWith(QLatin1Char('#'))))
         out.prepend(QLatin1Char('\\'));
     if (out.startsWith(QLatin1Char(' ')))
         out.prepend(QLatin1Char('\\'));
@@ -73,10 +83,17 @@ QString unescape(QStringView text)
         if (c == QLatin1Char('\\') && i + 1 < text.size()) {
             const QChar n = text[++i];
             switch (n.unicode()) {
-            case 'n': out += QLatin1Char('\n'); break;
-            case 'r': out += QLatin1Char('\r'); break;
-            case 't': out += QLatin1Char('\t'); break;
-            default: out += n;
+            case 'n':
+                out += QLatin1Char('\n');
+                break;
+            case 'r':
+                out += QLatin1Char('\r');
+                break;
+            case 't':
+                out += QLatin1Char('\t');
+                break;
+            default:
+                out += n;
             }
         } else {
             out += c;
@@ -101,8 +118,7 @@ bool sameName(const QString& a, const QString& b)
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-template <typename V>
-bool isNamed(const V& v, const QString& name)
+template <typename V> bool isNamed(const V& v, const QString& name)
 {
     return v.note.isEmpty() && sameName(v.name, name);
 }
@@ -125,7 +141,8 @@ QString IniRegistry::defaultConfigDir()
 QString IniRegistry::fileForKey(const QString& key) const
 {
     const QStringList parts = splitKey(key);
-    const QString name = parts.size() >= 2 ? parts[1] : (parts.isEmpty() ? QStringLiteral("Default") : parts[0]);
+    const QString name =
+        parts.size() >= 2 ? parts[1] : (parts.isEmpty() ? QStringLiteral("Default") : parts[0]);
     const QString fileName = name + QLatin1String(".ini");
     // Key names ignore case: an existing file of any spelling is the key's file.
     const QStringList existing = QDir(m_configDir).entryList({QStringLiteral("*.ini")}, QDir::Files);
@@ -321,8 +338,9 @@ void IniRegistry::save(const QString& file, const Document& doc) const
         if (!s.name.isEmpty())
             text += QLatin1Char('[') + s.name + QLatin1String("]\n");
         for (const auto& v : s.values)
-            text += (v.note.isEmpty() ? escape(v.name, true) + QLatin1Char('=') + escape(v.value, false) : v.note)
-                    + QLatin1Char('\n');
+            text += (v.note.isEmpty() ? escape(v.name, true) + QLatin1Char('=') + escape(v.value, false)
+                                      : v.note) +
+                    QLatin1Char('\n');
         if (!s.name.isEmpty() || !s.values.isEmpty())
             text += QLatin1Char('\n');
     }

@@ -83,8 +83,8 @@ private:
 
     QString m_configDir;
     bool m_open = false;
-    QString m_file;    // the key's file while a key is open
-    QString m_section; // "" for the key itself, else the subkey path
+    QString m_file;          // the key's file while a key is open
+    QString m_section;       // "" for the key itself, else the subkey path
     QList<Change> m_changes; // to m_file, since it was opened
     std::shared_ptr<Fallback> m_fallback = std::make_shared<Fallback>();
 };

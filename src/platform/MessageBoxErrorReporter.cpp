@@ -44,7 +44,8 @@ void MessageBoxErrorReporter::showPending()
     while (!m_pending.isEmpty()) {
         const QString text = m_pending.takeFirst();
         try {
-            m_dialogs.messageBox(QApplication::activeWindow(), text, Dialogs::Style::Error, Dialogs::Buttons::Ok);
+            m_dialogs.messageBox(QApplication::activeWindow(), text, Dialogs::Style::Error,
+                                 Dialogs::Buttons::Ok);
         } catch (...) {
         }
     }

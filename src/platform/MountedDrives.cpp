@@ -33,10 +33,11 @@ QString unescapeMountField(const QByteArray& field)
 bool isPseudoFileSystem(const QByteArray& type)
 {
     static const QSet<QByteArray> pseudo = {
-        "proc", "sysfs", "tmpfs", "devtmpfs", "devpts", "ramfs", "cgroup", "cgroup2", "securityfs",
-        "debugfs", "tracefs", "configfs", "fusectl", "mqueue", "hugetlbfs", "pstore", "bpf",
-        "autofs", "binfmt_misc", "efivarfs", "nsfs", "rpc_pipefs", "overlay", "squashfs",
-        "fuse.gvfsd-fuse", "fuse.portal", "fuse.lxcfs", "selinuxfs", "nfsd"};
+        "proc",       "sysfs",      "tmpfs",    "devtmpfs",        "devpts",      "ramfs",      "cgroup",
+        "cgroup2",    "securityfs", "debugfs",  "tracefs",         "configfs",    "fusectl",    "mqueue",
+        "hugetlbfs",  "pstore",     "bpf",      "autofs",          "binfmt_misc", "efivarfs",   "nsfs",
+        "rpc_pipefs", "overlay",    "squashfs", "fuse.gvfsd-fuse", "fuse.portal", "fuse.lxcfs", "selinuxfs",
+        "nfsd"};
     return pseudo.contains(type);
 }
 
@@ -48,8 +49,8 @@ bool isUnder(const QString& path, const QString& folder)
 /// Where people mount the disks they want to reach.
 bool isUserMountPoint(const QString& path)
 {
-    return isUnder(path, QStringLiteral("/home")) || isUnder(path, QStringLiteral("/media"))
-        || isUnder(path, QStringLiteral("/mnt")) || isUnder(path, QStringLiteral("/run/media"));
+    return isUnder(path, QStringLiteral("/home")) || isUnder(path, QStringLiteral("/media")) ||
+           isUnder(path, QStringLiteral("/mnt")) || isUnder(path, QStringLiteral("/run/media"));
 }
 
 } // namespace

@@ -12,9 +12,15 @@ Dialogs::Answer QtDialogs::messageBox(QWidget* parent, const QString& text, Styl
     box.setWindowTitle(QApplication::applicationDisplayName());
     box.setText(text);
     switch (style) {
-    case Style::Error: box.setIcon(QMessageBox::Critical); break;
-    case Style::Information: box.setIcon(QMessageBox::Information); break;
-    case Style::Confirmation: box.setIcon(QMessageBox::Question); break;
+    case Style::Error:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case Style::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case Style::Confirmation:
+        box.setIcon(QMessageBox::Question);
+        break;
     }
     if (buttons != Buttons::Ok) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);

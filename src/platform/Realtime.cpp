@@ -50,7 +50,7 @@ void demoteRealtimeThreads(int)
 bool boundRunTime()
 {
     static const bool bounded = [] {
-        struct sigaction action{};
+        struct sigaction action {};
         action.sa_handler = &demoteRealtimeThreads;
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESTART;
@@ -58,7 +58,8 @@ bool boundRunTime()
         rlimit limit{};
         if (getrlimit(RLIMIT_RTTIME, &limit) < 0)
             return false;
-        const rlim_t hard = limit.rlim_max == RLIM_INFINITY ? HardRunLimitUs : std::min(limit.rlim_max, HardRunLimitUs);
+        const rlim_t hard =
+            limit.rlim_max == RLIM_INFINITY ? HardRunLimitUs : std::min(limit.rlim_max, HardRunLimitUs);
         limit.rlim_max = hard;
         // Below the hard limit, which ends the program.
         limit.rlim_cur = std::min<rlim_t>(hard / 2, Realtime::RunLimitUs);
@@ -81,7 +82,8 @@ const QString KitService = QStringLiteral("org.freedesktop.RealtimeKit1");
 const QString KitPath = QStringLiteral("/org/freedesktop/RealtimeKit1");
 
 /// A call to RealtimeKit (started on demand by the bus); false when there is no answer.
-bool callKit(const QString& interface, const QString& method, const QVariantList& args, QVariant* result = nullptr)
+bool callKit(const QString& interface, const QString& method, const QVariantList& args,
+             QVariant* result = nullptr)
 {
     QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.isConnected())
@@ -124,15 +126,16 @@ bool makeRealtime(pid_t tid, int priority)
         return false;
     }
     sched_param param{};
-    param.sched_priority = std::clamp(priority, sched_get_priority_min(SCHED_FIFO), sched_get_priority_max(SCHED_FIFO));
+    param.sched_priority =
+        std::clamp(priority, sched_get_priority_min(SCHED_FIFO), sched_get_priority_max(SCHED_FIFO));
     if (sched_setscheduler(tid, SCHED_FIFO | SCHED_RESET_ON_FORK, &param) == 0) {
         remember(tid);
         return true;
     }
     const auto granted = std::min(param.sched_priority, static_cast<int>(kitLimit("MaxRealtimePriority", 0)));
-    if (granted > 0
-        && callKit(KitService, QStringLiteral("MakeThreadRealtime"),
-                   {QVariant::fromValue(static_cast<qulonglong>(tid)), QVariant::fromValue(static_cast<uint>(granted))})) {
+    if (granted > 0 && callKit(KitService, QStringLiteral("MakeThreadRealtime"),
+                               {QVariant::fromValue(static_cast<qulonglong>(tid)),
+                                QVariant::fromValue(static_cast<uint>(granted))})) {
         // The service sets the policy without the reset flag; adding it needs no privilege.
         param.sched_priority = granted;
         sched_setscheduler(tid, SCHED_FIFO | SCHED_RESET_ON_FORK, &param);
@@ -151,8 +154,8 @@ bool raisePriority(pid_t tid, int nice)
     if (setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice) == 0)
         return true;
     const int granted = std::max(nice, static_cast<int>(kitLimit("MinNiceLevel", 0)));
-    return granted < 0
-        && callKit(KitService, QStringLiteral("MakeThreadHighPriority"),
+    return granted < 0 &&
+           callKit(KitService, QStringLiteral("MakeThreadHighPriority"),
                    {QVariant::fromValue(static_cast<qulonglong>(tid)), QVariant::fromValue(granted)});
 }
 

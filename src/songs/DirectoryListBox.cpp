@@ -19,7 +19,8 @@ bool isInside(const QString& path, const QString& root)
 }
 } // namespace
 
-DirectoryListBox::DirectoryListBox(QWidget* parent) : QTreeWidget(parent)
+DirectoryListBox::DirectoryListBox(QWidget* parent)
+    : QTreeWidget(parent)
 {
     setHeaderHidden(true);
     setRootIsDecorated(false);
@@ -27,9 +28,8 @@ DirectoryListBox::DirectoryListBox(QWidget* parent) : QTreeWidget(parent)
     setIndentation(10);
     setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
-    connectGuarded(this, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item, int) {
-        setDirectory(item->data(0, PathRole).toString());
-    });
+    connectGuarded(this, &QTreeWidget::itemActivated, this,
+                   [this](QTreeWidgetItem* item, int) { setDirectory(item->data(0, PathRole).toString()); });
 }
 
 bool DirectoryListBox::isVirtualRoot(const QString& root)
@@ -80,9 +80,11 @@ void DirectoryListBox::rebuild()
             item->setIcon(0, openIcon);
             current = item;
         }
-        const QString prefix = m_directory.endsWith(QLatin1Char('/')) ? m_directory : m_directory + QLatin1Char('/');
-        const QStringList folders = QDir(m_directory).entryList(
-            QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
+        const QString prefix =
+            m_directory.endsWith(QLatin1Char('/')) ? m_directory : m_directory + QLatin1Char('/');
+        const QStringList folders = QDir(m_directory)
+                                        .entryList(QDir::Dirs | QDir::NoDotAndDotDot,
+                                                   QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
         QList<QTreeWidgetItem*> children;
         children.reserve(folders.size());
         for (const QString& name : folders) {

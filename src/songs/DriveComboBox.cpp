@@ -7,7 +7,9 @@
 #include <QStyle>
 
 DriveComboBox::DriveComboBox(const DriveList& drives, const CdTrackCatalog& cd, QWidget* parent)
-    : QComboBox(parent), m_source(drives), m_cd(cd)
+    : QComboBox(parent)
+    , m_source(drives)
+    , m_cd(cd)
 {
     connectGuarded(this, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (!m_filling && index >= 0 && index < m_drives.size())
@@ -53,8 +55,9 @@ void DriveComboBox::selectDriveFor(const QString& path)
     qsizetype bestLength = -1;
     for (int i = 0; i < m_drives.size(); ++i) {
         const QString& root = m_drives[i].root;
-        const bool inside = root.endsWith(QLatin1Char('/')) ? path.startsWith(root)
-                                                            : path == root || path.startsWith(root + QLatin1Char('/'));
+        const bool inside = root.endsWith(QLatin1Char('/'))
+                                ? path.startsWith(root)
+                                : path == root || path.startsWith(root + QLatin1Char('/'));
         if (inside && root.size() > bestLength) {
             best = i;
             bestLength = root.size();

@@ -15,7 +15,9 @@
 #include <algorithm>
 
 FileListBox::FileListBox(const CdTrackCatalog& cd, QWidget* parent)
-    : QListView(parent), m_cd(cd), m_model(new QStringListModel(this))
+    : QListView(parent)
+    , m_cd(cd)
+    , m_model(new QStringListModel(this))
 {
     setModel(m_model);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -70,7 +72,8 @@ QStringList FileListBox::names() const
 QStringList FileListBox::selectedNames() const
 {
     QModelIndexList rows = selectionModel()->selectedRows();
-    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
     QStringList result;
     result.reserve(rows.size());
     for (const QModelIndex& index : rows)

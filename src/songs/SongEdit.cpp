@@ -2,16 +2,16 @@
 #include "SongEdit.h"
 
 #include "SongStruc.h"
+#include "audio/SongLevels.h"
 #include "platform/Fonts.h"
 #include "platform/Guard.h"
-#include "audio/SongLevels.h"
 
 #include <QGridLayout>
-#include <QScopeGuard>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -50,7 +50,10 @@ QLineEdit* textEdit(QWidget* parent, const QString& name)
 } // namespace
 
 TfrmSongEdit::TfrmSongEdit(QWidget* owner, TSongInfo& songInfo, int sheet, int slot, const SongLevels* levels)
-    : QDialog(owner), m_songInfo(songInfo), m_sheet(sheet), m_slot(slot)
+    : QDialog(owner)
+    , m_songInfo(songInfo)
+    , m_sheet(sheet)
+    , m_slot(slot)
 {
     Fonts::loadProgramFonts();
     setWindowTitle(QStringLiteral("Song Attributes"));
@@ -85,8 +88,10 @@ TfrmSongEdit::TfrmSongEdit(QWidget* owner, TSongInfo& songInfo, int sheet, int s
     auto* times = new QGridLayout;
     times->setHorizontalSpacing(5);
     times->setVerticalSpacing(2);
-    const std::pair<QLineEdit*, const char*> timeFields[] = {
-        {edtStartTime, "Start Time"}, {edtStopTime, "Stop Time"}, {edtFadeStart, "Fade Start"}, {edtFadeDur, "Fade Duration"}};
+    const std::pair<QLineEdit*, const char*> timeFields[] = {{edtStartTime, "Start Time"},
+                                                             {edtStopTime, "Stop Time"},
+                                                             {edtFadeStart, "Fade Start"},
+                                                             {edtFadeDur, "Fade Duration"}};
     int column = 0;
     for (const auto& [edit, caption] : timeFields) {
         auto* label = new QLabel(QLatin1String(caption), this);
@@ -100,8 +105,10 @@ TfrmSongEdit::TfrmSongEdit(QWidget* owner, TSongInfo& songInfo, int sheet, int s
     layout->addLayout(times);
     layout->addSpacing(8);
 
-    const std::pair<QLineEdit*, const char*> textFields[] = {
-        {edtArtist, "Artist"}, {edtAlbum, "Album"}, {edtSongTitle, "Song Title"}, {edtTimeMeasure, "Time Measured in"}};
+    const std::pair<QLineEdit*, const char*> textFields[] = {{edtArtist, "Artist"},
+                                                             {edtAlbum, "Album"},
+                                                             {edtSongTitle, "Song Title"},
+                                                             {edtTimeMeasure, "Time Measured in"}};
     for (const auto& [edit, caption] : textFields) {
         auto* label = new QLabel(QLatin1String(caption), this);
         label->setBuddy(edit);
@@ -158,12 +165,16 @@ void TfrmSongEdit::showLevel(const std::optional<Loudness>& loudness)
         lblLevel->setToolTip(QStringLiteral("The song is measured while Even Levels is on."));
         return;
     }
-    const auto db = [](double v) { return std::isfinite(v) ? QString::number(v, 'f', 1) : QStringLiteral("-inf"); };
+    const auto db = [](double v) {
+        return std::isfinite(v) ? QString::number(v, 'f', 1) : QStringLiteral("-inf");
+    };
     const double gain = SongLevels::gainDb(*loudness);
-    const QString signedGain = (gain >= 0.05 ? QStringLiteral("+") : QString()) + QString::number(gain, 'f', 1);
+    const QString signedGain =
+        (gain >= 0.05 ? QStringLiteral("+") : QString()) + QString::number(gain, 'f', 1);
     lblLevel->setText(QStringLiteral("%1 LUFS, %2 dB").arg(db(loudness->integratedLufs), signedGain));
-    lblLevel->setToolTip(QStringLiteral("Loudness %1 LUFS, true peak %2 dBTP: with Even Levels it plays at %3 dB.")
-                             .arg(db(loudness->integratedLufs), db(loudness->truePeakDb), signedGain));
+    lblLevel->setToolTip(
+        QStringLiteral("Loudness %1 LUFS, true peak %2 dBTP: with Even Levels it plays at %3 dB.")
+            .arg(db(loudness->integratedLufs), db(loudness->truePeakDb), signedGain));
 }
 
 void TfrmSongEdit::BitBtn1Click()

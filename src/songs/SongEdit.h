@@ -21,7 +21,8 @@ class TfrmSongEdit : public QDialog {
 public:
     /// Reads the slot at once: a sheet or slot out of range raises a RangeError. With `levels`,
     /// the song's measured loudness and the gain even levels give it are shown, read-only.
-    TfrmSongEdit(QWidget* owner, TSongInfo& songInfo, int sheet, int slot, const SongLevels* levels = nullptr);
+    TfrmSongEdit(QWidget* owner, TSongInfo& songInfo, int sheet, int slot,
+                 const SongLevels* levels = nullptr);
 
     QLineEdit* edtStartTime;
     QLineEdit* edtStopTime;

@@ -21,14 +21,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-template <int N>
-QString ShortString<N>::str() const
+template <int N> QString ShortString<N>::str() const
 {
     return Ansi::toUnicode(chars, std::min<int>(length, N));
 }
 
-template <int N>
-void ShortString<N>::set(const QString& text)
+template <int N> void ShortString<N>::set(const QString& text)
 {
     const QByteArray bytes = Ansi::fromUnicode(text.left(N));
     length = static_cast<std::uint8_t>(std::min<qsizetype>(bytes.size(), N));
@@ -158,8 +156,8 @@ TSongInfo::~TSongInfo()
 
 QString TSongInfo::defaultInfoPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-        + QLatin1String("/Sonavex/songs.inf");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QLatin1String("/Sonavex/songs.inf");
 }
 
 std::size_t TSongInfo::index(int Sheet, int Slot)
@@ -372,7 +370,8 @@ QString TSongInfo::keepDamagedOriginal(qint64 goodRecords, qint64 badRecords, qi
 {
     const QString copy = freeName(InfoPath + QLatin1String(".damaged-") + timeStamp(), QString());
 
-    QString text = QStringLiteral("The song file %1 is damaged. %2 songs were loaded").arg(InfoPath).arg(goodRecords);
+    QString text =
+        QStringLiteral("The song file %1 is damaged. %2 songs were loaded").arg(InfoPath).arg(goodRecords);
     if (badRecords > 0)
         text += QStringLiteral("; %1 records naming no valid slot were skipped").arg(badRecords);
     if (strayBytes > 0)
@@ -381,7 +380,8 @@ QString TSongInfo::keepDamagedOriginal(qint64 goodRecords, qint64 badRecords, qi
         m_damagedCopy = copy;
         text += QStringLiteral(". The original file was kept as %1.").arg(copy);
     } else {
-        text += QStringLiteral(". The original file could not be copied; it will be replaced when Sonavex ends.");
+        text +=
+            QStringLiteral(". The original file could not be copied; it will be replaced when Sonavex ends.");
     }
     return text;
 }
@@ -442,7 +442,8 @@ void TSongInfo::saveBeside(const QByteArray& data, const QString& because)
 void TSongInfo::rescue(const QByteArray& data, const QString& why)
 {
     const QString folder = QFileInfo(defaultInfoPath()).absolutePath();
-    const QString name = freeName(folder + QLatin1String("/songs-rescued-") + timeStamp(), QStringLiteral(".inf"));
+    const QString name =
+        freeName(folder + QLatin1String("/songs-rescued-") + timeStamp(), QStringLiteral(".inf"));
     QString text = QStringLiteral("Unable to save file!\n\n%1.\n\n").arg(why);
     if (!QDir().mkpath(folder))
         text += QStringLiteral("The songs could not be saved to %1 either: the folder cannot be made.")

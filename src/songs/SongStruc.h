@@ -18,8 +18,7 @@ class Registry;
 
 /// A length-prefixed string of capacity N: one length byte, then N bytes of
 /// Windows-1252 text of which the first `length` count.
-template <int N>
-struct ShortString {
+template <int N> struct ShortString {
     std::uint8_t length;
     char chars[N];
 

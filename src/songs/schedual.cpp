@@ -52,7 +52,7 @@ struct FileType {
     const char* mask;
 };
 constexpr FileType FileTypes[] = {
-    {"Wave Files", "*.wav"}, {"AU Files", "*.au"},   {"MIDI Files", "*.mid"},
+    {"Wave Files", "*.wav"}, {"AU Files", "*.au"},  {"MIDI Files", "*.mid"},
     {"MPEG Files", "*.mp3"}, {"CD Audio", "*.cda"}, {"Audio Video Files", "*.avi"},
 };
 
@@ -125,8 +125,13 @@ bool acceptAsCopy(QDropEvent* event)
 
 TfrmSchedual::TfrmSchedual(QWidget* owner, TSongInfo& songInfo, SheetHost& host, Dialogs& dialogs,
                            const CdTrackCatalog& cd, const DriveList& drives)
-    : QDialog(owner), m_songInfo(songInfo), m_host(host), m_dialogs(dialogs), m_cd(cd), m_drives(drives),
-      m_dragScroll(new QTimer(this))
+    : QDialog(owner)
+    , m_songInfo(songInfo)
+    , m_host(host)
+    , m_dialogs(dialogs)
+    , m_cd(cd)
+    , m_drives(drives)
+    , m_dragScroll(new QTimer(this))
 {
     Fonts::loadProgramFonts();
     setWindowTitle(QStringLiteral("Song Editor"));
@@ -349,7 +354,8 @@ void TfrmSchedual::setCurrentCell(int col, int row)
 
 QString TfrmSchedual::cellText(int col, int row) const
 {
-    const QTableWidgetItem* item = row == 0 ? StringGrid->horizontalHeaderItem(col) : StringGrid->item(row - 1, col);
+    const QTableWidgetItem* item =
+        row == 0 ? StringGrid->horizontalHeaderItem(col) : StringGrid->item(row - 1, col);
     return item ? item->text() : QString();
 }
 
@@ -454,10 +460,10 @@ void TfrmSchedual::tellNotHeld(const QString& lead, const QStringList& paths)
     if (paths.isEmpty())
         return;
     m_dialogs.messageBox(this,
-                         lead
-                             + QStringLiteral(" longer than 255 characters or use characters a song sheet "
-                                              "cannot hold.\n\n")
-                             + paths.join(QLatin1Char('\n')),
+                         lead +
+                             QStringLiteral(" longer than 255 characters or use characters a song sheet "
+                                            "cannot hold.\n\n") +
+                             paths.join(QLatin1Char('\n')),
                          Dialogs::Style::Information, Dialogs::Buttons::Ok);
 }
 
@@ -465,8 +471,7 @@ void TfrmSchedual::btnEraseClick()
 {
     closeCellEditor();
     if (m_dialogs.messageBox(this, QStringLiteral("Delete all, are you sure?"), Dialogs::Style::Confirmation,
-                             Dialogs::Buttons::YesNo)
-        != Dialogs::Answer::Yes)
+                             Dialogs::Buttons::YesNo) != Dialogs::Answer::Yes)
         return;
     const int col = Col();
     for (int r = 1; r <= SlotCount; ++r) {
@@ -481,9 +486,10 @@ void TfrmSchedual::Delete1Click()
     closeCellEditor();
     const int col = Col();
     const int row = Row();
-    const QString question = QStringLiteral("Delete ") + cellText(col, row) + QStringLiteral(" are you sure?");
-    if (m_dialogs.messageBox(this, question, Dialogs::Style::Information, Dialogs::Buttons::YesNo)
-        != Dialogs::Answer::Yes)
+    const QString question =
+        QStringLiteral("Delete ") + cellText(col, row) + QStringLiteral(" are you sure?");
+    if (m_dialogs.messageBox(this, question, Dialogs::Style::Information, Dialogs::Buttons::YesNo) !=
+        Dialogs::Answer::Yes)
         return;
     m_songInfo.ClearSong(col, row - 1);
     m_host.slotCleared(col, row - 1);
@@ -501,13 +507,14 @@ void TfrmSchedual::UseFoundPaths1Click()
         return;
     }
     const QString question =
-        (count == 1 ? QStringLiteral("1 song of this sheet was found in another place. Store the path it plays "
-                                     "from, are you sure?")
-                    : QStringLiteral("%1 songs of this sheet were found in other places. Store the paths they "
-                                     "play from, are you sure?")
-                          .arg(count));
-    if (m_dialogs.messageBox(this, question, Dialogs::Style::Confirmation, Dialogs::Buttons::YesNo)
-        != Dialogs::Answer::Yes)
+        (count == 1
+             ? QStringLiteral("1 song of this sheet was found in another place. Store the path it plays "
+                              "from, are you sure?")
+             : QStringLiteral("%1 songs of this sheet were found in other places. Store the paths they "
+                              "play from, are you sure?")
+                   .arg(count));
+    if (m_dialogs.messageBox(this, question, Dialogs::Style::Confirmation, Dialogs::Buttons::YesNo) !=
+        Dialogs::Answer::Yes)
         return;
     const QStringList kept = m_songInfo.useFoundPaths(col);
     for (int r = 1; r <= SlotCount; ++r)

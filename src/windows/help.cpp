@@ -15,8 +15,8 @@
 #include <QVBoxLayout>
 
 TfrmHelp::TfrmHelp(QWidget* owner, Registry& registry)
-    : QDialog(owner, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
-                         | Qt::WindowCloseButtonHint)
+    : QDialog(owner, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                         Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint)
     , m_registry(registry)
 {
     setWindowTitle(QStringLiteral("Help"));

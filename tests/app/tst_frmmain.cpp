@@ -3,10 +3,10 @@
 #include "app/frmAssignKey.h"
 #include "app/frmFade.h"
 #include "app/frmMain.h"
-#include "fakes/BoardFixture.h"
 #include "app/frmOutputDevice.h"
 #include "audio/SongLevels.h"
 #include "controls/Tranbtn.h"
+#include "fakes/BoardFixture.h"
 #include "fakes/FakeCdTrackCatalog.h"
 #include "fakes/FakeDialogs.h"
 #include "fakes/FakeDriveList.h"
@@ -106,9 +106,10 @@ class TestMainForm : public QObject, BoardFixture {
 
     bool idle() const
     {
-        return !m_form->btnPlay->isEnabled() && !m_form->btnStop->isEnabled() && !m_form->btnPause->isEnabled()
-            && !m_form->mnuStopSong->isEnabled() && !m_form->mnuStopAll->isEnabled()
-            && !m_form->mnuPlaySong->isEnabled() && !m_form->WaveTimer->Enabled();
+        return !m_form->btnPlay->isEnabled() && !m_form->btnStop->isEnabled() &&
+               !m_form->btnPause->isEnabled() && !m_form->mnuStopSong->isEnabled() &&
+               !m_form->mnuStopAll->isEnabled() && !m_form->mnuPlaySong->isEnabled() &&
+               !m_form->WaveTimer->Enabled();
     }
 
 private Q_SLOTS:
@@ -443,8 +444,7 @@ private Q_SLOTS:
         } else if (how == QLatin1String("folder")) {
             QFile::remove(m_files[2]);
             QDir().mkdir(m_files[2]);
-        }
-        else if (how == QLatin1String("undecodable"))
+        } else if (how == QLatin1String("undecodable"))
             m_player->unplayable << m_files[2];
         else
             m_player->noOutput = QStringLiteral("Connection refused");
@@ -521,7 +521,8 @@ private Q_SLOTS:
         QTest::newRow("missing") << QStringLiteral("missing") << QStringLiteral("Unable to find %1");
         QTest::newRow("undecodable") << QStringLiteral("undecodable") << QStringLiteral("Unable to play %1");
         QTest::newRow("a folder named like a song")
-            << QStringLiteral("folder") << QStringLiteral("Unable to play %1: it is a folder, not a song file");
+            << QStringLiteral("folder")
+            << QStringLiteral("Unable to play %1: it is a folder, not a song file");
     }
 
     void aQueuedSongThatCannotStartIsSkippedAndSaidInTheStatusBar()
@@ -642,7 +643,8 @@ private Q_SLOTS:
         QCOMPARE(errorsShown(), 0); // no box in front of the board
         QCOMPARE(m_form->NewsPanel->text(), QStringLiteral("No audio output: Connection terminated"));
         QCOMPARE(m_form->PlayState, TPlayState::psStopped);
-        QVERIFY(!m_form->btnStop->isEnabled() && !m_form->btnPause->isEnabled() && !m_form->WaveTimer->Enabled());
+        QVERIFY(!m_form->btnStop->isEnabled() && !m_form->btnPause->isEnabled() &&
+                !m_form->WaveTimer->Enabled());
         QCOMPARE(colours(2), (QList<QColor>{Red, Red}));
         // Play starts the show again from the song that was cut off.
         QVERIFY(m_form->btnPlay->isEnabled());
@@ -780,7 +782,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("status"); // after "Now Playing " and the path that plays
         QTest::newRow("by its tail") << QStringList{QStringLiteral("sfx/bell.wav")}
                                      << QStringLiteral("C:\\SHOW\\SFX\\BELL.WAV") << QString();
-        QTest::newRow("two by name") << QStringList{QStringLiteral("two/bell.wav"), QStringLiteral("one/bell.wav")}
+        QTest::newRow("two by name") << QStringList{QStringLiteral("two/bell.wav"),
+                                                    QStringLiteral("one/bell.wav")}
                                      << QStringLiteral("/gone/bell.wav")
                                      << QStringLiteral(" (the first by name of 2 found)");
     }
@@ -982,7 +985,8 @@ private Q_SLOTS:
 
         // The menu key opens it too, wherever the focus is in the window.
         m_form->Tabs->setFocus();
-        QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(5, 5), m_form->Tabs->mapToGlobal(QPoint(5, 5)));
+        QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                              m_form->Tabs->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(m_form->Tabs, &key);
         QTRY_VERIFY(m_form->TabPopup->isVisible());
         QVERIFY(m_form->TabPopup->actions().contains(m_form->mnuSongAttributes));

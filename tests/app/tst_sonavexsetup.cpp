@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/setup/SampleSounds.h"
 #include "app/setup/SonavexSetup.h"
-#include "fakes/SongFixtures.h"
 #include "fakes/FakeDialogs.h"
+#include "fakes/SongFixtures.h"
 #include "fakes/TestEnvironment.h"
 #include "platform/IniRegistry.h"
 #include "songs/SongStruc.h"
@@ -14,9 +14,7 @@
 
 namespace {
 
-
-template <typename T>
-T at(const QByteArray& data, qsizetype offset)
+template <typename T> T at(const QByteArray& data, qsizetype offset)
 {
     return qFromLittleEndian<T>(data.constData() + offset);
 }
@@ -29,9 +27,15 @@ class TestSonavexSetup : public QObject {
     std::unique_ptr<IniRegistry> m_registry;
     FakeDialogs m_dialogs;
 
-    [[nodiscard]] QString helpPath() const { return QStringLiteral("/opt/sonavex/share/sonavex/help/index.html"); }
+    [[nodiscard]] QString helpPath() const
+    {
+        return QStringLiteral("/opt/sonavex/share/sonavex/help/index.html");
+    }
     [[nodiscard]] QString samplesDir() const { return m_env->dataDir() + QStringLiteral("/Sonavex/samples"); }
-    [[nodiscard]] QString defaultInfo() const { return m_env->dataDir() + QStringLiteral("/Sonavex/songs.inf"); }
+    [[nodiscard]] QString defaultInfo() const
+    {
+        return m_env->dataDir() + QStringLiteral("/Sonavex/songs.inf");
+    }
 
     SonavexSetup::Report runSetup()
     {
@@ -228,13 +232,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("programDir");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("system") << QStringLiteral("/usr/bin") << QStringLiteral("/usr/share/sonavex/help/index.html");
+        QTest::newRow("system") << QStringLiteral("/usr/bin")
+                                << QStringLiteral("/usr/share/sonavex/help/index.html");
         QTest::newRow("user, spaces") << QStringLiteral("/home/a b/.local/bin/")
                                       << QStringLiteral("/home/a b/.local/share/sonavex/help/index.html");
         QTest::newRow("build tree") << QStringLiteral("/src/build/dev/src")
                                     << QStringLiteral("/fallback/share/sonavex/help/index.html");
-        QTest::newRow("bin only as a name part") << QStringLiteral("/opt/cabin")
-                                                 << QStringLiteral("/fallback/share/sonavex/help/index.html");
+        QTest::newRow("bin only as a name part")
+            << QStringLiteral("/opt/cabin") << QStringLiteral("/fallback/share/sonavex/help/index.html");
     }
 
     void helpPathFollowsTheInstallation()

@@ -80,8 +80,8 @@ private Q_SLOTS:
         HotCache cache(2 * one);
         cache.insert(file(0), headOf(file(0), 1000));
         cache.insert(file(1), headOf(file(1), 1000));
-        QVERIFY(cache.fits(one, {file(0)}));               // song 1 may go
-        QVERIFY(!cache.fits(one, {file(0), file(1)}));     // both must stay
+        QVERIFY(cache.fits(one, {file(0)}));           // song 1 may go
+        QVERIFY(!cache.fits(one, {file(0), file(1)})); // both must stay
         QVERIFY(cache.fits(2 * one, {}));
         QVERIFY(!cache.fits(2 * one + 1, {}));
     }

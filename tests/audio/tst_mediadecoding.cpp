@@ -128,16 +128,21 @@ private Q_SLOTS:
         QTest::addColumn<int>("division");
         QTest::addColumn<double>("seconds");
         // Events: delta time, then the event. 480 ticks per quarter.
-        QTest::newRow("default tempo") << QByteArray("\x00\x90\x3C\x40\x83\x60\x80\x3C\x40\x00\xFF\x2F\x00", 13) << 480 << 0.5;
+        QTest::newRow("default tempo")
+            << QByteArray("\x00\x90\x3C\x40\x83\x60\x80\x3C\x40\x00\xFF\x2F\x00", 13) << 480 << 0.5;
         QTest::newRow("running status")
-            << QByteArray("\x00\x90\x3C\x40\x83\x60\x3C\x00\x83\x60\x3E\x40\x00\xFF\x2F\x00", 16) << 480 << 1.0;
+            << QByteArray("\x00\x90\x3C\x40\x83\x60\x3C\x00\x83\x60\x3E\x40\x00\xFF\x2F\x00", 16) << 480
+            << 1.0;
         QTest::newRow("tempo change halfway")
-            << QByteArray("\x00\x90\x3C\x40\x83\x60\xFF\x51\x03\x0F\x42\x40\x83\x60\x80\x3C\x40\x00\xFF\x2F\x00", 21) << 480
-            << 1.5;
+            << QByteArray(
+                   "\x00\x90\x3C\x40\x83\x60\xFF\x51\x03\x0F\x42\x40\x83\x60\x80\x3C\x40\x00\xFF\x2F\x00", 21)
+            << 480 << 1.5;
         QTest::newRow("sysex and program change")
-            << QByteArray("\x00\xF0\x03\x7E\x7F\x09\x00\xC0\x05\x87\x40\x90\x3C\x40\x00\xFF\x2F\x00", 18) << 480 << 1.0;
-        QTest::newRow("SMPTE 25 fps, 40 ticks") << QByteArray("\x00\x90\x3C\x40\x87\x68\x80\x3C\x40\x00\xFF\x2F\x00", 13)
-                                                << ((0x100 - 25) << 8 | 40) << 1.0;
+            << QByteArray("\x00\xF0\x03\x7E\x7F\x09\x00\xC0\x05\x87\x40\x90\x3C\x40\x00\xFF\x2F\x00", 18)
+            << 480 << 1.0;
+        QTest::newRow("SMPTE 25 fps, 40 ticks")
+            << QByteArray("\x00\x90\x3C\x40\x87\x68\x80\x3C\x40\x00\xFF\x2F\x00", 13)
+            << ((0x100 - 25) << 8 | 40) << 1.0;
     }
 
     void shouldMeasureMidiLength()
@@ -160,7 +165,9 @@ private Q_SLOTS:
     {
         QVERIFY(writeBytes(path("empty.wav"), {}));
         QVERIFY(writeBytes(path("notes.mp3"), QByteArray("Shopping list\nmilk\nbread\n").repeated(40)));
-        QVERIFY(writeBytes(path("broken.mid"), QByteArray("MThd\x00\x00\x00\x06\x00\x00\x00\x01\x01\xE0MTrk\x00\x00\x00\x10\x00\x90", 24)));
+        QVERIFY(writeBytes(
+            path("broken.mid"),
+            QByteArray("MThd\x00\x00\x00\x06\x00\x00\x00\x01\x01\xE0MTrk\x00\x00\x00\x10\x00\x90", 24)));
         QCOMPARE(openError(path("missing.wav")), QStringLiteral("the file does not exist"));
         QCOMPARE(openError(path("empty.wav")), QStringLiteral("the file is empty"));
         QCOMPARE(openError(m_dir.path()), QStringLiteral("not a file"));

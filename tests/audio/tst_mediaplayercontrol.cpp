@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/HotCache.h"
 #include "audio/MediaPlayerControl.h"
+#include "audio/SongLevels.h"
 #include "fakes/FakeAudioOutput.h"
 #include "fakes/FakeMediaPlayer.h"
 #include "fakes/MediaFiles.h"
-#include "audio/SongLevels.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -238,11 +238,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("missing") << QStringLiteral("missing.wav") << QByteArray() << QStringLiteral("the file does not exist");
-        QTest::newRow("zero bytes") << QStringLiteral("zero.wav") << QByteArray("") << QStringLiteral("the file is empty");
-        QTest::newRow("text named .mp3") << QStringLiteral("text.mp3")
-                                          << QByteArray("Not a song at all, only words.\n").repeated(50) << QString();
-        QTest::newRow("broken MIDI") << QStringLiteral("broken.mid") << QByteArray("MThd\x00\x00\x00\x06\x00", 9)
+        QTest::newRow("missing") << QStringLiteral("missing.wav") << QByteArray()
+                                 << QStringLiteral("the file does not exist");
+        QTest::newRow("zero bytes") << QStringLiteral("zero.wav") << QByteArray("")
+                                    << QStringLiteral("the file is empty");
+        QTest::newRow("text named .mp3")
+            << QStringLiteral("text.mp3") << QByteArray("Not a song at all, only words.\n").repeated(50)
+            << QString();
+        QTest::newRow("broken MIDI") << QStringLiteral("broken.mid")
+                                     << QByteArray("MThd\x00\x00\x00\x06\x00", 9)
                                      << QStringLiteral("not a valid MIDI file");
     }
 
@@ -264,7 +268,8 @@ private Q_SLOTS:
         } catch (const DeviceError& e) {
             message = e.message();
         }
-        QVERIFY2(message.startsWith(QStringLiteral("Unable to play ") + path + QStringLiteral(": ")), qPrintable(message));
+        QVERIFY2(message.startsWith(QStringLiteral("Unable to play ") + path + QStringLiteral(": ")),
+                 qPrintable(message));
         if (!reason.isEmpty())
             QVERIFY2(message.endsWith(reason), qPrintable(message));
         // The song that played plays on untouched, and nothing but its own start is reported.
@@ -305,7 +310,9 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<Reports>("expected");
         QTest::addColumn<int>("state");
-        const auto L = [](const char* steps) { return QString::fromLatin1(steps).split(QLatin1Char(' '), Qt::SkipEmptyParts); };
+        const auto L = [](const char* steps) {
+            return QString::fromLatin1(steps).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        };
         QTest::newRow("a stop queued before the next file is dropped")
             << L("song wait stop other") << Reports{{0, 2}, {0, 2}} << 2;
         QTest::newRow("play on stopped media starts it again")

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fakes/MediaFiles.h"
 #include "audio/LoudnessMeter.h"
 #include "audio/SongLevels.h"
+#include "fakes/MediaFiles.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -136,14 +136,16 @@ private Q_SLOTS:
         QVERIFY(QJsonDocument::fromJson([&] {
                     QFile f(cache);
                     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-                }()).isObject());
+                }())
+                    .isObject());
 
         // The next run knows both at once, and measures only what changed.
         SongLevels levels(cache);
         QVERIFY(levels.find(song) && levels.find(other));
         QFile touched(song);
         QVERIFY(touched.open(QIODevice::ReadWrite));
-        QVERIFY(touched.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+        QVERIFY(touched.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                    QFileDevice::FileModificationTime));
         touched.close();
         QVERIFY(!levels.find(song));
         QVERIFY(writeWav(other, tone(1000.0, 1.5, 0.5))); // same time to the second, other size

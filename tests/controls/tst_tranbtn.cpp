@@ -155,11 +155,11 @@ void TestTranBtn::frameShouldFollowStyleHoverAndPress()
     QCOMPARE(at(img, 0, 0), QColor(first).rgb());
     QCOMPARE(at(img, 0, 46), QColor(first).rgb());
     QCOMPARE(at(img, 123, 0), QColor(first).rgb());
-    QCOMPARE(at(img, 124, 0), QColor(second).rgb());   // top row stops one short of the corner
-    QCOMPARE(at(img, 0, 47), QColor(second).rgb());    // left column stops one short of the corner
+    QCOMPARE(at(img, 124, 0), QColor(second).rgb()); // top row stops one short of the corner
+    QCOMPARE(at(img, 0, 47), QColor(second).rgb());  // left column stops one short of the corner
     QCOMPARE(at(img, 124, 47), QColor(second).rgb());
     QCOMPARE(at(img, 60, 47), QColor(second).rgb());
-    QCOMPARE(at(img, 1, 1), QColor(Backdrop).rgb());   // no background of its own
+    QCOMPARE(at(img, 1, 1), QColor(Backdrop).rgb()); // no background of its own
 
     if (border == BStyle::BsIe && hover && !press) {
         leave(b);
@@ -227,8 +227,9 @@ void TestTranBtn::captionShouldBeLaidOutByCharactersPerLine_data()
     QTest::newRow("long title in three lines")
         << QStringLiteral("A Very Long Song Title That Wraps Over L") << board
         << QStringLiteral("A Very Long Song \n\rTitle That Wraps \n\rOver L") << wrapped << 3;
-    QTest::newRow("narrow letters in two lines") << QStringLiteral("iiii llll iiii llll iiii llll") << board
-                                                 << QStringLiteral("iiii llll iiii llll \n\riiii llll") << wrapped << 2;
+    QTest::newRow("narrow letters in two lines")
+        << QStringLiteral("iiii llll iiii llll iiii llll") << board
+        << QStringLiteral("iiii llll iiii llll \n\riiii llll") << wrapped << 2;
     QTest::newRow("exactly a line, with a space") << QStringLiteral("ab cdiiiiiiiiiiiiiiii") << board
                                                   << QStringLiteral("ab cdiiiiiiiiiiiiiiii") << wrapped << 1;
     QTest::newRow("a line without a space")

@@ -77,8 +77,9 @@ private Q_SLOTS:
     {
         TCDPlayer player(Window, *m_owner, m_listener);
         const auto& r = m_cd->requests();
-        QCOMPARE(m_cd->commands(), (QList<quint32>{MCI_OPEN, MCI_SET, MCI_STATUS, MCI_GETDEVCAPS, MCI_GETDEVCAPS,
-                                                   MCI_GETDEVCAPS, MCI_GETDEVCAPS, MCI_GETDEVCAPS}));
+        QCOMPARE(m_cd->commands(),
+                 (QList<quint32>{MCI_OPEN, MCI_SET, MCI_STATUS, MCI_GETDEVCAPS, MCI_GETDEVCAPS,
+                                 MCI_GETDEVCAPS, MCI_GETDEVCAPS, MCI_GETDEVCAPS}));
         QCOMPARE(r[0].flags, 0x2100u);
         QCOMPARE(r[0].fields.value(QStringLiteral("lpstrDeviceType")).toString(), QStringLiteral("cdaudio"));
         QVERIFY(!r[0].fields.value(QStringLiteral("lpstrElementName")).isValid());
@@ -112,12 +113,13 @@ private Q_SLOTS:
         QTest::newRow("open") << MCI_OPEN << 0 << MCIERR_CD_NO_DRIVE << QList<quint32>{MCI_OPEN};
         QTest::newRow("time format") << MCI_SET << 0 << MCIERR_BAD_TIME_FORMAT
                                      << QList<quint32>{MCI_OPEN, MCI_SET, MCI_STATUS, MCI_CLOSE};
-        QTest::newRow("first mode query") << MCI_STATUS << 0 << MCIERR_CD_NO_DISC
-                                          << QList<quint32>{MCI_OPEN, MCI_SET, MCI_STATUS, MCI_STATUS, MCI_CLOSE};
+        QTest::newRow("first mode query")
+            << MCI_STATUS << 0 << MCIERR_CD_NO_DISC
+            << QList<quint32>{MCI_OPEN, MCI_SET, MCI_STATUS, MCI_STATUS, MCI_CLOSE};
         QTest::newRow("third capability")
             << MCI_GETDEVCAPS << 2 << MCIERR_HARDWARE
-            << QList<quint32>{MCI_OPEN,       MCI_SET,    MCI_STATUS, MCI_GETDEVCAPS, MCI_GETDEVCAPS,
-                              MCI_GETDEVCAPS, MCI_STATUS, MCI_CLOSE};
+            << QList<quint32>{MCI_OPEN,       MCI_SET,        MCI_STATUS, MCI_GETDEVCAPS,
+                              MCI_GETDEVCAPS, MCI_GETDEVCAPS, MCI_STATUS, MCI_CLOSE};
     }
 
     void failedConstructionRaisesAndLeavesNothingOpen()
@@ -128,7 +130,8 @@ private Q_SLOTS:
         QFETCH(QList<quint32>, expected);
         RecordingErrorReporter reporter;
         if (skip > 0) {
-            m_cd->handler = [&, seen = 0](const RecordingMciDevice::Request& r, void*) mutable -> std::optional<MCIERROR> {
+            m_cd->handler = [&, seen = 0](const RecordingMciDevice::Request& r,
+                                          void*) mutable -> std::optional<MCIERROR> {
                 if (r.command == command && seen++ == skip)
                     return error;
                 return std::nullopt;
@@ -256,7 +259,8 @@ private Q_SLOTS:
         QTest::newRow("record keeps timer off") << false << MCI_MODE_RECORD << TCDState::cdRecording << false;
         QTest::newRow("seek keeps timer on") << true << MCI_MODE_SEEK << TCDState::cdSeeking << true;
         QTest::newRow("not ready while playing") << true << MCI_MODE_NOT_READY << TCDState::cdPlaying << true;
-        QTest::newRow("not ready while stopped") << false << MCI_MODE_NOT_READY << TCDState::cdStopped << false;
+        QTest::newRow("not ready while stopped")
+            << false << MCI_MODE_NOT_READY << TCDState::cdStopped << false;
         QTest::newRow("unknown mode") << true << 999u << TCDState::cdPlaying << true;
     }
 
@@ -323,7 +327,8 @@ private Q_SLOTS:
         QTest::addColumn<quint32>("mode");
         QTest::addColumn<QList<quint32>>("expected");
         QTest::newRow("paused") << MCI_MODE_PAUSE << QList<quint32>{MCI_STATUS, MCI_CLOSE};
-        QTest::newRow("playing") << MCI_MODE_PLAY << QList<quint32>{MCI_STATUS, MCI_STOP, MCI_STATUS, MCI_CLOSE};
+        QTest::newRow("playing") << MCI_MODE_PLAY
+                                 << QList<quint32>{MCI_STATUS, MCI_STOP, MCI_STATUS, MCI_CLOSE};
     }
 
     void destructionStopsOnlyAPlayingDisc()
@@ -364,9 +369,10 @@ private Q_SLOTS:
         QTest::addColumn<quint32>("first");
         QTest::addColumn<quint32>("second");
         QTest::addColumn<QString>("text");
-        QTest::newRow("plain") << MCI_MAKE_TMSF(3, 3, 7, 40) << MCI_MAKE_TMSF(3, 3, 7, 41) << QStringLiteral("03:07");
-        QTest::newRow("minute boundary") << MCI_MAKE_TMSF(3, 1, 59, 74) << MCI_MAKE_TMSF(3, 2, 0, 0)
-                                         << QStringLiteral("01:00");
+        QTest::newRow("plain") << MCI_MAKE_TMSF(3, 3, 7, 40) << MCI_MAKE_TMSF(3, 3, 7, 41)
+                               << QStringLiteral("03:07");
+        QTest::newRow("minute boundary")
+            << MCI_MAKE_TMSF(3, 1, 59, 74) << MCI_MAKE_TMSF(3, 2, 0, 0) << QStringLiteral("01:00");
         QTest::newRow("long track") << MCI_MAKE_TMSF(1, 123, 45, 0) << MCI_MAKE_TMSF(1, 123, 45, 0)
                                     << QStringLiteral("123:45");
     }

@@ -10,9 +10,9 @@
 
 #include <QDir>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QTemporaryDir>
-#include <QPushButton>
 #include <QTest>
 #include <QToolButton>
 
@@ -23,8 +23,7 @@ namespace {
 using Request = RecordingMciDevice::Request;
 
 /// The message of what `f` raised; empty when it raised nothing.
-template <typename F>
-QString raised(F&& f)
+template <typename F> QString raised(F&& f)
 {
     try {
         f();
@@ -186,7 +185,8 @@ private Q_SLOTS:
         const auto& r = m_wave->requests();
         QCOMPARE(m_wave->commands(), (QList<quint32>{MCI_OPEN, MCI_SET, MCI_SEEK, MCI_STATUS, MCI_SEEK}));
         QCOMPARE(r[0].flags, 0x2200u);
-        QCOMPARE(r[0].fields.value(QStringLiteral("lpstrDeviceType")).toString(), QStringLiteral("waveaudio"));
+        QCOMPARE(r[0].fields.value(QStringLiteral("lpstrDeviceType")).toString(),
+                 QStringLiteral("waveaudio"));
         QCOMPARE(r[0].fields.value(QStringLiteral("lpstrElementName")), QVariant(QString()));
         QCOMPARE(r[1].flags, 0x0400u);
         QCOMPARE(r[1].field("dwTimeFormat"), 0u);
@@ -528,7 +528,8 @@ private Q_SLOTS:
         form->btnRecordClick();
         m_wave->clearLog();
         m_wave->failNext(MCI_SEEK, MCIERR_HARDWARE);
-        QCOMPARE(raised([&] { form->btnStopClick(); }), QStringLiteral("Unable to find the end of the wave!"));
+        QCOMPARE(raised([&] { form->btnStopClick(); }),
+                 QStringLiteral("Unable to find the end of the wave!"));
         QCOMPARE(form->Mode, quint8(5));
         QVERIFY(form->Timer1->isActive());
         QCOMPARE(m_wave->commands(), QList<quint32>{MCI_SEEK});
@@ -557,7 +558,8 @@ private Q_SLOTS:
         };
         m_dialogs.fileAnswers << QStringLiteral("/tmp/a.wav");
         RecordingErrorReporter reporter;
-        QCOMPARE(raised([&] { form->btnOpenClick(); }), QStringLiteral("Unable to find the end of the wave!"));
+        QCOMPARE(raised([&] { form->btnOpenClick(); }),
+                 QStringLiteral("Unable to find the end of the wave!"));
         QVERIFY(reporter.messages.isEmpty());
         QCOMPARE(form->Mode, quint8(5));
         QCOMPARE(form->edtSize->text(), QStringLiteral("0000.00"));

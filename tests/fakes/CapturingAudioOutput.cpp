@@ -94,7 +94,8 @@ private:
         m_clock.stop();
         m_capture->finished = true;
         // As the real output does: after the last frame, on the GUI thread, later.
-        QMetaObject::invokeMethod(this, [this] { Q_EMIT finished(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { Q_EMIT finished(); }, Qt::QueuedConnection);
     }
 
     std::shared_ptr<PcmSource> m_source;

@@ -15,7 +15,11 @@ class FakeAudioInput : public AudioInput {
 public:
     class Stream : public InputStream {
     public:
-        Stream(FakeAudioInput& owner, std::shared_ptr<PcmSink> sink) : m_owner(owner), m_sink(std::move(sink)) {}
+        Stream(FakeAudioInput& owner, std::shared_ptr<PcmSink> sink)
+            : m_owner(owner)
+            , m_sink(std::move(sink))
+        {
+        }
         ~Stream() override { stop(); }
         void stop() override
         {

@@ -21,7 +21,8 @@ std::vector<std::int16_t> FakeOutputStream::pull(std::size_t frames, int patienc
             continue;
         }
         waited.restart();
-        out.insert(out.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(got * Pcm::Channels));
+        out.insert(out.end(), chunk.begin(),
+                   chunk.begin() + static_cast<std::ptrdiff_t>(got * Pcm::Channels));
         played += static_cast<std::int64_t>(got);
     }
     return out;

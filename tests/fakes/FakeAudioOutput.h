@@ -15,7 +15,11 @@
 class FakeOutputStream : public OutputStream {
     Q_OBJECT
 public:
-    FakeOutputStream(std::shared_ptr<PcmSource> from, double startGain) : source(std::move(from)), gain(startGain) {}
+    FakeOutputStream(std::shared_ptr<PcmSource> from, double startGain)
+        : source(std::move(from))
+        , gain(startGain)
+    {
+    }
 
     void pause() override { paused = true; }
     void resume() override { paused = false; }
@@ -53,7 +57,10 @@ public:
         streams.append(stream.get());
         return stream;
     }
-    [[nodiscard]] FakeOutputStream* last() const { return streams.isEmpty() ? nullptr : streams.last().data(); }
+    [[nodiscard]] FakeOutputStream* last() const
+    {
+        return streams.isEmpty() ? nullptr : streams.last().data();
+    }
 
     QList<QPointer<FakeOutputStream>> streams;
     std::optional<QString> failWith;

@@ -6,7 +6,10 @@
 /// A disc with a set number of tracks (0: no disc).
 class FakeCdTrackCatalog : public CdTrackCatalog {
 public:
-    explicit FakeCdTrackCatalog(int trackTotal = 0) : tracks(trackTotal) {}
+    explicit FakeCdTrackCatalog(int trackTotal = 0)
+        : tracks(trackTotal)
+    {
+    }
     int trackCount() const override { return tracks; }
     int tracks;
 };

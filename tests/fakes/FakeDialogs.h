@@ -46,10 +46,10 @@ public:
     }
 
     QList<Message> messages;
-    std::function<void()> whileShown;           ///< runs while a message box waits for its answer
-    QList<Answer> answers;                      ///< for Yes/No boxes; No when empty
-    QStringList inputs;                         ///< caption|prompt|initial of each input box
-    QStringList inputAnswers;                   ///< Cancel (the initial text) when empty
-    QList<std::optional<QString>> fileAnswers;  ///< cancelled when empty
+    std::function<void()> whileShown;          ///< runs while a message box waits for its answer
+    QList<Answer> answers;                     ///< for Yes/No boxes; No when empty
+    QStringList inputs;                        ///< caption|prompt|initial of each input box
+    QStringList inputAnswers;                  ///< Cancel (the initial text) when empty
+    QList<std::optional<QString>> fileAnswers; ///< cancelled when empty
     QStringList fileDialogDirs;
 };

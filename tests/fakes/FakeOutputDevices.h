@@ -13,7 +13,10 @@ public:
     {
         missing = std::move(handler);
     }
-    void setServerLostHandler(std::function<void(const QString&)> handler) override { serverLost = std::move(handler); }
+    void setServerLostHandler(std::function<void(const QString&)> handler) override
+    {
+        serverLost = std::move(handler);
+    }
 
     QList<Device> devices;
     QString chosen;

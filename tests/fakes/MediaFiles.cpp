@@ -42,9 +42,11 @@ std::vector<std::int16_t> tone(double hz, double seconds, double amplitude, int 
     std::vector<std::int16_t> out(frames * static_cast<std::size_t>(channels));
     for (std::size_t i = 0; i < frames; ++i) {
         // A cosine starts at its peak: loud from the first sample.
-        const double v = amplitude * 32767.0 * std::cos(2.0 * std::numbers::pi * hz * static_cast<double>(i) / rate);
+        const double v =
+            amplitude * 32767.0 * std::cos(2.0 * std::numbers::pi * hz * static_cast<double>(i) / rate);
         for (int c = 0; c < channels; ++c)
-            out[i * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)] = static_cast<std::int16_t>(std::lround(v));
+            out[i * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)] =
+                static_cast<std::int16_t>(std::lround(v));
     }
     return out;
 }
@@ -143,7 +145,8 @@ QByteArray midiTune(int notes, int noteMs)
     return b;
 }
 
-bool encode(const QString& path, const char* container, const std::vector<std::int16_t>& samples, QString* why)
+bool encode(const QString& path, const char* container, const std::vector<std::int16_t>& samples,
+            QString* why)
 {
     const bool mp3 = qstrcmp(container, "mp3") == 0;
     const AVCodec* codec = avcodec_find_encoder(mp3 ? AV_CODEC_ID_MP3 : AV_CODEC_ID_PCM_S16LE);
@@ -166,12 +169,16 @@ bool encode(const QString& path, const char* container, const std::vector<std::i
     ctx->time_base = AVRational{1, 44100};
     if (oc->oformat->flags & AVFMT_GLOBALHEADER)
         ctx->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    bool ok = avcodec_open2(ctx, codec, nullptr) >= 0 && avcodec_parameters_from_context(st->codecpar, ctx) >= 0;
+    bool ok =
+        avcodec_open2(ctx, codec, nullptr) >= 0 && avcodec_parameters_from_context(st->codecpar, ctx) >= 0;
     st->time_base = ctx->time_base;
-    ok = ok && avio_open(&oc->pb, file.constData(), AVIO_FLAG_WRITE) >= 0 && avformat_write_header(oc, nullptr) >= 0;
+    ok = ok && avio_open(&oc->pb, file.constData(), AVIO_FLAG_WRITE) >= 0 &&
+         avformat_write_header(oc, nullptr) >= 0;
     SwrContext* swr = nullptr;
-    ok = ok && swr_alloc_set_opts2(&swr, &ctx->ch_layout, ctx->sample_fmt, 44100, &ctx->ch_layout, AV_SAMPLE_FMT_S16, 44100, 0, nullptr) >= 0
-        && swr_init(swr) >= 0;
+    ok = ok &&
+         swr_alloc_set_opts2(&swr, &ctx->ch_layout, ctx->sample_fmt, 44100, &ctx->ch_layout,
+                             AV_SAMPLE_FMT_S16, 44100, 0, nullptr) >= 0 &&
+         swr_init(swr) >= 0;
     AVFrame* frame = av_frame_alloc();
     AVPacket* pkt = av_packet_alloc();
     const int frameSize = ctx->frame_size > 0 ? ctx->frame_size : 1024;
@@ -184,7 +191,8 @@ bool encode(const QString& path, const char* container, const std::vector<std::i
         }
     };
     for (std::size_t at = 0; ok && at < total; at += static_cast<std::size_t>(frameSize)) {
-        const int n = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(frameSize), total - at));
+        const int n =
+            static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(frameSize), total - at));
         av_frame_unref(frame);
         frame->nb_samples = ctx->frame_size > 0 ? frameSize : n; // fixed-size codecs get a padded last frame
         frame->format = ctx->sample_fmt;
@@ -194,7 +202,8 @@ bool encode(const QString& path, const char* container, const std::vector<std::i
         const auto* in = reinterpret_cast<const std::uint8_t*>(samples.data() + at * 2);
         const int got = ok ? swr_convert(swr, frame->data, frame->nb_samples, &in, n) : 0;
         if (got < frame->nb_samples)
-            av_samples_set_silence(frame->data, std::max(got, 0), frame->nb_samples - std::max(got, 0), 2, ctx->sample_fmt);
+            av_samples_set_silence(frame->data, std::max(got, 0), frame->nb_samples - std::max(got, 0), 2,
+                                   ctx->sample_fmt);
         frame->pts = static_cast<std::int64_t>(at);
         ok = ok && avcodec_send_frame(ctx, frame) >= 0;
         drain();
@@ -247,7 +256,8 @@ double pieceToneLevelDb(const std::int16_t* samples, std::size_t frames, int cha
     std::vector<double> window(piece);
     double windowSum = 0.0;
     for (std::size_t i = 0; i < piece; ++i) {
-        window[i] = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * static_cast<double>(i) / static_cast<double>(piece));
+        window[i] = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * static_cast<double>(i) /
+                                         static_cast<double>(piece));
         windowSum += window[i];
     }
     double power = 0.0;
@@ -295,7 +305,8 @@ QString writeCdImage(const QString& dir, const std::vector<std::vector<std::int1
             bin.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF));
         sector += samples.size() / SamplesPerSector;
     }
-    if (!writeBytes(dir + QLatin1String("/disc.bin"), bin) || !writeBytes(dir + QLatin1String("/disc.cue"), cue))
+    if (!writeBytes(dir + QLatin1String("/disc.bin"), bin) ||
+        !writeBytes(dir + QLatin1String("/disc.cue"), cue))
         return {};
     return dir + QLatin1String("/disc.cue");
 }

@@ -8,7 +8,11 @@
 /// Installs itself for its lifetime and keeps every reported message.
 class RecordingErrorReporter : public ErrorReporter {
 public:
-    RecordingErrorReporter() : m_previous(ErrorReporter::installed()) { ErrorReporter::install(this); }
+    RecordingErrorReporter()
+        : m_previous(ErrorReporter::installed())
+    {
+        ErrorReporter::install(this);
+    }
     ~RecordingErrorReporter() override { ErrorReporter::install(m_previous); }
     void report(const QString& message) override { messages << message; }
 

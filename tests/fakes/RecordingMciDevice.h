@@ -9,8 +9,8 @@
 #include <QVariantMap>
 
 #include <functional>
-#include <optional>
 #include <memory>
+#include <optional>
 
 /// Registers a device type (for its lifetime) whose devices log every request they get and
 /// answer from a script. Without a script every request succeeds and every status or
@@ -26,7 +26,10 @@ public:
         /// ("dwFrom", "dwItem", "lpstrDeviceType", ...); strings as QString, null as invalid.
         QVariantMap fields;
 
-        [[nodiscard]] quint32 field(const char* name) const { return fields.value(QLatin1String(name)).toUInt(); }
+        [[nodiscard]] quint32 field(const char* name) const
+        {
+            return fields.value(QLatin1String(name)).toUInt();
+        }
         /// "STATUS 0x110 dwItem=4 ..." for failure messages.
         [[nodiscard]] QString text() const;
     };

@@ -41,4 +41,3 @@ public:
 private:
     QString m_module;
 };
-

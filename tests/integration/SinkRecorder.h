@@ -15,7 +15,11 @@
 /// Records the default source (the copy of the null sink's monitor) for as long as it lives.
 class SinkRecorder {
 public:
-    explicit SinkRecorder(AudioInput& input) : m_sink(std::make_shared<Sink>()), m_stream(input.startCapture(m_sink)) {}
+    explicit SinkRecorder(AudioInput& input)
+        : m_sink(std::make_shared<Sink>())
+        , m_stream(input.startCapture(m_sink))
+    {
+    }
 
     /// Frames recorded so far.
     [[nodiscard]] std::size_t frames() const
@@ -54,10 +58,14 @@ public:
         constexpr std::size_t Piece = Pcm::SampleRate / 100;
         std::vector<bool> on;
         for (std::size_t at = 0; (at + Piece) * Pcm::Channels <= s.size(); at += Piece)
-            on.push_back(MediaFiles::toneLevelDb(s.data() + at * Pcm::Channels, Piece, Pcm::Channels, hz) > -20.0);
+            on.push_back(MediaFiles::toneLevelDb(s.data() + at * Pcm::Channels, Piece, Pcm::Channels, hz) >
+                         -20.0);
         return on;
     }
-    static int countOn(const std::vector<bool>& on) { return static_cast<int>(std::count(on.cbegin(), on.cend(), true)); }
+    static int countOn(const std::vector<bool>& on)
+    {
+        return static_cast<int>(std::count(on.cbegin(), on.cend(), true));
+    }
     /// 10 ms pieces from the last piece of `first` to the first piece of `second` after it; -1
     /// when either is missing.
     static int gapPieces(const std::vector<bool>& first, const std::vector<bool>& second)
@@ -95,7 +103,8 @@ public:
         if (pa_context_connect(q.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
             return QStringLiteral("no audio server");
         while (pa_context_get_state(q.context) != PA_CONTEXT_READY) {
-            if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(q.context)) || pa_mainloop_iterate(q.loop, 1, nullptr) < 0)
+            if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(q.context)) ||
+                pa_mainloop_iterate(q.loop, 1, nullptr) < 0)
                 return QStringLiteral("no audio server");
         }
         pa_operation_unref(pa_context_get_sink_info_by_name(

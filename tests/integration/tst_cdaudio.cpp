@@ -143,7 +143,9 @@ public:
     };
 
     TroubledReader(const QString& source, int hangAfter, int failAfter, std::shared_ptr<Gate> gate)
-        : m_hangAfter(hangAfter), m_failAfter(failAfter), m_gate(std::move(gate))
+        : m_hangAfter(hangAfter)
+        , m_failAfter(failAfter)
+        , m_gate(std::move(gate))
     {
         CdDrive::OpenResult result{};
         m_drive = CdDrive::open(source, result);
@@ -190,10 +192,7 @@ class TestCdAudio : public QObject {
         registerCdAudioDevice(*m_output);
     }
 
-    std::unique_ptr<TCDPlayer> makePlayer()
-    {
-        return std::make_unique<TCDPlayer>(0, *m_owner, m_listener);
-    }
+    std::unique_ptr<TCDPlayer> makePlayer() { return std::make_unique<TCDPlayer>(0, *m_owner, m_listener); }
 
     static QString constructionError()
     {
@@ -430,9 +429,9 @@ private Q_SLOTS:
         auto player = makePlayer();
         player->PlayTrack(2);
         QTRY_COMPARE_WITH_TIMEOUT(m_listener.reports, QList<TCDState>{TCDState::cdStopped}, 4000);
-        QCOMPARE(errors.messages,
-                 QStringList{QStringLiteral("The disc cannot be read to the end of the track; it was stopped where "
-                                            "reading failed")});
+        QCOMPARE(errors.messages, QStringList{QStringLiteral(
+                                      "The disc cannot be read to the end of the track; it was stopped where "
+                                      "reading failed")});
         // The sound ran up to the sector that failed, and no further.
         verifyContinuous(*m_output, 150, 210);
     }
@@ -470,10 +469,11 @@ private Q_SLOTS:
             << QStringLiteral("lonely.cue")
             << QByteArray("FILE \"gone.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n")
             << QStringLiteral("The CD disc image cannot be read");
-        QTest::newRow("missing image") << QStringLiteral("nowhere.cue") << QByteArray()
-                                       << QStringLiteral("The CD drive or disc image named by SONAVEX_CDAUDIO does not exist");
-        QTest::newRow("no drive there") << QStringLiteral("/dev/null") << QByteArray()
-                                        << QStringLiteral("No CD drive was found");
+        QTest::newRow("missing image")
+            << QStringLiteral("nowhere.cue") << QByteArray()
+            << QStringLiteral("The CD drive or disc image named by SONAVEX_CDAUDIO does not exist");
+        QTest::newRow("no drive there")
+            << QStringLiteral("/dev/null") << QByteArray() << QStringLiteral("No CD drive was found");
     }
 
     void shouldFailToOpenWithAClearText()
@@ -505,9 +505,9 @@ private Q_SLOTS:
     {
         CdromCatalog catalog(m_cue);
         QCOMPARE(catalog.trackCount(), 3);
-        QCOMPARE(catalog.trackFiles(), (QStringList{QStringLiteral("cdda://Track01.cda"),
-                                                   QStringLiteral("cdda://Track02.cda"),
-                                                   QStringLiteral("cdda://Track03.cda")}));
+        QCOMPARE(catalog.trackFiles(),
+                 (QStringList{QStringLiteral("cdda://Track01.cda"), QStringLiteral("cdda://Track02.cda"),
+                              QStringLiteral("cdda://Track03.cda")}));
         QVERIFY(FileExists(QStringLiteral("cdda://Track03.cda"), catalog));
         QVERIFY(FileExists(QStringLiteral("CDDA://track02.CDA"), catalog));
         QVERIFY(!FileExists(QStringLiteral("cdda://Track04.cda"), catalog));

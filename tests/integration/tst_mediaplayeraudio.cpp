@@ -3,9 +3,9 @@
 #include "SinkRecorder.h"
 #include "audio/MediaPlayerControl.h"
 #include "audio/PulseAudioEngine.h"
+#include "audio/SongLevels.h"
 #include "fakes/MediaFiles.h"
 #include "platform/Errors.h"
-#include "audio/SongLevels.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -126,7 +126,8 @@ private Q_SLOTS:
         constexpr std::size_t Swell = 176;
         for (std::size_t at = 0; bursts && at + Period <= samples.size() / 2; at += Period)
             for (std::size_t i = 0; i < Swell; ++i) {
-                const double gain = 1.0 + 44.0 * (0.5 - 0.5 * std::cos(2.0 * M_PI * static_cast<double>(i) / Swell));
+                const double gain =
+                    1.0 + 44.0 * (0.5 - 0.5 * std::cos(2.0 * M_PI * static_cast<double>(i) / Swell));
                 for (std::size_t c = 0; c < 2; ++c) {
                     std::int16_t& s = samples[2 * (at + i) + c];
                     s = static_cast<std::int16_t>(std::lround(s * gain));
@@ -150,7 +151,10 @@ private Q_SLOTS:
         meter.add(heard.data(), heard.size() / Pcm::Channels);
         const double lufs = meter.result().integratedLufs;
         const QString figures = QStringLiteral("measured %1 LUFS / %2 dBTP, gain %3 dB, heard %4 LUFS")
-                                    .arg(measured.integratedLufs).arg(measured.truePeakDb).arg(gain).arg(lufs);
+                                    .arg(measured.integratedLufs)
+                                    .arg(measured.truePeakDb)
+                                    .arg(gain)
+                                    .arg(lufs);
         qInfo("%s", qPrintable(figures));
         QVERIFY2(std::abs(lufs - (measured.integratedLufs + gain)) < 0.5, qPrintable(figures));
         QCOMPARE(std::abs(lufs - SongLevels::TargetLufs) < 0.5, reachesTarget);
@@ -187,10 +191,13 @@ private Q_SLOTS:
         QVERIFY(player.duration() > 0.9 && player.duration() < 2.1);
         const auto heard = m_recorder->during(500, 100);
         if (name.endsWith(QLatin1String(".mid")))
-            QVERIFY2(SinkRecorder::rmsDb(heard) > -40.0, qPrintable(QString::number(SinkRecorder::rmsDb(heard))));
+            QVERIFY2(SinkRecorder::rmsDb(heard) > -40.0,
+                     qPrintable(QString::number(SinkRecorder::rmsDb(heard))));
         else
             QVERIFY2(std::abs(SinkRecorder::toneDb(heard, ToneHz) - ToneDb) < 1.5,
-                     qPrintable(QStringLiteral("%1 dB over %2 frames").arg(SinkRecorder::toneDb(heard, ToneHz)).arg(heard.size() / 2)));
+                     qPrintable(QStringLiteral("%1 dB over %2 frames")
+                                    .arg(SinkRecorder::toneDb(heard, ToneHz))
+                                    .arg(heard.size() / 2)));
         player.stop();
     }
 

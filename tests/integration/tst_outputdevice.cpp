@@ -75,8 +75,9 @@ private Q_SLOTS:
         PulseAudioEngine engine(QStringLiteral("sonavex-test"));
         QVERIFY2(engine.waitConnected(3000), "no audio server: eval \"$(scripts/start-test-audio)\"");
         QStringList told;
-        engine.setOutputMissingHandler(
-            [&](const QString& output, bool missing) { told << (missing ? output : QStringLiteral("back")); });
+        engine.setOutputMissingHandler([&](const QString& output, bool missing) {
+            told << (missing ? output : QStringLiteral("back"));
+        });
         auto listed = [&] {
             const QList<OutputDevices::Device> outputs = engine.outputDevices();
             return std::any_of(outputs.cbegin(), outputs.cend(), [](const OutputDevices::Device& d) {
@@ -138,8 +139,9 @@ private Q_SLOTS:
         PulseAudioEngine engine(QStringLiteral("sonavex-test"));
         QVERIFY(engine.waitConnected(3000));
         QStringList told;
-        engine.setOutputMissingHandler(
-            [&](const QString& output, bool missing) { told << (missing ? output : QStringLiteral("back")); });
+        engine.setOutputMissingHandler([&](const QString& output, bool missing) {
+            told << (missing ? output : QStringLiteral("back"));
+        });
         engine.setOutputDevice(QStringLiteral("no_such_output"));
         MonitorRecorder onDefault(QStringLiteral("nullsink"));
         auto song = engine.start(std::make_shared<Tone>());

@@ -55,8 +55,8 @@ class TestPlayback : public QObject {
 
     bool idle() const
     {
-        return !m_form->btnPlay->isEnabled() && !m_form->btnStop->isEnabled() && !m_form->btnPause->isEnabled()
-            && !m_form->WaveTimer->Enabled() && m_form->PlayQueue.isEmpty();
+        return !m_form->btnPlay->isEnabled() && !m_form->btnStop->isEnabled() &&
+               !m_form->btnPause->isEnabled() && !m_form->WaveTimer->Enabled() && m_form->PlayQueue.isEmpty();
     }
 
 private Q_SLOTS:
@@ -79,11 +79,13 @@ private Q_SLOTS:
         // An mp3 cut off half-way, as a copy that broke off: its header promises 3 s.
         QString why;
         QVERIFY2(encode(path(QStringLiteral("cut.mp3")), "mp3", tone(HzA, 3.0), &why), qPrintable(why));
-        QVERIFY(QFile::resize(path(QStringLiteral("cut.mp3")), QFileInfo(path(QStringLiteral("cut.mp3"))).size() / 2 + 77));
+        QVERIFY(QFile::resize(path(QStringLiteral("cut.mp3")),
+                              QFileInfo(path(QStringLiteral("cut.mp3"))).size() / 2 + 77));
 
         auto store = std::make_unique<TSongInfo>(*m_registry, m_dialogs);
-        const QStringList files = {QStringLiteral("a.wav"), QStringLiteral("b.wav"), QStringLiteral("c.wav"),
-                                   QStringLiteral("long.wav"), QStringLiteral("empty.wav"), QStringLiteral("text.mp3"),
+        const QStringList files = {QStringLiteral("a.wav"),       QStringLiteral("b.wav"),
+                                   QStringLiteral("c.wav"),       QStringLiteral("long.wav"),
+                                   QStringLiteral("empty.wav"),   QStringLiteral("text.mp3"),
                                    QStringLiteral("missing.wav"), QStringLiteral("cut.mp3")};
         for (int slot = 0; slot < files.size(); ++slot)
             store->SetSong(0, slot, makeSong(files[slot], 0, slot, path(files[slot])));
@@ -123,7 +125,8 @@ private Q_SLOTS:
         // 0.8 s each: listen in the middle of each song.
         const auto heard = [](const std::vector<std::int16_t>& s, double hz) {
             const double level = SinkRecorder::toneDb(s, hz);
-            return std::pair{std::abs(level - ToneDb) < 1.5, QStringLiteral("%1 Hz at %2 dB").arg(hz).arg(level)};
+            return std::pair{std::abs(level - ToneDb) < 1.5,
+                             QStringLiteral("%1 Hz at %2 dB").arg(hz).arg(level)};
         };
         const auto first = m_recorder->during(500, 200);
         QVERIFY2(heard(first, HzA).first, qPrintable(heard(first, HzA).second));
@@ -146,9 +149,12 @@ private Q_SLOTS:
         // Listen until the next song has been heard for a while.
         std::vector<std::int16_t> heard;
         QTRY_VERIFY_WITH_TIMEOUT(
-            SinkRecorder::countOn(SinkRecorder::toneTimeline(heard = m_recorder->since(from), HzB)) >= 20, 6000);
-        const int gap = SinkRecorder::gapPieces(SinkRecorder::toneTimeline(heard, HzA), SinkRecorder::toneTimeline(heard, HzB));
-        QVERIFY2(gap >= 0 && gap <= 5, qPrintable(QStringLiteral("%1 ms of silence after the cut song").arg(gap * 10)));
+            SinkRecorder::countOn(SinkRecorder::toneTimeline(heard = m_recorder->since(from), HzB)) >= 20,
+            6000);
+        const int gap = SinkRecorder::gapPieces(SinkRecorder::toneTimeline(heard, HzA),
+                                                SinkRecorder::toneTimeline(heard, HzB));
+        QVERIFY2(gap >= 0 && gap <= 5,
+                 qPrintable(QStringLiteral("%1 ms of silence after the cut song").arg(gap * 10)));
     }
 
     void pauseFallsSilentAndPlayResumes()
@@ -204,7 +210,8 @@ private Q_SLOTS:
         for (const QString& message : m_errors->messages)
             QVERIFY2(message.startsWith(QStringLiteral("Unable to play ")), qPrintable(message));
         press(6);
-        QCOMPARE(m_dialogs.messages.last().text, QStringLiteral("Unable to find ") + path(QStringLiteral("missing.wav")));
+        QCOMPARE(m_dialogs.messages.last().text,
+                 QStringLiteral("Unable to find ") + path(QStringLiteral("missing.wav")));
         // The song that played was never touched, and the board still shows it.
         QVERIFY(std::abs(SinkRecorder::toneDb(m_recorder->during(300, 100), HzA) - ToneDb) < 1.5);
         QCOMPARE(m_form->PlayQueue, QStringList{path(QStringLiteral("long.wav"))});

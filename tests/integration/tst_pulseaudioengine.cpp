@@ -10,8 +10,8 @@
 #include <QTest>
 
 #include <atomic>
-#include <cstring>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -56,9 +56,10 @@ public:
         m_process.setStandardOutputFile(QProcess::nullDevice());
         m_process.setStandardErrorFile(QProcess::nullDevice());
         m_process.start(QStringLiteral("pulseaudio"),
-                        {QStringLiteral("-n"), QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
-                         QStringLiteral("--disallow-exit"), QStringLiteral("--use-pid-file=no"),
-                         QStringLiteral("--log-target=stderr"), QStringLiteral("-L"),
+                        {QStringLiteral("-n"), QStringLiteral("--daemonize=no"),
+                         QStringLiteral("--exit-idle-time=-1"), QStringLiteral("--disallow-exit"),
+                         QStringLiteral("--use-pid-file=no"), QStringLiteral("--log-target=stderr"),
+                         QStringLiteral("-L"),
                          QStringLiteral("module-null-sink sink_name=privatesink rate=44100 channels=2"),
                          QStringLiteral("-L"),
                          QStringLiteral("module-native-protocol-unix auth-anonymous=1 socket=") + socket()});
@@ -91,7 +92,10 @@ private:
 /// A tone of `frames` frames, then the end.
 class ToneSource : public PcmSource {
 public:
-    explicit ToneSource(std::size_t frames) : m_left(frames) {}
+    explicit ToneSource(std::size_t frames)
+        : m_left(frames)
+    {
+    }
     std::size_t read(std::int16_t* out, std::size_t frames) override
     {
         const std::size_t n = std::min(frames, m_left);

@@ -50,9 +50,9 @@ class TestRealWindow : public QObject {
         QElapsedTimer clock;
         clock.start();
         while (clock.elapsed() < 15000) {
-            const QString ids = run({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                                     QString::number(program.processId()), QStringLiteral("--name"),
-                                     QStringLiteral("^Sonavex$")},
+            const QString ids = run({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                     QStringLiteral("--pid"), QString::number(program.processId()),
+                                     QStringLiteral("--name"), QStringLiteral("^Sonavex$")},
                                     m_env);
             // Tooltips and menus of the program are windows named like it: take the largest
             // window the X server knows a size for.
@@ -60,7 +60,8 @@ class TestRealWindow : public QObject {
             int bestArea = 0;
             for (const QString& id : ids.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
                 const QString geometry = run({QStringLiteral("getwindowgeometry"), id}, m_env);
-                const auto size = QRegularExpression(QStringLiteral("Geometry: (\\d+)x(\\d+)")).match(geometry);
+                const auto size =
+                    QRegularExpression(QStringLiteral("Geometry: (\\d+)x(\\d+)")).match(geometry);
                 const int area = size.hasMatch() ? size.captured(1).toInt() * size.captured(2).toInt() : 0;
                 if (area > bestArea) {
                     best = id;
@@ -71,7 +72,8 @@ class TestRealWindow : public QObject {
             // that is still there a moment later.
             if (bestArea > 100 * 100) {
                 QTest::qWait(500);
-                if (run({QStringLiteral("getwindowgeometry"), best}, m_env).contains(QLatin1String("Geometry:")))
+                if (run({QStringLiteral("getwindowgeometry"), best}, m_env)
+                        .contains(QLatin1String("Geometry:")))
                     return best;
             }
             QTest::qWait(100);
@@ -146,7 +148,8 @@ class TestRealWindow : public QObject {
         IniRegistry reg(m_home.path() + QLatin1String("/config"));
         QVERIFY(reg.OpenKey(QStringLiteral("Software\\Brasswold\\Tabs"), false));
         for (int i = 0; i < 10; ++i)
-            QCOMPARE(reg.ReadString(QStringLiteral("Tab%1").arg(i)), QStringLiteral("Music Sheet %1").arg(i + 1));
+            QCOMPARE(reg.ReadString(QStringLiteral("Tab%1").arg(i)),
+                     QStringLiteral("Music Sheet %1").arg(i + 1));
     }
 
     void forgetSaved()
@@ -162,7 +165,8 @@ class TestRealWindow : public QObject {
         forgetSaved();
         IniRegistry registry(m_home.path() + QLatin1String("/config"));
         for (auto it = settings.cbegin(); it != settings.cend(); ++it) {
-            QVERIFY(registry.OpenKey(QStringLiteral("\\Software\\Brasswold\\") + it.key().section(QLatin1Char('/'), 0, 0), true));
+            QVERIFY(registry.OpenKey(
+                QStringLiteral("\\Software\\Brasswold\\") + it.key().section(QLatin1Char('/'), 0, 0), true));
             registry.WriteString(it.key().section(QLatin1Char('/'), 1), it.value());
             registry.CloseKey();
         }
@@ -188,8 +192,8 @@ class TestRealWindow : public QObject {
     {
         if (!modifiers.isEmpty())
             run({QStringLiteral("keydown"), modifiers}, m_env);
-        run({QStringLiteral("mousemove"), QStringLiteral("--window"), id, QString::number(x), QString::number(y),
-             QStringLiteral("click"), QStringLiteral("1")},
+        run({QStringLiteral("mousemove"), QStringLiteral("--window"), id, QString::number(x),
+             QString::number(y), QStringLiteral("click"), QStringLiteral("1")},
             m_env);
         if (!modifiers.isEmpty())
             run({QStringLiteral("keyup"), modifiers}, m_env);
@@ -198,10 +202,11 @@ class TestRealWindow : public QObject {
     /// The windows of the program other than `main`: boxes and dialogs.
     QStringList otherWindows(const QProcess& program, const QString& main)
     {
-        QStringList ids = run({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                               QString::number(program.processId()), QStringLiteral("--name"), QStringLiteral(".")},
-                              m_env)
-                              .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QStringList ids =
+            run({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                 QString::number(program.processId()), QStringLiteral("--name"), QStringLiteral(".")},
+                m_env)
+                .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         ids.removeAll(main);
         ids.removeIf([&](const QString& id) { return outerSize(id).width() < 100; }); // tooltips
         return ids;
@@ -267,14 +272,16 @@ private Q_SLOTS:
         using namespace MediaFiles;
         forgetSaved();
         // Three tracks of different pitches; the slot names track 2.
-        const QString cue = writeCdImage(m_home.path(), {tone(700.0, 3.0), tone(1789.0, 3.0), tone(2345.0, 3.0)});
+        const QString cue =
+            writeCdImage(m_home.path(), {tone(700.0, 3.0), tone(1789.0, 3.0), tone(2345.0, 3.0)});
         QVERIFY(!cue.isEmpty());
         {
             IniRegistry registry(m_home.path() + QLatin1String("/config"));
             FakeDialogs dialogs;
             qputenv("XDG_DATA_HOME", (m_home.path() + QLatin1String("/data")).toUtf8());
             TSongInfo store(registry, dialogs);
-            store.SetSong(0, 0, makeSong(QStringLiteral("Track 2"), 0, 0, QStringLiteral("cdda://Track02.cda")));
+            store.SetSong(0, 0,
+                          makeSong(QStringLiteral("Track 2"), 0, 0, QStringLiteral("cdda://Track02.cda")));
         }
         PulseAudioEngine engine(QStringLiteral("sonavex-test"));
         QVERIFY2(engine.waitConnected(3000), "no audio server");
@@ -304,7 +311,8 @@ private Q_SLOTS:
         }
         heard = recorder.during(600, 50);
         const double track2 = SinkRecorder::toneDb(heard, 1789.0);
-        QVERIFY2(std::abs(track2 - (-6.02)) < 2.0, qPrintable(QStringLiteral("track 2 at %1 dB").arg(track2)));
+        QVERIFY2(std::abs(track2 - (-6.02)) < 2.0,
+                 qPrintable(QStringLiteral("track 2 at %1 dB").arg(track2)));
         QVERIFY(SinkRecorder::toneDb(heard, 700.0) < -40.0);
         QVERIFY(SinkRecorder::toneDb(heard, 2345.0) < -40.0);
     }
@@ -312,7 +320,8 @@ private Q_SLOTS:
     void aHeldKeyStartsItsSongOncePerPress()
     {
         // A short beep, then silence: every start of the song is heard as one beep.
-        prepareShow({toneFile(QStringLiteral("beep.wav"), 1000.0, 0.1, 3.0)}, {{QStringLiteral("Keys/F1"), QStringLiteral("0,0")}});
+        prepareShow({toneFile(QStringLiteral("beep.wav"), 1000.0, 0.1, 3.0)},
+                    {{QStringLiteral("Keys/F1"), QStringLiteral("0,0")}});
         PulseAudioEngine engine(QStringLiteral("sonavex-test"));
         QVERIFY2(engine.waitConnected(3000), "no audio server");
         SinkRecorder recorder(engine);
@@ -342,7 +351,8 @@ private Q_SLOTS:
     void aChosenOutputUnpluggedWhileIdleDoesNotTakeThePressAway()
     {
         SecondOutput second;
-        prepareShow({toneFile(QStringLiteral("a.wav"), 700.0, 3.0)}, {{QStringLiteral("System/OutputDevice"), SecondSink}});
+        prepareShow({toneFile(QStringLiteral("a.wav"), 700.0, 3.0)},
+                    {{QStringLiteral("System/OutputDevice"), SecondSink}});
         PulseAudioEngine engine(QStringLiteral("sonavex-test"));
         QVERIFY2(engine.waitConnected(3000), "no audio server");
         SinkRecorder recorder(engine);
@@ -404,13 +414,15 @@ private Q_SLOTS:
         click(id, 92, 134);
         const std::vector<std::int16_t> heard = recorder.during(600, 100);
         const double level = SinkRecorder::toneDb(heard, 700.0);
-        QVERIFY2(level > -12.0, qPrintable(QStringLiteral("the press after the server came was heard at %1 dB").arg(level)));
+        QVERIFY2(level > -12.0,
+                 qPrintable(QStringLiteral("the press after the server came was heard at %1 dB").arg(level)));
     }
 
     void aQueuedSongThatIsGoneIsSkippedAtOnce()
     {
         const QString gone = toneFile(QStringLiteral("gone.wav"), 1000.0, 0.5);
-        prepareShow({toneFile(QStringLiteral("a.wav"), 700.0, 0.6), gone, toneFile(QStringLiteral("b.wav"), 1789.0, 1.0)});
+        prepareShow({toneFile(QStringLiteral("a.wav"), 700.0, 0.6), gone,
+                     toneFile(QStringLiteral("b.wav"), 1789.0, 1.0)});
         QFile::remove(gone);
         PulseAudioEngine engine(QStringLiteral("sonavex-test"));
         QVERIFY2(engine.waitConnected(3000), "no audio server");
@@ -428,8 +440,10 @@ private Q_SLOTS:
         click(id, 65, 42); // Play
         QTest::qWait(2500);
         const std::vector<std::int16_t> heard = recorder.since(from);
-        const int gap = SinkRecorder::gapPieces(SinkRecorder::toneTimeline(heard, 700.0), SinkRecorder::toneTimeline(heard, 1789.0));
-        QVERIFY2(gap >= 0 && gap <= 10, qPrintable(QStringLiteral("%1 ms between the songs around the gone one").arg(gap * 10)));
+        const int gap = SinkRecorder::gapPieces(SinkRecorder::toneTimeline(heard, 700.0),
+                                                SinkRecorder::toneTimeline(heard, 1789.0));
+        QVERIFY2(gap >= 0 && gap <= 10,
+                 qPrintable(QStringLiteral("%1 ms between the songs around the gone one").arg(gap * 10)));
         QVERIFY(otherWindows(program, id).isEmpty());
     }
 

@@ -30,7 +30,10 @@ constexpr std::size_t BlockFrames = 882;
 /// A tone, played once.
 class ToneSource : public PcmSource {
 public:
-    explicit ToneSource(double seconds) : m_samples(MediaFiles::tone(ToneHz, seconds, 0.5)) {}
+    explicit ToneSource(double seconds)
+        : m_samples(MediaFiles::tone(ToneHz, seconds, 0.5))
+    {
+    }
     std::size_t read(std::int16_t* out, std::size_t frames) override
     {
         const std::size_t n = std::min(frames, (m_samples.size() - m_next) / 2);
@@ -117,7 +120,8 @@ private Q_SLOTS:
         tone.reset();
         QVERIFY2(reporter.messages.isEmpty(), qPrintable(reporter.messages.join(QLatin1Char('\n'))));
         const qint32 recorded = form.WaveLength;
-        QVERIFY2(qAbs(recorded - elapsed) <= 50, qPrintable(QStringLiteral("%1 ms recorded in %2 ms").arg(recorded).arg(elapsed)));
+        QVERIFY2(qAbs(recorded - elapsed) <= 50,
+                 qPrintable(QStringLiteral("%1 ms recorded in %2 ms").arg(recorded).arg(elapsed)));
         QCOMPARE(form.tbStop->Max(), recorded / 250);
 
         dialogs.fileAnswers << file;

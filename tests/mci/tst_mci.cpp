@@ -70,7 +70,8 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("type");
         QTest::addColumn<quint32>("flags");
         QTest::addColumn<MCIERROR>("error");
-        QTest::newRow("unknown type") << QByteArray("videodisc") << MCI_OPEN_TYPE << MCIERR_INVALID_DEVICE_NAME;
+        QTest::newRow("unknown type")
+            << QByteArray("videodisc") << MCI_OPEN_TYPE << MCIERR_INVALID_DEVICE_NAME;
         QTest::newRow("no type flag") << QByteArray("waveaudio") << 0u << MCIERR_MISSING_DEVICE_NAME;
         QTest::newRow("empty type") << QByteArray("") << MCI_OPEN_TYPE << MCIERR_MISSING_DEVICE_NAME;
         QTest::newRow("notify") << QByteArray("waveaudio") << (MCI_OPEN_TYPE | MCI_NOTIFY)
@@ -131,7 +132,8 @@ private Q_SLOTS:
 
         MCI_STATUS_PARMS status;
         status.dwItem = MCI_STATUS_MODE;
-        QCOMPARE(mciSendCommandA(MCI_ALL_DEVICE_ID, MCI_STATUS, MCI_STATUS_ITEM, &status), MCIERR_CANNOT_USE_ALL);
+        QCOMPARE(mciSendCommandA(MCI_ALL_DEVICE_ID, MCI_STATUS, MCI_STATUS_ITEM, &status),
+                 MCIERR_CANNOT_USE_ALL);
         MCI_PLAY_PARMS play;
         QCOMPARE(mciSendCommandA(MCI_ALL_DEVICE_ID, MCI_PLAY, 0, &play), MCIERR_CANNOT_USE_ALL);
         QVERIFY(cd.requestsOf(MCI_PLAY).isEmpty());

@@ -158,8 +158,9 @@ class TestWaveAudioDevice : public QObject {
         sf_readf_double(f, d.data(), local.frames);
         sf_close(f);
         std::vector<std::int32_t> s(d.size());
-        std::transform(d.begin(), d.end(), s.begin(),
-                       [](double x) { return std::int32_t(std::clamp(std::lrint(x * 2147483648.0), -2147483648L, 2147483647L)); });
+        std::transform(d.begin(), d.end(), s.begin(), [](double x) {
+            return std::int32_t(std::clamp(std::lrint(x * 2147483648.0), -2147483648L, 2147483647L));
+        });
         return s;
     }
 
@@ -224,7 +225,8 @@ private Q_SLOTS:
         QTest::newRow("mono 22.05 kHz 16-bit") << (SF_FORMAT_WAV | SF_FORMAT_PCM_16) << 22050 << 1;
         QTest::newRow("mono 44.1 kHz 8-bit") << (SF_FORMAT_WAV | SF_FORMAT_PCM_U8) << 44100 << 1;
         QTest::newRow("stereo 48 kHz float") << (SF_FORMAT_WAV | SF_FORMAT_FLOAT) << 48000 << 2;
-        QTest::newRow("5.1 at 44.1 kHz, 24-bit extensible") << (SF_FORMAT_WAVEX | SF_FORMAT_PCM_24) << 44100 << 6;
+        QTest::newRow("5.1 at 44.1 kHz, 24-bit extensible")
+            << (SF_FORMAT_WAVEX | SF_FORMAT_PCM_24) << 44100 << 6;
         QTest::newRow("mono 11.025 kHz 8-bit") << (SF_FORMAT_WAV | SF_FORMAT_PCM_U8) << 11025 << 1;
         QTest::newRow("stereo 96 kHz 24-bit") << (SF_FORMAT_WAV | SF_FORMAT_PCM_24) << 96000 << 2;
     }
@@ -237,7 +239,8 @@ private Q_SLOTS:
         // Two seconds of a 1 kHz tone at half scale in every channel.
         const Samples tone = MediaFiles::tone(1000, 2.0, 0.5, rate, channels);
         std::vector<float> floats(tone.size());
-        std::transform(tone.begin(), tone.end(), floats.begin(), [](std::int16_t s) { return float(s) / 32768.0f; });
+        std::transform(tone.begin(), tone.end(), floats.begin(),
+                       [](std::int16_t s) { return float(s) / 32768.0f; });
         QVERIFY(writeFloat(path("other.wav"), format, rate, channels, floats));
 
         const MCIDEVICEID id = open(path("other.wav"));
@@ -274,7 +277,8 @@ private Q_SLOTS:
         const auto originalFrames = qint64(original.size()) / channels;
         QVERIFY(qAbs(qint64(grown.size()) / channels - originalFrames - rate / 2) <= 64);
         QVERIFY(std::equal(original.begin(), original.end() - channels * 64, grown.begin()));
-        const double recorded = grown[std::size_t(originalFrames + rate / 4) * std::size_t(channels)] / 2147483648.0;
+        const double recorded =
+            grown[std::size_t(originalFrames + rate / 4) * std::size_t(channels)] / 2147483648.0;
         QVERIFY2(qAbs(recorded - 0.25) < 0.02, qPrintable(QString::number(recorded)));
     }
 
@@ -307,9 +311,14 @@ private Q_SLOTS:
     {
         const MCIDEVICEID id = open();
         const QList<std::pair<quint32, quint32>> answers{
-            {MCI_GETDEVCAPS_CAN_EJECT, 0},  {MCI_GETDEVCAPS_CAN_PLAY, 1},      {MCI_GETDEVCAPS_CAN_RECORD, 1},
-            {MCI_GETDEVCAPS_CAN_SAVE, 1},   {MCI_GETDEVCAPS_USES_FILES, 1},    {MCI_GETDEVCAPS_HAS_AUDIO, 1},
-            {MCI_GETDEVCAPS_HAS_VIDEO, 0},  {MCI_GETDEVCAPS_COMPOUND_DEVICE, 1},
+            {MCI_GETDEVCAPS_CAN_EJECT, 0},
+            {MCI_GETDEVCAPS_CAN_PLAY, 1},
+            {MCI_GETDEVCAPS_CAN_RECORD, 1},
+            {MCI_GETDEVCAPS_CAN_SAVE, 1},
+            {MCI_GETDEVCAPS_USES_FILES, 1},
+            {MCI_GETDEVCAPS_HAS_AUDIO, 1},
+            {MCI_GETDEVCAPS_HAS_VIDEO, 0},
+            {MCI_GETDEVCAPS_COMPOUND_DEVICE, 1},
             {MCI_GETDEVCAPS_DEVICE_TYPE, MCI_DEVTYPE_WAVEFORM_AUDIO}};
         for (const auto& [item, value] : answers) {
             MCI_GETDEVCAPS_PARMS caps;
@@ -321,7 +330,8 @@ private Q_SLOTS:
         MCI_GETDEVCAPS_PARMS caps;
         caps.dwItem = MCI_GETDEVCAPS_CAN_PLAY;
         QCOMPARE(mciSendCommandA(id, MCI_GETDEVCAPS, 0, &caps), MCIERR_MISSING_PARAMETER);
-        QCOMPARE(mciSendCommandA(id, MCI_GETDEVCAPS, MCI_GETDEVCAPS_ITEM, nullptr), MCIERR_NULL_PARAMETER_BLOCK);
+        QCOMPARE(mciSendCommandA(id, MCI_GETDEVCAPS, MCI_GETDEVCAPS_ITEM, nullptr),
+                 MCIERR_NULL_PARAMETER_BLOCK);
         MCI_STATUS_PARMS status;
         status.dwItem = MCI_STATUS_MODE;
         QCOMPARE(mciSendCommandA(id, MCI_STATUS, 0, &status), MCIERR_MISSING_PARAMETER);

@@ -26,13 +26,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("letter") << QStringLiteral("Unable to play wave") << QStringLiteral("Unable to play wave.");
-        QTest::newRow("bang") << QStringLiteral("Unable to pause wave!") << QStringLiteral("Unable to pause wave!");
+        QTest::newRow("letter") << QStringLiteral("Unable to play wave")
+                                << QStringLiteral("Unable to play wave.");
+        QTest::newRow("bang") << QStringLiteral("Unable to pause wave!")
+                              << QStringLiteral("Unable to pause wave!");
         QTest::newRow("full stop") << QStringLiteral("Done.") << QStringLiteral("Done.");
         QTest::newRow("digit") << QStringLiteral("Error 5") << QStringLiteral("Error 5.");
         QTest::newRow("empty") << QString() << QString();
-        QTest::newRow("help path") << QStringLiteral("Help path missing from the registry. re-install Sonavex")
-                                   << QStringLiteral("Help path missing from the registry. re-install Sonavex.");
+        QTest::newRow("help path")
+            << QStringLiteral("Help path missing from the registry. re-install Sonavex")
+            << QStringLiteral("Help path missing from the registry. re-install Sonavex.");
     }
 
     void displayTextAppendsAFullStopOnlyAfterHigherCharacters()

@@ -116,11 +116,15 @@ private Q_SLOTS:
     void filesWrittenByHandAreRead_data()
     {
         QTest::addColumn<QByteArray>("text");
-        QTest::newRow("blanks around the equals sign") << QByteArray("[System]\nInfoPath = /shows/songs.inf\n");
-        QTest::newRow("comments") << QByteArray("# the show\n; paths\n[System]\n  # here\nInfoPath=/shows/songs.inf\n");
-        QTest::newRow("byte-order mark and CRLF") << QByteArray("\xEF\xBB\xBF[System]\r\nInfoPath=/shows/songs.inf\r\n");
+        QTest::newRow("blanks around the equals sign")
+            << QByteArray("[System]\nInfoPath = /shows/songs.inf\n");
+        QTest::newRow("comments") << QByteArray(
+            "# the show\n; paths\n[System]\n  # here\nInfoPath=/shows/songs.inf\n");
+        QTest::newRow("byte-order mark and CRLF")
+            << QByteArray("\xEF\xBB\xBF[System]\r\nInfoPath=/shows/songs.inf\r\n");
         QTest::newRow("trailing blanks") << QByteArray("[System]  \t\nInfoPath=/shows/songs.inf   \n");
-        QTest::newRow("indented, blanks in the header") << QByteArray("  [ System ]\n\tinfopath\t=\t/shows/songs.inf\n");
+        QTest::newRow("indented, blanks in the header")
+            << QByteArray("  [ System ]\n\tinfopath\t=\t/shows/songs.inf\n");
     }
 
     void filesWrittenByHandAreRead()

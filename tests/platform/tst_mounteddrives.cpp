@@ -33,9 +33,10 @@ private Q_SLOTS:
                                  "/dev/sdb1 /media/ann/My\\040Songs vfat rw 0 0\n"
                                  "garbage\n";
         const QList<DriveInfo> drives = MountedDrives::fromMountTable(table, QStringLiteral("/home/ann"));
-        QCOMPARE(roots(drives), (QStringList{QStringLiteral("/"), QStringLiteral("/home/ann"), QStringLiteral("/home"),
-                                             QStringLiteral("/media/ann/My Songs"), QStringLiteral("/mnt/music"),
-                                             QStringLiteral("/run/media/ann/STICK")}));
+        QCOMPARE(roots(drives),
+                 (QStringList{QStringLiteral("/"), QStringLiteral("/home/ann"), QStringLiteral("/home"),
+                              QStringLiteral("/media/ann/My Songs"), QStringLiteral("/mnt/music"),
+                              QStringLiteral("/run/media/ann/STICK")}));
         QCOMPARE(drives[3].caption, QStringLiteral("/media/ann/My Songs"));
     }
 
@@ -44,7 +45,8 @@ private Q_SLOTS:
         QCOMPARE(roots(MountedDrives::fromMountTable(QByteArray(), QStringLiteral("/root"))),
                  (QStringList{QStringLiteral("/"), QStringLiteral("/root")}));
         // A home folder that is itself a mount point is offered once.
-        QCOMPARE(roots(MountedDrives::fromMountTable("/dev/sdb1 /home/ann ext4 rw 0 0\n", QStringLiteral("/home/ann"))),
+        QCOMPARE(roots(MountedDrives::fromMountTable("/dev/sdb1 /home/ann ext4 rw 0 0\n",
+                                                     QStringLiteral("/home/ann"))),
                  (QStringList{QStringLiteral("/"), QStringLiteral("/home/ann")}));
     }
 

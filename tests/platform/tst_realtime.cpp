@@ -21,8 +21,7 @@
 
 namespace {
 
-template<typename F>
-void onThreadOfItsOwn(F f)
+template <typename F> void onThreadOfItsOwn(F f)
 {
     std::thread t(f);
     t.join();
@@ -64,8 +63,7 @@ public Q_SLOTS:
 };
 
 /// Runs `f` on a thread that may neither raise its own scheduling nor use RLIMIT_RTPRIO.
-template<typename F>
-bool withoutPermission(F f)
+template <typename F> bool withoutPermission(F f)
 {
     rlimit rtprio{};
     getrlimit(RLIMIT_RTPRIO, &rtprio);
@@ -109,8 +107,8 @@ private Q_SLOTS:
         QCOMPARE(policy, SCHED_FIFO | SCHED_RESET_ON_FORK);
         rlimit limit{};
         QCOMPARE(getrlimit(RLIMIT_RTTIME, &limit), 0);
-        QVERIFY(limit.rlim_cur <= static_cast<rlim_t>(Realtime::RunLimitUs) && limit.rlim_cur < limit.rlim_max
-                && limit.rlim_max != RLIM_INFINITY);
+        QVERIFY(limit.rlim_cur <= static_cast<rlim_t>(Realtime::RunLimitUs) &&
+                limit.rlim_cur < limit.rlim_max && limit.rlim_max != RLIM_INFINITY);
         TfrmAbout about(nullptr);
         QVERIFY(!about.findChild<QLabel*>(QStringLiteral("lblPriority")));
     }
@@ -123,8 +121,8 @@ private Q_SLOTS:
             onThreadOfItsOwn([&] {
                 Realtime::makeRealtime(Realtime::currentThread(), 1);
                 const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-                while ((policy = sched_getscheduler(0)) != (SCHED_OTHER | SCHED_RESET_ON_FORK)
-                       && std::chrono::steady_clock::now() < deadline) {
+                while ((policy = sched_getscheduler(0)) != (SCHED_OTHER | SCHED_RESET_ON_FORK) &&
+                       std::chrono::steady_clock::now() < deadline) {
                 }
             });
             QCOMPARE(policy, SCHED_OTHER | SCHED_RESET_ON_FORK);
@@ -135,9 +133,9 @@ private Q_SLOTS:
     void shouldAskRealtimeKitWhenNotAllowedItself()
     {
         QProcess bus;
-        bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                                  QStringLiteral("--print-address"),
-                                                  QStringLiteral("--address=unix:tmpdir=/tmp")});
+        bus.start(QStringLiteral("dbus-daemon"),
+                  {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address"),
+                   QStringLiteral("--address=unix:tmpdir=/tmp")});
         QVERIFY2(bus.waitForStarted(3000) && bus.waitForReadyRead(3000), "dbus-daemon");
         const QString address = QString::fromUtf8(bus.readLine().trimmed());
         qputenv("DBUS_SYSTEM_BUS_ADDRESS", address.toUtf8());
@@ -145,7 +143,8 @@ private Q_SLOTS:
             QDBusConnection service = QDBusConnection::connectToBus(address, QStringLiteral("kit"));
             FakeRealtimeKit kit;
             QVERIFY(service.registerObject(QStringLiteral("/org/freedesktop/RealtimeKit1"), &kit,
-                                           QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties));
+                                           QDBusConnection::ExportAllSlots |
+                                               QDBusConnection::ExportAllProperties));
             QVERIFY(service.registerService(QStringLiteral("org.freedesktop.RealtimeKit1")));
 
             bool granted = false;

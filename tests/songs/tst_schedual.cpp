@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fakes/SongFixtures.h"
 #include "fakes/FakeCdTrackCatalog.h"
 #include "fakes/FakeDialogs.h"
 #include "fakes/FakeDriveList.h"
 #include "fakes/FakeSheetHost.h"
 #include "fakes/RecordingErrorReporter.h"
+#include "fakes/SongFixtures.h"
 #include "fakes/TestEnvironment.h"
 #include "platform/IniRegistry.h"
 #include "songs/DirectoryListBox.h"
@@ -32,7 +32,6 @@
 #include <memory>
 
 namespace {
-
 
 void touch(const QString& dir, const QStringList& names)
 {
@@ -188,8 +187,9 @@ private Q_SLOTS:
         QCOMPARE(captions, (QStringList{QStringLiteral("Wave Files"), QStringLiteral("AU Files"),
                                         QStringLiteral("MIDI Files"), QStringLiteral("MPEG Files"),
                                         QStringLiteral("CD Audio"), QStringLiteral("Audio Video Files")}));
-        QCOMPARE(masks, (QStringList{QStringLiteral("*.wav"), QStringLiteral("*.au"), QStringLiteral("*.mid"),
-                                     QStringLiteral("*.mp3"), QStringLiteral("*.cda"), QStringLiteral("*.avi")}));
+        QCOMPARE(masks,
+                 (QStringList{QStringLiteral("*.wav"), QStringLiteral("*.au"), QStringLiteral("*.mid"),
+                              QStringLiteral("*.mp3"), QStringLiteral("*.cda"), QStringLiteral("*.avi")}));
         editor->cboFilter->setCurrentIndex(3);
         QCOMPARE(editor->lbFiles->names(), QStringList{QStringLiteral("b.mp3")});
         QVERIFY(!editor->btnAddFiles->icon().isNull());
@@ -318,11 +318,14 @@ private Q_SLOTS:
         m_store->SetSong(2, 1, makeSong(QStringLiteral("Real"), 2, 1));
         auto editor = openEditor();
 
-        QTest::mouseClick(editor->StringGrid->viewport(), Qt::LeftButton, {}, cellRect(*editor, 2, 1).center());
+        QTest::mouseClick(editor->StringGrid->viewport(), Qt::LeftButton, {},
+                          cellRect(*editor, 2, 1).center());
         QCOMPARE(editor->Col(), 2);
         QVERIFY(!editor->StringGrid->indexWidget(editor->StringGrid->currentIndex()));
-        QTest::mouseClick(editor->StringGrid->viewport(), Qt::LeftButton, {}, cellRect(*editor, 2, 2).center());
-        QVERIFY(qobject_cast<QLineEdit*>(editor->StringGrid->indexWidget(editor->StringGrid->currentIndex())));
+        QTest::mouseClick(editor->StringGrid->viewport(), Qt::LeftButton, {},
+                          cellRect(*editor, 2, 2).center());
+        QVERIFY(
+            qobject_cast<QLineEdit*>(editor->StringGrid->indexWidget(editor->StringGrid->currentIndex())));
 
         editor->lbFiles->selectNames({QStringLiteral("New.wav")});
         editor->btnAddFilesClick();
@@ -338,13 +341,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("title");
         const QString long45 = QString(45, QLatin1Char('L')) + QLatin1String(".wav");
-        QTest::newRow("Linux folder") << QStringLiteral("sounds") << QStringLiteral("Intro.Theme.wav")
-                                      << QStringLiteral("Intro");
-        QTest::newRow("folder named C:\\Sounds") << QStringLiteral("C:\\Sounds") << QStringLiteral("Intro.Theme.wav")
-                                                 << QStringLiteral("Intro");
-        QTest::newRow("colon in the name") << QStringLiteral("sounds") << QStringLiteral("Act 1: Opening.wav")
-                                           << QStringLiteral(" Opening");
-        QTest::newRow("no dot in the first 40") << QStringLiteral("sounds") << long45 << QString(40, QLatin1Char('L'));
+        QTest::newRow("Linux folder")
+            << QStringLiteral("sounds") << QStringLiteral("Intro.Theme.wav") << QStringLiteral("Intro");
+        QTest::newRow("folder named C:\\Sounds")
+            << QStringLiteral("C:\\Sounds") << QStringLiteral("Intro.Theme.wav") << QStringLiteral("Intro");
+        QTest::newRow("colon in the name")
+            << QStringLiteral("sounds") << QStringLiteral("Act 1: Opening.wav") << QStringLiteral(" Opening");
+        QTest::newRow("no dot in the first 40")
+            << QStringLiteral("sounds") << long45 << QString(40, QLatin1Char('L'));
     }
 
     void titleIsTheNamePartBeforeItsFirstDot()
@@ -418,8 +422,9 @@ private Q_SLOTS:
         editor->cboDrive->setCurrentIndex(cdIndex);
         QVERIFY(editor->lbFiles->names().isEmpty()); // still showing wave files
         editor->cboFilter->setCurrentIndex(editor->cboFilter->findText(QStringLiteral("CD Audio")));
-        QCOMPARE(editor->lbFiles->names(), (QStringList{QStringLiteral("Track01.cda"), QStringLiteral("Track02.cda"),
-                                                        QStringLiteral("Track03.cda")}));
+        QCOMPARE(editor->lbFiles->names(),
+                 (QStringList{QStringLiteral("Track01.cda"), QStringLiteral("Track02.cda"),
+                              QStringLiteral("Track03.cda")}));
 
         // The CD's folder already ends with "/": no separator is added twice.
         editor->lbFiles->selectNames({QStringLiteral("Track02.cda")});
@@ -442,7 +447,8 @@ private Q_SLOTS:
         editor->setCurrentCell(5, 8);
         editor->StringGrid->setFocus();
         QTest::keyClick(editor->StringGrid, 'H', Qt::ShiftModifier);
-        auto* cellEditor = qobject_cast<QLineEdit*>(editor->StringGrid->indexWidget(editor->StringGrid->currentIndex()));
+        auto* cellEditor =
+            qobject_cast<QLineEdit*>(editor->StringGrid->indexWidget(editor->StringGrid->currentIndex()));
         QVERIFY(cellEditor);
         const QString tail = QStringLiteral("ello, a title of more than forty characters");
         QTest::keyClicks(cellEditor, tail);
@@ -472,12 +478,15 @@ private Q_SLOTS:
         original.Artist.set(QStringLiteral("Band"));
         m_store->SetSong(1, 3, original);
         auto editor = openEditor();
-        QTest::mouseClick(editor->StringGrid->viewport(), Qt::LeftButton, {}, cellRect(*editor, 1, 4).center());
-        auto* cellEditor = qobject_cast<QLineEdit*>(editor->StringGrid->indexWidget(editor->StringGrid->currentIndex()));
+        QTest::mouseClick(editor->StringGrid->viewport(), Qt::LeftButton, {},
+                          cellRect(*editor, 1, 4).center());
+        auto* cellEditor =
+            qobject_cast<QLineEdit*>(editor->StringGrid->indexWidget(editor->StringGrid->currentIndex()));
         QVERIFY(cellEditor);
         cellEditor->setText(QStringLiteral("New"));
         // A click elsewhere commits the edit.
-        QTest::mouseClick(editor->StringGrid->viewport(), Qt::LeftButton, {}, cellRect(*editor, 0, 1).center());
+        QTest::mouseClick(editor->StringGrid->viewport(), Qt::LeftButton, {},
+                          cellRect(*editor, 0, 1).center());
         TSongRecord rec;
         QVERIFY(m_store->GetSong(1, 3, rec));
         QCOMPARE(rec.Title.str(), QStringLiteral("New"));
@@ -485,8 +494,10 @@ private Q_SLOTS:
         QCOMPARE(rec.Artist.str(), QStringLiteral("Band"));
 
         // Esc leaves the store alone.
-        QTest::mouseClick(editor->StringGrid->viewport(), Qt::LeftButton, {}, cellRect(*editor, 1, 4).center());
-        cellEditor = qobject_cast<QLineEdit*>(editor->StringGrid->indexWidget(editor->StringGrid->currentIndex()));
+        QTest::mouseClick(editor->StringGrid->viewport(), Qt::LeftButton, {},
+                          cellRect(*editor, 1, 4).center());
+        cellEditor =
+            qobject_cast<QLineEdit*>(editor->StringGrid->indexWidget(editor->StringGrid->currentIndex()));
         QVERIFY(cellEditor);
         QTest::keyClicks(cellEditor, QStringLiteral("Discarded"));
         QTest::keyClick(cellEditor, Qt::Key_Escape);
@@ -540,7 +551,8 @@ private Q_SLOTS:
         m_store->SetSong(2, 1, makeSong(QStringLiteral("Lost"), 2, 1, QStringLiteral("C:\\SHOW\\LOST.WAV")));
         m_store->SetSong(3, 0, makeSong(QStringLiteral("Bell"), 3, 0, stored));
         auto editor = openEditor();
-        QCOMPARE(editor->StringGrid->item(0, 2)->toolTip(), QStringLiteral("Found at %1\nStored as %2").arg(found, stored));
+        QCOMPARE(editor->StringGrid->item(0, 2)->toolTip(),
+                 QStringLiteral("Found at %1\nStored as %2").arg(found, stored));
         editor->setCurrentCell(2, 5);
         m_dialogs.answers = {answer};
         editor->UseFoundPaths1->trigger();
@@ -554,7 +566,8 @@ private Q_SLOTS:
         QCOMPARE(rec.FileName.str(), yes ? found : stored);
         QVERIFY(m_store->GetSong(3, 0, rec));
         QCOMPARE(rec.FileName.str(), stored);
-        QCOMPARE(editor->StringGrid->item(0, 2)->toolTip(), yes ? found : editor->StringGrid->item(0, 3)->toolTip());
+        QCOMPARE(editor->StringGrid->item(0, 2)->toolTip(),
+                 yes ? found : editor->StringGrid->item(0, 3)->toolTip());
 
         // Nothing left to store: said, not asked.
         m_dialogs.messages.clear();
@@ -626,7 +639,8 @@ private Q_SLOTS:
                 QCOMPARE(m_host.captions[c], QStringLiteral("Tab %1").arg(sheet));
                 QCOMPARE(editor->cellText(c, 0), m_host.captions[c]);
                 QCOMPARE(editor->cellText(c, 1), QStringLiteral("Song %1").arg(sheet));
-                QCOMPARE(editor->cellText(c, 36), sheet % 2 == 0 ? QStringLiteral("Last %1").arg(sheet) : EmptyTitle);
+                QCOMPARE(editor->cellText(c, 36),
+                         sheet % 2 == 0 ? QStringLiteral("Last %1").arg(sheet) : EmptyTitle);
             }
             // The moved column is still the current one.
             QCOMPARE(editor->Col(), to);

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fakes/SongFixtures.h"
+#include "audio/SongLevels.h"
 #include "fakes/FakeDialogs.h"
 #include "fakes/MediaFiles.h"
+#include "fakes/SongFixtures.h"
 #include "fakes/TestEnvironment.h"
 #include "platform/Errors.h"
 #include "platform/IniRegistry.h"
-#include "audio/SongLevels.h"
 #include "songs/SongEdit.h"
 #include "songs/SongStruc.h"
 
@@ -36,7 +36,6 @@ TSongRecord sample()
     rec.Slot = 12;
     return rec;
 }
-
 
 } // namespace
 
@@ -122,9 +121,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("kept");
         const QString fifty = QStringLiteral("0123456789").repeated(5);
-        QTest::newRow("short time") << QStringLiteral("edtStartTime") << QStringLiteral("1:05") << QStringLiteral("1:05");
-        QTest::newRow("long time") << QStringLiteral("edtStopTime") << QStringLiteral("0001:05") << QStringLiteral("0001:0");
-        QTest::newRow("any text in a time") << QStringLiteral("edtFadeDur") << QStringLiteral(" soon ") << QStringLiteral(" soon ");
+        QTest::newRow("short time") << QStringLiteral("edtStartTime") << QStringLiteral("1:05")
+                                    << QStringLiteral("1:05");
+        QTest::newRow("long time") << QStringLiteral("edtStopTime") << QStringLiteral("0001:05")
+                                   << QStringLiteral("0001:0");
+        QTest::newRow("any text in a time")
+            << QStringLiteral("edtFadeDur") << QStringLiteral(" soon ") << QStringLiteral(" soon ");
         QTest::newRow("long artist") << QStringLiteral("edtArtist") << fifty << fifty.left(40);
         QTest::newRow("empty title") << QStringLiteral("edtSongTitle") << QString() << QString();
     }
@@ -148,10 +150,11 @@ private Q_SLOTS:
         m_store = std::make_unique<TSongInfo>(*m_registry, m_dialogs);
         TSongRecord rec;
         QVERIFY(m_store->GetSong(3, 12, rec));
-        const QHash<QString, QString> values = {
-            {QStringLiteral("edtArtist"), rec.Artist.str()},       {QStringLiteral("edtSongTitle"), rec.Title.str()},
-            {QStringLiteral("edtStartTime"), rec.StartTime.str()}, {QStringLiteral("edtStopTime"), rec.StopTime.str()},
-            {QStringLiteral("edtFadeDur"), rec.FadeDuration.str()}};
+        const QHash<QString, QString> values = {{QStringLiteral("edtArtist"), rec.Artist.str()},
+                                                {QStringLiteral("edtSongTitle"), rec.Title.str()},
+                                                {QStringLiteral("edtStartTime"), rec.StartTime.str()},
+                                                {QStringLiteral("edtStopTime"), rec.StopTime.str()},
+                                                {QStringLiteral("edtFadeDur"), rec.FadeDuration.str()}};
         QCOMPARE(values.value(field), kept);
         QCOMPARE(rec.Album.str(), QStringLiteral("Studio"));
         QCOMPARE(rec.FileName.str(), QStringLiteral("/music/opener.wav"));
@@ -238,7 +241,8 @@ private Q_SLOTS:
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         // About -20 LUFS, raised by 4 dB; the whole figures in the hint. It fits beside the buttons.
-        QVERIFY2(dialog.lblLevel->text().contains(QLatin1String("LUFS, +4.0 dB")), qPrintable(dialog.lblLevel->text()));
+        QVERIFY2(dialog.lblLevel->text().contains(QLatin1String("LUFS, +4.0 dB")),
+                 qPrintable(dialog.lblLevel->text()));
         QVERIFY(dialog.lblLevel->toolTip().contains(QLatin1String("dBTP")));
         QVERIFY(dialog.lblLevel->geometry().right() < dialog.BitBtn1->geometry().left());
         QVERIFY(dialog.lblLevel->width() >= dialog.lblLevel->sizeHint().width());
@@ -247,9 +251,9 @@ private Q_SLOTS:
     void tabWalksTheDocumentedOrder()
     {
         TfrmSongEdit dialog(nullptr, *m_store, 3, 12);
-        const QList<QWidget*> expected = {dialog.edtStartTime, dialog.edtStopTime, dialog.edtFadeStart,
-                                          dialog.edtFadeDur,   dialog.edtArtist,   dialog.edtAlbum,
-                                          dialog.edtSongTitle, dialog.BitBtn1,     dialog.BitBtn2,
+        const QList<QWidget*> expected = {dialog.edtStartTime,  dialog.edtStopTime, dialog.edtFadeStart,
+                                          dialog.edtFadeDur,    dialog.edtArtist,   dialog.edtAlbum,
+                                          dialog.edtSongTitle,  dialog.BitBtn1,     dialog.BitBtn2,
                                           dialog.edtTimeMeasure};
         QWidget* w = dialog.edtStartTime;
         for (qsizetype i = 1; i < expected.size(); ++i) {

@@ -24,9 +24,10 @@ class TestSongLocator : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        for (const char* name : {"sfx/bell.wav", "backup/sfx/bell.wav", "applause.wav", "Music/Intro.MP3",
-                                 "show/cue.wav", "cue.wav", "perc/drums/kick.wav", "kits/kick.wav",
-                                 "two/dup.wav", "one/dup.wav", "d1/d2/d3/d4/deep.wav", "d1/d2/d3/d4/d5/deeper.wav"})
+        for (const char* name :
+             {"sfx/bell.wav", "backup/sfx/bell.wav", "applause.wav", "Music/Intro.MP3", "show/cue.wav",
+              "cue.wav", "perc/drums/kick.wav", "kits/kick.wav", "two/dup.wav", "one/dup.wav",
+              "d1/d2/d3/d4/deep.wav", "d1/d2/d3/d4/d5/deeper.wav"})
             touch(show() + QLatin1Char('/') + QLatin1String(name));
         touch(m_dir.path() + QLatin1String("/beside.wav")); // outside the show's folder
     }
@@ -37,22 +38,37 @@ private Q_SLOTS:
         QTest::addColumn<QString>("found"); // below the show's folder; "cdda://..." as is; empty: nothing
         QTest::addColumn<int>("candidates");
         QTest::newRow("tail below the folder beats the same tail deeper") << "/old/disk/Show/sfx/bell.wav"
-                                                                         << "sfx/bell.wav" << 1;
-        QTest::newRow("longest tail") << "/x/old/show/cue.wav" << "show/cue.wav" << 1;
-        QTest::newRow("older system, upper case") << "C:\\SOUNDS\\APPLAUSE.WAV" << "applause.wav" << 1;
-        QTest::newRow("older system, mixed case tail") << "c:\\show\\MUSIC\\intro.mp3" << "Music/Intro.MP3" << 1;
-        QTest::newRow("relative") << "music/intro.mp3" << "Music/Intro.MP3" << 1;
-        QTest::newRow("name anywhere, most shared folders") << "/m/drums/kick.wav" << "perc/drums/kick.wav" << 1;
-        QTest::newRow("two of equal weight: first by name") << "/gone/dup.wav" << "one/dup.wav" << 2;
-        QTest::newRow("four folders deep") << "/gone/deep.wav" << "d1/d2/d3/d4/deep.wav" << 1;
-        QTest::newRow("five folders deep is beyond") << "/gone/deeper.wav" << "" << 0;
-        QTest::newRow("outside the folder") << "/gone/beside.wav" << "" << 0;
-        QTest::newRow("nowhere") << "/gone/nothing.wav" << "" << 0;
-        QTest::newRow("empty") << "" << "" << 0;
-        QTest::newRow("older CD track") << "D:\\Track02.cda" << "cdda://Track02.cda" << 1;
-        QTest::newRow("older CD track, any letter and case") << "e:\\TRACK11.CDA" << "cdda://Track11.cda" << 1;
-        QTest::newRow("this program's CD track") << "cdda://Track03.cda" << "" << 0;
-        QTest::newRow("no track 00") << "D:\\Track00.cda" << "" << 0;
+                                                                          << "sfx/bell.wav" << 1;
+        QTest::newRow("longest tail") << "/x/old/show/cue.wav"
+                                      << "show/cue.wav" << 1;
+        QTest::newRow("older system, upper case") << "C:\\SOUNDS\\APPLAUSE.WAV"
+                                                  << "applause.wav" << 1;
+        QTest::newRow("older system, mixed case tail") << "c:\\show\\MUSIC\\intro.mp3"
+                                                       << "Music/Intro.MP3" << 1;
+        QTest::newRow("relative") << "music/intro.mp3"
+                                  << "Music/Intro.MP3" << 1;
+        QTest::newRow("name anywhere, most shared folders") << "/m/drums/kick.wav"
+                                                            << "perc/drums/kick.wav" << 1;
+        QTest::newRow("two of equal weight: first by name") << "/gone/dup.wav"
+                                                            << "one/dup.wav" << 2;
+        QTest::newRow("four folders deep") << "/gone/deep.wav"
+                                           << "d1/d2/d3/d4/deep.wav" << 1;
+        QTest::newRow("five folders deep is beyond") << "/gone/deeper.wav"
+                                                     << "" << 0;
+        QTest::newRow("outside the folder") << "/gone/beside.wav"
+                                            << "" << 0;
+        QTest::newRow("nowhere") << "/gone/nothing.wav"
+                                 << "" << 0;
+        QTest::newRow("empty") << ""
+                               << "" << 0;
+        QTest::newRow("older CD track") << "D:\\Track02.cda"
+                                        << "cdda://Track02.cda" << 1;
+        QTest::newRow("older CD track, any letter and case") << "e:\\TRACK11.CDA"
+                                                             << "cdda://Track11.cda" << 1;
+        QTest::newRow("this program's CD track") << "cdda://Track03.cda"
+                                                 << "" << 0;
+        QTest::newRow("no track 00") << "D:\\Track00.cda"
+                                     << "" << 0;
     }
 
     void shouldFindMovedSongs()
@@ -82,7 +98,8 @@ private Q_SLOTS:
             touch(big.path() + QStringLiteral("/Song %1.wav").arg(i, 5, 10, QLatin1Char('0')));
         SongLocator locator(big.path());
         // In name order: the first files are in, the last ones beyond the bound.
-        QCOMPARE(locator.locate(QStringLiteral("C:\\X\\SONG 00010.WAV")).path, big.path() + QLatin1String("/Song 00010.wav"));
+        QCOMPARE(locator.locate(QStringLiteral("C:\\X\\SONG 00010.WAV")).path,
+                 big.path() + QLatin1String("/Song 00010.wav"));
         QCOMPARE(locator.fileCount(), SongLocator::MaxFiles);
         QVERIFY(locator.truncated());
         QCOMPARE(locator.locate(QStringLiteral("C:\\X\\SONG 09999.WAV")).path, QString());

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fakes/SongFixtures.h"
 #include "fakes/FakeDialogs.h"
+#include "fakes/SongFixtures.h"
 #include "fakes/TestEnvironment.h"
 #include "platform/AtomicFile.h"
 #include "platform/Errors.h"
@@ -22,14 +22,13 @@
 
 namespace {
 
-
-
-
-
 /// Its first write fails after `allowed` bytes, as a full disk would; later ones work.
 class FailingWriter : public AtomicFileWriter {
 public:
-    explicit FailingWriter(qsizetype allowed) : m_allowed(allowed) {}
+    explicit FailingWriter(qsizetype allowed)
+        : m_allowed(allowed)
+    {
+    }
 
 protected:
     bool writeAll(int fd, const char* data, qsizetype size) override
@@ -64,10 +63,7 @@ class TestSongStruc : public QObject {
     FakeDialogs m_dialogs;
     QString m_infoPath;
 
-    std::unique_ptr<TSongInfo> openStore()
-    {
-        return std::make_unique<TSongInfo>(*m_registry, m_dialogs);
-    }
+    std::unique_ptr<TSongInfo> openStore() { return std::make_unique<TSongInfo>(*m_registry, m_dialogs); }
 
     void setInfoPath(const QString& path)
     {
@@ -134,12 +130,16 @@ private Q_SLOTS:
         rec.Slot = 7;
         const QByteArray b = bytesOf(rec);
         QCOMPARE(b.size(), 416);
-        QCOMPARE(b.mid(0, 11), QByteArray("\x0A" "New Artist"));
-        QCOMPARE(b.mid(41, 10), QByteArray("\x09" "New Album"));
-        QCOMPARE(b.mid(82, 8), QByteArray("\x07" "<empty>"));
+        QCOMPARE(b.mid(0, 11), QByteArray("\x0A"
+                                          "New Artist"));
+        QCOMPARE(b.mid(41, 10), QByteArray("\x09"
+                                           "New Album"));
+        QCOMPARE(b.mid(82, 8), QByteArray("\x07"
+                                          "<empty>"));
         QCOMPARE(b.at(123), '\0');
         for (int offset : {379, 386, 393, 400})
-            QCOMPARE(b.mid(offset, 6), QByteArray("\x05" "00:00"));
+            QCOMPARE(b.mid(offset, 6), QByteArray("\x05"
+                                                  "00:00"));
         QCOMPARE(b.mid(408, 4), QByteArray("\x02\x00\x00\x00", 4));
         QCOMPARE(b.mid(412, 4), QByteArray("\x07\x00\x00\x00", 4));
         saveSeed(QStringLiteral("default-2-7"), b);
@@ -166,19 +166,22 @@ private Q_SLOTS:
         // A show from the older system, whose song file names the songs where they were there.
         const QString folder = m_env->dataDir();
         const QString bell = folder + QLatin1String("/SFX/Bell.wav");
-        const QString far = folder + QLatin1Char('/') + QString(200, QLatin1Char('x')) + QLatin1Char('/')
-            + QString(60, QLatin1Char('y')) + QLatin1String(".wav"); // longer than a record holds
+        const QString far = folder + QLatin1Char('/') + QString(200, QLatin1Char('x')) + QLatin1Char('/') +
+                            QString(60, QLatin1Char('y')) +
+                            QLatin1String(".wav"); // longer than a record holds
         writeFile(bell, "RIFF");
         writeFile(far, "RIFF");
         const QString storedFar = QLatin1String("C:\\") + QFileInfo(far).fileName();
-        const QByteArray image = bytesOf(makeSong(QStringLiteral("Bell"), 1, 0, QStringLiteral("C:\\SHOW\\SFX\\BELL.WAV")))
-            + bytesOf(makeSong(QStringLiteral("Lost"), 1, 1, QStringLiteral("C:\\SHOW\\LOST.WAV")))
-            + bytesOf(makeSong(QStringLiteral("Far"), 1, 2, storedFar));
+        const QByteArray image =
+            bytesOf(makeSong(QStringLiteral("Bell"), 1, 0, QStringLiteral("C:\\SHOW\\SFX\\BELL.WAV"))) +
+            bytesOf(makeSong(QStringLiteral("Lost"), 1, 1, QStringLiteral("C:\\SHOW\\LOST.WAV"))) +
+            bytesOf(makeSong(QStringLiteral("Far"), 1, 2, storedFar));
         writeFile(m_infoPath, image);
         {
             auto store = openStore();
             QCOMPARE(store->playPath(QStringLiteral("C:\\SHOW\\SFX\\BELL.WAV")), bell);
-            QCOMPARE(store->playPath(QStringLiteral("C:\\SHOW\\LOST.WAV")), QStringLiteral("C:\\SHOW\\LOST.WAV"));
+            QCOMPARE(store->playPath(QStringLiteral("C:\\SHOW\\LOST.WAV")),
+                     QStringLiteral("C:\\SHOW\\LOST.WAV"));
             QCOMPARE(store->foundCount(1), 2);
         }
         QCOMPARE(readFile(m_infoPath), image);
@@ -192,7 +195,8 @@ private Q_SLOTS:
         QCOMPARE(rec.FileName.str(), storedFar);
         QCOMPARE(store->foundCount(1), 1);
         QVERIFY(m_dialogs.messages.isEmpty());
-        QCOMPARE(store->notFoundNote(QStringLiteral("C:\\SHOW\\LOST.WAV")), QString()); // the whole folder was read
+        QCOMPARE(store->notFoundNote(QStringLiteral("C:\\SHOW\\LOST.WAV")),
+                 QString()); // the whole folder was read
     }
 
     void aSongBeyondTheSearchBoundSaysSo()
@@ -200,7 +204,8 @@ private Q_SLOTS:
         const QString folder = m_env->dataDir();
         for (int i = 0; i <= SongLocator::MaxFiles; ++i)
             writeFile(folder + QStringLiteral("/many/%1.wav").arg(i, 5, 10, QLatin1Char('0')), "");
-        writeFile(m_infoPath, bytesOf(makeSong(QStringLiteral("Lost"), 0, 0, QStringLiteral("C:\\SHOW\\LOST.WAV"))));
+        writeFile(m_infoPath,
+                  bytesOf(makeSong(QStringLiteral("Lost"), 0, 0, QStringLiteral("C:\\SHOW\\LOST.WAV"))));
         auto store = openStore();
         QCOMPARE(store->notFoundNote(QStringLiteral("C:\\SHOW\\LOST.WAV")),
                  QStringLiteral(" (not found within the first 5,000 files of %1)").arg(folder));
@@ -223,8 +228,9 @@ private Q_SLOTS:
 
     void loadPlacesRecordsByTheirOwnFieldsLaterWins()
     {
-        const QByteArray data = bytesOf(makeSong(QStringLiteral("Last slot"), 9, 35))
-            + bytesOf(makeSong(QStringLiteral("First"), 1, 2)) + bytesOf(makeSong(QStringLiteral("Second"), 1, 2));
+        const QByteArray data = bytesOf(makeSong(QStringLiteral("Last slot"), 9, 35)) +
+                                bytesOf(makeSong(QStringLiteral("First"), 1, 2)) +
+                                bytesOf(makeSong(QStringLiteral("Second"), 1, 2));
         writeFile(m_infoPath, data);
         saveSeed(QStringLiteral("any-order"), data);
 
@@ -347,7 +353,8 @@ private Q_SLOTS:
         QCOMPARE(readFile(m_infoPath), old);
         verifyRescued(m_infoPath, 11);
         QVERIFY(m_dialogs.messages[0].text.contains(QString::fromLocal8Bit(std::strerror(ENOSPC))));
-        const QStringList leftovers = QDir(QFileInfo(m_infoPath).path()).entryList(QDir::Files | QDir::Hidden);
+        const QStringList leftovers =
+            QDir(QFileInfo(m_infoPath).path()).entryList(QDir::Files | QDir::Hidden);
         QCOMPARE(leftovers, QStringList{QStringLiteral("songs.inf")});
     }
 
@@ -364,8 +371,9 @@ private Q_SLOTS:
         if (::geteuid() != 0)
             QSKIP("mounting a small file system needs root");
         QTemporaryDir mountPoint;
-        if (!run(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                                            QStringLiteral("size=16k"), QStringLiteral("tmpfs"), mountPoint.path()}))
+        if (!run(QStringLiteral("mount"),
+                 {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                  QStringLiteral("size=16k"), QStringLiteral("tmpfs"), mountPoint.path()}))
             QSKIP("tmpfs cannot be mounted here");
         const auto unmount = qScopeGuard([&] { run(QStringLiteral("umount"), {mountPoint.path()}); });
 
@@ -373,7 +381,8 @@ private Q_SLOTS:
         const QByteArray old = bytesOf(makeSong(QStringLiteral("Old"), 0, 0)).repeated(1);
         writeFile(m_infoPath, old);
         if (how == QLatin1String("readonly"))
-            QVERIFY(run(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("remount,ro"), mountPoint.path()}));
+            QVERIFY(run(QStringLiteral("mount"),
+                        {QStringLiteral("-o"), QStringLiteral("remount,ro"), mountPoint.path()}));
         {
             auto store = openStore();
             for (int sheet = 0; sheet < SheetCount; ++sheet)
@@ -417,7 +426,8 @@ private Q_SLOTS:
         const QFileInfo after(m_infoPath);
         QCOMPARE(after.isDir(), before.isDir());
         QCOMPARE(after.isFile(), false);
-        const QStringList beside = QDir(QFileInfo(m_infoPath).path()).entryList({QStringLiteral("songs.inf.saved-*")});
+        const QStringList beside =
+            QDir(QFileInfo(m_infoPath).path()).entryList({QStringLiteral("songs.inf.saved-*")});
         QCOMPARE(beside.size(), 1);
         const QString saved = QFileInfo(m_infoPath).path() + QLatin1Char('/') + beside[0];
         QCOMPARE(QFileInfo(saved).size(), 416);
@@ -539,7 +549,9 @@ private Q_SLOTS:
         QFETCH(QByteArray, data);
         QFETCH(int, goodRecords);
         writeFile(m_infoPath, data);
-        saveSeed(QStringLiteral("damaged-") + QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-')), data);
+        saveSeed(QStringLiteral("damaged-") +
+                     QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-')),
+                 data);
 
         auto store = openStore();
         TSongRecord rec;

@@ -28,10 +28,18 @@ private Q_SLOTS:
         about.show();
         QVERIFY(QTest::qWaitForWindowExposed(&about));
         switch (how) {
-        case 0: QTest::keyClick(&about, Qt::Key_Enter); break;
-        case 1: QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); break;
-        case 2: QTest::mouseClick(about.Button1, Qt::LeftButton); break;
-        default: about.close(); break;
+        case 0:
+            QTest::keyClick(&about, Qt::Key_Enter);
+            break;
+        case 1:
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            break;
+        case 2:
+            QTest::mouseClick(about.Button1, Qt::LeftButton);
+            break;
+        default:
+            about.close();
+            break;
         }
         QVERIFY(!about.isVisible());
         QCOMPARE(about.result(), result);

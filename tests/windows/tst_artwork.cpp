@@ -52,13 +52,14 @@ private Q_SLOTS:
         QTest::newRow("app icon") << QStringLiteral(":/app/sonavex.svg") << QSize(128, 128) << false;
         QTest::newRow("tb-open") << QStringLiteral(":/app/tb-open.svg") << glyph << false;
         for (const char* name : {"play", "stop", "pause", "fade", "record", "help"})
-            QTest::addRow("tb-%s", name) << QStringLiteral(":/app/tb-%1.svg").arg(QLatin1String(name)) << glyph << true;
+            QTest::addRow("tb-%s", name)
+                << QStringLiteral(":/app/tb-%1.svg").arg(QLatin1String(name)) << glyph << true;
         for (const char* name : {"play", "stop", "prev", "next", "pause", "record"})
-            QTest::addRow("rec-%s", name) << QStringLiteral(":/devices/rec-%1.svg").arg(QLatin1String(name)) << glyph
-                                          << true;
+            QTest::addRow("rec-%s", name)
+                << QStringLiteral(":/devices/rec-%1.svg").arg(QLatin1String(name)) << glyph << true;
         for (const char* name : {"open", "new", "save"})
-            QTest::addRow("btn-%s", name) << QStringLiteral(":/devices/btn-%1.svg").arg(QLatin1String(name))
-                                          << QSize(16, 16) << false;
+            QTest::addRow("btn-%s", name)
+                << QStringLiteral(":/devices/btn-%1.svg").arg(QLatin1String(name)) << QSize(16, 16) << false;
     }
 
     void picturesExistAtTheirSize()

@@ -63,15 +63,16 @@ private Q_SLOTS:
                 QVERIFY2(src.startsWith(QLatin1String("images/")), qPrintable(src));
                 const QString name = src.mid(7);
                 QVERIFY2(!name.endsWith(QLatin1String("-disabled.svg")), qPrintable(src));
-                const bool found = m_resources.exists(QStringLiteral("app/") + name)
-                    || m_resources.exists(QStringLiteral("devices/") + name)
-                    || m_resources.exists(QStringLiteral("windows/") + name);
+                const bool found = m_resources.exists(QStringLiteral("app/") + name) ||
+                                   m_resources.exists(QStringLiteral("devices/") + name) ||
+                                   m_resources.exists(QStringLiteral("windows/") + name);
                 QVERIFY2(found, qPrintable(page + QStringLiteral(" shows ") + src));
             }
         }
         const QStringList pages = m_help.entryList({QStringLiteral("*.html")}, QDir::Files);
         for (const QString& page : pages)
-            QVERIFY2(reached.contains(page), qPrintable(page + QStringLiteral(" is not linked from the contents")));
+            QVERIFY2(reached.contains(page),
+                     qPrintable(page + QStringLiteral(" is not linked from the contents")));
     }
 
     void browserShowsEveryPageWithItsTitle()

@@ -79,8 +79,8 @@ private Q_SLOTS:
         const QRgb light = SystemColors::btnHighlight(splash).rgb();
         const QRgb dark = SystemColors::btnShadow(splash).rgb();
         const QList<std::tuple<int, int, QRgb>> pixels{
-            {0, 0, light},   {1, 1, light},   {551, 367, dark}, {550, 366, dark},  {2, 2, qRgb(128, 0, 0)},
-            {13, 16, dark},  {538, 350, light}, {14, 17, qRgb(128, 128, 0)}};
+            {0, 0, light},           {1, 1, light},  {551, 367, dark},  {550, 366, dark},
+            {2, 2, qRgb(128, 0, 0)}, {13, 16, dark}, {538, 350, light}, {14, 17, qRgb(128, 128, 0)}};
         for (const auto& [x, y, colour] : pixels)
             QCOMPARE(img.pixel(x, y), colour);
     }

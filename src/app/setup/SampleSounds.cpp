@@ -183,8 +183,7 @@ Stereo applause()
     return s;
 }
 
-template <typename T>
-char* put(char* out, T value)
+template <typename T> char* put(char* out, T value)
 {
     qToLittleEndian(value, out);
     return out + sizeof(T);

@@ -18,8 +18,8 @@ SonavexSetup::SonavexSetup(Registry& registry, Dialogs& dialogs, Locations locat
 {
 }
 
-QString SonavexSetup::installedHelpPath(const QString& programDir, const QString& binDir, const QString& dataDir,
-                                        const QString& fallbackDataDir)
+QString SonavexSetup::installedHelpPath(const QString& programDir, const QString& binDir,
+                                        const QString& dataDir, const QString& fallbackDataDir)
 {
     const QString tail = QStringLiteral("/sonavex/help/index.html");
     const QString dir = QDir::cleanPath(programDir);
@@ -33,8 +33,8 @@ QString SonavexSetup::installedHelpPath(const QString& programDir, const QString
 
 QString SonavexSetup::defaultSamplesDir()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-        + QLatin1String("/Sonavex/samples");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QLatin1String("/Sonavex/samples");
 }
 
 SonavexSetup::Report SonavexSetup::run()
@@ -82,7 +82,8 @@ void SonavexSetup::seed(Report& report)
         if (QFileInfo(path).exists() || QFileInfo(path).isSymLink())
             continue; // keep whatever is there: it may be the operator's own
         QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(sample.wave) != sample.wave.size() || !file.commit())
+        if (!file.open(QIODevice::WriteOnly) || file.write(sample.wave) != sample.wave.size() ||
+            !file.commit())
             throw GeneralError(QStringLiteral("Unable to write %1").arg(path));
         report.wroteFiles << path;
     }

@@ -14,11 +14,11 @@ class Registry;
 class SonavexSetup {
 public:
     struct Report {
-        QStringList registered;  ///< "Name=value" of each value written
-        QString infoPath;        ///< the info file the settings name
-        int seededSongs = 0;     ///< songs put on the first sheet now
-        QStringList wroteFiles;  ///< sample sounds written now
-        QString skipped;         ///< why no sample sheet was written, when none was
+        QStringList registered; ///< "Name=value" of each value written
+        QString infoPath;       ///< the info file the settings name
+        int seededSongs = 0;    ///< songs put on the first sheet now
+        QStringList wroteFiles; ///< sample sounds written now
+        QString skipped;        ///< why no sample sheet was written, when none was
     };
 
     struct Locations {
