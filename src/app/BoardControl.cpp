@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "BoardControl.h"
 
+#include "app/PlayLogic.h"
 #include "app/frmMain.h"
 #include "platform/Guard.h"
 #include "songs/SongStruc.h"
@@ -80,7 +81,7 @@ NowPlaying BoardControl::nowPlaying() const
     NowPlaying now;
     if (m_form.PlayState == TPlayState::psStopped)
         return now;
-    now.path = m_form.playingSong();
+    now.path = m_form.playLogic().currentSong();
     if (now.path.isEmpty())
         return now;
     // The slot it was pressed or queued from while that slot still holds it, else the first
@@ -110,12 +111,12 @@ NowPlaying BoardControl::nowPlaying() const
 
 double BoardControl::position() const
 {
-    return m_form.PlayState == TPlayState::psStopped ? 0.0 : m_form.songPosition();
+    return m_form.PlayState == TPlayState::psStopped ? 0.0 : m_form.playLogic().position();
 }
 
 double BoardControl::length() const
 {
-    return m_form.PlayState == TPlayState::psStopped ? 0.0 : m_form.songLength();
+    return m_form.PlayState == TPlayState::psStopped ? 0.0 : m_form.playLogic().length();
 }
 
 void BoardControl::press(int sheet, int slot)

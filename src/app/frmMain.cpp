@@ -4,69 +4,35 @@
 #include "app/BoardSettings.h"
 #include "app/MainFormLayout.h"
 #include "app/MenuShortcuts.h"
-#include "app/SheetTabControl.h"
+#include "app/PlayLogic.h"
 #include "app/SlotKeyControl.h"
 #include "app/SongFileWatch.h"
+#include "app/SoundNews.h"
 #include "app/StatusNews.h"
 #include "app/frmFade.h"
 #include "app/frmOutputDevice.h"
 #include "audio/MediaPlayer.h"
-#include "audio/OutputDevices.h"
 #include "audio/SongLevels.h"
-#include "controls/MPanel.h"
 #include "controls/Tranbtn.h"
 #include "devices/Recorder.h"
-#include "mci/CdTrackCatalog.h"
 #include "platform/Dialogs.h"
-#include "platform/ErrorReporter.h"
-#include "platform/Errors.h"
-#include "platform/Fonts.h"
 #include "platform/Guard.h"
-#include "platform/Registry.h"
 #include "platform/Timer.h"
-#include "platform/WindowFrame.h"
 #include "songs/SongEdit.h"
 #include "songs/SongStruc.h"
 #include "songs/schedual.h"
 #include "windows/About.h"
 #include "windows/help.h"
 
-#include <QAction>
-#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
-#include <QDir>
-#include <QFileInfo>
-#include <QIcon>
-#include <QLabel>
 #include <QMenu>
-#include <QMenuBar>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QPointer>
-#include <QScreen>
-#include <QShortcut>
-#include <QStatusBar>
 #include <QStyleOptionTabWidgetFrame>
-#include <QTabBar>
 #include <QToolButton>
-#include <QVBoxLayout>
-
-#include <cmath>
 
 namespace {
-
-/// A song whose file is not there (or is a folder): the message says which and why.
-class SongMissing : public DeviceError {
-public:
-    using DeviceError::DeviceError;
-};
-
-// Topics of the status bar's news.
-const QString OutputNews = QStringLiteral("output");   // the chosen output is missing
-const QString ServerNews = QStringLiteral("server");   // no sound server answers
-const QString SkippedNews = QStringLiteral("skipped"); // the queue skipped a song that cannot play
 
 } // namespace
 
@@ -84,6 +50,7 @@ TMainForm::TMainForm(MainFormServices services, std::unique_ptr<TSongInfo> songI
     , SongInfo(std::move(songInfo))
     , m_keys(new SlotKeyControl(this, m_settings, m_dialogs))
     , m_songFile(new SongFileWatch(*this, *SongInfo))
+    , m_play(std::make_unique<PlayLogic>(*this))
 {
     connectGuarded(m_keys, &SlotKeyControl::pressed, this, &TMainForm::SlotKeyPressed);
     connectGuarded(m_keys, &SlotKeyControl::changed, this, [this] { showKeyHints(shownTab()); });
@@ -202,7 +169,7 @@ bool TMainForm::endShowWithoutAsking()
 
 bool TMainForm::showInProgress() const
 {
-    return somethingPlays() || !PlayQueue.isEmpty();
+    return m_play->somethingPlays() || !PlayQueue.isEmpty();
 }
 
 void TMainForm::FormDestroy()
@@ -226,10 +193,7 @@ void TMainForm::FormDestroy()
         WavePlayer.stop();
     });
     guard([this] { CDPlayer.reset(); });
-    if (m_outputs) {
-        guard([this] { m_outputs->setOutputMissingHandler({}); });
-        guard([this] { m_outputs->setServerLostHandler({}); });
-    }
+    guard([this] { m_soundNews.reset(); });
     FadeTimer->setEnabled(false);
     WaveTimer->setEnabled(false);
     guard([this] { SongInfo.reset(); });
@@ -288,24 +252,6 @@ std::optional<SlotRef> TMainForm::pressedSlotOf(const QString& file) const
     if (it == m_pressedSlots.cend())
         return std::nullopt;
     return *it;
-}
-
-double TMainForm::songPosition() const
-{
-    const QString song = currentSong();
-    if (song.isEmpty())
-        return 0.0;
-    if (!IsCdTrack(song))
-        return WavePlayer.currentPosition();
-    const QString text = CDPlayer->PositionText(); // "mm:ss"
-    return text.section(QLatin1Char(':'), 0, 0).toDouble() * 60 +
-           text.section(QLatin1Char(':'), 1, 1).toDouble();
-}
-
-double TMainForm::songLength() const
-{
-    const QString song = currentSong();
-    return song.isEmpty() || IsCdTrack(song) ? 0.0 : WavePlayer.duration();
 }
 
 void TMainForm::updateHotList()
@@ -470,13 +416,6 @@ void TMainForm::FadeControl1Click()
 // --- playback
 // -----------------------------------------------------------------------------------------------
 
-QString TMainForm::currentSong() const
-{
-    if (m_headDetached)
-        return m_playingPath;
-    return PlayQueue.isEmpty() ? QString() : PlayQueue.first();
-}
-
 void TMainForm::MTranBtn1MouseDown(TMTranBtn* Sender, Qt::MouseButton, Qt::KeyboardModifiers Shift, int, int)
 {
     if (Shift.testFlag(Qt::ShiftModifier))
@@ -493,96 +432,10 @@ void TMainForm::MTranBtn1MouseDown(TMTranBtn* Sender, Qt::MouseButton, Qt::Keybo
 
     if (QueueMode) {
         QueueMode = false;
-        qsizetype P = -1;
-        for (qsizetype i = 0; i < PlayQueue.size(); ++i) {
-            if (PlayQueue[i].compare(file, Qt::CaseInsensitive) == 0) {
-                P = i;
-                break;
-            }
-        }
-        if (P >= 0) {
-            // The playing song may leave the queue; it plays on, and the next one still follows it.
-            if (P == 0 && !m_headDetached && PlayState != TPlayState::psStopped) {
-                m_headDetached = true;
-                m_playingPath = PlayQueue.first();
-            }
-            PlayQueue.removeAt(P);
-        } else {
-            if (PlayState == TPlayState::psStopped)
-                btnPlay->setEnabled(true);
-            PlayQueue.append(file);
-            mnuPlaySong->setEnabled(false);
-        }
-        RefreshButtons(shownTab());
+        m_play->toggleQueued(file);
         return;
     }
-
-    // What the board showed, to put back when the pressed song cannot start and the one
-    // that played plays on.
-    const QStringList queueBefore = PlayQueue;
-    const bool detachedBefore = m_headDetached;
-    const QString playingBefore = m_playingPath;
-    const bool timerBefore = WaveTimer->Enabled();
-
-    WaveTimer->setEnabled(false);
-    // A press while paused starts the pressed song from its beginning.
-    if (PlayState == TPlayState::psPaused)
-        stopPausedSongSilently();
-    m_headDetached = false;
-    PlayQueue.clear();
-    PlayQueue.append(file);
-    clearNews(SkippedNews); // news of the show before this press
-    // The sound first: the buttons' colours and the hot list follow once it is under way.
-    try {
-        if (startQueue(StartedBy::Press) || !somethingPlays()) {
-            RefreshButtons(shownTab());
-            return;
-        }
-    } catch (...) {
-        // The pressed song cannot play. The board is put back first (the song that played
-        // goes on, named in the status bar), then the operator is told.
-        if (somethingPlays()) {
-            PlayQueue = queueBefore;
-            m_headDetached = detachedBefore;
-            m_playingPath = playingBefore;
-            WaveTimer->setEnabled(timerBefore);
-        } else {
-            PlayQueue.clear();
-            PlayState = TPlayState::psStopped;
-            showIdle();
-        }
-        RefreshButtons(shownTab());
-        try {
-            throw;
-        } catch (const SongMissing& e) {
-            m_dialogs.messageBox(this, e.message(), Dialogs::Style::Error, Dialogs::Buttons::Ok);
-        }
-        return; // any other error has gone on to the error reporter
-    }
-    PlayQueue = queueBefore;
-    m_headDetached = detachedBefore;
-    m_playingPath = playingBefore;
-    WaveTimer->setEnabled(timerBefore);
-    RefreshButtons(shownTab());
-}
-
-bool TMainForm::somethingPlays() const
-{
-    if (WavePlayer.playState() != MediaPlayer::Stopped)
-        return true;
-    return CDPlayer->State == TCDState::cdPlaying || CDPlayer->State == TCDState::cdPaused;
-}
-
-void TMainForm::stopPausedSongSilently()
-{
-    if (IsCdTrack(currentSong())) {
-        CDPlayer->Stop();
-    } else {
-        WavePlayer.setSendPlayStateChangeEvents(false);
-        const auto restore = qScopeGuard([this] { WavePlayer.setSendPlayStateChangeEvents(true); });
-        WavePlayer.stop();
-    }
-    PlayState = TPlayState::psStopped;
+    m_play->pressSong(file);
 }
 
 void TMainForm::btnPlayClick()
@@ -590,7 +443,7 @@ void TMainForm::btnPlayClick()
     if (PlayState == TPlayState::psPaused) {
         btnPlay->setEnabled(false);
         btnPause->setEnabled(true);
-        if (IsCdTrack(currentSong())) {
+        if (IsCdTrack(m_play->currentSong())) {
             CDPlayer->PlayTrack(0);
             // The device reports no resume (it last reported playing), so the board
             // marks it: a paused state here would turn the next press into a resume.
@@ -601,137 +454,14 @@ void TMainForm::btnPlayClick()
         }
         return;
     }
-    startQueue(StartedBy::Queue);
-}
-
-bool TMainForm::startQueue(StartedBy by)
-{
-    while (!PlayQueue.isEmpty()) {
-        const QString head = PlayQueue.first();
-        const QString lengthBefore = StatusPanels[1]->text();
-        try {
-            if (const QString why = whyMissing(head); !why.isEmpty())
-                throw SongMissing(why);
-            // The sound first, the controls and the status bar after it.
-            StartSong(head);
-        } catch (const NoAudioOutput& e) {
-            // The machine has no sound output: not the song's fault. The queue waits for it.
-            StatusPanels[1]->setText(lengthBefore);
-            sayNews(ServerNews, e.message());
-            if (!somethingPlays())
-                holdQueue();
-            return false;
-        } catch (const SonavexError& e) {
-            StatusPanels[1]->setText(lengthBefore);
-            if (by == StartedBy::Press)
-                throw; // the operator pressed that song: the press answers
-            // The queue moves on by itself: the show goes on with the next song at once.
-            sayNews(SkippedNews, QStringLiteral("Skipped: ") + e.message());
-            if (!PlayQueue.isEmpty() && PlayQueue.first() == head)
-                PlayQueue.removeFirst();
-            continue;
-        }
-        btnStop->setEnabled(true);
-        btnPause->setEnabled(true);
-        mnuStopSong->setEnabled(true);
-        mnuStopAll->setEnabled(true);
-        StatusPanels[2]->setText(nowPlayingText(head));
-        clearNews(ServerNews); // a song plays: the output is there
-        return true;
-    }
-    PlayState = TPlayState::psStopped;
-    showIdle();
-    return false;
-}
-
-void TMainForm::holdQueue()
-{
-    endFade();
-    m_headDetached = false;
-    PlayState = TPlayState::psStopped;
-    showIdle();
-    if (!PlayQueue.isEmpty())
-        btnPlay->setEnabled(true);
-}
-
-void TMainForm::showIdle()
-{
-    for (QWidget* w :
-         {static_cast<QWidget*>(btnPause), static_cast<QWidget*>(btnStop), static_cast<QWidget*>(btnPlay)})
-        w->setEnabled(false);
-    for (QAction* a : {mnuStopSong, mnuStopAll, mnuPlaySong})
-        a->setEnabled(false);
-    WaveTimer->setEnabled(false);
-    RefreshButtons(shownTab());
-}
-
-QString TMainForm::nowPlayingText(const QString& song) const
-{
-    const SongLocator::Found found = SongInfo->found(song);
-    if (found.path.isEmpty())
-        return QStringLiteral("Now Playing ") + song;
-    QString text = QStringLiteral("Now Playing ") + found.path;
-    if (found.candidates > 1)
-        text += QStringLiteral(" (the first by name of %1 found)").arg(found.candidates);
-    return text;
-}
-
-QString TMainForm::whyMissing(const QString& Song) const
-{
-    const QString Path = SongInfo->playPath(Song);
-    if (FileExists(Path, m_cdTracks))
-        return {};
-    // A folder named like a song is there, and "Unable to find" would send the operator looking for it.
-    if (!IsCdTrack(Path) && QFileInfo(Path).isDir())
-        return QStringLiteral("Unable to play ") + Path + QStringLiteral(": it is a folder, not a song file");
-    return QStringLiteral("Unable to find ") + Path + SongInfo->notFoundNote(Song);
-}
-
-void TMainForm::StartSong(const QString& Song)
-{
-    // A song not where it was stored plays from where it was found when the sheets were read.
-    const QString Path = SongInfo->playPath(Song);
-
-    if (IsCdTrack(Path)) {
-        // The player is asked before anything changes: one that could not be created answers
-        // with why, and the song that plays goes on.
-        QString position;
-        try {
-            position = CDPlayer->PositionText();
-        } catch (const CDPlayerUnavailable& e) {
-            throw DeviceError(QStringLiteral("Unable to play ") + Path + QStringLiteral(": ") + e.message());
-        }
-        const int Track = CdTrackNumber(Path); // a name without a number leaves the song that plays alone
-        endFade();                             // a fade belongs to the song it was started on
-        if (WavePlayer.playState() != MediaPlayer::Stopped) {
-            WavePlayer.setSendPlayStateChangeEvents(false);
-            const auto restore = qScopeGuard([this] { WavePlayer.setSendPlayStateChangeEvents(true); });
-            WavePlayer.stop();
-        }
-        WaveTimer->setEnabled(true);
-        StatusPanels[1]->setText(position);
-        CDPlayer->PlayTrack(Track);
-        m_playingPath = Song;
-        PlayState = TPlayState::psPlaying;
-        UpdatePlayState();
-        return;
-    }
-
-    // The new file is opened and started first: one that cannot play leaves the song that plays alone.
-    WavePlayer.setFileName(Path);
-    if (CDPlayer->State == TCDState::cdPlaying)
-        CDPlayer->Stop();
-    endFade(); // a fade belongs to the song it was started on
-    WaveTimer->setEnabled(true);
-    m_playingPath = Song;
-    StatusPanels[1]->setText(FormatSeconds(WavePlayer.duration()));
+    m_play->startQueue(PlayLogic::StartedBy::Queue);
 }
 
 void TMainForm::UpdatePlayState()
 {
     switch (PlayState) {
     case TPlayState::psStopped:
-        endFade();
+        m_play->endFade();
         if (m_headDetached)
             m_headDetached = false; // the song that ended had left the queue already
         else if (!PlayQueue.isEmpty())
@@ -739,7 +469,7 @@ void TMainForm::UpdatePlayState()
         if (!PlayQueue.isEmpty())
             btnPlayClick();
         else
-            showIdle();
+            m_play->showIdle();
         RefreshButtons(shownTab());
         break;
     case TPlayState::psPaused:
@@ -789,7 +519,7 @@ void TMainForm::WavePlayerPlaybackLost(const QString& message)
         return;
     // The show cannot go on without a sound output; the queue stays for when it is back.
     sayNews(ServerNews, message);
-    holdQueue();
+    m_play->holdQueue();
 }
 
 void TMainForm::CDStateChanged(TCDState State)
@@ -803,7 +533,7 @@ void TMainForm::CDStateChanged(TCDState State)
 
 void TMainForm::mnuStopSongClick()
 {
-    if (IsCdTrack(currentSong())) {
+    if (IsCdTrack(m_play->currentSong())) {
         CDPlayer->Stop();
         PlayState = TPlayState::psStopped;
         UpdatePlayState();
@@ -826,7 +556,7 @@ void TMainForm::btnStopClick()
 
 void TMainForm::mnuStopAllClick()
 {
-    const QString H = currentSong();
+    const QString H = m_play->currentSong();
     PlayQueue.clear();
     if (IsCdTrack(H)) {
         CDPlayer->Stop();
@@ -844,7 +574,7 @@ void TMainForm::mnuStopAllClick()
 
 void TMainForm::btnPauseClick()
 {
-    if (IsCdTrack(currentSong())) {
+    if (IsCdTrack(m_play->currentSong())) {
         CDPlayer->Pause();
         PlayState = TPlayState::psPaused;
         UpdatePlayState();
@@ -855,7 +585,7 @@ void TMainForm::btnPauseClick()
 
 void TMainForm::WaveTimerTimer()
 {
-    if (IsCdTrack(currentSong()))
+    if (IsCdTrack(m_play->currentSong()))
         StatusPanels[0]->setText(CDPlayer->PositionText());
     else
         StatusPanels[0]->setText(WavePositionText());
@@ -881,14 +611,6 @@ void TMainForm::FadeTimerTimer()
         WavePlayer.setVolume(0);
         WavePlayer.stop();
     }
-}
-
-void TMainForm::endFade()
-{
-    if (!FadeTimer->Enabled())
-        return;
-    FadeTimer->setEnabled(false);
-    WavePlayer.setVolume(0);
 }
 
 // --- keys
@@ -954,15 +676,7 @@ void TMainForm::LoadOutputDevice()
 {
     if (!m_outputs)
         return;
-    m_outputs->setOutputMissingHandler(
-        [form = QPointer<TMainForm>(this)](const QString& output, bool missing) {
-            if (form)
-                form->OutputMissing(output, missing);
-        });
-    m_outputs->setServerLostHandler([form = QPointer<TMainForm>(this)](const QString& message) {
-        if (form)
-            form->ServerLost(message);
-    });
+    m_soundNews = std::make_unique<SoundNews>(*this, *m_outputs);
     m_outputs->setOutputDevice(m_settings.outputDevice());
 }
 
@@ -976,31 +690,6 @@ void TMainForm::mnuOutputDeviceClick()
     const QString name = dialog.chosen();
     m_outputs->setOutputDevice(name);
     m_settings.saveOutputDevice(name);
-}
-
-void TMainForm::OutputMissing(const QString& output, bool missing)
-{
-    if (m_destroyed)
-        return;
-    // News that arrives by itself: never a box, which would take the next press away.
-    if (!missing) {
-        clearNews(OutputNews);
-        return;
-    }
-    sayNews(
-        OutputNews,
-        QStringLiteral("The output \"%1\" is not there: songs play on the default output until it returns.")
-            .arg(output));
-}
-
-void TMainForm::ServerLost(const QString& message)
-{
-    if (m_destroyed)
-        return;
-    if (message.isEmpty())
-        clearNews(ServerNews);
-    else
-        sayNews(ServerNews, message);
 }
 
 // --- even levels ------------------------------------------------------------------------------------------

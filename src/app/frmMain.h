@@ -22,6 +22,8 @@ class Dialogs;
 class DriveList;
 class MediaPlayer;
 class OutputDevices;
+class PlayLogic;
+class SoundNews;
 class QAction;
 class QLabel;
 class QMenu;
@@ -64,6 +66,10 @@ public:
     /// The splash window to close when this window first shows.
     void setSplash(QWidget* splash) { m_splash = splash; }
 
+    /// Topics of the status bar's news that the play logic says too.
+    static inline const QString ServerNews = QStringLiteral("server");   ///< no sound server answers
+    static inline const QString SkippedNews = QStringLiteral("skipped"); ///< the queue skipped a song
+
     /// News that arrived by itself, in the status bar's message panel until `clearNews`.
     void sayNews(const QString& topic, const QString& text);
     void clearNews(const QString& topic);
@@ -89,14 +95,10 @@ public:
     [[nodiscard]] TSongInfo& songInfo() const { return *SongInfo; }
     /// The queue as the buttons' colours read it.
     [[nodiscard]] QueueView queueView() const;
-    /// The song the handlers act on: the queue's head, or the song still playing after it was
-    /// taken out of the queue.
-    [[nodiscard]] QString playingSong() const { return currentSong(); }
+    /// The play logic behind the handlers: the song that plays, its position and length.
+    [[nodiscard]] const PlayLogic& playLogic() const { return *m_play; }
     /// The slot `file` was last pressed or queued from, if any.
     [[nodiscard]] std::optional<SlotRef> pressedSlotOf(const QString& file) const;
-    /// Seconds into the song that plays, and its length (0 when not known).
-    [[nodiscard]] double songPosition() const;
-    [[nodiscard]] double songLength() const;
 
     // Components
     QWidget* WavePlayerSlot = nullptr;
@@ -162,10 +164,6 @@ public:
     void mnuOutputDeviceClick();
     /// Songs started from now on play at even levels, or at their own; the choice is stored.
     void mnuEvenLevelsClick();
-    /// The chosen output is missing (said once in the status bar), or back.
-    void OutputMissing(const QString& output, bool missing);
-    /// The sound server cannot be reached (said once in the status bar), or answers again (empty).
-    void ServerLost(const QString& message);
     void About1Click();
     void Contents1Click();
     void mnuChgTabNameClick();
@@ -198,6 +196,7 @@ protected:
 
 private:
     friend class MainFormLayout; // lays the window out and wires its handlers
+    friend class PlayLogic;      // the play logic behind the handlers
 
     /// The shutdown steps: tab names, queue, players, and last the song store. The
     /// destructor runs them, once; no handler of the window runs after them.
@@ -207,33 +206,11 @@ private:
     void FormShow();
     void LoadTabNames();
     void UpdatePlayState();
-    /// Who asked for the queue's head to start: the operator's own press on that song, or
-    /// the Play command and the queue moving on.
-    enum class StartedBy { Press, Queue };
-    /// Why the song cannot start before anything is tried: its file is missing or a folder.
-    /// Empty when it is there.
-    [[nodiscard]] QString whyMissing(const QString& Song) const;
-    /// Starts a song whose file is there; raises when it cannot start.
-    void StartSong(const QString& Song);
-    /// "Now Playing " and the path that plays; for a song found by name among several, which one.
-    [[nodiscard]] QString nowPlayingText(const QString& song) const;
-    /// Starts the queue's head. Started by the queue, a song that cannot start is said in the
-    /// status bar and skipped; started by a press, its error is raised to the press. Without a
-    /// sound output the queue waits, with Play enabled. False when no song started.
-    bool startQueue(StartedBy by);
-    /// The queue waits for the sound output to come back.
-    void holdQueue();
     /// The show is on: a song plays or is paused, or songs wait in the queue.
     [[nodiscard]] bool showInProgress() const;
-    void showIdle();
-    /// The media player or the CD player holds a song (playing or paused).
-    [[nodiscard]] bool somethingPlays() const;
     [[nodiscard]] QString WavePositionText() const;
     /// The song the handlers act on: the queue's head, or the song still playing
     /// after it was taken out of the queue.
-    [[nodiscard]] QString currentSong() const;
-    void endFade();
-    void stopPausedSongSilently();
     void updateHotList();
     void openTabPopup(const QPoint& globalPos);
     void LoadOutputDevice();
@@ -260,7 +237,9 @@ private:
     QStringList m_hotList;
     SlotKeyControl* m_keys;
     SongFileWatch* m_songFile; ///< Exit waits for the song file's drive, never longer
-    int m_keySheet = -1;       ///< the sheet of a press made by a key, while it is handled
+    std::unique_ptr<PlayLogic> m_play;
+    std::unique_ptr<SoundNews> m_soundNews; ///< the sound server's news, while the window listens
+    int m_keySheet = -1;                    ///< the sheet of a press made by a key, while it is handled
     QHash<QString, SlotRef>
         m_pressedSlots; ///< by case-folded path: the slot it was last pressed or queued from
 };

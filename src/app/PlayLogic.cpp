@@ -1,0 +1,283 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "PlayLogic.h"
+
+#include "app/SongTexts.h"
+#include "app/frmMain.h"
+#include "audio/MediaPlayer.h"
+#include "mci/CdTrackCatalog.h"
+#include "platform/Dialogs.h"
+#include "platform/Errors.h"
+#include "platform/Timer.h"
+#include "songs/SongStruc.h"
+
+#include <QAction>
+#include <QFileInfo>
+#include <QLabel>
+#include <QScopeGuard>
+#include <QToolButton>
+
+namespace {
+
+/// A song whose file is not there (or is a folder): the message says which and why.
+class SongMissing : public DeviceError {
+public:
+    using DeviceError::DeviceError;
+};
+
+} // namespace
+
+PlayLogic::PlayLogic(TMainForm& form)
+    : f(form)
+{
+}
+
+void PlayLogic::toggleQueued(const QString& file)
+{
+    qsizetype P = -1;
+    for (qsizetype i = 0; i < f.PlayQueue.size(); ++i) {
+        if (f.PlayQueue[i].compare(file, Qt::CaseInsensitive) == 0) {
+            P = i;
+            break;
+        }
+    }
+    if (P >= 0) {
+        // The playing song may leave the queue; it plays on, and the next one still follows it.
+        if (P == 0 && !f.m_headDetached && f.PlayState != TPlayState::psStopped) {
+            f.m_headDetached = true;
+            f.m_playingPath = f.PlayQueue.first();
+        }
+        f.PlayQueue.removeAt(P);
+    } else {
+        if (f.PlayState == TPlayState::psStopped)
+            f.btnPlay->setEnabled(true);
+        f.PlayQueue.append(file);
+        f.mnuPlaySong->setEnabled(false);
+    }
+    f.RefreshButtons(f.shownTab());
+}
+
+void PlayLogic::pressSong(const QString& file)
+{
+    // What the board showed, to put back when the pressed song cannot start and the one
+    // that played plays on.
+    const QStringList queueBefore = f.PlayQueue;
+    const bool detachedBefore = f.m_headDetached;
+    const QString playingBefore = f.m_playingPath;
+    const bool timerBefore = f.WaveTimer->Enabled();
+
+    f.WaveTimer->setEnabled(false);
+    // A press while paused starts the pressed song from its beginning.
+    if (f.PlayState == TPlayState::psPaused)
+        stopPausedSongSilently();
+    f.m_headDetached = false;
+    f.PlayQueue.clear();
+    f.PlayQueue.append(file);
+    f.clearNews(TMainForm::SkippedNews); // news of the show before this press
+    // The sound first: the buttons' colours and the hot list follow once it is under way.
+    try {
+        if (startQueue(StartedBy::Press) || !somethingPlays()) {
+            f.RefreshButtons(f.shownTab());
+            return;
+        }
+    } catch (...) {
+        // The pressed song cannot play. The board is put back first (the song that played
+        // goes on, named in the status bar), then the operator is told.
+        if (somethingPlays()) {
+            f.PlayQueue = queueBefore;
+            f.m_headDetached = detachedBefore;
+            f.m_playingPath = playingBefore;
+            f.WaveTimer->setEnabled(timerBefore);
+        } else {
+            f.PlayQueue.clear();
+            f.PlayState = TPlayState::psStopped;
+            showIdle();
+        }
+        f.RefreshButtons(f.shownTab());
+        try {
+            throw;
+        } catch (const SongMissing& e) {
+            f.m_dialogs.messageBox(&f, e.message(), Dialogs::Style::Error, Dialogs::Buttons::Ok);
+        }
+        return; // any other error has gone on to the error reporter
+    }
+    f.PlayQueue = queueBefore;
+    f.m_headDetached = detachedBefore;
+    f.m_playingPath = playingBefore;
+    f.WaveTimer->setEnabled(timerBefore);
+    f.RefreshButtons(f.shownTab());
+}
+
+QString PlayLogic::currentSong() const
+{
+    if (f.m_headDetached)
+        return f.m_playingPath;
+    return f.PlayQueue.isEmpty() ? QString() : f.PlayQueue.first();
+}
+
+bool PlayLogic::somethingPlays() const
+{
+    if (f.WavePlayer.playState() != MediaPlayer::Stopped)
+        return true;
+    return f.CDPlayer->State == TCDState::cdPlaying || f.CDPlayer->State == TCDState::cdPaused;
+}
+
+void PlayLogic::stopPausedSongSilently()
+{
+    if (IsCdTrack(currentSong())) {
+        f.CDPlayer->Stop();
+    } else {
+        f.WavePlayer.setSendPlayStateChangeEvents(false);
+        const auto restore = qScopeGuard([this] { f.WavePlayer.setSendPlayStateChangeEvents(true); });
+        f.WavePlayer.stop();
+    }
+    f.PlayState = TPlayState::psStopped;
+}
+
+bool PlayLogic::startQueue(StartedBy by)
+{
+    while (!f.PlayQueue.isEmpty()) {
+        const QString head = f.PlayQueue.first();
+        const QString lengthBefore = f.StatusPanels[1]->text();
+        try {
+            if (const QString why = whyMissing(head); !why.isEmpty())
+                throw SongMissing(why);
+            // The sound first, the controls and the status bar after it.
+            StartSong(head);
+        } catch (const NoAudioOutput& e) {
+            // The machine has no sound output: not the song's fault. The queue waits for it.
+            f.StatusPanels[1]->setText(lengthBefore);
+            f.sayNews(TMainForm::ServerNews, e.message());
+            if (!somethingPlays())
+                holdQueue();
+            return false;
+        } catch (const SonavexError& e) {
+            f.StatusPanels[1]->setText(lengthBefore);
+            if (by == StartedBy::Press)
+                throw; // the operator pressed that song: the press answers
+            // The queue moves on by itself: the show goes on with the next song at once.
+            f.sayNews(TMainForm::SkippedNews, QStringLiteral("Skipped: ") + e.message());
+            if (!f.PlayQueue.isEmpty() && f.PlayQueue.first() == head)
+                f.PlayQueue.removeFirst();
+            continue;
+        }
+        f.btnStop->setEnabled(true);
+        f.btnPause->setEnabled(true);
+        f.mnuStopSong->setEnabled(true);
+        f.mnuStopAll->setEnabled(true);
+        f.StatusPanels[2]->setText(nowPlayingText(head));
+        f.clearNews(TMainForm::ServerNews); // a song plays: the output is there
+        return true;
+    }
+    f.PlayState = TPlayState::psStopped;
+    showIdle();
+    return false;
+}
+
+void PlayLogic::holdQueue()
+{
+    endFade();
+    f.m_headDetached = false;
+    f.PlayState = TPlayState::psStopped;
+    showIdle();
+    if (!f.PlayQueue.isEmpty())
+        f.btnPlay->setEnabled(true);
+}
+
+void PlayLogic::showIdle()
+{
+    for (QWidget* w : {static_cast<QWidget*>(f.btnPause), static_cast<QWidget*>(f.btnStop),
+                       static_cast<QWidget*>(f.btnPlay)})
+        w->setEnabled(false);
+    for (QAction* a : {f.mnuStopSong, f.mnuStopAll, f.mnuPlaySong})
+        a->setEnabled(false);
+    f.WaveTimer->setEnabled(false);
+    f.RefreshButtons(f.shownTab());
+}
+
+QString PlayLogic::nowPlayingText(const QString& song) const
+{
+    const SongLocator::Found found = f.SongInfo->found(song);
+    if (found.path.isEmpty())
+        return QStringLiteral("Now Playing ") + song;
+    QString text = QStringLiteral("Now Playing ") + found.path;
+    if (found.candidates > 1)
+        text += QStringLiteral(" (the first by name of %1 found)").arg(found.candidates);
+    return text;
+}
+
+QString PlayLogic::whyMissing(const QString& Song) const
+{
+    const QString Path = f.SongInfo->playPath(Song);
+    if (FileExists(Path, f.m_cdTracks))
+        return {};
+    // A folder named like a song is there, and "Unable to find" would send the operator looking for it.
+    if (!IsCdTrack(Path) && QFileInfo(Path).isDir())
+        return QStringLiteral("Unable to play ") + Path + QStringLiteral(": it is a folder, not a song file");
+    return QStringLiteral("Unable to find ") + Path + f.SongInfo->notFoundNote(Song);
+}
+
+void PlayLogic::StartSong(const QString& Song)
+{
+    // A song not where it was stored plays from where it was found when the sheets were read.
+    const QString Path = f.SongInfo->playPath(Song);
+
+    if (IsCdTrack(Path)) {
+        // The player is asked before anything changes: one that could not be created answers
+        // with why, and the song that plays goes on.
+        QString position;
+        try {
+            position = f.CDPlayer->PositionText();
+        } catch (const CDPlayerUnavailable& e) {
+            throw DeviceError(QStringLiteral("Unable to play ") + Path + QStringLiteral(": ") + e.message());
+        }
+        const int Track = CdTrackNumber(Path); // a name without a number leaves the song that plays alone
+        endFade();                             // a fade belongs to the song it was started on
+        if (f.WavePlayer.playState() != MediaPlayer::Stopped) {
+            f.WavePlayer.setSendPlayStateChangeEvents(false);
+            const auto restore = qScopeGuard([this] { f.WavePlayer.setSendPlayStateChangeEvents(true); });
+            f.WavePlayer.stop();
+        }
+        f.WaveTimer->setEnabled(true);
+        f.StatusPanels[1]->setText(position);
+        f.CDPlayer->PlayTrack(Track);
+        f.m_playingPath = Song;
+        f.PlayState = TPlayState::psPlaying;
+        f.UpdatePlayState();
+        return;
+    }
+
+    // The new file is opened and started first: one that cannot play leaves the song that plays alone.
+    f.WavePlayer.setFileName(Path);
+    if (f.CDPlayer->State == TCDState::cdPlaying)
+        f.CDPlayer->Stop();
+    endFade(); // a fade belongs to the song it was started on
+    f.WaveTimer->setEnabled(true);
+    f.m_playingPath = Song;
+    f.StatusPanels[1]->setText(FormatSeconds(f.WavePlayer.duration()));
+}
+
+void PlayLogic::endFade()
+{
+    if (!f.FadeTimer->Enabled())
+        return;
+    f.FadeTimer->setEnabled(false);
+    f.WavePlayer.setVolume(0);
+}
+
+double PlayLogic::position() const
+{
+    const QString song = currentSong();
+    if (song.isEmpty())
+        return 0.0;
+    if (!IsCdTrack(song))
+        return f.WavePlayer.currentPosition();
+    const QString text = f.CDPlayer->PositionText(); // "mm:ss"
+    return text.section(QLatin1Char(':'), 0, 0).toDouble() * 60 +
+           text.section(QLatin1Char(':'), 1, 1).toDouble();
+}
+
+double PlayLogic::length() const
+{
+    const QString song = currentSong();
+    return song.isEmpty() || IsCdTrack(song) ? 0.0 : f.WavePlayer.duration();
+}

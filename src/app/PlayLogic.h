@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+
+class TMainForm;
+
+/// The board's play logic behind the main window's handlers: what a press does to the queue,
+/// starting the queue's head on the media player or the CD player (the sound first, then the
+/// controls and the status bar), skipping what cannot play when the queue moves on by itself,
+/// holding the queue while there is no sound output, and the idle state.
+class PlayLogic {
+public:
+    /// Who asked for the queue's head to start: the operator's own press on that song, or
+    /// the Play command and the queue moving on.
+    enum class StartedBy { Press, Queue };
+
+    explicit PlayLogic(TMainForm& form);
+
+    /// A Shift+press: the song joins the queue, or leaves it (a playing song plays on).
+    void toggleQueued(const QString& file);
+    /// A plain press: the song alone in the queue, started at once. A song that cannot start
+    /// leaves what played playing, and the operator is told after the board is put back.
+    void pressSong(const QString& file);
+
+    /// Starts the queue's head. Started by the queue, a song that cannot start is said in the
+    /// status bar and skipped; started by a press, its error is raised to the press. Without a
+    /// sound output the queue waits, with Play enabled. False when no song started.
+    bool startQueue(StartedBy by);
+    /// The queue waits for the sound output to come back.
+    void holdQueue();
+    void showIdle();
+    /// The media player or the CD player holds a song (playing or paused).
+    [[nodiscard]] bool somethingPlays() const;
+    /// The song the handlers act on: the queue's head, or the song still playing after it was
+    /// taken out of the queue.
+    [[nodiscard]] QString currentSong() const;
+    /// Seconds into the song that plays, and its length (0 when not known).
+    [[nodiscard]] double position() const;
+    [[nodiscard]] double length() const;
+    /// A fade belongs to the song it was started on: it ends with it, at full volume again.
+    void endFade();
+
+private:
+    void stopPausedSongSilently();
+    /// Why the song cannot start before anything is tried: its file is missing or a folder.
+    [[nodiscard]] QString whyMissing(const QString& Song) const;
+    /// Starts a song whose file is there; raises when it cannot start.
+    void StartSong(const QString& Song);
+    /// "Now Playing " and the path that plays; for a song found by name among several, which one.
+    [[nodiscard]] QString nowPlayingText(const QString& song) const;
+
+    TMainForm& f;
+};
