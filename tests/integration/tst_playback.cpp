@@ -12,6 +12,7 @@
 #include "fakes/MediaFiles.h"
 #include "fakes/RecordingErrorReporter.h"
 #include "fakes/SongFixtures.h"
+#include "fakes/StoreFixture.h"
 #include "fakes/TestEnvironment.h"
 #include "platform/IniRegistry.h"
 #include "platform/Timer.h"
@@ -31,16 +32,13 @@ constexpr double HzC = 2345.0;
 constexpr double ToneDb = -6.02; // amplitude 0.5
 } // namespace
 
-class TestPlayback : public QObject {
+class TestPlayback : public QObject, StoreFixture {
     Q_OBJECT
 
-    std::unique_ptr<TestEnvironment> m_env;
-    std::unique_ptr<IniRegistry> m_registry;
     std::unique_ptr<PulseAudioEngine> m_engine;
     std::unique_ptr<MediaPlayerControl> m_player;
     std::unique_ptr<SinkRecorder> m_recorder;
     std::unique_ptr<RecordingErrorReporter> m_errors;
-    FakeDialogs m_dialogs;
     FakeCdTrackCatalog m_cd;
     FakeDriveList m_drives;
     std::unique_ptr<TMainForm> m_form;
@@ -62,8 +60,7 @@ class TestPlayback : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        m_env = std::make_unique<TestEnvironment>();
-        m_registry = std::make_unique<IniRegistry>(m_env->configDir());
+        setUpStore(false);
         m_engine = std::make_unique<PulseAudioEngine>(QStringLiteral("sonavex-test"));
         QVERIFY2(m_engine->waitConnected(3000), "no audio server: eval \"$(scripts/start-test-audio)\"");
         m_player = std::make_unique<MediaPlayerControl>(*m_engine);
@@ -82,7 +79,7 @@ private Q_SLOTS:
         QVERIFY(QFile::resize(path(QStringLiteral("cut.mp3")),
                               QFileInfo(path(QStringLiteral("cut.mp3"))).size() / 2 + 77));
 
-        auto store = std::make_unique<TSongInfo>(*m_registry, m_dialogs);
+        auto store = openStore();
         const QStringList files = {QStringLiteral("a.wav"),       QStringLiteral("b.wav"),
                                    QStringLiteral("c.wav"),       QStringLiteral("long.wav"),
                                    QStringLiteral("empty.wav"),   QStringLiteral("text.mp3"),
@@ -102,6 +99,7 @@ private Q_SLOTS:
         m_recorder.reset();
         m_player.reset();
         m_engine.reset();
+        tearDownStore();
     }
 
     void init() { QTRY_VERIFY(idle()); }

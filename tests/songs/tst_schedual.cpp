@@ -5,6 +5,7 @@
 #include "fakes/FakeSheetHost.h"
 #include "fakes/RecordingErrorReporter.h"
 #include "fakes/SongFixtures.h"
+#include "fakes/StoreFixture.h"
 #include "fakes/TestEnvironment.h"
 #include "platform/IniRegistry.h"
 #include "songs/DirectoryListBox.h"
@@ -52,14 +53,10 @@ QStringList numbered(const QString& pattern, int count)
 
 } // namespace
 
-class TestSchedual : public QObject {
+class TestSchedual : public QObject, StoreFixture {
     Q_OBJECT
 
-    std::unique_ptr<TestEnvironment> m_env;
-    std::unique_ptr<IniRegistry> m_registry;
-    std::unique_ptr<TSongInfo> m_store;
     std::unique_ptr<RecordingErrorReporter> m_errors;
-    FakeDialogs m_dialogs;
     FakeSheetHost m_host;
     FakeCdTrackCatalog m_cd;
     FakeDriveList m_drives;
@@ -72,13 +69,6 @@ class TestSchedual : public QObject {
         if (!QTest::qWaitForWindowExposed(editor.get()))
             qWarning("editor not exposed");
         return editor;
-    }
-
-    /// Saves the store and reads it again, as the next run would.
-    void reloadStore()
-    {
-        m_store.reset();
-        m_store = std::make_unique<TSongInfo>(*m_registry, m_dialogs);
     }
 
     QString title(int sheet, int slot) const
@@ -129,15 +119,9 @@ class TestSchedual : public QObject {
 private Q_SLOTS:
     void init()
     {
-        m_env = std::make_unique<TestEnvironment>();
-        m_registry = std::make_unique<IniRegistry>(m_env->configDir());
-        m_registry->OpenKey(QStringLiteral("\\Software\\Brasswold\\System"), true);
-        m_registry->WriteString(QStringLiteral("InfoPath"), m_env->dataDir() + QLatin1String("/songs.inf"));
-        m_registry->CloseKey();
-        m_dialogs = FakeDialogs();
+        setUpStore();
         m_host = FakeSheetHost();
         m_cd.tracks = 0;
-        m_store = std::make_unique<TSongInfo>(*m_registry, m_dialogs);
         m_errors = std::make_unique<RecordingErrorReporter>();
 
         const QString drive = m_env->root() + QLatin1String("/drive");
@@ -151,9 +135,7 @@ private Q_SLOTS:
     {
         QVERIFY2(m_errors->messages.isEmpty(), qPrintable(m_errors->messages.join(QLatin1Char('\n'))));
         m_errors.reset();
-        m_store.reset();
-        m_registry.reset();
-        m_env.reset();
+        tearDownStore();
     }
 
     void opensWithCaptionsTitlesAndStartState()

@@ -3,6 +3,7 @@
 #include "fakes/FakeDialogs.h"
 #include "fakes/MediaFiles.h"
 #include "fakes/SongFixtures.h"
+#include "fakes/StoreFixture.h"
 #include "fakes/TestEnvironment.h"
 #include "platform/Errors.h"
 #include "platform/IniRegistry.h"
@@ -39,13 +40,8 @@ TSongRecord sample()
 
 } // namespace
 
-class TestSongEdit : public QObject {
+class TestSongEdit : public QObject, StoreFixture {
     Q_OBJECT
-
-    std::unique_ptr<TestEnvironment> m_env;
-    std::unique_ptr<IniRegistry> m_registry;
-    std::unique_ptr<TSongInfo> m_store;
-    FakeDialogs m_dialogs;
 
     QByteArray stored(int sheet, int slot) const
     {
@@ -65,21 +61,11 @@ class TestSongEdit : public QObject {
 private Q_SLOTS:
     void init()
     {
-        m_env = std::make_unique<TestEnvironment>();
-        m_registry = std::make_unique<IniRegistry>(m_env->configDir());
-        m_registry->OpenKey(QStringLiteral("\\Software\\Brasswold\\System"), true);
-        m_registry->WriteString(QStringLiteral("InfoPath"), m_env->dataDir() + QLatin1String("/songs.inf"));
-        m_registry->CloseKey();
-        m_store = std::make_unique<TSongInfo>(*m_registry, m_dialogs);
+        setUpStore();
         m_store->SetSong(3, 12, sample());
     }
 
-    void cleanup()
-    {
-        m_store.reset();
-        m_registry.reset();
-        m_env.reset();
-    }
+    void cleanup() { tearDownStore(); }
 
     void opensFromTheSlotsRecord()
     {

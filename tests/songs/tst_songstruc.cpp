@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fakes/FakeDialogs.h"
 #include "fakes/SongFixtures.h"
+#include "fakes/StoreFixture.h"
 #include "fakes/TestEnvironment.h"
 #include "platform/AtomicFile.h"
 #include "platform/Errors.h"
@@ -55,23 +56,8 @@ bool run(const QString& program, const QStringList& args)
 
 } // namespace
 
-class TestSongStruc : public QObject {
+class TestSongStruc : public QObject, StoreFixture {
     Q_OBJECT
-
-    TestEnvironment* m_env = nullptr;
-    IniRegistry* m_registry = nullptr;
-    FakeDialogs m_dialogs;
-    QString m_infoPath;
-
-    std::unique_ptr<TSongInfo> openStore() { return std::make_unique<TSongInfo>(*m_registry, m_dialogs); }
-
-    void setInfoPath(const QString& path)
-    {
-        m_infoPath = path;
-        m_registry->OpenKey(QStringLiteral("\\Software\\Brasswold\\System"), true);
-        m_registry->WriteString(QStringLiteral("InfoPath"), path);
-        m_registry->CloseKey();
-    }
 
     /// The rescue files under the default data folder.
     QStringList rescues() const
@@ -107,19 +93,9 @@ class TestSongStruc : public QObject {
     }
 
 private Q_SLOTS:
-    void init()
-    {
-        m_env = new TestEnvironment;
-        m_registry = new IniRegistry(m_env->configDir());
-        m_dialogs = FakeDialogs();
-        setInfoPath(m_env->dataDir() + QLatin1String("/songs.inf"));
-    }
+    void init() { setUpStore(false); }
 
-    void cleanup()
-    {
-        delete m_registry;
-        delete m_env;
-    }
+    void cleanup() { tearDownStore(); }
 
     void defaultRecordHasTheDocumentedImage()
     {
