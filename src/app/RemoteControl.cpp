@@ -37,9 +37,8 @@ void RemoteControl::apply(const RemoteSettings& settings)
     const bool network = settings.oscNetwork && !settings.passcode.isEmpty();
     QString why;
     if (!m_osc->listen({settings.oscPort, network, settings.passcode}, &why)) {
-        m_form.sayNews(News, QStringLiteral("Remote control is off: UDP port %1 cannot be used (%2).")
-                                 .arg(settings.oscPort)
-                                 .arg(why));
+        m_form.sayNews(
+            News, QStringLiteral("Remote control is off: UDP port %1 %2.").arg(settings.oscPort).arg(why));
     } else if (settings.oscPort != 0 && settings.oscNetwork && !network) {
         m_form.sayNews(News,
                        QStringLiteral("Remote control answers this computer only: no passcode is set."));

@@ -15,6 +15,14 @@
 namespace {
 /// Longer than any datagram, so that an oversized one is seen whole and counted.
 constexpr std::size_t BufferBytes = 65536;
+
+/// What keeps a port from being used, said of the port: "is in use by another program".
+QString refusal(int error)
+{
+    if (error == EADDRINUSE)
+        return QStringLiteral("is in use by another program");
+    return QStringLiteral("cannot be used (%1)").arg(QString::fromLocal8Bit(std::strerror(error)));
+}
 } // namespace
 
 OscServer::OscServer(Board& board, QObject* parent)
@@ -40,7 +48,7 @@ bool OscServer::listen(const OscConfig& config, QString* why)
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         if (why)
-            *why = QString::fromLocal8Bit(std::strerror(errno));
+            *why = refusal(errno);
         return false;
     }
     sockaddr_in at{};
@@ -51,7 +59,7 @@ bool OscServer::listen(const OscConfig& config, QString* why)
         const int error = errno;
         ::close(fd);
         if (why)
-            *why = QString::fromLocal8Bit(std::strerror(error));
+            *why = refusal(error);
         return false;
     }
     socklen_t length = sizeof at;

@@ -34,8 +34,9 @@ public:
     explicit OscServer(Board& board, QObject* parent = nullptr);
     ~OscServer() override;
 
-    /// Listens as `config` says (a port of 0 stops it). Returns false, with the reason in
-    /// `why`, when the port cannot be bound; the server is then off.
+    /// Listens as `config` says (a port of 0 stops it). Returns false when the port cannot be
+    /// bound, with the reason said of the port in `why` ("is in use by another program"); the
+    /// server is then off.
     bool listen(const OscConfig& config, QString* why = nullptr);
     void stop();
     [[nodiscard]] bool listening() const { return m_fd >= 0; }
