@@ -23,20 +23,29 @@ bool isBundle(const char* data, std::size_t size)
     return size >= sizeof BundleTag && std::memcmp(data, BundleTag, sizeof BundleTag) == 0;
 }
 
-QVariant argument(char type, const lo_arg* arg)
+/// liblo's arguments sit at 4-byte steps of its copy, and an lo_arg needs 8-byte alignment:
+/// they are read by copying their bytes, never through the union.
+template <typename T> T read(const void* at)
+{
+    T value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+}
+
+QVariant argument(char type, const void* arg)
 {
     switch (type) {
     case LO_INT32:
-        return arg->i;
+        return read<qint32>(arg);
     case LO_INT64:
-        return static_cast<qlonglong>(arg->h);
+        return static_cast<qlonglong>(read<qint64>(arg));
     case LO_FLOAT:
-        return arg->f;
+        return read<float>(arg);
     case LO_DOUBLE:
-        return arg->d;
+        return read<double>(arg);
     case LO_STRING:
     case LO_SYMBOL:
-        return QString::fromUtf8(&arg->s);
+        return QString::fromUtf8(static_cast<const char*>(arg));
     case LO_TRUE:
         return true;
     case LO_FALSE:
@@ -67,7 +76,7 @@ OscDrop readMessage(const char* data, std::size_t size, QList<OscMessage>& out)
     if (message.types.size() != count)
         return OscDrop::Malformed;
     for (int i = 0; i < count; ++i)
-        message.args << argument(types[i], argv[i]);
+        message.args << argument(types[i], static_cast<const void*>(argv[i]));
     out << message;
     return OscDrop::None;
 }
