@@ -364,7 +364,7 @@ void OscRemote::subscribe(const OscMessage& message, const OscPeer& from)
         m_transport.send(from, bundle);
 }
 
-void OscRemote::answerError(const OscPeer& to, const QString& text)
+bool OscRemote::mayAnswer()
 {
     const qint64 second = m_clock() / 1000;
     if (second != m_answerSecond) {
@@ -373,15 +373,25 @@ void OscRemote::answerError(const OscPeer& to, const QString& text)
     }
     if (++m_answersThisSecond > AnswersPerSecond) {
         ++m_counters.unanswered;
-        return;
+        return false;
     }
-    m_transport.send(to, OscPacket::message("/sonavex/error", {text}));
+    return true;
+}
+
+void OscRemote::answerError(const OscPeer& to, const QString& text)
+{
+    if (mayAnswer())
+        m_transport.send(to, OscPacket::message("/sonavex/error", {text}));
 }
 
 void OscRemote::unknownAddress(const OscMessage& message, const OscPeer& from)
 {
     ++m_counters.unknown;
-    answerError(from, QStringLiteral("unknown address ") + QString::fromUtf8(message.path.left(80)));
+    // Under a flood of unknown addresses most go unanswered: no text is made for them.
+    if (!mayAnswer())
+        return;
+    const QString text = QStringLiteral("unknown address ") + QString::fromUtf8(message.path.left(80));
+    m_transport.send(from, OscPacket::message("/sonavex/error", {text}));
 }
 
 void OscRemote::tell(const QByteArray& message)

@@ -86,6 +86,8 @@ private:
     void dispatch(const OscMessage& message, const OscPeer& from);
     void connectSender(const OscMessage& message, const OscPeer& from);
     void subscribe(const OscMessage& message, const OscPeer& from);
+    /// Whether an answer may go out now, within AnswersPerSecond; counts it.
+    [[nodiscard]] bool mayAnswer();
     void answerError(const OscPeer& to, const QString& text);
     void unknownAddress(const OscMessage& message, const OscPeer& from);
 
