@@ -329,13 +329,18 @@ void OscRemote::connectSender(const OscMessage& message, const OscPeer& from)
     m_admitted << from.address;
 }
 
-void OscRemote::subscribe(const OscMessage& message, const OscPeer& from)
+void OscRemote::subscribe(const OscMessage& message, const OscPeer& sender)
 {
-    const auto n = message.args.size() == 1 ? numeric(message.args[0]) : std::nullopt;
-    if (!n || (*n != 0 && *n != 1)) {
+    // A second number names the sender's port that listens, for a remote that sends from
+    // another port than it listens on (Companion does).
+    const qsizetype count = message.args.size();
+    const auto n = count == 1 || count == 2 ? numeric(message.args[0]) : std::nullopt;
+    const auto port = count == 2 ? numeric(message.args[1]) : std::optional<double>(sender.port);
+    if (!n || (*n != 0 && *n != 1) || !port || *port != std::floor(*port) || *port < 1 || *port > 65535) {
         ++m_counters.badArguments;
         return;
     }
+    const OscPeer from{sender.address, static_cast<quint16>(*port)};
     ++m_counters.handled;
     dropLapsed();
     const auto it = std::find_if(m_subscribers.begin(), m_subscribers.end(),

@@ -85,7 +85,7 @@ private:
     void handle(const OscMessage& message, const OscPeer& from);
     void dispatch(const OscMessage& message, const OscPeer& from);
     void connectSender(const OscMessage& message, const OscPeer& from);
-    void subscribe(const OscMessage& message, const OscPeer& from);
+    void subscribe(const OscMessage& message, const OscPeer& sender);
     /// Whether an answer may go out now, within AnswersPerSecond; counts it.
     [[nodiscard]] bool mayAnswer();
     void answerError(const OscPeer& to, const QString& text);

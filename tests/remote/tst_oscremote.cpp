@@ -152,6 +152,7 @@ private Q_SLOTS:
         row("fade at speed 2.5", msg("/sonavex/fade", {2.5f}), "badArguments");
         row("subscribe yes", msg("/sonavex/subscribe", {QStringLiteral("yes")}), "badArguments");
         row("subscribe without a number", msg("/sonavex/subscribe"), "badArguments");
+        row("subscribe to port 70000", msg("/sonavex/subscribe", {1, 70000}), "badArguments");
         row("sheet 11", msg("/sonavex/sheet/11/button/1/press"), "outOfRange");
         row("sheet 0", msg("/sonavex/sheet/0/show"), "outOfRange");
         row("button 37", msg("/sonavex/sheet/1/button/37/queue"), "outOfRange");
@@ -278,6 +279,16 @@ private Q_SLOTS:
         QCOMPARE(all[3].args, (QVariantList{2.0f, 2.0f}));
 
         receive(msg("/sonavex/subscribe", {0}));
+        QCOMPARE(m_remote->subscriberCount(), 0);
+    }
+
+    void aSubscriberMayNameThePortItListensOn()
+    {
+        receive(msg("/sonavex/subscribe", {1, 9021}));
+        QVERIFY(m_transport.messagesTo(Local).isEmpty());
+        QCOMPARE(m_transport.messagesTo({Local.address, 9021}).size(),
+                 4 + Board::Sheets * (1 + 2 * Board::Slots));
+        receive(msg("/sonavex/subscribe", {0, 9021}));
         QCOMPARE(m_remote->subscriberCount(), 0);
     }
 
