@@ -75,8 +75,9 @@ private Q_SLOTS:
         OscClient holder;
         OscServer other(board);
         quint16 port = 29300;
-        while (!other.listen({port, false, QString()}))
+        while (port < 29400 && !other.listen({port, false, QString()}))
             ++port;
+        QVERIFY(other.listening());
         RemoteSettings{port, false, QString()}.save(*m_registry);
         RemoteControl remote(*m_form, board, *m_registry);
         QVERIFY(m_form->mnuRemoteControl->isEnabled());
