@@ -45,9 +45,24 @@ void RemoteControl::apply(const RemoteSettings& settings)
     }
 }
 
+QString RemoteControl::oscStatus() const
+{
+    if (!m_osc->listening())
+        return {};
+    const OscCounters& c = m_osc->remote().counters();
+    return QStringLiteral(
+               "This run on port %1: commands run %2, dropped %3, wrong passcodes %4, subscribers %5.")
+        .arg(m_osc->port())
+        .arg(c.handled)
+        .arg(c.dropped())
+        .arg(c.denied)
+        .arg(m_osc->remote().subscriberCount());
+}
+
 void RemoteControl::configure()
 {
     TfrmRemoteControl dialog(&m_form, RemoteSettings::load(m_registry));
+    dialog.setOscStatus(oscStatus());
     if (dialog.exec() != QDialog::Accepted)
         return;
     const RemoteSettings settings = dialog.settings();

@@ -33,6 +33,8 @@ public:
     void configure();
 
     [[nodiscard]] OscServer& osc() { return *m_osc; }
+    /// What the OSC server has done this run, for the dialog; empty while it is off.
+    [[nodiscard]] QString oscStatus() const;
 
 private:
     TMainForm& m_form;

@@ -37,6 +37,9 @@ TfrmRemoteControl::TfrmRemoteControl(QWidget* owner, const RemoteSettings& curre
     where->addWidget(rbOscLocal);
     where->addWidget(rbOscNetwork);
     osc->addRow(QStringLiteral("Answer:"), where);
+    lblOscStatus = new QLabel(grpOsc);
+    lblOscStatus->setVisible(false);
+    osc->addRow(lblOscStatus);
     layout->addWidget(grpOsc);
 
     auto* shared = new QGroupBox(QStringLiteral("Passcode"), this);
@@ -78,6 +81,12 @@ RemoteSettings TfrmRemoteControl::settings() const
     s.oscNetwork = rbOscNetwork->isChecked();
     s.passcode = edtPasscode->text();
     return s;
+}
+
+void TfrmRemoteControl::setOscStatus(const QString& text)
+{
+    lblOscStatus->setText(text);
+    lblOscStatus->setVisible(!text.isEmpty());
 }
 
 void TfrmRemoteControl::check()

@@ -22,11 +22,14 @@ public:
 
     /// What the dialog shows now.
     [[nodiscard]] RemoteSettings settings() const;
+    /// How the OSC remote runs now, shown in its group box.
+    void setOscStatus(const QString& text);
 
     QGroupBox* grpOsc = nullptr; ///< checked: OSC on
     QSpinBox* spnOscPort = nullptr;
     QRadioButton* rbOscLocal = nullptr;
     QRadioButton* rbOscNetwork = nullptr;
+    QLabel* lblOscStatus = nullptr;
     QLineEdit* edtPasscode = nullptr;
     QLabel* lblProblem = nullptr;
     QPushButton* BitBtn1 = nullptr;

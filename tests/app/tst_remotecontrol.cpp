@@ -96,6 +96,10 @@ private Q_SLOTS:
         QVERIFY(m_form->NewsPanel->news(RemoteControl::News).isEmpty());
         QVERIFY(holder.send(OscPacket::message("/sonavex/sheet/1/button/2/press"), port));
         QTRY_COMPARE(m_player->fileName(), m_files[1]);
+        QCOMPARE(remote.oscStatus(),
+                 QStringLiteral(
+                     "This run on port %1: commands run 1, dropped 0, wrong passcodes 0, subscribers 0.")
+                     .arg(port));
     }
 };
 
