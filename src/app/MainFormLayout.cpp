@@ -120,6 +120,8 @@ void MainFormLayout::buildMenus(TMainForm& f)
         add(options, QStringLiteral("E&ven Levels"), QKeySequence(), &TMainForm::mnuEvenLevelsClick);
     f.mnuEvenLevels->setCheckable(true);
     f.mnuEvenLevels->setEnabled(f.m_levels != nullptr);
+    f.mnuRemoteControl = add(options, QStringLiteral("&Remote Control..."), QKeySequence(), nullptr);
+    f.mnuRemoteControl->setEnabled(false);
 
     QMenu* help = f.menuBar()->addMenu(QStringLiteral("&Help"));
     f.About1 = add(help, QStringLiteral("&About"), QKeySequence(), &TMainForm::About1Click);

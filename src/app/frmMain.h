@@ -125,6 +125,7 @@ public:
     QAction* mnuIEStyle = nullptr;
     QAction* mnuOutputDevice = nullptr;
     QAction* mnuEvenLevels = nullptr;
+    QAction* mnuRemoteControl = nullptr; ///< enabled and handled by the remote controls, when there are any
     QAction* About1 = nullptr;
     QAction* Contents1 = nullptr;
     QMenu* TabPopup = nullptr;

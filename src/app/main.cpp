@@ -2,6 +2,7 @@
 // Start-up: the song store first, then the splash window, the title, the main
 // window; the splash shows while the main window comes up and hides when it shows.
 #include "app/BoardControl.h"
+#include "app/RemoteControl.h"
 #include "app/frmMain.h"
 #include "audio/MediaPlayerControl.h"
 #include "audio/PulseAudioEngine.h"
@@ -76,6 +77,9 @@ int main(int argc, char* argv[])
     form->loadSongs();
     // The board's commands and state, for every input that is not the window's own.
     auto board = std::make_unique<BoardControl>(*form);
+    // Remote control, when the operator turned it on.
+    auto remote = std::make_unique<RemoteControl>(*form, *board, registry);
+    remote->start();
 
     splash.show();
     splash.raise();
@@ -103,6 +107,7 @@ int main(int argc, char* argv[])
     const int result = app.exec();
     // Errors of the shutdown (the tab names, the song file) are shown before the end.
     reporter.eventLoopEnded();
+    remote.reset();
     board.reset();
     form.reset(); // the window's destruction saves the tab names and the songs
     Mci::reset(); // no device may outlive the sound output it plays through

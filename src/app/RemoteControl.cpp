@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "RemoteControl.h"
+
+#include "app/frmMain.h"
+#include "app/frmRemoteControl.h"
+#include "platform/Guard.h"
+#include "remote/OscServer.h"
+
+#include <QAction>
+
+RemoteControl::RemoteControl(TMainForm& form, Board& board, Registry& registry, QObject* parent)
+    : QObject(parent)
+    , m_form(form)
+    , m_registry(registry)
+    , m_osc(std::make_unique<OscServer>(board))
+{
+    m_form.mnuRemoteControl->setEnabled(true);
+    connectGuarded(m_form.mnuRemoteControl, &QAction::triggered, this, &RemoteControl::configure);
+}
+
+RemoteControl::~RemoteControl() = default;
+
+void RemoteControl::start()
+{
+    apply(RemoteSettings::load(m_registry));
+}
+
+void RemoteControl::apply(const RemoteSettings& settings)
+{
+    // Unchanged and running as asked: the admitted remotes and the subscribers stay.
+    if (m_started && settings == m_applied && m_osc->listening() == (settings.oscPort != 0))
+        return;
+    m_started = true;
+    m_applied = settings;
+    m_form.clearNews(News);
+    // Without a passcode nobody on the network could get in: answer this computer only.
+    const bool network = settings.oscNetwork && !settings.passcode.isEmpty();
+    QString why;
+    if (!m_osc->listen({settings.oscPort, network, settings.passcode}, &why)) {
+        m_form.sayNews(
+            News, QStringLiteral("Remote control is off: UDP port %1 %2.").arg(settings.oscPort).arg(why));
+    } else if (settings.oscPort != 0 && settings.oscNetwork && !network) {
+        m_form.sayNews(News,
+                       QStringLiteral("Remote control answers this computer only: no passcode is set."));
+    }
+}
+
+QString RemoteControl::oscStatus() const
+{
+    if (!m_osc->listening())
+        return {};
+    const OscCounters& c = m_osc->remote().counters();
+    return QStringLiteral(
+               "This run on port %1: commands run %2, dropped %3, wrong passcodes %4, subscribers %5.")
+        .arg(m_osc->port())
+        .arg(c.handled)
+        .arg(c.dropped())
+        .arg(c.denied)
+        .arg(m_osc->remote().subscriberCount());
+}
+
+void RemoteControl::configure()
+{
+    TfrmRemoteControl dialog(&m_form, RemoteSettings::load(m_registry));
+    dialog.setOscStatus(oscStatus());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const RemoteSettings settings = dialog.settings();
+    settings.save(m_registry);
+    apply(settings);
+}

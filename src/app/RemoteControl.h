@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "app/RemoteSettings.h"
+
+#include <QObject>
+
+#include <memory>
+
+class Board;
+class OscServer;
+class Registry;
+class TMainForm;
+
+/// The remote controls the operator turns on under Options, "Remote Control...": the OSC
+/// server, run on the stored settings. What keeps one from running (a port in use) is said
+/// once in the status bar, and the board runs on without it.
+class RemoteControl : public QObject {
+    Q_OBJECT
+public:
+    /// Status bar topic of the remote's news.
+    static inline const QString News = QStringLiteral("remote");
+
+    RemoteControl(TMainForm& form, Board& board, Registry& registry, QObject* parent = nullptr);
+    ~RemoteControl() override;
+
+    /// Runs what the stored settings turn on.
+    void start();
+    /// Runs on `settings`: a server they change starts again, as does one that could not start
+    /// (its port may be free now); the others run on.
+    void apply(const RemoteSettings& settings);
+    /// The dialog; what the operator accepts is stored and runs at once.
+    void configure();
+
+    [[nodiscard]] OscServer& osc() { return *m_osc; }
+    /// What the OSC server has done this run, for the dialog; empty while it is off.
+    [[nodiscard]] QString oscStatus() const;
+
+private:
+    TMainForm& m_form;
+    Registry& m_registry;
+    std::unique_ptr<OscServer> m_osc;
+    RemoteSettings m_applied;
+    bool m_started = false;
+};

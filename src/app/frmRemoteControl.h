@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "app/RemoteSettings.h"
+
+#include <QDialog>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+
+/// Options, "Remote Control...": a group box per remote (OSC now), each turned on by its own
+/// box, and below them the passcode they share. Answering the local network needs a passcode:
+/// OK waits for one.
+class TfrmRemoteControl : public QDialog {
+    Q_OBJECT
+public:
+    TfrmRemoteControl(QWidget* owner, const RemoteSettings& current);
+
+    /// What the dialog shows now.
+    [[nodiscard]] RemoteSettings settings() const;
+    /// How the OSC remote runs now, shown in its group box.
+    void setOscStatus(const QString& text);
+
+    QGroupBox* grpOsc = nullptr; ///< checked: OSC on
+    QSpinBox* spnOscPort = nullptr;
+    QRadioButton* rbOscLocal = nullptr;
+    QRadioButton* rbOscNetwork = nullptr;
+    QLabel* lblOscStatus = nullptr;
+    QLineEdit* edtPasscode = nullptr;
+    QLabel* lblProblem = nullptr;
+    QPushButton* BitBtn1 = nullptr;
+    QPushButton* BitBtn2 = nullptr;
+
+private:
+    void check();
+};

@@ -1,0 +1,440 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "OscRemote.h"
+
+#include "platform/Guard.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <cmath>
+#include <optional>
+
+namespace {
+
+/// A path part that is a number as an operator writes it: digits only.
+std::optional<int> number(const QByteArray& part)
+{
+    if (part.isEmpty() || part.size() > 3)
+        return std::nullopt;
+    int n = 0;
+    for (const char c : part) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+
+std::optional<double> numeric(const QVariant& v)
+{
+    switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::Float:
+    case QMetaType::Double:
+    case QMetaType::Bool: {
+        const double d = v.toDouble();
+        return std::isfinite(d) ? std::optional(d) : std::nullopt;
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+/// How a button's message is meant: a tablet's button sends 1 when pressed and 0 when let go,
+/// a show controller sends nothing.
+enum class Trigger { Act, Release, Bad };
+
+Trigger trigger(const OscMessage& m)
+{
+    if (m.args.isEmpty())
+        return Trigger::Act;
+    const auto n = m.args.size() == 1 ? numeric(m.args[0]) : std::nullopt;
+    if (!n)
+        return Trigger::Bad;
+    return *n != 0 ? Trigger::Act : Trigger::Release;
+}
+
+/// The button colours as numbers: 0 empty, 1 filled, 2 queued, 3 next, 4 playing.
+int stateNumber(SlotState state)
+{
+    switch (state) {
+    case SlotState::Empty:
+        return 0;
+    case SlotState::Filled:
+        return 1;
+    case SlotState::Queued:
+        return 2;
+    case SlotState::Next:
+        return 3;
+    case SlotState::Playing:
+        return 4;
+    }
+    return 0;
+}
+
+QByteArray slotPath(int sheet, int slot, const char* what)
+{
+    return "/sonavex/sheet/" + QByteArray::number(sheet + 1) + "/button/" + QByteArray::number(slot + 1) +
+           '/' + what;
+}
+
+QByteArray slotStateMessage(int sheet, int slot, SlotState state)
+{
+    return OscPacket::message(slotPath(sheet, slot, "state"), {stateNumber(state)});
+}
+
+QByteArray slotTitleMessage(int sheet, int slot, const QString& title)
+{
+    return OscPacket::message(slotPath(sheet, slot, "title"), {title});
+}
+
+QByteArray sheetNameMessage(int sheet, const QString& name)
+{
+    return OscPacket::message("/sonavex/sheet/" + QByteArray::number(sheet + 1) + "/name", {name});
+}
+
+QByteArray shownSheetMessage(int sheet)
+{
+    return OscPacket::message("/sonavex/sheet", {sheet + 1});
+}
+
+QByteArray playStateMessage(TPlayState state)
+{
+    const char* text = state == TPlayState::psPlaying  ? "playing"
+                       : state == TPlayState::psPaused ? "paused"
+                                                       : "stopped";
+    return OscPacket::message("/sonavex/state", {QString::fromLatin1(text)});
+}
+
+QByteArray nowPlayingMessage(const NowPlaying& now)
+{
+    const bool placed = now.sheet >= 0 && now.slot >= 0;
+    return OscPacket::message("/sonavex/now",
+                              {placed ? now.sheet + 1 : 0, placed ? now.slot + 1 : 0, now.title});
+}
+
+QByteArray timeMessage(double position, double left)
+{
+    return OscPacket::message("/sonavex/time", {static_cast<float>(position), static_cast<float>(left)});
+}
+
+/// Compares without telling how much of the passcode was right by how long it took.
+bool samePasscode(const QByteArray& given, const QByteArray& passcode)
+{
+    if (passcode.isEmpty())
+        return false;
+    int diff = given.size() == passcode.size() ? 0 : 1;
+    for (qsizetype i = 0; i < given.size(); ++i)
+        diff |= given[i] ^ passcode[i % passcode.size()];
+    return diff == 0;
+}
+
+} // namespace
+
+OscRemote::OscRemote(Board& board, OscTransport& transport, QObject* parent)
+    : QObject(parent)
+    , m_board(board)
+    , m_transport(transport)
+    , m_flush(new QTimer(this))
+{
+    static const QElapsedTimer started = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    m_clock = [] { return started.elapsed(); };
+    m_flush->setSingleShot(true);
+    m_flush->setInterval(0);
+    connectGuarded(m_flush, &QTimer::timeout, this, &OscRemote::flush);
+
+    connectGuarded(&m_board, &Board::slotChanged, this,
+                   [this](int sheet, int slot, SlotState state, const QString& title) {
+                       tell(slotStateMessage(sheet, slot, state));
+                       tell(slotTitleMessage(sheet, slot, title));
+                   });
+    connectGuarded(&m_board, &Board::sheetNameChanged, this,
+                   [this](int sheet, const QString& name) { tell(sheetNameMessage(sheet, name)); });
+    connectGuarded(&m_board, &Board::sheetShown, this, [this](int sheet) { tell(shownSheetMessage(sheet)); });
+    connectGuarded(&m_board, &Board::playStateChanged, this,
+                   [this](TPlayState state) { tell(playStateMessage(state)); });
+    connectGuarded(&m_board, &Board::nowPlayingChanged, this,
+                   [this](const NowPlaying& now) { tell(nowPlayingMessage(now)); });
+    connectGuarded(&m_board, &Board::timeChanged, this,
+                   [this](double position, double, double left) { tell(timeMessage(position, left)); });
+}
+
+OscRemote::~OscRemote() = default;
+
+void OscRemote::setPasscode(const QString& passcode)
+{
+    m_passcode = passcode.toUtf8();
+}
+
+void OscRemote::forget()
+{
+    m_admitted.clear();
+    m_pausedUntil.clear();
+    m_subscribers.clear();
+    m_outbox.clear();
+}
+
+void OscRemote::receive(const char* data, std::size_t size, const OscPeer& from)
+{
+    ++m_counters.received;
+    if (!from.isLoopback()) {
+        // Read nothing of an address told "denied" a moment ago: guessing stays slow.
+        const auto paused = m_pausedUntil.constFind(from.address);
+        if (paused != m_pausedUntil.cend()) {
+            if (m_clock() < *paused) {
+                ++m_counters.paused;
+                return;
+            }
+            m_pausedUntil.erase(paused);
+        }
+    }
+    QList<OscMessage> messages;
+    switch (OscPacket::decode(data, size, messages)) {
+    case OscDrop::None:
+        break;
+    case OscDrop::Oversized:
+        ++m_counters.oversized;
+        return;
+    case OscDrop::Malformed:
+        ++m_counters.malformed;
+        return;
+    case OscDrop::TooDeep:
+        ++m_counters.tooDeep;
+        return;
+    case OscDrop::TooMany:
+        ++m_counters.tooMany;
+        return;
+    }
+    // Each message on its own: an error raised by one command is reported and the rest still run.
+    for (const OscMessage& message : messages)
+        guard([&] { handle(message, from); });
+}
+
+void OscRemote::handle(const OscMessage& message, const OscPeer& from)
+{
+    if (!from.isLoopback() && !m_admitted.contains(from.address)) {
+        if (message.path == "/sonavex/connect")
+            connectSender(message, from);
+        else
+            ++m_counters.notAdmitted;
+        return;
+    }
+    dispatch(message, from);
+}
+
+void OscRemote::dispatch(const OscMessage& message, const OscPeer& from)
+{
+    const QList<QByteArray> parts = message.path.split('/');
+    if (parts.size() < 3 || !parts[0].isEmpty() || parts[1] != "sonavex")
+        return unknownAddress(message, from);
+    const QByteArray& verb = parts.last();
+
+    if (parts.size() == 3) {
+        if (verb == "subscribe")
+            return subscribe(message, from);
+        if (verb == "connect") {
+            // This computer needs no passcode.
+            if (message.types == "s")
+                ++m_counters.handled;
+            else
+                ++m_counters.badArguments;
+            return;
+        }
+        if (verb == "fade") {
+            int speed = 0;
+            if (!message.args.isEmpty()) {
+                const auto n = message.args.size() == 1 ? numeric(message.args[0]) : std::nullopt;
+                if (!n || *n != std::floor(*n) || *n < 1 || *n > Board::FadeSpeeds) {
+                    ++m_counters.badArguments;
+                    return;
+                }
+                speed = static_cast<int>(*n);
+            }
+            ++m_counters.handled;
+            return m_board.fade(speed);
+        }
+        void (Board::*command)() = nullptr;
+        if (verb == "play")
+            command = &Board::play;
+        else if (verb == "stop")
+            command = &Board::stopSong;
+        else if (verb == "stopall")
+            command = &Board::stopAll;
+        else if (verb == "pause")
+            command = &Board::pause;
+        if (!command)
+            return unknownAddress(message, from);
+        const Trigger t = trigger(message);
+        if (t == Trigger::Bad) {
+            ++m_counters.badArguments;
+            return;
+        }
+        ++m_counters.handled;
+        if (t == Trigger::Act)
+            (m_board.*command)();
+        return;
+    }
+
+    const bool sheetCommand = parts.size() == 5 && parts[2] == "sheet" && verb == "show";
+    const bool slotCommand = parts.size() == 7 && parts[2] == "sheet" && parts[4] == "button" &&
+                             (verb == "press" || verb == "queue");
+    const auto sheet = number(parts[3]);
+    const auto slot = slotCommand ? number(parts[5]) : std::optional<int>(1);
+    if (!(sheetCommand || slotCommand) || !sheet || !slot)
+        return unknownAddress(message, from);
+    if (*sheet < 1 || *sheet > Board::Sheets || *slot < 1 || *slot > Board::Slots) {
+        ++m_counters.outOfRange;
+        return;
+    }
+    const Trigger t = trigger(message);
+    if (t == Trigger::Bad) {
+        ++m_counters.badArguments;
+        return;
+    }
+    ++m_counters.handled;
+    if (t == Trigger::Release)
+        return;
+    if (sheetCommand)
+        m_board.showSheet(*sheet - 1);
+    else if (verb == "press")
+        m_board.press(*sheet - 1, *slot - 1);
+    else
+        m_board.queue(*sheet - 1, *slot - 1);
+}
+
+void OscRemote::connectSender(const OscMessage& message, const OscPeer& from)
+{
+    if (message.types != "s") {
+        ++m_counters.badArguments;
+        return;
+    }
+    if (!samePasscode(message.args[0].toString().toUtf8(), m_passcode)) {
+        ++m_counters.denied;
+        m_transport.send(from, OscPacket::message("/sonavex/denied"));
+        // Addresses paused long ago are forgotten, so that the list stays short.
+        const qint64 now = m_clock();
+        for (auto it = m_pausedUntil.begin(); it != m_pausedUntil.end();)
+            it = *it <= now ? m_pausedUntil.erase(it) : std::next(it);
+        m_pausedUntil.insert(from.address, now + DeniedPauseMs);
+        return;
+    }
+    ++m_counters.handled;
+    if (m_admitted.size() >= MaxAdmitted)
+        m_admitted.removeFirst();
+    m_admitted << from.address;
+}
+
+void OscRemote::subscribe(const OscMessage& message, const OscPeer& sender)
+{
+    // A second number names the sender's port that listens, for a remote that sends from
+    // another port than it listens on (Companion does).
+    const qsizetype count = message.args.size();
+    const auto n = count == 1 || count == 2 ? numeric(message.args[0]) : std::nullopt;
+    const auto port = count == 2 ? numeric(message.args[1]) : std::optional<double>(sender.port);
+    if (!n || (*n != 0 && *n != 1) || !port || *port != std::floor(*port) || *port < 1 || *port > 65535) {
+        ++m_counters.badArguments;
+        return;
+    }
+    const OscPeer from{sender.address, static_cast<quint16>(*port)};
+    ++m_counters.handled;
+    dropLapsed();
+    const auto it = std::find_if(m_subscribers.begin(), m_subscribers.end(),
+                                 [&](const Subscriber& s) { return s.peer == from; });
+    if (*n == 0) {
+        if (it != m_subscribers.end())
+            m_subscribers.erase(it);
+        return;
+    }
+    const qint64 now = m_clock();
+    Subscriber* subscriber = nullptr;
+    if (it != m_subscribers.end()) {
+        subscriber = &*it;
+    } else if (m_subscribers.size() >= MaxSubscribers) {
+        return answerError(from, QStringLiteral("too many subscribers"));
+    } else {
+        m_subscribers << Subscriber{from, 0, now - WholeStateMs};
+        subscriber = &m_subscribers.last();
+    }
+    subscriber->until = now + SubscriptionMs;
+    if (now - subscriber->wholeStateAt < WholeStateMs)
+        return;
+    subscriber->wholeStateAt = now;
+    // Whatever waits to go out is part of the whole state; the others still get it.
+    for (const QByteArray& bundle : OscPacket::bundles(wholeState(), MaxDatagram))
+        m_transport.send(from, bundle);
+}
+
+bool OscRemote::mayAnswer()
+{
+    const qint64 second = m_clock() / 1000;
+    if (second != m_answerSecond) {
+        m_answerSecond = second;
+        m_answersThisSecond = 0;
+    }
+    if (++m_answersThisSecond > AnswersPerSecond) {
+        ++m_counters.unanswered;
+        return false;
+    }
+    return true;
+}
+
+void OscRemote::answerError(const OscPeer& to, const QString& text)
+{
+    if (mayAnswer())
+        m_transport.send(to, OscPacket::message("/sonavex/error", {text}));
+}
+
+void OscRemote::unknownAddress(const OscMessage& message, const OscPeer& from)
+{
+    ++m_counters.unknown;
+    // Under a flood of unknown addresses most go unanswered: no text is made for them.
+    if (!mayAnswer())
+        return;
+    const QString text = QStringLiteral("unknown address ") + QString::fromUtf8(message.path.left(80));
+    m_transport.send(from, OscPacket::message("/sonavex/error", {text}));
+}
+
+void OscRemote::tell(const QByteArray& message)
+{
+    if (m_subscribers.isEmpty())
+        return;
+    m_outbox << message;
+    if (!m_flush->isActive())
+        m_flush->start();
+}
+
+void OscRemote::dropLapsed()
+{
+    const qint64 now = m_clock();
+    m_subscribers.removeIf([now](const Subscriber& s) { return s.until <= now; });
+}
+
+void OscRemote::flush()
+{
+    dropLapsed();
+    const QList<QByteArray> bundles = OscPacket::bundles(m_outbox, MaxDatagram);
+    m_outbox.clear();
+    for (const Subscriber& s : std::as_const(m_subscribers))
+        for (const QByteArray& bundle : bundles)
+            m_transport.send(s.peer, bundle);
+}
+
+QList<QByteArray> OscRemote::wholeState() const
+{
+    QList<QByteArray> out;
+    out << playStateMessage(m_board.playState()) << nowPlayingMessage(m_board.nowPlaying())
+        << timeMessage(m_board.position(), m_board.timeLeft()) << shownSheetMessage(m_board.shownSheet());
+    for (int sheet = 0; sheet < Board::Sheets; ++sheet) {
+        out << sheetNameMessage(sheet, m_board.sheetName(sheet));
+        for (int slot = 0; slot < Board::Slots; ++slot) {
+            out << slotStateMessage(sheet, slot, m_board.slotState(sheet, slot));
+            out << slotTitleMessage(sheet, slot, m_board.slotTitle(sheet, slot));
+        }
+    }
+    return out;
+}

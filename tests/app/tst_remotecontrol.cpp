@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Options, "Remote Control...": the dialog, the settings under "Remote", and a port in use said in
+// the status bar while the board runs on.
+#include "app/BoardControl.h"
+#include "app/RemoteControl.h"
+#include "app/StatusNews.h"
+#include "app/frmRemoteControl.h"
+#include "fakes/BoardFixture.h"
+#include "fakes/OscClient.h"
+#include "remote/OscServer.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTest>
+
+Q_DECLARE_METATYPE(RemoteSettings)
+
+class TestRemoteControl : public QObject, BoardFixture {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
+
+    void theDialogShowsAndReturnsTheSettings_data()
+    {
+        QTest::addColumn<RemoteSettings>("stored");
+        QTest::addColumn<QString>("raw");
+        QTest::newRow("missing: off, on this computer") << RemoteSettings{} << QString();
+        QTest::newRow("on the network")
+            << RemoteSettings{9123, true, QStringLiteral("stage left")} << QString();
+        QTest::newRow("a port that is no number: off") << RemoteSettings{} << QStringLiteral("nine");
+    }
+
+    void theDialogShowsAndReturnsTheSettings()
+    {
+        QFETCH(RemoteSettings, stored);
+        QFETCH(QString, raw);
+        stored.save(*m_registry);
+        if (!raw.isEmpty()) {
+            m_registry->OpenKey(QStringLiteral("\\Software\\Brasswold\\Remote"), true);
+            m_registry->WriteString(QStringLiteral("OscPort"), raw);
+            m_registry->CloseKey();
+        }
+        const RemoteSettings loaded = RemoteSettings::load(*m_registry);
+        QCOMPARE(loaded, stored);
+        TfrmRemoteControl dialog(nullptr, loaded);
+        QCOMPARE(dialog.grpOsc->isChecked(), stored.oscPort != 0);
+        QCOMPARE(dialog.spnOscPort->value(),
+                 stored.oscPort ? stored.oscPort : RemoteSettings::DefaultOscPort);
+        QCOMPARE(dialog.settings(), stored);
+    }
+
+    void theLocalNetworkWaitsForAPasscode()
+    {
+        TfrmRemoteControl dialog(nullptr, RemoteSettings{});
+        dialog.grpOsc->setChecked(true);
+        QVERIFY(dialog.BitBtn1->isEnabled());
+        dialog.rbOscNetwork->setChecked(true);
+        QVERIFY(!dialog.BitBtn1->isEnabled());
+        dialog.edtPasscode->setText(QStringLiteral("stage left"));
+        QVERIFY(dialog.BitBtn1->isEnabled());
+        QCOMPARE(dialog.settings(),
+                 (RemoteSettings{RemoteSettings::DefaultOscPort, true, QStringLiteral("stage left")}));
+    }
+
+    void aPortInUseIsSaidOnceInTheStatusBarAndTheBoardRunsOn()
+    {
+        BoardControl board(*m_form);
+        // Another program holds the port.
+        OscClient holder;
+        OscServer other(board);
+        quint16 port = 29300;
+        while (port < 29400 && !other.listen({port, false, QString()}))
+            ++port;
+        QVERIFY(other.listening());
+        RemoteSettings{port, false, QString()}.save(*m_registry);
+        RemoteControl remote(*m_form, board, *m_registry);
+        QVERIFY(m_form->mnuRemoteControl->isEnabled());
+        remote.start();
+        QVERIFY(!remote.osc().listening());
+        QCOMPARE(
+            m_form->NewsPanel->news(RemoteControl::News),
+            QStringLiteral("Remote control is off: UDP port %1 is in use by another program.").arg(port));
+        QVERIFY(m_dialogs->messages.isEmpty());
+        QVERIFY(m_errors->messages.isEmpty());
+
+        // Free again: the board listens, and the news is gone.
+        other.stop();
+        remote.apply({port, false, QString()});
+        QVERIFY(remote.osc().listening());
+        QVERIFY(m_form->NewsPanel->news(RemoteControl::News).isEmpty());
+        QVERIFY(holder.send(OscPacket::message("/sonavex/sheet/1/button/2/press"), port));
+        QTRY_COMPARE(m_player->fileName(), m_files[1]);
+        QCOMPARE(remote.oscStatus(),
+                 QStringLiteral(
+                     "This run on port %1: commands run 1, dropped 0, wrong passcodes 0, subscribers 0.")
+                     .arg(port));
+    }
+};
+
+QTEST_MAIN(TestRemoteControl)
+#include "tst_remotecontrol.moc"

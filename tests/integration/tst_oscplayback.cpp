@@ -1,0 +1,160 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The board run over OSC on 127.0.0.1 as the operator turns it on (port stored under "Remote"),
+// with the real sound output: a press heard at the null sink, a queue built and played, and
+// what a subscriber is told meanwhile.
+#include "SinkRecorder.h"
+#include "app/BoardControl.h"
+#include "app/RemoteControl.h"
+#include "app/frmMain.h"
+#include "audio/MediaPlayerControl.h"
+#include "audio/PulseAudioEngine.h"
+#include "fakes/FakeCdTrackCatalog.h"
+#include "fakes/FakeDriveList.h"
+#include "fakes/MediaFiles.h"
+#include "fakes/OscClient.h"
+#include "fakes/RecordingErrorReporter.h"
+#include "fakes/SongFixtures.h"
+#include "fakes/StoreFixture.h"
+#include "platform/IniRegistry.h"
+#include "remote/OscServer.h"
+
+#include <QTest>
+
+using namespace MediaFiles;
+
+namespace {
+constexpr double HzA = 1234.0;
+constexpr double HzB = 1789.0;
+constexpr double ToneDb = -6.02;
+
+bool heardTone(const std::vector<std::int16_t>& s, double hz)
+{
+    return std::abs(SinkRecorder::toneDb(s, hz) - ToneDb) < 1.5;
+}
+} // namespace
+
+class TestOscPlayback : public QObject, StoreFixture {
+    Q_OBJECT
+
+    std::unique_ptr<PulseAudioEngine> m_engine;
+    std::unique_ptr<MediaPlayerControl> m_player;
+    std::unique_ptr<SinkRecorder> m_recorder;
+    std::unique_ptr<RecordingErrorReporter> m_errors;
+    FakeCdTrackCatalog m_cd;
+    FakeDriveList m_drives;
+    std::unique_ptr<TMainForm> m_form;
+    std::unique_ptr<BoardControl> m_board;
+    std::unique_ptr<RemoteControl> m_remote;
+    quint16 m_port = 0;
+
+    QString path(const QString& name) const { return m_env->root() + QLatin1Char('/') + name; }
+    bool idle() const { return m_form->PlayState == TPlayState::psStopped && m_form->PlayQueue.isEmpty(); }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        setUpStore(false);
+        m_engine = std::make_unique<PulseAudioEngine>(QStringLiteral("sonavex-test"));
+        QVERIFY2(m_engine->waitConnected(3000), "no audio server: eval \"$(scripts/start-test-audio)\"");
+        m_player = std::make_unique<MediaPlayerControl>(*m_engine);
+        m_recorder = std::make_unique<SinkRecorder>(*m_engine);
+        m_errors = std::make_unique<RecordingErrorReporter>();
+        QVERIFY(writeWav(path(QStringLiteral("a.wav")), tone(HzA, 0.8)));
+        QVERIFY(writeWav(path(QStringLiteral("b.wav")), tone(HzB, 0.8)));
+        auto store = openStore();
+        store->SetSong(0, 0, makeSong(QStringLiteral("Song A"), 0, 0, path(QStringLiteral("a.wav"))));
+        store->SetSong(0, 1, makeSong(QStringLiteral("Song B"), 0, 1, path(QStringLiteral("b.wav"))));
+        m_form = std::make_unique<TMainForm>(
+            MainFormServices{*m_registry, m_dialogs, *m_player, m_cd, m_drives}, std::move(store));
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        QVERIFY(m_player->waitHotListWarm(5000));
+        m_board = std::make_unique<BoardControl>(*m_form);
+
+        // Turned on as the dialog stores it, on a port free a moment ago.
+        {
+            OscServer any(*m_board);
+            for (m_port = 29020; m_port < 29120 && !any.listen({m_port, false, QString()}); ++m_port) {
+            }
+        }
+        RemoteSettings settings;
+        settings.oscPort = m_port;
+        settings.save(*m_registry);
+        m_remote = std::make_unique<RemoteControl>(*m_form, *m_board, *m_registry);
+        m_remote->start();
+        QVERIFY(m_remote->osc().listening());
+        QVERIFY(m_form->mnuRemoteControl->isEnabled());
+    }
+
+    void cleanupTestCase()
+    {
+        m_remote.reset();
+        m_board.reset();
+        m_form.reset();
+        m_recorder.reset();
+        m_player.reset();
+        m_engine.reset();
+        tearDownStore();
+    }
+
+    void init() { QTRY_VERIFY(idle()); }
+
+    void aPressOverOscIsHeard()
+    {
+        OscClient client;
+        QVERIFY(client.send(OscPacket::message("/sonavex/sheet/1/button/1/press"), m_port));
+        const auto heard = m_recorder->during(400, 100);
+        QVERIFY2(heardTone(heard, HzA), qPrintable(QString::number(SinkRecorder::toneDb(heard, HzA))));
+        QTRY_VERIFY_WITH_TIMEOUT(idle(), 3000);
+    }
+
+    void aQueueBuiltOverOscPlaysInOrderAndASubscriberIsTold()
+    {
+        OscClient client;
+        QVERIFY(client.send(OscPacket::message("/sonavex/subscribe", {1}), m_port));
+        const int whole = 4 + Board::Sheets * (1 + 2 * Board::Slots);
+        QCOMPARE(
+            client.receiveUntil([whole](const QList<OscMessage>& all) { return all.size() >= whole; }, 3000)
+                .size(),
+            whole);
+
+        const std::size_t from = m_recorder->frames();
+        client.send(OscPacket::message("/sonavex/sheet/1/button/1/queue"), m_port);
+        client.send(OscPacket::message("/sonavex/sheet/1/button/2/queue"), m_port);
+        client.send(OscPacket::message("/sonavex/play"), m_port);
+        const QList<OscMessage> told = client.receiveFor(1300);
+        QTRY_VERIFY_WITH_TIMEOUT(idle(), 3000);
+
+        // Both songs were heard, A before B.
+        const auto heard = m_recorder->since(from);
+        const auto a = SinkRecorder::toneTimeline(heard, HzA);
+        const auto b = SinkRecorder::toneTimeline(heard, HzB);
+        QVERIFY2(SinkRecorder::countOn(a) >= 50 && SinkRecorder::countOn(b) >= 50,
+                 qPrintable(QStringLiteral("A %1, B %2 pieces")
+                                .arg(SinkRecorder::countOn(a))
+                                .arg(SinkRecorder::countOn(b))));
+        QVERIFY(SinkRecorder::gapPieces(a, b) >= 0);
+
+        const auto first = [&told](const QByteArray& p, const QVariantList& args) {
+            return std::find_if(told.cbegin(), told.cend(),
+                                [&](const OscMessage& m) { return m.path == p && m.args == args; }) -
+                   told.cbegin();
+        };
+        const auto queued = first("/sonavex/sheet/1/button/2/state", {2});
+        const auto playing = first("/sonavex/state", {QStringLiteral("playing")});
+        const auto nowA = first("/sonavex/now", {1, 1, QStringLiteral("Song A")});
+        const auto aGreen = first("/sonavex/sheet/1/button/1/state", {4});
+        const auto bYellow = first("/sonavex/sheet/1/button/2/state", {3});
+        QVERIFY(queued < told.size() && playing < told.size() && nowA < told.size());
+        QVERIFY(aGreen < told.size() && bYellow < told.size());
+        QVERIFY(queued < playing);
+        // At least four times a second while playing.
+        const auto times = std::count_if(told.cbegin() + playing, told.cend(),
+                                         [](const OscMessage& m) { return m.path == "/sonavex/time"; });
+        QVERIFY2(times >= 4, qPrintable(QString::number(times)));
+        client.send(OscPacket::message("/sonavex/subscribe", {0}), m_port);
+    }
+};
+
+QTEST_MAIN(TestOscPlayback)
+#include "tst_oscplayback.moc"

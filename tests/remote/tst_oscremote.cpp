@@ -1,0 +1,323 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The OSC remote's handling of datagrams, headless: commands reach the board, bad input is
+// dropped and counted, network senders need the passcode, subscribers get the state.
+#include "fakes/FakeBoard.h"
+#include "remote/OscRemote.h"
+
+#include <QTest>
+#include <QtEndian>
+
+namespace {
+
+const OscPeer Local{0x7F000001, 50000};
+const OscPeer Tablet{0xC0A80114, 9000};   // 192.168.1.20
+const OscPeer Stranger{0xC0A80115, 9000}; // 192.168.1.21
+
+QByteArray msg(const char* path, const QVariantList& args = {})
+{
+    return OscPacket::message(path, args);
+}
+
+QByteArray bundle(const QList<QByteArray>& elements)
+{
+    QByteArray b("#bundle\0\0\0\0\0\0\0\0\1", 16);
+    for (const QByteArray& e : elements) {
+        char size[4];
+        qToBigEndian(static_cast<quint32>(e.size()), size);
+        b.append(size, 4).append(e);
+    }
+    return b;
+}
+
+QByteArray nested(int depth)
+{
+    QByteArray b = msg("/sonavex/play");
+    for (int i = 0; i < depth; ++i)
+        b = bundle({b});
+    return b;
+}
+
+struct Sent {
+    OscPeer to;
+    QByteArray datagram;
+};
+
+class RecordingTransport : public OscTransport {
+public:
+    QList<Sent> sent;
+    void send(const OscPeer& to, const QByteArray& datagram) override { sent << Sent{to, datagram}; }
+
+    /// Every message sent to `to`, bundles opened.
+    QList<OscMessage> messagesTo(const OscPeer& to) const
+    {
+        QList<OscMessage> all;
+        for (const Sent& s : sent) {
+            QList<OscMessage> some;
+            if (s.to == to &&
+                OscPacket::decode(s.datagram.constData(), static_cast<std::size_t>(s.datagram.size()),
+                                  some) == OscDrop::None)
+                all << some;
+        }
+        return all;
+    }
+};
+
+} // namespace
+
+class TestOscRemote : public QObject {
+    Q_OBJECT
+
+    FakeBoard m_board;
+    RecordingTransport m_transport;
+    std::unique_ptr<OscRemote> m_remote;
+    qint64 m_now = 100'000;
+
+    void receive(const QByteArray& datagram, const OscPeer& from = Local)
+    {
+        m_remote->receive(datagram.constData(), static_cast<std::size_t>(datagram.size()), from);
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_board.commands.clear();
+        m_transport.sent.clear();
+        m_remote = std::make_unique<OscRemote>(m_board, m_transport);
+        m_remote->setClock([this] { return m_now; });
+        m_remote->setPasscode(QStringLiteral("stage left"));
+    }
+
+    void commandsRunTheBoard_data()
+    {
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::addColumn<QStringList>("commands");
+        const auto row = [](const char* name, const QByteArray& d, const QStringList& c) {
+            QTest::newRow(name) << d << c;
+        };
+        row("press, counted from 1", msg("/sonavex/sheet/2/button/5/press"), {QStringLiteral("press 1 4")});
+        row("queue", msg("/sonavex/sheet/1/button/36/queue"), {QStringLiteral("queue 0 35")});
+        row("a tablet's button pressed", msg("/sonavex/sheet/1/button/1/press", {1.0f}),
+            {QStringLiteral("press 0 0")});
+        row("a tablet's button let go", msg("/sonavex/sheet/1/button/1/press", {0.0f}), {});
+        row("play", msg("/sonavex/play"), {QStringLiteral("play")});
+        row("stop", msg("/sonavex/stop"), {QStringLiteral("stop")});
+        row("stop all", msg("/sonavex/stopall", {1}), {QStringLiteral("stopall")});
+        row("pause", msg("/sonavex/pause"), {QStringLiteral("pause")});
+        row("fade at the chosen speed", msg("/sonavex/fade"), {QStringLiteral("fade 0")});
+        row("fade at speed 5", msg("/sonavex/fade", {5}), {QStringLiteral("fade 5")});
+        row("show sheet 10", msg("/sonavex/sheet/10/show"), {QStringLiteral("show 9")});
+        row("a queue built and played in one bundle",
+            bundle({msg("/sonavex/sheet/1/button/3/queue"), msg("/sonavex/sheet/1/button/2/queue"),
+                    bundle({msg("/sonavex/play")})}),
+            {QStringLiteral("queue 0 2"), QStringLiteral("queue 0 1"), QStringLiteral("play")});
+        row("bundles nested as deep as allowed", nested(OscPacket::MaxDepth), {QStringLiteral("play")});
+        row("this computer needs no passcode", msg("/sonavex/connect", {QStringLiteral("x")}), {});
+    }
+
+    void commandsRunTheBoard()
+    {
+        QFETCH(QByteArray, datagram);
+        QFETCH(QStringList, commands);
+        receive(datagram);
+        QCOMPARE(m_board.commands, commands);
+        QCOMPARE(m_remote->counters().dropped(), 0u);
+        QVERIFY(m_transport.sent.isEmpty());
+    }
+
+    void badInputIsDroppedAndCounted_data()
+    {
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::addColumn<QString>("counter");
+        const QByteArray press = msg("/sonavex/sheet/1/button/1/press");
+        QByteArray noIntData = msg("/sonavex/fade", {3});
+        noIntData.chop(4);
+        QByteArray lyingBundle = bundle({press});
+        qToBigEndian(quint32{400}, lyingBundle.data() + 16);
+        QList<QByteArray> many(OscPacket::MaxMessages + 1, press);
+        const auto row = [](const char* name, const QByteArray& d, const char* counter) {
+            QTest::newRow(name) << d << QString::fromLatin1(counter);
+        };
+        row("empty", QByteArray(), "malformed");
+        row("not OSC", QByteArray("hello world\n"), "malformed");
+        row("cut short", press.left(press.size() - 4), "malformed");
+        row("a tag without its data", noIntData, "malformed");
+        row("a bundle's element longer than the bundle", lyingBundle, "malformed");
+        row("oversized", msg("/sonavex/play", {QString(5000, QLatin1Char('x'))}), "oversized");
+        row("bundles nested too deep", nested(OscPacket::MaxDepth + 1), "tooDeep");
+        row("too many messages", bundle(many), "tooMany");
+        row("press with a text", msg("/sonavex/sheet/1/button/1/press", {QStringLiteral("go")}),
+            "badArguments");
+        row("press with two numbers", msg("/sonavex/sheet/1/button/1/press", {1, 1}), "badArguments");
+        row("fade at speed 7", msg("/sonavex/fade", {7}), "badArguments");
+        row("fade at speed 2.5", msg("/sonavex/fade", {2.5f}), "badArguments");
+        row("subscribe yes", msg("/sonavex/subscribe", {QStringLiteral("yes")}), "badArguments");
+        row("subscribe without a number", msg("/sonavex/subscribe"), "badArguments");
+        row("subscribe to port 70000", msg("/sonavex/subscribe", {1, 70000}), "badArguments");
+        row("sheet 11", msg("/sonavex/sheet/11/button/1/press"), "outOfRange");
+        row("sheet 0", msg("/sonavex/sheet/0/show"), "outOfRange");
+        row("button 37", msg("/sonavex/sheet/1/button/37/queue"), "outOfRange");
+        row("an unknown command", msg("/sonavex/jump"), "unknown");
+        row("a button's unknown command", msg("/sonavex/sheet/1/button/1/hold"), "unknown");
+        row("a sheet that is no number", msg("/sonavex/sheet/one/show"), "unknown");
+        row("another program's address", msg("/cue/1/go"), "unknown");
+    }
+
+    void badInputIsDroppedAndCounted()
+    {
+        QFETCH(QByteArray, datagram);
+        QFETCH(QString, counter);
+        receive(datagram);
+        const OscCounters& c = m_remote->counters();
+        const QHash<QString, quint64> counts{{QStringLiteral("malformed"), c.malformed},
+                                             {QStringLiteral("oversized"), c.oversized},
+                                             {QStringLiteral("tooDeep"), c.tooDeep},
+                                             {QStringLiteral("tooMany"), c.tooMany},
+                                             {QStringLiteral("badArguments"), c.badArguments},
+                                             {QStringLiteral("outOfRange"), c.outOfRange},
+                                             {QStringLiteral("unknown"), c.unknown}};
+        QCOMPARE(counts.value(counter), 1u);
+        QCOMPARE(c.dropped(), 1u);
+        QVERIFY(m_board.commands.isEmpty());
+        // Only an address the board does not know is answered, with a short text.
+        const QList<OscMessage> answers = m_transport.messagesTo(Local);
+        QCOMPARE(answers.size(), counter == QLatin1String("unknown") ? 1 : 0);
+        if (!answers.isEmpty()) {
+            QCOMPARE(answers[0].path, QByteArray("/sonavex/error"));
+            QVERIFY(answers[0].args[0].toString().startsWith(QLatin1String("unknown address /")));
+        }
+    }
+
+    void errorsAreAnsweredAtABoundedRate()
+    {
+        for (int i = 0; i < 100; ++i)
+            receive(msg("/sonavex/jump"));
+        QCOMPARE(m_transport.sent.size(), OscRemote::AnswersPerSecond);
+        m_now += 1000;
+        receive(msg("/sonavex/jump"));
+        QCOMPARE(m_transport.sent.size(), OscRemote::AnswersPerSecond + 1);
+    }
+
+    void aSenderFromTheNetworkNeedsThePasscode()
+    {
+        const QByteArray press = msg("/sonavex/sheet/1/button/1/press");
+        receive(press, Tablet);
+        QVERIFY(m_board.commands.isEmpty());
+        QVERIFY(m_transport.sent.isEmpty()); // ignored, not answered
+        QCOMPARE(m_remote->counters().notAdmitted, 1u);
+
+        // A wrong passcode is denied at once, and the address's next try is not read for a second.
+        receive(msg("/sonavex/connect", {QStringLiteral("stage")}), Tablet);
+        QCOMPARE(m_transport.messagesTo(Tablet).size(), 1);
+        QCOMPARE(m_transport.messagesTo(Tablet)[0].path, QByteArray("/sonavex/denied"));
+        m_now += OscRemote::DeniedPauseMs - 1;
+        receive(msg("/sonavex/connect", {QStringLiteral("stage left")}), Tablet);
+        receive(press, Tablet);
+        QCOMPARE(m_remote->counters().paused, 2u);
+        QVERIFY(m_board.commands.isEmpty());
+        // Another host is not held up by it.
+        receive(msg("/sonavex/connect", {QStringLiteral("stage left")}), Stranger);
+        receive(press, Stranger);
+        QCOMPARE(m_board.commands, QStringList{QStringLiteral("press 0 0")});
+
+        m_now += 1;
+        receive(bundle({msg("/sonavex/connect", {QStringLiteral("stage left")}), press}), Tablet);
+        QCOMPARE(m_board.commands.size(), 2);
+        receive(msg("/sonavex/play"), Tablet); // admitted for the run, from any port
+        QCOMPARE(m_board.commands.last(), QStringLiteral("play"));
+        QCOMPARE(m_remote->counters().denied, 1u);
+    }
+
+    void withoutAPasscodeNoSenderFromTheNetworkGetsIn()
+    {
+        m_remote->setPasscode(QString());
+        receive(msg("/sonavex/connect", {QString()}), Tablet);
+        receive(msg("/sonavex/connect", {QStringLiteral("stage left")}), Stranger);
+        QCOMPARE(m_remote->counters().denied, 2u);
+        receive(msg("/sonavex/play", {}), {Tablet.address, 1});
+        QCOMPARE(m_remote->counters().paused, 1u);
+    }
+
+    void aSubscriberGetsTheWholeStateThenEachChange()
+    {
+        m_board.states[1 * Board::Slots + 4] = SlotState::Next;
+        m_board.titles[1 * Board::Slots + 4] = QStringLiteral("Überture");
+        m_board.shownPlayState = TPlayState::psPlaying;
+        m_board.now = NowPlaying{1, 3, QStringLiteral("Fanfare"), QStringLiteral("/f.wav")};
+        m_board.at = 1.5;
+        m_board.songLength = 4.0;
+        receive(msg("/sonavex/subscribe", {1}));
+        for (const Sent& s : std::as_const(m_transport.sent)) {
+            QVERIFY(s.datagram.startsWith("#bundle"));
+            QVERIFY(static_cast<std::size_t>(s.datagram.size()) <= OscRemote::MaxDatagram);
+        }
+        QList<OscMessage> all = m_transport.messagesTo(Local);
+        QCOMPARE(all.size(), 4 + Board::Sheets * (1 + 2 * Board::Slots));
+        QHash<QByteArray, QVariantList> last;
+        for (const OscMessage& m : all)
+            last[m.path] = m.args;
+        QCOMPARE(last["/sonavex/state"], QVariantList{QStringLiteral("playing")});
+        QCOMPARE(last["/sonavex/now"], (QVariantList{2, 4, QStringLiteral("Fanfare")}));
+        QCOMPARE(last["/sonavex/time"], (QVariantList{1.5f, 2.5f}));
+        QCOMPARE(last["/sonavex/sheet"], QVariantList{1});
+        QCOMPARE(last["/sonavex/sheet/2/name"], QVariantList{QStringLiteral("Sheet 2")});
+        QCOMPARE(last["/sonavex/sheet/2/button/5/state"], QVariantList{3});
+        QCOMPARE(last["/sonavex/sheet/2/button/5/title"], QVariantList{QStringLiteral("Überture")});
+        QCOMPARE(last["/sonavex/sheet/1/button/1/state"], QVariantList{0});
+
+        // Changes go out together once the event loop turns.
+        m_transport.sent.clear();
+        Q_EMIT m_board.slotChanged(0, 0, SlotState::Playing, QStringLiteral("A"));
+        Q_EMIT m_board.playStateChanged(TPlayState::psPaused);
+        Q_EMIT m_board.timeChanged(2.0, 4.0, 2.0);
+        QVERIFY(m_transport.sent.isEmpty());
+        QTRY_COMPARE(m_transport.sent.size(), 1);
+        all = m_transport.messagesTo(Local);
+        QCOMPARE(all.size(), 4);
+        QCOMPARE(all[0].path, QByteArray("/sonavex/sheet/1/button/1/state"));
+        QCOMPARE(all[0].args, QVariantList{4});
+        QCOMPARE(all[2].args, QVariantList{QStringLiteral("paused")});
+        QCOMPARE(all[3].args, (QVariantList{2.0f, 2.0f}));
+
+        receive(msg("/sonavex/subscribe", {0}));
+        QCOMPARE(m_remote->subscriberCount(), 0);
+    }
+
+    void aSubscriberMayNameThePortItListensOn()
+    {
+        receive(msg("/sonavex/subscribe", {1, 9021}));
+        QVERIFY(m_transport.messagesTo(Local).isEmpty());
+        QCOMPARE(m_transport.messagesTo({Local.address, 9021}).size(),
+                 4 + Board::Sheets * (1 + 2 * Board::Slots));
+        receive(msg("/sonavex/subscribe", {0, 9021}));
+        QCOMPARE(m_remote->subscriberCount(), 0);
+    }
+
+    void subscribersAreBoundedAndLapseUnlessRenewed()
+    {
+        for (quint16 port = 1; port <= OscRemote::MaxSubscribers + 1; ++port)
+            receive(msg("/sonavex/subscribe", {1}), {Local.address, port});
+        QCOMPARE(m_remote->subscriberCount(), OscRemote::MaxSubscribers);
+        const QList<OscMessage> refused =
+            m_transport.messagesTo({Local.address, OscRemote::MaxSubscribers + 1});
+        QCOMPARE(refused.size(), 1);
+        QCOMPARE(refused[0].path, QByteArray("/sonavex/error"));
+
+        // A renewal within a second renews without sending the whole state again.
+        m_transport.sent.clear();
+        m_now += OscRemote::SubscriptionMs / 2;
+        receive(msg("/sonavex/subscribe", {1}), {Local.address, 1});
+        QVERIFY(!m_transport.sent.isEmpty());
+        m_transport.sent.clear();
+        receive(msg("/sonavex/subscribe", {1}), {Local.address, 1});
+        QVERIFY(m_transport.sent.isEmpty());
+
+        m_now += OscRemote::SubscriptionMs / 2;
+        Q_EMIT m_board.sheetShown(3);
+        QTRY_COMPARE(m_transport.sent.size(), 1);
+        QCOMPARE(m_transport.sent[0].to.port, quint16{1});
+        QCOMPARE(m_remote->subscriberCount(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOscRemote)
+#include "tst_oscremote.moc"
