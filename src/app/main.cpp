@@ -4,6 +4,8 @@
 #include "app/BoardControl.h"
 #include "app/RemoteControl.h"
 #include "app/frmMain.h"
+#include "app/setup/ConsoleDialogs.h"
+#include "app/setup/SonavexSetup.h"
 #include "audio/MediaPlayerControl.h"
 #include "audio/PulseAudioEngine.h"
 #include "audio/SongLevels.h"
@@ -12,6 +14,7 @@
 #include "mci/MciInterface.h"
 #include "mci/WaveAudioDevice.h"
 #include "platform/Application.h"
+#include "platform/Errors.h"
 #include "platform/Fonts.h"
 #include "platform/Guard.h"
 #include "platform/IniRegistry.h"
@@ -29,6 +32,26 @@
 
 #include <cstdio>
 #include <memory>
+
+namespace {
+/// A user's first start, as from the desktop's menu after the package was installed: registers
+/// where the songs and the help live and puts the sample sounds on the first sheet, as
+/// sonavex-setup does, so that the first press plays. Returns what went wrong, for the status
+/// bar: the show goes on without the samples.
+QString prepareFirstStart(Registry& registry)
+{
+    if (!SonavexSetup::isFirstStart(registry))
+        return {};
+    ConsoleDialogs quiet; // no box before the window: what fails is said in the status bar
+    try {
+        SonavexSetup(registry, quiet, SonavexSetup::locationsFor(QCoreApplication::applicationDirPath()))
+            .run();
+    } catch (const SonavexError& e) {
+        return e.message();
+    }
+    return quiet.lastMessage();
+}
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -56,6 +79,7 @@ int main(int argc, char* argv[])
     IniRegistry registry;
     // No other copy runs: what a write killed part-way left behind is nobody's.
     registry.removeLeftoverTemporaries(QStringLiteral("Software\\Brasswold"));
+    const QString firstStartTrouble = prepareFirstStart(registry);
     PulseAudioEngine audio;
     SongLevels levels(SongLevels::defaultCacheFile());
     MediaPlayerControl player(audio);
@@ -74,6 +98,9 @@ int main(int argc, char* argv[])
     auto form = std::make_unique<TMainForm>(
         MainFormServices{registry, dialogs, player, cdTracks, drives, &audio, &levels}, std::move(songInfo));
     form->setSplash(&splash);
+    if (!firstStartTrouble.isEmpty())
+        form->sayNews(QStringLiteral("setup"),
+                      QStringLiteral("Sample sounds not set up: ") + firstStartTrouble);
     form->loadSongs();
     // The board's commands and state, for every input that is not the window's own.
     auto board = std::make_unique<BoardControl>(*form);

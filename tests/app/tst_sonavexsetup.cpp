@@ -9,6 +9,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 #include <QtEndian>
 
@@ -105,7 +107,12 @@ private Q_SLOTS:
         if (infoAfter.isEmpty())
             infoAfter = defaultInfo();
 
+        // The program runs the setup at its start only for a user who has neither value.
+        const bool firstStart =
+            (infoBefore == none || infoBefore.isEmpty()) && (helpBefore == none || helpBefore.isEmpty());
+        QCOMPARE(SonavexSetup::isFirstStart(*m_registry), firstStart);
         runSetup();
+        QVERIFY(!SonavexSetup::isFirstStart(*m_registry));
         QCOMPARE(system(QStringLiteral("InfoPath")), infoAfter);
         QCOMPARE(system(QStringLiteral("HelpPath")), helpAfter);
     }
@@ -226,6 +233,25 @@ private Q_SLOTS:
         QCOMPARE(a.size(), b.size());
         for (qsizetype i = 0; i < a.size(); ++i)
             QVERIFY(a[i].wave == b[i].wave);
+    }
+
+    void setupInTheBuildFolderRegistersTheHelpBesideIt()
+    {
+        // The build folder is laid out as an installation, with the pages and their pictures.
+        QProcess setup;
+        setup.start(QStringLiteral(SONAVEX_SETUP_BINARY), {});
+        QVERIFY(setup.waitForFinished(30000));
+        QCOMPARE(setup.exitCode(), 0);
+        const QString help = system(QStringLiteral("HelpPath"));
+        const QDir buildDir(QFileInfo(QStringLiteral(SONAVEX_SETUP_BINARY)).absolutePath() +
+                            QStringLiteral("/.."));
+        QVERIFY2(help.startsWith(QDir::cleanPath(buildDir.absolutePath()) + QLatin1Char('/')),
+                 qPrintable(help));
+        const QString index = QString::fromUtf8(readFile(help));
+        QVERIFY2(index.contains(QLatin1String("<title>")), qPrintable(help));
+        const QRegularExpression picture(QStringLiteral("src=\"([^\"]+)\""));
+        for (const QRegularExpressionMatch& m : picture.globalMatch(index))
+            QVERIFY2(QFileInfo(help).dir().exists(m.captured(1)), qPrintable(m.captured(1)));
     }
 
     void helpPathFollowsTheInstallation_data()

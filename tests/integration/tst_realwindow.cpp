@@ -265,6 +265,22 @@ private Q_SLOTS:
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
         checkSaved();
+
+        // It was a new user's first start: the samples are on the first sheet, and the help
+        // registered is the one laid out beside the program in the build folder.
+        IniRegistry registry(m_home.path() + QLatin1String("/config"));
+        QVERIFY(registry.OpenKey(QStringLiteral("Software\\Brasswold\\System"), false));
+        const QString help = registry.ReadString(QStringLiteral("HelpPath"));
+        const QString buildDir =
+            QFileInfo(QStringLiteral(SONAVEX_BINARY)).absoluteDir().absoluteFilePath(QStringLiteral(".."));
+        QVERIFY2(QFileInfo(help).isFile() && help.startsWith(QDir::cleanPath(buildDir) + QLatin1Char('/')),
+                 qPrintable(help));
+        registry.CloseKey();
+        FakeDialogs dialogs;
+        TSongInfo songs(registry, dialogs);
+        TSongRecord first;
+        QVERIFY(songs.GetSong(0, 0, first));
+        QCOMPARE(first.Title.str(), QStringLiteral("Chime"));
     }
 
     void aPressOnACdTrackPlaysThatTrack()

@@ -6,6 +6,7 @@
 Dialogs::Answer ConsoleDialogs::messageBox(QWidget*, const QString& text, Style, Buttons buttons)
 {
     ++m_messages;
+    m_lastMessage = text;
     std::fprintf(stderr, "%s\n", qUtf8Printable(text));
     return buttons == Buttons::Ok ? Answer::Ok : Answer::No;
 }

@@ -17,7 +17,10 @@ public:
 
     /// How many messages were shown; a failed save of the info file is one.
     [[nodiscard]] int messageCount() const { return m_messages; }
+    /// The text of the last message; empty when none was shown.
+    [[nodiscard]] const QString& lastMessage() const { return m_lastMessage; }
 
 private:
     int m_messages = 0;
+    QString m_lastMessage;
 };

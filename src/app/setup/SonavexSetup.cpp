@@ -31,6 +31,26 @@ QString SonavexSetup::installedHelpPath(const QString& programDir, const QString
     return QDir::cleanPath(fallbackDataDir) + tail;
 }
 
+bool SonavexSetup::isFirstStart(Registry& registry)
+{
+    registry.OpenKey(QStringLiteral("\\Software\\Brasswold"), true);
+    bool registered = false;
+    if (registry.OpenKey(QStringLiteral("System"), false))
+        registered = !registry.ReadString(QStringLiteral("InfoPath")).isEmpty() ||
+                     !registry.ReadString(QStringLiteral("HelpPath")).isEmpty();
+    registry.CloseKey();
+    return !registered;
+}
+
+SonavexSetup::Locations SonavexSetup::locationsFor(const QString& programDir)
+{
+    return {TSongInfo::defaultInfoPath(),
+            installedHelpPath(programDir, QStringLiteral(SONAVEX_INSTALL_BINDIR),
+                              QStringLiteral(SONAVEX_INSTALL_DATADIR),
+                              QStringLiteral(SONAVEX_INSTALL_FULL_DATADIR)),
+            defaultSamplesDir()};
+}
+
 QString SonavexSetup::defaultSamplesDir()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +

@@ -32,6 +32,17 @@ public:
     /// Raises a GeneralError when the settings or a sample cannot be written.
     Report run();
 
+    /// Whether neither InfoPath nor HelpPath is registered: a user who has never started
+    /// Sonavex nor run its setup. The program then runs the setup at its start.
+    [[nodiscard]] static bool isFirstStart(Registry& registry);
+
+    /// The locations of the installation whose programs are in `programDir`: the default
+    /// info file, installedHelpPath() with the folders the programs were built for, and
+    /// defaultSamplesDir(). In the build folder, whose programs lie in <build>/<bindir> as
+    /// installed ones lie in <prefix>/<bindir>, the help is the pages the build put under
+    /// <build>/<datadir>.
+    [[nodiscard]] static Locations locationsFor(const QString& programDir);
+
     /// The help start page of an installation whose programs are in `programDir`:
     /// <prefix>/<dataDir>/sonavex/help/index.html when `programDir` is <prefix>/<binDir>,
     /// else `fallbackDataDir`/sonavex/help/index.html.

@@ -4,7 +4,6 @@
 #include "SonavexSetup.h"
 #include "platform/Errors.h"
 #include "platform/IniRegistry.h"
-#include "songs/SongStruc.h"
 
 #include <QCoreApplication>
 
@@ -25,12 +24,9 @@ int main(int argc, char* argv[])
 
     ConsoleDialogs dialogs;
     IniRegistry registry;
-    const QString helpPath = SonavexSetup::installedHelpPath(
-        QCoreApplication::applicationDirPath(), QStringLiteral(SONAVEX_INSTALL_BINDIR),
-        QStringLiteral(SONAVEX_INSTALL_DATADIR), QStringLiteral(SONAVEX_INSTALL_FULL_DATADIR));
     try {
         SonavexSetup setup(registry, dialogs,
-                           {TSongInfo::defaultInfoPath(), helpPath, SonavexSetup::defaultSamplesDir()});
+                           SonavexSetup::locationsFor(QCoreApplication::applicationDirPath()));
         const SonavexSetup::Report report = setup.run();
         for (const QString& value : report.registered)
             std::fprintf(stdout, "sonavex-setup: registered %s\n", qUtf8Printable(value));
