@@ -120,6 +120,14 @@ void MainFormLayout::buildMenus(TMainForm& f)
         add(options, QStringLiteral("E&ven Levels"), QKeySequence(), &TMainForm::mnuEvenLevelsClick);
     f.mnuEvenLevels->setCheckable(true);
     f.mnuEvenLevels->setEnabled(f.m_levels != nullptr);
+    options->addSeparator();
+    f.mnuShowKeys = add(options, QStringLiteral("Show &Keys"), QKeySequence(), &TMainForm::mnuShowKeysClick);
+    f.mnuShowKeys->setCheckable(true);
+    f.mnuShowKeys->setChecked(true);
+    f.mnuShowTimeLeft =
+        add(options, QStringLiteral("Show &Time Left"), QKeySequence(), &TMainForm::mnuShowTimeLeftClick);
+    f.mnuShowTimeLeft->setCheckable(true);
+    f.mnuKeys = add(options, QStringLiteral("Ke&ys..."), QKeySequence(), &TMainForm::mnuKeysClick);
 
     QMenu* help = f.menuBar()->addMenu(QStringLiteral("&Help"));
     f.About1 = add(help, QStringLiteral("&About"), QKeySequence(), &TMainForm::About1Click);
