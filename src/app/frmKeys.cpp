@@ -11,6 +11,7 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
@@ -49,6 +50,8 @@ TfrmKeys::TfrmKeys(QWidget* owner, Dialogs& dialogs, Board board)
     lstKeys->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstKeys->setTabKeyNavigation(false);
     lstKeys->horizontalHeader()->setStretchLastSection(true);
+    lstKeys->verticalHeader()->setDefaultSectionSize(lstKeys->fontMetrics().height() + 6);
+    lstKeys->installEventFilter(this); // Enter gives the selected line a key
     layout->addWidget(lstKeys, 1);
 
     auto* buttons = new QHBoxLayout;
@@ -73,9 +76,22 @@ TfrmKeys::TfrmKeys(QWidget* owner, Dialogs& dialogs, Board board)
     connectGuarded(btnPrint, &QPushButton::clicked, this, &TfrmKeys::btnPrintClick);
     connectGuarded(btnSave, &QPushButton::clicked, this, &TfrmKeys::btnSaveClick);
     connect(btnClose, &QPushButton::clicked, this, &QDialog::reject);
-    connectGuarded(lstKeys, &QTableWidget::itemActivated, this, [this] { btnAssignClick(); });
+    connectGuarded(lstKeys, &QTableWidget::itemDoubleClicked, this, [this] { btnAssignClick(); });
     refill();
     lstKeys->setFocus();
+}
+
+bool TfrmKeys::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == lstKeys && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            // Taken here: passed on, it would also press the default button and close the list.
+            guard([this] { btnAssignClick(); });
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 int TfrmKeys::currentRow() const

@@ -52,6 +52,9 @@ public:
     void btnPrintClick();
     void btnSaveClick();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void refill();
     [[nodiscard]] int currentRow() const;

@@ -1378,6 +1378,15 @@ private Q_SLOTS:
         QTimer::singleShot(0, this, [this] {
             auto* list = qobject_cast<TfrmKeys*>(QApplication::activeModalWidget());
             QVERIFY(list);
+            // Enter gives the selected line a key, and the list stays open.
+            list->lstKeys->setCurrentCell(1, 0);
+            QTimer::singleShot(0, list, [] {
+                if (auto* dialog = qobject_cast<TfrmAssignKey*>(QApplication::activeModalWidget()))
+                    QTest::keyClick(dialog, Qt::Key_F9);
+            });
+            QTest::keyClick(list->lstKeys, Qt::Key_Return);
+            QVERIFY(list->isVisible());
+            QCOMPARE(list->lstKeys->item(1, 0)->text(), QStringLiteral("F9"));
             list->lstKeys->setCurrentCell(6, 0); // F2, clear it from the list
             list->btnClear->click();
             QCOMPARE(list->lstKeys->rowCount(), 7);
