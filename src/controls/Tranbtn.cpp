@@ -21,12 +21,12 @@ constexpr int DefaultWidth = 125;
 constexpr int DefaultHeight = 48;
 constexpr int ShortenedLength = 6;
 constexpr int MaxOrigin = 65535;
-/// Room between a key caption and the button's edges (the frame is one pixel).
-constexpr int KeyMargin = 3;
-/// A key caption takes at most this share of the button's width.
-constexpr int KeyWidthShare = 2;
 /// The focus mark runs this far inside the button's edges.
 constexpr int FocusInset = 3;
+/// Room between a key caption and the button's edges: inside the frame and the focus mark.
+constexpr int KeyMargin = FocusInset + 2;
+/// A key caption takes at most this share of the button's width.
+constexpr int KeyWidthShare = 2;
 
 constexpr QRgb rgbOnly(QRgb pixel)
 {
