@@ -30,6 +30,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QStyleOptionTabWidgetFrame>
@@ -39,6 +40,9 @@
 #include <cmath>
 
 namespace {
+
+/// The position panel's width as the window lays it out.
+constexpr int PositionPanelWidth = 75;
 
 } // namespace
 
@@ -131,6 +135,7 @@ void TMainForm::FormCreate()
     guard([this] {
         mnuShowKeys->setChecked(m_settings.showKeys());
         mnuShowTimeLeft->setChecked(m_settings.showTimeLeft());
+        fitPositionPanel();
     });
     // The tab strip's buttons in the order they were made: MTranBtn1 is slot 0.
     const QList<TMTranBtn*> children = TabControl->findChildren<TMTranBtn*>(Qt::FindDirectChildrenOnly);
@@ -652,8 +657,20 @@ void TMainForm::setFinalSeconds(bool on)
                                       : QStringLiteral("color: rgb(0, 128, 0);"));
 }
 
+void TMainForm::fitPositionPanel()
+{
+    // The minus takes a digit's room in the segment face: the panel grows by it while the time
+    // left shows, and is its own width otherwise.
+    QLabel* panel = StatusPanels[0];
+    const int needed = panel->fontMetrics().horizontalAdvance(QStringLiteral("-00:00")) +
+                       2 * panel->frameWidth() + 2 * panel->fontMetrics().averageCharWidth() / 3;
+    panel->setFixedWidth(mnuShowTimeLeft->isChecked() ? std::max(PositionPanelWidth, needed)
+                                                      : PositionPanelWidth);
+}
+
 void TMainForm::mnuShowTimeLeftClick()
 {
+    fitPositionPanel();
     m_settings.saveShowTimeLeft(mnuShowTimeLeft->isChecked());
     if (WaveTimer->Enabled())
         WaveTimerTimer(); // the panel turns at once, not at the next second

@@ -247,6 +247,8 @@ private:
     void LoadEvenLevels();
     /// The position panel in red for a song's last seconds, green otherwise.
     void setFinalSeconds(bool on);
+    /// The position panel as wide as what it shows needs.
+    void fitPositionPanel();
     void showKeyHints(int Sheet);
     [[nodiscard]] int pressedSheet() const { return m_keySheet >= 0 ? m_keySheet : shownTab(); }
 

@@ -1345,6 +1345,8 @@ private Q_SLOTS:
         m_player->setPosition(position);
         m_form->mnuShowTimeLeft->trigger();
         QCOMPARE(m_form->StatusPanels[0]->text(), text);
+        QLabel* panel = m_form->StatusPanels[0];
+        QVERIFY(panel->contentsRect().width() >= panel->fontMetrics().horizontalAdvance(text)); // nothing cut
         const QColor colour = m_form->StatusPanels[0]->palette().color(QPalette::WindowText);
         QCOMPARE(colour, red ? Red : Green);
         QCOMPARE(registryValue(QStringLiteral("System"), QStringLiteral("ShowTimeLeft")),
@@ -1353,6 +1355,7 @@ private Q_SLOTS:
         m_form->mnuShowTimeLeft->trigger();
         QCOMPARE(m_form->StatusPanels[0]->text(), FormatSeconds(position));
         QCOMPARE(m_form->StatusPanels[0]->palette().color(QPalette::WindowText), Green);
+        QCOMPARE(panel->width(), 75);
     }
 
     void theKeyListShowsEveryKeyInOrderAndSavesItAsText()
