@@ -107,7 +107,8 @@ void BoardKeyboard::setTakenKeys(const QList<QKeySequence>& taken)
     add(QKeySequence(Qt::CTRL | Qt::Key_PageDown), step(1));
     add(QKeySequence(Qt::CTRL | Qt::Key_PageUp), step(-1));
     add(QKeySequence(Qt::CTRL | Qt::Key_Tab), step(1));
-    // X11 sends Ctrl+Shift+Tab as Backtab with Shift.
+    // Ctrl+Shift+Tab comes as Backtab: the X11 key map finds it as Tab, others as Backtab.
+    add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), step(-1));
     add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), step(-1));
     for (int n = 0; n < 10; ++n)
         add(QKeySequence(Qt::ALT | static_cast<Qt::Key>(Qt::Key_0 + n)),
