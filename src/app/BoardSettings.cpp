@@ -12,6 +12,8 @@ const QString TabsKey = QStringLiteral("Tabs");
 const QString SystemKey = QStringLiteral("System");
 const QString OutputDeviceValue = QStringLiteral("OutputDevice");
 const QString EvenLevelsValue = QStringLiteral("EvenLevels");
+const QString ShowKeysValue = QStringLiteral("ShowKeys");
+const QString ShowTimeLeftValue = QStringLiteral("ShowTimeLeft");
 constexpr int TabCount = 10;
 
 QString tabValueName(int index)
@@ -95,6 +97,49 @@ void BoardSettings::saveEvenLevels(bool on)
         key.OpenKey(SystemKey, true);
         key.WriteString(EvenLevelsValue, on ? QStringLiteral("1") : QStringLiteral("0"));
     });
+}
+
+bool BoardSettings::systemFlag(const QString& name, bool otherwise) const
+{
+    bool on = otherwise;
+    withKey([&](Registry& key) {
+        if (!key.OpenKey(SystemKey, false))
+            return;
+        const QString text = key.ReadString(name).trimmed();
+        if (text == QLatin1String("1"))
+            on = true;
+        else if (text == QLatin1String("0"))
+            on = false;
+    });
+    return on;
+}
+
+void BoardSettings::saveSystemFlag(const QString& name, bool on)
+{
+    withKey([&](Registry& key) {
+        key.OpenKey(SystemKey, true);
+        key.WriteString(name, on ? QStringLiteral("1") : QStringLiteral("0"));
+    });
+}
+
+bool BoardSettings::showKeys() const
+{
+    return systemFlag(ShowKeysValue, true);
+}
+
+void BoardSettings::saveShowKeys(bool on)
+{
+    saveSystemFlag(ShowKeysValue, on);
+}
+
+bool BoardSettings::showTimeLeft() const
+{
+    return systemFlag(ShowTimeLeftValue, false);
+}
+
+void BoardSettings::saveShowTimeLeft(bool on)
+{
+    saveSystemFlag(ShowTimeLeftValue, on);
 }
 
 void BoardSettings::loadKeys(SlotKeys& keys) const

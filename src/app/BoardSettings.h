@@ -10,8 +10,8 @@ class Registry;
 class SlotKeys;
 
 /// The board's own settings under the per-user key: the tab names ("Tabs", Tab0..Tab9), the
-/// output songs play on and even levels ("System"), and the slot keys ("Keys"). Each reading
-/// or writing opens the key once and closes it after, so what one change writes is stored
+/// output songs play on, even levels, key captions and the time left ("System"), and the slot keys ("Keys").
+/// Each reading or writing opens the key once and closes it after, so what one change writes is stored
 /// together.
 class BoardSettings {
 public:
@@ -28,6 +28,12 @@ public:
 
     [[nodiscard]] bool evenLevels() const;
     void saveEvenLevels(bool on);
+    /// Key captions on the buttons; on unless stored off.
+    [[nodiscard]] bool showKeys() const;
+    void saveShowKeys(bool on);
+    /// The time left instead of the position; off unless stored on.
+    [[nodiscard]] bool showTimeLeft() const;
+    void saveShowTimeLeft(bool on);
 
     void loadKeys(SlotKeys& keys) const;
     void saveKeys(const SlotKeys& keys);
@@ -35,6 +41,9 @@ public:
 private:
     /// Runs `use` with the board's key open (made when missing), and closes it after.
     void withKey(const std::function<void(Registry&)>& use) const;
+    /// A "0" or "1" of [System]; `otherwise` when missing or anything else.
+    [[nodiscard]] bool systemFlag(const QString& name, bool otherwise) const;
+    void saveSystemFlag(const QString& name, bool on);
 
     Registry& m_registry;
 };

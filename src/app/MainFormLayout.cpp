@@ -122,6 +122,14 @@ void MainFormLayout::buildMenus(TMainForm& f)
     f.mnuEvenLevels->setEnabled(f.m_levels != nullptr);
     f.mnuRemoteControl = add(options, QStringLiteral("&Remote Control..."), QKeySequence(), nullptr);
     f.mnuRemoteControl->setEnabled(false);
+    options->addSeparator();
+    f.mnuShowKeys = add(options, QStringLiteral("Show &Keys"), QKeySequence(), &TMainForm::mnuShowKeysClick);
+    f.mnuShowKeys->setCheckable(true);
+    f.mnuShowKeys->setChecked(true);
+    f.mnuShowTimeLeft =
+        add(options, QStringLiteral("Show &Time Left"), QKeySequence(), &TMainForm::mnuShowTimeLeftClick);
+    f.mnuShowTimeLeft->setCheckable(true);
+    f.mnuKeys = add(options, QStringLiteral("Ke&ys..."), QKeySequence(), &TMainForm::mnuKeysClick);
 
     QMenu* help = f.menuBar()->addMenu(QStringLiteral("&Help"));
     f.About1 = add(help, QStringLiteral("&About"), QKeySequence(), &TMainForm::About1Click);

@@ -279,5 +279,13 @@ double PlayLogic::position() const
 double PlayLogic::length() const
 {
     const QString song = currentSong();
-    return song.isEmpty() || IsCdTrack(song) ? 0.0 : f.WavePlayer.duration();
+    if (song.isEmpty())
+        return 0.0;
+    if (!IsCdTrack(song))
+        return f.WavePlayer.duration();
+    try {
+        return f.CDPlayer->TrackLength();
+    } catch (const std::exception&) {
+        return 0.0; // the time display has no place for a device's complaint; the length stays unknown
+    }
 }

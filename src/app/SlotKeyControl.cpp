@@ -16,6 +16,7 @@ SlotKeyControl::SlotKeyControl(QWidget* window, BoardSettings& settings, Dialogs
     , m_shortcuts(new SlotKeyShortcuts(window))
 {
     connect(m_shortcuts, &SlotKeyShortcuts::pressed, this, &SlotKeyControl::pressed);
+    connect(m_shortcuts, &SlotKeyShortcuts::commandPressed, this, &SlotKeyControl::commandPressed);
 }
 
 void SlotKeyControl::load()
@@ -25,39 +26,53 @@ void SlotKeyControl::load()
     m_shortcuts->setKeys(m_keys);
 }
 
-QString SlotKeyControl::keyText(SlotRef slot) const
+QString SlotKeyControl::keyText(const KeyTarget& target) const
 {
-    return m_keys.keyOf(slot).toString(QKeySequence::NativeText);
+    return m_keys.keyOf(target).toString(QKeySequence::NativeText);
 }
 
-void SlotKeyControl::assign(SlotRef slot, const QString& caption,
-                            const QHash<QKeySequence, QString>& menuKeys,
+void SlotKeyControl::assign(const KeyTarget& target, const QString& caption,
+                            const QHash<QKeySequence, QString>& reserved,
                             const std::function<QString(int)>& sheetName)
 {
-    TfrmAssignKey dialog(m_window, caption, menuKeys);
+    const bool forSlot = std::holds_alternative<SlotRef>(target);
+    TfrmAssignKey dialog(
+        m_window,
+        forSlot
+            ? QStringLiteral("Press the key that plays \"%1\".\nShift with the key queues it.").arg(caption)
+            : QStringLiteral("Press the key for %1.").arg(caption),
+        reserved);
     if (dialog.exec() != QDialog::Accepted || dialog.key().isEmpty())
         return;
     const QKeySequence key = dialog.key();
-    const auto owner = m_keys.slotOf(key);
-    if (owner == slot)
+    const auto owner = m_keys.targetOf(key);
+    if (owner == target)
         return;
-    if (owner) {
-        const QString question =
-            QStringLiteral("%1 already plays button %2 of \"%3\". Move it to this button?")
-                .arg(key.toString(QKeySequence::NativeText))
-                .arg(owner->slot + 1)
-                .arg(sheetName(owner->sheet));
+    // Space plays the queue only until the operator gives it to something else.
+    const bool defaultKey = key == QKeySequence(Qt::Key_Space) && owner == KeyTarget(KeyCommand::Play);
+    if (owner && !defaultKey) {
+        const QString keyName = key.toString(QKeySequence::NativeText);
+        const QString here = forSlot ? QStringLiteral("this button") : caption;
+        QString question;
+        if (const auto* slot = std::get_if<SlotRef>(&*owner))
+            question = QStringLiteral("%1 already plays button %2 of \"%3\". Move it to %4?")
+                           .arg(keyName)
+                           .arg(slot->slot + 1)
+                           .arg(sheetName(slot->sheet), here);
+        else
+            question = QStringLiteral("%1 is already the key for %2. Move it to %3?")
+                           .arg(keyName, SlotKeys::commandName(std::get<KeyCommand>(*owner)), here);
         if (m_dialogs.messageBox(m_window, question, Dialogs::Style::Confirmation, Dialogs::Buttons::YesNo) !=
             Dialogs::Answer::Yes)
             return;
     }
-    m_keys.bind(key, slot);
+    m_keys.bind(key, target);
     keysChanged();
 }
 
-void SlotKeyControl::clear(SlotRef slot)
+void SlotKeyControl::clear(const KeyTarget& target)
 {
-    if (m_keys.clearSlot(slot))
+    if (m_keys.clear(target))
         keysChanged();
 }
 

@@ -26,18 +26,21 @@ public:
     /// Reads the keys and makes their shortcuts; nothing is written.
     void load();
     [[nodiscard]] const SlotKeys& keys() const { return m_keys; }
-    /// The key of a slot as the operator reads it; empty when it has none.
-    [[nodiscard]] QString keyText(SlotRef slot) const;
+    /// The key of a slot or command as the operator reads it; empty when it has none.
+    [[nodiscard]] QString keyText(const KeyTarget& target) const;
 
-    /// Asks for a key for `slot`. `menuKeys` are refused; `sheetName` names a sheet in the question.
-    void assign(SlotRef slot, const QString& caption, const QHash<QKeySequence, QString>& menuKeys,
+    /// Asks for a key for `target`, which the dialog calls `caption`. `reserved` keys are refused,
+    /// each with what it belongs to ("the menu (Stop Song)"); `sheetName` names a sheet in the question.
+    void assign(const KeyTarget& target, const QString& caption, const QHash<QKeySequence, QString>& reserved,
                 const std::function<QString(int)>& sheetName);
-    void clear(SlotRef slot);
+    void clear(const KeyTarget& target);
     void sheetsExchanged(int sheetA, int sheetB);
 
 Q_SIGNALS:
     /// A key was pressed: play (with Shift: queue) its slot.
     void pressed(SlotRef slot, bool shift);
+    /// A command's key was pressed.
+    void commandPressed(KeyCommand command);
     /// The keys changed and are stored.
     void changed();
 

@@ -24,8 +24,11 @@ void SlotKeyShortcuts::setKeys(const SlotKeys& keys)
     m_shortcuts.clear();
     for (const QKeySequence& key : keys.keys()) {
         const auto target = keys.slotOf(key);
-        if (!target)
+        if (!target) {
+            if (const auto command = keys.targetOf(key))
+                addCommand(key, std::get<KeyCommand>(*command));
             continue;
+        }
         for (const bool shift : {false, true}) {
             const QKeySequence seq =
                 shift ? QKeySequence(
@@ -42,4 +45,17 @@ void SlotKeyShortcuts::setKeys(const SlotKeys& keys)
             m_shortcuts << shortcut;
         }
     }
+}
+
+void SlotKeyShortcuts::addCommand(const QKeySequence& key, KeyCommand command)
+{
+    auto* shortcut = new QShortcut(key, m_window);
+    shortcut->setContext(Qt::WindowShortcut);
+    shortcut->setAutoRepeat(false);
+    connect(shortcut, &QShortcut::activated, this, [this, key, command] {
+        if (m_repeats->lastPressRepeated(key[0].key()))
+            return;
+        Q_EMIT commandPressed(command);
+    });
+    m_shortcuts << shortcut;
 }

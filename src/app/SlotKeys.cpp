@@ -24,7 +24,42 @@ std::optional<SlotRef> parseSlot(const QString& text)
     return ref;
 }
 
+std::optional<KeyTarget> parseTarget(const QString& text)
+{
+    const QString name = text.simplified();
+    for (const KeyCommand command : SlotKeys::Commands)
+        if (name.compare(SlotKeys::commandName(command), Qt::CaseInsensitive) == 0)
+            return command;
+    if (const auto slot = parseSlot(text))
+        return *slot;
+    return std::nullopt;
+}
+
+QString targetText(const KeyTarget& target)
+{
+    if (const auto* slot = std::get_if<SlotRef>(&target))
+        return QStringLiteral("%1,%2").arg(slot->sheet).arg(slot->slot);
+    return SlotKeys::commandName(std::get<KeyCommand>(target));
+}
+
 } // namespace
+
+QString SlotKeys::commandName(KeyCommand command)
+{
+    switch (command) {
+    case KeyCommand::Play:
+        return QStringLiteral("Play");
+    case KeyCommand::StopSong:
+        return QStringLiteral("Stop Song");
+    case KeyCommand::StopAll:
+        return QStringLiteral("Stop All");
+    case KeyCommand::Pause:
+        return QStringLiteral("Pause");
+    case KeyCommand::Fade:
+        return QStringLiteral("Fade");
+    }
+    return {};
+}
 
 QKeySequence SlotKeys::normalized(const QKeySequence& key)
 {
@@ -42,19 +77,27 @@ QString SlotKeys::keyText(const QKeySequence& key)
     return key.toString(QKeySequence::PortableText);
 }
 
-std::optional<SlotRef> SlotKeys::slotOf(const QKeySequence& key) const
+std::optional<KeyTarget> SlotKeys::targetOf(const QKeySequence& key) const
 {
     const QKeySequence k = normalized(key);
     for (const Binding& b : m_bindings)
         if (b.key == k)
-            return b.slot;
+            return b.target;
     return std::nullopt;
 }
 
-QKeySequence SlotKeys::keyOf(SlotRef slot) const
+std::optional<SlotRef> SlotKeys::slotOf(const QKeySequence& key) const
+{
+    const auto target = targetOf(key);
+    if (!target || !std::holds_alternative<SlotRef>(*target))
+        return std::nullopt;
+    return std::get<SlotRef>(*target);
+}
+
+QKeySequence SlotKeys::keyOf(const KeyTarget& target) const
 {
     for (const Binding& b : m_bindings)
-        if (b.slot == slot)
+        if (b.target == target)
             return b.key;
     return {};
 }
@@ -67,54 +110,66 @@ QList<QKeySequence> SlotKeys::keys() const
     return out;
 }
 
-void SlotKeys::bind(const QKeySequence& key, SlotRef slot)
+void SlotKeys::bind(const QKeySequence& key, const KeyTarget& target)
 {
     const QKeySequence k = normalized(key);
     if (k.isEmpty())
         return;
-    m_bindings.removeIf([&](const Binding& b) { return b.key == k || b.slot == slot; });
-    m_bindings.append({k, slot});
+    m_bindings.removeIf([&](const Binding& b) { return b.key == k || b.target == target; });
+    m_bindings.append({k, target});
 }
 
-bool SlotKeys::clearSlot(SlotRef slot)
+bool SlotKeys::clear(const KeyTarget& target)
 {
-    return m_bindings.removeIf([&](const Binding& b) { return b.slot == slot; }) > 0;
+    return m_bindings.removeIf([&](const Binding& b) { return b.target == target; }) > 0;
 }
 
 void SlotKeys::exchangeSheets(int a, int b)
 {
     for (Binding& binding : m_bindings) {
-        if (binding.slot.sheet == a)
-            binding.slot.sheet = b;
-        else if (binding.slot.sheet == b)
-            binding.slot.sheet = a;
+        auto* slot = std::get_if<SlotRef>(&binding.target);
+        if (!slot)
+            continue;
+        if (slot->sheet == a)
+            slot->sheet = b;
+        else if (slot->sheet == b)
+            slot->sheet = a;
     }
 }
 
 void SlotKeys::load(Registry& registry)
 {
     m_bindings.clear();
-    if (!registry.OpenKey(KeysKey, false))
-        return;
-    for (const QString& name : registry.GetValueNames()) {
+    const QStringList names = registry.OpenKey(KeysKey, false) ? registry.GetValueNames() : QStringList();
+    for (const QString& name : names) {
         const QKeySequence key = normalized(QKeySequence::fromString(name, QKeySequence::PortableText));
-        const std::optional<SlotRef> slot = parseSlot(registry.ReadString(name));
-        if (!key.isEmpty() && slot)
-            bind(key, *slot);
+        const std::optional<KeyTarget> target = parseTarget(registry.ReadString(name));
+        if (!key.isEmpty() && target)
+            bind(key, *target);
     }
+    // Space plays the queue, unless the operator's keys say otherwise.
+    const QKeySequence space(Qt::Key_Space);
+    if (keyOf(KeyCommand::Play).isEmpty() && !targetOf(space))
+        bind(space, KeyCommand::Play);
 }
 
 void SlotKeys::save(Registry& registry) const
 {
     registry.OpenKey(KeysKey, true);
+    // Space for Play goes without saying: a file without it reads the same.
+    const auto isDefault = [](const Binding& b) {
+        return b.key == QKeySequence(Qt::Key_Space) && b.target == KeyTarget(KeyCommand::Play);
+    };
     QStringList wanted;
     for (const Binding& b : m_bindings)
-        wanted << keyText(b.key);
+        if (!isDefault(b))
+            wanted << keyText(b.key);
     for (const QString& name : registry.GetValueNames()) {
         // A name written by hand in another spelling ("f1") is rewritten as the program writes it.
         if (!wanted.contains(name))
             registry.DeleteValue(name);
     }
     for (const Binding& b : m_bindings)
-        registry.WriteString(keyText(b.key), QStringLiteral("%1,%2").arg(b.slot.sheet).arg(b.slot.slot));
+        if (!isDefault(b))
+            registry.WriteString(keyText(b.key), targetText(b.target));
 }

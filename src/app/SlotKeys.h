@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <optional>
+#include <variant>
 
 class Registry;
 
@@ -16,27 +17,43 @@ struct SlotRef {
     friend bool operator==(const SlotRef&, const SlotRef&) = default;
 };
 
-/// The keys that play slots: at most one key per slot and one slot per key. Shift is never
-/// part of a key, as Shift with the key queues the song. Kept in the settings subkey "Keys"
-/// as "<portable key text>" = "sheet,slot".
+/// The transport commands a key can run besides the slots.
+enum class KeyCommand : quint8 { Play, StopSong, StopAll, Pause, Fade };
+
+/// What a key does: play a slot, or run a transport command.
+using KeyTarget = std::variant<SlotRef, KeyCommand>;
+
+/// The keys that play slots and run the transport: at most one key per slot or command and
+/// one target per key. Shift is never part of a key, as Shift with a slot's key queues the
+/// song. Kept in the settings subkey "Keys" as "<portable key text>" = "sheet,slot" or
+/// "<portable key text>" = "<command name>" ("Space = Play"). Space plays the queue unless
+/// the stored keys give Play another key or give Space to something else.
 class SlotKeys {
 public:
+    static constexpr KeyCommand Commands[] = {KeyCommand::Play, KeyCommand::StopSong, KeyCommand::StopAll,
+                                              KeyCommand::Pause, KeyCommand::Fade};
+
+    /// "Play", "Stop Song", "Stop All", "Pause", "Fade": also the names stored.
+    [[nodiscard]] static QString commandName(KeyCommand command);
+
     /// The key without Shift, or an empty sequence for none.
     [[nodiscard]] static QKeySequence normalized(const QKeySequence& key);
     [[nodiscard]] static QString keyText(const QKeySequence& key);
 
+    [[nodiscard]] std::optional<KeyTarget> targetOf(const QKeySequence& key) const;
     [[nodiscard]] std::optional<SlotRef> slotOf(const QKeySequence& key) const;
-    [[nodiscard]] QKeySequence keyOf(SlotRef slot) const;
+    [[nodiscard]] QKeySequence keyOf(const KeyTarget& target) const;
     [[nodiscard]] QList<QKeySequence> keys() const;
 
-    /// Binds `key` to `slot`; the key leaves any other slot and the slot drops its old key.
-    void bind(const QKeySequence& key, SlotRef slot);
-    /// True when the slot had a key.
-    bool clearSlot(SlotRef slot);
+    /// Binds `key` to `target`; the key leaves any other target and the target drops its old key.
+    void bind(const QKeySequence& key, const KeyTarget& target);
+    /// True when the target had a key.
+    bool clear(const KeyTarget& target);
+    bool clearSlot(SlotRef slot) { return clear(slot); }
     /// The keys of two whole sheets change places with their songs.
     void exchangeSheets(int a, int b);
 
-    /// Reads the subkey "Keys" of the open key; entries that name no key or no slot are skipped.
+    /// Reads the subkey "Keys" of the open key; entries that name no key or no target are skipped.
     void load(Registry& registry);
     /// Rewrites the subkey "Keys" of the open key: values of keys no longer bound are removed.
     void save(Registry& registry) const;
@@ -44,7 +61,7 @@ public:
 private:
     struct Binding {
         QKeySequence key;
-        SlotRef slot;
+        KeyTarget target;
     };
     QList<Binding> m_bindings;
 };

@@ -22,6 +22,11 @@ QString FormatSeconds(double seconds)
     return QStringLiteral("%1:%2").arg(s / 60, 2, 10, QLatin1Char('0')).arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
+QString FormatTimeLeft(double seconds)
+{
+    return QLatin1Char('-') + FormatSeconds(std::max(0.0, seconds));
+}
+
 bool IsCdTrack(const QString& path)
 {
     qsizetype sep = -1;

@@ -34,7 +34,7 @@ bool isModifierKey(int key)
 
 } // namespace
 
-TfrmAssignKey::TfrmAssignKey(QWidget* owner, const QString& songTitle, QHash<QKeySequence, QString> reserved)
+TfrmAssignKey::TfrmAssignKey(QWidget* owner, const QString& prompt, QHash<QKeySequence, QString> reserved)
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
     , m_reserved(std::move(reserved))
 {
@@ -42,9 +42,7 @@ TfrmAssignKey::TfrmAssignKey(QWidget* owner, const QString& songTitle, QHash<QKe
     setFont(Fonts::msSansSerif(11));
     setFixedSize(380, 170);
     auto* layout = new QVBoxLayout(this);
-    lblPrompt = new QLabel(
-        QStringLiteral("Press the key that plays \"%1\".\nShift with the key queues it.").arg(songTitle),
-        this);
+    lblPrompt = new QLabel(prompt, this);
     lblMessage = new QLabel(this);
     lblMessage->setStyleSheet(QStringLiteral("color: rgb(128, 0, 0);"));
     lblMessage->setWordWrap(true);
@@ -103,15 +101,20 @@ void TfrmAssignKey::keyCaught(QKeyEvent* event)
         reject();
         return;
     }
-    const QKeySequence caught =
-        SlotKeys::normalized(QKeySequence(QKeyCombination(mods, static_cast<Qt::Key>(key))));
+    offer(QKeySequence(QKeyCombination(mods, static_cast<Qt::Key>(key))));
+}
+
+bool TfrmAssignKey::offer(const QKeySequence& key)
+{
+    const QKeySequence caught = SlotKeys::normalized(key);
     if (caught.isEmpty())
-        return;
+        return false;
     if (const auto use = m_reserved.constFind(caught); use != m_reserved.constEnd()) {
-        lblMessage->setText(QStringLiteral("%1 belongs to the menu (%2). Press another key.")
+        lblMessage->setText(QStringLiteral("%1 belongs to %2. Press another key.")
                                 .arg(caught.toString(QKeySequence::NativeText), use.value()));
-        return;
+        return false;
     }
     m_key = caught;
     accept();
+    return true;
 }

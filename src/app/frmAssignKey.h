@@ -8,16 +8,22 @@
 class QLabel;
 class QPushButton;
 
-/// Catches the next key for a sound button. Keys the menus use and Shift alone are
-/// refused with a message, and the dialog waits for another; Escape or Cancel gives up.
+/// Catches the next key for a sound button or a transport command. Reserved keys and Shift
+/// alone are refused with a message, and the dialog waits for another; Escape or Cancel gives
+/// up. The key event is read into a key sequence first, and `offer` decides: another kind of
+/// input can be offered the same way.
 class TfrmAssignKey : public QDialog {
     Q_OBJECT
 public:
-    /// `reserved`: the keys the menus use, each with the name of what it does.
-    TfrmAssignKey(QWidget* owner, const QString& songTitle, QHash<QKeySequence, QString> reserved);
+    /// `prompt` says what the key will do; `reserved`: keys that belong to something else, each
+    /// with what it belongs to ("the menu (Stop Song)").
+    TfrmAssignKey(QWidget* owner, const QString& prompt, QHash<QKeySequence, QString> reserved);
 
     /// The key caught, without Shift; empty until one was.
     [[nodiscard]] QKeySequence key() const { return m_key; }
+
+    /// Takes `key` and closes, or says why it cannot be taken and waits. True when taken.
+    bool offer(const QKeySequence& key);
 
     QLabel* lblPrompt = nullptr;
     QLabel* lblMessage = nullptr;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "frmMain.h"
 
+#include "app/BoardControl.h"
+#include "app/BoardKeyboard.h"
 #include "app/BoardSettings.h"
 #include "app/MainFormLayout.h"
 #include "app/MenuShortcuts.h"
@@ -10,6 +12,7 @@
 #include "app/SoundNews.h"
 #include "app/StatusNews.h"
 #include "app/frmFade.h"
+#include "app/frmKeys.h"
 #include "app/frmOutputDevice.h"
 #include "audio/MediaPlayer.h"
 #include "audio/SongLevels.h"
@@ -27,12 +30,19 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QStyleOptionTabWidgetFrame>
 #include <QToolButton>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
+
+/// The position panel's width as the window lays it out.
+constexpr int PositionPanelWidth = 75;
 
 } // namespace
 
@@ -53,10 +63,36 @@ TMainForm::TMainForm(MainFormServices services, std::unique_ptr<TSongInfo> songI
     , m_play(std::make_unique<PlayLogic>(*this))
 {
     connectGuarded(m_keys, &SlotKeyControl::pressed, this, &TMainForm::SlotKeyPressed);
-    connectGuarded(m_keys, &SlotKeyControl::changed, this, [this] { showKeyHints(shownTab()); });
+    connectGuarded(m_keys, &SlotKeyControl::changed, this, &TMainForm::keysChanged);
+    connectGuarded(m_keys, &SlotKeyControl::commandPressed, this, &TMainForm::CommandKeyPressed);
     MainFormLayout::build(*this);
     // An error in creation is reported and the window is still made and shown.
     guard([this] { FormCreate(); });
+    m_board = new BoardControl(*this, this);
+    if (std::all_of(SongButtons.begin(), SongButtons.end(), [](TMTranBtn* b) { return b != nullptr; })) {
+        m_keyboard = new BoardKeyboard(this, *m_board, Tabs, SongButtons,
+                                       {tbtnOpen, btnPlay, btnStop, btnPause, btnFade, btnRecord, btnHelp});
+        connectGuarded(m_keyboard, &BoardKeyboard::menuRequested, this, &TMainForm::openButtonMenu);
+        keysChanged();
+        m_keyboard->focusSlot(0); // the shown sheet's first button has the focus when the window opens
+    }
+}
+
+Board& TMainForm::board() const
+{
+    return *m_board;
+}
+
+int TMainForm::focusedSlot() const
+{
+    return m_keyboard ? m_keyboard->focusedSlot() : 0;
+}
+
+bool TMainForm::focusNextPrevChild(bool next)
+{
+    bool moved = false;
+    guard([&] { moved = m_keyboard && m_keyboard->focusNextPrev(next); });
+    return moved || QMainWindow::focusNextPrevChild(next);
 }
 
 TMainForm::~TMainForm()
@@ -96,6 +132,11 @@ void TMainForm::FormCreate()
     guard([this] { m_keys->load(); });
     guard([this] { LoadOutputDevice(); });
     guard([this] { LoadEvenLevels(); });
+    guard([this] {
+        mnuShowKeys->setChecked(m_settings.showKeys());
+        mnuShowTimeLeft->setChecked(m_settings.showTimeLeft());
+        fitPositionPanel();
+    });
     // The tab strip's buttons in the order they were made: MTranBtn1 is slot 0.
     const QList<TMTranBtn*> children = TabControl->findChildren<TMTranBtn*>(Qt::FindDirectChildrenOnly);
     if (children.size() != SlotCount)
@@ -104,6 +145,7 @@ void TMainForm::FormCreate()
         SongButtons[static_cast<std::size_t>(k)] = children[k];
         SongButtons[static_cast<std::size_t>(k)]->setBtnNumber(k);
         SongButtons[static_cast<std::size_t>(k)]->setBorder(BStyle::BsIe);
+        SongButtons[static_cast<std::size_t>(k)]->setShowKey(mnuShowKeys->isChecked());
     }
     RefreshButtons(0);
 }
@@ -346,15 +388,23 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 
 void TMainForm::contextMenuEvent(QContextMenuEvent* event)
 {
-    // The menu key and Shift+F10 open the sheet menu over the button pressed last.
+    // The menu key opens the menu of the focused button (or the one focused last).
     if (event->reason() == QContextMenuEvent::Keyboard) {
-        const int slot = (Tag >= 0 && Tag < SlotCount) ? Tag : 0;
-        TMTranBtn* b = SongButtons[static_cast<std::size_t>(slot)];
-        openTabPopup(b->mapToGlobal(b->rect().center()));
+        guard([this] { openButtonMenu(focusedSlot()); });
         event->accept();
         return;
     }
     QMainWindow::contextMenuEvent(event);
+}
+
+void TMainForm::openButtonMenu(int slot)
+{
+    if (slot < 0 || slot >= SlotCount)
+        return;
+    // Its items act on the button pressed last: the menu's button becomes it, unpressed.
+    Tag = slot;
+    TMTranBtn* b = SongButtons[static_cast<std::size_t>(slot)];
+    openTabPopup(b->mapToGlobal(b->rect().center()));
 }
 
 // --- other windows ----------------------------------------------------------------------------------------
@@ -585,10 +635,54 @@ void TMainForm::btnPauseClick()
 
 void TMainForm::WaveTimerTimer()
 {
+    if (const double length = m_play->length(); mnuShowTimeLeft->isChecked() && length > 0) {
+        const double left = length - m_play->position();
+        StatusPanels[0]->setText(FormatTimeLeft(left));
+        setFinalSeconds(std::nearbyint(left) <= FinalSeconds);
+        return;
+    }
+    setFinalSeconds(false);
     if (IsCdTrack(m_play->currentSong()))
         StatusPanels[0]->setText(CDPlayer->PositionText());
     else
         StatusPanels[0]->setText(WavePositionText());
+}
+
+void TMainForm::setFinalSeconds(bool on)
+{
+    if (on == m_finalSeconds)
+        return; // the style is set on a change only, never on every tick
+    m_finalSeconds = on;
+    StatusPanels[0]->setStyleSheet(on ? QStringLiteral("color: rgb(255, 0, 0);")
+                                      : QStringLiteral("color: rgb(0, 128, 0);"));
+}
+
+void TMainForm::fitPositionPanel()
+{
+    // The minus takes a digit's room in the segment face: the panel grows by it while the time
+    // left shows, and is its own width otherwise.
+    QLabel* panel = StatusPanels[0];
+    const int needed = panel->fontMetrics().horizontalAdvance(QStringLiteral("-00:00")) +
+                       2 * panel->frameWidth() + 2 * panel->fontMetrics().averageCharWidth() / 3;
+    panel->setFixedWidth(mnuShowTimeLeft->isChecked() ? std::max(PositionPanelWidth, needed)
+                                                      : PositionPanelWidth);
+}
+
+void TMainForm::mnuShowTimeLeftClick()
+{
+    fitPositionPanel();
+    m_settings.saveShowTimeLeft(mnuShowTimeLeft->isChecked());
+    if (WaveTimer->Enabled())
+        WaveTimerTimer(); // the panel turns at once, not at the next second
+}
+
+void TMainForm::mnuShowKeysClick()
+{
+    const bool on = mnuShowKeys->isChecked();
+    for (TMTranBtn* b : SongButtons)
+        if (b)
+            b->setShowKey(on);
+    m_settings.saveShowKeys(on);
 }
 
 QString TMainForm::WavePositionText() const
@@ -620,8 +714,23 @@ void TMainForm::showKeyHints(int Sheet)
 {
     for (int k = 0; k < SlotCount; ++k) {
         if (TMTranBtn* b = SongButtons[static_cast<std::size_t>(k)])
-            b->setKeyHint(m_keys->keyText({Sheet, k}));
+            b->setKeyHint(m_keys->keyText(SlotRef{Sheet, k}));
     }
+}
+
+void TMainForm::keysChanged()
+{
+    showKeyHints(shownTab());
+    if (!m_keyboard)
+        return;
+    QList<QKeySequence> taken;
+    for (const QKeySequence& key : m_keys->keys().keys()) {
+        taken << key;
+        if (m_keys->keys().slotOf(key)) // Shift with a slot's key queues it
+            taken << QKeySequence(
+                QKeyCombination(key[0].keyboardModifiers() | Qt::ShiftModifier, key[0].key()));
+    }
+    m_keyboard->setTakenKeys(taken);
 }
 
 QHash<QKeySequence, QString> TMainForm::menuKeys() const
@@ -629,23 +738,105 @@ QHash<QKeySequence, QString> TMainForm::menuKeys() const
     return MenuShortcuts::used(menuBar());
 }
 
+QHash<QKeySequence, QString> TMainForm::reservedKeys() const
+{
+    QHash<QKeySequence, QString> reserved;
+    const QHash<QKeySequence, QString> menus = menuKeys();
+    for (auto it = menus.cbegin(); it != menus.cend(); ++it)
+        reserved.insert(it.key(), QStringLiteral("the menu (%1)").arg(it.value()));
+    const QHash<QKeySequence, QString> own = BoardKeyboard::ownKeys();
+    for (auto it = own.cbegin(); it != own.cend(); ++it)
+        if (!reserved.contains(it.key()))
+            reserved.insert(it.key(), QStringLiteral("the board (%1)").arg(it.value()));
+    return reserved;
+}
+
 void TMainForm::mnuAssignKeyClick()
 {
     if (Tag < 0 || Tag >= SlotCount)
         return;
-    m_keys->assign({shownTab(), Tag}, SongButtons[static_cast<std::size_t>(Tag)]->Caption(), menuKeys(),
+    m_keys->assign(SlotRef{shownTab(), Tag}, SongButtons[static_cast<std::size_t>(Tag)]->Caption(),
+                   reservedKeys(), [this](int sheet) { return Tabs->tabText(sheet); });
+}
+
+void TMainForm::assignCommandKey(KeyCommand command)
+{
+    m_keys->assign(command, SlotKeys::commandName(command), reservedKeys(),
                    [this](int sheet) { return Tabs->tabText(sheet); });
+}
+
+QList<KeyListRow> TMainForm::keyListRows() const
+{
+    const SlotKeys& keys = m_keys->keys();
+    QList<KeyListRow> rows;
+    for (const KeyCommand command : SlotKeys::Commands)
+        rows << KeyListRow{command, m_keys->keyText(command), QString(), SlotKeys::commandName(command),
+                           QString()};
+    QList<SlotRef> slotRefs;
+    for (const QKeySequence& key : keys.keys())
+        if (const auto slot = keys.slotOf(key))
+            slotRefs << *slot;
+    std::sort(slotRefs.begin(), slotRefs.end(),
+              [](SlotRef a, SlotRef b) { return a.sheet != b.sheet ? a.sheet < b.sheet : a.slot < b.slot; });
+    for (const SlotRef slot : slotRefs) {
+        TSongRecord rec;
+        const QString title = SongInfo->GetSong(slot.sheet, slot.slot, rec) ? rec.Title.str() : EmptyTitle;
+        rows << KeyListRow{slot, m_keys->keyText(slot), Tabs->tabText(slot.sheet),
+                           QString::number(slot.slot + 1), title};
+    }
+    return rows;
+}
+
+void TMainForm::mnuKeysClick()
+{
+    TfrmKeys list(this, m_dialogs,
+                  {[this] { return keyListRows(); },
+                   [this](const KeyTarget& target) {
+                       if (const auto* slot = std::get_if<SlotRef>(&target)) {
+                           TSongRecord rec;
+                           const QString title =
+                               SongInfo->GetSong(slot->sheet, slot->slot, rec) ? rec.Title.str() : EmptyTitle;
+                           m_keys->assign(*slot, title, reservedKeys(),
+                                          [this](int sheet) { return Tabs->tabText(sheet); });
+                       } else {
+                           assignCommandKey(std::get<KeyCommand>(target));
+                       }
+                   },
+                   [this](const KeyTarget& target) { m_keys->clear(target); }});
+    list.exec();
+}
+
+void TMainForm::CommandKeyPressed(KeyCommand command)
+{
+    Board& b = board();
+    switch (command) {
+    case KeyCommand::Play:
+        b.play();
+        break;
+    case KeyCommand::StopSong:
+        b.stopSong();
+        break;
+    case KeyCommand::StopAll:
+        b.stopAll();
+        break;
+    case KeyCommand::Pause:
+        b.pause();
+        break;
+    case KeyCommand::Fade:
+        b.fade(0);
+        break;
+    }
 }
 
 void TMainForm::mnuClearKeyClick()
 {
     if (Tag >= 0 && Tag < SlotCount)
-        m_keys->clear({shownTab(), Tag});
+        m_keys->clear(SlotRef{shownTab(), Tag});
 }
 
 void TMainForm::slotCleared(int Sheet, int Slot)
 {
-    m_keys->clear({Sheet, Slot});
+    m_keys->clear(SlotRef{Sheet, Slot});
 }
 
 void TMainForm::sheetsExchanged(int SheetA, int SheetB)

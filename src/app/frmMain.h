@@ -4,6 +4,7 @@
 #include "app/BoardSettings.h"
 #include "app/SlotKeyControl.h"
 #include "app/SongTexts.h"
+#include "app/frmKeys.h"
 #include "devices/MCI.h"
 #include "show/Board.h"
 #include "songs/SheetHost.h"
@@ -17,6 +18,9 @@
 #include <memory>
 #include <optional>
 
+class Board;
+class BoardControl;
+class BoardKeyboard;
 class CdTrackCatalog;
 class Dialogs;
 class DriveList;
@@ -99,6 +103,10 @@ public:
     [[nodiscard]] const PlayLogic& playLogic() const { return *m_play; }
     /// The slot `file` was last pressed or queued from, if any.
     [[nodiscard]] std::optional<SlotRef> pressedSlotOf(const QString& file) const;
+    /// The board's commands and state over this window: what the keyboard runs the show through.
+    [[nodiscard]] Board& board() const;
+    /// The keyboard's place in the grid of sound buttons.
+    [[nodiscard]] int focusedSlot() const;
 
     // Components
     QWidget* WavePlayerSlot = nullptr;
@@ -126,6 +134,9 @@ public:
     QAction* mnuOutputDevice = nullptr;
     QAction* mnuEvenLevels = nullptr;
     QAction* mnuRemoteControl = nullptr; ///< enabled and handled by the remote controls, when there are any
+    QAction* mnuShowKeys = nullptr;
+    QAction* mnuShowTimeLeft = nullptr;
+    QAction* mnuKeys = nullptr;
     QAction* About1 = nullptr;
     QAction* Contents1 = nullptr;
     QMenu* TabPopup = nullptr;
@@ -165,6 +176,12 @@ public:
     void mnuOutputDeviceClick();
     /// Songs started from now on play at even levels, or at their own; the choice is stored.
     void mnuEvenLevelsClick();
+    /// Key captions on the buttons, or a clean board; the choice is stored.
+    void mnuShowKeysClick();
+    /// The position panel counts the time left down; the choice is stored.
+    void mnuShowTimeLeftClick();
+    /// The list of every key, to clear, print or save.
+    void mnuKeysClick();
     void About1Click();
     void Contents1Click();
     void mnuChgTabNameClick();
@@ -184,6 +201,14 @@ public:
     [[nodiscard]] const SlotKeys& slotKeys() const { return m_keys->keys(); }
     /// The keys the menus use, each with the name of its item.
     [[nodiscard]] QHash<QKeySequence, QString> menuKeys() const;
+    /// The keys no assignment may take, each with what it belongs to.
+    [[nodiscard]] QHash<QKeySequence, QString> reservedKeys() const;
+    /// The lines of the key list: the commands, then the slots' keys by sheet and button.
+    [[nodiscard]] QList<KeyListRow> keyListRows() const;
+    /// Asks for the key of a transport command.
+    void assignCommandKey(KeyCommand command);
+    /// A command's key: the board's own command.
+    void CommandKeyPressed(KeyCommand command);
 
 Q_SIGNALS:
     /// What the board shows may have changed: colours, titles, tab names, the play state.
@@ -194,6 +219,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     friend class MainFormLayout; // lays the window out and wires its handlers
@@ -214,8 +240,16 @@ private:
     /// after it was taken out of the queue.
     void updateHotList();
     void openTabPopup(const QPoint& globalPos);
+    /// The menu of a sound button, opened from the keyboard: nothing is pressed.
+    void openButtonMenu(int slot);
+    /// The keys the operator gave, which the board's own keys leave alone.
+    void keysChanged();
     void LoadOutputDevice();
     void LoadEvenLevels();
+    /// The position panel in red for a song's last seconds, green otherwise.
+    void setFinalSeconds(bool on);
+    /// The position panel as wide as what it shows needs.
+    void fitPositionPanel();
     void showKeyHints(int Sheet);
     [[nodiscard]] int pressedSheet() const { return m_keySheet >= 0 ? m_keySheet : shownTab(); }
 
@@ -239,8 +273,11 @@ private:
     SlotKeyControl* m_keys;
     SongFileWatch* m_songFile; ///< Exit waits for the song file's drive, never longer
     std::unique_ptr<PlayLogic> m_play;
+    BoardControl* m_board = nullptr;
+    BoardKeyboard* m_keyboard = nullptr;
     std::unique_ptr<SoundNews> m_soundNews; ///< the sound server's news, while the window listens
-    int m_keySheet = -1;                    ///< the sheet of a press made by a key, while it is handled
+    bool m_finalSeconds = false;
+    int m_keySheet = -1; ///< the sheet of a press made by a key, while it is handled
     QHash<QString, SlotRef>
         m_pressedSlots; ///< by case-folded path: the slot it was last pressed or queued from
 };

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up: the song store first, then the splash window, the title, the main
 // window; the splash shows while the main window comes up and hides when it shows.
-#include "app/BoardControl.h"
 #include "app/RemoteControl.h"
 #include "app/frmMain.h"
 #include "app/setup/ConsoleDialogs.h"
@@ -102,10 +101,9 @@ int main(int argc, char* argv[])
         form->sayNews(QStringLiteral("setup"),
                       QStringLiteral("Sample sounds not set up: ") + firstStartTrouble);
     form->loadSongs();
-    // The board's commands and state, for every input that is not the window's own.
-    auto board = std::make_unique<BoardControl>(*form);
-    // Remote control, when the operator turned it on.
-    auto remote = std::make_unique<RemoteControl>(*form, *board, registry);
+    // Remote control, when the operator turned it on: it runs the board through the same
+    // commands and state as the window's keyboard.
+    auto remote = std::make_unique<RemoteControl>(*form, form->board(), registry);
     remote->start();
 
     splash.show();
@@ -135,7 +133,6 @@ int main(int argc, char* argv[])
     // Errors of the shutdown (the tab names, the song file) are shown before the end.
     reporter.eventLoopEnded();
     remote.reset();
-    board.reset();
     form.reset(); // the window's destruction saves the tab names and the songs
     Mci::reset(); // no device may outlive the sound output it plays through
     ErrorReporter::install(nullptr);

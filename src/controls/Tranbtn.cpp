@@ -21,6 +21,12 @@ constexpr int DefaultWidth = 125;
 constexpr int DefaultHeight = 48;
 constexpr int ShortenedLength = 6;
 constexpr int MaxOrigin = 65535;
+/// The focus mark runs this far inside the button's edges.
+constexpr int FocusInset = 3;
+/// Room between a key caption and the button's edges: inside the frame and the focus mark.
+constexpr int KeyMargin = FocusInset + 2;
+/// A key caption takes at most this share of the button's width.
+constexpr int KeyWidthShare = 2;
 
 constexpr QRgb rgbOnly(QRgb pixel)
 {
@@ -89,6 +95,8 @@ TMTranBtn::TMTranBtn(QWidget* owner)
     m_pressed = false;
     setFont(Fonts::arialPoints(9));
     m_border = BStyle::BsNormal;
+    // Focus by the keyboard and by a click; the mark shows only once the keyboard moved it.
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 TMTranBtn::~TMTranBtn() = default;
@@ -255,6 +263,87 @@ void TMTranBtn::drawCaption(QPainter& painter)
     TextDrawing::drawLayout(painter, font(), layout.shown, layout.rect);
 }
 
+QFont TMTranBtn::keyFont(const QFont& font)
+{
+    QFont small = font;
+    const int size = font.pixelSize() > 0 ? font.pixelSize() : QFontMetrics(font).height();
+    small.setPixelSize(std::max(8, size * 3 / 4));
+    small.setBold(false);
+    small.setItalic(false);
+    return small;
+}
+
+TMTranBtn::KeyLayout TMTranBtn::layoutKey(const QString& key, const QFont& font, QSize size)
+{
+    KeyLayout out;
+    if (key.isEmpty())
+        return out;
+    const QFontMetrics fm(keyFont(font));
+    const int room = std::max(1, size.width() / KeyWidthShare - KeyMargin);
+    out.text = key;
+    if (fm.horizontalAdvance(out.text) > room) {
+        // "Ctrl+Alt+Page Down" first becomes "C+A+Page Down", then is cut.
+        static const char* const modifiers[] = {"Ctrl+", "Alt+", "Meta+", "Shift+", "Num+"};
+        for (const char* m : modifiers) {
+            const QString name = QLatin1String(m);
+            out.text.replace(name, name.left(1) + QLatin1Char('+'));
+        }
+    }
+    if (fm.horizontalAdvance(out.text) > room) {
+        const QString dots = QStringLiteral("...");
+        QString cut = out.text;
+        while (cut.size() > 1 && fm.horizontalAdvance(cut + dots) > room)
+            cut.chop(1);
+        out.text = cut + dots;
+    }
+    const int w = fm.horizontalAdvance(out.text);
+    out.rect = QRect(size.width() - KeyMargin - w, KeyMargin - 1, w, fm.height());
+    return out;
+}
+
+bool TMTranBtn::focusMarkShown() const
+{
+    return hasFocus() && window()->testAttribute(Qt::WA_KeyboardFocusChange);
+}
+
+void TMTranBtn::setKeyHint(const QString& key)
+{
+    if (key == m_keyHint)
+        return;
+    m_keyHint = key;
+    if (m_showKey)
+        update();
+}
+
+void TMTranBtn::setShowKey(bool show)
+{
+    if (show == m_showKey)
+        return;
+    m_showKey = show;
+    if (!m_keyHint.isEmpty())
+        update();
+}
+
+void TMTranBtn::drawKey(QPainter& painter) const
+{
+    const QFont small = keyFont(font());
+    const KeyLayout layout = layoutKey(m_keyHint, font(), size());
+    painter.setFont(small);
+    painter.setPen(SystemColors::btnShadow(*this));
+    painter.drawText(layout.rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, layout.text);
+}
+
+void TMTranBtn::drawFocusMark(QPainter& painter) const
+{
+    // Dotted, in the button's text colour, inside the frame of either style.
+    QPen pen(SystemColors::btnText(*this));
+    pen.setStyle(Qt::DotLine);
+    pen.setCosmetic(true);
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(rect().adjusted(FocusInset, FocusInset, -FocusInset - 1, -FocusInset - 1));
+}
+
 void TMTranBtn::drawFrame(QPainter& painter, bool raised) const
 {
     const QColor highlight = SystemColors::btnHighlight(*this);
@@ -291,6 +380,10 @@ void TMTranBtn::paintEvent(QPaintEvent* /*event*/)
         }
         if (!m_caption.isEmpty())
             drawCaption(painter);
+        if (m_showKey && !m_keyHint.isEmpty())
+            drawKey(painter);
+        if (focusMarkShown())
+            drawFocusMark(painter);
 
         bool frame = false;
         bool raised = true;
@@ -327,6 +420,19 @@ void TMTranBtn::leaveEvent(QEvent* /*event*/)
         if (m_border == BStyle::BsIe)
             update();
     });
+}
+
+void TMTranBtn::focusInEvent(QFocusEvent* /*event*/)
+{
+    // Without the keyboard's cues the focus changes nothing on the board: no repaint either.
+    if (focusMarkShown())
+        update();
+}
+
+void TMTranBtn::focusOutEvent(QFocusEvent* /*event*/)
+{
+    if (window()->testAttribute(Qt::WA_KeyboardFocusChange))
+        update();
 }
 
 void TMTranBtn::mouseMoveEvent(QMouseEvent* event)

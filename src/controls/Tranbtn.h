@@ -47,9 +47,13 @@ public:
     /// The hint is shown as a tooltip only while this is on.
     [[nodiscard]] bool ShowHint() const { return m_showHint; }
     void setShowHint(bool show) { m_showHint = show; }
-    /// The key that plays this button, shown in its hint; empty for none.
+    /// The key that plays this button, shown in its hint and, while key captions are on, in
+    /// its top right corner; empty for none.
     [[nodiscard]] QString KeyHint() const { return m_keyHint; }
-    void setKeyHint(const QString& key) { m_keyHint = key; }
+    /// Repaints when the shown key changes.
+    void setKeyHint(const QString& key);
+    [[nodiscard]] bool ShowKey() const { return m_showKey; }
+    void setShowKey(bool show);
     /// What the hint shows: the hint when it is shown, and the key.
     [[nodiscard]] QString hintText() const;
 
@@ -73,6 +77,18 @@ public:
     };
     [[nodiscard]] static CaptionLayout layoutCaption(const QString& caption, const QFont& font, QSize size);
 
+    /// How a key is shown in the corner of a button of `size` in `font`: the text (a long key
+    /// name shortened: modifiers to their first letters, then cut with "...") and where it goes.
+    struct KeyLayout {
+        QString text;
+        QRect rect;
+    };
+    [[nodiscard]] static KeyLayout layoutKey(const QString& key, const QFont& font, QSize size);
+    /// The small face key captions are drawn in, for a button drawn in `font`.
+    [[nodiscard]] static QFont keyFont(const QFont& font);
+    /// The focus mark is drawn: the button has the focus and the keyboard has moved it.
+    [[nodiscard]] bool focusMarkShown() const;
+
     /// Draws `image` onto `dest` with its top-left corner at (X, Y), leaving `dest`
     /// unchanged where the image has the colour `transparent`. `image` is unchanged
     /// afterwards. X and Y must lie in 0..65535 (a RangeError otherwise).
@@ -91,6 +107,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     bool event(QEvent* event) override;
@@ -98,6 +116,8 @@ private:
     [[nodiscard]] bool imageHit(const QPoint& pos) const;
     void drawCaption(QPainter& painter);
     void drawFrame(QPainter& painter, bool raised) const;
+    void drawKey(QPainter& painter) const;
+    void drawFocusMark(QPainter& painter) const;
 
     QImage m_bitmap;
     QColor m_transparentColor;
@@ -109,5 +129,6 @@ private:
     QString m_caption;
     bool m_showHint = false;
     QString m_keyHint;
+    bool m_showKey = false;
     bool m_leftDown = false; ///< a left press began on the button; its release may click
 };

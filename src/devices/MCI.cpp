@@ -227,6 +227,21 @@ quint32 TCDPlayer::Position()
     return status.dwReturn;
 }
 
+double TCDPlayer::TrackLength()
+{
+    if (CurrentTrack <= 0)
+        return 0.0;
+    MCI_STATUS_PARMS status;
+    status.dwItem = MCI_STATUS_LENGTH;
+    status.dwTrack = quint32(CurrentTrack);
+    LastError = mciSendCommandA(DeviceID, MCI_STATUS, MCI_STATUS_ITEM | MCI_TRACK | MCI_WAIT, &status);
+    if (LastError != 0)
+        RaiseDeviceError();
+    // Lengths come as minutes, seconds and frames (75 a second) in the player's time format.
+    return MCI_MSF_MINUTE(status.dwReturn) * 60.0 + MCI_MSF_SECOND(status.dwReturn) +
+           MCI_MSF_FRAME(status.dwReturn) / 75.0;
+}
+
 qint32 TCDPlayer::TrackCount()
 {
     MCI_STATUS_PARMS status;

@@ -49,6 +49,8 @@ public:
     [[nodiscard]] virtual QString PositionText();
     [[nodiscard]] quint32 Position();
     [[nodiscard]] qint32 TrackCount();
+    /// Seconds of the current track (frames count as fractions), 0 before a track was played.
+    [[nodiscard]] virtual double TrackLength();
 
     TCDState State = TCDState::cdStopped;
 
@@ -102,6 +104,7 @@ public:
     void Pause() override;
     void Stop() override;
     [[nodiscard]] QString PositionText() override;
+    [[nodiscard]] double TrackLength() override { return 0.0; }
 
 private:
     [[noreturn]] void unavailable() const;

@@ -171,7 +171,7 @@ void TfrmSongEdit::showLevel(const std::optional<Loudness>& loudness)
     const double gain = SongLevels::gainDb(*loudness);
     const QString signedGain =
         (gain >= 0.05 ? QStringLiteral("+") : QString()) + QString::number(gain, 'f', 1);
-    lblLevel->setText(QStringLiteral("%1 LUFS, %2 dB").arg(db(loudness->integratedLufs), signedGain));
+    lblLevel->setText(QStringLiteral("Level: %1 LUFS, %2 dB").arg(db(loudness->integratedLufs), signedGain));
     lblLevel->setToolTip(
         QStringLiteral("Loudness %1 LUFS, true peak %2 dBTP: with Even Levels it plays at %3 dB.")
             .arg(db(loudness->integratedLufs), db(loudness->truePeakDb), signedGain));

@@ -668,13 +668,3 @@ bool TfrmSchedual::eventFilter(QObject* watched, QEvent* event)
         return QDialog::eventFilter(watched, event);
     }
 }
-
-void TfrmSchedual::keyPressEvent(QKeyEvent* event)
-{
-    // The editor has no Cancel: Esc does not close it.
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
-}

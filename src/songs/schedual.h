@@ -76,7 +76,6 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     /// Tells which files or paths a song sheet could not hold (too long, or characters it lacks).

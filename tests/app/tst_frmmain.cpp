@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/SongTexts.h"
 #include "app/StatusNews.h"
 #include "app/frmAssignKey.h"
 #include "app/frmFade.h"
+#include "app/frmKeys.h"
 #include "app/frmMain.h"
 #include "app/frmOutputDevice.h"
 #include "audio/SongLevels.h"
@@ -36,6 +38,7 @@
 #include <QScopeGuard>
 #include <QSlider>
 #include <QTabBar>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -1095,6 +1098,313 @@ private Q_SLOTS:
         m_form->Tabs->setCurrentIndex(1);
         m_form->mnuClearTab->trigger();
         QCOMPARE(keyValues(), QStringList{QStringLiteral("B=0,5")});
+    }
+
+    void theArrowsMoveTheFocusOverTheGridAndStopAtItsEdges_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("to");
+        QTest::newRow("left edge") << 6 << int(Qt::Key_Left) << 6;
+        QTest::newRow("top edge") << 3 << int(Qt::Key_Up) << 3;
+        QTest::newRow("right edge") << 11 << int(Qt::Key_Right) << 11;
+        QTest::newRow("bottom edge") << 32 << int(Qt::Key_Down) << 32;
+        QTest::newRow("bottom right, right") << 35 << int(Qt::Key_Right) << 35;
+        QTest::newRow("right") << 7 << int(Qt::Key_Right) << 8;
+        QTest::newRow("left") << 7 << int(Qt::Key_Left) << 6;
+        QTest::newRow("up") << 7 << int(Qt::Key_Up) << 1;
+        QTest::newRow("down") << 7 << int(Qt::Key_Down) << 13;
+        QTest::newRow("no wrap to the next row") << 5 << int(Qt::Key_Right) << 5;
+    }
+
+    void theArrowsMoveTheFocusOverTheGridAndStopAtItsEdges()
+    {
+        QFETCH(int, from);
+        QFETCH(int, key);
+        QFETCH(int, to);
+        showActive();
+        QCOMPARE(QApplication::focusWidget(), button(0)); // the first button has it at the start
+        button(from)->setFocus();
+        QTest::keyClick(button(from), static_cast<Qt::Key>(key));
+        QCOMPARE(QApplication::focusWidget(), button(to));
+        QCOMPARE(m_form->focusedSlot(), to);
+        QVERIFY(button(to)->focusMarkShown());
+        QCOMPARE(m_player->fileName(), QString()); // moving presses nothing
+    }
+
+    void theFocusMarkShowsOnlyOnceTheKeyboardMovesIt()
+    {
+        showActive();
+        // Empty slots: a click presses nothing, so only the focus could change how they look.
+        const QImage clicked = button(20)->grab().toImage();
+        const QImage next = button(21)->grab().toImage();
+        QTest::mouseClick(button(20), Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+        QCOMPARE(QApplication::focusWidget(), button(20));
+        QVERIFY(!button(20)->focusMarkShown());
+        QCOMPARE(button(20)->grab().toImage(), clicked);
+
+        QTest::keyClick(button(20), Qt::Key_Right);
+        QVERIFY(button(21)->focusMarkShown());
+        QVERIFY(button(21)->grab().toImage() != next);
+        QCOMPARE(button(20)->grab().toImage(), clicked);
+    }
+
+    void enterPressesTheFocusedButtonAndShiftEnterQueuesIt()
+    {
+        showActive();
+        QTest::keyClick(button(0), Qt::Key_Right);
+        QTest::keyClick(button(1), Qt::Key_Return);
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[1]);
+        QCOMPARE(m_form->Tag, 1);
+        QTest::keyClick(button(1), Qt::Key_Right);
+        QTest::keyClick(button(2), Qt::Key_Enter, Qt::ShiftModifier | Qt::KeypadModifier);
+        settle();
+        QCOMPARE(m_form->PlayQueue, (QStringList{m_files[1], m_files[2]}));
+        QCOMPARE(m_player->fileName(), m_files[1]);
+
+        // On another sheet the focus keeps its place in the grid; Enter presses that sheet's song.
+        putSong(m_form->songInfo(), 4, 2, QStringLiteral("Four"), m_files[3]);
+        QTest::keyClick(button(2), Qt::Key_5, Qt::AltModifier);
+        QCOMPARE(m_form->shownTab(), 4);
+        QCOMPARE(QApplication::focusWidget(), button(2));
+        QTest::keyClick(button(2), Qt::Key_Return);
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[3]);
+    }
+
+    void tabGoesFromTheTabStripToTheGridToTheToolBar()
+    {
+        showActive();
+        QTest::keyClick(button(0), Qt::Key_Down);
+        QTest::keyClick(button(6), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), m_form->tbtnOpen);
+        QTest::keyClick(m_form->tbtnOpen, Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), button(6)); // the grid is one stop that keeps its place
+        QTest::keyClick(button(6), Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), m_form->Tabs);
+        QTest::keyClick(m_form->Tabs, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), button(6));
+        // A click on a tool button leaves the focus in the grid.
+        QTest::mouseClick(m_form->btnFade, Qt::LeftButton);
+        QCOMPARE(QApplication::focusWidget(), button(6));
+    }
+
+    void sheetKeysShowTheirSheet_data()
+    {
+        QTest::addColumn<QKeyCombination>("key");
+        QTest::addColumn<int>("sheet");
+        QTest::newRow("Ctrl+PgDown") << (Qt::CTRL | Qt::Key_PageDown) << 4;
+        QTest::newRow("Ctrl+PgUp") << (Qt::CTRL | Qt::Key_PageUp) << 2;
+        QTest::newRow("Ctrl+Tab") << (Qt::CTRL | Qt::Key_Tab) << 4;
+        QTest::newRow("Ctrl+Shift+Tab") << (Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab) << 2;
+        QTest::newRow("Alt+1") << (Qt::ALT | Qt::Key_1) << 0;
+        QTest::newRow("Alt+9") << (Qt::ALT | Qt::Key_9) << 8;
+        QTest::newRow("Alt+0") << (Qt::ALT | Qt::Key_0) << 9;
+    }
+
+    void sheetKeysShowTheirSheet()
+    {
+        QFETCH(QKeyCombination, key);
+        QFETCH(int, sheet);
+        showActive();
+        m_form->Tabs->setCurrentIndex(3);
+        QTest::keyClick(button(0), key.key(), key.keyboardModifiers());
+        QCOMPARE(m_form->shownTab(), sheet);
+        // From the last sheet the next is the first.
+        m_form->Tabs->setCurrentIndex(9);
+        QTest::keyClick(button(0), Qt::Key_PageDown, Qt::ControlModifier);
+        QCOMPARE(m_form->shownTab(), 0);
+    }
+
+    void theOperatorsKeysWinOverTheBoardsOwn()
+    {
+        m_form.reset();
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("Alt+2"), QStringLiteral("0,3"));
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("F10"), QStringLiteral("0,1"));
+        createForm();
+        showActive();
+        QTest::keyClick(button(0), Qt::Key_2, Qt::AltModifier);
+        settle();
+        QCOMPARE(m_form->shownTab(), 0);
+        QCOMPARE(m_player->fileName(), m_files[3]);
+        QTest::keyClick(button(0), Qt::Key_F10, Qt::ShiftModifier); // queues F10's song, opens no menu
+        settle();
+        QCOMPARE(m_form->PlayQueue, (QStringList{m_files[3], m_files[1]}));
+        QVERIFY(!m_form->TabPopup->isVisible());
+    }
+
+    void theMenuKeyOpensTheFocusedButtonsMenuWithoutAPress()
+    {
+        showActive();
+        QTest::keyClick(button(0), Qt::Key_Right);
+        QTest::keyClick(button(1), Qt::Key_Right);
+        QTest::keyClick(button(2), Qt::Key_F10, Qt::ShiftModifier);
+        QTRY_VERIFY(m_form->TabPopup->isVisible());
+        QCOMPARE(m_form->Tag, 2);
+        m_form->TabPopup->hide();
+        QTest::keyClick(button(2), Qt::Key_Right);
+        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                                  button(3)->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(button(3), &menuKey);
+        QTRY_VERIFY(m_form->TabPopup->isVisible());
+        QCOMPARE(m_form->Tag, 3);
+        m_form->TabPopup->hide();
+        settle();
+        QCOMPARE(m_player->fileName(), QString()); // nothing played
+        QVERIFY(m_form->PlayQueue.isEmpty());
+    }
+
+    void transportKeysRunTheBoardAndAreStoredByName()
+    {
+        m_form.reset();
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("P"), QStringLiteral("pause"));
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("F12"), QStringLiteral(" Stop All "));
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("F11"), QStringLiteral("Fade"));
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("F1"), QStringLiteral("0,0"));
+        createForm();
+        m_player->setSendPlayStateChangeEvents(true); // the first window switched them off as it closed
+        showActive();
+        QCOMPARE(m_form->slotKeys().keyOf(KeyCommand::Play), QKeySequence(Qt::Key_Space)); // by default
+        QTest::keyClick(button(0), Qt::Key_F1, Qt::ShiftModifier);
+        QTest::keyClick(button(0), Qt::Key_Space);
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[0]);
+        QTest::keyClick(button(0), Qt::Key_P);
+        settle();
+        QCOMPARE(m_form->PlayState, TPlayState::psPaused);
+        QTest::keyClick(button(0), Qt::Key_Space); // resumes, as Play does
+        settle();
+        QCOMPARE(m_form->PlayState, TPlayState::psPlaying);
+        QTest::keyClick(button(0), Qt::Key_F11);
+        QVERIFY(m_form->FadeTimer->Enabled());
+        QCOMPARE(m_form->slotKeys().keyOf(KeyCommand::StopAll), QKeySequence(Qt::Key_F12));
+        QTest::keyClick(button(0), Qt::Key_F12);
+        settle();
+        QVERIFY(idle());
+
+        // A key for Stop Song, given in the dialog, is stored by name; Space is never written.
+        QTimer::singleShot(0, this, [] {
+            if (auto* dialog = qobject_cast<TfrmAssignKey*>(QApplication::activeModalWidget()))
+                QTest::keyClick(dialog, Qt::Key_F9);
+        });
+        m_form->assignCommandKey(KeyCommand::StopSong);
+        QCOMPARE(registryValue(QStringLiteral("Keys"), QStringLiteral("F9")), QStringLiteral("Stop Song"));
+        QCOMPARE(registryValue(QStringLiteral("Keys"), QStringLiteral("Space")), QStringLiteral("<missing>"));
+    }
+
+    void spaceGivenToASlotPlaysThatSlot()
+    {
+        m_form.reset();
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("Space"), QStringLiteral("0,2"));
+        createForm();
+        showActive();
+        QVERIFY(m_form->slotKeys().keyOf(KeyCommand::Play).isEmpty());
+        press(1, true);
+        QTest::keyClick(button(0), Qt::Key_Space);
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[2]);
+    }
+
+    void keyCaptionsShowUnlessSwitchedOffAndTheChoiceIsStored()
+    {
+        m_form.reset();
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("F1"), QStringLiteral("0,1"));
+        createForm();
+        QVERIFY(m_form->mnuShowKeys->isChecked());
+        QVERIFY(button(1)->ShowKey());
+        QCOMPARE(button(1)->KeyHint(), QStringLiteral("F1"));
+        m_form->mnuShowKeys->trigger();
+        QVERIFY(!button(1)->ShowKey());
+        QCOMPARE(registryValue(QStringLiteral("System"), QStringLiteral("ShowKeys")), QStringLiteral("0"));
+        m_form.reset();
+        createForm();
+        QVERIFY(!m_form->mnuShowKeys->isChecked());
+        QVERIFY(!button(1)->ShowKey());
+    }
+
+    void timeLeftCountsDownAndTurnsRedForTheLastSeconds_data()
+    {
+        QTest::addColumn<double>("position");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("red");
+        QTest::newRow("start") << 0.0 << QStringLiteral("-01:01") << false;
+        QTest::newRow("11 s left") << 50.0 << QStringLiteral("-00:11") << false;
+        QTest::newRow("10 s left") << 51.0 << QStringLiteral("-00:10") << true;
+        QTest::newRow("the end") << 61.0 << QStringLiteral("-00:00") << true;
+        QTest::newRow("past the end") << 62.0 << QStringLiteral("-00:00") << true;
+    }
+
+    void timeLeftCountsDownAndTurnsRedForTheLastSeconds()
+    {
+        QFETCH(double, position);
+        QFETCH(QString, text);
+        QFETCH(bool, red);
+        QVERIFY(!m_form->mnuShowTimeLeft->isChecked()); // off by default
+        press(0);                                       // 61 s long
+        m_player->setPosition(position);
+        m_form->mnuShowTimeLeft->trigger();
+        QCOMPARE(m_form->StatusPanels[0]->text(), text);
+        QLabel* panel = m_form->StatusPanels[0];
+        QVERIFY(panel->contentsRect().width() >= panel->fontMetrics().horizontalAdvance(text)); // nothing cut
+        const QColor colour = m_form->StatusPanels[0]->palette().color(QPalette::WindowText);
+        QCOMPARE(colour, red ? Red : Green);
+        QCOMPARE(registryValue(QStringLiteral("System"), QStringLiteral("ShowTimeLeft")),
+                 QStringLiteral("1"));
+        // Switched off, the panel shows the position again, in green.
+        m_form->mnuShowTimeLeft->trigger();
+        QCOMPARE(m_form->StatusPanels[0]->text(), FormatSeconds(position));
+        QCOMPARE(m_form->StatusPanels[0]->palette().color(QPalette::WindowText), Green);
+        QCOMPARE(panel->width(), 75);
+    }
+
+    void theKeyListShowsEveryKeyInOrderAndSavesItAsText()
+    {
+        m_form.reset();
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("F3"), QStringLiteral("1,0"));
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("F2"), QStringLiteral("0,4"));
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("F1"), QStringLiteral("0,1"));
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("F12"), QStringLiteral("Stop All"));
+        createForm();
+        const QList<KeyListRow> rows = m_form->keyListRows();
+        QStringList lines;
+        for (const KeyListRow& r : rows)
+            lines << QStringList{r.key, r.sheet, r.button, r.title}.join(QLatin1Char('|'));
+        QCOMPARE(lines, (QStringList{QStringLiteral("Space||Play|"), QStringLiteral("||Stop Song|"),
+                                     QStringLiteral("F12||Stop All|"), QStringLiteral("||Pause|"),
+                                     QStringLiteral("||Fade|"), QStringLiteral("F1|Music Sheet 1|2|B"),
+                                     QStringLiteral("F2|Music Sheet 1|5|A again"),
+                                     QStringLiteral("F3|Music Sheet 2|1|<empty>")}));
+
+        const QString saved = m_env->root() + QStringLiteral("/keys.txt");
+        m_dialogs->fileAnswers = {saved};
+        QTimer::singleShot(0, this, [this] {
+            auto* list = qobject_cast<TfrmKeys*>(QApplication::activeModalWidget());
+            QVERIFY(list);
+            // Enter gives the selected line a key, and the list stays open.
+            list->lstKeys->setCurrentCell(1, 0);
+            QTimer::singleShot(0, list, [] {
+                if (auto* dialog = qobject_cast<TfrmAssignKey*>(QApplication::activeModalWidget()))
+                    QTest::keyClick(dialog, Qt::Key_F9);
+            });
+            QTest::keyClick(list->lstKeys, Qt::Key_Return);
+            QVERIFY(list->isVisible());
+            QCOMPARE(list->lstKeys->item(1, 0)->text(), QStringLiteral("F9"));
+            list->lstKeys->setCurrentCell(6, 0); // F2, clear it from the list
+            list->btnClear->click();
+            QCOMPARE(list->lstKeys->rowCount(), 7);
+            list->btnSave->click();
+            list->reject();
+        });
+        m_form->mnuKeys->trigger();
+        QFile file(saved);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QStringList text =
+            QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(text.size(), 8);
+        QVERIFY(text[0].startsWith(QStringLiteral("Key")) && text[0].endsWith(QStringLiteral("Title")));
+        QVERIFY(text[7].startsWith(QStringLiteral("F3")) && text[7].endsWith(QStringLiteral("<empty>")));
+        QVERIFY(m_form->slotKeys().keyOf(SlotRef{0, 4}).isEmpty());
     }
 
     void theOutputChoiceIsStoredAndAMissingOutputNeverStopsTheShow()

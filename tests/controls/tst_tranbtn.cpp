@@ -97,6 +97,8 @@ private Q_SLOTS:
     void settersShouldRepaintOnlyWhenTheySay();
     void everyMouseButtonShouldPressButOnlyLeftClicks();
     void unframedButtonShouldStayPressedWhenReleasedOffItsImage();
+    void keyShouldShowSmallInTheTopRightCorner_data();
+    void keyShouldShowSmallInTheTopRightCorner();
 };
 
 void TestTranBtn::shouldStartWithItsDefaults()
@@ -482,6 +484,61 @@ void TestTranBtn::unframedButtonShouldStayPressedWhenReleasedOffItsImage()
     send(b, QEvent::MouseButtonRelease, onImage, Qt::LeftButton, Qt::NoButton);
     QVERIFY(!b->Pressed());
     QCOMPARE(at(shot(parent), 52 + 5, 19 + 3), QColor(QColor(Qt::blue)).rgb());
+}
+
+void TestTranBtn::keyShouldShowSmallInTheTopRightCorner_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<BStyle>("style");
+    QTest::addColumn<QString>("shownStart");
+    QTest::addColumn<bool>("cut");
+    QTest::newRow("short, IE") << QStringLiteral("F1") << BStyle::BsIe << QStringLiteral("F1") << false;
+    QTest::newRow("short, normal") << QStringLiteral("F1") << BStyle::BsNormal << QStringLiteral("F1")
+                                   << false;
+    QTest::newRow("keypad") << QStringLiteral("Num+7") << BStyle::BsIe << QStringLiteral("Num+7") << false;
+    QTest::newRow("long, IE") << QStringLiteral("Ctrl+Alt+Page Down") << BStyle::BsIe
+                              << QStringLiteral("C+A+") << true;
+    QTest::newRow("long, normal") << QStringLiteral("Ctrl+Alt+Page Down") << BStyle::BsNormal
+                                  << QStringLiteral("C+A+") << true;
+}
+
+void TestTranBtn::keyShouldShowSmallInTheTopRightCorner()
+{
+    QFETCH(QString, key);
+    QFETCH(BStyle, style);
+    QFETCH(QString, shownStart);
+    QFETCH(bool, cut);
+    Backing parent(QSize(105, 42));
+    auto* b = new TMTranBtn(&parent);
+    b->setGeometry(0, 0, 105, 42);
+    b->setFont(Fonts::arial(12));
+    b->setBorder(style);
+    b->setCaption(QStringLiteral("Opening Theme"));
+    b->setShowKey(true);
+    const QImage without = shot(parent);
+    b->setKeyHint(key);
+    const QImage with = shot(parent);
+
+    const TMTranBtn::KeyLayout layout = TMTranBtn::layoutKey(key, b->font(), b->size());
+    QVERIFY2(layout.text.startsWith(shownStart), qPrintable(layout.text));
+    QCOMPARE(layout.text.endsWith(QStringLiteral("...")), cut);
+    QVERIFY(QFontMetrics(TMTranBtn::keyFont(b->font())).height() < QFontMetrics(b->font()).height());
+    // In the right half, inside the frame and the focus mark; nothing else changes.
+    QVERIFY(layout.rect.left() >= 105 / 2 && layout.rect.right() < 104 - 3 && layout.rect.top() > 3);
+    QRect changed;
+    for (int y = 0; y < 42; ++y)
+        for (int x = 0; x < 105; ++x)
+            if (with.pixel(x, y) != without.pixel(x, y))
+                changed |= QRect(x, y, 1, 1);
+    QVERIFY(!changed.isEmpty());
+    QVERIFY2(layout.rect.contains(changed), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                           .arg(changed.x())
+                                                           .arg(changed.y())
+                                                           .arg(changed.width())
+                                                           .arg(changed.height())));
+    // Switched off, the button looks as one without a key.
+    b->setShowKey(false);
+    QCOMPARE(shot(parent), without);
 }
 
 QTEST_MAIN(TestTranBtn)

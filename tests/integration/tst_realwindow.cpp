@@ -364,6 +364,38 @@ private Q_SLOTS:
         QVERIFY2(beeped >= 20 && beeped <= 45, qPrintable(QStringLiteral("%1 ms of beeps").arg(beeped * 10)));
     }
 
+    void enterPlaysTheFocusedButtonAndShiftEnterQueuesIt()
+    {
+        // A plays under a second; C, queued from the keyboard, must follow it, not cut it.
+        prepareShow({toneFile(QStringLiteral("a.wav"), 700.0, 0.8),
+                     toneFile(QStringLiteral("b.wav"), 1300.0, 0.8),
+                     toneFile(QStringLiteral("c.wav"), 2100.0, 2.0)});
+        PulseAudioEngine engine(QStringLiteral("sonavex-test"));
+        QVERIFY2(engine.waitConnected(3000), "no audio server");
+        SinkRecorder recorder(engine);
+        QProcess program;
+        const QString id = start(program);
+        QVERIFY2(!id.isEmpty(), "the main window did not appear");
+        const auto end = qScopeGuard([&program] {
+            program.terminate();
+            program.waitForFinished(10000);
+        });
+        run({QStringLiteral("windowfocus"), QStringLiteral("--sync"), id}, m_env);
+        const std::size_t from = recorder.frames();
+        // The first button has the focus when the window opens.
+        run({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), QStringLiteral("Return"),
+             QStringLiteral("Right"), QStringLiteral("Right"), QStringLiteral("shift+Return")},
+            m_env);
+        QTest::qWait(2500);
+        const std::vector<std::int16_t> heard = recorder.since(from);
+        const std::vector<bool> a = SinkRecorder::toneTimeline(heard, 700.0);
+        const std::vector<bool> c = SinkRecorder::toneTimeline(heard, 2100.0);
+        QVERIFY2(SinkRecorder::countOn(a) >= 60,
+                 qPrintable(QStringLiteral("A for %1 ms").arg(SinkRecorder::countOn(a) * 10)));
+        QVERIFY2(SinkRecorder::gapPieces(a, c) >= 0, "C did not follow A");
+        QVERIFY(SinkRecorder::countOn(SinkRecorder::toneTimeline(heard, 1300.0)) == 0); // B was only passed
+    }
+
     void aChosenOutputUnpluggedWhileIdleDoesNotTakeThePressAway()
     {
         SecondOutput second;

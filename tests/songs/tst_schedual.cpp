@@ -742,12 +742,12 @@ private Q_SLOTS:
             QVERIFY(!filled(s, 0));
     }
 
-    void escapeDoesNotCloseAndClosingRedrawsTheShownSheet()
+    void escapeClosesAsTheCloseBoxDoesAndClosingRedrawsTheShownSheet()
     {
         m_host.shown = 6;
         auto editor = openEditor();
-        QTest::keyClick(editor.get(), Qt::Key_Escape);
-        QVERIFY(editor->isVisible());
+        QTest::keyClick(editor->StringGrid, Qt::Key_Escape);
+        QVERIFY(!editor->isVisible());
         QVERIFY(m_host.refreshed.isEmpty());
         editor.reset();
         QCOMPARE(m_host.refreshed, QList<int>{6});

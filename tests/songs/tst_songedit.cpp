@@ -227,7 +227,8 @@ private Q_SLOTS:
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         // About -20 LUFS, raised by 4 dB; the whole figures in the hint. It fits beside the buttons.
-        QVERIFY2(dialog.lblLevel->text().contains(QLatin1String("LUFS, +4.0 dB")),
+        QVERIFY2(dialog.lblLevel->text().startsWith(QLatin1String("Level: ")) &&
+                     dialog.lblLevel->text().contains(QLatin1String("LUFS, +4.0 dB")),
                  qPrintable(dialog.lblLevel->text()));
         QVERIFY(dialog.lblLevel->toolTip().contains(QLatin1String("dBTP")));
         QVERIFY(dialog.lblLevel->geometry().right() < dialog.BitBtn1->geometry().left());

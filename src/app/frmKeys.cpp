@@ -1,0 +1,177 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "frmKeys.h"
+
+#include "platform/AtomicFile.h"
+#include "platform/Dialogs.h"
+#include "platform/Errors.h"
+#include "platform/Fonts.h"
+#include "platform/Guard.h"
+
+#include <QDir>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTextDocument>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+const QStringList Headings = {QStringLiteral("Key"), QStringLiteral("Sheet"), QStringLiteral("Button"),
+                              QStringLiteral("Title")};
+
+QStringList cells(const KeyListRow& row)
+{
+    return {row.key, row.sheet, row.button, row.title};
+}
+
+} // namespace
+
+TfrmKeys::TfrmKeys(QWidget* owner, Dialogs& dialogs, Board board)
+    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    , m_dialogs(dialogs)
+    , m_board(std::move(board))
+{
+    setWindowTitle(QStringLiteral("Keys"));
+    setFont(Fonts::msSansSerif(11));
+    resize(520, 380);
+    auto* layout = new QVBoxLayout(this);
+    lstKeys = new QTableWidget(0, static_cast<int>(Headings.size()), this);
+    lstKeys->setHorizontalHeaderLabels(Headings);
+    lstKeys->verticalHeader()->hide();
+    lstKeys->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lstKeys->setSelectionMode(QAbstractItemView::SingleSelection);
+    lstKeys->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lstKeys->setTabKeyNavigation(false);
+    lstKeys->horizontalHeader()->setStretchLastSection(true);
+    lstKeys->verticalHeader()->setDefaultSectionSize(lstKeys->fontMetrics().height() + 6);
+    lstKeys->installEventFilter(this); // Enter gives the selected line a key
+    layout->addWidget(lstKeys, 1);
+
+    auto* buttons = new QHBoxLayout;
+    btnAssign = new QPushButton(QStringLiteral("&Assign..."), this);
+    btnClear = new QPushButton(QStringLiteral("&Clear"), this);
+    btnPrint = new QPushButton(QStringLiteral("&Print..."), this);
+    btnSave = new QPushButton(QStringLiteral("&Save As..."), this);
+    btnClose = new QPushButton(QStringLiteral("Close"), this);
+    for (QPushButton* b : {btnAssign, btnClear, btnPrint, btnSave})
+        b->setAutoDefault(false);
+    btnClose->setDefault(true);
+    buttons->addWidget(btnAssign);
+    buttons->addWidget(btnClear);
+    buttons->addStretch(1);
+    buttons->addWidget(btnPrint);
+    buttons->addWidget(btnSave);
+    buttons->addWidget(btnClose);
+    layout->addLayout(buttons);
+
+    connectGuarded(btnAssign, &QPushButton::clicked, this, &TfrmKeys::btnAssignClick);
+    connectGuarded(btnClear, &QPushButton::clicked, this, &TfrmKeys::btnClearClick);
+    connectGuarded(btnPrint, &QPushButton::clicked, this, &TfrmKeys::btnPrintClick);
+    connectGuarded(btnSave, &QPushButton::clicked, this, &TfrmKeys::btnSaveClick);
+    connect(btnClose, &QPushButton::clicked, this, &QDialog::reject);
+    connectGuarded(lstKeys, &QTableWidget::itemDoubleClicked, this, [this] { btnAssignClick(); });
+    refill();
+    lstKeys->setFocus();
+}
+
+bool TfrmKeys::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == lstKeys && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            // Taken here: passed on, it would also press the default button and close the list.
+            guard([this] { btnAssignClick(); });
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+int TfrmKeys::currentRow() const
+{
+    const int row = lstKeys->currentRow();
+    return row >= 0 && row < m_rows.size() ? row : -1;
+}
+
+void TfrmKeys::refill()
+{
+    const int keep = std::max(0, lstKeys->currentRow());
+    m_rows = m_board.rows();
+    lstKeys->setRowCount(static_cast<int>(m_rows.size()));
+    for (int r = 0; r < m_rows.size(); ++r) {
+        const QStringList texts = cells(m_rows[r]);
+        for (int c = 0; c < texts.size(); ++c)
+            lstKeys->setItem(r, c, new QTableWidgetItem(texts[c]));
+    }
+    lstKeys->resizeColumnsToContents();
+    if (!m_rows.isEmpty())
+        lstKeys->setCurrentCell(std::min(keep, static_cast<int>(m_rows.size()) - 1), 0);
+}
+
+void TfrmKeys::btnAssignClick()
+{
+    if (const int row = currentRow(); row >= 0) {
+        m_board.assign(m_rows[row].target);
+        refill();
+    }
+}
+
+void TfrmKeys::btnClearClick()
+{
+    if (const int row = currentRow(); row >= 0) {
+        m_board.clear(m_rows[row].target);
+        refill();
+    }
+}
+
+QString TfrmKeys::asText(const QList<KeyListRow>& rows)
+{
+    QList<int> widths;
+    for (const QString& h : Headings)
+        widths << static_cast<int>(h.size());
+    for (const KeyListRow& row : rows) {
+        const QStringList texts = cells(row);
+        for (int c = 0; c < texts.size(); ++c)
+            widths[c] = std::max(widths[c], static_cast<int>(texts[c].size()));
+    }
+    auto line = [&](const QStringList& texts) -> QString {
+        QString out;
+        for (int c = 0; c < texts.size(); ++c)
+            out += c + 1 < texts.size() ? texts[c].leftJustified(widths[c] + 2) : texts[c];
+        return out.trimmed() + QLatin1Char('\n');
+    };
+    QString text = line(Headings);
+    for (const KeyListRow& row : rows)
+        text += line(cells(row));
+    return text;
+}
+
+void TfrmKeys::btnPrintClick()
+{
+    QPrinter printer;
+    QPrintDialog dialog(&printer, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    QTextDocument document;
+    document.setDefaultFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    document.setPlainText(asText(m_rows));
+    document.print(&printer);
+}
+
+void TfrmKeys::btnSaveClick()
+{
+    const std::optional<QString> path =
+        m_dialogs.saveFileName(this, QDir::homePath(), QStringLiteral("Text files (*.txt)"));
+    if (!path)
+        return;
+    AtomicFileWriter writer;
+    if (!writer.replace(*path, asText(m_rows).toUtf8()))
+        throw GeneralError(writer.errorString());
+}

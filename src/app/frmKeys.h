@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "app/SlotKeys.h"
+
+#include <QDialog>
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+class Dialogs;
+class QPushButton;
+class QTableWidget;
+
+/// One line of the key list: what a key does and where.
+struct KeyListRow {
+    KeyTarget target;
+    QString key;    ///< as the operator reads it; empty for a command without a key
+    QString sheet;  ///< the sheet's name; empty for a command
+    QString button; ///< the button's number, or the command's name
+    QString title;  ///< the song's title; empty for a command
+};
+
+/// Every key at a glance, for the show's paperwork: the transport commands first (with or
+/// without a key, so that each can be given one here), then the slots' keys by sheet and button.
+/// A key is given or cleared from the list, and the list printed or saved as text.
+class TfrmKeys : public QDialog {
+    Q_OBJECT
+public:
+    /// The board's side of the list: its rows as they are now, and giving and clearing keys.
+    struct Board {
+        std::function<QList<KeyListRow>()> rows;
+        std::function<void(const KeyTarget&)> assign;
+        std::function<void(const KeyTarget&)> clear;
+    };
+
+    TfrmKeys(QWidget* owner, Dialogs& dialogs, Board board);
+
+    /// The list as plain text in columns, with a heading line.
+    [[nodiscard]] static QString asText(const QList<KeyListRow>& rows);
+
+    QTableWidget* lstKeys = nullptr;
+    QPushButton* btnAssign = nullptr;
+    QPushButton* btnClear = nullptr;
+    QPushButton* btnPrint = nullptr;
+    QPushButton* btnSave = nullptr;
+    QPushButton* btnClose = nullptr;
+
+    void btnAssignClick();
+    void btnClearClick();
+    void btnPrintClick();
+    void btnSaveClick();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void refill();
+    [[nodiscard]] int currentRow() const;
+
+    Dialogs& m_dialogs;
+    Board m_board;
+    QList<KeyListRow> m_rows;
+};
