@@ -76,7 +76,8 @@ SlotsFile::Parsed SlotsFile::parse(const QByteArray& data)
 
     bool inHeader = false;
     int version = 0;
-    const QList<QByteArray> lines = data.split('\n');
+    // A text editor may have put a byte order mark in front.
+    const QList<QByteArray> lines = (data.startsWith("\xEF\xBB\xBF") ? data.mid(3) : data).split('\n');
     for (int n = 0; n < lines.size(); ++n) {
         const QByteArray line = lines[n].trimmed();
         const int number = n + 1;

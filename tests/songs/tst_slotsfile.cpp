@@ -34,7 +34,7 @@ private Q_SLOTS:
     void handWrittenFileIsRead()
     {
         const SlotsFile::Parsed parsed =
-            SlotsFile::parse("; by hand\r\n[Sonavex]\r\nversion=1\r\nlater = x\r\n"
+            SlotsFile::parse("\xEF\xBB\xBF; by hand\r\n[Sonavex]\r\nversion=1\r\nlater = x\r\n"
                              "[0,1]\r\n  title   =  Χ  \r\n# note\r\n");
         QCOMPARE(parsed.kind, SlotsFile::Parsed::Kind::Read);
         QCOMPARE(parsed.entries.size(), 1);
