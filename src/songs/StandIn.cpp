@@ -181,17 +181,22 @@ bool dropped(char32_t c)
 /// The record's spelling of one character (one code point).
 QString spell(char32_t c)
 {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+        return QString(QChar(static_cast<char16_t>(c)));
+    // No letter of the table is one a record holds.
+    if (const auto it = spellings().constFind(c); it != spellings().cend())
+        return *it;
     const QString whole = QString::fromUcs4(&c, 1);
     if (Ansi::holds(whole))
         return whole;
     if (dropped(c))
         return {};
-    if (const auto it = spellings().constFind(c); it != spellings().cend())
-        return *it;
     if (QChar::isDigit(c))
         return QString::number(QChar::digitValue(c));
     // Apart: a letter and its accents, a ligature's letters, a wide form's narrow one.
-    const QString apart = whole.normalized(QString::NormalizationForm_KD);
+    const QString apart = QChar::decompositionTag(c) == QChar::NoDecomposition
+                              ? whole
+                              : whole.normalized(QString::NormalizationForm_KD);
     if (apart != whole) {
         QString out;
         for (const char32_t part : apart.toUcs4())
