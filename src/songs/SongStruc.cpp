@@ -590,9 +590,11 @@ void TSongInfo::saveSlots(const QByteArray& slots)
         return;
     }
     if (slots.isEmpty() && !there)
-        return; // nothing beyond the records, and no entries of an earlier run to take back
-    if (!m_writer->replace(path, slots.isEmpty() ? SlotsFile::write({}) : slots))
-        rescue({}, slots, m_writer->errorString(), false);
+        return; // nothing beyond the records, and no companion of an earlier run
+    // Without entries it is still written: an earlier run's entries must not come back.
+    const QByteArray content = slots.isEmpty() ? SlotsFile::write({}) : slots;
+    if (!m_writer->replace(path, content))
+        rescue({}, content, m_writer->errorString(), false);
 }
 
 void TSongInfo::saveToRescueFile()
