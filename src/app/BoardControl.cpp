@@ -50,15 +50,14 @@ SlotState BoardControl::slotState(int sheet, int slot) const
     TSongRecord rec;
     if (!m_form.songInfo().GetSong(sheet, slot, rec))
         return SlotState::Empty;
-    return slotStateOf(rec.FileName.str(), m_form.queueView());
+    return slotStateOf(m_form.songInfo().fileName(sheet, slot), m_form.queueView());
 }
 
 QString BoardControl::slotTitle(int sheet, int slot) const
 {
-    TSongRecord rec;
-    if (!validSlot(sheet, slot) || !m_form.songInfo().GetSong(sheet, slot, rec))
+    if (!validSlot(sheet, slot))
         return EmptyTitle;
-    return rec.Title.str();
+    return m_form.songInfo().title(sheet, slot);
 }
 
 QString BoardControl::sheetName(int sheet) const
@@ -86,22 +85,21 @@ NowPlaying BoardControl::nowPlaying() const
         return now;
     // The slot it was pressed or queued from while that slot still holds it, else the first
     // slot that holds it, sheet by sheet.
-    TSongRecord rec;
+    const TSongInfo& songs = m_form.songInfo();
     if (const auto pressed = m_form.pressedSlotOf(now.path);
-        pressed && m_form.songInfo().GetSong(pressed->sheet, pressed->slot, rec) &&
-        rec.FileName.str().compare(now.path, Qt::CaseInsensitive) == 0) {
+        pressed &&
+        songs.fileName(pressed->sheet, pressed->slot).compare(now.path, Qt::CaseInsensitive) == 0) {
         now.sheet = pressed->sheet;
         now.slot = pressed->slot;
-        now.title = rec.Title.str();
+        now.title = songs.title(pressed->sheet, pressed->slot);
         return now;
     }
     for (int sheet = 0; sheet < Sheets && now.slot < 0; ++sheet) {
         for (int slot = 0; slot < Slots; ++slot) {
-            if (m_form.songInfo().GetSong(sheet, slot, rec) &&
-                rec.FileName.str().compare(now.path, Qt::CaseInsensitive) == 0) {
+            if (songs.fileName(sheet, slot).compare(now.path, Qt::CaseInsensitive) == 0) {
                 now.sheet = sheet;
                 now.slot = slot;
-                now.title = rec.Title.str();
+                now.title = songs.title(sheet, slot);
                 break;
             }
         }

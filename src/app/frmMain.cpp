@@ -268,8 +268,8 @@ void TMainForm::RefreshButtons(int Sheet)
         TMTranBtn* B = SongButtons[static_cast<std::size_t>(k)];
         TSongRecord rec;
         if (SongInfo->GetSong(Sheet, k, rec)) {
-            B->setCaption(rec.Title.str());
-            B->setFontColor(captionColour(slotStateOf(rec.FileName.str(), view)));
+            B->setCaption(SongInfo->title(Sheet, k));
+            B->setFontColor(captionColour(slotStateOf(SongInfo->fileName(Sheet, k), view)));
         } else {
             B->setCaption(EmptyTitle);
             B->setFontColor(captionColour(SlotState::Empty));
@@ -302,9 +302,8 @@ void TMainForm::updateHotList()
     QStringList hot = PlayQueue;
     const int sheet = shownTab();
     for (int k = 0; k < SlotCount; ++k) {
-        TSongRecord rec;
-        if (sheet >= 0 && SongInfo->GetSong(sheet, k, rec)) {
-            const QString file = rec.FileName.str();
+        if (sheet >= 0) {
+            const QString file = SongInfo->fileName(sheet, k);
             if (!file.isEmpty() && !IsCdTrack(file) && !hot.contains(file))
                 hot << file;
         }
@@ -477,7 +476,7 @@ void TMainForm::MTranBtn1MouseDown(TMTranBtn* Sender, Qt::MouseButton, Qt::Keybo
         QueueMode = false; // a Shift+press belongs to that press only
         return;
     }
-    const QString file = rec.FileName.str();
+    const QString file = SongInfo->fileName(pressedSheet(), n);
     m_pressedSlots.insert(file.toCaseFolded(), {pressedSheet(), n});
 
     if (QueueMode) {

@@ -2,6 +2,7 @@
 #include "SongEdit.h"
 
 #include "SongStruc.h"
+#include "StandIn.h"
 #include "audio/SongLevels.h"
 #include "platform/Fonts.h"
 #include "platform/Guard.h"
@@ -146,15 +147,16 @@ TfrmSongEdit::TfrmSongEdit(QWidget* owner, TSongInfo& songInfo, int sheet, int s
 
     TSongRecord rec;
     if (m_songInfo.GetSong(m_sheet, m_slot, rec)) {
-        edtArtist->setText(rec.Artist.str());
-        edtAlbum->setText(rec.Album.str());
-        edtSongTitle->setText(rec.Title.str());
+        const SongTexts texts = m_songInfo.texts(m_sheet, m_slot);
+        edtArtist->setText(texts.Artist);
+        edtAlbum->setText(texts.Album);
+        edtSongTitle->setText(texts.Title);
         edtStartTime->setText(rec.StartTime.str());
         edtStopTime->setText(rec.StopTime.str());
         edtFadeStart->setText(rec.FadeStart.str());
         edtFadeDur->setText(rec.FadeDuration.str());
         if (levels)
-            showLevel(levels->find(m_songInfo.playPath(rec.FileName.str())));
+            showLevel(levels->find(m_songInfo.playPath(texts.FileName)));
     }
 }
 
@@ -184,14 +186,16 @@ void TfrmSongEdit::BitBtn1Click()
     TSongRecord rec;
     if (!m_songInfo.GetSong(m_sheet, m_slot, rec))
         return;
-    rec.Artist.set(edtArtist->text().left(40));
-    rec.Album.set(edtAlbum->text().left(40));
-    rec.Title.set(edtSongTitle->text().left(40));
+    // Texts in any script are kept whole; the record holds the nearest it can of them.
+    SongTexts texts = m_songInfo.texts(m_sheet, m_slot);
+    texts.Artist = cutText(edtArtist->text(), 40);
+    texts.Album = cutText(edtAlbum->text(), 40);
+    texts.Title = cutText(edtSongTitle->text(), 40);
     rec.StartTime.set(edtStartTime->text().left(6));
     rec.StopTime.set(edtStopTime->text().left(6));
     rec.FadeStart.set(edtFadeStart->text().left(6));
     rec.FadeDuration.set(edtFadeDur->text().left(6));
-    m_songInfo.SetSong(m_sheet, m_slot, rec);
+    m_songInfo.SetSong(m_sheet, m_slot, rec, texts);
 }
 
 void TfrmSongEdit::BitBtn2Click()

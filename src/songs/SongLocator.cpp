@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SongLocator.h"
 
+#include "StandIn.h"
 #include "mci/CdTrackCatalog.h"
 
 #include <QDirIterator>
@@ -9,10 +10,20 @@
 
 #include <algorithm>
 #include <deque>
+#include <limits>
 
 namespace {
 
-/// The parts of a stored path, case folded: "\" and "/" both separate, a drive letter goes.
+/// A part as it compares: case folded, and in the letters a song record can hold, so that
+/// "Аплодисменты.wav" is found by the stand-in a record holds of it ("Aplodismenty.wav")
+/// when its name in full is lost.
+QString comparable(const QString& part)
+{
+    const bool plain = std::all_of(part.cbegin(), part.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    return (plain ? part : standIn(part, std::numeric_limits<int>::max())).toCaseFolded();
+}
+
+/// The parts of a stored path as they compare: "\" and "/" both separate, a drive letter goes.
 QStringList foldedParts(const QString& stored)
 {
     QString path = stored;
@@ -22,7 +33,7 @@ QStringList foldedParts(const QString& stored)
     QStringList parts;
     for (const QString& part : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
         if (part != QLatin1String("."))
-            parts << part.toCaseFolded();
+            parts << comparable(part);
     }
     return parts;
 }

@@ -12,7 +12,8 @@
 ///
 /// The folder is read once, on the first song that needs it, and never again: at most
 /// MaxDepth folders deep and MaxFiles files, breadth first and in name order, so the
-/// files nearest the show's own folder count first. Names compare with case folded.
+/// files nearest the show's own folder count first. Names compare with case folded, and
+/// a name in another script as the stand-in a song record holds of it.
 class SongLocator {
 public:
     static constexpr int MaxDepth = 4;

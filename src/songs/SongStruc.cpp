@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SongStruc.h"
 
+#include "StandIn.h"
 #include "platform/Ansi.h"
 #include "platform/AtomicFile.h"
 #include "platform/Dialogs.h"
@@ -118,6 +119,51 @@ bool inRange(int Sheet, int Slot)
 {
     return Sheet >= 0 && Sheet < SheetCount && Slot >= 0 && Slot < SlotCount;
 }
+
+/// A text field of the record that the companion may hold in full, under `key`; the entry
+/// names the record's own text under "record." + `key`.
+struct TextField {
+    QString SongTexts::*full;
+    QLatin1String key;
+    QLatin1String recordKey;
+    int capacity;
+    QString (*get)(const TSongRecord&);
+    void (*set)(TSongRecord&, const QString&);
+};
+
+// File and title first: they say which song an entry belongs to, and are always in it.
+const TextField TextFields[] = {
+    {&SongTexts::FileName, QLatin1String("file"), QLatin1String("record.file"), 255,
+     [](const TSongRecord& r) { return r.FileName.str(); },
+     [](TSongRecord& r, const QString& t) { r.FileName.set(t); }},
+    {&SongTexts::Title, QLatin1String("title"), QLatin1String("record.title"), 40,
+     [](const TSongRecord& r) { return r.Title.str(); },
+     [](TSongRecord& r, const QString& t) { r.Title.set(t); }},
+    {&SongTexts::Artist, QLatin1String("artist"), QLatin1String("record.artist"), 40,
+     [](const TSongRecord& r) { return r.Artist.str(); },
+     [](TSongRecord& r, const QString& t) { r.Artist.set(t); }},
+    {&SongTexts::Album, QLatin1String("album"), QLatin1String("record.album"), 40,
+     [](const TSongRecord& r) { return r.Album.str(); },
+     [](TSongRecord& r, const QString& t) { r.Album.set(t); }},
+};
+constexpr int BindingFields = 2; ///< file and title
+
+bool isKnownKey(const QString& key)
+{
+    for (const TextField& f : TextFields)
+        if (key == f.key || key == f.recordKey)
+            return true;
+    return false;
+}
+
+const QString* valueOf(const SlotsFile::Keys& keys, QLatin1String key)
+{
+    const QString* value = nullptr;
+    for (const auto& [k, v] : keys)
+        if (k == key)
+            value = &v; // the last one counts
+    return value;
+}
 } // namespace
 
 TSongInfo::TSongInfo(Registry& registry, Dialogs& dialogs, Load load)
@@ -170,10 +216,63 @@ std::size_t TSongInfo::index(int Sheet, int Slot)
 void TSongInfo::SetSong(int Sheet, int Slot, const TSongRecord& Rec)
 {
     auto& slot = Songs[index(Sheet, Slot)];
+    if (!slot) {
+        slot = std::make_unique<SlotData>();
+    } else {
+        // The record wins: a text changed in it is no longer the one held in full.
+        for (const TextField& f : TextFields)
+            if (f.get(slot->rec) != f.get(Rec))
+                (slot->full.*f.full).clear();
+    }
+    std::memcpy(&slot->rec, &Rec, sizeof Rec);
+    locate(fileName(Sheet, Slot));
+}
+
+void TSongInfo::SetSong(int Sheet, int Slot, TSongRecord Rec, const SongTexts& Texts)
+{
+    SongTexts full;
+    for (const TextField& f : TextFields) {
+        const QString& text = Texts.*f.full;
+        const QString near = standIn(text, f.capacity);
+        f.set(Rec, near);
+        if (near != text)
+            full.*f.full = text;
+    }
+    auto& slot = Songs[index(Sheet, Slot)];
     if (!slot)
-        slot = std::make_unique<TSongRecord>();
-    std::memcpy(slot.get(), &Rec, sizeof Rec);
-    locate(slot->FileName.str());
+        slot = std::make_unique<SlotData>();
+    std::memcpy(&slot->rec, &Rec, sizeof Rec);
+    slot->full = full;
+    locate(fileName(Sheet, Slot));
+}
+
+SongTexts TSongInfo::texts(int Sheet, int Slot) const
+{
+    SongTexts texts;
+    const auto& slot = Songs[index(Sheet, Slot)];
+    if (!slot)
+        return texts;
+    for (const TextField& f : TextFields) {
+        const QString& full = slot->full.*f.full;
+        texts.*f.full = full.isEmpty() ? f.get(slot->rec) : full;
+    }
+    return texts;
+}
+
+QString TSongInfo::fileName(int Sheet, int Slot) const
+{
+    const auto& slot = Songs[index(Sheet, Slot)];
+    if (!slot)
+        return {};
+    return slot->full.FileName.isEmpty() ? slot->rec.FileName.str() : slot->full.FileName;
+}
+
+QString TSongInfo::title(int Sheet, int Slot) const
+{
+    const auto& slot = Songs[index(Sheet, Slot)];
+    if (!slot)
+        return EmptyTitle;
+    return slot->full.Title.isEmpty() ? slot->rec.Title.str() : slot->full.Title;
 }
 
 void TSongInfo::locate(const QString& FileName)
@@ -208,33 +307,24 @@ QString TSongInfo::notFoundNote(const QString& FileName) const
 int TSongInfo::foundCount(int Sheet) const
 {
     int count = 0;
-    for (int k = 0; k < SlotCount; ++k) {
-        const auto& rec = Songs[index(Sheet, k)];
-        if (rec && !found(rec->FileName.str()).path.isEmpty())
+    for (int k = 0; k < SlotCount; ++k)
+        if (Songs[index(Sheet, k)] && !found(fileName(Sheet, k)).path.isEmpty())
             ++count;
-    }
     return count;
 }
 
-QStringList TSongInfo::useFoundPaths(int Sheet)
+void TSongInfo::useFoundPaths(int Sheet)
 {
-    QStringList kept;
     for (int k = 0; k < SlotCount; ++k) {
-        const auto& rec = Songs[index(Sheet, k)];
-        if (!rec)
+        if (!Songs[index(Sheet, k)])
             continue;
-        const QString path = found(rec->FileName.str()).path;
+        const QString path = found(fileName(Sheet, k)).path;
         if (path.isEmpty())
             continue;
-        // A path cut short or with "?" for a character would name another file, or none.
-        if (path.size() > 255 || !Ansi::holds(path)) {
-            kept << path;
-            continue;
-        }
-        rec->FileName.set(path);
-        locate(path);
+        SongTexts full = texts(Sheet, k);
+        full.FileName = path;
+        SetSong(Sheet, k, Songs[index(Sheet, k)]->rec, full);
     }
-    return kept;
 }
 
 bool TSongInfo::GetSong(int Sheet, int Slot, TSongRecord& Rec) const
@@ -242,7 +332,7 @@ bool TSongInfo::GetSong(int Sheet, int Slot, TSongRecord& Rec) const
     const auto& slot = Songs[index(Sheet, Slot)];
     if (!slot)
         return false;
-    std::memcpy(&Rec, slot.get(), sizeof Rec);
+    std::memcpy(&Rec, &slot->rec, sizeof Rec);
     return true;
 }
 
@@ -265,9 +355,9 @@ void TSongInfo::ExchangeSongs(int SheetA, int SlotA, int SheetB, int SlotB)
     const std::size_t b = index(SheetB, SlotB);
     std::swap(Songs[a], Songs[b]);
     if (Songs[a])
-        Songs[a]->Sheet = SheetA;
+        Songs[a]->rec.Sheet = SheetA;
     if (Songs[b])
-        Songs[b]->Sheet = SheetB;
+        Songs[b]->rec.Sheet = SheetB;
 }
 
 void TSongInfo::LoadFromFile()
@@ -283,28 +373,36 @@ TSongInfo::FileContent TSongInfo::readFile(const QString& infoPath)
         content.kind = FileContent::Kind::FolderMissing;
         return content;
     }
-    AtomicFileWriter::removeStaleTemporaries(infoPath, StaleTemporaryAge);
-    switch (readWholeFile(infoPath, content.data, content.reason)) {
-    case ReadResult::Missing:
-        content.kind = FileContent::Kind::Missing;
-        break;
-    case ReadResult::Failed:
-        content.kind = FileContent::Kind::Failed;
-        break;
-    case ReadResult::Read:
-        content.kind = FileContent::Kind::Read;
-        break;
-    }
+    const auto read = [](const QString& path, QByteArray& data, QString& reason) {
+        AtomicFileWriter::removeStaleTemporaries(path, StaleTemporaryAge);
+        switch (readWholeFile(path, data, reason)) {
+        case ReadResult::Missing:
+            return FileContent::Kind::Missing;
+        case ReadResult::Failed:
+            return FileContent::Kind::Failed;
+        case ReadResult::Read:
+            break;
+        }
+        return FileContent::Kind::Read;
+    };
+    content.kind = read(infoPath, content.data, content.reason);
+    content.slotsPath = SlotsFile::pathFor(AtomicFileWriter::resolvedTarget(infoPath));
+    content.slotsKind = read(content.slotsPath, content.slotsData, content.slotsReason);
     return content;
+}
+
+QString TSongInfo::slotsPath() const
+{
+    return SlotsFile::pathFor(AtomicFileWriter::resolvedTarget(InfoPath));
 }
 
 QString TSongInfo::takeFile(const FileContent& content, bool inBox)
 {
     m_taken = true;
     m_locator = std::make_unique<SongLocator>(content.folder);
-    for (const auto& rec : Songs)
-        if (rec)
-            locate(rec->FileName.str()); // the operator's songs of the wait
+    for (int i = 0; i < SheetCount * SlotCount; ++i)
+        if (Songs[static_cast<std::size_t>(i)])
+            locate(fileName(i / SlotCount, i % SlotCount)); // the operator's songs of the wait
     const QString file = QDir::toNativeSeparators(InfoPath);
     QString text;
     auto style = Dialogs::Style::Error;
@@ -327,6 +425,7 @@ QString TSongInfo::takeFile(const FileContent& content, bool inBox)
                    "The song file %1 cannot be read (%2). The sheets start empty; the file is left as it "
                    "is, and this run's songs are saved beside it when Sonavex ends.")
                    .arg(file, m_unreadable);
+        m_slotsUnreadable = m_unreadable; // the pair stays as it is
         break;
     case FileContent::Kind::Read: {
         m_read = true;
@@ -346,9 +445,11 @@ QString TSongInfo::takeFile(const FileContent& content, bool inBox)
                 ++bad;
                 continue;
             }
-            if (Songs[index(sheet, slot)] && !fromFile.contains(index(sheet, slot)))
+            auto& place = Songs[index(sheet, slot)];
+            if (place && !fromFile.contains(index(sheet, slot)))
                 continue;
-            SetSong(sheet, slot, rec);
+            place = std::make_unique<SlotData>();
+            place->rec = rec;
             fromFile.insert(index(sheet, slot));
             ++good;
         }
@@ -357,8 +458,24 @@ QString TSongInfo::takeFile(const FileContent& content, bool inBox)
             text = keepDamagedOriginal(good, bad, stray);
             style = Dialogs::Style::Information;
         }
+        const QString slotsProblem = takeSlots(content, fromFile);
+        if (!slotsProblem.isEmpty()) {
+            text += (text.isEmpty() ? QString() : QStringLiteral("\n\n")) + slotsProblem;
+            style = Dialogs::Style::Information;
+        }
+        for (const std::size_t i : fromFile)
+            locate(fileName(static_cast<int>(i) / SlotCount, static_cast<int>(i) % SlotCount));
         break;
     }
+    }
+    if (content.kind != FileContent::Kind::Read && content.kind != FileContent::Kind::Failed) {
+        // No song file: a companion without one holds nothing to load, but it is not replaced
+        // unless it was read.
+        const QString slotsProblem = takeSlots(content, {});
+        if (!slotsProblem.isEmpty() && text.isEmpty())
+            style = Dialogs::Style::Information;
+        if (!slotsProblem.isEmpty())
+            text += (text.isEmpty() ? QString() : QStringLiteral("\n\n")) + slotsProblem;
     }
     if (text.isEmpty() || !inBox)
         return text;
@@ -390,68 +507,232 @@ void TSongInfo::SaveToFile()
 {
     if (m_saved)
         return;
-    QByteArray data;
-    for (const auto& rec : Songs)
-        if (rec)
-            data.append(reinterpret_cast<const char*>(rec.get()), RecordSize);
+    const QByteArray data = songData();
+    const QByteArray slots = slotsData();
 
     if (!m_unreadable.isEmpty()) {
         // What could not be read is never replaced: this run's songs go beside it.
-        saveBeside(data, QStringLiteral("could not be read when Sonavex started"));
+        saveBeside(data, slots, QStringLiteral("could not be read when Sonavex started"));
         return;
     }
     if (!m_read && QFileInfo::exists(AtomicFileWriter::resolvedTarget(InfoPath))) {
         // A song file that came (back) during the run was never read: replacing it would
         // lose its songs. The run started empty, so an empty store changed nothing.
-        saveBeside(data, QStringLiteral("appeared while Sonavex ran, after it had found none"));
+        saveBeside(data, slots, QStringLiteral("appeared while Sonavex ran, after it had found none"));
         return;
     }
     if (isDefaultPath())
         QDir().mkpath(QFileInfo(InfoPath).absolutePath());
-    if (!m_writer->replace(InfoPath, data))
-        rescue(data, m_writer->errorString());
+    if (!m_writer->replace(InfoPath, data)) {
+        rescue(data, slots, m_writer->errorString());
+        return;
+    }
+    saveSlots(slots);
+}
+
+QByteArray TSongInfo::songData() const
+{
+    QByteArray data;
+    for (const auto& slot : Songs)
+        if (slot)
+            data.append(reinterpret_cast<const char*>(&slot->rec), RecordSize);
+    return data;
+}
+
+QByteArray TSongInfo::slotsData() const
+{
+    QList<SlotsFile::Entry> entries;
+    for (int i = 0; i < SheetCount * SlotCount; ++i) {
+        const auto& slot = Songs[static_cast<std::size_t>(i)];
+        if (!slot)
+            continue;
+        SlotsFile::Entry entry{i / SlotCount, i % SlotCount, {}};
+        for (const TextField& f : TextFields)
+            if (!(slot->full.*f.full).isEmpty())
+                entry.keys.append({f.key, slot->full.*f.full});
+        if (entry.keys.isEmpty() && slot->more.isEmpty())
+            continue;
+        for (int k = 0; k < std::ssize(TextFields); ++k) {
+            const TextField& f = TextFields[k];
+            if (k < BindingFields || !(slot->full.*f.full).isEmpty())
+                entry.keys.append({f.recordKey, f.get(slot->rec)});
+        }
+        entry.keys += slot->more;
+        entries.append(entry);
+    }
+    return entries.isEmpty() ? QByteArray() : SlotsFile::write(entries);
+}
+
+void TSongInfo::saveSlots(const QByteArray& slots)
+{
+    const QString path = slotsPath();
+    const bool there = QFileInfo::exists(path) || QFileInfo(path).isSymLink();
+    QString because;
+    if (!m_slotsUnreadable.isEmpty())
+        because = QStringLiteral("could not be taken when Sonavex started (%1)").arg(m_slotsUnreadable);
+    else if (!m_slotsRead && there)
+        because = QStringLiteral("appeared while Sonavex ran, after it had found none");
+    if (!because.isEmpty()) {
+        // Never replaced unread: this run's names go beside it.
+        if (slots.isEmpty())
+            return;
+        const QString beside = freeName(path + QLatin1String(".saved-") + timeStamp(), QString());
+        if (!m_writer->replace(beside, slots)) {
+            rescue({}, slots, m_writer->errorString(), false);
+            return;
+        }
+        m_dialogs.messageBox(
+            nullptr,
+            QStringLiteral("The file %1, which holds the songs' names in full, %2, so it was "
+                           "left as it was. This run's names were saved as %3.")
+                .arg(QDir::toNativeSeparators(path), because, QDir::toNativeSeparators(beside)),
+            Dialogs::Style::Information, Dialogs::Buttons::Ok);
+        return;
+    }
+    if (slots.isEmpty() && !there)
+        return; // nothing beyond the records, and no companion of an earlier run
+    // Without entries it is still written: an earlier run's entries must not come back.
+    const QByteArray content = slots.isEmpty() ? SlotsFile::write({}) : slots;
+    if (!m_writer->replace(path, content))
+        rescue({}, content, m_writer->errorString(), false);
 }
 
 void TSongInfo::saveToRescueFile()
 {
-    QByteArray data;
-    for (const auto& rec : Songs)
-        if (rec)
-            data.append(reinterpret_cast<const char*>(rec.get()), RecordSize);
     m_saved = true;
-    rescue(data, QStringLiteral("%1: the drive does not answer").arg(QDir::toNativeSeparators(InfoPath)));
+    rescue(songData(), slotsData(),
+           QStringLiteral("%1: the drive does not answer").arg(QDir::toNativeSeparators(InfoPath)));
 }
 
-void TSongInfo::saveBeside(const QByteArray& data, const QString& because)
+void TSongInfo::saveBeside(const QByteArray& data, const QByteArray& slots, const QString& because)
 {
     if (data.isEmpty())
         return;
     const QString beside = freeName(InfoPath + QLatin1String(".saved-") + timeStamp(), QString());
     if (!m_writer->replace(beside, data)) {
-        rescue(data, m_writer->errorString());
+        rescue(data, slots, m_writer->errorString());
         return;
     }
-    m_dialogs.messageBox(
-        nullptr,
-        QStringLiteral("The song file %1 %2, so it was left as it was. This run's songs were "
-                       "saved as %3.")
-            .arg(QDir::toNativeSeparators(InfoPath), because, QDir::toNativeSeparators(beside)),
-        Dialogs::Style::Information, Dialogs::Buttons::Ok);
+    QString text = QStringLiteral("The song file %1 %2, so it was left as it was. This run's songs were "
+                                  "saved as %3.")
+                       .arg(QDir::toNativeSeparators(InfoPath), because, QDir::toNativeSeparators(beside));
+    const QString besideSlots = SlotsFile::pathFor(beside);
+    if (!slots.isEmpty()) {
+        if (m_writer->replace(besideSlots, slots))
+            text +=
+                QStringLiteral(" Their names in full are in %1.").arg(QDir::toNativeSeparators(besideSlots));
+        else
+            text +=
+                QStringLiteral(" Their names in full could not be saved (%1).").arg(m_writer->errorString());
+    }
+    m_dialogs.messageBox(nullptr, text, Dialogs::Style::Information, Dialogs::Buttons::Ok);
 }
 
-void TSongInfo::rescue(const QByteArray& data, const QString& why)
+void TSongInfo::rescue(const QByteArray& data, const QByteArray& slots, const QString& why, bool songs)
 {
     const QString folder = QFileInfo(defaultInfoPath()).absolutePath();
-    const QString name =
-        freeName(folder + QLatin1String("/songs-rescued-") + timeStamp(), QStringLiteral(".inf"));
+    // A pair that belongs together: neither name may be taken.
+    const QString stamp = folder + QLatin1String("/songs-rescued-") + timeStamp();
+    QString base = stamp;
+    for (int n = 2; QFileInfo::exists(base + QLatin1String(".inf")) ||
+                    QFileInfo::exists(SlotsFile::pathFor(base + QLatin1String(".inf")));
+         ++n)
+        base = stamp + QLatin1Char('-') + QString::number(n);
+    const QString name = base + QLatin1String(".inf");
+    const QString slotsName = SlotsFile::pathFor(name);
+    const QString what = songs ? QStringLiteral("The songs") : QStringLiteral("The songs' names in full");
     QString text = QStringLiteral("Unable to save file!\n\n%1.\n\n").arg(why);
-    if (!QDir().mkpath(folder))
-        text += QStringLiteral("The songs could not be saved to %1 either: the folder cannot be made.")
-                    .arg(QDir::toNativeSeparators(folder));
-    else if (m_writer->replace(name, data))
-        text += QStringLiteral("The songs were saved to %1 instead.").arg(QDir::toNativeSeparators(name));
-    else
+    if (!QDir().mkpath(folder)) {
+        text += QStringLiteral("%1 could not be saved to %2 either: the folder cannot be made.")
+                    .arg(what, QDir::toNativeSeparators(folder));
+    } else if (songs && !m_writer->replace(name, data)) {
         text += QStringLiteral("The songs could not be saved to %1 either (%2).")
                     .arg(QDir::toNativeSeparators(folder), m_writer->errorString());
+    } else if (!songs) {
+        if (m_writer->replace(slotsName, slots))
+            text +=
+                QStringLiteral("%1 were saved to %2 instead.").arg(what, QDir::toNativeSeparators(slotsName));
+        else
+            text += QStringLiteral("%1 could not be saved to %2 either (%3).")
+                        .arg(what, QDir::toNativeSeparators(folder), m_writer->errorString());
+    } else {
+        text += QStringLiteral("The songs were saved to %1 instead.").arg(QDir::toNativeSeparators(name));
+        if (!slots.isEmpty() && m_writer->replace(slotsName, slots))
+            text +=
+                QStringLiteral(" Their names in full are in %1.").arg(QDir::toNativeSeparators(slotsName));
+        else if (!slots.isEmpty())
+            text +=
+                QStringLiteral(" Their names in full could not be saved (%1).").arg(m_writer->errorString());
+    }
     m_dialogs.messageBox(nullptr, text, Dialogs::Style::Error, Dialogs::Buttons::Ok);
+}
+
+QString TSongInfo::takeSlots(const FileContent& content, const QSet<std::size_t>& fromFile)
+{
+    const QString file = QDir::toNativeSeparators(content.slotsPath);
+    const QString lead = QStringLiteral("The file %1, which holds the songs' names in full, ").arg(file);
+    const QString keptAsItIs = QStringLiteral(
+        "The songs have the names their song file holds; the file is left as it is, and this run's names "
+        "are saved beside it when Sonavex ends.");
+    switch (content.slotsKind) {
+    case FileContent::Kind::FolderMissing:
+    case FileContent::Kind::Missing:
+        return {};
+    case FileContent::Kind::Failed:
+        m_slotsUnreadable = content.slotsReason;
+        return lead + QStringLiteral("cannot be read (%1). ").arg(content.slotsReason) + keptAsItIs;
+    case FileContent::Kind::Read:
+        break;
+    }
+    const SlotsFile::Parsed parsed = SlotsFile::parse(content.slotsData);
+    switch (parsed.kind) {
+    case SlotsFile::Parsed::Kind::Newer:
+        m_slotsUnreadable = QStringLiteral("written by a newer Sonavex, %1").arg(parsed.problem);
+        return lead + QStringLiteral("was written by a newer Sonavex (%1). ").arg(parsed.problem) +
+               keptAsItIs;
+    case SlotsFile::Parsed::Kind::Damaged: {
+        // Kept aside, so that the next save writes a sound one in its place.
+        const QString copy =
+            freeName(content.slotsPath + QLatin1String(".damaged-") + timeStamp(), QString());
+        if (QFile::rename(content.slotsPath, copy)) {
+            m_slotsRead = true;
+            return lead +
+                   QStringLiteral("is damaged (%1). It was kept as %2, and the songs have the names their "
+                                  "song file holds.")
+                       .arg(parsed.problem, QDir::toNativeSeparators(copy));
+        }
+        m_slotsUnreadable = QStringLiteral("damaged, %1").arg(parsed.problem);
+        return lead + QStringLiteral("is damaged (%1) and could not be kept aside. ").arg(parsed.problem) +
+               keptAsItIs;
+    }
+    case SlotsFile::Parsed::Kind::Read:
+        break;
+    }
+    m_slotsRead = true;
+    for (const SlotsFile::Entry& entry : parsed.entries) {
+        const std::size_t i = index(entry.sheet, entry.slot);
+        if (!fromFile.contains(i))
+            continue;
+        SlotData& slot = *Songs[i];
+        // The record wins: an entry whose record another program changed is dropped whole.
+        bool belongs = true;
+        for (int k = 0; k < std::ssize(TextFields); ++k) {
+            const TextField& f = TextFields[k];
+            const QString* held = valueOf(entry.keys, f.recordKey);
+            if (held ? *held != f.get(slot.rec) : k < BindingFields)
+                belongs = false;
+        }
+        if (!belongs)
+            continue;
+        for (const TextField& f : TextFields) {
+            const QString* full = valueOf(entry.keys, f.key);
+            const QString* held = valueOf(entry.keys, f.recordKey);
+            if (full && held && *full != *held)
+                slot.full.*f.full = *full;
+        }
+        for (const auto& key : entry.keys)
+            if (!isKnownKey(key.first))
+                slot.more.append(key);
+    }
+    return {};
 }

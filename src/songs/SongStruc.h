@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "songs/SlotsFile.h"
 #include "songs/SongLocator.h"
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QtEndian>
 
@@ -60,6 +62,16 @@ static_assert(offsetof(TSongRecord, Slot) == 412);
 /// "00:00" four times, sheet 0, slot 0. Unused bytes are zero.
 void InitSongRecord(TSongRecord& Rec);
 
+/// A song's texts in full, in any script and of any length; the record holds the nearest
+/// text it can of each (see standIn) and the song file's companion the rest.
+struct SongTexts {
+    QString Artist;
+    QString Album;
+    QString Title;
+    QString FileName;
+    friend bool operator==(const SongTexts&, const SongTexts&) = default;
+};
+
 /// The text of a free slot.
 inline const QString EmptyTitle = QStringLiteral("<empty>");
 
@@ -79,6 +91,11 @@ public:
         QString folder; ///< the folder the file really lives in (links followed)
         QByteArray data;
         QString reason; ///< why it failed
+        /// The companion of the file (SlotsFile), beside the file it really is.
+        QString slotsPath;
+        Kind slotsKind = Kind::Missing;
+        QByteArray slotsData;
+        QString slotsReason;
     };
 
     TSongInfo(Registry& registry, Dialogs& dialogs, Load load = Load::Now);
@@ -91,7 +108,18 @@ public:
     TSongInfo& operator=(const TSongInfo&) = delete;
 
     /// Copies all 416 bytes of `Rec` into (Sheet, Slot); its own Sheet/Slot fields are kept as passed.
+    /// A text the slot held in full stays so while its record's text is not changed.
     void SetSong(int Sheet, int Slot, const TSongRecord& Rec);
+    /// The same with the texts in full: `Rec`'s artist, album, title and file name become the
+    /// nearest texts a record can hold of them.
+    void SetSong(int Sheet, int Slot, TSongRecord Rec, const SongTexts& Texts);
+    /// The texts in full of a filled slot; those of the record where it holds them whole.
+    /// Empty texts for a free slot.
+    [[nodiscard]] SongTexts texts(int Sheet, int Slot) const;
+    /// The file name in full: what a press plays and the queue holds. Empty for a free slot.
+    [[nodiscard]] QString fileName(int Sheet, int Slot) const;
+    /// The title in full, or "<empty>" for a free slot.
+    [[nodiscard]] QString title(int Sheet, int Slot) const;
     /// True and a copy in `Rec` when the slot is filled; false and `Rec` untouched otherwise.
     bool GetSong(int Sheet, int Slot, TSongRecord& Rec) const;
     void ClearSong(int Sheet, int Slot);
@@ -112,9 +140,8 @@ public:
     [[nodiscard]] QString notFoundNote(const QString& FileName) const;
     /// The songs of `Sheet` that play from a found path.
     [[nodiscard]] int foundCount(int Sheet) const;
-    /// Writes the found paths into the records of `Sheet`, except those a record cannot
-    /// hold exactly; returns those left as they were.
-    QStringList useFoundPaths(int Sheet);
+    /// Stores the found paths as the file names of the songs of `Sheet`.
+    void useFoundPaths(int Sheet);
 
     [[nodiscard]] const QString& infoPath() const { return InfoPath; }
     /// Reads the info file `infoPath`; safe on any thread, touches nothing but the file system.
@@ -129,27 +156,48 @@ public:
     [[nodiscard]] bool fileTaken() const { return m_taken; }
     /// Where the damaged original was kept at load, empty when the file was sound.
     [[nodiscard]] const QString& damagedCopy() const { return m_damagedCopy; }
+    /// The song file's companion, beside the file it really is.
+    [[nodiscard]] QString slotsPath() const;
 
     /// Where the info file lives when the registry names none.
     [[nodiscard]] static QString defaultInfoPath();
 
 private:
+    /// A slot's record with what it holds beyond it: each text in full where the record's is
+    /// not the whole of it (empty otherwise), and the companion's keys this version does not know.
+    struct SlotData {
+        TSongRecord rec;
+        SongTexts full;
+        SlotsFile::Keys more;
+    };
+
     void LoadFromFile();
     void SaveToFile();
+    /// Gives the slots filled from the file their texts in full from the companion, where its
+    /// entry still belongs to the record; says what is wrong with the companion, if anything.
+    QString takeSlots(const FileContent& content, const QSet<std::size_t>& fromFile);
+    [[nodiscard]] QByteArray songData() const;
+    /// The companion's text; empty when no slot holds anything beyond its record.
+    [[nodiscard]] QByteArray slotsData() const;
+    /// Writes the companion after the song file was written.
+    void saveSlots(const QByteArray& slots);
     [[nodiscard]] QString keepDamagedOriginal(qint64 goodRecords, qint64 badRecords, qint64 strayBytes);
     /// Writes `data` to a new file under the default data folder after the info file
     /// could not be written, and tells the operator where and why.
-    void rescue(const QByteArray& data, const QString& why);
-    /// Saves a non-empty `data` as "<info file>.saved-<time>", leaving the info file as it
-    /// is, and tells the operator that the info file `because` and where the songs went.
-    void saveBeside(const QByteArray& data, const QString& because);
+    /// `slots`, when not empty, goes beside it under the companion's name; with `songs` false,
+    /// only `slots` is rescued (the song file was written).
+    void rescue(const QByteArray& data, const QByteArray& slots, const QString& why, bool songs = true);
+    /// Saves a non-empty `data` as "<info file>.saved-<time>" (and `slots` as its companion),
+    /// leaving the info file as it is, and tells the operator that the info file `because`
+    /// and where the songs went.
+    void saveBeside(const QByteArray& data, const QByteArray& slots, const QString& because);
     [[nodiscard]] bool isDefaultPath() const;
     /// Looks for a stored path once a run, when it first enters the store.
     void locate(const QString& FileName);
 
     [[nodiscard]] static std::size_t index(int Sheet, int Slot);
 
-    std::array<std::unique_ptr<TSongRecord>, SheetCount * SlotCount> Songs;
+    std::array<std::unique_ptr<SlotData>, SheetCount * SlotCount> Songs;
     QString InfoPath;
     Dialogs& m_dialogs;
     std::unique_ptr<AtomicFileWriter> m_writer;
@@ -160,6 +208,10 @@ private:
     bool m_read = false;
     bool m_taken = false;
     bool m_saved = false; ///< saved elsewhere already: not again at the end
+    /// Why the companion that is there could not be taken; it is then never replaced.
+    QString m_slotsUnreadable;
+    /// The companion was read (or kept aside as damaged): only then may it be replaced.
+    bool m_slotsRead = false;
     std::unique_ptr<SongLocator> m_locator;
     QHash<QString, SongLocator::Found> m_found; ///< every stored path looked for, found or not
 };

@@ -6,8 +6,8 @@
 #include "FileListBox.h"
 #include "SheetHost.h"
 #include "SongStruc.h"
+#include "StandIn.h"
 #include "mci/CdTrackCatalog.h"
-#include "platform/Ansi.h"
 #include "platform/Dialogs.h"
 #include "platform/DriveList.h"
 #include "platform/Fonts.h"
@@ -64,27 +64,24 @@ QString joinPath(const QString& directory, const QString& name)
     return directory + QLatin1Char('/') + name;
 }
 
-/// The song a file gets when it is assigned to (sheet, slot); its title is the name after
-/// the last "/", "\" or ":", cut to 40 characters and then before its first "." (the 40
+/// The texts of the song a file gets when it is assigned: its title is the name after the
+/// last "/", "\\" or ":", cut to 40 characters and then before its first "." (the 40
 /// characters when there is none).
-TSongRecord newSong(const QString& directory, const QString& name, int sheet, int slot)
+SongTexts newSong(const QString& directory, const QString& name)
 {
-    TSongRecord rec;
-    InitSongRecord(rec);
-    const QString fileName = joinPath(directory, name).left(255);
-    rec.FileName.set(fileName);
+    SongTexts texts;
+    texts.Artist = QStringLiteral("New Artist");
+    texts.Album = QStringLiteral("New Album");
+    texts.FileName = joinPath(directory, name);
 
     qsizetype start = 0;
     for (QChar sep : {QLatin1Char('/'), QLatin1Char('\\'), QLatin1Char(':')})
-        start = std::max(start, fileName.lastIndexOf(sep) + 1);
-    QString title = fileName.mid(start).left(40);
-    const qsizetype dot = title.indexOf(QLatin1Char('.'));
+        start = std::max(start, texts.FileName.lastIndexOf(sep) + 1);
+    texts.Title = cutText(texts.FileName.mid(start), 40);
+    const qsizetype dot = texts.Title.indexOf(QLatin1Char('.'));
     if (dot >= 0)
-        title.truncate(dot);
-    rec.Title.set(title);
-    rec.Sheet = sheet;
-    rec.Slot = slot;
-    return rec;
+        texts.Title.truncate(dot);
+    return texts;
 }
 
 /// The local files (not folders) of a URL list.
@@ -374,10 +371,9 @@ void TfrmSchedual::setCell(int col, int row, const QString& text)
 
 QString TfrmSchedual::songHint(int Sheet, int Slot) const
 {
-    TSongRecord rec;
-    if (!m_songInfo.GetSong(Sheet, Slot, rec))
+    const QString stored = m_songInfo.fileName(Sheet, Slot);
+    if (stored.isEmpty())
         return {};
-    const QString stored = rec.FileName.str();
     const QString found = m_songInfo.found(stored).path;
     if (found.isEmpty())
         return stored;
@@ -404,10 +400,9 @@ void TfrmSchedual::FormCreate()
 {
     for (int c = 0; c < SheetCount; ++c)
         setCell(c, 0, m_host.tabCaption(c));
-    TSongRecord rec;
     for (int c = 0; c < SheetCount; ++c)
         for (int n = 0; n < SlotCount; ++n)
-            setCell(c, n + 1, m_songInfo.GetSong(c, n, rec) ? rec.Title.str() : EmptyTitle);
+            setCell(c, n + 1, m_songInfo.title(c, n));
 }
 
 void TfrmSchedual::FormDestroy()
@@ -428,43 +423,24 @@ void TfrmSchedual::btnAddFilesClick()
     addFiles(files);
 }
 
-void TfrmSchedual::addFiles(const QList<FileToAdd>& candidates)
+void TfrmSchedual::addFiles(const QList<FileToAdd>& files)
 {
     closeCellEditor();
-    // A name the song record cannot hold exactly would leave a slot that never plays.
-    QList<FileToAdd> files;
-    QStringList refused;
-    for (const FileToAdd& file : candidates) {
-        const QString path = joinPath(file.directory, file.name);
-        if (path.size() <= 255 && Ansi::holds(path))
-            files.append(file);
-        else
-            refused << path;
-    }
     qsizetype next = 0;
     for (int col = Col(); col < SheetCount && next < files.size(); ++col) {
         for (int row = 1; row <= SlotCount && next < files.size(); ++row) {
             if (cellText(col, row) != EmptyTitle)
                 continue;
             const FileToAdd& file = files[next++];
-            m_songInfo.SetSong(col, row - 1, newSong(file.directory, file.name, col, row - 1));
+            TSongRecord rec;
+            InitSongRecord(rec);
+            rec.Sheet = col;
+            rec.Slot = row - 1;
+            m_songInfo.SetSong(col, row - 1, rec, newSong(file.directory, file.name));
             setCell(col, row, file.name);
         }
     }
     // Files beyond the last free cell of the last sheet are dropped.
-    tellNotHeld(QStringLiteral("These files were not assigned: their names are"), refused);
-}
-
-void TfrmSchedual::tellNotHeld(const QString& lead, const QStringList& paths)
-{
-    if (paths.isEmpty())
-        return;
-    m_dialogs.messageBox(this,
-                         lead +
-                             QStringLiteral(" longer than 255 characters or use characters a song sheet "
-                                            "cannot hold.\n\n") +
-                             paths.join(QLatin1Char('\n')),
-                         Dialogs::Style::Information, Dialogs::Buttons::Ok);
 }
 
 void TfrmSchedual::btnEraseClick()
@@ -516,10 +492,9 @@ void TfrmSchedual::UseFoundPaths1Click()
     if (m_dialogs.messageBox(this, question, Dialogs::Style::Confirmation, Dialogs::Buttons::YesNo) !=
         Dialogs::Answer::Yes)
         return;
-    const QStringList kept = m_songInfo.useFoundPaths(col);
+    m_songInfo.useFoundPaths(col);
     for (int r = 1; r <= SlotCount; ++r)
         StringGrid->item(r - 1, col)->setToolTip(songHint(col, r - 1));
-    tellNotHeld(QStringLiteral("These paths were not stored: they are"), kept);
 }
 
 void TfrmSchedual::StringGridClick()
@@ -534,22 +509,15 @@ void TfrmSchedual::StringGridSetEditText(int ACol, int ARow, const QString& Valu
     if (ARow < 1)
         return;
     TSongRecord rec = m_songInfo.GetSongOrDefault(ACol, ARow - 1);
-    if (!Ansi::holds(Value.left(40))) {
-        // Stored, the title would read "?" where those characters stand: keep the
-        // song as it is and show in the cell what the sheet holds.
-        TSongRecord stored;
-        setCell(ACol, ARow, m_songInfo.GetSong(ACol, ARow - 1, stored) ? stored.Title.str() : EmptyTitle);
-        m_dialogs.messageBox(this,
-                             QStringLiteral("This title was not stored: it uses characters a song sheet "
-                                            "cannot hold.\n\n") +
-                                 Value,
-                             Dialogs::Style::Information, Dialogs::Buttons::Ok);
-        return;
-    }
-    rec.Title.set(Value.left(40));
+    // A free slot gets the default record's texts with the new title.
+    TSongRecord stored;
+    SongTexts texts = m_songInfo.GetSong(ACol, ARow - 1, stored)
+                          ? m_songInfo.texts(ACol, ARow - 1)
+                          : SongTexts{rec.Artist.str(), rec.Album.str(), rec.Title.str(), rec.FileName.str()};
+    texts.Title = cutText(Value, 40);
     rec.Sheet = ACol;
     rec.Slot = ARow - 1;
-    m_songInfo.SetSong(ACol, ARow - 1, rec);
+    m_songInfo.SetSong(ACol, ARow - 1, rec, texts);
 }
 
 bool TfrmSchedual::StringGridDragOver(const QMimeData* mime, const QPoint& pos)

@@ -78,8 +78,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    /// Tells which files or paths a song sheet could not hold (too long, or characters it lacks).
-    void tellNotHeld(const QString& lead, const QStringList& paths);
     struct FileToAdd {
         QString directory;
         QString name;

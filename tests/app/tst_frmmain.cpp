@@ -185,6 +185,33 @@ private Q_SLOTS:
         QCOMPARE(m_form->Tabs->tabText(0), QStringLiteral("Music Sheet 1"));
     }
 
+    void songsNamedInAnyScriptPlayAfterARestart()
+    {
+        // Prepared in one run, played in the next: one where it was stored, one moved below the song file.
+        const QString here = makeFile(QStringLiteral("Аплодисменты.wav"));
+        const QString folder = QFileInfo(m_form->songInfo().infoPath()).absolutePath();
+        const QString moved = folder + QStringLiteral("/Шоу/拍手 🎉.wav");
+        QVERIFY(QDir().mkpath(QFileInfo(moved).absolutePath()));
+        QVERIFY(QFile::copy(here, moved));
+        m_form.reset();
+        {
+            TSongInfo store(*m_registry, *m_dialogs);
+            store.SetSong(1, 0, makeSong(QString(), 1, 0), {{}, {}, QStringLiteral("Аплодисменты"), here});
+            store.SetSong(1, 1, makeSong(QString(), 1, 1),
+                          {{}, {}, QStringLiteral("拍手 🎉"), QStringLiteral("/old/disk/Шоу/拍手 🎉.wav")});
+        }
+        createForm();
+        m_form->Tabs->setCurrentIndex(1);
+        QCOMPARE(button(0)->Caption(), QStringLiteral("Аплодисменты"));
+        QCOMPARE(button(1)->Caption(), QStringLiteral("拍手 🎉"));
+        press(0);
+        QCOMPARE(m_player->fileName(), here);
+        QCOMPARE(m_form->StatusPanels[2]->text(), QStringLiteral("Now Playing ") + here);
+        press(1);
+        QCOMPARE(m_player->fileName(), moved);
+        QVERIFY(m_errors->messages.isEmpty());
+    }
+
     void clearTabEmptiesTheSheetButLeavesTheQueue()
     {
         press(0);

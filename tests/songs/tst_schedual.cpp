@@ -73,8 +73,7 @@ class TestSchedual : public QObject, StoreFixture {
 
     QString title(int sheet, int slot) const
     {
-        TSongRecord rec;
-        return m_store->GetSong(sheet, slot, rec) ? rec.Title.str() : QString();
+        return filled(sheet, slot) ? m_store->title(sheet, slot) : QString();
     }
 
     bool filled(int sheet, int slot) const
@@ -352,42 +351,43 @@ private Q_SLOTS:
         QCOMPARE(editor->cellText(0, 1), name);
     }
 
-    void namesAndTitlesARecordCannotHoldAreRefused()
+    void namesAndTitlesInAnyScriptAreTaken()
     {
         QString deep = m_sounds;
         while (deep.size() < 250)
             deep += QLatin1String("/nested-folder");
         touch(deep, {QStringLiteral("long.wav")});
-        const QString cyrillic = QStringLiteral("\u041f\u0435\u0441\u043d\u044f.wav");
-        const QString accented = QStringLiteral("Caf\u00e9.wav");
-        touch(m_sounds, {cyrillic, accented});
+        touch(m_sounds,
+              {QStringLiteral("Аплодисменты.wav"), QStringLiteral("Χειροκρότημα.wav"),
+               QStringLiteral("拍手.wav"), QStringLiteral("تصفيق.wav"), QStringLiteral("🎉 Finale.wav")});
+        QStringList names;
+        {
+            auto editor = openEditor();
+            QMimeData mime;
+            mime.setUrls({QUrl::fromLocalFile(deep + QLatin1String("/long.wav"))});
+            editor->StringGridDragDrop(&mime, QPoint(-1, -1));
+            editor->lbFiles->selectNames(editor->lbFiles->names());
+            names = editor->lbFiles->selectedNames();
+            QCOMPARE(names.size(), 5);
+            editor->btnAddFilesClick();
+            QVERIFY(m_dialogs.messages.isEmpty());
+            QCOMPARE(editor->cellText(0, 2), names[0]);
+
+            // A title typed in any script is taken; moving the sheet keeps each name with its song.
+            editor->StringGrid->item(0, 0)->setText(QStringLiteral("Μακρύ"));
+            QVERIFY(m_dialogs.messages.isEmpty());
+            editor->StringGrid->horizontalHeader()->moveSection(0, 2);
+        }
+        reloadStore();
+        QCOMPARE(m_store->fileName(2, 0), deep + QLatin1String("/long.wav"));
+        QCOMPARE(m_store->title(2, 0), QStringLiteral("Μακρύ"));
+        for (int i = 0; i < names.size(); ++i) {
+            QCOMPARE(m_store->fileName(2, i + 1), m_sounds + QLatin1Char('/') + names[i]);
+            QCOMPARE(m_store->title(2, i + 1), QFileInfo(names[i]).completeBaseName());
+        }
         auto editor = openEditor();
-        editor->lbFiles->selectNames({cyrillic, accented});
-        QMimeData mime;
-        mime.setUrls({QUrl::fromLocalFile(deep + QLatin1String("/long.wav"))});
-        editor->StringGridDragDrop(&mime, QPoint(-1, -1));
-        editor->btnAddFilesClick();
-
-        QCOMPARE(m_dialogs.messages.size(), 2);
-        QVERIFY(m_dialogs.messages[0].text.contains(deep + QLatin1String("/long.wav")));
-        QVERIFY(m_dialogs.messages[1].text.contains(cyrillic));
-        QCOMPARE(m_dialogs.messages[1].buttons, Dialogs::Buttons::Ok);
-        TSongRecord rec;
-        QVERIFY(m_store->GetSong(0, 0, rec));
-        QCOMPARE(rec.FileName.str(), m_sounds + QLatin1Char('/') + accented);
-        QVERIFY(!filled(0, 1));
-        QCOMPARE(editor->cellText(0, 2), EmptyTitle);
-
-        // A title the record cannot hold is refused alike, and the cell shows what is kept.
-        editor->StringGrid->item(0, 0)->setText(QStringLiteral("\u041f\u0435\u0441\u043d\u044f"));
-        QCOMPARE(m_dialogs.messages.size(), 3);
-        QVERIFY(m_dialogs.messages[2].text.contains(QStringLiteral("\u041f\u0435\u0441\u043d\u044f")));
-        QCOMPARE(m_dialogs.messages[2].buttons, Dialogs::Buttons::Ok);
-        QCOMPARE(title(0, 0), QStringLiteral("Caf\u00e9"));
-        QCOMPARE(editor->cellText(0, 1), QStringLiteral("Caf\u00e9"));
-        editor->StringGrid->item(0, 5)->setText(QStringLiteral("\u266b"));
-        QVERIFY(!filled(0, 5));
-        QCOMPARE(editor->cellText(0, 6), EmptyTitle);
+        QCOMPARE(editor->cellText(2, 1), QStringLiteral("Μακρύ"));
+        QCOMPARE(editor->StringGrid->item(1, 2)->toolTip(), m_sounds + QLatin1Char('/') + names[0]);
     }
 
     void audioCdIsADriveWhileTheDiscHasTracks()

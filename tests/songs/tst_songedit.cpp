@@ -150,6 +150,39 @@ private Q_SLOTS:
             QCOMPARE(rec.StartTime.str(), QStringLiteral("00:05"));
     }
 
+    void okKeepsTextsInAnyScript_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("recordTitle");
+        QTest::newRow("Cyrillic") << QStringLiteral("Аплодисменты зала")
+                                  << QStringLiteral("Aplodismenty zala");
+        QTest::newRow("Greek") << QStringLiteral("Χειροκρότημα") << QStringLiteral("Cheirokrotima");
+        QTest::newRow("CJK") << QStringLiteral("拍手") << QStringLiteral("{62CD}{624B}");
+        QTest::newRow("Arabic") << QStringLiteral("تصفيق") << QStringLiteral("tsfyq");
+        QTest::newRow("emoji") << QStringLiteral("Finale 🎉") << QStringLiteral("Finale {1F389}");
+    }
+
+    void okKeepsTextsInAnyScript()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, recordTitle);
+        {
+            TfrmSongEdit dialog(nullptr, *m_store, 3, 12);
+            dialog.edtSongTitle->setText(typed);
+            dialog.edtArtist->setText(typed);
+            dialog.BitBtn1->click();
+        }
+        reloadStore();
+        TfrmSongEdit dialog(nullptr, *m_store, 3, 12);
+        QCOMPARE(dialog.edtSongTitle->text(), typed);
+        QCOMPARE(dialog.edtArtist->text(), typed);
+        // The song file holds a readable stand-in, which older tools show.
+        TSongRecord rec;
+        QVERIFY(m_store->GetSong(3, 12, rec));
+        QCOMPARE(rec.Title.str(), recordTitle);
+        QCOMPARE(rec.FileName.str(), QStringLiteral("/music/opener.wav"));
+    }
+
     void okRewritesTheRecordThatIsInTheSlotThen()
     {
         TfrmSongEdit dialog(nullptr, *m_store, 3, 12);

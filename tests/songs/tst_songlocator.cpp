@@ -27,8 +27,8 @@ private Q_SLOTS:
         for (const char* name :
              {"sfx/bell.wav", "backup/sfx/bell.wav", "applause.wav", "Music/Intro.MP3", "show/cue.wav",
               "cue.wav", "perc/drums/kick.wav", "kits/kick.wav", "two/dup.wav", "one/dup.wav",
-              "d1/d2/d3/d4/deep.wav", "d1/d2/d3/d4/d5/deeper.wav"})
-            touch(show() + QLatin1Char('/') + QLatin1String(name));
+              "d1/d2/d3/d4/deep.wav", "d1/d2/d3/d4/d5/deeper.wav", "Шоу/Аплодисменты.wav", "拍手.wav"})
+            touch(show() + QLatin1Char('/') + QString::fromUtf8(name));
         touch(m_dir.path() + QLatin1String("/beside.wav")); // outside the show's folder
     }
 
@@ -59,6 +59,12 @@ private Q_SLOTS:
                                             << "" << 0;
         QTest::newRow("nowhere") << "/gone/nothing.wav"
                                  << "" << 0;
+        QTest::newRow("named in Cyrillic") << "/old/Шоу/Аплодисменты.wav"
+                                           << "Шоу/Аплодисменты.wav" << 1;
+        QTest::newRow("by the stand-in a record holds of it") << "/home/op/Shou/APLODISMENTY.wav"
+                                                              << "Шоу/Аплодисменты.wav" << 1;
+        QTest::newRow("by the codes a record holds of CJK") << "C:\\SHOW\\{62CD}{624B}.WAV"
+                                                            << "拍手.wav" << 1;
         QTest::newRow("empty") << ""
                                << "" << 0;
         QTest::newRow("older CD track") << "D:\\Track02.cda"

@@ -49,6 +49,29 @@ private:
     bool m_failed = false;
 };
 
+/// Its first write of a song file's companion fails, as a full disk would; others work.
+class CompanionFailingWriter : public AtomicFileWriter {
+public:
+    bool replace(const QString& path, const QByteArray& content) override
+    {
+        m_companion = path.endsWith(QLatin1String(".slots"));
+        return AtomicFileWriter::replace(path, content);
+    }
+
+protected:
+    bool writeAll(int fd, const char* data, qsizetype size) override
+    {
+        if (!m_companion || std::exchange(m_failed, true))
+            return AtomicFileWriter::writeAll(fd, data, size);
+        errno = ENOSPC;
+        return false;
+    }
+
+private:
+    bool m_companion = false;
+    bool m_failed = false;
+};
+
 bool run(const QString& program, const QStringList& args)
 {
     return QProcess::execute(program, args) == 0;
@@ -162,15 +185,29 @@ private Q_SLOTS:
         }
         QCOMPARE(readFile(m_infoPath), image);
 
+        // A song of a moved show named in Cyrillic is found by its name in full.
+        const QString bells = folder + QStringLiteral("/SFX/Колокола.wav");
+        writeFile(bells, "RIFF");
         auto store = openStore();
-        QCOMPARE(store->useFoundPaths(1), QStringList{far});
-        TSongRecord rec;
-        QVERIFY(store->GetSong(1, 0, rec));
-        QCOMPARE(rec.FileName.str(), bell);
+        TSongRecord rec = makeSong(QString(), 1, 3);
+        store->SetSong(1, 3, rec,
+                       {QString(), QString(), QStringLiteral("Колокола"),
+                        QStringLiteral("/old/disk/Шоу/SFX/Колокола.wav")});
+        QCOMPARE(store->playPath(store->fileName(1, 3)), bells);
+        QCOMPARE(store->foundCount(1), 3);
+        store->useFoundPaths(1);
+        QCOMPARE(store->fileName(1, 0), bell);
+        QCOMPARE(store->fileName(1, 2), far); // the record holds what it can, its companion the rest
+        QCOMPARE(store->fileName(1, 3), bells);
+        QCOMPARE(store->title(1, 3), QStringLiteral("Колокола"));
         QVERIFY(store->GetSong(1, 2, rec));
-        QCOMPARE(rec.FileName.str(), storedFar);
-        QCOMPARE(store->foundCount(1), 1);
+        QCOMPARE(rec.FileName.str(), far.left(255));
+        QCOMPARE(store->foundCount(1), 0);
         QVERIFY(m_dialogs.messages.isEmpty());
+        store.reset();
+        store = openStore();
+        QCOMPARE(store->fileName(1, 2), far);
+        QCOMPARE(store->fileName(1, 3), bells);
         QCOMPARE(store->notFoundNote(QStringLiteral("C:\\SHOW\\LOST.WAV")),
                  QString()); // the whole folder was read
     }
@@ -193,6 +230,7 @@ private Q_SLOTS:
         openStore().reset();
         QVERIFY(QFile::exists(m_infoPath));
         QCOMPARE(QFileInfo(m_infoPath).size(), 0);
+        QVERIFY(!QFile::exists(slotsPath())); // nothing beyond the records, so no companion
 
         auto store = openStore();
         TSongRecord rec;
@@ -307,6 +345,170 @@ private Q_SLOTS:
         QVERIFY(store->GetSong(0, 0, rec));
         QCOMPARE(rec.Title.str(), QStringLiteral("Keep"));
         QCOMPARE(int(rec.Sheet), 0);
+    }
+
+    QString slotsPath() const { return m_env->dataDir() + QLatin1String("/songs.slots"); }
+
+    QStringList filesIn(const QString& folder, const QString& pattern) const
+    {
+        return QDir(folder).entryList({pattern}, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
+    }
+
+    void namesInAnyScriptSurviveARestart_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("recordFile");
+        QTest::newRow("Cyrillic") << QStringLiteral("Аплодисменты.wav") << QStringLiteral("Aplodismenty.wav");
+        QTest::newRow("Greek") << QStringLiteral("Χειροκρότημα.wav") << QStringLiteral("Cheirokrotima.wav");
+        QTest::newRow("CJK") << QStringLiteral("拍手.wav") << QStringLiteral("{62CD}{624B}.wav");
+        QTest::newRow("Arabic") << QStringLiteral("تصفيق.wav") << QStringLiteral("tsfyq.wav");
+        QTest::newRow("emoji") << QStringLiteral("🎉.wav") << QStringLiteral("{1F389}.wav");
+    }
+
+    void namesInAnyScriptSurviveARestart()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, recordFile);
+        const QString file = m_env->dataDir() + QStringLiteral("/Шоу/") + name;
+        writeFile(file, "RIFF");
+        const SongTexts texts{name, name, QFileInfo(name).completeBaseName(), file};
+        const TSongRecord held = makeSong(QStringLiteral("Café"), 0, 0, QStringLiteral("/music/Café.wav"));
+        {
+            auto store = openStore();
+            store->SetSong(0, 0, held);
+            store->SetSong(4, 7, makeSong(QString(), 4, 7), texts);
+            store->ExchangeSongs(4, 7, 5, 7); // entries go with their songs
+        }
+        // What a record holds stays byte for byte; the rest is a readable stand-in.
+        const QByteArray file1 = readFile(m_infoPath);
+        QCOMPARE(file1.left(416), bytesOf(held));
+        TSongRecord rec;
+        std::memcpy(&rec, file1.constData() + 416, 416);
+        QCOMPARE(rec.FileName.str(), m_env->dataDir() + QStringLiteral("/Shou/") + recordFile);
+        QVERIFY(!rec.Title.str().contains(QLatin1Char('?')));
+        QCOMPARE(int(rec.Sheet), 5);
+
+        auto store = openStore();
+        QCOMPARE(store->texts(5, 7), texts);
+        QCOMPARE(store->title(5, 7), texts.Title);
+        QCOMPARE(store->playPath(store->fileName(5, 7)), file);
+        QVERIFY(QFileInfo::exists(store->playPath(store->fileName(5, 7))));
+        QCOMPARE(store->texts(0, 0).FileName, QStringLiteral("/music/Café.wav"));
+        QVERIFY(m_dialogs.messages.isEmpty());
+
+        // Cleared, it leaves no entry behind.
+        store->ClearSong(5, 7);
+        store.reset();
+        QVERIFY(!readFile(slotsPath()).contains("[5,7]"));
+        QVERIFY(!openStore()->texts(5, 7).FileName.contains(name));
+    }
+
+    void companionEntriesBelongToTheirRecords_data()
+    {
+        QTest::addColumn<QString>("recordTitle");
+        QTest::addColumn<int>("recordSlot");
+        QTest::addColumn<QByteArray>("companion");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("keptAs"); // what stands in the folder after the run
+        const QByteArray entry = "[Sonavex]\nversion = 1\n\n[0,0]\nfile = /s/Аплодисменты.wav\n"
+                                 "title = Аплодисменты\nrecord.file = /s/Aplodismenty.wav\n"
+                                 "record.title = Aplodismenty\nvolume = -6\n";
+        QTest::newRow("from an older run") << QStringLiteral("Aplodismenty") << 0 << entry
+                                           << QStringLiteral("Аплодисменты") << QStringLiteral("songs.slots");
+        QTest::newRow("record retitled elsewhere")
+            << QStringLiteral("Applause") << 0 << entry << QStringLiteral("Applause")
+            << QStringLiteral("songs.slots");
+        QTest::newRow("record moved elsewhere")
+            << QStringLiteral("Aplodismenty") << 1 << entry << QStringLiteral("Aplodismenty")
+            << QStringLiteral("songs.slots");
+        QTest::newRow("damaged") << QStringLiteral("Aplodismenty") << 0 << entry.left(40) + "\nnot a line\n"
+                                 << QStringLiteral("Aplodismenty") << QStringLiteral("songs.slots.damaged-*");
+        QTest::newRow("newer") << QStringLiteral("Aplodismenty") << 0
+                               << QByteArray(entry).replace("version = 1", "version = 7")
+                               << QStringLiteral("Aplodismenty") << QStringLiteral("songs.slots.saved-*");
+    }
+
+    void companionEntriesBelongToTheirRecords()
+    {
+        QFETCH(QString, recordTitle);
+        QFETCH(int, recordSlot);
+        QFETCH(QByteArray, companion);
+        QFETCH(QString, title);
+        QFETCH(QString, keptAs);
+        writeFile(m_infoPath,
+                  bytesOf(makeSong(recordTitle, 0, recordSlot, QStringLiteral("/s/Aplodismenty.wav"))));
+        writeFile(slotsPath(), companion);
+        {
+            auto store = openStore();
+            QCOMPARE(store->title(0, recordSlot), title);
+            const bool belongs = title == QStringLiteral("Аплодисменты");
+            QCOMPARE(store->fileName(0, recordSlot),
+                     belongs ? QStringLiteral("/s/Аплодисменты.wav") : QStringLiteral("/s/Aplodismenty.wav"));
+            QCOMPARE(m_dialogs.messages.size(), keptAs.contains(QLatin1Char('-')) ? 1 : 0);
+            store->SetSong(2, 0, makeSong(QString(), 2, 0), {{}, {}, QStringLiteral("Тишина"), {}});
+        }
+        const QString folder = m_env->dataDir();
+        QCOMPARE(filesIn(folder, keptAs).size(), 1);
+        if (keptAs == QLatin1String("songs.slots.saved-*")) {
+            QCOMPARE(readFile(slotsPath()), companion); // never replaced unread
+            QCOMPARE(m_dialogs.messages.size(), 2);
+            QVERIFY(
+                m_dialogs.messages[1].text.contains(folder + QLatin1Char('/') + filesIn(folder, keptAs)[0]));
+            return;
+        }
+        // The next run has this run's names, and the keys of an entry that still belongs.
+        const QByteArray written = readFile(slotsPath());
+        QCOMPARE(written.contains("volume = -6"), title == QStringLiteral("Аплодисменты"));
+        QCOMPARE(openStore()->title(2, 0), QStringLiteral("Тишина"));
+    }
+
+    void companionFollowsTheRescueRules_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("song file cannot be written") << QStringLiteral("song file");
+        QTest::newRow("companion cannot be written") << QStringLiteral("companion");
+        QTest::newRow("companion cannot be read") << QStringLiteral("unreadable");
+        QTest::newRow("drive does not answer") << QStringLiteral("hang");
+    }
+
+    void companionFollowsTheRescueRules()
+    {
+        QFETCH(QString, how);
+        const QString rescueFolder = m_env->dataDir() + QLatin1String("/Sonavex");
+        if (how == QLatin1String("unreadable"))
+            QVERIFY(QDir().mkpath(slotsPath()));
+        std::unique_ptr<AtomicFileWriter> writer = std::make_unique<AtomicFileWriter>();
+        if (how == QLatin1String("song file"))
+            writer = std::make_unique<FailingWriter>(0);
+        else if (how == QLatin1String("companion"))
+            writer = std::make_unique<CompanionFailingWriter>();
+        {
+            TSongInfo store(*m_registry, m_dialogs, std::move(writer));
+            store.SetSong(0, 0, makeSong(QString(), 0, 0),
+                          {{}, {}, QStringLiteral("Αντίο"), QStringLiteral("/s/Αντίο.wav")});
+            if (how == QLatin1String("hang"))
+                store.saveToRescueFile();
+        }
+        // The run's names are somewhere the last message names, and read as a companion.
+        QVERIFY(!m_dialogs.messages.isEmpty());
+        const QString text = m_dialogs.messages.last().text;
+        QString saved;
+        if (how == QLatin1String("unreadable")) {
+            QVERIFY(QFileInfo(slotsPath()).isDir());
+            const QStringList beside = filesIn(m_env->dataDir(), QStringLiteral("songs.slots.saved-*"));
+            QCOMPARE(beside.size(), 1);
+            saved = m_env->dataDir() + QLatin1Char('/') + beside[0];
+        } else {
+            const QStringList rescued = filesIn(rescueFolder, QStringLiteral("songs-rescued-*.slots"));
+            QCOMPARE(rescued.size(), 1);
+            saved = rescueFolder + QLatin1Char('/') + rescued[0];
+            QVERIFY2(text.startsWith(QLatin1String("Unable to save file!")), qPrintable(text));
+            QCOMPARE(QFileInfo::exists(SlotsFile::pathFor(m_infoPath)), false);
+        }
+        QVERIFY2(text.contains(saved), qPrintable(text));
+        const SlotsFile::Parsed parsed = SlotsFile::parse(readFile(saved));
+        QCOMPARE(parsed.entries.size(), 1);
+        QVERIFY(parsed.entries[0].keys.contains({QStringLiteral("title"), QStringLiteral("Αντίο")}));
     }
 
     void failedSaveKeepsTheOldFile_data()
