@@ -778,10 +778,8 @@ QList<KeyListRow> TMainForm::keyListRows() const
     std::sort(slotRefs.begin(), slotRefs.end(),
               [](SlotRef a, SlotRef b) { return a.sheet != b.sheet ? a.sheet < b.sheet : a.slot < b.slot; });
     for (const SlotRef slot : slotRefs) {
-        TSongRecord rec;
-        const QString title = SongInfo->GetSong(slot.sheet, slot.slot, rec) ? rec.Title.str() : EmptyTitle;
         rows << KeyListRow{slot, m_keys->keyText(slot), Tabs->tabText(slot.sheet),
-                           QString::number(slot.slot + 1), title};
+                           QString::number(slot.slot + 1), SongInfo->title(slot.sheet, slot.slot)};
     }
     return rows;
 }
@@ -792,10 +790,7 @@ void TMainForm::mnuKeysClick()
                   {[this] { return keyListRows(); },
                    [this](const KeyTarget& target) {
                        if (const auto* slot = std::get_if<SlotRef>(&target)) {
-                           TSongRecord rec;
-                           const QString title =
-                               SongInfo->GetSong(slot->sheet, slot->slot, rec) ? rec.Title.str() : EmptyTitle;
-                           m_keys->assign(*slot, title, reservedKeys(),
+                           m_keys->assign(*slot, SongInfo->title(slot->sheet, slot->slot), reservedKeys(),
                                           [this](int sheet) { return Tabs->tabText(sheet); });
                        } else {
                            assignCommandKey(std::get<KeyCommand>(target));
