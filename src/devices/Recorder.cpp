@@ -362,12 +362,10 @@ void TRecForm::ShowDroppedBlocks()
     if (status.dwReturn == 0)
         lblStatus->clear();
     else if (status.dwReturn == 1)
-        lblStatus->setText(
-            QStringLiteral("The sound server dropped 1 block of the recording (kept silent)."));
+        lblStatus->setText(QStringLiteral("The sound server dropped 1 block: kept as silence."));
     else
         lblStatus->setText(
-            QStringLiteral("The sound server dropped %1 blocks of the recording (kept silent).")
-                .arg(status.dwReturn));
+            QStringLiteral("The sound server dropped %1 blocks: kept as silence.").arg(status.dwReturn));
 }
 
 qint32 TRecForm::GetPosition()

@@ -296,7 +296,7 @@ private Q_SLOTS:
         form->btnStopClick();
         // Blocks the server dropped are said in the window, not in a box.
         QCOMPARE(form->lblStatus->text(),
-                 QStringLiteral("The sound server dropped 3 blocks of the recording (kept silent)."));
+                 QStringLiteral("The sound server dropped 3 blocks: kept as silence."));
         QCOMPARE(m_dialogs.messages.size(), 0);
         const auto& r = m_wave->requests();
         QVERIFY(r.size() >= 4);
