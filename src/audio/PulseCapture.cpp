@@ -32,7 +32,8 @@ struct CaptureLine {
     PulseAudioEngine::Impl* engine = nullptr;
     pa_stream* stream = nullptr;
     std::int64_t delivered = 0;
-    bool held = false; ///< the engine's held stream: it outlives its takes
+    bool held = false;        ///< the engine's held stream: it outlives its takes
+    std::int64_t lastEnd = 0; ///< where the last finished take on it ends
     std::vector<std::shared_ptr<Take>> takes;
     std::vector<std::int16_t> silence;
 
@@ -212,6 +213,7 @@ public:
             const pa_usec_t elapsed = pa_rtclock_now() - m_take->startedAt;
             m_take->to =
                 m_take->from + static_cast<std::int64_t>(elapsed * Pcm::SampleRate / PA_USEC_PER_SEC);
+            m_line->lastEnd = std::max(m_line->lastEnd, m_take->to);
             m_line->endFinished(); // at once when all of it came already
         } else {
             // The stream failed: nothing more comes.
@@ -294,7 +296,9 @@ std::unique_ptr<InputStream> PulseAudioEngine::startCapture(std::shared_ptr<PcmS
     if (d->heldCapture) {
         d->heldCapture->waitWhileCreating();
         if (d->heldCapture && d->heldCapture->isReady()) {
-            take->from = d->heldCapture->now();
+            // A take that follows one just finished (a pause and a resume) goes on where it
+            // ended, repeating none of its frames.
+            take->from = std::max(d->heldCapture->now(), d->heldCapture->lastEnd);
             take->startedAt = pa_rtclock_now();
             d->heldCapture->takes.push_back(take);
             return std::make_unique<PulseInputStream>(d->loop, d->heldCapture, take);
