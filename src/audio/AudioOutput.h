@@ -74,20 +74,33 @@ class PcmSink {
 public:
     virtual ~PcmSink() = default;
     virtual void write(const std::int16_t* in, std::size_t frames) = 0;
+    /// After `InputStream::finish`: the last frame of the take has been written. Runs once, on
+    /// the audio thread or within `finish` itself; never after `stop`.
+    virtual void ended() {}
 };
 
-/// One recording in progress. Destroying it stops it.
+/// One recording in progress (a take). Destroying it stops it.
 class InputStream : public QObject {
     Q_OBJECT
 public:
     ~InputStream() override = default;
+    /// Ends the take at once: what the server still holds of it is lost.
     virtual void stop() = 0;
+    /// Ends the take at this moment without waiting: what the server has captured but not yet
+    /// delivered still comes, and `PcmSink::ended` follows the last of it. Returns the take's
+    /// whole length in frames, delivered or still to come.
+    virtual std::int64_t finish() = 0;
+    /// Blocks of this take that the server dropped (each kept as silence of its length).
+    [[nodiscard]] virtual int droppedBlocks() const { return 0; }
 };
 
 /// The sound input of the machine (the default source).
 class AudioInput {
 public:
     virtual ~AudioInput() = default;
-    /// Raises DeviceError("No audio input: ...") without a server.
+    /// Starts a take. Raises DeviceError("No audio input: ...") without a server.
     virtual std::unique_ptr<InputStream> startCapture(std::shared_ptr<PcmSink> sink) = 0;
+    /// Counted: while held, the input keeps a capture open and running, so that a take starts
+    /// with the call that starts it instead of when the server has opened a capture for it.
+    virtual void holdReady(bool hold) { (void)hold; }
 };

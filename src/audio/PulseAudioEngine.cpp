@@ -184,10 +184,14 @@ struct Playback {
             p->postFailed(s); // the server went away: the song did not end, it was cut off
     }
 
-    static void onUnderflow(pa_stream*, void* userdata)
+    static void onUnderflow(pa_stream* s, void* userdata)
     {
         auto* p = static_cast<Playback*>(userdata);
-        if (!p->ended) // running dry after the last frame is how a song ends
+        // Running dry after the last frame is how a song ends. The news may come after the
+        // last frame was written though it ran dry before: where it ran dry tells them apart.
+        const std::int64_t at = pa_stream_get_underflow_index(s);
+        const bool beforeTheEnd = at >= 0 ? at < p->written * Pcm::BytesPerFrame : !p->ended;
+        if (beforeTheEnd)
             p->engine->underflows.fetch_add(1, std::memory_order_relaxed);
     }
 

@@ -26,6 +26,7 @@ public:
     std::unique_ptr<OutputStream> start(std::shared_ptr<PcmSource> source) override;
     std::unique_ptr<OutputStream> startWithGain(std::shared_ptr<PcmSource> source, double gain) override;
     std::unique_ptr<InputStream> startCapture(std::shared_ptr<PcmSink> sink) override;
+    void holdReady(bool hold) override;
 
     QList<Device> outputDevices() override;
     void setOutputDevice(const QString& name) override;

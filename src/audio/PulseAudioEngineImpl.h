@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <thread>
 
 namespace PulseLink {
@@ -100,6 +101,8 @@ inline void unrefOperation(pa_operation* op)
 
 using namespace PulseLink; // NOLINT: this header is the engine's own
 
+struct CaptureLine;
+
 struct PulseAudioEngine::Impl {
     pa_threaded_mainloop* loop = nullptr;
     pa_context* context = nullptr;
@@ -123,6 +126,13 @@ struct PulseAudioEngine::Impl {
     std::function<void(const QString&, bool)> missingHandler;
     bool serverLostTold = false; ///< the operator heard that the server is not there
     std::function<void(const QString&)> serverHandler;
+    int holdCount = 0;                        ///< how often a capture is held ready
+    std::shared_ptr<CaptureLine> heldCapture; ///< the capture kept running while held
+
+    /// Under the lock: opens the held capture when one is wanted and there is none.
+    void prepareHeldCapture();
+    /// Under the lock: closes it; its takes end with what they have.
+    void dropHeldCapture();
 
     [[nodiscard]] pa_mainloop_api* api() const { return pa_threaded_mainloop_get_api(loop); }
 
@@ -164,6 +174,7 @@ struct PulseAudioEngine::Impl {
     void dropContext()
     {
         dropStandby();
+        dropHeldCapture();
         if (!context)
             return;
         pa_context_set_state_callback(context, nullptr, nullptr);
@@ -205,6 +216,7 @@ struct PulseAudioEngine::Impl {
             d->connecting = false;
             d->tellServer(false);
             d->prepareStandby();
+            d->prepareHeldCapture();
             d->watchSinks();
             break;
         case PA_CONTEXT_FAILED:

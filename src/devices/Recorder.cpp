@@ -14,6 +14,7 @@
 #include <QFrame>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -197,6 +198,12 @@ void TRecForm::buildControls()
     MLabel4->move(57 - 8 - MLabel4->width(), 86 + (22 - MLabel4->height()) / 2);
     MLabel5->move(57 - 8 - MLabel5->width(), 123 + (20 - MLabel5->height()) / 2);
 
+    // Below the buttons, where the window has room for one line: news of the take, said
+    // without a box to dismiss.
+    lblStatus = new QLabel(this);
+    lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    lblStatus->setGeometry(6, 244, 293, 15);
+
     Timer1 = new TTimer(this, TimerIntervalMs);
     Timer1->setObjectName(QStringLiteral("Timer1"));
 
@@ -320,6 +327,7 @@ void TRecForm::OpenWave(const QString& FileName)
     edtSize->setText(maskedText(secondsZeroFilled(WaveLength)));
     edtStart->setText(maskedText(QStringLiteral("0000.00")));
     edtStop->setText(edtSize->text());
+    lblStatus->clear();
     Mode = 4;
 }
 
@@ -342,6 +350,22 @@ void TRecForm::MeasureLength()
     if (LastError != 0)
         throw DeviceError(QStringLiteral("Unable to reset wave file!"));
     m_takeUnmeasured = false;
+}
+
+void TRecForm::ShowDroppedBlocks()
+{
+    MCI_STATUS_PARMS status;
+    status.dwItem = MCI_WAVE_STATUS_DROPPED_BLOCKS;
+    // A device that does not count them has nothing to say.
+    if (mciSendCommandA(DeviceID, MCI_STATUS, MCI_STATUS_ITEM | MCI_WAIT, &status) != 0)
+        return;
+    if (status.dwReturn == 0)
+        lblStatus->clear();
+    else if (status.dwReturn == 1)
+        lblStatus->setText(QStringLiteral("The sound server dropped 1 block: kept as silence."));
+    else
+        lblStatus->setText(
+            QStringLiteral("The sound server dropped %1 blocks: kept as silence.").arg(status.dwReturn));
 }
 
 qint32 TRecForm::GetPosition()
@@ -410,6 +434,7 @@ void TRecForm::btnStopClick()
     if ((Mode == 5 || m_takeUnmeasured) && waveOpen()) {
         MeasureLength();
         SetSliderRanges();
+        ShowDroppedBlocks();
     }
     Mode = 2;
     Timer1->setEnabled(false);

@@ -10,6 +10,7 @@
 class Dialogs;
 class QFrame;
 class QKeyEvent;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QToolButton;
@@ -46,6 +47,8 @@ public:
     TMLabel* MLabel3;
     TMLabel* MLabel4;
     TMLabel* MLabel5;
+    /// What the operator should know of the take: blocks the sound server dropped from it.
+    QLabel* lblStatus;
     TTimer* Timer1;
 
     // The window's state; public for the tests that check request sequences.
@@ -74,6 +77,9 @@ public:
     void OpenWave(const QString& FileName);
     void CloseWave();
     void MeasureLength();
+    /// Says under the buttons how many blocks the sound server dropped from the recording
+    /// (each kept as silence), or nothing when it dropped none.
+    void ShowDroppedBlocks();
     void SetSliderRanges();
     void PlayRange();
     [[nodiscard]] qint32 GetPosition();

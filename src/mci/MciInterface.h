@@ -72,6 +72,9 @@ constexpr quint32 MCI_STATUS_CURRENT_TRACK = 8;
 constexpr quint32 MCI_CDA_STATUS_TYPE_TRACK = 0x00004001;
 constexpr quint32 MCI_CDA_TRACK_AUDIO = 1088;
 constexpr quint32 MCI_CDA_TRACK_OTHER = 1089;
+/// The "waveaudio" device's own item: blocks the sound server dropped from the recordings
+/// since the wave was opened (each kept as silence of its length).
+constexpr quint32 MCI_WAVE_STATUS_DROPPED_BLOCKS = 0x00004F01;
 
 // Modes answered for MCI_STATUS_MODE
 constexpr quint32 MCI_MODE_NOT_READY = 524;

@@ -10,11 +10,15 @@
 #include <QObject>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <mutex>
 #include <new>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -65,12 +69,40 @@ private:
 class CaptureBuffer : public PcmSink {
 public:
     /// `limit` frames at most (negative: no limit); `reachedLimit` runs once, on the audio
-    /// thread, when the last of them came.
-    CaptureBuffer(std::int64_t limit, std::function<void()> reachedLimit)
+    /// thread, when the last of them came; `tailCame` when the input says the take ended.
+    CaptureBuffer(std::int64_t limit, std::function<void()> reachedLimit, std::function<void()> tailCame)
         : m_limit(limit)
         , m_reachedLimit(std::move(reachedLimit))
+        , m_tailCame(std::move(tailCame))
     {
     }
+
+    void ended() override
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_ended = true;
+        }
+        m_endedChanged.notify_all();
+        if (m_tailCame)
+            m_tailCame();
+    }
+
+    /// True once the whole take came (asked before `take`, nothing of it is left behind then).
+    [[nodiscard]] bool hasEnded() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_ended;
+    }
+
+    /// Waits at most `ms` for the end of the take.
+    bool waitEnded(int ms)
+    {
+        std::unique_lock lock(m_mutex);
+        return m_endedChanged.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_ended; });
+    }
+
+    [[nodiscard]] std::int64_t limit() const { return m_limit; }
 
     void write(const std::int16_t* in, std::size_t frames) override
     {
@@ -107,11 +139,31 @@ public:
 
 private:
     mutable std::mutex m_mutex;
+    std::condition_variable m_endedChanged;
     Samples m_pending;
     std::int64_t m_accepted = 0;
+    bool m_ended = false;
     const std::int64_t m_limit;
     const std::function<void()> m_reachedLimit;
+    const std::function<void()> m_tailCame;
 };
+
+/// The end of a take that was still on its way from the server when it was stopped: its room in
+/// the wave is kept (silent) and filled as it comes.
+struct Tail {
+    std::shared_ptr<CaptureBuffer> capture;
+    std::unique_ptr<InputStream> stream;
+    std::int64_t begin = 0; ///< its room in the wave, in frames
+    std::int64_t at = 0;    ///< where what comes next goes
+    std::int64_t end = 0;
+    std::unique_ptr<WaveFile::ToNative> toNative;
+    std::int64_t nativeAt = 0; ///< the same in the native wave
+    std::int64_t nativeEnd = 0;
+};
+
+/// The longest a request that needs a take's tail waits for it (what the server holds in
+/// flight stays well below: 270 ms was the most seen on a machine under full load).
+constexpr int TailWaitMs = 1000;
 
 } // namespace
 
@@ -122,13 +174,18 @@ struct WaveAudioDevice::Impl {
         : output(out)
         , input(in)
     {
+        // While a wave is open a take may start any moment: it starts at once on a capture
+        // that already runs.
+        input.holdReady(true);
     }
 
     ~Impl()
     {
         // The input first: after that the audio thread no longer reaches the buffer or the notifier.
         inputStream.reset();
+        tails.clear();
         stream.reset();
+        input.holdReady(false);
     }
 
     AudioOutput& output;
@@ -148,11 +205,15 @@ struct WaveAudioDevice::Impl {
     std::unique_ptr<InputStream> inputStream;
     std::int64_t recordPos = 0;
     std::int64_t recordEnd = -1; ///< where a recording stops by itself; -1: not before Stop
+    std::int64_t takeMerged = 0; ///< frames of the running take in the wave
     bool inserting = false;
     /// Tells a buffer's end apart from that of a buffer that came before it.
     quint64 recordingNumber = 0;
     /// Receives the audio thread's notice that a recording reached its end.
     QObject notifier;
+    std::vector<std::unique_ptr<Tail>> tails;
+    /// Blocks the server dropped in the takes since the wave was opened, of takes no longer running.
+    int droppedBlocks = 0;
 
     // the wave as its file holds it, when it came from a file: saved in that format,
     // with what is recorded converted into it
@@ -181,6 +242,7 @@ struct WaveAudioDevice::Impl {
             return;
         splice(mutableWave(), static_cast<std::size_t>(recordPos) * Pcm::Channels, taken);
         recordPos += std::int64_t(taken.size()) / Pcm::Channels;
+        takeMerged += std::int64_t(taken.size()) / Pcm::Channels;
         if (toNative)
             spliceNative(toNative->convert(taken.data(), std::int64_t(taken.size()) / Pcm::Channels));
     }
@@ -213,17 +275,23 @@ struct WaveAudioDevice::Impl {
         const std::int64_t limit = recordEnd < 0 ? -1 : recordEnd - recordPos;
         const quint64 number = ++recordingNumber;
         QObject* receiver = &notifier;
-        capture = std::make_shared<CaptureBuffer>(limit, [this, receiver, number] {
-            QMetaObject::invokeMethod(
-                receiver,
-                [this, number] {
-                    guard([&] {
-                        if (activity == Activity::Recording && recordingNumber == number)
-                            endCapture(Activity::Idle);
-                    });
-                },
-                Qt::QueuedConnection);
-        });
+        capture = std::make_shared<CaptureBuffer>(
+            limit,
+            [this, receiver, number] {
+                QMetaObject::invokeMethod(
+                    receiver,
+                    [this, number] {
+                        guard([&] {
+                            if (activity == Activity::Recording && recordingNumber == number)
+                                endCapture(Activity::Idle);
+                        });
+                    },
+                    Qt::QueuedConnection);
+            },
+            [this, receiver] {
+                QMetaObject::invokeMethod(
+                    receiver, [this] { guard([&] { mergeTails(); }); }, Qt::QueuedConnection);
+            });
         try {
             inputStream = input.startCapture(capture);
         } catch (const std::bad_alloc&) {
@@ -237,6 +305,7 @@ struct WaveAudioDevice::Impl {
             capture.reset();
             return MCIERR_NO_AUDIO_INPUT;
         }
+        takeMerged = 0;
         // What comes in is merged on this thread only, so the converter can come second.
         try {
             if (native)
@@ -250,17 +319,124 @@ struct WaveAudioDevice::Impl {
         return 0;
     }
 
-    /// Stops the input and keeps everything it delivered.
+    /// Ends the take at this moment and keeps everything of it. What the server still holds
+    /// of it comes later: its room is kept now, so the wave has the take's whole length at
+    /// once, and it is filled as it comes (nothing here waits for it).
     void endCapture(Activity next)
     {
-        inputStream.reset();
+        std::int64_t whole = inputStream->finish();
         mergeCaptured();
-        if (toNative)
-            spliceNative(toNative->flush());
-        toNative.reset();
+        if (capture->limit() >= 0)
+            whole = std::min(whole, capture->limit());
+        const std::int64_t rest = whole - takeMerged;
+        if (rest > 0 && !capture->hasEnded()) {
+            keepTail(rest);
+        } else {
+            mergeCaptured(); // the last of it may have come meanwhile
+            droppedBlocks += inputStream->droppedBlocks();
+            inputStream.reset();
+            if (toNative)
+                spliceNative(toNative->flush());
+            toNative.reset();
+        }
         capture.reset();
         position = recordPos;
         activity = next;
+    }
+
+    void keepTail(std::int64_t rest)
+    {
+        auto tail = std::make_unique<Tail>();
+        tail->capture = capture;
+        tail->stream = std::move(inputStream);
+        tail->begin = tail->at = recordPos;
+        tail->end = recordPos + rest;
+        splice(mutableWave(), static_cast<std::size_t>(recordPos) * Pcm::Channels,
+               Samples(static_cast<std::size_t>(rest) * Pcm::Channels, 0));
+        recordPos += rest;
+        if (toNative) {
+            const std::int64_t nativeRest = rest * native->sampleRate / Pcm::SampleRate;
+            tail->toNative = std::move(toNative);
+            tail->nativeAt = std::min(nativePos, native->frames());
+            tail->nativeEnd = tail->nativeAt + nativeRest;
+            spliceNative(
+                std::vector<std::int32_t>(static_cast<std::size_t>(nativeRest * native->channels), 0));
+        }
+        tails.push_back(std::move(tail));
+    }
+
+    /// Fills the tails' rooms with what came of them; a tail that came whole is done.
+    void mergeTails()
+    {
+        for (auto it = tails.begin(); it != tails.end();) {
+            Tail& t = **it;
+            const bool done = t.capture->hasEnded();
+            const Samples taken = t.capture->take();
+            const std::int64_t frames = std::min(std::int64_t(taken.size()) / Pcm::Channels, t.end - t.at);
+            if (frames > 0) {
+                Samples& w = mutableWave();
+                std::copy_n(taken.begin(), frames * Pcm::Channels,
+                            w.begin() + std::ptrdiff_t(t.at * Pcm::Channels));
+                t.at += frames;
+                if (t.toNative)
+                    fillNative(t, t.toNative->convert(taken.data(), frames));
+            }
+            if (!done) {
+                ++it;
+                continue;
+            }
+            if (t.toNative)
+                fillNative(t, t.toNative->flush());
+            droppedBlocks += t.stream->droppedBlocks();
+            it = tails.erase(it);
+        }
+    }
+
+    void fillNative(Tail& t, const std::vector<std::int32_t>& part)
+    {
+        const auto channels = static_cast<std::int64_t>(native->channels);
+        const std::int64_t frames = std::min(std::int64_t(part.size()) / channels, t.nativeEnd - t.nativeAt);
+        if (frames <= 0)
+            return;
+        std::copy_n(part.begin(), frames * channels,
+                    native->samples.begin() + std::ptrdiff_t(t.nativeAt * channels));
+        t.nativeAt += frames;
+    }
+
+    /// For a request that needs the tails in the wave (a save, a play over one, a recording
+    /// that would move one): waits for them, briefly. A tail that does not come by then keeps
+    /// its silence.
+    void awaitTails()
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TailWaitMs);
+        for (const auto& t : tails) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            t->capture->waitEnded(int(std::max<std::int64_t>(left.count(), 0)));
+        }
+        mergeTails();
+        for (const auto& t : tails)
+            droppedBlocks += t->stream->droppedBlocks();
+        tails.clear();
+    }
+
+    /// Whether the room of a tail still to come overlaps frames [from, to).
+    [[nodiscard]] bool tailWithin(std::int64_t from,
+                                  std::int64_t to = std::numeric_limits<std::int64_t>::max()) const
+    {
+        return std::any_of(tails.cbegin(), tails.cend(),
+                           [&](const auto& t) { return t->end > from && t->begin < to; });
+    }
+
+    /// Blocks the server dropped in the takes since the wave was opened.
+    [[nodiscard]] int droppedSoFar() const
+    {
+        int n = droppedBlocks;
+        for (const auto& t : tails)
+            n += t->stream->droppedBlocks();
+        if (inputStream)
+            n += inputStream->droppedBlocks();
+        return n;
     }
 
     // ---- playing
@@ -293,6 +469,7 @@ struct WaveAudioDevice::Impl {
     /// a recording delivered is in the wave.
     void settle()
     {
+        mergeTails();
         if (activity == Activity::Playing && stream->framesPlayed() >= playTo - playFrom)
             finishPlaying();
         if (activity == Activity::Recording) {
@@ -344,6 +521,8 @@ struct WaveAudioDevice::Impl {
         position = from;
         if (from == to)
             return 0;
+        if (tailWithin(from, to))
+            awaitTails();
         try {
             stream = output.start(std::make_shared<WaveSource>(wave, from, to));
         } catch (const std::bad_alloc&) {
@@ -376,6 +555,9 @@ struct WaveAudioDevice::Impl {
         if (from > length() || (to >= 0 && to <= from))
             return MCIERR_OUTOFRANGE;
         stopAll();
+        // A tail after the new take's start would be overwritten or moved by it.
+        if (tailWithin(from))
+            awaitTails();
         position = from;
         recordPos = from;
         recordEnd = to;
@@ -470,6 +652,9 @@ struct WaveAudioDevice::Impl {
         case MCI_STATUS_CURRENT_TRACK:
             parms->dwReturn = 1;
             return 0;
+        case MCI_WAVE_STATUS_DROPPED_BLOCKS:
+            parms->dwReturn = quint32(droppedSoFar());
+            return 0;
         default:
             return MCIERR_UNSUPPORTED_FUNCTION;
         }
@@ -497,6 +682,7 @@ struct WaveAudioDevice::Impl {
         // Saving goes on beside a recording and keeps everything recorded so far.
         settle();
         mergeCaptured();
+        awaitTails();
         const QString file = QString::fromUtf8(parms->lpfilename);
         if (!(native ? WaveFile::save(file, *native) : WaveFile::save(file, wave->data(), length())))
             return MCIERR_FILE_WRITE;
@@ -551,6 +737,7 @@ MCIERROR WaveAudioDevice::command(quint32 command, quint32 flags, void* parms)
     switch (command) {
     case MCI_CLOSE:
         d->stopAll();
+        d->tails.clear();
         return 0;
     case MCI_PLAY:
         return d->playRequest(flags, block<MCI_PLAY_PARMS>(parms));

@@ -21,6 +21,12 @@ class AudioOutput;
 /// record position on and extends it past its end; MCI_RECORD_INSERT inserts instead. A
 /// recording with an end stops by itself there. Any seek, play or record first stops what
 /// the device was doing, keeping what was recorded so far.
+///
+/// A take runs from the request that starts it to the one that ends it: the input is held
+/// ready while the device is open, and what the server still holds of a take when it ends
+/// comes later, into room kept for it, so the length is right at once and nothing waits.
+/// A save, a play over that room or a recording before it waits for it (briefly). Blocks the
+/// server dropped are kept as silence and counted (status MCI_WAVE_STATUS_DROPPED_BLOCKS).
 class WaveAudioDevice : public MciDevice {
 public:
     WaveAudioDevice(AudioOutput& output, AudioInput& input);

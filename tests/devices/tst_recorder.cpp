@@ -9,6 +9,7 @@
 #include "platform/Timer.h"
 
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -290,7 +291,13 @@ private Q_SLOTS:
 
         m_wave->clearLog();
         m_wave->setStatus(MCI_STATUS_POSITION, 3600);
+        m_wave->setStatus(MCI_WAVE_STATUS_DROPPED_BLOCKS, 3);
+        QVERIFY(form->lblStatus->text().isEmpty());
         form->btnStopClick();
+        // Blocks the server dropped are said in the window, not in a box.
+        QCOMPARE(form->lblStatus->text(),
+                 QStringLiteral("The sound server dropped 3 blocks: kept as silence."));
+        QCOMPARE(m_dialogs.messages.size(), 0);
         const auto& r = m_wave->requests();
         QVERIFY(r.size() >= 4);
         QCOMPARE(r[0].command, MCI_SEEK);
@@ -309,6 +316,8 @@ private Q_SLOTS:
         QCOMPARE(form->edtStop->text(), QStringLiteral("0003.50"));
         QCOMPARE(form->Mode, quint8(2));
         QVERIFY(!form->Timer1->isActive());
+        form->btnNewClick();
+        QVERIFY(form->lblStatus->text().isEmpty());
     }
 
     void aPausedRecordingIsMeasuredByStopToo()

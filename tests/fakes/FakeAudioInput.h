@@ -6,11 +6,14 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
-/// A sound input that records only what the test delivers with `deliver`.
+/// A sound input that records only what the test delivers with `deliver`. A take that is
+/// finished while `inFlight` frames are still on their way takes them too (`deliver` on).
 class FakeAudioInput : public AudioInput {
 public:
     class Stream : public InputStream {
@@ -27,15 +30,41 @@ public:
                 m_owner.m_current = nullptr;
             m_sink.reset();
         }
+        std::int64_t finish() override
+        {
+            if (m_end < 0) {
+                m_end = m_delivered + m_owner.inFlight;
+                endIfComplete();
+            }
+            return m_end;
+        }
+        [[nodiscard]] int droppedBlocks() const override { return m_owner.droppedBlocks; }
         void deliver(const std::int16_t* samples, std::size_t frames)
         {
-            if (m_sink)
-                m_sink->write(samples, frames);
+            if (!m_sink)
+                return;
+            std::int64_t n = std::int64_t(frames);
+            if (m_end >= 0)
+                n = std::min(n, m_end - m_delivered);
+            m_sink->write(samples, std::size_t(n));
+            m_delivered += n;
+            endIfComplete();
         }
 
     private:
+        void endIfComplete()
+        {
+            if (m_end < 0 || m_delivered < m_end || !m_sink)
+                return;
+            if (m_owner.m_current == this)
+                m_owner.m_current = nullptr;
+            std::exchange(m_sink, nullptr)->ended();
+        }
+
         FakeAudioInput& m_owner;
         std::shared_ptr<PcmSink> m_sink;
+        std::int64_t m_delivered = 0;
+        std::int64_t m_end = -1;
     };
 
     ~FakeAudioInput() override
@@ -64,10 +93,16 @@ public:
         return true;
     }
 
+    void holdReady(bool hold) override { held += hold ? 1 : -1; }
+
+    /// A take runs, or what was in flight when it was finished has not all come yet.
     [[nodiscard]] bool capturing() const { return m_current != nullptr; }
 
     std::optional<QString> failWith;
     int started = 0;
+    int held = 0;
+    std::int64_t inFlight = 0;
+    int droppedBlocks = 0;
 
 private:
     Stream* m_current = nullptr;

@@ -260,9 +260,8 @@ double pieceToneLevelDb(const std::int16_t* samples, std::size_t frames, int cha
                                          static_cast<double>(piece));
         windowSum += window[i];
     }
-    double power = 0.0;
-    std::size_t pieces = 0;
-    for (std::size_t at = 0; at + piece <= frames; at += piece / 2, ++pieces) {
+    std::vector<double> powers;
+    for (std::size_t at = 0; at + piece <= frames; at += piece / 2) {
         double re = 0.0;
         double im = 0.0;
         for (std::size_t i = 0; i < piece; ++i) {
@@ -271,9 +270,12 @@ double pieceToneLevelDb(const std::int16_t* samples, std::size_t frames, int cha
             im -= v * std::sin(w * static_cast<double>(i));
         }
         const double amplitude = 2.0 * std::hypot(re, im) / windowSum;
-        power += amplitude * amplitude;
+        powers.push_back(amplitude * amplitude);
     }
-    const double amplitude = std::sqrt(power / static_cast<double>(pieces));
+    // The median piece: gaps in up to half of them do not move it.
+    const auto middle = powers.begin() + static_cast<std::ptrdiff_t>(powers.size() / 2);
+    std::nth_element(powers.begin(), middle, powers.end());
+    const double amplitude = std::sqrt(*middle);
     return amplitude > 1e-10 ? 20.0 * std::log10(amplitude) : -200.0;
 }
 

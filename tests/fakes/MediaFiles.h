@@ -42,9 +42,11 @@ bool encode(const QString& path, const char* container, const std::vector<std::i
 /// Level of the `hz` component in dBFS (a full-scale sine is 0), over the first channel.
 double toneLevelDb(const std::int16_t* samples, std::size_t frames, int channels, double hz,
                    int rate = 44100);
-/// The same level as the power average over short overlapping pieces, as a level meter reads
-/// it: a block that a recording lost or repeated costs only its own piece, where one sum over
-/// the whole stretch would add the tone's two sides of the gap out of phase and read low.
+/// The same level read over short overlapping pieces, as the median piece: a block that a
+/// recording lost or repeated costs only its own piece, where one sum over the whole stretch
+/// would add the tone's two sides of the gap out of phase and read low, and gaps in fewer than
+/// half of the pieces (PipeWire's graph now and then blanks a few ms of everything it plays on
+/// a busy machine) do not lower the level read.
 double pieceToneLevelDb(const std::int16_t* samples, std::size_t frames, int channels, double hz,
                         int rate = 44100);
 /// RMS in dBFS over all samples (-200 for silence).

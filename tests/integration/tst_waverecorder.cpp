@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The recorder window on the real wave device and the real audio engine. On the test audio
 // server the default source copies the null sink's monitor: what is played is recorded.
+#include "SinkRecorder.h"
 #include "audio/PulseAudioEngine.h"
 #include "controls/MTrkBar.h"
 #include "devices/Recorder.h"
@@ -26,6 +27,8 @@ namespace {
 constexpr double ToneHz = 1000.0;
 /// 20 ms: a whole number of the tone's periods, so a block's tone level is exact.
 constexpr std::size_t BlockFrames = 882;
+/// How far a take's length may be from the time between the presses of Record and Stop.
+constexpr qint64 TakeToleranceMs = 30;
 
 /// A tone, played once.
 class ToneSource : public PcmSource {
@@ -75,6 +78,18 @@ QList<double> blockLevels(const std::vector<std::int16_t>& s)
     return levels;
 }
 
+/// Blocks of `levels` at least 3 dB below the tone's -6 dBFS, between its first block and its
+/// last (which may catch its start or end part-way).
+qsizetype gapsInTone(const QList<double>& levels)
+{
+    const auto on = [](double v) { return v > -15.0; };
+    const auto first = std::find_if(levels.begin(), levels.end(), on);
+    const auto last = std::find_if(levels.rbegin(), levels.rend(), on).base() - 1;
+    if (first == levels.end() || first >= last)
+        return 0;
+    return std::count_if(first + 1, last, [](double v) { return v <= -9.0; });
+}
+
 } // namespace
 
 class TestWaveRecorder : public QObject {
@@ -106,21 +121,32 @@ private Q_SLOTS:
         const QString file = m_dir.filePath(QStringLiteral("take one"));
 
         // A tone runs on the sink while the window records about a second of it.
+        // Another recorder on a stream of its own hears the sink as the take does.
+        SinkRecorder reference(*m_engine);
         std::unique_ptr<OutputStream> tone = m_engine->start(std::make_shared<ToneSource>(2.0));
-        QTest::qWait(200);
         form.btnNewClick();
-        form.btnRecordClick();
-        // The take runs from here: opening the capture takes a server a few tens of ms (PipeWire
-        // under load up to 50), and nothing is there to record before it is open.
+        // An operator sees the window, then presses Record and speaks at once: the take runs from
+        // the press to the press of Stop, though a busy server opens a capture late (10-70 ms,
+        // then 20 ms to its first data) and holds what it captured for up to a quarter second
+        // before the program sees it.
+        QTest::qWait(300);
         QElapsedTimer clock;
         clock.start();
+        form.btnRecordClick();
         QTest::qWait(1000);
-        form.btnStopClick();
         const qint64 elapsed = clock.elapsed();
+        form.btnStopClick();
+        // The tone goes on a little: a take placed a few ms late still ends in it.
+        QTest::qWait(100);
         tone.reset();
-        QVERIFY2(reporter.messages.isEmpty(), qPrintable(reporter.messages.join(QLatin1Char('\n'))));
+        const QList<double> sink = blockLevels(reference.since(0));
+        MCI_STATUS_PARMS dropped;
+        dropped.dwItem = MCI_WAVE_STATUS_DROPPED_BLOCKS;
+        QCOMPARE(mciSendCommandA(form.DeviceID, MCI_STATUS, MCI_STATUS_ITEM, &dropped), 0u);
         const qint32 recorded = form.WaveLength;
-        QVERIFY2(qAbs(recorded - elapsed) <= 50,
+        QVERIFY2(reporter.messages.isEmpty(), qPrintable(reporter.messages.join(QLatin1Char('\n'))));
+        qInfo("take: %d ms recorded in %lld ms; blocks dropped %u", recorded, elapsed, dropped.dwReturn);
+        QVERIFY2(qAbs(recorded - elapsed) <= TakeToleranceMs,
                  qPrintable(QStringLiteral("%1 ms recorded in %2 ms").arg(recorded).arg(elapsed)));
         QCOMPARE(form.tbStop->Max(), recorded / 250);
 
@@ -138,10 +164,17 @@ private Q_SLOTS:
         QCOMPARE(info.samplerate, 44100);
         QCOMPARE(info.channels, 2);
         QCOMPARE(qint32(info.frames * 1000 / 44100), recorded);
-        // The middle of the take holds the tone at its level (-6 dBFS) on both sides.
-        const std::size_t mid = saved.size() / 4;
-        const double left = MediaFiles::pieceToneLevelDb(saved.data() + mid, 8820, 2, ToneHz);
-        const double right = MediaFiles::pieceToneLevelDb(saved.data() + mid + 1, 8820, 2, ToneHz);
+        // The take holds the tone at its level (-6 dBFS) on both sides: the median of its blocks,
+        // which a dropout of the tone (said below) does not move.
+        const auto medianDb = [&](int side) {
+            QList<double> l;
+            for (std::size_t at = 0; at + BlockFrames <= saved.size() / 2; at += BlockFrames)
+                l << MediaFiles::toneLevelDb(saved.data() + at * 2 + side, BlockFrames, 2, ToneHz);
+            std::sort(l.begin(), l.end());
+            return l.isEmpty() ? -200.0 : l[l.size() / 2];
+        };
+        const double left = medianDb(0);
+        const double right = medianDb(1);
         QVERIFY2(qAbs(left + 6.02) < 1.0 && qAbs(right + 6.02) < 1.0,
                  qPrintable(QStringLiteral("%1 / %2 dBFS").arg(left).arg(right)));
 
@@ -157,10 +190,12 @@ private Q_SLOTS:
         auto heard = std::make_shared<Collector>();
         std::unique_ptr<InputStream> listening = m_engine->startCapture(heard);
         QTest::qWait(150);
+        const int underflowsBeforePlay = m_engine->underflowCount();
         form.btnPlayClick();
         QTRY_COMPARE_WITH_TIMEOUT(form.edtStart->text(), QStringLiteral("0000.75"), 3000);
         QTest::qWait(250);
         listening.reset();
+        const int playDropouts = m_engine->underflowCount() - underflowsBeforePlay;
         QVERIFY2(reporter.messages.isEmpty(), qPrintable(reporter.messages.join(QLatin1Char('\n'))));
 
         const QList<double> levels = blockLevels(heard->samples());
@@ -175,26 +210,31 @@ private Q_SLOTS:
         }
         QVERIFY2(first >= 0, "the sink heard nothing");
         const qint64 heardMs = (last - first + 1) * 20;
-        QVERIFY2(qAbs(heardMs - 500) <= 40, qPrintable(QStringLiteral("heard %1 ms of tone").arg(heardMs)));
-        // The take has the tone throughout. It is recorded from the server like the sink below,
-        // and a busy PipeWire now and then drops or blanks one block (5 ms) of a recording before
-        // any client sees it (recorders side by side find theirs at different places): one
-        // 20 ms block may dip, no more.
-        const QList<double> take = blockLevels(saved);
+        QVERIFY2(
+            qAbs(heardMs - 500) <= 40 + 80 * playDropouts,
+            qPrintable(QStringLiteral("heard %1 ms of tone, %2 dropouts").arg(heardMs).arg(playDropouts)));
+        // The take has the tone throughout and keeps every block the server delivered: a block
+        // may dip only where the sink itself dipped (heard by the other recorder too: a busy
+        // server now and then misses a few ms of a playing stream, telling no client) or where
+        // the server said it dropped one.
         const auto text = [](const QList<double>& l) {
             QStringList t;
             for (const double v : l)
                 t << QString::number(v, 'f', 1);
             return t.join(QLatin1Char(' '));
         };
-        QVERIFY2(std::count_if(take.begin(), take.end(), [](double v) { return v <= -9.0; }) <= 1,
-                 qPrintable(QStringLiteral("gaps in the take: %1").arg(text(take))));
-        // The sink may miss a block when the machine is so busy that the server's thread
-        // comes late, but only one.
-        qsizetype dips = 0;
-        for (qsizetype i = first + 1; i < last; ++i)
-            dips += levels[i] > -9.0 ? 0 : 1;
-        QVERIFY2(dips <= 1, qPrintable(QStringLiteral("heard: %1").arg(text(levels))));
+        const QList<double> take = blockLevels(saved);
+        const qsizetype sinkGaps = gapsInTone(sink);
+        const bool endsHeard = take.size() > 2 && take.first() > -9.0 && take.last() > -9.0;
+        QVERIFY2(endsHeard || sinkGaps > 0,
+                 qPrintable(QStringLiteral("the take's ends: %1").arg(text(take))));
+        QVERIFY2(
+            gapsInTone(take) <= sinkGaps + qsizetype(dropped.dwReturn),
+            qPrintable(QStringLiteral("gaps in the take: %1\nat the sink: %2").arg(text(take), text(sink))));
+        // The sink may miss a block when the machine is so busy that the server's thread comes
+        // late, but only one, besides the blocks of a dropout of the play.
+        const qsizetype dips = gapsInTone(levels);
+        QVERIFY2(dips <= 1 + 4 * playDropouts, qPrintable(QStringLiteral("heard: %1").arg(text(levels))));
     }
 };
 

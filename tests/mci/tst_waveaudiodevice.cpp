@@ -12,6 +12,7 @@
 #include <sndfile.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <memory>
 #include <thread>
@@ -266,10 +267,13 @@ private Q_SLOTS:
         QCOMPARE(info.samplerate, rate);
         QCOMPARE(info.channels, channels);
 
-        // What is recorded at the end is converted into that format; the rest stays exact.
+        // What is recorded at the end is converted into that format, the last of it coming
+        // after the stop; the rest stays exact.
         QCOMPARE(record(id, MCI_FROM, status(id, MCI_STATUS_LENGTH)), 0u);
-        QVERIFY(m_input->deliver(constant(framesOfMs(500), 8192)));
+        QVERIFY(m_input->deliver(constant(framesOfMs(300), 8192)));
+        m_input->inFlight = qint64(framesOfMs(200));
         QCOMPARE(simple(id, MCI_STOP), 0u);
+        QVERIFY(m_input->deliver(constant(framesOfMs(200), 8192)));
         QCOMPARE(save(id, path("saved.wav")), 0u);
         const std::vector<std::int32_t> grown = readNative(path("saved.wav"), &info);
         QCOMPARE(info.format, format);
@@ -277,9 +281,10 @@ private Q_SLOTS:
         const auto originalFrames = qint64(original.size()) / channels;
         QVERIFY(qAbs(qint64(grown.size()) / channels - originalFrames - rate / 2) <= 64);
         QVERIFY(std::equal(original.begin(), original.end() - channels * 64, grown.begin()));
-        const double recorded =
-            grown[std::size_t(originalFrames + rate / 4) * std::size_t(channels)] / 2147483648.0;
-        QVERIFY2(qAbs(recorded - 0.25) < 0.02, qPrintable(QString::number(recorded)));
+        for (const qint64 at : {originalFrames + rate / 4, originalFrames + rate * 45 / 100}) {
+            const double recorded = grown[std::size_t(at) * std::size_t(channels)] / 2147483648.0;
+            QVERIFY2(qAbs(recorded - 0.25) < 0.02, qPrintable(QString::number(recorded)));
+        }
     }
 
     void refusesWhatIsNoReadableWave()
@@ -481,6 +486,48 @@ private Q_SLOTS:
         m_input->failWith = QStringLiteral("No audio input: none here");
         QCOMPARE(record(id, 0), MCIERR_NO_AUDIO_INPUT);
         QCOMPARE(status(id, MCI_STATUS_MODE), MCI_MODE_STOP);
+    }
+
+    void aTakeKeepsWhatWasInFlightWhenItStopped()
+    {
+        const MCIDEVICEID id = open();
+        // Held ready while a wave is open, so that a take starts at once.
+        QCOMPARE(m_input->held, 1);
+        QCOMPARE(record(id, 0), 0u);
+        const Samples take = MediaFiles::ramp(framesOfMs(1000));
+        QVERIFY(m_input->deliver(slice(take, 0, framesOfMs(700))));
+        // At the stop the server still holds 300 ms of the take, 2 blocks of which it dropped.
+        m_input->inFlight = qint64(framesOfMs(300));
+        m_input->droppedBlocks = 2;
+        QCOMPARE(seek(id, MCI_SEEK_TO_END), 0u);
+        // The take is whole at once: nothing waited for the rest, which comes into its room.
+        QCOMPARE(status(id, MCI_STATUS_POSITION), 1000u);
+        QCOMPARE(status(id, MCI_STATUS_MODE), MCI_MODE_STOP);
+        QVERIFY(m_input->capturing());
+        QVERIFY(m_input->deliver(slice(take, framesOfMs(700), framesOfMs(1000))));
+        QVERIFY(!m_input->capturing());
+        QCOMPARE(status(id, MCI_WAVE_STATUS_DROPPED_BLOCKS), 2u);
+        QVERIFY(contents(id) == take);
+
+        // A save right after a stop waits for the rest of the take, coming on the audio thread.
+        QCOMPARE(record(id, MCI_FROM | MCI_RECORD_INSERT, 0), 0u);
+        QVERIFY(m_input->deliver(constant(framesOfMs(100), 5)));
+        m_input->inFlight = qint64(framesOfMs(200));
+        QCOMPARE(simple(id, MCI_STOP), 0u);
+        std::thread audio([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            m_input->deliver(constant(framesOfMs(200), 5));
+        });
+        const MCIERROR saved = save(id, path("take"));
+        audio.join();
+        QCOMPARE(saved, 0u);
+        SF_INFO info;
+        Samples expected = constant(framesOfMs(300), 5);
+        expected.insert(expected.end(), take.begin(), take.end());
+        QVERIFY(readBack(path("take"), info) == expected);
+
+        QCOMPARE(mciSendCommandA(id, MCI_CLOSE, 0, nullptr), 0u);
+        QCOMPARE(m_input->held, 0);
     }
 
     void pauseKeepsTheTakeAndResumeGoesOn()
