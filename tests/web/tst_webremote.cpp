@@ -2,6 +2,7 @@
 // The web remote headless: its request and command parsers, its gate, and the server on
 // 127.0.0.1 with a page's WebSocket, run against a fake board.
 #include "fakes/FakeBoard.h"
+#include "fakes/HttpExchange.h"
 #include "web/HttpRequest.h"
 #include "web/WebCommand.h"
 #include "web/WebGate.h"
@@ -11,32 +12,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
-#include <QTcpSocket>
 #include <QTest>
 #include <QWebSocket>
 
 namespace {
 
-/// Sends `request` raw and returns the status line of the answer (empty when the server closed
-/// without one) and the rest of it in `rest`.
-QByteArray exchange(quint16 port, const QByteArray& request, QByteArray* rest = nullptr)
+QByteArray exchange(quint16 port, const QByteArray& request)
 {
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    if (!socket.waitForConnected(2000))
-        return {};
-    socket.write(request);
-    // The server runs on this thread: turn the event loop while it answers.
-    QByteArray answer;
-    for (int i = 0; i < 300 && socket.state() != QAbstractSocket::UnconnectedState; ++i) {
-        QTest::qWait(10);
-        answer += socket.readAll();
-    }
-    answer += socket.readAll();
-    const qsizetype eol = answer.indexOf("\r\n");
-    if (rest)
-        *rest = answer.mid(eol + 2);
-    return eol < 0 ? QByteArray() : answer.left(eol);
+    return httpStatus(httpExchange(QHostAddress::LocalHost, port, request));
 }
 
 QByteArray get(const QByteArray& path, const QByteArray& extra = {})
