@@ -18,7 +18,7 @@ const browser = await puppeteer.launch({
 });
 let page = null;
 
-const now = () => performance.timeOrigin + performance.now(); // ms since the epoch
+const now = () => process.hrtime.bigint().toString(); // CLOCK_MONOTONIC, ns
 
 const ops = {
   async open({ url, width, height, mobile }) {
@@ -32,15 +32,16 @@ const ops = {
     await Promise.all([page.waitForNavigation({ waitUntil: 'load' }), page.click(selector)]);
     return page.url();
   },
-  // A tap as a finger or the mouse gives it; answers when the press went in, with that time.
+  // A tap as a finger or the mouse gives it: a button acts when let go, so the answer is the
+  // moment the release was handed to the browser, on CLOCK_MONOTONIC in nanoseconds (as text).
   async tap({ selector }) {
     const box = await (await page.waitForSelector(selector, { timeout: 5000 })).boundingBox();
     const x = box.x + box.width / 2, y = box.y + box.height / 2;
     await page.mouse.move(x, y);
-    const at = now();
     await page.mouse.down();
+    const at = process.hrtime.bigint();
     await page.mouse.up();
-    return at;
+    return at.toString();
   },
   async text({ selector }) { return page.$eval(selector, (e) => e.textContent); },
   async attr({ selector, name }) { return page.$eval(selector, (e, n) => e.getAttribute(n), name); },
