@@ -142,8 +142,11 @@ public:
     ~Browser()
     {
         m_node.write("{\"op\":\"quit\"}\n");
-        if (!m_node.waitForFinished(10000))
+        m_node.waitForBytesWritten(1000);
+        if (!m_node.waitForFinished(10000)) {
             m_node.kill();
+            m_node.waitForFinished(2000);
+        }
     }
     Browser(const Browser&) = delete;
     Browser& operator=(const Browser&) = delete;
