@@ -325,7 +325,7 @@ void WebServer::answer(QTcpSocket* socket, const HttpRequest& request)
                   "; Path=/; HttpOnly; SameSite=Strict\r\n");
         return;
     }
-    if (request.method != "GET" && request.method != "HEAD") {
+    if (request.method != "GET") {
         reply(socket, "405 Method Not Allowed", {}, {}, "Allow: GET, POST\r\n");
         return;
     }
@@ -337,6 +337,10 @@ void WebServer::answer(QTcpSocket* socket, const HttpRequest& request)
         QByteArray page = resource(QStringLiteral("login.html"));
         page.replace("{{wrong}}", request.target.endsWith("?wrong") ? "Wrong passcode." : "");
         reply(socket, "200 OK", html, page);
+        return;
+    }
+    if (path == "/login.css") {
+        reply(socket, "200 OK", "text/css; charset=utf-8", resource(QStringLiteral("login.css")));
         return;
     }
     if (path == "/web.css" || path == "/web.js") {
