@@ -239,6 +239,8 @@ void WebServer::accept()
             socket->deleteLater();
             continue;
         }
+        // Nothing more than one request is buffered: a peer that sends more waits on TCP.
+        socket->setReadBufferSize(HttpRequest::MaxHead + HttpRequest::MaxBody);
         Connection c;
         c.idle = new QTimer(socket);
         c.idle->setSingleShot(true);
@@ -373,6 +375,7 @@ void WebServer::upgrade(QTcpSocket* socket, const HttpRequest& request)
     ++m_counters.requests;
     socket->disconnect(this);
     delete m_connections.take(socket).idle;
+    socket->setReadBufferSize(0); // the socket bounds its frames and messages itself
     m_sockets->handleConnection(socket);
 }
 
