@@ -30,11 +30,14 @@ public:
         return {};
     }
 
-    BrowserPage()
+    /// `wrapper` runs node, as `ip netns exec NAME` does for a browser on another host.
+    explicit BrowserPage(const QStringList& wrapper = {})
     {
         m_node.setWorkingDirectory(folder());
         m_node.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_node.start(QStringLiteral("node"), {QStringLiteral("puppet.mjs")});
+        QStringList command = wrapper;
+        command << QStringLiteral("node") << QStringLiteral("puppet.mjs");
+        m_node.start(command.takeFirst(), command);
         m_ready = next(30000).value(QStringLiteral("value")).toString() == QLatin1String("ready");
     }
     ~BrowserPage()

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A browser on another host, for real: the web remote's socket in one network namespace, the
 // browser's in another, joined by a veth pair (made by osc-netns.sh, which runs this test).
+#include "fakes/BrowserPage.h"
 #include "fakes/FakeBoard.h"
 #include "fakes/HttpExchange.h"
 #include "web/WebServer.h"
@@ -95,6 +96,7 @@ private Q_SLOTS:
         m_boardIp = QHostAddress(QString::fromLatin1(qgetenv("SONAVEX_NETNS_BOARD_IP")));
         m_host = m_boardIp.toString().toLatin1() + ':' + QByteArray::number(Port);
         m_board.titles[0] = QStringLiteral("Secret Song");
+        m_board.states[0] = SlotState::Filled;
         QVERIFY(enter(qgetenv("SONAVEX_NETNS_BOARD")));
         m_server = std::make_unique<WebServer>(m_board);
         QVERIFY(m_server->listen({Port, true, QStringLiteral("stage left")}));
@@ -141,6 +143,45 @@ private Q_SLOTS:
         // The session from a page of another site: no.
         QVERIFY(!openSocket(session, QStringLiteral("http://example.invalid")));
         QCOMPARE(m_server->gate().denied(), 1u);
+    }
+
+    void aBrowserOnTheOtherHostGetsInWithThePasscodeAndPlays()
+    {
+        if (const QString why = BrowserPage::missing(); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        QTest::qWait(static_cast<int>(WebGate::DeniedPauseMs)); // after the wrong passcode above
+        BrowserPage browser({QStringLiteral("ip"), QStringLiteral("netns"), QStringLiteral("exec"),
+                             QString::fromLocal8Bit(qgetenv("SONAVEX_NETNS_SENDER"))});
+        QVERIFY(browser.ready());
+        const auto ask = [&browser](std::initializer_list<QPair<QString, QJsonValue>> args) {
+            QJsonObject o;
+            for (const auto& [k, v] : args)
+                o.insert(k, v);
+            return browser.ask(o);
+        };
+        const QString url = QStringLiteral("http://%1/").arg(QString::fromLatin1(m_host));
+        QCOMPARE(ask({{QStringLiteral("op"), QStringLiteral("open")},
+                      {QStringLiteral("url"), url},
+                      {QStringLiteral("width"), 360},
+                      {QStringLiteral("height"), 740}})
+                     .toString(),
+                 url);
+        ask({{QStringLiteral("op"), QStringLiteral("type")},
+             {QStringLiteral("selector"), QStringLiteral("#passcode")},
+             {QStringLiteral("text"), QStringLiteral("stage left")}});
+        QCOMPARE(ask({{QStringLiteral("op"), QStringLiteral("submit")},
+                      {QStringLiteral("selector"), QStringLiteral("button[type=submit]")}})
+                     .toString(),
+                 url);
+        m_board.commands.clear();
+        const QString first = QStringLiteral("#grid button[data-slot=\"0\"]");
+        QVERIFY2(!ask({{QStringLiteral("op"), QStringLiteral("waitText")},
+                       {QStringLiteral("selector"), first},
+                       {QStringLiteral("text"), QStringLiteral("Secret Song")}})
+                      .isUndefined(),
+                 qPrintable(browser.error()));
+        ask({{QStringLiteral("op"), QStringLiteral("tap")}, {QStringLiteral("selector"), first}});
+        QTRY_COMPARE(m_board.commands, QStringList{QStringLiteral("press 0 0")});
     }
 };
 
