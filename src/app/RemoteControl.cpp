@@ -5,6 +5,7 @@
 #include "app/frmRemoteControl.h"
 #include "platform/Guard.h"
 #include "remote/OscServer.h"
+#include "web/WebServer.h"
 
 #include <QAction>
 
@@ -13,6 +14,7 @@ RemoteControl::RemoteControl(TMainForm& form, Board& board, Registry& registry, 
     , m_form(form)
     , m_registry(registry)
     , m_osc(std::make_unique<OscServer>(board))
+    , m_web(std::make_unique<WebServer>(board))
 {
     m_form.mnuRemoteControl->setEnabled(true);
     connectGuarded(m_form.mnuRemoteControl, &QAction::triggered, this, &RemoteControl::configure);
@@ -28,14 +30,24 @@ void RemoteControl::start()
 void RemoteControl::apply(const RemoteSettings& settings)
 {
     // Unchanged and running as asked: the admitted remotes and the subscribers stay.
-    if (m_started && settings == m_applied && m_osc->listening() == (settings.oscPort != 0))
+    if (m_started && settings == m_applied && m_osc->listening() == (settings.oscPort != 0) &&
+        m_web->listening() == (settings.webPort != 0))
         return;
     m_started = true;
     m_applied = settings;
     m_form.clearNews(News);
+    m_form.clearNews(WebNews);
     // Without a passcode nobody on the network could get in: answer this computer only.
     const bool network = settings.oscNetwork && !settings.passcode.isEmpty();
     QString why;
+    const WebConfig web{settings.webPort, settings.webNetwork && !settings.passcode.isEmpty(),
+                        settings.passcode};
+    if (!m_web->listen(web, &why)) {
+        m_form.sayNews(WebNews,
+                       QStringLiteral("Web remote is off: TCP port %1 %2.").arg(settings.webPort).arg(why));
+    } else if (settings.webPort != 0 && settings.webNetwork && !web.network) {
+        m_form.sayNews(WebNews, QStringLiteral("Web remote answers this computer only: no passcode is set."));
+    }
     if (!m_osc->listen({settings.oscPort, network, settings.passcode}, &why)) {
         m_form.sayNews(
             News, QStringLiteral("Remote control is off: UDP port %1 %2.").arg(settings.oscPort).arg(why));
@@ -59,10 +71,25 @@ QString RemoteControl::oscStatus() const
         .arg(m_osc->remote().subscriberCount());
 }
 
+QString RemoteControl::webStatus() const
+{
+    if (!m_web->listening())
+        return {};
+    const WebCounters& c = m_web->counters();
+    return QStringLiteral(
+               "This run on port %1: pages open %2, commands run %3, refused %4, wrong passcodes %5.")
+        .arg(m_web->port())
+        .arg(m_web->pageCount())
+        .arg(c.commands)
+        .arg(c.dropped())
+        .arg(m_web->gate().denied());
+}
+
 void RemoteControl::configure()
 {
     TfrmRemoteControl dialog(&m_form, RemoteSettings::load(m_registry));
     dialog.setOscStatus(oscStatus());
+    dialog.setWebStatus(webStatus());
     if (dialog.exec() != QDialog::Accepted)
         return;
     const RemoteSettings settings = dialog.settings();

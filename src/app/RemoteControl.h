@@ -11,15 +11,17 @@ class Board;
 class OscServer;
 class Registry;
 class TMainForm;
+class WebServer;
 
 /// The remote controls the operator turns on under Options, "Remote Control...": the OSC
-/// server, run on the stored settings. What keeps one from running (a port in use) is said
+/// server and the web remote, run on the stored settings. What keeps one from running (a port in use) is said
 /// once in the status bar, and the board runs on without it.
 class RemoteControl : public QObject {
     Q_OBJECT
 public:
     /// Status bar topic of the remote's news.
     static inline const QString News = QStringLiteral("remote");
+    static inline const QString WebNews = QStringLiteral("web remote");
 
     RemoteControl(TMainForm& form, Board& board, Registry& registry, QObject* parent = nullptr);
     ~RemoteControl() override;
@@ -33,13 +35,17 @@ public:
     void configure();
 
     [[nodiscard]] OscServer& osc() { return *m_osc; }
+    [[nodiscard]] WebServer& web() { return *m_web; }
     /// What the OSC server has done this run, for the dialog; empty while it is off.
     [[nodiscard]] QString oscStatus() const;
+    /// What the web remote has done this run, for the dialog; empty while it is off.
+    [[nodiscard]] QString webStatus() const;
 
 private:
     TMainForm& m_form;
     Registry& m_registry;
     std::unique_ptr<OscServer> m_osc;
+    std::unique_ptr<WebServer> m_web;
     RemoteSettings m_applied;
     bool m_started = false;
 };

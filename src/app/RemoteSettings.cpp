@@ -10,6 +10,15 @@ const QString RemoteKey = QStringLiteral("\\Software\\Brasswold\\Remote");
 const QString OscPortValue = QStringLiteral("OscPort");
 const QString OscNetworkValue = QStringLiteral("OscNetwork");
 const QString OscPasscodeValue = QStringLiteral("OscPasscode");
+const QString WebPortValue = QStringLiteral("WebPort");
+const QString WebNetworkValue = QStringLiteral("WebNetwork");
+
+quint16 portOf(Registry& registry, const QString& name)
+{
+    bool ok = false;
+    const uint port = registry.ReadString(name).trimmed().toUInt(&ok);
+    return ok && port <= 65535 ? static_cast<quint16>(port) : 0;
+}
 } // namespace
 
 RemoteSettings RemoteSettings::load(Registry& registry)
@@ -18,11 +27,11 @@ RemoteSettings RemoteSettings::load(Registry& registry)
     if (!registry.OpenKey(RemoteKey, false))
         return settings;
     const auto close = qScopeGuard([&] { registry.CloseKey(); });
-    bool ok = false;
-    const uint port = registry.ReadString(OscPortValue).trimmed().toUInt(&ok);
-    settings.oscPort = ok && port <= 65535 ? static_cast<quint16>(port) : 0;
+    settings.oscPort = portOf(registry, OscPortValue);
     settings.oscNetwork = registry.ReadString(OscNetworkValue).trimmed() == QLatin1String("1");
     settings.passcode = registry.ReadString(OscPasscodeValue);
+    settings.webPort = portOf(registry, WebPortValue);
+    settings.webNetwork = registry.ReadString(WebNetworkValue).trimmed() == QLatin1String("1");
     return settings;
 }
 
@@ -33,4 +42,6 @@ void RemoteSettings::save(Registry& registry) const
     registry.WriteString(OscPortValue, QString::number(oscPort));
     registry.WriteString(OscNetworkValue, oscNetwork ? QStringLiteral("1") : QStringLiteral("0"));
     registry.WriteString(OscPasscodeValue, passcode);
+    registry.WriteString(WebPortValue, QString::number(webPort));
+    registry.WriteString(WebNetworkValue, webNetwork ? QStringLiteral("1") : QStringLiteral("0"));
 }

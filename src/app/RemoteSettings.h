@@ -7,13 +7,17 @@ class Registry;
 
 /// The remote controls' settings, under the board's subkey "Remote": `OscPort` (0 or missing:
 /// off), `OscNetwork` ("1": the local network, else this computer only) and `OscPasscode`,
-/// which every remote that answers the network shares.
+/// which every remote that answers the network shares; `WebPort` and `WebNetwork` likewise for
+/// the web remote.
 struct RemoteSettings {
     static constexpr quint16 DefaultOscPort = 9020;
+    static constexpr quint16 DefaultWebPort = 8020;
 
     quint16 oscPort = 0;
     bool oscNetwork = false;
     QString passcode;
+    quint16 webPort = 0;
+    bool webNetwork = false;
 
     [[nodiscard]] static RemoteSettings load(Registry& registry);
     void save(Registry& registry) const;

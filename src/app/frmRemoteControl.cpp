@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "frmRemoteControl.h"
 
+#include "app/QrCode.h"
 #include "platform/Fonts.h"
+#include "web/WebServer.h"
 
 #include <QFormLayout>
 #include <QGroupBox>
@@ -42,6 +44,36 @@ TfrmRemoteControl::TfrmRemoteControl(QWidget* owner, const RemoteSettings& curre
     osc->addRow(lblOscStatus);
     layout->addWidget(grpOsc);
 
+    grpWeb = new QGroupBox(QStringLiteral("Web remote (a phone's or tablet's browser)"), this);
+    grpWeb->setCheckable(true);
+    grpWeb->setChecked(current.webPort != 0);
+    auto* webRows = new QFormLayout;
+    spnWebPort = new QSpinBox(grpWeb);
+    spnWebPort->setRange(1, 65535);
+    spnWebPort->setValue(current.webPort != 0 ? current.webPort : RemoteSettings::DefaultWebPort);
+    spnWebPort->setAccessibleName(QStringLiteral("TCP port"));
+    webRows->addRow(QStringLiteral("TCP p&ort:"), spnWebPort);
+    auto* webWhere = new QVBoxLayout;
+    rbWebLocal = new QRadioButton(QStringLiteral("this computer only"), grpWeb);
+    rbWebNetwork = new QRadioButton(QStringLiteral("the local network"), grpWeb);
+    (current.webNetwork ? rbWebNetwork : rbWebLocal)->setChecked(true);
+    webWhere->addWidget(rbWebLocal);
+    webWhere->addWidget(rbWebNetwork);
+    webRows->addRow(QStringLiteral("Answer:"), webWhere);
+    lblWebAddress = new QLabel(grpWeb);
+    lblWebAddress->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    webRows->addRow(QStringLiteral("Open:"), lblWebAddress);
+    lblWebStatus = new QLabel(grpWeb);
+    lblWebStatus->setWordWrap(true);
+    lblWebStatus->setVisible(false);
+    webRows->addRow(lblWebStatus);
+    auto* web = new QHBoxLayout(grpWeb);
+    web->addLayout(webRows, 1);
+    lblWebCode = new QLabel(grpWeb);
+    lblWebCode->setAccessibleName(QStringLiteral("QR code of the address"));
+    web->addWidget(lblWebCode, 0, Qt::AlignTop);
+    layout->addWidget(grpWeb);
+
     auto* shared = new QGroupBox(QStringLiteral("Passcode"), this);
     auto* passcode = new QVBoxLayout(shared);
     edtPasscode = new QLineEdit(current.passcode, shared);
@@ -69,6 +101,11 @@ TfrmRemoteControl::TfrmRemoteControl(QWidget* owner, const RemoteSettings& curre
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
     connect(grpOsc, &QGroupBox::toggled, this, &TfrmRemoteControl::check);
+    connect(grpWeb, &QGroupBox::toggled, this, &TfrmRemoteControl::check);
+    connect(rbWebNetwork, &QRadioButton::toggled, this, &TfrmRemoteControl::check);
+    connect(spnWebPort, &QSpinBox::valueChanged, this, &TfrmRemoteControl::showWebAddress);
+    connect(rbWebNetwork, &QRadioButton::toggled, this, &TfrmRemoteControl::showWebAddress);
+    showWebAddress();
     connect(rbOscNetwork, &QRadioButton::toggled, this, &TfrmRemoteControl::check);
     connect(edtPasscode, &QLineEdit::textChanged, this, &TfrmRemoteControl::check);
     check();
@@ -80,6 +117,8 @@ RemoteSettings TfrmRemoteControl::settings() const
     s.oscPort = grpOsc->isChecked() ? static_cast<quint16>(spnOscPort->value()) : 0;
     s.oscNetwork = rbOscNetwork->isChecked();
     s.passcode = edtPasscode->text();
+    s.webPort = grpWeb->isChecked() ? static_cast<quint16>(spnWebPort->value()) : 0;
+    s.webNetwork = rbWebNetwork->isChecked();
     return s;
 }
 
@@ -89,10 +128,27 @@ void TfrmRemoteControl::setOscStatus(const QString& text)
     lblOscStatus->setVisible(!text.isEmpty());
 }
 
+void TfrmRemoteControl::setWebStatus(const QString& text)
+{
+    lblWebStatus->setText(text);
+    lblWebStatus->setVisible(!text.isEmpty());
+}
+
+void TfrmRemoteControl::showWebAddress()
+{
+    const QStringList addresses =
+        WebServer::addresses(static_cast<quint16>(spnWebPort->value()), rbWebNetwork->isChecked());
+    lblWebAddress->setText(addresses.join(QLatin1Char('\n')));
+    const QImage code = QrCode::image(addresses.value(0), 4);
+    lblWebCode->setPixmap(QPixmap::fromImage(code));
+    lblWebCode->setVisible(!code.isNull());
+}
+
 void TfrmRemoteControl::check()
 {
-    const bool needsPasscode =
-        grpOsc->isChecked() && rbOscNetwork->isChecked() && edtPasscode->text().isEmpty();
+    const bool network = (grpOsc->isChecked() && rbOscNetwork->isChecked()) ||
+                         (grpWeb->isChecked() && rbWebNetwork->isChecked());
+    const bool needsPasscode = network && edtPasscode->text().isEmpty();
     lblProblem->setText(needsPasscode ? QStringLiteral("The local network needs a passcode.") : QString());
     lblProblem->setVisible(needsPasscode);
     BitBtn1->setEnabled(!needsPasscode);

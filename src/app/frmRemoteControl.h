@@ -12,7 +12,7 @@ class QPushButton;
 class QRadioButton;
 class QSpinBox;
 
-/// Options, "Remote Control...": a group box per remote (OSC now), each turned on by its own
+/// Options, "Remote Control...": a group box per remote (OSC, the web page), each turned on by its own
 /// box, and below them the passcode they share. Answering the local network needs a passcode:
 /// OK waits for one.
 class TfrmRemoteControl : public QDialog {
@@ -24,12 +24,21 @@ public:
     [[nodiscard]] RemoteSettings settings() const;
     /// How the OSC remote runs now, shown in its group box.
     void setOscStatus(const QString& text);
+    /// How the web remote runs now, shown in its group box.
+    void setWebStatus(const QString& text);
 
     QGroupBox* grpOsc = nullptr; ///< checked: OSC on
     QSpinBox* spnOscPort = nullptr;
     QRadioButton* rbOscLocal = nullptr;
     QRadioButton* rbOscNetwork = nullptr;
     QLabel* lblOscStatus = nullptr;
+    QGroupBox* grpWeb = nullptr; ///< checked: the web remote on
+    QSpinBox* spnWebPort = nullptr;
+    QRadioButton* rbWebLocal = nullptr;
+    QRadioButton* rbWebNetwork = nullptr;
+    QLabel* lblWebAddress = nullptr; ///< the addresses to open in a browser
+    QLabel* lblWebCode = nullptr;    ///< a QR code of the first of them
+    QLabel* lblWebStatus = nullptr;
     QLineEdit* edtPasscode = nullptr;
     QLabel* lblProblem = nullptr;
     QPushButton* BitBtn1 = nullptr;
@@ -37,4 +46,5 @@ public:
 
 private:
     void check();
+    void showWebAddress();
 };

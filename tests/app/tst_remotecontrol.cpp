@@ -8,13 +8,16 @@
 #include "fakes/BoardFixture.h"
 #include "fakes/OscClient.h"
 #include "remote/OscServer.h"
+#include "web/WebServer.h"
 
 #include <QAction>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTcpServer>
 #include <QTest>
 
 Q_DECLARE_METATYPE(RemoteSettings)
@@ -34,6 +37,8 @@ private Q_SLOTS:
         QTest::newRow("on the network")
             << RemoteSettings{9123, true, QStringLiteral("stage left")} << QString();
         QTest::newRow("a port that is no number: off") << RemoteSettings{} << QStringLiteral("nine");
+        QTest::newRow("web on the network, OSC off")
+            << RemoteSettings{0, false, QStringLiteral("cue"), 8123, true} << QString();
     }
 
     void theDialogShowsAndReturnsTheSettings()
@@ -52,6 +57,9 @@ private Q_SLOTS:
         QCOMPARE(dialog.grpOsc->isChecked(), stored.oscPort != 0);
         QCOMPARE(dialog.spnOscPort->value(),
                  stored.oscPort ? stored.oscPort : RemoteSettings::DefaultOscPort);
+        QCOMPARE(dialog.grpWeb->isChecked(), stored.webPort != 0);
+        QCOMPARE(dialog.spnWebPort->value(),
+                 stored.webPort ? stored.webPort : RemoteSettings::DefaultWebPort);
         QCOMPARE(dialog.settings(), stored);
     }
 
@@ -66,6 +74,37 @@ private Q_SLOTS:
         QVERIFY(dialog.BitBtn1->isEnabled());
         QCOMPARE(dialog.settings(),
                  (RemoteSettings{RemoteSettings::DefaultOscPort, true, QStringLiteral("stage left")}));
+
+        // The web remote on the network needs it as well, and shows where to point a phone.
+        dialog.grpOsc->setChecked(false);
+        dialog.edtPasscode->clear();
+        dialog.grpWeb->setChecked(true);
+        QVERIFY(dialog.BitBtn1->isEnabled());
+        QCOMPARE(dialog.lblWebAddress->text(), QStringLiteral("http://127.0.0.1:8020/"));
+        QVERIFY(!dialog.lblWebCode->pixmap().isNull());
+        dialog.rbWebNetwork->setChecked(true);
+        QVERIFY(!dialog.BitBtn1->isEnabled());
+    }
+
+    void aWebPortInUseIsSaidInTheStatusBar()
+    {
+        BoardControl board(*m_form);
+        QTcpServer other;
+        QVERIFY(other.listen(QHostAddress::LocalHost));
+        RemoteSettings settings;
+        settings.webPort = other.serverPort();
+        settings.save(*m_registry);
+        RemoteControl remote(*m_form, board, *m_registry);
+        remote.start();
+        QVERIFY(!remote.web().listening());
+        QCOMPARE(m_form->NewsPanel->news(RemoteControl::WebNews),
+                 QStringLiteral("Web remote is off: TCP port %1 is in use by another program.")
+                     .arg(settings.webPort));
+        QVERIFY(m_dialogs->messages.isEmpty());
+        other.close();
+        remote.apply(settings);
+        QVERIFY(remote.web().listening());
+        QVERIFY(m_form->NewsPanel->news(RemoteControl::WebNews).isEmpty());
     }
 
     void aPortInUseIsSaidOnceInTheStatusBarAndTheBoardRunsOn()

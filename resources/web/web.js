@@ -1,0 +1,122 @@
+'use strict';
+// The board's page: the state arrives over the WebSocket, taps go back the same way.
+(() => {
+  const Sheets = 10, Slots = 36;
+  const state = {
+    sheets: Array(Sheets).fill(''),
+    slots: Array.from({ length: Sheets }, () => Array.from({ length: Slots }, () => ['empty', ''])),
+    shown: 0, view: 0, play: 'stopped', now: { sheet: -1, slot: -1, title: '' }, left: 0,
+  };
+  const $ = (id) => document.getElementById(id);
+  const banner = $('banner'), grid = $('grid'), tabs = $('tabs'), follow = $('follow'), queue = $('queue');
+  const stateWords = { empty: 'empty', filled: '', playing: 'playing', next: 'next', queued: 'queued' };
+  let socket = null, retry = 0;
+
+  const send = (command) => {
+    if (socket && socket.readyState === WebSocket.OPEN) socket.send(JSON.stringify(command));
+  };
+
+  const buttons = [];
+  for (let b = 0; b < Slots; ++b) {
+    const button = document.createElement('button');
+    button.dataset.slot = b;
+    button.addEventListener('click', () =>
+      send({ cmd: queue.getAttribute('aria-pressed') === 'true' ? 'queue' : 'press', sheet: state.view, slot: b }));
+    grid.appendChild(button);
+    buttons.push(button);
+  }
+  const tabButtons = [];
+  for (let s = 0; s < Sheets; ++s) {
+    const tab = document.createElement('button');
+    tab.setAttribute('role', 'tab');
+    tab.addEventListener('click', () => {
+      if (follow.checked) send({ cmd: 'show', sheet: s });
+      else { state.view = s; render(); }
+    });
+    tabs.appendChild(tab);
+    tabButtons.push(tab);
+  }
+  document.querySelectorAll('#transport button').forEach((b) =>
+    b.addEventListener('click', () => send({ cmd: b.dataset.cmd })));
+  queue.addEventListener('click', () =>
+    queue.setAttribute('aria-pressed', queue.getAttribute('aria-pressed') === 'true' ? 'false' : 'true'));
+  follow.addEventListener('change', () => { if (follow.checked) { state.view = state.shown; render(); } });
+
+  const clock = (seconds) => {
+    const s = Math.max(0, Math.ceil(seconds));
+    return Math.floor(s / 60) + ':' + String(s % 60).padStart(2, '0');
+  };
+
+  function renderSlot(b) {
+    const [kind, title] = state.slots[state.view][b];
+    const button = buttons[b];
+    button.className = kind;
+    button.textContent = kind === 'empty' ? '<empty>' : title;
+    const word = stateWords[kind];
+    button.setAttribute('aria-label', `Button ${b + 1}: ${kind === 'empty' ? 'empty' : title}${word && kind !== 'empty' ? ', ' + word : ''}`);
+    button.title = button.textContent;
+  }
+
+  function renderTime() {
+    const left = $('left');
+    left.textContent = clock(state.left);
+    left.classList.toggle('ending', state.play !== 'stopped' && state.left > 0 && state.left <= 10);
+  }
+
+  function render() {
+    for (let s = 0; s < Sheets; ++s) {
+      const tab = tabButtons[s];
+      tab.textContent = state.sheets[s] || String(s + 1);
+      tab.setAttribute('aria-selected', s === state.view ? 'true' : 'false');
+      tab.setAttribute('aria-label', `Sheet ${s + 1}: ${state.sheets[s]}${s === state.shown ? ', shown on the board' : ''}`);
+      tab.classList.toggle('shown', s === state.shown);
+    }
+    for (let b = 0; b < Slots; ++b) renderSlot(b);
+    $('nowTitle').textContent = state.now.title ? `${state.play === 'paused' ? 'Paused: ' : ''}${state.now.title}` : 'Nothing plays';
+    renderTime();
+  }
+
+  function apply(m) {
+    switch (m.t) {
+      case 'all':
+        state.sheets = m.sheets; state.slots = m.slots; state.shown = m.shown; state.play = m.play;
+        state.now = m.now; state.left = m.time.left;
+        if (follow.checked) state.view = m.shown;
+        return true;
+      case 'slot':
+        state.slots[m.sheet][m.slot] = [m.state, m.title];
+        if (m.sheet === state.view) renderSlot(m.slot);
+        return false;
+      case 'sheet': state.sheets[m.sheet] = m.name; return true;
+      case 'shown':
+        state.shown = m.sheet;
+        if (follow.checked) state.view = m.sheet;
+        return true;
+      case 'play': state.play = m.state; return true;
+      case 'now': state.now = m; return true;
+      case 'time': state.left = m.left; renderTime(); return false;
+      case 'error': console.warn('board:', m.text); return false;
+      default: return false;
+    }
+  }
+
+  function connect() {
+    socket = new WebSocket(`ws://${location.host}/ws`);
+    socket.onopen = () => { retry = 0; banner.classList.remove('shown'); };
+    socket.onmessage = (e) => {
+      const data = JSON.parse(e.data);
+      let whole = false;
+      for (const m of Array.isArray(data) ? data : [data]) whole = apply(m) || whole;
+      if (whole) render();
+    };
+    socket.onclose = () => {
+      banner.textContent = 'Connection lost: reconnecting…';
+      banner.classList.add('shown');
+      retry = Math.min(retry + 1, 6);
+      setTimeout(connect, 250 * retry);
+    };
+  }
+  render();
+  banner.classList.add('shown');
+  connect();
+})();

@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+class Board;
+
+/// One command of the page, read from a WebSocket text message such as
+/// `{"cmd":"press","sheet":0,"slot":5}`. Sheets and slots count from 0, as the board does.
+///
+/// | cmd | fields | runs |
+/// |---|---|---|
+/// | press, queue | sheet 0..9, slot 0..35 | a plain press, a Shift+press |
+/// | play, stop, stopall, pause | none | the transport buttons |
+/// | fade | speed 0..5 (0: the chosen speed; may be left out) | Fade |
+/// | show | sheet 0..9 | shows that sheet on the board |
+struct WebCommand {
+    enum class Kind { Press, Queue, Play, Stop, StopAll, Pause, Fade, Show };
+
+    static constexpr qsizetype MaxBytes = 256;
+
+    Kind kind = Kind::Play;
+    int sheet = 0;
+    int slot = 0;
+    int speed = 0;
+
+    /// Reads a message; nothing, with a short reason in `why`, for one that is not a command.
+    [[nodiscard]] static std::optional<WebCommand> parse(const QByteArray& message, QString* why = nullptr);
+    /// Runs the command through the board's commands.
+    void run(Board& board) const;
+};

@@ -1,0 +1,484 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "WebServer.h"
+
+#include "platform/Guard.h"
+#include "show/Board.h"
+#include "web/WebCommand.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkInterface>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUrlQuery>
+#include <QWebSocket>
+#include <QWebSocketServer>
+
+namespace {
+
+const char* stateName(SlotState state)
+{
+    switch (state) {
+    case SlotState::Empty:
+        return "empty";
+    case SlotState::Filled:
+        return "filled";
+    case SlotState::Playing:
+        return "playing";
+    case SlotState::Next:
+        return "next";
+    case SlotState::Queued:
+        return "queued";
+    }
+    return "empty";
+}
+
+const char* playName(TPlayState state)
+{
+    return state == TPlayState::psPlaying ? "playing" : state == TPlayState::psPaused ? "paused" : "stopped";
+}
+
+QByteArray json(const QJsonObject& o)
+{
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+QJsonObject slotObject(int sheet, int slot, SlotState state, const QString& title)
+{
+    return {{QStringLiteral("t"), QStringLiteral("slot")},
+            {QStringLiteral("sheet"), sheet},
+            {QStringLiteral("slot"), slot},
+            {QStringLiteral("state"), QLatin1String(stateName(state))},
+            {QStringLiteral("title"), title}};
+}
+
+QJsonObject nowObject(const NowPlaying& now)
+{
+    return {{QStringLiteral("t"), QStringLiteral("now")},
+            {QStringLiteral("sheet"), now.sheet},
+            {QStringLiteral("slot"), now.slot},
+            {QStringLiteral("title"), now.title}};
+}
+
+QJsonObject timeObject(double position, double length, double left)
+{
+    return {{QStringLiteral("t"), QStringLiteral("time")},
+            {QStringLiteral("position"), position},
+            {QStringLiteral("length"), length},
+            {QStringLiteral("left"), left}};
+}
+
+QByteArray resource(const QString& name)
+{
+    QFile f(QStringLiteral(":/web/") + name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+/// Whether a Host header names the server by an address or as localhost. A name that resolves
+/// to us only through someone else's DNS is refused, so no foreign page reaches the board.
+bool plainHost(const QByteArray& host)
+{
+    QByteArray name = host;
+    if (name.startsWith('[')) {
+        const qsizetype close = name.indexOf(']');
+        if (close < 0)
+            return false;
+        name = name.mid(1, close - 1);
+    } else if (const qsizetype colon = name.lastIndexOf(':'); colon >= 0) {
+        name = name.left(colon);
+    }
+    if (name.compare("localhost", Qt::CaseInsensitive) == 0)
+        return true;
+    return !QHostAddress(QString::fromLatin1(name)).isNull();
+}
+
+void reply(QTcpSocket* socket, const char* status, const QByteArray& type, const QByteArray& body,
+           const QByteArray& extra = {})
+{
+    QByteArray head = QByteArrayLiteral("HTTP/1.1 ") + status + "\r\n";
+    if (!type.isEmpty())
+        head += "Content-Type: " + type + "\r\n";
+    head += "Content-Length: " + QByteArray::number(body.size()) +
+            "\r\n"
+            "Cache-Control: no-store\r\n"
+            "X-Content-Type-Options: nosniff\r\n"
+            "X-Frame-Options: DENY\r\n"
+            "Referrer-Policy: no-referrer\r\n"
+            "Content-Security-Policy: default-src 'self'; connect-src 'self'; img-src 'self' data:; "
+            "frame-ancestors 'none'; form-action 'self'\r\n"
+            "Connection: close\r\n" +
+            extra + "\r\n";
+    socket->write(head + body);
+    socket->disconnectFromHost();
+}
+
+} // namespace
+
+WebServer::WebServer(Board& board, QObject* parent)
+    : QObject(parent)
+    , m_board(board)
+    , m_server(new QTcpServer(this))
+    , m_sockets(new QWebSocketServer(QStringLiteral("Sonavex"), QWebSocketServer::NonSecureMode, this))
+    , m_ping(new QTimer(this))
+    , m_flush(new QTimer(this))
+{
+    m_server->setMaxPendingConnections(MaxConnections);
+    m_sockets->setMaxPendingConnections(MaxConnections);
+    m_sockets->setHandshakeTimeout(RequestIdleMs);
+    connectGuarded(m_server, &QTcpServer::newConnection, this, &WebServer::accept);
+    connectGuarded(m_sockets, &QWebSocketServer::newConnection, this, &WebServer::adopt);
+
+    m_flush->setSingleShot(true);
+    m_flush->setInterval(0);
+    connectGuarded(m_flush, &QTimer::timeout, this, &WebServer::flush);
+    m_ping->setInterval(PingMs);
+    connectGuarded(m_ping, &QTimer::timeout, this, [this] {
+        for (QWebSocket* page : QList<QWebSocket*>(m_pages)) {
+            if (++m_unanswered[page] > 3) {
+                ++m_counters.idle;
+                page->abort();
+                continue;
+            }
+            page->ping();
+        }
+    });
+
+    connectGuarded(&board, &Board::slotChanged, this,
+                   [this](int sheet, int slot, SlotState state, const QString& title) {
+                       tell(json(slotObject(sheet, slot, state, title)));
+                   });
+    connectGuarded(&board, &Board::sheetNameChanged, this, [this](int sheet, const QString& name) {
+        tell(json({{QStringLiteral("t"), QStringLiteral("sheet")},
+                   {QStringLiteral("sheet"), sheet},
+                   {QStringLiteral("name"), name}}));
+    });
+    connectGuarded(&board, &Board::sheetShown, this, [this](int sheet) {
+        tell(json({{QStringLiteral("t"), QStringLiteral("shown")}, {QStringLiteral("sheet"), sheet}}));
+    });
+    connectGuarded(&board, &Board::playStateChanged, this, [this](TPlayState state) {
+        tell(json({{QStringLiteral("t"), QStringLiteral("play")},
+                   {QStringLiteral("state"), QLatin1String(playName(state))}}));
+    });
+    connectGuarded(&board, &Board::nowPlayingChanged, this,
+                   [this](const NowPlaying& now) { tell(json(nowObject(now))); });
+    connectGuarded(&board, &Board::timeChanged, this, [this](double position, double length, double left) {
+        tellTime(json(timeObject(position, length, left)));
+    });
+}
+
+WebServer::~WebServer()
+{
+    stop();
+}
+
+bool WebServer::listen(const WebConfig& config, QString* why)
+{
+    stop();
+    m_gate.setPasscode(config.passcode);
+    m_network = config.network;
+    if (config.port == 0)
+        return true;
+    if (!m_server->listen(config.network ? QHostAddress::AnyIPv4 : QHostAddress::LocalHost, config.port)) {
+        if (why)
+            *why = m_server->serverError() == QAbstractSocket::AddressInUseError
+                       ? QStringLiteral("is in use by another program")
+                       : QStringLiteral("cannot be opened: %1").arg(m_server->errorString());
+        return false;
+    }
+    m_ping->start();
+    return true;
+}
+
+void WebServer::stop()
+{
+    m_server->close();
+    m_ping->stop();
+    for (QTcpSocket* socket : m_connections.keys())
+        socket->abort();
+    for (QWebSocket* page : QList<QWebSocket*>(m_pages))
+        page->abort();
+}
+
+bool WebServer::listening() const
+{
+    return m_server->isListening();
+}
+
+quint16 WebServer::port() const
+{
+    return m_server->isListening() ? m_server->serverPort() : 0;
+}
+
+int WebServer::connectionCount() const
+{
+    return static_cast<int>(m_connections.size() + m_pages.size());
+}
+
+QStringList WebServer::addresses(quint16 port, bool network)
+{
+    QStringList out;
+    if (!network)
+        return {QStringLiteral("http://127.0.0.1:%1/").arg(port)};
+    for (const QHostAddress& a : QNetworkInterface::allAddresses())
+        if (a.protocol() == QAbstractSocket::IPv4Protocol && !WebGate::trusted(a))
+            out << QStringLiteral("http://%1:%2/").arg(a.toString()).arg(port);
+    if (out.isEmpty())
+        out << QStringLiteral("http://127.0.0.1:%1/").arg(port);
+    return out;
+}
+
+void WebServer::accept()
+{
+    while (QTcpSocket* socket = m_server->nextPendingConnection()) {
+        if (connectionCount() >= MaxConnections) {
+            ++m_counters.busy;
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        // Nothing more than one request is buffered: a peer that sends more waits on TCP.
+        socket->setReadBufferSize(HttpRequest::MaxHead + HttpRequest::MaxBody);
+        Connection c;
+        c.idle = new QTimer(socket);
+        c.idle->setSingleShot(true);
+        c.idle->start(RequestIdleMs);
+        connect(c.idle, &QTimer::timeout, socket, [this, socket] {
+            ++m_counters.idle;
+            socket->abort();
+        });
+        m_connections.insert(socket, c);
+        connectGuarded(socket, &QTcpSocket::readyRead, this, [this, socket] { readRequest(socket); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            m_connections.remove(socket);
+            socket->deleteLater();
+        });
+    }
+}
+
+void WebServer::readRequest(QTcpSocket* socket)
+{
+    if (!m_connections.contains(socket) || socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    // After a wrong passcode nothing of that address is read for a while: guessing stays slow.
+    if (const qint64 wait = m_gate.pausedFor(socket->peerAddress()); wait > 0) {
+        QTimer::singleShot(wait, socket, [this, socket] { guard([&] { readRequest(socket); }); });
+        return;
+    }
+    const QByteArray bytes = socket->peek(HttpRequest::MaxHead + HttpRequest::MaxBody);
+    HttpRequest request;
+    switch (HttpRequest::parse(bytes, request)) {
+    case HttpRequest::Parse::Incomplete:
+        return;
+    case HttpRequest::Parse::Malformed:
+        ++m_counters.malformed;
+        m_connections.remove(socket);
+        reply(socket, "400 Bad Request", {}, {});
+        return;
+    case HttpRequest::Parse::TooLarge:
+        ++m_counters.tooLarge;
+        m_connections.remove(socket);
+        reply(socket, "431 Request Header Fields Too Large", {}, {});
+        return;
+    case HttpRequest::Parse::Done:
+        break;
+    }
+    m_connections[socket].idle->stop();
+    if (request.wantsWebSocket()) {
+        upgrade(socket, request);
+        return;
+    }
+    socket->read(request.consumed);
+    m_connections.remove(socket);
+    answer(socket, request);
+}
+
+void WebServer::answer(QTcpSocket* socket, const HttpRequest& request)
+{
+    ++m_counters.requests;
+    const QHostAddress peer = socket->peerAddress();
+    if (!plainHost(request.header("host"))) {
+        ++m_counters.refused;
+        reply(socket, "421 Misdirected Request", {}, {});
+        return;
+    }
+    const QByteArray path = request.path();
+    const bool admitted = m_gate.admits(peer, request.cookie(WebGate::Cookie));
+    const QByteArray html = QByteArrayLiteral("text/html; charset=utf-8");
+
+    if (request.method == "POST" && path == "/login") {
+        QString body = QString::fromUtf8(request.body);
+        body.replace(QLatin1Char('+'), QLatin1Char(' '));
+        const QString passcode =
+            QUrlQuery(body).queryItemValue(QStringLiteral("passcode"), QUrl::FullyDecoded);
+        if (WebGate::trusted(peer)) {
+            reply(socket, "303 See Other", {}, {}, "Location: /\r\n");
+            return;
+        }
+        const QByteArray token = m_gate.login(peer, passcode);
+        if (token.isEmpty()) {
+            reply(socket, "303 See Other", {}, {}, "Location: /?wrong\r\n");
+            return;
+        }
+        reply(socket, "303 See Other", {}, {},
+              "Location: /\r\nSet-Cookie: " + WebGate::Cookie + '=' + token +
+                  "; Path=/; HttpOnly; SameSite=Strict\r\n");
+        return;
+    }
+    if (request.method != "GET") {
+        reply(socket, "405 Method Not Allowed", {}, {}, "Allow: GET, POST\r\n");
+        return;
+    }
+    if (path == "/") {
+        if (admitted) {
+            reply(socket, "200 OK", html, resource(QStringLiteral("index.html")));
+            return;
+        }
+        QByteArray page = resource(QStringLiteral("login.html"));
+        page.replace("{{wrong}}", request.target.endsWith("?wrong") ? "Wrong passcode." : "");
+        reply(socket, "200 OK", html, page);
+        return;
+    }
+    if (path == "/login.css") {
+        reply(socket, "200 OK", "text/css; charset=utf-8", resource(QStringLiteral("login.css")));
+        return;
+    }
+    if (path == "/web.css" || path == "/web.js") {
+        if (!admitted) {
+            ++m_counters.refused;
+            reply(socket, "403 Forbidden", {}, {});
+            return;
+        }
+        const bool css = path.endsWith(".css");
+        reply(socket, "200 OK", css ? "text/css; charset=utf-8" : "text/javascript; charset=utf-8",
+              resource(QString::fromLatin1(path.mid(1))));
+        return;
+    }
+    reply(socket, "404 Not Found", {}, {});
+}
+
+void WebServer::upgrade(QTcpSocket* socket, const HttpRequest& request)
+{
+    // A page of our own, with a session: the Origin is the board's as the browser reached it.
+    const QByteArray host = request.header("host");
+    const bool ownOrigin = plainHost(host) && request.header("origin") == "http://" + host;
+    if (request.path() != "/ws" || !ownOrigin ||
+        !m_gate.admits(socket->peerAddress(), request.cookie(WebGate::Cookie))) {
+        ++m_counters.refused;
+        socket->read(request.consumed);
+        m_connections.remove(socket);
+        reply(socket, "403 Forbidden", {}, {});
+        return;
+    }
+    ++m_counters.requests;
+    socket->disconnect(this);
+    delete m_connections.take(socket).idle;
+    socket->setReadBufferSize(0); // the socket bounds its frames and messages itself
+    m_sockets->handleConnection(socket);
+}
+
+void WebServer::adopt()
+{
+    while (QWebSocket* page = m_sockets->nextPendingConnection()) {
+        if (connectionCount() >= MaxConnections) {
+            ++m_counters.busy;
+            page->abort();
+            page->deleteLater();
+            continue;
+        }
+        page->setMaxAllowedIncomingFrameSize(MaxMessageBytes);
+        page->setMaxAllowedIncomingMessageSize(MaxMessageBytes);
+        page->setParent(this);
+        m_pages.append(page);
+        m_unanswered.insert(page, 0);
+        connectGuarded(page, &QWebSocket::textMessageReceived, this,
+                       [this, page](const QString& message) { received(page, message); });
+        connect(page, &QWebSocket::binaryMessageReceived, this, [this, page] {
+            ++m_counters.badCommands;
+            page->close(QWebSocketProtocol::CloseCodeDatatypeNotSupported);
+        });
+        connect(page, &QWebSocket::pong, this, [this, page] { m_unanswered[page] = 0; });
+        connect(page, &QWebSocket::disconnected, this, [this, page] { drop(page); });
+        page->sendTextMessage(QString::fromUtf8(wholeState()));
+    }
+}
+
+void WebServer::drop(QWebSocket* page)
+{
+    m_pages.removeAll(page);
+    m_unanswered.remove(page);
+    page->deleteLater();
+}
+
+void WebServer::received(QWebSocket* page, const QString& message)
+{
+    m_unanswered[page] = 0;
+    QString why;
+    const auto command = WebCommand::parse(message.toUtf8(), &why);
+    if (!command) {
+        ++m_counters.badCommands;
+        page->sendTextMessage(QString::fromUtf8(
+            json({{QStringLiteral("t"), QStringLiteral("error")}, {QStringLiteral("text"), why}})));
+        return;
+    }
+    ++m_counters.commands;
+    command->run(m_board);
+}
+
+void WebServer::tell(const QByteArray& message)
+{
+    if (m_pages.isEmpty())
+        return;
+    m_outbox.append(message);
+    m_flush->start();
+}
+
+void WebServer::tellTime(const QByteArray& message)
+{
+    if (m_pages.isEmpty())
+        return;
+    m_time = message;
+    m_flush->start();
+}
+
+void WebServer::flush()
+{
+    if (!m_time.isEmpty())
+        m_outbox.append(std::exchange(m_time, {}));
+    if (m_outbox.isEmpty())
+        return;
+    const QString batch = QString::fromUtf8('[' + m_outbox.join(',') + ']');
+    m_outbox.clear();
+    for (QWebSocket* page : QList<QWebSocket*>(m_pages)) {
+        if (page->bytesToWrite() > MaxUnsent) {
+            ++m_counters.tooLarge;
+            page->abort();
+            continue;
+        }
+        page->sendTextMessage(batch);
+    }
+}
+
+QByteArray WebServer::wholeState() const
+{
+    QJsonArray sheets;
+    QJsonArray slots;
+    for (int s = 0; s < Board::Sheets; ++s) {
+        sheets.append(m_board.sheetName(s));
+        QJsonArray sheet;
+        for (int b = 0; b < Board::Slots; ++b)
+            sheet.append(
+                QJsonArray{QLatin1String(stateName(m_board.slotState(s, b))), m_board.slotTitle(s, b)});
+        slots.append(sheet);
+    }
+    return json(
+        {{QStringLiteral("t"), QStringLiteral("all")},
+         {QStringLiteral("shown"), m_board.shownSheet()},
+         {QStringLiteral("sheets"), sheets},
+         {QStringLiteral("slots"), slots},
+         {QStringLiteral("play"), QLatin1String(playName(m_board.playState()))},
+         {QStringLiteral("now"), nowObject(m_board.nowPlaying())},
+         {QStringLiteral("time"), timeObject(m_board.position(), m_board.length(), m_board.timeLeft())}});
+}

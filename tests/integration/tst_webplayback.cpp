@@ -1,0 +1,235 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The board run from a real browser's page (chromium, headless) as the operator turns the web
+// remote on, with the real sound output: a tap heard at the null sink, its colour and the time
+// left on the page, a queue built with the Queue toggle and played. Screenshots of the page at
+// a phone's and a tablet's size go to $SONAVEX_WEB_SHOTS when it is set.
+#include "SinkRecorder.h"
+#include "app/BoardControl.h"
+#include "app/RemoteControl.h"
+#include "app/frmMain.h"
+#include "audio/MediaPlayerControl.h"
+#include "audio/PulseAudioEngine.h"
+#include "fakes/BrowserPage.h"
+#include "fakes/FakeCdTrackCatalog.h"
+#include "fakes/FakeDriveList.h"
+#include "fakes/MediaFiles.h"
+#include "fakes/RecordingErrorReporter.h"
+#include "fakes/SongFixtures.h"
+#include "fakes/StoreFixture.h"
+#include "platform/IniRegistry.h"
+#include "web/WebServer.h"
+
+#include <QTest>
+
+using namespace MediaFiles;
+
+namespace {
+constexpr double HzA = 1234.0;
+constexpr double HzB = 1789.0;
+constexpr double ToneDb = -6.02;
+
+bool heardTone(const std::vector<std::int16_t>& s, double hz)
+{
+    return std::abs(SinkRecorder::toneDb(s, hz) - ToneDb) < 1.5;
+}
+
+QJsonObject op(const char* name, std::initializer_list<QPair<QString, QJsonValue>> args = {})
+{
+    QJsonObject o{{QStringLiteral("op"), QLatin1String(name)}};
+    for (const auto& [k, v] : args)
+        o.insert(k, v);
+    return o;
+}
+
+QJsonObject at(const char* name, const QString& selector)
+{
+    return op(name, {{QStringLiteral("selector"), selector}});
+}
+
+QString slotButton(int slot)
+{
+    return QStringLiteral("#grid button[data-slot=\"%1\"]").arg(slot);
+}
+} // namespace
+
+class TestWebPlayback : public QObject, StoreFixture {
+    Q_OBJECT
+
+    std::unique_ptr<PulseAudioEngine> m_engine;
+    std::unique_ptr<MediaPlayerControl> m_player;
+    std::unique_ptr<SinkRecorder> m_recorder;
+    std::unique_ptr<RecordingErrorReporter> m_errors;
+    FakeCdTrackCatalog m_cd;
+    FakeDriveList m_drives;
+    std::unique_ptr<TMainForm> m_form;
+    std::unique_ptr<BoardControl> m_board;
+    std::unique_ptr<RemoteControl> m_remote;
+    std::unique_ptr<BrowserPage> m_browser;
+    quint16 m_port = 0;
+
+    QString path(const QString& name) const { return m_env->root() + QLatin1Char('/') + name; }
+    bool idle() const { return m_form->PlayState == TPlayState::psStopped && m_form->PlayQueue.isEmpty(); }
+    QString url() const { return QStringLiteral("http://127.0.0.1:%1/").arg(m_port); }
+
+    void shoot(const QString& name, int width, int height)
+    {
+        const QString dir = qEnvironmentVariable("SONAVEX_WEB_SHOTS");
+        if (dir.isEmpty())
+            return;
+        QDir().mkpath(dir);
+        QVERIFY(!m_browser
+                     ->ask(op("open", {{QStringLiteral("url"), url()},
+                                       {QStringLiteral("width"), width},
+                                       {QStringLiteral("height"), height},
+                                       {QStringLiteral("mobile"), width < 700}}))
+                     .isUndefined());
+        QVERIFY(!m_browser
+                     ->ask(op("waitText", {{QStringLiteral("selector"), slotButton(0)},
+                                           {QStringLiteral("text"), QStringLiteral("Song A")}}))
+                     .isUndefined());
+        QVERIFY(
+            !m_browser->ask(op("shot", {{QStringLiteral("path"), QString(dir + QLatin1Char('/') + name)}}))
+                 .isUndefined());
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (const QString why = BrowserPage::missing(); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        setUpStore(false);
+        m_engine = std::make_unique<PulseAudioEngine>(QStringLiteral("sonavex-test"));
+        QVERIFY2(m_engine->waitConnected(3000), "no audio server: eval \"$(scripts/start-test-audio)\"");
+        m_player = std::make_unique<MediaPlayerControl>(*m_engine);
+        m_recorder = std::make_unique<SinkRecorder>(*m_engine);
+        m_errors = std::make_unique<RecordingErrorReporter>();
+        QVERIFY(writeWav(path(QStringLiteral("a.wav")), tone(HzA, 2.5)));
+        QVERIFY(writeWav(path(QStringLiteral("b.wav")), tone(HzB, 0.8)));
+        auto store = openStore();
+        store->SetSong(0, 0, makeSong(QStringLiteral("Song A"), 0, 0, path(QStringLiteral("a.wav"))));
+        store->SetSong(0, 1, makeSong(QStringLiteral("Song B"), 0, 1, path(QStringLiteral("b.wav"))));
+        m_form = std::make_unique<TMainForm>(
+            MainFormServices{*m_registry, m_dialogs, *m_player, m_cd, m_drives}, std::move(store));
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        QVERIFY(m_player->waitHotListWarm(5000));
+        m_board = std::make_unique<BoardControl>(*m_form);
+
+        // Turned on as the dialog stores it, on a port free a moment ago.
+        {
+            WebServer any(*m_board);
+            for (m_port = 28220; m_port < 28320 && !any.listen({m_port, false, QString()}); ++m_port) {
+            }
+        }
+        RemoteSettings settings;
+        settings.webPort = m_port;
+        settings.save(*m_registry);
+        m_remote = std::make_unique<RemoteControl>(*m_form, *m_board, *m_registry);
+        m_remote->start();
+        QVERIFY(m_remote->web().listening());
+
+        m_browser = std::make_unique<BrowserPage>();
+        QVERIFY2(m_browser->ready(), "the browser did not start");
+        QVERIFY2(!m_browser
+                      ->ask(op("open", {{QStringLiteral("url"), url()},
+                                        {QStringLiteral("width"), 360},
+                                        {QStringLiteral("height"), 740},
+                                        {QStringLiteral("mobile"), true}}))
+                      .isUndefined(),
+                 qPrintable(m_browser->error()));
+        QVERIFY(!m_browser
+                     ->ask(op("waitText", {{QStringLiteral("selector"), slotButton(0)},
+                                           {QStringLiteral("text"), QStringLiteral("Song A")}}))
+                     .isUndefined());
+    }
+
+    void cleanupTestCase()
+    {
+        m_browser.reset();
+        m_remote.reset();
+        m_board.reset();
+        m_form.reset();
+        m_recorder.reset();
+        m_player.reset();
+        m_engine.reset();
+        tearDownStore();
+    }
+
+    void init() { QTRY_VERIFY_WITH_TIMEOUT(idle(), 5000); }
+
+    void aTapIsHeardAndShown()
+    {
+        QVERIFY(!m_browser->ask(at("tap", slotButton(0))).isUndefined());
+        QVERIFY2(!m_browser
+                      ->ask(op("waitClass", {{QStringLiteral("selector"), slotButton(0)},
+                                             {QStringLiteral("cls"), QStringLiteral("playing")}}))
+                      .isUndefined(),
+                 qPrintable(m_browser->error()));
+        const auto heard = m_recorder->during(400, 100);
+        QVERIFY2(heardTone(heard, HzA), qPrintable(QString::number(SinkRecorder::toneDb(heard, HzA))));
+        QCOMPARE(m_browser->ask(op("colour", {{QStringLiteral("selector"), slotButton(0)}})).toString(),
+                 QStringLiteral("rgb(0, 128, 0)"));
+        // The time left counts down, red as the song ends.
+        const QString left = m_browser->ask(at("text", QStringLiteral("#left"))).toString();
+        QVERIFY2(left == QLatin1String("0:03") || left == QLatin1String("0:02"), qPrintable(left));
+        QVERIFY(!m_browser
+                     ->ask(op("waitText", {{QStringLiteral("selector"), QStringLiteral("#left")},
+                                           {QStringLiteral("text"), QStringLiteral("0:01")}}))
+                     .isUndefined());
+        QCOMPARE(m_browser
+                     ->ask(op("colour", {{QStringLiteral("selector"), QStringLiteral("#left")},
+                                         {QStringLiteral("property"), QStringLiteral("color")}}))
+                     .toString(),
+                 QStringLiteral("rgb(255, 59, 48)"));
+        QVERIFY(!m_browser
+                     ->ask(op("waitClass", {{QStringLiteral("selector"), slotButton(0)},
+                                            {QStringLiteral("cls"), QStringLiteral("playing")},
+                                            {QStringLiteral("gone"), true}}))
+                     .isUndefined());
+        QCOMPARE(m_browser->ask(at("className", slotButton(0))).toString(), QStringLiteral("filled"));
+    }
+
+    void aQueueBuiltOnThePagePlaysInOrder()
+    {
+        QVERIFY(!m_browser->ask(at("tap", QStringLiteral("#queue"))).isUndefined());
+        QCOMPARE(m_browser
+                     ->ask(op("attr", {{QStringLiteral("selector"), QStringLiteral("#queue")},
+                                       {QStringLiteral("name"), QStringLiteral("aria-pressed")}}))
+                     .toString(),
+                 QStringLiteral("true"));
+        const std::size_t from = m_recorder->frames();
+        m_browser->ask(at("tap", slotButton(1)));
+        m_browser->ask(at("tap", slotButton(0)));
+        QVERIFY(!m_browser
+                     ->ask(op("waitClass", {{QStringLiteral("selector"), slotButton(0)},
+                                            {QStringLiteral("cls"), QStringLiteral("queued")}}))
+                     .isUndefined());
+        QCOMPARE(m_browser->ask(at("className", slotButton(1))).toString(), QStringLiteral("queued"));
+        m_browser->ask(at("tap", QStringLiteral("#play")));
+        QVERIFY(!m_browser
+                     ->ask(op("waitClass", {{QStringLiteral("selector"), slotButton(1)},
+                                            {QStringLiteral("cls"), QStringLiteral("playing")}}))
+                     .isUndefined());
+        QCOMPARE(m_browser->ask(at("className", slotButton(0))).toString(), QStringLiteral("next"));
+        QVERIFY(!m_browser
+                     ->ask(op("waitText", {{QStringLiteral("selector"), QStringLiteral("#nowTitle")},
+                                           {QStringLiteral("text"), QStringLiteral("Song B")}}))
+                     .isUndefined());
+        shoot(QStringLiteral("phone-playing.png"), 360, 740);
+        shoot(QStringLiteral("tablet-playing.png"), 1024, 768);
+        QTRY_VERIFY_WITH_TIMEOUT(idle(), 6000);
+
+        // Both songs were heard, B before A.
+        const auto heard = m_recorder->since(from);
+        const auto a = SinkRecorder::toneTimeline(heard, HzA);
+        const auto b = SinkRecorder::toneTimeline(heard, HzB);
+        QVERIFY2(SinkRecorder::countOn(a) >= 50 && SinkRecorder::countOn(b) >= 50,
+                 qPrintable(QStringLiteral("A %1, B %2 pieces")
+                                .arg(SinkRecorder::countOn(a))
+                                .arg(SinkRecorder::countOn(b))));
+        QVERIFY(SinkRecorder::gapPieces(b, a) >= 0);
+    }
+};
+
+QTEST_MAIN(TestWebPlayback)
+#include "tst_webplayback.moc"

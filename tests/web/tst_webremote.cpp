@@ -1,0 +1,297 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The web remote headless: its request and command parsers, its gate, and the server on
+// 127.0.0.1 with a page's WebSocket, run against a fake board.
+#include "fakes/FakeBoard.h"
+#include "fakes/HttpExchange.h"
+#include "web/HttpRequest.h"
+#include "web/WebCommand.h"
+#include "web/WebGate.h"
+#include "web/WebServer.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebSocket>
+
+namespace {
+
+QByteArray exchange(quint16 port, const QByteArray& request)
+{
+    return httpStatus(httpExchange(QHostAddress::LocalHost, port, request));
+}
+
+QByteArray get(const QByteArray& path, const QByteArray& extra = {})
+{
+    return "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra + "\r\n";
+}
+
+} // namespace
+
+class TestWebRemote : public QObject {
+    Q_OBJECT
+
+    FakeBoard m_board;
+    std::unique_ptr<WebServer> m_server;
+    quint16 m_port = 0;
+
+    /// A page's WebSocket, opened as the browser does; the messages it gets land in `messages`.
+    std::unique_ptr<QWebSocket> openPage(QStringList& messages, const QString& origin)
+    {
+        auto page = std::make_unique<QWebSocket>(origin);
+        connect(page.get(), &QWebSocket::textMessageReceived, this,
+                [&messages](const QString& m) { messages << m; });
+        page->open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(m_port)));
+        return page;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_board.titles[0] = QStringLiteral("Opening");
+        m_server = std::make_unique<WebServer>(m_board);
+        for (m_port = 28020; m_port < 28120 && !m_server->listen({m_port, false, QStringLiteral("cue")});
+             ++m_port) {
+        }
+        QVERIFY(m_server->listening());
+    }
+
+    void requestParser_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QByteArray>("path");
+        using P = HttpRequest::Parse;
+        QTest::newRow("plain") << get("/") << int(P::Done) << QByteArray("/");
+        QTest::newRow("query") << get("/?wrong") << int(P::Done) << QByteArray("/");
+        QTest::newRow("half") << QByteArray("GET / HTTP/1.1\r\nHost: a\r\n") << int(P::Incomplete)
+                              << QByteArray();
+        QTest::newRow("body") << QByteArray("POST /login HTTP/1.1\r\nContent-Length: 5\r\n\r\nab")
+                              << int(P::Incomplete) << QByteArray();
+        QTest::newRow("no version") << QByteArray("GET /\r\n\r\n") << int(P::Malformed) << QByteArray();
+        QTest::newRow("http/2") << QByteArray("GET / HTTP/2\r\n\r\n") << int(P::Malformed) << QByteArray();
+        QTest::newRow("not a path") << QByteArray("GET http://x/ HTTP/1.1\r\n\r\n") << int(P::Malformed)
+                                    << QByteArray();
+        QTest::newRow("bare lf") << QByteArray("GET / HTTP/1.1\nHost: a\r\n\r\n") << int(P::Malformed)
+                                 << QByteArray();
+        QTest::newRow("no colon") << QByteArray("GET / HTTP/1.1\r\nHost a\r\n\r\n") << int(P::Malformed)
+                                  << QByteArray();
+        QTest::newRow("control char")
+            << QByteArray("GET / HTTP/1.1\r\nX: a\x01\r\n\r\n", 27) << int(P::Malformed) << QByteArray();
+        QTest::newRow("chunked") << QByteArray("POST /login HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n")
+                                 << int(P::Malformed) << QByteArray();
+        QTest::newRow("bad length") << QByteArray("POST /login HTTP/1.1\r\nContent-Length: -1\r\n\r\n")
+                                    << int(P::Malformed) << QByteArray();
+        QTest::newRow("big body") << QByteArray("POST /login HTTP/1.1\r\nContent-Length: 99999\r\n\r\n")
+                                  << int(P::TooLarge) << QByteArray();
+        QTest::newRow("long head") << QByteArray("GET / HTTP/1.1\r\nX: " + QByteArray(9000, 'a'))
+                                   << int(P::TooLarge) << QByteArray();
+        QByteArray many = "GET / HTTP/1.1\r\n";
+        for (int i = 0; i < 50; ++i)
+            many += "X: y\r\n";
+        QTest::newRow("many headers") << many + "\r\n" << int(P::TooLarge) << QByteArray();
+    }
+
+    void requestParser()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, result);
+        QFETCH(QByteArray, path);
+        HttpRequest r;
+        QCOMPARE(int(HttpRequest::parse(bytes, r)), result);
+        if (result == int(HttpRequest::Parse::Done)) {
+            QCOMPARE(r.path(), path);
+            QCOMPARE(r.consumed, bytes.size());
+        }
+    }
+
+    void requestHeaders()
+    {
+        HttpRequest r;
+        QCOMPARE(
+            HttpRequest::parse("GET /ws HTTP/1.1\r\nCONNECTION: keep-alive, Upgrade\r\nUpgrade: WebSocket\r\n"
+                               "Cookie: a=1; sonavex_session=abc; b=2\r\n\r\nrest",
+                               r),
+            HttpRequest::Parse::Done);
+        QVERIFY(r.wantsWebSocket());
+        QCOMPARE(r.cookie("sonavex_session"), QByteArray("abc"));
+        QCOMPARE(r.cookie("sonavex"), QByteArray());
+        QVERIFY(r.consumed < 140); // the rest stays for the next reader
+    }
+
+    void commands_data()
+    {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QByteArray>("runs"); // empty: refused
+        QTest::newRow("press") << QByteArray(R"({"cmd":"press","sheet":2,"slot":35})")
+                               << QByteArray("press 2 35");
+        QTest::newRow("queue") << QByteArray(R"({"cmd":"queue","sheet":0,"slot":0})")
+                               << QByteArray("queue 0 0");
+        QTest::newRow("play") << QByteArray(R"({"cmd":"play"})") << QByteArray("play");
+        QTest::newRow("stop") << QByteArray(R"({"cmd":"stop"})") << QByteArray("stop");
+        QTest::newRow("stopall") << QByteArray(R"({"cmd":"stopall"})") << QByteArray("stopall");
+        QTest::newRow("pause") << QByteArray(R"({"cmd":"pause"})") << QByteArray("pause");
+        QTest::newRow("fade chosen") << QByteArray(R"({"cmd":"fade"})") << QByteArray("fade 0");
+        QTest::newRow("fade 5") << QByteArray(R"({"cmd":"fade","speed":5})") << QByteArray("fade 5");
+        QTest::newRow("show") << QByteArray(R"({"cmd":"show","sheet":9})") << QByteArray("show 9");
+        QTest::newRow("slot 36") << QByteArray(R"({"cmd":"press","sheet":0,"slot":36})") << QByteArray("");
+        QTest::newRow("sheet -1") << QByteArray(R"({"cmd":"show","sheet":-1})") << QByteArray("");
+        QTest::newRow("half slot") << QByteArray(R"({"cmd":"press","sheet":0,"slot":1.5})") << QByteArray("");
+        QTest::newRow("text slot") << QByteArray(R"({"cmd":"press","sheet":0,"slot":"1"})") << QByteArray("");
+        QTest::newRow("no slot") << QByteArray(R"({"cmd":"queue","sheet":0})") << QByteArray("");
+        QTest::newRow("fade 6") << QByteArray(R"({"cmd":"fade","speed":6})") << QByteArray("");
+        QTest::newRow("unknown") << QByteArray(R"({"cmd":"eject"})") << QByteArray("");
+        QTest::newRow("cmd number") << QByteArray(R"({"cmd":1})") << QByteArray("");
+        QTest::newRow("array") << QByteArray(R"(["play"])") << QByteArray();
+        QTest::newRow("broken") << QByteArray(R"({"cmd":"play")") << QByteArray("");
+        QTest::newRow("huge") << QByteArray(R"({"cmd":"play","x":")" + QByteArray(300, 'a') + R"("})")
+                              << QByteArray("");
+    }
+
+    void commands()
+    {
+        QFETCH(QByteArray, message);
+        QFETCH(QByteArray, runs);
+        FakeBoard board;
+        QString why;
+        const auto command = WebCommand::parse(message, &why);
+        QCOMPARE(command.has_value(), !runs.isEmpty());
+        if (command)
+            command->run(board);
+        else
+            QVERIFY(!why.isEmpty());
+        QCOMPARE(board.commands.join(QLatin1Char(',')).toUtf8(), runs);
+    }
+
+    void gate()
+    {
+        WebGate gate;
+        qint64 now = 1000;
+        gate.setClock([&now] { return now; });
+        gate.setPasscode(QStringLiteral("cue"));
+        const QHostAddress phone(QStringLiteral("10.0.0.7"));
+        QVERIFY(gate.admits(QHostAddress(QStringLiteral("127.0.0.2")), {}));
+        QVERIFY(gate.admits(QHostAddress(QStringLiteral("::ffff:127.0.0.1")), {}));
+        QVERIFY(!gate.admits(phone, {}));
+
+        QVERIFY(gate.login(phone, QStringLiteral("cu")).isEmpty());
+        QCOMPARE(gate.pausedFor(phone), WebGate::DeniedPauseMs);
+        QCOMPARE(gate.pausedFor(QHostAddress(QStringLiteral("10.0.0.8"))), 0);
+        now += 400;
+        QCOMPARE(gate.pausedFor(phone), 600);
+        now += 600;
+        QCOMPARE(gate.pausedFor(phone), 0);
+
+        const QByteArray token = gate.login(phone, QStringLiteral("cue"));
+        QCOMPARE(token.size(), 32);
+        QVERIFY(gate.admits(phone, token));
+        QVERIFY(!gate.admits(phone, token.left(31)));
+        QVERIFY(!gate.admits(phone, "x" + token));
+        gate.setPasscode(QStringLiteral("cue"));
+        QVERIFY(gate.admits(phone, token));
+        gate.setPasscode(QStringLiteral("new"));
+        QVERIFY(!gate.admits(phone, token));
+        QCOMPARE(gate.denied(), 1u);
+
+        gate.setPasscode(QString());
+        QVERIFY(gate.login(phone, QString()).isEmpty()); // no passcode: nobody from the network
+    }
+
+    void answers_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("status");
+        QTest::newRow("page") << get("/") << QByteArray("HTTP/1.1 200 OK");
+        QTest::newRow("script") << get("/web.js") << QByteArray("HTTP/1.1 200 OK");
+        QTest::newRow("missing") << get("/etc/passwd") << QByteArray("HTTP/1.1 404 Not Found");
+        QTest::newRow("method") << QByteArray("DELETE / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")
+                                << QByteArray("HTTP/1.1 405 Method Not Allowed");
+        QTest::newRow("malformed") << QByteArray("HELLO\r\n\r\n") << QByteArray("HTTP/1.1 400 Bad Request");
+        QTest::newRow("rebound name") << QByteArray("GET / HTTP/1.1\r\nHost: evil.example:8020\r\n\r\n")
+                                      << QByteArray("HTTP/1.1 421 Misdirected Request");
+        QTest::newRow("oversized") << QByteArray("GET / HTTP/1.1\r\nX: " + QByteArray(10000, 'a'))
+                                   << QByteArray("HTTP/1.1 431 Request Header Fields Too Large");
+        QTest::newRow("socket, foreign origin")
+            << get("/ws", "Connection: Upgrade\r\nUpgrade: websocket\r\nOrigin: http://evil.example\r\n"
+                          "Sec-WebSocket-Version: 13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n")
+            << QByteArray("HTTP/1.1 403 Forbidden");
+        QTest::newRow("login from here")
+            << QByteArray("POST /login HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: "
+                          "10\r\n\r\npasscode=x")
+            << QByteArray("HTTP/1.1 303 See Other");
+    }
+
+    void answers()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, status);
+        QCOMPARE(exchange(m_port, request), status);
+    }
+
+    void pageLiveOverSocket()
+    {
+        QStringList messages;
+        auto page = openPage(messages, QStringLiteral("http://127.0.0.1:%1").arg(m_port));
+        QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 1, 3000);
+        const QJsonObject all = QJsonDocument::fromJson(messages[0].toUtf8()).object();
+        QCOMPARE(all[QStringLiteral("t")].toString(), QStringLiteral("all"));
+        QCOMPARE(all[QStringLiteral("slots")][0][0][1].toString(), QStringLiteral("Opening"));
+        QCOMPARE(all[QStringLiteral("sheets")].toArray().size(), Board::Sheets);
+
+        // A change reaches the page within 100 ms, several in one message.
+        QElapsedTimer clock;
+        clock.start();
+        Q_EMIT m_board.slotChanged(0, 3, SlotState::Playing, QStringLiteral("Song"));
+        Q_EMIT m_board.timeChanged(1, 10, 9);
+        Q_EMIT m_board.timeChanged(2, 10, 8);
+        QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 2, 1000);
+        QVERIFY(clock.elapsed() < 100);
+        const QJsonArray batch = QJsonDocument::fromJson(messages[1].toUtf8()).array();
+        QCOMPARE(batch.size(), 2); // the latest time only
+        QCOMPARE(batch[0][QStringLiteral("state")].toString(), QStringLiteral("playing"));
+        QCOMPARE(batch[1][QStringLiteral("left")].toDouble(), 8.0);
+
+        // Commands run on the board; what is none is answered and counted, the page stays.
+        m_board.commands.clear();
+        page->sendTextMessage(QStringLiteral(R"({"cmd":"press","sheet":0,"slot":3})"));
+        page->sendTextMessage(QStringLiteral(R"({"cmd":"press","sheet":0,"slot":99})"));
+        page->sendTextMessage(QStringLiteral(R"({"cmd":"play"})"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_board.commands,
+                                  QStringList({QStringLiteral("press 0 3"), QStringLiteral("play")}), 2000);
+        QTRY_COMPARE(messages.size(), 3);
+        QVERIFY(messages[2].contains(QLatin1String("\"error\"")));
+        QVERIFY(page->state() == QAbstractSocket::ConnectedState);
+
+        // An oversized message closes that page only.
+        QSignalSpy closed(page.get(), &QWebSocket::disconnected);
+        page->sendTextMessage(QString(4000, QLatin1Char('x')));
+        QVERIFY(closed.wait(2000));
+    }
+
+    void socketNeedsOwnOrigin()
+    {
+        QStringList messages;
+        auto page = openPage(messages, QStringLiteral("http://127.0.0.1.evil.example"));
+        QSignalSpy closed(page.get(), &QWebSocket::disconnected);
+        QVERIFY(closed.wait(2000));
+        QVERIFY(messages.isEmpty());
+    }
+
+    void connectionsBounded()
+    {
+        std::vector<std::unique_ptr<QTcpSocket>> idle;
+        for (int i = 0; i < WebServer::MaxConnections + 4; ++i) {
+            idle.push_back(std::make_unique<QTcpSocket>());
+            idle.back()->connectToHost(QHostAddress::LocalHost, m_port);
+            QVERIFY(idle.back()->waitForConnected(1000));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->counters().busy, 4u, 2000);
+        idle.clear();
+        // Room again once they are gone.
+        QTRY_COMPARE_WITH_TIMEOUT(exchange(m_port, get("/")), QByteArray("HTTP/1.1 200 OK"), 3000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestWebRemote)
+#include "tst_webremote.moc"
