@@ -307,8 +307,9 @@ int main(int argc, char* argv[])
         QTimer::singleShot(2 * MidiDevices::PollMs, &settle, &QEventLoop::quit);
         settle.exec();
         floodTime.start();
+        const std::int64_t sentBefore = flood.sent();
         flooded = lateness([&] { return measure(form, engine, recorder, *pad, runs); }, floodLate);
-        floodSent = flood.sent();
+        floodSent = flood.sent() - sentBefore;
     }
     const MidiCounters after = remote.counters();
 
