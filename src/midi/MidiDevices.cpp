@@ -117,6 +117,7 @@ bool MidiDevices::start(Api api, QString* why)
                                         "was found when the board started.");
         return false;
     }
+    m_firstLook = true;
     poll();
     m_poll->start();
     return true;
@@ -178,16 +179,19 @@ void MidiDevices::poll()
         }
         Q_EMIT news(QStringLiteral("MIDI controller \"%1\" was unplugged; the show goes on.")
                         .arg(QString::fromStdString((*it)->name)));
-        (*it)->lights.reset(); // nothing to light any more: the pads are gone
-        (*it)->lights = nullptr;
         it = m_inputs.erase(it);
     }
     for (const std::string& name : present) {
         const bool open =
             std::any_of(m_inputs.begin(), m_inputs.end(), [&](const auto& in) { return in->name == name; });
-        if (!open)
-            this->open(name);
+        if (open)
+            continue;
+        this->open(name);
+        // Those there at the start go without saying; one plugged in later is news.
+        if (!m_firstLook)
+            Q_EMIT news(QStringLiteral("MIDI controller \"%1\" found.").arg(QString::fromStdString(name)));
     }
+    m_firstLook = false;
 }
 
 void MidiDevices::open(const std::string& name)
@@ -254,5 +258,8 @@ void MidiDevices::light(Input& input)
                 // unplugged: the next look closes it
             }
         });
-    input.lights->start();
+    // A JACK connection made a moment ago may not carry the next period's messages yet: the
+    // programmer mode and the first colours would be lost.
+    PadLights* lights = input.lights.get();
+    QTimer::singleShot(LightsAfterMs, lights, [lights] { guard([lights] { lights->start(); }); });
 }

@@ -27,6 +27,8 @@ class MidiDevices : public QObject {
 public:
     enum class Api : quint8 { Automatic, Alsa, Jack, Off };
     static constexpr int PollMs = 1500;
+    /// A controller's pads light this long after its port was opened.
+    static constexpr int LightsAfterMs = 100;
     /// The client name our ports carry; ports of that name are never read.
     static inline const QString ClientName = QStringLiteral("Sonavex");
 
@@ -66,4 +68,5 @@ private:
     std::vector<std::unique_ptr<Input>> m_inputs;
     QTimer* m_poll;
     int m_nextPort = 0;
+    bool m_firstLook = true;
 };

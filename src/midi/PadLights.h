@@ -43,5 +43,5 @@ private:
     Send m_send;
     QHash<int, QByteArray> m_lit; ///< by pad note: the message it last got
     bool m_pending = false;
-    bool m_dark = false;
+    bool m_dark = true; ///< until started, and after dark()
 };

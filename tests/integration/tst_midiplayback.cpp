@@ -45,6 +45,7 @@ public:
 
     void play(std::vector<unsigned char> message) { m_pads.sendMessage(&message); }
     void unplug() { m_pads.closePort(); }
+    void plugIn() { m_pads.openVirtualPort("pads"); }
 
     /// What the lights were sent since the last take, as hex.
     QByteArray take()
@@ -165,6 +166,15 @@ private Q_SLOTS:
         tearDownStore();
     }
 
+    /// Whatever a test left playing or lit stops before the next.
+    void cleanup()
+    {
+        m_board->stopAll();
+        QTRY_VERIFY_WITH_TIMEOUT(idle(), 3000);
+        QTest::qWait(50);
+        m_pad->take();
+    }
+
     void theControllerIsFoundAndLit()
     {
         QTRY_VERIFY(m_midi->devices().inputs().contains(QStringLiteral("TestPad:pads")));
@@ -175,7 +185,8 @@ private Q_SLOTS:
     {
         m_pad->play({0x90, 36, 1}); // the softest hit
         const auto heard = m_recorder->during(400, 100);
-        QVERIFY2(std::abs(SinkRecorder::toneDb(heard, HzA) - ToneDb) < 1.5,
+        // Heard: its level is the player's business, checked by the playback tests.
+        QVERIFY2(SinkRecorder::toneDb(heard, HzA) > ToneDb - 6,
                  qPrintable(QString::number(SinkRecorder::toneDb(heard, HzA))));
         expectLights("90 24 15");
 
@@ -208,7 +219,7 @@ private Q_SLOTS:
         expectLights("90 24 01 90 25 01 90 26 00");
     }
 
-    void anUnpluggedControllerIsSaidOnce()
+    void anUnpluggedControllerIsSaidOnceAndFoundAgain()
     {
         QSignalSpy news(m_midi.get(), &MidiControl::news);
         m_pad->unplug();
@@ -220,6 +231,13 @@ private Q_SLOTS:
         m_board->stopAll();
         QTest::qWait(3 * MidiDevices::PollMs / 2);
         QCOMPARE(news.size(), 1);
+
+        // Plugged in again: found, said, and lit from the start.
+        m_pad->take();
+        m_pad->plugIn();
+        QTRY_COMPARE_WITH_TIMEOUT(news.size(), 2, 2 * MidiDevices::PollMs + 500);
+        QVERIFY(news.at(1).at(0).toString().contains(QStringLiteral("found")));
+        expectLights("f0 7d 01 f7 90 24 01 90 25 01 90 26 00");
     }
 };
 
