@@ -11,6 +11,7 @@
 #include <RtMidi.h>
 #include <jack/jack.h>
 
+#include <algorithm>
 #include <set>
 
 namespace {
