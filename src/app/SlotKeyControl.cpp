@@ -2,8 +2,10 @@
 #include "SlotKeyControl.h"
 
 #include "app/BoardSettings.h"
+#include "app/MidiControl.h"
 #include "app/SlotKeyShortcuts.h"
 #include "app/frmAssignKey.h"
+#include "midi/MidiRemote.h"
 #include "platform/Dialogs.h"
 
 #include <QWidget>
@@ -42,7 +44,20 @@ void SlotKeyControl::assign(const KeyTarget& target, const QString& caption,
             ? QStringLiteral("Press the key that plays \"%1\".\nShift with the key queues it.").arg(caption)
             : QStringLiteral("Press the key for %1.").arg(caption),
         reserved);
-    if (dialog.exec() != QDialog::Accepted || dialog.key().isEmpty())
+    if (m_midi) {
+        dialog.listenForMidi();
+        m_midi->learn([&dialog](const MidiMessageId& message) { dialog.offerMidi(message); });
+    }
+    const int answer = dialog.exec();
+    if (m_midi)
+        m_midi->stopLearning();
+    if (answer != QDialog::Accepted)
+        return;
+    if (const auto midi = dialog.midi()) {
+        assignMidi(*midi, target, caption, sheetName);
+        return;
+    }
+    if (dialog.key().isEmpty())
         return;
     const QKeySequence key = dialog.key();
     const auto owner = m_keys.targetOf(key);
@@ -70,14 +85,38 @@ void SlotKeyControl::assign(const KeyTarget& target, const QString& caption,
     keysChanged();
 }
 
+void SlotKeyControl::assignMidi(const MidiMessageId& message, const KeyTarget& target, const QString& caption,
+                                const std::function<QString(int)>& sheetName)
+{
+    const auto owner = m_midi->remote().assignments().targetOf(message);
+    if (owner == MidiControl::targetFor(target))
+        return;
+    if (owner) {
+        const QString here =
+            std::holds_alternative<SlotRef>(target) ? QStringLiteral("this button") : caption;
+        const QString question =
+            QStringLiteral("%1 already %2. Move it to %3?")
+                .arg(MidiAssignments::describe(message), m_midi->useOf(message, sheetName), here);
+        if (m_dialogs.messageBox(m_window, question, Dialogs::Style::Confirmation, Dialogs::Buttons::YesNo) !=
+            Dialogs::Answer::Yes)
+            return;
+    }
+    m_midi->bind(message, target);
+    Q_EMIT changed();
+}
+
 void SlotKeyControl::clear(const KeyTarget& target)
 {
+    if (m_midi)
+        m_midi->clear(target);
     if (m_keys.clear(target))
         keysChanged();
 }
 
 void SlotKeyControl::sheetsExchanged(int sheetA, int sheetB)
 {
+    if (m_midi)
+        m_midi->exchangeSheets(sheetA, sheetB);
     m_keys.exchangeSheets(sheetA, sheetB);
     keysChanged();
 }

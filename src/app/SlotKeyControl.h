@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/SlotKeys.h"
+#include "midi/MidiParser.h"
 
 #include <QHash>
 #include <QKeySequence>
@@ -11,6 +12,7 @@
 
 class BoardSettings;
 class Dialogs;
+class MidiControl;
 class SlotKeyShortcuts;
 class QWidget;
 
@@ -22,6 +24,9 @@ class SlotKeyControl : public QObject {
     Q_OBJECT
 public:
     SlotKeyControl(QWidget* window, BoardSettings& settings, Dialogs& dialogs);
+
+    /// MIDI notes and controls are learned in the key dialog too, and cleared with the keys.
+    void setMidi(MidiControl* midi) { m_midi = midi; }
 
     /// Reads the keys and makes their shortcuts; nothing is written.
     void load();
@@ -46,10 +51,14 @@ Q_SIGNALS:
 
 private:
     void keysChanged();
+    /// Gives `message` to `target`, asking first when it does something else.
+    void assignMidi(const MidiMessageId& message, const KeyTarget& target, const QString& caption,
+                    const std::function<QString(int)>& sheetName);
 
     QWidget* m_window;
     BoardSettings& m_settings;
     Dialogs& m_dialogs;
     SlotKeys m_keys;
     SlotKeyShortcuts* m_shortcuts;
+    MidiControl* m_midi = nullptr;
 };

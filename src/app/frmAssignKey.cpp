@@ -104,6 +104,20 @@ void TfrmAssignKey::keyCaught(QKeyEvent* event)
     offer(QKeySequence(QKeyCombination(mods, static_cast<Qt::Key>(key))));
 }
 
+void TfrmAssignKey::listenForMidi()
+{
+    lblPrompt->setText(lblPrompt->text() +
+                       QStringLiteral("\nOr play a note or move a control on a MIDI controller."));
+    setFixedSize(380, 190);
+}
+
+void TfrmAssignKey::offerMidi(const MidiMessageId& message)
+{
+    m_key = QKeySequence();
+    m_midi = message;
+    accept();
+}
+
 bool TfrmAssignKey::offer(const QKeySequence& key)
 {
     const QKeySequence caught = SlotKeys::normalized(key);

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "midi/MidiParser.h"
+
 #include <QDialog>
 #include <QHash>
 #include <QKeySequence>
+
+#include <optional>
 
 class QLabel;
 class QPushButton;
@@ -25,6 +29,13 @@ public:
     /// Takes `key` and closes, or says why it cannot be taken and waits. True when taken.
     bool offer(const QKeySequence& key);
 
+    /// Says that a note or control of a MIDI controller is taken too.
+    void listenForMidi();
+    /// Takes a MIDI note or control and closes.
+    void offerMidi(const MidiMessageId& message);
+    /// The MIDI message caught; nothing when a key was, or nothing.
+    [[nodiscard]] std::optional<MidiMessageId> midi() const { return m_midi; }
+
     QLabel* lblPrompt = nullptr;
     QLabel* lblMessage = nullptr;
     QPushButton* btnCancel = nullptr;
@@ -37,5 +48,6 @@ private:
 
     QHash<QKeySequence, QString> m_reserved;
     QKeySequence m_key;
+    std::optional<MidiMessageId> m_midi;
     bool m_onlyShift = false; ///< Shift went down and nothing else since
 };

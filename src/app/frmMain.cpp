@@ -6,6 +6,7 @@
 #include "app/BoardSettings.h"
 #include "app/MainFormLayout.h"
 #include "app/MenuShortcuts.h"
+#include "app/MidiControl.h"
 #include "app/PlayLogic.h"
 #include "app/SlotKeyControl.h"
 #include "app/SongFileWatch.h"
@@ -108,6 +109,12 @@ void TMainForm::sayNews(const QString& topic, const QString& text)
 void TMainForm::clearNews(const QString& topic)
 {
     NewsPanel->clear(topic);
+}
+
+void TMainForm::setMidi(MidiControl* midi)
+{
+    m_midi = midi;
+    m_keys->setMidi(midi);
 }
 
 void TMainForm::loadSongs()
@@ -451,6 +458,9 @@ void TMainForm::About1Click()
     if (m_levels)
         if (const QString problem = m_levels->cacheProblem(); !problem.isEmpty())
             notes << problem;
+    if (m_midi)
+        if (const QString note = m_midi->aboutNote(); !note.isEmpty())
+            notes << note;
     TfrmAbout about(this, notes);
     about.exec();
 }

@@ -25,6 +25,7 @@ class CdTrackCatalog;
 class Dialogs;
 class DriveList;
 class MediaPlayer;
+class MidiControl;
 class OutputDevices;
 class PlayLogic;
 class SoundNews;
@@ -81,6 +82,8 @@ public:
     /// its own: while the song file's drive does not answer the status bar says so, and the
     /// sheets show the songs when it answers.
     void loadSongs();
+    /// MIDI controllers learn in the key dialog and say in the About box what keeps them off.
+    void setMidi(MidiControl* midi);
     /// Closes without asking, as logging out or a termination request does; the caller ends the run.
     /// Returns false while the window waits for the song file's drive before it closes.
     bool endShowWithoutAsking();
@@ -261,6 +264,7 @@ private:
     const DriveList& m_drives;
     OutputDevices* m_outputs;
     SongLevels* m_levels;
+    MidiControl* m_midi = nullptr;
     std::unique_ptr<TSongInfo> SongInfo;
 
     QWidget* m_splash = nullptr;

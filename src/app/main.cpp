@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up: the song store first, then the splash window, the title, the main
 // window; the splash shows while the main window comes up and hides when it shows.
+#include "app/MidiControl.h"
 #include "app/RemoteControl.h"
 #include "app/frmMain.h"
 #include "app/setup/ConsoleDialogs.h"
@@ -105,6 +106,10 @@ int main(int argc, char* argv[])
     // commands and state as the window's keyboard.
     auto remote = std::make_unique<RemoteControl>(*form, form->board(), registry);
     remote->start();
+    // MIDI controllers: every input port, read as the board's commands; known ones lit.
+    auto midi = std::make_unique<MidiControl>(form.get(), form->board(), registry);
+    midi->start();
+    form->setMidi(midi.get());
 
     splash.show();
     splash.raise();
@@ -133,6 +138,8 @@ int main(int argc, char* argv[])
     // Errors of the shutdown (the tab names, the song file) are shown before the end.
     reporter.eventLoopEnded();
     remote.reset();
+    form->setMidi(nullptr);
+    midi.reset(); // the pads go dark
     form.reset(); // the window's destruction saves the tab names and the songs
     Mci::reset(); // no device may outlive the sound output it plays through
     ErrorReporter::install(nullptr);

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/MidiControl.h"
 #include "app/SongTexts.h"
 #include "app/StatusNews.h"
 #include "app/frmAssignKey.h"
@@ -19,6 +20,7 @@
 #include "fakes/RecordingMciDevice.h"
 #include "fakes/SongFixtures.h"
 #include "fakes/TestEnvironment.h"
+#include "midi/MidiRemote.h"
 #include "platform/Errors.h"
 #include "platform/IniRegistry.h"
 #include "platform/Timer.h"
@@ -1100,6 +1102,55 @@ private Q_SLOTS:
         assignKey({Qt::Key_Space});
         assignKey({Qt::Key_Escape});
         QCOMPARE(keyValues(), QStringList{QStringLiteral("Space=0,3")});
+    }
+
+    void aMidiNoteIsLearnedInTheKeyDialogMovesOnlyWhenAskedAndIsCleared()
+    {
+        showActive();
+        MidiControl midi(m_form.get(), m_form->board(), *m_registry);
+        m_form->setMidi(&midi);
+        const auto midiValues = [this] {
+            IniRegistry reg(m_env->configDir());
+            QStringList out;
+            if (reg.OpenKey(QStringLiteral("Software\\Brasswold\\Midi"), false))
+                for (const QString& name : reg.GetValueNames())
+                    out << name + QLatin1Char('=') + reg.ReadString(name);
+            return out;
+        };
+        const MidiMessageId note{MidiMessageId::Kind::Note, 1, 36};
+        QString prompt;
+        const auto learn = [&] {
+            QTimer::singleShot(0, this, [&] {
+                auto* dialog = qobject_cast<TfrmAssignKey*>(QApplication::activeModalWidget());
+                QVERIFY(dialog);
+                prompt = dialog->lblPrompt->text();
+                midi.remote().act(note);
+            });
+            m_form->mnuAssignKey->trigger();
+        };
+        press(2);
+        learn();
+        QVERIFY2(prompt.contains(QStringLiteral("MIDI controller")), qPrintable(prompt));
+        QCOMPARE(midiValues(), QStringList{QStringLiteral("note 1 36=0,2")});
+        midi.remote().act(note);
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[2]);
+
+        press(3);
+        m_dialogs->answers = {Dialogs::Answer::No};
+        learn();
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QVERIFY2(
+            m_dialogs->messages[0].text.contains(QStringLiteral("Note 36, channel 1 already plays button 3")),
+            qPrintable(m_dialogs->messages[0].text));
+        QCOMPARE(midiValues(), QStringList{QStringLiteral("note 1 36=0,2")});
+        m_dialogs->answers = {Dialogs::Answer::Yes};
+        learn();
+        QCOMPARE(midiValues(), QStringList{QStringLiteral("note 1 36=0,3")});
+
+        m_form->mnuClearKey->trigger();
+        QCOMPARE(midiValues(), QStringList());
+        m_form->setMidi(nullptr);
     }
 
     void keysFollowTheirSongsWhenSheetsMoveAndGoWhenCleared()

@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "midi/ControllerProfile.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class Board;
+class MidiRemote;
+class PadLights;
+class QTimer;
+class RtMidiIn;
+class RtMidiOut;
+
+/// The MIDI ports of the computer, through RtMidi: every input port is read into the remote,
+/// ports plugged in later are found at the next look (every PollMs), and a controller a
+/// profile knows gets its pads lit. The ALSA sequencer is tried first, then a running JACK
+/// server; with neither, MIDI is off and the board runs as without it. RtMidi's errors stop
+/// here.
+class MidiDevices : public QObject {
+    Q_OBJECT
+public:
+    enum class Api : quint8 { Automatic, Alsa, Jack, Off };
+    static constexpr int PollMs = 1500;
+    /// A controller's pads light this long after its port was opened.
+    static constexpr int LightsAfterMs = 100;
+    /// The client name our ports carry; ports of that name are never read.
+    static inline const QString ClientName = QStringLiteral("Sonavex");
+
+    MidiDevices(Board& board, MidiRemote& remote, QList<ControllerProfile> profiles,
+                QObject* parent = nullptr);
+    ~MidiDevices() override;
+
+    /// Finds a back end and opens every input; false, with the reason in `why`, when MIDI is off.
+    /// `Automatic` reads SONAVEX_MIDI ("alsa", "jack", "off") when it is set.
+    bool start(Api api = Api::Automatic, QString* why = nullptr);
+    /// Pads dark, ports closed.
+    void stop();
+    [[nodiscard]] bool running() const { return m_api != Api::Off; }
+    [[nodiscard]] QString backEnd() const;
+    [[nodiscard]] QStringList inputs() const;
+    /// The assignments changed: the lit pads follow.
+    void assignmentsChanged();
+    /// Looks for ports plugged in or out since the last look.
+    void poll();
+
+Q_SIGNALS:
+    /// News of its own: a controller unplugged or found, a port that could not be opened.
+    void news(const QString& text);
+
+private:
+    struct Input;
+
+    void open(const std::string& name);
+    void light(Input& input);
+
+    Board& m_board;
+    MidiRemote& m_remote;
+    QList<ControllerProfile> m_profiles;
+    Api m_api = Api::Off;
+    std::unique_ptr<RtMidiIn> m_probe;
+    std::unique_ptr<RtMidiOut> m_outProbe;
+    std::vector<std::unique_ptr<Input>> m_inputs;
+    QTimer* m_poll;
+    int m_nextPort = 0;
+    bool m_firstLook = true;
+};

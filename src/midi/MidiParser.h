@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QtGlobal>
+
+#include <cstddef>
+#include <functional>
+
+/// A MIDI message that can be assigned: a note or a control change on a channel.
+struct MidiMessageId {
+    enum class Kind : quint8 { Note, Control };
+    Kind kind = Kind::Note;
+    int channel = 1; ///< 1..16
+    int number = 0;  ///< 0..127
+
+    friend bool operator==(const MidiMessageId&, const MidiMessageId&) = default;
+};
+
+/// Reads a MIDI byte stream from one port and reports the presses in it: a note-on of any
+/// velocity above 0, and a control change that rises to 64 or more. Running status is
+/// followed, SysEx is skipped to its end, real-time bytes are ignored where they fall, and
+/// everything else (note-offs, note-on velocity 0, other messages, stray data) does nothing.
+class MidiParser {
+public:
+    using Press = std::function<void(const MidiMessageId&)>;
+
+    void feed(const unsigned char* data, std::size_t size, const Press& press);
+
+private:
+    void complete(const Press& press);
+
+    unsigned char m_status = 0; ///< running status; 0: none
+    unsigned char m_data[2] = {0, 0};
+    int m_have = 0;
+    bool m_inSysEx = false;
+    unsigned char m_control[16][128] = {}; ///< last value of each control change
+};

@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "MidiRemote.h"
+
+#include "platform/Guard.h"
+
+#include <QDeadlineTimer>
+#include <QMetaObject>
+
+namespace {
+qint64 nowMs()
+{
+    return QDeadlineTimer::current().deadline();
+}
+} // namespace
+
+MidiRemote::MidiRemote(Board& board, QObject* parent)
+    : QObject(parent)
+    , m_board(board)
+{
+}
+
+void MidiRemote::post(int port, const unsigned char* data, std::size_t size)
+{
+    {
+        QMutexLocker locker(&m_lock);
+        if (m_inbox.size() >= InboxSize) {
+            ++m_overflow;
+            return;
+        }
+        m_inbox.append(
+            {port, nowMs(), QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size))});
+    }
+    if (!m_drainPending.exchange(true))
+        QMetaObject::invokeMethod(
+            this, [this] { guard([this] { drain(); }); }, Qt::QueuedConnection);
+}
+
+void MidiRemote::drain()
+{
+    m_drainPending = false;
+    QList<Posted> posted;
+    {
+        QMutexLocker locker(&m_lock);
+        posted.swap(m_inbox);
+    }
+    m_counters.dropped += m_overflow.exchange(0);
+    const qint64 now = nowMs();
+    QList<MidiMessageId> presses;
+    for (const Posted& p : posted) {
+        // Parsed even when stale: the control values and running status must stay true.
+        const bool stale = now - p.at > StaleMs;
+        m_parsers[p.port].feed(reinterpret_cast<const unsigned char*>(p.bytes.constData()),
+                               static_cast<std::size_t>(p.bytes.size()), [&](const MidiMessageId& m) {
+                                   if (stale || presses.contains(m) || presses.size() >= PressesPerTurn)
+                                       ++m_counters.dropped;
+                                   else
+                                       presses << m;
+                               });
+    }
+    for (const MidiMessageId& m : presses)
+        act(m);
+}
+
+void MidiRemote::act(const MidiMessageId& message)
+{
+    if (m_learner) {
+        const auto learner = std::exchange(m_learner, nullptr);
+        learner(message);
+        return;
+    }
+    const std::optional<MidiTarget> target = m_assignments.targetOf(message);
+    if (!target) {
+        ++m_counters.unassigned;
+        return;
+    }
+    ++m_counters.presses;
+    if (const auto* slot = std::get_if<MidiSlot>(&*target)) {
+        if (slot->queue)
+            m_board.queue(slot->sheet, slot->slot);
+        else
+            m_board.press(slot->sheet, slot->slot);
+        return;
+    }
+    switch (std::get<MidiCommand>(*target)) {
+    case MidiCommand::Play:
+        m_board.play();
+        break;
+    case MidiCommand::Stop:
+        m_board.stopSong();
+        break;
+    case MidiCommand::StopAll:
+        m_board.stopAll();
+        break;
+    case MidiCommand::Pause:
+        m_board.pause();
+        break;
+    case MidiCommand::Fade:
+        m_board.fade(0);
+        break;
+    case MidiCommand::NextSheet:
+        m_board.showSheet((m_board.shownSheet() + 1) % Board::Sheets);
+        break;
+    case MidiCommand::PrevSheet:
+        m_board.showSheet((m_board.shownSheet() + Board::Sheets - 1) % Board::Sheets);
+        break;
+    }
+}
