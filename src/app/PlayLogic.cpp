@@ -179,8 +179,9 @@ void PlayLogic::prepareNext()
 {
     QString next;
     const qsizetype at = f.m_headDetached ? 0 : 1;
-    if (f.WavePlayer.playState() == MediaPlayer::Playing && !IsCdTrack(currentSong()) &&
-        at < f.PlayQueue.size()) {
+    // During a fade none follows at once: the next song starts at full level when the faded one ends.
+    if (f.WavePlayer.playState() != MediaPlayer::Stopped && !f.FadeTimer->Enabled() &&
+        !IsCdTrack(currentSong()) && at < f.PlayQueue.size()) {
         const QString path = f.SongInfo->playPath(f.PlayQueue[at]);
         // A CD track or a file not there is left to its own start, which says what is wrong.
         if (!IsCdTrack(path) && whyMissing(f.PlayQueue[at]).isEmpty())
