@@ -67,3 +67,12 @@ void ChainSource::setNext(std::shared_ptr<PcmSource> next, double gain)
     m_next = std::move(next);
     m_nextGain = clampGain(gain);
 }
+
+bool ChainSource::withdraw(const PcmSource* next)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_next.get() != next)
+        return false;
+    m_next.reset();
+    return true;
+}

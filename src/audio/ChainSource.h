@@ -26,6 +26,9 @@ public:
 
     /// The song to follow the one that plays, replacing one set before; null: none follows.
     void setNext(std::shared_ptr<PcmSource> next, double gain);
+    /// Takes `next` back unless the chain went on into it already (false then: its news is on
+    /// the way).
+    bool withdraw(const PcmSource* next);
 
 private:
     std::size_t readCurrent(std::int16_t* out, std::size_t frames);

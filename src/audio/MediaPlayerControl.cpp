@@ -116,6 +116,8 @@ void MediaPlayerControl::startFile(const QString& path, int oldState)
 
     releaseStream(); // the old file ends unreported
     ++m_fileGeneration;
+    m_loop = false;
+    m_wantedNext.clear();
     m_fileName = path;
     m_stream = std::move(stream);
     m_source = song.source;
@@ -143,10 +145,14 @@ void MediaPlayerControl::feed(Opened& song, const QString& path)
 
 void MediaPlayerControl::setNextFile(const QString& path)
 {
-    if (m_following.tookOver || (path == m_following.path && m_following.source))
-        return; // one that took over waits for its FileName; the same song is ready already
+    m_wantedNext = path;
+    if (m_loop)
+        return; // it follows once the loop is let go of
+    if (path == m_following.path && m_following.source && !m_following.again)
+        return; // ready already
     dropFollowing();
-    if (path.isEmpty() || !m_chain || m_state == Stopped)
+    // One the stream went on into is settled when its news arrives.
+    if (m_following.source || path.isEmpty() || !m_chain || m_state == Stopped)
         return;
     Opened song;
     try {
@@ -162,11 +168,45 @@ void MediaPlayerControl::setNextFile(const QString& path)
     m_chain->setNext(song.source, song.level);
 }
 
+void MediaPlayerControl::setLoop(bool loop)
+{
+    if (loop == m_loop)
+        return;
+    m_loop = loop;
+    dropFollowing();
+    if (m_following.source)
+        return; // one the stream went on into is settled when its news arrives
+    if (loop)
+        followWithItself();
+    else
+        setNextFile(m_wantedNext);
+}
+
+void MediaPlayerControl::followWithItself()
+{
+    if (!m_chain || m_state == Stopped)
+        return;
+    Opened song;
+    try {
+        song = open(m_fileName);
+    } catch (const SonavexError&) {
+        return; // the file went away meanwhile: the song ends at its end
+    }
+    feed(song, m_fileName);
+    m_following.path = m_fileName;
+    m_following.source = song.source;
+    m_following.level = song.level;
+    m_following.again = true;
+    m_chain->setNext(song.source, song.level);
+}
+
 void MediaPlayerControl::dropFollowing()
 {
-    if (m_chain && !m_following.tookOver)
-        m_chain->setNext(nullptr, 1.0);
-    if (m_following.source && !m_following.tookOver)
+    if (m_following.tookOver)
+        return; // it plays: it waits for its FileName
+    if (m_following.source && m_chain && !m_chain->withdraw(m_following.source.get()))
+        return; // the stream went on into it a moment ago: its news is on the way
+    if (m_following.source)
         m_following.source->cancel();
     m_following = Following{};
 }
@@ -175,6 +215,17 @@ void MediaPlayerControl::onHandedOver(std::uint64_t stream, std::int64_t startFr
 {
     if (!m_stream || stream != m_streamId || !m_following.source)
         return;
+    if (m_following.again) {
+        // The song started again: nothing to report; its position counts from here.
+        m_source = m_following.source;
+        m_songStart = startFrame;
+        m_following = Following{};
+        if (m_loop)
+            followWithItself();
+        else
+            setNextFile(m_wantedNext);
+        return;
+    }
     // The song that followed plays already; the one before it ended here.
     m_following.tookOver = true;
     m_following.startFrame = startFrame;
@@ -193,6 +244,8 @@ void MediaPlayerControl::adoptFollowing()
 {
     const Following song = m_following;
     m_following = Following{};
+    m_loop = false;
+    m_wantedNext.clear();
     ++m_fileGeneration;
     m_fileName = song.path;
     m_duration = song.length;
@@ -203,7 +256,9 @@ void MediaPlayerControl::adoptFollowing()
 
 void MediaPlayerControl::releaseStream()
 {
-    dropFollowing();
+    if (m_following.source && m_following.source != m_source)
+        m_following.source->cancel();
+    m_following = Following{};
     if (m_source) {
         m_source->cancel();
         m_source.reset();

@@ -56,6 +56,9 @@ public:
     void pause() override;
 
     void setNextFile(const QString& path) override;
+    /// While on, the song that plays starts again at its end with nothing between, unreported;
+    /// the song set to follow waits until it is turned off. A new song starts with it off.
+    void setLoop(bool loop);
     void setHotList(const QStringList& paths) override;
     /// Waits up to `msecs` until the hot list is decoded ahead (as far as the budget goes).
     bool waitHotListWarm(int msecs);
@@ -85,6 +88,7 @@ private:
         double level = 1.0;
         std::int64_t startFrame = 0; ///< where it starts in the stream, once it took over
         bool tookOver = false;
+        bool again = false; ///< the song that plays, starting again (a loop)
     };
 
     /// Raises DeviceError when the file cannot be opened or decoded.
@@ -95,6 +99,7 @@ private:
     /// Hands the rest of the song to the decoding thread, unless its head holds it all.
     void feed(Opened& song, const QString& path);
     void dropFollowing();
+    void followWithItself();
     void onHandedOver(std::uint64_t stream, std::int64_t startFrame);
     void releaseStream();
     void onStreamFinished(std::uint64_t stream);
@@ -109,6 +114,8 @@ private:
     std::shared_ptr<StreamingSource> m_source;
     std::shared_ptr<ChainSource> m_chain;
     Following m_following;
+    bool m_loop = false;
+    QString m_wantedNext; ///< the song set to follow, kept while a loop holds it back
     /// Where the song that plays starts in the stream (songs that followed one another share it).
     std::int64_t m_songStart = 0;
     std::uint64_t m_streamId = 0;

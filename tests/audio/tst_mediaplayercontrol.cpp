@@ -149,6 +149,28 @@ private Q_SLOTS:
         QCOMPARE(player.currentPosition(), 0.5); // of the song that plays, not of the stream
     }
 
+    void shouldLoopWithNothingAtTheJoinUntilLetGo()
+    {
+        FakeAudioOutput output;
+        MediaPlayerControl player(output, smallOptions());
+        QSignalSpy spy(&player, &MediaPlayer::PlayStateChange);
+        player.setFileName(m_exact);
+        player.setNextFile(m_song); // held back by the loop
+        player.setLoop(true);
+        FakeOutputStream* stream = output.last();
+        QVERIFY(stream->pull(3 * 44100) == ramp(3 * 44100));
+        QVERIFY(stream->pull(3 * 44100) == ramp(3 * 44100));
+        stream->played = 3 * 44100 + 22050;
+        QTRY_COMPARE(player.currentPosition(), 0.5); // of this round
+        QVERIFY(stream->pull(3 * 44100) == ramp(3 * 44100));
+        // Let go while the stream has just gone on into the third round: that one plays out,
+        // then the song set to follow.
+        player.setLoop(false);
+        QCoreApplication::processEvents();
+        QVERIFY(stream->pull(4410) == tone(440.0, 0.1));
+        QTRY_COMPARE(reports(spy), (Reports{{0, 2}, {2, 0}})); // a round is no new song
+    }
+
     void shouldReportPauseResumeAndStop()
     {
         FakeAudioOutput output;
