@@ -250,6 +250,10 @@ void MediaPlayerControl::adoptFollowing()
     m_fileName = song.path;
     m_duration = song.length;
     m_songStart = song.startFrame;
+    // Paused just after the stream went on into it: the start asked for now plays it, as a new
+    // stream would.
+    if (m_stream && m_stream->isPaused())
+        m_stream->resume();
     m_state = Playing;
     report(Stopped, Playing);
 }
