@@ -53,6 +53,7 @@ void PlayLogic::toggleQueued(const QString& file)
         f.PlayQueue.append(file);
         f.mnuPlaySong->setEnabled(false);
     }
+    prepareNext();
     f.RefreshButtons(f.shownTab());
 }
 
@@ -166,11 +167,27 @@ bool PlayLogic::startQueue(StartedBy by)
         f.mnuStopAll->setEnabled(true);
         f.StatusPanels[2]->setText(nowPlayingText(head));
         f.clearNews(TMainForm::ServerNews); // a song plays: the output is there
+        prepareNext();
         return true;
     }
     f.PlayState = TPlayState::psStopped;
     showIdle();
     return false;
+}
+
+void PlayLogic::prepareNext()
+{
+    QString next;
+    const qsizetype at = f.m_headDetached ? 0 : 1;
+    // During a fade none follows at once: the next song starts at full level when the faded one ends.
+    if (f.WavePlayer.playState() != MediaPlayer::Stopped && !f.FadeTimer->Enabled() &&
+        !IsCdTrack(currentSong()) && at < f.PlayQueue.size()) {
+        const QString path = f.SongInfo->playPath(f.PlayQueue[at]);
+        // A CD track or a file not there is left to its own start, which says what is wrong.
+        if (!IsCdTrack(path) && whyMissing(f.PlayQueue[at]).isEmpty())
+            next = path;
+    }
+    f.WavePlayer.setNextFile(next);
 }
 
 void PlayLogic::holdQueue()

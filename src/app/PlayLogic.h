@@ -27,6 +27,9 @@ public:
     /// status bar and skipped; started by a press, its error is raised to the press. Without a
     /// sound output the queue waits, with Play enabled. False when no song started.
     bool startQueue(StartedBy by);
+    /// The media player makes ready the song that follows the one playing in the queue, so that
+    /// it goes on at its last sample; called whenever the queue or the song that plays changes.
+    void prepareNext();
     /// The queue waits for the sound output to come back.
     void holdQueue();
     void showIdle();

@@ -702,6 +702,7 @@ QString TMainForm::WavePositionText() const
 void TMainForm::btnFadeClick()
 {
     FadeTimer->setEnabled(true);
+    m_play->prepareNext();
 }
 
 void TMainForm::FadeTimerTimer()

@@ -38,6 +38,10 @@ public:
     virtual void stop() = 0;
     virtual void pause() = 0;
 
+    /// The song to follow the one that plays (empty: none). It is made ready while the first
+    /// plays and goes on at its last sample; the player then reports the first stopped, and a
+    /// FileName set to this song right after takes it over as it plays, reporting it playing.
+    virtual void setNextFile(const QString& path) { Q_UNUSED(path); }
     /// Songs likely to be pressed soon: their first seconds are decoded ahead.
     virtual void setHotList(const QStringList& paths) { Q_UNUSED(paths); }
 

@@ -3,6 +3,7 @@
 
 #include "AudioDecoder.h"
 #include "AudioOutput.h"
+#include "ChainSource.h"
 #include "DecodeAhead.h"
 #include "HotCache.h"
 #include "SongLevels.h"
@@ -58,53 +59,72 @@ void MediaPlayerControl::setFileName(const QString& path)
     startFile(path, m_state);
 }
 
-void MediaPlayerControl::startFile(const QString& path, int oldState)
+MediaPlayerControl::Opened MediaPlayerControl::open(const QString& path)
 {
-    // The new file is opened and its stream started before the old one is let go of:
-    // a file that cannot play leaves the song that plays untouched.
-    std::unique_ptr<AudioDecoder> decoder;
+    Opened song;
     StreamingSource::Head head;
-    std::int64_t skip = 0;
     bool complete = false;
-    double length = 0.0;
     if (const std::shared_ptr<const HotHead> hot = m_cache->find(path)) {
         head = StreamingSource::Head(hot, &hot->pcm);
-        skip = static_cast<std::int64_t>(hot->frames());
+        song.skip = static_cast<std::int64_t>(hot->frames());
         complete = hot->complete;
-        length = hot->duration;
+        song.length = hot->duration;
     } else {
         try {
-            decoder = openAudioDecoder(path);
+            song.decoder = openAudioDecoder(path);
             const std::size_t want = framesFor(m_options.coldHeadSeconds);
             auto pcm = std::make_shared<std::vector<std::int16_t>>(want * Pcm::Channels);
-            const std::size_t got = decoder->read(pcm->data(), want);
+            const std::size_t got = song.decoder->read(pcm->data(), want);
             if (got == 0)
                 throw DeviceError(QStringLiteral("it holds no sound that can be decoded"));
             pcm->resize(got * Pcm::Channels);
             complete = got < want;
-            length = decoder->duration();
+            song.length = song.decoder->duration();
             head = std::move(pcm);
         } catch (const SonavexError& e) {
             throw DeviceError(QStringLiteral("Unable to play ") + path + QStringLiteral(": ") + e.message());
         }
     }
-    if (complete && length <= 0.0)
-        length = static_cast<double>(head->size() / Pcm::Channels) / Pcm::SampleRate;
-
-    auto source = std::make_shared<StreamingSource>(head, framesFor(m_options.ringSeconds));
+    if (complete && song.length <= 0.0)
+        song.length = static_cast<double>(head->size() / Pcm::Channels) / Pcm::SampleRate;
+    song.source = std::make_shared<StreamingSource>(head, framesFor(m_options.ringSeconds));
+    song.complete = complete;
     if (complete)
-        source->finish();
-    const double level = m_levels ? m_levels->gainFor(path) : 1.0;
-    std::unique_ptr<OutputStream> stream = m_output.startWithGain(source, gainForVolume(m_volume) * level);
+        song.source->finish();
+    song.level = m_levels ? m_levels->gainFor(path) : 1.0;
+    return song;
+}
+
+void MediaPlayerControl::startFile(const QString& path, int oldState)
+{
+    if (m_following.tookOver && m_following.path == path) {
+        adoptFollowing();
+        return;
+    }
+    // The new file is opened and its stream started before the old one is let go of:
+    // a file that cannot play leaves the song that plays untouched.
+    Opened song = open(path);
+    const std::uint64_t id = m_streamId + 1;
+    // On the audio thread, the news goes on to the player's own thread. The stream is stopped
+    // before the player goes, so no read comes after it.
+    auto chain = std::make_shared<ChainSource>(song.source, song.level, [this, id](std::int64_t startFrame) {
+        QMetaObject::invokeMethod(
+            this, [this, id, startFrame] { guard([&] { onHandedOver(id, startFrame); }); },
+            Qt::QueuedConnection);
+    });
+    std::unique_ptr<OutputStream> stream = m_output.startWithGain(chain, gainForVolume(m_volume));
 
     releaseStream(); // the old file ends unreported
     ++m_fileGeneration;
+    m_loop = false;
+    m_wantedNext.clear();
     m_fileName = path;
     m_stream = std::move(stream);
-    m_source = source;
-    m_levelGain = level;
-    m_duration = length;
-    const std::uint64_t id = ++m_streamId;
+    m_source = song.source;
+    m_chain = std::move(chain);
+    m_songStart = 0;
+    m_duration = song.length;
+    m_streamId = id;
     connect(
         m_stream.get(), &OutputStream::finished, this, [this, id] { guard([&] { onStreamFinished(id); }); },
         Qt::QueuedConnection);
@@ -112,18 +132,142 @@ void MediaPlayerControl::startFile(const QString& path, int oldState)
         m_stream.get(), &OutputStream::failed, this,
         [this, id](const QString& reason) { guard([&] { onStreamFailed(id, reason); }); },
         Qt::QueuedConnection);
-    if (!complete)
-        m_decoding->feed(std::move(source), std::move(decoder), path, skip);
+    feed(song, path);
     m_state = Playing;
     report(oldState, Playing);
 }
 
+void MediaPlayerControl::feed(Opened& song, const QString& path)
+{
+    if (!song.complete)
+        m_decoding->feed(song.source, std::move(song.decoder), path, song.skip);
+}
+
+void MediaPlayerControl::setNextFile(const QString& path)
+{
+    m_wantedNext = path;
+    if (m_loop)
+        return; // it follows once the loop is let go of
+    if (path == m_following.path && m_following.source && !m_following.again)
+        return; // ready already
+    dropFollowing();
+    // One the stream went on into is settled when its news arrives.
+    if (m_following.source || path.isEmpty() || !m_chain || m_state == Stopped)
+        return;
+    Opened song;
+    try {
+        song = open(path);
+    } catch (const SonavexError&) {
+        return; // not made ready: its own start says what is wrong with it
+    }
+    feed(song, path);
+    m_following.path = path;
+    m_following.source = song.source;
+    m_following.length = song.length;
+    m_following.level = song.level;
+    m_chain->setNext(song.source, song.level);
+}
+
+void MediaPlayerControl::setLoop(bool loop)
+{
+    if (loop == m_loop)
+        return;
+    m_loop = loop;
+    dropFollowing();
+    if (m_following.source)
+        return; // one the stream went on into is settled when its news arrives
+    if (loop)
+        followWithItself();
+    else
+        setNextFile(m_wantedNext);
+}
+
+void MediaPlayerControl::followWithItself()
+{
+    if (!m_chain || m_state == Stopped)
+        return;
+    Opened song;
+    try {
+        song = open(m_fileName);
+    } catch (const SonavexError&) {
+        return; // the file went away meanwhile: the song ends at its end
+    }
+    feed(song, m_fileName);
+    m_following.path = m_fileName;
+    m_following.source = song.source;
+    m_following.level = song.level;
+    m_following.again = true;
+    m_chain->setNext(song.source, song.level);
+}
+
+void MediaPlayerControl::dropFollowing()
+{
+    if (m_following.tookOver)
+        return; // it plays: it waits for its FileName
+    if (m_following.source && m_chain && !m_chain->withdraw(m_following.source.get()))
+        return; // the stream went on into it a moment ago: its news is on the way
+    if (m_following.source)
+        m_following.source->cancel();
+    m_following = Following{};
+}
+
+void MediaPlayerControl::onHandedOver(std::uint64_t stream, std::int64_t startFrame)
+{
+    if (!m_stream || stream != m_streamId || !m_following.source)
+        return;
+    if (m_following.again) {
+        // The song started again: nothing to report; its position counts from here.
+        m_source = m_following.source;
+        m_songStart = startFrame;
+        m_following = Following{};
+        if (m_loop)
+            followWithItself();
+        else
+            setNextFile(m_wantedNext);
+        return;
+    }
+    // The song that followed plays already; the one before it ended here.
+    m_following.tookOver = true;
+    m_following.startFrame = startFrame;
+    m_source = m_following.source;
+    const int old = m_state;
+    m_state = Stopped;
+    ++m_fileGeneration;
+    if (m_sendEvents)
+        Q_EMIT PlayStateChange(old, Stopped);
+    // Nobody took it over (the queue changed meanwhile): it falls silent, as if it never began.
+    if (m_following.tookOver && m_state == Stopped)
+        releaseStream();
+}
+
+void MediaPlayerControl::adoptFollowing()
+{
+    const Following song = m_following;
+    m_following = Following{};
+    m_loop = false;
+    m_wantedNext.clear();
+    ++m_fileGeneration;
+    m_fileName = song.path;
+    m_duration = song.length;
+    m_songStart = song.startFrame;
+    // Paused just after the stream went on into it: the start asked for now plays it, as a new
+    // stream would.
+    if (m_stream && m_stream->isPaused())
+        m_stream->resume();
+    m_state = Playing;
+    report(Stopped, Playing);
+}
+
 void MediaPlayerControl::releaseStream()
 {
+    if (m_following.source && m_following.source != m_source)
+        m_following.source->cancel();
+    m_following = Following{};
     if (m_source) {
         m_source->cancel();
         m_source.reset();
     }
+    m_chain.reset();
     if (m_stream) {
         m_stream->stop();
         m_stream.reset();
@@ -184,7 +328,11 @@ double MediaPlayerControl::duration() const
 
 double MediaPlayerControl::currentPosition() const
 {
-    return m_stream ? static_cast<double>(m_stream->framesPlayed()) / Pcm::SampleRate : 0.0;
+    if (!m_stream)
+        return 0.0;
+    // Just after a song took over, the one before may still be heard for a few milliseconds.
+    return static_cast<double>(std::max<std::int64_t>(0, m_stream->framesPlayed() - m_songStart)) /
+           Pcm::SampleRate;
 }
 
 int MediaPlayerControl::playState() const
@@ -211,7 +359,7 @@ void MediaPlayerControl::setVolume(int volume)
 {
     m_volume = std::clamp(volume, VolumeSilent, 0);
     if (m_stream)
-        m_stream->setGain(gainForVolume(m_volume) * m_levelGain);
+        m_stream->setGain(gainForVolume(m_volume));
 }
 
 void MediaPlayerControl::play()
@@ -227,8 +375,10 @@ void MediaPlayerControl::play()
 
 void MediaPlayerControl::stop()
 {
-    if (m_state == Stopped)
-        return; // the idle player reports nothing
+    if (m_state == Stopped) {
+        releaseStream(); // a song that took over and was not wanted falls silent
+        return;          // the idle player reports nothing
+    }
     releaseStream();
     const int old = m_state;
     m_state = Stopped;

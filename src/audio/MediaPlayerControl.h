@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <memory>
 
+class AudioDecoder;
 class AudioOutput;
+class ChainSource;
 class DecodeAhead;
 class HotCache;
 class OutputStream;
@@ -53,6 +55,10 @@ public:
     void stop() override;
     void pause() override;
 
+    void setNextFile(const QString& path) override;
+    /// While on, the song that plays starts again at its end with nothing between, unreported;
+    /// the song set to follow waits until it is turned off. A new song starts with it off.
+    void setLoop(bool loop);
     void setHotList(const QStringList& paths) override;
     /// Waits up to `msecs` until the hot list is decoded ahead (as far as the budget goes).
     bool waitHotListWarm(int msecs);
@@ -65,7 +71,36 @@ public:
     [[nodiscard]] static double gainForVolume(int volume);
 
 private:
+    /// A song opened and its first part decoded, ready to be played.
+    struct Opened {
+        std::shared_ptr<StreamingSource> source;
+        std::unique_ptr<AudioDecoder> decoder; ///< null for a song of the hot list
+        std::int64_t skip = 0;                 ///< frames the decoder must pass over
+        double length = 0.0;
+        double level = 1.0;
+        bool complete = false; ///< the head holds the whole song
+    };
+    /// The song set to follow: made ready, and after it took over, waiting for its FileName.
+    struct Following {
+        QString path;
+        std::shared_ptr<StreamingSource> source;
+        double length = 0.0;
+        double level = 1.0;
+        std::int64_t startFrame = 0; ///< where it starts in the stream, once it took over
+        bool tookOver = false;
+        bool again = false; ///< the song that plays, starting again (a loop)
+    };
+
+    /// Raises DeviceError when the file cannot be opened or decoded.
+    Opened open(const QString& path);
     void startFile(const QString& path, int oldState);
+    /// FileName set to the song that took over from the one before: it plays on as it is.
+    void adoptFollowing();
+    /// Hands the rest of the song to the decoding thread, unless its head holds it all.
+    void feed(Opened& song, const QString& path);
+    void dropFollowing();
+    void followWithItself();
+    void onHandedOver(std::uint64_t stream, std::int64_t startFrame);
     void releaseStream();
     void onStreamFinished(std::uint64_t stream);
     void onStreamFailed(std::uint64_t stream, const QString& reason);
@@ -77,6 +112,12 @@ private:
     std::unique_ptr<DecodeAhead> m_decoding;
     std::unique_ptr<OutputStream> m_stream;
     std::shared_ptr<StreamingSource> m_source;
+    std::shared_ptr<ChainSource> m_chain;
+    Following m_following;
+    bool m_loop = false;
+    QString m_wantedNext; ///< the song set to follow, kept while a loop holds it back
+    /// Where the song that plays starts in the stream (songs that followed one another share it).
+    std::int64_t m_songStart = 0;
     std::uint64_t m_streamId = 0;
     /// Counts the files set; a report queued for an earlier file is not delivered.
     std::uint64_t m_fileGeneration = 0;
@@ -86,6 +127,4 @@ private:
     bool m_sendEvents = true;
     int m_volume = 0;
     SongLevels* m_levels = nullptr;
-    /// The gain the song playing started at, which the volume multiplies.
-    double m_levelGain = 1.0;
 };

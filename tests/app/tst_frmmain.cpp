@@ -248,20 +248,29 @@ private Q_SLOTS:
         QCOMPARE(m_form->StatusPanels[1]->text(), QStringLiteral("01:01"));
         QVERIFY(!m_form->btnPlay->isEnabled());
         QVERIFY(m_form->btnStop->isEnabled() && m_form->btnPause->isEnabled());
+        QCOMPARE(m_player->nextFile, m_files[1]); // made ready to follow at the last sample
+        m_form->btnPauseClick();
+        press(1, true); // taken out of the queue while paused: the one after it follows
+        QCOMPARE(m_player->nextFile, m_files[2]);
+        press(1, true);
+        m_form->btnPlay->click();
+        settle();
 
         m_player->finish();
         settle();
-        QCOMPARE(m_player->fileName(), m_files[1]);
-        QCOMPARE(colours(3), (QList<QColor>{Black, Green, Yellow}));
+        QCOMPARE(m_player->fileName(), m_files[2]);
+        QCOMPARE(colours(3), (QList<QColor>{Black, Yellow, Green}));
+        QCOMPARE(m_player->nextFile, m_files[1]);
 
         m_player->finish();
         settle();
+        QCOMPARE(m_player->nextFile, QString());
         m_player->finish();
         settle();
         QVERIFY(m_form->PlayQueue.isEmpty());
         QVERIFY(idle());
         QCOMPARE(colours(5), (QList<QColor>(5, Black)));
-        QCOMPARE(m_form->StatusPanels[2]->text(), QStringLiteral("Now Playing ") + m_files[2]);
+        QCOMPARE(m_form->StatusPanels[2]->text(), QStringLiteral("Now Playing ") + m_files[1]);
     }
 
     void aPressStartsTheSoundBeforeRedrawingAnything()
@@ -367,8 +376,10 @@ private Q_SLOTS:
         press(1, true);
         m_form->btnPlay->click();
         settle();
+        QCOMPARE(m_player->nextFile, m_files[1]);
         m_form->btnFadeClick();
         QVERIFY(m_form->FadeTimer->Enabled());
+        QCOMPARE(m_player->nextFile, QString()); // it starts full when the faded song ends
         for (int tick = 1; tick <= 20; ++tick) {
             QCOMPARE(m_form->FadeTimer->Enabled(), true);
             m_form->FadeTimerTimer();

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace MediaFiles;
@@ -98,6 +99,80 @@ private Q_SLOTS:
         const auto rest = output.last()->pullAll();
         played.insert(played.end(), rest.begin(), rest.end());
         QVERIFY(played == all);
+    }
+
+    void shouldPlayTheSongThatFollowsAtTheLastSampleOfTheOneBefore_data()
+    {
+        QTest::addColumn<int>("takeOver"); // 0: taken over; 1: nobody takes it; 2: withdrawn before
+        QTest::newRow("taken over in the stopped report") << 0;
+        QTest::newRow("not taken over: it falls silent") << 1;
+        QTest::newRow("withdrawn before the end") << 2;
+        QTest::newRow("paused just after the stream went on into it") << 3;
+    }
+
+    void shouldPlayTheSongThatFollowsAtTheLastSampleOfTheOneBefore()
+    {
+        QFETCH(int, takeOver);
+        FakeAudioOutput output;
+        MediaPlayerControl player(output, smallOptions());
+        QSignalSpy spy(&player, &MediaPlayer::PlayStateChange);
+        connect(&player, &MediaPlayer::PlayStateChange, this, [&](int, int now) {
+            if (now == MediaPlayer::Stopped && (takeOver == 0 || takeOver == 3))
+                player.setFileName(m_song);
+        });
+        player.setFileName(m_exact);
+        player.setNextFile(m_song);
+        if (takeOver == 2)
+            player.setNextFile(QString());
+        FakeOutputStream* stream = output.last();
+        const std::vector<std::int16_t> first = stream->pull(3 * 44100);
+        QVERIFY(first == ramp(3 * 44100));
+        const std::vector<std::int16_t> next = stream->pull(4410);
+        if (takeOver == 2) {
+            QVERIFY(next.empty());
+            return;
+        }
+        // The next song went on in the same stream, in the same read.
+        QCOMPARE(next.size(), std::size_t{2 * 4410});
+        QVERIFY(std::equal(next.begin(), next.end(), tone(440.0, 0.1).begin()));
+        if (takeOver == 3)
+            player.pause(); // before the news of the hand-over: the start that follows plays
+        QTRY_VERIFY(reports(spy).contains(QPair<int, int>(takeOver == 3 ? 1 : 2, 0)));
+        QCOMPARE(output.streams.size(), 1);
+        if (takeOver == 1) {
+            QVERIFY(stream->stopped);
+            QCOMPARE(player.playState(), int(MediaPlayer::Stopped));
+            return;
+        }
+        QVERIFY(!stream->stopped && !stream->paused);
+        QCOMPARE(player.fileName(), m_song);
+        QCOMPARE(player.duration(), 2.0);
+        QTRY_COMPARE(reports(spy),
+                     takeOver == 3 ? (Reports{{0, 2}, {1, 0}, {0, 2}}) : (Reports{{0, 2}, {2, 0}, {0, 2}}));
+        stream->played = 3 * 44100 + 22050;
+        QCOMPARE(player.currentPosition(), 0.5); // of the song that plays, not of the stream
+    }
+
+    void shouldLoopWithNothingAtTheJoinUntilLetGo()
+    {
+        FakeAudioOutput output;
+        MediaPlayerControl player(output, smallOptions());
+        QSignalSpy spy(&player, &MediaPlayer::PlayStateChange);
+        player.setFileName(m_exact);
+        player.setNextFile(m_song); // held back by the loop
+        player.setLoop(true);
+        FakeOutputStream* stream = output.last();
+        QVERIFY(stream->pull(3 * 44100) == ramp(3 * 44100));
+        QVERIFY(stream->pull(3 * 44100) == ramp(3 * 44100));
+        stream->played = 3 * 44100 + 22050;
+        QTRY_COMPARE(player.currentPosition(), 0.5); // of this round
+        QVERIFY(stream->pull(3 * 44100) == ramp(3 * 44100));
+        // Let go while the stream has just gone on into the third round: that one plays out,
+        // then the song set to follow.
+        player.setLoop(false);
+        QCoreApplication::processEvents();
+        QVERIFY(stream->pull(4410) == tone(440.0, 0.1));
+        QTRY_COMPARE(reports(spy), (Reports{{0, 2}, {2, 0}})); // a round is no new song
     }
 
     void shouldReportPauseResumeAndStop()
@@ -223,14 +298,26 @@ private Q_SLOTS:
         const double level = std::pow(10.0, SongLevels::gainDb(*levels.find(m_song)) / 20.0);
         QVERIFY(std::abs(level - 1.0) > 0.1);
 
+        // The level is in the song's samples (the next song in the stream has its own), the volume
+        // in the stream's gain.
+        const auto heardAt = [&](double expected) {
+            const std::vector<std::int16_t> heard = output.last()->pull(4410);
+            const std::vector<std::int16_t> file = tone(440.0, 0.1);
+            for (std::size_t i = 0; i < file.size(); ++i)
+                if (std::abs(heard.at(i) - std::clamp(file[i] * expected, -32768.0, 32767.0)) > 1.0)
+                    return false;
+            return true;
+        };
         player.setVolume(-600);
         player.setFileName(m_song);
-        QVERIFY(std::abs(output.last()->gain - level * std::pow(10.0, -0.3)) < 1e-9);
+        QVERIFY(std::abs(output.last()->gain - std::pow(10.0, -0.3)) < 1e-9);
+        QVERIFY(heardAt(level));
         player.setVolume(-2000); // a fade step
-        QVERIFY(std::abs(output.last()->gain - level * 0.1) < 1e-9);
+        QVERIFY(std::abs(output.last()->gain - 0.1) < 1e-9);
         levels.setEnabled(false);
         player.setFileName(m_song);
         QVERIFY(std::abs(output.last()->gain - 0.1) < 1e-9);
+        QVERIFY(heardAt(1.0));
     }
 
     void shouldRefuseFilesThatCannotPlay_data()

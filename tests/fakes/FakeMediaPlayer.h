@@ -78,6 +78,7 @@ public:
         }
     }
     void setHotList(const QStringList& paths) override { hotList = paths; }
+    void setNextFile(const QString& path) override { nextFile = path; }
 
     /// The song ends by itself.
     void finish()
@@ -109,6 +110,7 @@ public:
     QStringList log;
     QList<int> volumes;
     QStringList hotList;
+    QString nextFile; ///< the song set to follow the one that plays
     QStringList unplayable;
     /// Not empty: starts fail as without a sound server, with this reason.
     QString noOutput;

@@ -30,6 +30,38 @@ constexpr double HzA = 1234.0;
 constexpr double HzB = 1789.0;
 constexpr double HzC = 2345.0;
 constexpr double ToneDb = -6.02; // amplitude 0.5
+constexpr double QueuedSeconds = 0.6;
+
+/// A square wave at +-20000 with `period` frames a period (0.6 s must hold whole periods): loud on
+/// every frame, so one silent frame shows, and each song of a queue has its own period.
+std::vector<std::int16_t> square(double seconds, std::size_t period)
+{
+    const auto frames = static_cast<std::size_t>(seconds * Pcm::SampleRate);
+    std::vector<std::int16_t> s(frames * Pcm::Channels);
+    for (std::size_t i = 0; i < frames; ++i)
+        s[2 * i] = s[2 * i + 1] = (i % period) < period / 2 ? 20000 : -20000;
+    return s;
+}
+
+/// The length of the whole half-period of a square wave before (`step` -1) or after (+1) frame
+/// `at` of the left channel, passing over the part of one that `at` is in.
+std::size_t halfPeriod(const std::vector<std::int16_t>& s, std::size_t at, int step)
+{
+    const auto frames = static_cast<std::ptrdiff_t>(s.size() / Pcm::Channels);
+    auto i = static_cast<std::ptrdiff_t>(at);
+    const auto sign = [&](std::ptrdiff_t f) { return s[static_cast<std::size_t>(f) * Pcm::Channels] > 0; };
+    const bool first = sign(i);
+    while (i >= 0 && i < frames && sign(i) == first)
+        i += step;
+    if (i < 0 || i >= frames)
+        return 0;
+    const bool second = sign(i);
+    std::size_t n = 0;
+    for (; i >= 0 && i < frames && sign(i) == second && std::abs(s[static_cast<std::size_t>(i) * 2]) >= 1000;
+         i += step)
+        ++n;
+    return n;
+}
 } // namespace
 
 class TestPlayback : public QObject, StoreFixture {
@@ -80,11 +112,16 @@ private Q_SLOTS:
         QVERIFY(QFile::resize(path(QStringLiteral("cut.mp3")),
                               QFileInfo(path(QStringLiteral("cut.mp3"))).size() / 2 + 77));
 
+        QVERIFY(writeWav(path(QStringLiteral("q1.wav")), square(QueuedSeconds, 98)));
+        QVERIFY(writeWav(path(QStringLiteral("q2.wav")), square(QueuedSeconds, 90)));
+        QVERIFY(writeWav(path(QStringLiteral("q3.wav")), square(QueuedSeconds, 84)));
+
         auto store = openStore();
         const QStringList files = {
             QStringLiteral("Аплодисменты.wav"), QStringLiteral("b.wav"),     QStringLiteral("c.wav"),
             QStringLiteral("long.wav"),         QStringLiteral("empty.wav"), QStringLiteral("text.mp3"),
-            QStringLiteral("missing.wav"),      QStringLiteral("cut.mp3")};
+            QStringLiteral("missing.wav"),      QStringLiteral("cut.mp3"),   QStringLiteral("q1.wav"),
+            QStringLiteral("q2.wav"),           QStringLiteral("q3.wav")};
         for (int slot = 0; slot < files.size(); ++slot)
             store->SetSong(0, slot, makeSong(files[slot], 0, slot), {{}, {}, files[slot], path(files[slot])});
         m_form = std::make_unique<TMainForm>(
@@ -137,6 +174,53 @@ private Q_SLOTS:
         const auto third = m_recorder->during(400, 150);
         QVERIFY2(heard(third, HzC).first, qPrintable(heard(third, HzC).second));
         QTRY_VERIFY_WITH_TIMEOUT(idle(), 3000);
+    }
+
+    void aQueuePlaysAsOneWithNoSilenceBetweenItsSongs()
+    {
+        const std::size_t from = m_recorder->frames();
+        press(8, true);
+        press(9, true);
+        press(10, true);
+        m_form->btnPlay->click();
+        QTRY_VERIFY_WITH_TIMEOUT(m_player->fileName().endsWith(QLatin1String("q3.wav")), 4000);
+        QTRY_VERIFY_WITH_TIMEOUT(idle(), 3000);
+        QTest::qWait(200);
+        const auto heard = m_recorder->since(from);
+        const std::size_t frames = heard.size() / Pcm::Channels;
+        const auto loud = [&](std::size_t i) { return std::abs(heard[i * Pcm::Channels]) >= 1000; };
+        std::size_t first = 0, last = frames;
+        while (first < frames && !loud(first))
+            ++first;
+        while (last > first && !loud(last - 1))
+            --last;
+        QVERIFY2(last - first > Pcm::SampleRate, "the queue was not heard");
+        // A silence of 1 ms or more between two songs (the wave's period changes across it) fails;
+        // one inside a song is a dropout of a busy machine, said but not counted.
+        QStringList dropouts;
+        for (std::size_t i = first, run = 0; i < last; ++i) {
+            if (!loud(i)) {
+                ++run;
+                continue;
+            }
+            if (run >= Pcm::SampleRate / 1000) {
+                const std::size_t before = halfPeriod(heard, i - run - 1, -1);
+                const std::size_t after = halfPeriod(heard, i, 1);
+                const QString at = QStringLiteral("%1 ms of silence %2 s in (half-periods %3 | %4)")
+                                       .arg(static_cast<double>(run) * 1000.0 / Pcm::SampleRate)
+                                       .arg(static_cast<double>(i - run - first) / Pcm::SampleRate)
+                                       .arg(before)
+                                       .arg(after);
+                QVERIFY2(before == after, qPrintable(at));
+                dropouts << at;
+            }
+            run = 0;
+        }
+        if (!dropouts.isEmpty())
+            qInfo("dropouts inside songs: %s", qPrintable(dropouts.join(QStringLiteral("; "))));
+        const double seconds = static_cast<double>(last - first) / Pcm::SampleRate;
+        QVERIFY2(!dropouts.isEmpty() || std::abs(seconds - 3 * QueuedSeconds) < 0.005,
+                 qPrintable(QStringLiteral("%1 s heard").arg(seconds)));
     }
 
     void aSongThatBreaksOffEarlyIsFollowedAtOnce()
