@@ -20,6 +20,7 @@ public:
         , gain(startGain)
     {
     }
+    ~FakeOutputStream() override { *alive = false; }
 
     void pause() override { paused = true; }
     void resume() override { paused = false; }
@@ -41,6 +42,8 @@ public:
     bool paused = false;
     bool stopped = false;
     std::int64_t played = 0;
+    /// False once the player let the stream go: a test may hold this beyond the stream.
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
 };
 
 class FakeAudioOutput : public AudioOutput {
