@@ -7,6 +7,7 @@
 // idle and while playing, and the peak memory. Runs offscreen; needs the test audio server.
 // With --even-levels the board plays at even levels, its songs unmeasured at the start: they are
 // measured at idle priority while the presses are made.
+#include "BenchSupport.h"
 #include "OnsetRecorder.h"
 #include "app/frmMain.h"
 #include "audio/AudioOutput.h"
@@ -29,9 +30,6 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "mci/CdTrackCatalog.h"
-#include "platform/DriveList.h"
-
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -52,40 +50,9 @@ extern char** environ;
 
 namespace {
 
+using namespace bench;
+
 constexpr int SongCount = 36;
-
-bool writeWav(const QString& path, const std::vector<std::int16_t>& s)
-{
-    auto le = [](QByteArray& b, std::uint32_t v, int n) {
-        for (int i = 0; i < n; ++i)
-            b.append(static_cast<char>((v >> (8 * i)) & 0xFF));
-    };
-    QByteArray b("RIFF");
-    le(b, static_cast<std::uint32_t>(36 + s.size() * 2), 4);
-    b.append("WAVEfmt ");
-    le(b, 16, 4);
-    le(b, 1, 2);
-    le(b, 2, 2);
-    le(b, 44100, 4);
-    le(b, 44100 * 4, 4);
-    le(b, 4, 2);
-    le(b, 16, 2);
-    b.append("data");
-    le(b, static_cast<std::uint32_t>(s.size() * 2), 4);
-    b.append(reinterpret_cast<const char*>(s.data()), static_cast<qsizetype>(s.size() * 2));
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(b) == b.size();
-}
-
-/// A square wave: loud from its first sample.
-std::vector<std::int16_t> square(double seconds, int period)
-{
-    const auto frames = static_cast<std::size_t>(seconds * 44100);
-    std::vector<std::int16_t> s(frames * 2);
-    for (std::size_t i = 0; i < frames; ++i)
-        s[2 * i] = s[2 * i + 1] = (i / static_cast<std::size_t>(period / 2)) % 2 ? -20000 : 20000;
-    return s;
-}
 
 void spin(int msecs)
 {
@@ -123,17 +90,6 @@ long statusKb(const char* field)
     }
     return -1;
 }
-
-class NoCd : public CdTrackCatalog {
-public:
-    int trackCount() const override { return 0; }
-};
-
-class NoDrives : public DriveList {
-public:
-    QList<DriveInfo> drives() const override { return {}; }
-    QString startDirectory() const override { return {}; }
-};
 
 /// The stages of one press, CLOCK_MONOTONIC; 0 until reached.
 struct Marks {
@@ -229,56 +185,12 @@ private:
     std::vector<pid_t> m_pids;
 };
 
-struct Series {
-    std::vector<double> ms;
-    int missed = 0;
-    void add(std::int64_t from, std::int64_t to)
-    {
-        if (from > 0 && to >= from)
-            ms.push_back(static_cast<double>(to - from) / 1e6);
-        else
-            ++missed;
-    }
-    [[nodiscard]] double at(double q) const
-    {
-        if (ms.empty())
-            return NAN;
-        std::vector<double> v = ms;
-        std::sort(v.begin(), v.end());
-        return v[std::min(v.size() - 1,
-                          static_cast<std::size_t>(std::ceil(q * static_cast<double>(v.size()))) - 1)];
-    }
-};
-
 struct ModeResult {
     Series received, starting, started, heard, paplay;
     int pressDropouts = 0;
     int songDropouts = 0;
     double loadAverage = 0;
 };
-
-/// A left-button press and release, queued for the window's thread as the window system would.
-void postPress(TMTranBtn* button)
-{
-    const QPointF at(button->width() / 2.0, button->height() / 2.0);
-    const QPointF global = button->mapToGlobal(at);
-    QCoreApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonPress, at, global, Qt::LeftButton,
-                                                        Qt::LeftButton, Qt::NoModifier));
-    QCoreApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonRelease, at, global,
-                                                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
-}
-
-/// Runs `work` on a thread of its own while this thread serves the window.
-template <typename Work> void driveFromAnotherThread(Work work)
-{
-    QEventLoop loop;
-    std::thread driver([&] {
-        work();
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    loop.exec();
-    driver.join();
-}
 
 void onWindowThread(QObject* context, const std::function<void()>& f)
 {

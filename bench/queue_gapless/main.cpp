@@ -5,12 +5,11 @@
 // silence in between. Every frame of the tone is loud, so one silent frame is seen. Runs offscreen;
 // needs the test audio server. Arguments: [runs]; --unprepared plays as a player that is never
 // told the song that follows (each song then starts when the one before it was reported ended).
+#include "BenchSupport.h"
 #include "app/frmMain.h"
 #include "audio/MediaPlayerControl.h"
 #include "audio/PulseAudioEngine.h"
-#include "mci/CdTrackCatalog.h"
 #include "platform/Application.h"
-#include "platform/DriveList.h"
 #include "platform/IniRegistry.h"
 #include "platform/QtDialogs.h"
 #include "show/Board.h"
@@ -28,53 +27,12 @@
 
 namespace {
 
+using namespace bench;
+
 constexpr int Songs = 8;
 constexpr double SongSeconds = 1.5;
 constexpr int Period = 98; // frames: 675 whole periods in a song, so the joins are seamless
 constexpr int Loud = 1000; // the tone is at +-20000 on every frame
-
-bool writeWav(const QString& path, const std::vector<std::int16_t>& s)
-{
-    auto le = [](QByteArray& b, std::uint32_t v, int n) {
-        for (int i = 0; i < n; ++i)
-            b.append(static_cast<char>((v >> (8 * i)) & 0xFF));
-    };
-    QByteArray b("RIFF");
-    le(b, static_cast<std::uint32_t>(36 + s.size() * 2), 4);
-    b.append("WAVEfmt ");
-    le(b, 16, 4);
-    le(b, 1, 2);
-    le(b, 2, 2);
-    le(b, 44100, 4);
-    le(b, 44100 * 4, 4);
-    le(b, 4, 2);
-    le(b, 16, 2);
-    b.append("data");
-    le(b, static_cast<std::uint32_t>(s.size() * 2), 4);
-    b.append(reinterpret_cast<const char*>(s.data()), static_cast<qsizetype>(s.size() * 2));
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(b) == b.size();
-}
-
-std::vector<std::int16_t> square(double seconds)
-{
-    const auto frames = static_cast<std::size_t>(seconds * 44100);
-    std::vector<std::int16_t> s(frames * 2);
-    for (std::size_t i = 0; i < frames; ++i)
-        s[2 * i] = s[2 * i + 1] = (i % Period) < Period / 2 ? 20000 : -20000;
-    return s;
-}
-
-class NoCd : public CdTrackCatalog {
-public:
-    int trackCount() const override { return 0; }
-};
-
-class NoDrives : public DriveList {
-public:
-    QList<DriveInfo> drives() const override { return {}; }
-    QString startDirectory() const override { return {}; }
-};
 
 /// The player as it was before songs were made ready ahead.
 class UnpreparedPlayer : public MediaPlayerControl {
@@ -158,7 +116,7 @@ int main(int argc, char* argv[])
     QStringList files;
     for (int i = 0; i < Songs; ++i) {
         files << dir.filePath(QStringLiteral("tone%1.wav").arg(i + 1));
-        if (!writeWav(files.last(), square(SongSeconds)))
+        if (!writeWav(files.last(), square(SongSeconds, Period)))
             return 1;
     }
     PulseAudioEngine engine(QStringLiteral("sonavex-bench"));

@@ -6,30 +6,17 @@
 // delivers one), the two taken in turns. Then the same while a flood of HTTP requests (broken ones
 // and page loads, bounded in count, on 127.0.0.1) pours in, with how late the window's timer ran.
 // Runs offscreen; needs the test audio server, node and `npm ci` in tests/browser.
+#include "BenchSupport.h"
 #include "OnsetRecorder.h"
-#include "app/BoardControl.h"
-#include "app/frmMain.h"
-#include "audio/MediaPlayerControl.h"
-#include "audio/PulseAudioEngine.h"
-#include "controls/Tranbtn.h"
-#include "mci/CdTrackCatalog.h"
 #include "platform/Application.h"
-#include "platform/DriveList.h"
-#include "platform/IniRegistry.h"
-#include "platform/QtDialogs.h"
-#include "songs/SongStruc.h"
 #include "web/WebServer.h"
 
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMouseEvent>
 #include <QPointingDevice>
 #include <QProcess>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -43,91 +30,7 @@
 
 namespace {
 
-bool writeWav(const QString& path, const std::vector<std::int16_t>& s)
-{
-    auto le = [](QByteArray& b, std::uint32_t v, int n) {
-        for (int i = 0; i < n; ++i)
-            b.append(static_cast<char>((v >> (8 * i)) & 0xFF));
-    };
-    QByteArray b("RIFF");
-    le(b, static_cast<std::uint32_t>(36 + s.size() * 2), 4);
-    b.append("WAVEfmt ");
-    le(b, 16, 4);
-    le(b, 1, 2);
-    le(b, 2, 2);
-    le(b, 44100, 4);
-    le(b, 44100 * 4, 4);
-    le(b, 4, 2);
-    le(b, 16, 2);
-    b.append("data");
-    le(b, static_cast<std::uint32_t>(s.size() * 2), 4);
-    b.append(reinterpret_cast<const char*>(s.data()), static_cast<qsizetype>(s.size() * 2));
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(b) == b.size();
-}
-
-/// A square wave: loud from its first sample.
-std::vector<std::int16_t> square(double seconds, int period)
-{
-    const auto frames = static_cast<std::size_t>(seconds * 44100);
-    std::vector<std::int16_t> s(frames * 2);
-    for (std::size_t i = 0; i < frames; ++i)
-        s[2 * i] = s[2 * i + 1] = (i / static_cast<std::size_t>(period / 2)) % 2 ? -20000 : 20000;
-    return s;
-}
-
-class NoCd : public CdTrackCatalog {
-public:
-    int trackCount() const override { return 0; }
-};
-
-class NoDrives : public DriveList {
-public:
-    QList<DriveInfo> drives() const override { return {}; }
-    QString startDirectory() const override { return {}; }
-};
-
-struct Series {
-    std::vector<double> ms;
-    int missed = 0;
-    void add(std::int64_t from, std::int64_t to)
-    {
-        if (from > 0 && to >= from)
-            ms.push_back(static_cast<double>(to - from) / 1e6);
-        else
-            ++missed;
-    }
-    [[nodiscard]] double at(double q) const
-    {
-        if (ms.empty())
-            return NAN;
-        std::vector<double> v = ms;
-        std::sort(v.begin(), v.end());
-        return v[std::min(v.size() - 1,
-                          static_cast<std::size_t>(std::ceil(q * static_cast<double>(v.size()))) - 1)];
-    }
-};
-
-void postPress(TMTranBtn* button)
-{
-    const QPointF at(button->width() / 2.0, button->height() / 2.0);
-    const QPointF global = button->mapToGlobal(at);
-    QCoreApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonPress, at, global, Qt::LeftButton,
-                                                        Qt::LeftButton, Qt::NoModifier));
-    QCoreApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonRelease, at, global,
-                                                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
-}
-
-template <typename Work> void driveFromAnotherThread(Work work)
-{
-    QEventLoop loop;
-    std::thread driver([&] {
-        work();
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    loop.exec();
-    driver.join();
-}
+using namespace bench;
 
 /// The browser, asked from the thread that made it (blocking, no event loop needed there).
 class Browser {
@@ -216,46 +119,6 @@ private:
     std::thread m_thread;
 };
 
-struct Result {
-    Series window, web;
-    int dropouts = 0;
-};
-
-Result measure(TMainForm& form, const PulseAudioEngine& engine, OnsetRecorder& recorder, Browser& browser,
-               int runs)
-{
-    Result r;
-    const int before = engine.underflowCount();
-    const auto stop = [&form] {
-        QMetaObject::invokeMethod(
-            &form, [&form] { form.mnuStopAllClick(); }, Qt::BlockingQueuedConnection);
-    };
-    const QJsonObject tap{{QStringLiteral("op"), QStringLiteral("tap")},
-                          {QStringLiteral("selector"), QStringLiteral("#grid button[data-slot=\"0\"]")}};
-    for (int run = 0; run < runs; ++run) {
-        for (const bool overWeb : {false, true}) {
-            recorder.waitQuiet(100, 3000);
-            recorder.arm();
-            std::int64_t t0 = monotonicNs();
-            if (overWeb)
-                t0 = browser.ask(tap).toString().toLongLong();
-            else
-                postPress(form.SongButtons[0]);
-            const std::int64_t onset = recorder.waitOnset(2000);
-            (overWeb ? r.web : r.window).add(t0, onset);
-            std::this_thread::sleep_for(std::chrono::milliseconds(150));
-            stop();
-        }
-    }
-    r.dropouts = engine.underflowCount() - before;
-    return r;
-}
-
-void row(const char* what, const Series& s)
-{
-    std::printf("  %-40s %7.2f %7.2f %4d %4zu\n", what, s.at(0.5), s.at(0.95), s.missed, s.ms.size());
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -265,31 +128,12 @@ int main(int argc, char* argv[])
     QPointingDevice::primaryPointingDevice();
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
 
-    QTemporaryDir dir;
-    const QString click = dir.filePath(QStringLiteral("click.wav"));
-    writeWav(click, square(0.3, 100));
-    PulseAudioEngine engine(QStringLiteral("sonavex-bench"));
-    if (!engine.waitConnected(3000)) {
-        std::fprintf(stderr, "no audio server: eval \"$(scripts/start-test-audio)\"\n");
+    ClickBoard bench;
+    if (!bench.ready())
         return 1;
-    }
-    MediaPlayerControl player(engine);
-    qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
-    qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toUtf8());
-    IniRegistry registry(dir.filePath(QStringLiteral("config")));
-    QtDialogs dialogs;
-    NoCd cd;
-    NoDrives drives;
-    auto store = std::make_unique<TSongInfo>(registry, dialogs);
-    TSongRecord rec;
-    InitSongRecord(rec);
-    rec.Title.set(QStringLiteral("Click"));
-    rec.FileName.set(click);
-    store->SetSong(0, 0, rec);
-    TMainForm form(MainFormServices{registry, dialogs, player, cd, drives}, std::move(store));
-    form.show();
-    player.waitHotListWarm(10000);
-    BoardControl board(form);
+    TMainForm& form = bench.form();
+    PulseAudioEngine& engine = bench.engine();
+    Board& board = form.board();
     WebServer server(board);
     quint16 port = 38020;
     while (port < 38200 && !server.listen({port, false, QString()}))
@@ -307,7 +151,7 @@ int main(int argc, char* argv[])
         lateMs.push_back(static_cast<double>(sinceTick.nsecsElapsed()) / 1e6 - 10.0);
         sinceTick.restart();
     });
-    Result idle, flooded;
+    PressesInTurns idle, flooded;
     Series idleLate, floodLate;
     std::int64_t floodSent = 0;
     double floodSeconds = 0;
@@ -330,23 +174,29 @@ int main(int argc, char* argv[])
                  .isUndefined();
         if (!browserReady)
             return;
-        const auto lateness = [&](Series& into, const std::function<Result()>& run) {
+        const QJsonObject tap{{QStringLiteral("op"), QStringLiteral("tap")},
+                              {QStringLiteral("selector"), QStringLiteral("#grid button[data-slot=\"0\"]")}};
+        const auto measure = [&] {
+            return pressInTurns(form, engine, recorder, runs,
+                                [&] { return browser.ask(tap).toString().toLongLong(); });
+        };
+        const auto lateness = [&](Series& into, const std::function<PressesInTurns()>& run) {
             lateMs.clear();
             QMetaObject::invokeMethod(&tick, [&] {
                 sinceTick.start();
                 tick.start(10);
             });
-            Result r = run();
+            PressesInTurns r = run();
             QMetaObject::invokeMethod(
                 &tick, [&] { tick.stop(); }, Qt::BlockingQueuedConnection);
             into.ms = lateMs;
             return r;
         };
-        idle = lateness(idleLate, [&] { return measure(form, engine, recorder, browser, runs); });
+        idle = lateness(idleLate, [&] { return measure(); });
         QElapsedTimer floodTime;
         floodTime.start();
         Flood flood(port, 200000);
-        flooded = lateness(floodLate, [&] { return measure(form, engine, recorder, browser, runs); });
+        flooded = lateness(floodLate, [&] { return measure(); });
         floodSent = flood.sent();
         floodSeconds = static_cast<double>(floodTime.elapsed()) / 1000.0;
     });
@@ -363,20 +213,10 @@ int main(int argc, char* argv[])
         "median, p99 and the worst.\n\n",
         recorder.realtime() ? "reader real-time" : "reader at normal priority", runs);
     std::printf("idle\n");
-    row("press on the window to first sample", idle.window);
-    row("browser tap to first sample", idle.web);
-    std::printf("  %-40s %7.2f\n", "web - window, medians", idle.web.at(0.5) - idle.window.at(0.5));
-    std::printf("  %-40s %7d\n", "dropouts", idle.dropouts);
-    std::printf("  %-40s %7.2f %7.2f  max %.1f\n", "window's 10 ms timer late by (ms)", idleLate.at(0.5),
-                idleLate.at(0.99), idleLate.at(1.0));
+    printPressesInTurns("web", "browser tap to first sample", idle, idleLate);
     std::printf("\nunder a flood of HTTP requests on 127.0.0.1 (%lld sent in %.1f s)\n",
                 static_cast<long long>(floodSent), floodSeconds);
-    row("press on the window to first sample", flooded.window);
-    row("browser tap to first sample", flooded.web);
-    std::printf("  %-40s %7.2f\n", "web - window, medians", flooded.web.at(0.5) - flooded.window.at(0.5));
-    std::printf("  %-40s %7d\n", "dropouts", flooded.dropouts);
-    std::printf("  %-40s %7.2f %7.2f  max %.1f\n", "window's 10 ms timer late by (ms)", floodLate.at(0.5),
-                floodLate.at(0.99), floodLate.at(1.0));
+    printPressesInTurns("web", "browser tap to first sample", flooded, floodLate);
     const WebCounters& c = server.counters();
     std::printf("  %-40s %7llu\n", "requests answered", static_cast<unsigned long long>(c.requests));
     std::printf("  %-40s %7llu\n", "refused and counted", static_cast<unsigned long long>(c.dropped()));
