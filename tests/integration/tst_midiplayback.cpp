@@ -3,17 +3,10 @@
 // with a virtual output (the pads) and a virtual input (their lights) stands in for it. Its
 // note is heard at the null sink, and the lights it is sent are checked byte for byte at each
 // change of the board.
-#include "SinkRecorder.h"
-#include "app/BoardControl.h"
+#include "SoundBoardFixture.h"
 #include "app/MidiControl.h"
-#include "app/frmMain.h"
-#include "audio/MediaPlayerControl.h"
-#include "audio/PulseAudioEngine.h"
-#include "fakes/FakeCdTrackCatalog.h"
-#include "fakes/FakeDriveList.h"
 #include "fakes/MediaFiles.h"
 #include "fakes/SongFixtures.h"
-#include "fakes/StoreFixture.h"
 #include "midi/MidiDevices.h"
 #include "platform/IniRegistry.h"
 
@@ -70,21 +63,11 @@ private:
 };
 } // namespace
 
-class TestMidiPlayback : public QObject, StoreFixture {
+class TestMidiPlayback : public QObject, SoundBoardFixture {
     Q_OBJECT
 
-    std::unique_ptr<PulseAudioEngine> m_engine;
-    std::unique_ptr<MediaPlayerControl> m_player;
-    std::unique_ptr<SinkRecorder> m_recorder;
-    FakeCdTrackCatalog m_cd;
-    FakeDriveList m_drives;
-    std::unique_ptr<TMainForm> m_form;
-    std::unique_ptr<BoardControl> m_board;
     std::unique_ptr<TestPad> m_pad;
     std::unique_ptr<MidiControl> m_midi;
-
-    QString path(const QString& name) const { return m_env->root() + QLatin1Char('/') + name; }
-    bool idle() const { return m_form->PlayState == TPlayState::psStopped && m_form->PlayQueue.isEmpty(); }
 
     /// The lights' bytes since the last check are `expected` (a wrong byte or one too many fails).
     void expectLights(const QByteArray& expected)
@@ -105,11 +88,9 @@ private Q_SLOTS:
     void initTestCase()
     {
         qputenv("SONAVEX_MIDI", "jack");
-        setUpStore(false);
-        m_engine = std::make_unique<PulseAudioEngine>(QStringLiteral("sonavex-test"));
-        QVERIFY2(m_engine->waitConnected(3000), "no audio server: eval \"$(scripts/start-test-audio)\"");
-        m_player = std::make_unique<MediaPlayerControl>(*m_engine);
-        m_recorder = std::make_unique<SinkRecorder>(*m_engine);
+        startSound();
+        if (QTest::currentTestFailed())
+            return;
         QVERIFY(writeWav(path(QStringLiteral("a.wav")), tone(HzA, 1.5)));
         QVERIFY(writeWav(path(QStringLiteral("b.wav")), tone(HzA, 1.5)));
         QVERIFY(writeWav(path(QStringLiteral("c.wav")), tone(HzA, 1.5)));
@@ -117,12 +98,9 @@ private Q_SLOTS:
         store->SetSong(0, 0, makeSong(QStringLiteral("Song A"), 0, 0, path(QStringLiteral("a.wav"))));
         store->SetSong(0, 1, makeSong(QStringLiteral("Song B"), 0, 1, path(QStringLiteral("b.wav"))));
         store->SetSong(1, 0, makeSong(QStringLiteral("Song C"), 1, 0, path(QStringLiteral("c.wav"))));
-        m_form = std::make_unique<TMainForm>(
-            MainFormServices{*m_registry, m_dialogs, *m_player, m_cd, m_drives}, std::move(store));
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
-        QVERIFY(m_player->waitHotListWarm(5000));
-        m_board = std::make_unique<BoardControl>(*m_form);
+        openBoard(std::move(store));
+        if (QTest::currentTestFailed())
+            return;
 
         // Pads 36..38 on buttons 1 and 2 of the first sheet and button 1 of the second, as stored.
         m_registry->OpenKey(QStringLiteral("\\Software\\Brasswold\\Midi"), true);
@@ -147,7 +125,7 @@ private Q_SLOTS:
             QFAIL(qPrintable(QStringLiteral("no JACK server (eval \"$(scripts/start-test-jack)\"): %1")
                                  .arg(QString::fromStdString(e.getMessage()))));
         }
-        m_midi = std::make_unique<MidiControl>(m_form.get(), *m_board, *m_registry);
+        m_midi = std::make_unique<MidiControl>(m_form.get(), board(), *m_registry);
         m_midi->start();
         QVERIFY2(m_midi->devices().running(), qPrintable(m_midi->aboutNote()));
         m_form->setMidi(m_midi.get());
@@ -158,18 +136,13 @@ private Q_SLOTS:
         m_form->setMidi(nullptr);
         m_midi.reset();
         m_pad.reset();
-        m_board.reset();
-        m_form.reset();
-        m_recorder.reset();
-        m_player.reset();
-        m_engine.reset();
-        tearDownStore();
+        stopSound();
     }
 
     /// Whatever a test left playing or lit stops before the next.
     void cleanup()
     {
-        m_board->stopAll();
+        board().stopAll();
         QTRY_VERIFY_WITH_TIMEOUT(idle(), 3000);
         QTest::qWait(50);
         m_pad->take();
@@ -190,15 +163,15 @@ private Q_SLOTS:
                  qPrintable(QString::number(SinkRecorder::toneDb(heard, HzA))));
         expectLights("90 24 15");
 
-        m_board->queue(0, 1);
+        board().queue(0, 1);
         expectLights("90 25 0d");
-        m_board->stopAll();
+        board().stopAll();
         QTRY_VERIFY_WITH_TIMEOUT(idle(), 3000);
         expectLights("90 24 01 90 25 01");
 
-        m_board->queue(0, 1);
+        board().queue(0, 1);
         expectLights("90 25 05");
-        m_board->queue(0, 1);
+        board().queue(0, 1);
         expectLights("90 25 01");
     }
 
@@ -213,9 +186,9 @@ private Q_SLOTS:
 
     void thePadsFollowTheShownSheet()
     {
-        m_board->showSheet(1);
+        board().showSheet(1);
         expectLights("90 24 00 90 25 00 90 26 01");
-        m_board->showSheet(0);
+        board().showSheet(0);
         expectLights("90 24 01 90 25 01 90 26 00");
     }
 
@@ -226,9 +199,9 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(news.size(), 1, 2 * MidiDevices::PollMs + 500);
         QVERIFY(news.at(0).at(0).toString().contains(QStringLiteral("unplugged")));
         // Its lights went with it: nothing more is sent there, and the board plays on.
-        m_board->press(0, 0);
+        board().press(0, 0);
         QTRY_VERIFY(m_form->PlayState == TPlayState::psPlaying);
-        m_board->stopAll();
+        board().stopAll();
         QTest::qWait(3 * MidiDevices::PollMs / 2);
         QCOMPARE(news.size(), 1);
 

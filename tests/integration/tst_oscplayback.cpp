@@ -2,19 +2,11 @@
 // The board run over OSC on 127.0.0.1 as the operator turns it on (port stored under "Remote"),
 // with the real sound output: a press heard at the null sink, a queue built and played, and
 // what a subscriber is told meanwhile.
-#include "SinkRecorder.h"
-#include "app/BoardControl.h"
+#include "SoundBoardFixture.h"
 #include "app/RemoteControl.h"
-#include "app/frmMain.h"
-#include "audio/MediaPlayerControl.h"
-#include "audio/PulseAudioEngine.h"
-#include "fakes/FakeCdTrackCatalog.h"
-#include "fakes/FakeDriveList.h"
 #include "fakes/MediaFiles.h"
 #include "fakes/OscClient.h"
-#include "fakes/RecordingErrorReporter.h"
 #include "fakes/SongFixtures.h"
-#include "fakes/StoreFixture.h"
 #include "platform/IniRegistry.h"
 #include "remote/OscServer.h"
 
@@ -33,54 +25,37 @@ bool heardTone(const std::vector<std::int16_t>& s, double hz)
 }
 } // namespace
 
-class TestOscPlayback : public QObject, StoreFixture {
+class TestOscPlayback : public QObject, SoundBoardFixture {
     Q_OBJECT
 
-    std::unique_ptr<PulseAudioEngine> m_engine;
-    std::unique_ptr<MediaPlayerControl> m_player;
-    std::unique_ptr<SinkRecorder> m_recorder;
-    std::unique_ptr<RecordingErrorReporter> m_errors;
-    FakeCdTrackCatalog m_cd;
-    FakeDriveList m_drives;
-    std::unique_ptr<TMainForm> m_form;
-    std::unique_ptr<BoardControl> m_board;
     std::unique_ptr<RemoteControl> m_remote;
     quint16 m_port = 0;
-
-    QString path(const QString& name) const { return m_env->root() + QLatin1Char('/') + name; }
-    bool idle() const { return m_form->PlayState == TPlayState::psStopped && m_form->PlayQueue.isEmpty(); }
 
 private Q_SLOTS:
     void initTestCase()
     {
-        setUpStore(false);
-        m_engine = std::make_unique<PulseAudioEngine>(QStringLiteral("sonavex-test"));
-        QVERIFY2(m_engine->waitConnected(3000), "no audio server: eval \"$(scripts/start-test-audio)\"");
-        m_player = std::make_unique<MediaPlayerControl>(*m_engine);
-        m_recorder = std::make_unique<SinkRecorder>(*m_engine);
-        m_errors = std::make_unique<RecordingErrorReporter>();
+        startSound();
+        if (QTest::currentTestFailed())
+            return;
         QVERIFY(writeWav(path(QStringLiteral("a.wav")), tone(HzA, 0.8)));
         QVERIFY(writeWav(path(QStringLiteral("b.wav")), tone(HzB, 0.8)));
         auto store = openStore();
         store->SetSong(0, 0, makeSong(QStringLiteral("Song A"), 0, 0, path(QStringLiteral("a.wav"))));
         store->SetSong(0, 1, makeSong(QStringLiteral("Song B"), 0, 1, path(QStringLiteral("b.wav"))));
-        m_form = std::make_unique<TMainForm>(
-            MainFormServices{*m_registry, m_dialogs, *m_player, m_cd, m_drives}, std::move(store));
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
-        QVERIFY(m_player->waitHotListWarm(5000));
-        m_board = std::make_unique<BoardControl>(*m_form);
+        openBoard(std::move(store));
+        if (QTest::currentTestFailed())
+            return;
 
         // Turned on as the dialog stores it, on a port free a moment ago.
         {
-            OscServer any(*m_board);
+            OscServer any(board());
             for (m_port = 29020; m_port < 29120 && !any.listen({m_port, false, QString()}); ++m_port) {
             }
         }
         RemoteSettings settings;
         settings.oscPort = m_port;
         settings.save(*m_registry);
-        m_remote = std::make_unique<RemoteControl>(*m_form, *m_board, *m_registry);
+        m_remote = std::make_unique<RemoteControl>(*m_form, board(), *m_registry);
         m_remote->start();
         QVERIFY(m_remote->osc().listening());
         QVERIFY(m_form->mnuRemoteControl->isEnabled());
@@ -89,12 +64,7 @@ private Q_SLOTS:
     void cleanupTestCase()
     {
         m_remote.reset();
-        m_board.reset();
-        m_form.reset();
-        m_recorder.reset();
-        m_player.reset();
-        m_engine.reset();
-        tearDownStore();
+        stopSound();
     }
 
     void init() { QTRY_VERIFY(idle()); }

@@ -1,18 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window with the real sound output on the test audio server: presses, the queue,
 // pause and the fade are measured at the null sink's monitor.
-#include "SinkRecorder.h"
-#include "app/frmMain.h"
-#include "audio/MediaPlayerControl.h"
-#include "audio/PulseAudioEngine.h"
+#include "SoundBoardFixture.h"
 #include "controls/Tranbtn.h"
-#include "fakes/FakeCdTrackCatalog.h"
 #include "fakes/FakeDialogs.h"
-#include "fakes/FakeDriveList.h"
 #include "fakes/MediaFiles.h"
-#include "fakes/RecordingErrorReporter.h"
 #include "fakes/SongFixtures.h"
-#include "fakes/StoreFixture.h"
 #include "fakes/TestEnvironment.h"
 #include "platform/IniRegistry.h"
 #include "platform/Timer.h"
@@ -64,18 +57,8 @@ std::size_t halfPeriod(const std::vector<std::int16_t>& s, std::size_t at, int s
 }
 } // namespace
 
-class TestPlayback : public QObject, StoreFixture {
+class TestPlayback : public QObject, SoundBoardFixture {
     Q_OBJECT
-
-    std::unique_ptr<PulseAudioEngine> m_engine;
-    std::unique_ptr<MediaPlayerControl> m_player;
-    std::unique_ptr<SinkRecorder> m_recorder;
-    std::unique_ptr<RecordingErrorReporter> m_errors;
-    FakeCdTrackCatalog m_cd;
-    FakeDriveList m_drives;
-    std::unique_ptr<TMainForm> m_form;
-
-    QString path(const QString& name) const { return m_env->root() + QLatin1Char('/') + name; }
 
     void press(int slot, bool shift = false)
     {
@@ -92,12 +75,9 @@ class TestPlayback : public QObject, StoreFixture {
 private Q_SLOTS:
     void initTestCase()
     {
-        setUpStore(false);
-        m_engine = std::make_unique<PulseAudioEngine>(QStringLiteral("sonavex-test"));
-        QVERIFY2(m_engine->waitConnected(3000), "no audio server: eval \"$(scripts/start-test-audio)\"");
-        m_player = std::make_unique<MediaPlayerControl>(*m_engine);
-        m_recorder = std::make_unique<SinkRecorder>(*m_engine);
-        m_errors = std::make_unique<RecordingErrorReporter>();
+        startSound();
+        if (QTest::currentTestFailed())
+            return;
 
         // Named in Cyrillic as an operator names it: the song file holds a stand-in, the press the file.
         QVERIFY(writeWav(path(QStringLiteral("Аплодисменты.wav")), tone(HzA, 0.8)));
@@ -124,21 +104,12 @@ private Q_SLOTS:
             QStringLiteral("q2.wav"),           QStringLiteral("q3.wav")};
         for (int slot = 0; slot < files.size(); ++slot)
             store->SetSong(0, slot, makeSong(files[slot], 0, slot), {{}, {}, files[slot], path(files[slot])});
-        m_form = std::make_unique<TMainForm>(
-            MainFormServices{*m_registry, m_dialogs, *m_player, m_cd, m_drives}, std::move(store));
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
-        QVERIFY(m_player->waitHotListWarm(5000));
+        openBoard(std::move(store));
+        if (QTest::currentTestFailed())
+            return;
     }
 
-    void cleanupTestCase()
-    {
-        m_form.reset();
-        m_recorder.reset();
-        m_player.reset();
-        m_engine.reset();
-        tearDownStore();
-    }
+    void cleanupTestCase() { stopSound(); }
 
     void init() { QTRY_VERIFY(idle()); }
 

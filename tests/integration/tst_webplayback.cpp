@@ -3,19 +3,11 @@
 // remote on, with the real sound output: a tap heard at the null sink, its colour and the time
 // left on the page, a queue built with the Queue toggle and played. Screenshots of the page at
 // a phone's and a tablet's size go to $SONAVEX_WEB_SHOTS when it is set.
-#include "SinkRecorder.h"
-#include "app/BoardControl.h"
+#include "SoundBoardFixture.h"
 #include "app/RemoteControl.h"
-#include "app/frmMain.h"
-#include "audio/MediaPlayerControl.h"
-#include "audio/PulseAudioEngine.h"
 #include "fakes/BrowserPage.h"
-#include "fakes/FakeCdTrackCatalog.h"
-#include "fakes/FakeDriveList.h"
 #include "fakes/MediaFiles.h"
-#include "fakes/RecordingErrorReporter.h"
 #include "fakes/SongFixtures.h"
-#include "fakes/StoreFixture.h"
 #include "platform/IniRegistry.h"
 #include "web/WebServer.h"
 
@@ -52,23 +44,13 @@ QString slotButton(int slot)
 }
 } // namespace
 
-class TestWebPlayback : public QObject, StoreFixture {
+class TestWebPlayback : public QObject, SoundBoardFixture {
     Q_OBJECT
 
-    std::unique_ptr<PulseAudioEngine> m_engine;
-    std::unique_ptr<MediaPlayerControl> m_player;
-    std::unique_ptr<SinkRecorder> m_recorder;
-    std::unique_ptr<RecordingErrorReporter> m_errors;
-    FakeCdTrackCatalog m_cd;
-    FakeDriveList m_drives;
-    std::unique_ptr<TMainForm> m_form;
-    std::unique_ptr<BoardControl> m_board;
     std::unique_ptr<RemoteControl> m_remote;
     std::unique_ptr<BrowserPage> m_browser;
     quint16 m_port = 0;
 
-    QString path(const QString& name) const { return m_env->root() + QLatin1Char('/') + name; }
-    bool idle() const { return m_form->PlayState == TPlayState::psStopped && m_form->PlayQueue.isEmpty(); }
     QString url() const { return QStringLiteral("http://127.0.0.1:%1/").arg(m_port); }
 
     void shoot(const QString& name, int width, int height)
@@ -97,34 +79,28 @@ private Q_SLOTS:
     {
         if (const QString why = BrowserPage::missing(); !why.isEmpty())
             QSKIP(qPrintable(why));
-        setUpStore(false);
-        m_engine = std::make_unique<PulseAudioEngine>(QStringLiteral("sonavex-test"));
-        QVERIFY2(m_engine->waitConnected(3000), "no audio server: eval \"$(scripts/start-test-audio)\"");
-        m_player = std::make_unique<MediaPlayerControl>(*m_engine);
-        m_recorder = std::make_unique<SinkRecorder>(*m_engine);
-        m_errors = std::make_unique<RecordingErrorReporter>();
+        startSound();
+        if (QTest::currentTestFailed())
+            return;
         QVERIFY(writeWav(path(QStringLiteral("a.wav")), tone(HzA, 2.5)));
         QVERIFY(writeWav(path(QStringLiteral("b.wav")), tone(HzB, 0.8)));
         auto store = openStore();
         store->SetSong(0, 0, makeSong(QStringLiteral("Song A"), 0, 0, path(QStringLiteral("a.wav"))));
         store->SetSong(0, 1, makeSong(QStringLiteral("Song B"), 0, 1, path(QStringLiteral("b.wav"))));
-        m_form = std::make_unique<TMainForm>(
-            MainFormServices{*m_registry, m_dialogs, *m_player, m_cd, m_drives}, std::move(store));
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
-        QVERIFY(m_player->waitHotListWarm(5000));
-        m_board = std::make_unique<BoardControl>(*m_form);
+        openBoard(std::move(store));
+        if (QTest::currentTestFailed())
+            return;
 
         // Turned on as the dialog stores it, on a port free a moment ago.
         {
-            WebServer any(*m_board);
+            WebServer any(board());
             for (m_port = 28220; m_port < 28320 && !any.listen({m_port, false, QString()}); ++m_port) {
             }
         }
         RemoteSettings settings;
         settings.webPort = m_port;
         settings.save(*m_registry);
-        m_remote = std::make_unique<RemoteControl>(*m_form, *m_board, *m_registry);
+        m_remote = std::make_unique<RemoteControl>(*m_form, board(), *m_registry);
         m_remote->start();
         QVERIFY(m_remote->web().listening());
 
@@ -147,12 +123,7 @@ private Q_SLOTS:
     {
         m_browser.reset();
         m_remote.reset();
-        m_board.reset();
-        m_form.reset();
-        m_recorder.reset();
-        m_player.reset();
-        m_engine.reset();
-        tearDownStore();
+        stopSound();
     }
 
     void init() { QTRY_VERIFY_WITH_TIMEOUT(idle(), 5000); }

@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "SinkRecorder.h"
+#include "app/frmMain.h"
+#include "audio/MediaPlayerControl.h"
+#include "audio/PulseAudioEngine.h"
+#include "fakes/FakeCdTrackCatalog.h"
+#include "fakes/FakeDriveList.h"
+#include "fakes/RecordingErrorReporter.h"
+#include "fakes/StoreFixture.h"
+
+#include <QTest>
+
+#include <memory>
+
+/// The real main window on the test audio server, over a song store of the test's own, with a
+/// recorder at the null sink's monitor and the error boxes caught. In initTestCase:
+/// `startSound()`, then the test's songs written and put in a store, then `openBoard(store)`;
+/// in cleanupTestCase `stopSound()`. Both report a failure through QTest and leave the rest
+/// undone, so the caller returns when QTest::currentTestFailed().
+struct SoundBoardFixture : StoreFixture {
+    std::unique_ptr<PulseAudioEngine> m_engine;
+    std::unique_ptr<MediaPlayerControl> m_player;
+    std::unique_ptr<SinkRecorder> m_recorder;
+    std::unique_ptr<RecordingErrorReporter> m_errors;
+    FakeCdTrackCatalog m_cd;
+    FakeDriveList m_drives;
+    std::unique_ptr<TMainForm> m_form;
+
+    /// A file in the test's own folder.
+    [[nodiscard]] QString path(const QString& name) const { return m_env->root() + QLatin1Char('/') + name; }
+    /// The window's own commands, as every input runs them.
+    [[nodiscard]] Board& board() const { return m_form->board(); }
+    /// Nothing plays and nothing is queued.
+    [[nodiscard]] bool idle() const
+    {
+        return m_form->PlayState == TPlayState::psStopped && m_form->PlayQueue.isEmpty();
+    }
+
+    void startSound()
+    {
+        setUpStore(false);
+        m_engine = std::make_unique<PulseAudioEngine>(QStringLiteral("sonavex-test"));
+        QVERIFY2(m_engine->waitConnected(3000), "no audio server: eval \"$(scripts/start-test-audio)\"");
+        m_player = std::make_unique<MediaPlayerControl>(*m_engine);
+        m_recorder = std::make_unique<SinkRecorder>(*m_engine);
+        m_errors = std::make_unique<RecordingErrorReporter>();
+    }
+
+    /// The window over `store`, shown, with the first songs of its sheet decoded ahead.
+    void openBoard(std::unique_ptr<TSongInfo> store)
+    {
+        m_form = std::make_unique<TMainForm>(
+            MainFormServices{*m_registry, m_dialogs, *m_player, m_cd, m_drives}, std::move(store));
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        QVERIFY(m_player->waitHotListWarm(5000));
+    }
+
+    void stopSound()
+    {
+        m_form.reset();
+        m_recorder.reset();
+        m_player.reset();
+        m_errors.reset();
+        m_engine.reset();
+        tearDownStore();
+    }
+};
