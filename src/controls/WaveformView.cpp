@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace {
 constexpr int Inset = 4; ///< room at each end, so a mark at 0 or at the end can be grabbed
@@ -90,14 +91,17 @@ int WaveformView::markNear(int x) const
 {
     if (!hasWaveform())
         return -1;
+    // Of marks equally near, one that is set before one that is not; of those not set, the stop
+    // (they all wait at the end); of those set, the one drawn last.
+    constexpr Mark Order[MarkCount] = {FadeEndMark, StopMark, FadeStartMark, StartMark};
     int best = -1;
-    int bestDistance = GrabPixels + 1;
-    // Later marks are drawn on top, so they are grabbed first where marks meet.
-    for (int m = MarkCount - 1; m >= 0; --m) {
-        const int distance = std::abs(xOf(markPosition(static_cast<Mark>(m))) - x);
-        if (distance < bestDistance) {
+    std::tuple<int, bool, bool> bestKey{GrabPixels + 1, false, false};
+    for (const Mark m : Order) {
+        const std::tuple<int, bool, bool> key{std::abs(xOf(markPosition(m)) - x), !m_marks[m],
+                                              !m_marks[m] && m != StopMark};
+        if (key < bestKey) {
             best = m;
-            bestDistance = distance;
+            bestKey = key;
         }
     }
     return best;
@@ -117,8 +121,9 @@ void WaveformView::paintEvent(QPaintEvent*)
             return;
         }
         const int top = CaptionHeight + 2;
-        const int mid = (top + height() - 2) / 2;
-        const int half = std::max(1, (height() - 2 - top) / 2);
+        const int bottom = height() - CaptionHeight - 2;
+        const int mid = (top + bottom) / 2;
+        const int half = std::max(1, (bottom - top) / 2);
         p.setPen(QColor(0x00, 0xC8, 0x00));
         const int left = Inset;
         const int right = width() - Inset;
@@ -138,8 +143,7 @@ void WaveformView::paintEvent(QPaintEvent*)
         const int fadeFrom = xOf(markPosition(FadeStartMark));
         const int fadeTo = xOf(markPosition(FadeEndMark));
         if (m_marks[FadeStartMark] && fadeTo > fadeFrom)
-            p.fillRect(QRect(fadeFrom, top, fadeTo - fadeFrom, height() - top - 1),
-                       QColor(0xE0, 0x80, 0x00, 60));
+            p.fillRect(QRect(fadeFrom, top, fadeTo - fadeFrom, bottom - top), QColor(0xE0, 0x80, 0x00, 60));
         QFont small = font();
         small.setPixelSize(10);
         p.setFont(small);
@@ -149,12 +153,18 @@ void WaveformView::paintEvent(QPaintEvent*)
             if (!m_marks[m])
                 color.setAlpha(90);
             p.setPen(QPen(color, m == m_dragging ? 3 : 2, m_marks[m] ? Qt::SolidLine : Qt::DashLine));
-            p.drawLine(x, top, x, height() - 2);
-            p.setPen(color);
+            p.drawLine(x, 2, x, height() - 3);
+            if (!m_marks[m])
+                continue; // a mark not set says nothing
+            // The start and the stop are named above the waveform, the fade's marks below it.
+            const bool above = m == StartMark || m == StopMark;
             const QString caption = QLatin1String(Looks[m].caption);
             const int w = p.fontMetrics().horizontalAdvance(caption);
             const int tx = std::clamp(x - w / 2, 1, std::max(1, width() - w - 1));
-            p.drawText(QPoint(tx, CaptionHeight - 1), caption);
+            QRect box(tx - 1, above ? 1 : height() - CaptionHeight - 1, w + 2, CaptionHeight - 1);
+            p.fillRect(box, Qt::black);
+            p.setPen(color);
+            p.drawText(box, Qt::AlignCenter, caption);
         }
         if (m_playLine) {
             p.setPen(QPen(Qt::white, 1));

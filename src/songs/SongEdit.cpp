@@ -194,6 +194,11 @@ void TfrmSongEdit::buildWaveform(QVBoxLayout* layout)
     btnPlayHere->setObjectName(QStringLiteral("btnPlayHere"));
     btnStopPreview = new QPushButton(QStringLiteral("St&op"), this);
     btnStopPreview->setObjectName(QStringLiteral("btnStopPreview"));
+    for (QPushButton* button : {btnPlayHere, btnStopPreview}) {
+        QPalette pal = button->palette();
+        pal.setColor(QPalette::Disabled, QPalette::ButtonText, Qt::gray);
+        button->setPalette(pal);
+    }
     auto* row = new QHBoxLayout;
     row->addWidget(btnPlayHere);
     row->addWidget(btnStopPreview);
