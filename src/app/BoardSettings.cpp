@@ -11,6 +11,7 @@ const QString BoardKey = QStringLiteral("\\Software\\Brasswold");
 const QString TabsKey = QStringLiteral("Tabs");
 const QString SystemKey = QStringLiteral("System");
 const QString OutputDeviceValue = QStringLiteral("OutputDevice");
+const QString PreviewDeviceValue = QStringLiteral("PreviewDevice");
 const QString EvenLevelsValue = QStringLiteral("EvenLevels");
 const QString ShowKeysValue = QStringLiteral("ShowKeys");
 const QString ShowTimeLeftValue = QStringLiteral("ShowTimeLeft");
@@ -66,19 +67,39 @@ void BoardSettings::saveTabName(int index, const QString& name)
 
 QString BoardSettings::outputDevice() const
 {
-    QString name;
-    withKey([&](Registry& key) {
-        if (key.OpenKey(SystemKey, false))
-            name = key.ReadString(OutputDeviceValue).trimmed();
-    });
-    return name;
+    return systemText(OutputDeviceValue);
 }
 
 void BoardSettings::saveOutputDevice(const QString& name)
 {
+    saveSystemText(OutputDeviceValue, name);
+}
+
+QString BoardSettings::previewDevice() const
+{
+    return systemText(PreviewDeviceValue);
+}
+
+void BoardSettings::savePreviewDevice(const QString& name)
+{
+    saveSystemText(PreviewDeviceValue, name);
+}
+
+QString BoardSettings::systemText(const QString& name) const
+{
+    QString text;
+    withKey([&](Registry& key) {
+        if (key.OpenKey(SystemKey, false))
+            text = key.ReadString(name).trimmed();
+    });
+    return text;
+}
+
+void BoardSettings::saveSystemText(const QString& name, const QString& text)
+{
     withKey([&](Registry& key) {
         key.OpenKey(SystemKey, true);
-        key.WriteString(OutputDeviceValue, name);
+        key.WriteString(name, text);
     });
 }
 

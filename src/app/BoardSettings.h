@@ -10,9 +10,9 @@ class Registry;
 class SlotKeys;
 
 /// The board's own settings under the per-user key: the tab names ("Tabs", Tab0..Tab9), the
-/// output songs play on, even levels, key captions and the time left ("System"), and the slot keys ("Keys").
-/// Each reading or writing opens the key once and closes it after, so what one change writes is stored
-/// together.
+/// output songs play on, the preview output, even levels, key captions and the time left ("System"), and the
+/// slot keys ("Keys"). Each reading or writing opens the key once and closes it after, so what one change
+/// writes is stored together.
 class BoardSettings {
 public:
     explicit BoardSettings(Registry& registry);
@@ -25,6 +25,9 @@ public:
     /// The server's name of the chosen output; empty for the default one.
     [[nodiscard]] QString outputDevice() const;
     void saveOutputDevice(const QString& name);
+    /// The server's name of the output previews play on; empty for none.
+    [[nodiscard]] QString previewDevice() const;
+    void savePreviewDevice(const QString& name);
 
     [[nodiscard]] bool evenLevels() const;
     void saveEvenLevels(bool on);
@@ -44,6 +47,9 @@ private:
     /// A "0" or "1" of [System]; `otherwise` when missing or anything else.
     [[nodiscard]] bool systemFlag(const QString& name, bool otherwise) const;
     void saveSystemFlag(const QString& name, bool on);
+    /// A text of [System], trimmed; empty when missing.
+    [[nodiscard]] QString systemText(const QString& name) const;
+    void saveSystemText(const QString& name, const QString& text);
 
     Registry& m_registry;
 };

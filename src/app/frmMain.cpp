@@ -8,6 +8,7 @@
 #include "app/MenuShortcuts.h"
 #include "app/MidiControl.h"
 #include "app/PlayLogic.h"
+#include "app/PreviewControl.h"
 #include "app/SlotKeyControl.h"
 #include "app/SongFileWatch.h"
 #include "app/SoundNews.h"
@@ -34,6 +35,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QStyleOptionTabWidgetFrame>
 #include <QToolButton>
 
@@ -430,7 +432,7 @@ void TMainForm::EditSongStats1Click()
 {
     if (Tag < 0 || Tag >= SlotCount)
         return;
-    TfrmSongEdit dialog(this, *SongInfo, shownTab(), Tag, m_levels);
+    TfrmSongEdit dialog(this, *SongInfo, shownTab(), Tag, m_levels, m_preview);
     if (dialog.exec() == QDialog::Accepted)
         RefreshButtons(shownTab()); // a new title shows at once
 }
@@ -881,11 +883,35 @@ void TMainForm::mnuOutputDeviceClick()
     if (!m_outputs)
         return;
     TfrmOutputDevice dialog(this, m_outputs->outputDevices(), m_outputs->outputDevice());
+    if (m_preview)
+        dialog.offerPreview(m_preview->output());
     if (dialog.exec() != QDialog::Accepted)
         return;
     const QString name = dialog.chosen();
     m_outputs->setOutputDevice(name);
     m_settings.saveOutputDevice(name);
+    if (m_preview)
+        m_preview->setOutput(dialog.chosenPreview());
+}
+
+void TMainForm::setPreview(PreviewControl* preview)
+{
+    m_preview = preview;
+    if (!preview)
+        return;
+    const QPointer<TMainForm> form(this);
+    preview->addMenuItems(TabPopup, [form] {
+        if (!form || form->Tag < 0 || form->Tag >= SlotCount || form->shownTab() < 0)
+            return QString();
+        const QString file = form->SongInfo->fileName(form->shownTab(), form->Tag);
+        return file.isEmpty() ? file : form->SongInfo->playPath(file);
+    });
+    preview->load([form](const QString& text) {
+        if (form && text.isEmpty())
+            form->clearNews(PreviewNews);
+        else if (form)
+            form->sayNews(PreviewNews, text);
+    });
 }
 
 // --- even levels ------------------------------------------------------------------------------------------

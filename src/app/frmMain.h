@@ -26,6 +26,7 @@ class Dialogs;
 class DriveList;
 class MediaPlayer;
 class MidiControl;
+class PreviewControl;
 class OutputDevices;
 class PlayLogic;
 class SoundNews;
@@ -84,6 +85,10 @@ public:
     void loadSongs();
     /// MIDI controllers learn in the key dialog and say in the About box what keeps them off.
     void setMidi(MidiControl* midi);
+    /// The preview: its items on the button menu, its output in the output dialog, its play
+    /// from here in the song attributes dialog, its news in the status bar.
+    void setPreview(PreviewControl* preview);
+    static inline const QString PreviewNews = QStringLiteral("preview"); ///< the preview output is missing
     /// Closes without asking, as logging out or a termination request does; the caller ends the run.
     /// Returns false while the window waits for the song file's drive before it closes.
     bool endShowWithoutAsking();
@@ -265,6 +270,7 @@ private:
     OutputDevices* m_outputs;
     SongLevels* m_levels;
     MidiControl* m_midi = nullptr;
+    PreviewControl* m_preview = nullptr;
     std::unique_ptr<TSongInfo> SongInfo;
 
     QWidget* m_splash = nullptr;

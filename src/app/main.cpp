@@ -2,11 +2,13 @@
 // Start-up: the song store first, then the splash window, the title, the main
 // window; the splash shows while the main window comes up and hides when it shows.
 #include "app/MidiControl.h"
+#include "app/PreviewControl.h"
 #include "app/RemoteControl.h"
 #include "app/frmMain.h"
 #include "app/setup/ConsoleDialogs.h"
 #include "app/setup/SonavexSetup.h"
 #include "audio/MediaPlayerControl.h"
+#include "audio/PreviewStream.h"
 #include "audio/PulseAudioEngine.h"
 #include "audio/SongLevels.h"
 #include "mci/CdAudioDevice.h"
@@ -84,6 +86,11 @@ int main(int argc, char* argv[])
     SongLevels levels(SongLevels::defaultCacheFile());
     MediaPlayerControl player(audio);
     player.setLevels(&levels);
+    // The preview has a connection of its own, which plays on the preview output and nowhere else.
+    PulseAudioEngine previewAudio(QStringLiteral("Sonavex preview"), {},
+                                  PulseAudioEngine::Routing::ChosenOnly);
+    PreviewStream previewPlayer(previewAudio);
+    PreviewControl preview(previewPlayer, previewAudio, registry);
     registerCdAudioDevice(audio);
     registerWaveAudioDevice(audio, audio);
     CdromCatalog cdTracks;
@@ -98,6 +105,7 @@ int main(int argc, char* argv[])
     auto form = std::make_unique<TMainForm>(
         MainFormServices{registry, dialogs, player, cdTracks, drives, &audio, &levels}, std::move(songInfo));
     form->setSplash(&splash);
+    form->setPreview(&preview);
     if (!firstStartTrouble.isEmpty())
         form->sayNews(QStringLiteral("setup"),
                       QStringLiteral("Sample sounds not set up: ") + firstStartTrouble);

@@ -302,9 +302,10 @@ private:
 
 } // namespace
 
-PulseAudioEngine::PulseAudioEngine(const QString& clientName, const QString& server)
+PulseAudioEngine::PulseAudioEngine(const QString& clientName, const QString& server, Routing routing)
     : d(std::make_unique<Impl>())
 {
+    d->chosenOnly = routing == Routing::ChosenOnly;
     d->clientName = clientName.toUtf8();
     d->server = server.toUtf8();
     d->loop = pa_threaded_mainloop_new();

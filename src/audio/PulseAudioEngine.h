@@ -13,12 +13,20 @@
 /// stream is kept open and corked ahead, so a start is an uncork and a write. When the server goes away the
 /// engine keeps running, starts raise DeviceError, and it connects again by itself once the server is back.
 /// The engine must outlive every stream it started.
-/// A chosen sink that is missing is not an error: songs play on the default sink meanwhile.
+/// A chosen sink that is missing is not an error: songs play on the default sink meanwhile,
+/// unless the engine plays on its chosen sink only.
 class PulseAudioEngine : public AudioOutput, public AudioInput, public OutputDevices {
 public:
+    enum class Routing {
+        FollowDefault, ///< the chosen sink, or the default one while it is missing or none is chosen
+        /// The chosen sink and no other: with none chosen or the chosen one missing a start raises
+        /// NoAudioOutput, and a stream whose sink goes away fails instead of moving elsewhere.
+        ChosenOnly,
+    };
+
     /// `server` empty: the default server of the session.
     explicit PulseAudioEngine(const QString& clientName = QStringLiteral("Sonavex"),
-                              const QString& server = {});
+                              const QString& server = {}, Routing routing = Routing::FollowDefault);
     ~PulseAudioEngine() override;
     PulseAudioEngine(const PulseAudioEngine&) = delete;
     PulseAudioEngine& operator=(const PulseAudioEngine&) = delete;

@@ -117,6 +117,7 @@ struct PulseAudioEngine::Impl {
 
     // The output songs play on. Everything here is used under the loop's lock.
     QByteArray chosenSink;        ///< empty: the server's default sink
+    bool chosenOnly = false;      ///< never the default sink: see Routing::ChosenOnly
     bool chosenMissing = false;   ///< the chosen sink is not there: the default one plays meanwhile
     bool missingTold = false;     ///< the operator heard of this absence already
     bool sinksListed = false;     ///< `sinks` holds the server's sinks
@@ -246,9 +247,11 @@ struct PulseAudioEngine::Impl {
             return nullptr;
         pa_stream_set_state_callback(s, &Impl::onStreamStateSignal, this);
         const pa_buffer_attr attr = playbackAttr();
-        const auto flags =
+        auto flags =
             static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
                                            PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
+        if (chosenOnly) // the server would rescue it to the default sink when its own goes
+            flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_DONT_MOVE);
         standbyOnChosen = !chosenSink.isEmpty() && !chosenMissing;
         const char* device = standbyOnChosen ? chosenSink.constData() : nullptr;
         if (pa_stream_connect_playback(s, device, &attr, flags, nullptr, nullptr) < 0) {
@@ -258,9 +261,12 @@ struct PulseAudioEngine::Impl {
         return s;
     }
 
+    /// Under the lock: a stream may be opened on the sink songs play on now.
+    [[nodiscard]] bool canPlay() const { return !chosenOnly || (!chosenSink.isEmpty() && !chosenMissing); }
+
     void prepareStandby()
     {
-        if (ready && !standby)
+        if (ready && !standby && canPlay())
             standby = newPlayback();
     }
 
@@ -298,6 +304,8 @@ struct PulseAudioEngine::Impl {
         }
         if (!ready)
             throw NoAudioOutput(QStringLiteral("No audio output: ") + lastError);
+        if (chosenOnly && chosenSink.isEmpty())
+            throw NoAudioOutput(QStringLiteral("No audio output: no output is chosen"));
         // The standby may be made anew while we wait (the outputs changed), and a stream on a
         // chosen sink that has gone fails: then the default sink plays.
         for (int attempt = 0; attempt < 3; ++attempt) {
@@ -312,6 +320,10 @@ struct PulseAudioEngine::Impl {
             }
             if (!ready)
                 break;
+            if (!canPlay())
+                throw NoAudioOutput(QStringLiteral("No audio output: the output \"%1\" is not there")
+                                        .arg(descriptions.value(QString::fromUtf8(chosenSink),
+                                                                QString::fromUtf8(chosenSink))));
             if (standby && standbyOnChosen) {
                 chosenMissing = true;
                 tellMissing();
@@ -447,7 +459,7 @@ struct PulseAudioEngine::Impl {
     /// Under the lock: every playing stream moves to the sink songs now play on.
     void movePlaying()
     {
-        if (!ready || playing.isEmpty())
+        if (!ready || playing.isEmpty() || chosenOnly) // streams on the chosen sink only stay there
             return;
         if (!chosenSink.isEmpty() && !chosenMissing) {
             for (pa_stream* s : std::as_const(playing))

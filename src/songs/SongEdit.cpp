@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SongEdit.h"
 
+#include "SongPreview.h"
 #include "SongStruc.h"
+#include "SongTimeMarks.h"
 #include "StandIn.h"
+#include "audio/PeaksLoader.h"
 #include "audio/SongLevels.h"
+#include "controls/WaveformView.h"
 #include "platform/Fonts.h"
 #include "platform/Guard.h"
 
@@ -13,6 +17,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -50,11 +55,13 @@ QLineEdit* textEdit(QWidget* parent, const QString& name)
 }
 } // namespace
 
-TfrmSongEdit::TfrmSongEdit(QWidget* owner, TSongInfo& songInfo, int sheet, int slot, const SongLevels* levels)
+TfrmSongEdit::TfrmSongEdit(QWidget* owner, TSongInfo& songInfo, int sheet, int slot, const SongLevels* levels,
+                           SongPreview* preview)
     : QDialog(owner)
     , m_songInfo(songInfo)
     , m_sheet(sheet)
     , m_slot(slot)
+    , m_preview(preview)
 {
     Fonts::loadProgramFonts();
     setWindowTitle(QStringLiteral("Song Attributes"));
@@ -128,6 +135,7 @@ TfrmSongEdit::TfrmSongEdit(QWidget* owner, TSongInfo& songInfo, int sheet, int s
     buttons->addWidget(BitBtn1);
     buttons->addWidget(BitBtn2);
     layout->addLayout(buttons);
+    buildWaveform(layout);
 
     setTabOrder(edtStartTime, edtStopTime);
     setTabOrder(edtStopTime, edtFadeStart);
@@ -143,7 +151,7 @@ TfrmSongEdit::TfrmSongEdit(QWidget* owner, TSongInfo& songInfo, int sheet, int s
     connectGuarded(BitBtn1, &QPushButton::clicked, this, &TfrmSongEdit::BitBtn1Click);
     connectGuarded(BitBtn2, &QPushButton::clicked, this, &TfrmSongEdit::BitBtn2Click);
 
-    resize(357, 350);
+    resize(357, 350 + 150);
 
     TSongRecord rec;
     if (m_songInfo.GetSong(m_sheet, m_slot, rec)) {
@@ -157,7 +165,133 @@ TfrmSongEdit::TfrmSongEdit(QWidget* owner, TSongInfo& songInfo, int sheet, int s
         edtFadeDur->setText(rec.FadeDuration.str());
         if (levels)
             showLevel(levels->find(m_songInfo.playPath(texts.FileName)));
+        m_path = m_songInfo.playPath(texts.FileName);
     }
+    m_marks = new SongTimeMarks(*Waveform, {edtStartTime, edtStopTime, edtFadeStart, edtFadeDur}, this);
+    if (m_path.isEmpty()) {
+        noWaveform(QStringLiteral("The slot holds no song."));
+    } else {
+        Waveform->setMessage(QStringLiteral("Reading the waveform..."));
+        m_peaks->load(m_path);
+    }
+    updatePreviewButtons();
+}
+
+TfrmSongEdit::~TfrmSongEdit()
+{
+    // What this dialog played ends with it.
+    if (m_previewing && m_preview)
+        guard([this] { m_preview->stopPreview(); });
+}
+
+void TfrmSongEdit::buildWaveform(QVBoxLayout* layout)
+{
+    layout->addSpacing(8);
+    Waveform = new WaveformView(this);
+    Waveform->setObjectName(QStringLiteral("Waveform"));
+    layout->addWidget(Waveform);
+    btnPlayHere = new QPushButton(QStringLiteral("&Play From Here"), this);
+    btnPlayHere->setObjectName(QStringLiteral("btnPlayHere"));
+    btnStopPreview = new QPushButton(QStringLiteral("St&op"), this);
+    btnStopPreview->setObjectName(QStringLiteral("btnStopPreview"));
+    for (QPushButton* button : {btnPlayHere, btnStopPreview}) {
+        QPalette pal = button->palette();
+        pal.setColor(QPalette::Disabled, QPalette::ButtonText, Qt::gray);
+        button->setPalette(pal);
+    }
+    auto* row = new QHBoxLayout;
+    row->addWidget(btnPlayHere);
+    row->addWidget(btnStopPreview);
+    row->addStretch(1);
+    layout->addLayout(row);
+
+    m_peaks = new PeaksLoader(this);
+    connectGuarded(m_peaks, &PeaksLoader::loaded, this, &TfrmSongEdit::showPeaks);
+    connectGuarded(m_peaks, &PeaksLoader::failed, this, &TfrmSongEdit::noWaveform);
+    connectGuarded(Waveform, &WaveformView::clickedAt, this, &TfrmSongEdit::WaveformClick);
+    connectGuarded(btnPlayHere, &QPushButton::clicked, this, &TfrmSongEdit::btnPlayHereClick);
+    connectGuarded(btnStopPreview, &QPushButton::clicked, this, &TfrmSongEdit::btnStopPreviewClick);
+    m_previewTimer = new QTimer(this);
+    m_previewTimer->setInterval(50);
+    connectGuarded(m_previewTimer, &QTimer::timeout, this, &TfrmSongEdit::PreviewTimerTimer);
+}
+
+void TfrmSongEdit::showPeaks(const WaveformPeaks& peaks)
+{
+    if (peaks.peaks.empty() || peaks.seconds <= 0.0) {
+        noWaveform(QStringLiteral("The file holds no sound."));
+        return;
+    }
+    Waveform->setPeaks(QVector<float>(peaks.peaks.cbegin(), peaks.peaks.cend()), peaks.seconds);
+    Waveform->setToolTip(QStringLiteral("Drag a mark to set its time; click to play from there."));
+    updatePreviewButtons();
+}
+
+void TfrmSongEdit::noWaveform(const QString& reason)
+{
+    Waveform->setMessage(QStringLiteral("No waveform"));
+    Waveform->setToolTip(reason);
+    updatePreviewButtons();
+}
+
+QString TfrmSongEdit::previewHint() const
+{
+    if (!m_preview)
+        return QStringLiteral("No preview output: the song plays only on the show's output.");
+    return m_preview->unavailable();
+}
+
+void TfrmSongEdit::updatePreviewButtons()
+{
+    const QString why = previewHint();
+    const bool canPlay = why.isEmpty() && Waveform->hasWaveform();
+    btnPlayHere->setEnabled(canPlay);
+    btnPlayHere->setToolTip(why.isEmpty() ? QStringLiteral("Plays on the preview output from the point "
+                                                           "last clicked on the waveform.")
+                                          : why);
+    btnPlayHere->setStatusTip(btnPlayHere->toolTip());
+    btnStopPreview->setEnabled(m_previewing);
+}
+
+void TfrmSongEdit::WaveformClick(double seconds)
+{
+    m_from = seconds;
+    if (previewHint().isEmpty())
+        btnPlayHereClick();
+    else
+        Waveform->setPlayLine(seconds);
+}
+
+void TfrmSongEdit::btnPlayHereClick()
+{
+    if (!m_preview || !previewHint().isEmpty() || m_path.isEmpty())
+        return;
+    const double from = m_from.value_or(Waveform->markPosition(WaveformView::StartMark));
+    m_previewing = true; // even when the start fails: what played before has stopped
+    const auto settle = qScopeGuard([this] { PreviewTimerTimer(); });
+    m_preview->playFrom(m_path, from);
+    Waveform->setPlayLine(from);
+    m_previewTimer->start();
+}
+
+void TfrmSongEdit::btnStopPreviewClick()
+{
+    if (m_preview && m_previewing)
+        m_preview->stopPreview();
+    PreviewTimerTimer();
+}
+
+void TfrmSongEdit::PreviewTimerTimer()
+{
+    const std::optional<double> at = m_previewing && m_preview ? m_preview->previewPosition() : std::nullopt;
+    if (!at) {
+        m_previewing = false;
+        m_previewTimer->stop();
+        Waveform->setPlayLine(m_from);
+    } else {
+        Waveform->setPlayLine(at);
+    }
+    updatePreviewButtons();
 }
 
 void TfrmSongEdit::showLevel(const std::optional<Loudness>& loudness)

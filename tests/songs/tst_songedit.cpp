@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/SongLevels.h"
+#include "controls/WaveformView.h"
 #include "fakes/FakeDialogs.h"
 #include "fakes/MediaFiles.h"
 #include "fakes/SongFixtures.h"
@@ -8,6 +9,7 @@
 #include "platform/Errors.h"
 #include "platform/IniRegistry.h"
 #include "songs/SongEdit.h"
+#include "songs/SongPreview.h"
 #include "songs/SongStruc.h"
 
 #include <QFontInfo>
@@ -37,6 +39,21 @@ TSongRecord sample()
     rec.Slot = 12;
     return rec;
 }
+
+/// Plays nothing; says why not while `why` is set.
+struct RecordingPreview : SongPreview {
+    QString why;
+    QString path;
+    std::optional<double> from;
+    [[nodiscard]] QString unavailable() const override { return why; }
+    void playFrom(const QString& song, double seconds) override
+    {
+        path = song;
+        from = seconds;
+    }
+    void stopPreview() override { from.reset(); }
+    [[nodiscard]] std::optional<double> previewPosition() const override { return from; }
+};
 
 } // namespace
 
@@ -266,6 +283,72 @@ private Q_SLOTS:
         QVERIFY(dialog.lblLevel->toolTip().contains(QLatin1String("dBTP")));
         QVERIFY(dialog.lblLevel->geometry().right() < dialog.BitBtn1->geometry().left());
         QVERIFY(dialog.lblLevel->width() >= dialog.lblLevel->sizeHint().width());
+    }
+
+    void theWaveformShowsTheSongOrSaysThereIsNone_data()
+    {
+        QTest::addColumn<bool>("readable");
+        QTest::newRow("a tone") << true;
+        QTest::newRow("a file that cannot be read") << false;
+    }
+
+    void theWaveformShowsTheSongOrSaysThereIsNone()
+    {
+        QFETCH(bool, readable);
+        const QString song = m_env->root() + QLatin1String("/opener.wav");
+        QVERIFY(readable ? MediaFiles::writeWav(song, MediaFiles::tone(440.0, 2.0, 0.5))
+                         : MediaFiles::writeBytes(song, QByteArray(64, 'x')));
+        TSongRecord rec = sample();
+        rec.FileName.set(song);
+        m_store->SetSong(3, 12, rec);
+        const auto dialog = openShown(3, 12);
+        QTRY_VERIFY(dialog->Waveform->hasWaveform() ||
+                    !dialog->Waveform->message().startsWith(QLatin1String("Reading")));
+        QCOMPARE(dialog->Waveform->hasWaveform(), readable);
+        if (readable) {
+            QCOMPARE(dialog->Waveform->seconds(), 2.0);
+            QCOMPARE(dialog->Waveform->mark(WaveformView::StartMark), std::optional<double>(5.0));
+        } else {
+            QCOMPARE(dialog->Waveform->message(), QStringLiteral("No waveform"));
+        }
+        // The dialog's own fields stay where they were; the waveform is below them.
+        QVERIFY(dialog->Waveform->geometry().top() > dialog->BitBtn1->geometry().bottom());
+    }
+
+    void playFromHereUsesThePreviewOutputOnly()
+    {
+        const QString song = m_env->root() + QLatin1String("/opener.wav");
+        QVERIFY(MediaFiles::writeWav(song, MediaFiles::tone(440.0, 20.0, 0.5)));
+        TSongRecord rec = sample();
+        rec.FileName.set(song);
+        m_store->SetSong(3, 12, rec);
+        RecordingPreview preview;
+        preview.why = QStringLiteral("Choose a preview output in Options, Output Device...");
+        {
+            TfrmSongEdit dialog(nullptr, *m_store, 3, 12, nullptr, &preview);
+            QTRY_VERIFY(dialog.Waveform->hasWaveform());
+            QVERIFY(!dialog.btnPlayHere->isEnabled());
+            QCOMPARE(dialog.btnPlayHere->toolTip(), preview.why);
+        }
+        preview.why.clear();
+        TfrmSongEdit dialog(nullptr, *m_store, 3, 12, nullptr, &preview);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QTRY_VERIFY(dialog.btnPlayHere->isEnabled());
+        QTest::mouseClick(dialog.btnPlayHere, Qt::LeftButton);
+        QCOMPARE(preview.path, song);
+        QCOMPARE(preview.from, std::optional<double>(5.0)); // from the start time until a click
+        // A click in the middle plays from there, and the play line follows the preview.
+        WaveformView* view = dialog.Waveform;
+        const int x = view->xOf(10.0);
+        QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(x, view->height() / 2));
+        QVERIFY(preview.from && std::abs(*preview.from - 10.0) < 0.2);
+        preview.from = 12.0;
+        QTRY_COMPARE(view->playLine(), std::optional<double>(12.0));
+        QVERIFY(dialog.btnStopPreview->isEnabled());
+        QTest::mouseClick(dialog.btnStopPreview, Qt::LeftButton);
+        QCOMPARE(preview.from, std::nullopt);
+        QVERIFY(!dialog.btnStopPreview->isEnabled());
     }
 
     void tabWalksTheDocumentedOrder()
