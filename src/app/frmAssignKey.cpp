@@ -116,8 +116,8 @@ void TfrmAssignKey::listenForMidi(bool forSlot)
         setFixedSize(380, 190);
         return;
     }
-    chkQueue = new QCheckBox(QStringLiteral("Queue (Shift+press): the note queues the song"), this);
-    chkQueue->setToolTip(QStringLiteral("Or hold Shift while you play the note."));
+    chkQueue = new QCheckBox(QStringLiteral("Queue (Shift+press): or hold Shift as you play the note"), this);
+    chkQueue->setToolTip(QStringLiteral("The note then queues the song instead of playing it."));
     chkQueue->setFocusPolicy(Qt::NoFocus); // every key belongs to the catch
     static_cast<QVBoxLayout*>(layout())->insertWidget(1, chkQueue);
     setFixedSize(380, 215);

@@ -12,6 +12,7 @@
 #include <jack/jack.h>
 
 #include <algorithm>
+#include <atomic>
 #include <set>
 
 namespace {
@@ -79,7 +80,11 @@ struct MidiDevices::BackEnd {
     std::unique_ptr<RtMidiIn> probe;
     /// Beside the ALSA sequencer: JACK's own ports only, told apart by their flags.
     bool ownPortsOnly = false;
+    /// JACK: a client of our own that hears the server stop and reads the ports' flags.
     jack_client_t* jack = nullptr;
+    std::atomic<bool> gone{false};
+
+    static void shutDown(void* self) { static_cast<BackEnd*>(self)->gone = true; }
 
     ~BackEnd()
     {
@@ -133,12 +138,13 @@ bool MidiDevices::addBackEnd(Api api)
     } catch (const RtMidiError&) {
         return false;
     }
-    if (api == Api::Jack && has(Api::Alsa)) {
-        backEnd->ownPortsOnly = true;
+    if (api == Api::Jack) {
+        backEnd->ownPortsOnly = has(Api::Alsa);
         jack_status_t status{};
         backEnd->jack = jack_client_open("Sonavex ports", JackNoStartServer, &status);
         if (!backEnd->jack)
             return false;
+        jack_on_shutdown(backEnd->jack, &BackEnd::shutDown, backEnd.get());
     }
     m_backEnds.push_back(std::move(backEnd));
     return true;
@@ -231,8 +237,22 @@ void MidiDevices::lookForJack()
                        : QStringLiteral("MIDI is on: a JACK server was found."));
 }
 
+void MidiDevices::dropStoppedJack()
+{
+    const auto jack = std::find_if(m_backEnds.begin(), m_backEnds.end(),
+                                   [](const auto& b) { return b->api == Api::Jack && b->gone; });
+    if (jack == m_backEnds.end())
+        return;
+    std::erase_if(m_inputs, [](const auto& in) { return in->api == Api::Jack; });
+    m_backEnds.erase(jack);
+    Q_EMIT news(running()
+                    ? QStringLiteral("MIDI: the JACK server stopped; the ALSA sequencer is still read.")
+                    : QStringLiteral("MIDI is off: the JACK server stopped; one started again is taken."));
+}
+
 void MidiDevices::poll()
 {
+    dropStoppedJack();
     lookForJack();
     std::set<std::pair<Api, std::string>> present;
     for (const auto& backEnd : m_backEnds) {

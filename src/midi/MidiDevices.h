@@ -67,6 +67,8 @@ private:
     /// Whether a JACK server started later may still be taken.
     [[nodiscard]] bool jackWanted() const;
     void lookForJack();
+    /// A JACK server that stopped: its ports and back end go, so that the next look finds it again.
+    void dropStoppedJack();
     void open(BackEnd& backEnd, const std::string& name);
     void light(Input& input);
 
