@@ -109,6 +109,13 @@ struct MidiDevices::BackEnd {
     }
 };
 
+/// A JACK server asked for away from the window's thread.
+struct MidiDevices::JackLook {
+    std::atomic<bool> done{false};
+    bool quiet = false;             ///< asked as the board started: found without a word
+    std::unique_ptr<BackEnd> found; ///< written before `done`
+};
+
 MidiDevices::MidiDevices(Board& board, MidiRemote& remote, QList<ControllerProfile> profiles, QObject* parent)
     : QObject(parent)
     , m_board(board)
@@ -125,7 +132,7 @@ MidiDevices::~MidiDevices()
     guard([this] { stop(); });
 }
 
-bool MidiDevices::addBackEnd(Api api)
+std::unique_ptr<MidiDevices::BackEnd> MidiDevices::makeBackEnd(Api api, bool ownPortsOnly)
 {
     auto backEnd = std::make_unique<BackEnd>();
     backEnd->api = api;
@@ -136,18 +143,17 @@ bool MidiDevices::addBackEnd(Api api)
         // Lights need an output: a back end that cannot make one is none.
         RtMidiOut out(backEnd->rt, ClientName.toStdString());
     } catch (const RtMidiError&) {
-        return false;
+        return nullptr;
     }
     if (api == Api::Jack) {
-        backEnd->ownPortsOnly = has(Api::Alsa);
+        backEnd->ownPortsOnly = ownPortsOnly;
         jack_status_t status{};
         backEnd->jack = jack_client_open("Sonavex ports", JackNoStartServer, &status);
         if (!backEnd->jack)
-            return false;
+            return nullptr;
         jack_on_shutdown(backEnd->jack, &BackEnd::shutDown, backEnd.get());
     }
-    m_backEnds.push_back(std::move(backEnd));
-    return true;
+    return backEnd;
 }
 
 bool MidiDevices::has(Api api) const
@@ -172,7 +178,13 @@ bool MidiDevices::start(Api api, QString* why)
     // Asked first whether it is there, so that a missing one costs no time and no noise.
     if ((m_want == Api::Automatic || m_want == Api::Alsa) &&
         QFileInfo::exists(QStringLiteral("/dev/snd/seq")))
-        addBackEnd(Api::Alsa);
+        if (auto alsa = makeBackEnd(Api::Alsa, false))
+            m_backEnds.push_back(std::move(alsa));
+    // Without the sequencer, JACK is all there is: asked now, as the board starts. Beside it,
+    // JACK is asked for on a thread of its own, as it is at every later look.
+    if (m_backEnds.empty() && jackWanted() && jackRunning())
+        if (auto jack = makeBackEnd(Api::Jack, false))
+            m_backEnds.push_back(std::move(jack));
     m_firstLook = true;
     poll();
     m_poll->start();
@@ -190,6 +202,9 @@ bool MidiDevices::start(Api api, QString* why)
 void MidiDevices::stop()
 {
     m_poll->stop();
+    if (m_jackLook.joinable())
+        m_jackLook.join();
+    m_jackFound.reset();
     m_inputs.clear();
     m_backEnds.clear();
     m_want = Api::Off;
@@ -228,13 +243,30 @@ void MidiDevices::setFilter(const MidiInputFilter& filter)
 
 void MidiDevices::lookForJack()
 {
-    if (!jackWanted() || !jackRunning())
+    if (!jackWanted())
+        return;
+    if (!m_jackLook.joinable()) {
+        // Asking costs milliseconds, more when a server answers: never on the window's thread mid-show.
+        m_jackFound = std::make_shared<JackLook>();
+        m_jackFound->quiet = m_firstLook;
+        m_jackLook = std::thread([look = m_jackFound, ownPortsOnly = has(Api::Alsa)] {
+            if (jackRunning())
+                look->found = makeBackEnd(Api::Jack, ownPortsOnly);
+            look->done = true;
+        });
+        return;
+    }
+    if (!m_jackFound->done)
+        return; // still asking: the answer is read at a later look
+    m_jackLook.join();
+    const auto look = std::exchange(m_jackFound, nullptr);
+    if (!look->found)
         return;
     const bool before = running();
-    if (!addBackEnd(Api::Jack) || m_firstLook)
-        return;
-    Q_EMIT news(before ? QStringLiteral("MIDI: a JACK server was found; its MIDI ports are read too.")
-                       : QStringLiteral("MIDI is on: a JACK server was found."));
+    m_backEnds.push_back(std::move(look->found));
+    if (!look->quiet)
+        Q_EMIT news(before ? QStringLiteral("MIDI: a JACK server was found; its MIDI ports are read too.")
+                           : QStringLiteral("MIDI is on: a JACK server was found."));
 }
 
 void MidiDevices::dropStoppedJack()

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <memory>
+#include <thread>
 #include <vector>
 
 class Board;
@@ -22,9 +23,10 @@ class RtMidiOut;
 /// ports plugged in later are found at the next look (every PollMs), and a controller a
 /// profile knows gets its pads lit. The ALSA sequencer is taken when it is there; a JACK
 /// server is asked for at every look until one answers, so that one started after the board
-/// is found too. Beside the ALSA sequencer only JACK's own ports are read (those of JACK
-/// programs): its hardware ports and bridges carry what the sequencer already gives. With
-/// neither, MIDI is off and the board runs as without it. RtMidi's errors stop here.
+/// is found too (asked on a thread of its own, answered at the look after). Beside the ALSA sequencer only
+/// JACK's own ports are read (those of JACK programs): its hardware ports and bridges carry what the
+/// sequencer already gives. With neither, MIDI is off and the board runs as without it. RtMidi's errors stop
+/// here.
 class MidiDevices : public QObject {
     Q_OBJECT
 public:
@@ -62,7 +64,10 @@ private:
     struct Input;
     struct BackEnd;
 
-    bool addBackEnd(Api api);
+    struct JackLook;
+
+    /// Null when RtMidi cannot reach it; any thread.
+    static std::unique_ptr<BackEnd> makeBackEnd(Api api, bool ownPortsOnly);
     [[nodiscard]] bool has(Api api) const;
     /// Whether a JACK server started later may still be taken.
     [[nodiscard]] bool jackWanted() const;
@@ -78,6 +83,8 @@ private:
     Api m_want = Api::Off;
     MidiInputFilter m_filter;
     std::vector<std::unique_ptr<BackEnd>> m_backEnds;
+    std::shared_ptr<JackLook> m_jackFound; ///< the JACK server asked for on m_jackLook
+    std::thread m_jackLook;
     std::vector<std::unique_ptr<Input>> m_inputs;
     QTimer* m_poll;
     int m_nextPort = 0;
