@@ -2,6 +2,7 @@
 #include "MidiControl.h"
 
 #include "app/frmMain.h"
+#include "app/frmMidiInput.h"
 #include "midi/ControllerProfile.h"
 #include "midi/MidiDevices.h"
 #include "midi/MidiRemote.h"
@@ -36,31 +37,45 @@ MidiControl::~MidiControl()
 
 void MidiControl::start()
 {
+    QStringList bad;
     {
         m_registry.OpenKey(BoardKey, true);
         const auto release = qScopeGuard([this] { m_registry.CloseKey(); });
         m_remote->assignments().load(m_registry);
+        bad = m_remote->assignments().unreadable();
     }
+    {
+        m_registry.OpenKey(BoardKey, true);
+        const auto release = qScopeGuard([this] { m_registry.CloseKey(); });
+        m_input.load(m_registry, &bad);
+    }
+    m_remote->setInputChannel(m_input.channel);
+    m_devices->setFilter(m_input);
     QStringList notes;
     if (!m_aboutNote.isEmpty())
         notes << m_aboutNote;
-    if (const QStringList bad = m_remote->assignments().unreadable(); !bad.isEmpty()) {
+    if (!bad.isEmpty()) {
         const QString text =
             QStringLiteral("MIDI assignments that could not be read are kept as they are: %1")
                 .arg(bad.join(QStringLiteral("; ")));
         notes << text;
         say(text);
     }
-    QString why;
-    if (!m_devices->start(MidiDevices::Api::Automatic, &why))
-        notes << why;
     m_aboutNote = notes.join(QLatin1Char('\n'));
+    m_devices->start(MidiDevices::Api::Automatic, &m_offNote);
 }
 
-MidiTarget MidiControl::targetFor(const KeyTarget& target)
+QString MidiControl::aboutNote() const
+{
+    if (m_devices->running() || m_offNote.isEmpty())
+        return m_aboutNote;
+    return m_aboutNote.isEmpty() ? m_offNote : m_aboutNote + QLatin1Char('\n') + m_offNote;
+}
+
+MidiTarget MidiControl::targetFor(const KeyTarget& target, bool queue)
 {
     if (const auto* slot = std::get_if<SlotRef>(&target))
-        return MidiSlot{slot->sheet, slot->slot};
+        return MidiSlot{slot->sheet, slot->slot, queue};
     switch (std::get<KeyCommand>(target)) {
     case KeyCommand::Play:
         return MidiCommand::Play;
@@ -72,8 +87,43 @@ MidiTarget MidiControl::targetFor(const KeyTarget& target)
         return MidiCommand::Pause;
     case KeyCommand::Fade:
         break;
+    case KeyCommand::NextSheet:
+        return MidiCommand::NextSheet;
+    case KeyCommand::PrevSheet:
+        return MidiCommand::PrevSheet;
     }
     return MidiCommand::Fade;
+}
+
+QString MidiControl::midiText(const KeyTarget& target) const
+{
+    const auto text = [](const MidiMessageId& m) {
+        return QStringLiteral("%1 %2 ch %3")
+            .arg(m.kind == MidiMessageId::Kind::Note ? QStringLiteral("Note") : QStringLiteral("Control"))
+            .arg(m.number)
+            .arg(m.channel);
+    };
+    const MidiAssignments& a = m_remote->assignments();
+    QStringList parts;
+    if (const auto plain = a.messageOf(targetFor(target)))
+        parts << text(*plain);
+    if (std::holds_alternative<SlotRef>(target))
+        if (const auto queue = a.messageOf(targetFor(target, true)))
+            parts << QStringLiteral("Shift: ") + text(*queue);
+    return parts.join(QStringLiteral(", "));
+}
+
+QList<SlotRef> MidiControl::assignedSlots() const
+{
+    QList<SlotRef> slots;
+    const MidiAssignments& a = m_remote->assignments();
+    for (const MidiMessageId& m : a.messages()) {
+        const auto target = a.targetOf(m);
+        if (const auto* slot = target ? std::get_if<MidiSlot>(&*target) : nullptr)
+            if (!slots.contains(SlotRef{slot->sheet, slot->slot}))
+                slots << SlotRef{slot->sheet, slot->slot};
+    }
+    return slots;
 }
 
 QString MidiControl::useOf(const MidiMessageId& message, const std::function<QString(int)>& sheetName) const
@@ -102,15 +152,18 @@ void MidiControl::stopLearning()
     m_remote->stopLearning();
 }
 
-void MidiControl::bind(const MidiMessageId& message, const KeyTarget& target)
+void MidiControl::bind(const MidiMessageId& message, const MidiTarget& target)
 {
-    m_remote->assignments().bind(message, targetFor(target));
+    m_remote->assignments().bind(message, target);
     save();
 }
 
 void MidiControl::clear(const KeyTarget& target)
 {
-    if (m_remote->assignments().clear(targetFor(target)))
+    MidiAssignments& a = m_remote->assignments();
+    const bool plain = a.clear(targetFor(target));
+    const bool queue = std::holds_alternative<SlotRef>(target) && a.clear(targetFor(target, true));
+    if (plain || queue)
         save();
 }
 
@@ -118,6 +171,27 @@ void MidiControl::exchangeSheets(int a, int b)
 {
     m_remote->assignments().exchangeSheets(a, b);
     save();
+}
+
+void MidiControl::setInput(const MidiInputFilter& input)
+{
+    m_input = input;
+    m_remote->setInputChannel(input.channel);
+    m_devices->setFilter(input);
+    m_registry.OpenKey(BoardKey, true);
+    const auto release = qScopeGuard([this] { m_registry.CloseKey(); });
+    m_input.save(m_registry);
+}
+
+void MidiControl::editInput(QWidget* owner)
+{
+    QStringList devices;
+    for (const QString& port : m_devices->inputs())
+        if (const QString d = MidiInputFilter::deviceOf(port); !devices.contains(d))
+            devices << d;
+    TfrmMidiInput dialog(owner, m_input, devices);
+    if (dialog.exec() == QDialog::Accepted && dialog.input() != m_input)
+        setInput(dialog.input());
 }
 
 void MidiControl::save()

@@ -3,6 +3,7 @@
 
 #include "app/SlotKeys.h"
 #include "midi/MidiAssignments.h"
+#include "midi/MidiInputFilter.h"
 
 #include <QObject>
 #include <QString>
@@ -16,6 +17,7 @@ class MidiDevices;
 class MidiRemote;
 class Registry;
 class TMainForm;
+class QWidget;
 
 /// MIDI controllers on the board: the assignments read from and stored in the settings, the
 /// ports read, the pads lit, and the next press handed to the key dialog while it learns. What
@@ -37,10 +39,15 @@ public:
     [[nodiscard]] MidiRemote& remote() { return *m_remote; }
     [[nodiscard]] MidiDevices& devices() { return *m_devices; }
     /// What the About box says of MIDI; empty when all is well.
-    [[nodiscard]] QString aboutNote() const { return m_aboutNote; }
+    [[nodiscard]] QString aboutNote() const;
 
-    /// The MIDI target of a slot or a transport command.
-    [[nodiscard]] static MidiTarget targetFor(const KeyTarget& target);
+    /// The MIDI target of a slot (`queue`: as Shift with a press) or a transport command.
+    [[nodiscard]] static MidiTarget targetFor(const KeyTarget& target, bool queue = false);
+    /// The notes and controls of a slot or command as the Keys list shows them ("Note 36 ch 1",
+    /// "Note 36 ch 1, Shift: Note 40 ch 1"); empty when it has none.
+    [[nodiscard]] QString midiText(const KeyTarget& target) const;
+    /// The slots that have a note or control.
+    [[nodiscard]] QList<SlotRef> assignedSlots() const;
     /// What `message` does now, as the operator reads it ("plays button 3 of "Intro"", "Play"),
     /// with `sheetName` naming sheets; empty when it does nothing.
     [[nodiscard]] QString useOf(const MidiMessageId& message,
@@ -49,9 +56,16 @@ public:
     /// The next press of any controller goes to `learner` instead of the board.
     void learn(std::function<void(const MidiMessageId&)> learner);
     void stopLearning();
-    void bind(const MidiMessageId& message, const KeyTarget& target);
+    void bind(const MidiMessageId& message, const MidiTarget& target);
+    /// Clears the slot's or command's notes and controls, the Shift+press one too.
     void clear(const KeyTarget& target);
     void exchangeSheets(int a, int b);
+
+    [[nodiscard]] const MidiInputFilter& input() const { return m_input; }
+    /// Narrows the input to a channel and a device (or widens it) and stores the choice.
+    void setInput(const MidiInputFilter& input);
+    /// The operator's "MIDI Input..." dialog, over `owner`.
+    void editInput(QWidget* owner);
 
 Q_SIGNALS:
     void news(const QString& text);
@@ -64,5 +78,7 @@ private:
     Registry& m_registry;
     std::unique_ptr<MidiRemote> m_remote;
     std::unique_ptr<MidiDevices> m_devices;
-    QString m_aboutNote;
+    MidiInputFilter m_input;
+    QString m_aboutNote; ///< what stays true all run: files and lines that could not be read
+    QString m_offNote;   ///< why MIDI is off, while it is
 };

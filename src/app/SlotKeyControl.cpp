@@ -45,7 +45,7 @@ void SlotKeyControl::assign(const KeyTarget& target, const QString& caption,
             : QStringLiteral("Press the key for %1.").arg(caption),
         reserved);
     if (m_midi) {
-        dialog.listenForMidi();
+        dialog.listenForMidi(forSlot);
         m_midi->learn([&dialog](const MidiMessageId& message) { dialog.offerMidi(message); });
     }
     const int answer = dialog.exec();
@@ -54,7 +54,8 @@ void SlotKeyControl::assign(const KeyTarget& target, const QString& caption,
     if (answer != QDialog::Accepted)
         return;
     if (const auto midi = dialog.midi()) {
-        assignMidi(*midi, target, caption, sheetName);
+        assignMidi(*midi, MidiControl::targetFor(target, dialog.midiQueues()), forSlot ? QString() : caption,
+                   sheetName);
         return;
     }
     if (dialog.key().isEmpty())
@@ -85,15 +86,16 @@ void SlotKeyControl::assign(const KeyTarget& target, const QString& caption,
     keysChanged();
 }
 
-void SlotKeyControl::assignMidi(const MidiMessageId& message, const KeyTarget& target, const QString& caption,
-                                const std::function<QString(int)>& sheetName)
+void SlotKeyControl::assignMidi(const MidiMessageId& message, const MidiTarget& target,
+                                const QString& caption, const std::function<QString(int)>& sheetName)
 {
     const auto owner = m_midi->remote().assignments().targetOf(message);
-    if (owner == MidiControl::targetFor(target))
+    if (owner == target)
         return;
     if (owner) {
-        const QString here =
-            std::holds_alternative<SlotRef>(target) ? QStringLiteral("this button") : caption;
+        const QString here = !caption.isEmpty()                 ? caption
+                             : std::get<MidiSlot>(target).queue ? QStringLiteral("queue this button")
+                                                                : QStringLiteral("this button");
         const QString question =
             QStringLiteral("%1 already %2. Move it to %3?")
                 .arg(MidiAssignments::describe(message), m_midi->useOf(message, sheetName), here);

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "app/SlotKeys.h"
-#include "midi/MidiParser.h"
+#include "midi/MidiAssignments.h"
 
 #include <QHash>
 #include <QKeySequence>
@@ -51,8 +51,9 @@ Q_SIGNALS:
 
 private:
     void keysChanged();
-    /// Gives `message` to `target`, asking first when it does something else.
-    void assignMidi(const MidiMessageId& message, const KeyTarget& target, const QString& caption,
+    /// Gives `message` to `target`, asking first when it does something else; `caption` names
+    /// a command (empty for a slot).
+    void assignMidi(const MidiMessageId& message, const MidiTarget& target, const QString& caption,
                     const std::function<QString(int)>& sheetName);
 
     QWidget* m_window;

@@ -57,6 +57,10 @@ QString SlotKeys::commandName(KeyCommand command)
         return QStringLiteral("Pause");
     case KeyCommand::Fade:
         return QStringLiteral("Fade");
+    case KeyCommand::NextSheet:
+        return QStringLiteral("Next Sheet");
+    case KeyCommand::PrevSheet:
+        return QStringLiteral("Previous Sheet");
     }
     return {};
 }

@@ -18,7 +18,9 @@ struct SlotRef {
 };
 
 /// The transport commands a key can run besides the slots.
-enum class KeyCommand : quint8 { Play, StopSong, StopAll, Pause, Fade };
+/// Next Sheet and Previous Sheet keep the board's own Ctrl+Page Down and Ctrl+Page Up beside
+/// any key given here.
+enum class KeyCommand : quint8 { Play, StopSong, StopAll, Pause, Fade, NextSheet, PrevSheet };
 
 /// What a key does: play a slot, or run a transport command.
 using KeyTarget = std::variant<SlotRef, KeyCommand>;
@@ -30,10 +32,12 @@ using KeyTarget = std::variant<SlotRef, KeyCommand>;
 /// the stored keys give Play another key or give Space to something else.
 class SlotKeys {
 public:
-    static constexpr KeyCommand Commands[] = {KeyCommand::Play, KeyCommand::StopSong, KeyCommand::StopAll,
-                                              KeyCommand::Pause, KeyCommand::Fade};
+    static constexpr KeyCommand Commands[] = {
+        KeyCommand::Play, KeyCommand::StopSong,  KeyCommand::StopAll,  KeyCommand::Pause,
+        KeyCommand::Fade, KeyCommand::NextSheet, KeyCommand::PrevSheet};
 
-    /// "Play", "Stop Song", "Stop All", "Pause", "Fade": also the names stored.
+    /// "Play", "Stop Song", "Stop All", "Pause", "Fade", "Next Sheet", "Previous Sheet": also
+    /// the names stored.
     [[nodiscard]] static QString commandName(KeyCommand command);
 
     /// The key without Shift, or an empty sequence for none.

@@ -4,6 +4,7 @@
 #include "app/SlotKeys.h"
 #include "platform/Fonts.h"
 
+#include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -70,6 +71,8 @@ bool TfrmAssignKey::event(QEvent* event)
         return true;
     case QEvent::KeyRelease: {
         auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Shift && !key->isAutoRepeat())
+            m_shiftDown = false;
         if (key->key() == Qt::Key_Shift && m_onlyShift && !key->isAutoRepeat()) {
             m_onlyShift = false;
             lblMessage->setText(
@@ -90,6 +93,7 @@ void TfrmAssignKey::keyCaught(QKeyEvent* event)
     const int key = event->key();
     if (key == Qt::Key_Shift) {
         m_onlyShift = true;
+        m_shiftDown = true;
         return;
     }
     m_onlyShift = false;
@@ -104,17 +108,26 @@ void TfrmAssignKey::keyCaught(QKeyEvent* event)
     offer(QKeySequence(QKeyCombination(mods, static_cast<Qt::Key>(key))));
 }
 
-void TfrmAssignKey::listenForMidi()
+void TfrmAssignKey::listenForMidi(bool forSlot)
 {
     lblPrompt->setText(lblPrompt->text() +
                        QStringLiteral("\nOr play a note or move a control on a MIDI controller."));
-    setFixedSize(380, 190);
+    if (!forSlot) {
+        setFixedSize(380, 190);
+        return;
+    }
+    chkQueue = new QCheckBox(QStringLiteral("Queue (Shift+press): or hold Shift as you play the note"), this);
+    chkQueue->setToolTip(QStringLiteral("The note then queues the song instead of playing it."));
+    chkQueue->setFocusPolicy(Qt::NoFocus); // every key belongs to the catch
+    static_cast<QVBoxLayout*>(layout())->insertWidget(1, chkQueue);
+    setFixedSize(380, 215);
 }
 
 void TfrmAssignKey::offerMidi(const MidiMessageId& message)
 {
     m_key = QKeySequence();
     m_midi = message;
+    m_midiQueues = chkQueue && (chkQueue->isChecked() || m_shiftDown);
     accept();
 }
 

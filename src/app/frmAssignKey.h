@@ -9,6 +9,7 @@
 
 #include <optional>
 
+class QCheckBox;
 class QLabel;
 class QPushButton;
 
@@ -29,15 +30,20 @@ public:
     /// Takes `key` and closes, or says why it cannot be taken and waits. True when taken.
     bool offer(const QKeySequence& key);
 
-    /// Says that a note or control of a MIDI controller is taken too.
-    void listenForMidi();
+    /// Says that a note or control of a MIDI controller is taken too. `forSlot`: the note may
+    /// instead queue the song, as Shift with a press does: chosen with "Queue (Shift+press)",
+    /// or by holding Shift while the note comes.
+    void listenForMidi(bool forSlot = false);
     /// Takes a MIDI note or control and closes.
     void offerMidi(const MidiMessageId& message);
     /// The MIDI message caught; nothing when a key was, or nothing.
     [[nodiscard]] std::optional<MidiMessageId> midi() const { return m_midi; }
+    /// Whether the MIDI message caught queues the song rather than plays it.
+    [[nodiscard]] bool midiQueues() const { return m_midiQueues; }
 
     QLabel* lblPrompt = nullptr;
     QLabel* lblMessage = nullptr;
+    QCheckBox* chkQueue = nullptr; ///< only while a slot listens for MIDI
     QPushButton* btnCancel = nullptr;
 
 protected:
@@ -49,5 +55,7 @@ private:
     QHash<QKeySequence, QString> m_reserved;
     QKeySequence m_key;
     std::optional<MidiMessageId> m_midi;
+    bool m_midiQueues = false;
     bool m_onlyShift = false; ///< Shift went down and nothing else since
+    bool m_shiftDown = false;
 };

@@ -23,12 +23,12 @@
 
 namespace {
 
-const QStringList Headings = {QStringLiteral("Key"), QStringLiteral("Sheet"), QStringLiteral("Button"),
-                              QStringLiteral("Title")};
+const QStringList Headings = {QStringLiteral("Key"), QStringLiteral("MIDI"), QStringLiteral("Sheet"),
+                              QStringLiteral("Button"), QStringLiteral("Title")};
 
 QStringList cells(const KeyListRow& row)
 {
-    return {row.key, row.sheet, row.button, row.title};
+    return {row.key, row.midi, row.sheet, row.button, row.title};
 }
 
 } // namespace
@@ -40,7 +40,7 @@ TfrmKeys::TfrmKeys(QWidget* owner, Dialogs& dialogs, Board board)
 {
     setWindowTitle(QStringLiteral("Keys"));
     setFont(Fonts::msSansSerif(11));
-    resize(520, 380);
+    resize(640, 400);
     auto* layout = new QVBoxLayout(this);
     lstKeys = new QTableWidget(0, static_cast<int>(Headings.size()), this);
     lstKeys->setHorizontalHeaderLabels(Headings);
@@ -65,6 +65,12 @@ TfrmKeys::TfrmKeys(QWidget* owner, Dialogs& dialogs, Board board)
     btnClose->setDefault(true);
     buttons->addWidget(btnAssign);
     buttons->addWidget(btnClear);
+    if (m_board.midiInput) {
+        btnMidiInput = new QPushButton(QStringLiteral("&MIDI Input..."), this);
+        btnMidiInput->setAutoDefault(false);
+        buttons->addWidget(btnMidiInput);
+        connectGuarded(btnMidiInput, &QPushButton::clicked, this, [this] { m_board.midiInput(); });
+    }
     buttons->addStretch(1);
     buttons->addWidget(btnPrint);
     buttons->addWidget(btnSave);
@@ -145,7 +151,10 @@ QString TfrmKeys::asText(const QList<KeyListRow>& rows)
         QString out;
         for (int c = 0; c < texts.size(); ++c)
             out += c + 1 < texts.size() ? texts[c].leftJustified(widths[c] + 2) : texts[c];
-        return out.trimmed() + QLatin1Char('\n');
+        // Only the end is trimmed: a line without a key keeps its columns.
+        while (out.endsWith(QLatin1Char(' ')))
+            out.chop(1);
+        return out + QLatin1Char('\n');
     };
     QString text = line(Headings);
     for (const KeyListRow& row : rows)

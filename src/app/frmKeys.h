@@ -20,19 +20,23 @@ struct KeyListRow {
     QString sheet;  ///< the sheet's name; empty for a command
     QString button; ///< the button's number, or the command's name
     QString title;  ///< the song's title; empty for a command
+    QString midi;   ///< its MIDI notes and controls as the operator reads them; empty for none
 };
 
 /// Every key at a glance, for the show's paperwork: the transport commands first (with or
 /// without a key, so that each can be given one here), then the slots' keys by sheet and button.
-/// A key is given or cleared from the list, and the list printed or saved as text.
+/// A key is given or cleared from the list (its MIDI notes with it), and the list printed or
+/// saved as text. "MIDI Input..." narrows what the board listens to, when MIDI is there.
 class TfrmKeys : public QDialog {
     Q_OBJECT
 public:
-    /// The board's side of the list: its rows as they are now, and giving and clearing keys.
+    /// The board's side of the list: its rows as they are now, giving and clearing keys, and
+    /// the MIDI input's dialog (none: no such button).
     struct Board {
         std::function<QList<KeyListRow>()> rows;
         std::function<void(const KeyTarget&)> assign;
         std::function<void(const KeyTarget&)> clear;
+        std::function<void()> midiInput = nullptr;
     };
 
     TfrmKeys(QWidget* owner, Dialogs& dialogs, Board board);
@@ -43,6 +47,7 @@ public:
     QTableWidget* lstKeys = nullptr;
     QPushButton* btnAssign = nullptr;
     QPushButton* btnClear = nullptr;
+    QPushButton* btnMidiInput = nullptr;
     QPushButton* btnPrint = nullptr;
     QPushButton* btnSave = nullptr;
     QPushButton* btnClose = nullptr;

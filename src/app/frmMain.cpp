@@ -4,6 +4,7 @@
 #include "app/BoardControl.h"
 #include "app/BoardKeyboard.h"
 #include "app/BoardSettings.h"
+#include "app/KeyListRows.h"
 #include "app/MainFormLayout.h"
 #include "app/MenuShortcuts.h"
 #include "app/MidiControl.h"
@@ -779,22 +780,9 @@ void TMainForm::assignCommandKey(KeyCommand command)
 
 QList<KeyListRow> TMainForm::keyListRows() const
 {
-    const SlotKeys& keys = m_keys->keys();
-    QList<KeyListRow> rows;
-    for (const KeyCommand command : SlotKeys::Commands)
-        rows << KeyListRow{command, m_keys->keyText(command), QString(), SlotKeys::commandName(command),
-                           QString()};
-    QList<SlotRef> slotRefs;
-    for (const QKeySequence& key : keys.keys())
-        if (const auto slot = keys.slotOf(key))
-            slotRefs << *slot;
-    std::sort(slotRefs.begin(), slotRefs.end(),
-              [](SlotRef a, SlotRef b) { return a.sheet != b.sheet ? a.sheet < b.sheet : a.slot < b.slot; });
-    for (const SlotRef slot : slotRefs) {
-        rows << KeyListRow{slot, m_keys->keyText(slot), Tabs->tabText(slot.sheet),
-                           QString::number(slot.slot + 1), SongInfo->title(slot.sheet, slot.slot)};
-    }
-    return rows;
+    return KeyListRows::build(
+        *m_keys, m_midi, [this](int sheet) { return Tabs->tabText(sheet); },
+        [this](int sheet, int slot) { return SongInfo->title(sheet, slot); });
 }
 
 void TMainForm::mnuKeysClick()
@@ -809,7 +797,8 @@ void TMainForm::mnuKeysClick()
                            assignCommandKey(std::get<KeyCommand>(target));
                        }
                    },
-                   [this](const KeyTarget& target) { m_keys->clear(target); }});
+                   [this](const KeyTarget& target) { m_keys->clear(target); },
+                   m_midi ? std::function<void()>([this] { m_midi->editInput(this); }) : nullptr});
     list.exec();
 }
 
@@ -831,6 +820,11 @@ void TMainForm::CommandKeyPressed(KeyCommand command)
         break;
     case KeyCommand::Fade:
         b.fade(0);
+        break;
+    case KeyCommand::NextSheet:
+    case KeyCommand::PrevSheet:
+        b.showSheet((b.shownSheet() + (command == KeyCommand::NextSheet ? 1 : Board::Sheets - 1)) %
+                    Board::Sheets);
         break;
     }
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "MidiAssignments.h"
 
+#include "midi/MidiInputFilter.h"
 #include "platform/Registry.h"
 
 #include <QRegularExpression>
@@ -137,6 +138,8 @@ void MidiAssignments::load(Registry& registry)
     if (!registry.OpenKey(Subkey, false))
         return;
     for (const QString& name : registry.GetValueNames()) {
+        if (MidiInputFilter::isSettingName(name))
+            continue; // the input's channel and device, read by their own
         const QString value = registry.ReadString(name);
         const auto message = parseMessage(name);
         const auto target = parseTarget(value);

@@ -12,6 +12,7 @@
 #include <jack/jack.h>
 
 #include <algorithm>
+#include <atomic>
 #include <set>
 
 namespace {
@@ -55,6 +56,7 @@ bool ours(const std::string& port)
 
 struct MidiDevices::Input {
     std::string name;
+    Api api = Api::Off;
     int port = 0;
     std::unique_ptr<RtMidiIn> in;
     std::unique_ptr<RtMidiOut> out;
@@ -69,6 +71,49 @@ struct MidiDevices::Input {
         if (message && !message->empty())
             self->remote->post(self->port, message->data(), message->size());
     }
+};
+
+/// One way to the ports: the ALSA sequencer or a JACK server.
+struct MidiDevices::BackEnd {
+    Api api = Api::Off;
+    RtMidi::Api rt = RtMidi::UNSPECIFIED;
+    std::unique_ptr<RtMidiIn> probe;
+    /// Beside the ALSA sequencer: JACK's own ports only, told apart by their flags.
+    bool ownPortsOnly = false;
+    /// JACK: a client of our own that hears the server stop and reads the ports' flags.
+    jack_client_t* jack = nullptr;
+    std::atomic<bool> gone{false};
+
+    static void shutDown(void* self) { static_cast<BackEnd*>(self)->gone = true; }
+
+    ~BackEnd()
+    {
+        probe.reset();
+        if (jack)
+            jack_client_close(jack);
+    }
+
+    /// Whether the port is one this back end reads.
+    [[nodiscard]] bool reads(const std::string& name) const
+    {
+        if (name.empty() || ours(name))
+            return false;
+        if (!ownPortsOnly)
+            return true;
+        // PipeWire's bridge and a2jmidid carry the sequencer's ports into JACK; hardware there is
+        // the sequencer's too. Read twice, a pad would press twice.
+        if (name.rfind("Midi-Bridge:", 0) == 0 || name.rfind("a2j:", 0) == 0)
+            return false;
+        const jack_port_t* port = jack ? jack_port_by_name(jack, name.c_str()) : nullptr;
+        return port && !(jack_port_flags(port) & JackPortIsPhysical);
+    }
+};
+
+/// A JACK server asked for away from the window's thread.
+struct MidiDevices::JackLook {
+    std::atomic<bool> done{false};
+    bool quiet = false;             ///< asked as the board started: found without a word
+    std::unique_ptr<BackEnd> found; ///< written before `done`
 };
 
 MidiDevices::MidiDevices(Board& board, MidiRemote& remote, QList<ControllerProfile> profiles, QObject* parent)
@@ -87,62 +132,90 @@ MidiDevices::~MidiDevices()
     guard([this] { stop(); });
 }
 
+std::unique_ptr<MidiDevices::BackEnd> MidiDevices::makeBackEnd(Api api, bool ownPortsOnly)
+{
+    auto backEnd = std::make_unique<BackEnd>();
+    backEnd->api = api;
+    backEnd->rt = api == Api::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
+    try {
+        backEnd->probe = std::make_unique<RtMidiIn>(backEnd->rt, ClientName.toStdString());
+        backEnd->probe->setErrorCallback(quiet);
+        // Lights need an output: a back end that cannot make one is none.
+        RtMidiOut out(backEnd->rt, ClientName.toStdString());
+    } catch (const RtMidiError&) {
+        return nullptr;
+    }
+    if (api == Api::Jack) {
+        backEnd->ownPortsOnly = ownPortsOnly;
+        jack_status_t status{};
+        backEnd->jack = jack_client_open("Sonavex ports", JackNoStartServer, &status);
+        if (!backEnd->jack)
+            return nullptr;
+        jack_on_shutdown(backEnd->jack, &BackEnd::shutDown, backEnd.get());
+    }
+    return backEnd;
+}
+
+bool MidiDevices::has(Api api) const
+{
+    return std::any_of(m_backEnds.begin(), m_backEnds.end(), [api](const auto& b) { return b->api == api; });
+}
+
+bool MidiDevices::jackWanted() const
+{
+    return (m_want == Api::Automatic || m_want == Api::Jack) && !has(Api::Jack);
+}
+
 bool MidiDevices::start(Api api, QString* why)
 {
     stop();
-    const Api want = wanted(api);
-    const auto tryApi = [this](RtMidi::Api rt) {
-        try {
-            m_probe = std::make_unique<RtMidiIn>(rt, ClientName.toStdString());
-            m_probe->setErrorCallback(quiet);
-            m_outProbe = std::make_unique<RtMidiOut>(rt, ClientName.toStdString());
-            m_outProbe->setErrorCallback(quiet);
-            return true;
-        } catch (const RtMidiError&) {
-            m_probe.reset();
-            m_outProbe.reset();
-            return false;
-        }
-    };
-    // Asked first whether each is there, so that a missing one costs no time and no noise.
-    if ((want == Api::Automatic || want == Api::Alsa) && QFileInfo::exists(QStringLiteral("/dev/snd/seq")) &&
-        tryApi(RtMidi::LINUX_ALSA))
-        m_api = Api::Alsa;
-    else if ((want == Api::Automatic || want == Api::Jack) && jackRunning() && tryApi(RtMidi::UNIX_JACK))
-        m_api = Api::Jack;
-    if (m_api == Api::Off) {
+    m_want = wanted(api);
+    if (m_want == Api::Off) {
         if (why)
-            *why = want == Api::Off
-                       ? QStringLiteral("MIDI is turned off.")
-                       : QStringLiteral("MIDI is off: neither the ALSA sequencer nor a JACK server "
-                                        "was found when the board started.");
+            *why = QStringLiteral("MIDI is turned off.");
         return false;
     }
+    // Asked first whether it is there, so that a missing one costs no time and no noise.
+    if ((m_want == Api::Automatic || m_want == Api::Alsa) &&
+        QFileInfo::exists(QStringLiteral("/dev/snd/seq")))
+        if (auto alsa = makeBackEnd(Api::Alsa, false))
+            m_backEnds.push_back(std::move(alsa));
+    // Without the sequencer, JACK is all there is: asked now, as the board starts. Beside it,
+    // JACK is asked for on a thread of its own, as it is at every later look.
+    if (m_backEnds.empty() && jackWanted() && jackRunning())
+        if (auto jack = makeBackEnd(Api::Jack, false))
+            m_backEnds.push_back(std::move(jack));
     m_firstLook = true;
     poll();
     m_poll->start();
+    if (!running()) {
+        if (why)
+            *why = jackWanted()
+                       ? QStringLiteral("MIDI is off: neither the ALSA sequencer nor a JACK server was "
+                                        "found; a JACK server started later is taken.")
+                       : QStringLiteral("MIDI is off: the ALSA sequencer was not found.");
+        return false;
+    }
     return true;
 }
 
 void MidiDevices::stop()
 {
     m_poll->stop();
+    if (m_jackLook.joinable())
+        m_jackLook.join();
+    m_jackFound.reset();
     m_inputs.clear();
-    m_probe.reset();
-    m_outProbe.reset();
-    m_api = Api::Off;
+    m_backEnds.clear();
+    m_want = Api::Off;
 }
 
 QString MidiDevices::backEnd() const
 {
-    switch (m_api) {
-    case Api::Alsa:
-        return QStringLiteral("ALSA sequencer");
-    case Api::Jack:
-        return QStringLiteral("JACK");
-    default:
-        return {};
-    }
+    QStringList names;
+    for (const auto& b : m_backEnds)
+        names << (b->api == Api::Alsa ? QStringLiteral("ALSA sequencer") : QStringLiteral("JACK"));
+    return names.join(QStringLiteral(" and "));
 }
 
 QStringList MidiDevices::inputs() const
@@ -160,21 +233,73 @@ void MidiDevices::assignmentsChanged()
             input->lights->update();
 }
 
+void MidiDevices::setFilter(const MidiInputFilter& filter)
+{
+    m_filter = filter;
+    std::erase_if(m_inputs,
+                  [&](const auto& in) { return !m_filter.acceptsPort(QString::fromStdString(in->name)); });
+    poll();
+}
+
+void MidiDevices::lookForJack()
+{
+    if (!jackWanted())
+        return;
+    if (!m_jackLook.joinable()) {
+        // Asking costs milliseconds, more when a server answers: never on the window's thread mid-show.
+        m_jackFound = std::make_shared<JackLook>();
+        m_jackFound->quiet = m_firstLook;
+        m_jackLook = std::thread([look = m_jackFound, ownPortsOnly = has(Api::Alsa)] {
+            if (jackRunning())
+                look->found = makeBackEnd(Api::Jack, ownPortsOnly);
+            look->done = true;
+        });
+        return;
+    }
+    if (!m_jackFound->done)
+        return; // still asking: the answer is read at a later look
+    m_jackLook.join();
+    const auto look = std::exchange(m_jackFound, nullptr);
+    if (!look->found)
+        return;
+    const bool before = running();
+    m_backEnds.push_back(std::move(look->found));
+    if (!look->quiet)
+        Q_EMIT news(before ? QStringLiteral("MIDI: a JACK server was found; its MIDI ports are read too.")
+                           : QStringLiteral("MIDI is on: a JACK server was found."));
+}
+
+void MidiDevices::dropStoppedJack()
+{
+    const auto jack = std::find_if(m_backEnds.begin(), m_backEnds.end(),
+                                   [](const auto& b) { return b->api == Api::Jack && b->gone; });
+    if (jack == m_backEnds.end())
+        return;
+    std::erase_if(m_inputs, [](const auto& in) { return in->api == Api::Jack; });
+    m_backEnds.erase(jack);
+    Q_EMIT news(running()
+                    ? QStringLiteral("MIDI: the JACK server stopped; the ALSA sequencer is still read.")
+                    : QStringLiteral("MIDI is off: the JACK server stopped; one started again is taken."));
+}
+
 void MidiDevices::poll()
 {
-    if (!m_probe)
-        return;
-    std::set<std::string> present;
-    try {
-        const unsigned count = m_probe->getPortCount();
-        for (unsigned i = 0; i < count; ++i)
-            if (const std::string name = m_probe->getPortName(i); !name.empty() && !ours(name))
-                present.insert(name);
-    } catch (const RtMidiError&) {
-        return; // asked again at the next look
+    dropStoppedJack();
+    lookForJack();
+    std::set<std::pair<Api, std::string>> present;
+    for (const auto& backEnd : m_backEnds) {
+        try {
+            const unsigned count = backEnd->probe->getPortCount();
+            for (unsigned i = 0; i < count; ++i)
+                if (const std::string name = backEnd->probe->getPortName(i);
+                    backEnd->reads(name) && m_filter.acceptsPort(QString::fromStdString(name)))
+                    present.emplace(backEnd->api, name);
+        } catch (const RtMidiError&) {
+            return; // asked again at the next look
+        }
     }
     for (auto it = m_inputs.begin(); it != m_inputs.end();) {
-        if (present.count((*it)->name)) {
+        if (present.count({(*it)->api, (*it)->name})) {
             ++it;
             continue;
         }
@@ -182,12 +307,14 @@ void MidiDevices::poll()
                         .arg(QString::fromStdString((*it)->name)));
         it = m_inputs.erase(it);
     }
-    for (const std::string& name : present) {
-        const bool open =
-            std::any_of(m_inputs.begin(), m_inputs.end(), [&](const auto& in) { return in->name == name; });
+    for (const auto& [api, name] : present) {
+        const bool open = std::any_of(m_inputs.begin(), m_inputs.end(),
+                                      [&](const auto& in) { return in->api == api && in->name == name; });
         if (open)
             continue;
-        this->open(name);
+        const auto backEnd = std::find_if(m_backEnds.begin(), m_backEnds.end(),
+                                          [api = api](const auto& b) { return b->api == api; });
+        this->open(**backEnd, name);
         // Those there at the start go without saying; one plugged in later is news.
         if (!m_firstLook)
             Q_EMIT news(QStringLiteral("MIDI controller \"%1\" found.").arg(QString::fromStdString(name)));
@@ -195,13 +322,14 @@ void MidiDevices::poll()
     m_firstLook = false;
 }
 
-void MidiDevices::open(const std::string& name)
+void MidiDevices::open(BackEnd& backEnd, const std::string& name)
 {
     auto input = std::make_unique<Input>();
     input->name = name;
+    input->api = backEnd.api;
     input->port = m_nextPort++;
     input->remote = &m_remote;
-    const RtMidi::Api rt = m_api == Api::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
+    const RtMidi::Api rt = backEnd.rt;
     try {
         input->in = std::make_unique<RtMidiIn>(rt, ClientName.toStdString());
         input->in->setErrorCallback(quiet);
@@ -231,7 +359,7 @@ void MidiDevices::light(Input& input)
                                       [&](const auto& p) { return p.matches(portName); });
     if (profile == m_profiles.cend())
         return;
-    const RtMidi::Api rt = m_api == Api::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
+    const RtMidi::Api rt = input.api == Api::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
     try {
         auto out = std::make_unique<RtMidiOut>(rt, ClientName.toStdString());
         out->setErrorCallback(quiet);

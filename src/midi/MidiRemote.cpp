@@ -63,6 +63,8 @@ void MidiRemote::drain()
 
 void MidiRemote::act(const MidiMessageId& message)
 {
+    if (m_channel != 0 && message.channel != m_channel)
+        return; // the operator narrowed the input to another channel
     if (m_learner) {
         const auto learner = std::exchange(m_learner, nullptr);
         learner(message);

@@ -46,6 +46,9 @@ public:
     /// Runs what `message` is assigned to, as a press on the board.
     void act(const MidiMessageId& message);
 
+    /// Only messages on `channel` (1..16) are acted on or learned; 0: any channel.
+    void setInputChannel(int channel) { m_channel = channel; }
+
     /// The next press goes to `learner` instead of the board, once.
     void learn(std::function<void(const MidiMessageId&)> learner) { m_learner = std::move(learner); }
     void stopLearning() { m_learner = nullptr; }
@@ -63,6 +66,7 @@ private:
     MidiAssignments m_assignments;
     std::function<void(const MidiMessageId&)> m_learner;
     MidiCounters m_counters;
+    int m_channel = 0;
     std::map<int, MidiParser> m_parsers;
     QMutex m_lock;
     QList<Posted> m_inbox; ///< guarded by m_lock

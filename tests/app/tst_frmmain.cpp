@@ -6,6 +6,7 @@
 #include "app/frmFade.h"
 #include "app/frmKeys.h"
 #include "app/frmMain.h"
+#include "app/frmMidiInput.h"
 #include "app/frmOutputDevice.h"
 #include "audio/SongLevels.h"
 #include "controls/Tranbtn.h"
@@ -29,6 +30,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
@@ -48,6 +51,8 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+
+using namespace Qt::StringLiterals;
 
 class TestMainForm : public QObject, BoardFixture {
     Q_OBJECT
@@ -1159,6 +1164,26 @@ private Q_SLOTS:
         learn();
         QCOMPARE(midiValues(), QStringList{QStringLiteral("note 1 36=0,3")});
 
+        // Shift+press: chosen in the dialog, or Shift held while the note comes; the plain note stays.
+        const auto learnQueue = [&](const MidiMessageId& message, bool holdShift) {
+            QTimer::singleShot(0, this, [&, message, holdShift] {
+                auto* dialog = qobject_cast<TfrmAssignKey*>(QApplication::activeModalWidget());
+                QVERIFY(dialog && dialog->chkQueue);
+                if (holdShift)
+                    QTest::keyPress(dialog, Qt::Key_Shift);
+                else
+                    dialog->chkQueue->click();
+                midi.remote().act(message);
+            });
+            m_form->mnuAssignKey->trigger();
+        };
+        learnQueue({MidiMessageId::Kind::Note, 1, 40}, false);
+        QCOMPARE(midiValues(),
+                 (QStringList{QStringLiteral("note 1 36=0,3"), QStringLiteral("note 1 40=queue 0,3")}));
+        learnQueue({MidiMessageId::Kind::Note, 2, 41}, true);
+        QCOMPARE(midiValues(),
+                 (QStringList{QStringLiteral("note 1 36=0,3"), QStringLiteral("note 2 41=queue 0,3")}));
+
         m_form->mnuClearKey->trigger();
         QCOMPARE(midiValues(), QStringList());
         m_form->setMidi(nullptr);
@@ -1351,10 +1376,16 @@ private Q_SLOTS:
         writeRegistry(QStringLiteral("Keys"), QStringLiteral("F12"), QStringLiteral(" Stop All "));
         writeRegistry(QStringLiteral("Keys"), QStringLiteral("F11"), QStringLiteral("Fade"));
         writeRegistry(QStringLiteral("Keys"), QStringLiteral("F1"), QStringLiteral("0,0"));
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("F5"), QStringLiteral("Next Sheet"));
         createForm();
         m_player->setSendPlayStateChangeEvents(true); // the first window switched them off as it closed
         showActive();
         QCOMPARE(m_form->slotKeys().keyOf(KeyCommand::Play), QKeySequence(Qt::Key_Space)); // by default
+        // A key for Next Sheet beside the board's own Ctrl+Page Down and Ctrl+Page Up.
+        QTest::keyClick(button(0), Qt::Key_F5);
+        QCOMPARE(m_form->board().shownSheet(), 1);
+        QTest::keyClick(button(0), Qt::Key_PageUp, Qt::ControlModifier);
+        QCOMPARE(m_form->board().shownSheet(), 0);
         QTest::keyClick(button(0), Qt::Key_F1, Qt::ShiftModifier);
         QTest::keyClick(button(0), Qt::Key_Space);
         settle();
@@ -1447,30 +1478,39 @@ private Q_SLOTS:
         QCOMPARE(panel->width(), 75);
     }
 
-    void theKeyListShowsEveryKeyInOrderAndSavesItAsText()
+    void theKeyListShowsEveryKeyAndNoteInOrderAndSavesItAsText()
     {
         m_form.reset();
         writeRegistry(QStringLiteral("Keys"), QStringLiteral("F3"), QStringLiteral("1,0"));
         writeRegistry(QStringLiteral("Keys"), QStringLiteral("F2"), QStringLiteral("0,4"));
         writeRegistry(QStringLiteral("Keys"), QStringLiteral("F1"), QStringLiteral("0,1"));
         writeRegistry(QStringLiteral("Keys"), QStringLiteral("F12"), QStringLiteral("Stop All"));
+        writeRegistry(QStringLiteral("Midi"), QStringLiteral("note 1 36"), QStringLiteral("0,4"));
+        writeRegistry(QStringLiteral("Midi"), QStringLiteral("note 1 40"), QStringLiteral("queue 0,4"));
+        writeRegistry(QStringLiteral("Midi"), QStringLiteral("note 2 50"), QStringLiteral("2,3")); // no key
         createForm();
+        qputenv("SONAVEX_MIDI", "off");
+        const auto restore = qScopeGuard([] { qunsetenv("SONAVEX_MIDI"); });
+        MidiControl midi(m_form.get(), m_form->board(), *m_registry);
+        midi.start();
+        m_form->setMidi(&midi);
         const QList<KeyListRow> rows = m_form->keyListRows();
         QStringList lines;
         for (const KeyListRow& r : rows)
-            lines << QStringList{r.key, r.sheet, r.button, r.title}.join(QLatin1Char('|'));
-        QCOMPARE(lines, (QStringList{QStringLiteral("Space||Play|"), QStringLiteral("||Stop Song|"),
-                                     QStringLiteral("F12||Stop All|"), QStringLiteral("||Pause|"),
-                                     QStringLiteral("||Fade|"), QStringLiteral("F1|Music Sheet 1|2|B"),
-                                     QStringLiteral("F2|Music Sheet 1|5|A again"),
-                                     QStringLiteral("F3|Music Sheet 2|1|<empty>")}));
+            lines << QStringList{r.key, r.midi, r.sheet, r.button, r.title}.join(QLatin1Char('|'));
+        QCOMPARE(lines,
+                 (QStringList{u"Space|||Play|"_s, u"|||Stop Song|"_s, u"F12|||Stop All|"_s, u"|||Pause|"_s,
+                              u"|||Fade|"_s, u"|||Next Sheet|"_s, u"|||Previous Sheet|"_s,
+                              u"F1||Music Sheet 1|2|B"_s,
+                              u"F2|Note 36 ch 1, Shift: Note 40 ch 1|Music Sheet 1|5|A again"_s,
+                              u"F3||Music Sheet 2|1|<empty>"_s, u"|Note 50 ch 2|Music Sheet 3|4|<empty>"_s}));
 
         const QString saved = m_env->root() + QStringLiteral("/keys.txt");
         m_dialogs->fileAnswers = {saved};
-        QTimer::singleShot(0, this, [this] {
+        QTimer::singleShot(0, this, [&] {
             auto* list = qobject_cast<TfrmKeys*>(QApplication::activeModalWidget());
             QVERIFY(list);
-            // Enter gives the selected line a key, and the list stays open.
+            // Enter gives the selected line a key, and the list stays open; Next Sheet learns a control.
             list->lstKeys->setCurrentCell(1, 0);
             QTimer::singleShot(0, list, [] {
                 if (auto* dialog = qobject_cast<TfrmAssignKey*>(QApplication::activeModalWidget()))
@@ -1478,22 +1518,46 @@ private Q_SLOTS:
             });
             QTest::keyClick(list->lstKeys, Qt::Key_Return);
             QVERIFY(list->isVisible());
-            QCOMPARE(list->lstKeys->item(1, 0)->text(), QStringLiteral("F9"));
-            list->lstKeys->setCurrentCell(6, 0); // F2, clear it from the list
+            QCOMPARE(list->lstKeys->item(1, 0)->text(), u"F9"_s);
+            list->lstKeys->setCurrentCell(5, 0);
+            QTimer::singleShot(0, list, [&] { midi.remote().act({MidiMessageId::Kind::Control, 1, 20}); });
+            list->btnAssign->click();
+            QCOMPARE(list->lstKeys->item(5, 1)->text(), u"Control 20 ch 1"_s);
+            QCOMPARE(registryValue(u"Midi"_s, u"cc 1 20"_s), u"nextsheet"_s);
+            list->lstKeys->setCurrentCell(8, 0); // F2 and its notes, cleared from the list
             list->btnClear->click();
-            QCOMPARE(list->lstKeys->rowCount(), 7);
+            QCOMPARE(list->lstKeys->rowCount(), 10);
             list->btnSave->click();
+
+            // The input narrowed to a channel and a device, stored beside the assignments.
+            QTimer::singleShot(0, list, [] {
+                auto* input = qobject_cast<TfrmMidiInput*>(QApplication::activeModalWidget());
+                QVERIFY(input);
+                input->cboChannel->setCurrentText(u"5"_s);
+                input->cboDevice->setEditText(u"LPMiniMK3"_s);
+                input->accept();
+            });
+            QVERIFY(list->btnMidiInput);
+            list->btnMidiInput->click();
             list->reject();
         });
         m_form->mnuKeys->trigger();
+        QCOMPARE(registryValue(u"Midi"_s, u"note 1 36"_s), u"<missing>"_s);
+        QCOMPARE(registryValue(u"Midi"_s, u"note 1 40"_s), u"<missing>"_s);
+        QCOMPARE(registryValue(u"Midi"_s, u"input channel"_s), u"5"_s);
+        QCOMPARE(registryValue(u"Midi"_s, u"input device"_s), u"LPMiniMK3"_s);
+        QCOMPARE(midi.input().channel, 5);
         QFile file(saved);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QStringList text =
             QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QCOMPARE(text.size(), 8);
-        QVERIFY(text[0].startsWith(QStringLiteral("Key")) && text[0].endsWith(QStringLiteral("Title")));
-        QVERIFY(text[7].startsWith(QStringLiteral("F3")) && text[7].endsWith(QStringLiteral("<empty>")));
+        QCOMPARE(text.size(), 11);
+        QVERIFY(text[0].startsWith(u"Key"_s) && text[0].endsWith(u"Title"_s));
+        // A line without a key keeps its columns.
+        QCOMPARE(text[4].indexOf(u"Pause"_s), text[0].indexOf(u"Button"_s));
+        QVERIFY(text[10].contains(u"Note 50 ch 2"_s) && text[10].endsWith(u"<empty>"_s));
         QVERIFY(m_form->slotKeys().keyOf(SlotRef{0, 4}).isEmpty());
+        m_form->setMidi(nullptr);
     }
 
     void theOutputChoiceIsStoredAndAMissingOutputNeverStopsTheShow()

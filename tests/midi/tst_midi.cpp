@@ -2,6 +2,7 @@
 #include "fakes/FakeBoard.h"
 #include "midi/ControllerProfile.h"
 #include "midi/MidiAssignments.h"
+#include "midi/MidiInputFilter.h"
 #include "midi/MidiParser.h"
 #include "midi/MidiRemote.h"
 #include "midi/PadLights.h"
@@ -121,6 +122,113 @@ private Q_SLOTS:
         QCOMPARE(again.ReadString(QStringLiteral("note 1 91")), u"0,5"_s);
         QCOMPARE(again.ReadString(QStringLiteral("note 1 36")), u"0,0"_s);
         QVERIFY(!again.ValueExists(QStringLiteral("cc 1 20")));
+    }
+
+    void inputLines_data()
+    {
+        QTest::addColumn<QByteArray>("lines");
+        QTest::addColumn<int>("channel");
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<QStringList>("unreadable");
+        const QByteArray assignments = "note 1 36 = 0,0\nnote 1 37 = somewhere\n";
+        const QStringList old{u"note 1 37 = somewhere"_s};
+        QTest::newRow("older file: any") << assignments << 0 << QString() << old;
+        QTest::newRow("any written out") << assignments + "input channel = any\ninput device = Any\n"
+                                         << 0 << QString() << old;
+        QTest::newRow("narrowed") << assignments + "input channel = 10\ninput device = LPMiniMK3 MIDI\n"
+                                  << 10 << u"LPMiniMK3 MIDI"_s << old;
+        QTest::newRow("channel 17 kept, any meanwhile")
+            << QByteArray("input channel = 17\n") << 0 << QString() << QStringList{u"input channel = 17"_s};
+        QTest::newRow("channel not a number")
+            << QByteArray("input channel = one\n") << 0 << QString() << QStringList{u"input channel = one"_s};
+    }
+    void inputLines()
+    {
+        QFETCH(QByteArray, lines);
+        QFETCH(int, channel);
+        QFETCH(QString, device);
+        QFETCH(QStringList, unreadable);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Brasswold.ini"));
+        {
+            QFile ini(path);
+            QVERIFY(ini.open(QIODevice::WriteOnly));
+            ini.write("[Midi]\n" + lines);
+        }
+        const QString key = QStringLiteral("\\Software\\Brasswold");
+        IniRegistry registry(dir.path());
+        MidiAssignments a;
+        QVERIFY(registry.OpenKey(key, false));
+        a.load(registry);
+        QStringList bad = a.unreadable();
+        QVERIFY(registry.OpenKey(key, false));
+        MidiInputFilter input;
+        input.load(registry, &bad);
+        QCOMPARE(input.channel, channel);
+        QCOMPARE(input.device, device);
+        QCOMPARE(bad, unreadable);
+        QCOMPARE(a.messages().size(), lines.startsWith("note") ? 1 : 0);
+
+        // Saving the assignments leaves the input's lines as they were; saving the input, the assignments.
+        QVERIFY(registry.OpenKey(key, false));
+        a.save(registry);
+        QVERIFY(registry.OpenKey(key, false));
+        a.load(registry);
+        QVERIFY(registry.OpenKey(key, false));
+        MidiInputFilter again;
+        again.load(registry);
+        QCOMPARE(again, input);
+        input.channel = 3;
+        QVERIFY(registry.OpenKey(key, false));
+        input.save(registry);
+        QVERIFY(registry.OpenKey(key, false));
+        a.load(registry);
+        QCOMPARE(a.messages().size(), lines.startsWith("note") ? 1 : 0);
+        QVERIFY(registry.OpenKey(key + QStringLiteral("\\Midi"), false));
+        QCOMPARE(registry.ReadString(MidiInputFilter::ChannelName), u"3"_s);
+        QCOMPARE(registry.ReadString(MidiInputFilter::DeviceName), device.isEmpty() ? u"any"_s : device);
+    }
+
+    void inputDevice_data()
+    {
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<bool>("read");
+        const QString launchpad = u"Launchpad Mini MK3:Launchpad Mini MK3 LPMiniMK3 MIDI 20:0"_s;
+        QTest::newRow("any") << QString() << launchpad << true;
+        QTest::newRow("as listed, other numbers")
+            << u"Launchpad Mini MK3:Launchpad Mini MK3 LPMiniMK3 MIDI"_s
+            << u"Launchpad Mini MK3:Launchpad Mini MK3 LPMiniMK3 MIDI 24:0"_s << true;
+        QTest::newRow("part of the name, any case") << u"lpminimk3"_s << launchpad << true;
+        QTest::newRow("another device") << u"APC mini"_s << launchpad << false;
+        QTest::newRow("numbers are no device") << u"20:0"_s << launchpad << false;
+        QTest::newRow("a JACK port") << u"TestPad:pads"_s << u"TestPad:pads"_s << true;
+    }
+    void inputDevice()
+    {
+        QFETCH(QString, device);
+        QFETCH(QString, port);
+        QFETCH(bool, read);
+        MidiInputFilter input;
+        input.device = device;
+        QCOMPARE(input.acceptsPort(port), read);
+    }
+
+    void aNarrowedChannelIsTheOnlyOneHeardOrLearned()
+    {
+        FakeBoard board;
+        MidiRemote remote(board);
+        remote.assignments().bind({MidiMessageId::Kind::Note, 1, 36}, MidiSlot{0, 0});
+        remote.assignments().bind({MidiMessageId::Kind::Note, 2, 36}, MidiSlot{0, 1});
+        remote.setInputChannel(2);
+        QList<MidiMessageId> learned;
+        remote.learn([&](const MidiMessageId& m) { learned << m; });
+        remote.act({MidiMessageId::Kind::Note, 1, 36});
+        remote.act({MidiMessageId::Kind::Note, 2, 37});
+        remote.act({MidiMessageId::Kind::Note, 1, 36});
+        remote.act({MidiMessageId::Kind::Note, 2, 36});
+        QCOMPARE(learned, (QList<MidiMessageId>{{MidiMessageId::Kind::Note, 2, 37}}));
+        QCOMPARE(board.commands, QStringList{u"press 0 1"_s});
     }
 
     void actsThroughTheBoard_data()
