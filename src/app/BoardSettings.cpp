@@ -14,6 +14,7 @@ const QString OutputDeviceValue = QStringLiteral("OutputDevice");
 const QString EvenLevelsValue = QStringLiteral("EvenLevels");
 const QString ShowKeysValue = QStringLiteral("ShowKeys");
 const QString ShowTimeLeftValue = QStringLiteral("ShowTimeLeft");
+const QString UseSongTimesValue = QStringLiteral("UseSongTimes");
 constexpr int TabCount = 10;
 
 QString tabValueName(int index)
@@ -140,6 +141,16 @@ bool BoardSettings::showTimeLeft() const
 void BoardSettings::saveShowTimeLeft(bool on)
 {
     saveSystemFlag(ShowTimeLeftValue, on);
+}
+
+bool BoardSettings::useSongTimes() const
+{
+    return systemFlag(UseSongTimesValue, false);
+}
+
+void BoardSettings::saveUseSongTimes(bool on)
+{
+    saveSystemFlag(UseSongTimesValue, on);
 }
 
 void BoardSettings::loadKeys(SlotKeys& keys) const

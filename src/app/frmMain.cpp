@@ -4,6 +4,7 @@
 #include "app/BoardControl.h"
 #include "app/BoardKeyboard.h"
 #include "app/BoardSettings.h"
+#include "app/ButtonPlay.h"
 #include "app/MainFormLayout.h"
 #include "app/MenuShortcuts.h"
 #include "app/MidiControl.h"
@@ -12,6 +13,7 @@
 #include "app/SongFileWatch.h"
 #include "app/SoundNews.h"
 #include "app/StatusNews.h"
+#include "app/frmButtonSettings.h"
 #include "app/frmFade.h"
 #include "app/frmKeys.h"
 #include "app/frmOutputDevice.h"
@@ -62,10 +64,12 @@ TMainForm::TMainForm(MainFormServices services, std::unique_ptr<TSongInfo> songI
     , m_keys(new SlotKeyControl(this, m_settings, m_dialogs))
     , m_songFile(new SongFileWatch(*this, *SongInfo))
     , m_play(std::make_unique<PlayLogic>(*this))
+    , m_buttons(std::make_unique<ButtonPlay>(*this, WavePlayer))
 {
     connectGuarded(m_keys, &SlotKeyControl::pressed, this, &TMainForm::SlotKeyPressed);
     connectGuarded(m_keys, &SlotKeyControl::changed, this, &TMainForm::keysChanged);
     connectGuarded(m_keys, &SlotKeyControl::commandPressed, this, &TMainForm::CommandKeyPressed);
+    connectGuarded(m_keys, &SlotKeyControl::released, this, &TMainForm::SlotReleased);
     MainFormLayout::build(*this);
     // An error in creation is reported and the window is still made and shown.
     guard([this] { FormCreate(); });
@@ -142,6 +146,8 @@ void TMainForm::FormCreate()
     guard([this] {
         mnuShowKeys->setChecked(m_settings.showKeys());
         mnuShowTimeLeft->setChecked(m_settings.showTimeLeft());
+        mnuUseSongTimes->setChecked(m_settings.useSongTimes());
+        m_buttons->setUseSongTimes(m_settings.useSongTimes());
         fitPositionPanel();
     });
     // The tab strip's buttons in the order they were made: MTranBtn1 is slot 0.
@@ -376,6 +382,8 @@ void TMainForm::mnuStayOnTopClick()
 
 void TMainForm::openTabPopup(const QPoint& globalPos)
 {
+    TSongRecord rec;
+    mnuButtonSettings->setEnabled(Tag >= 0 && Tag < SlotCount && SongInfo->GetSong(shownTab(), Tag, rec));
     TabPopup->popup(globalPos);
 }
 
@@ -433,6 +441,23 @@ void TMainForm::EditSongStats1Click()
     TfrmSongEdit dialog(this, *SongInfo, shownTab(), Tag, m_levels);
     if (dialog.exec() == QDialog::Accepted)
         RefreshButtons(shownTab()); // a new title shows at once
+}
+
+void TMainForm::mnuButtonSettingsClick()
+{
+    TSongRecord rec;
+    if (Tag < 0 || Tag >= SlotCount || !SongInfo->GetSong(shownTab(), Tag, rec))
+        return;
+    TfrmButtonSettings dialog(this, SongInfo->title(shownTab(), Tag),
+                              SongInfo->buttonSettings(shownTab(), Tag));
+    if (dialog.exec() == QDialog::Accepted)
+        SongInfo->setButtonSettings(shownTab(), Tag, dialog.settings());
+}
+
+void TMainForm::mnuUseSongTimesClick()
+{
+    m_buttons->setUseSongTimes(mnuUseSongTimes->isChecked());
+    m_settings.saveUseSongTimes(mnuUseSongTimes->isChecked());
 }
 
 void TMainForm::btnRecordClick()
@@ -494,7 +519,10 @@ void TMainForm::MTranBtn1MouseDown(TMTranBtn* Sender, Qt::MouseButton, Qt::Keybo
         m_play->toggleQueued(file);
         return;
     }
-    m_play->pressSong(file);
+    if (m_buttons->pressStops({pressedSheet(), n}))
+        btnStopClick();
+    else
+        m_play->pressSong(file);
 }
 
 void TMainForm::btnPlayClick()
@@ -864,6 +892,12 @@ void TMainForm::SlotKeyPressed(SlotRef Slot, bool Shift)
     });
     MTranBtn1MouseDown(SongButtons[static_cast<std::size_t>(Slot.slot)], Qt::LeftButton,
                        Shift ? Qt::ShiftModifier : Qt::NoModifier, 0, 0);
+}
+
+void TMainForm::SlotReleased(SlotRef Slot)
+{
+    if (m_buttons->releaseStops(Slot))
+        btnStopClick();
 }
 
 // --- output device ----------------------------------------------------------------------------------------

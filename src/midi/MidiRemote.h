@@ -45,6 +45,8 @@ public:
     void drain();
     /// Runs what `message` is assigned to, as a press on the board.
     void act(const MidiMessageId& message);
+    /// A pad or key assigned to a slot was let go of: the board's release of that slot.
+    void actRelease(const MidiMessageId& message);
 
     /// The next press goes to `learner` instead of the board, once.
     void learn(std::function<void(const MidiMessageId&)> learner) { m_learner = std::move(learner); }
