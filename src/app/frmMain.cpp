@@ -512,6 +512,11 @@ void TMainForm::MTranBtn1MouseDown(TMTranBtn* Sender, Qt::MouseButton, Qt::Keybo
         return;
     }
     const QString file = SongInfo->fileName(pressedSheet(), n);
+    // A toggle button's second press stops the song it plays (asked before the press counts).
+    if (!QueueMode && m_buttons->pressStops({pressedSheet(), n})) {
+        btnStopClick();
+        return;
+    }
     m_pressedSlots.insert(file.toCaseFolded(), {pressedSheet(), n});
 
     if (QueueMode) {
@@ -519,10 +524,7 @@ void TMainForm::MTranBtn1MouseDown(TMTranBtn* Sender, Qt::MouseButton, Qt::Keybo
         m_play->toggleQueued(file);
         return;
     }
-    if (m_buttons->pressStops({pressedSheet(), n}))
-        btnStopClick();
-    else
-        m_play->pressSong(file);
+    m_play->pressSong(file);
 }
 
 void TMainForm::btnPlayClick()
