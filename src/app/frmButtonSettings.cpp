@@ -41,6 +41,9 @@ TfrmButtonSettings::TfrmButtonSettings(QWidget* owner, const QString& title, con
     volumeLabel->setBuddy(edVolume);
     volumeRow->addWidget(volumeLabel);
     volumeRow->addWidget(edVolume);
+    auto* range = new QLabel(QStringLiteral("-40 to +6 dB, on top of its level and the fade"), this);
+    range->setEnabled(false);
+    volumeRow->addWidget(range);
     volumeRow->addStretch();
     layout->addLayout(volumeRow);
 

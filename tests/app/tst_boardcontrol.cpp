@@ -147,16 +147,26 @@ private Q_SLOTS:
         const int toggle = int(ButtonSettings::Mode::Toggle);
         const int hold = int(ButtonSettings::Mode::Hold);
         // Slot 0 holds A, slot 4 A again, slot 1 B: the mode is slot 0's.
-        QTest::newRow("restart: a second press plays it again") << restart << "press0 press0 release0" << "0";
-        QTest::newRow("toggle: a second press stops it") << toggle << "press0 press0" << "-";
-        QTest::newRow("toggle: a third press plays it again") << toggle << "press0 press0 press0" << "0";
-        QTest::newRow("toggle: its release does nothing") << toggle << "press0 release0" << "0";
-        QTest::newRow("toggle: a Shift+press queues as ever") << toggle << "press0 queue1 queue1" << "0";
-        QTest::newRow("toggle: the same song from another slot") << toggle << "press4 press0" << "0";
-        QTest::newRow("hold: the release stops it") << hold << "press0 release0" << "-";
-        QTest::newRow("hold: the mouse let go stops it") << hold << "press0 up0" << "-";
-        QTest::newRow("hold: another slot's release") << hold << "press0 release4 release1" << "0";
-        QTest::newRow("hold: released after another song began") << hold << "press0 press1 release0" << "1";
+        QTest::newRow("restart: a second press plays it again") << restart << "press0 press0 release0"
+                                                                << "0";
+        QTest::newRow("toggle: a second press stops it") << toggle << "press0 press0"
+                                                         << "-";
+        QTest::newRow("toggle: a third press plays it again") << toggle << "press0 press0 press0"
+                                                              << "0";
+        QTest::newRow("toggle: its release does nothing") << toggle << "press0 release0"
+                                                          << "0";
+        QTest::newRow("toggle: a Shift+press queues as ever") << toggle << "press0 queue1 queue1"
+                                                              << "0";
+        QTest::newRow("toggle: the same song from another slot") << toggle << "press4 press0"
+                                                                 << "0";
+        QTest::newRow("hold: the release stops it") << hold << "press0 release0"
+                                                    << "-";
+        QTest::newRow("hold: the mouse let go stops it") << hold << "press0 up0"
+                                                         << "-";
+        QTest::newRow("hold: another slot's release") << hold << "press0 release4 release1"
+                                                      << "0";
+        QTest::newRow("hold: released after another song began") << hold << "press0 press1 release0"
+                                                                 << "1";
     }
 
     void eachButtonPlaysItsOwnWay()

@@ -112,7 +112,7 @@ public:
     QStringList log;
     QList<int> volumes;
     QStringList hotList;
-    QString nextFile; ///< the song set to follow the one that plays
+    QString nextFile;               ///< the song set to follow the one that plays
     QHash<QString, PlaySpan> spans; ///< how each song was last set to play
     bool loop = false;
     QStringList unplayable;

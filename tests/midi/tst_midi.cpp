@@ -18,10 +18,10 @@ QString pressesOf(const QByteArray& bytes)
 {
     MidiParser parser;
     QStringList out;
-    parser.feed(reinterpret_cast<const unsigned char*>(bytes.constData()),
-                static_cast<std::size_t>(bytes.size()),
-                [&](const MidiMessageId& m) { out << MidiAssignments::messageText(m); },
-                [&](const MidiMessageId& m) { out << QStringLiteral("off ") + MidiAssignments::messageText(m); });
+    parser.feed(
+        reinterpret_cast<const unsigned char*>(bytes.constData()), static_cast<std::size_t>(bytes.size()),
+        [&](const MidiMessageId& m) { out << MidiAssignments::messageText(m); },
+        [&](const MidiMessageId& m) { out << QStringLiteral("off ") + MidiAssignments::messageText(m); });
     return out.join(QLatin1Char('|'));
 }
 

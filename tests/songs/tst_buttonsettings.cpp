@@ -35,10 +35,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("loop");
         QTest::addColumn<ButtonSettings>("expected");
         QTest::newRow("none") << QString() << QString() << QString() << ButtonSettings{};
-        QTest::newRow("all set") << "-6" << "toggle" << "yes" << ButtonSettings{-6.0, Mode::Toggle, true};
-        QTest::newRow("tenths, dB, 1") << "-4.5 dB" << "HOLD" << "1" << ButtonSettings{-4.5, Mode::Hold, true};
-        QTest::newRow("beyond the range") << "-90" << "restart" << "no" << ButtonSettings{-40.0, Mode::Restart, false};
-        QTest::newRow("unreadable") << "loud" << "sometimes" << "maybe" << ButtonSettings{};
+        QTest::newRow("all set") << "-6"
+                                 << "toggle"
+                                 << "yes" << ButtonSettings{-6.0, Mode::Toggle, true};
+        QTest::newRow("tenths, dB, 1") << "-4.5 dB"
+                                       << "HOLD"
+                                       << "1" << ButtonSettings{-4.5, Mode::Hold, true};
+        QTest::newRow("beyond the range") << "-90"
+                                          << "restart"
+                                          << "no" << ButtonSettings{-40.0, Mode::Restart, false};
+        QTest::newRow("unreadable") << "loud"
+                                    << "sometimes"
+                                    << "maybe" << ButtonSettings{};
     }
 
     void keysAreReadWithTheDefaultForWhatCannotBe()
@@ -58,7 +66,8 @@ private Q_SLOTS:
         // Written back, the defaults leave no key and the others' keys stay.
         expected.writeTo(keys);
         QCOMPARE(keys.first().first, QStringLiteral("future"));
-        QCOMPARE(keys.size(), 1 + (expected.volumeDb != 0.0) + (expected.mode != Mode::Restart) + expected.loop);
+        QCOMPARE(keys.size(),
+                 1 + (expected.volumeDb != 0.0) + (expected.mode != Mode::Restart) + expected.loop);
         QCOMPARE(ButtonSettings::fromKeys(keys), expected);
     }
 
