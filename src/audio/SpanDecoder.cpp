@@ -42,6 +42,10 @@ double SpanDecoder::duration() const
 
 void SpanDecoder::passOverStart()
 {
+    if (m_inner->seek(m_start)) {
+        m_at = m_start;
+        return;
+    }
     std::vector<std::int16_t> scratch(std::size_t{4096} * Pcm::Channels);
     while (m_at < m_start) {
         const auto want = static_cast<std::size_t>(std::min<std::int64_t>(4096, m_start - m_at));
