@@ -1238,6 +1238,37 @@ private Q_SLOTS:
         QCOMPARE(button(20)->grab().toImage(), clicked);
     }
 
+    void aHoldButtonPlaysWhileItsKeyIsHeld_data()
+    {
+        QTest::addColumn<bool>("enter"); // Enter on the focused button, or the slot's own key
+        QTest::newRow("slot key") << false;
+        QTest::newRow("Enter") << true;
+    }
+
+    void aHoldButtonPlaysWhileItsKeyIsHeld()
+    {
+        QFETCH(bool, enter);
+        m_form.reset();
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("F1"), QStringLiteral("0,1"));
+        createForm();
+        m_form->songInfo().setButtonSettings(0, 1, ButtonSettings{0.0, ButtonSettings::Mode::Hold, false});
+        showActive();
+        QWidget* to = enter ? static_cast<QWidget*>(button(1)) : m_form.get();
+        const Qt::Key key = enter ? Qt::Key_Return : Qt::Key_F1;
+        if (enter)
+            QTest::keyClick(button(0), Qt::Key_Right);
+        QTest::keyPress(to, key);
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[1]);
+        // The window system's repeat: a release followed at once by a press. It plays on.
+        QTest::keyRelease(to, key);
+        QTest::keyPress(to, key);
+        QTest::qWait(150);
+        QCOMPARE(m_player->playState(), int(MediaPlayer::Playing));
+        QTest::keyRelease(to, key);
+        QTRY_COMPARE(m_player->playState(), int(MediaPlayer::Stopped));
+    }
+
     void enterPressesTheFocusedButtonAndShiftEnterQueuesIt()
     {
         showActive();
