@@ -3,6 +3,7 @@
 
 #include "app/PlayLogic.h"
 #include "app/SongTexts.h"
+#include "app/frmButtonSettings.h"
 #include "app/frmMain.h"
 #include "audio/MediaPlayer.h"
 #include "songs/SongStruc.h"
@@ -55,6 +56,18 @@ void ButtonPlay::prepare(const QString& file)
         }
     }
     m_player.setPlaySpan(f.songInfo().playPath(file), span);
+}
+
+void ButtonPlay::editSettings(QWidget* owner, SlotRef slot)
+{
+    TSongInfo& songs = f.songInfo();
+    TSongRecord rec;
+    if (!songs.GetSong(slot.sheet, slot.slot, rec))
+        return;
+    TfrmButtonSettings dialog(owner, songs.title(slot.sheet, slot.slot),
+                              songs.buttonSettings(slot.sheet, slot.slot));
+    if (dialog.exec() == QDialog::Accepted)
+        songs.setButtonSettings(slot.sheet, slot.slot, dialog.settings());
 }
 
 void ButtonPlay::started(const QString& file)

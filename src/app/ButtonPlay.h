@@ -9,6 +9,7 @@
 #include <optional>
 
 class MediaPlayer;
+class QWidget;
 class TMainForm;
 
 /// Each button's own way of playing, behind the play logic: its volume, loop and, with Use Song
@@ -26,6 +27,8 @@ public:
     void prepare(const QString& file);
     /// Right after `file` started: its loop (a song starts with none).
     void started(const QString& file);
+    /// The Button Settings dialog for a filled slot; what it keeps is stored with the slot.
+    void editSettings(QWidget* owner, SlotRef slot);
     /// A plain press on `slot` stops the song it plays instead of playing it again (toggle).
     [[nodiscard]] bool pressStops(SlotRef slot) const;
     /// Letting go of `slot` stops the song it plays (hold).

@@ -13,7 +13,6 @@
 #include "app/SongFileWatch.h"
 #include "app/SoundNews.h"
 #include "app/StatusNews.h"
-#include "app/frmButtonSettings.h"
 #include "app/frmFade.h"
 #include "app/frmKeys.h"
 #include "app/frmOutputDevice.h"
@@ -445,13 +444,8 @@ void TMainForm::EditSongStats1Click()
 
 void TMainForm::mnuButtonSettingsClick()
 {
-    TSongRecord rec;
-    if (Tag < 0 || Tag >= SlotCount || !SongInfo->GetSong(shownTab(), Tag, rec))
-        return;
-    TfrmButtonSettings dialog(this, SongInfo->title(shownTab(), Tag),
-                              SongInfo->buttonSettings(shownTab(), Tag));
-    if (dialog.exec() == QDialog::Accepted)
-        SongInfo->setButtonSettings(shownTab(), Tag, dialog.settings());
+    if (Tag >= 0 && Tag < SlotCount)
+        m_buttons->editSettings(this, {shownTab(), Tag});
 }
 
 void TMainForm::mnuUseSongTimesClick()

@@ -3,6 +3,7 @@
 #include "app/SongTexts.h"
 #include "app/StatusNews.h"
 #include "app/frmAssignKey.h"
+#include "app/frmButtonSettings.h"
 #include "app/frmFade.h"
 #include "app/frmKeys.h"
 #include "app/frmMain.h"
@@ -29,14 +30,17 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScopeGuard>
 #include <QSlider>
 #include <QTabBar>
@@ -1034,6 +1038,37 @@ private Q_SLOTS:
         QTRY_VERIFY(m_form->TabPopup->isVisible());
         QVERIFY(m_form->TabPopup->actions().contains(m_form->mnuSongAttributes));
         m_form->TabPopup->hide();
+    }
+
+    void buttonSettingsAreOfferedForAFilledButtonAndKeptOnOk()
+    {
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        QTest::mouseClick(button(20), Qt::RightButton, Qt::NoModifier, QPoint(10, 10)); // empty
+        QTRY_VERIFY(m_form->TabPopup->isVisible());
+        QVERIFY(!m_form->mnuButtonSettings->isEnabled());
+        m_form->TabPopup->hide();
+        QTest::mouseClick(button(1), Qt::RightButton, Qt::NoModifier, QPoint(10, 10));
+        QTRY_VERIFY(m_form->TabPopup->isVisible());
+        QVERIFY(m_form->mnuButtonSettings->isEnabled());
+        m_form->TabPopup->hide();
+
+        for (const bool ok : {false, true}) {
+            QTimer::singleShot(0, this, [ok] {
+                auto* dialog = qobject_cast<TfrmButtonSettings*>(QApplication::activeModalWidget());
+                if (!dialog)
+                    return;
+                dialog->edVolume->setValue(-4.5);
+                dialog->rbHold->setChecked(true);
+                dialog->cbLoop->setChecked(true);
+                QVERIFY(dialog->btnOK->isDefault());
+                (ok ? dialog->btnOK : dialog->btnCancel)->click();
+            });
+            m_form->mnuButtonSettings->trigger();
+            const ButtonSettings kept =
+                ok ? ButtonSettings{-4.5, ButtonSettings::Mode::Hold, true} : ButtonSettings{};
+            QCOMPARE(m_form->songInfo().buttonSettings(0, 1), kept);
+        }
     }
 
     void keysFromTheSettingsPlayTheirSlotWhicheverSheetIsShown()
