@@ -355,13 +355,12 @@ int main(int argc, char* argv[])
         return 1;
     }
 
-    std::printf(
-        "\nWhat is measured: CLOCK_MONOTONIC from the moment a press is queued for the window's\n"
-        "thread (window) or the tap's touch is handed to chromium over its DevTools protocol (web)\n"
-        "to the first loud sample at a reader of the null sink's monitor (%s). The two presses are\n"
-        "taken in turns, %d runs each. Columns: median, p95 (ms), runs missed, runs; for the timer\n"
-        "median, p99 and the worst.\n\n",
-        recorder.realtime() ? "reader real-time" : "reader at normal priority", runs);
+    std::printf("\nWhat is measured: CLOCK_MONOTONIC from the moment a press is queued for the window's\n"
+                "thread (window) or the tap's touch is handed to chromium over its DevTools protocol (web)\n"
+                "to the first loud sample at a reader of the null sink's monitor (%s). The two presses are\n"
+                "taken in turns, %d runs each. Columns: median, p95 (ms), runs missed, runs; for the timer\n"
+                "median, p99 and the worst.\n\n",
+                recorder.realtime() ? "reader real-time" : "reader at normal priority", runs);
     std::printf("idle\n");
     row("press on the window to first sample", idle.window);
     row("browser tap to first sample", idle.web);
