@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Web press to sound: a tap in a real browser (chromium, headless, driven over its DevTools protocol
-// by tests/browser/puppet.mjs) on the page the web remote serves, from the moment the release is
+// by tests/browser/puppet.mjs) on the page the web remote serves, from the moment the touch is
 // handed to the browser to the first sample of the song at the null sink's monitor, beside a press
 // on the sound button of the real main window (queued for the window's thread as the window system
 // delivers one), the two taken in turns. Then the same while a flood of HTTP requests (broken ones
@@ -205,13 +205,12 @@ int main(int argc, char* argv[])
         return 1;
     }
 
-    std::printf(
-        "\nWhat is measured: CLOCK_MONOTONIC from the moment a press is queued for the window's\n"
-        "thread (window) or the tap's release is handed to chromium over its DevTools protocol (web)\n"
-        "to the first loud sample at a reader of the null sink's monitor (%s). The two presses are\n"
-        "taken in turns, %d runs each. Columns: median, p95 (ms), runs missed, runs; for the timer\n"
-        "median, p99 and the worst.\n\n",
-        recorder.realtime() ? "reader real-time" : "reader at normal priority", runs);
+    std::printf("\nWhat is measured: CLOCK_MONOTONIC from the moment a press is queued for the window's\n"
+                "thread (window) or the tap's touch is handed to chromium over its DevTools protocol (web)\n"
+                "to the first loud sample at a reader of the null sink's monitor (%s). The two presses are\n"
+                "taken in turns, %d runs each. Columns: median, p95 (ms), runs missed, runs; for the timer\n"
+                "median, p99 and the worst.\n\n",
+                recorder.realtime() ? "reader real-time" : "reader at normal priority", runs);
     std::printf("idle\n");
     printPressesInTurns("web", "browser tap to first sample", idle, idleLate);
     std::printf("\nunder a flood of HTTP requests on 127.0.0.1 (%lld sent in %.1f s)\n",

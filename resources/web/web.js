@@ -20,8 +20,22 @@
   for (let b = 0; b < Slots; ++b) {
     const button = document.createElement('button');
     button.dataset.slot = b;
-    button.addEventListener('click', () =>
-      send({ cmd: queue.getAttribute('aria-pressed') === 'true' ? 'queue' : 'press', sheet: state.view, slot: b }));
+    // A press at the pointer's touch, as the board's own buttons play at the mouse button's press;
+    // its release when the pointer lets go (a button that plays while held stops then). A key
+    // on the page's button presses through its click.
+    let held = null;
+    const press = () => {
+      const queued = queue.getAttribute('aria-pressed') === 'true';
+      send({ cmd: queued ? 'queue' : 'press', sheet: state.view, slot: b });
+      return queued ? null : state.view;
+    };
+    const letGo = () => {
+      if (held !== null) send({ cmd: 'release', sheet: held, slot: b });
+      held = null;
+    };
+    button.addEventListener('pointerdown', (e) => { if (e.button === 0) held = press(); });
+    ['pointerup', 'pointercancel', 'pointerleave'].forEach((type) => button.addEventListener(type, letGo));
+    button.addEventListener('click', (e) => { if (e.detail === 0) press(); });
     grid.appendChild(button);
     buttons.push(button);
   }

@@ -123,6 +123,12 @@ void BoardControl::press(int sheet, int slot)
         m_form.SlotKeyPressed({sheet, slot}, false);
 }
 
+void BoardControl::release(int sheet, int slot)
+{
+    if (validSlot(sheet, slot))
+        m_form.SlotReleased({sheet, slot});
+}
+
 void BoardControl::queue(int sheet, int slot)
 {
     if (validSlot(sheet, slot))

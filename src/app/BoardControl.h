@@ -29,6 +29,7 @@ public:
     [[nodiscard]] double length() const override;
 
     void press(int sheet, int slot) override;
+    void release(int sheet, int slot) override;
     void queue(int sheet, int slot) override;
     void play() override;
     void stopSong() override;

@@ -9,12 +9,17 @@
 #include <QKeyEvent>
 #include <QShortcut>
 #include <QTabBar>
+#include <QTimer>
 #include <QToolButton>
 #include <QWidget>
 
 #include <functional>
+#include <utility>
 
 namespace {
+
+/// How long a release of Enter waits for the press of a window system's repeat that may follow it.
+constexpr int RepeatSettleMs = 40;
 
 struct OwnKey {
     QKeySequence key;
@@ -178,12 +183,16 @@ bool BoardKeyboard::buttonKey(int slot, QKeyEvent* event)
 {
     const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
     if (isEnter(event) && (mods == Qt::NoModifier || mods == Qt::ShiftModifier)) {
+        m_enterLetGo = 0; // pressed again at once: the release before it was a repeat's
         if (m_repeats->lastPressRepeated(event->key()) || event->isAutoRepeat())
             return true; // a key held down presses once
-        if (mods == Qt::ShiftModifier)
+        if (mods == Qt::ShiftModifier) {
             m_board.queue(m_board.shownSheet(), slot);
-        else
-            m_board.press(m_board.shownSheet(), slot);
+        } else {
+            m_enterSheet = m_board.shownSheet();
+            m_enterSlot = slot;
+            m_board.press(m_enterSheet, slot);
+        }
         return true;
     }
     if (mods != Qt::NoModifier)
@@ -241,6 +250,24 @@ bool BoardKeyboard::eventFilter(QObject* watched, QEvent* event)
             m_slot = slot;
         else if (event->type() == QEvent::KeyPress)
             handled = buttonKey(slot, static_cast<QKeyEvent*>(event));
+        else if (event->type() == QEvent::KeyRelease)
+            enterReleased(*static_cast<QKeyEvent*>(event));
     });
     return handled;
+}
+
+void BoardKeyboard::enterReleased(const QKeyEvent& event)
+{
+    if (!isEnter(&event) || event.isAutoRepeat() || m_enterSlot < 0)
+        return;
+    // The window system may follow it at once with the press of a repeat: wait a moment for it.
+    const quint64 release = m_enterLetGo = ++m_enterReleases;
+    QTimer::singleShot(RepeatSettleMs, this, [this, release] {
+        if (m_enterLetGo != release)
+            return;
+        m_enterLetGo = 0;
+        const int sheet = std::exchange(m_enterSheet, -1);
+        const int slot = std::exchange(m_enterSlot, -1);
+        guard([&] { m_board.release(sheet, slot); });
+    });
 }

@@ -52,6 +52,8 @@ protected:
 
 private:
     bool buttonKey(int slot, QKeyEvent* event);
+    /// Enter let go of on a button: the release of its press, once no repeat follows.
+    void enterReleased(const QKeyEvent& event);
     void moveTo(int slot);
     void showSheet(int sheet);
 
@@ -63,4 +65,8 @@ private:
     KeyRepeatGuard* m_repeats;
     QList<QShortcut*> m_shortcuts;
     int m_slot = 0;
+    int m_enterSheet = -1; ///< the button a plain Enter pressed, while it is held
+    int m_enterSlot = -1;
+    quint64 m_enterLetGo = 0; ///< counts Enter's releases; 0 while none waits
+    quint64 m_enterReleases = 0;
 };

@@ -15,6 +15,7 @@ const QString PreviewDeviceValue = QStringLiteral("PreviewDevice");
 const QString EvenLevelsValue = QStringLiteral("EvenLevels");
 const QString ShowKeysValue = QStringLiteral("ShowKeys");
 const QString ShowTimeLeftValue = QStringLiteral("ShowTimeLeft");
+const QString UseSongTimesValue = QStringLiteral("UseSongTimes");
 constexpr int TabCount = 10;
 
 QString tabValueName(int index)
@@ -161,6 +162,16 @@ bool BoardSettings::showTimeLeft() const
 void BoardSettings::saveShowTimeLeft(bool on)
 {
     saveSystemFlag(ShowTimeLeftValue, on);
+}
+
+bool BoardSettings::useSongTimes() const
+{
+    return systemFlag(UseSongTimesValue, false);
+}
+
+void BoardSettings::saveUseSongTimes(bool on)
+{
+    saveSystemFlag(UseSongTimesValue, on);
 }
 
 void BoardSettings::loadKeys(SlotKeys& keys) const

@@ -37,6 +37,9 @@ public:
     /// The time left instead of the position; off unless stored on.
     [[nodiscard]] bool showTimeLeft() const;
     void saveShowTimeLeft(bool on);
+    /// Songs play from their record's start time to its stop time; off unless stored on.
+    [[nodiscard]] bool useSongTimes() const;
+    void saveUseSongTimes(bool on);
 
     void loadKeys(SlotKeys& keys) const;
     void saveKeys(const SlotKeys& keys);

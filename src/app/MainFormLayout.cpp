@@ -129,6 +129,9 @@ void MainFormLayout::buildMenus(TMainForm& f)
     f.mnuShowTimeLeft =
         add(options, QStringLiteral("Show &Time Left"), QKeySequence(), &TMainForm::mnuShowTimeLeftClick);
     f.mnuShowTimeLeft->setCheckable(true);
+    f.mnuUseSongTimes =
+        add(options, QStringLiteral("&Use Song Times"), QKeySequence(), &TMainForm::mnuUseSongTimesClick);
+    f.mnuUseSongTimes->setCheckable(true);
     f.mnuKeys = add(options, QStringLiteral("Ke&ys..."), QKeySequence(), &TMainForm::mnuKeysClick);
 
     QMenu* help = f.menuBar()->addMenu(QStringLiteral("&Help"));
@@ -145,12 +148,14 @@ void MainFormLayout::buildMenus(TMainForm& f)
     f.mnuClearTab = f.TabPopup->addAction(QStringLiteral("Clear Tab"));
     f.TabPopup->addSeparator();
     f.mnuSongAttributes = f.TabPopup->addAction(QStringLiteral("Song &Attributes..."));
+    f.mnuButtonSettings = f.TabPopup->addAction(QStringLiteral("&Button Settings..."));
     f.TabPopup->addSeparator();
     f.mnuAssignKey = f.TabPopup->addAction(QStringLiteral("Assign &Key..."));
     f.mnuClearKey = f.TabPopup->addAction(QStringLiteral("Clear K&ey"));
     connectGuarded(f.mnuChgTabName, &QAction::triggered, &f, [&f] { f.mnuChgTabNameClick(); });
     connectGuarded(f.mnuClearTab, &QAction::triggered, &f, [&f] { f.mnuClearTabClick(); });
     connectGuarded(f.mnuSongAttributes, &QAction::triggered, &f, [&f] { f.EditSongStats1Click(); });
+    connectGuarded(f.mnuButtonSettings, &QAction::triggered, &f, [&f] { f.mnuButtonSettingsClick(); });
     connectGuarded(f.mnuAssignKey, &QAction::triggered, &f, [&f] { f.mnuAssignKeyClick(); });
     connectGuarded(f.mnuClearKey, &QAction::triggered, &f, [&f] { f.mnuClearKeyClick(); });
 
@@ -222,6 +227,7 @@ void MainFormLayout::buildTabControl(TMainForm& f)
         QObject::connect(
             b, &TMTranBtn::OnMouseUp, &f,
             [&f](TMTranBtn* sender, Qt::MouseButton button, Qt::KeyboardModifiers, int x, int y) {
+                guard([&] { f.board().release(f.shownTab(), sender->BtnNumber()); });
                 if (button == Qt::RightButton)
                     f.openTabPopup(sender->mapToGlobal(QPoint(x, y)));
             });

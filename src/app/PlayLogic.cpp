@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PlayLogic.h"
 
+#include "app/ButtonPlay.h"
 #include "app/SongTexts.h"
 #include "app/frmMain.h"
 #include "audio/MediaPlayer.h"
@@ -184,8 +185,10 @@ void PlayLogic::prepareNext()
         !IsCdTrack(currentSong()) && at < f.PlayQueue.size()) {
         const QString path = f.SongInfo->playPath(f.PlayQueue[at]);
         // A CD track or a file not there is left to its own start, which says what is wrong.
-        if (!IsCdTrack(path) && whyMissing(f.PlayQueue[at]).isEmpty())
+        if (!IsCdTrack(path) && whyMissing(f.PlayQueue[at]).isEmpty()) {
+            f.m_buttons->prepare(f.PlayQueue[at]);
             next = path;
+        }
     }
     f.WavePlayer.setNextFile(next);
 }
@@ -264,7 +267,9 @@ void PlayLogic::StartSong(const QString& Song)
     }
 
     // The new file is opened and started first: one that cannot play leaves the song that plays alone.
+    f.m_buttons->prepare(Song);
     f.WavePlayer.setFileName(Path);
+    f.m_buttons->started(Song);
     if (f.CDPlayer->State == TCDState::cdPlaying)
         f.CDPlayer->Stop();
     endFade(); // a fade belongs to the song it was started on

@@ -19,6 +19,7 @@ SlotKeyControl::SlotKeyControl(QWidget* window, BoardSettings& settings, Dialogs
 {
     connect(m_shortcuts, &SlotKeyShortcuts::pressed, this, &SlotKeyControl::pressed);
     connect(m_shortcuts, &SlotKeyShortcuts::commandPressed, this, &SlotKeyControl::commandPressed);
+    connect(m_shortcuts, &SlotKeyShortcuts::released, this, &SlotKeyControl::released);
 }
 
 void SlotKeyControl::load()

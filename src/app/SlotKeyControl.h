@@ -46,6 +46,8 @@ Q_SIGNALS:
     void pressed(SlotRef slot, bool shift);
     /// A command's key was pressed.
     void commandPressed(KeyCommand command);
+    /// The key of a plain press on `slot` was let go of.
+    void released(SlotRef slot);
     /// The keys changed and are stored.
     void changed();
 

@@ -3,19 +3,54 @@
 
 #include "platform/KeyRepeatGuard.h"
 
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QShortcut>
+#include <QTimer>
 #include <QWidget>
+
+namespace {
+/// How long a release waits for the press of a window system's repeat that may follow it.
+constexpr int RepeatSettleMs = 40;
+} // namespace
 
 SlotKeyShortcuts::SlotKeyShortcuts(QWidget* window)
     : QObject(window)
     , m_window(window)
     , m_repeats(new KeyRepeatGuard(this))
 {
+    QCoreApplication::instance()->installEventFilter(this);
 }
 
 SlotKeyShortcuts::~SlotKeyShortcuts()
 {
+    QCoreApplication::instance()->removeEventFilter(this);
     qDeleteAll(m_shortcuts);
+}
+
+bool SlotKeyShortcuts::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (type != QEvent::KeyRelease && type != QEvent::KeyPress && type != QEvent::ShortcutOverride)
+        return QObject::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const int code = key->key();
+    if (!m_held.contains(code))
+        return QObject::eventFilter(watched, event);
+    if (type != QEvent::KeyRelease) {
+        m_letGo.remove(code); // pressed again at once: the key is still held
+    } else if (!key->isAutoRepeat()) {
+        const quint64 release = ++m_releases;
+        m_letGo.insert(code, release);
+        QTimer::singleShot(RepeatSettleMs, this, [this, code, release] {
+            if (m_letGo.value(code) != release)
+                return;
+            m_letGo.remove(code);
+            if (m_held.contains(code))
+                Q_EMIT released(m_held.take(code));
+        });
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void SlotKeyShortcuts::setKeys(const SlotKeys& keys)
@@ -40,6 +75,8 @@ void SlotKeyShortcuts::setKeys(const SlotKeys& keys)
             connect(shortcut, &QShortcut::activated, this, [this, key, slot = *target, shift] {
                 if (m_repeats->lastPressRepeated(key[0].key()))
                     return; // the window system's repeat of a key held down
+                if (!shift)
+                    m_held.insert(key[0].key(), slot);
                 Q_EMIT pressed(slot, shift);
             });
             m_shortcuts << shortcut;

@@ -3,6 +3,7 @@
 
 #include "app/SlotKeys.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 
@@ -12,7 +13,8 @@ class QWidget;
 
 /// The window's shortcuts for the keys: each slot's key plays its slot, and with Shift queues it;
 /// a command's key runs its command; while the window is active and no dialog stands in front of it. A key
-/// held down plays its slot once, whatever the window system repeats.
+/// held down plays its slot once, whatever the window system repeats, and is released once when
+/// it is let go of (a release the window system follows at once with a press is a repeat).
 class SlotKeyShortcuts : public QObject {
     Q_OBJECT
 public:
@@ -25,6 +27,11 @@ public:
 Q_SIGNALS:
     void pressed(SlotRef slot, bool shift);
     void commandPressed(KeyCommand command);
+    /// The key of a plain press on `slot` was let go of.
+    void released(SlotRef slot);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void addCommand(const QKeySequence& key, KeyCommand command);
@@ -32,4 +39,7 @@ private:
     QWidget* m_window;
     KeyRepeatGuard* m_repeats;
     QList<QShortcut*> m_shortcuts;
+    QHash<int, SlotRef> m_held;  ///< by key code: the slot a plain press of it plays
+    QHash<int, quint64> m_letGo; ///< by key code: a release waiting to see no repeat follow
+    quint64 m_releases = 0;
 };

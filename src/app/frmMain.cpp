@@ -4,6 +4,7 @@
 #include "app/BoardControl.h"
 #include "app/BoardKeyboard.h"
 #include "app/BoardSettings.h"
+#include "app/ButtonPlay.h"
 #include "app/KeyListRows.h"
 #include "app/MainFormLayout.h"
 #include "app/MenuShortcuts.h"
@@ -65,10 +66,12 @@ TMainForm::TMainForm(MainFormServices services, std::unique_ptr<TSongInfo> songI
     , m_keys(new SlotKeyControl(this, m_settings, m_dialogs))
     , m_songFile(new SongFileWatch(*this, *SongInfo))
     , m_play(std::make_unique<PlayLogic>(*this))
+    , m_buttons(std::make_unique<ButtonPlay>(*this, WavePlayer))
 {
     connectGuarded(m_keys, &SlotKeyControl::pressed, this, &TMainForm::SlotKeyPressed);
     connectGuarded(m_keys, &SlotKeyControl::changed, this, &TMainForm::keysChanged);
     connectGuarded(m_keys, &SlotKeyControl::commandPressed, this, &TMainForm::CommandKeyPressed);
+    connectGuarded(m_keys, &SlotKeyControl::released, this, &TMainForm::SlotReleased);
     MainFormLayout::build(*this);
     // An error in creation is reported and the window is still made and shown.
     guard([this] { FormCreate(); });
@@ -145,6 +148,8 @@ void TMainForm::FormCreate()
     guard([this] {
         mnuShowKeys->setChecked(m_settings.showKeys());
         mnuShowTimeLeft->setChecked(m_settings.showTimeLeft());
+        mnuUseSongTimes->setChecked(m_settings.useSongTimes());
+        m_buttons->setUseSongTimes(m_settings.useSongTimes());
         fitPositionPanel();
     });
     // The tab strip's buttons in the order they were made: MTranBtn1 is slot 0.
@@ -379,6 +384,8 @@ void TMainForm::mnuStayOnTopClick()
 
 void TMainForm::openTabPopup(const QPoint& globalPos)
 {
+    TSongRecord rec;
+    mnuButtonSettings->setEnabled(Tag >= 0 && Tag < SlotCount && SongInfo->GetSong(shownTab(), Tag, rec));
     TabPopup->popup(globalPos);
 }
 
@@ -438,6 +445,18 @@ void TMainForm::EditSongStats1Click()
         RefreshButtons(shownTab()); // a new title shows at once
 }
 
+void TMainForm::mnuButtonSettingsClick()
+{
+    if (Tag >= 0 && Tag < SlotCount)
+        m_buttons->editSettings(this, {shownTab(), Tag});
+}
+
+void TMainForm::mnuUseSongTimesClick()
+{
+    m_buttons->setUseSongTimes(mnuUseSongTimes->isChecked());
+    m_settings.saveUseSongTimes(mnuUseSongTimes->isChecked());
+}
+
 void TMainForm::btnRecordClick()
 {
     TRecForm recorder(this, m_dialogs);
@@ -490,6 +509,11 @@ void TMainForm::MTranBtn1MouseDown(TMTranBtn* Sender, Qt::MouseButton, Qt::Keybo
         return;
     }
     const QString file = SongInfo->fileName(pressedSheet(), n);
+    // A toggle button's second press stops the song it plays (asked before the press counts).
+    if (!QueueMode && m_buttons->pressStops({pressedSheet(), n})) {
+        btnStopClick();
+        return;
+    }
     m_pressedSlots.insert(file.toCaseFolded(), {pressedSheet(), n});
 
     if (QueueMode) {
@@ -860,6 +884,12 @@ void TMainForm::SlotKeyPressed(SlotRef Slot, bool Shift)
     });
     MTranBtn1MouseDown(SongButtons[static_cast<std::size_t>(Slot.slot)], Qt::LeftButton,
                        Shift ? Qt::ShiftModifier : Qt::NoModifier, 0, 0);
+}
+
+void TMainForm::SlotReleased(SlotRef Slot)
+{
+    if (m_buttons->releaseStops(Slot))
+        btnStopClick();
 }
 
 // --- output device ----------------------------------------------------------------------------------------

@@ -21,6 +21,7 @@
 class Board;
 class BoardControl;
 class BoardKeyboard;
+class ButtonPlay;
 class CdTrackCatalog;
 class Dialogs;
 class DriveList;
@@ -151,6 +152,8 @@ public:
     QAction* mnuChgTabName = nullptr;
     QAction* mnuClearTab = nullptr;
     QAction* mnuSongAttributes = nullptr;
+    QAction* mnuButtonSettings = nullptr;
+    QAction* mnuUseSongTimes = nullptr;
     QAction* mnuAssignKey = nullptr;
     QAction* mnuClearKey = nullptr;
     TTimer* WaveTimer = nullptr;
@@ -195,10 +198,16 @@ public:
     void mnuChgTabNameClick();
     void mnuClearTabClick();
     void EditSongStats1Click();
+    /// How the button pressed last plays: volume, play mode, loop; stored with its song.
+    void mnuButtonSettingsClick();
+    /// Songs play from their record's start time to its stop time; the choice is stored.
+    void mnuUseSongTimesClick();
     void mnuAssignKeyClick();
     void mnuClearKeyClick();
     /// A slot's key: a plain press (with Shift: a Shift+press) on that slot, whichever sheet is shown.
     void SlotKeyPressed(SlotRef Slot, bool Shift);
+    /// The press on a slot was let go of: a button that plays while held stops its song.
+    void SlotReleased(SlotRef Slot);
     void TabControlChange(int index);
     void WaveTimerTimer();
     void FadeTimerTimer();
@@ -283,6 +292,7 @@ private:
     SlotKeyControl* m_keys;
     SongFileWatch* m_songFile; ///< Exit waits for the song file's drive, never longer
     std::unique_ptr<PlayLogic> m_play;
+    std::unique_ptr<ButtonPlay> m_buttons;
     BoardControl* m_board = nullptr;
     BoardKeyboard* m_keyboard = nullptr;
     std::unique_ptr<SoundNews> m_soundNews; ///< the sound server's news, while the window listens

@@ -16,6 +16,13 @@ public:
     /// Decodes up to `frames` frames into `out`; fewer only at the end, 0 once it is reached.
     /// Raises DeviceError when the file cannot be decoded at all.
     virtual std::size_t read(std::int16_t* out, std::size_t frames) = 0;
+    /// Before the first read: the next read starts at `frame` (in the program's frames). False
+    /// when this decoder cannot seek; the caller then reads up to it.
+    virtual bool seek(std::int64_t frame)
+    {
+        (void)frame;
+        return false;
+    }
 };
 
 /// Opens `path` with the decoder for its kind: MIDI files through the synthesizer, anything

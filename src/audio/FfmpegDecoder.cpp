@@ -61,6 +61,45 @@ struct FfmpegDecoder::Impl {
     bool decoderDone = false; // codec drained
     bool atEnd = false;
     int badPackets = 0;
+    std::int64_t skipTo = -1; ///< after a seek: program frames before this one are passed over
+
+    /// The stream's time of its first sample.
+    [[nodiscard]] std::int64_t origin() const
+    {
+        const std::int64_t start = format->streams[streamIndex]->start_time;
+        return start == AV_NOPTS_VALUE ? 0 : start;
+    }
+
+    bool seek(std::int64_t target)
+    {
+        const AVStream* st = format->streams[streamIndex];
+        const std::int64_t ts =
+            origin() + av_rescale_q(target, AVRational{1, Pcm::SampleRate}, st->time_base);
+        if (av_seek_frame(format.get(), streamIndex, ts, AVSEEK_FLAG_BACKWARD) < 0)
+            return false;
+        avcodec_flush_buffers(codec.get());
+        swr_close(swr.get()); // what it held belongs before the seek
+        if (swr_init(swr.get()) < 0)
+            throw DeviceError(QStringLiteral("its sound cannot be resampled after a seek"));
+        pending.clear();
+        pendingPos = 0;
+        inputDone = decoderDone = atEnd = false;
+        skipTo = target;
+        return true;
+    }
+
+    /// After a seek, drops what the decoded frame `in` (now in `pending`) holds before the target.
+    /// False when all of it lies before.
+    bool passOverSeek(std::int64_t frameStart)
+    {
+        const auto frames = static_cast<std::int64_t>(pending.size() / Pcm::Channels);
+        const std::int64_t drop = std::clamp<std::int64_t>(skipTo - frameStart, 0, frames);
+        pendingPos = static_cast<std::size_t>(drop) * Pcm::Channels;
+        if (drop == frames)
+            return false;
+        skipTo = -1;
+        return true;
+    }
 
     void open(const QString& path)
     {
@@ -142,10 +181,21 @@ struct FfmpegDecoder::Impl {
         while (!atEnd) {
             int rc = avcodec_receive_frame(codec.get(), frame.get());
             if (rc == 0) {
+                const std::int64_t pts = frame->best_effort_timestamp;
                 convert(frame.get());
                 av_frame_unref(frame.get());
                 badPackets = 0;
-                if (!pending.empty())
+                if (skipTo >= 0) {
+                    // A frame without a time after a seek: its place is not known, so the
+                    // start is taken where the seek landed.
+                    if (pts == AV_NOPTS_VALUE)
+                        skipTo = -1;
+                    else if (!passOverSeek(av_rescale_q(pts - origin(),
+                                                        format->streams[streamIndex]->time_base,
+                                                        AVRational{1, Pcm::SampleRate})))
+                        continue;
+                }
+                if (pendingPos < pending.size())
                     return true;
                 continue;
             }
@@ -193,6 +243,11 @@ FfmpegDecoder::FfmpegDecoder(const QString& path)
 }
 
 FfmpegDecoder::~FfmpegDecoder() = default;
+
+bool FfmpegDecoder::seek(std::int64_t frame)
+{
+    return d->seek(frame);
+}
 
 double FfmpegDecoder::duration() const
 {

@@ -14,6 +14,8 @@ public:
 
     [[nodiscard]] double duration() const override;
     std::size_t read(std::int16_t* out, std::size_t frames) override;
+    /// Seeks to the packet at or before `frame`, then passes over the frames decoded before it.
+    bool seek(std::int64_t frame) override;
 
 private:
     struct Impl;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "PlaySpan.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -42,6 +44,16 @@ public:
     /// plays and goes on at its last sample; the player then reports the first stopped, and a
     /// FileName set to this song right after takes it over as it plays, reporting it playing.
     virtual void setNextFile(const QString& path) { Q_UNUSED(path); }
+    /// How `path` plays from now on whenever it starts, follows or starts again: its span and
+    /// its gain. The whole song at its level unless set.
+    virtual void setPlaySpan(const QString& path, const PlaySpan& span)
+    {
+        Q_UNUSED(path);
+        Q_UNUSED(span);
+    }
+    /// While on, the song that plays starts again at its end with nothing between; a new song
+    /// starts with it off.
+    virtual void setLoop(bool loop) { Q_UNUSED(loop); }
     /// Songs likely to be pressed soon: their first seconds are decoded ahead.
     virtual void setHotList(const QStringList& paths) { Q_UNUSED(paths); }
 

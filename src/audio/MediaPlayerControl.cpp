@@ -7,6 +7,7 @@
 #include "DecodeAhead.h"
 #include "HotCache.h"
 #include "SongLevels.h"
+#include "SpanDecoder.h"
 #include "StreamingSource.h"
 #include "platform/Errors.h"
 #include "platform/Guard.h"
@@ -64,7 +65,11 @@ MediaPlayerControl::Opened MediaPlayerControl::open(const QString& path)
     Opened song;
     StreamingSource::Head head;
     bool complete = false;
-    if (const std::shared_ptr<const HotHead> hot = m_cache->find(path)) {
+    const PlaySpan span = m_spans.value(path);
+    std::shared_ptr<const HotHead> hot;
+    if (span.whole())
+        hot = m_cache->find(path);
+    if (hot) {
         head = StreamingSource::Head(hot, &hot->pcm);
         song.skip = static_cast<std::int64_t>(hot->frames());
         complete = hot->complete;
@@ -72,6 +77,8 @@ MediaPlayerControl::Opened MediaPlayerControl::open(const QString& path)
     } else {
         try {
             song.decoder = openAudioDecoder(path);
+            if (!span.whole())
+                song.decoder = std::make_unique<SpanDecoder>(std::move(song.decoder), span);
             const std::size_t want = framesFor(m_options.coldHeadSeconds);
             auto pcm = std::make_shared<std::vector<std::int16_t>>(want * Pcm::Channels);
             const std::size_t got = song.decoder->read(pcm->data(), want);
@@ -91,7 +98,7 @@ MediaPlayerControl::Opened MediaPlayerControl::open(const QString& path)
     song.complete = complete;
     if (complete)
         song.source->finish();
-    song.level = m_levels ? m_levels->gainFor(path) : 1.0;
+    song.level = (m_levels ? m_levels->gainFor(path) : 1.0) * span.gain;
     return song;
 }
 
@@ -180,6 +187,14 @@ void MediaPlayerControl::setLoop(bool loop)
         followWithItself();
     else
         setNextFile(m_wantedNext);
+}
+
+void MediaPlayerControl::setPlaySpan(const QString& path, const PlaySpan& span)
+{
+    if (span == PlaySpan{})
+        m_spans.remove(path);
+    else
+        m_spans.insert(path, span);
 }
 
 void MediaPlayerControl::followWithItself()

@@ -3,6 +3,8 @@
 
 #include "MediaPlayer.h"
 
+#include <QHash>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -58,7 +60,9 @@ public:
     void setNextFile(const QString& path) override;
     /// While on, the song that plays starts again at its end with nothing between, unreported;
     /// the song set to follow waits until it is turned off. A new song starts with it off.
-    void setLoop(bool loop);
+    void setLoop(bool loop) override;
+    /// A song with a span other than the whole starts from its decoder, never from the hot list.
+    void setPlaySpan(const QString& path, const PlaySpan& span) override;
     void setHotList(const QStringList& paths) override;
     /// Waits up to `msecs` until the hot list is decoded ahead (as far as the budget goes).
     bool waitHotListWarm(int msecs);
@@ -115,6 +119,7 @@ private:
     std::shared_ptr<ChainSource> m_chain;
     Following m_following;
     bool m_loop = false;
+    QHash<QString, PlaySpan> m_spans;
     QString m_wantedNext; ///< the song set to follow, kept while a loop holds it back
     /// Where the song that plays starts in the stream (songs that followed one another share it).
     std::int64_t m_songStart = 0;

@@ -30,7 +30,7 @@ int dataBytes(unsigned char status)
 }
 } // namespace
 
-void MidiParser::feed(const unsigned char* data, std::size_t size, const Press& press)
+void MidiParser::feed(const unsigned char* data, std::size_t size, const Press& press, const Press& release)
 {
     for (std::size_t i = 0; i < size; ++i) {
         const unsigned char byte = data[i];
@@ -47,7 +47,7 @@ void MidiParser::feed(const unsigned char* data, std::size_t size, const Press& 
             continue; // inside SysEx, or data with no status to belong to
         m_data[m_have++] = byte;
         if (m_have == dataBytes(m_status)) {
-            complete(press);
+            complete(press, release);
             m_have = 0;
             if (m_status >= 0xF0)
                 m_status = 0; // system common has no running status
@@ -55,17 +55,23 @@ void MidiParser::feed(const unsigned char* data, std::size_t size, const Press& 
     }
 }
 
-void MidiParser::complete(const Press& press)
+void MidiParser::complete(const Press& press, const Press& release)
 {
     const int type = m_status & 0xF0;
     const int channel = (m_status & 0x0F) + 1;
     if (type == 0x90 && m_data[1] > 0) {
         press({MidiMessageId::Kind::Note, channel, m_data[0]});
+    } else if (type == 0x80 || type == 0x90) {
+        if (release)
+            release({MidiMessageId::Kind::Note, channel, m_data[0]});
     } else if (type == 0xB0) {
         unsigned char& last = m_control[channel - 1][m_data[0]];
         const bool rising = last < 64 && m_data[1] >= 64;
+        const bool falling = last >= 64 && m_data[1] < 64;
         last = m_data[1];
         if (rising)
             press({MidiMessageId::Kind::Control, channel, m_data[0]});
+        else if (falling && release)
+            release({MidiMessageId::Kind::Control, channel, m_data[0]});
     }
 }

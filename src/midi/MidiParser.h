@@ -19,15 +19,16 @@ struct MidiMessageId {
 /// Reads a MIDI byte stream from one port and reports the presses in it: a note-on of any
 /// velocity above 0, and a control change that rises to 64 or more. Running status is
 /// followed, SysEx is skipped to its end, real-time bytes are ignored where they fall, and
-/// everything else (note-offs, note-on velocity 0, other messages, stray data) does nothing.
+/// everything else does nothing, except that a note-off (or note-on velocity 0) and a control
+/// change that falls below 64 are reported as releases where asked for.
 class MidiParser {
 public:
     using Press = std::function<void(const MidiMessageId&)>;
 
-    void feed(const unsigned char* data, std::size_t size, const Press& press);
+    void feed(const unsigned char* data, std::size_t size, const Press& press, const Press& release = {});
 
 private:
-    void complete(const Press& press);
+    void complete(const Press& press, const Press& release);
 
     unsigned char m_status = 0; ///< running status; 0: none
     unsigned char m_data[2] = {0, 0};

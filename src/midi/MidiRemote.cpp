@@ -46,19 +46,31 @@ void MidiRemote::drain()
     m_counters.dropped += m_overflow.exchange(0);
     const qint64 now = nowMs();
     QList<MidiMessageId> presses;
+    QList<std::pair<MidiMessageId, bool>> events; // in order; true: a release
     for (const Posted& p : posted) {
         // Parsed even when stale: the control values and running status must stay true.
         const bool stale = now - p.at > StaleMs;
-        m_parsers[p.port].feed(reinterpret_cast<const unsigned char*>(p.bytes.constData()),
-                               static_cast<std::size_t>(p.bytes.size()), [&](const MidiMessageId& m) {
-                                   if (stale || presses.contains(m) || presses.size() >= PressesPerTurn)
-                                       ++m_counters.dropped;
-                                   else
-                                       presses << m;
-                               });
+        m_parsers[p.port].feed(
+            reinterpret_cast<const unsigned char*>(p.bytes.constData()),
+            static_cast<std::size_t>(p.bytes.size()),
+            [&](const MidiMessageId& m) {
+                if (stale || presses.contains(m) || presses.size() >= PressesPerTurn) {
+                    ++m_counters.dropped;
+                } else {
+                    presses << m;
+                    events.append({m, false});
+                }
+            },
+            [&](const MidiMessageId& m) {
+                events.append({m, true});
+            });
     }
-    for (const MidiMessageId& m : presses)
-        act(m);
+    for (const auto& [m, release] : events) {
+        if (release)
+            actRelease(m);
+        else
+            act(m);
+    }
 }
 
 void MidiRemote::act(const MidiMessageId& message)
@@ -106,4 +118,15 @@ void MidiRemote::act(const MidiMessageId& message)
         m_board.showSheet((m_board.shownSheet() + Board::Sheets - 1) % Board::Sheets);
         break;
     }
+}
+
+void MidiRemote::actRelease(const MidiMessageId& message)
+{
+    if (m_learner)
+        return; // a learner takes presses only
+    const std::optional<MidiTarget> target = m_assignments.targetOf(message);
+    if (!target)
+        return;
+    if (const auto* slot = std::get_if<MidiSlot>(&*target); slot && !slot->queue)
+        m_board.release(slot->sheet, slot->slot);
 }

@@ -45,6 +45,8 @@ public:
     void drain();
     /// Runs what `message` is assigned to, as a press on the board.
     void act(const MidiMessageId& message);
+    /// A pad or key assigned to a slot was let go of: the board's release of that slot.
+    void actRelease(const MidiMessageId& message);
 
     /// Only messages on `channel` (1..16) are acted on or learned; 0: any channel.
     void setInputChannel(int channel) { m_channel = channel; }

@@ -297,8 +297,12 @@ void OscRemote::dispatch(const OscMessage& message, const OscPeer& from)
         return;
     }
     ++m_counters.handled;
-    if (t == Trigger::Release)
+    if (t == Trigger::Release) {
+        // A tablet's button let go: a button that plays while held stops.
+        if (slotCommand && verb == "press")
+            m_board.release(*sheet - 1, *slot - 1);
         return;
+    }
     if (sheetCommand)
         m_board.showSheet(*sheet - 1);
     else if (verb == "press")

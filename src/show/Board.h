@@ -49,6 +49,9 @@ public:
 public Q_SLOTS:
     /// A plain press: the slot's song plays at once, alone in the queue.
     virtual void press(int sheet, int slot) = 0;
+    /// The plain press on a slot was let go of (the mouse button, key or pad): a button that
+    /// plays while held stops its song; any other does nothing.
+    virtual void release(int sheet, int slot) = 0;
     /// A Shift+press: the slot's song joins the queue, or leaves it.
     virtual void queue(int sheet, int slot) = 0;
     virtual void play() = 0;

@@ -349,6 +349,18 @@ TSongRecord TSongInfo::GetSongOrDefault(int Sheet, int Slot) const
     return rec;
 }
 
+ButtonSettings TSongInfo::buttonSettings(int Sheet, int Slot) const
+{
+    const auto& slot = Songs[index(Sheet, Slot)];
+    return slot ? ButtonSettings::fromKeys(slot->more) : ButtonSettings{};
+}
+
+void TSongInfo::setButtonSettings(int Sheet, int Slot, const ButtonSettings& Settings)
+{
+    if (const auto& slot = Songs[index(Sheet, Slot)])
+        Settings.writeTo(slot->more);
+}
+
 void TSongInfo::ExchangeSongs(int SheetA, int SlotA, int SheetB, int SlotB)
 {
     const std::size_t a = index(SheetA, SlotA);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "songs/ButtonSettings.h"
 #include "songs/SlotsFile.h"
 #include "songs/SongLocator.h"
 
@@ -125,6 +126,10 @@ public:
     void ClearSong(int Sheet, int Slot);
     /// A copy of the slot's record, or the default record (sheet 0, slot 0) for a free slot.
     [[nodiscard]] TSongRecord GetSongOrDefault(int Sheet, int Slot) const;
+    /// How the slot's button plays its song (kept in the companion); the defaults for a free slot.
+    [[nodiscard]] ButtonSettings buttonSettings(int Sheet, int Slot) const;
+    /// Stores how a filled slot's button plays; a free slot keeps nothing.
+    void setButtonSettings(int Sheet, int Slot, const ButtonSettings& Settings);
     /// Swaps the two slots' contents; the records get their new Sheet, their Slot stays.
     void ExchangeSongs(int SheetA, int SlotA, int SheetB, int SlotB);
 

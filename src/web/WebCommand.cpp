@@ -56,12 +56,15 @@ std::optional<WebCommand> WebCommand::parse(const QByteArray& message, QString* 
             return c;
         }
     }
-    if (name == QLatin1String("press") || name == QLatin1String("queue")) {
+    if (name == QLatin1String("press") || name == QLatin1String("release") ||
+        name == QLatin1String("queue")) {
         const auto sheet = whole(o.value(QLatin1String("sheet")), 0, Board::Sheets - 1);
         const auto slot = whole(o.value(QLatin1String("slot")), 0, Board::Slots - 1);
         if (!sheet || !slot)
             return refuse(why, "no such button");
-        c.kind = name == QLatin1String("press") ? Kind::Press : Kind::Queue;
+        c.kind = name == QLatin1String("press")     ? Kind::Press
+                 : name == QLatin1String("release") ? Kind::Release
+                                                    : Kind::Queue;
         c.sheet = *sheet;
         c.slot = *slot;
         return c;
@@ -91,6 +94,9 @@ void WebCommand::run(Board& board) const
     switch (kind) {
     case Kind::Press:
         board.press(sheet, slot);
+        break;
+    case Kind::Release:
+        board.release(sheet, slot);
         break;
     case Kind::Queue:
         board.queue(sheet, slot);

@@ -14,11 +14,12 @@ class Board;
 /// | cmd | fields | runs |
 /// |---|---|---|
 /// | press, queue | sheet 0..9, slot 0..35 | a plain press, a Shift+press |
+/// | release | sheet 0..9, slot 0..35 | the plain press let go of |
 /// | play, stop, stopall, pause | none | the transport buttons |
 /// | fade | speed 0..5 (0: the chosen speed; may be left out) | Fade |
 /// | show | sheet 0..9 | shows that sheet on the board |
 struct WebCommand {
-    enum class Kind { Press, Queue, Play, Stop, StopAll, Pause, Fade, Show };
+    enum class Kind { Press, Release, Queue, Play, Stop, StopAll, Pause, Fade, Show };
 
     static constexpr qsizetype MaxBytes = 256;
 

@@ -2,6 +2,8 @@
 // A show run through the board's commands alone, as a remote control runs it, and what the
 // board tells while it runs.
 #include "app/BoardControl.h"
+#include "app/ButtonPlay.h"
+#include "app/StatusNews.h"
 #include "fakes/BoardFixture.h"
 #include "platform/Timer.h"
 
@@ -9,6 +11,8 @@
 #include <QTabBar>
 #include <QTest>
 #include <QToolButton>
+
+#include <cmath>
 
 Q_DECLARE_METATYPE(SlotState)
 Q_DECLARE_METATYPE(TPlayState)
@@ -132,6 +136,102 @@ private Q_SLOTS:
         const auto told = time.count();
         QTest::qWait(600);
         QCOMPARE(time.count(), told);
+    }
+
+    void eachButtonPlaysItsOwnWay_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("playing"); // the file index that plays after them, or "-"
+        const int restart = int(ButtonSettings::Mode::Restart);
+        const int toggle = int(ButtonSettings::Mode::Toggle);
+        const int hold = int(ButtonSettings::Mode::Hold);
+        // Slot 0 holds A, slot 4 A again, slot 1 B: the mode is slot 0's.
+        QTest::newRow("restart: a second press plays it again") << restart << "press0 press0 release0"
+                                                                << "0";
+        QTest::newRow("toggle: a second press stops it") << toggle << "press0 press0"
+                                                         << "-";
+        QTest::newRow("toggle: a third press plays it again") << toggle << "press0 press0 press0"
+                                                              << "0";
+        QTest::newRow("toggle: its release does nothing") << toggle << "press0 release0"
+                                                          << "0";
+        QTest::newRow("toggle: a Shift+press queues as ever") << toggle << "press0 queue1 queue1"
+                                                              << "0";
+        QTest::newRow("toggle: the same song from another slot") << toggle << "press4 press0"
+                                                                 << "0";
+        QTest::newRow("hold: the release stops it") << hold << "press0 release0"
+                                                    << "-";
+        QTest::newRow("hold: the mouse let go stops it") << hold << "press0 up0"
+                                                         << "-";
+        QTest::newRow("hold: another slot's release") << hold << "press0 release4 release1"
+                                                      << "0";
+        QTest::newRow("hold: released after another song began") << hold << "press0 press1 release0"
+                                                                 << "1";
+    }
+
+    void eachButtonPlaysItsOwnWay()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, steps);
+        QFETCH(QString, playing);
+        m_form->songInfo().setButtonSettings(0, 0, ButtonSettings{0.0, ButtonSettings::Mode(mode), false});
+        for (const QString& step : steps.split(QLatin1Char(' '))) {
+            const int slot = step.right(1).toInt();
+            const QString what = step.chopped(1);
+            if (what == QLatin1String("press"))
+                m_board->press(0, slot);
+            else if (what == QLatin1String("queue"))
+                m_board->queue(0, slot);
+            else if (what == QLatin1String("release"))
+                m_board->release(0, slot);
+            else
+                Q_EMIT button(slot)->OnMouseUp(button(slot), Qt::LeftButton, Qt::NoModifier, 5, 5);
+            settle();
+        }
+        if (playing == QLatin1String("-")) {
+            QCOMPARE(m_board->playState(), TPlayState::psStopped);
+        } else {
+            QCOMPARE(m_board->playState(), TPlayState::psPlaying);
+            QCOMPARE(m_player->fileName(), m_files[playing.toInt()]);
+        }
+    }
+
+    void aButtonsVolumeLoopAndTimesReachThePlayer()
+    {
+        m_form->songInfo().setButtonSettings(0, 1, ButtonSettings{-6.0, ButtonSettings::Mode::Restart, true});
+        TSongRecord rec = m_form->songInfo().GetSongOrDefault(0, 1);
+        rec.StartTime.set(QStringLiteral("0:01.5"));
+        rec.StopTime.set(QStringLiteral("00:09"));
+        rec.FadeStart.set(QStringLiteral("7"));
+        rec.FadeDuration.set(QStringLiteral("2"));
+        m_form->songInfo().SetSong(0, 1, rec);
+        m_board->press(0, 1);
+        settle();
+        QVERIFY(std::abs(m_player->spans.value(m_files[1]).gain - 0.501) < 0.001);
+        QCOMPARE(m_player->spans.value(m_files[1]).start, 0.0); // song times are off by default
+        QVERIFY(m_player->loop);
+
+        // With Use Song Times, the record's times; one that cannot be read is said once.
+        m_form->mnuUseSongTimes->trigger();
+        QCOMPARE(m_player->spans.value(m_files[1]).start, 0.0);
+        m_board->press(0, 1);
+        settle();
+        const PlaySpan span = m_player->spans.value(m_files[1]);
+        QCOMPARE((QList<double>{span.start, span.stop, span.fadeStart, span.fadeDuration}),
+                 (QList<double>{1.5, 9.0, 7.0, 2.0}));
+        rec.StopTime.set(QStringLiteral("9 min"));
+        m_form->songInfo().SetSong(0, 1, rec);
+        m_board->press(0, 2); // C carries no settings: no loop
+        settle();
+        QVERIFY(!m_player->loop);
+        m_board->queue(0, 1); // made ready to follow: read, and said
+        settle();
+        QCOMPARE(m_player->spans.value(m_files[1]).stop, 0.0);
+        QVERIFY(m_form->NewsPanel->news(ButtonPlay::TimesNews).contains(QStringLiteral("Stop Time")));
+        m_form->NewsPanel->clear(ButtonPlay::TimesNews);
+        m_board->press(0, 1);
+        settle();
+        QVERIFY(m_form->NewsPanel->news(ButtonPlay::TimesNews).isEmpty());
     }
 
     void tabNamesAndTitlesAreTold()

@@ -3,6 +3,7 @@
 #include "app/SongTexts.h"
 #include "app/StatusNews.h"
 #include "app/frmAssignKey.h"
+#include "app/frmButtonSettings.h"
 #include "app/frmFade.h"
 #include "app/frmKeys.h"
 #include "app/frmMain.h"
@@ -34,12 +35,14 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScopeGuard>
 #include <QSlider>
 #include <QTabBar>
@@ -1041,6 +1044,37 @@ private Q_SLOTS:
         m_form->TabPopup->hide();
     }
 
+    void buttonSettingsAreOfferedForAFilledButtonAndKeptOnOk()
+    {
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        QTest::mouseClick(button(20), Qt::RightButton, Qt::NoModifier, QPoint(10, 10)); // empty
+        QTRY_VERIFY(m_form->TabPopup->isVisible());
+        QVERIFY(!m_form->mnuButtonSettings->isEnabled());
+        m_form->TabPopup->hide();
+        QTest::mouseClick(button(1), Qt::RightButton, Qt::NoModifier, QPoint(10, 10));
+        QTRY_VERIFY(m_form->TabPopup->isVisible());
+        QVERIFY(m_form->mnuButtonSettings->isEnabled());
+        m_form->TabPopup->hide();
+
+        for (const bool ok : {false, true}) {
+            QTimer::singleShot(0, this, [ok] {
+                auto* dialog = qobject_cast<TfrmButtonSettings*>(QApplication::activeModalWidget());
+                if (!dialog)
+                    return;
+                dialog->edVolume->setValue(-4.5);
+                dialog->rbHold->setChecked(true);
+                dialog->cbLoop->setChecked(true);
+                QVERIFY(dialog->btnOK->isDefault());
+                (ok ? dialog->btnOK : dialog->btnCancel)->click();
+            });
+            m_form->mnuButtonSettings->trigger();
+            const ButtonSettings kept =
+                ok ? ButtonSettings{-4.5, ButtonSettings::Mode::Hold, true} : ButtonSettings{};
+            QCOMPARE(m_form->songInfo().buttonSettings(0, 1), kept);
+        }
+    }
+
     void keysFromTheSettingsPlayTheirSlotWhicheverSheetIsShown()
     {
         m_form.reset();
@@ -1261,6 +1295,37 @@ private Q_SLOTS:
         QVERIFY(button(21)->focusMarkShown());
         QVERIFY(button(21)->grab().toImage() != next);
         QCOMPARE(button(20)->grab().toImage(), clicked);
+    }
+
+    void aHoldButtonPlaysWhileItsKeyIsHeld_data()
+    {
+        QTest::addColumn<bool>("enter"); // Enter on the focused button, or the slot's own key
+        QTest::newRow("slot key") << false;
+        QTest::newRow("Enter") << true;
+    }
+
+    void aHoldButtonPlaysWhileItsKeyIsHeld()
+    {
+        QFETCH(bool, enter);
+        m_form.reset();
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("F1"), QStringLiteral("0,1"));
+        createForm();
+        m_form->songInfo().setButtonSettings(0, 1, ButtonSettings{0.0, ButtonSettings::Mode::Hold, false});
+        showActive();
+        QWidget* to = enter ? static_cast<QWidget*>(button(1)) : m_form.get();
+        const Qt::Key key = enter ? Qt::Key_Return : Qt::Key_F1;
+        if (enter)
+            QTest::keyClick(button(0), Qt::Key_Right);
+        QTest::keyPress(to, key);
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[1]);
+        // The window system's repeat: a release followed at once by a press. It plays on.
+        QTest::keyRelease(to, key);
+        QTest::keyPress(to, key);
+        QTest::qWait(150);
+        QCOMPARE(m_player->playState(), int(MediaPlayer::Playing));
+        QTest::keyRelease(to, key);
+        QTRY_COMPARE(m_player->playState(), int(MediaPlayer::Stopped));
     }
 
     void enterPressesTheFocusedButtonAndShiftEnterQueuesIt()

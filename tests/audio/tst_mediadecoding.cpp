@@ -2,6 +2,7 @@
 #include "audio/AudioDecoder.h"
 #include "audio/AudioOutput.h"
 #include "audio/MidiDecoder.h"
+#include "audio/SpanDecoder.h"
 #include "fakes/MediaFiles.h"
 #include "platform/Errors.h"
 
@@ -52,6 +53,21 @@ private Q_SLOTS:
             auto decoder = openAudioDecoder(path(name));
             QCOMPARE(decoder->duration(), 50000.0 / 44100.0);
             QVERIFY2(decodeAll(*decoder, 777) == samples, name);
+        }
+    }
+
+    void aSpanStartsAndStopsAtItsExactFrame()
+    {
+        const auto samples = ramp(100000);
+        QVERIFY(writeWav(path("span.wav"), samples));
+        QVERIFY(writeAu(path("span.au"), samples));
+        // 0.5 s to 2 s, in frames 22050 to 88200.
+        for (const char* name : {"span.wav", "span.au"}) {
+            SpanDecoder span(openAudioDecoder(path(name)), PlaySpan{0.5, 2.0, 0.0, 0.0, 1.0});
+            QCOMPARE(span.duration(), 1.5);
+            const auto pcm = decodeAll(span, 1000);
+            QCOMPARE(pcm.size(), std::size_t{66150} * Pcm::Channels);
+            QVERIFY2(std::equal(pcm.begin(), pcm.end(), samples.begin() + 22050 * Pcm::Channels), name);
         }
     }
 

@@ -32,14 +32,15 @@ const ops = {
     await Promise.all([page.waitForNavigation({ waitUntil: 'load' }), page.click(selector)]);
     return page.url();
   },
-  // A tap as a finger or the mouse gives it: a button acts when let go, so the answer is the
-  // moment the release was handed to the browser, on CLOCK_MONOTONIC in nanoseconds (as text).
+  // A tap as a finger or the mouse gives it: a sound button presses when touched (and lets go when
+  // lifted), so the answer is the moment the touch was handed to the browser, on CLOCK_MONOTONIC
+  // in nanoseconds (as text).
   async tap({ selector }) {
     const box = await (await page.waitForSelector(selector, { timeout: 5000 })).boundingBox();
     const x = box.x + box.width / 2, y = box.y + box.height / 2;
     await page.mouse.move(x, y);
-    await page.mouse.down();
     const at = process.hrtime.bigint();
+    await page.mouse.down();
     await page.mouse.up();
     return at.toString();
   },

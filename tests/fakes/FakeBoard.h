@@ -38,6 +38,7 @@ public:
     [[nodiscard]] double length() const override { return songLength; }
 
     void press(int sheet, int slot) override { note(QStringLiteral("press %1 %2").arg(sheet).arg(slot)); }
+    void release(int sheet, int slot) override { note(QStringLiteral("release %1 %2").arg(sheet).arg(slot)); }
     void queue(int sheet, int slot) override { note(QStringLiteral("queue %1 %2").arg(sheet).arg(slot)); }
     void play() override { note(QStringLiteral("play")); }
     void stopSong() override { note(QStringLiteral("stop")); }

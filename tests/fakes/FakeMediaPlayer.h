@@ -79,6 +79,8 @@ public:
     }
     void setHotList(const QStringList& paths) override { hotList = paths; }
     void setNextFile(const QString& path) override { nextFile = path; }
+    void setPlaySpan(const QString& path, const PlaySpan& span) override { spans.insert(path, span); }
+    void setLoop(bool on) override { loop = on; }
 
     /// The song ends by itself.
     void finish()
@@ -110,7 +112,9 @@ public:
     QStringList log;
     QList<int> volumes;
     QStringList hotList;
-    QString nextFile; ///< the song set to follow the one that plays
+    QString nextFile;               ///< the song set to follow the one that plays
+    QHash<QString, PlaySpan> spans; ///< how each song was last set to play
+    bool loop = false;
     QStringList unplayable;
     /// Not empty: starts fail as without a sound server, with this reason.
     QString noOutput;

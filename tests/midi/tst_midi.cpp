@@ -19,9 +19,10 @@ QString pressesOf(const QByteArray& bytes)
 {
     MidiParser parser;
     QStringList out;
-    parser.feed(reinterpret_cast<const unsigned char*>(bytes.constData()),
-                static_cast<std::size_t>(bytes.size()),
-                [&](const MidiMessageId& m) { out << MidiAssignments::messageText(m); });
+    parser.feed(
+        reinterpret_cast<const unsigned char*>(bytes.constData()), static_cast<std::size_t>(bytes.size()),
+        [&](const MidiMessageId& m) { out << MidiAssignments::messageText(m); },
+        [&](const MidiMessageId& m) { out << QStringLiteral("off ") + MidiAssignments::messageText(m); });
     return out.join(QLatin1Char('|'));
 }
 
@@ -42,16 +43,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("presses");
         QTest::newRow("note on") << QByteArray::fromHex("902440") << u"note 1 36"_s;
         QTest::newRow("softest hit") << QByteArray::fromHex("9f2401") << u"note 16 36"_s;
-        QTest::newRow("velocity 0 is a note-off") << QByteArray::fromHex("902400") << u""_s;
-        QTest::newRow("note off") << QByteArray::fromHex("802440") << u""_s;
-        QTest::newRow("running status") << QByteArray::fromHex("90244025402600") << u"note 1 36|note 1 37"_s;
+        QTest::newRow("velocity 0 is a note-off") << QByteArray::fromHex("902400") << u"off note 1 36"_s;
+        QTest::newRow("note off") << QByteArray::fromHex("802440") << u"off note 1 36"_s;
+        QTest::newRow("running status")
+            << QByteArray::fromHex("90244025402600") << u"note 1 36|note 1 37|off note 1 38"_s;
         QTest::newRow("real time inside a message") << QByteArray::fromHex("9024f87f") << u"note 1 36"_s;
         QTest::newRow("sysex skipped, status after")
             << QByteArray::fromHex("f0002029020d2440f7902540") << u"note 1 37"_s;
         QTest::newRow("sysex ends running status")
             << QByteArray::fromHex("902440f001f72540") << u"note 1 36"_s;
         QTest::newRow("cc rising") << QByteArray::fromHex("b0140ab01440b0147fb01400b01464")
-                                   << u"cc 1 20|cc 1 20"_s;
+                                   << u"cc 1 20|off cc 1 20|cc 1 20"_s;
         QTest::newRow("cc staying low") << QByteArray::fromHex("b1053f") << u""_s;
         QTest::newRow("program change and pitch bend") << QByteArray::fromHex("c005e00040") << u""_s;
         QTest::newRow("stray data") << QByteArray::fromHex("2440") << u""_s;
@@ -236,7 +238,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("target");
         QTest::addColumn<int>("shown");
         QTest::addColumn<QString>("command");
-        QTest::newRow("slot") << u"3,7"_s << 0 << u"press 3 7"_s;
+        QTest::newRow("slot, let go") << u"3,7"_s << 0 << u"press 3 7|release 3 7"_s;
         QTest::newRow("queue") << u"queue 3,7"_s << 0 << u"queue 3 7"_s;
         QTest::newRow("play") << u"play"_s << 0 << u"play"_s;
         QTest::newRow("stop") << u"stop"_s << 0 << u"stop"_s;
@@ -255,9 +257,9 @@ private Q_SLOTS:
         board.shown = shown;
         MidiRemote remote(board);
         remote.assignments().bind({MidiMessageId::Kind::Note, 1, 36}, *MidiAssignments::parseTarget(target));
-        const unsigned char on[] = {0x90, 36, 100};
-        remote.post(0, on, sizeof on);
-        QTRY_COMPARE(board.commands, QStringList{command});
+        const unsigned char onOff[] = {0x90, 36, 100, 0x80, 36, 0};
+        remote.post(0, onOff, sizeof onOff);
+        QTRY_COMPARE(board.commands, command.split(QLatin1Char('|')));
     }
 
     void learnsTheNextPressOnly()

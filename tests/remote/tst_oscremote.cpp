@@ -98,7 +98,9 @@ private Q_SLOTS:
         row("queue", msg("/sonavex/sheet/1/button/36/queue"), {QStringLiteral("queue 0 35")});
         row("a tablet's button pressed", msg("/sonavex/sheet/1/button/1/press", {1.0f}),
             {QStringLiteral("press 0 0")});
-        row("a tablet's button let go", msg("/sonavex/sheet/1/button/1/press", {0.0f}), {});
+        row("a tablet's button let go", msg("/sonavex/sheet/1/button/1/press", {0.0f}),
+            {QStringLiteral("release 0 0")});
+        row("a tablet's queue button let go", msg("/sonavex/sheet/1/button/1/queue", {0.0f}), {});
         row("play", msg("/sonavex/play"), {QStringLiteral("play")});
         row("stop", msg("/sonavex/stop"), {QStringLiteral("stop")});
         row("stop all", msg("/sonavex/stopall", {1}), {QStringLiteral("stopall")});

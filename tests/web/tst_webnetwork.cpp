@@ -181,7 +181,9 @@ private Q_SLOTS:
                       .isUndefined(),
                  qPrintable(browser.error()));
         ask({{QStringLiteral("op"), QStringLiteral("tap")}, {QStringLiteral("selector"), first}});
-        QTRY_COMPARE(m_board.commands, QStringList{QStringLiteral("press 0 0")});
+        // Pressed at the touch, let go at the lift.
+        QTRY_COMPARE(m_board.commands,
+                     (QStringList{QStringLiteral("press 0 0"), QStringLiteral("release 0 0")}));
     }
 };
 

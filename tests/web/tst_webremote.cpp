@@ -126,6 +126,8 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("runs"); // empty: refused
         QTest::newRow("press") << QByteArray(R"({"cmd":"press","sheet":2,"slot":35})")
                                << QByteArray("press 2 35");
+        QTest::newRow("release") << QByteArray(R"({"cmd":"release","sheet":1,"slot":4})")
+                                 << QByteArray("release 1 4");
         QTest::newRow("queue") << QByteArray(R"({"cmd":"queue","sheet":0,"slot":0})")
                                << QByteArray("queue 0 0");
         QTest::newRow("play") << QByteArray(R"({"cmd":"play"})") << QByteArray("play");

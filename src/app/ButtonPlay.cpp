@@ -1,0 +1,99 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ButtonPlay.h"
+
+#include "app/PlayLogic.h"
+#include "app/SongTexts.h"
+#include "app/frmButtonSettings.h"
+#include "app/frmMain.h"
+#include "audio/MediaPlayer.h"
+#include "songs/SongStruc.h"
+#include "songs/SongTimes.h"
+
+ButtonPlay::ButtonPlay(TMainForm& form, MediaPlayer& player)
+    : f(form)
+    , m_player(player)
+{
+}
+
+std::optional<SlotRef> ButtonPlay::slotOf(const QString& file) const
+{
+    const TSongInfo& songs = f.songInfo();
+    if (const auto pressed = f.pressedSlotOf(file);
+        pressed && songs.fileName(pressed->sheet, pressed->slot).compare(file, Qt::CaseInsensitive) == 0)
+        return pressed;
+    for (int sheet = 0; sheet < SheetCount; ++sheet)
+        for (int slot = 0; slot < SlotCount; ++slot)
+            if (songs.fileName(sheet, slot).compare(file, Qt::CaseInsensitive) == 0)
+                return SlotRef{sheet, slot};
+    return std::nullopt;
+}
+
+void ButtonPlay::prepare(const QString& file)
+{
+    if (file.isEmpty() || IsCdTrack(file))
+        return;
+    PlaySpan span;
+    if (const auto slot = slotOf(file)) {
+        span.gain = f.songInfo().buttonSettings(slot->sheet, slot->slot).gain();
+        TSongRecord rec;
+        if (m_useTimes && f.songInfo().GetSong(slot->sheet, slot->slot, rec)) {
+            const SongTimes times = SongTimes::of(rec);
+            span.start = times.start;
+            span.stop = times.stop;
+            span.fadeStart = times.fadeStart;
+            span.fadeDuration = times.fadeDuration;
+            const QString said = QStringLiteral("%1,%2:%3|%4|%5|%6")
+                                     .arg(slot->sheet)
+                                     .arg(slot->slot)
+                                     .arg(rec.StartTime.str(), rec.StopTime.str(), rec.FadeStart.str(),
+                                          rec.FadeDuration.str());
+            if (!times.unreadable.isEmpty() && !m_said.contains(said)) {
+                m_said.insert(said);
+                f.sayNews(TimesNews, QStringLiteral("Song times of %1 not read, ignored: %2")
+                                         .arg(f.songInfo().title(slot->sheet, slot->slot),
+                                              times.unreadable.join(QStringLiteral(", "))));
+            }
+        }
+    }
+    m_player.setPlaySpan(f.songInfo().playPath(file), span);
+}
+
+void ButtonPlay::editSettings(QWidget* owner, SlotRef slot)
+{
+    TSongInfo& songs = f.songInfo();
+    TSongRecord rec;
+    if (!songs.GetSong(slot.sheet, slot.slot, rec))
+        return;
+    TfrmButtonSettings dialog(owner, songs.title(slot.sheet, slot.slot),
+                              songs.buttonSettings(slot.sheet, slot.slot));
+    if (dialog.exec() == QDialog::Accepted)
+        songs.setButtonSettings(slot.sheet, slot.slot, dialog.settings());
+}
+
+void ButtonPlay::started(const QString& file)
+{
+    const auto slot = slotOf(file);
+    m_player.setLoop(slot && f.songInfo().buttonSettings(slot->sheet, slot->slot).loop);
+}
+
+bool ButtonPlay::playsFrom(SlotRef slot) const
+{
+    if (f.PlayState == TPlayState::psStopped || !f.playLogic().somethingPlays())
+        return false;
+    const QString current = f.playLogic().currentSong();
+    return !current.isEmpty() &&
+           f.songInfo().fileName(slot.sheet, slot.slot).compare(current, Qt::CaseInsensitive) == 0 &&
+           slotOf(current) == slot;
+}
+
+bool ButtonPlay::pressStops(SlotRef slot) const
+{
+    return f.songInfo().buttonSettings(slot.sheet, slot.slot).mode == ButtonSettings::Mode::Toggle &&
+           playsFrom(slot);
+}
+
+bool ButtonPlay::releaseStops(SlotRef slot) const
+{
+    return f.songInfo().buttonSettings(slot.sheet, slot.slot).mode == ButtonSettings::Mode::Hold &&
+           playsFrom(slot);
+}
