@@ -21,6 +21,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -34,6 +35,13 @@ namespace PulseLink {
 inline constexpr pa_usec_t TargetLatencyUs = 40000;
 inline constexpr pa_usec_t RequestUs = 10000;
 inline constexpr pa_usec_t PrebufUs = 2000;
+/// The same on a PipeWire server, which runs its whole graph at the period the smallest request
+/// of a stream asks: ours above ask 10 ms, rounded down to 256 frames (5.3 ms), and left us 20 ms
+/// of buffer there. On a busy machine a client then missed its period several times a minute,
+/// each miss heard as a blank of one period (stock players alike). These ask 20 ms (512 frames)
+/// and keep 60 ms: no blank in the same measurements. A PulseAudio server keeps the ones above.
+inline constexpr pa_usec_t PipeWireTargetLatencyUs = 80000;
+inline constexpr pa_usec_t PipeWireRequestUs = 20000;
 inline constexpr pa_usec_t CaptureFragmentUs = 20000;
 inline constexpr pa_usec_t ReconnectUs = 500000;
 inline constexpr pa_usec_t StarvedRetryUs = 5000;
@@ -47,13 +55,15 @@ inline constexpr std::uint32_t ServerDefault = std::numeric_limits<std::uint32_t
 
 inline const pa_sample_spec SampleSpec{PA_SAMPLE_S16LE, Pcm::SampleRate, Pcm::Channels};
 
-inline pa_buffer_attr playbackAttr()
+inline pa_buffer_attr playbackAttr(bool pipeWire)
 {
     pa_buffer_attr a{};
     a.maxlength = ServerDefault;
-    a.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(TargetLatencyUs, &SampleSpec));
+    a.tlength = static_cast<std::uint32_t>(
+        pa_usec_to_bytes(pipeWire ? PipeWireTargetLatencyUs : TargetLatencyUs, &SampleSpec));
     a.prebuf = static_cast<std::uint32_t>(pa_usec_to_bytes(PrebufUs, &SampleSpec));
-    a.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(RequestUs, &SampleSpec));
+    a.minreq =
+        static_cast<std::uint32_t>(pa_usec_to_bytes(pipeWire ? PipeWireRequestUs : RequestUs, &SampleSpec));
     a.fragsize = ServerDefault;
     return a;
 }
@@ -109,6 +119,8 @@ struct PulseAudioEngine::Impl {
     pa_stream* standby = nullptr;
     pa_time_event* reconnect = nullptr;
     bool ready = false;
+    bool named = false;    ///< the server said its name (or could not)
+    bool pipeWire = false; ///< the server is PipeWire's
     bool connecting = false;
     std::atomic<int> underflows{0};
     QString lastError = QStringLiteral("not connected to the audio server");
@@ -183,6 +195,8 @@ struct PulseAudioEngine::Impl {
         pa_context_unref(context);
         context = nullptr;
         ready = false;
+        named = false;
+        pipeWire = false;
         sinksListed = false;
         sinks.clear();
     }
@@ -216,9 +230,10 @@ struct PulseAudioEngine::Impl {
             d->ready = true;
             d->connecting = false;
             d->tellServer(false);
-            d->prepareStandby();
             d->prepareHeldCapture();
             d->watchSinks();
+            // The stream kept ready waits for the server's name, which says how to ask it.
+            unrefOperation(pa_context_get_server_info(c, &Impl::onServerKind, d));
             break;
         case PA_CONTEXT_FAILED:
         case PA_CONTEXT_TERMINATED:
@@ -246,7 +261,7 @@ struct PulseAudioEngine::Impl {
         if (!s)
             return nullptr;
         pa_stream_set_state_callback(s, &Impl::onStreamStateSignal, this);
-        const pa_buffer_attr attr = playbackAttr();
+        const pa_buffer_attr attr = playbackAttr(pipeWire);
         auto flags =
             static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
                                            PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
@@ -264,9 +279,21 @@ struct PulseAudioEngine::Impl {
     /// Under the lock: a stream may be opened on the sink songs play on now.
     [[nodiscard]] bool canPlay() const { return !chosenOnly || (!chosenSink.isEmpty() && !chosenMissing); }
 
+    /// Once the server said its name (or could not): the stream kept ready is asked for.
+    static void onServerKind(pa_context* c, const pa_server_info* info, void* userdata)
+    {
+        auto* d = static_cast<Impl*>(userdata);
+        if (c != d->context)
+            return;
+        d->named = true;
+        d->pipeWire = info && info->server_name && std::strstr(info->server_name, "PipeWire");
+        d->prepareStandby();
+        pa_threaded_mainloop_signal(d->loop, 0);
+    }
+
     void prepareStandby()
     {
-        if (ready && !standby && canPlay())
+        if (ready && named && !standby && canPlay())
             standby = newPlayback();
     }
 
@@ -308,6 +335,8 @@ struct PulseAudioEngine::Impl {
             throw NoAudioOutput(QStringLiteral("No audio output: no output is chosen"));
         // The standby may be made anew while we wait (the outputs changed), and a stream on a
         // chosen sink that has gone fails: then the default sink plays.
+        while (ready && !named) // one round trip after connecting
+            pa_threaded_mainloop_wait(loop);
         for (int attempt = 0; attempt < 3; ++attempt) {
             prepareStandby();
             while (ready && standby && pa_stream_get_state(standby) == PA_STREAM_CREATING)

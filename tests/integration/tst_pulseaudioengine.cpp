@@ -4,6 +4,7 @@
 #include "platform/Errors.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -184,6 +185,40 @@ private Q_SLOTS:
         stream->stop();
         QTest::qWait(100);
         QCOMPARE(finished.count(), 0);
+    }
+
+    // PipeWire runs its whole graph at the period the smallest request asks: a stream of ours must
+    // not ask one under 512 frames (10.7 ms), which clients on busy cores missed, each miss a blank.
+    void onPipeWireAStreamAsksAPeriodOfAtLeast512Frames()
+    {
+        const auto pactl = [](const QStringList& args) {
+            QProcess p;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+            p.setProcessEnvironment(env);
+            p.start(QStringLiteral("pactl"), args);
+            p.waitForFinished(3000);
+            return QString::fromUtf8(p.readAllStandardOutput());
+        };
+        if (!pactl({QStringLiteral("info")}).contains(QStringLiteral("PipeWire")))
+            QSKIP("the test server is not PipeWire's");
+        PulseAudioEngine engine(QStringLiteral("sonavex-period"));
+        QVERIFY(engine.waitConnected(3000));
+        QTest::qWait(200); // the server has said its name
+        auto stream = engine.start(std::make_shared<ToneSource>(44100 * 10));
+        QTest::qWait(300);
+        const QString inputs = pactl({QStringLiteral("list"), QStringLiteral("sink-inputs")});
+        stream->stop();
+        // Every stream of ours: the one playing and the one kept ready for the next start.
+        static const QRegularExpression latency(
+            QStringLiteral("application.name = \"sonavex-period\"[^#]*?node.latency = \"(\\d+)/(\\d+)\""));
+        int streams = 0;
+        for (const QRegularExpressionMatch& m : latency.globalMatch(inputs)) {
+            ++streams;
+            const double ms = 1000.0 * m.captured(1).toDouble() / m.captured(2).toDouble();
+            QVERIFY2(ms >= 512.0 / 48.0, qPrintable(QString::number(ms)));
+        }
+        QVERIFY2(streams >= 2, qPrintable(inputs));
     }
 
     void shouldRampGainChangesInsteadOfClicking()
