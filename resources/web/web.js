@@ -21,9 +21,10 @@
     const button = document.createElement('button');
     button.dataset.slot = b;
     // A press at the pointer's touch, as the board's own buttons play at the mouse button's press;
-    // its release when the pointer lets go (a button that plays while held stops then). A key
-    // on the page's button presses through its click.
-    let held = null;
+    // its release when the pointer lets go (a button that plays while held stops then). A finger
+    // on a page that scrolls may be starting a scroll, not a press: there the press waits for the
+    // click, as it does for a key on the page's button.
+    let held = null, pressedAtTouch = false;
     const press = () => {
       const queued = queue.getAttribute('aria-pressed') === 'true';
       send({ cmd: queued ? 'queue' : 'press', sheet: state.view, slot: b });
@@ -33,9 +34,19 @@
       if (held !== null) send({ cmd: 'release', sheet: held, slot: b });
       held = null;
     };
-    button.addEventListener('pointerdown', (e) => { if (e.button === 0) held = press(); });
+    const pageScrolls = () => {
+      const page = document.scrollingElement || document.documentElement;
+      return page.scrollHeight > page.clientHeight + 1 || page.scrollWidth > page.clientWidth + 1;
+    };
+    button.addEventListener('pointerdown', (e) => {
+      pressedAtTouch = e.button === 0 && !(e.pointerType === 'touch' && pageScrolls());
+      if (pressedAtTouch) held = press();
+    });
     ['pointerup', 'pointercancel', 'pointerleave'].forEach((type) => button.addEventListener(type, letGo));
-    button.addEventListener('click', (e) => { if (e.detail === 0) press(); });
+    button.addEventListener('click', () => {
+      if (!pressedAtTouch) press();
+      pressedAtTouch = false;
+    });
     grid.appendChild(button);
     buttons.push(button);
   }

@@ -44,6 +44,21 @@ const ops = {
     await page.mouse.up();
     return at.toString();
   },
+  // A finger put on the element and drawn `dy` pixels up, as a page is scrolled (answers the
+  // page's scroll offset after it), and a finger's tap on the element.
+  async swipe({ selector, dy }) {
+    const box = await (await page.waitForSelector(selector, { timeout: 5000 })).boundingBox();
+    const x = box.x + box.width / 2, y = box.y + box.height / 2;
+    await page.touchscreen.touchStart(x, y);
+    for (let i = 1; i <= 10; ++i) await page.touchscreen.touchMove(x, y - (dy * i) / 10);
+    await page.touchscreen.touchEnd();
+    return page.evaluate(() => window.scrollY);
+  },
+  async touch({ selector }) {
+    const box = await (await page.waitForSelector(selector, { timeout: 5000 })).boundingBox();
+    await page.touchscreen.tap(box.x + box.width / 2, box.y + box.height / 2);
+    return true;
+  },
   async text({ selector }) { return page.$eval(selector, (e) => e.textContent); },
   async attr({ selector, name }) { return page.$eval(selector, (e, n) => e.getAttribute(n), name); },
   async className({ selector }) { return page.$eval(selector, (e) => e.className); },

@@ -53,22 +53,29 @@ class TestWebPlayback : public QObject, SoundBoardFixture {
 
     QString url() const { return QStringLiteral("http://127.0.0.1:%1/").arg(m_port); }
 
+    /// The page opened anew in a screen of that size (a phone's when narrow), the board shown on it.
+    void openPage(int width, int height)
+    {
+        QVERIFY2(!m_browser
+                      ->ask(op("open", {{QStringLiteral("url"), url()},
+                                        {QStringLiteral("width"), width},
+                                        {QStringLiteral("height"), height},
+                                        {QStringLiteral("mobile"), width < 700 || height < 400}}))
+                      .isUndefined(),
+                 qPrintable(m_browser->error()));
+        QVERIFY(!m_browser
+                     ->ask(op("waitText", {{QStringLiteral("selector"), slotButton(0)},
+                                           {QStringLiteral("text"), QStringLiteral("Song A")}}))
+                     .isUndefined());
+    }
+
     void shoot(const QString& name, int width, int height)
     {
         const QString dir = qEnvironmentVariable("SONAVEX_WEB_SHOTS");
         if (dir.isEmpty())
             return;
         QDir().mkpath(dir);
-        QVERIFY(!m_browser
-                     ->ask(op("open", {{QStringLiteral("url"), url()},
-                                       {QStringLiteral("width"), width},
-                                       {QStringLiteral("height"), height},
-                                       {QStringLiteral("mobile"), width < 700}}))
-                     .isUndefined());
-        QVERIFY(!m_browser
-                     ->ask(op("waitText", {{QStringLiteral("selector"), slotButton(0)},
-                                           {QStringLiteral("text"), QStringLiteral("Song A")}}))
-                     .isUndefined());
+        openPage(width, height);
         QVERIFY(
             !m_browser->ask(op("shot", {{QStringLiteral("path"), QString(dir + QLatin1Char('/') + name)}}))
                  .isUndefined());
@@ -106,17 +113,7 @@ private Q_SLOTS:
 
         m_browser = std::make_unique<BrowserPage>();
         QVERIFY2(m_browser->ready(), "the browser did not start");
-        QVERIFY2(!m_browser
-                      ->ask(op("open", {{QStringLiteral("url"), url()},
-                                        {QStringLiteral("width"), 360},
-                                        {QStringLiteral("height"), 740},
-                                        {QStringLiteral("mobile"), true}}))
-                      .isUndefined(),
-                 qPrintable(m_browser->error()));
-        QVERIFY(!m_browser
-                     ->ask(op("waitText", {{QStringLiteral("selector"), slotButton(0)},
-                                           {QStringLiteral("text"), QStringLiteral("Song A")}}))
-                     .isUndefined());
+        openPage(360, 740);
     }
 
     void cleanupTestCase()
@@ -158,6 +155,24 @@ private Q_SLOTS:
                                             {QStringLiteral("gone"), true}}))
                      .isUndefined());
         QCOMPARE(m_browser->ask(at("className", slotButton(0))).toString(), QStringLiteral("filled"));
+    }
+
+    void aFingerThatScrollsAPageThatScrollsPlaysNothingAndATapThere()
+    {
+        // A phone on its side: the board is taller than the screen, so a finger on a button may
+        // be the start of a scroll.
+        openPage(740, 300);
+        const QJsonValue scrolled = m_browser->ask(
+            op("swipe", {{QStringLiteral("selector"), slotButton(0)}, {QStringLiteral("dy"), 120}}));
+        QVERIFY2(scrolled.toDouble() > 0, qPrintable(m_browser->error()));
+        QTest::qWait(300);
+        QVERIFY(idle());
+        QCOMPARE(m_form->PlayState, TPlayState::psStopped);
+
+        QVERIFY(!m_browser->ask(at("touch", slotButton(1))).isUndefined());
+        QTRY_COMPARE_WITH_TIMEOUT(m_form->PlayState, TPlayState::psPlaying, 2000);
+        board().stopAll();
+        openPage(360, 740);
     }
 
     void aQueueBuiltOnThePagePlaysInOrder()
