@@ -3,9 +3,9 @@
 
 #include "controls/WaveformView.h"
 #include "platform/Guard.h"
+#include "songs/SongTimes.h"
 
 #include <QLineEdit>
-#include <QRegularExpression>
 
 #include <cmath>
 
@@ -26,20 +26,6 @@ SongTimeMarks::SongTimeMarks(WaveformView& view, const std::array<QLineEdit*, 4>
     showFields();
 }
 
-std::optional<double> SongTimeMarks::parseTime(const QString& text)
-{
-    static const QRegularExpression form(QStringLiteral(R"(^\s*(?:(\d{1,3}):)?(\d{1,2})(?:\.(\d))?\s*$)"));
-    const QRegularExpressionMatch m = form.match(text);
-    if (!m.hasMatch())
-        return std::nullopt;
-    const int minutes = m.captured(1).isEmpty() ? 0 : m.captured(1).toInt();
-    const int seconds = m.captured(2).toInt();
-    if (!m.captured(1).isEmpty() && seconds >= 60)
-        return std::nullopt;
-    const int tenths = m.captured(3).isEmpty() ? 0 : m.captured(3).toInt();
-    return minutes * 60.0 + seconds + tenths / 10.0;
-}
-
 QString SongTimeMarks::formatTime(double seconds)
 {
     const auto whole = static_cast<long long>(std::llround(std::max(0.0, seconds)));
@@ -50,7 +36,7 @@ QString SongTimeMarks::formatTime(double seconds)
 
 std::optional<double> SongTimeMarks::fieldTime(int field) const
 {
-    const std::optional<double> t = parseTime(m_fields[static_cast<std::size_t>(field)]->text());
+    const std::optional<double> t = SongTimes::parseTime(m_fields[static_cast<std::size_t>(field)]->text());
     if (field == StartField)
         return t.value_or(0.0);
     if (!t || *t <= 0.0)

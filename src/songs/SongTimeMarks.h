@@ -19,10 +19,8 @@ public:
     /// The fields in the waveform's order of marks: start, stop, fade start, fade duration.
     SongTimeMarks(WaveformView& view, const std::array<QLineEdit*, 4>& fields, QObject* parent = nullptr);
 
-    /// Seconds of a time as the fields hold it ("mm:ss", "m:ss.t", "ss"); nullopt when it
-    /// cannot be read.
-    [[nodiscard]] static std::optional<double> parseTime(const QString& text);
-    /// "mm:ss", whole seconds rounded ("100:00" past 99 minutes).
+    /// "mm:ss", whole seconds rounded ("100:00" past 99 minutes): a form the player reads
+    /// (SongTimes::parseTime), so a mark is where the song will start, stop or fade.
     [[nodiscard]] static QString formatTime(double seconds);
 
     /// Moves every mark to what its field says.
