@@ -22,6 +22,7 @@ public:
     double position() const override { return 0; }
     double length() const override { return 0; }
     void press(int sheet, int slot) override { check(sheet, slot); }
+    void release(int sheet, int slot) override { check(sheet, slot); }
     void queue(int sheet, int slot) override { check(sheet, slot); }
     void play() override {}
     void stopSong() override {}

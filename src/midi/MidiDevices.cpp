@@ -307,13 +307,15 @@ void MidiDevices::poll()
                         .arg(QString::fromStdString((*it)->name)));
         it = m_inputs.erase(it);
     }
-    for (const auto& [api, name] : present) {
+    for (const auto& port : present) {
+        const auto& api = port.first; // plain names: a lambda may not capture a structured binding
+        const auto& name = port.second;
         const bool open = std::any_of(m_inputs.begin(), m_inputs.end(),
                                       [&](const auto& in) { return in->api == api && in->name == name; });
         if (open)
             continue;
-        const auto backEnd = std::find_if(m_backEnds.begin(), m_backEnds.end(),
-                                          [api = api](const auto& b) { return b->api == api; });
+        const auto backEnd =
+            std::find_if(m_backEnds.begin(), m_backEnds.end(), [&](const auto& b) { return b->api == api; });
         this->open(**backEnd, name);
         // Those there at the start go without saying; one plugged in later is news.
         if (!m_firstLook)
