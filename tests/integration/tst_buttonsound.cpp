@@ -56,7 +56,31 @@ private:
         return SinkRecorder::toneDb(part, ToneHz);
     }
 
+    /// Where a take is loud (from its first loud frame to its last), and its longest quiet run
+    /// between them.
+    struct LoudSpan {
+        std::size_t first = 0, last = 0, longestQuiet = 0;
+    };
+    static LoudSpan loudSpan(const std::vector<std::int16_t>& heard)
+    {
+        LoudSpan span{0, heard.size() / Pcm::Channels, 0};
+        const auto loud = [&](std::size_t i) { return std::abs(heard[i * Pcm::Channels]) >= 1000; };
+        while (span.first < span.last && !loud(span.first))
+            ++span.first;
+        while (span.last > span.first && !loud(span.last - 1))
+            --span.last;
+        for (std::size_t i = span.first, run = 0; i < span.last; ++i) {
+            run = loud(i) ? 0 : run + 1;
+            span.longestQuiet = std::max(span.longestQuiet, run);
+        }
+        return span;
+    }
+
 private Q_SLOTS:
+    /// The test before may still be heard for a moment (what the output held when it stopped):
+    /// each test starts on a quiet sink.
+    void init() { QTest::qWait(300); }
+
     void initTestCase()
     {
         m_engine = std::make_unique<PulseAudioEngine>(QStringLiteral("sonavex-test"));
@@ -125,18 +149,8 @@ private Q_SLOTS:
         QCOMPARE(player.playState(), int(MediaPlayer::Playing));
         player.stop();
         const std::vector<std::int16_t> heard = m_recorder->since(from);
-        std::size_t first = 0, last = heard.size() / Pcm::Channels;
-        const auto loud = [&](std::size_t i) { return std::abs(heard[i * Pcm::Channels]) >= 1000; };
-        while (first < last && !loud(first))
-            ++first;
-        while (last > first && !loud(last - 1))
-            --last;
+        const auto [first, last, longest] = loudSpan(heard);
         QVERIFY2(last - first > Pcm::SampleRate * 3 / 2, "the loop was not heard three times");
-        std::size_t longest = 0;
-        for (std::size_t i = first, run = 0; i < last; ++i) {
-            run = loud(i) ? 0 : run + 1;
-            longest = std::max(longest, run);
-        }
         QVERIFY2(longest < Pcm::SampleRate / 1000,
                  qPrintable(QStringLiteral("%1 frames of silence").arg(longest)));
         qInfo("loop: %.3f s heard, longest quiet run %zu frames", double(last - first) / Pcm::SampleRate,
@@ -162,15 +176,8 @@ private Q_SLOTS:
         player.setNextFile(file("trimmed.wav"));
         const auto heard = heardFrom(from, player);
         QCOMPARE(player.fileName(), file("trimmed.wav"));
-        std::size_t last = heard.size() / Pcm::Channels, longest = 0;
-        const auto loud = [&](std::size_t i) { return std::abs(heard[i * Pcm::Channels]) >= 1000; };
-        while (last > 0 && !loud(last - 1))
-            --last;
-        for (std::size_t i = 0, run = 0; i < last; ++i) {
-            run = loud(i) ? 0 : run + 1;
-            longest = std::max(longest, run);
-        }
-        const double seconds = double(last) / Pcm::SampleRate;
+        const auto [first, last, longest] = loudSpan(heard);
+        const double seconds = double(last - first) / Pcm::SampleRate;
         QVERIFY2(std::abs(seconds - 1.0) < 0.005, qPrintable(QString::number(seconds)));
         QVERIFY2(longest < Pcm::SampleRate / 1000, qPrintable(QString::number(longest)));
         QVERIFY(SinkRecorder::countOn(SinkRecorder::toneTimeline(heard, OtherHz)) <= 1);
