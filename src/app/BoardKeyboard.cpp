@@ -60,6 +60,7 @@ BoardKeyboard::BoardKeyboard(QWidget* window, Board& board, QTabBar* tabs,
     , m_toolBar(std::move(toolBar))
     , m_repeats(new KeyRepeatGuard(this))
 {
+    m_window->installEventFilter(this);
     for (TMTranBtn* b : m_buttons)
         b->installEventFilter(this);
     for (QToolButton* b : m_toolBar) {
@@ -225,6 +226,12 @@ bool BoardKeyboard::eventFilter(QObject* watched, QEvent* event)
 {
     bool handled = false;
     guard([&] {
+        if (watched == m_window) {
+            // Enter's release now goes elsewhere: the press it began is let go of.
+            if (event->type() == QEvent::WindowDeactivate && m_enterSlot >= 0)
+                releaseEnter();
+            return;
+        }
         if (auto* tool = qobject_cast<QToolButton*>(watched)) {
             // A focused tool button takes Enter and Space, before any shortcut.
             if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
@@ -263,11 +270,15 @@ void BoardKeyboard::enterReleased(const QKeyEvent& event)
     // The window system may follow it at once with the press of a repeat: wait a moment for it.
     const quint64 release = m_enterLetGo = ++m_enterReleases;
     QTimer::singleShot(RepeatSettleMs, this, [this, release] {
-        if (m_enterLetGo != release)
-            return;
-        m_enterLetGo = 0;
-        const int sheet = std::exchange(m_enterSheet, -1);
-        const int slot = std::exchange(m_enterSlot, -1);
-        guard([&] { m_board.release(sheet, slot); });
+        if (m_enterLetGo == release)
+            guard([&] { releaseEnter(); });
     });
+}
+
+void BoardKeyboard::releaseEnter()
+{
+    m_enterLetGo = 0;
+    const int sheet = std::exchange(m_enterSheet, -1);
+    const int slot = std::exchange(m_enterSlot, -1);
+    m_board.release(sheet, slot);
 }

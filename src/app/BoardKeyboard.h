@@ -54,6 +54,8 @@ private:
     bool buttonKey(int slot, QKeyEvent* event);
     /// Enter let go of on a button: the release of its press, once no repeat follows.
     void enterReleased(const QKeyEvent& event);
+    /// Releases the button Enter pressed; also when the window goes inactive while Enter is held.
+    void releaseEnter();
     void moveTo(int slot);
     void showSheet(int sheet);
 

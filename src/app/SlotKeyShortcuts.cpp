@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <utility>
+
 namespace {
 /// How long a release waits for the press of a window system's repeat that may follow it.
 constexpr int RepeatSettleMs = 40;
@@ -31,6 +33,14 @@ SlotKeyShortcuts::~SlotKeyShortcuts()
 bool SlotKeyShortcuts::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type type = event->type();
+    if (type == QEvent::WindowDeactivate && watched == m_window) {
+        // The release of a key held now goes to the window in front, or nowhere: it counts as
+        // let go of, so that a held song never plays on out of the operator's reach.
+        m_letGo.clear();
+        for (const SlotRef& slot : std::exchange(m_held, {}))
+            Q_EMIT released(slot);
+        return QObject::eventFilter(watched, event);
+    }
     if (type != QEvent::KeyRelease && type != QEvent::KeyPress && type != QEvent::ShortcutOverride)
         return QObject::eventFilter(watched, event);
     const auto* key = static_cast<QKeyEvent*>(event);

@@ -14,7 +14,8 @@ class QWidget;
 /// The window's shortcuts for the keys: each slot's key plays its slot, and with Shift queues it;
 /// a command's key runs its command; while the window is active and no dialog stands in front of it. A key
 /// held down plays its slot once, whatever the window system repeats, and is released once when
-/// it is let go of (a release the window system follows at once with a press is a repeat).
+/// it is let go of (a release the window system follows at once with a press is a repeat), or when
+/// the window stops being the active one while it is held.
 class SlotKeyShortcuts : public QObject {
     Q_OBJECT
 public:
