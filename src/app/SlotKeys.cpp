@@ -9,6 +9,8 @@
 namespace {
 
 const QString KeysKey = QStringLiteral("Keys");
+/// Names a command the operator left without a key: `none = Play` keeps Space from coming back.
+const QString NoKey = QStringLiteral("none");
 
 std::optional<SlotRef> parseSlot(const QString& text)
 {
@@ -145,7 +147,13 @@ void SlotKeys::load(Registry& registry)
 {
     m_bindings.clear();
     const QStringList names = registry.OpenKey(KeysKey, false) ? registry.GetValueNames() : QStringList();
+    bool playHasNoKey = false;
     for (const QString& name : names) {
+        if (name.compare(NoKey, Qt::CaseInsensitive) == 0) {
+            playHasNoKey =
+                playHasNoKey || parseTarget(registry.ReadString(name)) == KeyTarget(KeyCommand::Play);
+            continue;
+        }
         const QKeySequence key = normalized(QKeySequence::fromString(name, QKeySequence::PortableText));
         const std::optional<KeyTarget> target = parseTarget(registry.ReadString(name));
         if (!key.isEmpty() && target)
@@ -153,7 +161,7 @@ void SlotKeys::load(Registry& registry)
     }
     // Space plays the queue, unless the operator's keys say otherwise.
     const QKeySequence space(Qt::Key_Space);
-    if (keyOf(KeyCommand::Play).isEmpty() && !targetOf(space))
+    if (!playHasNoKey && keyOf(KeyCommand::Play).isEmpty() && !targetOf(space))
         bind(space, KeyCommand::Play);
 }
 
@@ -168,6 +176,10 @@ void SlotKeys::save(Registry& registry) const
     for (const Binding& b : m_bindings)
         if (!isDefault(b))
             wanted << keyText(b.key);
+    // Play without a key while Space is free: said, or the next start gives it Space again.
+    const bool playHasNoKey = keyOf(KeyCommand::Play).isEmpty() && !targetOf(QKeySequence(Qt::Key_Space));
+    if (playHasNoKey)
+        wanted << NoKey;
     for (const QString& name : registry.GetValueNames()) {
         // A name written by hand in another spelling ("f1") is rewritten as the program writes it.
         if (!wanted.contains(name))
@@ -176,4 +188,6 @@ void SlotKeys::save(Registry& registry) const
     for (const Binding& b : m_bindings)
         if (!isDefault(b))
             registry.WriteString(keyText(b.key), targetText(b.target));
+    if (playHasNoKey)
+        registry.WriteString(NoKey, commandName(KeyCommand::Play));
 }

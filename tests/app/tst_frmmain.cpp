@@ -1300,13 +1300,18 @@ private Q_SLOTS:
     void aHoldButtonPlaysWhileItsKeyIsHeld_data()
     {
         QTest::addColumn<bool>("enter"); // Enter on the focused button, or the slot's own key
-        QTest::newRow("slot key") << false;
-        QTest::newRow("Enter") << true;
+        // Let go of while another window is in front: its release never reaches the board.
+        QTest::addColumn<bool>("elsewhere");
+        QTest::newRow("slot key") << false << false;
+        QTest::newRow("Enter") << true << false;
+        QTest::newRow("slot key, another window in front") << false << true;
+        QTest::newRow("Enter, another window in front") << true << true;
     }
 
     void aHoldButtonPlaysWhileItsKeyIsHeld()
     {
         QFETCH(bool, enter);
+        QFETCH(bool, elsewhere);
         m_form.reset();
         writeRegistry(QStringLiteral("Keys"), QStringLiteral("F1"), QStringLiteral("0,1"));
         createForm();
@@ -1324,7 +1329,13 @@ private Q_SLOTS:
         QTest::keyPress(to, key);
         QTest::qWait(150);
         QCOMPARE(m_player->playState(), int(MediaPlayer::Playing));
-        QTest::keyRelease(to, key);
+        QWidget other;
+        if (elsewhere) {
+            other.show();
+            QApplication::setActiveWindow(&other);
+        } else {
+            QTest::keyRelease(to, key);
+        }
         QTRY_COMPARE(m_player->playState(), int(MediaPlayer::Stopped));
     }
 
@@ -1489,6 +1500,37 @@ private Q_SLOTS:
         QTest::keyClick(button(0), Qt::Key_Space);
         settle();
         QCOMPARE(m_player->fileName(), m_files[2]);
+    }
+
+    void playsKeyClearedStaysClearedAtTheNextStart()
+    {
+        showActive();
+        QTimer::singleShot(0, this, [] {
+            auto* list = qobject_cast<TfrmKeys*>(QApplication::activeModalWidget());
+            QVERIFY(list);
+            QCOMPARE(list->lstKeys->item(0, 0)->text(), u"Space"_s);
+            list->lstKeys->setCurrentCell(0, 0);
+            list->btnClear->click();
+            list->reject();
+        });
+        m_form->mnuKeys->trigger();
+        QCOMPARE(registryValue(u"Keys"_s, u"none"_s), u"Play"_s);
+        m_form.reset();
+        createForm();
+        showActive();
+        QVERIFY(m_form->slotKeys().keyOf(KeyCommand::Play).isEmpty());
+        press(1, true);
+        QTest::keyClick(button(0), Qt::Key_Space);
+        settle();
+        QCOMPARE(m_form->PlayState, TPlayState::psStopped);
+        // Given a key again, the marker goes.
+        QTimer::singleShot(0, this, [] {
+            if (auto* dialog = qobject_cast<TfrmAssignKey*>(QApplication::activeModalWidget()))
+                QTest::keyClick(dialog, Qt::Key_F8);
+        });
+        m_form->assignCommandKey(KeyCommand::Play);
+        QCOMPARE(registryValue(u"Keys"_s, u"none"_s), u"<missing>"_s);
+        QCOMPARE(registryValue(u"Keys"_s, u"F8"_s), u"Play"_s);
     }
 
     void keyCaptionsShowUnlessSwitchedOffAndTheChoiceIsStored()
