@@ -189,7 +189,9 @@ private Q_SLOTS:
 
         auto heard = std::make_shared<Collector>();
         std::unique_ptr<InputStream> listening = m_engine->startCapture(heard);
-        QTest::qWait(150);
+        // A new recording stream on PipeWire may deliver its first block late: play once it listens.
+        QTRY_VERIFY_WITH_TIMEOUT(!heard->samples().empty(), 3000);
+        QTest::qWait(50);
         const int underflowsBeforePlay = m_engine->underflowCount();
         form.btnPlayClick();
         QTRY_COMPARE_WITH_TIMEOUT(form.edtStart->text(), QStringLiteral("0000.75"), 3000);
