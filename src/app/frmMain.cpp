@@ -232,6 +232,9 @@ bool TMainForm::showInProgress() const
 void TMainForm::FormDestroy()
 {
     m_destroyed = true;
+    // Closing the window deactivates it, which lets go of a key held on a button: not now.
+    if (m_keyboard)
+        removeEventFilter(m_keyboard);
     // No signal reaches the window's handlers from here on: not from the players, which
     // outlive it, nor from its children while they are destroyed after the song store.
     QObject::disconnect(&WavePlayer, nullptr, this, nullptr);
@@ -888,6 +891,8 @@ void TMainForm::SlotKeyPressed(SlotRef Slot, bool Shift)
 
 void TMainForm::SlotReleased(SlotRef Slot)
 {
+    if (m_destroyed)
+        return;
     if (m_buttons->releaseStops(Slot))
         btnStopClick();
 }

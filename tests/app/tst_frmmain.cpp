@@ -1339,6 +1339,21 @@ private Q_SLOTS:
         QTRY_COMPARE(m_player->playState(), int(MediaPlayer::Stopped));
     }
 
+    void theWindowClosesWhileAKeyIsHeld()
+    {
+        m_form.reset();
+        writeRegistry(QStringLiteral("Keys"), QStringLiteral("F1"), QStringLiteral("0,1"));
+        createForm();
+        showActive();
+        QTest::keyClick(button(0), Qt::Key_Right);
+        QTest::keyPress(button(1), Qt::Key_Return);
+        QTest::keyPress(m_form.get(), Qt::Key_F1);
+        settle();
+        // Closing deactivates the window: what is held is not let go of into a half-gone window.
+        m_form.reset();
+        QVERIFY(!m_form);
+    }
+
     void enterPressesTheFocusedButtonAndShiftEnterQueuesIt()
     {
         showActive();
