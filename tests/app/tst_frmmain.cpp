@@ -125,6 +125,17 @@ class TestMainForm : public QObject, BoardFixture {
                !m_form->WaveTimer->Enabled();
     }
 
+    /// Starts the window where Play has no key, queues a button and presses Space.
+    void startWithNoPlayKeyAndPressSpace()
+    {
+        createForm();
+        showActive();
+        QVERIFY(m_form->slotKeys().keyOf(KeyCommand::Play).isEmpty());
+        press(1, true);
+        QTest::keyClick(button(0), Qt::Key_Space);
+        settle();
+    }
+
 private Q_SLOTS:
     void init() { setUp(); }
 
@@ -1508,12 +1519,7 @@ private Q_SLOTS:
     {
         m_form.reset();
         writeRegistry(QStringLiteral("Keys"), QStringLiteral("Space"), QStringLiteral("0,2"));
-        createForm();
-        showActive();
-        QVERIFY(m_form->slotKeys().keyOf(KeyCommand::Play).isEmpty());
-        press(1, true);
-        QTest::keyClick(button(0), Qt::Key_Space);
-        settle();
+        startWithNoPlayKeyAndPressSpace();
         QCOMPARE(m_player->fileName(), m_files[2]);
     }
 
@@ -1531,12 +1537,7 @@ private Q_SLOTS:
         m_form->mnuKeys->trigger();
         QCOMPARE(registryValue(u"Keys"_s, u"none"_s), u"Play"_s);
         m_form.reset();
-        createForm();
-        showActive();
-        QVERIFY(m_form->slotKeys().keyOf(KeyCommand::Play).isEmpty());
-        press(1, true);
-        QTest::keyClick(button(0), Qt::Key_Space);
-        settle();
+        startWithNoPlayKeyAndPressSpace();
         QCOMPARE(m_form->PlayState, TPlayState::psStopped);
         // Given a key again, the marker goes.
         QTimer::singleShot(0, this, [] {

@@ -82,6 +82,9 @@ private Q_SLOTS:
         pad->openVirtualPort("pads");
         QTRY_VERIFY_WITH_TIMEOUT(midi.devices().inputs().contains(QStringLiteral("LatePad:pads")),
                                  2 * MidiDevices::PollMs + 500);
+        // A JACK connection made a moment ago carries messages from a later period on (lost
+        // once in five runs when sent at once); the board waits as long before lighting pads.
+        QTest::qWait(MidiDevices::LightsAfterMs);
         std::vector<unsigned char> note{0x90, 36, 100};
         pad->sendMessage(&note);
         QTRY_COMPARE(board.commands, QStringList{QStringLiteral("press 0 2")});
