@@ -12,6 +12,9 @@ class Registry;
 struct RemoteSettings {
     static constexpr quint16 DefaultOscPort = 9020;
     static constexpr quint16 DefaultWebPort = 8020;
+    /// A passcode for the local network has at least this many characters: a shorter one falls
+    /// to guessing too soon.
+    static constexpr int MinNetworkPasscode = 6;
 
     quint16 oscPort = 0;
     bool oscNetwork = false;

@@ -148,8 +148,15 @@ void TfrmRemoteControl::check()
 {
     const bool network = (grpOsc->isChecked() && rbOscNetwork->isChecked()) ||
                          (grpWeb->isChecked() && rbWebNetwork->isChecked());
-    const bool needsPasscode = network && edtPasscode->text().isEmpty();
-    lblProblem->setText(needsPasscode ? QStringLiteral("The local network needs a passcode.") : QString());
-    lblProblem->setVisible(needsPasscode);
-    BitBtn1->setEnabled(!needsPasscode);
+    // Characters as the operator counts them, not UTF-16 units.
+    const qsizetype length = edtPasscode->text().toUcs4().size();
+    QString problem;
+    if (network && length == 0)
+        problem = QStringLiteral("The local network needs a passcode.");
+    else if (network && length < RemoteSettings::MinNetworkPasscode)
+        problem = QStringLiteral("A passcode for the local network needs at least %1 characters.")
+                      .arg(RemoteSettings::MinNetworkPasscode);
+    lblProblem->setText(problem);
+    lblProblem->setVisible(!problem.isEmpty());
+    BitBtn1->setEnabled(problem.isEmpty());
 }

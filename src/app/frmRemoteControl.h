@@ -13,8 +13,8 @@ class QRadioButton;
 class QSpinBox;
 
 /// Options, "Remote Control...": a group box per remote (OSC, the web page), each turned on by its own
-/// box, and below them the passcode they share. Answering the local network needs a passcode:
-/// OK waits for one.
+/// box, and below them the passcode they share. Answering the local network needs a passcode of
+/// at least RemoteSettings::MinNetworkPasscode characters: OK waits for one, and says why.
 class TfrmRemoteControl : public QDialog {
     Q_OBJECT
 public:

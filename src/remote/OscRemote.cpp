@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -119,6 +120,11 @@ QByteArray timeMessage(double position, double left)
     return OscPacket::message("/sonavex/time", {static_cast<float>(position), static_cast<float>(left)});
 }
 
+QByteArray pauseKey(const OscPeer& peer)
+{
+    return QByteArray::number(peer.address);
+}
+
 /// Compares without telling how much of the passcode was right by how long it took.
 bool samePasscode(const QByteArray& given, const QByteArray& passcode)
 {
@@ -174,7 +180,7 @@ void OscRemote::setPasscode(const QString& passcode)
 void OscRemote::forget()
 {
     m_admitted.clear();
-    m_pausedUntil.clear();
+    m_pause.clear();
     m_subscribers.clear();
     m_outbox.clear();
 }
@@ -184,13 +190,9 @@ void OscRemote::receive(const char* data, std::size_t size, const OscPeer& from)
     ++m_counters.received;
     if (!from.isLoopback()) {
         // Read nothing of an address told "denied" a moment ago: guessing stays slow.
-        const auto paused = m_pausedUntil.constFind(from.address);
-        if (paused != m_pausedUntil.cend()) {
-            if (m_clock() < *paused) {
-                ++m_counters.paused;
-                return;
-            }
-            m_pausedUntil.erase(paused);
+        if (m_pause.pausedFor(pauseKey(from), m_clock()) > 0) {
+            ++m_counters.paused;
+            return;
         }
     }
     QList<OscMessage> messages;
@@ -319,15 +321,12 @@ void OscRemote::connectSender(const OscMessage& message, const OscPeer& from)
     }
     if (!samePasscode(message.args[0].toString().toUtf8(), m_passcode)) {
         ++m_counters.denied;
+        m_pause.wrong(pauseKey(from), m_clock());
         m_transport.send(from, OscPacket::message("/sonavex/denied"));
-        // Addresses paused long ago are forgotten, so that the list stays short.
-        const qint64 now = m_clock();
-        for (auto it = m_pausedUntil.begin(); it != m_pausedUntil.end();)
-            it = *it <= now ? m_pausedUntil.erase(it) : std::next(it);
-        m_pausedUntil.insert(from.address, now + DeniedPauseMs);
         return;
     }
     ++m_counters.handled;
+    m_pause.right(pauseKey(from));
     if (m_admitted.size() >= MaxAdmitted)
         m_admitted.removeFirst();
     m_admitted << from.address;
@@ -359,7 +358,18 @@ void OscRemote::subscribe(const OscMessage& message, const OscPeer& sender)
     if (it != m_subscribers.end()) {
         subscriber = &*it;
     } else if (m_subscribers.size() >= MaxSubscribers) {
-        return answerError(from, QStringLiteral("too many subscribers"));
+        // A remote that left without unsubscribing must not keep a new one out for a minute.
+        const bool holdsOne =
+            std::any_of(m_subscribers.cbegin(), m_subscribers.cend(),
+                        [&](const Subscriber& s) { return s.peer.address == from.address; });
+        if (holdsOne)
+            return answerError(from, QStringLiteral("too many subscribers"));
+        const auto oldest =
+            std::min_element(m_subscribers.begin(), m_subscribers.end(),
+                             [](const Subscriber& a, const Subscriber& b) { return a.until < b.until; });
+        *oldest = Subscriber{from, 0, now - WholeStateMs};
+        subscriber = &*oldest;
+        ++m_counters.displaced;
     } else {
         m_subscribers << Subscriber{from, 0, now - WholeStateMs};
         subscriber = &m_subscribers.last();
@@ -418,12 +428,20 @@ void OscRemote::dropLapsed()
     m_subscribers.removeIf([now](const Subscriber& s) { return s.until <= now; });
 }
 
+void OscRemote::peerUnreachable(const OscPeer& peer)
+{
+    m_counters.unreachable +=
+        static_cast<quint64>(m_subscribers.removeIf([&peer](const Subscriber& s) { return s.peer == peer; }));
+}
+
 void OscRemote::flush()
 {
     dropLapsed();
     const QList<QByteArray> bundles = OscPacket::bundles(m_outbox, MaxDatagram);
     m_outbox.clear();
-    for (const Subscriber& s : std::as_const(m_subscribers))
+    // A copy: a send may learn that a subscriber is gone, which drops it from the list.
+    const QList<Subscriber> subscribers = m_subscribers;
+    for (const Subscriber& s : subscribers)
         for (const QByteArray& bundle : bundles)
             m_transport.send(s.peer, bundle);
 }

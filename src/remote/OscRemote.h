@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/GuessPause.h"
 #include "remote/OscPacket.h"
 #include "remote/OscTransport.h"
 #include "show/Board.h"
 
-#include <QHash>
 #include <QList>
 #include <QObject>
 
@@ -25,9 +25,11 @@ struct OscCounters {
     quint64 outOfRange = 0;   ///< sheets and buttons the board does not have
     quint64 unknown = 0;      ///< addresses the board does not know (answered with an error)
     quint64 notAdmitted = 0;  ///< messages from the network before the right passcode
-    quint64 paused = 0;       ///< datagrams from an address denied less than a second before
+    quint64 paused = 0;       ///< datagrams from an address denied a moment before (GuessPause)
     quint64 denied = 0;       ///< wrong passcodes
     quint64 unanswered = 0;   ///< errors left unanswered, over the rate of answers
+    quint64 unreachable = 0;  ///< subscribers dropped because their port answered "unreachable"
+    quint64 displaced = 0;    ///< subscribers that made room for one from another address
 
     /// Everything dropped, answered or not.
     [[nodiscard]] quint64 dropped() const
@@ -40,19 +42,21 @@ struct OscCounters {
 /// OSC remote control of the board: reads the commands of a datagram and runs them through the
 /// board's commands, and sends the board's state to the peers that subscribe to it. Senders on
 /// this computer are trusted; one from another host is ignored until it connects with the
-/// passcode, and after a wrong one nothing of its address is read for a second.
+/// passcode, and after a wrong one nothing of its address is read for a while (GuessPause).
 class OscRemote : public QObject {
     Q_OBJECT
 public:
     /// Milliseconds on a monotonic clock.
     using Clock = std::function<qint64()>;
 
+    /// When all places are taken, a subscriber from an address that holds none takes the place
+    /// of the one renewed longest ago; one from an address that holds a place is refused.
     static constexpr int MaxSubscribers = 8;
     /// A subscription lapses this long after it was last made or renewed.
     static constexpr qint64 SubscriptionMs = 60'000;
     /// The whole state goes to one subscriber at most once in this time; a renewal sooner only renews.
     static constexpr qint64 WholeStateMs = 1000;
-    static constexpr qint64 DeniedPauseMs = 1000;
+    static constexpr qint64 DeniedPauseMs = GuessPause::AddressPauseMs;
     /// Errors answered a second, at most.
     static constexpr int AnswersPerSecond = 20;
     /// Bundles sent stay within one Ethernet frame.
@@ -71,6 +75,9 @@ public:
 
     /// One datagram from `from`.
     void receive(const char* data, std::size_t size, const OscPeer& from);
+    /// Nobody listens at `peer` any more (its host answered "port unreachable"): a subscriber
+    /// there is dropped at once, rather than holding its place until it lapses.
+    void peerUnreachable(const OscPeer& peer);
 
     [[nodiscard]] const OscCounters& counters() const { return m_counters; }
     [[nodiscard]] int subscriberCount() const { return static_cast<int>(m_subscribers.size()); }
@@ -102,8 +109,8 @@ private:
     Clock m_clock;
     QByteArray m_passcode;
     OscCounters m_counters;
-    QList<quint32> m_admitted;            ///< oldest first
-    QHash<quint32, qint64> m_pausedUntil; ///< by address, after a wrong passcode
+    QList<quint32> m_admitted; ///< oldest first
+    GuessPause m_pause;        ///< by address, after wrong passcodes
     QList<Subscriber> m_subscribers;
     QList<QByteArray> m_outbox;
     QTimer* m_flush;

@@ -8,6 +8,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
+#include <linux/errqueue.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -62,6 +63,10 @@ bool OscServer::listen(const OscConfig& config, QString* why)
             *why = refusal(error);
         return false;
     }
+    // Errors of sent datagrams in a queue of their own, each with the peer it was for; without
+    // this an unconnected socket reports none, or one the next send fails with, naming nobody.
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
     socklen_t length = sizeof at;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &length);
     m_port = ntohs(at.sin_port);
@@ -84,14 +89,19 @@ void OscServer::stop()
 
 void OscServer::readSome()
 {
+    readErrors();
     for (int i = 0; i < DatagramsPerTurn && m_fd >= 0; ++i) {
         sockaddr_in from{};
         socklen_t length = sizeof from;
         // MSG_TRUNC: the datagram's whole length, even past the buffer.
         const ssize_t got = ::recvfrom(m_fd, m_buffer.data(), m_buffer.size(), MSG_TRUNC,
                                        reinterpret_cast<sockaddr*>(&from), &length);
-        if (got < 0)
-            return; // nothing more now (EAGAIN), or an error the next datagram does not share
+        if (got < 0) {
+            // An error of a datagram sent, queued since: read it, and the datagrams behind it.
+            if (errno != EAGAIN && errno != EWOULDBLOCK && readErrors())
+                continue;
+            return; // nothing more now
+        }
         const OscPeer peer{ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)};
         m_remote.receive(m_buffer.data(), static_cast<std::size_t>(got), peer);
     }
@@ -105,7 +115,44 @@ void OscServer::send(const OscPeer& to, const QByteArray& datagram)
     at.sin_family = AF_INET;
     at.sin_port = htons(to.port);
     at.sin_addr.s_addr = htonl(to.address);
-    if (::sendto(m_fd, datagram.constData(), static_cast<std::size_t>(datagram.size()), MSG_DONTWAIT,
-                 reinterpret_cast<const sockaddr*>(&at), sizeof at) < 0)
+    const auto sendOnce = [&] {
+        return ::sendto(m_fd, datagram.constData(), static_cast<std::size_t>(datagram.size()), MSG_DONTWAIT,
+                        reinterpret_cast<const sockaddr*>(&at), sizeof at) >= 0;
+    };
+    // A send fails with the error of an earlier datagram to another peer (a closed port answered):
+    // that error is read, and this datagram goes out all the same.
+    if (!sendOnce() && !(errno != EAGAIN && errno != EWOULDBLOCK && readErrors() && sendOnce()))
         ++m_unsent;
+}
+
+bool OscServer::readErrors()
+{
+    bool any = false;
+    for (int i = 0; i < DatagramsPerTurn * 4 && m_fd >= 0; ++i) {
+        sockaddr_in to{};
+        char control[512];
+        char first[1];
+        iovec part{first, sizeof first};
+        msghdr message{};
+        message.msg_name = &to;
+        message.msg_namelen = sizeof to;
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        if (::recvmsg(m_fd, &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0)
+            break;
+        any = true;
+        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+            if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_RECVERR)
+                continue;
+            sock_extended_err error{};
+            std::memcpy(&error, CMSG_DATA(c), sizeof error);
+            // The name is where the datagram that failed was sent.
+            if (error.ee_origin == SO_EE_ORIGIN_ICMP && error.ee_errno == ECONNREFUSED &&
+                message.msg_namelen >= sizeof to)
+                m_remote.peerUnreachable({ntohl(to.sin_addr.s_addr), ntohs(to.sin_port)});
+        }
+    }
+    return any;
 }

@@ -24,7 +24,9 @@ struct OscConfig {
 };
 
 /// The OSC remote's UDP socket, read on the window's thread as datagrams arrive. A burst is
-/// read a few datagrams at a time, so that a flood never keeps the window from a press.
+/// read a few datagrams at a time, so that a flood never keeps the window from a press. The
+/// socket asks for the errors of what it sends (IP_RECVERR): an ICMP "port unreachable" then
+/// names the peer it was for, so a subscriber that is gone is dropped at once.
 class OscServer : public QObject, public OscTransport {
     Q_OBJECT
 public:
@@ -52,6 +54,9 @@ public:
 
 private:
     void readSome();
+    /// Reads the errors the system queued for datagrams sent: a peer whose port is closed is
+    /// told to the remote. Returns whether there was any.
+    bool readErrors();
 
     OscRemote m_remote;
     int m_fd = -1;

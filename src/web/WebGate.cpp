@@ -61,21 +61,17 @@ QByteArray WebGate::key(const QHostAddress& peer)
 
 qint64 WebGate::pausedFor(const QHostAddress& peer) const
 {
-    const auto it = m_pausedUntil.constFind(key(peer));
-    return it == m_pausedUntil.cend() ? 0 : qMax<qint64>(0, *it - m_clock());
+    return m_pause.pausedFor(key(peer), m_clock());
 }
 
 QByteArray WebGate::login(const QHostAddress& peer, const QString& passcode)
 {
-    const qint64 now = m_clock();
-    // Forget the pauses that have passed, so that the table stays small.
-    for (auto it = m_pausedUntil.begin(); it != m_pausedUntil.end();)
-        it = *it <= now ? m_pausedUntil.erase(it) : std::next(it);
     if (m_passcode.isEmpty() || !sameBytes(passcode.toUtf8(), m_passcode)) {
         ++m_denied;
-        m_pausedUntil.insert(key(peer), now + DeniedPauseMs);
+        m_pause.wrong(key(peer), m_clock());
         return {};
     }
+    m_pause.right(key(peer));
     quint32 words[4];
     QRandomGenerator::system()->fillRange(words);
     const QByteArray token = QByteArray(reinterpret_cast<const char*>(words), sizeof words).toHex();

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/GuessPause.h"
+
 #include <QByteArray>
-#include <QHash>
 #include <QHostAddress>
 #include <QList>
 #include <QString>
@@ -11,13 +12,13 @@
 
 /// Who may see and run the show through the web remote. This computer is trusted; a browser on
 /// the network gets a session for the run with the right passcode, and after a wrong one its
-/// address is not read for a second.
+/// address is not read for a while (GuessPause says how long).
 class WebGate {
 public:
     /// Milliseconds on a monotonic clock.
     using Clock = std::function<qint64()>;
 
-    static constexpr qint64 DeniedPauseMs = 1000;
+    static constexpr qint64 DeniedPauseMs = GuessPause::AddressPauseMs;
     /// Sessions at most; the oldest makes room for a newer one.
     static constexpr int MaxSessions = 64;
     static inline const QByteArray Cookie = QByteArrayLiteral("sonavex_session");
@@ -46,6 +47,6 @@ private:
     Clock m_clock;
     QByteArray m_passcode;
     QList<QByteArray> m_sessions; ///< oldest first
-    QHash<QByteArray, qint64> m_pausedUntil;
+    GuessPause m_pause;
     quint64 m_denied = 0;
 };

@@ -68,8 +68,19 @@ private Q_SLOTS:
         TfrmRemoteControl dialog(nullptr, RemoteSettings{});
         dialog.grpOsc->setChecked(true);
         QVERIFY(dialog.BitBtn1->isEnabled());
+        dialog.edtPasscode->setText(QStringLiteral("cue")); // short, but on this computer only
+        QVERIFY(dialog.BitBtn1->isEnabled());
         dialog.rbOscNetwork->setChecked(true);
         QVERIFY(!dialog.BitBtn1->isEnabled());
+        QVERIFY(dialog.lblProblem->text().contains(QLatin1String("at least 6 characters")));
+        // Characters as the operator counts them: three notes are three, not six.
+        dialog.edtPasscode->setText(QStringLiteral("\U0001F3B5\U0001F3B5\U0001F3B5"));
+        QVERIFY(!dialog.BitBtn1->isEnabled());
+        dialog.edtPasscode->setText(QStringLiteral("stage!"));
+        QVERIFY(dialog.BitBtn1->isEnabled());
+        QVERIFY(dialog.lblProblem->text().isEmpty());
+        dialog.edtPasscode->clear();
+        QCOMPARE(dialog.lblProblem->text(), QStringLiteral("The local network needs a passcode."));
         dialog.edtPasscode->setText(QStringLiteral("stage left"));
         QVERIFY(dialog.BitBtn1->isEnabled());
         QCOMPARE(dialog.settings(),

@@ -36,6 +36,13 @@ public:
     OscClient& operator=(const OscClient&) = delete;
 
     [[nodiscard]] bool bound() const { return m_bound; }
+    /// The port bound (host order).
+    [[nodiscard]] quint16 port() const
+    {
+        sockaddr_in at{};
+        socklen_t length = sizeof at;
+        return ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&at), &length) == 0 ? ntohs(at.sin_port) : 0;
+    }
 
     bool send(const QByteArray& datagram, quint16 port, quint32 to = INADDR_LOOPBACK) const
     {

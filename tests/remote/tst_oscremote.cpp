@@ -2,7 +2,10 @@
 // The OSC remote's handling of datagrams, headless: commands reach the board, bad input is
 // dropped and counted, network senders need the passcode, subscribers get the state.
 #include "fakes/FakeBoard.h"
+#include "fakes/OscClient.h"
+#include "platform/GuessPause.h"
 #include "remote/OscRemote.h"
+#include "remote/OscServer.h"
 
 #include <QTest>
 #include <QtEndian>
@@ -12,6 +15,8 @@ namespace {
 const OscPeer Local{0x7F000001, 50000};
 const OscPeer Tablet{0xC0A80114, 9000};   // 192.168.1.20
 const OscPeer Stranger{0xC0A80115, 9000}; // 192.168.1.21
+const QByteArray RightPasscode = OscPacket::message("/sonavex/connect", {QStringLiteral("stage left")});
+const QByteArray WrongPasscode = OscPacket::message("/sonavex/connect", {QStringLiteral("stage")});
 
 QByteArray msg(const char* path, const QVariantList& args = {})
 {
@@ -318,6 +323,121 @@ private Q_SLOTS:
         QTRY_COMPARE(m_transport.sent.size(), 1);
         QCOMPARE(m_transport.sent[0].to.port, quint16{1});
         QCOMPARE(m_remote->subscriberCount(), 1);
+    }
+
+    void aFullListMakesRoomForAnAddressThatHoldsNone_data()
+    {
+        QTest::addColumn<QList<int>>("places");  ///< the last byte of 127.0.0.x of ports 1, 2, ...
+        QTest::addColumn<QList<int>>("renewed"); ///< ports renewed afterwards, in this order
+        QTest::addColumn<int>("newcomer");       ///< 127.0.0.x subscribing from port 100
+        QTest::addColumn<int>("displaced");      ///< port that made room; 0: refused; -1: none needed
+        const QList<int> one(OscRemote::MaxSubscribers, 1);
+        QTest::newRow("the place renewed longest ago") << one << QList<int>{} << 2 << 1;
+        QTest::newRow("renewals keep their places") << one << QList<int>{1, 3, 2} << 2 << 4;
+        QTest::newRow("the newcomer's address holds a place")
+            << QList<int>{1, 1, 1, 1, 1, 1, 1, 2} << QList<int>{} << 2 << 0;
+        QTest::newRow("the oldest of another address")
+            << QList<int>{1, 1, 1, 1, 3, 3, 3, 3} << QList<int>{1, 2, 3, 4} << 2 << 5;
+        QTest::newRow("a place free") << one.mid(1) << QList<int>{} << 1 << -1;
+    }
+
+    void aFullListMakesRoomForAnAddressThatHoldsNone()
+    {
+        QFETCH(QList<int>, places);
+        QFETCH(QList<int>, renewed);
+        QFETCH(int, newcomer);
+        QFETCH(int, displaced);
+        const auto peer = [](int host, int port) {
+            return OscPeer{0x7F000000u + static_cast<quint32>(host), static_cast<quint16>(port)};
+        };
+        const QByteArray subscribe = msg("/sonavex/subscribe", {1});
+        for (int i = 0; i < places.size(); ++i, m_now += 100)
+            receive(subscribe, peer(places[i], i + 1));
+        for (const int port : std::as_const(renewed)) {
+            m_now += 100;
+            receive(subscribe, peer(places[port - 1], port));
+        }
+        m_transport.sent.clear();
+        receive(subscribe, peer(newcomer, 100));
+        const QList<OscMessage> answer = m_transport.messagesTo(peer(newcomer, 100));
+        QVERIFY(!answer.isEmpty());
+        QCOMPARE(answer[0].path,
+                 displaced == 0 ? QByteArray("/sonavex/error") : QByteArray("/sonavex/state"));
+        QCOMPARE(m_remote->subscriberCount(),
+                 displaced == -1 ? places.size() + 1 : OscRemote::MaxSubscribers);
+        QCOMPARE(m_remote->counters().displaced, displaced > 0 ? 1u : 0u);
+
+        m_transport.sent.clear();
+        Q_EMIT m_board.sheetShown(3);
+        QTRY_COMPARE(m_transport.sent.size(), m_remote->subscriberCount());
+        for (int i = 0; i < places.size(); ++i)
+            QCOMPARE(m_transport.messagesTo(peer(places[i], i + 1)).isEmpty(), i + 1 == displaced);
+    }
+
+    void aSubscriberWhosePortIsClosedIsDroppedAtOnce()
+    {
+        // For real: Linux answers a datagram to a closed port on 127.0.0.1 with "port unreachable".
+        OscServer server(m_board);
+        quint16 port = 29500;
+        while (port < 29600 && !server.listen({port, false, QString()}))
+            ++port;
+        QVERIFY(server.listening());
+        quint16 closed = 0;
+        {
+            const OscClient gone;
+            closed = gone.port();
+        }
+        OscClient live;
+        QVERIFY(live.send(msg("/sonavex/subscribe", {1, closed}), port));
+        QVERIFY(live.send(msg("/sonavex/subscribe", {1}), port));
+        const QByteArray last = "/sonavex/sheet/10/button/36/title"; // of the whole state
+        QVERIFY(!live.receiveUntilPath(last, 2000).isEmpty());
+        QTRY_COMPARE(server.remote().subscriberCount(), 1);
+        QCOMPARE(server.remote().counters().unreachable, 1u);
+
+        // A remote that quits without unsubscribing, ahead of a live one in the list: the live
+        // one loses nothing to the error the other left on the socket.
+        auto quits = std::make_unique<OscClient>();
+        QVERIFY(quits->send(msg("/sonavex/subscribe", {1}), port));
+        QVERIFY(!quits->receiveUntilPath(last, 2000).isEmpty());
+        QCOMPARE(server.remote().subscriberCount(), 2);
+        quits.reset();
+        for (int sheet = 1; sheet <= 3; ++sheet) {
+            Q_EMIT m_board.sheetShown(sheet);
+            QVERIFY(!live.receiveUntilPath("/sonavex/sheet", 2000).isEmpty());
+        }
+        QCOMPARE(server.remote().subscriberCount(), 1);
+        QCOMPARE(server.remote().counters().unreachable, 2u);
+        QCOMPARE(server.unsent(), 0u);
+    }
+
+    void guessingFromManyAddressesSlowsForTheWholeRemote()
+    {
+        // 17 hosts each try a wrong passcode as often as they are heard, for a minute.
+        constexpr int Hosts = 17;
+        constexpr qint64 Minute = 60'000;
+        const auto host = [](int i) { return OscPeer{0x0A000001u + static_cast<quint32>(i), 9000}; };
+        const qint64 start = m_now;
+        for (; m_now < start + Minute; m_now += 10)
+            for (int i = 0; i < Hosts; ++i)
+                receive(WrongPasscode, host(i));
+        const double perSecond = static_cast<double>(m_remote->counters().denied) * 1000.0 / Minute;
+        qInfo("wrong passcodes heard from %d hosts: %.2f a second", Hosts, perSecond);
+        QVERIFY2(perSecond < 1.0, qPrintable(QString::number(perSecond)));
+
+        // The operator's phone, which has not guessed wrong, gets in at once all the same.
+        const OscPeer phone{0xC0A80120, 9000};
+        receive(RightPasscode, phone);
+        receive(msg("/sonavex/play"), phone);
+        QCOMPARE(m_board.commands, QStringList{QStringLiteral("play")});
+        // A guesser with the right passcode waits out the pause, which is a few seconds at most.
+        receive(RightPasscode, host(0));
+        receive(msg("/sonavex/stop"), host(0));
+        QCOMPARE(m_board.commands.size(), 1);
+        m_now += GuessPause::MaxMs;
+        receive(RightPasscode, host(0));
+        receive(msg("/sonavex/stop"), host(0));
+        QCOMPARE(m_board.commands.size(), 2);
     }
 };
 

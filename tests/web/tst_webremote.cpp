@@ -3,6 +3,7 @@
 // 127.0.0.1 with a page's WebSocket, run against a fake board.
 #include "fakes/FakeBoard.h"
 #include "fakes/HttpExchange.h"
+#include "platform/GuessPause.h"
 #include "web/HttpRequest.h"
 #include "web/WebCommand.h"
 #include "web/WebGate.h"
@@ -198,6 +199,38 @@ private Q_SLOTS:
 
         gate.setPasscode(QString());
         QVERIFY(gate.login(phone, QString()).isEmpty()); // no passcode: nobody from the network
+    }
+
+    void gateSlowsGuessingFromManyAddresses()
+    {
+        WebGate gate;
+        qint64 now = 1000;
+        gate.setClock([&now] { return now; });
+        gate.setPasscode(QStringLiteral("stage left"));
+        // 17 hosts each try a wrong passcode as soon as they are read, for a minute.
+        constexpr int Hosts = 17;
+        constexpr qint64 Minute = 60'000;
+        const auto host = [](int i) { return QHostAddress(0x0A000001u + static_cast<quint32>(i)); };
+        for (const qint64 end = now + Minute; now < end; now += 10)
+            for (int i = 0; i < Hosts; ++i)
+                if (gate.pausedFor(host(i)) == 0)
+                    QVERIFY(gate.login(host(i), QStringLiteral("stage")).isEmpty());
+        const double perSecond = static_cast<double>(gate.denied()) * 1000.0 / Minute;
+        qInfo("wrong passcodes read from %d hosts: %.2f a second", Hosts, perSecond);
+        QVERIFY2(perSecond < 1.0, qPrintable(QString::number(perSecond)));
+
+        // A phone that has not guessed wrong is read at once and gets in; a guesser waits a few
+        // seconds at most, and once in it no longer waits for the others.
+        const QHostAddress phone(QStringLiteral("10.0.1.7"));
+        QCOMPARE(gate.pausedFor(phone), 0);
+        QVERIFY(!gate.login(phone, QStringLiteral("stage left")).isEmpty());
+        QVERIFY(gate.login(host(1), QStringLiteral("stage")).isEmpty());
+        QVERIFY(gate.pausedFor(host(0)) > WebGate::DeniedPauseMs);
+        QVERIFY(gate.pausedFor(host(0)) <= GuessPause::MaxMs);
+        now += gate.pausedFor(host(0));
+        QVERIFY(!gate.login(host(0), QStringLiteral("stage left")).isEmpty());
+        QVERIFY(gate.login(host(1), QStringLiteral("stage")).isEmpty());
+        QCOMPARE(gate.pausedFor(host(0)), 0);
     }
 
     void answers_data()
