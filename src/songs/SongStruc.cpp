@@ -56,8 +56,6 @@ void InitSongRecord(TSongRecord& Rec)
 
 namespace {
 constexpr qsizetype RecordSize = sizeof(TSongRecord);
-/// A temporary file younger than this may be another running copy's save in progress.
-constexpr std::chrono::seconds StaleTemporaryAge{30};
 
 QString systemReason(int error)
 {
@@ -385,8 +383,11 @@ TSongInfo::FileContent TSongInfo::readFile(const QString& infoPath)
         content.kind = FileContent::Kind::FolderMissing;
         return content;
     }
+    // A save killed after it committed the pair is completed before either file is read;
+    // what a save killed before that left behind is cleared away.
+    AtomicFileWriter::finishInterrupted(infoPath);
     const auto read = [](const QString& path, QByteArray& data, QString& reason) {
-        AtomicFileWriter::removeStaleTemporaries(path, StaleTemporaryAge);
+        AtomicFileWriter::removeAbandonedTemporaries(path);
         switch (readWholeFile(path, data, reason)) {
         case ReadResult::Missing:
             return FileContent::Kind::Missing;
@@ -535,11 +536,24 @@ void TSongInfo::SaveToFile()
     }
     if (isDefaultPath())
         QDir().mkpath(QFileInfo(InfoPath).absolutePath());
+    const QString companion = slotsPath();
+    const QString because = slotsKeptBecause(companion);
+    const bool there = QFileInfo::exists(companion) || QFileInfo(companion).isSymLink();
+    if (because.isEmpty() && (!slots.isEmpty() || there)) {
+        // The pair is replaced as one: a new song file beside the old companion would have the
+        // record-wins rule drop the names of every song retitled in this run. Without entries
+        // the companion is still written: an earlier run's entries must not come back.
+        const QByteArray content = slots.isEmpty() ? SlotsFile::write({}) : slots;
+        if (!m_writer->replaceTogether({{InfoPath, data}, {companion, content}}))
+            rescue(data, slots, m_writer->errorString());
+        return;
+    }
     if (!m_writer->replace(InfoPath, data)) {
         rescue(data, slots, m_writer->errorString());
         return;
     }
-    saveSlots(slots);
+    if (!because.isEmpty())
+        saveSlotsBeside(slots, because);
 }
 
 QByteArray TSongInfo::songData() const
@@ -575,38 +589,31 @@ QByteArray TSongInfo::slotsData() const
     return entries.isEmpty() ? QByteArray() : SlotsFile::write(entries);
 }
 
-void TSongInfo::saveSlots(const QByteArray& slots)
+QString TSongInfo::slotsKeptBecause(const QString& path) const
 {
-    const QString path = slotsPath();
-    const bool there = QFileInfo::exists(path) || QFileInfo(path).isSymLink();
-    QString because;
     if (!m_slotsUnreadable.isEmpty())
-        because = QStringLiteral("could not be taken when Sonavex started (%1)").arg(m_slotsUnreadable);
-    else if (!m_slotsRead && there)
-        because = QStringLiteral("appeared while Sonavex ran, after it had found none");
-    if (!because.isEmpty()) {
-        // Never replaced unread: this run's names go beside it.
-        if (slots.isEmpty())
-            return;
-        const QString beside = freeName(path + QLatin1String(".saved-") + timeStamp(), QString());
-        if (!m_writer->replace(beside, slots)) {
-            rescue({}, slots, m_writer->errorString(), false);
-            return;
-        }
-        m_dialogs.messageBox(
-            nullptr,
-            QStringLiteral("The file %1, which holds the songs' names in full, %2, so it was "
-                           "left as it was. This run's names were saved as %3.")
-                .arg(QDir::toNativeSeparators(path), because, QDir::toNativeSeparators(beside)),
-            Dialogs::Style::Information, Dialogs::Buttons::Ok);
+        return QStringLiteral("could not be taken when Sonavex started (%1)").arg(m_slotsUnreadable);
+    if (!m_slotsRead && (QFileInfo::exists(path) || QFileInfo(path).isSymLink()))
+        return QStringLiteral("appeared while Sonavex ran, after it had found none");
+    return {};
+}
+
+void TSongInfo::saveSlotsBeside(const QByteArray& slots, const QString& because)
+{
+    // Never replaced unread: this run's names go beside it.
+    if (slots.isEmpty())
+        return;
+    const QString path = slotsPath();
+    const QString beside = freeName(path + QLatin1String(".saved-") + timeStamp(), QString());
+    if (!m_writer->replace(beside, slots)) {
+        rescue({}, slots, m_writer->errorString(), false);
         return;
     }
-    if (slots.isEmpty() && !there)
-        return; // nothing beyond the records, and no companion of an earlier run
-    // Without entries it is still written: an earlier run's entries must not come back.
-    const QByteArray content = slots.isEmpty() ? SlotsFile::write({}) : slots;
-    if (!m_writer->replace(path, content))
-        rescue({}, content, m_writer->errorString(), false);
+    m_dialogs.messageBox(nullptr,
+                         QStringLiteral("The file %1, which holds the songs' names in full, %2, so it was "
+                                        "left as it was. This run's names were saved as %3.")
+                             .arg(QDir::toNativeSeparators(path), because, QDir::toNativeSeparators(beside)),
+                         Dialogs::Style::Information, Dialogs::Buttons::Ok);
 }
 
 void TSongInfo::saveToRescueFile()

@@ -184,8 +184,11 @@ private:
     [[nodiscard]] QByteArray songData() const;
     /// The companion's text; empty when no slot holds anything beyond its record.
     [[nodiscard]] QByteArray slotsData() const;
-    /// Writes the companion after the song file was written.
-    void saveSlots(const QByteArray& slots);
+    /// Why the companion there must not be replaced (it is then written beside it); empty when
+    /// it may be.
+    [[nodiscard]] QString slotsKeptBecause(const QString& path) const;
+    /// Writes this run's names beside the companion, which `because` stays as it is.
+    void saveSlotsBeside(const QByteArray& slots, const QString& because);
     [[nodiscard]] QString keepDamagedOriginal(qint64 goodRecords, qint64 badRecords, qint64 strayBytes);
     /// Writes `data` to a new file under the default data folder after the info file
     /// could not be written, and tells the operator where and why.
