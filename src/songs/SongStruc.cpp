@@ -728,10 +728,13 @@ QString TSongInfo::takeSlots(const FileContent& content, const QSet<std::size_t>
         break;
     }
     m_slotsRead = true;
+    qsizetype unused = 0;
     for (const SlotsFile::Entry& entry : parsed.entries) {
         const std::size_t i = index(entry.sheet, entry.slot);
-        if (!fromFile.contains(i))
+        if (!fromFile.contains(i)) {
+            ++unused;
             continue;
+        }
         SlotData& slot = *Songs[i];
         // The record wins: an entry whose record another program changed is dropped whole.
         bool belongs = true;
@@ -741,8 +744,10 @@ QString TSongInfo::takeSlots(const FileContent& content, const QSet<std::size_t>
             if (held ? *held != f.get(slot.rec) : k < BindingFields)
                 belongs = false;
         }
-        if (!belongs)
+        if (!belongs) {
+            ++unused;
             continue;
+        }
         for (const TextField& f : TextFields) {
             const QString* full = valueOf(entry.keys, f.key);
             const QString* held = valueOf(entry.keys, f.recordKey);
@@ -753,5 +758,27 @@ QString TSongInfo::takeSlots(const FileContent& content, const QSet<std::size_t>
             if (!isKnownKey(key.first))
                 slot.more.append(key);
     }
+    if (unused > 0)
+        keepUnusedSlots(content, unused, parsed.entries.size());
     return {};
+}
+
+void TSongInfo::keepUnusedSlots(const FileContent& content, qsizetype unused, qsizetype total)
+{
+    // The next save writes only the entries in use: the names of the others would be gone.
+    const QString copy = freeName(content.slotsPath + QLatin1String(".unused-") + timeStamp(), QString());
+    m_unusedSlotsNote = QStringLiteral("%1 of the %2 entries in %3, which holds the songs' names in full, "
+                                       "match no song of the song file and were not used")
+                            .arg(unused)
+                            .arg(total)
+                            .arg(QDir::toNativeSeparators(content.slotsPath));
+    if (m_writer->replace(copy, content.slotsData)) {
+        m_unusedSlotsNote += QStringLiteral("; the file was kept as %1.").arg(QDir::toNativeSeparators(copy));
+        return;
+    }
+    // Not kept aside, so it is never replaced: this run's names go beside it.
+    m_slotsUnreadable =
+        QStringLiteral("%1 of its entries were not used, and it could not be kept aside").arg(unused);
+    m_unusedSlotsNote += QStringLiteral("; it could not be kept aside (%1), so it is left as it is.")
+                             .arg(m_writer->errorString());
 }

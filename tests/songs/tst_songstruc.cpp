@@ -431,12 +431,17 @@ private Q_SLOTS:
                                  "record.title = Aplodismenty\nvolume = -6\n";
         QTest::newRow("from an older run") << QStringLiteral("Aplodismenty") << 0 << entry
                                            << QStringLiteral("Аплодисменты") << QStringLiteral("songs.slots");
+        // An entry that is not used is kept aside with its file, and said once.
         QTest::newRow("record retitled elsewhere")
             << QStringLiteral("Applause") << 0 << entry << QStringLiteral("Applause")
-            << QStringLiteral("songs.slots");
+            << QStringLiteral("songs.slots.unused-*");
         QTest::newRow("record moved elsewhere")
             << QStringLiteral("Aplodismenty") << 1 << entry << QStringLiteral("Aplodismenty")
-            << QStringLiteral("songs.slots");
+            << QStringLiteral("songs.slots.unused-*");
+        QTest::newRow("written by hand, no record keys")
+            << QStringLiteral("Aplodismenty") << 0
+            << QByteArray("[Sonavex]\nversion = 1\n\n[0,0]\ntitle = Аплодисменты\nvolume = -6\n")
+            << QStringLiteral("Aplodismenty") << QStringLiteral("songs.slots.unused-*");
         QTest::newRow("damaged") << QStringLiteral("Aplodismenty") << 0 << entry.left(40) + "\nnot a line\n"
                                  << QStringLiteral("Aplodismenty") << QStringLiteral("songs.slots.damaged-*");
         QTest::newRow("newer") << QStringLiteral("Aplodismenty") << 0
@@ -460,11 +465,17 @@ private Q_SLOTS:
             const bool belongs = title == QStringLiteral("Аплодисменты");
             QCOMPARE(store->fileName(0, recordSlot),
                      belongs ? QStringLiteral("/s/Аплодисменты.wav") : QStringLiteral("/s/Aplodismenty.wav"));
-            QCOMPARE(m_dialogs.messages.size(), keptAs.contains(QLatin1Char('-')) ? 1 : 0);
+            const bool unused = keptAs.contains(QLatin1String("unused"));
+            QCOMPARE(m_dialogs.messages.size(), keptAs.contains(QLatin1Char('-')) && !unused ? 1 : 0);
+            QCOMPARE(
+                store->unusedSlotsNote().startsWith(QLatin1String("1 of the 1 entries in ") + slotsPath()),
+                unused);
             store->SetSong(2, 0, makeSong(QString(), 2, 0), {{}, {}, QStringLiteral("Тишина"), {}});
         }
         const QString folder = m_env->dataDir();
         QCOMPARE(filesIn(folder, keptAs).size(), 1);
+        if (keptAs == QLatin1String("songs.slots.unused-*"))
+            QCOMPARE(readFile(folder + QLatin1Char('/') + filesIn(folder, keptAs)[0]), companion);
         if (keptAs == QLatin1String("songs.slots.saved-*")) {
             QCOMPARE(readFile(slotsPath()), companion); // never replaced unread
             QCOMPARE(m_dialogs.messages.size(), 2);
