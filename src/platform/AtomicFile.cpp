@@ -106,11 +106,14 @@ template <typename Create> int createLocked(Create create)
 /// that made it a moment ago sees it gone and makes another.
 void removeUnlessHeld(const QString& path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const QByteArray name = QFile::encodeName(path);
+    int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0 && errno == EACCES) // the mode of a write-only file: a lock needs any descriptor
+        fd = ::open(name.constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return;
     if (lockFile(fd, false))
-        ::unlink(QFile::encodeName(path).constData());
+        ::unlink(name.constData());
     ::close(fd);
 }
 
