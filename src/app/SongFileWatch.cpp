@@ -14,7 +14,8 @@
 #include <QStatusBar>
 
 namespace {
-const QString SongFileNews = QStringLiteral("songfile"); // the song file's drive does not answer
+const QString SongFileNews = QStringLiteral("songfile");     // the song file's drive does not answer
+const QString UnusedSlotsNews = QStringLiteral("songslots"); // names the companion held for no song
 } // namespace
 
 SongFileWatch::SongFileWatch(TMainForm& form, TSongInfo& store)
@@ -39,6 +40,8 @@ void SongFileWatch::loadSongs()
             m_form.clearNews(SongFileNews);
         else
             m_form.sayNews(SongFileNews, problem);
+        if (const QString& unused = m_store.unusedSlotsNote(); !unused.isEmpty())
+            m_form.sayNews(UnusedSlotsNews, unused);
         load->deleteLater();
         m_form.RefreshButtons(m_form.shownTab());
     });

@@ -486,6 +486,8 @@ void TMainForm::About1Click()
     if (m_midi)
         if (const QString note = m_midi->aboutNote(); !note.isEmpty())
             notes << note;
+    if (const QString& unused = SongInfo->unusedSlotsNote(); !unused.isEmpty())
+        notes << unused;
     TfrmAbout about(this, notes);
     about.exec();
 }

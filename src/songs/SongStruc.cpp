@@ -56,8 +56,6 @@ void InitSongRecord(TSongRecord& Rec)
 
 namespace {
 constexpr qsizetype RecordSize = sizeof(TSongRecord);
-/// A temporary file younger than this may be another running copy's save in progress.
-constexpr std::chrono::seconds StaleTemporaryAge{30};
 
 QString systemReason(int error)
 {
@@ -385,8 +383,11 @@ TSongInfo::FileContent TSongInfo::readFile(const QString& infoPath)
         content.kind = FileContent::Kind::FolderMissing;
         return content;
     }
+    // A save killed after it committed the pair is completed before either file is read;
+    // what a save killed before that left behind is cleared away.
+    AtomicFileWriter::finishInterrupted(infoPath);
     const auto read = [](const QString& path, QByteArray& data, QString& reason) {
-        AtomicFileWriter::removeStaleTemporaries(path, StaleTemporaryAge);
+        AtomicFileWriter::removeAbandonedTemporaries(path);
         switch (readWholeFile(path, data, reason)) {
         case ReadResult::Missing:
             return FileContent::Kind::Missing;
@@ -535,11 +536,24 @@ void TSongInfo::SaveToFile()
     }
     if (isDefaultPath())
         QDir().mkpath(QFileInfo(InfoPath).absolutePath());
+    const QString companion = slotsPath();
+    const QString because = slotsKeptBecause(companion);
+    const bool there = QFileInfo::exists(companion) || QFileInfo(companion).isSymLink();
+    if (because.isEmpty() && (!slots.isEmpty() || there)) {
+        // The pair is replaced as one: a new song file beside the old companion would have the
+        // record-wins rule drop the names of every song retitled in this run. Without entries
+        // the companion is still written: an earlier run's entries must not come back.
+        const QByteArray content = slots.isEmpty() ? SlotsFile::write({}) : slots;
+        if (!m_writer->replaceTogether({{InfoPath, data}, {companion, content}}))
+            rescue(data, slots, m_writer->errorString());
+        return;
+    }
     if (!m_writer->replace(InfoPath, data)) {
         rescue(data, slots, m_writer->errorString());
         return;
     }
-    saveSlots(slots);
+    if (!because.isEmpty())
+        saveSlotsBeside(slots, because);
 }
 
 QByteArray TSongInfo::songData() const
@@ -575,38 +589,31 @@ QByteArray TSongInfo::slotsData() const
     return entries.isEmpty() ? QByteArray() : SlotsFile::write(entries);
 }
 
-void TSongInfo::saveSlots(const QByteArray& slots)
+QString TSongInfo::slotsKeptBecause(const QString& path) const
 {
-    const QString path = slotsPath();
-    const bool there = QFileInfo::exists(path) || QFileInfo(path).isSymLink();
-    QString because;
     if (!m_slotsUnreadable.isEmpty())
-        because = QStringLiteral("could not be taken when Sonavex started (%1)").arg(m_slotsUnreadable);
-    else if (!m_slotsRead && there)
-        because = QStringLiteral("appeared while Sonavex ran, after it had found none");
-    if (!because.isEmpty()) {
-        // Never replaced unread: this run's names go beside it.
-        if (slots.isEmpty())
-            return;
-        const QString beside = freeName(path + QLatin1String(".saved-") + timeStamp(), QString());
-        if (!m_writer->replace(beside, slots)) {
-            rescue({}, slots, m_writer->errorString(), false);
-            return;
-        }
-        m_dialogs.messageBox(
-            nullptr,
-            QStringLiteral("The file %1, which holds the songs' names in full, %2, so it was "
-                           "left as it was. This run's names were saved as %3.")
-                .arg(QDir::toNativeSeparators(path), because, QDir::toNativeSeparators(beside)),
-            Dialogs::Style::Information, Dialogs::Buttons::Ok);
+        return QStringLiteral("could not be taken when Sonavex started (%1)").arg(m_slotsUnreadable);
+    if (!m_slotsRead && (QFileInfo::exists(path) || QFileInfo(path).isSymLink()))
+        return QStringLiteral("appeared while Sonavex ran, after it had found none");
+    return {};
+}
+
+void TSongInfo::saveSlotsBeside(const QByteArray& slots, const QString& because)
+{
+    // Never replaced unread: this run's names go beside it.
+    if (slots.isEmpty())
+        return;
+    const QString path = slotsPath();
+    const QString beside = freeName(path + QLatin1String(".saved-") + timeStamp(), QString());
+    if (!m_writer->replace(beside, slots)) {
+        rescue({}, slots, m_writer->errorString(), false);
         return;
     }
-    if (slots.isEmpty() && !there)
-        return; // nothing beyond the records, and no companion of an earlier run
-    // Without entries it is still written: an earlier run's entries must not come back.
-    const QByteArray content = slots.isEmpty() ? SlotsFile::write({}) : slots;
-    if (!m_writer->replace(path, content))
-        rescue({}, content, m_writer->errorString(), false);
+    m_dialogs.messageBox(nullptr,
+                         QStringLiteral("The file %1, which holds the songs' names in full, %2, so it was "
+                                        "left as it was. This run's names were saved as %3.")
+                             .arg(QDir::toNativeSeparators(path), because, QDir::toNativeSeparators(beside)),
+                         Dialogs::Style::Information, Dialogs::Buttons::Ok);
 }
 
 void TSongInfo::saveToRescueFile()
@@ -721,10 +728,13 @@ QString TSongInfo::takeSlots(const FileContent& content, const QSet<std::size_t>
         break;
     }
     m_slotsRead = true;
+    qsizetype unused = 0;
     for (const SlotsFile::Entry& entry : parsed.entries) {
         const std::size_t i = index(entry.sheet, entry.slot);
-        if (!fromFile.contains(i))
+        if (!fromFile.contains(i)) {
+            ++unused;
             continue;
+        }
         SlotData& slot = *Songs[i];
         // The record wins: an entry whose record another program changed is dropped whole.
         bool belongs = true;
@@ -734,8 +744,10 @@ QString TSongInfo::takeSlots(const FileContent& content, const QSet<std::size_t>
             if (held ? *held != f.get(slot.rec) : k < BindingFields)
                 belongs = false;
         }
-        if (!belongs)
+        if (!belongs) {
+            ++unused;
             continue;
+        }
         for (const TextField& f : TextFields) {
             const QString* full = valueOf(entry.keys, f.key);
             const QString* held = valueOf(entry.keys, f.recordKey);
@@ -746,5 +758,27 @@ QString TSongInfo::takeSlots(const FileContent& content, const QSet<std::size_t>
             if (!isKnownKey(key.first))
                 slot.more.append(key);
     }
+    if (unused > 0)
+        keepUnusedSlots(content, unused, parsed.entries.size());
     return {};
+}
+
+void TSongInfo::keepUnusedSlots(const FileContent& content, qsizetype unused, qsizetype total)
+{
+    // The next save writes only the entries in use: the names of the others would be gone.
+    const QString copy = freeName(content.slotsPath + QLatin1String(".unused-") + timeStamp(), QString());
+    m_unusedSlotsNote = QStringLiteral("%1 of the %2 entries in %3, which holds the songs' names in full, "
+                                       "match no song of the song file and were not used")
+                            .arg(unused)
+                            .arg(total)
+                            .arg(QDir::toNativeSeparators(content.slotsPath));
+    if (m_writer->replace(copy, content.slotsData)) {
+        m_unusedSlotsNote += QStringLiteral("; the file was kept as %1.").arg(QDir::toNativeSeparators(copy));
+        return;
+    }
+    // Not kept aside, so it is never replaced: this run's names go beside it.
+    m_slotsUnreadable =
+        QStringLiteral("%1 of its entries were not used, and it could not be kept aside").arg(unused);
+    m_unusedSlotsNote += QStringLiteral("; it could not be kept aside (%1), so it is left as it is.")
+                             .arg(m_writer->errorString());
 }

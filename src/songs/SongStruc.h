@@ -163,6 +163,10 @@ public:
     [[nodiscard]] const QString& damagedCopy() const { return m_damagedCopy; }
     /// The song file's companion, beside the file it really is.
     [[nodiscard]] QString slotsPath() const;
+    /// What the load could not use of the companion and where the file was kept aside; empty
+    /// when every entry was used. News of the start: the status bar says it once, the About box
+    /// keeps it.
+    [[nodiscard]] const QString& unusedSlotsNote() const { return m_unusedSlotsNote; }
 
     /// Where the info file lives when the registry names none.
     [[nodiscard]] static QString defaultInfoPath();
@@ -184,8 +188,14 @@ private:
     [[nodiscard]] QByteArray songData() const;
     /// The companion's text; empty when no slot holds anything beyond its record.
     [[nodiscard]] QByteArray slotsData() const;
-    /// Writes the companion after the song file was written.
-    void saveSlots(const QByteArray& slots);
+    /// Why the companion there must not be replaced (it is then written beside it); empty when
+    /// it may be.
+    [[nodiscard]] QString slotsKeptBecause(const QString& path) const;
+    /// Writes this run's names beside the companion, which `because` stays as it is.
+    void saveSlotsBeside(const QByteArray& slots, const QString& because);
+    /// Keeps aside a companion of which `unused` of `total` entries were not used, before the
+    /// next save replaces it, and says so in the note.
+    void keepUnusedSlots(const FileContent& content, qsizetype unused, qsizetype total);
     [[nodiscard]] QString keepDamagedOriginal(qint64 goodRecords, qint64 badRecords, qint64 strayBytes);
     /// Writes `data` to a new file under the default data folder after the info file
     /// could not be written, and tells the operator where and why.
@@ -217,6 +227,7 @@ private:
     QString m_slotsUnreadable;
     /// The companion was read (or kept aside as damaged): only then may it be replaced.
     bool m_slotsRead = false;
+    QString m_unusedSlotsNote; ///< see unusedSlotsNote()
     std::unique_ptr<SongLocator> m_locator;
     QHash<QString, SongLocator::Found> m_found; ///< every stored path looked for, found or not
 };

@@ -233,6 +233,25 @@ private Q_SLOTS:
         QVERIFY(m_errors->messages.isEmpty());
     }
 
+    void namesTheSongFileHasNoSongForAreSaidInTheStatusBar()
+    {
+        // A companion written by hand, without the record keys its entries need.
+        const QString infoPath = m_form->songInfo().infoPath();
+        m_form.reset();
+        QFile companion(SlotsFile::pathFor(infoPath));
+        QVERIFY(companion.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        companion.write("[Sonavex]\nversion = 1\n\n[0,0]\ntitle = Аплодисменты\n");
+        companion.close();
+        m_dialogs->messages.clear();
+        m_form = std::make_unique<TMainForm>(
+            MainFormServices{*m_registry, *m_dialogs, *m_player, *m_cd, m_drives, &m_outputs},
+            std::make_unique<TSongInfo>(*m_registry, *m_dialogs, TSongInfo::Load::Later));
+        m_form->loadSongs();
+        QTRY_VERIFY_WITH_TIMEOUT(m_form->NewsPanel->text().contains(QLatin1String("were not used")), 3000);
+        QVERIFY(m_form->NewsPanel->text().contains(QLatin1String(".slots.unused-")));
+        QVERIFY(m_dialogs->messages.isEmpty());
+    }
+
     void clearTabEmptiesTheSheetButLeavesTheQueue()
     {
         press(0);
