@@ -101,6 +101,18 @@
     renderTime();
   }
 
+  // What the board answered this page (a press whose song cannot play), for a few seconds; a tap
+  // puts it away.
+  const notice = $('notice');
+  let noticeTimer = 0;
+  function say(text) {
+    notice.textContent = text;
+    notice.classList.add('shown');
+    clearTimeout(noticeTimer);
+    noticeTimer = setTimeout(() => notice.classList.remove('shown'), 6000);
+  }
+  notice.addEventListener('click', () => notice.classList.remove('shown'));
+
   function apply(m) {
     switch (m.t) {
       case 'all':
@@ -120,7 +132,7 @@
       case 'play': state.play = m.state; return true;
       case 'now': state.now = m; return true;
       case 'time': state.left = m.left; renderTime(); return false;
-      case 'error': console.warn('board:', m.text); return false;
+      case 'error': say(m.text); return false;
       default: return false;
     }
   }

@@ -26,6 +26,7 @@ BoardControl::BoardControl(TMainForm& form, QObject* parent)
     connectGuarded(m_clock, &QTimer::timeout, this, &BoardControl::tick);
     // Told once the handler that changed the board is done: a press sounds first, and a burst
     // of changes is told as one.
+    connect(&m_form, &TMainForm::songPressFailed, this, &Board::pressFailed);
     connectGuarded(&m_form, &TMainForm::boardChanged, this, [this] {
         if (m_followPending)
             return;
@@ -117,10 +118,10 @@ double BoardControl::length() const
     return m_form.PlayState == TPlayState::psStopped ? 0.0 : m_form.playLogic().length();
 }
 
-void BoardControl::press(int sheet, int slot)
+void BoardControl::press(int sheet, int slot, PressedBy by)
 {
     if (validSlot(sheet, slot))
-        m_form.SlotKeyPressed({sheet, slot}, false);
+        m_form.SlotPressed({sheet, slot}, false, by);
 }
 
 void BoardControl::release(int sheet, int slot)

@@ -28,7 +28,7 @@ public:
     [[nodiscard]] double position() const override;
     [[nodiscard]] double length() const override;
 
-    void press(int sheet, int slot) override;
+    void press(int sheet, int slot, PressedBy by) override;
     void release(int sheet, int slot) override;
     void queue(int sheet, int slot) override;
     void play() override;

@@ -192,7 +192,7 @@ bool BoardKeyboard::buttonKey(int slot, QKeyEvent* event)
         } else {
             m_enterSheet = m_board.shownSheet();
             m_enterSlot = slot;
-            m_board.press(m_enterSheet, slot);
+            m_board.press(m_enterSheet, slot, PressedBy::Key);
         }
         return true;
     }

@@ -7,6 +7,7 @@
 #include "audio/MediaPlayer.h"
 #include "mci/CdTrackCatalog.h"
 #include "platform/Dialogs.h"
+#include "platform/ErrorReporter.h"
 #include "platform/Errors.h"
 #include "platform/Timer.h"
 #include "songs/SongStruc.h"
@@ -58,7 +59,7 @@ void PlayLogic::toggleQueued(const QString& file)
     f.RefreshButtons(f.shownTab());
 }
 
-void PlayLogic::pressSong(const QString& file)
+bool PlayLogic::pressSong(const QString& file)
 {
     // What the board showed, to put back when the pressed song cannot start and the one
     // that played plays on.
@@ -79,7 +80,7 @@ void PlayLogic::pressSong(const QString& file)
     try {
         if (startQueue(StartedBy::Press) || !somethingPlays()) {
             f.RefreshButtons(f.shownTab());
-            return;
+            return true;
         }
     } catch (...) {
         // The pressed song cannot play. The board is put back first (the song that played
@@ -95,18 +96,22 @@ void PlayLogic::pressSong(const QString& file)
             showIdle();
         }
         f.RefreshButtons(f.shownTab());
+        f.pressFailed(ErrorReporter::currentMessage());
+        if (!pressedAtBoard(f.m_pressedBy))
+            return false; // told as news: no box waits at a board nobody may stand at
         try {
             throw;
         } catch (const SongMissing& e) {
-            f.m_dialogs.messageBox(&f, e.message(), Dialogs::Style::Error, Dialogs::Buttons::Ok);
+            f.showPressBox(e.message());
         }
-        return; // any other error has gone on to the error reporter
+        return false; // any other error has gone on to the error reporter
     }
     f.PlayQueue = queueBefore;
     f.m_headDetached = detachedBefore;
     f.m_playingPath = playingBefore;
     f.WaveTimer->setEnabled(timerBefore);
     f.RefreshButtons(f.shownTab());
+    return true;
 }
 
 QString PlayLogic::currentSong() const

@@ -21,7 +21,8 @@ public:
     void toggleQueued(const QString& file);
     /// A plain press: the song alone in the queue, started at once. A song that cannot start
     /// leaves what played playing, and the operator is told after the board is put back.
-    void pressSong(const QString& file);
+    /// False when the song cannot play (its file missing or unreadable).
+    bool pressSong(const QString& file);
 
     /// Starts the queue's head. Started by the queue, a song that cannot start is said in the
     /// status bar and skipped; started by a press, its error is raised to the press. Without a

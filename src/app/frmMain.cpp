@@ -23,6 +23,7 @@
 #include "controls/Tranbtn.h"
 #include "devices/Recorder.h"
 #include "platform/Dialogs.h"
+#include "platform/ErrorReporter.h"
 #include "platform/Guard.h"
 #include "platform/Timer.h"
 #include "songs/SongEdit.h"
@@ -526,7 +527,38 @@ void TMainForm::MTranBtn1MouseDown(TMTranBtn* Sender, Qt::MouseButton, Qt::Keybo
         m_play->toggleQueued(file);
         return;
     }
-    m_play->pressSong(file);
+    m_pressing = {pressedSheet(), n};
+    const auto done = qScopeGuard([this] { m_pressing = {-1, -1}; });
+    if (m_play->pressSong(file))
+        clearNews(failedPressTopic(m_pressing));
+}
+
+QString TMainForm::failedPressTopic(SlotRef slot)
+{
+    return QStringLiteral("press %1 %2").arg(slot.sheet).arg(slot.slot);
+}
+
+void TMainForm::pressFailed(const QString& message)
+{
+    Q_EMIT songPressFailed(m_pressing.sheet, m_pressing.slot, message, m_pressedBy);
+    if (pressedAtBoard(m_pressedBy))
+        return;
+    // Said once for the slot, until a press on it plays: a remote pressing it again and again
+    // neither stacks boxes nor floods the panel.
+    const QString from = m_pressedBy == PressedBy::Midi  ? QStringLiteral("MIDI")
+                         : m_pressedBy == PressedBy::Osc ? QStringLiteral("OSC")
+                                                         : QStringLiteral("web");
+    sayNews(failedPressTopic(m_pressing),
+            QStringLiteral("A %1 press did not play: %2").arg(from, ErrorReporter::displayText(message)));
+}
+
+void TMainForm::showPressBox(const QString& message)
+{
+    if (m_boxesOpen.contains(message))
+        return;
+    m_boxesOpen << message;
+    const auto shown = qScopeGuard([this, message] { m_boxesOpen.removeOne(message); });
+    m_dialogs.messageBox(this, message, Dialogs::Style::Error, Dialogs::Buttons::Ok);
 }
 
 void TMainForm::btnPlayClick()
@@ -876,14 +908,21 @@ void TMainForm::sheetsExchanged(int SheetA, int SheetB)
 
 void TMainForm::SlotKeyPressed(SlotRef Slot, bool Shift)
 {
+    SlotPressed(Slot, Shift, PressedBy::Key);
+}
+
+void TMainForm::SlotPressed(SlotRef Slot, bool Shift, PressedBy By)
+{
     if (Slot.slot < 0 || Slot.slot >= SlotCount || Slot.sheet < 0 || Slot.sheet >= SheetCount)
         return;
     // The press goes through the button's own handler, on the key's sheet. "The slot pressed
     // last" stays a slot of the shown sheet.
     const int shownTag = Tag;
     m_keySheet = Slot.sheet;
+    m_pressedBy = By;
     const auto restore = qScopeGuard([&] {
         m_keySheet = -1;
+        m_pressedBy = PressedBy::Mouse;
         if (Slot.sheet != shownTab())
             Tag = shownTag;
     });

@@ -206,6 +206,8 @@ public:
     void mnuClearKeyClick();
     /// A slot's key: a plain press (with Shift: a Shift+press) on that slot, whichever sheet is shown.
     void SlotKeyPressed(SlotRef Slot, bool Shift);
+    /// A press on a slot, whichever sheet is shown, from the keys or a remote.
+    void SlotPressed(SlotRef Slot, bool Shift, PressedBy By);
     /// The press on a slot was let go of: a button that plays while held stops its song.
     void SlotReleased(SlotRef Slot);
     void TabControlChange(int index);
@@ -230,6 +232,8 @@ public:
 Q_SIGNALS:
     /// What the board shows may have changed: colours, titles, tab names, the play state.
     void boardChanged();
+    /// A press on a slot whose song cannot play; what played plays on.
+    void songPressFailed(int sheet, int slot, const QString& message, PressedBy by);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -269,6 +273,12 @@ private:
     void fitPositionPanel();
     void showKeyHints(int Sheet);
     [[nodiscard]] int pressedSheet() const { return m_keySheet >= 0 ? m_keySheet : shownTab(); }
+    /// The press being handled ran into a song that cannot play: told to every input, and as
+    /// news in the status bar when it came from elsewhere than the board's own mouse and keys.
+    void pressFailed(const QString& message);
+    /// The box that answers the operator's own press; one of the same text at a time.
+    void showPressBox(const QString& message);
+    [[nodiscard]] static QString failedPressTopic(SlotRef slot);
 
     Registry& m_registry;
     BoardSettings m_settings;
@@ -297,7 +307,10 @@ private:
     BoardKeyboard* m_keyboard = nullptr;
     std::unique_ptr<SoundNews> m_soundNews; ///< the sound server's news, while the window listens
     bool m_finalSeconds = false;
-    int m_keySheet = -1; ///< the sheet of a press made by a key, while it is handled
+    int m_keySheet = -1;                      ///< the sheet of a press made by a key, while it is handled
+    PressedBy m_pressedBy = PressedBy::Mouse; ///< where the press being handled came from
+    SlotRef m_pressing{-1, -1};               ///< the slot of the press being handled
+    QStringList m_boxesOpen;                  ///< the texts of the press boxes on screen
     QHash<QString, SlotRef>
         m_pressedSlots; ///< by case-folded path: the slot it was last pressed or queued from
 };

@@ -92,7 +92,7 @@ void MidiRemote::act(const MidiMessageId& message)
         if (slot->queue)
             m_board.queue(slot->sheet, slot->slot);
         else
-            m_board.press(slot->sheet, slot->slot);
+            m_board.press(slot->sheet, slot->slot, PressedBy::Midi);
         return;
     }
     switch (std::get<MidiCommand>(*target)) {

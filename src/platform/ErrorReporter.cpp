@@ -26,19 +26,22 @@ ErrorReporter* ErrorReporter::installed()
     return g_reporter;
 }
 
-void ErrorReporter::reportCurrentException() noexcept
+QString ErrorReporter::currentMessage() noexcept
 {
-    QString message;
     try {
         throw;
     } catch (const SonavexError& e) {
-        message = e.message();
+        return e.message();
     } catch (const std::exception& e) {
-        message = QString::fromUtf8(e.what());
+        return QString::fromUtf8(e.what());
     } catch (...) {
-        message = QStringLiteral("Unknown error");
+        return QStringLiteral("Unknown error");
     }
-    reportMessage(message);
+}
+
+void ErrorReporter::reportCurrentException() noexcept
+{
+    reportMessage(currentMessage());
 }
 
 void ErrorReporter::reportMessage(const QString& message) noexcept

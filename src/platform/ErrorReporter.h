@@ -19,6 +19,9 @@ public:
     static void install(ErrorReporter* reporter);
     [[nodiscard]] static ErrorReporter* installed();
 
+    /// The message of the exception currently being handled, as the reporter would show it
+    /// before displayText(); call it only inside a catch block.
+    [[nodiscard]] static QString currentMessage() noexcept;
     /// Hands the exception currently being handled to the installed reporter.
     static void reportCurrentException() noexcept;
     /// Hands `message` to the installed reporter, for a problem found outside any handler.

@@ -13,7 +13,12 @@ MessageBoxErrorReporter::MessageBoxErrorReporter(Dialogs& dialogs)
 
 void MessageBoxErrorReporter::report(const QString& message)
 {
-    m_pending << ErrorReporter::displayText(message);
+    // One box of a text at a time: the same error raised again while its box is up or waiting
+    // (a remote pressing a broken song over and over) adds no box to click away.
+    const QString text = ErrorReporter::displayText(message);
+    if (m_pending.contains(text) || (m_showing && text == m_shown))
+        return;
+    m_pending << text;
     if (m_showing)
         return;
     if (m_loopEnded) {
@@ -43,6 +48,7 @@ void MessageBoxErrorReporter::showPending()
     m_showing = true;
     while (!m_pending.isEmpty()) {
         const QString text = m_pending.takeFirst();
+        m_shown = text;
         try {
             m_dialogs.messageBox(QApplication::activeWindow(), text, Dialogs::Style::Error,
                                  Dialogs::Buttons::Ok);
@@ -50,4 +56,5 @@ void MessageBoxErrorReporter::showPending()
         }
     }
     m_showing = false;
+    m_shown.clear();
 }

@@ -8,7 +8,8 @@
 class Dialogs;
 
 /// Shows each error in an error box (stop icon, OK). A box is never opened while
-/// another is up or during painting: such errors wait and are shown in turn.
+/// another is up or during painting: such errors wait and are shown in turn. A text already up
+/// or waiting is not shown twice.
 class MessageBoxErrorReporter : public ErrorReporter {
 public:
     explicit MessageBoxErrorReporter(Dialogs& dialogs);
@@ -22,6 +23,7 @@ private:
 
     Dialogs& m_dialogs;
     QStringList m_pending;
+    QString m_shown; ///< the text of the box that is up
     bool m_showing = false;
     bool m_scheduled = false;
     bool m_loopEnded = false;

@@ -308,9 +308,18 @@ void OscRemote::dispatch(const OscMessage& message, const OscPeer& from)
     if (sheetCommand)
         m_board.showSheet(*sheet - 1);
     else if (verb == "press")
-        m_board.press(*sheet - 1, *slot - 1);
+        press(*sheet - 1, *slot - 1, from);
     else
         m_board.queue(*sheet - 1, *slot - 1);
+}
+
+void OscRemote::press(int sheet, int slot, const OscPeer& from)
+{
+    // A song that cannot play is the sender's news, never a box at the board.
+    const FailedPress failed(m_board);
+    m_board.press(sheet, slot, PressedBy::Osc);
+    if (!failed.message().isEmpty())
+        answerError(from, failed.message());
 }
 
 void OscRemote::connectSender(const OscMessage& message, const OscPeer& from)

@@ -92,6 +92,7 @@ private:
     void handle(const OscMessage& message, const OscPeer& from);
     void dispatch(const OscMessage& message, const OscPeer& from);
     void connectSender(const OscMessage& message, const OscPeer& from);
+    void press(int sheet, int slot, const OscPeer& from);
     void subscribe(const OscMessage& message, const OscPeer& sender);
     /// Whether an answer may go out now, within AnswersPerSecond; counts it.
     [[nodiscard]] bool mayAnswer();

@@ -7,3 +7,15 @@ double Board::timeLeft() const
 {
     return std::max(0.0, length() - position());
 }
+
+FailedPress::FailedPress(Board& board)
+    : m_connection(
+          QObject::connect(&board, &Board::pressFailed,
+                           [this](int, int, const QString& message, PressedBy) { m_message = message; }))
+{
+}
+
+FailedPress::~FailedPress()
+{
+    QObject::disconnect(m_connection);
+}

@@ -9,6 +9,17 @@
 /// What the player is doing, as the board last learned it.
 enum class TPlayState : quint8 { psStopped = 0, psPaused = 1, psPlaying = 2 };
 
+/// Where a press came from. The mouse and the slot keys are the operator's own hands at the
+/// board; MIDI pads, OSC and the web page may be anywhere, and nobody may stand at the board.
+enum class PressedBy : quint8 { Mouse, Key, Midi, Osc, Web };
+
+/// A press from the board's own mouse or keys: a song that cannot play answers it with a box.
+/// Any other press that fails is news, so that no box waits at a board nobody stands at.
+[[nodiscard]] constexpr bool pressedAtBoard(PressedBy by)
+{
+    return by == PressedBy::Mouse || by == PressedBy::Key;
+}
+
 /// The song that plays: where it sits on the board (the first slot holding it), its title and
 /// its path. Sheet and slot are -1 when no slot holds it any more.
 struct NowPlaying {
@@ -47,8 +58,9 @@ public:
     [[nodiscard]] double timeLeft() const;
 
 public Q_SLOTS:
-    /// A plain press: the slot's song plays at once, alone in the queue.
-    virtual void press(int sheet, int slot) = 0;
+    /// A plain press: the slot's song plays at once, alone in the queue. A song that cannot
+    /// play is told by pressFailed() before this returns.
+    virtual void press(int sheet, int slot, PressedBy by) = 0;
     /// The plain press on a slot was let go of (the mouse button, key or pad): a button that
     /// plays while held stops its song; any other does nothing.
     virtual void release(int sheet, int slot) = 0;
@@ -71,4 +83,24 @@ Q_SIGNALS:
     void nowPlayingChanged(const NowPlaying& song);
     /// At least four times a second while a song plays, and once when it stops.
     void timeChanged(double position, double length, double left);
+    /// A press on a slot whose song cannot play (its file gone or unreadable); what played
+    /// plays on. `message` is what the operator would read.
+    void pressFailed(int sheet, int slot, const QString& message, PressedBy by);
+};
+
+/// What a remote's own press ran into: listens to the board's pressFailed() while it lives,
+/// so that the remote that pressed can answer its sender.
+class FailedPress {
+public:
+    explicit FailedPress(Board& board);
+    ~FailedPress();
+    FailedPress(const FailedPress&) = delete;
+    FailedPress& operator=(const FailedPress&) = delete;
+
+    /// Empty when the press did not fail.
+    [[nodiscard]] const QString& message() const { return m_message; }
+
+private:
+    QMetaObject::Connection m_connection;
+    QString m_message;
 };

@@ -89,12 +89,14 @@ std::optional<WebCommand> WebCommand::parse(const QByteArray& message, QString* 
     return refuse(why, "unknown command");
 }
 
-void WebCommand::run(Board& board) const
+QString WebCommand::run(Board& board) const
 {
     switch (kind) {
-    case Kind::Press:
-        board.press(sheet, slot);
-        break;
+    case Kind::Press: {
+        const FailedPress failed(board);
+        board.press(sheet, slot, PressedBy::Web);
+        return failed.message();
+    }
     case Kind::Release:
         board.release(sheet, slot);
         break;
@@ -120,4 +122,5 @@ void WebCommand::run(Board& board) const
         board.showSheet(sheet);
         break;
     }
+    return {};
 }

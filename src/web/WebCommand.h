@@ -31,5 +31,6 @@ struct WebCommand {
     /// Reads a message; nothing, with a short reason in `why`, for one that is not a command.
     [[nodiscard]] static std::optional<WebCommand> parse(const QByteArray& message, QString* why = nullptr);
     /// Runs the command through the board's commands.
-    void run(Board& board) const;
+    /// Runs the command; returns what a press ran into (its song cannot play), else empty.
+    [[nodiscard]] QString run(Board& board) const;
 };

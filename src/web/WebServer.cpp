@@ -424,7 +424,10 @@ void WebServer::received(QWebSocket* page, const QString& message)
         return;
     }
     ++m_counters.commands;
-    command->run(m_board);
+    // A press whose song cannot play is told to the page that pressed, never as a box.
+    if (const QString failed = command->run(m_board); !failed.isEmpty())
+        page->sendTextMessage(QString::fromUtf8(
+            json({{QStringLiteral("t"), QStringLiteral("error")}, {QStringLiteral("text"), failed}})));
 }
 
 void WebServer::tell(const QByteArray& message)

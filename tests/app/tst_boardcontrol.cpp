@@ -16,6 +16,7 @@
 
 Q_DECLARE_METATYPE(SlotState)
 Q_DECLARE_METATYPE(TPlayState)
+Q_DECLARE_METATYPE(PressedBy)
 
 class TestBoardControl : public QObject, BoardFixture {
     Q_OBJECT
@@ -85,7 +86,7 @@ private Q_SLOTS:
     {
         putSong(m_form->songInfo(), 6, 35, QStringLiteral("Finale"), m_files[3]);
         QSignalSpy shown(m_board.get(), &Board::sheetShown);
-        m_board->press(6, 35);
+        m_board->press(6, 35, PressedBy::Osc);
         settle();
         QCOMPARE(m_player->fileName(), m_files[3]);
         QCOMPARE(m_board->slotState(6, 35), SlotState::Playing);
@@ -105,9 +106,9 @@ private Q_SLOTS:
         m_board->stopSong();
         m_board->stopAll();
         m_board->pause();
-        m_board->press(10, 0);
+        m_board->press(10, 0, PressedBy::Osc);
         m_board->queue(0, 36);
-        m_board->press(0, 20); // an empty slot
+        m_board->press(0, 20, PressedBy::Osc); // an empty slot
         m_board->fade(6);
         m_board->showSheet(-1);
         settle();
@@ -117,11 +118,54 @@ private Q_SLOTS:
         QCOMPARE(m_form->Tabs->currentIndex(), 0);
     }
 
+    void aFailedPressIsABoxOnlyForTheOperatorsOwnHands_data()
+    {
+        QTest::addColumn<PressedBy>("by");
+        QTest::addColumn<bool>("unplayable"); // else its file is gone
+        QTest::addColumn<bool>("box");
+        QTest::newRow("OSC, file gone") << PressedBy::Osc << false << false;
+        QTest::newRow("web, cannot be decoded") << PressedBy::Web << true << false;
+        QTest::newRow("MIDI pad, file gone") << PressedBy::Midi << false << false;
+        QTest::newRow("slot key, file gone") << PressedBy::Key << false << true;
+    }
+
+    void aFailedPressIsABoxOnlyForTheOperatorsOwnHands()
+    {
+        QFETCH(PressedBy, by);
+        QFETCH(bool, unplayable);
+        QFETCH(bool, box);
+        m_board->press(0, 0, by);
+        settle();
+        if (unplayable)
+            m_player->unplayable << m_files[2];
+        else
+            QFile::rename(m_files[2], m_files[2] + QStringLiteral(".away"));
+        QSignalSpy failed(m_board.get(), &Board::pressFailed);
+        // A remote nobody answers presses again and again: no box stacks up at the board.
+        for (int k = 0; k < (box ? 1 : 22); ++k)
+            m_board->press(0, 2, by);
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[0]); // what played plays on
+        QCOMPARE(failed.count(), box ? 1 : 22);
+        QCOMPARE(failed.at(0).at(1).toInt(), 2);
+        QVERIFY(!failed.at(0).at(2).toString().isEmpty());
+        QCOMPARE(failed.at(0).at(3).value<PressedBy>(), by);
+        QCOMPARE(m_dialogs->messages.size() + m_errors->messages.size(), box ? 1 : 0);
+        QCOMPARE(m_form->NewsPanel->text().contains(QStringLiteral("did not play")), !box);
+        // Once the slot plays, its news goes.
+        m_player->unplayable.clear();
+        QFile::rename(m_files[2] + QStringLiteral(".away"), m_files[2]);
+        m_board->press(0, 2, by);
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[2]);
+        QVERIFY(m_form->NewsPanel->text().isEmpty());
+    }
+
     void theTimeLeftIsToldFourTimesASecondWhilePlaying()
     {
         m_player->durations.insert(m_files[0], 61.0);
         QSignalSpy time(m_board.get(), &Board::timeChanged);
-        m_board->press(0, 0);
+        m_board->press(0, 0, PressedBy::Osc);
         m_player->setPosition(20.5);
         QTest::qWait(1100);
         QVERIFY2(time.count() >= 4, qPrintable(QString::number(time.count())));
@@ -179,7 +223,7 @@ private Q_SLOTS:
             const int slot = step.right(1).toInt();
             const QString what = step.chopped(1);
             if (what == QLatin1String("press"))
-                m_board->press(0, slot);
+                m_board->press(0, slot, PressedBy::Osc);
             else if (what == QLatin1String("queue"))
                 m_board->queue(0, slot);
             else if (what == QLatin1String("release"))
@@ -205,7 +249,7 @@ private Q_SLOTS:
         rec.FadeStart.set(QStringLiteral("7"));
         rec.FadeDuration.set(QStringLiteral("2"));
         m_form->songInfo().SetSong(0, 1, rec);
-        m_board->press(0, 1);
+        m_board->press(0, 1, PressedBy::Osc);
         settle();
         QVERIFY(std::abs(m_player->spans.value(m_files[1]).gain - 0.501) < 0.001);
         QCOMPARE(m_player->spans.value(m_files[1]).start, 0.0); // song times are off by default
@@ -214,14 +258,14 @@ private Q_SLOTS:
         // With Use Song Times, the record's times; one that cannot be read is said once.
         m_form->mnuUseSongTimes->trigger();
         QCOMPARE(m_player->spans.value(m_files[1]).start, 0.0);
-        m_board->press(0, 1);
+        m_board->press(0, 1, PressedBy::Osc);
         settle();
         const PlaySpan span = m_player->spans.value(m_files[1]);
         QCOMPARE((QList<double>{span.start, span.stop, span.fadeStart, span.fadeDuration}),
                  (QList<double>{1.5, 9.0, 7.0, 2.0}));
         rec.StopTime.set(QStringLiteral("9 min"));
         m_form->songInfo().SetSong(0, 1, rec);
-        m_board->press(0, 2); // C carries no settings: no loop
+        m_board->press(0, 2, PressedBy::Osc); // C carries no settings: no loop
         settle();
         QVERIFY(!m_player->loop);
         m_board->queue(0, 1); // made ready to follow: read, and said
@@ -229,7 +273,7 @@ private Q_SLOTS:
         QCOMPARE(m_player->spans.value(m_files[1]).stop, 0.0);
         QVERIFY(m_form->NewsPanel->news(ButtonPlay::TimesNews).contains(QStringLiteral("Stop Time")));
         m_form->NewsPanel->clear(ButtonPlay::TimesNews);
-        m_board->press(0, 1);
+        m_board->press(0, 1, PressedBy::Osc);
         settle();
         QVERIFY(m_form->NewsPanel->news(ButtonPlay::TimesNews).isEmpty());
     }

@@ -21,6 +21,8 @@ public:
     TPlayState shownPlayState = TPlayState::psStopped;
     NowPlaying now;
     double at = 0, songLength = 0;
+    /// What every press runs into; empty: presses play.
+    QString failure;
 
     [[nodiscard]] SlotState slotState(int sheet, int slot) const override
     {
@@ -37,7 +39,12 @@ public:
     [[nodiscard]] double position() const override { return at; }
     [[nodiscard]] double length() const override { return songLength; }
 
-    void press(int sheet, int slot) override { note(QStringLiteral("press %1 %2").arg(sheet).arg(slot)); }
+    void press(int sheet, int slot, PressedBy by) override
+    {
+        note(QStringLiteral("press %1 %2").arg(sheet).arg(slot));
+        if (!failure.isEmpty())
+            Q_EMIT pressFailed(sheet, slot, failure, by);
+    }
     void release(int sheet, int slot) override { note(QStringLiteral("release %1 %2").arg(sheet).arg(slot)); }
     void queue(int sheet, int slot) override { note(QStringLiteral("queue %1 %2").arg(sheet).arg(slot)); }
     void play() override { note(QStringLiteral("play")); }

@@ -199,7 +199,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(news.size(), 1, 2 * MidiDevices::PollMs + 500);
         QVERIFY(news.at(0).at(0).toString().contains(QStringLiteral("unplugged")));
         // Its lights went with it: nothing more is sent there, and the board plays on.
-        board().press(0, 0);
+        board().press(0, 0, PressedBy::Midi);
         QTRY_VERIFY(m_form->PlayState == TPlayState::psPlaying);
         board().stopAll();
         QTest::qWait(3 * MidiDevices::PollMs / 2);

@@ -66,8 +66,13 @@ private Q_SLOTS:
         MessageBoxErrorReporter reporter(dialogs);
         reporter.report(QStringLiteral("First"));
         reporter.report(QStringLiteral("Second!"));
+        reporter.report(QStringLiteral("First")); // the same text waiting: no second box
+        // Raised again while its own box is up (a remote pressing a broken song): no box stacks.
+        dialogs.whileShown = [&] { reporter.report(dialogs.messages.last().text); };
         QVERIFY(dialogs.messages.isEmpty()); // never from inside the failing handler
         QTRY_COMPARE(dialogs.messages.size(), 2);
+        QTest::qWait(20);
+        QCOMPARE(dialogs.messages.size(), 2);
         QCOMPARE(dialogs.messages[0].text, QStringLiteral("First."));
         QCOMPARE(dialogs.messages[1].text, QStringLiteral("Second!"));
         QCOMPARE(dialogs.messages[0].style, Dialogs::Style::Error);

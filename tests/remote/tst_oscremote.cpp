@@ -131,6 +131,17 @@ private Q_SLOTS:
         QVERIFY(m_transport.sent.isEmpty());
     }
 
+    void aPressWhoseSongCannotPlayIsAnsweredToItsSender()
+    {
+        m_board.failure = QStringLiteral("Unable to find /show/gone.wav");
+        receive(msg("/sonavex/sheet/2/button/5/press"));
+        QCOMPARE(m_board.commands, QStringList{QStringLiteral("press 1 4")});
+        const QList<OscMessage> answers = m_transport.messagesTo(Local);
+        QCOMPARE(answers.size(), 1);
+        QCOMPARE(answers[0].path, QByteArray("/sonavex/error"));
+        QCOMPARE(answers[0].args[0].toString(), m_board.failure);
+    }
+
     void badInputIsDroppedAndCounted_data()
     {
         QTest::addColumn<QByteArray>("datagram");

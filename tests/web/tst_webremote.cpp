@@ -161,7 +161,7 @@ private Q_SLOTS:
         const auto command = WebCommand::parse(message, &why);
         QCOMPARE(command.has_value(), !runs.isEmpty());
         if (command)
-            command->run(board);
+            (void)command->run(board);
         else
             QVERIFY(!why.isEmpty());
         QCOMPARE(board.commands.join(QLatin1Char(',')).toUtf8(), runs);
@@ -297,6 +297,15 @@ private Q_SLOTS:
         QTRY_COMPARE(messages.size(), 3);
         QVERIFY(messages[2].contains(QLatin1String("\"error\"")));
         QVERIFY(page->state() == QAbstractSocket::ConnectedState);
+
+        // A press whose song cannot play is told to the page that pressed.
+        m_board.failure = QStringLiteral("Unable to find /show/gone.wav");
+        page->sendTextMessage(QStringLiteral(R"({"cmd":"press","sheet":0,"slot":4})"));
+        QTRY_COMPARE(messages.size(), 4);
+        m_board.failure.clear();
+        const QJsonObject failed = QJsonDocument::fromJson(messages[3].toUtf8()).object();
+        QCOMPARE(failed[QStringLiteral("t")].toString(), QStringLiteral("error"));
+        QCOMPARE(failed[QStringLiteral("text")].toString(), QStringLiteral("Unable to find /show/gone.wav"));
 
         // An oversized message closes that page only.
         QSignalSpy closed(page.get(), &QWebSocket::disconnected);
