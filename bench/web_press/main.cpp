@@ -127,7 +127,7 @@ private:
 
 /// Presses from a page of this computer's (which needs no passcode), a WebSocket spoken over a
 /// plain socket from a thread of its own: `perSecond` of them a second until it is told to stop,
-/// on an empty slot so that none of them sounds.
+/// of the silent song, so that each is a real press (the song playing stops) and none sounds.
 class PressFlood {
 public:
     PressFlood(quint16 port, std::int64_t perSecond)
@@ -141,7 +141,8 @@ public:
             while (!answer.contains("\r\n\r\n") && s.waitForReadyRead(2000))
                 answer += s.readAll();
             m_open = answer.startsWith("HTTP/1.1 101");
-            const QByteArray press = webSocketFrame(R"({"cmd":"press","sheet":0,"slot":35})");
+            const QByteArray press = webSocketFrame(R"({"cmd":"press","sheet":0,"slot":)" +
+                                                    QByteArray::number(ClickBoard::SilentSlot) + '}');
             QElapsedTimer clock;
             clock.start();
             while (m_open && !m_stop.load() && s.state() == QAbstractSocket::ConnectedState) {

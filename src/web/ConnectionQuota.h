@@ -40,7 +40,6 @@ public:
 
     [[nodiscard]] int count() const { return static_cast<int>(m_held.size()); }
     [[nodiscard]] int countFrom(const QHostAddress& peer) const;
-    [[nodiscard]] bool known(const QHostAddress& peer) const { return m_known.contains(key(peer)); }
 
 private:
     struct Held {
