@@ -18,9 +18,10 @@ public:
     /// may leave the old socket behind until its pings go unanswered. A phone, a tablet and a
     /// companion program on this computer at their full share leave room for one more.
     static constexpr int MaxPerAddress = 8;
-    /// Of those, connections that have shown no session yet: the passcode page and its style
-    /// take two; a host that only opens connections holds no more than this.
-    static constexpr int MaxUnprovedPerAddress = 4;
+    /// Of those, connections that have shown no session yet (not one of their requests read):
+    /// a browser opens up to six to one host at once for a page's parts; a host that only opens
+    /// connections holds no more than this.
+    static constexpr int MaxUnprovedPerAddress = 6;
     /// Addresses remembered for having shown a session, the latest kept.
     static constexpr int MaxKnown = 64;
 
