@@ -124,6 +124,8 @@ ClickBoard::ClickBoard()
 {
     const QString click = m_dir.filePath(QStringLiteral("click.wav"));
     writeWav(click, square(0.3, 100));
+    const QString silence = m_dir.filePath(QStringLiteral("silence.wav"));
+    writeWav(silence, std::vector<std::int16_t>(2 * 44100, 0));
     if (!m_engine.waitConnected(3000)) {
         std::fprintf(stderr, "no audio server: eval \"$(scripts/start-test-audio)\"\n");
         return;
@@ -138,6 +140,9 @@ ClickBoard::ClickBoard()
     rec.Title.set(QStringLiteral("Click"));
     rec.FileName.set(click);
     store->SetSong(0, 0, rec);
+    rec.Title.set(QStringLiteral("Silence"));
+    rec.FileName.set(silence);
+    store->SetSong(0, SilentSlot, rec);
     m_form = std::make_unique<TMainForm>(MainFormServices{*m_registry, m_dialogs, *m_player, m_cd, m_drives},
                                          std::move(store));
     m_form->show();

@@ -94,6 +94,10 @@ void printPressesInTurns(const char* remote, const char* remotePress, const Pres
 /// settings and songs in a folder of its own.
 class ClickBoard {
 public:
+    /// The last button of the first sheet holds a second of silence: pressed, it stops the click
+    /// as any song does, and is heard by nobody.
+    static constexpr int SilentSlot = 35;
+
     ClickBoard();
     /// False (and said on stderr) without an audio server.
     [[nodiscard]] bool ready() const { return m_ready; }

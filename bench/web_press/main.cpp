@@ -4,10 +4,12 @@
 // handed to the browser to the first sample of the song at the null sink's monitor, beside a press
 // on the sound button of the real main window (queued for the window's thread as the window system
 // delivers one), the two taken in turns. Then the same while a flood of HTTP requests (broken ones
-// and page loads, bounded in count, on 127.0.0.1) pours in, with how late the window's timer ran.
+// and page loads, bounded in count, on 127.0.0.1) pours in, and while a page of this computer's
+// sends 10,000 presses a second, with how late the window's timer ran.
 // Runs offscreen; needs the test audio server, node and `npm ci` in tests/browser.
 #include "BenchSupport.h"
 #include "OnsetRecorder.h"
+#include "fakes/WebSocketWire.h"
 #include "platform/Application.h"
 #include "web/WebServer.h"
 
@@ -77,7 +79,8 @@ private:
 };
 
 /// HTTP requests to 127.0.0.1 from a thread of its own, as fast as they are answered, on at most
-/// eight connections, until it is told to stop or has sent `limit`: broken heads and page loads in turn.
+/// eight connections, until it is told to stop or has sent `limit`: broken heads and page loads in turn,
+/// from eight addresses of this computer (one holds a few connections only).
 class Flood {
 public:
     Flood(quint16 port, std::int64_t limit)
@@ -89,6 +92,8 @@ public:
             std::vector<std::unique_ptr<QTcpSocket>> open;
             while (!m_stop.load() && m_sent.load() < limit) {
                 auto s = std::make_unique<QTcpSocket>();
+                s->bind(QHostAddress(QHostAddress(QHostAddress::LocalHost).toIPv4Address() + 1 +
+                                     static_cast<quint32>(m_sent.load() % 8)));
                 s->connectToHost(QHostAddress::LocalHost, port);
                 if (s->waitForConnected(200)) {
                     s->write(kinds[m_sent.load() % 4]);
@@ -97,7 +102,8 @@ public:
                 }
                 open.push_back(std::move(s));
                 if (open.size() >= 8) {
-                    open.front()->waitForDisconnected(200);
+                    if (open.front()->state() != QAbstractSocket::UnconnectedState)
+                        open.front()->waitForDisconnected(200);
                     open.erase(open.begin());
                 }
             }
@@ -115,6 +121,56 @@ public:
 
 private:
     std::atomic<bool> m_stop{false};
+    std::atomic<std::int64_t> m_sent{0};
+    std::thread m_thread;
+};
+
+/// Presses from a page of this computer's (which needs no passcode), a WebSocket spoken over a
+/// plain socket from a thread of its own: `perSecond` of them a second until it is told to stop,
+/// of the silent song, so that each is a real press (the song playing stops) and none sounds.
+class PressFlood {
+public:
+    PressFlood(quint16 port, std::int64_t perSecond)
+        : m_thread([this, port, perSecond] {
+            QTcpSocket s;
+            s.connectToHost(QHostAddress::LocalHost, port);
+            if (!s.waitForConnected(2000))
+                return;
+            s.write(webSocketUpgrade("127.0.0.1:" + QByteArray::number(port)));
+            QByteArray answer;
+            while (!answer.contains("\r\n\r\n") && s.waitForReadyRead(2000))
+                answer += s.readAll();
+            m_open = answer.startsWith("HTTP/1.1 101");
+            const QByteArray press = webSocketFrame(R"({"cmd":"press","sheet":0,"slot":)" +
+                                                    QByteArray::number(ClickBoard::SilentSlot) + '}');
+            QElapsedTimer clock;
+            clock.start();
+            while (m_open && !m_stop.load() && s.state() == QAbstractSocket::ConnectedState) {
+                const std::int64_t due = clock.nsecsElapsed() / 1000 * perSecond / 1'000'000;
+                QByteArray batch;
+                for (; m_sent.load() < due; ++m_sent)
+                    batch += press;
+                s.write(batch);
+                s.flush();
+                s.waitForReadyRead(1); // about a millisecond between batches
+                s.readAll();           // what the board tells the page
+            }
+        })
+    {
+    }
+    ~PressFlood()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    PressFlood(const PressFlood&) = delete;
+    PressFlood& operator=(const PressFlood&) = delete;
+    [[nodiscard]] std::int64_t sent() const { return m_sent.load(); }
+    [[nodiscard]] bool open() const { return m_open.load(); }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_open{false};
     std::atomic<std::int64_t> m_sent{0};
     std::thread m_thread;
 };
@@ -151,10 +207,12 @@ int main(int argc, char* argv[])
         lateMs.push_back(static_cast<double>(sinceTick.nsecsElapsed()) / 1e6 - 10.0);
         sinceTick.restart();
     });
-    PressesInTurns idle, flooded;
-    Series idleLate, floodLate;
-    std::int64_t floodSent = 0;
-    double floodSeconds = 0;
+    PressesInTurns idle, flooded, pressed;
+    Series idleLate, floodLate, pressLate;
+    std::int64_t floodSent = 0, pressSent = 0;
+    double floodSeconds = 0, pressSeconds = 0;
+    bool pressOpen = false;
+    WebCounters beforePresses;
     bool browserReady = false;
     driveFromAnotherThread([&] {
         Browser browser;
@@ -199,6 +257,14 @@ int main(int argc, char* argv[])
         flooded = lateness(floodLate, [&] { return measure(); });
         floodSent = flood.sent();
         floodSeconds = static_cast<double>(floodTime.elapsed()) / 1000.0;
+        floodTime.restart();
+        QMetaObject::invokeMethod(
+            &server, [&] { beforePresses = server.counters(); }, Qt::BlockingQueuedConnection);
+        PressFlood presses(port, 10'000);
+        pressed = lateness(pressLate, [&] { return measure(); });
+        pressSent = presses.sent();
+        pressOpen = presses.open();
+        pressSeconds = static_cast<double>(floodTime.elapsed()) / 1000.0;
     });
     if (!browserReady) {
         std::fprintf(stderr, "no browser: needs node, chromium and npm ci in tests/browser\n");
@@ -218,6 +284,14 @@ int main(int argc, char* argv[])
     printPressesInTurns("web", "browser tap to first sample", flooded, floodLate);
     const WebCounters& c = server.counters();
     std::printf("  %-40s %7llu\n", "requests answered", static_cast<unsigned long long>(c.requests));
-    std::printf("  %-40s %7llu\n", "refused and counted", static_cast<unsigned long long>(c.dropped()));
+    std::printf("  %-40s %7llu\n", "refused and counted",
+                static_cast<unsigned long long>(c.dropped() - c.overRate));
+    std::printf("\nwhile a page on 127.0.0.1 sends presses (%lld sent in %.1f s%s)\n",
+                static_cast<long long>(pressSent), pressSeconds, pressOpen ? "" : ", NOT let in");
+    printPressesInTurns("web", "browser tap to first sample", pressed, pressLate);
+    std::printf("  %-40s %7llu\n", "commands run (the taps' among them)",
+                static_cast<unsigned long long>(c.commands - beforePresses.commands));
+    std::printf("  %-40s %7llu\n", "commands over the rate, dropped",
+                static_cast<unsigned long long>(c.overRate - beforePresses.overRate));
     return 0;
 }

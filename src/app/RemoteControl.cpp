@@ -76,12 +76,14 @@ QString RemoteControl::webStatus() const
     if (!m_web->listening())
         return {};
     const WebCounters& c = m_web->counters();
-    return QStringLiteral(
-               "This run on port %1: pages open %2, commands run %3, refused %4, wrong passcodes %5.")
+    // Commands dropped for coming faster than a page may send them are told apart from refusals.
+    return QStringLiteral("This run on port %1: pages open %2, commands run %3, commands sent too fast %4, "
+                          "refused %5, wrong passcodes %6.")
         .arg(m_web->port())
         .arg(m_web->pageCount())
         .arg(c.commands)
-        .arg(c.dropped())
+        .arg(c.overRate)
+        .arg(c.dropped() - c.overRate)
         .arg(m_web->gate().denied());
 }
 

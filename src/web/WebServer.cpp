@@ -17,6 +17,8 @@
 #include <QWebSocket>
 #include <QWebSocketServer>
 
+#include <algorithm>
+
 namespace {
 
 const char* stateName(SlotState state)
@@ -127,7 +129,8 @@ WebServer::WebServer(Board& board, QObject* parent)
 {
     m_server->setMaxPendingConnections(MaxConnections);
     m_sockets->setMaxPendingConnections(MaxConnections);
-    m_sockets->setHandshakeTimeout(RequestIdleMs);
+    m_sockets->setHandshakeTimeout(RequestDeadlineMs);
+    m_clock.start();
     connectGuarded(m_server, &QTcpServer::newConnection, this, &WebServer::accept);
     connectGuarded(m_sockets, &QWebSocketServer::newConnection, this, &WebServer::adopt);
 
@@ -137,7 +140,7 @@ WebServer::WebServer(Board& board, QObject* parent)
     m_ping->setInterval(PingMs);
     connectGuarded(m_ping, &QTimer::timeout, this, [this] {
         for (QWebSocket* page : QList<QWebSocket*>(m_pages)) {
-            if (++m_unanswered[page] > 3) {
+            if (++m_pageState[page].unanswered > 3) {
                 ++m_counters.idle;
                 page->abort();
                 continue;
@@ -196,7 +199,7 @@ void WebServer::stop()
 {
     m_server->close();
     m_ping->stop();
-    for (QTcpSocket* socket : m_connections.keys())
+    for (QTcpSocket* socket : m_connections.keys() + m_upgraded.keys())
         socket->abort();
     for (QWebSocket* page : QList<QWebSocket*>(m_pages))
         page->abort();
@@ -210,11 +213,6 @@ bool WebServer::listening() const
 quint16 WebServer::port() const
 {
     return m_server->isListening() ? m_server->serverPort() : 0;
-}
-
-int WebServer::connectionCount() const
-{
-    return static_cast<int>(m_connections.size() + m_pages.size());
 }
 
 QStringList WebServer::addresses(quint16 port, bool network)
@@ -233,18 +231,29 @@ QStringList WebServer::addresses(quint16 port, bool network)
 void WebServer::accept()
 {
     while (QTcpSocket* socket = m_server->nextPendingConnection()) {
-        if (connectionCount() >= MaxConnections) {
+        ConnectionQuota::Id evict = nullptr;
+        if (!m_quota.admit(socket, socket->peerAddress(), &evict)) {
             ++m_counters.busy;
             socket->abort();
             socket->deleteLater();
             continue;
+        }
+        if (evict) {
+            // Whichever stage it is at: a request being read or answered, a socket being
+            // upgraded, a page (whose socket going ends it).
+            ++m_counters.busy;
+            for (QTcpSocket* held : m_server->findChildren<QTcpSocket*>(Qt::FindDirectChildrenOnly))
+                if (held == evict) {
+                    held->abort();
+                    break;
+                }
         }
         // Nothing more than one request is buffered: a peer that sends more waits on TCP.
         socket->setReadBufferSize(HttpRequest::MaxHead + HttpRequest::MaxBody);
         Connection c;
         c.idle = new QTimer(socket);
         c.idle->setSingleShot(true);
-        c.idle->start(RequestIdleMs);
+        c.idle->start(RequestDeadlineMs);
         connect(c.idle, &QTimer::timeout, socket, [this, socket] {
             ++m_counters.idle;
             socket->abort();
@@ -253,6 +262,8 @@ void WebServer::accept()
         connectGuarded(socket, &QTcpSocket::readyRead, this, [this, socket] { readRequest(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
             m_connections.remove(socket);
+            if (!m_upgraded.contains(socket))
+                m_quota.remove(socket);
             socket->deleteLater();
         });
     }
@@ -286,6 +297,8 @@ void WebServer::readRequest(QTcpSocket* socket)
         break;
     }
     m_connections[socket].idle->stop();
+    if (m_gate.admits(socket->peerAddress(), request.cookie(WebGate::Cookie)))
+        m_quota.prove(socket);
     if (request.wantsWebSocket()) {
         upgrade(socket, request);
         return;
@@ -322,6 +335,7 @@ void WebServer::answer(QTcpSocket* socket, const HttpRequest& request)
             reply(socket, "303 See Other", {}, {}, "Location: /?wrong\r\n");
             return;
         }
+        m_quota.prove(socket);
         reply(socket, "303 See Other", {}, {},
               "Location: /\r\nSet-Cookie: " + WebGate::Cookie + '=' + token +
                   "; Path=/; HttpOnly; SameSite=Strict\r\n");
@@ -364,7 +378,10 @@ void WebServer::upgrade(QTcpSocket* socket, const HttpRequest& request)
     // A page of our own, with a session: the Origin is the board's as the browser reached it.
     const QByteArray host = request.header("host");
     const bool ownOrigin = plainHost(host) && request.header("origin") == "http://" + host;
-    if (request.path() != "/ws" || !ownOrigin ||
+    // Nothing may follow the request before the answer (RFC 6455, 4.1): frames are read from
+    // the upgrade on only (see watchFrames).
+    if (request.path() != "/ws" || !ownOrigin || !request.body.isEmpty() ||
+        socket->bytesAvailable() != request.consumed ||
         !m_gate.admits(socket->peerAddress(), request.cookie(WebGate::Cookie))) {
         ++m_counters.refused;
         socket->read(request.consumed);
@@ -376,30 +393,67 @@ void WebServer::upgrade(QTcpSocket* socket, const HttpRequest& request)
     socket->disconnect(this);
     delete m_connections.take(socket).idle;
     socket->setReadBufferSize(0); // the socket bounds its frames and messages itself
+    m_upgraded[socket].handshake = request.consumed;
+    watchFrames(socket); // before QWebSocket's own reader, which runs after it
     m_sockets->handleConnection(socket);
+}
+
+void WebServer::watchFrames(QTcpSocket* socket)
+{
+    connectGuarded(socket, &QTcpSocket::readyRead, this, [this, socket] {
+        const auto it = m_upgraded.find(socket);
+        if (it == m_upgraded.end())
+            return;
+        if (!it->page) {
+            // Before the answer: only the request, which QWebSocketServer reads at its turn.
+            if (socket->bytesAvailable() != it->handshake) {
+                ++m_counters.malformed;
+                socket->abort();
+            }
+            return;
+        }
+        if (!it->frames.follow(socket->peek(socket->bytesAvailable()))) {
+            ++m_counters.badCommands;
+            // Closing empties the socket's buffer: the frame is never read.
+            it->page->close(QWebSocketProtocol::CloseCodeProtocolError,
+                            QStringLiteral("Frames from a browser are masked."));
+        }
+    });
+    connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+        if (const auto it = m_upgraded.find(socket); it != m_upgraded.end() && !it->page) {
+            m_upgraded.erase(it);
+            m_quota.remove(socket);
+        }
+    });
 }
 
 void WebServer::adopt()
 {
     while (QWebSocket* page = m_sockets->nextPendingConnection()) {
-        if (connectionCount() >= MaxConnections) {
-            ++m_counters.busy;
+        // The socket it was made of, counted since it was accepted.
+        QTcpSocket* socket = nullptr;
+        for (auto it = m_upgraded.begin(); it != m_upgraded.end() && !socket; ++it)
+            if (!it->page && it.key()->peerPort() == page->peerPort() &&
+                it.key()->peerAddress() == page->peerAddress())
+                socket = it.key();
+        if (!socket) {
             page->abort();
             page->deleteLater();
             continue;
         }
+        m_upgraded[socket].page = page;
         page->setMaxAllowedIncomingFrameSize(MaxMessageBytes);
         page->setMaxAllowedIncomingMessageSize(MaxMessageBytes);
         page->setParent(this);
         m_pages.append(page);
-        m_unanswered.insert(page, 0);
+        m_pageState.insert(page, {socket, 0, 0});
         connectGuarded(page, &QWebSocket::textMessageReceived, this,
                        [this, page](const QString& message) { received(page, message); });
         connect(page, &QWebSocket::binaryMessageReceived, this, [this, page] {
             ++m_counters.badCommands;
             page->close(QWebSocketProtocol::CloseCodeDatatypeNotSupported);
         });
-        connect(page, &QWebSocket::pong, this, [this, page] { m_unanswered[page] = 0; });
+        connect(page, &QWebSocket::pong, this, [this, page] { m_pageState[page].unanswered = 0; });
         connect(page, &QWebSocket::disconnected, this, [this, page] { drop(page); });
         page->sendTextMessage(QString::fromUtf8(wholeState()));
     }
@@ -408,13 +462,21 @@ void WebServer::adopt()
 void WebServer::drop(QWebSocket* page)
 {
     m_pages.removeAll(page);
-    m_unanswered.remove(page);
+    const Page state = m_pageState.take(page);
+    m_upgraded.remove(state.socket);
+    m_quota.remove(state.socket);
     page->deleteLater();
 }
 
 void WebServer::received(QWebSocket* page, const QString& message)
 {
-    m_unanswered[page] = 0;
+    Page& state = m_pageState[page];
+    state.unanswered = 0;
+    // Counted before anything is read of it: what comes over the rate costs next to nothing.
+    if (!withinRate(state)) {
+        ++m_counters.overRate;
+        return;
+    }
     QString why;
     const auto command = WebCommand::parse(message.toUtf8(), &why);
     if (!command) {
@@ -428,6 +490,17 @@ void WebServer::received(QWebSocket* page, const QString& message)
     if (const QString failed = command->run(m_board); !failed.isEmpty())
         page->sendTextMessage(QString::fromUtf8(
             json({{QStringLiteral("t"), QStringLiteral("error")}, {QStringLiteral("text"), failed}})));
+}
+
+bool WebServer::withinRate(Page& page)
+{
+    constexpr qint64 costMs = 1000 / CommandsPerSecond;
+    const qint64 now = m_clock.elapsed();
+    const qint64 due = std::max(page.due, now) + costMs;
+    if (due - now > CommandBurst * costMs)
+        return false;
+    page.due = due;
+    return true;
 }
 
 void WebServer::tell(const QByteArray& message)

@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "web/ClientFrames.h"
+#include "web/ConnectionQuota.h"
 #include "web/HttpRequest.h"
 #include "web/WebGate.h"
+
+#include <QElapsedTimer>
 
 #include <QHash>
 #include <QHostAddress>
@@ -34,12 +38,16 @@ struct WebCounters {
     quint64 malformed = 0;   ///< requests that are no HTTP as we read it
     quint64 tooLarge = 0;    ///< heads, bodies or messages over the bounds
     quint64 refused = 0;     ///< no session, a foreign Host or Origin
-    quint64 busy = 0;        ///< connections over MaxConnections, closed at once
+    quint64 busy = 0;        ///< connections over the shares, refused or closed to make room
     quint64 idle = 0;        ///< connections closed for silence
     quint64 commands = 0;    ///< commands run
-    quint64 badCommands = 0; ///< messages that are no command
+    quint64 badCommands = 0; ///< messages that are no command, frames without a mask
+    quint64 overRate = 0;    ///< commands that came faster than CommandsPerSecond
 
-    [[nodiscard]] quint64 dropped() const { return malformed + tooLarge + refused + busy + badCommands; }
+    [[nodiscard]] quint64 dropped() const
+    {
+        return malformed + tooLarge + refused + busy + badCommands + overRate;
+    }
 };
 
 /// The web remote: serves the page that runs the show from a browser, and keeps it current over
@@ -48,10 +56,17 @@ struct WebCounters {
 class WebServer : public QObject {
     Q_OBJECT
 public:
-    /// HTTP connections and WebSockets together.
-    static constexpr int MaxConnections = 32;
-    /// An HTTP connection that sends no whole request in this time is closed.
-    static constexpr int RequestIdleMs = 10'000;
+    /// HTTP connections and WebSockets together; ConnectionQuota shares them out.
+    static constexpr int MaxConnections = ConnectionQuota::MaxConnections;
+    /// An HTTP connection that sends no whole request in this time is closed: a browser sends
+    /// its few hundred bytes at once, and a host that opens connections to hold them gets
+    /// them back this soon.
+    static constexpr int RequestDeadlineMs = 3000;
+    /// Commands one page's socket may run a second, after a burst of CommandBurst: more than
+    /// fingers or a button deck send. What comes faster is dropped and counted, so that a flood
+    /// from one page leaves the board to the mouse, the keys and the other remotes.
+    static constexpr int CommandsPerSecond = 50;
+    static constexpr int CommandBurst = 20;
     /// Pages are pinged this often, and dropped after three pings unanswered.
     static constexpr int PingMs = 15'000;
     static constexpr qint64 MaxMessageBytes = 1024;
@@ -81,12 +96,25 @@ private:
         QTimer* idle = nullptr;
         QByteArray session;
     };
+    /// A socket handed to QWebSocketServer, from the upgrade on.
+    struct Upgraded {
+        qsizetype handshake = 0;    ///< the request's bytes, until QWebSocketServer has read them
+        QWebSocket* page = nullptr; ///< once adopted
+        ClientFrames frames{MaxMessageBytes};
+    };
+    struct Page {
+        QTcpSocket* socket = nullptr;
+        int unanswered = 0; ///< pings since the last pong or message
+        qint64 due = 0;     ///< when the page's command budget is whole again, on m_clock
+    };
 
     void accept();
     void readRequest(QTcpSocket* socket);
     void answer(QTcpSocket* socket, const HttpRequest& request);
     void upgrade(QTcpSocket* socket, const HttpRequest& request);
     void adopt();
+    void watchFrames(QTcpSocket* socket);
+    [[nodiscard]] bool withinRate(Page& page);
     void received(QWebSocket* page, const QString& message);
     void drop(QWebSocket* page);
 
@@ -94,16 +122,18 @@ private:
     void tellTime(const QByteArray& message);
     void flush();
     [[nodiscard]] QByteArray wholeState() const;
-    [[nodiscard]] int connectionCount() const;
 
     Board& m_board;
     WebGate m_gate;
     WebCounters m_counters;
     QTcpServer* m_server;
     QWebSocketServer* m_sockets;
+    ConnectionQuota m_quota;
     QHash<QTcpSocket*, Connection> m_connections;
+    QHash<QTcpSocket*, Upgraded> m_upgraded;
     QList<QWebSocket*> m_pages;
-    QHash<QWebSocket*, int> m_unanswered; ///< pings since the last pong or message
+    QHash<QWebSocket*, Page> m_pageState;
+    QElapsedTimer m_clock;
     QTimer* m_ping;
     QList<QByteArray> m_outbox;
     QByteArray m_time; ///< the latest time message not yet sent

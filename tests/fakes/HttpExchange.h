@@ -6,11 +6,14 @@
 #include <QTest>
 
 /// One raw HTTP exchange with a server on the test's own thread: the event loop turns while it
-/// answers. Returns the whole answer; empty when the server closed without one.
+/// answers. Returns the whole answer; empty when the server closed without one. `from`: the
+/// address to send from (any of 127/8 stands for another host), else the system's choice.
 inline QByteArray httpExchange(const QHostAddress& host, quint16 port, const QByteArray& request,
-                               int timeoutMs = 3000)
+                               int timeoutMs = 3000, const QHostAddress& from = {})
 {
     QTcpSocket socket;
+    if (!from.isNull())
+        socket.bind(from);
     socket.connectToHost(host, port);
     QByteArray answer;
     bool sent = false;

@@ -8,9 +8,15 @@
 
 #include <QElapsedTimer>
 #include <QNetworkRequest>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QWebSocket>
+
+#include <functional>
+#include <memory>
 
 #include <fcntl.h>
 #include <sched.h>
@@ -184,6 +190,86 @@ private Q_SLOTS:
         // Pressed at the touch, let go at the lift.
         QTRY_COMPARE(m_board.commands,
                      (QStringList{QStringLiteral("press 0 0"), QStringLiteral("release 0 0")}));
+    }
+
+    void aPhoneWithItsSessionGetsInThroughHeldConnections()
+    {
+        // 17 more addresses on the other host, each opening connections that never finish a
+        // request and opening them again as they are dropped; a program on the board's own
+        // computer holding 31 pages.
+        const QByteArray sender = qgetenv("SONAVEX_NETNS_SENDER");
+        const quint32 first = QHostAddress(QStringLiteral("10.201.23.10")).toIPv4Address();
+        for (quint32 a = first; a < first + 17; ++a)
+            QCOMPARE(
+                QProcess::execute(QStringLiteral("ip"), {QStringLiteral("-n"), QString::fromLocal8Bit(sender),
+                                                         QStringLiteral("addr"), QStringLiteral("add"),
+                                                         QHostAddress(a).toString() + QStringLiteral("/24"),
+                                                         QStringLiteral("dev"), QStringLiteral("vsender")}),
+                0);
+        QTest::qWait(static_cast<int>(WebGate::DeniedPauseMs)); // after the wrong passcode above
+        const QByteArray right = ask("POST", "/login", {}, "passcode=stage+left");
+        const QByteArray cookie = headerOf(right, "Set-Cookie").split(';').value(0);
+        QVERIFY(!cookie.isEmpty());
+
+        QVERIFY(enter(qgetenv("SONAVEX_NETNS_BOARD")));
+        std::vector<std::unique_ptr<QWebSocket>> local;
+        for (int i = 0; i < 31; ++i) {
+            local.push_back(std::make_unique<QWebSocket>(QStringLiteral("http://127.0.0.1:%1").arg(Port)));
+            QSignalSpy connected(local.back().get(), &QWebSocket::connected);
+            QSignalSpy closed(local.back().get(), &QWebSocket::disconnected);
+            local.back()->open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(Port)));
+            QTRY_VERIFY(!connected.isEmpty() || !closed.isEmpty());
+        }
+        QVERIFY(enter(sender));
+        // Reopened as soon as dropped; the flag outlives the test for what is still queued.
+        auto attacking = std::make_shared<bool>(true);
+        const auto stop = qScopeGuard([attacking] { *attacking = false; });
+        std::vector<std::unique_ptr<QTcpSocket>> held(40);
+        std::function<void(std::size_t)> open = [&](std::size_t i) {
+            auto s = std::make_unique<QTcpSocket>();
+            s->bind(QHostAddress(first + quint32(i % 17)));
+            QTcpSocket* raw = s.get();
+            connect(raw, &QTcpSocket::connected, raw, [raw] { raw->write("GET / HTTP/1.1\r\nHost: x"); });
+            connect(raw, &QTcpSocket::disconnected, this, [this, &open, attacking, i] {
+                QTimer::singleShot(0, this, [&open, attacking, i] {
+                    if (*attacking)
+                        open(i);
+                });
+            });
+            raw->connectToHost(m_boardIp, Port);
+            held[i] = std::move(s);
+        };
+        for (std::size_t i = 0; i < held.size(); ++i)
+            open(i);
+        QTest::qWait(500);
+
+        // The phone reloads its page: page, script and socket, a press heard each time.
+        const int reloadMs = qEnvironmentVariableIsSet("SONAVEX_RELOAD_MS")
+                                 ? qEnvironmentVariableIntValue("SONAVEX_RELOAD_MS")
+                                 : 250;
+        const QString origin = QStringLiteral("http://") + QString::fromLatin1(m_host);
+        int loaded = 0;
+        for (int i = 0; i < 20; ++i) {
+            m_board.commands.clear();
+            QStringList messages;
+            if (ask("GET", "/", "Cookie: " + cookie + "\r\n").contains("web.js") &&
+                httpStatus(ask("GET", "/web.js", "Cookie: " + cookie + "\r\n")) == "HTTP/1.1 200 OK" &&
+                openSocket(cookie, origin, &messages))
+                ++loaded;
+            QTest::qWait(reloadMs);
+        }
+        // This computer's program keeps its share of pages meanwhile, no more (the phone's last
+        // page may still be closing).
+        (void)QTest::qWaitFor([&] { return m_server->pageCount() <= ConnectionQuota::MaxPerAddress; }, 1000);
+        const int pages = m_server->pageCount();
+        *attacking = false;
+        held.clear();
+        local.clear();
+        qInfo("loads with a press heard: %d of 20, every %d ms; pages of this computer's held: %d of 31; "
+              "connections refused or made room for: %llu",
+              loaded, reloadMs, pages, static_cast<unsigned long long>(m_server->counters().busy));
+        QCOMPARE(loaded, 20);
+        QCOMPARE(pages, ConnectionQuota::MaxPerAddress);
     }
 };
 

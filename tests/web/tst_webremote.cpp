@@ -3,7 +3,9 @@
 // 127.0.0.1 with a page's WebSocket, run against a fake board.
 #include "fakes/FakeBoard.h"
 #include "fakes/HttpExchange.h"
+#include "fakes/WebSocketWire.h"
 #include "platform/GuessPause.h"
+#include "web/ConnectionQuota.h"
 #include "web/HttpRequest.h"
 #include "web/WebCommand.h"
 #include "web/WebGate.h"
@@ -16,11 +18,18 @@
 #include <QTest>
 #include <QWebSocket>
 
+#include <array>
+
 namespace {
 
-QByteArray exchange(quint16 port, const QByteArray& request)
+QByteArray exchange(quint16 port, const QByteArray& request, const QHostAddress& from = {})
 {
-    return httpStatus(httpExchange(QHostAddress::LocalHost, port, request));
+    return httpStatus(httpExchange(QHostAddress::LocalHost, port, request, 3000, from));
+}
+
+QHostAddress loopback(int last)
+{
+    return QHostAddress(QStringLiteral("127.0.0.%1").arg(last));
 }
 
 QByteArray get(const QByteArray& path, const QByteArray& extra = {})
@@ -45,6 +54,32 @@ class TestWebRemote : public QObject {
                 [&messages](const QString& m) { messages << m; });
         page->open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(m_port)));
         return page;
+    }
+
+    /// A socket to the board from `from`, connected (the kernel answers; the board's turn comes).
+    std::unique_ptr<QTcpSocket> connectFrom(const QHostAddress& from)
+    {
+        auto socket = std::make_unique<QTcpSocket>();
+        socket->bind(from);
+        socket->connectToHost(QHostAddress::LocalHost, m_port);
+        return socket->waitForConnected(1000) ? std::move(socket) : nullptr;
+    }
+
+    /// A page's socket from `from`, spoken byte by byte; null when it was not let in.
+    std::unique_ptr<QTcpSocket> rawPage(const QHostAddress& from)
+    {
+        auto socket = connectFrom(from);
+        if (!socket)
+            return nullptr;
+        socket->write(webSocketUpgrade("127.0.0.1:" + QByteArray::number(m_port)));
+        QByteArray answer;
+        (void)QTest::qWaitFor(
+            [&] {
+                answer += socket->readAll();
+                return answer.contains("\r\n\r\n") || socket->state() != QAbstractSocket::ConnectedState;
+            },
+            3000);
+        return answer.startsWith("HTTP/1.1 101") ? std::move(socket) : nullptr;
     }
 
 private Q_SLOTS:
@@ -322,18 +357,129 @@ private Q_SLOTS:
         QVERIFY(messages.isEmpty());
     }
 
-    void connectionsBounded()
+    void quotaSharesConnections()
     {
-        std::vector<std::unique_ptr<QTcpSocket>> idle;
-        for (int i = 0; i < WebServer::MaxConnections + 4; ++i) {
-            idle.push_back(std::make_unique<QTcpSocket>());
-            idle.back()->connectToHost(QHostAddress::LocalHost, m_port);
-            QVERIFY(idle.back()->waitForConnected(1000));
+        using Q = ConnectionQuota;
+        std::array<int, 80> ids{};
+        const auto id = [&ids](std::size_t i) { return static_cast<Q::Id>(&ids[i]); };
+        const auto host = [](int n) { return QHostAddress(QStringLiteral("10.0.0.%1").arg(n)); };
+        Q::Id evict = nullptr;
+        Q q;
+        // Without a session a host holds a few; this computer holds its share, however shown.
+        for (std::size_t i = 0; i < Q::MaxUnprovedPerAddress; ++i)
+            QVERIFY(q.admit(id(i), host(1), &evict) && !evict);
+        QVERIFY(!q.admit(id(10), host(1), &evict));
+        for (std::size_t i = 10; i < 10 + Q::MaxPerAddress; ++i) {
+            QVERIFY(q.admit(id(i), QHostAddress::LocalHost, &evict));
+            q.prove(id(i));
         }
-        QTRY_COMPARE_WITH_TIMEOUT(m_server->counters().busy, 4u, 2000);
+        QVERIFY(!q.admit(id(20), QHostAddress::LocalHost, &evict));
+        QVERIFY(q.admit(id(20), host(7), &evict)); // the phone, logged in
+        q.prove(id(20));
+        for (std::size_t i = 21; q.count() < Q::MaxConnections; ++i)
+            QVERIFY(q.admit(id(i), host(10 + int(i % 7)), &evict) && !evict);
+
+        // Full: a newcomer with none takes the place of the oldest of the host holding most...
+        QVERIFY(q.admit(id(60), host(99), &evict));
+        QCOMPARE(evict, id(0));
+        // ...which, holding one fewer than the most now, does not take it back,
+        QVERIFY(!q.admit(id(61), host(1), &evict));
+        // while the phone always finds room. None of this computer's gave way.
+        QVERIFY(q.admit(id(62), host(7), &evict));
+        QCOMPARE(evict, id(1));
+        QCOMPARE(q.countFrom(QHostAddress::LocalHost), Q::MaxPerAddress);
+        QCOMPARE(q.count(), Q::MaxConnections);
+
+        // At its own share the phone's oldest (a page left behind by a reload) makes way.
+        Q own;
+        for (std::size_t i = 0; i < Q::MaxPerAddress; ++i) {
+            QVERIFY(own.admit(id(i), host(7), &evict));
+            own.prove(id(i));
+        }
+        QVERIFY(own.admit(id(70), host(7), &evict));
+        QCOMPARE(evict, id(0));
+    }
+
+    void halfSentRequestsLeaveRoom()
+    {
+        // A browser here has loaded the page (this computer needs no passcode: it has shown itself).
+        QCOMPARE(exchange(m_port, get("/"), loopback(40)), QByteArray("HTTP/1.1 200 OK"));
+        // Hosts that open connections and never finish a request, more than the board holds.
+        std::vector<std::unique_ptr<QTcpSocket>> held;
+        for (int i = 0; i < 51; ++i) {
+            held.push_back(connectFrom(loopback(2 + i % 17)));
+            QVERIFY(held.back());
+            held.back()->write("GET / HTTP/1.1\r\nHost: x");
+        }
+        QTest::qWait(100);
+        // That browser, and one new to the board, still load the page.
+        QCOMPARE(exchange(m_port, get("/"), loopback(40)), QByteArray("HTTP/1.1 200 OK"));
+        QCOMPARE(exchange(m_port, get("/"), loopback(41)), QByteArray("HTTP/1.1 200 OK"));
+        // Each gets its unfinished request dropped soon.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            std::all_of(held.cbegin(), held.cend(),
+                        [](const auto& s) { return s->state() == QAbstractSocket::UnconnectedState; }),
+            WebServer::RequestDeadlineMs + 1000);
+    }
+
+    void aHostHoldsItsShareOnly()
+    {
+        // A program here that opens pages and keeps them (they answer pings) holds its share.
+        std::vector<std::unique_ptr<QWebSocket>> idle;
+        QStringList messages;
+        for (int i = 0; i < WebServer::MaxConnections; ++i) {
+            idle.push_back(openPage(messages, QStringLiteral("http://127.0.0.1:%1").arg(m_port)));
+            QSignalSpy connected(idle.back().get(), &QWebSocket::connected);
+            QSignalSpy closed(idle.back().get(), &QWebSocket::disconnected);
+            QTRY_VERIFY(!connected.isEmpty() || !closed.isEmpty());
+        }
+        QCOMPARE(m_server->pageCount(), ConnectionQuota::MaxPerAddress);
+        // Another host loads the page and opens its socket meanwhile.
+        QCOMPARE(exchange(m_port, get("/"), loopback(3)), QByteArray("HTTP/1.1 200 OK"));
+        QVERIFY(rawPage(loopback(3)));
+        QCOMPARE(m_server->pageCount(), ConnectionQuota::MaxPerAddress + 1);
         idle.clear();
-        // Room again once they are gone.
-        QTRY_COMPARE_WITH_TIMEOUT(exchange(m_port, get("/")), QByteArray("HTTP/1.1 200 OK"), 3000);
+        QTRY_COMPARE(m_server->pageCount(), 0);
+    }
+
+    void commandsAreReadAtABoundedRate()
+    {
+        QStringList messages;
+        auto page = openPage(messages, QStringLiteral("http://127.0.0.1:%1").arg(m_port));
+        QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 1, 3000);
+        m_board.commands.clear();
+        const quint64 before = m_server->counters().overRate;
+        const QString press = QStringLiteral(R"({"cmd":"press","sheet":0,"slot":1})");
+        for (int i = 0; i < 500; ++i)
+            page->sendTextMessage(press);
+        QTRY_COMPARE(m_board.commands.size() + m_server->counters().overRate - before, 500u);
+        QVERIFY2(m_board.commands.size() <= WebServer::CommandBurst + 10,
+                 qPrintable(QString::number(m_board.commands.size())));
+        // The page stays, and is heard again once it slows down.
+        QTest::qWait(1000 / WebServer::CommandsPerSecond * 2);
+        m_board.commands.clear();
+        page->sendTextMessage(press);
+        QTRY_COMPARE(m_board.commands.size(), 1);
+        QVERIFY(page->state() == QAbstractSocket::ConnectedState);
+    }
+
+    void unmaskedFrameClosesThePage()
+    {
+        auto page = rawPage(loopback(1));
+        QVERIFY(page);
+        m_board.commands.clear();
+        // Masked frames, one cut in three, are read...
+        const QByteArray play = webSocketFrame(R"({"cmd":"play"})");
+        for (const QByteArray& piece : {play.left(1), play.mid(1, 5), play.mid(6)}) {
+            page->write(piece);
+            QTest::qWait(30);
+        }
+        page->write(webSocketFrame(R"({"cmd":"pause"})"));
+        QTRY_COMPARE(m_board.commands, QStringList({QStringLiteral("play"), QStringLiteral("pause")}));
+        // ...one without a mask closes the connection unread.
+        page->write(webSocketFrame(R"({"cmd":"stop"})", false));
+        QTRY_VERIFY_WITH_TIMEOUT(page->state() == QAbstractSocket::UnconnectedState, 3000);
+        QCOMPARE(m_board.commands.size(), 2);
     }
 };
 
