@@ -415,8 +415,13 @@ struct WaveAudioDevice::Impl {
             t->capture->waitEnded(int(std::max<std::int64_t>(left.count(), 0)));
         }
         mergeTails();
-        for (const auto& t : tails)
+        for (const auto& t : tails) {
             droppedBlocks += t->stream->droppedBlocks();
+            // What the server never delivered in time stays silence in its room: said as a
+            // dropped block, never kept quietly as if it had been recorded.
+            if (t->at < t->end)
+                ++droppedBlocks;
+        }
         tails.clear();
     }
 

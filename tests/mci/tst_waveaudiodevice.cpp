@@ -526,6 +526,16 @@ private Q_SLOTS:
         expected.insert(expected.end(), take.begin(), take.end());
         QVERIFY(readBack(path("take"), info) == expected);
 
+        // A server that stalls past the wait: the save keeps silence where the rest would be,
+        // and says so as a dropped block.
+        m_input->droppedBlocks = 0;
+        const quint32 droppedBefore = status(id, MCI_WAVE_STATUS_DROPPED_BLOCKS);
+        QCOMPARE(record(id, MCI_FROM | MCI_RECORD_INSERT, 0), 0u);
+        m_input->inFlight = qint64(framesOfMs(200));
+        QCOMPARE(simple(id, MCI_STOP), 0u);
+        QCOMPARE(save(id, path("stalled")), 0u);
+        QCOMPARE(status(id, MCI_WAVE_STATUS_DROPPED_BLOCKS), droppedBefore + 1);
+
         QCOMPARE(mciSendCommandA(id, MCI_CLOSE, 0, nullptr), 0u);
         QCOMPARE(m_input->held, 0);
     }
