@@ -324,7 +324,7 @@ private Q_SLOTS:
         m_board->stopSong(); // D follows on its own
         settle();
         m_board->fade(5);
-        for (int k = 0; k < 20 && m_form->FadeTimer->Enabled(); ++k)
+        for (int k = 0; k < 100 && m_form->FadeTimer->Enabled(); ++k)
             m_form->FadeTimerTimer();
         settle();
         m_form->SlotKeyPressed({0, 2}, false); // C by its key
