@@ -25,8 +25,12 @@ QString PlayLog::defaultFolder()
 void PlayLog::setEnabled(bool on)
 {
     m_enabled = on;
-    if (!on || m_writer)
+    if (!on)
         return;
+    if (m_writer) {
+        m_writer->sayNextFailure(); // turned on again: a disk that still fails is said again
+        return;
+    }
     // The writer's news comes back to the interface thread. The writer ends before this object
     // does, and news still posted to it is dropped with it.
     m_writer = std::make_unique<PlayLogWriter>(m_folder, (Header + QStringLiteral("\r\n")).toUtf8(),

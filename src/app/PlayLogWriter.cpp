@@ -62,8 +62,7 @@ void PlayLogWriter::run()
             continue;
         }
         closeFile(); // the next line opens it again: the disk may have come back
-        if (!m_failing && m_failed) {
-            m_failing = true;
+        if (!m_failing.exchange(true) && m_failed) {
             try {
                 m_failed(why);
             } catch (...) {

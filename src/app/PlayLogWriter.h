@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QString>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -30,6 +31,8 @@ public:
     /// `line` (with its line break) into the file of `day`.
     void append(QDate day, QByteArray line);
     [[nodiscard]] QString fileOf(QDate day) const;
+    /// The next line that cannot be written is said again, though none was written since.
+    void sayNextFailure() { m_failing = false; }
 
 private:
     struct Line {
@@ -50,11 +53,11 @@ private:
     std::condition_variable m_wake;
     std::deque<Line> m_lines;
     bool m_stop = false;
+    std::atomic<bool> m_failing = false; ///< said already; reset by a line written
 
     // The writer's thread alone.
     int m_fd = -1;
     QDate m_openDay;
-    bool m_failing = false;
 
     std::thread m_thread; ///< last: started once everything above is made
 };

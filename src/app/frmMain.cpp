@@ -472,7 +472,7 @@ void TMainForm::mnuLogPlaysClick()
     const bool on = mnuLogPlays->isChecked();
     m_log->setEnabled(on);
     m_settings.saveLogPlays(on);
-    clearNews(LogNews); // turned on again: the disk gets another chance, and says so if it fails
+    clearNews(LogNews); // off, it holds no more; on again, a disk that still fails says so again
 }
 
 void TMainForm::btnRecordClick()

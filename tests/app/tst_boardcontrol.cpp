@@ -362,6 +362,13 @@ private Q_SLOTS:
         m_board->press(0, 1, PressedBy::Osc);
         settle();
         QCOMPARE(m_player->fileName(), m_files[1]);
+        m_form->mnuLogPlays->trigger(); // off: the news goes
+        QVERIFY(m_form->NewsPanel->news(TMainForm::LogNews).isEmpty());
+        m_form->mnuLogPlays->trigger(); // on again with the disk still failing: said again
+        m_board->press(0, 2, PressedBy::Osc);
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[2]);
+        QTRY_VERIFY(!m_form->NewsPanel->news(TMainForm::LogNews).isEmpty());
         QCOMPARE(m_dialogs->messages.size() + m_errors->messages.size(), 0);
     }
 
