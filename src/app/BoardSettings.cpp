@@ -16,6 +16,7 @@ const QString EvenLevelsValue = QStringLiteral("EvenLevels");
 const QString ShowKeysValue = QStringLiteral("ShowKeys");
 const QString ShowTimeLeftValue = QStringLiteral("ShowTimeLeft");
 const QString UseSongTimesValue = QStringLiteral("UseSongTimes");
+const QString LogPlaysValue = QStringLiteral("LogPlays");
 constexpr int TabCount = 10;
 
 QString tabValueName(int index)
@@ -172,6 +173,16 @@ bool BoardSettings::useSongTimes() const
 void BoardSettings::saveUseSongTimes(bool on)
 {
     saveSystemFlag(UseSongTimesValue, on);
+}
+
+bool BoardSettings::logPlays() const
+{
+    return systemFlag(LogPlaysValue, false);
+}
+
+void BoardSettings::saveLogPlays(bool on)
+{
+    saveSystemFlag(LogPlaysValue, on);
 }
 
 void BoardSettings::loadKeys(SlotKeys& keys) const

@@ -10,9 +10,9 @@ class Registry;
 class SlotKeys;
 
 /// The board's own settings under the per-user key: the tab names ("Tabs", Tab0..Tab9), the
-/// output songs play on, the preview output, even levels, key captions and the time left ("System"), and the
-/// slot keys ("Keys"). Each reading or writing opens the key once and closes it after, so what one change
-/// writes is stored together.
+/// output songs play on, the preview output, even levels, key captions, the time left and the log of what
+/// plays ("System"), and the slot keys ("Keys"). Each reading or writing opens the key once and closes it
+/// after, so what one change writes is stored together.
 class BoardSettings {
 public:
     explicit BoardSettings(Registry& registry);
@@ -40,6 +40,9 @@ public:
     /// Songs play from their record's start time to its stop time; off unless stored on.
     [[nodiscard]] bool useSongTimes() const;
     void saveUseSongTimes(bool on);
+    /// A log of what plays is kept; off unless stored on.
+    [[nodiscard]] bool logPlays() const;
+    void saveLogPlays(bool on);
 
     void loadKeys(SlotKeys& keys) const;
     void saveKeys(const SlotKeys& keys);

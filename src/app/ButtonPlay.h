@@ -34,13 +34,14 @@ public:
     /// Letting go of `slot` stops the song it plays (hold).
     [[nodiscard]] bool releaseStops(SlotRef slot) const;
 
+    /// The slot `file` was pressed or queued from while it still holds it, else the first slot
+    /// that holds it.
+    [[nodiscard]] std::optional<SlotRef> slotOf(const QString& file) const;
+
     /// The topic of the status bar's news of a time not read.
     static inline const QString TimesNews = QStringLiteral("times");
 
 private:
-    /// The slot `file` was pressed or queued from while it still holds it, else the first slot
-    /// that holds it.
-    [[nodiscard]] std::optional<SlotRef> slotOf(const QString& file) const;
     /// The song that plays (or is paused) was started from `slot`.
     [[nodiscard]] bool playsFrom(SlotRef slot) const;
 

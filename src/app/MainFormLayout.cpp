@@ -132,6 +132,9 @@ void MainFormLayout::buildMenus(TMainForm& f)
     f.mnuUseSongTimes =
         add(options, QStringLiteral("&Use Song Times"), QKeySequence(), &TMainForm::mnuUseSongTimesClick);
     f.mnuUseSongTimes->setCheckable(true);
+    f.mnuLogPlays = add(options, QStringLiteral("Keep a &Log of What Plays"), QKeySequence(),
+                        &TMainForm::mnuLogPlaysClick);
+    f.mnuLogPlays->setCheckable(true);
     f.mnuKeys = add(options, QStringLiteral("Ke&ys..."), QKeySequence(), &TMainForm::mnuKeysClick);
 
     QMenu* help = f.menuBar()->addMenu(QStringLiteral("&Help"));

@@ -2,6 +2,7 @@
 #include "PlayLogic.h"
 
 #include "app/ButtonPlay.h"
+#include "app/PlayLog.h"
 #include "app/SongTexts.h"
 #include "app/frmMain.h"
 #include "audio/MediaPlayer.h"
@@ -9,6 +10,7 @@
 #include "platform/Dialogs.h"
 #include "platform/ErrorReporter.h"
 #include "platform/Errors.h"
+#include "platform/Guard.h"
 #include "platform/Timer.h"
 #include "songs/SongStruc.h"
 
@@ -91,6 +93,7 @@ bool PlayLogic::pressSong(const QString& file)
             f.m_playingPath = playingBefore;
             f.WaveTimer->setEnabled(timerBefore);
         } else {
+            f.m_log->ended(PlayLog::Ended::Next); // a paused song the press let go of
             f.PlayQueue.clear();
             f.PlayState = TPlayState::psStopped;
             showIdle();
@@ -167,6 +170,7 @@ bool PlayLogic::startQueue(StartedBy by)
                 f.PlayQueue.removeFirst();
             continue;
         }
+        guard([&] { logStarted(head, by); }); // the log never stands in the show's way
         f.btnStop->setEnabled(true);
         f.btnPause->setEnabled(true);
         f.mnuStopSong->setEnabled(true);
@@ -200,6 +204,7 @@ void PlayLogic::prepareNext()
 
 void PlayLogic::holdQueue()
 {
+    f.m_log->ended(PlayLog::Ended::Lost);
     endFade();
     f.m_headDetached = false;
     f.PlayState = TPlayState::psStopped;
@@ -217,6 +222,25 @@ void PlayLogic::showIdle()
         a->setEnabled(false);
     f.WaveTimer->setEnabled(false);
     f.RefreshButtons(f.shownTab());
+}
+
+void PlayLogic::logStarted(const QString& song, StartedBy by)
+{
+    PlayLog::Song logged;
+    logged.file = f.SongInfo->playPath(song);
+    if (const auto slot = f.m_buttons->slotOf(song)) {
+        logged.sheet = slot->sheet;
+        logged.slot = slot->slot;
+        logged.title = f.SongInfo->title(slot->sheet, slot->slot);
+    } else {
+        logged.title = QFileInfo(logged.file).completeBaseName();
+    }
+    PlayLog::Start start;
+    start.kind = by == StartedBy::Press  ? PlayLog::Start::Kind::Press
+                 : by == StartedBy::Play ? PlayLog::Start::Kind::Play
+                                         : PlayLog::Start::Kind::Queue;
+    start.by = f.m_pressedBy;
+    f.m_log->started(logged, start);
 }
 
 QString PlayLogic::nowPlayingText(const QString& song) const

@@ -11,9 +11,9 @@ class TMainForm;
 /// holding the queue while there is no sound output, and the idle state.
 class PlayLogic {
 public:
-    /// Who asked for the queue's head to start: the operator's own press on that song, or
-    /// the Play command and the queue moving on.
-    enum class StartedBy { Press, Queue };
+    /// Who asked for the queue's head to start: the operator's own press on that song, the
+    /// Play command, or the queue moving on by itself.
+    enum class StartedBy { Press, Play, Queue };
 
     explicit PlayLogic(TMainForm& form);
 
@@ -51,6 +51,8 @@ private:
     [[nodiscard]] QString whyMissing(const QString& Song) const;
     /// Starts a song whose file is there; raises when it cannot start.
     void StartSong(const QString& Song);
+    /// The log's line for the song that just started.
+    void logStarted(const QString& song, StartedBy by);
     /// "Now Playing " and the path that plays; for a song found by name among several, which one.
     [[nodiscard]] QString nowPlayingText(const QString& song) const;
 

@@ -9,6 +9,7 @@
 #include "app/MainFormLayout.h"
 #include "app/MenuShortcuts.h"
 #include "app/MidiControl.h"
+#include "app/PlayLog.h"
 #include "app/PlayLogic.h"
 #include "app/PreviewControl.h"
 #include "app/SlotKeyControl.h"
@@ -68,6 +69,8 @@ TMainForm::TMainForm(MainFormServices services, std::unique_ptr<TSongInfo> songI
     , m_songFile(new SongFileWatch(*this, *SongInfo))
     , m_play(std::make_unique<PlayLogic>(*this))
     , m_buttons(std::make_unique<ButtonPlay>(*this, WavePlayer))
+    , m_log(std::make_unique<PlayLog>(PlayLog::defaultFolder(),
+                                      [this](const QString& message) { sayNews(LogNews, message); }))
 {
     connectGuarded(m_keys, &SlotKeyControl::pressed, this, &TMainForm::SlotKeyPressed);
     connectGuarded(m_keys, &SlotKeyControl::changed, this, &TMainForm::keysChanged);
@@ -151,6 +154,8 @@ void TMainForm::FormCreate()
         mnuShowTimeLeft->setChecked(m_settings.showTimeLeft());
         mnuUseSongTimes->setChecked(m_settings.useSongTimes());
         m_buttons->setUseSongTimes(m_settings.useSongTimes());
+        mnuLogPlays->setChecked(m_settings.logPlays());
+        m_log->setEnabled(m_settings.logPlays());
         fitPositionPanel();
     });
     // The tab strip's buttons in the order they were made: MTranBtn1 is slot 0.
@@ -249,6 +254,7 @@ void TMainForm::FormDestroy()
         m_settings.saveTabNames(names);
     });
     PlayQueue.clear();
+    guard([this] { m_log->ended(PlayLog::Ended::Quit); });
     guard([this] {
         WavePlayer.setSendPlayStateChangeEvents(false);
         WavePlayer.stop();
@@ -461,6 +467,14 @@ void TMainForm::mnuUseSongTimesClick()
     m_settings.saveUseSongTimes(mnuUseSongTimes->isChecked());
 }
 
+void TMainForm::mnuLogPlaysClick()
+{
+    const bool on = mnuLogPlays->isChecked();
+    m_log->setEnabled(on);
+    m_settings.saveLogPlays(on);
+    clearNews(LogNews); // off, it holds no more; on again, a disk that still fails says so again
+}
+
 void TMainForm::btnRecordClick()
 {
     TRecForm recorder(this, m_dialogs);
@@ -577,30 +591,33 @@ void TMainForm::btnPlayClick()
         }
         return;
     }
-    m_play->startQueue(PlayLogic::StartedBy::Queue);
+    m_play->startQueue(PlayLogic::StartedBy::Play);
 }
 
 void TMainForm::UpdatePlayState()
 {
     switch (PlayState) {
     case TPlayState::psStopped:
+        m_log->ended();
         m_play->endFade();
         if (m_headDetached)
             m_headDetached = false; // the song that ended had left the queue already
         else if (!PlayQueue.isEmpty())
             PlayQueue.removeFirst();
         if (!PlayQueue.isEmpty())
-            btnPlayClick();
+            m_play->startQueue(PlayLogic::StartedBy::Queue); // the queue moves on by itself
         else
             m_play->showIdle();
         RefreshButtons(shownTab());
         break;
     case TPlayState::psPaused:
+        m_log->paused();
         btnPlay->setEnabled(true);
         btnPause->setEnabled(false);
         Q_EMIT boardChanged();
         break;
     case TPlayState::psPlaying:
+        m_log->resumed();
         btnPlay->setEnabled(false);
         btnStop->setEnabled(true);
         btnPause->setEnabled(true);
@@ -656,6 +673,7 @@ void TMainForm::CDStateChanged(TCDState State)
 
 void TMainForm::mnuStopSongClick()
 {
+    m_log->ending(PlayLog::Ended::Stop);
     if (IsCdTrack(m_play->currentSong())) {
         CDPlayer->Stop();
         PlayState = TPlayState::psStopped;
@@ -680,6 +698,7 @@ void TMainForm::btnStopClick()
 void TMainForm::mnuStopAllClick()
 {
     const QString H = m_play->currentSong();
+    m_log->ending(PlayLog::Ended::StopAll);
     PlayQueue.clear();
     if (IsCdTrack(H)) {
         CDPlayer->Stop();
@@ -777,6 +796,7 @@ void TMainForm::FadeTimerTimer()
     if (WavePlayer.volume() <= -6000) {
         FadeTimer->setEnabled(false);
         WavePlayer.setVolume(0);
+        m_log->ending(PlayLog::Ended::Fade);
         WavePlayer.stop();
     }
 }

@@ -29,6 +29,7 @@ class MediaPlayer;
 class MidiControl;
 class PreviewControl;
 class OutputDevices;
+class PlayLog;
 class PlayLogic;
 class SoundNews;
 class QAction;
@@ -90,6 +91,8 @@ public:
     /// from here in the song attributes dialog, its news in the status bar.
     void setPreview(PreviewControl* preview);
     static inline const QString PreviewNews = QStringLiteral("preview"); ///< the preview output is missing
+    static inline const QString LogNews =
+        QStringLiteral("play log"); ///< the log of what plays cannot be written
     /// Closes without asking, as logging out or a termination request does; the caller ends the run.
     /// Returns false while the window waits for the song file's drive before it closes.
     bool endShowWithoutAsking();
@@ -154,6 +157,7 @@ public:
     QAction* mnuSongAttributes = nullptr;
     QAction* mnuButtonSettings = nullptr;
     QAction* mnuUseSongTimes = nullptr;
+    QAction* mnuLogPlays = nullptr;
     QAction* mnuAssignKey = nullptr;
     QAction* mnuClearKey = nullptr;
     TTimer* WaveTimer = nullptr;
@@ -202,6 +206,8 @@ public:
     void mnuButtonSettingsClick();
     /// Songs play from their record's start time to its stop time; the choice is stored.
     void mnuUseSongTimesClick();
+    /// A line for each song's start and end goes to the day's log file; the choice is stored.
+    void mnuLogPlaysClick();
     void mnuAssignKeyClick();
     void mnuClearKeyClick();
     /// A slot's key: a plain press (with Shift: a Shift+press) on that slot, whichever sheet is shown.
@@ -303,6 +309,7 @@ private:
     SongFileWatch* m_songFile; ///< Exit waits for the song file's drive, never longer
     std::unique_ptr<PlayLogic> m_play;
     std::unique_ptr<ButtonPlay> m_buttons;
+    std::unique_ptr<PlayLog> m_log;
     BoardControl* m_board = nullptr;
     BoardKeyboard* m_keyboard = nullptr;
     std::unique_ptr<SoundNews> m_soundNews; ///< the sound server's news, while the window listens

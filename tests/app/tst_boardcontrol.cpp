@@ -2,11 +2,15 @@
 // A show run through the board's commands alone, as a remote control runs it, and what the
 // board tells while it runs.
 #include "app/BoardControl.h"
+#include "app/BoardSettings.h"
 #include "app/ButtonPlay.h"
+#include "app/PlayLog.h"
 #include "app/StatusNews.h"
 #include "fakes/BoardFixture.h"
 #include "platform/Timer.h"
 
+#include <QDir>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTest>
@@ -17,6 +21,8 @@
 Q_DECLARE_METATYPE(SlotState)
 Q_DECLARE_METATYPE(TPlayState)
 Q_DECLARE_METATYPE(PressedBy)
+
+using namespace Qt::StringLiterals;
 
 class TestBoardControl : public QObject, BoardFixture {
     Q_OBJECT
@@ -29,6 +35,31 @@ class TestBoardControl : public QObject, BoardFixture {
         QList<SlotState> out;
         for (int k = 0; k < count; ++k)
             out << m_board->slotState(0, k);
+        return out;
+    }
+
+    /// The log of what plays, each line as event, sheet, slot, title, how it ended and by what;
+    /// its file and played time checked on the way.
+    QStringList logLines() const
+    {
+        const QString folder = m_env->dataDir() + QStringLiteral("/Sonavex/logs");
+        QStringList out;
+        const QRegularExpression played(QStringLiteral("^\\d+\\.\\d{3}$"));
+        for (const QString& name :
+             QDir(folder).entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name)) {
+            QFile f(folder + QLatin1Char('/') + name);
+            if (!f.open(QIODevice::ReadOnly))
+                continue;
+            const QStringList lines =
+                QString::fromUtf8(f.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+            for (const QString& line : lines.mid(1)) {
+                const QStringList c = line.split(QLatin1Char(','));
+                if (c.size() != 9 || !m_files.contains(c[5]) ||
+                    (c[1] == QLatin1String("end")) != played.match(c[6]).hasMatch())
+                    return {QStringLiteral("bad line: ") + line};
+                out << QStringList{c[1], c[2], c[3], c[4], c[7], c[8]}.join(QLatin1Char(','));
+            }
+        }
         return out;
     }
 
@@ -276,6 +307,69 @@ private Q_SLOTS:
         m_board->press(0, 1, PressedBy::Osc);
         settle();
         QVERIFY(m_form->NewsPanel->news(ButtonPlay::TimesNews).isEmpty());
+    }
+
+    void aShowIsLoggedAsItPlays()
+    {
+        m_form->mnuLogPlays->trigger();
+        press(0);                             // A by the mouse
+        m_board->press(0, 1, PressedBy::Osc); // B cuts in
+        settle();
+        m_player->finish(); // B's own end: the board goes idle
+        settle();
+        m_board->queue(0, 2);
+        m_board->queue(0, 3);
+        m_board->play(); // C from the Play command
+        settle();
+        m_board->stopSong(); // D follows on its own
+        settle();
+        m_board->fade(5);
+        for (int k = 0; k < 100 && m_form->FadeTimer->Enabled(); ++k)
+            m_form->FadeTimerTimer();
+        settle();
+        m_form->SlotKeyPressed({0, 2}, false); // C by its key
+        settle();
+        m_board->pause();
+        settle();
+        m_board->stopAll();
+        settle();
+        m_board->press(0, 4, PressedBy::Web); // A again, from its second slot
+        settle();
+        m_player->loseOutput(QStringLiteral("unplugged"));
+        settle();
+        const QStringList expected{
+            u"start,1,1,A,,mouse"_s,     u"end,1,1,A,next,mouse"_s,   u"start,1,2,B,,osc"_s,
+            u"end,1,2,B,end,osc"_s,      u"start,1,3,C,,play"_s,      u"end,1,3,C,stop,play"_s,
+            u"start,1,4,D,,queue"_s,     u"end,1,4,D,fade,queue"_s,   u"start,1,3,C,,key"_s,
+            u"end,1,3,C,stop all,key"_s, u"start,1,5,A again,,web"_s, u"end,1,5,A again,output lost,web"_s};
+        QTRY_COMPARE(logLines(), expected);
+        QVERIFY(BoardSettings(*m_registry).logPlays()); // stored as [System] LogPlays
+        QVERIFY(m_form->NewsPanel->news(TMainForm::LogNews).isEmpty());
+    }
+
+    void aLogTheDiskCannotTakeIsSaidAndTheShowGoesOn()
+    {
+        // A file where the log's folder should be: it cannot be made, even by root.
+        QDir().mkpath(m_env->dataDir() + QStringLiteral("/Sonavex"));
+        QFile blocker(m_env->dataDir() + QStringLiteral("/Sonavex/logs"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        m_form->mnuLogPlays->trigger();
+        m_board->press(0, 0, PressedBy::Osc);
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[0]);
+        QTRY_VERIFY(m_form->NewsPanel->news(TMainForm::LogNews).contains(QStringLiteral("logs")));
+        m_board->press(0, 1, PressedBy::Osc);
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[1]);
+        m_form->mnuLogPlays->trigger(); // off: the news goes
+        QVERIFY(m_form->NewsPanel->news(TMainForm::LogNews).isEmpty());
+        m_form->mnuLogPlays->trigger(); // on again with the disk still failing: said again
+        m_board->press(0, 2, PressedBy::Osc);
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[2]);
+        QTRY_VERIFY(!m_form->NewsPanel->news(TMainForm::LogNews).isEmpty());
+        QCOMPARE(m_dialogs->messages.size() + m_errors->messages.size(), 0);
     }
 
     void tabNamesAndTitlesAreTold()
