@@ -3,9 +3,12 @@
 
 #include "SongStruc.h"
 #include "StandIn.h"
+#include "platform/Errors.h"
+#include "platform/IniRegistry.h"
 #include "platform/Registry.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -170,6 +173,61 @@ QByteArray ShowCollector::settingsText(Registry& registry, const QStringList& se
     return text;
 }
 
+QString ShowCollector::openShow(Registry& registry, const QString& folder)
+{
+    const QString dir = QDir::cleanPath(QDir(folder).absolutePath());
+    const QString infoPath = dir + QLatin1String("/songs.inf");
+    if (!QFileInfo(infoPath).isFile())
+        throw GeneralError(QStringLiteral("%1 holds no song file (songs.inf).").arg(dir));
+
+    QString before;
+    if (registry.OpenKey(QStringLiteral("\\Software\\Brasswold\\System"), false)) {
+        before = registry.ReadString(QStringLiteral("InfoPath"));
+        registry.CloseKey();
+    }
+    if (before.isEmpty())
+        before = TSongInfo::defaultInfoPath();
+    const QString beforeDir = QFileInfo(before).absolutePath();
+    QString kept = beforeDir + QLatin1Char('/') + QLatin1String(SettingsFile);
+    if (QFileInfo::exists(kept) || QFileInfo(kept).isSymLink())
+        kept = beforeDir + QLatin1String("/show-before-") +
+               QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")) +
+               QLatin1String(".ini");
+    QDir().mkpath(beforeDir);
+    QFile keep(kept);
+    const QByteArray current = settingsText(registry, ShowSections);
+    if (!keep.open(QIODevice::WriteOnly | QIODevice::NewOnly) || keep.write(current) != current.size() ||
+        !keep.flush())
+        throw GeneralError(QStringLiteral("The settings of the show before could not be kept in %1 (%2); "
+                                          "nothing was changed.")
+                               .arg(kept, keep.errorString()));
+    keep.close();
+
+    IniRegistry reader(dir); // show.ini is the file of the key "Software\\show"
+    for (const QString& section : ShowSections) {
+        QList<std::pair<QString, QString>> values;
+        if (reader.OpenKey(QLatin1String("\\Software\\show\\") + section, false)) {
+            const QStringList names = reader.GetValueNames();
+            for (const QString& name : names)
+                values.append({name, reader.ReadString(name)});
+            reader.CloseKey();
+        }
+        registry.OpenKey(QLatin1String("\\Software\\Brasswold\\") + section, true);
+        const QStringList old = registry.GetValueNames();
+        for (const QString& name : old)
+            registry.DeleteValue(name);
+        for (const auto& [name, value] : values)
+            registry.WriteString(name, value);
+        registry.CloseKey();
+    }
+    registry.OpenKey(QStringLiteral("\\Software\\Brasswold\\System"), true);
+    registry.WriteString(QStringLiteral("InfoPath"), infoPath);
+    registry.CloseKey();
+    return QStringLiteral("The show in %1 is now the board's show.\n"
+                          "The settings of the show before (%2) were kept in %3.\n")
+        .arg(dir, before, kept);
+}
+
 ShowCollector::Plan ShowCollector::plan(const TSongInfo& store, Registry& registry, const QString& folder)
 {
     Plan plan;
@@ -216,35 +274,34 @@ bool ShowCollector::Report::complete(const Plan& plan) const
     return outcome == Outcome::Done && plan.missing.isEmpty();
 }
 
-QString ShowCollector::Report::text(const Plan& plan) const
+QString ShowCollector::Report::text(const Plan& plan, int listed) const
 {
     if (outcome == Outcome::Cancelled)
         return QStringLiteral("Collect Show was cancelled: nothing was left in %1.\n").arg(plan.folder);
     if (outcome == Outcome::Failed)
         return QStringLiteral("Collect Show failed: %1\nNothing was left in %2.\n").arg(error, plan.folder);
     QString text = QStringLiteral("Collected the show into %1\n").arg(plan.folder);
-    text += QStringLiteral("Copied and checked: %1 song files, %2 (%3 bytes).\n")
-                .arg(plan.songs.size())
-                .arg(sizeText(bytes))
-                .arg(bytes);
+    const auto list = [&text, listed](const QString& heading, const QStringList& lines) {
+        if (lines.isEmpty())
+            return;
+        text += heading.arg(lines.size()) + QLatin1Char('\n');
+        const qsizetype shown = listed < 0 ? lines.size() : std::min<qsizetype>(listed, lines.size());
+        for (qsizetype i = 0; i < shown; ++i)
+            text += QLatin1String("  ") + lines[i] + QLatin1Char('\n');
+        if (shown < lines.size())
+            text += QStringLiteral("  ... and %1 more\n").arg(lines.size() - shown);
+    };
+    QStringList copied;
     for (const Song& song : plan.songs)
-        text += QStringLiteral("  %1 <- %2\n").arg(song.copy, song.stored);
-    if (!plan.missing.isEmpty()) {
-        text += QStringLiteral("Missing, kept as stored: %1\n").arg(plan.missing.size());
-        for (const QString& line : plan.missing)
-            text += QLatin1String("  ") + line + QLatin1Char('\n');
-    }
-    if (!plan.cdTracks.isEmpty()) {
-        text += QStringLiteral("CD tracks, kept as CD tracks: %1\n").arg(plan.cdTracks.size());
-        for (const QString& line : plan.cdTracks)
-            text += QLatin1String("  ") + line + QLatin1Char('\n');
-    }
-    if (!plan.longPaths.isEmpty()) {
-        text += QStringLiteral("Longer than a song record holds, kept in full in songs.slots: %1\n")
-                    .arg(plan.longPaths.size());
-        for (const QString& line : plan.longPaths)
-            text += QLatin1String("  ") + line + QLatin1Char('\n');
-    }
+        copied << song.copy + QLatin1String(" <- ") + song.stored;
+    list(QStringLiteral("Copied and checked: %1 song files, ") + sizeText(bytes) +
+             QStringLiteral(" (%1 bytes).").arg(bytes),
+         copied);
+    if (copied.isEmpty())
+        text += QStringLiteral("No song file to copy.\n");
+    list(QStringLiteral("Missing, kept as stored: %1"), plan.missing);
+    list(QStringLiteral("CD tracks, kept as CD tracks: %1"), plan.cdTracks);
+    list(QStringLiteral("Longer than a song record holds, kept in full in songs.slots: %1"), plan.longPaths);
     return text;
 }
 

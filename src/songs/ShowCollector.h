@@ -57,8 +57,9 @@ public:
         qint64 bytes = 0;
         /// Done, and every song the sheets use copied (CD tracks aside).
         [[nodiscard]] bool complete(const Plan& plan) const;
-        /// What was copied, what was missing, the total size; or why nothing was made.
-        [[nodiscard]] QString text(const Plan& plan) const;
+        /// What was copied, what was missing, the total size; or why nothing was made. Each
+        /// list cut to `listed` lines when that is not negative.
+        [[nodiscard]] QString text(const Plan& plan, int listed = -1) const;
     };
 
     static constexpr auto SongsFolder = "songs";
@@ -74,6 +75,13 @@ public:
     /// Copies, writes and checks; `cancel` is looked at between chunks.
     [[nodiscard]] Report run(const Plan& plan, const Progress& progress = {},
                              const std::atomic<bool>* cancel = nullptr) const;
+
+    /// Makes the show collected in `folder` the board's show: registers its song file and takes
+    /// in its settings. The settings they replace are kept first, beside the song file that was
+    /// registered (as its show.ini, or show-before-<time>.ini when one is there), so that the
+    /// show before can be opened again. Returns what was done; raises a GeneralError, having
+    /// changed nothing, when the folder holds no song file or the settings cannot be kept.
+    static QString openShow(Registry& registry, const QString& folder);
 
     /// The INI text of `sections` of the board's settings, as show.ini holds them.
     [[nodiscard]] static QByteArray settingsText(Registry& registry, const QStringList& sections);

@@ -158,6 +158,9 @@ public:
     /// Saves the songs to a new rescue file instead of the info file, whose drive does not
     /// answer, and says where; the store is then not saved again when it ends.
     void saveToRescueFile();
+    /// The store ends without saving: a look at the show that changes nothing (from a shell,
+    /// while the board itself may hold the file).
+    void leaveFileAsIs() { m_saved = true; }
     /// Whether the info file was read (or found missing) yet.
     [[nodiscard]] bool fileTaken() const { return m_taken; }
     /// Where the damaged original was kept at load, empty when the file was sound.

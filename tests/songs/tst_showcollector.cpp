@@ -2,6 +2,7 @@
 #include "songs/ShowCollector.h"
 
 #include "fakes/StoreFixture.h"
+#include "platform/Errors.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -109,8 +110,18 @@ private Q_SLOTS:
         QVERIFY(QDir().rename(target(), venue));
         QVERIFY(QDir(m_music).removeRecursively());
         m_store.reset();
-        setInfoPath(venue + QLatin1String("/songs.inf"));
+        m_registry->OpenKey(QStringLiteral("\\Software\\Brasswold\\Tabs"), true);
+        m_registry->WriteString(QStringLiteral("Tab0"), QStringLiteral("The venue's own"));
+        m_registry->WriteString(QStringLiteral("Tab1"), QStringLiteral("Gone after the open"));
+        m_registry->CloseKey();
+        QVERIFY_THROWS_EXCEPTION(GeneralError, ShowCollector::openShow(*m_registry, m_music));
+        const QString opened = ShowCollector::openShow(*m_registry, venue);
+        QVERIFY2(contentOf(m_env->dataDir() + QLatin1String("/show.ini")).contains("Tab0=The venue's own"),
+                 qPrintable(opened));
+        QCOMPARE(ShowCollector::settingsText(*m_registry, {QStringLiteral("Tabs")}),
+                 QByteArray("[Tabs]\nTab0=Act One\n\n"));
         m_store = openStore();
+        QCOMPARE(m_store->infoPath(), venue + QLatin1String("/songs.inf"));
         const auto playsFrom = [this](int sheet, int slot) {
             return m_store->playPath(m_store->fileName(sheet, slot));
         };
