@@ -136,6 +136,22 @@ private Q_SLOTS:
         QCOMPARE(m_store->fileName(2, 0), QStringLiteral("Track03.cda"));
     }
 
+    void shouldKeepPathsTheRecordCannotHoldInTheCompanion()
+    {
+        const QString deep =
+            m_env->root() + QLatin1Char('/') + QString(120, u'd') + QLatin1Char('/') + QString(120, u'e');
+        const ShowCollector::Plan plan = ShowCollector::plan(*m_store, *m_registry, deep);
+        QCOMPARE(plan.longPaths.size(), 3);
+        const ShowCollector::Report report = ShowCollector().run(plan);
+        QCOMPARE(report.outcome, ShowCollector::Report::Outcome::Done);
+        QVERIFY(report.text(plan).contains(QLatin1String("kept in full in songs.slots: 3")));
+        m_store.reset();
+        setInfoPath(deep + QLatin1String("/songs.inf"));
+        m_store = openStore();
+        QCOMPARE(m_store->fileName(0, 1), deep + QLatin1Char('/') + plan.songs[1].copy);
+        QCOMPARE(contentOf(m_store->fileName(0, 1)), QByteArray(5000, 'b'));
+    }
+
     void shouldLeaveNothingWhenStopped_data()
     {
         QTest::addColumn<QString>("fault");
