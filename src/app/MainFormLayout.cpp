@@ -88,6 +88,7 @@ void MainFormLayout::buildMenus(TMainForm& f)
     QMenu* file = f.menuBar()->addMenu(QStringLiteral("&File"));
     f.mnuOpen = add(file, QStringLiteral("&Open Tab Editor"), QKeySequence(Qt::CTRL | Qt::Key_O),
                     &TMainForm::mnuOpenClick);
+    add(file, QStringLiteral("&Collect Show..."), QKeySequence(), &TMainForm::mnuCollectShowClick);
     file->addSeparator();
     f.mnuPlaySong = add(file, QStringLiteral("&Play Song"), QKeySequence(Qt::CTRL | Qt::Key_P), nullptr);
     f.mnuStopSong = add(file, QStringLiteral("&Stop Song"), QKeySequence(Qt::CTRL | Qt::Key_S),

@@ -5,6 +5,7 @@
 #include "app/BoardKeyboard.h"
 #include "app/BoardSettings.h"
 #include "app/ButtonPlay.h"
+#include "app/CollectShow.h"
 #include "app/KeyListRows.h"
 #include "app/MainFormLayout.h"
 #include "app/MenuShortcuts.h"
@@ -36,6 +37,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -444,6 +446,23 @@ void TMainForm::tbtnOpenClick()
 void TMainForm::mnuOpenClick()
 {
     tbtnOpenClick();
+}
+
+void TMainForm::mnuCollectShowClick()
+{
+    if (findChild<CollectShow*>())
+        return; // one at a time: its progress window is open
+    if (!SongInfo->fileTaken()) {
+        m_dialogs.messageBox(
+            this, QStringLiteral("The song file is still being read: collect the show when it is in."),
+            Dialogs::Style::Information, Dialogs::Buttons::Ok);
+        return;
+    }
+    const QString folder =
+        QFileDialog::getExistingDirectory(this, QStringLiteral("Collect Show into an empty folder"));
+    if (folder.isEmpty())
+        return;
+    new CollectShow(this, m_dialogs, ShowCollector::plan(*SongInfo, m_registry, folder));
 }
 
 void TMainForm::EditSongStats1Click()

@@ -182,6 +182,8 @@ public:
     void btnHelpClick();
     void tbtnOpenClick();
     void mnuOpenClick();
+    /// Packs the show into an empty folder the operator chooses, while the board plays on.
+    void mnuCollectShowClick();
     void mnuStopSongClick();
     void mnuStopAllClick();
     void Exit1Click();

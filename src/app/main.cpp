@@ -25,6 +25,7 @@
 #include "platform/QtDialogs.h"
 #include "platform/SingleInstance.h"
 #include "platform/UnixSignals.h"
+#include "songs/ShowCollector.h"
 #include "songs/SongStruc.h"
 #include "windows/Splash.h"
 
@@ -32,7 +33,10 @@
 #include <QFile>
 #include <QTimer>
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -53,16 +57,75 @@ QString prepareFirstStart(Registry& registry)
     }
     return quiet.lastMessage();
 }
+/// One copy per settings folder: the usual one for the user, and a test's own folder for that test.
+QString instanceName()
+{
+    const QByteArray configHash = QCryptographicHash::hash(QFile::encodeName(IniRegistry::defaultConfigDir()),
+                                                           QCryptographicHash::Sha1);
+    return QLatin1String("sonavex-") + QString::fromLatin1(configHash.toHex().left(12));
+}
+
+std::atomic<bool> g_collectCancelled = false;
+
+/// "sonavex --collect-show DIR": packs the registered song file's show into DIR without a
+/// display and without touching the song file. The report goes to standard output; the exit
+/// status is 0 only when every song was copied (CD tracks stay CD tracks), 1 when the folder
+/// was made but songs were missing, 2 when nothing was made. Ctrl+C stops it as Cancel does.
+int collectShowFromShell(int argc, char* argv[], const char* folder)
+{
+    QCoreApplication app(argc, argv);
+    ConsoleDialogs console; // what the song file's load finds wrong goes to standard error
+    IniRegistry registry;
+    TSongInfo store(registry, console);
+    store.leaveFileAsIs();
+    const ShowCollector::Plan plan = ShowCollector::plan(store, registry, QFile::decodeName(folder));
+    std::signal(SIGINT, [](int) { g_collectCancelled = true; });
+    std::signal(SIGTERM, [](int) { g_collectCancelled = true; });
+    const ShowCollector::Report report = ShowCollector().run(plan, {}, &g_collectCancelled);
+    std::fputs(report.text(plan).toLocal8Bit().constData(), stdout);
+    if (report.outcome != ShowCollector::Report::Outcome::Done)
+        return 2;
+    return report.complete(plan) ? 0 : 1;
+}
+/// "sonavex --open-show DIR": makes the collected show in DIR the board's show, while no copy
+/// runs (its end would write its own settings over the new ones).
+int openShowFromShell(int argc, char* argv[], const char* folder)
+{
+    QCoreApplication app(argc, argv);
+    SingleInstance instance(instanceName());
+    if (!instance.claim()) {
+        std::fputs("Sonavex runs: end it first, then open the show.\n", stderr);
+        return 2;
+    }
+    IniRegistry registry;
+    try {
+        std::fputs(ShowCollector::openShow(registry, QFile::decodeName(folder)).toLocal8Bit().constData(),
+                   stdout);
+    } catch (const SonavexError& e) {
+        std::fputs((e.message() + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
+        return 2;
+    }
+    return 0;
+}
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    // Before anything that needs a display, or another running copy's leave.
+    for (int i = 1; i < argc; ++i) {
+        const bool collect = std::strcmp(argv[i], "--collect-show") == 0;
+        if (collect || std::strcmp(argv[i], "--open-show") == 0) {
+            if (i + 1 >= argc) {
+                std::fputs("Usage: sonavex --collect-show FOLDER | --open-show FOLDER\n", stderr);
+                return 2;
+            }
+            return collect ? collectShowFromShell(argc, argv, argv[i + 1])
+                           : openShowFromShell(argc, argv, argv[i + 1]);
+        }
+    }
     SonavexApplication app(argc, argv);
-    // Two copies would each save their own songs and settings over the other's. One copy per
-    // settings folder: the usual one for the user, and a test's own folder for that test.
-    const QByteArray configHash = QCryptographicHash::hash(QFile::encodeName(IniRegistry::defaultConfigDir()),
-                                                           QCryptographicHash::Sha1);
-    SingleInstance instance(QLatin1String("sonavex-") + QString::fromLatin1(configHash.toHex().left(12)));
+    // Two copies would each save their own songs and settings over the other's.
+    SingleInstance instance(instanceName());
     if (!instance.claim()) {
         std::fputs(instance.reachedRunningCopy()
                        ? "Sonavex runs already: its window was brought to the front.\n"

@@ -556,20 +556,20 @@ void TSongInfo::SaveToFile()
         saveSlotsBeside(slots, because);
 }
 
-QByteArray TSongInfo::songData() const
+QByteArray TSongInfo::songDataOf(const Slots& songs)
 {
     QByteArray data;
-    for (const auto& slot : Songs)
+    for (const auto& slot : songs)
         if (slot)
             data.append(reinterpret_cast<const char*>(&slot->rec), RecordSize);
     return data;
 }
 
-QByteArray TSongInfo::slotsData() const
+QByteArray TSongInfo::slotsDataOf(const Slots& songs)
 {
     QList<SlotsFile::Entry> entries;
     for (int i = 0; i < SheetCount * SlotCount; ++i) {
-        const auto& slot = Songs[static_cast<std::size_t>(i)];
+        const auto& slot = songs[static_cast<std::size_t>(i)];
         if (!slot)
             continue;
         SlotsFile::Entry entry{i / SlotCount, i % SlotCount, {}};
@@ -587,6 +587,25 @@ QByteArray TSongInfo::slotsData() const
         entries.append(entry);
     }
     return entries.isEmpty() ? QByteArray() : SlotsFile::write(entries);
+}
+
+std::pair<QByteArray, QByteArray> TSongInfo::imagesRenamed(const QHash<QString, QString>& renamed) const
+{
+    Slots songs;
+    for (std::size_t i = 0; i < Songs.size(); ++i) {
+        if (!Songs[i])
+            continue;
+        songs[i] = std::make_unique<SlotData>(*Songs[i]);
+        SlotData& slot = *songs[i];
+        const QString stored = slot.full.FileName.isEmpty() ? slot.rec.FileName.str() : slot.full.FileName;
+        const auto to = renamed.constFind(stored);
+        if (to == renamed.cend())
+            continue;
+        const QString near = standIn(*to, 255);
+        slot.rec.FileName.set(near);
+        slot.full.FileName = near == *to ? QString() : *to;
+    }
+    return {songDataOf(songs), slotsDataOf(songs)};
 }
 
 QString TSongInfo::slotsKeptBecause(const QString& path) const

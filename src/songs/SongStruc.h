@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 class AtomicFileWriter;
 class Dialogs;
@@ -157,6 +158,9 @@ public:
     /// Saves the songs to a new rescue file instead of the info file, whose drive does not
     /// answer, and says where; the store is then not saved again when it ends.
     void saveToRescueFile();
+    /// The store ends without saving: a look at the show that changes nothing (from a shell,
+    /// while the board itself may hold the file).
+    void leaveFileAsIs() { m_saved = true; }
     /// Whether the info file was read (or found missing) yet.
     [[nodiscard]] bool fileTaken() const { return m_taken; }
     /// Where the damaged original was kept at load, empty when the file was sound.
@@ -167,6 +171,12 @@ public:
     /// when every entry was used. News of the start: the status bar says it once, the About box
     /// keeps it.
     [[nodiscard]] const QString& unusedSlotsNote() const { return m_unusedSlotsNote; }
+
+    /// The song file and its companion as a save would write them, with each stored file name
+    /// that `renamed` holds replaced by its new name (in the record as near as it can hold it,
+    /// in full in the companion). The store itself stays as it is.
+    [[nodiscard]] std::pair<QByteArray, QByteArray>
+    imagesRenamed(const QHash<QString, QString>& renamed) const;
 
     /// Where the info file lives when the registry names none.
     [[nodiscard]] static QString defaultInfoPath();
@@ -180,14 +190,18 @@ private:
         SlotsFile::Keys more;
     };
 
+    using Slots = std::array<std::unique_ptr<SlotData>, SheetCount * SlotCount>;
+
     void LoadFromFile();
     void SaveToFile();
     /// Gives the slots filled from the file their texts in full from the companion, where its
     /// entry still belongs to the record; says what is wrong with the companion, if anything.
     QString takeSlots(const FileContent& content, const QSet<std::size_t>& fromFile);
-    [[nodiscard]] QByteArray songData() const;
+    [[nodiscard]] QByteArray songData() const { return songDataOf(Songs); }
     /// The companion's text; empty when no slot holds anything beyond its record.
-    [[nodiscard]] QByteArray slotsData() const;
+    [[nodiscard]] QByteArray slotsData() const { return slotsDataOf(Songs); }
+    [[nodiscard]] static QByteArray songDataOf(const Slots& songs);
+    [[nodiscard]] static QByteArray slotsDataOf(const Slots& songs);
     /// Why the companion there must not be replaced (it is then written beside it); empty when
     /// it may be.
     [[nodiscard]] QString slotsKeptBecause(const QString& path) const;
@@ -212,7 +226,7 @@ private:
 
     [[nodiscard]] static std::size_t index(int Sheet, int Slot);
 
-    std::array<std::unique_ptr<SlotData>, SheetCount * SlotCount> Songs;
+    Slots Songs;
     QString InfoPath;
     Dialogs& m_dialogs;
     std::unique_ptr<AtomicFileWriter> m_writer;

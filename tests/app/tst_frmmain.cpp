@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/CollectShow.h"
 #include "app/MidiControl.h"
 #include "app/SongTexts.h"
 #include "app/StatusNews.h"
@@ -140,6 +141,21 @@ private Q_SLOTS:
     void init() { setUp(); }
 
     void cleanup() { tearDown(); }
+
+    void collectsTheShowWhileTheBoardPlaysOn()
+    {
+        const QString folder = m_env->root() + QLatin1String("/collected");
+        auto* job = new CollectShow(m_form.get(), *m_dialogs,
+                                    ShowCollector::plan(m_form->songInfo(), *m_registry, folder));
+        QTRY_COMPARE(m_dialogs->messages.size(), 1);
+        const auto& said = m_dialogs->messages.first();
+        QVERIFY2(said.text.contains(QLatin1String("Copied and checked: 4 song files")),
+                 qPrintable(said.text));
+        QCOMPARE(said.style, Dialogs::Style::Information);
+        QVERIFY(QFileInfo::exists(folder + QLatin1String("/songs.inf")));
+        QTRY_VERIFY(!m_form->findChild<CollectShow*>()); // the job ends itself
+        Q_UNUSED(job);
+    }
 
     void startsIdleWithDefaultTabsAndTitles()
     {
