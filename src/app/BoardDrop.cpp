@@ -85,8 +85,10 @@ bool BoardDrop::eventFilter(QObject* watched, QEvent* event)
     }
     case QEvent::Drop: {
         auto* drop = static_cast<QDropEvent*>(event);
-        if (!carriesFiles(drop->mimeData()) || !acceptAsCopy(drop))
+        if (!carriesFiles(drop->mimeData()) || !acceptAsCopy(drop)) {
+            drop->ignore(); // the source learns that nothing was taken
             return true;
+        }
         // The drop is answered first; the question and the message come after it, so the file
         // manager is not left waiting on a box.
         const QList<QUrl> urls = drop->mimeData()->urls();

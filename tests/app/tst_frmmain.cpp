@@ -1987,6 +1987,9 @@ private Q_SLOTS:
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &words, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(button(7), &enter);
         QVERIFY(!enter.isAccepted());
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &words, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(button(7), &drop);
+        QVERIFY(!drop.isAccepted()); // the source must not take it for a copy made
     }
 
     void aDropWhileASongPlaysLeavesTheShowAlone()

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A stand-in for a file manager in the real-window tests: a small window titled "Drag Source"
-// that, once pressed, drags the files named on its command line as a URI list. It ends with 0
-// when the drop was taken as a copy, 1 otherwise.
+// that, once pressed, drags the files named on its command line as a URI list. It ends two
+// seconds after the drop, with 0 when the target last said it would take it as a copy.
 #include <QApplication>
 #include <QDrag>
 #include <QFileInfo>
@@ -36,7 +36,8 @@ protected:
         mime->setUrls(m_urls);
         drag->setMimeData(mime);
         const Qt::DropAction done = drag->exec(Qt::CopyAction | Qt::MoveAction | Qt::LinkAction);
-        QTimer::singleShot(0, qApp, [done] { QCoreApplication::exit(done == Qt::CopyAction ? 0 : 1); });
+        // The target asks for the data after the drop: stay a while to answer it.
+        QTimer::singleShot(2000, qApp, [done] { QCoreApplication::exit(done == Qt::CopyAction ? 0 : 1); });
     }
 
 private:
