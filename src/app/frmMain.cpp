@@ -2,6 +2,7 @@
 #include "frmMain.h"
 
 #include "app/BoardControl.h"
+#include "app/BoardDrop.h"
 #include "app/BoardKeyboard.h"
 #include "app/BoardSettings.h"
 #include "app/ButtonPlay.h"
@@ -88,6 +89,7 @@ TMainForm::TMainForm(MainFormServices services, std::unique_ptr<TSongInfo> songI
         connectGuarded(m_keyboard, &BoardKeyboard::menuRequested, this, &TMainForm::openButtonMenu);
         keysChanged();
         m_keyboard->focusSlot(0); // the shown sheet's first button has the focus when the window opens
+        new BoardDrop(this, *SongInfo, *this, m_dialogs, SongButtons); // files dropped onto the buttons
     }
 }
 

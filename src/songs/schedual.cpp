@@ -5,6 +5,7 @@
 #include "DriveComboBox.h"
 #include "FileListBox.h"
 #include "SheetHost.h"
+#include "SongFiles.h"
 #include "SongStruc.h"
 #include "StandIn.h"
 #include "mci/CdTrackCatalog.h"
@@ -46,43 +47,6 @@ constexpr int DragScrollMargin = 20;
 const QColor Navy(0x00, 0x00, 0x80);
 const QColor Teal(0x00, 0x80, 0x80);
 const QColor LightGrey(0xC0, 0xC0, 0xC0);
-
-struct FileType {
-    const char* caption;
-    const char* mask;
-};
-constexpr FileType FileTypes[] = {
-    {"Wave Files", "*.wav"}, {"AU Files", "*.au"},  {"MIDI Files", "*.mid"},
-    {"MPEG Files", "*.mp3"}, {"CD Audio", "*.cda"}, {"Audio Video Files", "*.avi"},
-};
-
-/// "/" joins the folder and the name unless the folder ends with one (the root, the CD).
-QString joinPath(const QString& directory, const QString& name)
-{
-    if (directory.endsWith(QLatin1Char('/')))
-        return directory + name;
-    return directory + QLatin1Char('/') + name;
-}
-
-/// The texts of the song a file gets when it is assigned: its title is the name after the
-/// last "/", "\\" or ":", cut to 40 characters and then before its first "." (the 40
-/// characters when there is none).
-SongTexts newSong(const QString& directory, const QString& name)
-{
-    SongTexts texts;
-    texts.Artist = QStringLiteral("New Artist");
-    texts.Album = QStringLiteral("New Album");
-    texts.FileName = joinPath(directory, name);
-
-    qsizetype start = 0;
-    for (QChar sep : {QLatin1Char('/'), QLatin1Char('\\'), QLatin1Char(':')})
-        start = std::max(start, texts.FileName.lastIndexOf(sep) + 1);
-    texts.Title = cutText(texts.FileName.mid(start), 40);
-    const qsizetype dot = texts.Title.indexOf(QLatin1Char('.'));
-    if (dot >= 0)
-        texts.Title.truncate(dot);
-    return texts;
-}
 
 /// The local files (not folders) of a URL list.
 QStringList localFiles(const QMimeData* data)
@@ -186,7 +150,7 @@ void TfrmSchedual::buildToolBar()
 
     cboFilter = new QComboBox(schedToolBar);
     cboFilter->setObjectName(QStringLiteral("cboFilter"));
-    for (const FileType& type : FileTypes)
+    for (const SongFileType& type : songFileTypes())
         cboFilter->addItem(QLatin1String(type.caption), QLatin1String(type.mask));
     cboFilter->setMinimumWidth(145);
 
@@ -432,11 +396,7 @@ void TfrmSchedual::addFiles(const QList<FileToAdd>& files)
             if (cellText(col, row) != EmptyTitle)
                 continue;
             const FileToAdd& file = files[next++];
-            TSongRecord rec;
-            InitSongRecord(rec);
-            rec.Sheet = col;
-            rec.Slot = row - 1;
-            m_songInfo.SetSong(col, row - 1, rec, newSong(file.directory, file.name));
+            addSong(m_songInfo, col, row - 1, file.directory, file.name);
             setCell(col, row, file.name);
         }
     }

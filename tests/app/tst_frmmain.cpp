@@ -42,6 +42,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
@@ -51,6 +52,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QUrl>
 
 #include <atomic>
 #include <chrono>
@@ -135,6 +137,26 @@ class TestMainForm : public QObject, BoardFixture {
         press(1, true);
         QTest::keyClick(button(0), Qt::Key_Space);
         settle();
+    }
+
+    /// Drops `paths` (files, folders) from a file manager onto button `slot`, as Qt delivers a drop.
+    bool dropFiles(int slot, const QStringList& paths)
+    {
+        QMimeData mime;
+        QList<QUrl> urls;
+        for (const QString& path : paths)
+            urls << QUrl::fromLocalFile(path);
+        mime.setUrls(urls);
+        const QPointF middle = QRectF(button(slot)->rect()).center();
+        QDragEnterEvent enter(middle.toPoint(), Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton,
+                              Qt::NoModifier);
+        QCoreApplication::sendEvent(button(slot), &enter);
+        if (!enter.isAccepted())
+            return false;
+        QDropEvent drop(middle, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(button(slot), &drop);
+        settle();
+        return drop.isAccepted() && drop.dropAction() == Qt::CopyAction;
     }
 
 private Q_SLOTS:
@@ -1886,6 +1908,123 @@ private Q_SLOTS:
         // Nothing was changed in the run: the song file keeps its songs either way.
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), theirs);
+    }
+    void aFileDroppedOnAButtonBecomesItsSongAsTheEditorAddsIt_data()
+    {
+        QTest::addColumn<int>("slot");
+        QTest::addColumn<QList<Dialogs::Answer>>("answers");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("question");
+        QTest::newRow("free button") << 6 << QList<Dialogs::Answer>{} << u"new song"_s << QString();
+        QTest::newRow("song kept") << 1 << QList<Dialogs::Answer>{Dialogs::Answer::No} << u"B"_s
+                                   << u"Replace B with new song, are you sure?"_s;
+        QTest::newRow("song replaced") << 1 << QList<Dialogs::Answer>{Dialogs::Answer::Yes} << u"new song"_s
+                                       << u"Replace B with new song, are you sure?"_s;
+    }
+
+    void aFileDroppedOnAButtonBecomesItsSongAsTheEditorAddsIt()
+    {
+        QFETCH(int, slot);
+        QFETCH(QList<Dialogs::Answer>, answers);
+        QFETCH(QString, caption);
+        QFETCH(QString, question);
+        const QString file = makeFile(u"new song.MP3"_s);
+        m_dialogs->answers = answers;
+        QVERIFY(dropFiles(slot, {file}));
+        QCOMPARE(button(slot)->Caption(), caption);
+        QCOMPARE(m_dialogs->messages.size(), question.isEmpty() ? 0 : 1);
+        if (!question.isEmpty())
+            QCOMPARE(m_dialogs->messages[0].text, question);
+        if (caption == u"new song"_s) {
+            const SongTexts texts = m_form->songInfo().texts(0, slot);
+            QCOMPARE(texts, (SongTexts{u"New Artist"_s, u"New Album"_s, u"new song"_s, file}));
+            // Kept at Exit as the editor's songs are.
+            m_form.reset();
+            FakeDialogs dialogs;
+            TSongInfo saved(*m_registry, dialogs);
+            QCOMPARE(saved.fileName(0, slot), file);
+        }
+    }
+
+    void severalFilesAndFoldersFillTheFreeButtonsFromThere()
+    {
+        // Slot 34 onwards: 34 and 35 are free, then the next sheet from its first button.
+        QDir(m_env->root()).mkdir(u"show"_s);
+        const QString folder = m_env->root() + u"/show"_s;
+        QFile(m_files[0]).copy(folder + u"/Zebra.wav"_s);
+        QFile(m_files[0]).copy(folder + u"/apple.MID"_s);
+        QFile(m_files[0]).copy(folder + u"/cover.jpg"_s);
+        const QString single = makeFile(u"single.au"_s);
+        QVERIFY(dropFiles(34, {single, folder}));
+        TSongInfo& songs = m_form->songInfo();
+        QCOMPARE(songs.title(0, 34), u"single"_s);
+        QCOMPARE(songs.title(0, 35), u"apple"_s);
+        QCOMPARE(songs.title(1, 0), u"Zebra"_s);
+        QCOMPARE(button(34)->Caption(), u"single"_s);
+        QVERIFY(m_dialogs->messages.isEmpty()); // a folder's other files are not its songs
+
+        // Onto a filled button: the free ones after it, never a song that is there.
+        const QStringList more = {makeFile(u"x.wav"_s), makeFile(u"y.wav"_s)};
+        QVERIFY(dropFiles(2, more));
+        QCOMPARE(songs.title(0, 2), u"C"_s);
+        QCOMPARE(songs.title(0, 5), u"x"_s);
+        QCOMPARE(songs.title(0, 6), u"y"_s);
+        // A folder of one song fills a free button too, without a question.
+        QDir(m_env->root()).mkdir(u"one"_s);
+        QFile(m_files[0]).copy(m_env->root() + u"/one/only.wav"_s);
+        QVERIFY(dropFiles(0, {m_env->root() + u"/one"_s}));
+        QCOMPARE(songs.title(0, 0), u"A"_s);
+        QCOMPARE(songs.title(0, 7), u"only"_s);
+        QVERIFY(m_dialogs->messages.isEmpty());
+    }
+
+    void whatCannotBePlayedIsNamedInOneMessage()
+    {
+        const QString text = makeFile(u"notes.txt"_s);
+        const QString song = makeFile(u"fine.wav"_s);
+        const QString gone = m_env->root() + u"/gone.wav"_s;
+        QDir(m_env->root()).mkdir(u"empty"_s);
+        QVERIFY(dropFiles(6, {text, song, gone, m_env->root() + u"/empty"_s}));
+        QCOMPARE(m_form->songInfo().title(0, 6), u"fine"_s);
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QCOMPARE(m_dialogs->messages[0].text,
+                 u"Cannot play these:\n"_s + text + u"\n"_s + gone + u"\n"_s + m_env->root() + u"/empty/"_s);
+        QCOMPARE(m_dialogs->messages[0].style, Dialogs::Style::Information);
+
+        // Alone, it is not put on the button either.
+        m_dialogs->messages.clear();
+        QVERIFY(dropFiles(7, {text}));
+        QCOMPARE(button(7)->Caption(), EmptyTitle);
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QCOMPARE(m_dialogs->messages[0].text, u"Cannot play "_s + text + u"."_s);
+        // Text that is not a file is not taken at all.
+        QMimeData words;
+        words.setText(u"hello"_s);
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &words, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(button(7), &enter);
+        QVERIFY(!enter.isAccepted());
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &words, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(button(7), &drop);
+        QVERIFY(!drop.isAccepted()); // the source must not take it for a copy made
+    }
+
+    void aDropWhileASongPlaysLeavesTheShowAlone()
+    {
+        press(0);
+        press(2, true); // C waits in the queue
+        QCOMPARE(m_form->PlayState, TPlayState::psPlaying);
+        const int logged = int(m_player->log.size());
+        m_dialogs->answers = {Dialogs::Answer::Yes};
+        QVERIFY(dropFiles(0, {makeFile(u"other.wav"_s)})); // onto the button that plays
+        QVERIFY(dropFiles(6, {makeFile(u"more.wav"_s)}));
+        QCOMPARE(m_form->PlayState, TPlayState::psPlaying);
+        QCOMPARE(m_player->fileName(), m_files[0]);
+        QCOMPARE(m_player->log.mid(logged), QStringList{});
+        QCOMPARE(m_form->PlayQueue, (QStringList{m_files[0], m_files[2]}));
+        // The colours follow: the replaced button no longer plays, "A again" still does.
+        QCOMPARE(button(0)->fontColor(), Black);
+        QCOMPARE(button(4)->fontColor(), Green);
+        QCOMPARE(button(6)->Caption(), u"more"_s);
     }
 };
 

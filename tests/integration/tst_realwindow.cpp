@@ -495,6 +495,67 @@ private Q_SLOTS:
         QVERIFY(otherWindows(program, id).isEmpty());
     }
 
+    void aFileDraggedFromAnotherProgramFillsTheButtonItIsDroppedOn()
+    {
+        prepareShow({toneFile(QStringLiteral("a.wav"), 700.0, 1.0)});
+        const QString file = toneFile(QStringLiteral("dropped.wav"), 1000.0, 1.0);
+        QProcess program;
+        const QString id = start(program);
+        QVERIFY2(!id.isEmpty(), "the main window did not appear");
+        const auto end = qScopeGuard([&program] {
+            program.terminate();
+            program.waitForFinished(10000);
+        });
+        // The other program's window, away from the board, drags the file over XDND.
+        QProcess source;
+        source.setProcessEnvironment(m_env);
+        source.setProcessChannelMode(QProcess::ForwardedChannels);
+        source.start(QStringLiteral(SONAVEX_DRAG_SOURCE), {file});
+        const auto endSource = qScopeGuard([&source] {
+            source.kill();
+            source.waitForFinished(5000);
+        });
+        QString from;
+        for (int attempt = 0; attempt < 100 && from.isEmpty(); ++attempt) {
+            QTest::qWait(100);
+            from = run({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                        QString::number(source.processId()), QStringLiteral("--name"),
+                        QStringLiteral("^Drag Source$")},
+                       m_env)
+                       .section(QLatin1Char('\n'), 0, 0);
+        }
+        QVERIFY2(!from.isEmpty(), "the drag source did not appear");
+        run({QStringLiteral("windowmove"), QStringLiteral("--sync"), from, QStringLiteral("1060"),
+             QStringLiteral("840")},
+            m_env);
+        const auto step = [&](const QString& window, int x, int y) {
+            run({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(x),
+                 QString::number(y)},
+                m_env);
+            QTest::qWait(150);
+        };
+        step(from, 100, 75);
+        run({QStringLiteral("mousedown"), QStringLiteral("1")}, m_env);
+        QTest::qWait(300);
+        step(from, 120, 80);
+        // Onto the second button of the first row, which is free.
+        for (const int x : {150, 180, 197, 199})
+            step(id, x, 134);
+        run({QStringLiteral("mouseup"), QStringLiteral("1")}, m_env);
+        step(from, 100, 75); // no tooltip of the button
+        QVERIFY2(source.waitForFinished(10000), "the drag did not end");
+        QCOMPARE(source.exitCode(), 0);               // taken as a copy
+        QVERIFY(otherWindows(program, id).isEmpty()); // a free button asks nothing
+
+        program.terminate();
+        QVERIFY(program.waitForFinished(10000));
+        IniRegistry registry(m_home.path() + QLatin1String("/config"));
+        FakeDialogs dialogs;
+        const TSongInfo songs(registry, dialogs);
+        QCOMPARE(songs.fileName(0, 1), file);
+        QCOMPARE(songs.title(0, 1), QStringLiteral("dropped"));
+    }
+
     void savesEverythingOnSigterm()
     {
         forgetSaved();
