@@ -477,11 +477,7 @@ void TfrmSchedual::btnEraseClick()
     EditStep step;
     for (int r = 1; r <= SlotCount; ++r) {
         SlotChange change = slotBefore(col, r - 1);
-        m_songInfo.ClearSong(col, r - 1);
-        m_host.slotCleared(col, r - 1);
-        setCell(col, r, EmptyTitle);
-        finishChange(change);
-        change.toldCleared = true;
+        clearSlot(change);
         step.slots << change;
     }
     pushStep(std::move(step));
@@ -498,11 +494,7 @@ void TfrmSchedual::Delete1Click()
         Dialogs::Answer::Yes)
         return;
     SlotChange change = slotBefore(col, row - 1);
-    m_songInfo.ClearSong(col, row - 1);
-    m_host.slotCleared(col, row - 1);
-    setCell(col, row, EmptyTitle);
-    finishChange(change);
-    change.toldCleared = true;
+    clearSlot(change);
     pushStep(EditStep{{change}, {}});
 }
 
@@ -646,7 +638,11 @@ void TfrmSchedual::exchangeSheets(int SheetA, int SheetB)
 
 TfrmSchedual::SlotChange TfrmSchedual::slotBefore(int Sheet, int Slot) const
 {
-    SlotChange change{Sheet, Slot, m_songInfo.slotContent(Sheet, Slot), {}, cellText(Sheet, Slot + 1), {}};
+    SlotChange change;
+    change.sheet = Sheet;
+    change.slot = Slot;
+    change.before = m_songInfo.slotContent(Sheet, Slot);
+    change.cellBefore = cellText(Sheet, Slot + 1);
     return change;
 }
 
@@ -654,6 +650,16 @@ void TfrmSchedual::finishChange(SlotChange& change) const
 {
     change.after = m_songInfo.slotContent(change.sheet, change.slot);
     change.cellAfter = cellText(change.sheet, change.slot + 1);
+}
+
+void TfrmSchedual::clearSlot(SlotChange& change)
+{
+    change.hostBefore = m_host.slotExtras(change.sheet, change.slot);
+    m_songInfo.ClearSong(change.sheet, change.slot);
+    m_host.slotCleared(change.sheet, change.slot);
+    setCell(change.sheet, change.slot + 1, EmptyTitle);
+    finishChange(change);
+    change.toldCleared = true;
 }
 
 void TfrmSchedual::pushStep(EditStep step)
@@ -671,8 +677,12 @@ void TfrmSchedual::applySlots(const EditStep& step, bool forward)
 {
     for (const SlotChange& change : step.slots) {
         m_songInfo.restoreSlot(change.sheet, change.slot, forward ? change.after : change.before);
-        if (forward && change.toldCleared)
-            m_host.slotCleared(change.sheet, change.slot);
+        if (change.toldCleared) {
+            if (forward)
+                m_host.slotCleared(change.sheet, change.slot);
+            else
+                m_host.restoreSlotExtras(change.sheet, change.slot, change.hostBefore);
+        }
         setCell(change.sheet, change.slot + 1, forward ? change.cellAfter : change.cellBefore);
     }
 }

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 
+#include <any>
 #include <utility>
 
 class CdTrackCatalog;
@@ -95,14 +96,16 @@ private:
 
     /// One slot as a change found and left it, with its cell's text.
     struct SlotChange {
-        int sheet;
-        int slot;
+        int sheet = 0;
+        int slot = 0;
         TSongInfo::SlotContent before;
         TSongInfo::SlotContent after;
         QString cellBefore;
         QString cellAfter;
         /// The change told the main window the slot was emptied; a redo tells it again.
         bool toldCleared = false;
+        /// What the main window kept for the slot before it was told (see SheetHost::slotExtras).
+        std::any hostBefore;
     };
     /// One change of the editor as a whole: the slots it changed, and the neighbouring
     /// sheets it exchanged, in order.
@@ -130,6 +133,8 @@ private:
     /// A slot as it is now, to be completed by finishChange once changed.
     [[nodiscard]] SlotChange slotBefore(int Sheet, int Slot) const;
     void finishChange(SlotChange& change) const;
+    /// Empties the slot and its cell and tells the main window; `change` keeps what it had.
+    void clearSlot(SlotChange& change);
     /// Keeps a change for undo and drops what could be redone.
     void pushStep(EditStep step);
     void applySlots(const EditStep& step, bool forward);

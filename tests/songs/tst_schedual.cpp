@@ -109,7 +109,7 @@ class TestSchedual : public QObject, StoreFixture {
     }
 
     /// What the editor may change: each slot's record, texts in full, button settings, cell and
-    /// hint; the captions and the sheets as the main window's keys follow them.
+    /// hint and key; the captions and the sheets as the main window's keys follow them.
     QStringList editorState(const TfrmSchedual& editor) const
     {
         QStringList lines;
@@ -123,7 +123,7 @@ class TestSchedual : public QObject, StoreFixture {
                     m_store->GetSong(s, n, rec) ? bytesOf(rec).toHex() : QByteArray("free");
                 const SongTexts t = m_store->texts(s, n);
                 const ButtonSettings b = m_store->buttonSettings(s, n);
-                lines << QStringList{QString::fromLatin1(bytes),
+                lines << QStringList{editor.cellText(s, n + 1),
                                      t.Artist,
                                      t.Album,
                                      t.Title,
@@ -131,8 +131,9 @@ class TestSchedual : public QObject, StoreFixture {
                                      QString::number(b.volumeDb),
                                      ButtonSettings::modeName(b.mode),
                                      QString::number(b.loop),
-                                     editor.cellText(s, n + 1),
-                                     editor.StringGrid->item(n, s)->toolTip()}
+                                     m_host.keys.value({s, n}),
+                                     editor.StringGrid->item(n, s)->toolTip(),
+                                     QString::fromLatin1(bytes)}
                              .join(QLatin1Char('|'));
             }
         }
@@ -152,6 +153,7 @@ class TestSchedual : public QObject, StoreFixture {
                          {QStringLiteral("Группа"), QStringLiteral("Album"), QStringLiteral("Колокол"),
                           QStringLiteral("C:\\SHOW\\SFX\\BELL.WAV")});
         m_store->setButtonSettings(2, 0, {-6.0, ButtonSettings::Mode::Toggle, true});
+        m_host.keys.insert({2, 0}, QStringLiteral("F1"));
         m_store->SetSong(2, 2, makeSong(QStringLiteral("Third"), 2, 2));
         m_store->SetSong(5, 1, makeSong(QStringLiteral("Other"), 5, 1));
         touch(m_sounds, {QStringLiteral("One.wav"), QStringLiteral("Two.wav"), QStringLiteral("Three.wav")});
