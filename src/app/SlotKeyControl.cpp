@@ -124,6 +124,32 @@ void SlotKeyControl::sheetsExchanged(int sheetA, int sheetB)
     keysChanged();
 }
 
+SlotKeyControl::SlotAssignments SlotKeyControl::slotAssignments(SlotRef slot) const
+{
+    SlotAssignments kept;
+    kept.key = m_keys.keyOf(slot);
+    if (m_midi) {
+        const MidiAssignments& midi = m_midi->remote().assignments();
+        kept.plain = midi.messageOf(MidiControl::targetFor(slot));
+        kept.queue = midi.messageOf(MidiControl::targetFor(slot, true));
+    }
+    return kept;
+}
+
+void SlotKeyControl::restoreSlot(SlotRef slot, const SlotAssignments& kept)
+{
+    if (m_midi) {
+        if (kept.plain)
+            m_midi->bind(*kept.plain, MidiControl::targetFor(slot));
+        if (kept.queue)
+            m_midi->bind(*kept.queue, MidiControl::targetFor(slot, true));
+    }
+    if (!kept.key.isEmpty()) {
+        m_keys.bind(kept.key, slot);
+        keysChanged();
+    }
+}
+
 void SlotKeyControl::keysChanged()
 {
     m_shortcuts->setKeys(m_keys);

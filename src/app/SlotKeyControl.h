@@ -9,6 +9,7 @@
 #include <QObject>
 
 #include <functional>
+#include <optional>
 
 class BoardSettings;
 class Dialogs;
@@ -40,6 +41,16 @@ public:
                 const std::function<QString(int)>& sheetName);
     void clear(const KeyTarget& target);
     void sheetsExchanged(int sheetA, int sheetB);
+
+    /// A slot's key and MIDI messages, kept to be given back after the slot was cleared.
+    struct SlotAssignments {
+        QKeySequence key;
+        std::optional<MidiMessageId> plain;
+        std::optional<MidiMessageId> queue;
+    };
+    [[nodiscard]] SlotAssignments slotAssignments(SlotRef slot) const;
+    /// Gives the slot back what slotAssignments returned, without asking.
+    void restoreSlot(SlotRef slot, const SlotAssignments& kept);
 
 Q_SIGNALS:
     /// A key was pressed: play (with Shift: queue) its slot.

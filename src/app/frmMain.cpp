@@ -942,6 +942,17 @@ void TMainForm::slotCleared(int Sheet, int Slot)
     m_keys->clear(SlotRef{Sheet, Slot});
 }
 
+std::any TMainForm::slotExtras(int Sheet, int Slot) const
+{
+    return m_keys->slotAssignments(SlotRef{Sheet, Slot});
+}
+
+void TMainForm::restoreSlotExtras(int Sheet, int Slot, const std::any& Extras)
+{
+    if (const auto* kept = std::any_cast<SlotKeyControl::SlotAssignments>(&Extras))
+        m_keys->restoreSlot(SlotRef{Sheet, Slot}, *kept);
+}
+
 void TMainForm::sheetsExchanged(int SheetA, int SheetB)
 {
     m_keys->sheetsExchanged(SheetA, SheetB);

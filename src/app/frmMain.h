@@ -104,6 +104,8 @@ public:
     void RefreshButtons(int Sheet) override;
     void slotCleared(int Sheet, int Slot) override;
     void sheetsExchanged(int SheetA, int SheetB) override;
+    [[nodiscard]] std::any slotExtras(int Sheet, int Slot) const override;
+    void restoreSlotExtras(int Sheet, int Slot, const std::any& Extras) override;
 
     // CDStateListener
     void CDStateChanged(TCDState State) override;

@@ -370,6 +370,33 @@ void TSongInfo::ExchangeSongs(int SheetA, int SlotA, int SheetB, int SlotB)
         Songs[b]->rec.Sheet = SheetB;
 }
 
+bool operator==(const TSongInfo::SlotContent& a, const TSongInfo::SlotContent& b)
+{
+    if (!a.m_data || !b.m_data)
+        return a.m_data == b.m_data;
+    return std::memcmp(&a.m_data->rec, &b.m_data->rec, sizeof(TSongRecord)) == 0 &&
+           a.m_data->full == b.m_data->full && a.m_data->more == b.m_data->more;
+}
+
+TSongInfo::SlotContent TSongInfo::slotContent(int Sheet, int Slot) const
+{
+    SlotContent content;
+    if (const auto& slot = Songs[index(Sheet, Slot)])
+        content.m_data = std::make_shared<const SlotData>(*slot);
+    return content;
+}
+
+void TSongInfo::restoreSlot(int Sheet, int Slot, const SlotContent& Content)
+{
+    auto& slot = Songs[index(Sheet, Slot)];
+    if (!Content.m_data) {
+        slot.reset();
+        return;
+    }
+    slot = std::make_unique<SlotData>(*Content.m_data);
+    locate(fileName(Sheet, Slot));
+}
+
 void TSongInfo::LoadFromFile()
 {
     takeFile(readFile(InfoPath));

@@ -83,7 +83,22 @@ constexpr int SlotCount = 36;
 /// All songs of the ten sheets. Loads the info file when built, saves it when destroyed;
 /// every other change lives in memory. Callers only ever receive copies.
 class TSongInfo {
+    struct SlotData;
+
 public:
+    /// Everything a slot holds (record, texts in full, companion entries), kept to be put back
+    /// as it was; nothing for a free slot.
+    class SlotContent {
+    public:
+        [[nodiscard]] bool filled() const { return m_data != nullptr; }
+        /// Both hold the same (or both nothing).
+        friend bool operator==(const SlotContent& a, const SlotContent& b);
+
+    private:
+        friend class TSongInfo;
+        std::shared_ptr<const SlotData> m_data;
+    };
+
     /// Now: the constructor reads the info file. Later: it does not touch the file's drive at
     /// all; readFile on another thread and takeFile bring the songs in.
     enum class Load { Now, Later };
@@ -133,6 +148,10 @@ public:
     void setButtonSettings(int Sheet, int Slot, const ButtonSettings& Settings);
     /// Swaps the two slots' contents; the records get their new Sheet, their Slot stays.
     void ExchangeSongs(int SheetA, int SlotA, int SheetB, int SlotB);
+    /// A copy of all the slot holds, for restoreSlot.
+    [[nodiscard]] SlotContent slotContent(int Sheet, int Slot) const;
+    /// Makes the slot hold exactly what `Content` kept (free when it kept nothing).
+    void restoreSlot(int Sheet, int Slot, const SlotContent& Content);
 
     /// The path a stored `FileName` plays from: where the song was found below the info
     /// file's folder when it is not where it was stored, the stored path otherwise.

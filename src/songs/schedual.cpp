@@ -15,6 +15,7 @@
 #include "platform/Guard.h"
 
 #include <QAbstractItemDelegate>
+#include <QAction>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -43,6 +44,8 @@ constexpr int RowHeight = 24;
 constexpr int ToolBarHeight = 54;
 constexpr int PanelWidth = 157;
 constexpr int DragScrollMargin = 20;
+/// The text a cell was last given by the editor, so that an edit can be taken back to it.
+constexpr int ShownTextRole = Qt::UserRole;
 
 const QColor Navy(0x00, 0x00, 0x80);
 const QColor Teal(0x00, 0x80, 0x80);
@@ -126,6 +129,21 @@ TfrmSchedual::TfrmSchedual(QWidget* owner, TSongInfo& songInfo, SheetHost& host,
 
     guard([this] { FormCreate(); });
     connectHandlers();
+
+    // Undo and redo have keys only: the window keeps its layout.
+    auto* undoAction = new QAction(this);
+    undoAction->setShortcuts(QKeySequence::Undo);
+    QList<QKeySequence> redoKeys = QKeySequence::keyBindings(QKeySequence::Redo);
+    for (const QKeySequence& key :
+         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)})
+        if (!redoKeys.contains(key))
+            redoKeys << key;
+    auto* redoAction = new QAction(this);
+    redoAction->setShortcuts(redoKeys);
+    addAction(undoAction);
+    addAction(redoAction);
+    connectGuarded(undoAction, &QAction::triggered, this, &TfrmSchedual::undo);
+    connectGuarded(redoAction, &QAction::triggered, this, &TfrmSchedual::redo);
 
     // Start-up state: nothing selected to add, *.wav files, the first cell current.
     btnAddFiles->setEnabled(false);
@@ -328,6 +346,7 @@ void TfrmSchedual::setCell(int col, int row, const QString& text)
     } else {
         QTableWidgetItem* item = StringGrid->item(row - 1, col);
         item->setText(text);
+        item->setData(ShownTextRole, text);
         item->setToolTip(songHint(col, row - 1));
     }
     m_fillingCells = filling;
@@ -390,17 +409,22 @@ void TfrmSchedual::btnAddFilesClick()
 void TfrmSchedual::addFiles(const QList<FileToAdd>& files)
 {
     closeCellEditor();
+    EditStep step;
     qsizetype next = 0;
     for (int col = Col(); col < SheetCount && next < files.size(); ++col) {
         for (int row = 1; row <= SlotCount && next < files.size(); ++row) {
             if (cellText(col, row) != EmptyTitle)
                 continue;
             const FileToAdd& file = files[next++];
+            SlotChange change = slotBefore(col, row - 1);
             addSong(m_songInfo, col, row - 1, file.directory, file.name);
             setCell(col, row, file.name);
+            finishChange(change);
+            step.slots << change;
         }
     }
     // Files beyond the last free cell of the last sheet are dropped.
+    pushStep(std::move(step));
 }
 
 void TfrmSchedual::btnEraseClick()
@@ -410,11 +434,13 @@ void TfrmSchedual::btnEraseClick()
                              Dialogs::Buttons::YesNo) != Dialogs::Answer::Yes)
         return;
     const int col = Col();
+    EditStep step;
     for (int r = 1; r <= SlotCount; ++r) {
-        m_songInfo.ClearSong(col, r - 1);
-        m_host.slotCleared(col, r - 1);
-        setCell(col, r, EmptyTitle);
+        SlotChange change = slotBefore(col, r - 1);
+        clearSlot(change);
+        step.slots << change;
     }
+    pushStep(std::move(step));
 }
 
 void TfrmSchedual::Delete1Click()
@@ -427,9 +453,9 @@ void TfrmSchedual::Delete1Click()
     if (m_dialogs.messageBox(this, question, Dialogs::Style::Information, Dialogs::Buttons::YesNo) !=
         Dialogs::Answer::Yes)
         return;
-    m_songInfo.ClearSong(col, row - 1);
-    m_host.slotCleared(col, row - 1);
-    setCell(col, row, EmptyTitle);
+    SlotChange change = slotBefore(col, row - 1);
+    clearSlot(change);
+    pushStep(EditStep{{change}, {}});
 }
 
 void TfrmSchedual::UseFoundPaths1Click()
@@ -452,9 +478,15 @@ void TfrmSchedual::UseFoundPaths1Click()
     if (m_dialogs.messageBox(this, question, Dialogs::Style::Confirmation, Dialogs::Buttons::YesNo) !=
         Dialogs::Answer::Yes)
         return;
+    EditStep step;
+    for (int r = 1; r <= SlotCount; ++r)
+        step.slots << slotBefore(col, r - 1);
     m_songInfo.useFoundPaths(col);
     for (int r = 1; r <= SlotCount; ++r)
         StringGrid->item(r - 1, col)->setToolTip(songHint(col, r - 1));
+    for (SlotChange& change : step.slots)
+        finishChange(change);
+    pushStep(std::move(step));
 }
 
 void TfrmSchedual::StringGridClick()
@@ -468,6 +500,9 @@ void TfrmSchedual::StringGridSetEditText(int ACol, int ARow, const QString& Valu
 {
     if (ARow < 1)
         return;
+    SlotChange change = slotBefore(ACol, ARow - 1);
+    if (const QTableWidgetItem* item = StringGrid->item(ARow - 1, ACol))
+        change.cellBefore = item->data(ShownTextRole).toString();
     TSongRecord rec = m_songInfo.GetSongOrDefault(ACol, ARow - 1);
     // A free slot gets the default record's texts with the new title.
     TSongRecord stored;
@@ -478,6 +513,13 @@ void TfrmSchedual::StringGridSetEditText(int ACol, int ARow, const QString& Valu
     rec.Sheet = ACol;
     rec.Slot = ARow - 1;
     m_songInfo.SetSong(ACol, ARow - 1, rec, texts);
+    if (QTableWidgetItem* item = StringGrid->item(ARow - 1, ACol)) {
+        const bool filling = std::exchange(m_fillingCells, true);
+        item->setData(ShownTextRole, item->text());
+        m_fillingCells = filling;
+    }
+    finishChange(change);
+    pushStep(EditStep{{change}, {}});
 }
 
 bool TfrmSchedual::StringGridDragOver(const QMimeData* mime, const QPoint& pos)
@@ -515,14 +557,11 @@ void TfrmSchedual::StringGridColumnMoved(int FromIndex, int ToIndex)
 
     // The grid has shifted the columns in between by one place; the sheets and the tab
     // captions follow, one exchange of neighbours at a time.
-    const int step = FromIndex < ToIndex ? 1 : -1;
-    for (int sheet = FromIndex; sheet != ToIndex; sheet += step) {
-        for (int n = 0; n < SlotCount; ++n)
-            m_songInfo.ExchangeSongs(sheet, n, sheet + step, n);
-        m_host.sheetsExchanged(sheet, sheet + step);
-        const QString caption = m_host.tabCaption(sheet);
-        m_host.setTabCaption(sheet, m_host.tabCaption(sheet + step));
-        m_host.setTabCaption(sheet + step, caption);
+    const int direction = FromIndex < ToIndex ? 1 : -1;
+    EditStep step;
+    for (int sheet = FromIndex; sheet != ToIndex; sheet += direction) {
+        exchangeSheets(sheet, sheet + direction);
+        step.exchanges.append({sheet, sheet + direction});
     }
 
     // Put the sections back in their own order, carrying the texts along, so that
@@ -544,6 +583,106 @@ void TfrmSchedual::StringGridColumnMoved(int FromIndex, int ToIndex)
         for (int r = 0; r <= SlotCount; ++r)
             setCell(c, r, columns[c][r]);
     setCurrentCell(currentColumn, currentRow);
+    pushStep(std::move(step));
+}
+
+void TfrmSchedual::exchangeSheets(int SheetA, int SheetB)
+{
+    for (int n = 0; n < SlotCount; ++n)
+        m_songInfo.ExchangeSongs(SheetA, n, SheetB, n);
+    m_host.sheetsExchanged(SheetA, SheetB);
+    const QString caption = m_host.tabCaption(SheetA);
+    m_host.setTabCaption(SheetA, m_host.tabCaption(SheetB));
+    m_host.setTabCaption(SheetB, caption);
+}
+
+TfrmSchedual::SlotChange TfrmSchedual::slotBefore(int Sheet, int Slot) const
+{
+    SlotChange change;
+    change.sheet = Sheet;
+    change.slot = Slot;
+    change.before = m_songInfo.slotContent(Sheet, Slot);
+    change.cellBefore = cellText(Sheet, Slot + 1);
+    return change;
+}
+
+void TfrmSchedual::finishChange(SlotChange& change) const
+{
+    change.after = m_songInfo.slotContent(change.sheet, change.slot);
+    change.cellAfter = cellText(change.sheet, change.slot + 1);
+}
+
+void TfrmSchedual::clearSlot(SlotChange& change)
+{
+    change.hostBefore = m_host.slotExtras(change.sheet, change.slot);
+    m_songInfo.ClearSong(change.sheet, change.slot);
+    m_host.slotCleared(change.sheet, change.slot);
+    setCell(change.sheet, change.slot + 1, EmptyTitle);
+    finishChange(change);
+    change.toldCleared = true;
+}
+
+void TfrmSchedual::pushStep(EditStep step)
+{
+    step.slots.removeIf([](const SlotChange& change) {
+        return change.before == change.after && change.cellBefore == change.cellAfter && !change.toldCleared;
+    });
+    if (step.slots.isEmpty() && step.exchanges.isEmpty())
+        return;
+    m_undo << std::move(step);
+    m_redo.clear();
+}
+
+void TfrmSchedual::applySlots(const EditStep& step, bool forward)
+{
+    for (const SlotChange& change : step.slots) {
+        m_songInfo.restoreSlot(change.sheet, change.slot, forward ? change.after : change.before);
+        if (change.toldCleared) {
+            if (forward)
+                m_host.slotCleared(change.sheet, change.slot);
+            else
+                m_host.restoreSlotExtras(change.sheet, change.slot, change.hostBefore);
+        }
+        setCell(change.sheet, change.slot + 1, forward ? change.cellAfter : change.cellBefore);
+    }
+}
+
+void TfrmSchedual::applyExchanges(const EditStep& step, bool forward)
+{
+    // Taken back in the opposite order, through the same path as the move, so the main
+    // window's keys follow their sheets back.
+    const qsizetype count = step.exchanges.size();
+    for (qsizetype i = 0; i < count; ++i) {
+        const auto [a, b] = step.exchanges[forward ? i : count - 1 - i];
+        exchangeSheets(a, b);
+        for (int r = 0; r <= SlotCount; ++r) {
+            const QString text = cellText(a, r);
+            setCell(a, r, cellText(b, r));
+            setCell(b, r, text);
+        }
+    }
+}
+
+void TfrmSchedual::undo()
+{
+    closeCellEditor();
+    if (m_undo.isEmpty())
+        return;
+    EditStep step = m_undo.takeLast();
+    applyExchanges(step, false);
+    applySlots(step, false);
+    m_redo << std::move(step);
+}
+
+void TfrmSchedual::redo()
+{
+    closeCellEditor();
+    if (m_redo.isEmpty())
+        return;
+    EditStep step = m_redo.takeLast();
+    applySlots(step, true);
+    applyExchanges(step, true);
+    m_undo << std::move(step);
 }
 
 void TfrmSchedual::autoScrollDrag()

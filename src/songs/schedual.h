@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "songs/SongStruc.h"
+
 #include <QDialog>
 #include <QList>
 #include <QString>
+
+#include <any>
+#include <utility>
 
 class CdTrackCatalog;
 class Dialogs;
@@ -21,7 +26,6 @@ class QTableWidget;
 class QTimer;
 class QToolButton;
 class SheetHost;
-class TSongInfo;
 
 /// The sheet editor: the ten sheets as the columns of a grid, filled from a file list
 /// by button or by drag and drop. Every change goes straight into the store.
@@ -74,6 +78,13 @@ public:
     void StringGridDragDrop(const QMimeData* mime, const QPoint& pos);
     void StringGridColumnMoved(int FromIndex, int ToIndex);
 
+    /// Takes back the editor's last change (Ctrl+Z), back to the editor's opening and no further.
+    void undo();
+    /// Makes the last change taken back again (Ctrl+Shift+Z, Ctrl+Y); a new change drops it.
+    void redo();
+    [[nodiscard]] bool canUndo() const { return !m_undo.isEmpty(); }
+    [[nodiscard]] bool canRedo() const { return !m_redo.isEmpty(); }
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -81,6 +92,26 @@ private:
     struct FileToAdd {
         QString directory;
         QString name;
+    };
+
+    /// One slot as a change found and left it, with its cell's text.
+    struct SlotChange {
+        int sheet = 0;
+        int slot = 0;
+        TSongInfo::SlotContent before;
+        TSongInfo::SlotContent after;
+        QString cellBefore;
+        QString cellAfter;
+        /// The change told the main window the slot was emptied; a redo tells it again.
+        bool toldCleared = false;
+        /// What the main window kept for the slot before it was told (see SheetHost::slotExtras).
+        std::any hostBefore;
+    };
+    /// One change of the editor as a whole: the slots it changed, and the neighbouring
+    /// sheets it exchanged, in order.
+    struct EditStep {
+        QList<SlotChange> slots;
+        QList<std::pair<int, int>> exchanges;
     };
 
     void buildToolBar();
@@ -97,6 +128,17 @@ private:
     /// Commits and closes the cell editor when one is open.
     void closeCellEditor();
     void autoScrollDrag();
+    /// Exchanges two sheets in the store, the main window's keys and the tab captions.
+    void exchangeSheets(int SheetA, int SheetB);
+    /// A slot as it is now, to be completed by finishChange once changed.
+    [[nodiscard]] SlotChange slotBefore(int Sheet, int Slot) const;
+    void finishChange(SlotChange& change) const;
+    /// Empties the slot and its cell and tells the main window; `change` keeps what it had.
+    void clearSlot(SlotChange& change);
+    /// Keeps a change for undo and drops what could be redone.
+    void pushStep(EditStep step);
+    void applySlots(const EditStep& step, bool forward);
+    void applyExchanges(const EditStep& step, bool forward);
 
     TSongInfo& m_songInfo;
     SheetHost& m_host;
@@ -107,4 +149,6 @@ private:
     QPoint m_dragPos;
     bool m_fillingCells = false;
     bool m_restoringColumns = false;
+    QList<EditStep> m_undo;
+    QList<EditStep> m_redo;
 };

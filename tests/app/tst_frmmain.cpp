@@ -1286,8 +1286,13 @@ private Q_SLOTS:
         QCOMPARE(midiValues(),
                  (QStringList{QStringLiteral("note 1 36=0,3"), QStringLiteral("note 2 41=queue 0,3")}));
 
+        const std::any kept = m_form->slotExtras(0, 3);
         m_form->mnuClearKey->trigger();
         QCOMPARE(midiValues(), QStringList());
+        // The editor taking an emptying back gives the slot its notes back.
+        m_form->restoreSlotExtras(0, 3, kept);
+        QCOMPARE(midiValues(),
+                 (QStringList{QStringLiteral("note 1 36=0,3"), QStringLiteral("note 2 41=queue 0,3")}));
         m_form->setMidi(nullptr);
     }
 
@@ -1303,12 +1308,17 @@ private Q_SLOTS:
         // The editor moved sheet 1 to the front and emptied slot 3 of what is now sheet 1.
         m_form->songInfo().ExchangeSongs(0, 5, 1, 5);
         m_form->sheetsExchanged(0, 1);
+        const std::any kept = m_form->slotExtras(1, 3);
         m_form->songInfo().ClearSong(1, 3);
         m_form->slotCleared(1, 3);
         QCOMPARE(keyValues(), (QStringList{QStringLiteral("A=1,0"), QStringLiteral("B=0,5")}));
         QTest::keyClick(m_form.get(), Qt::Key_B);
         settle();
         QCOMPARE(m_player->fileName(), m_files[2]);
+        // The editor taking the emptying back gives the slot its key back.
+        m_form->restoreSlotExtras(1, 3, kept);
+        QCOMPARE(keyValues(),
+                 (QStringList{QStringLiteral("A=1,0"), QStringLiteral("B=0,5"), QStringLiteral("C=1,3")}));
 
         // Clear Tab takes the keys of its sheet too.
         m_form->Tabs->setCurrentIndex(1);

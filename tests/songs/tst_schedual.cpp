@@ -108,6 +108,63 @@ class TestSchedual : public QObject, StoreFixture {
             *dropAction = drop.dropAction();
     }
 
+    /// What the editor may change: each slot's record, texts in full, button settings, cell and
+    /// hint and key; the captions and the sheets as the main window's keys follow them.
+    QStringList editorState(const TfrmSchedual& editor) const
+    {
+        QStringList lines;
+        for (int s = 0; s < SheetCount; ++s) {
+            lines << QStringLiteral("%1 %2 %3")
+                         .arg(editor.cellText(s, 0), m_host.captions[s])
+                         .arg(m_host.sheetOrder[s]);
+            for (int n = 0; n < SlotCount; ++n) {
+                TSongRecord rec;
+                const QByteArray bytes =
+                    m_store->GetSong(s, n, rec) ? bytesOf(rec).toHex() : QByteArray("free");
+                const SongTexts t = m_store->texts(s, n);
+                const ButtonSettings b = m_store->buttonSettings(s, n);
+                lines << QStringList{editor.cellText(s, n + 1),
+                                     t.Artist,
+                                     t.Album,
+                                     t.Title,
+                                     t.FileName,
+                                     QString::number(b.volumeDb),
+                                     ButtonSettings::modeName(b.mode),
+                                     QString::number(b.loop),
+                                     m_host.keys.value({s, n}),
+                                     editor.StringGrid->item(n, s)->toolTip(),
+                                     QString::fromLatin1(bytes)}
+                             .join(QLatin1Char('|'));
+            }
+        }
+        return lines;
+    }
+
+    /// Songs in sheet 2 with texts a record cannot hold, button settings and a found path;
+    /// files to add in the sounds folder.
+    QString setUpUndoSheets()
+    {
+        for (int s = 0; s < SheetCount; ++s)
+            m_host.captions[s] = QStringLiteral("Tab %1").arg(s);
+        const QString found = m_env->dataDir() + QLatin1String("/sfx/bell.wav");
+        touch(QFileInfo(found).absolutePath(), {QFileInfo(found).fileName()});
+        TSongRecord rec = makeSong(QString(), 2, 0);
+        m_store->SetSong(2, 0, rec,
+                         {QStringLiteral("Группа"), QStringLiteral("Album"), QStringLiteral("Колокол"),
+                          QStringLiteral("C:\\SHOW\\SFX\\BELL.WAV")});
+        m_store->setButtonSettings(2, 0, {-6.0, ButtonSettings::Mode::Toggle, true});
+        m_host.keys.insert({2, 0}, QStringLiteral("F1"));
+        m_store->SetSong(2, 2, makeSong(QStringLiteral("Third"), 2, 2));
+        m_store->SetSong(5, 1, makeSong(QStringLiteral("Other"), 5, 1));
+        touch(m_sounds, {QStringLiteral("One.wav"), QStringLiteral("Two.wav"), QStringLiteral("Three.wav")});
+        return found;
+    }
+
+    static void pressKeys(TfrmSchedual& editor, Qt::KeyboardModifiers modifiers, Qt::Key key)
+    {
+        QTest::keyClick(editor.StringGrid, key, modifiers);
+    }
+
     static void addAnswers()
     {
         QTest::addColumn<Dialogs::Answer>("answer");
@@ -740,6 +797,105 @@ private Q_SLOTS:
         }
         for (int s = 0; s < SheetCount; ++s)
             QVERIFY(!filled(s, 0));
+    }
+
+    void undoAndRedoTakeEachChangeAsOneStep_data()
+    {
+        QTest::addColumn<QString>("change");
+        for (const char* change : {"fill by button", "drop of several files", "retitle",
+                                   "retitle a free cell", "delete", "erase", "move", "use found paths"})
+            QTest::newRow(change) << QString::fromLatin1(change);
+    }
+
+    void undoAndRedoTakeEachChangeAsOneStep()
+    {
+        QFETCH(QString, change);
+        setUpUndoSheets();
+        auto editor = openEditor();
+        editor->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(editor.get()));
+        editor->setCurrentCell(2, 7);
+        const QStringList before = editorState(*editor);
+
+        m_dialogs.answers = {Dialogs::Answer::Yes};
+        if (change == QLatin1String("fill by button")) {
+            editor->lbFiles->selectNames({QStringLiteral("One.wav"), QStringLiteral("Two.wav")});
+            QTest::mouseClick(editor->btnAddFiles, Qt::LeftButton);
+        } else if (change == QLatin1String("drop of several files")) {
+            QMimeData mime;
+            mime.setUrls({QUrl::fromLocalFile(m_sounds + QLatin1String("/One.wav")),
+                          QUrl::fromLocalFile(m_sounds + QLatin1String("/Two.wav")),
+                          QUrl::fromLocalFile(m_sounds + QLatin1String("/Three.wav"))});
+            bool entered = false;
+            bool dropped = false;
+            sendDrag(*editor, &mime, cellRect(*editor, 2, 9).center(), Qt::CopyAction, &entered, &dropped);
+            QVERIFY(dropped);
+        } else if (change == QLatin1String("retitle")) {
+            editor->StringGrid->item(0, 2)->setText(QStringLiteral("Renamed"));
+        } else if (change == QLatin1String("retitle a free cell")) {
+            editor->StringGrid->item(1, 2)->setText(QStringLiteral("Typed"));
+        } else if (change == QLatin1String("delete")) {
+            editor->setCurrentCell(2, 1);
+            editor->Delete1->trigger();
+        } else if (change == QLatin1String("erase")) {
+            editor->btnErase->click();
+        } else if (change == QLatin1String("move")) {
+            editor->StringGrid->horizontalHeader()->moveSection(2, 5);
+        } else {
+            editor->UseFoundPaths1->trigger();
+        }
+        const QStringList after = editorState(*editor);
+        QVERIFY(after != before);
+        const QList<QPoint> told = m_host.cleared;
+
+        pressKeys(*editor, Qt::ControlModifier, Qt::Key_Z);
+        QCOMPARE(editorState(*editor), before);
+        QVERIFY(!editor->canUndo());
+        pressKeys(*editor, Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_Z);
+        QCOMPARE(editorState(*editor), after);
+        // A redo tells the main window of emptied slots again.
+        QCOMPARE(m_host.cleared, told + told);
+        pressKeys(*editor, Qt::ControlModifier, Qt::Key_Z);
+        pressKeys(*editor, Qt::ControlModifier, Qt::Key_Y);
+        QCOMPARE(editorState(*editor), after);
+        QCOMPARE(m_dialogs.messages.size(), change.startsWith(QLatin1String("delete")) ||
+                                                    change == QLatin1String("erase") ||
+                                                    change == QLatin1String("use found paths")
+                                                ? 1
+                                                : 0);
+    }
+
+    void undoGoesBackToTheOpeningAndANewChangeDropsTheRedo()
+    {
+        setUpUndoSheets();
+        auto editor = openEditor();
+        editor->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(editor.get()));
+        const QStringList opening = editorState(*editor);
+
+        editor->setCurrentCell(2, 1);
+        editor->lbFiles->selectNames({QStringLiteral("One.wav")});
+        editor->btnAddFilesClick();
+        editor->StringGrid->item(1, 2)->setText(QStringLiteral("Renamed"));
+        const QStringList renamed = editorState(*editor);
+        editor->StringGrid->horizontalHeader()->moveSection(2, 0);
+        for (int i = 0; i < 5; ++i)
+            pressKeys(*editor, Qt::ControlModifier, Qt::Key_Z);
+        QCOMPARE(editorState(*editor), opening);
+
+        pressKeys(*editor, Qt::ControlModifier, Qt::Key_Y);
+        pressKeys(*editor, Qt::ControlModifier, Qt::Key_Y);
+        QCOMPARE(editorState(*editor), renamed);
+        editor->StringGrid->item(4, 4)->setText(QStringLiteral("New"));
+        const QStringList latest = editorState(*editor);
+        QVERIFY(!editor->canRedo());
+        pressKeys(*editor, Qt::ControlModifier, Qt::Key_Y);
+        QCOMPARE(editorState(*editor), latest);
+
+        // A new editor starts with nothing to take back.
+        editor.reset();
+        editor = openEditor();
+        QVERIFY(!editor->canUndo());
     }
 
     void escapeClosesAsTheCloseBoxDoesAndClosingRedrawsTheShownSheet()
