@@ -23,7 +23,7 @@ public:
     NowPlaying nowPlaying() const override { return {}; }
     double position() const override { return 1; }
     double length() const override { return 2; }
-    void press(int sheet, int slot) override { check(sheet, slot); }
+    void press(int sheet, int slot, PressedBy) override { check(sheet, slot); }
     void release(int sheet, int slot) override { check(sheet, slot); }
     void queue(int sheet, int slot) override { check(sheet, slot); }
     void play() override {}
