@@ -27,19 +27,6 @@ bool carriesFiles(const QMimeData* mime)
     return std::any_of(urls.cbegin(), urls.cend(), [](const QUrl& url) { return url.isLocalFile(); });
 }
 
-/// The board never asks the file manager to move (and so delete) what was dropped.
-bool acceptAsCopy(QDropEvent* event)
-{
-    if (event->possibleActions() & Qt::CopyAction)
-        event->setDropAction(Qt::CopyAction);
-    else if (event->possibleActions() & Qt::LinkAction)
-        event->setDropAction(Qt::LinkAction);
-    else
-        return false;
-    event->accept();
-    return true;
-}
-
 QString listed(const QStringList& names)
 {
     return QLatin1String("\n") + names.join(QLatin1Char('\n'));

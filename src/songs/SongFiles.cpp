@@ -5,6 +5,7 @@
 #include "StandIn.h"
 
 #include <QDir>
+#include <QDropEvent>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -76,4 +77,16 @@ void addSong(TSongInfo& songs, int Sheet, int Slot, const QString& directory, co
     rec.Slot = Slot;
     songs.ClearSong(Sheet, Slot);
     songs.SetSong(Sheet, Slot, rec, newSongTexts(directory, name));
+}
+
+bool acceptAsCopy(QDropEvent* event)
+{
+    if (event->possibleActions() & Qt::CopyAction)
+        event->setDropAction(Qt::CopyAction);
+    else if (event->possibleActions() & Qt::LinkAction)
+        event->setDropAction(Qt::LinkAction);
+    else
+        return false;
+    event->accept();
+    return true;
 }

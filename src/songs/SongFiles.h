@@ -6,6 +6,7 @@
 
 #include <span>
 
+class QDropEvent;
 struct SongTexts;
 class TSongInfo;
 
@@ -32,3 +33,7 @@ struct SongFileType {
 /// Stores the file as the song of (Sheet, Slot) the way the editor adds one: the default
 /// record with the texts above. Whatever the slot held before goes, its button settings too.
 void addSong(TSongInfo& songs, int Sheet, int Slot, const QString& directory, const QString& name);
+
+/// Accepts a drop of files as a copy (or a link), never as a move, so that the source (a file
+/// manager, the editor's file list) never deletes what was dropped. False when neither is offered.
+bool acceptAsCopy(QDropEvent* event);

@@ -72,19 +72,6 @@ bool comesFromFileList(const QMimeData* data)
     return data && data->hasFormat(FileListBox::mimeFormat());
 }
 
-/// The grid never asks the source to move (and so delete) what was dropped.
-bool acceptAsCopy(QDropEvent* event)
-{
-    if (event->possibleActions() & Qt::CopyAction)
-        event->setDropAction(Qt::CopyAction);
-    else if (event->possibleActions() & Qt::LinkAction)
-        event->setDropAction(Qt::LinkAction);
-    else
-        return false;
-    event->accept();
-    return true;
-}
-
 } // namespace
 
 TfrmSchedual::TfrmSchedual(QWidget* owner, TSongInfo& songInfo, SheetHost& host, Dialogs& dialogs,
