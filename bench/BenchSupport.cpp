@@ -143,8 +143,8 @@ ClickBoard::ClickBoard()
     rec.Title.set(QStringLiteral("Silence"));
     rec.FileName.set(silence);
     store->SetSong(0, SilentSlot, rec);
-    m_form = std::make_unique<TMainForm>(MainFormServices{*m_registry, m_dialogs, *m_player, m_cd, m_drives},
-                                         std::move(store));
+    m_core = std::make_unique<ShowCore>(ShowServices{*m_registry, *m_player, m_cd}, std::move(store));
+    m_form = std::make_unique<TMainForm>(*m_core, m_dialogs, m_drives);
     m_form->show();
     m_player->waitHotListWarm(10000);
     m_ready = true;

@@ -114,6 +114,7 @@ private:
     QtDialogs m_dialogs;
     NoCd m_cd;
     NoDrives m_drives;
+    std::unique_ptr<ShowCore> m_core;
     std::unique_ptr<TMainForm> m_form;
 };
 

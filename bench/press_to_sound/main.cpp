@@ -329,8 +329,8 @@ int main(int argc, char* argv[])
     }
     QElapsedTimer warm;
     warm.start();
-    TMainForm form(MainFormServices{registry, dialogs, player, cd, drives, nullptr, &levels},
-                   std::move(store));
+    ShowCore show(ShowServices{registry, player, cd, nullptr, &levels}, std::move(store));
+    TMainForm form(show, dialogs, drives);
     form.show();
     PressProbe probe(marks);
     form.SongButtons[0]->installEventFilter(&probe);

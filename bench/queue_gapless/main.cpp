@@ -6,9 +6,9 @@
 // needs the test audio server. Arguments: [runs]; --unprepared plays as a player that is never
 // told the song that follows (each song then starts when the one before it was reported ended).
 #include "BenchSupport.h"
-#include "app/frmMain.h"
 #include "audio/MediaPlayerControl.h"
 #include "audio/PulseAudioEngine.h"
+#include "core/ShowCore.h"
 #include "platform/Application.h"
 #include "platform/IniRegistry.h"
 #include "platform/QtDialogs.h"
@@ -131,7 +131,6 @@ int main(int argc, char* argv[])
     IniRegistry registry(dir.filePath(QStringLiteral("config")));
     QtDialogs dialogs;
     NoCd cd;
-    NoDrives drives;
     auto store = std::make_unique<TSongInfo>(registry, dialogs);
     for (int slot = 0; slot < Songs; ++slot) {
         TSongRecord rec;
@@ -141,8 +140,8 @@ int main(int argc, char* argv[])
         rec.Slot = slot;
         store->SetSong(0, slot, rec);
     }
-    TMainForm form(MainFormServices{registry, dialogs, *player, cd, drives}, std::move(store));
-    form.show();
+    ShowCore show(ShowServices{registry, *player, cd},
+                  std::move(store)); // no window: the queue is the show's
     player->waitHotListWarm(20000);
 
     auto recording = std::make_shared<Recording>();
@@ -155,12 +154,12 @@ int main(int argc, char* argv[])
         wait(300);
         const std::size_t from = recording->frames();
         for (int slot = 0; slot < Songs; ++slot)
-            form.board().queue(0, slot);
-        form.board().play();
+            show.queue(0, slot);
+        show.play();
         QElapsedTimer t;
         t.start();
         // Between two songs the board is stopped for a moment: the end is an empty queue.
-        while ((!form.PlayQueue.isEmpty() || player->playState() != MediaPlayer::Stopped) &&
+        while ((!show.PlayQueue.isEmpty() || player->playState() != MediaPlayer::Stopped) &&
                t.elapsed() < 30000)
             wait(20);
         wait(400);

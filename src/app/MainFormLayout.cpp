@@ -5,12 +5,10 @@
 #include "app/SheetTabControl.h"
 #include "app/StatusNews.h"
 #include "app/frmMain.h"
-#include "audio/MediaPlayer.h"
 #include "controls/MPanel.h"
 #include "controls/Tranbtn.h"
 #include "platform/Fonts.h"
 #include "platform/Guard.h"
-#include "platform/Timer.h"
 #include "platform/WindowFrame.h"
 #include "songs/SongStruc.h"
 
@@ -66,13 +64,6 @@ void MainFormLayout::build(TMainForm& f)
     layout->addWidget(f.TabControl, 1);
     f.setCentralWidget(central);
     buildStatusBar(f);
-
-    f.WaveTimer = new TTimer(&f, 1000);
-    f.FadeTimer = new TTimer(&f, 500);
-    connectGuarded(f.WaveTimer, &QTimer::timeout, &f, &TMainForm::WaveTimerTimer);
-    connectGuarded(f.FadeTimer, &QTimer::timeout, &f, &TMainForm::FadeTimerTimer);
-    connectGuarded(&f.WavePlayer, &MediaPlayer::PlayStateChange, &f, &TMainForm::WavePlayerPlayStateChange);
-    connectGuarded(&f.WavePlayer, &MediaPlayer::PlaybackLost, &f, &TMainForm::WavePlayerPlaybackLost);
 }
 
 void MainFormLayout::buildMenus(TMainForm& f)
@@ -116,11 +107,11 @@ void MainFormLayout::buildMenus(TMainForm& f)
     options->addSeparator();
     f.mnuOutputDevice =
         add(options, QStringLiteral("&Output Device..."), QKeySequence(), &TMainForm::mnuOutputDeviceClick);
-    f.mnuOutputDevice->setEnabled(f.m_outputs != nullptr);
+    f.mnuOutputDevice->setEnabled(f.m_show.outputs() != nullptr);
     f.mnuEvenLevels =
         add(options, QStringLiteral("E&ven Levels"), QKeySequence(), &TMainForm::mnuEvenLevelsClick);
     f.mnuEvenLevels->setCheckable(true);
-    f.mnuEvenLevels->setEnabled(f.m_levels != nullptr);
+    f.mnuEvenLevels->setEnabled(f.m_show.levels() != nullptr);
     f.mnuRemoteControl = add(options, QStringLiteral("&Remote Control..."), QKeySequence(), nullptr);
     f.mnuRemoteControl->setEnabled(false);
     options->addSeparator();

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "MidiControl.h"
 
-#include "app/frmMain.h"
 #include "app/frmMidiInput.h"
+#include "core/ShowCore.h"
 #include "midi/ControllerProfile.h"
 #include "midi/MidiDevices.h"
 #include "midi/MidiRemote.h"
@@ -15,9 +15,9 @@ namespace {
 const QString BoardKey = QStringLiteral("\\Software\\Brasswold");
 }
 
-MidiControl::MidiControl(TMainForm* form, Board& board, Registry& registry, QObject* parent)
+MidiControl::MidiControl(ShowCore* show, Board& board, Registry& registry, QObject* parent)
     : QObject(parent)
-    , m_form(form)
+    , m_show(show)
     , m_registry(registry)
     , m_remote(std::make_unique<MidiRemote>(board))
 {
@@ -204,7 +204,7 @@ void MidiControl::save()
 
 void MidiControl::say(const QString& text)
 {
-    if (m_form)
-        m_form->sayNews(News, text);
+    if (m_show)
+        m_show->sayNews(News, text);
     Q_EMIT news(text);
 }

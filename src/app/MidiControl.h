@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "app/SlotKeys.h"
+#include "core/SlotKeys.h"
 #include "midi/MidiAssignments.h"
 #include "midi/MidiInputFilter.h"
 
@@ -16,7 +16,7 @@ class Board;
 class MidiDevices;
 class MidiRemote;
 class Registry;
-class TMainForm;
+class ShowCore;
 class QWidget;
 
 /// MIDI controllers on the board: the assignments read from and stored in the settings, the
@@ -29,8 +29,8 @@ public:
     /// Status bar topic of MIDI's news.
     static inline const QString News = QStringLiteral("midi");
 
-    /// `form` may be null (tests): the news then only goes out as `news`.
-    MidiControl(TMainForm* form, Board& board, Registry& registry, QObject* parent = nullptr);
+    /// `show` may be null (tests): the news then only goes out as `news`.
+    MidiControl(ShowCore* show, Board& board, Registry& registry, QObject* parent = nullptr);
     ~MidiControl() override;
 
     /// Reads the assignments and the controller profiles, and opens the ports.
@@ -74,7 +74,7 @@ private:
     void save();
     void say(const QString& text);
 
-    TMainForm* m_form;
+    ShowCore* m_show;
     Registry& m_registry;
     std::unique_ptr<MidiRemote> m_remote;
     std::unique_ptr<MidiDevices> m_devices;

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PreviewControl.h"
 
-#include "app/SongTexts.h"
 #include "audio/OutputDevices.h"
 #include "audio/PreviewPlayer.h"
+#include "core/SongTexts.h"
 #include "platform/Errors.h"
 #include "platform/Guard.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "app/BoardSettings.h"
+#include "core/BoardSettings.h"
 #include "songs/SongPreview.h"
 
 #include <QObject>

@@ -1,23 +1,28 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "RemoteControl.h"
 
-#include "app/frmMain.h"
 #include "app/frmRemoteControl.h"
+#include "core/ShowCore.h"
 #include "platform/Guard.h"
 #include "remote/OscServer.h"
 #include "web/WebServer.h"
 
 #include <QAction>
 
-RemoteControl::RemoteControl(TMainForm& form, Board& board, Registry& registry, QObject* parent)
+RemoteControl::RemoteControl(ShowCore& show, Registry& registry, QObject* parent)
     : QObject(parent)
-    , m_form(form)
+    , m_show(show)
     , m_registry(registry)
-    , m_osc(std::make_unique<OscServer>(board))
-    , m_web(std::make_unique<WebServer>(board))
+    , m_osc(std::make_unique<OscServer>(show))
+    , m_web(std::make_unique<WebServer>(show))
 {
-    m_form.mnuRemoteControl->setEnabled(true);
-    connectGuarded(m_form.mnuRemoteControl, &QAction::triggered, this, &RemoteControl::configure);
+}
+
+void RemoteControl::setMenuItem(QAction* item, QWidget* owner)
+{
+    m_owner = owner;
+    item->setEnabled(true);
+    connectGuarded(item, &QAction::triggered, this, &RemoteControl::configure);
 }
 
 RemoteControl::~RemoteControl() = default;
@@ -35,24 +40,24 @@ void RemoteControl::apply(const RemoteSettings& settings)
         return;
     m_started = true;
     m_applied = settings;
-    m_form.clearNews(News);
-    m_form.clearNews(WebNews);
+    m_show.clearNews(News);
+    m_show.clearNews(WebNews);
     // Without a passcode nobody on the network could get in: answer this computer only.
     const bool network = settings.oscNetwork && !settings.passcode.isEmpty();
     QString why;
     const WebConfig web{settings.webPort, settings.webNetwork && !settings.passcode.isEmpty(),
                         settings.passcode};
     if (!m_web->listen(web, &why)) {
-        m_form.sayNews(WebNews,
+        m_show.sayNews(WebNews,
                        QStringLiteral("Web remote is off: TCP port %1 %2.").arg(settings.webPort).arg(why));
     } else if (settings.webPort != 0 && settings.webNetwork && !web.network) {
-        m_form.sayNews(WebNews, QStringLiteral("Web remote answers this computer only: no passcode is set."));
+        m_show.sayNews(WebNews, QStringLiteral("Web remote answers this computer only: no passcode is set."));
     }
     if (!m_osc->listen({settings.oscPort, network, settings.passcode}, &why)) {
-        m_form.sayNews(
+        m_show.sayNews(
             News, QStringLiteral("Remote control is off: UDP port %1 %2.").arg(settings.oscPort).arg(why));
     } else if (settings.oscPort != 0 && settings.oscNetwork && !network) {
-        m_form.sayNews(News,
+        m_show.sayNews(News,
                        QStringLiteral("Remote control answers this computer only: no passcode is set."));
     }
 }
@@ -89,7 +94,7 @@ QString RemoteControl::webStatus() const
 
 void RemoteControl::configure()
 {
-    TfrmRemoteControl dialog(&m_form, RemoteSettings::load(m_registry));
+    TfrmRemoteControl dialog(m_owner, RemoteSettings::load(m_registry));
     dialog.setOscStatus(oscStatus());
     dialog.setWebStatus(webStatus());
     if (dialog.exec() != QDialog::Accepted)

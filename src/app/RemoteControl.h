@@ -7,10 +7,11 @@
 
 #include <memory>
 
-class Board;
+class QAction;
+class QWidget;
 class OscServer;
 class Registry;
-class TMainForm;
+class ShowCore;
 class WebServer;
 
 /// The remote controls the operator turns on under Options, "Remote Control...": the OSC
@@ -23,8 +24,11 @@ public:
     static inline const QString News = QStringLiteral("remote");
     static inline const QString WebNews = QStringLiteral("web remote");
 
-    RemoteControl(TMainForm& form, Board& board, Registry& registry, QObject* parent = nullptr);
+    RemoteControl(ShowCore& show, Registry& registry, QObject* parent = nullptr);
     ~RemoteControl() override;
+    /// The window's menu item that opens the settings dialog, over `owner`; without one (a board
+    /// with no window) the stored settings hold.
+    void setMenuItem(QAction* item, QWidget* owner);
 
     /// Runs what the stored settings turn on.
     void start();
@@ -42,7 +46,8 @@ public:
     [[nodiscard]] QString webStatus() const;
 
 private:
-    TMainForm& m_form;
+    ShowCore& m_show;
+    QWidget* m_owner = nullptr;
     Registry& m_registry;
     std::unique_ptr<OscServer> m_osc;
     std::unique_ptr<WebServer> m_web;

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SlotKeyControl.h"
 
-#include "app/BoardSettings.h"
 #include "app/MidiControl.h"
 #include "app/SlotKeyShortcuts.h"
 #include "app/frmAssignKey.h"
+#include "core/BoardSettings.h"
 #include "midi/MidiRemote.h"
 #include "platform/Dialogs.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "frmAssignKey.h"
 
-#include "app/SlotKeys.h"
+#include "core/SlotKeys.h"
 #include "platform/Fonts.h"
 
 #include <QCheckBox>

@@ -1,34 +1,27 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "frmMain.h"
 
-#include "app/BoardControl.h"
 #include "app/BoardDrop.h"
 #include "app/BoardKeyboard.h"
-#include "app/BoardSettings.h"
-#include "app/ButtonPlay.h"
 #include "app/CollectShow.h"
 #include "app/KeyListRows.h"
 #include "app/MainFormLayout.h"
 #include "app/MenuShortcuts.h"
 #include "app/MidiControl.h"
-#include "app/PlayLog.h"
-#include "app/PlayLogic.h"
 #include "app/PreviewControl.h"
 #include "app/SlotKeyControl.h"
 #include "app/SongFileWatch.h"
-#include "app/SoundNews.h"
 #include "app/StatusNews.h"
+#include "app/frmButtonSettings.h"
 #include "app/frmFade.h"
 #include "app/frmKeys.h"
 #include "app/frmOutputDevice.h"
-#include "audio/MediaPlayer.h"
 #include "audio/SongLevels.h"
 #include "controls/Tranbtn.h"
+#include "core/BoardSettings.h"
 #include "devices/Recorder.h"
 #include "platform/Dialogs.h"
-#include "platform/ErrorReporter.h"
 #include "platform/Guard.h"
-#include "platform/Timer.h"
 #include "songs/SongEdit.h"
 #include "songs/SongStruc.h"
 #include "songs/schedual.h"
@@ -56,46 +49,77 @@ constexpr int PositionPanelWidth = 75;
 
 } // namespace
 
-TMainForm::TMainForm(MainFormServices services, std::unique_ptr<TSongInfo> songInfo, QWidget* parent)
+TMainForm::TMainForm(ShowCore& show, Dialogs& dialogs, const DriveList& drives, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                               Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
-    , m_registry(services.registry)
-    , m_settings(services.registry)
-    , m_dialogs(services.dialogs)
-    , WavePlayer(services.WavePlayer)
-    , m_cdTracks(services.cdTracks)
-    , m_drives(services.drives)
-    , m_outputs(services.outputs)
-    , m_levels(services.levels)
-    , SongInfo(std::move(songInfo))
+    , m_show(show)
+    , m_settings(show.registry())
+    , m_dialogs(dialogs)
+    , m_drives(drives)
     , m_keys(new SlotKeyControl(this, m_settings, m_dialogs))
-    , m_songFile(new SongFileWatch(*this, *SongInfo))
-    , m_play(std::make_unique<PlayLogic>(*this))
-    , m_buttons(std::make_unique<ButtonPlay>(*this, WavePlayer))
-    , m_log(std::make_unique<PlayLog>(PlayLog::defaultFolder(),
-                                      [this](const QString& message) { sayNews(LogNews, message); }))
+    , m_songFile(new SongFileWatch(*this, show.songInfo()))
 {
-    connectGuarded(m_keys, &SlotKeyControl::pressed, this, &TMainForm::SlotKeyPressed);
+    // The keys run the show as every other input does.
+    connectGuarded(m_keys, &SlotKeyControl::pressed, &m_show,
+                   [this](SlotRef slot, bool shift) { m_show.SongPress(slot, shift, PressedBy::Key); });
+    connectGuarded(m_keys, &SlotKeyControl::released, &m_show,
+                   [this](SlotRef slot) { m_show.SongRelease(slot); });
     connectGuarded(m_keys, &SlotKeyControl::changed, this, &TMainForm::keysChanged);
     connectGuarded(m_keys, &SlotKeyControl::commandPressed, this, &TMainForm::CommandKeyPressed);
-    connectGuarded(m_keys, &SlotKeyControl::released, this, &TMainForm::SlotReleased);
     MainFormLayout::build(*this);
     // An error in creation is reported and the window is still made and shown.
     guard([this] { FormCreate(); });
-    m_board = new BoardControl(*this, this);
+    followShow();
     if (std::all_of(SongButtons.begin(), SongButtons.end(), [](TMTranBtn* b) { return b != nullptr; })) {
-        m_keyboard = new BoardKeyboard(this, *m_board, Tabs, SongButtons,
+        m_keyboard = new BoardKeyboard(this, m_show, Tabs, SongButtons,
                                        {tbtnOpen, btnPlay, btnStop, btnPause, btnFade, btnRecord, btnHelp});
         connectGuarded(m_keyboard, &BoardKeyboard::menuRequested, this, &TMainForm::openButtonMenu);
         keysChanged();
         m_keyboard->focusSlot(0); // the shown sheet's first button has the focus when the window opens
-        new BoardDrop(this, *SongInfo, *this, m_dialogs, SongButtons); // files dropped onto the buttons
+        new BoardDrop(this, m_show.songInfo(), *this, m_dialogs,
+                      SongButtons); // files dropped onto the buttons
     }
 }
 
-Board& TMainForm::board() const
+void TMainForm::followShow()
 {
-    return *m_board;
+    for (int i = 0; i < SheetCount; ++i)
+        Tabs->setTabText(i, m_show.sheetName(i));
+    Tabs->setCurrentIndex(m_show.shownSheet());
+    setTransport(m_show.transport());
+    for (int i = 0; i < 3; ++i)
+        StatusPanels[i]->setText(m_show.statusText(i));
+    setFinalSeconds(m_show.finalSeconds());
+    connect(&m_show, &ShowCore::slotChanged, this,
+            [this](int sheet, int slot, SlotState state, const QString& title) {
+                if (sheet == shownTab())
+                    showSlot(slot, state, title);
+            });
+    connect(&m_show, &ShowCore::sheetNameChanged, this,
+            [this](int sheet, const QString& name) { Tabs->setTabText(sheet, name); });
+    connect(&m_show, &ShowCore::sheetShown, this, [this](int sheet) { Tabs->setCurrentIndex(sheet); });
+    connect(&m_show, &ShowCore::transportChanged, this, &TMainForm::setTransport);
+    connect(&m_show, &ShowCore::statusChanged, this,
+            [this](int panel, const QString& text) { StatusPanels[panel]->setText(text); });
+    connect(&m_show, &ShowCore::finalSecondsChanged, this, &TMainForm::setFinalSeconds);
+    connect(&m_show, &ShowCore::newsSaid, NewsPanel, &StatusNews::say);
+    connect(&m_show, &ShowCore::newsCleared, NewsPanel, &StatusNews::clear);
+    connect(&m_show, &ShowCore::slotPressed, this, [this](int sheet, int slot) {
+        if (sheet == shownTab())
+            Tag = slot; // the menu's items act on the button pressed last
+    });
+    // The operator's own press of a missing song is answered with a box; a remote's is news.
+    connectGuarded(&m_show, &ShowCore::missingSongPressed, this, &TMainForm::showPressBox);
+}
+
+void TMainForm::setTransport(const Transport& transport)
+{
+    btnPlay->setEnabled(transport.play);
+    btnStop->setEnabled(transport.stop);
+    btnPause->setEnabled(transport.pause);
+    mnuStopSong->setEnabled(transport.stopSong);
+    mnuStopAll->setEnabled(transport.stopAll);
+    mnuPlaySong->setEnabled(transport.playSong);
 }
 
 int TMainForm::focusedSlot() const
@@ -140,26 +164,14 @@ void TMainForm::loadSongs()
 
 void TMainForm::FormCreate()
 {
-    FadeSetting = 3;
-    // Without a CD player the board still comes up whole; a CD song then explains why it cannot play.
-    try {
-        CDPlayer = std::make_unique<TCDPlayer>(0, *this, *this);
-    } catch (const std::exception& e) {
-        CDPlayer = std::make_unique<TNoCDPlayer>(QString::fromUtf8(e.what()), *this);
-    }
-    PlayQueue.clear();
     // A settings file that cannot be read is reported, and the board still gets its buttons.
-    guard([this] { LoadTabNames(); });
     guard([this] { m_keys->load(); });
-    guard([this] { LoadOutputDevice(); });
-    guard([this] { LoadEvenLevels(); });
     guard([this] {
         mnuShowKeys->setChecked(m_settings.showKeys());
-        mnuShowTimeLeft->setChecked(m_settings.showTimeLeft());
-        mnuUseSongTimes->setChecked(m_settings.useSongTimes());
-        m_buttons->setUseSongTimes(m_settings.useSongTimes());
-        mnuLogPlays->setChecked(m_settings.logPlays());
-        m_log->setEnabled(m_settings.logPlays());
+        mnuShowTimeLeft->setChecked(m_show.showTimeLeft());
+        mnuUseSongTimes->setChecked(m_show.useSongTimes());
+        mnuLogPlays->setChecked(m_show.logPlays());
+        mnuEvenLevels->setChecked(m_show.evenLevels());
         fitPositionPanel();
     });
     // The tab strip's buttons in the order they were made: MTranBtn1 is slot 0.
@@ -172,16 +184,7 @@ void TMainForm::FormCreate()
         SongButtons[static_cast<std::size_t>(k)]->setBorder(BStyle::BsIe);
         SongButtons[static_cast<std::size_t>(k)]->setShowKey(mnuShowKeys->isChecked());
     }
-    RefreshButtons(0);
-}
-
-void TMainForm::LoadTabNames()
-{
-    const QStringList names = m_settings.tabNames();
-    for (int i = 0; i < SheetCount; ++i) {
-        if (!names[i].isEmpty())
-            Tabs->setTabText(i, names[i]);
-    }
+    RefreshButtons(m_show.shownSheet());
 }
 
 void TMainForm::showEvent(QShowEvent* event)
@@ -203,7 +206,7 @@ void TMainForm::closeEvent(QCloseEvent* event)
 {
     // Ending the program cuts the music: in the middle of a show it asks first.
     bool end = true;
-    if (m_askBeforeExit && !m_destroyed && !m_songFile->waiting() && showInProgress()) {
+    if (m_askBeforeExit && !m_destroyed && !m_songFile->waiting() && m_show.showInProgress()) {
         guard([&] {
             end = m_dialogs.messageBox(this, QStringLiteral("A song is playing. Exit Sonavex?"),
                                        Dialogs::Style::Confirmation,
@@ -234,40 +237,17 @@ bool TMainForm::endShowWithoutAsking()
     return close();
 }
 
-bool TMainForm::showInProgress() const
-{
-    return m_play->somethingPlays() || !PlayQueue.isEmpty();
-}
-
 void TMainForm::FormDestroy()
 {
     m_destroyed = true;
     // Closing the window deactivates it, which lets go of a key held on a button: not now.
     if (m_keyboard)
         removeEventFilter(m_keyboard);
-    // No signal reaches the window's handlers from here on: not from the players, which
-    // outlive it, nor from its children while they are destroyed after the song store.
-    QObject::disconnect(&WavePlayer, nullptr, this, nullptr);
+    // No signal reaches the window's handlers from here on: not from the show, which
+    // outlives it, nor from its children while they are destroyed.
+    QObject::disconnect(&m_show, nullptr, this, nullptr);
     for (QObject* child : findChildren<QObject*>())
         QObject::disconnect(child, nullptr, this, nullptr);
-    // Each step goes on even when one before it failed: the song store must be saved.
-    guard([this] {
-        QStringList names;
-        for (int i = 0; i < SheetCount; ++i)
-            names << Tabs->tabText(i);
-        m_settings.saveTabNames(names);
-    });
-    PlayQueue.clear();
-    guard([this] { m_log->ended(PlayLog::Ended::Quit); });
-    guard([this] {
-        WavePlayer.setSendPlayStateChangeEvents(false);
-        WavePlayer.stop();
-    });
-    guard([this] { CDPlayer.reset(); });
-    guard([this] { m_soundNews.reset(); });
-    FadeTimer->setEnabled(false);
-    WaveTimer->setEnabled(false);
-    guard([this] { SongInfo.reset(); });
 }
 
 // --- sheets and buttons ---------------------------------------------------------------------------------
@@ -275,105 +255,59 @@ void TMainForm::FormDestroy()
 QString TMainForm::tabCaption(int index) const
 {
     checkRange(index, 0, SheetCount - 1);
-    return Tabs->tabText(index);
+    return m_show.sheetName(index);
 }
 
 void TMainForm::setTabCaption(int index, const QString& caption)
 {
-    checkRange(index, 0, SheetCount - 1);
-    Tabs->setTabText(index, caption);
-    Q_EMIT boardChanged();
+    m_show.setSheetName(index, caption);
 }
 
 int TMainForm::shownTab() const
 {
-    return Tabs->currentIndex();
+    return m_show.shownSheet();
 }
 
 void TMainForm::RefreshButtons(int Sheet)
 {
-    const QueueView view = queueView();
-    for (int k = 0; k < SlotCount; ++k) {
-        TMTranBtn* B = SongButtons[static_cast<std::size_t>(k)];
-        TSongRecord rec;
-        if (SongInfo->GetSong(Sheet, k, rec)) {
-            B->setCaption(SongInfo->title(Sheet, k));
-            B->setFontColor(captionColour(slotStateOf(SongInfo->fileName(Sheet, k), view)));
-        } else {
-            B->setCaption(EmptyTitle);
-            B->setFontColor(captionColour(SlotState::Empty));
-        }
-        B->update();
-    }
+    m_show.refresh(); // the songs changed under the show
+    for (int k = 0; k < SlotCount; ++k)
+        showSlot(k, m_show.slotState(Sheet, k), m_show.slotTitle(Sheet, k));
     showKeyHints(Sheet);
-    updateHotList();
-    Q_EMIT boardChanged();
 }
 
-QueueView TMainForm::queueView() const
+void TMainForm::showSlot(int Slot, SlotState State, const QString& Title)
 {
-    // Colours follow what plays: a playing song taken out of the queue is still green,
-    // and the queue's head is then the next song, yellow.
-    return {PlayQueue, PlayState == TPlayState::psPlaying, m_headDetached, m_playingPath};
-}
-
-std::optional<SlotRef> TMainForm::pressedSlotOf(const QString& file) const
-{
-    const auto it = m_pressedSlots.constFind(file.toCaseFolded());
-    if (it == m_pressedSlots.cend())
-        return std::nullopt;
-    return *it;
-}
-
-void TMainForm::updateHotList()
-{
-    // Songs the operator may press next: the shown sheet and the queue.
-    QStringList hot = PlayQueue;
-    const int sheet = shownTab();
-    for (int k = 0; k < SlotCount; ++k) {
-        if (sheet >= 0) {
-            const QString file = SongInfo->fileName(sheet, k);
-            if (!file.isEmpty() && !IsCdTrack(file) && !hot.contains(file))
-                hot << file;
-        }
-    }
-    hot.removeIf([](const QString& f) { return IsCdTrack(f); });
-    for (QString& file : hot)
-        file = SongInfo->playPath(file); // found songs are decoded ahead where they play from
-    hot.removeDuplicates();
-    if (hot == m_hotList)
-        return; // every press redraws; the decoder need not start over
-    m_hotList = hot;
-    WavePlayer.setHotList(hot);
+    TMTranBtn* B = SongButtons[static_cast<std::size_t>(Slot)];
+    B->setCaption(Title);
+    B->setFontColor(captionColour(State));
+    B->update();
 }
 
 void TMainForm::TabControlChange(int index)
 {
-    RefreshButtons(index);
+    m_show.showSheet(index);
+    for (int k = 0; k < SlotCount; ++k)
+        showSlot(k, m_show.slotState(index, k), m_show.slotTitle(index, k));
+    showKeyHints(index);
 }
 
 void TMainForm::mnuChgTabNameClick()
 {
-    const int i = Tabs->currentIndex();
-    const QString Old = Tabs->tabText(i);
+    const int i = shownTab();
+    const QString Old = m_show.sheetName(i);
     const QString text = m_dialogs.inputBox(this, QStringLiteral("New Tab Name"),
                                             QStringLiteral("Change ") + Old + QStringLiteral(" to"), Old);
-    if (text != Old)
-        m_settings.saveTabName(i, text);
-    Tabs->setTabText(i, text);
-    Q_EMIT boardChanged();
+    m_show.renameSheet(i, text);
 }
 
 void TMainForm::mnuClearTabClick()
 {
     const int s = shownTab();
-    for (int k = 0; k < SlotCount; ++k) {
-        SongInfo->ClearSong(s, k);
+    m_show.clearSheet(s);
+    for (int k = 0; k < SlotCount; ++k)
         slotCleared(s, k);
-        SongButtons[static_cast<std::size_t>(k)]->setFontColor(QColor(0, 0, 0));
-        SongButtons[static_cast<std::size_t>(k)]->setCaption(EmptyTitle);
-        SongButtons[static_cast<std::size_t>(k)]->update();
-    }
+    RefreshButtons(s);
 }
 
 void TMainForm::mnuIEStyleClick()
@@ -399,7 +333,7 @@ void TMainForm::mnuStayOnTopClick()
 void TMainForm::openTabPopup(const QPoint& globalPos)
 {
     TSongRecord rec;
-    mnuButtonSettings->setEnabled(Tag >= 0 && Tag < SlotCount && SongInfo->GetSong(shownTab(), Tag, rec));
+    mnuButtonSettings->setEnabled(Tag >= 0 && Tag < SlotCount && songInfo().GetSong(shownTab(), Tag, rec));
     TabPopup->popup(globalPos);
 }
 
@@ -441,7 +375,7 @@ void TMainForm::openButtonMenu(int slot)
 
 void TMainForm::tbtnOpenClick()
 {
-    TfrmSchedual editor(this, *SongInfo, *this, m_dialogs, m_cdTracks, m_drives);
+    TfrmSchedual editor(this, songInfo(), *this, m_dialogs, m_show.cdTracks(), m_drives);
     editor.exec();
 }
 
@@ -454,7 +388,7 @@ void TMainForm::mnuCollectShowClick()
 {
     if (findChild<CollectShow*>())
         return; // one at a time: its progress window is open
-    if (!SongInfo->fileTaken()) {
+    if (!songInfo().fileTaken()) {
         m_dialogs.messageBox(
             this, QStringLiteral("The song file is still being read: collect the show when it is in."),
             Dialogs::Style::Information, Dialogs::Buttons::Ok);
@@ -464,36 +398,37 @@ void TMainForm::mnuCollectShowClick()
         QFileDialog::getExistingDirectory(this, QStringLiteral("Collect Show into an empty folder"));
     if (folder.isEmpty())
         return;
-    new CollectShow(this, m_dialogs, ShowCollector::plan(*SongInfo, m_registry, folder));
+    new CollectShow(this, m_dialogs, ShowCollector::plan(songInfo(), m_show.registry(), folder));
 }
 
 void TMainForm::EditSongStats1Click()
 {
     if (Tag < 0 || Tag >= SlotCount)
         return;
-    TfrmSongEdit dialog(this, *SongInfo, shownTab(), Tag, m_levels, m_preview);
+    TfrmSongEdit dialog(this, songInfo(), shownTab(), Tag, m_show.levels(), m_preview);
     if (dialog.exec() == QDialog::Accepted)
         RefreshButtons(shownTab()); // a new title shows at once
 }
 
 void TMainForm::mnuButtonSettingsClick()
 {
-    if (Tag >= 0 && Tag < SlotCount)
-        m_buttons->editSettings(this, {shownTab(), Tag});
+    TSongRecord rec;
+    if (Tag < 0 || Tag >= SlotCount || !songInfo().GetSong(shownTab(), Tag, rec))
+        return;
+    TfrmButtonSettings dialog(this, songInfo().title(shownTab(), Tag),
+                              songInfo().buttonSettings(shownTab(), Tag));
+    if (dialog.exec() == QDialog::Accepted)
+        songInfo().setButtonSettings(shownTab(), Tag, dialog.settings());
 }
 
 void TMainForm::mnuUseSongTimesClick()
 {
-    m_buttons->setUseSongTimes(mnuUseSongTimes->isChecked());
-    m_settings.saveUseSongTimes(mnuUseSongTimes->isChecked());
+    m_show.setUseSongTimes(mnuUseSongTimes->isChecked());
 }
 
 void TMainForm::mnuLogPlaysClick()
 {
-    const bool on = mnuLogPlays->isChecked();
-    m_log->setEnabled(on);
-    m_settings.saveLogPlays(on);
-    clearNews(LogNews); // off, it holds no more; on again, a disk that still fails says so again
+    m_show.setLogPlays(mnuLogPlays->isChecked());
 }
 
 void TMainForm::btnRecordClick()
@@ -504,7 +439,7 @@ void TMainForm::btnRecordClick()
 
 void TMainForm::btnHelpClick()
 {
-    TfrmHelp help(this, m_registry);
+    TfrmHelp help(this, m_show.registry());
     help.exec();
 }
 
@@ -516,13 +451,13 @@ void TMainForm::Contents1Click()
 void TMainForm::About1Click()
 {
     QStringList notes;
-    if (m_levels)
-        if (const QString problem = m_levels->cacheProblem(); !problem.isEmpty())
+    if (SongLevels* levels = m_show.levels())
+        if (const QString problem = levels->cacheProblem(); !problem.isEmpty())
             notes << problem;
     if (m_midi)
         if (const QString note = m_midi->aboutNote(); !note.isEmpty())
             notes << note;
-    if (const QString& unused = SongInfo->unusedSlotsNote(); !unused.isEmpty())
+    if (const QString& unused = songInfo().unusedSlotsNote(); !unused.isEmpty())
         notes << unused;
     TfrmAbout about(this, notes);
     about.exec();
@@ -532,7 +467,7 @@ void TMainForm::FadeControl1Click()
 {
     TfrmFadeCtrl dialog(this);
     if (dialog.exec() == QDialog::Accepted)
-        FadeSetting = dialog.tbFade->value();
+        m_show.FadeSetting = dialog.tbFade->value();
 }
 
 // --- playback
@@ -540,51 +475,7 @@ void TMainForm::FadeControl1Click()
 
 void TMainForm::MTranBtn1MouseDown(TMTranBtn* Sender, Qt::MouseButton, Qt::KeyboardModifiers Shift, int, int)
 {
-    if (Shift.testFlag(Qt::ShiftModifier))
-        QueueMode = true;
-    const int n = Sender->BtnNumber();
-    Tag = n;
-    TSongRecord rec;
-    if (n < 0 || n >= SlotCount || !SongInfo->GetSong(pressedSheet(), n, rec)) {
-        QueueMode = false; // a Shift+press belongs to that press only
-        return;
-    }
-    const QString file = SongInfo->fileName(pressedSheet(), n);
-    // A toggle button's second press stops the song it plays (asked before the press counts).
-    if (!QueueMode && m_buttons->pressStops({pressedSheet(), n})) {
-        btnStopClick();
-        return;
-    }
-    m_pressedSlots.insert(file.toCaseFolded(), {pressedSheet(), n});
-
-    if (QueueMode) {
-        QueueMode = false;
-        m_play->toggleQueued(file);
-        return;
-    }
-    m_pressing = {pressedSheet(), n};
-    const auto done = qScopeGuard([this] { m_pressing = {-1, -1}; });
-    if (m_play->pressSong(file))
-        clearNews(failedPressTopic(m_pressing));
-}
-
-QString TMainForm::failedPressTopic(SlotRef slot)
-{
-    return QStringLiteral("press %1 %2").arg(slot.sheet).arg(slot.slot);
-}
-
-void TMainForm::pressFailed(const QString& message)
-{
-    Q_EMIT songPressFailed(m_pressing.sheet, m_pressing.slot, message, m_pressedBy);
-    if (pressedAtBoard(m_pressedBy))
-        return;
-    // Said once for the slot, until a press on it plays: a remote pressing it again and again
-    // neither stacks boxes nor floods the panel.
-    const QString from = m_pressedBy == PressedBy::Midi  ? QStringLiteral("MIDI")
-                         : m_pressedBy == PressedBy::Osc ? QStringLiteral("OSC")
-                                                         : QStringLiteral("web");
-    sayNews(failedPressTopic(m_pressing),
-            QStringLiteral("A %1 press did not play: %2").arg(from, ErrorReporter::displayText(message)));
+    m_show.SongPress({shownTab(), Sender->BtnNumber()}, Shift.testFlag(Qt::ShiftModifier), PressedBy::Mouse);
 }
 
 void TMainForm::showPressBox(const QString& message)
@@ -598,174 +489,36 @@ void TMainForm::showPressBox(const QString& message)
 
 void TMainForm::btnPlayClick()
 {
-    if (PlayState == TPlayState::psPaused) {
-        btnPlay->setEnabled(false);
-        btnPause->setEnabled(true);
-        if (IsCdTrack(m_play->currentSong())) {
-            CDPlayer->PlayTrack(0);
-            // The device reports no resume (it last reported playing), so the board
-            // marks it: a paused state here would turn the next press into a resume.
-            PlayState = TPlayState::psPlaying;
-            UpdatePlayState();
-        } else {
-            WavePlayer.play();
-        }
-        return;
-    }
-    m_play->startQueue(PlayLogic::StartedBy::Play);
-}
-
-void TMainForm::UpdatePlayState()
-{
-    switch (PlayState) {
-    case TPlayState::psStopped:
-        m_log->ended();
-        m_play->endFade();
-        if (m_headDetached)
-            m_headDetached = false; // the song that ended had left the queue already
-        else if (!PlayQueue.isEmpty())
-            PlayQueue.removeFirst();
-        if (!PlayQueue.isEmpty())
-            m_play->startQueue(PlayLogic::StartedBy::Queue); // the queue moves on by itself
-        else
-            m_play->showIdle();
-        RefreshButtons(shownTab());
-        break;
-    case TPlayState::psPaused:
-        m_log->paused();
-        btnPlay->setEnabled(true);
-        btnPause->setEnabled(false);
-        Q_EMIT boardChanged();
-        break;
-    case TPlayState::psPlaying:
-        m_log->resumed();
-        btnPlay->setEnabled(false);
-        btnStop->setEnabled(true);
-        btnPause->setEnabled(true);
-        RefreshButtons(shownTab());
-        break;
-    }
-}
-
-void TMainForm::WavePlayerPlayStateChange(int, int NewState)
-{
-    QCoreApplication::processEvents();
-    if (m_destroyed)
-        return;
-    // A handler that ran just now may have moved the player on (a Stop Song that met the
-    // natural end of the song has started the next one): a report of a state the player has
-    // left is old news, and acting on it would drop the next song too.
-    if (NewState >= MediaPlayer::Stopped && NewState <= MediaPlayer::Playing &&
-        NewState != WavePlayer.playState())
-        return;
-    switch (NewState) {
-    case MediaPlayer::Stopped:
-        PlayState = TPlayState::psStopped;
-        break;
-    case MediaPlayer::Paused:
-        PlayState = TPlayState::psPaused;
-        break;
-    case MediaPlayer::Playing:
-        PlayState = TPlayState::psPlaying;
-        break;
-    default:
-        break;
-    }
-    UpdatePlayState();
-}
-
-void TMainForm::WavePlayerPlaybackLost(const QString& message)
-{
-    if (m_destroyed || WavePlayer.playState() != MediaPlayer::Stopped)
-        return;
-    // The show cannot go on without a sound output; the queue stays for when it is back.
-    sayNews(ServerNews, message);
-    m_play->holdQueue();
-}
-
-void TMainForm::CDStateChanged(TCDState State)
-{
-    if (State == TCDState::cdStopped)
-        PlayState = TPlayState::psStopped;
-    else if (State == TCDState::cdPlaying)
-        PlayState = TPlayState::psPlaying;
-    UpdatePlayState();
+    m_show.PlayClick();
 }
 
 void TMainForm::mnuStopSongClick()
 {
-    m_log->ending(PlayLog::Ended::Stop);
-    if (IsCdTrack(m_play->currentSong())) {
-        CDPlayer->Stop();
-        PlayState = TPlayState::psStopped;
-        UpdatePlayState();
-        return;
-    }
-    if (WavePlayer.playState() == MediaPlayer::Stopped && !PlayQueue.isEmpty()) {
-        // Nothing plays (the head could not be found): skip it as a stop would.
-        PlayState = TPlayState::psStopped;
-        UpdatePlayState();
-        return;
-    }
-    WavePlayer.stop();
+    m_show.StopSongClick();
 }
 
 void TMainForm::btnStopClick()
 {
-    btnPause->setEnabled(false);
-    mnuStopSongClick();
+    m_show.StopClick();
 }
 
 void TMainForm::mnuStopAllClick()
 {
-    const QString H = m_play->currentSong();
-    m_log->ending(PlayLog::Ended::StopAll);
-    PlayQueue.clear();
-    if (IsCdTrack(H)) {
-        CDPlayer->Stop();
-        PlayState = TPlayState::psStopped;
-        UpdatePlayState();
-    } else if (WavePlayer.playState() == MediaPlayer::Stopped) {
-        // Nothing to report a stop: return to the idle state here.
-        PlayState = TPlayState::psStopped;
-        UpdatePlayState();
-    } else {
-        WavePlayer.stop();
-    }
-    RefreshButtons(shownTab());
+    m_show.StopAllClick();
 }
 
 void TMainForm::btnPauseClick()
 {
-    if (IsCdTrack(m_play->currentSong())) {
-        CDPlayer->Pause();
-        PlayState = TPlayState::psPaused;
-        UpdatePlayState();
-        return;
-    }
-    WavePlayer.pause();
+    m_show.PauseClick();
 }
 
 void TMainForm::WaveTimerTimer()
 {
-    if (const double length = m_play->length(); mnuShowTimeLeft->isChecked() && length > 0) {
-        const double left = length - m_play->position();
-        StatusPanels[0]->setText(FormatTimeLeft(left));
-        setFinalSeconds(std::nearbyint(left) <= FinalSeconds);
-        return;
-    }
-    setFinalSeconds(false);
-    if (IsCdTrack(m_play->currentSong()))
-        StatusPanels[0]->setText(CDPlayer->PositionText());
-    else
-        StatusPanels[0]->setText(WavePositionText());
+    m_show.WaveTimerTimer();
 }
 
 void TMainForm::setFinalSeconds(bool on)
 {
-    if (on == m_finalSeconds)
-        return; // the style is set on a change only, never on every tick
-    m_finalSeconds = on;
     StatusPanels[0]->setStyleSheet(on ? QStringLiteral("color: rgb(255, 0, 0);")
                                       : QStringLiteral("color: rgb(0, 128, 0);"));
 }
@@ -784,9 +537,7 @@ void TMainForm::fitPositionPanel()
 void TMainForm::mnuShowTimeLeftClick()
 {
     fitPositionPanel();
-    m_settings.saveShowTimeLeft(mnuShowTimeLeft->isChecked());
-    if (WaveTimer->Enabled())
-        WaveTimerTimer(); // the panel turns at once, not at the next second
+    m_show.setShowTimeLeft(mnuShowTimeLeft->isChecked());
 }
 
 void TMainForm::mnuShowKeysClick()
@@ -798,28 +549,14 @@ void TMainForm::mnuShowKeysClick()
     m_settings.saveShowKeys(on);
 }
 
-QString TMainForm::WavePositionText() const
-{
-    return FormatSeconds(WavePlayer.currentPosition());
-}
-
 void TMainForm::btnFadeClick()
 {
-    FadeTimer->setEnabled(true);
-    m_play->prepareNext();
+    m_show.FadeClick();
 }
 
 void TMainForm::FadeTimerTimer()
 {
-    static constexpr int Steps[] = {-500, -400, -300, -200, -100};
-    if (FadeSetting >= 1 && FadeSetting <= 5)
-        WavePlayer.setVolume(WavePlayer.volume() + Steps[FadeSetting - 1]);
-    if (WavePlayer.volume() <= -6000) {
-        FadeTimer->setEnabled(false);
-        WavePlayer.setVolume(0);
-        m_log->ending(PlayLog::Ended::Fade);
-        WavePlayer.stop();
-    }
+    m_show.FadeTimerTimer();
 }
 
 // --- keys
@@ -871,20 +608,20 @@ void TMainForm::mnuAssignKeyClick()
     if (Tag < 0 || Tag >= SlotCount)
         return;
     m_keys->assign(SlotRef{shownTab(), Tag}, SongButtons[static_cast<std::size_t>(Tag)]->Caption(),
-                   reservedKeys(), [this](int sheet) { return Tabs->tabText(sheet); });
+                   reservedKeys(), [this](int sheet) { return m_show.sheetName(sheet); });
 }
 
 void TMainForm::assignCommandKey(KeyCommand command)
 {
     m_keys->assign(command, SlotKeys::commandName(command), reservedKeys(),
-                   [this](int sheet) { return Tabs->tabText(sheet); });
+                   [this](int sheet) { return m_show.sheetName(sheet); });
 }
 
 QList<KeyListRow> TMainForm::keyListRows() const
 {
     return KeyListRows::build(
-        *m_keys, m_midi, [this](int sheet) { return Tabs->tabText(sheet); },
-        [this](int sheet, int slot) { return SongInfo->title(sheet, slot); });
+        *m_keys, m_midi, [this](int sheet) { return m_show.sheetName(sheet); },
+        [this](int sheet, int slot) { return songInfo().title(sheet, slot); });
 }
 
 void TMainForm::mnuKeysClick()
@@ -893,8 +630,8 @@ void TMainForm::mnuKeysClick()
                   {[this] { return keyListRows(); },
                    [this](const KeyTarget& target) {
                        if (const auto* slot = std::get_if<SlotRef>(&target)) {
-                           m_keys->assign(*slot, SongInfo->title(slot->sheet, slot->slot), reservedKeys(),
-                                          [this](int sheet) { return Tabs->tabText(sheet); });
+                           m_keys->assign(*slot, songInfo().title(slot->sheet, slot->slot), reservedKeys(),
+                                          [this](int sheet) { return m_show.sheetName(sheet); });
                        } else {
                            assignCommandKey(std::get<KeyCommand>(target));
                        }
@@ -958,60 +695,17 @@ void TMainForm::sheetsExchanged(int SheetA, int SheetB)
     m_keys->sheetsExchanged(SheetA, SheetB);
 }
 
-void TMainForm::SlotKeyPressed(SlotRef Slot, bool Shift)
-{
-    SlotPressed(Slot, Shift, PressedBy::Key);
-}
-
-void TMainForm::SlotPressed(SlotRef Slot, bool Shift, PressedBy By)
-{
-    if (Slot.slot < 0 || Slot.slot >= SlotCount || Slot.sheet < 0 || Slot.sheet >= SheetCount)
-        return;
-    // The press goes through the button's own handler, on the key's sheet. "The slot pressed
-    // last" stays a slot of the shown sheet.
-    const int shownTag = Tag;
-    m_keySheet = Slot.sheet;
-    m_pressedBy = By;
-    const auto restore = qScopeGuard([&] {
-        m_keySheet = -1;
-        m_pressedBy = PressedBy::Mouse;
-        if (Slot.sheet != shownTab())
-            Tag = shownTag;
-    });
-    MTranBtn1MouseDown(SongButtons[static_cast<std::size_t>(Slot.slot)], Qt::LeftButton,
-                       Shift ? Qt::ShiftModifier : Qt::NoModifier, 0, 0);
-}
-
-void TMainForm::SlotReleased(SlotRef Slot)
-{
-    if (m_destroyed)
-        return;
-    if (m_buttons->releaseStops(Slot))
-        btnStopClick();
-}
-
-// --- output device ----------------------------------------------------------------------------------------
-
-void TMainForm::LoadOutputDevice()
-{
-    if (!m_outputs)
-        return;
-    m_soundNews = std::make_unique<SoundNews>(*this, *m_outputs);
-    m_outputs->setOutputDevice(m_settings.outputDevice());
-}
-
 void TMainForm::mnuOutputDeviceClick()
 {
-    if (!m_outputs)
+    OutputDevices* outputs = m_show.outputs();
+    if (!outputs)
         return;
-    TfrmOutputDevice dialog(this, m_outputs->outputDevices(), m_outputs->outputDevice());
+    TfrmOutputDevice dialog(this, outputs->outputDevices(), outputs->outputDevice());
     if (m_preview)
         dialog.offerPreview(m_preview->output());
     if (dialog.exec() != QDialog::Accepted)
         return;
-    const QString name = dialog.chosen();
-    m_outputs->setOutputDevice(name);
-    m_settings.saveOutputDevice(name);
+    m_show.setOutputDevice(dialog.chosen());
     if (m_preview)
         m_preview->setOutput(dialog.chosenPreview());
 }
@@ -1025,8 +719,8 @@ void TMainForm::setPreview(PreviewControl* preview)
     preview->addMenuItems(TabPopup, [form] {
         if (!form || form->Tag < 0 || form->Tag >= SlotCount || form->shownTab() < 0)
             return QString();
-        const QString file = form->SongInfo->fileName(form->shownTab(), form->Tag);
-        return file.isEmpty() ? file : form->SongInfo->playPath(file);
+        const QString file = form->songInfo().fileName(form->shownTab(), form->Tag);
+        return file.isEmpty() ? file : form->songInfo().playPath(file);
     });
     preview->load([form](const QString& text) {
         if (form && text.isEmpty())
@@ -1038,20 +732,7 @@ void TMainForm::setPreview(PreviewControl* preview)
 
 // --- even levels ------------------------------------------------------------------------------------------
 
-void TMainForm::LoadEvenLevels()
-{
-    if (!m_levels)
-        return;
-    const bool on = m_settings.evenLevels();
-    mnuEvenLevels->setChecked(on);
-    m_levels->setEnabled(on);
-}
-
 void TMainForm::mnuEvenLevelsClick()
 {
-    if (!m_levels)
-        return;
-    const bool on = mnuEvenLevels->isChecked();
-    m_levels->setEnabled(on);
-    m_settings.saveEvenLevels(on);
+    m_show.setEvenLevels(mnuEvenLevels->isChecked());
 }

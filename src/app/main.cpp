@@ -165,20 +165,23 @@ int main(int argc, char* argv[])
     splash.setWindowTitle(QStringLiteral("Sonavex: loading")); // frameless; named for window lists only
     // The application title is the application's name. It is not set as the display
     // name, which the window system would append to every window's title.
-    auto form = std::make_unique<TMainForm>(
-        MainFormServices{registry, dialogs, player, cdTracks, drives, &audio, &levels}, std::move(songInfo));
+    // The show is made first; the window is its client, like the keys and the remotes.
+    auto show = std::make_unique<ShowCore>(ShowServices{registry, player, cdTracks, &audio, &levels},
+                                           std::move(songInfo));
+    auto form = std::make_unique<TMainForm>(*show, dialogs, drives);
     form->setSplash(&splash);
     form->setPreview(&preview);
     if (!firstStartTrouble.isEmpty())
-        form->sayNews(QStringLiteral("setup"),
+        show->sayNews(QStringLiteral("setup"),
                       QStringLiteral("Sample sounds not set up: ") + firstStartTrouble);
     form->loadSongs();
     // Remote control, when the operator turned it on: it runs the board through the same
     // commands and state as the window's keyboard.
-    auto remote = std::make_unique<RemoteControl>(*form, form->board(), registry);
+    auto remote = std::make_unique<RemoteControl>(*show, registry);
+    remote->setMenuItem(form->mnuRemoteControl, form.get());
     remote->start();
     // MIDI controllers: every input port, read as the board's commands; known ones lit.
-    auto midi = std::make_unique<MidiControl>(form.get(), form->board(), registry);
+    auto midi = std::make_unique<MidiControl>(show.get(), *show, registry);
     midi->start();
     form->setMidi(midi.get());
 
@@ -211,7 +214,8 @@ int main(int argc, char* argv[])
     remote.reset();
     form->setMidi(nullptr);
     midi.reset(); // the pads go dark
-    form.reset(); // the window's destruction saves the tab names and the songs
+    form.reset();
+    show.reset(); // the show's end saves the tab names and the songs
     Mci::reset(); // no device may outlive the sound output it plays through
     ErrorReporter::install(nullptr);
     return result;

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A show run through the board's commands alone, as a remote control runs it, and what the
 // board tells while it runs.
-#include "app/BoardControl.h"
-#include "app/BoardSettings.h"
-#include "app/ButtonPlay.h"
-#include "app/PlayLog.h"
 #include "app/StatusNews.h"
+#include "core/BoardSettings.h"
+#include "core/ButtonPlay.h"
+#include "core/PlayLog.h"
 #include "fakes/BoardFixture.h"
 #include "platform/Timer.h"
 
@@ -27,7 +26,7 @@ using namespace Qt::StringLiterals;
 class TestBoardControl : public QObject, BoardFixture {
     Q_OBJECT
 
-    std::unique_ptr<BoardControl> m_board;
+    ShowCore* m_board = nullptr;
 
     /// The states of slots 0..count-1 of the first sheet, as the board tells them.
     QList<SlotState> states(int count) const
@@ -67,19 +66,19 @@ private Q_SLOTS:
     void init()
     {
         setUp();
-        m_board = std::make_unique<BoardControl>(*m_form);
+        m_board = m_core.get();
     }
 
     void cleanup()
     {
-        m_board.reset();
+        m_board = nullptr;
         tearDown();
     }
 
     void aShowRunsThroughTheCommandsAsThroughTheButtons()
     {
         using S = SlotState;
-        QSignalSpy changed(m_board.get(), &Board::slotChanged);
+        QSignalSpy changed(m_board, &Board::slotChanged);
         m_board->queue(0, 2);
         m_board->queue(0, 1);
         m_board->queue(0, 3);
@@ -104,8 +103,8 @@ private Q_SLOTS:
         settle();
         QCOMPARE(m_board->playState(), TPlayState::psPlaying);
         m_board->fade(5);
-        QCOMPARE(m_form->FadeSetting, 5);
-        QVERIFY(m_form->FadeTimer->Enabled());
+        QCOMPARE(m_form->core().FadeSetting, 5);
+        QVERIFY(m_form->core().FadeTimer->Enabled());
         m_board->stopAll();
         settle();
         QCOMPARE(m_board->playState(), TPlayState::psStopped);
@@ -116,7 +115,7 @@ private Q_SLOTS:
     void aPressPlaysItsSlotOnAnySheetAndLeavesTheShownOne()
     {
         putSong(m_form->songInfo(), 6, 35, QStringLiteral("Finale"), m_files[3]);
-        QSignalSpy shown(m_board.get(), &Board::sheetShown);
+        QSignalSpy shown(m_board, &Board::sheetShown);
         m_board->press(6, 35, PressedBy::Osc);
         settle();
         QCOMPARE(m_player->fileName(), m_files[3]);
@@ -144,8 +143,8 @@ private Q_SLOTS:
         m_board->showSheet(-1);
         settle();
         QVERIFY(m_player->log.isEmpty());
-        QVERIFY(m_form->PlayQueue.isEmpty());
-        QVERIFY(!m_form->FadeTimer->Enabled());
+        QVERIFY(m_form->core().PlayQueue.isEmpty());
+        QVERIFY(!m_form->core().FadeTimer->Enabled());
         QCOMPARE(m_form->Tabs->currentIndex(), 0);
     }
 
@@ -171,7 +170,7 @@ private Q_SLOTS:
             m_player->unplayable << m_files[2];
         else
             QFile::rename(m_files[2], m_files[2] + QStringLiteral(".away"));
-        QSignalSpy failed(m_board.get(), &Board::pressFailed);
+        QSignalSpy failed(m_board, &Board::pressFailed);
         // A remote nobody answers presses again and again: no box stacks up at the board.
         for (int k = 0; k < (box ? 1 : 22); ++k)
             m_board->press(0, 2, by);
@@ -195,7 +194,7 @@ private Q_SLOTS:
     void theTimeLeftIsToldFourTimesASecondWhilePlaying()
     {
         m_player->durations.insert(m_files[0], 61.0);
-        QSignalSpy time(m_board.get(), &Board::timeChanged);
+        QSignalSpy time(m_board, &Board::timeChanged);
         m_board->press(0, 0, PressedBy::Osc);
         m_player->setPosition(20.5);
         QTest::qWait(1100);
@@ -324,10 +323,10 @@ private Q_SLOTS:
         m_board->stopSong(); // D follows on its own
         settle();
         m_board->fade(5);
-        for (int k = 0; k < 100 && m_form->FadeTimer->Enabled(); ++k)
+        for (int k = 0; k < 100 && m_form->core().FadeTimer->Enabled(); ++k)
             m_form->FadeTimerTimer();
         settle();
-        m_form->SlotKeyPressed({0, 2}, false); // C by its key
+        m_core->SongPress({0, 2}, false, PressedBy::Key); // C by its key
         settle();
         m_board->pause();
         settle();
@@ -344,7 +343,7 @@ private Q_SLOTS:
             u"end,1,3,C,stop all,key"_s, u"start,1,5,A again,,web"_s, u"end,1,5,A again,output lost,web"_s};
         QTRY_COMPARE(logLines(), expected);
         QVERIFY(BoardSettings(*m_registry).logPlays()); // stored as [System] LogPlays
-        QVERIFY(m_form->NewsPanel->news(TMainForm::LogNews).isEmpty());
+        QVERIFY(m_form->NewsPanel->news(ShowCore::LogNews).isEmpty());
     }
 
     void aLogTheDiskCannotTakeIsSaidAndTheShowGoesOn()
@@ -358,24 +357,24 @@ private Q_SLOTS:
         m_board->press(0, 0, PressedBy::Osc);
         settle();
         QCOMPARE(m_player->fileName(), m_files[0]);
-        QTRY_VERIFY(m_form->NewsPanel->news(TMainForm::LogNews).contains(QStringLiteral("logs")));
+        QTRY_VERIFY(m_form->NewsPanel->news(ShowCore::LogNews).contains(QStringLiteral("logs")));
         m_board->press(0, 1, PressedBy::Osc);
         settle();
         QCOMPARE(m_player->fileName(), m_files[1]);
         m_form->mnuLogPlays->trigger(); // off: the news goes
-        QVERIFY(m_form->NewsPanel->news(TMainForm::LogNews).isEmpty());
+        QVERIFY(m_form->NewsPanel->news(ShowCore::LogNews).isEmpty());
         m_form->mnuLogPlays->trigger(); // on again with the disk still failing: said again
         m_board->press(0, 2, PressedBy::Osc);
         settle();
         QCOMPARE(m_player->fileName(), m_files[2]);
-        QTRY_VERIFY(!m_form->NewsPanel->news(TMainForm::LogNews).isEmpty());
+        QTRY_VERIFY(!m_form->NewsPanel->news(ShowCore::LogNews).isEmpty());
         QCOMPARE(m_dialogs->messages.size() + m_errors->messages.size(), 0);
     }
 
     void tabNamesAndTitlesAreTold()
     {
-        QSignalSpy names(m_board.get(), &Board::sheetNameChanged);
-        QSignalSpy slots(m_board.get(), &Board::slotChanged);
+        QSignalSpy names(m_board, &Board::sheetNameChanged);
+        QSignalSpy slots(m_board, &Board::slotChanged);
         m_form->setTabCaption(3, QStringLiteral("Act Two"));
         putSong(m_form->songInfo(), 0, 7, QStringLiteral("Bows"), m_files[1]);
         m_form->RefreshButtons(0);

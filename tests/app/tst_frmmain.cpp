@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CollectShow.h"
 #include "app/MidiControl.h"
-#include "app/SongTexts.h"
 #include "app/StatusNews.h"
 #include "app/frmAssignKey.h"
 #include "app/frmButtonSettings.h"
@@ -12,6 +11,7 @@
 #include "app/frmOutputDevice.h"
 #include "audio/SongLevels.h"
 #include "controls/Tranbtn.h"
+#include "core/SongTexts.h"
 #include "fakes/BoardFixture.h"
 #include "fakes/FakeCdTrackCatalog.h"
 #include "fakes/FakeDialogs.h"
@@ -125,7 +125,7 @@ class TestMainForm : public QObject, BoardFixture {
         return !m_form->btnPlay->isEnabled() && !m_form->btnStop->isEnabled() &&
                !m_form->btnPause->isEnabled() && !m_form->mnuStopSong->isEnabled() &&
                !m_form->mnuStopAll->isEnabled() && !m_form->mnuPlaySong->isEnabled() &&
-               !m_form->WaveTimer->Enabled();
+               !m_form->core().WaveTimer->Enabled();
     }
 
     /// Starts the window where Play has no key, queues a button and presses Space.
@@ -191,7 +191,7 @@ private Q_SLOTS:
         QCOMPARE(button(7)->geometry(), QRect(40 + 105 * 1, 47 + 42 * 1, 105, 42));
         QVERIFY(idle());
         QVERIFY(m_form->btnFade->isEnabled());
-        QCOMPARE(m_form->FadeSetting, 3);
+        QCOMPARE(m_form->core().FadeSetting, 3);
         QVERIFY(m_errors->messages.isEmpty());
         // The shown sheet is decoded ahead.
         QVERIFY(m_player->hotList.contains(m_files[3]));
@@ -201,7 +201,7 @@ private Q_SLOTS:
     {
         QCOMPARE(registryValue(QStringLiteral("Tabs"), QStringLiteral("Tab0")), QStringLiteral("<missing>"));
         const QString infoPath = m_form->songInfo().infoPath();
-        m_form.reset();
+        closeBoard();
         for (int i = 0; i < 10; ++i)
             QCOMPARE(registryValue(QStringLiteral("Tabs"), QStringLiteral("Tab%1").arg(i)),
                      QStringLiteral("Music Sheet %1").arg(i + 1));
@@ -214,7 +214,7 @@ private Q_SLOTS:
 
     void tabNamesAreReadByTheirOwnNames()
     {
-        m_form.reset();
+        closeBoard();
         IniRegistry reg(m_env->configDir());
         reg.OpenKey(QStringLiteral("Software\\Brasswold\\Tabs"), true);
         reg.WriteString(QStringLiteral("Tab5"), QStringLiteral("Encores"));
@@ -252,7 +252,7 @@ private Q_SLOTS:
         const QString moved = folder + QStringLiteral("/Шоу/拍手 🎉.wav");
         QVERIFY(QDir().mkpath(QFileInfo(moved).absolutePath()));
         QVERIFY(QFile::copy(here, moved));
-        m_form.reset();
+        closeBoard();
         {
             TSongInfo store(*m_registry, *m_dialogs);
             store.SetSong(1, 0, makeSong(QString(), 1, 0), {{}, {}, QStringLiteral("Аплодисменты"), here});
@@ -275,15 +275,13 @@ private Q_SLOTS:
     {
         // A companion written by hand, without the record keys its entries need.
         const QString infoPath = m_form->songInfo().infoPath();
-        m_form.reset();
+        closeBoard();
         QFile companion(SlotsFile::pathFor(infoPath));
         QVERIFY(companion.open(QIODevice::WriteOnly | QIODevice::Truncate));
         companion.write("[Sonavex]\nversion = 1\n\n[0,0]\ntitle = Аплодисменты\n");
         companion.close();
         m_dialogs->messages.clear();
-        m_form = std::make_unique<TMainForm>(
-            MainFormServices{*m_registry, *m_dialogs, *m_player, *m_cd, m_drives, &m_outputs},
-            std::make_unique<TSongInfo>(*m_registry, *m_dialogs, TSongInfo::Load::Later));
+        openBoard(std::make_unique<TSongInfo>(*m_registry, *m_dialogs, TSongInfo::Load::Later));
         m_form->loadSongs();
         QTRY_VERIFY_WITH_TIMEOUT(m_form->NewsPanel->text().contains(QLatin1String("were not used")), 3000);
         QVERIFY(m_form->NewsPanel->text().contains(QLatin1String(".slots.unused-")));
@@ -293,14 +291,14 @@ private Q_SLOTS:
     void clearTabEmptiesTheSheetButLeavesTheQueue()
     {
         press(0);
-        QCOMPARE(m_form->PlayState, TPlayState::psPlaying);
+        QCOMPARE(m_form->core().PlayState, TPlayState::psPlaying);
         m_form->mnuClearTabClick();
         TSongRecord rec;
         for (int k = 0; k < 36; ++k)
             QVERIFY(!m_form->songInfo().GetSong(0, k, rec));
         QCOMPARE(button(0)->Caption(), QStringLiteral("<empty>"));
         QCOMPARE(button(0)->fontColor(), Black);
-        QCOMPARE(m_form->PlayQueue, QStringList{m_files[0]});
+        QCOMPARE(m_form->core().PlayQueue, QStringList{m_files[0]});
         m_player->finish();
         settle();
         QVERIFY(idle());
@@ -313,7 +311,7 @@ private Q_SLOTS:
         QVERIFY(!m_form->mnuPlaySong->isEnabled());
         press(1, true);
         press(2, true);
-        QCOMPARE(m_form->PlayQueue, (QStringList{m_files[0], m_files[1], m_files[2]}));
+        QCOMPARE(m_form->core().PlayQueue, (QStringList{m_files[0], m_files[1], m_files[2]}));
         QCOMPARE(colours(3), (QList<QColor>{Red, Red, Red}));
 
         m_form->btnPlay->click();
@@ -343,7 +341,7 @@ private Q_SLOTS:
         QCOMPARE(m_player->nextFile, QString());
         m_player->finish();
         settle();
-        QVERIFY(m_form->PlayQueue.isEmpty());
+        QVERIFY(m_form->core().PlayQueue.isEmpty());
         QVERIFY(idle());
         QCOMPARE(colours(5), (QList<QColor>(5, Black)));
         QCOMPARE(m_form->StatusPanels[2]->text(), QStringLiteral("Now Playing ") + m_files[1]);
@@ -376,13 +374,13 @@ private Q_SLOTS:
         press(0, true);
         press(1, true);
         press(1, true);
-        QCOMPARE(m_form->PlayQueue, QStringList{m_files[0]});
+        QCOMPARE(m_form->core().PlayQueue, QStringList{m_files[0]});
         QCOMPARE(button(1)->fontColor(), Black);
-        QVERIFY(!m_form->QueueMode);
+        QVERIFY(!m_form->core().QueueMode);
         press(2); // a plain press plays at once
         QCOMPARE(m_player->fileName(), m_files[2]);
         press(10, true); // an empty slot: nothing, and the next press plays
-        QVERIFY(!m_form->QueueMode);
+        QVERIFY(!m_form->core().QueueMode);
     }
 
     void plainPressReplacesTheList()
@@ -392,10 +390,10 @@ private Q_SLOTS:
         m_form->btnPlay->click();
         settle();
         press(3);
-        QCOMPARE(m_form->PlayQueue, QStringList{m_files[3]});
+        QCOMPARE(m_form->core().PlayQueue, QStringList{m_files[3]});
         QCOMPARE(m_player->fileName(), m_files[3]);
         // The replaced song was not reported stopped, so the new one stays at the head.
-        QCOMPARE(m_form->PlayState, TPlayState::psPlaying);
+        QCOMPARE(m_form->core().PlayState, TPlayState::psPlaying);
         QCOMPARE(colours(4), (QList<QColor>{Black, Black, Black, Green}));
     }
 
@@ -408,11 +406,11 @@ private Q_SLOTS:
         m_form->mnuStopSongClick();
         settle();
         QCOMPARE(m_player->fileName(), m_files[1]);
-        QCOMPARE(m_form->PlayQueue.size(), 2);
+        QCOMPARE(m_form->core().PlayQueue.size(), 2);
 
         m_form->mnuStopAllClick();
         settle();
-        QVERIFY(m_form->PlayQueue.isEmpty());
+        QVERIFY(m_form->core().PlayQueue.isEmpty());
         QCOMPARE(m_player->playState(), int(MediaPlayer::Stopped));
         QVERIFY(idle());
         QCOMPARE(colours(3), (QList<QColor>(3, Black)));
@@ -423,12 +421,12 @@ private Q_SLOTS:
         press(0);
         m_form->btnPauseClick();
         settle();
-        QCOMPARE(m_form->PlayState, TPlayState::psPaused);
+        QCOMPARE(m_form->core().PlayState, TPlayState::psPaused);
         QVERIFY(m_form->btnPlay->isEnabled());
         QVERIFY(!m_form->btnPause->isEnabled());
         m_form->btnPlayClick();
         settle();
-        QCOMPARE(m_form->PlayState, TPlayState::psPlaying);
+        QCOMPARE(m_form->core().PlayState, TPlayState::psPlaying);
         QCOMPARE(m_player->fileName(), m_files[0]);
         QVERIFY(!m_form->btnPlay->isEnabled());
         QVERIFY(m_form->btnPause->isEnabled());
@@ -441,9 +439,9 @@ private Q_SLOTS:
         settle();
         press(1);
         QCOMPARE(m_player->fileName(), m_files[1]);
-        QCOMPARE(m_form->PlayState, TPlayState::psPlaying);
-        QCOMPARE(m_form->PlayQueue, QStringList{m_files[1]});
-        QVERIFY(m_form->WaveTimer->Enabled());
+        QCOMPARE(m_form->core().PlayState, TPlayState::psPlaying);
+        QCOMPARE(m_form->core().PlayQueue, QStringList{m_files[1]});
+        QVERIFY(m_form->core().WaveTimer->Enabled());
     }
 
     void fadeTakesTwentyTicksAtSettingThreeThenTheNextSongStartsFull()
@@ -454,17 +452,17 @@ private Q_SLOTS:
         settle();
         QCOMPARE(m_player->nextFile, m_files[1]);
         m_form->btnFadeClick();
-        QVERIFY(m_form->FadeTimer->Enabled());
+        QVERIFY(m_form->core().FadeTimer->Enabled());
         QCOMPARE(m_player->nextFile, QString()); // it starts full when the faded song ends
         for (int tick = 1; tick <= 20; ++tick) {
-            QCOMPARE(m_form->FadeTimer->Enabled(), true);
+            QCOMPARE(m_form->core().FadeTimer->Enabled(), true);
             m_form->FadeTimerTimer();
         }
         settle();
         QCOMPARE(m_player->volumes.mid(0, 20).last(), -6000);
         QCOMPARE(m_player->volumes.first(), -300);
         QCOMPARE(m_player->volume(), 0);
-        QVERIFY(!m_form->FadeTimer->Enabled());
+        QVERIFY(!m_form->core().FadeTimer->Enabled());
         QCOMPARE(m_player->fileName(), m_files[1]);
         QCOMPARE(m_player->playState(), int(MediaPlayer::Playing));
     }
@@ -480,7 +478,7 @@ private Q_SLOTS:
         QCOMPARE(m_player->volume(), -300);
         m_form->mnuStopSongClick();
         settle();
-        QVERIFY(!m_form->FadeTimer->Enabled());
+        QVERIFY(!m_form->core().FadeTimer->Enabled());
         QCOMPARE(m_player->volume(), 0);
         QCOMPARE(m_player->fileName(), m_files[1]);
     }
@@ -504,7 +502,7 @@ private Q_SLOTS:
         QFETCH(int, moveTo);
         QFETCH(QString, answer);
         QFETCH(int, ticks);
-        m_form->FadeSetting = before;
+        m_form->core().FadeSetting = before;
         int opened = 0;
         QString title;
         QTimer::singleShot(0, this, [&] {
@@ -529,7 +527,7 @@ private Q_SLOTS:
         press(0);
         m_form->btnFadeClick();
         int count = 0;
-        while (m_form->FadeTimer->Enabled() && count < 100) {
+        while (m_form->core().FadeTimer->Enabled() && count < 100) {
             m_form->FadeTimerTimer();
             ++count;
         }
@@ -543,13 +541,13 @@ private Q_SLOTS:
         m_form->btnPlay->click();
         settle();
         press(0, true); // A plays but leaves the queue
-        QCOMPARE(m_form->PlayQueue, QStringList{m_files[1]});
+        QCOMPARE(m_form->core().PlayQueue, QStringList{m_files[1]});
         QCOMPARE(m_player->fileName(), m_files[0]);
         QCOMPARE(colours(2), (QList<QColor>{Green, Yellow})); // colours follow what plays
         m_player->finish();
         settle();
         QCOMPARE(m_player->fileName(), m_files[1]);
-        QCOMPARE(m_form->PlayQueue, QStringList{m_files[1]});
+        QCOMPARE(m_form->core().PlayQueue, QStringList{m_files[1]});
         m_player->finish();
         settle();
         QVERIFY(idle());
@@ -608,7 +606,7 @@ private Q_SLOTS:
             QCOMPARE(errorsShown(), 0);
             QCOMPARE(m_form->NewsPanel->text(), QStringLiteral("No audio output: Connection refused"));
             if (!whilePlaying) {
-                QCOMPARE(m_form->PlayQueue, QStringList{m_files[2]});
+                QCOMPARE(m_form->core().PlayQueue, QStringList{m_files[2]});
                 QVERIFY(m_form->btnPlay->isEnabled());
                 QCOMPARE(colours(3), (QList<QColor>{Black, Black, Red}));
                 return;
@@ -620,14 +618,14 @@ private Q_SLOTS:
             // The song that played goes on untouched, and the board still shows it.
             QCOMPARE(m_player->fileName(), m_files[0]);
             QCOMPARE(m_player->playState(), int(MediaPlayer::Playing));
-            QCOMPARE(m_form->PlayQueue, (QStringList{m_files[0], m_files[1]}));
+            QCOMPARE(m_form->core().PlayQueue, (QStringList{m_files[0], m_files[1]}));
             QCOMPARE(colours(3), (QList<QColor>{Green, Yellow, Black}));
-            QVERIFY(m_form->btnPause->isEnabled() && m_form->WaveTimer->Enabled());
+            QVERIFY(m_form->btnPause->isEnabled() && m_form->core().WaveTimer->Enabled());
             m_form->btnPauseClick();
             settle();
             QCOMPARE(m_player->playState(), int(MediaPlayer::Paused));
         } else {
-            QVERIFY(m_form->PlayQueue.isEmpty());
+            QVERIFY(m_form->core().PlayQueue.isEmpty());
             QVERIFY(idle());
             QCOMPARE(colours(3), (QList<QColor>(3, Black)));
         }
@@ -657,7 +655,7 @@ private Q_SLOTS:
         settle();
         QCOMPARE(errorsShown(), 0);
         QCOMPARE(m_player->fileName(), m_files[1]);
-        QCOMPARE(m_form->PlayQueue, QStringList{m_files[1]});
+        QCOMPARE(m_form->core().PlayQueue, QStringList{m_files[1]});
         QCOMPARE(colours(3), (QList<QColor>{Black, Green, Black}));
         QCOMPARE(m_form->StatusPanels[2]->text(), QStringLiteral("Now Playing ") + m_files[1]);
         QCOMPARE(m_form->NewsPanel->text(), QStringLiteral("Skipped: ") + said.arg(m_files[2]));
@@ -675,7 +673,7 @@ private Q_SLOTS:
         m_form->btnPlay->click();
         settle();
         QCOMPARE(errorsShown(), 0);
-        QCOMPARE(m_form->PlayQueue, (QStringList{m_files[0], m_files[1], m_files[2]}));
+        QCOMPARE(m_form->core().PlayQueue, (QStringList{m_files[0], m_files[1], m_files[2]}));
         QVERIFY(m_form->btnPlay->isEnabled());
         QCOMPARE(m_form->NewsPanel->text(), QStringLiteral("No audio output: Connection refused"));
         // The server answers again: the news goes, and Play plays at once.
@@ -747,7 +745,7 @@ private Q_SLOTS:
         m_player->finish();
         settle();
         QCOMPARE(m_player->fileName(), m_files[1]);
-        QCOMPARE(m_form->PlayQueue, (QStringList{m_files[1], m_files[2]}));
+        QCOMPARE(m_form->core().PlayQueue, (QStringList{m_files[1], m_files[2]}));
         QCOMPARE(colours(3), (QList<QColor>{Black, Green, Yellow}));
     }
 
@@ -761,9 +759,9 @@ private Q_SLOTS:
         settle();
         QCOMPARE(errorsShown(), 0); // no box in front of the board
         QCOMPARE(m_form->NewsPanel->text(), QStringLiteral("No audio output: Connection terminated"));
-        QCOMPARE(m_form->PlayState, TPlayState::psStopped);
+        QCOMPARE(m_form->core().PlayState, TPlayState::psStopped);
         QVERIFY(!m_form->btnStop->isEnabled() && !m_form->btnPause->isEnabled() &&
-                !m_form->WaveTimer->Enabled());
+                !m_form->core().WaveTimer->Enabled());
         QCOMPARE(colours(2), (QList<QColor>{Red, Red}));
         // Play starts the show again from the song that was cut off.
         QVERIFY(m_form->btnPlay->isEnabled());
@@ -868,13 +866,13 @@ private Q_SLOTS:
     void cdSongsGoToTheCdPlayerByTheirTrackNumber()
     {
         QFETCH(QString, name);
-        m_form.reset();
+        closeBoard();
         RecordingMciDevice cd(QStringLiteral("cdaudio"), Mci::Sharing::OneMedium);
         cd.setStatus(MCI_STATUS_NUMBER_OF_TRACKS, 12);
         cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP);
         m_cd->tracks = 12;
         createForm();
-        QVERIFY(m_form->CDPlayer);
+        QVERIFY(m_form->core().CDPlayer);
         putSong(m_form->songInfo(), 0, 20, QStringLiteral("Track 5"), name);
         cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PLAY);
         press(20);
@@ -883,7 +881,7 @@ private Q_SLOTS:
         QCOMPARE(plays.size(), 1);
         QCOMPARE(plays[0].flags, quint32(MCI_FROM | MCI_TO));
         QCOMPARE(plays[0].field("dwFrom"), quint32(5));
-        QCOMPARE(m_form->PlayState, TPlayState::psPlaying);
+        QCOMPARE(m_form->core().PlayState, TPlayState::psPlaying);
         QVERIFY(m_player->log.filter(QStringLiteral("FileName")).isEmpty());
         QCOMPARE(button(20)->fontColor(), Green);
 
@@ -891,7 +889,7 @@ private Q_SLOTS:
         press(3);
         QCOMPARE(cd.requestsOf(MCI_STOP).size(), 1);
         QCOMPARE(m_player->fileName(), m_files[3]);
-        m_form.reset(); // closes the device while the recording type is still there
+        closeBoard(); // closes the device while the recording type is still there
     }
 
     void songsFoundBelowTheSongFilesFolderPlayFromThere_data()
@@ -974,23 +972,25 @@ private Q_SLOTS:
         QFETCH(bool, playEnabled);
         QFETCH(int, green);
 
-        m_form.reset();
+        closeBoard();
         RecordingMciDevice cd(QStringLiteral("cdaudio"), Mci::Sharing::OneMedium);
         cd.setStatus(MCI_STATUS_NUMBER_OF_TRACKS, 12);
         cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP);
         m_cd->tracks = 12;
         LastReportedState = TCDState::cdDoorOpen; // as at the start of a run
         createForm();
-        QVERIFY(m_form->CDPlayer);
+        QVERIFY(m_form->core().CDPlayer);
         putSong(m_form->songInfo(), 0, 20, QStringLiteral("Track 5"), QStringLiteral("cdda://Track05.cda"));
         putSong(m_form->songInfo(), 0, 21, QStringLiteral("Track 7"), QStringLiteral("cdda://Track07.cda"));
-        const auto poll = [&] { QVERIFY(QMetaObject::invokeMethod(m_form->CDPlayer->PollTimer, "timeout")); };
+        const auto poll = [&] {
+            QVERIFY(QMetaObject::invokeMethod(m_form->core().CDPlayer->PollTimer, "timeout"));
+        };
         press(20, true);
         press(21, true);
         cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PLAY);
         m_form->btnPlay->click();
         poll(); // the device reports itself playing
-        QCOMPARE(m_form->PlayState, TPlayState::psPlaying);
+        QCOMPARE(m_form->core().PlayState, TPlayState::psPlaying);
         QCOMPARE(button(20)->fontColor(), Green);
         QCOMPARE(button(21)->fontColor(), Yellow);
         cd.clearLog();
@@ -1023,7 +1023,7 @@ private Q_SLOTS:
             m_form->btnFadeClick();
             for (int tick = 0; tick < 20; ++tick)
                 m_form->FadeTimerTimer();
-            QVERIFY(!m_form->FadeTimer->Enabled());
+            QVERIFY(!m_form->core().FadeTimer->Enabled());
             poll();
         }
         settle();
@@ -1033,8 +1033,8 @@ private Q_SLOTS:
             if (c == MCI_PLAY || c == MCI_STOP || c == MCI_PAUSE)
                 told << c;
         QCOMPARE(told, transport);
-        QCOMPARE(int(m_form->PlayState), state);
-        QCOMPARE(m_form->PlayQueue.size(), queued);
+        QCOMPARE(int(m_form->core().PlayState), state);
+        QCOMPARE(m_form->core().PlayQueue.size(), queued);
         const auto plays = cd.requestsOf(MCI_PLAY);
         QVERIFY(plays.size() <= 1);
         const int sent = plays.isEmpty()               ? -1
@@ -1042,11 +1042,11 @@ private Q_SLOTS:
                                                        : 0;
         QCOMPARE(sent, played);
         QCOMPARE(m_form->btnPlay->isEnabled(), playEnabled);
-        QCOMPARE(m_form->WaveTimer->Enabled(), queued > 0);
+        QCOMPARE(m_form->core().WaveTimer->Enabled(), queued > 0);
         for (const int slot : {20, 21})
             QCOMPARE(button(slot)->fontColor() == Green, slot == green);
         QVERIFY(m_errors->messages.isEmpty());
-        m_form.reset(); // closes the device while the recording type is still there
+        closeBoard(); // closes the device while the recording type is still there
     }
 
     void songAttributesOpenForTheLastPressedSlotAndRedraw()
@@ -1145,7 +1145,7 @@ private Q_SLOTS:
 
     void keysFromTheSettingsPlayTheirSlotWhicheverSheetIsShown()
     {
-        m_form.reset();
+        closeBoard();
         writeRegistry(QStringLiteral("Keys"), QStringLiteral("F1"), QStringLiteral("0,1"));
         writeRegistry(QStringLiteral("Keys"), QStringLiteral("num+7"), QStringLiteral(" 3 , 0 "));
         writeRegistry(QStringLiteral("Keys"), QStringLiteral("Q"), QStringLiteral("10,0")); // no such sheet
@@ -1168,7 +1168,7 @@ private Q_SLOTS:
         QTest::keyClick(m_form.get(), Qt::Key_7, Qt::KeypadModifier);
         settle();
         QCOMPARE(m_player->fileName(), m_files[3]);
-        QCOMPARE(m_form->PlayQueue, QStringList{m_files[3]});
+        QCOMPARE(m_form->core().PlayQueue, QStringList{m_files[3]});
         QCOMPARE(m_form->Tag, 1);
         QCOMPARE(button(0)->fontColor(), Black);
         m_form->Tabs->setCurrentIndex(3);
@@ -1177,7 +1177,7 @@ private Q_SLOTS:
         // Shift with the key queues.
         QTest::keyClick(m_form.get(), Qt::Key_F1, Qt::ShiftModifier);
         settle();
-        QCOMPARE(m_form->PlayQueue, (QStringList{m_files[3], m_files[1]}));
+        QCOMPARE(m_form->core().PlayQueue, (QStringList{m_files[3], m_files[1]}));
 
         // The unreadable entries are gone once the keys are written again.
         m_form->Tabs->setCurrentIndex(0);
@@ -1225,7 +1225,7 @@ private Q_SLOTS:
     void aMidiNoteIsLearnedInTheKeyDialogMovesOnlyWhenAskedAndIsCleared()
     {
         showActive();
-        MidiControl midi(m_form.get(), m_form->board(), *m_registry);
+        MidiControl midi(&m_form->core(), m_form->board(), *m_registry);
         m_form->setMidi(&midi);
         const auto midiValues = [this] {
             IniRegistry reg(m_env->configDir());
@@ -1298,7 +1298,7 @@ private Q_SLOTS:
 
     void keysFollowTheirSongsWhenSheetsMoveAndGoWhenCleared()
     {
-        m_form.reset();
+        closeBoard();
         writeRegistry(QStringLiteral("Keys"), QStringLiteral("A"), QStringLiteral("0,0"));
         writeRegistry(QStringLiteral("Keys"), QStringLiteral("B"), QStringLiteral("1,5"));
         writeRegistry(QStringLiteral("Keys"), QStringLiteral("C"), QStringLiteral("0,3"));
@@ -1390,7 +1390,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, enter);
         QFETCH(bool, elsewhere);
-        m_form.reset();
+        closeBoard();
         writeRegistry(QStringLiteral("Keys"), QStringLiteral("F1"), QStringLiteral("0,1"));
         createForm();
         m_form->songInfo().setButtonSettings(0, 1, ButtonSettings{0.0, ButtonSettings::Mode::Hold, false});
@@ -1419,7 +1419,7 @@ private Q_SLOTS:
 
     void theWindowClosesWhileAKeyIsHeld()
     {
-        m_form.reset();
+        closeBoard();
         writeRegistry(QStringLiteral("Keys"), QStringLiteral("F1"), QStringLiteral("0,1"));
         createForm();
         showActive();
@@ -1428,7 +1428,7 @@ private Q_SLOTS:
         QTest::keyPress(m_form.get(), Qt::Key_F1);
         settle();
         // Closing deactivates the window: what is held is not let go of into a half-gone window.
-        m_form.reset();
+        closeBoard();
         QVERIFY(!m_form);
     }
 
@@ -1443,7 +1443,7 @@ private Q_SLOTS:
         QTest::keyClick(button(1), Qt::Key_Right);
         QTest::keyClick(button(2), Qt::Key_Enter, Qt::ShiftModifier | Qt::KeypadModifier);
         settle();
-        QCOMPARE(m_form->PlayQueue, (QStringList{m_files[1], m_files[2]}));
+        QCOMPARE(m_form->core().PlayQueue, (QStringList{m_files[1], m_files[2]}));
         QCOMPARE(m_player->fileName(), m_files[1]);
 
         // On another sheet the focus keeps its place in the grid; Enter presses that sheet's song.
@@ -1502,7 +1502,7 @@ private Q_SLOTS:
 
     void theOperatorsKeysWinOverTheBoardsOwn()
     {
-        m_form.reset();
+        closeBoard();
         writeRegistry(QStringLiteral("Keys"), QStringLiteral("Alt+2"), QStringLiteral("0,3"));
         writeRegistry(QStringLiteral("Keys"), QStringLiteral("F10"), QStringLiteral("0,1"));
         createForm();
@@ -1513,7 +1513,7 @@ private Q_SLOTS:
         QCOMPARE(m_player->fileName(), m_files[3]);
         QTest::keyClick(button(0), Qt::Key_F10, Qt::ShiftModifier); // queues F10's song, opens no menu
         settle();
-        QCOMPARE(m_form->PlayQueue, (QStringList{m_files[3], m_files[1]}));
+        QCOMPARE(m_form->core().PlayQueue, (QStringList{m_files[3], m_files[1]}));
         QVERIFY(!m_form->TabPopup->isVisible());
     }
 
@@ -1535,12 +1535,12 @@ private Q_SLOTS:
         m_form->TabPopup->hide();
         settle();
         QCOMPARE(m_player->fileName(), QString()); // nothing played
-        QVERIFY(m_form->PlayQueue.isEmpty());
+        QVERIFY(m_form->core().PlayQueue.isEmpty());
     }
 
     void transportKeysRunTheBoardAndAreStoredByName()
     {
-        m_form.reset();
+        closeBoard();
         writeRegistry(QStringLiteral("Keys"), QStringLiteral("P"), QStringLiteral("pause"));
         writeRegistry(QStringLiteral("Keys"), QStringLiteral("F12"), QStringLiteral(" Stop All "));
         writeRegistry(QStringLiteral("Keys"), QStringLiteral("F11"), QStringLiteral("Fade"));
@@ -1561,12 +1561,12 @@ private Q_SLOTS:
         QCOMPARE(m_player->fileName(), m_files[0]);
         QTest::keyClick(button(0), Qt::Key_P);
         settle();
-        QCOMPARE(m_form->PlayState, TPlayState::psPaused);
+        QCOMPARE(m_form->core().PlayState, TPlayState::psPaused);
         QTest::keyClick(button(0), Qt::Key_Space); // resumes, as Play does
         settle();
-        QCOMPARE(m_form->PlayState, TPlayState::psPlaying);
+        QCOMPARE(m_form->core().PlayState, TPlayState::psPlaying);
         QTest::keyClick(button(0), Qt::Key_F11);
-        QVERIFY(m_form->FadeTimer->Enabled());
+        QVERIFY(m_form->core().FadeTimer->Enabled());
         QCOMPARE(m_form->slotKeys().keyOf(KeyCommand::StopAll), QKeySequence(Qt::Key_F12));
         QTest::keyClick(button(0), Qt::Key_F12);
         settle();
@@ -1584,7 +1584,7 @@ private Q_SLOTS:
 
     void spaceGivenToASlotPlaysThatSlot()
     {
-        m_form.reset();
+        closeBoard();
         writeRegistry(QStringLiteral("Keys"), QStringLiteral("Space"), QStringLiteral("0,2"));
         startWithNoPlayKeyAndPressSpace();
         QCOMPARE(m_player->fileName(), m_files[2]);
@@ -1603,9 +1603,9 @@ private Q_SLOTS:
         });
         m_form->mnuKeys->trigger();
         QCOMPARE(registryValue(u"Keys"_s, u"none"_s), u"Play"_s);
-        m_form.reset();
+        closeBoard();
         startWithNoPlayKeyAndPressSpace();
-        QCOMPARE(m_form->PlayState, TPlayState::psStopped);
+        QCOMPARE(m_form->core().PlayState, TPlayState::psStopped);
         // Given a key again, the marker goes.
         QTimer::singleShot(0, this, [] {
             if (auto* dialog = qobject_cast<TfrmAssignKey*>(QApplication::activeModalWidget()))
@@ -1618,7 +1618,7 @@ private Q_SLOTS:
 
     void keyCaptionsShowUnlessSwitchedOffAndTheChoiceIsStored()
     {
-        m_form.reset();
+        closeBoard();
         writeRegistry(QStringLiteral("Keys"), QStringLiteral("F1"), QStringLiteral("0,1"));
         createForm();
         QVERIFY(m_form->mnuShowKeys->isChecked());
@@ -1627,7 +1627,7 @@ private Q_SLOTS:
         m_form->mnuShowKeys->trigger();
         QVERIFY(!button(1)->ShowKey());
         QCOMPARE(registryValue(QStringLiteral("System"), QStringLiteral("ShowKeys")), QStringLiteral("0"));
-        m_form.reset();
+        closeBoard();
         createForm();
         QVERIFY(!m_form->mnuShowKeys->isChecked());
         QVERIFY(!button(1)->ShowKey());
@@ -1670,7 +1670,7 @@ private Q_SLOTS:
 
     void theKeyListShowsEveryKeyAndNoteInOrderAndSavesItAsText()
     {
-        m_form.reset();
+        closeBoard();
         writeRegistry(QStringLiteral("Keys"), QStringLiteral("F3"), QStringLiteral("1,0"));
         writeRegistry(QStringLiteral("Keys"), QStringLiteral("F2"), QStringLiteral("0,4"));
         writeRegistry(QStringLiteral("Keys"), QStringLiteral("F1"), QStringLiteral("0,1"));
@@ -1681,7 +1681,7 @@ private Q_SLOTS:
         createForm();
         qputenv("SONAVEX_MIDI", "off");
         const auto restore = qScopeGuard([] { qunsetenv("SONAVEX_MIDI"); });
-        MidiControl midi(m_form.get(), m_form->board(), *m_registry);
+        MidiControl midi(&m_form->core(), m_form->board(), *m_registry);
         midi.start();
         m_form->setMidi(&midi);
         const QList<KeyListRow> rows = m_form->keyListRows();
@@ -1752,7 +1752,7 @@ private Q_SLOTS:
 
     void theOutputChoiceIsStoredAndAMissingOutputNeverStopsTheShow()
     {
-        m_form.reset();
+        closeBoard();
         writeRegistry(QStringLiteral("System"), QStringLiteral("OutputDevice"), QStringLiteral("usb_desk"));
         m_player = std::make_unique<FakeMediaPlayer>(); // the closed window turned its reports off
         m_outputs.devices = {{QStringLiteral("builtin"), QStringLiteral("Built-in Audio")},
@@ -1802,11 +1802,9 @@ private Q_SLOTS:
     {
         SongLevels levels(QString{});
         const auto nextRun = [&] {
-            m_form.reset();
+            closeBoard();
             m_player = std::make_unique<FakeMediaPlayer>();
-            m_form = std::make_unique<TMainForm>(
-                MainFormServices{*m_registry, *m_dialogs, *m_player, *m_cd, m_drives, &m_outputs, &levels},
-                std::make_unique<TSongInfo>(*m_registry, *m_dialogs));
+            openBoard(std::make_unique<TSongInfo>(*m_registry, *m_dialogs), &levels);
         };
         nextRun();
         QCOMPARE(m_form->mnuEvenLevels->text().remove(QLatin1Char('&')), QStringLiteral("Even Levels"));
@@ -1820,7 +1818,7 @@ private Q_SLOTS:
         m_form->mnuEvenLevels->trigger();
         QVERIFY(!levels.enabled());
         QCOMPARE(registryValue(QStringLiteral("System"), QStringLiteral("EvenLevels")), QStringLiteral("0"));
-        m_form.reset(); // before the levels it was given
+        closeBoard(); // before the levels it was given
     }
 
     void tabChangeShowsThatSheet()
@@ -1871,7 +1869,7 @@ private Q_SLOTS:
         file.close();
         writeRegistry(QStringLiteral("System"), QStringLiteral("InfoPath"),
                       drive.mountPoint() + QLatin1String("/songs.inf"));
-        m_form.reset();
+        closeBoard();
         m_dialogs->messages.clear();
 
         drive.hang();
@@ -1887,9 +1885,7 @@ private Q_SLOTS:
             over = true;
             watchdog.join();
         });
-        m_form = std::make_unique<TMainForm>(
-            MainFormServices{*m_registry, *m_dialogs, *m_player, *m_cd, m_drives, &m_outputs},
-            std::make_unique<TSongInfo>(*m_registry, *m_dialogs, TSongInfo::Load::Later));
+        openBoard(std::make_unique<TSongInfo>(*m_registry, *m_dialogs, TSongInfo::Load::Later));
         m_form->loadSongs();
         m_form->show();
         QTRY_VERIFY_WITH_TIMEOUT(m_form->NewsPanel->text().contains(QLatin1String("does not answer")), 3000);
@@ -1914,7 +1910,7 @@ private Q_SLOTS:
             drive.answer();
             QTRY_VERIFY_WITH_TIMEOUT(!m_form->isVisible(), 3000);
         }
-        m_form.reset();
+        closeBoard();
         // Nothing was changed in the run: the song file keeps its songs either way.
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), theirs);
@@ -1949,7 +1945,7 @@ private Q_SLOTS:
             const SongTexts texts = m_form->songInfo().texts(0, slot);
             QCOMPARE(texts, (SongTexts{u"New Artist"_s, u"New Album"_s, u"new song"_s, file}));
             // Kept at Exit as the editor's songs are.
-            m_form.reset();
+            closeBoard();
             FakeDialogs dialogs;
             TSongInfo saved(*m_registry, dialogs);
             QCOMPARE(saved.fileName(0, slot), file);
@@ -2022,15 +2018,15 @@ private Q_SLOTS:
     {
         press(0);
         press(2, true); // C waits in the queue
-        QCOMPARE(m_form->PlayState, TPlayState::psPlaying);
+        QCOMPARE(m_form->core().PlayState, TPlayState::psPlaying);
         const int logged = int(m_player->log.size());
         m_dialogs->answers = {Dialogs::Answer::Yes};
         QVERIFY(dropFiles(0, {makeFile(u"other.wav"_s)})); // onto the button that plays
         QVERIFY(dropFiles(6, {makeFile(u"more.wav"_s)}));
-        QCOMPARE(m_form->PlayState, TPlayState::psPlaying);
+        QCOMPARE(m_form->core().PlayState, TPlayState::psPlaying);
         QCOMPARE(m_player->fileName(), m_files[0]);
         QCOMPARE(m_player->log.mid(logged), QStringList{});
-        QCOMPARE(m_form->PlayQueue, (QStringList{m_files[0], m_files[2]}));
+        QCOMPARE(m_form->core().PlayQueue, (QStringList{m_files[0], m_files[2]}));
         // The colours follow: the replaced button no longer plays, "A again" still does.
         QCOMPARE(button(0)->fontColor(), Black);
         QCOMPARE(button(4)->fontColor(), Green);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The log of what played: its lines, its files a day, and a disk that cannot take it.
-#include "app/PlayLog.h"
-#include "app/PlayLogWriter.h"
+#include "core/PlayLog.h"
+#include "core/PlayLogWriter.h"
 
 #include <QFile>
 #include <QSignalSpy>

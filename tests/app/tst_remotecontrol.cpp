@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Options, "Remote Control...": the dialog, the settings under "Remote", and a port in use said in
 // the status bar while the board runs on.
-#include "app/BoardControl.h"
 #include "app/RemoteControl.h"
 #include "app/StatusNews.h"
 #include "app/frmRemoteControl.h"
@@ -99,13 +98,13 @@ private Q_SLOTS:
 
     void aWebPortInUseIsSaidInTheStatusBar()
     {
-        BoardControl board(*m_form);
         QTcpServer other;
         QVERIFY(other.listen(QHostAddress::LocalHost));
         RemoteSettings settings;
         settings.webPort = other.serverPort();
         settings.save(*m_registry);
-        RemoteControl remote(*m_form, board, *m_registry);
+        RemoteControl remote(m_form->core(), *m_registry);
+        remote.setMenuItem(m_form->mnuRemoteControl, m_form.get());
         remote.start();
         QVERIFY(!remote.web().listening());
         QCOMPARE(m_form->NewsPanel->news(RemoteControl::WebNews),
@@ -120,7 +119,7 @@ private Q_SLOTS:
 
     void aPortInUseIsSaidOnceInTheStatusBarAndTheBoardRunsOn()
     {
-        BoardControl board(*m_form);
+        Board& board = m_form->core();
         // Another program holds the port.
         OscClient holder;
         OscServer other(board);
@@ -129,7 +128,8 @@ private Q_SLOTS:
             ++port;
         QVERIFY(other.listening());
         RemoteSettings{port, false, QString()}.save(*m_registry);
-        RemoteControl remote(*m_form, board, *m_registry);
+        RemoteControl remote(m_form->core(), *m_registry);
+        remote.setMenuItem(m_form->mnuRemoteControl, m_form.get());
         QVERIFY(m_form->mnuRemoteControl->isEnabled());
         remote.start();
         QVERIFY(!remote.osc().listening());

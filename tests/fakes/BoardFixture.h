@@ -36,6 +36,7 @@ struct BoardFixture {
     FakeDriveList m_drives;
     FakeOutputDevices m_outputs;
     std::unique_ptr<RecordingErrorReporter> m_errors;
+    std::unique_ptr<ShowCore> m_core;
     std::unique_ptr<TMainForm> m_form;
     QStringList m_files; ///< A, B, C, D in slots 0..3 of sheet 0
 
@@ -59,9 +60,25 @@ struct BoardFixture {
         createForm();
     }
 
-    void tearDown()
+    /// The window closed and the show ended, as at Exit: the song file and the settings saved.
+    void closeBoard()
     {
         m_form.reset();
+        m_core.reset();
+    }
+
+    /// A new show over `store` and its window, after the one before ended.
+    void openBoard(std::unique_ptr<TSongInfo> store, SongLevels* levels = nullptr)
+    {
+        closeBoard();
+        m_core = std::make_unique<ShowCore>(ShowServices{*m_registry, *m_player, *m_cd, &m_outputs, levels},
+                                            std::move(store));
+        m_form = std::make_unique<TMainForm>(*m_core, *m_dialogs, m_drives);
+    }
+
+    void tearDown()
+    {
+        closeBoard();
         m_errors.reset();
         m_player.reset();
         m_env.reset();
@@ -89,9 +106,7 @@ struct BoardFixture {
         for (int i = 0; i < titles.size(); ++i)
             putSong(*store, 0, i, titles[i], m_files[i]);
         putSong(*store, 0, 4, QStringLiteral("A again"), m_files[0]);
-        m_form = std::make_unique<TMainForm>(
-            MainFormServices{*m_registry, *m_dialogs, *m_player, *m_cd, m_drives, &m_outputs},
-            std::move(store));
+        openBoard(std::move(store));
     }
 
     [[nodiscard]] TMTranBtn* button(int slot) const

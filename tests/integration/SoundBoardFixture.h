@@ -14,7 +14,7 @@
 
 #include <memory>
 
-/// The real main window on the test audio server, over a song store of the test's own, with a
+/// The show and its real main window on the test audio server, over a song store of the test's own, with a
 /// recorder at the null sink's monitor and the error boxes caught. In initTestCase:
 /// `startSound()`, then the test's songs written and put in a store, then `openBoard(store)`;
 /// in cleanupTestCase `stopSound()`. Both report a failure through QTest and leave the rest
@@ -26,16 +26,17 @@ struct SoundBoardFixture : StoreFixture {
     std::unique_ptr<RecordingErrorReporter> m_errors;
     FakeCdTrackCatalog m_cd;
     FakeDriveList m_drives;
+    std::unique_ptr<ShowCore> m_core;
     std::unique_ptr<TMainForm> m_form;
 
     /// A file in the test's own folder.
     [[nodiscard]] QString path(const QString& name) const { return m_env->root() + QLatin1Char('/') + name; }
-    /// The window's own commands, as every input runs them.
-    [[nodiscard]] Board& board() const { return m_form->board(); }
+    /// The show's commands, as every input runs them.
+    [[nodiscard]] Board& board() const { return *m_core; }
     /// Nothing plays and nothing is queued.
     [[nodiscard]] bool idle() const
     {
-        return m_form->PlayState == TPlayState::psStopped && m_form->PlayQueue.isEmpty();
+        return m_core->PlayState == TPlayState::psStopped && m_core->PlayQueue.isEmpty();
     }
 
     void startSound()
@@ -48,19 +49,23 @@ struct SoundBoardFixture : StoreFixture {
         m_errors = std::make_unique<RecordingErrorReporter>();
     }
 
-    /// The window over `store`, shown, with the first songs of its sheet decoded ahead.
-    void openBoard(std::unique_ptr<TSongInfo> store)
+    /// The show over `store` with the first songs of its sheet decoded ahead, and its window
+    /// shown unless a remote runs the show alone.
+    void openBoard(std::unique_ptr<TSongInfo> store, bool window = true)
     {
-        m_form = std::make_unique<TMainForm>(
-            MainFormServices{*m_registry, m_dialogs, *m_player, m_cd, m_drives}, std::move(store));
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        m_core = std::make_unique<ShowCore>(ShowServices{*m_registry, *m_player, m_cd}, std::move(store));
+        if (window) {
+            m_form = std::make_unique<TMainForm>(*m_core, m_dialogs, m_drives);
+            m_form->show();
+            QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        }
         QVERIFY(m_player->waitHotListWarm(5000));
     }
 
     void stopSound()
     {
         m_form.reset();
+        m_core.reset();
         m_recorder.reset();
         m_player.reset();
         m_errors.reset();

@@ -69,7 +69,8 @@ class TestPlayback : public QObject, SoundBoardFixture {
     bool idle() const
     {
         return !m_form->btnPlay->isEnabled() && !m_form->btnStop->isEnabled() &&
-               !m_form->btnPause->isEnabled() && !m_form->WaveTimer->Enabled() && m_form->PlayQueue.isEmpty();
+               !m_form->btnPause->isEnabled() && !m_form->core().WaveTimer->Enabled() &&
+               m_form->core().PlayQueue.isEmpty();
     }
 
 private Q_SLOTS:
@@ -120,7 +121,7 @@ private Q_SLOTS:
         QVERIFY2(std::abs(SinkRecorder::toneDb(heard, HzA) - ToneDb) < 1.5,
                  qPrintable(QString::number(SinkRecorder::toneDb(heard, HzA))));
         QTRY_VERIFY_WITH_TIMEOUT(idle(), 3000);
-        QCOMPARE(m_form->PlayState, TPlayState::psStopped);
+        QCOMPARE(m_form->core().PlayState, TPlayState::psStopped);
     }
 
     void aQueueOfThreePlaysInOrder()
@@ -216,11 +217,11 @@ private Q_SLOTS:
         press(3);
         QTest::qWait(300);
         m_form->btnPause->click();
-        QTRY_COMPARE(m_form->PlayState, TPlayState::psPaused);
+        QTRY_COMPARE(m_form->core().PlayState, TPlayState::psPaused);
         QVERIFY(SinkRecorder::toneDb(m_recorder->during(300, 100), HzA) < -50);
         QVERIFY(m_form->btnPlay->isEnabled());
         m_form->btnPlay->click();
-        QTRY_COMPARE(m_form->PlayState, TPlayState::psPlaying);
+        QTRY_COMPARE(m_form->core().PlayState, TPlayState::psPlaying);
         QVERIFY(std::abs(SinkRecorder::toneDb(m_recorder->during(300, 100), HzA) - ToneDb) < 1.5);
         m_form->mnuStopAllClick();
         QTRY_VERIFY(idle());
@@ -228,7 +229,7 @@ private Q_SLOTS:
 
     void aFadeLowersTheLevelStepByStepAndEndsInAStop()
     {
-        m_form->FadeSetting = 1; // 5 dB a tick
+        m_form->core().FadeSetting = 1; // 5 dB a tick
         press(3, true);
         press(0, true);
         m_form->btnPlay->click();
@@ -250,7 +251,7 @@ private Q_SLOTS:
         const double next = SinkRecorder::toneDb(m_recorder->during(300, 100), HzA);
         QVERIFY2(std::abs(next - ToneDb) < 1.5, qPrintable(QStringLiteral("next song: %1 dB").arg(next)));
         QTRY_VERIFY_WITH_TIMEOUT(idle(), 3000);
-        m_form->FadeSetting = 3;
+        m_form->core().FadeSetting = 3;
     }
 
     void brokenAndMissingFilesGiveClearErrorsAndTheSongPlaysOn()
@@ -268,8 +269,8 @@ private Q_SLOTS:
                  QStringLiteral("Unable to find ") + path(QStringLiteral("missing.wav")));
         // The song that played was never touched, and the board still shows it.
         QVERIFY(std::abs(SinkRecorder::toneDb(m_recorder->during(300, 100), HzA) - ToneDb) < 1.5);
-        QCOMPARE(m_form->PlayQueue, QStringList{path(QStringLiteral("long.wav"))});
-        QCOMPARE(m_form->PlayState, TPlayState::psPlaying);
+        QCOMPARE(m_form->core().PlayQueue, QStringList{path(QStringLiteral("long.wav"))});
+        QCOMPARE(m_form->core().PlayState, TPlayState::psPlaying);
         m_form->mnuStopAllClick();
     }
 };

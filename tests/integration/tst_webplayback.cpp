@@ -94,7 +94,7 @@ private Q_SLOTS:
         auto store = openStore();
         store->SetSong(0, 0, makeSong(QStringLiteral("Song A"), 0, 0, path(QStringLiteral("a.wav"))));
         store->SetSong(0, 1, makeSong(QStringLiteral("Song B"), 0, 1, path(QStringLiteral("b.wav"))));
-        openBoard(std::move(store));
+        openBoard(std::move(store), false); // no window: the remote runs the show alone
         if (QTest::currentTestFailed())
             return;
 
@@ -107,7 +107,7 @@ private Q_SLOTS:
         RemoteSettings settings;
         settings.webPort = m_port;
         settings.save(*m_registry);
-        m_remote = std::make_unique<RemoteControl>(*m_form, board(), *m_registry);
+        m_remote = std::make_unique<RemoteControl>(*m_core, *m_registry);
         m_remote->start();
         QVERIFY(m_remote->web().listening());
 
@@ -167,10 +167,10 @@ private Q_SLOTS:
         QVERIFY2(scrolled.toDouble() > 0, qPrintable(m_browser->error()));
         QTest::qWait(300);
         QVERIFY(idle());
-        QCOMPARE(m_form->PlayState, TPlayState::psStopped);
+        QCOMPARE(m_core->PlayState, TPlayState::psStopped);
 
         QVERIFY(!m_browser->ask(at("touch", slotButton(1))).isUndefined());
-        QTRY_COMPARE_WITH_TIMEOUT(m_form->PlayState, TPlayState::psPlaying, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_core->PlayState, TPlayState::psPlaying, 2000);
         board().stopAll();
         openPage(360, 740);
     }

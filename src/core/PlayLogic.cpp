@@ -1,24 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PlayLogic.h"
 
-#include "app/ButtonPlay.h"
-#include "app/PlayLog.h"
-#include "app/SongTexts.h"
-#include "app/frmMain.h"
 #include "audio/MediaPlayer.h"
+#include "core/ButtonPlay.h"
+#include "core/PlayLog.h"
+#include "core/ShowCore.h"
+#include "core/SongTexts.h"
 #include "mci/CdTrackCatalog.h"
-#include "platform/Dialogs.h"
 #include "platform/ErrorReporter.h"
 #include "platform/Errors.h"
 #include "platform/Guard.h"
 #include "platform/Timer.h"
 #include "songs/SongStruc.h"
 
-#include <QAction>
 #include <QFileInfo>
-#include <QLabel>
 #include <QScopeGuard>
-#include <QToolButton>
 
 namespace {
 
@@ -30,8 +26,8 @@ public:
 
 } // namespace
 
-PlayLogic::PlayLogic(TMainForm& form)
-    : f(form)
+PlayLogic::PlayLogic(ShowCore& show)
+    : f(show)
 {
 }
 
@@ -52,13 +48,15 @@ void PlayLogic::toggleQueued(const QString& file)
         }
         f.PlayQueue.removeAt(P);
     } else {
+        Transport t = f.m_transport;
         if (f.PlayState == TPlayState::psStopped)
-            f.btnPlay->setEnabled(true);
+            t.play = true;
+        t.playSong = false;
+        f.setTransport(t);
         f.PlayQueue.append(file);
-        f.mnuPlaySong->setEnabled(false);
     }
     prepareNext();
-    f.RefreshButtons(f.shownTab());
+    f.follow(false);
 }
 
 bool PlayLogic::pressSong(const QString& file)
@@ -77,11 +75,11 @@ bool PlayLogic::pressSong(const QString& file)
     f.m_headDetached = false;
     f.PlayQueue.clear();
     f.PlayQueue.append(file);
-    f.clearNews(TMainForm::SkippedNews); // news of the show before this press
+    f.clearNews(ShowCore::SkippedNews); // news of the show before this press
     // The sound first: the buttons' colours and the hot list follow once it is under way.
     try {
         if (startQueue(StartedBy::Press) || !somethingPlays()) {
-            f.RefreshButtons(f.shownTab());
+            f.follow(false);
             return true;
         }
     } catch (...) {
@@ -98,14 +96,14 @@ bool PlayLogic::pressSong(const QString& file)
             f.PlayState = TPlayState::psStopped;
             showIdle();
         }
-        f.RefreshButtons(f.shownTab());
+        f.follow(false);
         f.pressFailed(ErrorReporter::currentMessage());
         if (!pressedAtBoard(f.m_pressedBy))
             return false; // told as news: no box waits at a board nobody may stand at
         try {
             throw;
         } catch (const SongMissing& e) {
-            f.showPressBox(e.message());
+            Q_EMIT f.missingSongPressed(e.message());
         }
         return false; // any other error has gone on to the error reporter
     }
@@ -113,7 +111,7 @@ bool PlayLogic::pressSong(const QString& file)
     f.m_headDetached = detachedBefore;
     f.m_playingPath = playingBefore;
     f.WaveTimer->setEnabled(timerBefore);
-    f.RefreshButtons(f.shownTab());
+    f.follow(false);
     return true;
 }
 
@@ -147,7 +145,7 @@ bool PlayLogic::startQueue(StartedBy by)
 {
     while (!f.PlayQueue.isEmpty()) {
         const QString head = f.PlayQueue.first();
-        const QString lengthBefore = f.StatusPanels[1]->text();
+        const QString lengthBefore = f.statusText(1);
         try {
             if (const QString why = whyMissing(head); !why.isEmpty())
                 throw SongMissing(why);
@@ -155,28 +153,27 @@ bool PlayLogic::startQueue(StartedBy by)
             StartSong(head);
         } catch (const NoAudioOutput& e) {
             // The machine has no sound output: not the song's fault. The queue waits for it.
-            f.StatusPanels[1]->setText(lengthBefore);
-            f.sayNews(TMainForm::ServerNews, e.message());
+            f.setStatus(1, lengthBefore);
+            f.sayNews(ShowCore::ServerNews, e.message());
             if (!somethingPlays())
                 holdQueue();
             return false;
         } catch (const SonavexError& e) {
-            f.StatusPanels[1]->setText(lengthBefore);
+            f.setStatus(1, lengthBefore);
             if (by == StartedBy::Press)
                 throw; // the operator pressed that song: the press answers
             // The queue moves on by itself: the show goes on with the next song at once.
-            f.sayNews(TMainForm::SkippedNews, QStringLiteral("Skipped: ") + e.message());
+            f.sayNews(ShowCore::SkippedNews, QStringLiteral("Skipped: ") + e.message());
             if (!f.PlayQueue.isEmpty() && f.PlayQueue.first() == head)
                 f.PlayQueue.removeFirst();
             continue;
         }
         guard([&] { logStarted(head, by); }); // the log never stands in the show's way
-        f.btnStop->setEnabled(true);
-        f.btnPause->setEnabled(true);
-        f.mnuStopSong->setEnabled(true);
-        f.mnuStopAll->setEnabled(true);
-        f.StatusPanels[2]->setText(nowPlayingText(head));
-        f.clearNews(TMainForm::ServerNews); // a song plays: the output is there
+        Transport t = f.m_transport;
+        t.stop = t.pause = t.stopSong = t.stopAll = true;
+        f.setTransport(t);
+        f.setStatus(2, nowPlayingText(head));
+        f.clearNews(ShowCore::ServerNews); // a song plays: the output is there
         prepareNext();
         return true;
     }
@@ -209,19 +206,18 @@ void PlayLogic::holdQueue()
     f.m_headDetached = false;
     f.PlayState = TPlayState::psStopped;
     showIdle();
-    if (!f.PlayQueue.isEmpty())
-        f.btnPlay->setEnabled(true);
+    if (!f.PlayQueue.isEmpty()) {
+        Transport t = f.m_transport;
+        t.play = true;
+        f.setTransport(t);
+    }
 }
 
 void PlayLogic::showIdle()
 {
-    for (QWidget* w : {static_cast<QWidget*>(f.btnPause), static_cast<QWidget*>(f.btnStop),
-                       static_cast<QWidget*>(f.btnPlay)})
-        w->setEnabled(false);
-    for (QAction* a : {f.mnuStopSong, f.mnuStopAll, f.mnuPlaySong})
-        a->setEnabled(false);
+    f.setTransport(Transport{});
     f.WaveTimer->setEnabled(false);
-    f.RefreshButtons(f.shownTab());
+    f.follow(false);
 }
 
 void PlayLogic::logStarted(const QString& song, StartedBy by)
@@ -287,7 +283,7 @@ void PlayLogic::StartSong(const QString& Song)
             f.WavePlayer.stop();
         }
         f.WaveTimer->setEnabled(true);
-        f.StatusPanels[1]->setText(position);
+        f.setStatus(1, position);
         f.CDPlayer->PlayTrack(Track);
         f.m_playingPath = Song;
         f.PlayState = TPlayState::psPlaying;
@@ -304,7 +300,7 @@ void PlayLogic::StartSong(const QString& Song)
     endFade(); // a fade belongs to the song it was started on
     f.WaveTimer->setEnabled(true);
     f.m_playingPath = Song;
-    f.StatusPanels[1]->setText(FormatSeconds(f.WavePlayer.duration()));
+    f.setStatus(1, FormatSeconds(f.WavePlayer.duration()));
 }
 
 void PlayLogic::endFade()

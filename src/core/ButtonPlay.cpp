@@ -1,16 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ButtonPlay.h"
 
-#include "app/PlayLogic.h"
-#include "app/SongTexts.h"
-#include "app/frmButtonSettings.h"
-#include "app/frmMain.h"
 #include "audio/MediaPlayer.h"
+#include "core/PlayLogic.h"
+#include "core/ShowCore.h"
+#include "core/SongTexts.h"
 #include "songs/SongStruc.h"
 #include "songs/SongTimes.h"
 
-ButtonPlay::ButtonPlay(TMainForm& form, MediaPlayer& player)
-    : f(form)
+ButtonPlay::ButtonPlay(ShowCore& show, MediaPlayer& player)
+    : f(show)
     , m_player(player)
 {
 }
@@ -56,18 +55,6 @@ void ButtonPlay::prepare(const QString& file)
         }
     }
     m_player.setPlaySpan(f.songInfo().playPath(file), span);
-}
-
-void ButtonPlay::editSettings(QWidget* owner, SlotRef slot)
-{
-    TSongInfo& songs = f.songInfo();
-    TSongRecord rec;
-    if (!songs.GetSong(slot.sheet, slot.slot, rec))
-        return;
-    TfrmButtonSettings dialog(owner, songs.title(slot.sheet, slot.slot),
-                              songs.buttonSettings(slot.sheet, slot.slot));
-    if (dialog.exec() == QDialog::Accepted)
-        songs.setButtonSettings(slot.sheet, slot.slot, dialog.settings());
 }
 
 void ButtonPlay::started(const QString& file)

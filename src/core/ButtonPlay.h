@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "app/SlotKeys.h"
+#include "core/SlotKeys.h"
 
 #include <QSet>
 #include <QString>
@@ -9,15 +9,14 @@
 #include <optional>
 
 class MediaPlayer;
-class QWidget;
-class TMainForm;
+class ShowCore;
 
 /// Each button's own way of playing, behind the play logic: its volume, loop and, with Use Song
 /// Times, its record's start, stop and fade go to the media player before its song starts or is
 /// set to follow; and whether a press or a release stops the song it plays (toggle, hold).
 class ButtonPlay {
 public:
-    ButtonPlay(TMainForm& form, MediaPlayer& player);
+    ButtonPlay(ShowCore& show, MediaPlayer& player);
 
     void setUseSongTimes(bool on) { m_useTimes = on; }
     [[nodiscard]] bool useSongTimes() const { return m_useTimes; }
@@ -27,8 +26,6 @@ public:
     void prepare(const QString& file);
     /// Right after `file` started: its loop (a song starts with none).
     void started(const QString& file);
-    /// The Button Settings dialog for a filled slot; what it keeps is stored with the slot.
-    void editSettings(QWidget* owner, SlotRef slot);
     /// A plain press on `slot` stops the song it plays instead of playing it again (toggle).
     [[nodiscard]] bool pressStops(SlotRef slot) const;
     /// Letting go of `slot` stops the song it plays (hold).
@@ -45,7 +42,7 @@ private:
     /// The song that plays (or is paused) was started from `slot`.
     [[nodiscard]] bool playsFrom(SlotRef slot) const;
 
-    TMainForm& f;
+    ShowCore& f;
     MediaPlayer& m_player;
     bool m_useTimes = false;
     QSet<QString> m_said; ///< the unreadable times said already

@@ -3,9 +3,9 @@
 
 #include <QString>
 
-class TMainForm;
+class ShowCore;
 
-/// The board's play logic behind the main window's handlers: what a press does to the queue,
+/// The board's play logic behind the show's commands: what a press does to the queue,
 /// starting the queue's head on the media player or the CD player (the sound first, then the
 /// controls and the status bar), skipping what cannot play when the queue moves on by itself,
 /// holding the queue while there is no sound output, and the idle state.
@@ -15,7 +15,7 @@ public:
     /// Play command, or the queue moving on by itself.
     enum class StartedBy { Press, Play, Queue };
 
-    explicit PlayLogic(TMainForm& form);
+    explicit PlayLogic(ShowCore& show);
 
     /// A Shift+press: the song joins the queue, or leaves it (a playing song plays on).
     void toggleQueued(const QString& file);
@@ -56,5 +56,5 @@ private:
     /// "Now Playing " and the path that plays; for a song found by name among several, which one.
     [[nodiscard]] QString nowPlayingText(const QString& song) const;
 
-    TMainForm& f;
+    ShowCore& f;
 };

@@ -4,14 +4,14 @@
 #include <QPointer>
 
 class OutputDevices;
-class TMainForm;
+class ShowCore;
 
-/// What the sound server tells by itself, said in the main window's status bar and never in a
-/// box: the chosen output missing (songs play on the default one) or back, the server lost or
-/// answering again. Listens while it lives.
+/// What the sound server tells by itself, told as the show's news and never in a box: the chosen output
+/// missing (songs play on the default one) or back, the server lost or answering again. Listens while it
+/// lives.
 class SoundNews {
 public:
-    SoundNews(TMainForm& form, OutputDevices& outputs);
+    SoundNews(ShowCore& show, OutputDevices& outputs);
     ~SoundNews();
     SoundNews(const SoundNews&) = delete;
     SoundNews& operator=(const SoundNews&) = delete;

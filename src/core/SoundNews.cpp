@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SoundNews.h"
 
-#include "app/frmMain.h"
 #include "audio/OutputDevices.h"
+#include "core/ShowCore.h"
 
-SoundNews::SoundNews(TMainForm& form, OutputDevices& outputs)
+SoundNews::SoundNews(ShowCore& show, OutputDevices& outputs)
     : m_outputs(outputs)
 {
     m_outputs.setOutputMissingHandler(
-        [form = QPointer<TMainForm>(&form)](const QString& output, bool missing) {
+        [form = QPointer<ShowCore>(&show)](const QString& output, bool missing) {
             if (!form)
                 return;
             if (missing)
@@ -19,13 +19,13 @@ SoundNews::SoundNews(TMainForm& form, OutputDevices& outputs)
             else
                 form->clearNews(OutputNews);
         });
-    m_outputs.setServerLostHandler([form = QPointer<TMainForm>(&form)](const QString& message) {
+    m_outputs.setServerLostHandler([form = QPointer<ShowCore>(&show)](const QString& message) {
         if (!form)
             return;
         if (message.isEmpty())
-            form->clearNews(TMainForm::ServerNews);
+            form->clearNews(ShowCore::ServerNews);
         else
-            form->sayNews(TMainForm::ServerNews, message);
+            form->sayNews(ShowCore::ServerNews, message);
     });
 }
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PlayLog.h"
 
-#include "app/PlayLogWriter.h"
+#include "core/PlayLogWriter.h"
 #include "platform/Guard.h"
 
 #include <QMetaObject>

@@ -1,0 +1,724 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ShowCore.h"
+
+#include "audio/MediaPlayer.h"
+#include "audio/OutputDevices.h"
+#include "audio/SongLevels.h"
+#include "core/ButtonPlay.h"
+#include "core/PlayLog.h"
+#include "core/PlayLogic.h"
+#include "core/SongTexts.h"
+#include "core/SoundNews.h"
+#include "platform/ErrorReporter.h"
+#include "platform/Errors.h"
+#include "platform/Guard.h"
+#include "platform/Timer.h"
+#include "songs/SongStruc.h"
+
+#include <QCoreApplication>
+#include <QScopeGuard>
+#include <QSet>
+
+#include <cmath>
+
+static_assert(Board::Sheets == SheetCount && Board::Slots == SlotCount);
+
+namespace {
+/// How often the time is told while a song plays.
+constexpr int TickMs = 250;
+} // namespace
+
+ShowCore::ShowCore(ShowServices services, std::unique_ptr<TSongInfo> songInfo, QObject* parent)
+    : Board(parent)
+    , WaveTimer(new TTimer(this, 1000))
+    , FadeTimer(new TTimer(this, 500))
+    , m_registry(services.registry)
+    , m_settings(services.registry)
+    , WavePlayer(services.WavePlayer)
+    , m_cdTracks(services.cdTracks)
+    , m_outputs(services.outputs)
+    , m_levels(services.levels)
+    , SongInfo(std::move(songInfo))
+    , m_play(std::make_unique<PlayLogic>(*this))
+    , m_buttons(std::make_unique<ButtonPlay>(*this, WavePlayer))
+    , m_log(std::make_unique<PlayLog>(PlayLog::defaultFolder(),
+                                      [this](const QString& message) { sayNews(LogNews, message); }))
+    , m_clock(new QTimer(this))
+{
+    connectGuarded(WaveTimer, &QTimer::timeout, this, &ShowCore::WaveTimerTimer);
+    connectGuarded(FadeTimer, &QTimer::timeout, this, &ShowCore::FadeTimerTimer);
+    connectGuarded(&WavePlayer, &MediaPlayer::PlayStateChange, this, &ShowCore::WavePlayerPlayStateChange);
+    connectGuarded(&WavePlayer, &MediaPlayer::PlaybackLost, this, &ShowCore::WavePlayerPlaybackLost);
+    m_clock->setInterval(TickMs);
+    connectGuarded(m_clock, &QTimer::timeout, this, &ShowCore::tick);
+
+    // Without a CD player the show still comes up whole; a CD song then explains why it cannot play.
+    try {
+        CDPlayer = std::make_unique<TCDPlayer>(0, *this, *this);
+    } catch (const std::exception& e) {
+        CDPlayer = std::make_unique<TNoCDPlayer>(QString::fromUtf8(e.what()), *this);
+    }
+    // A settings file that cannot be read is reported, and the show still comes up.
+    guard([this] {
+        const QStringList names = m_settings.tabNames();
+        for (int i = 0; i < Sheets; ++i)
+            m_sheetNames[static_cast<std::size_t>(i)] =
+                names.value(i).isEmpty() ? QStringLiteral("Music Sheet %1").arg(i + 1) : names[i];
+    });
+    guard([this] {
+        if (!m_outputs)
+            return;
+        m_soundNews = std::make_unique<SoundNews>(*this, *m_outputs);
+        m_outputs->setOutputDevice(m_settings.outputDevice());
+    });
+    guard([this] {
+        m_evenLevels = m_levels && m_settings.evenLevels();
+        if (m_levels)
+            m_levels->setEnabled(m_evenLevels);
+    });
+    guard([this] {
+        m_showTimeLeft = m_settings.showTimeLeft();
+        m_buttons->setUseSongTimes(m_settings.useSongTimes());
+        m_log->setEnabled(m_settings.logPlays());
+    });
+    follow(true);
+}
+
+ShowCore::~ShowCore()
+{
+    end();
+}
+
+void ShowCore::end()
+{
+    if (m_ended)
+        return;
+    m_ended = true;
+    // No report of the players reaches the show from here on: they outlive it.
+    QObject::disconnect(&WavePlayer, nullptr, this, nullptr);
+    guard([this] {
+        QStringList names;
+        for (const QString& name : m_sheetNames)
+            names << name;
+        m_settings.saveTabNames(names);
+    });
+    PlayQueue.clear();
+    guard([this] { m_log->ended(PlayLog::Ended::Quit); });
+    guard([this] {
+        WavePlayer.setSendPlayStateChangeEvents(false);
+        WavePlayer.stop();
+    });
+    guard([this] { CDPlayer.reset(); });
+    guard([this] { m_soundNews.reset(); });
+    FadeTimer->setEnabled(false);
+    WaveTimer->setEnabled(false);
+    m_clock->stop();
+    guard([this] { SongInfo.reset(); });
+}
+
+QString ShowCore::failedPressTopic(SlotRef slot)
+{
+    return QStringLiteral("press %1 %2").arg(slot.sheet).arg(slot.slot);
+}
+
+void ShowCore::sayNews(const QString& topic, const QString& text)
+{
+    Q_EMIT newsSaid(topic, text);
+}
+
+void ShowCore::clearNews(const QString& topic)
+{
+    Q_EMIT newsCleared(topic);
+}
+
+bool ShowCore::validSlot(int sheet, int slot)
+{
+    return sheet >= 0 && sheet < Sheets && slot >= 0 && slot < Slots;
+}
+
+// --- what the show tells ----------------------------------------------------------------------------------
+
+SlotState ShowCore::slotState(int sheet, int slot) const
+{
+    if (!validSlot(sheet, slot) || !SongInfo)
+        return SlotState::Empty;
+    const QString file = SongInfo->fileName(sheet, slot);
+    if (file.isEmpty())
+        return SlotState::Empty;
+    return slotStateOf(file, queueView());
+}
+
+QString ShowCore::slotTitle(int sheet, int slot) const
+{
+    if (!validSlot(sheet, slot) || !SongInfo || SongInfo->fileName(sheet, slot).isEmpty())
+        return EmptyTitle;
+    return SongInfo->title(sheet, slot);
+}
+
+QString ShowCore::sheetName(int sheet) const
+{
+    return sheet >= 0 && sheet < Sheets ? m_sheetNames[static_cast<std::size_t>(sheet)] : QString();
+}
+
+NowPlaying ShowCore::nowPlaying() const
+{
+    NowPlaying now;
+    if (PlayState == TPlayState::psStopped)
+        return now;
+    now.path = m_play->currentSong();
+    if (now.path.isEmpty())
+        return now;
+    if (const auto slot = m_buttons->slotOf(now.path)) {
+        now.sheet = slot->sheet;
+        now.slot = slot->slot;
+        now.title = SongInfo->title(slot->sheet, slot->slot);
+    }
+    return now;
+}
+
+double ShowCore::position() const
+{
+    return PlayState == TPlayState::psStopped ? 0.0 : m_play->position();
+}
+
+double ShowCore::length() const
+{
+    return PlayState == TPlayState::psStopped ? 0.0 : m_play->length();
+}
+
+QString ShowCore::statusText(int panel) const
+{
+    return panel >= 0 && panel < 3 ? m_status[static_cast<std::size_t>(panel)] : QString();
+}
+
+QueueView ShowCore::queueView() const
+{
+    // Colours follow what plays: a playing song taken out of the queue is still green,
+    // and the queue's head is then the next song, yellow.
+    return {PlayQueue, PlayState == TPlayState::psPlaying, m_headDetached, m_playingPath};
+}
+
+std::optional<SlotRef> ShowCore::pressedSlotOf(const QString& file) const
+{
+    const auto it = m_pressedSlots.constFind(file.toCaseFolded());
+    if (it == m_pressedSlots.cend())
+        return std::nullopt;
+    return *it;
+}
+
+bool ShowCore::showInProgress() const
+{
+    return m_play->somethingPlays() || !PlayQueue.isEmpty();
+}
+
+void ShowCore::setTransport(const Transport& transport)
+{
+    if (transport == m_transport)
+        return;
+    m_transport = transport;
+    Q_EMIT transportChanged(m_transport);
+}
+
+void ShowCore::setStatus(int panel, const QString& text)
+{
+    QString& shown = m_status[static_cast<std::size_t>(panel)];
+    if (shown == text)
+        return;
+    shown = text;
+    Q_EMIT statusChanged(panel, text);
+}
+
+void ShowCore::setFinalSeconds(bool on)
+{
+    if (on == m_finalSeconds)
+        return;
+    m_finalSeconds = on;
+    Q_EMIT finalSecondsChanged(on);
+}
+
+void ShowCore::refresh()
+{
+    follow(true);
+}
+
+void ShowCore::follow(bool everySlot)
+{
+    if (!SongInfo)
+        return;
+    // Only the songs of the queue told last and of the queue now can have changed colour.
+    const QueueView view = queueView();
+    QSet<QString> touched;
+    if (!everySlot) {
+        for (const QString& file : m_toldQueue)
+            touched.insert(file.toCaseFolded());
+        for (const QString& file : view.queue)
+            touched.insert(file.toCaseFolded());
+        touched.insert(view.playingPath.toCaseFolded());
+    }
+    for (int sheet = 0; sheet < Sheets; ++sheet) {
+        for (int slot = 0; slot < Slots; ++slot) {
+            const QString file = SongInfo->fileName(sheet, slot);
+            if (!everySlot && (file.isEmpty() || !touched.contains(file.toCaseFolded())))
+                continue;
+            const Told now{file.isEmpty() ? SlotState::Empty : slotStateOf(file, view),
+                           slotTitle(sheet, slot)};
+            Told& told = m_told[static_cast<std::size_t>(sheet * Slots + slot)];
+            if (now.state != told.state || now.title != told.title) {
+                told = now;
+                Q_EMIT slotChanged(sheet, slot, now.state, now.title);
+            }
+        }
+    }
+    m_toldQueue = view.queue;
+    if (!view.playingPath.isEmpty())
+        m_toldQueue << view.playingPath;
+    updateHotList();
+    followPlay();
+}
+
+void ShowCore::followPlay()
+{
+    if (PlayState != m_toldState) {
+        m_toldState = PlayState;
+        Q_EMIT playStateChanged(PlayState);
+        if (PlayState == TPlayState::psPlaying)
+            m_clock->start();
+        else
+            m_clock->stop();
+        tick();
+    }
+    if (const NowPlaying now = nowPlaying(); !(now == m_toldPlaying)) {
+        m_toldPlaying = now;
+        Q_EMIT nowPlayingChanged(now);
+        tick();
+    }
+}
+
+void ShowCore::tick()
+{
+    Q_EMIT timeChanged(position(), length(), timeLeft());
+}
+
+void ShowCore::updateHotList()
+{
+    // Songs the operator may press next: the shown sheet and the queue.
+    QStringList hot = PlayQueue;
+    for (int k = 0; k < Slots; ++k) {
+        const QString file = SongInfo->fileName(m_shownSheet, k);
+        if (!file.isEmpty() && !IsCdTrack(file) && !hot.contains(file))
+            hot << file;
+    }
+    hot.removeIf([](const QString& f) { return IsCdTrack(f); });
+    for (QString& file : hot)
+        file = SongInfo->playPath(file); // found songs are decoded ahead where they play from
+    hot.removeDuplicates();
+    if (hot == m_hotList)
+        return; // every press refreshes; the decoder need not start over
+    m_hotList = hot;
+    WavePlayer.setHotList(hot);
+}
+
+// --- the board's commands: refused as the window's controls would be -------------------------------------
+
+void ShowCore::press(int sheet, int slot, PressedBy by)
+{
+    if (validSlot(sheet, slot))
+        SongPress({sheet, slot}, false, by);
+}
+
+void ShowCore::release(int sheet, int slot)
+{
+    if (validSlot(sheet, slot))
+        SongRelease({sheet, slot});
+}
+
+void ShowCore::queue(int sheet, int slot)
+{
+    if (validSlot(sheet, slot))
+        SongPress({sheet, slot}, true, PressedBy::Key);
+}
+
+void ShowCore::play()
+{
+    if (m_transport.play)
+        PlayClick();
+}
+
+void ShowCore::stopSong()
+{
+    if (m_transport.stop)
+        StopClick();
+}
+
+void ShowCore::stopAll()
+{
+    if (m_transport.stopAll)
+        StopAllClick();
+}
+
+void ShowCore::pause()
+{
+    if (m_transport.pause)
+        PauseClick();
+}
+
+void ShowCore::fade(int speed)
+{
+    if (speed < 0 || speed > FadeSpeeds)
+        return;
+    if (speed > 0)
+        FadeSetting = speed;
+    FadeClick();
+}
+
+void ShowCore::showSheet(int sheet)
+{
+    if (sheet < 0 || sheet >= Sheets || sheet == m_shownSheet)
+        return;
+    m_shownSheet = sheet;
+    updateHotList();
+    Q_EMIT sheetShown(sheet);
+}
+
+// --- sheets -----------------------------------------------------------------------------------------------
+
+void ShowCore::renameSheet(int sheet, const QString& name)
+{
+    checkRange(sheet, 0, Sheets - 1);
+    if (name != sheetName(sheet))
+        m_settings.saveTabName(sheet, name);
+    setSheetName(sheet, name);
+}
+
+void ShowCore::setSheetName(int sheet, const QString& name)
+{
+    checkRange(sheet, 0, Sheets - 1);
+    QString& shown = m_sheetNames[static_cast<std::size_t>(sheet)];
+    if (shown == name)
+        return;
+    shown = name;
+    Q_EMIT sheetNameChanged(sheet, name);
+}
+
+void ShowCore::clearSheet(int sheet)
+{
+    checkRange(sheet, 0, Sheets - 1);
+    for (int k = 0; k < Slots; ++k)
+        SongInfo->ClearSong(sheet, k);
+    follow(true);
+}
+
+// --- options ----------------------------------------------------------------------------------------------
+
+bool ShowCore::useSongTimes() const
+{
+    return m_buttons->useSongTimes();
+}
+
+void ShowCore::setUseSongTimes(bool on)
+{
+    m_buttons->setUseSongTimes(on);
+    m_settings.saveUseSongTimes(on);
+}
+
+void ShowCore::setEvenLevels(bool on)
+{
+    if (!m_levels)
+        return;
+    m_evenLevels = on;
+    m_levels->setEnabled(on);
+    m_settings.saveEvenLevels(on);
+}
+
+void ShowCore::setShowTimeLeft(bool on)
+{
+    m_showTimeLeft = on;
+    m_settings.saveShowTimeLeft(on);
+    if (WaveTimer->Enabled())
+        WaveTimerTimer(); // the position turns at once, not at the next second
+}
+
+bool ShowCore::logPlays() const
+{
+    return m_log->enabled();
+}
+
+void ShowCore::setLogPlays(bool on)
+{
+    m_log->setEnabled(on);
+    m_settings.saveLogPlays(on);
+    clearNews(LogNews); // off, it holds no more; on again, a disk that still fails says so again
+}
+
+QString ShowCore::outputDevice() const
+{
+    return m_outputs ? m_outputs->outputDevice() : QString();
+}
+
+void ShowCore::setOutputDevice(const QString& name)
+{
+    if (!m_outputs)
+        return;
+    m_outputs->setOutputDevice(name);
+    m_settings.saveOutputDevice(name);
+}
+
+// --- playback ---------------------------------------------------------------------------------------------
+
+void ShowCore::SongPress(SlotRef Slot, bool Shift, PressedBy By)
+{
+    if (!validSlot(Slot.sheet, Slot.slot))
+        return;
+    if (Shift)
+        QueueMode = true;
+    Q_EMIT slotPressed(Slot.sheet, Slot.slot);
+    TSongRecord rec;
+    if (!SongInfo->GetSong(Slot.sheet, Slot.slot, rec)) {
+        QueueMode = false; // a Shift+press belongs to that press only
+        return;
+    }
+    const QString file = SongInfo->fileName(Slot.sheet, Slot.slot);
+    // A toggle button's second press stops the song it plays (asked before the press counts).
+    if (!QueueMode && m_buttons->pressStops(Slot)) {
+        StopClick();
+        return;
+    }
+    m_pressedSlots.insert(file.toCaseFolded(), Slot);
+
+    if (QueueMode) {
+        QueueMode = false;
+        m_play->toggleQueued(file);
+        return;
+    }
+    m_pressing = Slot;
+    m_pressedBy = By;
+    const auto done = qScopeGuard([this] {
+        m_pressing = {-1, -1};
+        m_pressedBy = PressedBy::Mouse;
+    });
+    if (m_play->pressSong(file))
+        clearNews(failedPressTopic(Slot));
+}
+
+void ShowCore::pressFailed(const QString& message)
+{
+    Q_EMIT Board::pressFailed(m_pressing.sheet, m_pressing.slot, message, m_pressedBy);
+    if (pressedAtBoard(m_pressedBy))
+        return; // the window that pressed answers its operator
+    // Said once for the slot, until a press on it plays: a remote pressing it again and again
+    // neither stacks boxes nor floods the news.
+    const QString from = m_pressedBy == PressedBy::Midi  ? QStringLiteral("MIDI")
+                         : m_pressedBy == PressedBy::Osc ? QStringLiteral("OSC")
+                                                         : QStringLiteral("web");
+    sayNews(failedPressTopic(m_pressing),
+            QStringLiteral("A %1 press did not play: %2").arg(from, ErrorReporter::displayText(message)));
+}
+
+void ShowCore::SongRelease(SlotRef Slot)
+{
+    if (m_ended || !validSlot(Slot.sheet, Slot.slot))
+        return;
+    if (m_buttons->releaseStops(Slot))
+        StopClick();
+}
+
+void ShowCore::PlayClick()
+{
+    if (PlayState == TPlayState::psPaused) {
+        Transport t = m_transport;
+        t.play = false;
+        t.pause = true;
+        setTransport(t);
+        if (IsCdTrack(m_play->currentSong())) {
+            CDPlayer->PlayTrack(0);
+            // The device reports no resume (it last reported playing), so the show marks
+            // it: a paused state here would turn the next press into a resume.
+            PlayState = TPlayState::psPlaying;
+            UpdatePlayState();
+        } else {
+            WavePlayer.play();
+        }
+        return;
+    }
+    m_play->startQueue(PlayLogic::StartedBy::Play);
+}
+
+void ShowCore::UpdatePlayState()
+{
+    switch (PlayState) {
+    case TPlayState::psStopped:
+        m_log->ended();
+        m_play->endFade();
+        if (m_headDetached)
+            m_headDetached = false; // the song that ended had left the queue already
+        else if (!PlayQueue.isEmpty())
+            PlayQueue.removeFirst();
+        if (!PlayQueue.isEmpty())
+            m_play->startQueue(PlayLogic::StartedBy::Queue); // the queue moves on by itself
+        else
+            m_play->showIdle();
+        follow(false);
+        break;
+    case TPlayState::psPaused: {
+        m_log->paused();
+        Transport t = m_transport;
+        t.play = true;
+        t.pause = false;
+        setTransport(t);
+        followPlay(); // a paused song keeps its colour
+        break;
+    }
+    case TPlayState::psPlaying: {
+        m_log->resumed();
+        Transport t = m_transport;
+        t.play = false;
+        t.stop = true;
+        t.pause = true;
+        setTransport(t);
+        follow(false);
+        break;
+    }
+    }
+}
+
+void ShowCore::WavePlayerPlayStateChange(int, int NewState)
+{
+    QCoreApplication::processEvents();
+    if (m_ended)
+        return;
+    // A command that ran just now may have moved the player on (a Stop Song that met the
+    // natural end of the song has started the next one): a report of a state the player has
+    // left is old news, and acting on it would drop the next song too.
+    if (NewState >= MediaPlayer::Stopped && NewState <= MediaPlayer::Playing &&
+        NewState != WavePlayer.playState())
+        return;
+    switch (NewState) {
+    case MediaPlayer::Stopped:
+        PlayState = TPlayState::psStopped;
+        break;
+    case MediaPlayer::Paused:
+        PlayState = TPlayState::psPaused;
+        break;
+    case MediaPlayer::Playing:
+        PlayState = TPlayState::psPlaying;
+        break;
+    default:
+        break;
+    }
+    UpdatePlayState();
+}
+
+void ShowCore::WavePlayerPlaybackLost(const QString& message)
+{
+    if (m_ended || WavePlayer.playState() != MediaPlayer::Stopped)
+        return;
+    // The show cannot go on without a sound output; the queue stays for when it is back.
+    sayNews(ServerNews, message);
+    m_play->holdQueue();
+}
+
+void ShowCore::CDStateChanged(TCDState State)
+{
+    if (m_ended)
+        return;
+    if (State == TCDState::cdStopped)
+        PlayState = TPlayState::psStopped;
+    else if (State == TCDState::cdPlaying)
+        PlayState = TPlayState::psPlaying;
+    UpdatePlayState();
+}
+
+void ShowCore::StopSongClick()
+{
+    m_log->ending(PlayLog::Ended::Stop);
+    if (IsCdTrack(m_play->currentSong())) {
+        CDPlayer->Stop();
+        PlayState = TPlayState::psStopped;
+        UpdatePlayState();
+        return;
+    }
+    if (WavePlayer.playState() == MediaPlayer::Stopped && !PlayQueue.isEmpty()) {
+        // Nothing plays (the head could not be found): skip it as a stop would.
+        PlayState = TPlayState::psStopped;
+        UpdatePlayState();
+        return;
+    }
+    WavePlayer.stop();
+}
+
+void ShowCore::StopClick()
+{
+    Transport t = m_transport;
+    t.pause = false;
+    setTransport(t);
+    StopSongClick();
+}
+
+void ShowCore::StopAllClick()
+{
+    const QString H = m_play->currentSong();
+    m_log->ending(PlayLog::Ended::StopAll);
+    PlayQueue.clear();
+    if (IsCdTrack(H)) {
+        CDPlayer->Stop();
+        PlayState = TPlayState::psStopped;
+        UpdatePlayState();
+    } else if (WavePlayer.playState() == MediaPlayer::Stopped) {
+        // Nothing to report a stop: return to the idle state here.
+        PlayState = TPlayState::psStopped;
+        UpdatePlayState();
+    } else {
+        WavePlayer.stop();
+    }
+    follow(false);
+}
+
+void ShowCore::PauseClick()
+{
+    if (IsCdTrack(m_play->currentSong())) {
+        CDPlayer->Pause();
+        PlayState = TPlayState::psPaused;
+        UpdatePlayState();
+        return;
+    }
+    WavePlayer.pause();
+}
+
+void ShowCore::WaveTimerTimer()
+{
+    if (const double length = m_play->length(); m_showTimeLeft && length > 0) {
+        const double left = length - m_play->position();
+        setStatus(0, FormatTimeLeft(left));
+        setFinalSeconds(std::nearbyint(left) <= FinalSeconds);
+        return;
+    }
+    setFinalSeconds(false);
+    if (IsCdTrack(m_play->currentSong()))
+        setStatus(0, CDPlayer->PositionText());
+    else
+        setStatus(0, WavePositionText());
+}
+
+QString ShowCore::WavePositionText() const
+{
+    return FormatSeconds(WavePlayer.currentPosition());
+}
+
+void ShowCore::FadeClick()
+{
+    FadeTimer->setEnabled(true);
+    m_play->prepareNext();
+}
+
+void ShowCore::FadeTimerTimer()
+{
+    static constexpr int Steps[] = {-500, -400, -300, -200, -100};
+    if (FadeSetting >= 1 && FadeSetting <= 5)
+        WavePlayer.setVolume(WavePlayer.volume() + Steps[FadeSetting - 1]);
+    if (WavePlayer.volume() <= -6000) {
+        FadeTimer->setEnabled(false);
+        WavePlayer.setVolume(0);
+        m_log->ending(PlayLog::Ended::Fade);
+        WavePlayer.stop();
+    }
+}

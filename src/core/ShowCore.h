@@ -1,0 +1,238 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "core/BoardSettings.h"
+#include "core/SlotKeys.h"
+#include "devices/MCI.h"
+#include "show/Board.h"
+
+#include <QHash>
+#include <QStringList>
+
+#include <array>
+#include <memory>
+#include <optional>
+
+class ButtonPlay;
+class CdTrackCatalog;
+class MediaPlayer;
+class OutputDevices;
+class PlayLog;
+class PlayLogic;
+class Registry;
+class SongLevels;
+class SoundNews;
+class TSongInfo;
+class TTimer;
+struct QueueView;
+
+/// The services the show works with, all owned by the caller and outliving the show.
+struct ShowServices {
+    Registry& registry;
+    MediaPlayer& WavePlayer;
+    const CdTrackCatalog& cdTracks;
+    /// The sound server's outputs; without them the show plays on the default output.
+    OutputDevices* outputs = nullptr;
+    /// The songs' measured levels; without them there are no even levels.
+    SongLevels* levels = nullptr;
+};
+
+/// Which transport commands the show takes now; a command not taken is refused.
+struct Transport {
+    bool play = false;     ///< Play: songs wait in the queue, or a song is paused
+    bool stop = false;     ///< Stop Song
+    bool pause = false;    ///< Pause
+    bool stopSong = false; ///< the menu's Stop Song
+    bool stopAll = false;  ///< Stop All
+    bool playSong = false; ///< the menu's Play Song
+
+    friend bool operator==(const Transport&, const Transport&) = default;
+};
+
+/// The show: ten sheets of 36 songs, the play queue, what plays and where, the fade, the CD
+/// player and the options, with no window. Every input (the window, its keys, MIDI, OSC and
+/// the web page) runs it through the same commands and follows what it tells; none of its
+/// commands reads anything of theirs. Owns the song store, and saves it when it ends.
+class ShowCore : public Board, public CDStateListener {
+    Q_OBJECT
+public:
+    ShowCore(ShowServices services, std::unique_ptr<TSongInfo> songInfo, QObject* parent = nullptr);
+    /// Runs end() when it has not run.
+    ~ShowCore() override;
+
+    /// Topics of the news the show tells.
+    static inline const QString ServerNews = QStringLiteral("server");   ///< no sound server answers
+    static inline const QString SkippedNews = QStringLiteral("skipped"); ///< the queue skipped a song
+    static inline const QString LogNews =
+        QStringLiteral("play log"); ///< the log of what plays cannot be written
+    /// The topic of a remote's failed press on `slot`: said once, until a press on it plays.
+    [[nodiscard]] static QString failedPressTopic(SlotRef slot);
+
+    /// Tells news that arrived by itself (`newsSaid`), or that it no longer holds (`newsCleared`).
+    void sayNews(const QString& topic, const QString& text);
+    void clearNews(const QString& topic);
+
+    /// The shutdown steps: the sheet names stored, the queue emptied, the players stopped, and
+    /// last the song store saved. Each goes on when one before it failed; runs once.
+    void end();
+    [[nodiscard]] bool ended() const { return m_ended; }
+
+    [[nodiscard]] TSongInfo& songInfo() const { return *SongInfo; }
+    [[nodiscard]] Registry& registry() const { return m_registry; }
+    [[nodiscard]] MediaPlayer& player() const { return WavePlayer; }
+    [[nodiscard]] const CdTrackCatalog& cdTracks() const { return m_cdTracks; }
+    [[nodiscard]] OutputDevices* outputs() const { return m_outputs; }
+    [[nodiscard]] SongLevels* levels() const { return m_levels; }
+    [[nodiscard]] const PlayLogic& playLogic() const { return *m_play; }
+    [[nodiscard]] ButtonPlay& buttonPlay() const { return *m_buttons; }
+
+    // Board
+    [[nodiscard]] SlotState slotState(int sheet, int slot) const override;
+    [[nodiscard]] QString slotTitle(int sheet, int slot) const override;
+    [[nodiscard]] QString sheetName(int sheet) const override;
+    [[nodiscard]] int shownSheet() const override { return m_shownSheet; }
+    [[nodiscard]] TPlayState playState() const override { return PlayState; }
+    [[nodiscard]] NowPlaying nowPlaying() const override;
+    [[nodiscard]] double position() const override;
+    [[nodiscard]] double length() const override;
+    void press(int sheet, int slot, PressedBy by) override;
+    void release(int sheet, int slot) override;
+    void queue(int sheet, int slot) override;
+    void play() override;
+    void stopSong() override;
+    void stopAll() override;
+    void pause() override;
+    void fade(int speed) override;
+    void showSheet(int sheet) override;
+
+    /// The transport commands taken now.
+    [[nodiscard]] const Transport& transport() const { return m_transport; }
+    /// The status bar's panels: 0 the position (or the time left), 1 the song's length,
+    /// 2 "Now Playing" and the song's path.
+    [[nodiscard]] QString statusText(int panel) const;
+    /// The time left shows, and the song is in its last seconds.
+    [[nodiscard]] bool finalSeconds() const { return m_finalSeconds; }
+    /// The queue as the slots' colours read it.
+    [[nodiscard]] QueueView queueView() const;
+    /// The slot `file` was last pressed or queued from, if any.
+    [[nodiscard]] std::optional<SlotRef> pressedSlotOf(const QString& file) const;
+    /// The show is on: a song plays or is paused, or songs wait in the queue.
+    [[nodiscard]] bool showInProgress() const;
+
+    // The commands as the window's controls give them, taken whatever the transport says.
+    /// A press on a slot of any sheet; with Shift it queues the song, or takes it out.
+    void SongPress(SlotRef Slot, bool Shift, PressedBy By);
+    /// The press on a slot was let go of: a button that plays while held stops its song.
+    void SongRelease(SlotRef Slot);
+    void PlayClick();
+    void StopClick();
+    void StopSongClick();
+    void StopAllClick();
+    void PauseClick();
+    void FadeClick();
+    void WaveTimerTimer();
+    void FadeTimerTimer();
+    void WavePlayerPlayStateChange(int OldState, int NewState);
+    /// The sound output went away under the song: the show goes idle and says so.
+    void WavePlayerPlaybackLost(const QString& message);
+    // CDStateListener
+    void CDStateChanged(TCDState State) override;
+
+    /// The sheet's name, stored when it differs from the one shown before.
+    void renameSheet(int sheet, const QString& name);
+    /// The sheet's name for now; stored when the show ends.
+    void setSheetName(int sheet, const QString& name);
+    /// Empties every slot of the sheet.
+    void clearSheet(int sheet);
+    /// The songs in the store changed: titles and colours are told again.
+    void refresh();
+
+    // The options, each stored when it changes.
+    [[nodiscard]] bool useSongTimes() const;
+    void setUseSongTimes(bool on);
+    [[nodiscard]] bool evenLevels() const { return m_evenLevels; }
+    void setEvenLevels(bool on);
+    [[nodiscard]] bool showTimeLeft() const { return m_showTimeLeft; }
+    void setShowTimeLeft(bool on);
+    [[nodiscard]] bool logPlays() const;
+    void setLogPlays(bool on);
+    /// The output songs play on: the server's name, empty for the default one.
+    [[nodiscard]] QString outputDevice() const;
+    void setOutputDevice(const QString& name);
+
+    // State
+    TPlayState PlayState = TPlayState::psStopped;
+    bool QueueMode = false;
+    QStringList PlayQueue;
+    std::unique_ptr<TCDPlayer> CDPlayer;
+    qint32 FadeSetting = 3;
+    TTimer* WaveTimer;
+    TTimer* FadeTimer;
+
+Q_SIGNALS:
+    void newsSaid(const QString& topic, const QString& text);
+    void newsCleared(const QString& topic);
+    /// A press reached a slot (before its song is looked at).
+    void slotPressed(int sheet, int slot);
+    void transportChanged(const Transport& transport);
+    void statusChanged(int panel, const QString& text);
+    void finalSecondsChanged(bool on);
+    /// The operator's own press (the mouse or a slot key) found its song missing: the window
+    /// answers it with a box. Any other error of such a press goes on to the error reporter.
+    void missingSongPressed(const QString& message);
+
+private:
+    friend class PlayLogic; // the play logic behind the commands
+
+    void UpdatePlayState();
+    void setTransport(const Transport& transport);
+    void setStatus(int panel, const QString& text);
+    void setFinalSeconds(bool on);
+    [[nodiscard]] QString WavePositionText() const;
+    /// Tells the slots whose colour or title changed, and the songs to decode ahead.
+    void follow(bool everySlot);
+    /// Tells the play state and the song that plays, when they changed.
+    void followPlay();
+    void updateHotList();
+    void tick();
+    /// The press being handled ran into a song that cannot play.
+    void pressFailed(const QString& message);
+    [[nodiscard]] static bool validSlot(int sheet, int slot);
+
+    Registry& m_registry;
+    BoardSettings m_settings;
+    MediaPlayer& WavePlayer;
+    const CdTrackCatalog& m_cdTracks;
+    OutputDevices* m_outputs;
+    SongLevels* m_levels;
+    std::unique_ptr<TSongInfo> SongInfo;
+    std::unique_ptr<PlayLogic> m_play;
+    std::unique_ptr<ButtonPlay> m_buttons;
+    std::unique_ptr<PlayLog> m_log;
+    std::unique_ptr<SoundNews> m_soundNews;
+    QTimer* m_clock; ///< tells the time while a song plays
+
+    bool m_ended = false;
+    bool m_headDetached = false; ///< the playing song was taken out of the queue
+    QString m_playingPath;
+    QStringList m_hotList;
+    bool m_evenLevels = false;
+    bool m_showTimeLeft = false;
+    bool m_finalSeconds = false;
+    Transport m_transport;
+    std::array<QString, 3> m_status;
+    std::array<QString, Sheets> m_sheetNames;
+    int m_shownSheet = 0;
+    PressedBy m_pressedBy = PressedBy::Mouse; ///< where the press being handled came from
+    SlotRef m_pressing{-1, -1};               ///< the slot of the press being handled
+    QHash<QString, SlotRef> m_pressedSlots;   ///< by case-folded path: the slot last pressed or queued from
+
+    struct Told {
+        SlotState state = SlotState::Empty;
+        QString title;
+    };
+    std::array<Told, Sheets * Slots> m_told{};
+    QStringList m_toldQueue; ///< the songs whose colour the last told queue gave
+    NowPlaying m_toldPlaying;
+    TPlayState m_toldState = TPlayState::psStopped;
+};
