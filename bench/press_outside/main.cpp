@@ -135,6 +135,7 @@ std::optional<QPoint> findFirstButton(Mouse& mouse, OnsetRecorder& recorder, QPo
 
 struct Turns {
     Series board, floor;
+    double loadAverage = 0; ///< over the last minute, at the end
 };
 
 Turns pressInTurns(Mouse& mouse, OnsetRecorder& recorder, QPoint board, QPoint floor, int presses)
@@ -150,14 +151,15 @@ Turns pressInTurns(Mouse& mouse, OnsetRecorder& recorder, QPoint board, QPoint f
         add(t.board, clickToSound(mouse, recorder, board));
         add(t.floor, clickToSound(mouse, recorder, floor));
     }
+    double load[1] = {0};
+    getloadavg(load, 1);
+    t.loadAverage = load[0];
     return t;
 }
 
 void print(const char* when, const Turns& t)
 {
-    double load[1] = {0};
-    getloadavg(load, 1);
-    std::printf("%s (load average %.2f at the end):\n", when, load[0]);
+    std::printf("%s (load average %.2f at the end):\n", when, t.loadAverage);
     printRow("sonavex: press to first sample", t.board);
     printRow("press_floor: press to first sample", t.floor);
     std::printf("  %-40s %7.2f\n", "sonavex - floor, medians", t.board.at(0.5) - t.floor.at(0.5));
