@@ -8,6 +8,7 @@
 // With --even-levels the board plays at even levels, its songs unmeasured at the start: they are
 // measured at idle priority while the presses are made.
 #include "BenchSupport.h"
+#include "BusyLoad.h"
 #include "OnsetRecorder.h"
 #include "app/frmMain.h"
 #include "audio/AudioOutput.h"
@@ -34,12 +35,10 @@
 #include <array>
 #include <atomic>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <spawn.h>
 #include <string>
-#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
@@ -151,38 +150,6 @@ protected:
 
 private:
     Marks& m_marks;
-};
-
-/// Busy programs at the board's own priority, two per core, for as long as it lives.
-class BusyLoad {
-public:
-    explicit BusyLoad(int programs)
-    {
-        for (int i = 0; i < programs; ++i) {
-            const pid_t pid = fork();
-            if (pid == 0) {
-                prctl(PR_SET_PDEATHSIG, SIGKILL);
-                setpriority(PRIO_PROCESS, 0, 0);
-                volatile unsigned long n = 0;
-                for (;;)
-                    n = n + 1;
-            }
-            if (pid > 0)
-                m_pids.push_back(pid);
-        }
-    }
-    ~BusyLoad()
-    {
-        for (pid_t pid : m_pids)
-            kill(pid, SIGKILL);
-        for (pid_t pid : m_pids)
-            waitpid(pid, nullptr, 0);
-    }
-    BusyLoad(const BusyLoad&) = delete;
-    BusyLoad& operator=(const BusyLoad&) = delete;
-
-private:
-    std::vector<pid_t> m_pids;
 };
 
 struct ModeResult {

@@ -2,8 +2,11 @@
 // Start-up time: from starting the process to the X server's report that the main window is
 // mapped, with all 360 slots filled. The program runs on an X server of the benchmark's own
 // (Xvfb, no window manager), which is watched from outside: the program carries nothing for
-// the benchmark. Each run ends the way a logout does (SIGTERM). Prints the median and the
-// spread of 10 runs.   Usage: bench_startup [program]   (another build of sonavex, to compare)
+// the benchmark. Each run ends the way a logout does (SIGTERM). In turns with the board, a bare
+// Qt main window of its size is started the same way: what any Qt program pays to show a window.
+// Prints the median and the spread of 10 runs of each, and their ratio.
+// Usage: bench_startup [program]   (another build of sonavex, to compare)
+#include "PrivateDisplay.h"
 #include "platform/Dialogs.h"
 #include "platform/IniRegistry.h"
 #include "songs/SongStruc.h"
@@ -13,14 +16,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <xcb/xcb.h>
-
-#include <poll.h>
-
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <memory>
 
 namespace {
 class NoDialogs : public Dialogs {
@@ -34,93 +31,39 @@ public:
     std::optional<QString> saveFileName(QWidget*, const QString&, const QString&) override { return {}; }
 };
 
+using namespace bench;
+
 const QByteArray MainWindowTitle = QByteArrayLiteral("Sonavex");
+const QByteArray BareWindowTitle = QByteArrayLiteral("Bare window");
+constexpr int Runs = 10;
 
-/// An X server of our own, so that no window manager or other client gets in the way.
-class PrivateDisplay {
-public:
-    PrivateDisplay()
-    {
-        m_server.start(QStringLiteral("Xvfb"),
-                       {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                        QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
-                        QStringLiteral("tcp")});
-        if (m_server.waitForStarted(5000) && m_server.waitForReadyRead(10000))
-            m_name = QStringLiteral(":") + QString::fromLatin1(m_server.readLine().trimmed());
-    }
-    ~PrivateDisplay()
-    {
-        m_server.terminate();
-        m_server.waitForFinished(5000);
-    }
-    PrivateDisplay(const PrivateDisplay&) = delete;
-    PrivateDisplay& operator=(const PrivateDisplay&) = delete;
+/// Milliseconds from starting `program` to its window titled `title` mapped; negative when it
+/// never was. Each run ends the way a logout does (SIGTERM).
+double timeToMapped(const QString& program, const QByteArray& title, const QProcessEnvironment& env,
+                    MapWatcher& watcher)
+{
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.setStandardOutputFile(QProcess::nullDevice());
+    p.setStandardErrorFile(QProcess::nullDevice());
+    QElapsedTimer clock;
+    clock.start();
+    p.start(program, {});
+    const bool shown = p.waitForStarted(5000) && watcher.waitForMapped(title, 20000, p) != XCB_NONE;
+    const double shownAt = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+    p.terminate(); // ends the show as a logout does
+    if (!p.waitForFinished(10000))
+        p.kill();
+    p.waitForFinished(5000);
+    return shown ? shownAt : -1;
+}
 
-    /// Empty when the server did not start.
-    [[nodiscard]] QString name() const { return m_name; }
-
-private:
-    QProcess m_server;
-    QString m_name;
-};
-
-/// Tells when a top-level window with a given title is mapped.
-class MapWatcher {
-public:
-    explicit MapWatcher(const QString& display)
-        : m_conn(xcb_connect(display.toLatin1().constData(), nullptr))
-    {
-        if (xcb_connection_has_error(m_conn))
-            return;
-        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data;
-        const quint32 mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
-        xcb_change_window_attributes(m_conn, screen->root, XCB_CW_EVENT_MASK, &mask);
-        xcb_flush(m_conn);
-        m_ok = true;
-    }
-    ~MapWatcher() { xcb_disconnect(m_conn); }
-    MapWatcher(const MapWatcher&) = delete;
-    MapWatcher& operator=(const MapWatcher&) = delete;
-
-    [[nodiscard]] bool ok() const { return m_ok; }
-
-    /// Waits up to `timeoutMs` for a window titled `title` to be mapped; false when none was.
-    bool waitForMapped(const QByteArray& title, int timeoutMs, const QProcess& program)
-    {
-        QElapsedTimer waited;
-        waited.start();
-        pollfd pfd{xcb_get_file_descriptor(m_conn), POLLIN, 0};
-        while (waited.elapsed() < timeoutMs && program.state() != QProcess::NotRunning) {
-            while (xcb_generic_event_t* event = xcb_poll_for_event(m_conn)) {
-                const bool mapped = (event->response_type & 0x7F) == XCB_MAP_NOTIFY;
-                const xcb_window_t window = reinterpret_cast<xcb_map_notify_event_t*>(event)->window;
-                std::free(event);
-                if (mapped && titleOf(window) == title)
-                    return true;
-            }
-            if (xcb_connection_has_error(m_conn))
-                return false;
-            poll(&pfd, 1, 20);
-        }
-        return false;
-    }
-
-private:
-    QByteArray titleOf(xcb_window_t window)
-    {
-        const xcb_get_property_cookie_t cookie =
-            xcb_get_property(m_conn, 0, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, 256);
-        std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
-            xcb_get_property_reply(m_conn, cookie, nullptr), &std::free);
-        if (!reply)
-            return {};
-        return QByteArray(static_cast<const char*>(xcb_get_property_value(reply.get())),
-                          xcb_get_property_value_length(reply.get()));
-    }
-
-    xcb_connection_t* m_conn;
-    bool m_ok = false;
-};
+double median(QList<double> times)
+{
+    std::sort(times.begin(), times.end());
+    const auto n = times.size();
+    return n % 2 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
+}
 
 } // namespace
 
@@ -164,32 +107,29 @@ int main(int argc, char* argv[])
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
 
     const QString program = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(SONAVEX_BINARY);
-    QList<double> times;
-    for (int run = 0; run < 11; ++run) {
-        QProcess p;
-        p.setProcessEnvironment(env);
-        p.setStandardOutputFile(QProcess::nullDevice());
-        p.setStandardErrorFile(QProcess::nullDevice());
-        QElapsedTimer clock;
-        clock.start();
-        p.start(program, {});
-        const bool shown = p.waitForStarted(5000) && watcher.waitForMapped(MainWindowTitle, 20000, p);
-        const double shownAt = static_cast<double>(clock.nsecsElapsed()) / 1e6;
-        p.terminate(); // ends the show as a logout does
-        if (!p.waitForFinished(10000))
-            p.kill();
-        p.waitForFinished(5000);
-        if (!shown) {
-            std::fprintf(stderr, "run %d: the main window was never mapped\n", run);
+    const QString bare = QStringLiteral(BARE_WINDOW_BINARY);
+    QList<double> board, bareTimes;
+    // In turns, so that both see the same machine; the first of each warms the file cache.
+    for (int run = 0; run <= Runs; ++run) {
+        const double b = timeToMapped(program, MainWindowTitle, env, watcher);
+        const double q = timeToMapped(bare, BareWindowTitle, env, watcher);
+        if (b < 0 || q < 0) {
+            std::fprintf(stderr, "run %d: the %s window was never mapped\n", run, b < 0 ? "main" : "bare");
             return 1;
         }
-        if (run > 0) // the first run warms the file cache
-            times << shownAt;
+        if (run > 0) {
+            board << b;
+            bareTimes << q;
+        }
     }
-    std::sort(times.begin(), times.end());
-    const double median = (times[4] + times[5]) / 2;
+    std::sort(board.begin(), board.end());
+    std::sort(bareTimes.begin(), bareTimes.end());
     std::printf("startup to main window mapped, 360 slots filled (Xvfb): median %.1f ms, min %.1f ms, "
                 "max %.1f ms over %lld runs (target < 250 ms)\n",
-                median, times.first(), times.last(), static_cast<long long>(times.size()));
+                median(board), board.first(), board.last(), static_cast<long long>(board.size()));
+    std::printf("bare Qt main window of the same size, in turns with it:  median %.1f ms, min %.1f ms, "
+                "max %.1f ms\n",
+                median(bareTimes), bareTimes.first(), bareTimes.last());
+    std::printf("board / bare, medians: %.2f\n", median(board) / median(bareTimes));
     return 0;
 }
