@@ -3,7 +3,9 @@
 
 #include "platform/Dialogs.h"
 #include "platform/Guard.h"
+#include "songs/SongStruc.h"
 
+#include <QFileDialog>
 #include <QProgressDialog>
 #include <QThread>
 #include <QTimer>
@@ -74,4 +76,21 @@ void CollectShow::finished()
                          done && m_report.complete(m_plan) ? Dialogs::Style::Information
                                                            : Dialogs::Style::Error,
                          Dialogs::Buttons::Ok);
+}
+
+void CollectShow::start(QWidget* window, Dialogs& dialogs, TSongInfo& store, Registry& registry)
+{
+    if (window->findChild<CollectShow*>())
+        return; // one at a time: its progress window is open
+    if (!store.fileTaken()) {
+        dialogs.messageBox(
+            window, QStringLiteral("The song file is still being read: collect the show when it is in."),
+            Dialogs::Style::Information, Dialogs::Buttons::Ok);
+        return;
+    }
+    const QString folder =
+        QFileDialog::getExistingDirectory(window, QStringLiteral("Collect Show into an empty folder"));
+    if (folder.isEmpty())
+        return;
+    new CollectShow(window, dialogs, ShowCollector::plan(store, registry, folder));
 }

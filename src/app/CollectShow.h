@@ -13,6 +13,8 @@ class QProgressDialog;
 class QThread;
 class QTimer;
 class QWidget;
+class Registry;
+class TSongInfo;
 
 /// Collect Show... of the main window: copies on a thread of its own while a progress window
 /// (not modal: the board plays on) shows how far it is; Cancel, or the window's end, stops it
@@ -22,6 +24,9 @@ class CollectShow : public QObject {
 public:
     /// Starts collecting `plan`; the job belongs to `window` and ends itself when done.
     CollectShow(QWidget* window, Dialogs& dialogs, ShowCollector::Plan plan);
+    /// Asks for an empty folder and collects `store`'s show into it while the board plays on:
+    /// one collection at a time, and only once the song file is in.
+    static void start(QWidget* window, Dialogs& dialogs, TSongInfo& store, Registry& registry);
     /// Stops the copy and waits for it: nothing half-made stays behind.
     ~CollectShow() override;
 

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SlotKeyControl.h"
 
+#include "app/BoardKeyboard.h"
+#include "app/KeyListRows.h"
 #include "app/MidiControl.h"
 #include "app/SlotKeyShortcuts.h"
 #include "app/frmAssignKey.h"
+#include "app/frmKeys.h"
 #include "core/BoardSettings.h"
 #include "midi/MidiRemote.h"
 #include "platform/Dialogs.h"
@@ -32,6 +35,57 @@ void SlotKeyControl::load()
 QString SlotKeyControl::keyText(const KeyTarget& target) const
 {
     return m_keys.keyOf(target).toString(QKeySequence::NativeText);
+}
+
+void SlotKeyControl::assign(const KeyTarget& target, const QString& caption)
+{
+    assign(target, caption, reservedKeys(), m_names.sheet);
+}
+
+QHash<QKeySequence, QString> SlotKeyControl::reservedKeys() const
+{
+    QHash<QKeySequence, QString> reserved;
+    const QHash<QKeySequence, QString> menus =
+        m_names.menuKeys ? m_names.menuKeys() : QHash<QKeySequence, QString>();
+    for (auto it = menus.cbegin(); it != menus.cend(); ++it)
+        reserved.insert(it.key(), QStringLiteral("the menu (%1)").arg(it.value()));
+    const QHash<QKeySequence, QString> own = BoardKeyboard::ownKeys();
+    for (auto it = own.cbegin(); it != own.cend(); ++it)
+        if (!reserved.contains(it.key()))
+            reserved.insert(it.key(), QStringLiteral("the board (%1)").arg(it.value()));
+    return reserved;
+}
+
+QList<QKeySequence> SlotKeyControl::takenKeys() const
+{
+    QList<QKeySequence> taken;
+    for (const QKeySequence& key : m_keys.keys()) {
+        taken << key;
+        if (m_keys.slotOf(key)) // Shift with a slot's key queues it
+            taken << QKeySequence(
+                QKeyCombination(key[0].keyboardModifiers() | Qt::ShiftModifier, key[0].key()));
+    }
+    return taken;
+}
+
+QList<KeyListRow> SlotKeyControl::listRows() const
+{
+    return KeyListRows::build(*this, m_midi, m_names.sheet, m_names.title);
+}
+
+void SlotKeyControl::showList(QWidget* owner)
+{
+    TfrmKeys list(owner, m_dialogs,
+                  {[this] { return listRows(); },
+                   [this](const KeyTarget& target) {
+                       if (const auto* slot = std::get_if<SlotRef>(&target))
+                           assign(*slot, m_names.title(slot->sheet, slot->slot));
+                       else
+                           assign(target, SlotKeys::commandName(std::get<KeyCommand>(target)));
+                   },
+                   [this](const KeyTarget& target) { clear(target); },
+                   m_midi ? std::function<void()>([this, owner] { m_midi->editInput(owner); }) : nullptr});
+    list.exec();
 }
 
 void SlotKeyControl::assign(const KeyTarget& target, const QString& caption,

@@ -12,6 +12,7 @@
 #include <optional>
 
 class BoardSettings;
+struct KeyListRow;
 class Dialogs;
 class MidiControl;
 class SlotKeyShortcuts;
@@ -28,6 +29,13 @@ public:
 
     /// MIDI notes and controls are learned in the key dialog too, and cleared with the keys.
     void setMidi(MidiControl* midi) { m_midi = midi; }
+    /// What the window tells the keys: a sheet's name, a slot's title, and the keys its menus use.
+    struct Names {
+        std::function<QString(int sheet)> sheet;
+        std::function<QString(int sheet, int slot)> title;
+        std::function<QHash<QKeySequence, QString>()> menuKeys;
+    };
+    void setNames(Names names) { m_names = std::move(names); }
 
     /// Reads the keys and makes their shortcuts; nothing is written.
     void load();
@@ -39,8 +47,20 @@ public:
     /// each with what it belongs to ("the menu (Stop Song)"); `sheetName` names a sheet in the question.
     void assign(const KeyTarget& target, const QString& caption, const QHash<QKeySequence, QString>& reserved,
                 const std::function<QString(int)>& sheetName);
+    /// Asks for a key for `target` as the window names it; the menus' and the board's own keys
+    /// are refused.
+    void assign(const KeyTarget& target, const QString& caption);
     void clear(const KeyTarget& target);
     void sheetsExchanged(int sheetA, int sheetB);
+
+    /// The keys no assignment may take, each with what it belongs to.
+    [[nodiscard]] QHash<QKeySequence, QString> reservedKeys() const;
+    /// The keys the slots and commands take, Shift with a slot's key included (it queues).
+    [[nodiscard]] QList<QKeySequence> takenKeys() const;
+    /// The lines of the key list: the commands, then the slots' keys by sheet and button.
+    [[nodiscard]] QList<KeyListRow> listRows() const;
+    /// The list of every key, to clear, print or save, over `owner`.
+    void showList(QWidget* owner);
 
     /// A slot's key and MIDI messages, kept to be given back after the slot was cleared.
     struct SlotAssignments {
@@ -75,4 +95,5 @@ private:
     SlotKeys m_keys;
     SlotKeyShortcuts* m_shortcuts;
     MidiControl* m_midi = nullptr;
+    Names m_names;
 };

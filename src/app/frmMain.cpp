@@ -4,17 +4,16 @@
 #include "app/BoardDrop.h"
 #include "app/BoardKeyboard.h"
 #include "app/CollectShow.h"
-#include "app/KeyListRows.h"
 #include "app/MainFormLayout.h"
 #include "app/MenuShortcuts.h"
 #include "app/MidiControl.h"
 #include "app/PreviewControl.h"
+#include "app/ShowView.h"
 #include "app/SlotKeyControl.h"
 #include "app/SongFileWatch.h"
 #include "app/StatusNews.h"
 #include "app/frmButtonSettings.h"
 #include "app/frmFade.h"
-#include "app/frmKeys.h"
 #include "app/frmOutputDevice.h"
 #include "audio/SongLevels.h"
 #include "controls/Tranbtn.h"
@@ -31,7 +30,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
-#include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -41,13 +39,6 @@
 
 #include <algorithm>
 #include <cmath>
-
-namespace {
-
-/// The position panel's width as the window lays it out.
-constexpr int PositionPanelWidth = 75;
-
-} // namespace
 
 TMainForm::TMainForm(ShowCore& show, Dialogs& dialogs, const DriveList& drives, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -67,9 +58,14 @@ TMainForm::TMainForm(ShowCore& show, Dialogs& dialogs, const DriveList& drives, 
     connectGuarded(m_keys, &SlotKeyControl::changed, this, &TMainForm::keysChanged);
     connectGuarded(m_keys, &SlotKeyControl::commandPressed, this, &TMainForm::CommandKeyPressed);
     MainFormLayout::build(*this);
+    m_keys->setNames({[this](int sheet) { return m_show.sheetName(sheet); },
+                      [this](int sheet, int slot) { return songInfo().title(sheet, slot); },
+                      [this] { return MenuShortcuts::used(menuBar()); }});
     // An error in creation is reported and the window is still made and shown.
     guard([this] { FormCreate(); });
     followShow();
+    m_view->fitPositionPanel(m_show.showTimeLeft());
+    RefreshButtons(shownTab());
     if (std::all_of(SongButtons.begin(), SongButtons.end(), [](TMTranBtn* b) { return b != nullptr; })) {
         m_keyboard = new BoardKeyboard(this, m_show, Tabs, SongButtons,
                                        {tbtnOpen, btnPlay, btnStop, btnPause, btnFade, btnRecord, btnHelp});
@@ -83,43 +79,24 @@ TMainForm::TMainForm(ShowCore& show, Dialogs& dialogs, const DriveList& drives, 
 
 void TMainForm::followShow()
 {
-    for (int i = 0; i < SheetCount; ++i)
-        Tabs->setTabText(i, m_show.sheetName(i));
-    Tabs->setCurrentIndex(m_show.shownSheet());
-    setTransport(m_show.transport());
-    for (int i = 0; i < 3; ++i)
-        StatusPanels[i]->setText(m_show.statusText(i));
-    setFinalSeconds(m_show.finalSeconds());
-    connect(&m_show, &ShowCore::slotChanged, this,
-            [this](int sheet, int slot, SlotState state, const QString& title) {
-                if (sheet == shownTab())
-                    showSlot(slot, state, title);
-            });
-    connect(&m_show, &ShowCore::sheetNameChanged, this,
-            [this](int sheet, const QString& name) { Tabs->setTabText(sheet, name); });
-    connect(&m_show, &ShowCore::sheetShown, this, [this](int sheet) { Tabs->setCurrentIndex(sheet); });
-    connect(&m_show, &ShowCore::transportChanged, this, &TMainForm::setTransport);
-    connect(&m_show, &ShowCore::statusChanged, this,
-            [this](int panel, const QString& text) { StatusPanels[panel]->setText(text); });
-    connect(&m_show, &ShowCore::finalSecondsChanged, this, &TMainForm::setFinalSeconds);
-    connect(&m_show, &ShowCore::newsSaid, NewsPanel, &StatusNews::say);
-    connect(&m_show, &ShowCore::newsCleared, NewsPanel, &StatusNews::clear);
+    m_view = new ShowView(m_show,
+                          {Tabs,
+                           SongButtons,
+                           btnPlay,
+                           btnStop,
+                           btnPause,
+                           mnuStopSong,
+                           mnuStopAll,
+                           mnuPlaySong,
+                           {StatusPanels[0], StatusPanels[1], StatusPanels[2]},
+                           NewsPanel},
+                          this);
     connect(&m_show, &ShowCore::slotPressed, this, [this](int sheet, int slot) {
         if (sheet == shownTab())
             Tag = slot; // the menu's items act on the button pressed last
     });
     // The operator's own press of a missing song is answered with a box; a remote's is news.
     connectGuarded(&m_show, &ShowCore::missingSongPressed, this, &TMainForm::showPressBox);
-}
-
-void TMainForm::setTransport(const Transport& transport)
-{
-    btnPlay->setEnabled(transport.play);
-    btnStop->setEnabled(transport.stop);
-    btnPause->setEnabled(transport.pause);
-    mnuStopSong->setEnabled(transport.stopSong);
-    mnuStopAll->setEnabled(transport.stopAll);
-    mnuPlaySong->setEnabled(transport.playSong);
 }
 
 int TMainForm::focusedSlot() const
@@ -172,7 +149,6 @@ void TMainForm::FormCreate()
         mnuUseSongTimes->setChecked(m_show.useSongTimes());
         mnuLogPlays->setChecked(m_show.logPlays());
         mnuEvenLevels->setChecked(m_show.evenLevels());
-        fitPositionPanel();
     });
     // The tab strip's buttons in the order they were made: MTranBtn1 is slot 0.
     const QList<TMTranBtn*> children = TabControl->findChildren<TMTranBtn*>(Qt::FindDirectChildrenOnly);
@@ -184,7 +160,6 @@ void TMainForm::FormCreate()
         SongButtons[static_cast<std::size_t>(k)]->setBorder(BStyle::BsIe);
         SongButtons[static_cast<std::size_t>(k)]->setShowKey(mnuShowKeys->isChecked());
     }
-    RefreshButtons(m_show.shownSheet());
 }
 
 void TMainForm::showEvent(QShowEvent* event)
@@ -271,24 +246,16 @@ int TMainForm::shownTab() const
 void TMainForm::RefreshButtons(int Sheet)
 {
     m_show.refresh(); // the songs changed under the show
-    for (int k = 0; k < SlotCount; ++k)
-        showSlot(k, m_show.slotState(Sheet, k), m_show.slotTitle(Sheet, k));
+    if (m_view)
+        m_view->showSheet(Sheet);
     showKeyHints(Sheet);
-}
-
-void TMainForm::showSlot(int Slot, SlotState State, const QString& Title)
-{
-    TMTranBtn* B = SongButtons[static_cast<std::size_t>(Slot)];
-    B->setCaption(Title);
-    B->setFontColor(captionColour(State));
-    B->update();
 }
 
 void TMainForm::TabControlChange(int index)
 {
     m_show.showSheet(index);
-    for (int k = 0; k < SlotCount; ++k)
-        showSlot(k, m_show.slotState(index, k), m_show.slotTitle(index, k));
+    if (m_view)
+        m_view->showSheet(index);
     showKeyHints(index);
 }
 
@@ -386,19 +353,7 @@ void TMainForm::mnuOpenClick()
 
 void TMainForm::mnuCollectShowClick()
 {
-    if (findChild<CollectShow*>())
-        return; // one at a time: its progress window is open
-    if (!songInfo().fileTaken()) {
-        m_dialogs.messageBox(
-            this, QStringLiteral("The song file is still being read: collect the show when it is in."),
-            Dialogs::Style::Information, Dialogs::Buttons::Ok);
-        return;
-    }
-    const QString folder =
-        QFileDialog::getExistingDirectory(this, QStringLiteral("Collect Show into an empty folder"));
-    if (folder.isEmpty())
-        return;
-    new CollectShow(this, m_dialogs, ShowCollector::plan(songInfo(), m_show.registry(), folder));
+    CollectShow::start(this, m_dialogs, songInfo(), m_show.registry());
 }
 
 void TMainForm::EditSongStats1Click()
@@ -470,8 +425,7 @@ void TMainForm::FadeControl1Click()
         m_show.FadeSetting = dialog.tbFade->value();
 }
 
-// --- playback
-// -----------------------------------------------------------------------------------------------
+// --- playback -------------------------------------------------------------------------------------------
 
 void TMainForm::MTranBtn1MouseDown(TMTranBtn* Sender, Qt::MouseButton, Qt::KeyboardModifiers Shift, int, int)
 {
@@ -517,26 +471,9 @@ void TMainForm::WaveTimerTimer()
     m_show.WaveTimerTimer();
 }
 
-void TMainForm::setFinalSeconds(bool on)
-{
-    StatusPanels[0]->setStyleSheet(on ? QStringLiteral("color: rgb(255, 0, 0);")
-                                      : QStringLiteral("color: rgb(0, 128, 0);"));
-}
-
-void TMainForm::fitPositionPanel()
-{
-    // The minus takes a digit's room in the segment face: the panel grows by it while the time
-    // left shows, and is its own width otherwise.
-    QLabel* panel = StatusPanels[0];
-    const int needed = panel->fontMetrics().horizontalAdvance(QStringLiteral("-00:00")) +
-                       2 * panel->frameWidth() + 2 * panel->fontMetrics().averageCharWidth() / 3;
-    panel->setFixedWidth(mnuShowTimeLeft->isChecked() ? std::max(PositionPanelWidth, needed)
-                                                      : PositionPanelWidth);
-}
-
 void TMainForm::mnuShowTimeLeftClick()
 {
-    fitPositionPanel();
+    m_view->fitPositionPanel(mnuShowTimeLeft->isChecked());
     m_show.setShowTimeLeft(mnuShowTimeLeft->isChecked());
 }
 
@@ -559,8 +496,7 @@ void TMainForm::FadeTimerTimer()
     m_show.FadeTimerTimer();
 }
 
-// --- keys
-// ---------------------------------------------------------------------------------------------------
+// --- keys -----------------------------------------------------------------------------------------------
 
 void TMainForm::showKeyHints(int Sheet)
 {
@@ -573,99 +509,24 @@ void TMainForm::showKeyHints(int Sheet)
 void TMainForm::keysChanged()
 {
     showKeyHints(shownTab());
-    if (!m_keyboard)
-        return;
-    QList<QKeySequence> taken;
-    for (const QKeySequence& key : m_keys->keys().keys()) {
-        taken << key;
-        if (m_keys->keys().slotOf(key)) // Shift with a slot's key queues it
-            taken << QKeySequence(
-                QKeyCombination(key[0].keyboardModifiers() | Qt::ShiftModifier, key[0].key()));
-    }
-    m_keyboard->setTakenKeys(taken);
-}
-
-QHash<QKeySequence, QString> TMainForm::menuKeys() const
-{
-    return MenuShortcuts::used(menuBar());
-}
-
-QHash<QKeySequence, QString> TMainForm::reservedKeys() const
-{
-    QHash<QKeySequence, QString> reserved;
-    const QHash<QKeySequence, QString> menus = menuKeys();
-    for (auto it = menus.cbegin(); it != menus.cend(); ++it)
-        reserved.insert(it.key(), QStringLiteral("the menu (%1)").arg(it.value()));
-    const QHash<QKeySequence, QString> own = BoardKeyboard::ownKeys();
-    for (auto it = own.cbegin(); it != own.cend(); ++it)
-        if (!reserved.contains(it.key()))
-            reserved.insert(it.key(), QStringLiteral("the board (%1)").arg(it.value()));
-    return reserved;
+    if (m_keyboard)
+        m_keyboard->setTakenKeys(m_keys->takenKeys());
 }
 
 void TMainForm::mnuAssignKeyClick()
 {
-    if (Tag < 0 || Tag >= SlotCount)
-        return;
-    m_keys->assign(SlotRef{shownTab(), Tag}, SongButtons[static_cast<std::size_t>(Tag)]->Caption(),
-                   reservedKeys(), [this](int sheet) { return m_show.sheetName(sheet); });
+    if (Tag >= 0 && Tag < SlotCount)
+        m_keys->assign(SlotRef{shownTab(), Tag}, SongButtons[static_cast<std::size_t>(Tag)]->Caption());
 }
 
 void TMainForm::assignCommandKey(KeyCommand command)
 {
-    m_keys->assign(command, SlotKeys::commandName(command), reservedKeys(),
-                   [this](int sheet) { return m_show.sheetName(sheet); });
-}
-
-QList<KeyListRow> TMainForm::keyListRows() const
-{
-    return KeyListRows::build(
-        *m_keys, m_midi, [this](int sheet) { return m_show.sheetName(sheet); },
-        [this](int sheet, int slot) { return songInfo().title(sheet, slot); });
+    m_keys->assign(command, SlotKeys::commandName(command));
 }
 
 void TMainForm::mnuKeysClick()
 {
-    TfrmKeys list(this, m_dialogs,
-                  {[this] { return keyListRows(); },
-                   [this](const KeyTarget& target) {
-                       if (const auto* slot = std::get_if<SlotRef>(&target)) {
-                           m_keys->assign(*slot, songInfo().title(slot->sheet, slot->slot), reservedKeys(),
-                                          [this](int sheet) { return m_show.sheetName(sheet); });
-                       } else {
-                           assignCommandKey(std::get<KeyCommand>(target));
-                       }
-                   },
-                   [this](const KeyTarget& target) { m_keys->clear(target); },
-                   m_midi ? std::function<void()>([this] { m_midi->editInput(this); }) : nullptr});
-    list.exec();
-}
-
-void TMainForm::CommandKeyPressed(KeyCommand command)
-{
-    Board& b = board();
-    switch (command) {
-    case KeyCommand::Play:
-        b.play();
-        break;
-    case KeyCommand::StopSong:
-        b.stopSong();
-        break;
-    case KeyCommand::StopAll:
-        b.stopAll();
-        break;
-    case KeyCommand::Pause:
-        b.pause();
-        break;
-    case KeyCommand::Fade:
-        b.fade(0);
-        break;
-    case KeyCommand::NextSheet:
-    case KeyCommand::PrevSheet:
-        b.showSheet((b.shownSheet() + (command == KeyCommand::NextSheet ? 1 : Board::Sheets - 1)) %
-                    Board::Sheets);
-        break;
-    }
+    m_keys->showList(this);
 }
 
 void TMainForm::mnuClearKeyClick()
@@ -729,8 +590,6 @@ void TMainForm::setPreview(PreviewControl* preview)
             form->sayNews(PreviewNews, text);
     });
 }
-
-// --- even levels ------------------------------------------------------------------------------------------
 
 void TMainForm::mnuEvenLevelsClick()
 {

@@ -28,6 +28,7 @@ class QPushButton;
 class QShortcut;
 class QTabBar;
 class QToolButton;
+class ShowView;
 class SongFileWatch;
 class StatusNews;
 class TMPanel;
@@ -170,16 +171,12 @@ public:
     void FadeTimerTimer();
 
     [[nodiscard]] const SlotKeys& slotKeys() const { return m_keys->keys(); }
-    /// The keys the menus use, each with the name of its item.
-    [[nodiscard]] QHash<QKeySequence, QString> menuKeys() const;
-    /// The keys no assignment may take, each with what it belongs to.
-    [[nodiscard]] QHash<QKeySequence, QString> reservedKeys() const;
-    /// The lines of the key list: the commands, then the slots' keys by sheet and button.
-    [[nodiscard]] QList<KeyListRow> keyListRows() const;
+    [[nodiscard]] QHash<QKeySequence, QString> reservedKeys() const { return m_keys->reservedKeys(); }
+    [[nodiscard]] QList<KeyListRow> keyListRows() const { return m_keys->listRows(); }
     /// Asks for the key of a transport command.
     void assignCommandKey(KeyCommand command);
-    /// A command's key: the board's own command.
-    void CommandKeyPressed(KeyCommand command);
+    /// A command's key: the show's own command.
+    void CommandKeyPressed(KeyCommand command) { m_show.runCommand(command); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -198,18 +195,11 @@ private:
     void FormShow();
     /// The window follows the show: what it tells, the window shows.
     void followShow();
-    void setTransport(const Transport& transport);
-    /// A slot of the shown sheet as the show tells it.
-    void showSlot(int Slot, SlotState State, const QString& Title);
     void openTabPopup(const QPoint& globalPos);
     /// The menu of a sound button, opened from the keyboard: nothing is pressed.
     void openButtonMenu(int slot);
     /// The keys the operator gave, which the board's own keys leave alone.
     void keysChanged();
-    /// The position panel in red for a song's last seconds, green otherwise.
-    void setFinalSeconds(bool on);
-    /// The position panel as wide as what it shows needs.
-    void fitPositionPanel();
     void showKeyHints(int Sheet);
     /// The box that answers the operator's own press; one of the same text at a time.
     void showPressBox(const QString& message);
@@ -225,6 +215,7 @@ private:
     bool m_shownOnce = false;
     bool m_destroyed = false;
     bool m_askBeforeExit = true;
+    ShowView* m_view = nullptr;
     SlotKeyControl* m_keys;
     SongFileWatch* m_songFile; ///< Exit waits for the song file's drive, never longer
     BoardKeyboard* m_keyboard = nullptr;

@@ -380,6 +380,31 @@ void ShowCore::showSheet(int sheet)
     Q_EMIT sheetShown(sheet);
 }
 
+void ShowCore::runCommand(KeyCommand command)
+{
+    switch (command) {
+    case KeyCommand::Play:
+        play();
+        break;
+    case KeyCommand::StopSong:
+        stopSong();
+        break;
+    case KeyCommand::StopAll:
+        stopAll();
+        break;
+    case KeyCommand::Pause:
+        pause();
+        break;
+    case KeyCommand::Fade:
+        fade(0);
+        break;
+    case KeyCommand::NextSheet:
+    case KeyCommand::PrevSheet:
+        showSheet((m_shownSheet + (command == KeyCommand::NextSheet ? 1 : Sheets - 1)) % Sheets);
+        break;
+    }
+}
+
 // --- sheets -----------------------------------------------------------------------------------------------
 
 void ShowCore::renameSheet(int sheet, const QString& name)

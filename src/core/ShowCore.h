@@ -104,6 +104,8 @@ public:
     void pause() override;
     void fade(int speed) override;
     void showSheet(int sheet) override;
+    /// A transport or sheet command, as its key gives it; refused as its control would be.
+    void runCommand(KeyCommand command);
 
     /// The transport commands taken now.
     [[nodiscard]] const Transport& transport() const { return m_transport; }
