@@ -114,9 +114,14 @@ public:
         m_stream = pa_stream_new(m_context, "song", &m_song.spec, nullptr);
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<std::uint32_t>(-1);
-        attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(TargetLatencyUs, &m_song.spec));
+        // PRESS_FLOOR_BUFFER_US asks for the buffer a player of its own would keep (the minimum
+        // request a quarter of it), to tell the press path from the buffering.
+        const char* asked = std::getenv("PRESS_FLOOR_BUFFER_US");
+        const pa_usec_t target = asked ? std::strtoull(asked, nullptr, 10) : TargetLatencyUs;
+        attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(target, &m_song.spec));
         attr.prebuf = 0;
-        attr.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(RequestUs, &m_song.spec));
+        attr.minreq =
+            static_cast<std::uint32_t>(pa_usec_to_bytes(asked ? target / 4 : RequestUs, &m_song.spec));
         attr.fragsize = static_cast<std::uint32_t>(-1);
         pa_stream_set_write_callback(m_stream, &Floor::onWritable, this);
         const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);

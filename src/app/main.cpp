@@ -179,10 +179,8 @@ int main(int argc, char* argv[])
     // commands and state as the window's keyboard.
     auto remote = std::make_unique<RemoteControl>(*show, registry);
     remote->setMenuItem(form->mnuRemoteControl, form.get());
-    remote->start();
     // MIDI controllers: every input port, read as the board's commands; known ones lit.
     auto midi = std::make_unique<MidiControl>(show.get(), *show, registry);
-    midi->start();
     form->setMidi(midi.get());
 
     splash.show();
@@ -198,7 +196,16 @@ int main(int argc, char* argv[])
     QObject::connect(&unixSignals, &UnixSignals::terminationRequested, window, endShow);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, window, endShow);
 
-    QTimer::singleShot(0, window, [window] { window->show(); });
+    // The remotes and the MIDI ports open once the window is up (opening the MIDI ports takes
+    // a few tens of milliseconds): nobody waits for them to see the board.
+    constexpr int RemotesAfterMs = 100;
+    QTimer::singleShot(0, window, [window, remote = remote.get(), midi = midi.get()] {
+        window->show();
+        QTimer::singleShot(RemotesAfterMs, remote, [remote, midi] {
+            guard([remote] { remote->start(); });
+            guard([midi] { midi->start(); });
+        });
+    });
     // A second start brings this window to the front.
     connectGuarded(&instance, &SingleInstance::activationRequested, window, [window] {
         if (window->isMinimized())
