@@ -342,24 +342,32 @@ void ShowCore::play()
 {
     if (m_transport.play)
         PlayClick();
+    else
+        Q_EMIT commandRefused(QStringLiteral("play"));
 }
 
 void ShowCore::stopSong()
 {
     if (m_transport.stop)
         StopClick();
+    else
+        Q_EMIT commandRefused(QStringLiteral("stopSong"));
 }
 
 void ShowCore::stopAll()
 {
     if (m_transport.stopAll)
         StopAllClick();
+    else
+        Q_EMIT commandRefused(QStringLiteral("stopAll"));
 }
 
 void ShowCore::pause()
 {
     if (m_transport.pause)
         PauseClick();
+    else
+        Q_EMIT commandRefused(QStringLiteral("pause"));
 }
 
 void ShowCore::fade(int speed)

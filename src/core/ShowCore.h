@@ -182,6 +182,9 @@ Q_SIGNALS:
     /// The operator's own press (the mouse or a slot key) found its song missing: the window
     /// answers it with a box. Any other error of such a press goes on to the error reporter.
     void missingSongPressed(const QString& message);
+    /// A command the transport does not take now (Play with nothing queued, Stop with nothing
+    /// playing) did nothing: "play", "stopSong", "stopAll" or "pause".
+    void commandRefused(const QString& command);
 
 private:
     friend class PlayLogic; // the play logic behind the commands
