@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up: the song store first, then the splash window, the title, the main
 // window; the splash shows while the main window comes up and hides when it shows.
+#include "app/HeadlessBoard.h"
 #include "app/MidiControl.h"
 #include "app/PreviewControl.h"
 #include "app/RemoteControl.h"
@@ -113,6 +114,8 @@ int main(int argc, char* argv[])
 {
     // Before anything that needs a display, or another running copy's leave.
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--headless") == 0)
+            return HeadlessBoard::run(argc, argv, {instanceName(), prepareFirstStart});
         const bool collect = std::strcmp(argv[i], "--collect-show") == 0;
         if (collect || std::strcmp(argv[i], "--open-show") == 0) {
             if (i + 1 >= argc) {

@@ -1,0 +1,198 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "HeadlessBoard.h"
+
+#include "app/MidiControl.h"
+#include "app/RemoteControl.h"
+#include "app/RemoteSettings.h"
+#include "app/setup/ConsoleDialogs.h"
+#include "audio/MediaPlayerControl.h"
+#include "audio/PulseAudioEngine.h"
+#include "audio/SongLevels.h"
+#include "core/ShowCore.h"
+#include "mci/CdAudioDevice.h"
+#include "mci/CdromCatalog.h"
+#include "mci/MciInterface.h"
+#include "mci/WaveAudioDevice.h"
+#include "platform/ErrorReporter.h"
+#include "platform/Guard.h"
+#include "platform/IniRegistry.h"
+#include "platform/Realtime.h"
+#include "platform/SingleInstance.h"
+#include "platform/UnixSignals.h"
+#include "remote/OscServer.h"
+#include "songs/SongStruc.h"
+#include "web/WebServer.h"
+
+#include <QCoreApplication>
+#include <QHash>
+#include <QStringList>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+enum class Level { Error, News, Info };
+
+/// Standard error is the journal's own stream (systemd says which in JOURNAL_STREAM, as
+/// "device:inode"): the journal names the program itself and takes a "<N>" priority in front.
+bool toJournal()
+{
+    const QList<QByteArray> stream = qgetenv("JOURNAL_STREAM").split(':');
+    struct stat st {};
+    if (stream.size() != 2 || fstat(fileno(stderr), &st) != 0)
+        return false;
+    return stream[0].toULongLong() == static_cast<unsigned long long>(st.st_dev) &&
+           stream[1].toULongLong() == static_cast<unsigned long long>(st.st_ino);
+}
+
+/// One line on standard error.
+void say(Level level, const QString& text)
+{
+    static const bool journal = toJournal();
+    QByteArray line;
+    if (journal)
+        line = level == Level::Error ? "<3>" : level == Level::News ? "<5>" : "<6>";
+    else
+        line = "sonavex: ";
+    line += text.simplified().toUtf8();
+    line += '\n';
+    std::fputs(line.constData(), stderr);
+    std::fflush(stderr);
+}
+
+/// Errors that leave a handler, one line each: there is nobody to close a box.
+class ConsoleErrorReporter : public ErrorReporter {
+public:
+    void report(const QString& message) override { say(Level::Error, displayText(message)); }
+};
+
+/// The event dispatch as the window's: the backstop of error handling.
+class HeadlessApplication : public QCoreApplication {
+public:
+    HeadlessApplication(int& argc, char** argv)
+        : QCoreApplication(argc, argv)
+    {
+        // The same names as the window's, so the same folders and caches are found.
+        setApplicationName(QStringLiteral("Sonavex"));
+        setOrganizationName(QStringLiteral("Brasswold"));
+        Realtime::raisePriority(Realtime::currentThread(), Realtime::InterfaceNice);
+    }
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        try {
+            return QCoreApplication::notify(receiver, event);
+        } catch (...) {
+            ErrorReporter::reportCurrentException();
+            return false;
+        }
+    }
+};
+
+/// What listens, for the start-up line; the remotes say themselves what could not start.
+QString listening(RemoteControl& remote, Registry& registry)
+{
+    const RemoteSettings settings = RemoteSettings::load(registry);
+    // As RemoteControl decides: without a passcode only this computer is answered.
+    const auto where = [&settings](bool network) {
+        return network && !settings.passcode.isEmpty() ? QStringLiteral("the local network")
+                                                       : QStringLiteral("this computer only");
+    };
+    QStringList parts;
+    if (remote.osc().listening())
+        parts << QStringLiteral("OSC on UDP port %1 (%2)")
+                     .arg(remote.osc().port())
+                     .arg(where(settings.oscNetwork));
+    if (remote.web().listening())
+        parts << QStringLiteral("web remote at %1 (%2)")
+                     .arg(WebServer::addresses(remote.web().port(),
+                                               settings.webNetwork && !settings.passcode.isEmpty())
+                              .join(QStringLiteral(" ")),
+                          where(settings.webNetwork));
+    if (parts.isEmpty())
+        return QStringLiteral("No remote is on: set OscPort or WebPort under [Remote] in %1/Brasswold.ini, "
+                              "or turn one on in the window's Options, Remote Control.")
+            .arg(IniRegistry::defaultConfigDir());
+    return QStringLiteral("Listening: ") + parts.join(QStringLiteral("; ")) + QLatin1Char('.');
+}
+
+} // namespace
+
+int HeadlessBoard::run(int argc, char* argv[], const Start& start)
+{
+    HeadlessApplication app(argc, argv);
+    // Two copies would each save their own songs and settings over the other's. Refused with a
+    // failure, so that a service manager or a script sees that this start did not run the board.
+    SingleInstance instance(start.instanceName);
+    if (!instance.claim()) {
+        std::fputs("Sonavex runs already.\n", stderr);
+        return RunsAlready;
+    }
+    // A termination request waits for the event loop, which then ends the show as Exit does.
+    UnixSignals unixSignals;
+    ConsoleErrorReporter reporter;
+    ErrorReporter::install(&reporter);
+
+    IniRegistry registry;
+    // No other copy runs: what a write killed part-way left behind is nobody's.
+    registry.removeLeftoverTemporaries(QStringLiteral("Software\\Brasswold"));
+    const QString firstStartTrouble = start.firstStart ? start.firstStart(registry) : QString();
+    PulseAudioEngine audio;
+    SongLevels levels(SongLevels::defaultCacheFile());
+    MediaPlayerControl player(audio);
+    player.setLevels(&levels);
+    registerCdAudioDevice(audio);
+    registerWaveAudioDevice(audio, audio);
+    CdromCatalog cdTracks;
+
+    // Read at once: with no window to keep alive meanwhile, the board waits for its songs. What
+    // the load finds wrong goes to standard error, and every question it asks keeps the file.
+    ConsoleDialogs console;
+    auto songInfo = std::make_unique<TSongInfo>(registry, console);
+    const QString unused = songInfo->unusedSlotsNote();
+    auto show = std::make_unique<ShowCore>(ShowServices{registry, player, cdTracks, &audio, &levels},
+                                           std::move(songInfo));
+    // The news, said once and said again when it is over, as the status bar would show it.
+    QHash<QString, QString> told;
+    QObject::connect(show.get(), &ShowCore::newsSaid, show.get(),
+                     [&told](const QString& topic, const QString& text) {
+                         if (told.value(topic) == text)
+                             return;
+                         told.insert(topic, text);
+                         say(Level::News, text);
+                     });
+    QObject::connect(show.get(), &ShowCore::newsCleared, show.get(), [&told](const QString& topic) {
+        const QString text = told.take(topic);
+        if (!text.isEmpty())
+            say(Level::Info, QStringLiteral("Over: ") + text);
+    });
+    if (!firstStartTrouble.isEmpty())
+        show->sayNews(QStringLiteral("setup"),
+                      QStringLiteral("Sample sounds not set up: ") + firstStartTrouble);
+    if (!unused.isEmpty())
+        show->sayNews(QStringLiteral("unused slots"), unused);
+
+    auto remote = std::make_unique<RemoteControl>(*show, registry);
+    remote->start();
+    auto midi = std::make_unique<MidiControl>(show.get(), *show, registry);
+    midi->start();
+    say(Level::Info, listening(*remote, registry));
+
+    connectGuarded(&unixSignals, &UnixSignals::terminationRequested, &app, [](int signalNumber) {
+        say(Level::Info, QStringLiteral("Signal %1: the show ends.").arg(signalNumber));
+        QCoreApplication::quit();
+    });
+    // A second start has no window to bring forward: it is refused, and said here too.
+    connectGuarded(&instance, &SingleInstance::activationRequested, &app,
+                   [] { say(Level::Info, QStringLiteral("A second start was refused: this board runs.")); });
+
+    const int result = app.exec();
+    remote.reset();
+    midi.reset(); // the pads go dark
+    show.reset(); // the show's end saves the tab names and the songs
+    Mci::reset(); // no device may outlive the sound output it plays through
+    ErrorReporter::install(nullptr);
+    return result;
+}
