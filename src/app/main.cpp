@@ -130,10 +130,11 @@ int main(int argc, char* argv[])
     // Two copies would each save their own songs and settings over the other's.
     SingleInstance instance(instanceName());
     if (!instance.claim()) {
-        std::fputs(instance.reachedRunningCopy()
-                       ? "Sonavex runs already: its window was brought to the front.\n"
-                       : "Sonavex runs already.\n",
-                   stderr);
+        std::fputs(
+            instance.reachedRunningCopy()
+                ? "Sonavex runs already: it was asked to bring its window, if it has one, to the front.\n"
+                : "Sonavex runs already.\n",
+            stderr);
         return 0;
     }
     // From the first moment, a termination request waits for the event loop, which
