@@ -164,6 +164,40 @@ private Q_SLOTS:
 
     void cleanup() { tearDown(); }
 
+    /// The show's rules are tested on the core; here, that the window shows what the core tells
+    /// and that its own input reaches the core.
+    void theWindowFollowsTheShowAndFeedsIt()
+    {
+        ShowCore& show = *m_core;
+        show.queue(0, 2);
+        show.queue(0, 1);
+        show.queue(0, 3);
+        show.play();
+        settle();
+        QCOMPARE(colours(4), (QList<QColor>{Black, Yellow, Green, Red})); // one source of state
+        show.showSheet(6);
+        settle();
+        QCOMPARE(m_form->Tabs->currentIndex(), 6);
+        show.showSheet(0);
+        show.stopAll();
+        settle();
+        // A hold button: the mouse let go of it stops its song.
+        m_core->songInfo().setButtonSettings(0, 0, ButtonSettings{0.0, ButtonSettings::Mode::Hold, false});
+        press(0);
+        QCOMPARE(m_player->fileName(), m_files[0]);
+        Q_EMIT button(0)->OnMouseUp(button(0), Qt::LeftButton, Qt::NoModifier, 5, 5);
+        settle();
+        QCOMPARE(show.playState(), TPlayState::psStopped);
+        // A missing song: a box for the operator's own press, news in the panel for a remote's.
+        QFile::rename(m_files[2], m_files[2] + QStringLiteral(".away"));
+        press(2);
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        show.press(0, 2, PressedBy::Osc);
+        settle();
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QVERIFY(m_form->NewsPanel->text().contains(QStringLiteral("did not play")));
+    }
+
     void collectsTheShowWhileTheBoardPlaysOn()
     {
         const QString folder = m_env->root() + QLatin1String("/collected");

@@ -1,19 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A show run through the board's commands alone, as a remote control runs it, and what the
-// board tells while it runs.
-#include "app/StatusNews.h"
+// The show with no window: run through the board's commands, as a remote control runs it,
+// and through the commands the window's controls give, and what it tells while it runs.
 #include "core/BoardSettings.h"
 #include "core/ButtonPlay.h"
 #include "core/PlayLog.h"
-#include "fakes/BoardFixture.h"
+#include "fakes/ShowFixture.h"
 #include "platform/Timer.h"
 
 #include <QDir>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QTabBar>
 #include <QTest>
-#include <QToolButton>
 
 #include <cmath>
 
@@ -23,19 +20,14 @@ Q_DECLARE_METATYPE(PressedBy)
 
 using namespace Qt::StringLiterals;
 
-class TestBoardControl : public QObject, BoardFixture {
+class TestShowCore : public QObject, ShowFixture {
     Q_OBJECT
 
     ShowCore* m_board = nullptr;
+    QHash<QString, QString> m_news; ///< by topic: the news the show holds, as it told it
 
-    /// The states of slots 0..count-1 of the first sheet, as the board tells them.
-    QList<SlotState> states(int count) const
-    {
-        QList<SlotState> out;
-        for (int k = 0; k < count; ++k)
-            out << m_board->slotState(0, k);
-        return out;
-    }
+    /// Every news the show holds now, one after another.
+    [[nodiscard]] QString newsText() const { return m_news.values().join(QLatin1Char(' ')); }
 
     /// The log of what plays, each line as event, sheet, slot, title, how it ended and by what;
     /// its file and played time checked on the way.
@@ -67,6 +59,11 @@ private Q_SLOTS:
     {
         setUp();
         m_board = m_core.get();
+        m_news.clear();
+        connect(m_board, &ShowCore::newsSaid, this,
+                [this](const QString& topic, const QString& text) { m_news.insert(topic, text); });
+        connect(m_board, &ShowCore::newsCleared, this,
+                [this](const QString& topic) { m_news.remove(topic); });
     }
 
     void cleanup()
@@ -90,8 +87,6 @@ private Q_SLOTS:
         QCOMPARE(m_player->fileName(), m_files[2]);
         QCOMPARE(states(4), (QList<S>{S::Filled, S::Next, S::Playing, S::Queued}));
         QCOMPARE(m_board->nowPlaying(), (NowPlaying{0, 2, QStringLiteral("C"), m_files[2]}));
-        // The buttons show the same: one source of state.
-        QCOMPARE(colours(4), (QList<QColor>{Black, Yellow, Green, Red}));
 
         m_board->stopSong();
         settle();
@@ -103,8 +98,8 @@ private Q_SLOTS:
         settle();
         QCOMPARE(m_board->playState(), TPlayState::psPlaying);
         m_board->fade(5);
-        QCOMPARE(m_form->core().FadeSetting, 5);
-        QVERIFY(m_form->core().FadeTimer->Enabled());
+        QCOMPARE(m_core->FadeSetting, 5);
+        QVERIFY(m_core->FadeTimer->Enabled());
         m_board->stopAll();
         settle();
         QCOMPARE(m_board->playState(), TPlayState::psStopped);
@@ -114,7 +109,7 @@ private Q_SLOTS:
 
     void aPressPlaysItsSlotOnAnySheetAndLeavesTheShownOne()
     {
-        putSong(m_form->songInfo(), 6, 35, QStringLiteral("Finale"), m_files[3]);
+        putSong(m_core->songInfo(), 6, 35, QStringLiteral("Finale"), m_files[3]);
         QSignalSpy shown(m_board, &Board::sheetShown);
         m_board->press(6, 35, PressedBy::Osc);
         settle();
@@ -124,7 +119,7 @@ private Q_SLOTS:
         QCOMPARE(m_board->nowPlaying().title, QStringLiteral("Finale"));
         m_board->showSheet(6);
         settle();
-        QCOMPARE(m_form->Tabs->currentIndex(), 6);
+        QCOMPARE(m_board->shownSheet(), 6);
         QCOMPARE(shown.count(), 1);
         QCOMPARE(shown.at(0).at(0).toInt(), 6);
     }
@@ -143,9 +138,9 @@ private Q_SLOTS:
         m_board->showSheet(-1);
         settle();
         QVERIFY(m_player->log.isEmpty());
-        QVERIFY(m_form->core().PlayQueue.isEmpty());
-        QVERIFY(!m_form->core().FadeTimer->Enabled());
-        QCOMPARE(m_form->Tabs->currentIndex(), 0);
+        QVERIFY(m_core->PlayQueue.isEmpty());
+        QVERIFY(!m_core->FadeTimer->Enabled());
+        QCOMPARE(m_board->shownSheet(), 0);
     }
 
     void aFailedPressIsABoxOnlyForTheOperatorsOwnHands_data()
@@ -171,6 +166,7 @@ private Q_SLOTS:
         else
             QFile::rename(m_files[2], m_files[2] + QStringLiteral(".away"));
         QSignalSpy failed(m_board, &Board::pressFailed);
+        QSignalSpy boxed(m_board, &ShowCore::missingSongPressed);
         // A remote nobody answers presses again and again: no box stacks up at the board.
         for (int k = 0; k < (box ? 1 : 22); ++k)
             m_board->press(0, 2, by);
@@ -180,15 +176,15 @@ private Q_SLOTS:
         QCOMPARE(failed.at(0).at(1).toInt(), 2);
         QVERIFY(!failed.at(0).at(2).toString().isEmpty());
         QCOMPARE(failed.at(0).at(3).value<PressedBy>(), by);
-        QCOMPARE(m_dialogs->messages.size() + m_errors->messages.size(), box ? 1 : 0);
-        QCOMPARE(m_form->NewsPanel->text().contains(QStringLiteral("did not play")), !box);
+        QCOMPARE(boxed.count() + m_errors->messages.size(), box ? 1 : 0);
+        QCOMPARE(newsText().contains(QStringLiteral("did not play")), !box);
         // Once the slot plays, its news goes.
         m_player->unplayable.clear();
         QFile::rename(m_files[2] + QStringLiteral(".away"), m_files[2]);
         m_board->press(0, 2, by);
         settle();
         QCOMPARE(m_player->fileName(), m_files[2]);
-        QVERIFY(m_form->NewsPanel->text().isEmpty());
+        QVERIFY(newsText().isEmpty());
     }
 
     void theTimeLeftIsToldFourTimesASecondWhilePlaying()
@@ -248,7 +244,7 @@ private Q_SLOTS:
         QFETCH(int, mode);
         QFETCH(QString, steps);
         QFETCH(QString, playing);
-        m_form->songInfo().setButtonSettings(0, 0, ButtonSettings{0.0, ButtonSettings::Mode(mode), false});
+        m_core->songInfo().setButtonSettings(0, 0, ButtonSettings{0.0, ButtonSettings::Mode(mode), false});
         for (const QString& step : steps.split(QLatin1Char(' '))) {
             const int slot = step.right(1).toInt();
             const QString what = step.chopped(1);
@@ -259,7 +255,7 @@ private Q_SLOTS:
             else if (what == QLatin1String("release"))
                 m_board->release(0, slot);
             else
-                Q_EMIT button(slot)->OnMouseUp(button(slot), Qt::LeftButton, Qt::NoModifier, 5, 5);
+                m_core->SongRelease({0, slot});
             settle();
         }
         if (playing == QLatin1String("-")) {
@@ -272,13 +268,13 @@ private Q_SLOTS:
 
     void aButtonsVolumeLoopAndTimesReachThePlayer()
     {
-        m_form->songInfo().setButtonSettings(0, 1, ButtonSettings{-6.0, ButtonSettings::Mode::Restart, true});
-        TSongRecord rec = m_form->songInfo().GetSongOrDefault(0, 1);
+        m_core->songInfo().setButtonSettings(0, 1, ButtonSettings{-6.0, ButtonSettings::Mode::Restart, true});
+        TSongRecord rec = m_core->songInfo().GetSongOrDefault(0, 1);
         rec.StartTime.set(QStringLiteral("0:01.5"));
         rec.StopTime.set(QStringLiteral("00:09"));
         rec.FadeStart.set(QStringLiteral("7"));
         rec.FadeDuration.set(QStringLiteral("2"));
-        m_form->songInfo().SetSong(0, 1, rec);
+        m_core->songInfo().SetSong(0, 1, rec);
         m_board->press(0, 1, PressedBy::Osc);
         settle();
         QVERIFY(std::abs(m_player->spans.value(m_files[1]).gain - 0.501) < 0.001);
@@ -286,7 +282,7 @@ private Q_SLOTS:
         QVERIFY(m_player->loop);
 
         // With Use Song Times, the record's times; one that cannot be read is said once.
-        m_form->mnuUseSongTimes->trigger();
+        m_core->setUseSongTimes(!m_core->useSongTimes());
         QCOMPARE(m_player->spans.value(m_files[1]).start, 0.0);
         m_board->press(0, 1, PressedBy::Osc);
         settle();
@@ -294,25 +290,25 @@ private Q_SLOTS:
         QCOMPARE((QList<double>{span.start, span.stop, span.fadeStart, span.fadeDuration}),
                  (QList<double>{1.5, 9.0, 7.0, 2.0}));
         rec.StopTime.set(QStringLiteral("9 min"));
-        m_form->songInfo().SetSong(0, 1, rec);
+        m_core->songInfo().SetSong(0, 1, rec);
         m_board->press(0, 2, PressedBy::Osc); // C carries no settings: no loop
         settle();
         QVERIFY(!m_player->loop);
         m_board->queue(0, 1); // made ready to follow: read, and said
         settle();
         QCOMPARE(m_player->spans.value(m_files[1]).stop, 0.0);
-        QVERIFY(m_form->NewsPanel->news(ButtonPlay::TimesNews).contains(QStringLiteral("Stop Time")));
-        m_form->NewsPanel->clear(ButtonPlay::TimesNews);
+        QVERIFY(m_news.value(ButtonPlay::TimesNews).contains(QStringLiteral("Stop Time")));
+        m_news.remove(ButtonPlay::TimesNews);
         m_board->press(0, 1, PressedBy::Osc);
         settle();
-        QVERIFY(m_form->NewsPanel->news(ButtonPlay::TimesNews).isEmpty());
+        QVERIFY(m_news.value(ButtonPlay::TimesNews).isEmpty());
     }
 
     void aShowIsLoggedAsItPlays()
     {
-        m_form->mnuLogPlays->trigger();
-        press(0);                             // A by the mouse
-        m_board->press(0, 1, PressedBy::Osc); // B cuts in
+        m_core->setLogPlays(!m_core->logPlays());
+        m_core->SongPress({0, 0}, false, PressedBy::Mouse); // A by the mouse
+        m_board->press(0, 1, PressedBy::Osc);               // B cuts in
         settle();
         m_player->finish(); // B's own end: the board goes idle
         settle();
@@ -323,8 +319,8 @@ private Q_SLOTS:
         m_board->stopSong(); // D follows on its own
         settle();
         m_board->fade(5);
-        for (int k = 0; k < 100 && m_form->core().FadeTimer->Enabled(); ++k)
-            m_form->FadeTimerTimer();
+        for (int k = 0; k < 100 && m_core->FadeTimer->Enabled(); ++k)
+            m_core->FadeTimerTimer();
         settle();
         m_core->SongPress({0, 2}, false, PressedBy::Key); // C by its key
         settle();
@@ -343,7 +339,7 @@ private Q_SLOTS:
             u"end,1,3,C,stop all,key"_s, u"start,1,5,A again,,web"_s, u"end,1,5,A again,output lost,web"_s};
         QTRY_COMPARE(logLines(), expected);
         QVERIFY(BoardSettings(*m_registry).logPlays()); // stored as [System] LogPlays
-        QVERIFY(m_form->NewsPanel->news(ShowCore::LogNews).isEmpty());
+        QVERIFY(m_news.value(ShowCore::LogNews).isEmpty());
     }
 
     void aLogTheDiskCannotTakeIsSaidAndTheShowGoesOn()
@@ -353,31 +349,31 @@ private Q_SLOTS:
         QFile blocker(m_env->dataDir() + QStringLiteral("/Sonavex/logs"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
-        m_form->mnuLogPlays->trigger();
+        m_core->setLogPlays(!m_core->logPlays());
         m_board->press(0, 0, PressedBy::Osc);
         settle();
         QCOMPARE(m_player->fileName(), m_files[0]);
-        QTRY_VERIFY(m_form->NewsPanel->news(ShowCore::LogNews).contains(QStringLiteral("logs")));
+        QTRY_VERIFY(m_news.value(ShowCore::LogNews).contains(QStringLiteral("logs")));
         m_board->press(0, 1, PressedBy::Osc);
         settle();
         QCOMPARE(m_player->fileName(), m_files[1]);
-        m_form->mnuLogPlays->trigger(); // off: the news goes
-        QVERIFY(m_form->NewsPanel->news(ShowCore::LogNews).isEmpty());
-        m_form->mnuLogPlays->trigger(); // on again with the disk still failing: said again
+        m_core->setLogPlays(!m_core->logPlays()); // off: the news goes
+        QVERIFY(m_news.value(ShowCore::LogNews).isEmpty());
+        m_core->setLogPlays(!m_core->logPlays()); // on again with the disk still failing: said again
         m_board->press(0, 2, PressedBy::Osc);
         settle();
         QCOMPARE(m_player->fileName(), m_files[2]);
-        QTRY_VERIFY(!m_form->NewsPanel->news(ShowCore::LogNews).isEmpty());
-        QCOMPARE(m_dialogs->messages.size() + m_errors->messages.size(), 0);
+        QTRY_VERIFY(!m_news.value(ShowCore::LogNews).isEmpty());
+        QCOMPARE(m_errors->messages.size(), 0);
     }
 
     void tabNamesAndTitlesAreTold()
     {
         QSignalSpy names(m_board, &Board::sheetNameChanged);
         QSignalSpy slots(m_board, &Board::slotChanged);
-        m_form->setTabCaption(3, QStringLiteral("Act Two"));
-        putSong(m_form->songInfo(), 0, 7, QStringLiteral("Bows"), m_files[1]);
-        m_form->RefreshButtons(0);
+        m_core->setSheetName(3, QStringLiteral("Act Two"));
+        putSong(m_core->songInfo(), 0, 7, QStringLiteral("Bows"), m_files[1]);
+        m_core->refresh();
         settle();
         QCOMPARE(names.count(), 1);
         QCOMPARE(names.at(0).at(1).toString(), QStringLiteral("Act Two"));
@@ -387,5 +383,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestBoardControl)
-#include "tst_boardcontrol.moc"
+QTEST_GUILESS_MAIN(TestShowCore)
+#include "tst_showcore.moc"
