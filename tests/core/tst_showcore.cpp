@@ -54,6 +54,21 @@ class TestShowCore : public QObject, ShowFixture {
         return out;
     }
 
+    // --- presses, the queue, and the transport, as the window's controls give them
+
+    /// A press of the operator on slot `k` of the first sheet; with `shift` it queues.
+    void tap(int k, bool shift = false)
+    {
+        m_core->SongPress({0, k}, shift, PressedBy::Mouse);
+        settle();
+    }
+
+    /// Nothing plays, nothing waits, no command but a press is taken.
+    [[nodiscard]] bool idle() const
+    {
+        return m_core->transport() == Transport{} && !m_core->WaveTimer->Enabled();
+    }
+
 private Q_SLOTS:
     void init()
     {
@@ -70,6 +85,185 @@ private Q_SLOTS:
     {
         m_board = nullptr;
         tearDown();
+    }
+
+    void queueOfThreePlaysInOrderWithItsStates()
+    {
+        using S = SlotState;
+        tap(0, true);
+        QVERIFY(m_core->transport().play);
+        QVERIFY(!m_core->transport().playSong);
+        tap(1, true);
+        tap(2, true);
+        QCOMPARE(m_core->PlayQueue, (QStringList{m_files[0], m_files[1], m_files[2]}));
+        QCOMPARE(states(3), (QList<S>(3, S::Queued)));
+
+        m_core->PlayClick();
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[0]);
+        QCOMPARE(states(5), (QList<S>{S::Playing, S::Next, S::Queued, S::Filled, S::Playing}));
+        QCOMPARE(m_core->statusText(2), QStringLiteral("Now Playing ") + m_files[0]);
+        QCOMPARE(m_core->statusText(1), QStringLiteral("01:01"));
+        QVERIFY(!m_core->transport().play);
+        QVERIFY(m_core->transport().stop && m_core->transport().pause);
+        QCOMPARE(m_player->nextFile, m_files[1]); // made ready to follow at the last sample
+        m_core->PauseClick();
+        tap(1, true); // taken out of the queue while paused: the one after it follows
+        QCOMPARE(m_player->nextFile, m_files[2]);
+        tap(1, true);
+        m_core->PlayClick();
+        settle();
+
+        m_player->finish();
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[2]);
+        QCOMPARE(states(3), (QList<S>{S::Filled, S::Next, S::Playing}));
+        QCOMPARE(m_player->nextFile, m_files[1]);
+
+        m_player->finish();
+        settle();
+        QCOMPARE(m_player->nextFile, QString());
+        m_player->finish();
+        settle();
+        QVERIFY(m_core->PlayQueue.isEmpty());
+        QVERIFY(idle());
+        QCOMPARE(states(5), (QList<S>(5, S::Filled)));
+        QCOMPARE(m_core->statusText(2), QStringLiteral("Now Playing ") + m_files[1]);
+    }
+
+    void aPressStartsTheSoundBeforeTellingAnything()
+    {
+        const QStringList hotBefore = m_player->hotList;
+        QString statusAtStart;
+        QStringList hotAtStart;
+        QSignalSpy changed(m_board, &Board::slotChanged);
+        qsizetype changedAtStart = -1;
+        m_player->onStart = [&] {
+            statusAtStart = m_core->statusText(2);
+            hotAtStart = m_player->hotList;
+            changedAtStart = changed.count();
+        };
+        tap(2);
+        QCOMPARE(statusAtStart, QString());
+        QCOMPARE(changedAtStart, 0);
+        QCOMPARE(hotAtStart, hotBefore);
+        // Once the press is handled it tells as it always did.
+        QCOMPARE(m_core->statusText(2), QStringLiteral("Now Playing ") + m_files[2]);
+        QCOMPARE(states(4), (QList<SlotState>{SlotState::Filled, SlotState::Filled, SlotState::Playing,
+                                              SlotState::Filled}));
+        QCOMPARE(m_player->hotList.first(), m_files[2]);
+        QVERIFY(m_core->transport().stop && m_core->transport().stopAll);
+    }
+
+    void shiftPressTakesASongOutAndEndsTheQueueEdit()
+    {
+        tap(0, true);
+        tap(1, true);
+        tap(1, true);
+        QCOMPARE(m_core->PlayQueue, QStringList{m_files[0]});
+        QCOMPARE(m_core->slotState(0, 1), SlotState::Filled);
+        QVERIFY(!m_core->QueueMode);
+        tap(2); // a plain press plays at once
+        QCOMPARE(m_player->fileName(), m_files[2]);
+        tap(10, true); // an empty slot: nothing, and the next press plays
+        QVERIFY(!m_core->QueueMode);
+    }
+
+    void plainPressReplacesTheList()
+    {
+        tap(0, true);
+        tap(1, true);
+        m_core->PlayClick();
+        settle();
+        tap(3);
+        QCOMPARE(m_core->PlayQueue, QStringList{m_files[3]});
+        QCOMPARE(m_player->fileName(), m_files[3]);
+        // The replaced song was not reported stopped, so the new one stays at the head.
+        QCOMPARE(m_core->PlayState, TPlayState::psPlaying);
+        QCOMPARE(states(4), (QList<SlotState>{SlotState::Filled, SlotState::Filled, SlotState::Filled,
+                                              SlotState::Playing}));
+    }
+
+    void stopSongSkipsAndStopAllEnds()
+    {
+        for (int k : {0, 1, 2})
+            tap(k, true);
+        m_core->PlayClick();
+        settle();
+        m_core->StopSongClick();
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[1]);
+        QCOMPARE(m_core->PlayQueue.size(), 2);
+
+        m_core->StopAllClick();
+        settle();
+        QVERIFY(m_core->PlayQueue.isEmpty());
+        QCOMPARE(m_player->playState(), int(MediaPlayer::Stopped));
+        QVERIFY(idle());
+        QCOMPARE(states(3), (QList<SlotState>(3, SlotState::Filled)));
+    }
+
+    void pauseAndResumeSwapTheCommands()
+    {
+        tap(0);
+        m_core->PauseClick();
+        settle();
+        QCOMPARE(m_core->PlayState, TPlayState::psPaused);
+        QVERIFY(m_core->transport().play);
+        QVERIFY(!m_core->transport().pause);
+        m_core->PlayClick();
+        settle();
+        QCOMPARE(m_core->PlayState, TPlayState::psPlaying);
+        QCOMPARE(m_player->fileName(), m_files[0]);
+        QVERIFY(!m_core->transport().play);
+        QVERIFY(m_core->transport().pause);
+        // A plain press while paused starts the pressed song.
+        m_core->PauseClick();
+        settle();
+        tap(1);
+        QCOMPARE(m_player->fileName(), m_files[1]);
+        QCOMPARE(m_core->PlayState, TPlayState::psPlaying);
+        QCOMPARE(m_core->PlayQueue, QStringList{m_files[1]});
+        QVERIFY(m_core->WaveTimer->Enabled());
+    }
+
+    void fadeTakesTwentyTicksAtSettingThreeThenTheNextSongStartsFull()
+    {
+        tap(0, true);
+        tap(1, true);
+        m_core->PlayClick();
+        settle();
+        QCOMPARE(m_player->nextFile, m_files[1]);
+        m_core->FadeClick();
+        QVERIFY(m_core->FadeTimer->Enabled());
+        QCOMPARE(m_player->nextFile, QString()); // it starts full when the faded song ends
+        for (int tick = 1; tick <= 20; ++tick) {
+            QCOMPARE(m_core->FadeTimer->Enabled(), true);
+            m_core->FadeTimerTimer();
+        }
+        settle();
+        QCOMPARE(m_player->volumes.mid(0, 20).last(), -6000);
+        QCOMPARE(m_player->volumes.first(), -300);
+        QCOMPARE(m_player->volume(), 0);
+        QVERIFY(!m_core->FadeTimer->Enabled());
+        QCOMPARE(m_player->fileName(), m_files[1]);
+        QCOMPARE(m_player->playState(), int(MediaPlayer::Playing));
+    }
+
+    void aFadeEndsWithItsSong()
+    {
+        tap(0, true);
+        tap(1, true);
+        m_core->PlayClick();
+        settle();
+        m_core->FadeClick();
+        m_core->FadeTimerTimer();
+        QCOMPARE(m_player->volume(), -300);
+        m_core->StopSongClick();
+        settle();
+        QVERIFY(!m_core->FadeTimer->Enabled());
+        QCOMPARE(m_player->volume(), 0);
+        QCOMPARE(m_player->fileName(), m_files[1]);
     }
 
     void aShowRunsThroughTheCommandsAsThroughTheButtons()
