@@ -590,46 +590,6 @@ private Q_SLOTS:
             QCOMPARE(m_player->fileName(), m_files[0]); // the music goes on
     }
 
-    void aStopSongMeetingTheEndOfTheSongSkipsOnlyOne()
-    {
-        for (int k : {0, 1, 2})
-            press(k, true);
-        m_form->btnPlay->click();
-        settle();
-        // A ends by itself while a Ctrl+S waits to be handled: the notification handler lets it
-        // run first (as a due timer here, like a key press from the window system).
-        QTimer::singleShot(1, m_form.get(), [this] { m_form->mnuStopSongClick(); });
-        QTest::qSleep(5);
-        m_player->finish();
-        settle();
-        QCOMPARE(m_player->fileName(), m_files[1]);
-        QCOMPARE(m_form->core().PlayQueue, (QStringList{m_files[1], m_files[2]}));
-        QCOMPARE(colours(3), (QList<QColor>{Black, Green, Yellow}));
-    }
-
-    void aLostSoundServerIsShownInTheStatusBarAndTheQueueWaits()
-    {
-        press(0, true);
-        press(1, true);
-        m_form->btnPlay->click();
-        settle();
-        m_player->loseOutput(QStringLiteral("Connection terminated"));
-        settle();
-        QCOMPARE(errorsShown(), 0); // no box in front of the board
-        QCOMPARE(m_form->NewsPanel->text(), QStringLiteral("No audio output: Connection terminated"));
-        QCOMPARE(m_form->core().PlayState, TPlayState::psStopped);
-        QVERIFY(!m_form->btnStop->isEnabled() && !m_form->btnPause->isEnabled() &&
-                !m_form->core().WaveTimer->Enabled());
-        QCOMPARE(colours(2), (QList<QColor>{Red, Red}));
-        // Play starts the show again from the song that was cut off.
-        QVERIFY(m_form->btnPlay->isEnabled());
-        m_form->btnPlay->click();
-        settle();
-        QCOMPARE(m_player->fileName(), m_files[0]);
-        QCOMPARE(colours(2), (QList<QColor>{Green, Yellow}));
-        QVERIFY(m_form->NewsPanel->text().isEmpty()); // it holds no longer
-    }
-
     void cdSongsWithoutACdPlayerGiveOneClearError()
     {
         m_cd->tracks = 5;
@@ -644,44 +604,6 @@ private Q_SLOTS:
         press(20);
         QCOMPARE(m_errors->messages.size(), 2);
         QVERIFY(!m_player->log.contains(QStringLiteral("stop")));
-    }
-
-    void timeTextsRoundHalvesToEvenSeconds_data()
-    {
-        QTest::addColumn<double>("seconds");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("3725.5") << 3725.5 << QStringLiteral("62:06");
-        QTest::newRow("3726.5") << 3726.5 << QStringLiteral("62:06");
-        QTest::newRow("75.4") << 75.4 << QStringLiteral("01:15");
-        QTest::newRow("0.5") << 0.5 << QStringLiteral("00:00");
-        QTest::newRow("1.5") << 1.5 << QStringLiteral("00:02");
-        QTest::newRow("100 minutes") << 6000.0 << QStringLiteral("100:00");
-    }
-
-    void timeTextsRoundHalvesToEvenSeconds()
-    {
-        QFETCH(double, seconds);
-        QFETCH(QString, text);
-        QCOMPARE(FormatSeconds(seconds), text);
-    }
-
-    void cdTrackTestAndNumber()
-    {
-        QVERIFY(IsCdTrack(QStringLiteral("D:\\Track05.cda")));
-        QVERIFY(IsCdTrack(QStringLiteral("cdda://Track02.CDA")));
-        QVERIFY(IsCdTrack(QStringLiteral("/media/x/Track1.Cda")));
-        QVERIFY(!IsCdTrack(QStringLiteral("/music/cda")));
-        QVERIFY(!IsCdTrack(QStringLiteral("/music.cda/song")));
-        QVERIFY(!IsCdTrack(QStringLiteral("C:\\cd.cda\\x")));
-        QVERIFY(!IsCdTrack(QStringLiteral("/music/song.cdaudio")));
-        QCOMPARE(CdTrackNumber(QStringLiteral("D:\\Track05.cda")), 5);
-        QCOMPARE(CdTrackNumber(QStringLiteral("cdda://Track12.cda")), 12);
-        try {
-            (void)CdTrackNumber(QStringLiteral("/my.music/Track05.cda"));
-            QFAIL("no error");
-        } catch (const ConvertError& e) {
-            QCOMPARE(e.message(), QStringLiteral("'my' is not a valid integer value"));
-        }
     }
 
     void ctrlSReachesStopSongNeverStayOnTop()

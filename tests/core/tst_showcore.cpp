@@ -4,13 +4,16 @@
 #include "core/BoardSettings.h"
 #include "core/ButtonPlay.h"
 #include "core/PlayLog.h"
+#include "core/SongTexts.h"
 #include "fakes/ShowFixture.h"
+#include "platform/Errors.h"
 #include "platform/Timer.h"
 
 #include <QDir>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <cmath>
 
@@ -264,6 +267,83 @@ private Q_SLOTS:
         QVERIFY(!m_core->FadeTimer->Enabled());
         QCOMPARE(m_player->volume(), 0);
         QCOMPARE(m_player->fileName(), m_files[1]);
+    }
+
+    void aStopSongMeetingTheEndOfTheSongSkipsOnlyOne()
+    {
+        for (int k : {0, 1, 2})
+            tap(k, true);
+        m_core->PlayClick();
+        settle();
+        // A ends by itself while a Ctrl+S waits to be handled: the notification handler lets it
+        // run first (as a due timer here, like a key press from the window system).
+        QTimer::singleShot(1, m_core.get(), [this] { m_core->StopSongClick(); });
+        QTest::qSleep(5);
+        m_player->finish();
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[1]);
+        QCOMPARE(m_core->PlayQueue, (QStringList{m_files[1], m_files[2]}));
+        QCOMPARE(states(3), (QList<SlotState>{SlotState::Filled, SlotState::Playing, SlotState::Next}));
+    }
+
+    void aLostSoundServerIsShownInTheStatusBarAndTheQueueWaits()
+    {
+        tap(0, true);
+        tap(1, true);
+        m_core->PlayClick();
+        settle();
+        m_player->loseOutput(QStringLiteral("Connection terminated"));
+        settle();
+        QCOMPARE(m_errors->messages.size(), 0); // no box in front of the board
+        QCOMPARE(newsText(), QStringLiteral("No audio output: Connection terminated"));
+        QCOMPARE(m_core->PlayState, TPlayState::psStopped);
+        QVERIFY(!m_core->transport().stop && !m_core->transport().pause && !m_core->WaveTimer->Enabled());
+        QCOMPARE(states(2), (QList<SlotState>(2, SlotState::Queued)));
+        // Play starts the show again from the song that was cut off.
+        QVERIFY(m_core->transport().play);
+        m_core->PlayClick();
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[0]);
+        QCOMPARE(states(2), (QList<SlotState>{SlotState::Playing, SlotState::Next}));
+        QVERIFY(newsText().isEmpty()); // it holds no longer
+    }
+
+    void timeTextsRoundHalvesToEvenSeconds_data()
+    {
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("3725.5") << 3725.5 << QStringLiteral("62:06");
+        QTest::newRow("3726.5") << 3726.5 << QStringLiteral("62:06");
+        QTest::newRow("75.4") << 75.4 << QStringLiteral("01:15");
+        QTest::newRow("0.5") << 0.5 << QStringLiteral("00:00");
+        QTest::newRow("1.5") << 1.5 << QStringLiteral("00:02");
+        QTest::newRow("100 minutes") << 6000.0 << QStringLiteral("100:00");
+    }
+
+    void timeTextsRoundHalvesToEvenSeconds()
+    {
+        QFETCH(double, seconds);
+        QFETCH(QString, text);
+        QCOMPARE(FormatSeconds(seconds), text);
+    }
+
+    void cdTrackTestAndNumber()
+    {
+        QVERIFY(IsCdTrack(QStringLiteral("D:\\Track05.cda")));
+        QVERIFY(IsCdTrack(QStringLiteral("cdda://Track02.CDA")));
+        QVERIFY(IsCdTrack(QStringLiteral("/media/x/Track1.Cda")));
+        QVERIFY(!IsCdTrack(QStringLiteral("/music/cda")));
+        QVERIFY(!IsCdTrack(QStringLiteral("/music.cda/song")));
+        QVERIFY(!IsCdTrack(QStringLiteral("C:\\cd.cda\\x")));
+        QVERIFY(!IsCdTrack(QStringLiteral("/music/song.cdaudio")));
+        QCOMPARE(CdTrackNumber(QStringLiteral("D:\\Track05.cda")), 5);
+        QCOMPARE(CdTrackNumber(QStringLiteral("cdda://Track12.cda")), 12);
+        try {
+            (void)CdTrackNumber(QStringLiteral("/my.music/Track05.cda"));
+            QFAIL("no error");
+        } catch (const ConvertError& e) {
+            QCOMPARE(e.message(), QStringLiteral("'my' is not a valid integer value"));
+        }
     }
 
     void aShowRunsThroughTheCommandsAsThroughTheButtons()
