@@ -172,64 +172,6 @@ private Q_SLOTS:
         QVERIFY(!m_core->QueueMode);
     }
 
-    void plainPressReplacesTheList()
-    {
-        tap(0, true);
-        tap(1, true);
-        m_core->PlayClick();
-        settle();
-        tap(3);
-        QCOMPARE(m_core->PlayQueue, QStringList{m_files[3]});
-        QCOMPARE(m_player->fileName(), m_files[3]);
-        // The replaced song was not reported stopped, so the new one stays at the head.
-        QCOMPARE(m_core->PlayState, TPlayState::psPlaying);
-        QCOMPARE(states(4), (QList<SlotState>{SlotState::Filled, SlotState::Filled, SlotState::Filled,
-                                              SlotState::Playing}));
-    }
-
-    void stopSongSkipsAndStopAllEnds()
-    {
-        for (int k : {0, 1, 2})
-            tap(k, true);
-        m_core->PlayClick();
-        settle();
-        m_core->StopSongClick();
-        settle();
-        QCOMPARE(m_player->fileName(), m_files[1]);
-        QCOMPARE(m_core->PlayQueue.size(), 2);
-
-        m_core->StopAllClick();
-        settle();
-        QVERIFY(m_core->PlayQueue.isEmpty());
-        QCOMPARE(m_player->playState(), int(MediaPlayer::Stopped));
-        QVERIFY(idle());
-        QCOMPARE(states(3), (QList<SlotState>(3, SlotState::Filled)));
-    }
-
-    void pauseAndResumeSwapTheCommands()
-    {
-        tap(0);
-        m_core->PauseClick();
-        settle();
-        QCOMPARE(m_core->PlayState, TPlayState::psPaused);
-        QVERIFY(m_core->transport().play);
-        QVERIFY(!m_core->transport().pause);
-        m_core->PlayClick();
-        settle();
-        QCOMPARE(m_core->PlayState, TPlayState::psPlaying);
-        QCOMPARE(m_player->fileName(), m_files[0]);
-        QVERIFY(!m_core->transport().play);
-        QVERIFY(m_core->transport().pause);
-        // A plain press while paused starts the pressed song.
-        m_core->PauseClick();
-        settle();
-        tap(1);
-        QCOMPARE(m_player->fileName(), m_files[1]);
-        QCOMPARE(m_core->PlayState, TPlayState::psPlaying);
-        QCOMPARE(m_core->PlayQueue, QStringList{m_files[1]});
-        QVERIFY(m_core->WaveTimer->Enabled());
-    }
-
     void fadeTakesTwentyTicksAtSettingThreeThenTheNextSongStartsFull()
     {
         tap(0, true);
@@ -482,61 +424,100 @@ private Q_SLOTS:
         QCOMPARE(time.count(), told);
     }
 
-    void eachButtonPlaysItsOwnWay_data()
+    void pressesAndCommandsPlayAsTheyShould_data()
     {
-        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("mode"); // slot 0's
         QTest::addColumn<QString>("steps");
-        QTest::addColumn<QString>("playing"); // the file index that plays after them, or "-"
+        QTest::addColumn<QString>("playing"); // the file index that plays after them, "-" for none
+        QTest::addColumn<QString>(
+            "states"); // of slots 0..3 when not empty, by initial: Filled Playing Next Queued
+        QTest::addColumn<QString>("queue"); // the queue's file indexes when not empty, "-" for none
         const int restart = int(ButtonSettings::Mode::Restart);
         const int toggle = int(ButtonSettings::Mode::Toggle);
         const int hold = int(ButtonSettings::Mode::Hold);
-        // Slot 0 holds A, slot 4 A again, slot 1 B: the mode is slot 0's.
-        QTest::newRow("restart: a second press plays it again") << restart << "press0 press0 release0"
-                                                                << "0";
-        QTest::newRow("toggle: a second press stops it") << toggle << "press0 press0"
-                                                         << "-";
-        QTest::newRow("toggle: a third press plays it again") << toggle << "press0 press0 press0"
-                                                              << "0";
-        QTest::newRow("toggle: its release does nothing") << toggle << "press0 release0"
-                                                          << "0";
-        QTest::newRow("toggle: a Shift+press queues as ever") << toggle << "press0 queue1 queue1"
-                                                              << "0";
-        QTest::newRow("toggle: the same song from another slot") << toggle << "press4 press0"
-                                                                 << "0";
-        QTest::newRow("hold: the release stops it") << hold << "press0 release0"
-                                                    << "-";
-        QTest::newRow("hold: the mouse let go stops it") << hold << "press0 up0"
-                                                         << "-";
-        QTest::newRow("hold: another slot's release") << hold << "press0 release4 release1"
-                                                      << "0";
-        QTest::newRow("hold: released after another song began") << hold << "press0 press1 release0"
-                                                                 << "1";
+        const auto row = [](const char* name, int mode, const char* steps, const char* playing,
+                            const char* states = "", const char* queue = "") {
+            QTest::newRow(name) << mode << QString::fromLatin1(steps) << QString::fromLatin1(playing)
+                                << QString::fromLatin1(states) << QString::fromLatin1(queue);
+        };
+        // Slot 0 holds A, slot 4 A again, slot 1 B.
+        row("restart: a second press plays it again", restart, "press0 press0 release0", "0");
+        row("toggle: a second press stops it", toggle, "press0 press0", "-");
+        row("toggle: a third press plays it again", toggle, "press0 press0 press0", "0");
+        row("toggle: its release does nothing", toggle, "press0 release0", "0");
+        row("toggle: a Shift+press queues as ever", toggle, "press0 queue1 queue1", "0");
+        row("toggle: the same song from another slot", toggle, "press4 press0", "0");
+        row("hold: the release stops it", hold, "press0 release0", "-");
+        row("hold: the mouse let go stops it", hold, "press0 up0", "-");
+        row("hold: another slot's release", hold, "press0 release4 release1", "0");
+        row("hold: released after another song began", hold, "press0 press1 release0", "1");
+        // The replaced song was not reported stopped, so the new one stays at the head.
+        row("a plain press replaces the list", restart, "shift0 shift1 play press3", "3", "FFFP", "3");
+        row("Stop Song skips", restart, "shift0 shift1 shift2 play stopsong", "1", "FPNF", "1 2");
+        row("Stop All ends", restart, "shift0 shift1 shift2 play stopsong stopall", "-", "FFFF", "-");
+        row("Pause", restart, "press0 pause", "0 paused", "QFFF", "0");
+        row("Play after Pause resumes", restart, "press0 pause play", "0", "PFFF", "0");
+        row("a plain press while paused plays", restart, "press0 pause press1", "1", "FPFF", "1");
     }
 
-    void eachButtonPlaysItsOwnWay()
+    void pressesAndCommandsPlayAsTheyShould()
     {
         QFETCH(int, mode);
         QFETCH(QString, steps);
         QFETCH(QString, playing);
+        QFETCH(QString, states);
+        QFETCH(QString, queue);
         m_core->songInfo().setButtonSettings(0, 0, ButtonSettings{0.0, ButtonSettings::Mode(mode), false});
         for (const QString& step : steps.split(QLatin1Char(' '))) {
+            if (step == QLatin1String("play"))
+                m_core->PlayClick();
+            else if (step == QLatin1String("pause"))
+                m_core->PauseClick();
+            else if (step == QLatin1String("stopsong"))
+                m_core->StopSongClick();
+            else if (step == QLatin1String("stopall"))
+                m_core->StopAllClick();
             const int slot = step.right(1).toInt();
             const QString what = step.chopped(1);
             if (what == QLatin1String("press"))
                 m_board->press(0, slot, PressedBy::Osc);
+            else if (what == QLatin1String("shift"))
+                m_core->SongPress({0, slot}, true, PressedBy::Mouse);
             else if (what == QLatin1String("queue"))
                 m_board->queue(0, slot);
             else if (what == QLatin1String("release"))
                 m_board->release(0, slot);
-            else
+            else if (what == QLatin1String("up"))
                 m_core->SongRelease({0, slot});
             settle();
         }
+        const Transport& t = m_core->transport();
         if (playing == QLatin1String("-")) {
             QCOMPARE(m_board->playState(), TPlayState::psStopped);
         } else {
-            QCOMPARE(m_board->playState(), TPlayState::psPlaying);
-            QCOMPARE(m_player->fileName(), m_files[playing.toInt()]);
+            const bool paused = playing.endsWith(QLatin1String("paused"));
+            QCOMPARE(m_board->playState(), paused ? TPlayState::psPaused : TPlayState::psPlaying);
+            QCOMPARE(m_player->fileName(), m_files[playing.left(1).toInt()]);
+            QCOMPARE(t.play, paused); // Play and Pause swap
+            QCOMPARE(t.pause, !paused);
+            QVERIFY(m_core->WaveTimer->Enabled() || paused);
+        }
+        if (!states.isEmpty()) {
+            QString told;
+            for (SlotState k : this->states(4))
+                told += QLatin1Char("EFPNQ"[int(k)]);
+            QCOMPARE(told, states);
+        }
+        if (!queue.isEmpty()) {
+            QStringList files;
+            for (const QString& k : queue.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+                files << (k == QLatin1String("-") ? QString() : m_files[k.toInt()]);
+            files.removeAll(QString());
+            QCOMPARE(m_core->PlayQueue, files);
+        }
+        if (queue == QLatin1String("-")) {
+            QVERIFY(idle());
+            QCOMPARE(m_player->playState(), int(MediaPlayer::Stopped));
         }
     }
 
