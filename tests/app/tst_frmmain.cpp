@@ -164,6 +164,43 @@ private Q_SLOTS:
 
     void cleanup() { tearDown(); }
 
+    /// The show's rules are tested on the core; here, that the window shows what the core tells
+    /// and that its own input reaches the core.
+    void theWindowFollowsTheShowAndFeedsIt()
+    {
+        ShowCore& show = *m_core;
+        show.queue(0, 2);
+        show.queue(0, 1);
+        show.queue(0, 3);
+        show.play();
+        settle();
+        QCOMPARE(colours(4), (QList<QColor>{Black, Yellow, Green, Red})); // one source of state
+        QVERIFY(!m_form->btnPlay->isEnabled() && m_form->btnStop->isEnabled() &&
+                m_form->btnPause->isEnabled());
+        QCOMPARE(m_form->StatusPanels[2]->text(), QStringLiteral("Now Playing ") + m_files[2]);
+        show.showSheet(6);
+        settle();
+        QCOMPARE(m_form->Tabs->currentIndex(), 6);
+        show.showSheet(0);
+        show.stopAll();
+        settle();
+        // A hold button: the mouse let go of it stops its song.
+        m_core->songInfo().setButtonSettings(0, 0, ButtonSettings{0.0, ButtonSettings::Mode::Hold, false});
+        press(0);
+        QCOMPARE(m_player->fileName(), m_files[0]);
+        Q_EMIT button(0)->OnMouseUp(button(0), Qt::LeftButton, Qt::NoModifier, 5, 5);
+        settle();
+        QCOMPARE(show.playState(), TPlayState::psStopped);
+        // A missing song: a box for the operator's own press, news in the panel for a remote's.
+        QFile::rename(m_files[2], m_files[2] + QStringLiteral(".away"));
+        press(2);
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        show.press(0, 2, PressedBy::Osc);
+        settle();
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QVERIFY(m_form->NewsPanel->text().contains(QStringLiteral("did not play")));
+    }
+
     void collectsTheShowWhileTheBoardPlaysOn()
     {
         const QString folder = m_env->root() + QLatin1String("/collected");
@@ -302,185 +339,6 @@ private Q_SLOTS:
         m_player->finish();
         settle();
         QVERIFY(idle());
-    }
-
-    void queueOfThreePlaysInOrderWithItsColours()
-    {
-        press(0, true);
-        QVERIFY(m_form->btnPlay->isEnabled());
-        QVERIFY(!m_form->mnuPlaySong->isEnabled());
-        press(1, true);
-        press(2, true);
-        QCOMPARE(m_form->core().PlayQueue, (QStringList{m_files[0], m_files[1], m_files[2]}));
-        QCOMPARE(colours(3), (QList<QColor>{Red, Red, Red}));
-
-        m_form->btnPlay->click();
-        settle();
-        QCOMPARE(m_player->fileName(), m_files[0]);
-        QCOMPARE(colours(5), (QList<QColor>{Green, Yellow, Red, Black, Green}));
-        QCOMPARE(m_form->StatusPanels[2]->text(), QStringLiteral("Now Playing ") + m_files[0]);
-        QCOMPARE(m_form->StatusPanels[1]->text(), QStringLiteral("01:01"));
-        QVERIFY(!m_form->btnPlay->isEnabled());
-        QVERIFY(m_form->btnStop->isEnabled() && m_form->btnPause->isEnabled());
-        QCOMPARE(m_player->nextFile, m_files[1]); // made ready to follow at the last sample
-        m_form->btnPauseClick();
-        press(1, true); // taken out of the queue while paused: the one after it follows
-        QCOMPARE(m_player->nextFile, m_files[2]);
-        press(1, true);
-        m_form->btnPlay->click();
-        settle();
-
-        m_player->finish();
-        settle();
-        QCOMPARE(m_player->fileName(), m_files[2]);
-        QCOMPARE(colours(3), (QList<QColor>{Black, Yellow, Green}));
-        QCOMPARE(m_player->nextFile, m_files[1]);
-
-        m_player->finish();
-        settle();
-        QCOMPARE(m_player->nextFile, QString());
-        m_player->finish();
-        settle();
-        QVERIFY(m_form->core().PlayQueue.isEmpty());
-        QVERIFY(idle());
-        QCOMPARE(colours(5), (QList<QColor>(5, Black)));
-        QCOMPARE(m_form->StatusPanels[2]->text(), QStringLiteral("Now Playing ") + m_files[1]);
-    }
-
-    void aPressStartsTheSoundBeforeRedrawingAnything()
-    {
-        const QStringList hotBefore = m_player->hotList;
-        QString statusAtStart;
-        QColor colourAtStart;
-        QStringList hotAtStart;
-        m_player->onStart = [&] {
-            statusAtStart = m_form->StatusPanels[2]->text();
-            colourAtStart = button(2)->fontColor();
-            hotAtStart = m_player->hotList;
-        };
-        press(2);
-        QCOMPARE(statusAtStart, QString());
-        QCOMPARE(colourAtStart, Black);
-        QCOMPARE(hotAtStart, hotBefore);
-        // Once the press is handled it shows as it always did.
-        QCOMPARE(m_form->StatusPanels[2]->text(), QStringLiteral("Now Playing ") + m_files[2]);
-        QCOMPARE(colours(4), (QList<QColor>{Black, Black, Green, Black}));
-        QCOMPARE(m_player->hotList.first(), m_files[2]);
-        QVERIFY(m_form->btnStop->isEnabled() && m_form->mnuStopAll->isEnabled());
-    }
-
-    void shiftPressTakesASongOutAndEndsTheQueueEdit()
-    {
-        press(0, true);
-        press(1, true);
-        press(1, true);
-        QCOMPARE(m_form->core().PlayQueue, QStringList{m_files[0]});
-        QCOMPARE(button(1)->fontColor(), Black);
-        QVERIFY(!m_form->core().QueueMode);
-        press(2); // a plain press plays at once
-        QCOMPARE(m_player->fileName(), m_files[2]);
-        press(10, true); // an empty slot: nothing, and the next press plays
-        QVERIFY(!m_form->core().QueueMode);
-    }
-
-    void plainPressReplacesTheList()
-    {
-        press(0, true);
-        press(1, true);
-        m_form->btnPlay->click();
-        settle();
-        press(3);
-        QCOMPARE(m_form->core().PlayQueue, QStringList{m_files[3]});
-        QCOMPARE(m_player->fileName(), m_files[3]);
-        // The replaced song was not reported stopped, so the new one stays at the head.
-        QCOMPARE(m_form->core().PlayState, TPlayState::psPlaying);
-        QCOMPARE(colours(4), (QList<QColor>{Black, Black, Black, Green}));
-    }
-
-    void stopSongSkipsAndStopAllEnds()
-    {
-        for (int k : {0, 1, 2})
-            press(k, true);
-        m_form->btnPlay->click();
-        settle();
-        m_form->mnuStopSongClick();
-        settle();
-        QCOMPARE(m_player->fileName(), m_files[1]);
-        QCOMPARE(m_form->core().PlayQueue.size(), 2);
-
-        m_form->mnuStopAllClick();
-        settle();
-        QVERIFY(m_form->core().PlayQueue.isEmpty());
-        QCOMPARE(m_player->playState(), int(MediaPlayer::Stopped));
-        QVERIFY(idle());
-        QCOMPARE(colours(3), (QList<QColor>(3, Black)));
-    }
-
-    void pauseAndResumeSwapTheButtons()
-    {
-        press(0);
-        m_form->btnPauseClick();
-        settle();
-        QCOMPARE(m_form->core().PlayState, TPlayState::psPaused);
-        QVERIFY(m_form->btnPlay->isEnabled());
-        QVERIFY(!m_form->btnPause->isEnabled());
-        m_form->btnPlayClick();
-        settle();
-        QCOMPARE(m_form->core().PlayState, TPlayState::psPlaying);
-        QCOMPARE(m_player->fileName(), m_files[0]);
-        QVERIFY(!m_form->btnPlay->isEnabled());
-        QVERIFY(m_form->btnPause->isEnabled());
-    }
-
-    void plainPressWhilePausedStartsThePressedSong()
-    {
-        press(0);
-        m_form->btnPauseClick();
-        settle();
-        press(1);
-        QCOMPARE(m_player->fileName(), m_files[1]);
-        QCOMPARE(m_form->core().PlayState, TPlayState::psPlaying);
-        QCOMPARE(m_form->core().PlayQueue, QStringList{m_files[1]});
-        QVERIFY(m_form->core().WaveTimer->Enabled());
-    }
-
-    void fadeTakesTwentyTicksAtSettingThreeThenTheNextSongStartsFull()
-    {
-        press(0, true);
-        press(1, true);
-        m_form->btnPlay->click();
-        settle();
-        QCOMPARE(m_player->nextFile, m_files[1]);
-        m_form->btnFadeClick();
-        QVERIFY(m_form->core().FadeTimer->Enabled());
-        QCOMPARE(m_player->nextFile, QString()); // it starts full when the faded song ends
-        for (int tick = 1; tick <= 20; ++tick) {
-            QCOMPARE(m_form->core().FadeTimer->Enabled(), true);
-            m_form->FadeTimerTimer();
-        }
-        settle();
-        QCOMPARE(m_player->volumes.mid(0, 20).last(), -6000);
-        QCOMPARE(m_player->volumes.first(), -300);
-        QCOMPARE(m_player->volume(), 0);
-        QVERIFY(!m_form->core().FadeTimer->Enabled());
-        QCOMPARE(m_player->fileName(), m_files[1]);
-        QCOMPARE(m_player->playState(), int(MediaPlayer::Playing));
-    }
-
-    void aFadeEndsWithItsSong()
-    {
-        press(0, true);
-        press(1, true);
-        m_form->btnPlay->click();
-        settle();
-        m_form->btnFadeClick();
-        m_form->FadeTimerTimer();
-        QCOMPARE(m_player->volume(), -300);
-        m_form->mnuStopSongClick();
-        settle();
-        QVERIFY(!m_form->core().FadeTimer->Enabled());
-        QCOMPARE(m_player->volume(), 0);
-        QCOMPARE(m_player->fileName(), m_files[1]);
     }
 
     void theFadeDialogSetsTheSpeedOnlyOnOk_data()
@@ -732,46 +590,6 @@ private Q_SLOTS:
             QCOMPARE(m_player->fileName(), m_files[0]); // the music goes on
     }
 
-    void aStopSongMeetingTheEndOfTheSongSkipsOnlyOne()
-    {
-        for (int k : {0, 1, 2})
-            press(k, true);
-        m_form->btnPlay->click();
-        settle();
-        // A ends by itself while a Ctrl+S waits to be handled: the notification handler lets it
-        // run first (as a due timer here, like a key press from the window system).
-        QTimer::singleShot(1, m_form.get(), [this] { m_form->mnuStopSongClick(); });
-        QTest::qSleep(5);
-        m_player->finish();
-        settle();
-        QCOMPARE(m_player->fileName(), m_files[1]);
-        QCOMPARE(m_form->core().PlayQueue, (QStringList{m_files[1], m_files[2]}));
-        QCOMPARE(colours(3), (QList<QColor>{Black, Green, Yellow}));
-    }
-
-    void aLostSoundServerIsShownInTheStatusBarAndTheQueueWaits()
-    {
-        press(0, true);
-        press(1, true);
-        m_form->btnPlay->click();
-        settle();
-        m_player->loseOutput(QStringLiteral("Connection terminated"));
-        settle();
-        QCOMPARE(errorsShown(), 0); // no box in front of the board
-        QCOMPARE(m_form->NewsPanel->text(), QStringLiteral("No audio output: Connection terminated"));
-        QCOMPARE(m_form->core().PlayState, TPlayState::psStopped);
-        QVERIFY(!m_form->btnStop->isEnabled() && !m_form->btnPause->isEnabled() &&
-                !m_form->core().WaveTimer->Enabled());
-        QCOMPARE(colours(2), (QList<QColor>{Red, Red}));
-        // Play starts the show again from the song that was cut off.
-        QVERIFY(m_form->btnPlay->isEnabled());
-        m_form->btnPlay->click();
-        settle();
-        QCOMPARE(m_player->fileName(), m_files[0]);
-        QCOMPARE(colours(2), (QList<QColor>{Green, Yellow}));
-        QVERIFY(m_form->NewsPanel->text().isEmpty()); // it holds no longer
-    }
-
     void cdSongsWithoutACdPlayerGiveOneClearError()
     {
         m_cd->tracks = 5;
@@ -786,44 +604,6 @@ private Q_SLOTS:
         press(20);
         QCOMPARE(m_errors->messages.size(), 2);
         QVERIFY(!m_player->log.contains(QStringLiteral("stop")));
-    }
-
-    void timeTextsRoundHalvesToEvenSeconds_data()
-    {
-        QTest::addColumn<double>("seconds");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("3725.5") << 3725.5 << QStringLiteral("62:06");
-        QTest::newRow("3726.5") << 3726.5 << QStringLiteral("62:06");
-        QTest::newRow("75.4") << 75.4 << QStringLiteral("01:15");
-        QTest::newRow("0.5") << 0.5 << QStringLiteral("00:00");
-        QTest::newRow("1.5") << 1.5 << QStringLiteral("00:02");
-        QTest::newRow("100 minutes") << 6000.0 << QStringLiteral("100:00");
-    }
-
-    void timeTextsRoundHalvesToEvenSeconds()
-    {
-        QFETCH(double, seconds);
-        QFETCH(QString, text);
-        QCOMPARE(FormatSeconds(seconds), text);
-    }
-
-    void cdTrackTestAndNumber()
-    {
-        QVERIFY(IsCdTrack(QStringLiteral("D:\\Track05.cda")));
-        QVERIFY(IsCdTrack(QStringLiteral("cdda://Track02.CDA")));
-        QVERIFY(IsCdTrack(QStringLiteral("/media/x/Track1.Cda")));
-        QVERIFY(!IsCdTrack(QStringLiteral("/music/cda")));
-        QVERIFY(!IsCdTrack(QStringLiteral("/music.cda/song")));
-        QVERIFY(!IsCdTrack(QStringLiteral("C:\\cd.cda\\x")));
-        QVERIFY(!IsCdTrack(QStringLiteral("/music/song.cdaudio")));
-        QCOMPARE(CdTrackNumber(QStringLiteral("D:\\Track05.cda")), 5);
-        QCOMPARE(CdTrackNumber(QStringLiteral("cdda://Track12.cda")), 12);
-        try {
-            (void)CdTrackNumber(QStringLiteral("/my.music/Track05.cda"));
-            QFAIL("no error");
-        } catch (const ConvertError& e) {
-            QCOMPARE(e.message(), QStringLiteral("'my' is not a valid integer value"));
-        }
     }
 
     void ctrlSReachesStopSongNeverStayOnTop()

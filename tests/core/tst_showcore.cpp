@@ -1,0 +1,642 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The show with no window: run through the board's commands, as a remote control runs it,
+// and through the commands the window's controls give, and what it tells while it runs.
+#include "core/BoardSettings.h"
+#include "core/ButtonPlay.h"
+#include "core/PlayLog.h"
+#include "core/SongTexts.h"
+#include "fakes/ShowFixture.h"
+#include "platform/Errors.h"
+#include "platform/Timer.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <cmath>
+
+Q_DECLARE_METATYPE(SlotState)
+Q_DECLARE_METATYPE(TPlayState)
+Q_DECLARE_METATYPE(PressedBy)
+
+using namespace Qt::StringLiterals;
+
+class TestShowCore : public QObject, ShowFixture {
+    Q_OBJECT
+
+    ShowCore* m_board = nullptr;
+    QHash<QString, QString> m_news; ///< by topic: the news the show holds, as it told it
+
+    /// Every news the show holds now, one after another.
+    [[nodiscard]] QString newsText() const { return m_news.values().join(QLatin1Char(' ')); }
+
+    /// The log of what plays, each line as event, sheet, slot, title, how it ended and by what;
+    /// its file and played time checked on the way.
+    QStringList logLines() const
+    {
+        const QString folder = m_env->dataDir() + QStringLiteral("/Sonavex/logs");
+        QStringList out;
+        const QRegularExpression played(QStringLiteral("^\\d+\\.\\d{3}$"));
+        for (const QString& name :
+             QDir(folder).entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name)) {
+            QFile f(folder + QLatin1Char('/') + name);
+            if (!f.open(QIODevice::ReadOnly))
+                continue;
+            const QStringList lines =
+                QString::fromUtf8(f.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+            for (const QString& line : lines.mid(1)) {
+                const QStringList c = line.split(QLatin1Char(','));
+                if (c.size() != 9 || !m_files.contains(c[5]) ||
+                    (c[1] == QLatin1String("end")) != played.match(c[6]).hasMatch())
+                    return {QStringLiteral("bad line: ") + line};
+                out << QStringList{c[1], c[2], c[3], c[4], c[7], c[8]}.join(QLatin1Char(','));
+            }
+        }
+        return out;
+    }
+
+    // --- presses, the queue, and the transport, as the window's controls give them
+
+    /// A press of the operator on slot `k` of the first sheet; with `shift` it queues.
+    void tap(int k, bool shift = false)
+    {
+        m_core->SongPress({0, k}, shift, PressedBy::Mouse);
+        settle();
+    }
+
+    /// Nothing plays, nothing waits, no command but a press is taken.
+    [[nodiscard]] bool idle() const
+    {
+        return m_core->transport() == Transport{} && !m_core->WaveTimer->Enabled();
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        setUp();
+        m_board = m_core.get();
+        m_news.clear();
+        connect(m_board, &ShowCore::newsSaid, this,
+                [this](const QString& topic, const QString& text) { m_news.insert(topic, text); });
+        connect(m_board, &ShowCore::newsCleared, this,
+                [this](const QString& topic) { m_news.remove(topic); });
+    }
+
+    void cleanup()
+    {
+        m_board = nullptr;
+        tearDown();
+    }
+
+    void queueOfThreePlaysInOrderWithItsStates()
+    {
+        using S = SlotState;
+        tap(0, true);
+        QVERIFY(m_core->transport().play);
+        QVERIFY(!m_core->transport().playSong);
+        tap(1, true);
+        tap(2, true);
+        QCOMPARE(m_core->PlayQueue, (QStringList{m_files[0], m_files[1], m_files[2]}));
+        QCOMPARE(states(3), (QList<S>(3, S::Queued)));
+
+        m_core->PlayClick();
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[0]);
+        QCOMPARE(states(5), (QList<S>{S::Playing, S::Next, S::Queued, S::Filled, S::Playing}));
+        QCOMPARE(m_core->statusText(2), QStringLiteral("Now Playing ") + m_files[0]);
+        QCOMPARE(m_core->statusText(1), QStringLiteral("01:01"));
+        QVERIFY(!m_core->transport().play);
+        QVERIFY(m_core->transport().stop && m_core->transport().pause);
+        QCOMPARE(m_player->nextFile, m_files[1]); // made ready to follow at the last sample
+        m_core->PauseClick();
+        tap(1, true); // taken out of the queue while paused: the one after it follows
+        QCOMPARE(m_player->nextFile, m_files[2]);
+        tap(1, true);
+        m_core->PlayClick();
+        settle();
+
+        m_player->finish();
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[2]);
+        QCOMPARE(states(3), (QList<S>{S::Filled, S::Next, S::Playing}));
+        QCOMPARE(m_player->nextFile, m_files[1]);
+
+        m_player->finish();
+        settle();
+        QCOMPARE(m_player->nextFile, QString());
+        m_player->finish();
+        settle();
+        QVERIFY(m_core->PlayQueue.isEmpty());
+        QVERIFY(idle());
+        QCOMPARE(states(5), (QList<S>(5, S::Filled)));
+        QCOMPARE(m_core->statusText(2), QStringLiteral("Now Playing ") + m_files[1]);
+    }
+
+    void aPressStartsTheSoundBeforeTellingAnything()
+    {
+        const QStringList hotBefore = m_player->hotList;
+        QString statusAtStart;
+        QStringList hotAtStart;
+        QSignalSpy changed(m_board, &Board::slotChanged);
+        qsizetype changedAtStart = -1;
+        m_player->onStart = [&] {
+            statusAtStart = m_core->statusText(2);
+            hotAtStart = m_player->hotList;
+            changedAtStart = changed.count();
+        };
+        tap(2);
+        QCOMPARE(statusAtStart, QString());
+        QCOMPARE(changedAtStart, 0);
+        QCOMPARE(hotAtStart, hotBefore);
+        // Once the press is handled it tells as it always did.
+        QCOMPARE(m_core->statusText(2), QStringLiteral("Now Playing ") + m_files[2]);
+        QCOMPARE(states(4), (QList<SlotState>{SlotState::Filled, SlotState::Filled, SlotState::Playing,
+                                              SlotState::Filled}));
+        QCOMPARE(m_player->hotList.first(), m_files[2]);
+        QVERIFY(m_core->transport().stop && m_core->transport().stopAll);
+    }
+
+    void shiftPressTakesASongOutAndEndsTheQueueEdit()
+    {
+        tap(0, true);
+        tap(1, true);
+        tap(1, true);
+        QCOMPARE(m_core->PlayQueue, QStringList{m_files[0]});
+        QCOMPARE(m_core->slotState(0, 1), SlotState::Filled);
+        QVERIFY(!m_core->QueueMode);
+        tap(2); // a plain press plays at once
+        QCOMPARE(m_player->fileName(), m_files[2]);
+        tap(10, true); // an empty slot: nothing, and the next press plays
+        QVERIFY(!m_core->QueueMode);
+    }
+
+    void fadeTakesTwentyTicksAtSettingThreeThenTheNextSongStartsFull()
+    {
+        tap(0, true);
+        tap(1, true);
+        m_core->PlayClick();
+        settle();
+        QCOMPARE(m_player->nextFile, m_files[1]);
+        m_core->FadeClick();
+        QVERIFY(m_core->FadeTimer->Enabled());
+        QCOMPARE(m_player->nextFile, QString()); // it starts full when the faded song ends
+        for (int tick = 1; tick <= 20; ++tick) {
+            QCOMPARE(m_core->FadeTimer->Enabled(), true);
+            m_core->FadeTimerTimer();
+        }
+        settle();
+        QCOMPARE(m_player->volumes.mid(0, 20).last(), -6000);
+        QCOMPARE(m_player->volumes.first(), -300);
+        QCOMPARE(m_player->volume(), 0);
+        QVERIFY(!m_core->FadeTimer->Enabled());
+        QCOMPARE(m_player->fileName(), m_files[1]);
+        QCOMPARE(m_player->playState(), int(MediaPlayer::Playing));
+    }
+
+    void aFadeEndsWithItsSong()
+    {
+        tap(0, true);
+        tap(1, true);
+        m_core->PlayClick();
+        settle();
+        m_core->FadeClick();
+        m_core->FadeTimerTimer();
+        QCOMPARE(m_player->volume(), -300);
+        m_core->StopSongClick();
+        settle();
+        QVERIFY(!m_core->FadeTimer->Enabled());
+        QCOMPARE(m_player->volume(), 0);
+        QCOMPARE(m_player->fileName(), m_files[1]);
+    }
+
+    void aStopSongMeetingTheEndOfTheSongSkipsOnlyOne()
+    {
+        for (int k : {0, 1, 2})
+            tap(k, true);
+        m_core->PlayClick();
+        settle();
+        // A ends by itself while a Ctrl+S waits to be handled: the notification handler lets it
+        // run first (as a due timer here, like a key press from the window system).
+        QTimer::singleShot(1, m_core.get(), [this] { m_core->StopSongClick(); });
+        QTest::qSleep(5);
+        m_player->finish();
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[1]);
+        QCOMPARE(m_core->PlayQueue, (QStringList{m_files[1], m_files[2]}));
+        QCOMPARE(states(3), (QList<SlotState>{SlotState::Filled, SlotState::Playing, SlotState::Next}));
+    }
+
+    void aLostSoundServerIsShownInTheStatusBarAndTheQueueWaits()
+    {
+        tap(0, true);
+        tap(1, true);
+        m_core->PlayClick();
+        settle();
+        m_player->loseOutput(QStringLiteral("Connection terminated"));
+        settle();
+        QCOMPARE(m_errors->messages.size(), 0); // no box in front of the board
+        QCOMPARE(newsText(), QStringLiteral("No audio output: Connection terminated"));
+        QCOMPARE(m_core->PlayState, TPlayState::psStopped);
+        QVERIFY(!m_core->transport().stop && !m_core->transport().pause && !m_core->WaveTimer->Enabled());
+        QCOMPARE(states(2), (QList<SlotState>(2, SlotState::Queued)));
+        // Play starts the show again from the song that was cut off.
+        QVERIFY(m_core->transport().play);
+        m_core->PlayClick();
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[0]);
+        QCOMPARE(states(2), (QList<SlotState>{SlotState::Playing, SlotState::Next}));
+        QVERIFY(newsText().isEmpty()); // it holds no longer
+    }
+
+    void timeTextsRoundHalvesToEvenSeconds_data()
+    {
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("3725.5") << 3725.5 << QStringLiteral("62:06");
+        QTest::newRow("3726.5") << 3726.5 << QStringLiteral("62:06");
+        QTest::newRow("75.4") << 75.4 << QStringLiteral("01:15");
+        QTest::newRow("0.5") << 0.5 << QStringLiteral("00:00");
+        QTest::newRow("1.5") << 1.5 << QStringLiteral("00:02");
+        QTest::newRow("100 minutes") << 6000.0 << QStringLiteral("100:00");
+    }
+
+    void timeTextsRoundHalvesToEvenSeconds()
+    {
+        QFETCH(double, seconds);
+        QFETCH(QString, text);
+        QCOMPARE(FormatSeconds(seconds), text);
+    }
+
+    void cdTrackTestAndNumber()
+    {
+        QVERIFY(IsCdTrack(QStringLiteral("D:\\Track05.cda")));
+        QVERIFY(IsCdTrack(QStringLiteral("cdda://Track02.CDA")));
+        QVERIFY(IsCdTrack(QStringLiteral("/media/x/Track1.Cda")));
+        QVERIFY(!IsCdTrack(QStringLiteral("/music/cda")));
+        QVERIFY(!IsCdTrack(QStringLiteral("/music.cda/song")));
+        QVERIFY(!IsCdTrack(QStringLiteral("C:\\cd.cda\\x")));
+        QVERIFY(!IsCdTrack(QStringLiteral("/music/song.cdaudio")));
+        QCOMPARE(CdTrackNumber(QStringLiteral("D:\\Track05.cda")), 5);
+        QCOMPARE(CdTrackNumber(QStringLiteral("cdda://Track12.cda")), 12);
+        try {
+            (void)CdTrackNumber(QStringLiteral("/my.music/Track05.cda"));
+            QFAIL("no error");
+        } catch (const ConvertError& e) {
+            QCOMPARE(e.message(), QStringLiteral("'my' is not a valid integer value"));
+        }
+    }
+
+    void aShowRunsThroughTheCommandsAsThroughTheButtons()
+    {
+        using S = SlotState;
+        QSignalSpy changed(m_board, &Board::slotChanged);
+        m_board->queue(0, 2);
+        m_board->queue(0, 1);
+        m_board->queue(0, 3);
+        settle();
+        QCOMPARE(states(5), (QList<S>{S::Filled, S::Queued, S::Queued, S::Queued, S::Filled}));
+        QCOMPARE(changed.count(), 3); // one for each slot that changed, told after the commands
+        m_board->play();
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[2]);
+        QCOMPARE(states(4), (QList<S>{S::Filled, S::Next, S::Playing, S::Queued}));
+        QCOMPARE(m_board->nowPlaying(), (NowPlaying{0, 2, QStringLiteral("C"), m_files[2]}));
+
+        m_board->stopSong();
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[1]);
+        m_board->pause();
+        settle();
+        QCOMPARE(m_board->playState(), TPlayState::psPaused);
+        m_board->play();
+        settle();
+        QCOMPARE(m_board->playState(), TPlayState::psPlaying);
+        m_board->fade(5);
+        QCOMPARE(m_core->FadeSetting, 5);
+        QVERIFY(m_core->FadeTimer->Enabled());
+        m_board->stopAll();
+        settle();
+        QCOMPARE(m_board->playState(), TPlayState::psStopped);
+        QCOMPARE(states(4), (QList<S>(4, S::Filled)));
+        QCOMPARE(m_board->nowPlaying(), NowPlaying{});
+    }
+
+    void aPressPlaysItsSlotOnAnySheetAndLeavesTheShownOne()
+    {
+        putSong(m_core->songInfo(), 6, 35, QStringLiteral("Finale"), m_files[3]);
+        QSignalSpy shown(m_board, &Board::sheetShown);
+        m_board->press(6, 35, PressedBy::Osc);
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[3]);
+        QCOMPARE(m_board->slotState(6, 35), SlotState::Playing);
+        QCOMPARE(m_board->shownSheet(), 0);
+        QCOMPARE(m_board->nowPlaying().title, QStringLiteral("Finale"));
+        m_board->showSheet(6);
+        settle();
+        QCOMPARE(m_board->shownSheet(), 6);
+        QCOMPARE(shown.count(), 1);
+        QCOMPARE(shown.at(0).at(0).toInt(), 6);
+    }
+
+    void commandsTheBoardWouldRefuseDoNothing()
+    {
+        // Play with nothing queued, Stop and Pause with nothing playing, places off the board.
+        m_board->play();
+        m_board->stopSong();
+        m_board->stopAll();
+        m_board->pause();
+        m_board->press(10, 0, PressedBy::Osc);
+        m_board->queue(0, 36);
+        m_board->press(0, 20, PressedBy::Osc); // an empty slot
+        m_board->fade(6);
+        m_board->showSheet(-1);
+        settle();
+        QVERIFY(m_player->log.isEmpty());
+        QVERIFY(m_core->PlayQueue.isEmpty());
+        QVERIFY(!m_core->FadeTimer->Enabled());
+        QCOMPARE(m_board->shownSheet(), 0);
+    }
+
+    void aFailedPressIsABoxOnlyForTheOperatorsOwnHands_data()
+    {
+        QTest::addColumn<PressedBy>("by");
+        QTest::addColumn<bool>("unplayable"); // else its file is gone
+        QTest::addColumn<bool>("box");
+        QTest::newRow("OSC, file gone") << PressedBy::Osc << false << false;
+        QTest::newRow("web, cannot be decoded") << PressedBy::Web << true << false;
+        QTest::newRow("MIDI pad, file gone") << PressedBy::Midi << false << false;
+        QTest::newRow("slot key, file gone") << PressedBy::Key << false << true;
+    }
+
+    void aFailedPressIsABoxOnlyForTheOperatorsOwnHands()
+    {
+        QFETCH(PressedBy, by);
+        QFETCH(bool, unplayable);
+        QFETCH(bool, box);
+        m_board->press(0, 0, by);
+        settle();
+        if (unplayable)
+            m_player->unplayable << m_files[2];
+        else
+            QFile::rename(m_files[2], m_files[2] + QStringLiteral(".away"));
+        QSignalSpy failed(m_board, &Board::pressFailed);
+        QSignalSpy boxed(m_board, &ShowCore::missingSongPressed);
+        // A remote nobody answers presses again and again: no box stacks up at the board.
+        for (int k = 0; k < (box ? 1 : 22); ++k)
+            m_board->press(0, 2, by);
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[0]); // what played plays on
+        QCOMPARE(failed.count(), box ? 1 : 22);
+        QCOMPARE(failed.at(0).at(1).toInt(), 2);
+        QVERIFY(!failed.at(0).at(2).toString().isEmpty());
+        QCOMPARE(failed.at(0).at(3).value<PressedBy>(), by);
+        QCOMPARE(boxed.count() + m_errors->messages.size(), box ? 1 : 0);
+        QCOMPARE(newsText().contains(QStringLiteral("did not play")), !box);
+        // Once the slot plays, its news goes.
+        m_player->unplayable.clear();
+        QFile::rename(m_files[2] + QStringLiteral(".away"), m_files[2]);
+        m_board->press(0, 2, by);
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[2]);
+        QVERIFY(newsText().isEmpty());
+    }
+
+    void theTimeLeftIsToldFourTimesASecondWhilePlaying()
+    {
+        m_player->durations.insert(m_files[0], 61.0);
+        QSignalSpy time(m_board, &Board::timeChanged);
+        m_board->press(0, 0, PressedBy::Osc);
+        m_player->setPosition(20.5);
+        QTest::qWait(1100);
+        QVERIFY2(time.count() >= 4, qPrintable(QString::number(time.count())));
+        const QList<QVariant> last = time.last();
+        QCOMPARE(last.at(0).toDouble(), 20.5);
+        QCOMPARE(last.at(1).toDouble(), 61.0);
+        QCOMPARE(last.at(2).toDouble(), 40.5);
+        // Stopped: told once, and then no more.
+        m_board->stopAll();
+        settle();
+        QCOMPARE(time.last().at(2).toDouble(), 0.0);
+        const auto told = time.count();
+        QTest::qWait(600);
+        QCOMPARE(time.count(), told);
+    }
+
+    void pressesAndCommandsPlayAsTheyShould_data()
+    {
+        QTest::addColumn<int>("mode"); // slot 0's
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("playing"); // the file index that plays after them, "-" for none
+        QTest::addColumn<QString>(
+            "states"); // of slots 0..3 when not empty, by initial: Filled Playing Next Queued
+        QTest::addColumn<QString>("queue"); // the queue's file indexes when not empty, "-" for none
+        const int restart = int(ButtonSettings::Mode::Restart);
+        const int toggle = int(ButtonSettings::Mode::Toggle);
+        const int hold = int(ButtonSettings::Mode::Hold);
+        const auto row = [](const char* name, int mode, const char* steps, const char* playing,
+                            const char* states = "", const char* queue = "") {
+            QTest::newRow(name) << mode << QString::fromLatin1(steps) << QString::fromLatin1(playing)
+                                << QString::fromLatin1(states) << QString::fromLatin1(queue);
+        };
+        // Slot 0 holds A, slot 4 A again, slot 1 B.
+        row("restart: a second press plays it again", restart, "press0 press0 release0", "0");
+        row("toggle: a second press stops it", toggle, "press0 press0", "-");
+        row("toggle: a third press plays it again", toggle, "press0 press0 press0", "0");
+        row("toggle: its release does nothing", toggle, "press0 release0", "0");
+        row("toggle: a Shift+press queues as ever", toggle, "press0 queue1 queue1", "0");
+        row("toggle: the same song from another slot", toggle, "press4 press0", "0");
+        row("hold: the release stops it", hold, "press0 release0", "-");
+        row("hold: the mouse let go stops it", hold, "press0 up0", "-");
+        row("hold: another slot's release", hold, "press0 release4 release1", "0");
+        row("hold: released after another song began", hold, "press0 press1 release0", "1");
+        // The replaced song was not reported stopped, so the new one stays at the head.
+        row("a plain press replaces the list", restart, "shift0 shift1 play press3", "3", "FFFP", "3");
+        row("Stop Song skips", restart, "shift0 shift1 shift2 play stopsong", "1", "FPNF", "1 2");
+        row("Stop All ends", restart, "shift0 shift1 shift2 play stopsong stopall", "-", "FFFF", "-");
+        row("Pause", restart, "press0 pause", "0 paused", "QFFF", "0");
+        row("Play after Pause resumes", restart, "press0 pause play", "0", "PFFF", "0");
+        row("a plain press while paused plays", restart, "press0 pause press1", "1", "FPFF", "1");
+    }
+
+    void pressesAndCommandsPlayAsTheyShould()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, steps);
+        QFETCH(QString, playing);
+        QFETCH(QString, states);
+        QFETCH(QString, queue);
+        m_core->songInfo().setButtonSettings(0, 0, ButtonSettings{0.0, ButtonSettings::Mode(mode), false});
+        for (const QString& step : steps.split(QLatin1Char(' '))) {
+            if (step == QLatin1String("play"))
+                m_core->PlayClick();
+            else if (step == QLatin1String("pause"))
+                m_core->PauseClick();
+            else if (step == QLatin1String("stopsong"))
+                m_core->StopSongClick();
+            else if (step == QLatin1String("stopall"))
+                m_core->StopAllClick();
+            const int slot = step.right(1).toInt();
+            const QString what = step.chopped(1);
+            if (what == QLatin1String("press"))
+                m_board->press(0, slot, PressedBy::Osc);
+            else if (what == QLatin1String("shift"))
+                m_core->SongPress({0, slot}, true, PressedBy::Mouse);
+            else if (what == QLatin1String("queue"))
+                m_board->queue(0, slot);
+            else if (what == QLatin1String("release"))
+                m_board->release(0, slot);
+            else if (what == QLatin1String("up"))
+                m_core->SongRelease({0, slot});
+            settle();
+        }
+        const Transport& t = m_core->transport();
+        if (playing == QLatin1String("-")) {
+            QCOMPARE(m_board->playState(), TPlayState::psStopped);
+        } else {
+            const bool paused = playing.endsWith(QLatin1String("paused"));
+            QCOMPARE(m_board->playState(), paused ? TPlayState::psPaused : TPlayState::psPlaying);
+            QCOMPARE(m_player->fileName(), m_files[playing.left(1).toInt()]);
+            QCOMPARE(t.play, paused); // Play and Pause swap
+            QCOMPARE(t.pause, !paused);
+            QVERIFY(m_core->WaveTimer->Enabled() || paused);
+        }
+        if (!states.isEmpty()) {
+            QString told;
+            for (SlotState k : this->states(4))
+                told += QLatin1Char("EFPNQ"[int(k)]);
+            QCOMPARE(told, states);
+        }
+        if (!queue.isEmpty()) {
+            QStringList files;
+            for (const QString& k : queue.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+                files << (k == QLatin1String("-") ? QString() : m_files[k.toInt()]);
+            files.removeAll(QString());
+            QCOMPARE(m_core->PlayQueue, files);
+        }
+        if (queue == QLatin1String("-")) {
+            QVERIFY(idle());
+            QCOMPARE(m_player->playState(), int(MediaPlayer::Stopped));
+        }
+    }
+
+    void aButtonsVolumeLoopAndTimesReachThePlayer()
+    {
+        m_core->songInfo().setButtonSettings(0, 1, ButtonSettings{-6.0, ButtonSettings::Mode::Restart, true});
+        TSongRecord rec = m_core->songInfo().GetSongOrDefault(0, 1);
+        rec.StartTime.set(QStringLiteral("0:01.5"));
+        rec.StopTime.set(QStringLiteral("00:09"));
+        rec.FadeStart.set(QStringLiteral("7"));
+        rec.FadeDuration.set(QStringLiteral("2"));
+        m_core->songInfo().SetSong(0, 1, rec);
+        m_board->press(0, 1, PressedBy::Osc);
+        settle();
+        QVERIFY(std::abs(m_player->spans.value(m_files[1]).gain - 0.501) < 0.001);
+        QCOMPARE(m_player->spans.value(m_files[1]).start, 0.0); // song times are off by default
+        QVERIFY(m_player->loop);
+
+        // With Use Song Times, the record's times; one that cannot be read is said once.
+        m_core->setUseSongTimes(!m_core->useSongTimes());
+        QCOMPARE(m_player->spans.value(m_files[1]).start, 0.0);
+        m_board->press(0, 1, PressedBy::Osc);
+        settle();
+        const PlaySpan span = m_player->spans.value(m_files[1]);
+        QCOMPARE((QList<double>{span.start, span.stop, span.fadeStart, span.fadeDuration}),
+                 (QList<double>{1.5, 9.0, 7.0, 2.0}));
+        rec.StopTime.set(QStringLiteral("9 min"));
+        m_core->songInfo().SetSong(0, 1, rec);
+        m_board->press(0, 2, PressedBy::Osc); // C carries no settings: no loop
+        settle();
+        QVERIFY(!m_player->loop);
+        m_board->queue(0, 1); // made ready to follow: read, and said
+        settle();
+        QCOMPARE(m_player->spans.value(m_files[1]).stop, 0.0);
+        QVERIFY(m_news.value(ButtonPlay::TimesNews).contains(QStringLiteral("Stop Time")));
+        m_news.remove(ButtonPlay::TimesNews);
+        m_board->press(0, 1, PressedBy::Osc);
+        settle();
+        QVERIFY(m_news.value(ButtonPlay::TimesNews).isEmpty());
+    }
+
+    void aShowIsLoggedAsItPlays()
+    {
+        m_core->setLogPlays(!m_core->logPlays());
+        m_core->SongPress({0, 0}, false, PressedBy::Mouse); // A by the mouse
+        m_board->press(0, 1, PressedBy::Osc);               // B cuts in
+        settle();
+        m_player->finish(); // B's own end: the board goes idle
+        settle();
+        m_board->queue(0, 2);
+        m_board->queue(0, 3);
+        m_board->play(); // C from the Play command
+        settle();
+        m_board->stopSong(); // D follows on its own
+        settle();
+        m_board->fade(5);
+        for (int k = 0; k < 100 && m_core->FadeTimer->Enabled(); ++k)
+            m_core->FadeTimerTimer();
+        settle();
+        m_core->SongPress({0, 2}, false, PressedBy::Key); // C by its key
+        settle();
+        m_board->pause();
+        settle();
+        m_board->stopAll();
+        settle();
+        m_board->press(0, 4, PressedBy::Web); // A again, from its second slot
+        settle();
+        m_player->loseOutput(QStringLiteral("unplugged"));
+        settle();
+        const QStringList expected{
+            u"start,1,1,A,,mouse"_s,     u"end,1,1,A,next,mouse"_s,   u"start,1,2,B,,osc"_s,
+            u"end,1,2,B,end,osc"_s,      u"start,1,3,C,,play"_s,      u"end,1,3,C,stop,play"_s,
+            u"start,1,4,D,,queue"_s,     u"end,1,4,D,fade,queue"_s,   u"start,1,3,C,,key"_s,
+            u"end,1,3,C,stop all,key"_s, u"start,1,5,A again,,web"_s, u"end,1,5,A again,output lost,web"_s};
+        QTRY_COMPARE(logLines(), expected);
+        QVERIFY(BoardSettings(*m_registry).logPlays()); // stored as [System] LogPlays
+        QVERIFY(m_news.value(ShowCore::LogNews).isEmpty());
+    }
+
+    void aLogTheDiskCannotTakeIsSaidAndTheShowGoesOn()
+    {
+        // A file where the log's folder should be: it cannot be made, even by root.
+        QDir().mkpath(m_env->dataDir() + QStringLiteral("/Sonavex"));
+        QFile blocker(m_env->dataDir() + QStringLiteral("/Sonavex/logs"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        m_core->setLogPlays(!m_core->logPlays());
+        m_board->press(0, 0, PressedBy::Osc);
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[0]);
+        QTRY_VERIFY(m_news.value(ShowCore::LogNews).contains(QStringLiteral("logs")));
+        m_board->press(0, 1, PressedBy::Osc);
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[1]);
+        m_core->setLogPlays(!m_core->logPlays()); // off: the news goes
+        QVERIFY(m_news.value(ShowCore::LogNews).isEmpty());
+        m_core->setLogPlays(!m_core->logPlays()); // on again with the disk still failing: said again
+        m_board->press(0, 2, PressedBy::Osc);
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[2]);
+        QTRY_VERIFY(!m_news.value(ShowCore::LogNews).isEmpty());
+        QCOMPARE(m_errors->messages.size(), 0);
+    }
+
+    void tabNamesAndTitlesAreTold()
+    {
+        QSignalSpy names(m_board, &Board::sheetNameChanged);
+        QSignalSpy slots(m_board, &Board::slotChanged);
+        m_core->setSheetName(3, QStringLiteral("Act Two"));
+        putSong(m_core->songInfo(), 0, 7, QStringLiteral("Bows"), m_files[1]);
+        m_core->refresh();
+        settle();
+        QCOMPARE(names.count(), 1);
+        QCOMPARE(names.at(0).at(1).toString(), QStringLiteral("Act Two"));
+        QCOMPARE(m_board->sheetName(3), QStringLiteral("Act Two"));
+        QCOMPARE(slots.count(), 1);
+        QCOMPARE(slots.at(0).at(3).toString(), QStringLiteral("Bows"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestShowCore)
+#include "tst_showcore.moc"
