@@ -291,6 +291,14 @@ private Q_SLOTS:
     void aShowRunsThroughTheCommandsAsThroughTheButtons()
     {
         using S = SlotState;
+        // Refused as the buttons would be, and said: nothing is queued, nothing plays.
+        QSignalSpy refused(m_board, &ShowCore::commandRefused);
+        m_board->play();
+        m_board->stopSong();
+        m_board->pause();
+        QCOMPARE(refused.count(), 3);
+        QCOMPARE(refused.at(0).at(0).toString(), QStringLiteral("play"));
+        QVERIFY(m_player->fileName().isEmpty());
         QSignalSpy changed(m_board, &Board::slotChanged);
         m_board->queue(0, 2);
         m_board->queue(0, 1);
