@@ -50,11 +50,12 @@ TMainForm::TMainForm(ShowCore& show, Dialogs& dialogs, const DriveList& drives, 
     , m_keys(new SlotKeyControl(this, m_settings, m_dialogs))
     , m_songFile(new SongFileWatch(*this, show.songInfo()))
 {
-    // The keys run the show as every other input does.
-    connectGuarded(m_keys, &SlotKeyControl::pressed, &m_show,
-                   [this](SlotRef slot, bool shift) { m_show.SongPress(slot, shift, PressedBy::Key); });
-    connectGuarded(m_keys, &SlotKeyControl::released, &m_show,
-                   [this](SlotRef slot) { m_show.SongRelease(slot); });
+    // The keys run the show as every other input does, while the window lives: closing it lets
+    // go of a held key, which must not reach the show through a window half destroyed.
+    connectGuarded(m_keys, &SlotKeyControl::pressed, this,
+                   [&show](SlotRef slot, bool shift) { show.SongPress(slot, shift, PressedBy::Key); });
+    connectGuarded(m_keys, &SlotKeyControl::released, this,
+                   [&show](SlotRef slot) { show.SongRelease(slot); });
     connectGuarded(m_keys, &SlotKeyControl::changed, this, &TMainForm::keysChanged);
     connectGuarded(m_keys, &SlotKeyControl::commandPressed, this, &TMainForm::CommandKeyPressed);
     MainFormLayout::build(*this);
