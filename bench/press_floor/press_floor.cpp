@@ -32,7 +32,7 @@ constexpr pa_usec_t TargetLatencyUs = 10000;
 constexpr pa_usec_t RequestUs = 5000;
 
 struct Song {
-    pa_sample_spec spec{};
+    pa_sample_spec sample{};
     std::vector<char> pcm;
 };
 
@@ -60,15 +60,15 @@ bool readWav(const char* path, Song& song)
         if (std::memcmp(b.data() + at, "fmt ", 4) == 0 && size >= 16) {
             if (le(b, body, 2) != 1 || le(b, body + 14, 2) != 16)
                 return false;
-            song.spec.format = PA_SAMPLE_S16LE;
-            song.spec.channels = static_cast<std::uint8_t>(le(b, body + 2, 2));
-            song.spec.rate = le(b, body + 4, 4);
-            haveFormat = pa_sample_spec_valid(&song.spec) != 0;
+            song.sample.format = PA_SAMPLE_S16LE;
+            song.sample.channels = static_cast<std::uint8_t>(le(b, body + 2, 2));
+            song.sample.rate = le(b, body + 4, 4);
+            haveFormat = pa_sample_spec_valid(&song.sample) != 0;
         } else if (std::memcmp(b.data() + at, "data", 4) == 0 && haveFormat) {
             const std::size_t end = std::min(b.size(), body + size);
             song.pcm.assign(b.begin() + static_cast<std::ptrdiff_t>(body),
                             b.begin() + static_cast<std::ptrdiff_t>(end));
-            song.pcm.resize(song.pcm.size() - song.pcm.size() % pa_frame_size(&song.spec));
+            song.pcm.resize(song.pcm.size() - song.pcm.size() % pa_frame_size(&song.sample));
             return !song.pcm.empty();
         }
         at = body + size + (size & 1);
@@ -111,17 +111,17 @@ public:
                 return fail("no sound server");
             pa_mainloop_iterate(m_loop, 1, nullptr);
         }
-        m_stream = pa_stream_new(m_context, "song", &m_song.spec, nullptr);
+        m_stream = pa_stream_new(m_context, "song", &m_song.sample, nullptr);
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<std::uint32_t>(-1);
         // PRESS_FLOOR_BUFFER_US asks for the buffer a player of its own would keep (the minimum
         // request a quarter of it), to tell the press path from the buffering.
         const char* asked = std::getenv("PRESS_FLOOR_BUFFER_US");
         const pa_usec_t target = asked ? std::strtoull(asked, nullptr, 10) : TargetLatencyUs;
-        attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(target, &m_song.spec));
+        attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(target, &m_song.sample));
         attr.prebuf = 0;
         attr.minreq =
-            static_cast<std::uint32_t>(pa_usec_to_bytes(asked ? target / 4 : RequestUs, &m_song.spec));
+            static_cast<std::uint32_t>(pa_usec_to_bytes(asked ? target / 4 : RequestUs, &m_song.sample));
         attr.fragsize = static_cast<std::uint32_t>(-1);
         pa_stream_set_write_callback(m_stream, &Floor::onWritable, this);
         const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);
@@ -206,7 +206,7 @@ private:
     void writeHead()
     {
         m_written = 0;
-        const std::size_t head = std::min(m_song.pcm.size(), pa_usec_to_bytes(250000, &m_song.spec));
+        const std::size_t head = std::min(m_song.pcm.size(), pa_usec_to_bytes(250000, &m_song.sample));
         write(head);
     }
 
