@@ -165,10 +165,14 @@ void print(const char* when, const Turns& t)
     std::printf("  %-40s %7.2f\n", "sonavex - floor, medians", t.board.at(0.5) - t.floor.at(0.5));
 }
 
-/// The 36 songs on the first sheet, in the settings folder the program will read.
-void fillFirstSheet(const QString& config, const QStringList& songs)
+/// The 36 songs on the first sheet, in a song file the settings name: the program reads it and
+/// does not take itself for a first start (which would lay out its sample show instead).
+void fillFirstSheet(const QString& config, const QString& songFile, const QStringList& songs)
 {
     IniRegistry registry(config);
+    registry.OpenKey(QStringLiteral("\\Software\\Brasswold\\System"), true);
+    registry.WriteString(QStringLiteral("InfoPath"), songFile);
+    registry.CloseKey();
     NoDialogs dialogs;
     TSongInfo store(registry, dialogs);
     for (int slot = 0; slot < SongCount; ++slot) {
@@ -198,7 +202,7 @@ int main(int argc, char* argv[])
         writeWav(songs.last(), square(SongSeconds, 100 + 2 * slot));
     }
     const QString config = home.filePath(QStringLiteral("config"));
-    fillFirstSheet(config, songs);
+    fillFirstSheet(config, home.filePath(QStringLiteral("songs.inf")), songs);
 
     std::optional<OnsetRecorder> recorder;
     try {
