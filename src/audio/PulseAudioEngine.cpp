@@ -37,6 +37,7 @@ struct Playback {
     bool paused = false;
     bool finishPosted = false;
     pa_operation* drain = nullptr;
+    pa_operation* timing = nullptr; ///< the server's clock, asked for and not yet answered
     pa_time_event* starved = nullptr;
     std::int64_t written = 0;
     std::int64_t played = 0;
@@ -50,6 +51,21 @@ struct Playback {
         // Data first, then the uncork, so the server has sound the moment it lets the stream run.
         fill(pa_stream_writable_size(stream));
         unrefOperation(pa_stream_cork(stream, 0, nullptr, nullptr));
+        askTiming();
+    }
+
+    /// The server's clock, asked for behind what was sent already. The library would ask for it
+    /// after every write by itself, and the server answers that only after a round trip to its
+    /// sink's thread: asked before the un-cork, it held the sound back. Asked as the position
+    /// is read instead, the library interpolates between answers.
+    void askTiming()
+    {
+        if (timing) {
+            if (pa_operation_get_state(timing) == PA_OPERATION_RUNNING)
+                return;
+            pa_operation_unref(timing);
+        }
+        timing = pa_stream_update_timing_info(stream, nullptr, nullptr);
     }
 
     void fill(std::size_t bytes)
@@ -161,6 +177,11 @@ struct Playback {
             pa_operation_unref(drain);
             drain = nullptr;
         }
+        if (timing) {
+            pa_operation_cancel(timing);
+            pa_operation_unref(timing);
+            timing = nullptr;
+        }
         engine->playing.removeAll(stream);
         pa_stream_set_write_callback(stream, nullptr, nullptr);
         pa_stream_set_state_callback(stream, nullptr, nullptr);
@@ -246,6 +267,7 @@ public:
         if (!m_p.stream || m_p.paused)
             return;
         unrefOperation(pa_stream_cork(m_p.stream, 1, nullptr, nullptr));
+        m_p.askTiming();
         m_p.paused = true;
     }
 
@@ -255,6 +277,7 @@ public:
         if (!m_p.stream || !m_p.paused)
             return;
         unrefOperation(pa_stream_cork(m_p.stream, 0, nullptr, nullptr));
+        m_p.askTiming();
         m_p.paused = false;
     }
 
@@ -289,6 +312,7 @@ private:
     {
         if (!m_p.stream || pa_stream_get_state(m_p.stream) != PA_STREAM_READY)
             return;
+        m_p.askTiming(); // for the next reading
         pa_usec_t t = 0;
         if (pa_stream_get_time(m_p.stream, &t) < 0)
             return;
@@ -369,7 +393,7 @@ std::unique_ptr<OutputStream> PulseAudioEngine::startWithGain(std::shared_ptr<Pc
     pa_stream* s = d->takeStandby();
     auto stream = std::make_unique<PulseOutputStream>(*d, s, std::move(source), gain);
     stream->begin();
-    d->prepareStandby(); // the next start finds its stream open again
+    d->prepareStandbyLater(); // the next start finds its stream open again
     return stream;
 }
 

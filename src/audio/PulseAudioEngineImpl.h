@@ -45,6 +45,8 @@ inline constexpr pa_usec_t PipeWireRequestUs = 20000;
 inline constexpr pa_usec_t CaptureFragmentUs = 20000;
 inline constexpr pa_usec_t ReconnectUs = 500000;
 inline constexpr pa_usec_t StarvedRetryUs = 5000;
+/// How long after a start the stream for the next one is opened: the sound is under way by then.
+inline constexpr pa_usec_t StandbyDelayUs = 30000;
 /// A gain change moves at most this much per frame: silence to full level in 5 ms.
 inline constexpr float GainStepPerFrame = 1.0f / 220.0f;
 /// The most a stream is raised (+24 dB): a quiet song brought up to the others.
@@ -118,6 +120,7 @@ struct PulseAudioEngine::Impl {
     pa_context* context = nullptr;
     pa_stream* standby = nullptr;
     pa_time_event* reconnect = nullptr;
+    pa_time_event* standbyLater = nullptr; ///< the next standby, asked for once a start is under way
     bool ready = false;
     bool named = false;    ///< the server said its name (or could not)
     bool pipeWire = false; ///< the server is PipeWire's
@@ -175,6 +178,7 @@ struct PulseAudioEngine::Impl {
 
     void dropStandby()
     {
+        dropStandbyLater();
         if (!standby)
             return;
         pa_stream_set_state_callback(standby, nullptr, nullptr);
@@ -262,9 +266,8 @@ struct PulseAudioEngine::Impl {
             return nullptr;
         pa_stream_set_state_callback(s, &Impl::onStreamStateSignal, this);
         const pa_buffer_attr attr = playbackAttr(pipeWire);
-        auto flags =
-            static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
-                                           PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
+        auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
+                                                    PA_STREAM_INTERPOLATE_TIMING);
         if (chosenOnly) // the server would rescue it to the default sink when its own goes
             flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_DONT_MOVE);
         standbyOnChosen = !chosenSink.isEmpty() && !chosenMissing;
@@ -293,8 +296,36 @@ struct PulseAudioEngine::Impl {
 
     void prepareStandby()
     {
+        dropStandbyLater();
         if (ready && named && !standby && canPlay())
             standby = newPlayback();
+    }
+
+    /// Under the lock: after a start, the next standby is asked for a little later. A new stream
+    /// makes the server work out its sink's latency again, and asked for with the un-cork it
+    /// held back the sound that had just been started.
+    void prepareStandbyLater()
+    {
+        if (standbyLater)
+            return;
+        standbyLater =
+            pa_context_rttime_new(context, pa_rtclock_now() + StandbyDelayUs, &Impl::onStandbyLater, this);
+    }
+
+    void dropStandbyLater()
+    {
+        if (!standbyLater)
+            return;
+        api()->time_free(standbyLater);
+        standbyLater = nullptr;
+    }
+
+    static void onStandbyLater(pa_mainloop_api* api, pa_time_event* e, const timeval*, void* userdata)
+    {
+        auto* d = static_cast<Impl*>(userdata);
+        api->time_free(e);
+        d->standbyLater = nullptr;
+        d->prepareStandby();
     }
 
     /// Under the lock: waits (releasing it) while a connection is being made.
