@@ -5,6 +5,7 @@
 #include "app/RemoteControl.h"
 #include "app/RemoteSettings.h"
 #include "app/setup/ConsoleDialogs.h"
+#include "audio/DecoderLibrary.h"
 #include "audio/MediaPlayerControl.h"
 #include "audio/PulseAudioEngine.h"
 #include "audio/SongLevels.h"
@@ -175,6 +176,7 @@ int HeadlessBoard::run(int argc, char* argv[], const Start& start)
         show->sayNews(QStringLiteral("unused slots"), unused);
 
     auto remote = std::make_unique<RemoteControl>(*show, registry);
+    DecoderLibrary::preload(); // on a thread of its own: ready before the first press
     remote->start();
     auto midi = std::make_unique<MidiControl>(show.get(), *show, registry);
     midi->start();

@@ -8,6 +8,7 @@
 #include "app/frmMain.h"
 #include "app/setup/ConsoleDialogs.h"
 #include "app/setup/SonavexSetup.h"
+#include "audio/DecoderLibrary.h"
 #include "audio/MediaPlayerControl.h"
 #include "audio/PreviewStream.h"
 #include "audio/PulseAudioEngine.h"
@@ -205,6 +206,7 @@ int main(int argc, char* argv[])
     constexpr int RemotesAfterMs = 100;
     QTimer::singleShot(0, window, [window, remote = remote.get(), midi = midi.get()] {
         window->show();
+        DecoderLibrary::preload(); // on a thread of its own: ready long before any press
         QTimer::singleShot(RemotesAfterMs, remote, [remote, midi] {
             guard([remote] { remote->start(); });
             guard([midi] { midi->start(); });

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AudioDecoder.h"
 
-#include "FfmpegDecoder.h"
-#include "MidiDecoder.h"
+#include "DecoderLibrary.h"
 #include "platform/Errors.h"
 
 #include <QFile>
@@ -20,7 +19,5 @@ std::unique_ptr<AudioDecoder> openAudioDecoder(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw DeviceError(file.errorString());
-    if (MidiDecoder::isMidi(file.read(12)))
-        return std::make_unique<MidiDecoder>(path);
-    return std::make_unique<FfmpegDecoder>(path);
+    return DecoderLibrary::open(path, file.read(12));
 }
