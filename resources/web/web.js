@@ -16,10 +16,19 @@
     if (socket && socket.readyState === WebSocket.OPEN) socket.send(JSON.stringify(command));
   };
 
-  const buttons = [];
+  // A label that wraps, then ends in an ellipsis (web.css).
+  const label = (parent) => {
+    const span = document.createElement('span');
+    span.className = 'label';
+    parent.appendChild(span);
+    return span;
+  };
+
+  const buttons = [], titles = [];
   for (let b = 0; b < Slots; ++b) {
     const button = document.createElement('button');
     button.dataset.slot = b;
+    titles.push(label(button));
     // A press at the pointer's touch, as the board's own buttons play at the mouse button's press;
     // its release when the pointer lets go (a button that plays while held stops then). A finger
     // on a page that scrolls may be starting a scroll, not a press: there the press waits for the
@@ -50,10 +59,17 @@
     grid.appendChild(button);
     buttons.push(button);
   }
-  const tabButtons = [];
+  // A tab reads its sheet's number, then as much of the name as fits: ten tabs that all read
+  // "Music S…" on a phone say nothing.
+  const tabButtons = [], tabNames = [];
   for (let s = 0; s < Sheets; ++s) {
     const tab = document.createElement('button');
     tab.setAttribute('role', 'tab');
+    const text = label(tab), number = document.createElement('span');
+    number.className = 'num';
+    number.textContent = String(s + 1);
+    text.append(number, ' ');
+    tabNames.push(text.appendChild(document.createTextNode('')));
     tab.addEventListener('click', () => {
       if (follow.checked) send({ cmd: 'show', sheet: s });
       else { state.view = s; render(); }
@@ -61,8 +77,37 @@
     tabs.appendChild(tab);
     tabButtons.push(tab);
   }
-  document.querySelectorAll('#transport button').forEach((b) =>
+  document.querySelectorAll('#transport button[data-cmd]').forEach((b) =>
     b.addEventListener('click', () => send({ cmd: b.dataset.cmd })));
+
+  // Stop All ends the whole show, so one stray tap must not do it: a second tap within ArmedMs,
+  // or a finger held for HoldMs, stops all. The button says so, and shows when it is armed.
+  const stopAll = $('stopall'), ArmedMs = 2000, HoldMs = 600;
+  const stopAllWords = [stopAll.firstChild.textContent, stopAll.lastChild.textContent, stopAll.getAttribute('aria-label')];
+  let armed = 0, holding = 0, heldOff = false;
+  const showArmed = (on) => {
+    stopAll.classList.toggle('armed', on);
+    stopAll.firstChild.textContent = on ? 'Tap again ' : stopAllWords[0];
+    stopAll.lastChild.textContent = on ? 'to stop all' : stopAllWords[1];
+    stopAll.setAttribute('aria-label', on ? 'Stop All armed: tap again to stop all' : stopAllWords[2]);
+  };
+  const disarm = () => { clearTimeout(armed); armed = 0; showArmed(false); };
+  const stopEverything = () => { disarm(); send({ cmd: 'stopall' }); };
+  const letGoOfStopAll = () => { clearTimeout(holding); holding = 0; };
+  stopAll.addEventListener('pointerdown', (e) => {
+    if (e.button !== 0) return;
+    letGoOfStopAll();
+    heldOff = false;
+    holding = setTimeout(() => { holding = 0; heldOff = true; stopEverything(); }, HoldMs);
+  });
+  ['pointerup', 'pointercancel', 'pointerleave'].forEach((type) => stopAll.addEventListener(type, letGoOfStopAll));
+  stopAll.addEventListener('contextmenu', (e) => e.preventDefault());
+  stopAll.addEventListener('click', () => {
+    if (heldOff) { heldOff = false; return; } // the end of the hold that stopped all
+    if (armed) return stopEverything();
+    showArmed(true);
+    armed = setTimeout(disarm, ArmedMs);
+  });
   queue.addEventListener('click', () =>
     queue.setAttribute('aria-pressed', queue.getAttribute('aria-pressed') === 'true' ? 'false' : 'true'));
   follow.addEventListener('change', () => { if (follow.checked) { state.view = state.shown; render(); } });
@@ -76,10 +121,10 @@
     const [kind, title] = state.slots[state.view][b];
     const button = buttons[b];
     button.className = kind;
-    button.textContent = kind === 'empty' ? '<empty>' : title;
+    titles[b].textContent = kind === 'empty' ? '<empty>' : title;
     const word = stateWords[kind];
     button.setAttribute('aria-label', `Button ${b + 1}: ${kind === 'empty' ? 'empty' : title}${word && kind !== 'empty' ? ', ' + word : ''}`);
-    button.title = button.textContent;
+    button.title = titles[b].textContent;
   }
 
   function renderTime() {
@@ -91,7 +136,7 @@
   function render() {
     for (let s = 0; s < Sheets; ++s) {
       const tab = tabButtons[s];
-      tab.textContent = state.sheets[s] || String(s + 1);
+      tabNames[s].textContent = state.sheets[s];
       tab.setAttribute('aria-selected', s === state.view ? 'true' : 'false');
       tab.setAttribute('aria-label', `Sheet ${s + 1}: ${state.sheets[s]}${s === state.shown ? ', shown on the board' : ''}`);
       tab.classList.toggle('shown', s === state.shown);

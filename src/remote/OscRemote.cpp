@@ -120,6 +120,52 @@ QByteArray timeMessage(double position, double left)
     return OscPacket::message("/sonavex/time", {static_cast<float>(position), static_cast<float>(left)});
 }
 
+/// Below this many tenths left, the time left is told in tenths.
+constexpr qint64 FinalTenths = 100;
+/// Seconds that arrive a hair over a tenth (9.4 as 9.400000001) count as that tenth.
+constexpr double Slack = 1e-6;
+
+QString minutesSeconds(qint64 seconds)
+{
+    return QString::number(seconds / 60) + QLatin1Char(':') +
+           QString::number(seconds % 60).rightJustified(2, QLatin1Char('0'));
+}
+
+/// "m:ss", whole seconds gone.
+QString elapsedText(double seconds)
+{
+    return minutesSeconds(static_cast<qint64>(std::floor(std::max(0.0, seconds) + Slack)));
+}
+
+/// "m:ss" rounded up, as the web page counts down, so that "0:00" is the end; in the last
+/// 10 s with tenths, "0:09.4".
+QString leftText(double seconds)
+{
+    const qint64 tenths = static_cast<qint64>(std::ceil(std::max(0.0, seconds) * 10 - Slack));
+    if (tenths > 0 && tenths < FinalTenths)
+        return QStringLiteral("0:0") + QString::number(tenths / 10) + QLatin1Char('.') +
+               QString::number(tenths % 10);
+    return minutesSeconds((tenths + 9) / 10);
+}
+
+/// The time as a key shows it: the float seconds of /sonavex/time are no text for a label.
+QList<QByteArray> timeTextMessages(double position, double left)
+{
+    return {OscPacket::message("/sonavex/time/elapsed", {elapsedText(position)}),
+            OscPacket::message("/sonavex/time/left", {leftText(left)})};
+}
+
+/// Where a remote listens: at the sender, or at the port `port` names on the sender's address.
+std::optional<OscPeer> listeningAt(const OscPeer& sender, const QVariant* port)
+{
+    if (!port)
+        return sender;
+    const auto n = numeric(*port);
+    if (!n || *n != std::floor(*n) || *n < 1 || *n > 65535)
+        return std::nullopt;
+    return OscPeer{sender.address, static_cast<quint16>(*n)};
+}
+
 QByteArray pauseKey(const OscPeer& peer)
 {
     return QByteArray::number(peer.address);
@@ -166,8 +212,11 @@ OscRemote::OscRemote(Board& board, OscTransport& transport, QObject* parent)
                    [this](TPlayState state) { tell(playStateMessage(state)); });
     connectGuarded(&m_board, &Board::nowPlayingChanged, this,
                    [this](const NowPlaying& now) { tell(nowPlayingMessage(now)); });
-    connectGuarded(&m_board, &Board::timeChanged, this,
-                   [this](double position, double, double left) { tell(timeMessage(position, left)); });
+    connectGuarded(&m_board, &Board::timeChanged, this, [this](double position, double, double left) {
+        tell(timeMessage(position, left));
+        for (const QByteArray& text : timeTextMessages(position, left))
+            tell(text);
+    });
 }
 
 OscRemote::~OscRemote() = default;
@@ -239,6 +288,8 @@ void OscRemote::dispatch(const OscMessage& message, const OscPeer& from)
     if (parts.size() == 3) {
         if (verb == "subscribe")
             return subscribe(message, from);
+        if (verb == "refresh")
+            return refresh(message, from);
         if (verb == "connect") {
             // This computer needs no passcode.
             if (message.types == "s")
@@ -347,12 +398,12 @@ void OscRemote::subscribe(const OscMessage& message, const OscPeer& sender)
     // another port than it listens on (Companion does).
     const qsizetype count = message.args.size();
     const auto n = count == 1 || count == 2 ? numeric(message.args[0]) : std::nullopt;
-    const auto port = count == 2 ? numeric(message.args[1]) : std::optional<double>(sender.port);
-    if (!n || (*n != 0 && *n != 1) || !port || *port != std::floor(*port) || *port < 1 || *port > 65535) {
+    const auto listener = listeningAt(sender, count == 2 ? &message.args[1] : nullptr);
+    if (!n || (*n != 0 && *n != 1) || !listener) {
         ++m_counters.badArguments;
         return;
     }
-    const OscPeer from{sender.address, static_cast<quint16>(*port)};
+    const OscPeer from = *listener;
     ++m_counters.handled;
     dropLapsed();
     const auto it = std::find_if(m_subscribers.begin(), m_subscribers.end(),
@@ -363,10 +414,13 @@ void OscRemote::subscribe(const OscMessage& message, const OscPeer& sender)
         return;
     }
     const qint64 now = m_clock();
-    Subscriber* subscriber = nullptr;
     if (it != m_subscribers.end()) {
-        subscriber = &*it;
-    } else if (m_subscribers.size() >= MaxSubscribers) {
+        // A renewal only renews: the subscriber has had the whole state and every change since.
+        it->until = now + SubscriptionMs;
+        return;
+    }
+    Subscriber* subscriber = nullptr;
+    if (m_subscribers.size() >= MaxSubscribers) {
         // A remote that left without unsubscribing must not keep a new one out for a minute.
         const bool holdsOne =
             std::any_of(m_subscribers.cbegin(), m_subscribers.cend(),
@@ -376,20 +430,42 @@ void OscRemote::subscribe(const OscMessage& message, const OscPeer& sender)
         const auto oldest =
             std::min_element(m_subscribers.begin(), m_subscribers.end(),
                              [](const Subscriber& a, const Subscriber& b) { return a.until < b.until; });
-        *oldest = Subscriber{from, 0, now - WholeStateMs};
+        *oldest = Subscriber{from, now + SubscriptionMs, 0};
         subscriber = &*oldest;
         ++m_counters.displaced;
     } else {
-        m_subscribers << Subscriber{from, 0, now - WholeStateMs};
+        m_subscribers << Subscriber{from, now + SubscriptionMs, 0};
         subscriber = &m_subscribers.last();
     }
-    subscriber->until = now + SubscriptionMs;
-    if (now - subscriber->wholeStateAt < WholeStateMs)
+    sendWholeState(*subscriber);
+}
+
+void OscRemote::refresh(const OscMessage& message, const OscPeer& sender)
+{
+    const qsizetype count = message.args.size();
+    const auto to = count <= 1 ? listeningAt(sender, count == 1 ? &message.args[0] : nullptr) : std::nullopt;
+    if (!to) {
+        ++m_counters.badArguments;
         return;
-    subscriber->wholeStateAt = now;
+    }
+    ++m_counters.handled;
+    dropLapsed();
+    const auto it = std::find_if(m_subscribers.begin(), m_subscribers.end(),
+                                 [&](const Subscriber& s) { return s.peer == *to; });
+    if (it == m_subscribers.end())
+        return answerError(*to, QStringLiteral("not subscribed"));
+    if (m_clock() - it->wholeStateAt >= WholeStateMs)
+        sendWholeState(*it);
+}
+
+void OscRemote::sendWholeState(Subscriber& subscriber)
+{
+    subscriber.wholeStateAt = m_clock();
+    // A copy: a send may learn that the subscriber is gone, which drops it from the list.
+    const OscPeer to = subscriber.peer;
     // Whatever waits to go out is part of the whole state; the others still get it.
     for (const QByteArray& bundle : OscPacket::bundles(wholeState(), MaxDatagram))
-        m_transport.send(from, bundle);
+        m_transport.send(to, bundle);
 }
 
 bool OscRemote::mayAnswer()
@@ -459,7 +535,9 @@ QList<QByteArray> OscRemote::wholeState() const
 {
     QList<QByteArray> out;
     out << playStateMessage(m_board.playState()) << nowPlayingMessage(m_board.nowPlaying())
-        << timeMessage(m_board.position(), m_board.timeLeft()) << shownSheetMessage(m_board.shownSheet());
+        << timeMessage(m_board.position(), m_board.timeLeft())
+        << timeTextMessages(m_board.position(), m_board.timeLeft())
+        << shownSheetMessage(m_board.shownSheet());
     for (int sheet = 0; sheet < Board::Sheets; ++sheet) {
         out << sheetNameMessage(sheet, m_board.sheetName(sheet));
         for (int slot = 0; slot < Board::Slots; ++slot) {

@@ -54,7 +54,8 @@ public:
     static constexpr int MaxSubscribers = 8;
     /// A subscription lapses this long after it was last made or renewed.
     static constexpr qint64 SubscriptionMs = 60'000;
-    /// The whole state goes to one subscriber at most once in this time; a renewal sooner only renews.
+    /// The whole state goes to a new subscriber, and again on its request (/sonavex/refresh) at
+    /// most once in this time; a renewal only renews.
     static constexpr qint64 WholeStateMs = 1000;
     static constexpr qint64 DeniedPauseMs = GuessPause::AddressPauseMs;
     /// Errors answered a second, at most.
@@ -94,6 +95,8 @@ private:
     void connectSender(const OscMessage& message, const OscPeer& from);
     void press(int sheet, int slot, const OscPeer& from);
     void subscribe(const OscMessage& message, const OscPeer& sender);
+    void refresh(const OscMessage& message, const OscPeer& sender);
+    void sendWholeState(Subscriber& subscriber);
     /// Whether an answer may go out now, within AnswersPerSecond; counts it.
     [[nodiscard]] bool mayAnswer();
     void answerError(const OscPeer& to, const QString& text);

@@ -54,6 +54,25 @@ const ops = {
     await page.touchscreen.touchEnd();
     return page.evaluate(() => window.scrollY);
   },
+  // The mouse held down on the element for `ms` milliseconds.
+  async hold({ selector, ms }) {
+    const box = await (await page.waitForSelector(selector, { timeout: 5000 })).boundingBox();
+    await page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
+    await page.mouse.down();
+    await new Promise((done) => setTimeout(done, ms));
+    await page.mouse.up();
+    return true;
+  },
+  // Every element the selector matches, as laid out: its box, its text, and its content's size
+  // against the size it shows (scrollWidth > clientWidth: cut), and its line height.
+  async boxes({ selector }) {
+    return page.$$eval(selector, (all) => all.map((e) => {
+      const r = e.getBoundingClientRect();
+      return { text: e.textContent, x: r.x, y: r.y, w: r.width, h: r.height,
+        sw: e.scrollWidth, cw: e.clientWidth, sh: e.scrollHeight, ch: e.clientHeight,
+        lh: parseFloat(getComputedStyle(e).lineHeight) };
+    }));
+  },
   async touch({ selector }) {
     const box = await (await page.waitForSelector(selector, { timeout: 5000 })).boundingBox();
     await page.touchscreen.tap(box.x + box.width / 2, box.y + box.height / 2);

@@ -45,6 +45,9 @@ public:
         if (m_node.state() == QProcess::NotRunning)
             return;
         m_node.write("{\"op\":\"quit\"}\n");
+        // Node runs on while its input is open: it would be killed below, 10 s later, and leave
+        // its browser's profile behind.
+        m_node.closeWriteChannel();
         if (!m_node.waitForFinished(10000))
             m_node.kill();
         m_node.waitForFinished(2000);

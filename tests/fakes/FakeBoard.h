@@ -17,6 +17,7 @@ public:
     QStringList commands;
     std::array<SlotState, Sheets * Slots> states{};
     std::array<QString, Sheets * Slots> titles{};
+    std::array<QString, Sheets> names{}; ///< empty: "Sheet N"
     int shown = 0;
     TPlayState shownPlayState = TPlayState::psStopped;
     NowPlaying now;
@@ -31,7 +32,8 @@ public:
     [[nodiscard]] QString slotTitle(int sheet, int slot) const override { return titles[index(sheet, slot)]; }
     [[nodiscard]] QString sheetName(int sheet) const override
     {
-        return QStringLiteral("Sheet %1").arg(sheet + 1);
+        const QString& name = names[static_cast<std::size_t>(sheet)];
+        return name.isEmpty() ? QStringLiteral("Sheet %1").arg(sheet + 1) : name;
     }
     [[nodiscard]] int shownSheet() const override { return shown; }
     [[nodiscard]] TPlayState playState() const override { return shownPlayState; }

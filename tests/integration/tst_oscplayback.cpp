@@ -81,7 +81,7 @@ private Q_SLOTS:
     {
         OscClient client;
         QVERIFY(client.send(OscPacket::message("/sonavex/subscribe", {1}), m_port));
-        const int whole = 4 + Board::Sheets * (1 + 2 * Board::Slots);
+        const int whole = 6 + Board::Sheets * (1 + 2 * Board::Slots); // the time also as two texts
         QCOMPARE(
             client.receiveUntil([whole](const QList<OscMessage>& all) { return all.size() >= whole; }, 3000)
                 .size(),
@@ -117,10 +117,14 @@ private Q_SLOTS:
         QVERIFY(queued < told.size() && playing < told.size() && nowA < told.size());
         QVERIFY(aGreen < told.size() && bYellow < told.size());
         QVERIFY(queued < playing);
-        // At least four times a second while playing.
+        // At least four times a second while playing, in numbers and as a key's text.
         const auto times = std::count_if(told.cbegin() + playing, told.cend(),
                                          [](const OscMessage& m) { return m.path == "/sonavex/time"; });
         QVERIFY2(times >= 4, qPrintable(QString::number(times)));
+        const auto texts = std::count_if(told.cbegin() + playing, told.cend(), [](const OscMessage& m) {
+            return m.path == "/sonavex/time/left" && m.types == "s";
+        });
+        QCOMPARE(texts, times);
         client.send(OscPacket::message("/sonavex/subscribe", {0}), m_port);
     }
 };

@@ -16,6 +16,9 @@ const OscPeer Local{0x7F000001, 50000};
 const OscPeer Tablet{0xC0A80114, 9000};   // 192.168.1.20
 const OscPeer Stranger{0xC0A80115, 9000}; // 192.168.1.21
 const QByteArray RightPasscode = OscPacket::message("/sonavex/connect", {QStringLiteral("stage left")});
+/// Messages in the whole state: play state, song, time in numbers and as two texts, sheet shown,
+/// then each sheet's name and its buttons' colours and titles.
+constexpr int WholeState = 6 + Board::Sheets * (1 + 2 * Board::Slots);
 const QByteArray WrongPasscode = OscPacket::message("/sonavex/connect", {QStringLiteral("stage")});
 
 QByteArray msg(const char* path, const QVariantList& args = {})
@@ -171,6 +174,8 @@ private Q_SLOTS:
         row("subscribe yes", msg("/sonavex/subscribe", {QStringLiteral("yes")}), "badArguments");
         row("subscribe without a number", msg("/sonavex/subscribe"), "badArguments");
         row("subscribe to port 70000", msg("/sonavex/subscribe", {1, 70000}), "badArguments");
+        row("refresh to port 0", msg("/sonavex/refresh", {0}), "badArguments");
+        row("refresh with two numbers", msg("/sonavex/refresh", {1, 9021}), "badArguments");
         row("sheet 11", msg("/sonavex/sheet/11/button/1/press"), "outOfRange");
         row("sheet 0", msg("/sonavex/sheet/0/show"), "outOfRange");
         row("button 37", msg("/sonavex/sheet/1/button/37/queue"), "outOfRange");
@@ -269,13 +274,14 @@ private Q_SLOTS:
             QVERIFY(static_cast<std::size_t>(s.datagram.size()) <= OscRemote::MaxDatagram);
         }
         QList<OscMessage> all = m_transport.messagesTo(Local);
-        QCOMPARE(all.size(), 4 + Board::Sheets * (1 + 2 * Board::Slots));
+        QCOMPARE(all.size(), WholeState);
         QHash<QByteArray, QVariantList> last;
         for (const OscMessage& m : all)
             last[m.path] = m.args;
         QCOMPARE(last["/sonavex/state"], QVariantList{QStringLiteral("playing")});
         QCOMPARE(last["/sonavex/now"], (QVariantList{2, 4, QStringLiteral("Fanfare")}));
         QCOMPARE(last["/sonavex/time"], (QVariantList{1.5f, 2.5f}));
+        QCOMPARE(last["/sonavex/time/left"], QVariantList{QStringLiteral("0:02.5")});
         QCOMPARE(last["/sonavex/sheet"], QVariantList{1});
         QCOMPARE(last["/sonavex/sheet/2/name"], QVariantList{QStringLiteral("Sheet 2")});
         QCOMPARE(last["/sonavex/sheet/2/button/5/state"], QVariantList{3});
@@ -290,7 +296,7 @@ private Q_SLOTS:
         QVERIFY(m_transport.sent.isEmpty());
         QTRY_COMPARE(m_transport.sent.size(), 1);
         all = m_transport.messagesTo(Local);
-        QCOMPARE(all.size(), 4);
+        QCOMPARE(all.size(), 6);
         QCOMPARE(all[0].path, QByteArray("/sonavex/sheet/1/button/1/state"));
         QCOMPARE(all[0].args, QVariantList{4});
         QCOMPARE(all[2].args, QVariantList{QStringLiteral("paused")});
@@ -300,12 +306,58 @@ private Q_SLOTS:
         QCOMPARE(m_remote->subscriberCount(), 0);
     }
 
+    void timeIsSentAsText_data()
+    {
+        QTest::addColumn<double>("position");
+        QTest::addColumn<double>("left");
+        QTest::addColumn<QString>("elapsedText");
+        QTest::addColumn<QString>("leftText");
+        const auto row = [](const char* name, double position, double left, const char* e, const char* l) {
+            QTest::newRow(name) << position << left << QString::fromLatin1(e) << QString::fromLatin1(l);
+        };
+        row("a key's label, not 38.686237", 1.3, 38.686237, "0:01", "0:39");
+        row("a whole second left", 2.0, 38.0, "0:02", "0:38");
+        row("a hair over a whole second", 2.0, 38.0000001, "0:02", "0:38");
+        row("ten seconds left", 0, 10.0, "0:00", "0:10");
+        row("under ten seconds", 20.6, 9.4, "0:20", "0:09.4");
+        row("a hair under ten seconds", 20.0, 9.96, "0:20", "0:10");
+        row("the last tenth", 29.95, 0.05, "0:29", "0:00.1");
+        row("nothing plays", 0, 0, "0:00", "0:00");
+        row("over an hour", 3599.999, 3665.0, "59:59", "61:05");
+        row("below zero", -0.2, -1.0, "0:00", "0:00");
+    }
+
+    void timeIsSentAsText()
+    {
+        QFETCH(double, position);
+        QFETCH(double, left);
+        QFETCH(QString, elapsedText);
+        QFETCH(QString, leftText);
+        receive(msg("/sonavex/subscribe", {1}));
+        m_transport.sent.clear();
+        Q_EMIT m_board.timeChanged(position, position + left, left);
+        QTRY_COMPARE(m_transport.sent.size(), 1);
+        QHash<QByteArray, QVariantList> got;
+        for (const OscMessage& m : m_transport.messagesTo(Local))
+            got[m.path] = m.args;
+        QCOMPARE(got["/sonavex/time/elapsed"], QVariantList{elapsedText});
+        QCOMPARE(got["/sonavex/time/left"], QVariantList{leftText});
+    }
+
     void aSubscriberMayNameThePortItListensOn()
     {
         receive(msg("/sonavex/subscribe", {1, 9021}));
         QVERIFY(m_transport.messagesTo(Local).isEmpty());
-        QCOMPARE(m_transport.messagesTo({Local.address, 9021}).size(),
-                 4 + Board::Sheets * (1 + 2 * Board::Slots));
+        QCOMPARE(m_transport.messagesTo({Local.address, 9021}).size(), WholeState);
+        // A refresh names that port too; one for a port that holds no subscription is refused.
+        m_transport.sent.clear();
+        m_now += OscRemote::WholeStateMs;
+        receive(msg("/sonavex/refresh", {9021}));
+        QCOMPARE(m_transport.messagesTo({Local.address, 9021}).size(), WholeState);
+        receive(msg("/sonavex/refresh"));
+        const QList<OscMessage> refused = m_transport.messagesTo(Local);
+        QCOMPARE(refused.size(), 1);
+        QCOMPARE(refused[0].args, QVariantList{QStringLiteral("not subscribed")});
         receive(msg("/sonavex/subscribe", {0, 9021}));
         QCOMPARE(m_remote->subscriberCount(), 0);
     }
@@ -320,13 +372,16 @@ private Q_SLOTS:
         QCOMPARE(refused.size(), 1);
         QCOMPARE(refused[0].path, QByteArray("/sonavex/error"));
 
-        // A renewal within a second renews without sending the whole state again.
+        // A renewal only renews: eight remotes renewing every 30 s would otherwise get some 730
+        // messages each time. The whole state goes again on request, at most once a second.
         m_transport.sent.clear();
         m_now += OscRemote::SubscriptionMs / 2;
         receive(msg("/sonavex/subscribe", {1}), {Local.address, 1});
-        QVERIFY(!m_transport.sent.isEmpty());
+        QVERIFY(m_transport.sent.isEmpty());
+        receive(msg("/sonavex/refresh"), {Local.address, 1});
+        QCOMPARE(m_transport.messagesTo({Local.address, 1}).size(), WholeState);
         m_transport.sent.clear();
-        receive(msg("/sonavex/subscribe", {1}), {Local.address, 1});
+        receive(msg("/sonavex/refresh"), {Local.address, 1});
         QVERIFY(m_transport.sent.isEmpty());
 
         m_now += OscRemote::SubscriptionMs / 2;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The web remote headless: its request and command parsers, its gate, and the server on
 // 127.0.0.1 with a page's WebSocket, run against a fake board.
+#include "fakes/BrowserPage.h"
 #include "fakes/FakeBoard.h"
 #include "fakes/HttpExchange.h"
 #include "fakes/WebSocketWire.h"
@@ -14,6 +15,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScopeGuard>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWebSocket>
@@ -480,6 +483,114 @@ private Q_SLOTS:
         page->write(webSocketFrame(R"({"cmd":"stop"})", false));
         QTRY_VERIFY_WITH_TIMEOUT(page->state() == QAbstractSocket::UnconnectedState, 3000);
         QCOMPARE(m_board.commands.size(), 2);
+    }
+
+    /// The page in a real browser at a phone's 360x740: ten tabs that say which sheet each is,
+    /// titles that wrap, every target a finger's size, and a Stop All that one tap does not
+    /// fire. Saved as web-360.png in $SONAVEX_WEB_SHOTS when set.
+    void thePageFitsAPhone()
+    {
+        if (const QString why = BrowserPage::missing(); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        for (int s = 0; s < Board::Sheets; ++s)
+            m_board.names[static_cast<std::size_t>(s)] = QStringLiteral("Music Sheet %1").arg(s + 1);
+        m_board.names[1] = QStringLiteral("Intro and walk-in music for the doors");
+        m_board.states[1] = SlotState::Filled;
+        m_board.titles[1] = QStringLiteral("Entrance of the Gladiators, the long version with the encore");
+        const auto restore = qScopeGuard([this] {
+            m_board.names = {};
+            m_board.states[1] = SlotState::Empty;
+            m_board.titles[1].clear();
+        });
+        BrowserPage browser;
+        QVERIFY(browser.ready());
+        const auto ask = [&browser](const char* op, const QString& selector,
+                                    std::initializer_list<QPair<QString, QJsonValue>> args = {}) {
+            QJsonObject o{{QStringLiteral("op"), QLatin1String(op)}, {QStringLiteral("selector"), selector}};
+            for (const auto& [k, v] : args)
+                o.insert(k, v);
+            const QJsonValue answer = browser.ask(o);
+            if (answer.isUndefined())
+                qWarning("%s %s: %s", op, qPrintable(selector), qPrintable(browser.error()));
+            return answer;
+        };
+        QVERIFY(!ask("open", {},
+                     {{QStringLiteral("url"), QStringLiteral("http://127.0.0.1:%1/").arg(m_port)},
+                      {QStringLiteral("width"), 360},
+                      {QStringLiteral("height"), 740},
+                      {QStringLiteral("mobile"), true}})
+                     .isUndefined());
+        QVERIFY(!ask("waitText", QStringLiteral("#grid button[data-slot=\"1\"]"),
+                     {{QStringLiteral("text"), QStringLiteral("Gladiators")}})
+                     .isUndefined());
+        // Saved before the checks: a page that fails them is looked at.
+        if (const QString dir = qEnvironmentVariable("SONAVEX_WEB_SHOTS"); !dir.isEmpty())
+            QVERIFY(
+                !ask("shot", {}, {{QStringLiteral("path"), QString(dir + QStringLiteral("/web-360.png"))}})
+                     .isUndefined());
+        const auto boxes = [&](const QString& selector) { return ask("boxes", selector).toArray(); };
+        const auto box = [](const QJsonValue& b, const char* what) {
+            return b[QLatin1String(what)].toDouble();
+        };
+
+        const QJsonArray page = boxes(QStringLiteral("html"));
+        QVERIFY2(box(page[0], "sw") <= 360, "the page scrolls sideways");
+        for (const QJsonValue& target : boxes(QStringLiteral("button, label")))
+            QVERIFY2(
+                box(target, "h") >= 44 || box(target, "w") == 0,
+                qPrintable(
+                    QStringLiteral("%1: %2 px high").arg(target[u"text"].toString()).arg(box(target, "h"))));
+
+        // Each tab starts with its sheet's number, whole in sight; a default name fits whole.
+        const QJsonArray tabs = boxes(QStringLiteral("#tabs button"));
+        const QJsonArray numbers = boxes(QStringLiteral("#tabs .num"));
+        const QJsonArray labels = boxes(QStringLiteral("#tabs .label"));
+        QCOMPARE(tabs.size(), Board::Sheets);
+        QCOMPARE(numbers.size(), Board::Sheets);
+        QSet<QString> texts;
+        for (int s = 0; s < Board::Sheets; ++s) {
+            texts << labels[s][u"text"].toString();
+            const QJsonValue tab = tabs[s], number = numbers[s];
+            QVERIFY2(numbers[s][u"text"].toString().startsWith(QString::number(s + 1)),
+                     qPrintable(QString::number(s)));
+            QVERIFY2(box(number, "x") >= box(tab, "x") &&
+                         box(number, "x") + box(number, "w") <= box(tab, "x") + box(tab, "w") &&
+                         box(number, "y") >= box(tab, "y") &&
+                         box(number, "y") + box(number, "h") <= box(tab, "y") + box(tab, "h"),
+                     qPrintable(QStringLiteral("tab %1's number is cut").arg(s + 1)));
+            if (s != 1)
+                QVERIFY2(box(labels[s], "sw") <= box(labels[s], "cw") &&
+                             box(labels[s], "sh") <= box(labels[s], "ch"),
+                         qPrintable(QStringLiteral("tab %1 reads only part of %2")
+                                        .arg(s + 1)
+                                        .arg(labels[s][u"text"].toString())));
+        }
+        QCOMPARE(texts.size(), Board::Sheets);
+
+        // A long title wraps, and is cut after three lines.
+        const QJsonArray titles = boxes(QStringLiteral("#grid .label"));
+        const double line = box(titles[1], "lh");
+        QVERIFY2(box(titles[1], "h") > 2.5 * line && box(titles[1], "h") < 3.5 * line,
+                 qPrintable(QStringLiteral("%1 px against %2 a line").arg(box(titles[1], "h")).arg(line)));
+
+        // Stop All: a tap arms it and says so, and stops nothing (Play, sent after it, arrives
+        // alone); a second tap stops all, as does a finger held on it.
+        const QString stopAll = QStringLiteral("#stopall");
+        m_board.commands.clear();
+        QVERIFY(ask("text", stopAll).toString().contains(QLatin1String("tap twice")));
+        ask("touch", stopAll);
+        QCOMPARE(ask("className", stopAll).toString(), QStringLiteral("armed"));
+        ask("touch", QStringLiteral("#play"));
+        QTRY_COMPARE(m_board.commands, QStringList{QStringLiteral("play")});
+        ask("touch", stopAll);
+        QTRY_COMPARE(m_board.commands, (QStringList{QStringLiteral("play"), QStringLiteral("stopall")}));
+        QCOMPARE(ask("className", stopAll).toString(), QString());
+        ask("hold", stopAll, {{QStringLiteral("ms"), 900}});
+        QTRY_COMPARE(m_board.commands.size(), 3);
+        QCOMPARE(m_board.commands.last(), QStringLiteral("stopall"));
+        QCOMPARE(ask("className", stopAll).toString(), QString()); // the hold's own click arms nothing
+        ask("touch", stopAll);
+        QCOMPARE(ask("className", stopAll).toString(), QStringLiteral("armed"));
     }
 };
 
