@@ -8,7 +8,8 @@
 
 QList<KeyListRow> KeyListRows::build(const SlotKeyControl& keys, const MidiControl* midi,
                                      const std::function<QString(int)>& sheetName,
-                                     const std::function<QString(int, int)>& title)
+                                     const std::function<QString(int, int)>& title,
+                                     const QList<std::pair<QKeySequence, QString>>& menuKeys)
 {
     const auto midiText = [midi](const KeyTarget& target) {
         return midi ? midi->midiText(target) : QString();
@@ -30,5 +31,13 @@ QList<KeyListRow> KeyListRows::build(const SlotKeyControl& keys, const MidiContr
                            QString::number(slot.slot + 1),
                            title(slot.sheet, slot.slot),
                            midiText(slot)};
+    for (const auto& [key, name] : menuKeys) {
+        KeyListRow row;
+        row.key = key.toString(QKeySequence::NativeText);
+        row.sheet = QStringLiteral("(menu)");
+        row.button = name;
+        row.menu = true;
+        rows << row;
+    }
     return rows;
 }

@@ -34,21 +34,43 @@ void install(QWidget* window, QMenuBar* menus)
     }
 }
 
+namespace {
+
+QString plain(const QString& text)
+{
+    return text.section(QLatin1Char('\t'), 0, 0).remove(QLatin1Char('&'));
+}
+
+} // namespace
+
 QHash<QKeySequence, QString> used(const QMenuBar* menus)
 {
     QHash<QKeySequence, QString> keys;
-    auto plain = [](QString text) { return text.section(QLatin1Char('\t'), 0, 0).remove(QLatin1Char('&')); };
     for (QAction* top : menus->actions()) {
         const QString title = top->text();
         const qsizetype amp = title.indexOf(QLatin1Char('&'));
         if (amp >= 0 && amp + 1 < title.size())
             keys.insert(QKeySequence(QStringLiteral("Alt+") + title.at(amp + 1).toUpper()),
                         plain(title) + QStringLiteral(" menu"));
+    }
+    for (const auto& [key, name] : itemKeys(menus))
+        if (!keys.contains(key))
+            keys.insert(key, name);
+    return keys;
+}
+
+QList<std::pair<QKeySequence, QString>> itemKeys(const QMenuBar* menus)
+{
+    QList<std::pair<QKeySequence, QString>> keys;
+    QList<QKeySequence> seen;
+    for (QAction* top : menus->actions()) {
         if (QMenu* menu = top->menu()) {
             for (QAction* item : menu->actions()) {
                 const auto key = item->property("menuShortcut").value<QKeySequence>();
-                if (!key.isEmpty() && !keys.contains(key))
-                    keys.insert(key, plain(item->text()));
+                if (key.isEmpty() || seen.contains(key))
+                    continue;
+                seen << key;
+                keys.emplace_back(key, plain(item->text()));
             }
         }
     }

@@ -3,7 +3,10 @@
 
 #include <QHash>
 #include <QKeySequence>
+#include <QList>
 #include <QString>
+
+#include <utility>
 
 class QMenuBar;
 class QWidget;
@@ -17,5 +20,9 @@ void install(QWidget* window, QMenuBar* menus);
 
 /// The keys the menus use (their Alt+letter included), each with the name of its item.
 [[nodiscard]] QHash<QKeySequence, QString> used(const QMenuBar* menus);
+
+/// The keys of the menus' items in menu order, each with the name of the item it reaches (a key
+/// a later item only shows is listed once).
+[[nodiscard]] QList<std::pair<QKeySequence, QString>> itemKeys(const QMenuBar* menus);
 
 } // namespace MenuShortcuts

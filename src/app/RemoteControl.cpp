@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "RemoteControl.h"
 
+#include "app/NetworkAddresses.h"
 #include "app/frmRemoteControl.h"
 #include "core/ShowCore.h"
 #include "platform/Guard.h"
@@ -94,7 +95,7 @@ QString RemoteControl::webStatus() const
 
 void RemoteControl::configure()
 {
-    TfrmRemoteControl dialog(m_owner, RemoteSettings::load(m_registry));
+    TfrmRemoteControl dialog(m_owner, RemoteSettings::load(m_registry), &NetworkAddresses::reachable);
     dialog.setOscStatus(oscStatus());
     dialog.setWebStatus(webStatus());
     if (dialog.exec() != QDialog::Accepted)

@@ -70,7 +70,9 @@ QList<QKeySequence> SlotKeyControl::takenKeys() const
 
 QList<KeyListRow> SlotKeyControl::listRows() const
 {
-    return KeyListRows::build(*this, m_midi, m_names.sheet, m_names.title);
+    return KeyListRows::build(*this, m_midi, m_names.sheet, m_names.title,
+                              m_names.menuItemKeys ? m_names.menuItemKeys()
+                                                   : QList<std::pair<QKeySequence, QString>>());
 }
 
 void SlotKeyControl::showList(QWidget* owner)

@@ -6,10 +6,12 @@
 
 #include <QHash>
 #include <QKeySequence>
+#include <QList>
 #include <QObject>
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 class BoardSettings;
 struct KeyListRow;
@@ -34,6 +36,8 @@ public:
         std::function<QString(int sheet)> sheet;
         std::function<QString(int sheet, int slot)> title;
         std::function<QHash<QKeySequence, QString>()> menuKeys;
+        /// The menu items' keys in menu order, for the Keys list.
+        std::function<QList<std::pair<QKeySequence, QString>>()> menuItemKeys;
     };
     void setNames(Names names) { m_names = std::move(names); }
 

@@ -83,6 +83,7 @@ TfrmKeys::TfrmKeys(QWidget* owner, Dialogs& dialogs, Board board)
     connectGuarded(btnSave, &QPushButton::clicked, this, &TfrmKeys::btnSaveClick);
     connect(btnClose, &QPushButton::clicked, this, &QDialog::reject);
     connectGuarded(lstKeys, &QTableWidget::itemDoubleClicked, this, [this] { btnAssignClick(); });
+    connectGuarded(lstKeys, &QTableWidget::currentCellChanged, this, &TfrmKeys::followSelection);
     refill();
     lstKeys->setFocus();
 }
@@ -103,7 +104,14 @@ bool TfrmKeys::eventFilter(QObject* watched, QEvent* event)
 int TfrmKeys::currentRow() const
 {
     const int row = lstKeys->currentRow();
-    return row >= 0 && row < m_rows.size() ? row : -1;
+    return row >= 0 && row < m_rows.size() && !m_rows[row].menu ? row : -1;
+}
+
+void TfrmKeys::followSelection()
+{
+    const bool assignable = currentRow() >= 0;
+    btnAssign->setEnabled(assignable);
+    btnClear->setEnabled(assignable);
 }
 
 void TfrmKeys::refill()
@@ -116,9 +124,19 @@ void TfrmKeys::refill()
         for (int c = 0; c < texts.size(); ++c)
             lstKeys->setItem(r, c, new QTableWidgetItem(texts[c]));
     }
+    // A longer text widens its column; none narrows. The view measures only the lines in sight
+    // once it is shown, so a fresh measure alone would narrow the columns after every change.
+    QList<int> widths;
+    for (int c = 0; c < lstKeys->columnCount(); ++c)
+        widths << lstKeys->columnWidth(c);
     lstKeys->resizeColumnsToContents();
+    if (m_widthsSet)
+        for (int c = 0; c < lstKeys->columnCount(); ++c)
+            lstKeys->setColumnWidth(c, std::max(widths[c], lstKeys->columnWidth(c)));
+    m_widthsSet = true;
     if (!m_rows.isEmpty())
         lstKeys->setCurrentCell(std::min(keep, static_cast<int>(m_rows.size()) - 1), 0);
+    followSelection();
 }
 
 void TfrmKeys::btnAssignClick()

@@ -61,7 +61,8 @@ TMainForm::TMainForm(ShowCore& show, Dialogs& dialogs, const DriveList& drives, 
     MainFormLayout::build(*this);
     m_keys->setNames({[this](int sheet) { return m_show.sheetName(sheet); },
                       [this](int sheet, int slot) { return songInfo().title(sheet, slot); },
-                      [this] { return MenuShortcuts::used(menuBar()); }});
+                      [this] { return MenuShortcuts::used(menuBar()); },
+                      [this] { return MenuShortcuts::itemKeys(menuBar()); }});
     // An error in creation is reported and the window is still made and shown.
     guard([this] { FormCreate(); });
     followShow();

@@ -3,7 +3,7 @@
 
 #include "app/QrCode.h"
 #include "platform/Fonts.h"
-#include "web/WebServer.h"
+#include "platform/Guard.h"
 
 #include <QFormLayout>
 #include <QGroupBox>
@@ -16,8 +16,12 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-TfrmRemoteControl::TfrmRemoteControl(QWidget* owner, const RemoteSettings& current)
+#include <utility>
+
+TfrmRemoteControl::TfrmRemoteControl(QWidget* owner, const RemoteSettings& current,
+                                     NetworkAddressLookup lookup)
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    , m_lookup(std::move(lookup))
 {
     setWindowTitle(QStringLiteral("Remote Control"));
     setFont(Fonts::msSansSerif(11));
@@ -63,6 +67,9 @@ TfrmRemoteControl::TfrmRemoteControl(QWidget* owner, const RemoteSettings& curre
     lblWebAddress = new QLabel(grpWeb);
     lblWebAddress->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     webRows->addRow(QStringLiteral("Open:"), lblWebAddress);
+    lblWebCodeNote = new QLabel(grpWeb);
+    lblWebCodeNote->setWordWrap(true);
+    webRows->addRow(lblWebCodeNote);
     lblWebStatus = new QLabel(grpWeb);
     lblWebStatus->setWordWrap(true);
     lblWebStatus->setVisible(false);
@@ -103,8 +110,8 @@ TfrmRemoteControl::TfrmRemoteControl(QWidget* owner, const RemoteSettings& curre
     connect(grpOsc, &QGroupBox::toggled, this, &TfrmRemoteControl::check);
     connect(grpWeb, &QGroupBox::toggled, this, &TfrmRemoteControl::check);
     connect(rbWebNetwork, &QRadioButton::toggled, this, &TfrmRemoteControl::check);
-    connect(spnWebPort, &QSpinBox::valueChanged, this, &TfrmRemoteControl::showWebAddress);
-    connect(rbWebNetwork, &QRadioButton::toggled, this, &TfrmRemoteControl::showWebAddress);
+    connectGuarded(spnWebPort, &QSpinBox::valueChanged, this, &TfrmRemoteControl::showWebAddress);
+    connectGuarded(rbWebNetwork, &QRadioButton::toggled, this, &TfrmRemoteControl::showWebAddress);
     showWebAddress();
     connect(rbOscNetwork, &QRadioButton::toggled, this, &TfrmRemoteControl::check);
     connect(edtPasscode, &QLineEdit::textChanged, this, &TfrmRemoteControl::check);
@@ -136,12 +143,32 @@ void TfrmRemoteControl::setWebStatus(const QString& text)
 
 void TfrmRemoteControl::showWebAddress()
 {
-    const QStringList addresses =
-        WebServer::addresses(static_cast<quint16>(spnWebPort->value()), rbWebNetwork->isChecked());
+    const int port = spnWebPort->value();
+    const auto url = [port](const QString& host) {
+        return QStringLiteral("http://%1:%2/").arg(host).arg(port);
+    };
+    QStringList addresses;
+    QString note;
+    if (!rbWebNetwork->isChecked()) {
+        addresses << url(QStringLiteral("127.0.0.1"));
+        note = QStringLiteral("A phone cannot open this computer's own address: choose \"the local network\" "
+                              "to get a code.");
+    } else {
+        for (const QHostAddress& a : m_lookup())
+            addresses << url(a.toString());
+        if (addresses.isEmpty()) {
+            addresses << url(QStringLiteral("127.0.0.1"));
+            note = QStringLiteral("This computer has no network address now: connect it to the network a "
+                                  "phone is on to get a code.");
+        }
+    }
     lblWebAddress->setText(addresses.join(QLatin1Char('\n')));
-    const QImage code = QrCode::image(addresses.value(0), 4);
+    // The code is of the first line shown, so what the camera reads is what the text says.
+    const QImage code = note.isEmpty() ? QrCode::image(addresses.first(), 4) : QImage();
     lblWebCode->setPixmap(QPixmap::fromImage(code));
     lblWebCode->setVisible(!code.isNull());
+    lblWebCodeNote->setText(note);
+    lblWebCodeNote->setVisible(!note.isEmpty());
 }
 
 void TfrmRemoteControl::check()

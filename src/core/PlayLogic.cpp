@@ -217,6 +217,10 @@ void PlayLogic::showIdle()
 {
     f.setTransport(Transport{});
     f.WaveTimer->setEnabled(false);
+    // With nothing playing there is nothing to count down: the last count would stay red.
+    if (f.m_showTimeLeft)
+        f.setStatus(0, QString());
+    f.setFinalSeconds(false);
     f.follow(false);
 }
 

@@ -469,6 +469,8 @@ void ShowCore::setShowTimeLeft(bool on)
     m_settings.saveShowTimeLeft(on);
     if (WaveTimer->Enabled())
         WaveTimerTimer(); // the position turns at once, not at the next second
+    else if (on)
+        setStatus(0, QString()); // nothing plays: nothing to count down
 }
 
 bool ShowCore::logPlays() const

@@ -1469,11 +1469,15 @@ private Q_SLOTS:
         for (const KeyListRow& r : rows)
             lines << QStringList{r.key, r.midi, r.sheet, r.button, r.title}.join(QLatin1Char('|'));
         QCOMPARE(lines,
-                 (QStringList{u"Space|||Play|"_s, u"|||Stop Song|"_s, u"F12|||Stop All|"_s, u"|||Pause|"_s,
-                              u"|||Fade|"_s, u"|||Next Sheet|"_s, u"|||Previous Sheet|"_s,
-                              u"F1||Music Sheet 1|2|B"_s,
-                              u"F2|Note 36 ch 1, Shift: Note 40 ch 1|Music Sheet 1|5|A again"_s,
-                              u"F3||Music Sheet 2|1|<empty>"_s, u"|Note 50 ch 2|Music Sheet 3|4|<empty>"_s}));
+                 (QStringList{
+                     u"Space|||Play|"_s, u"|||Stop Song|"_s, u"F12|||Stop All|"_s, u"|||Pause|"_s,
+                     u"|||Fade|"_s, u"|||Next Sheet|"_s, u"|||Previous Sheet|"_s, u"F1||Music Sheet 1|2|B"_s,
+                     u"F2|Note 36 ch 1, Shift: Note 40 ch 1|Music Sheet 1|5|A again"_s,
+                     u"F3||Music Sheet 2|1|<empty>"_s, u"|Note 50 ch 2|Music Sheet 3|4|<empty>"_s,
+                     // The menus' own keys close the list, for the paperwork.
+                     u"Ctrl+O||(menu)|Open Tab Editor|"_s, u"Ctrl+P||(menu)|Play Song|"_s,
+                     u"Ctrl+S||(menu)|Stop Song|"_s, u"Ctrl+A||(menu)|Stop All|"_s, u"Ctrl+X||(menu)|Exit|"_s,
+                     u"Ctrl+F||(menu)|Fade Control|"_s, u"Ctrl+E||(menu)|IE Style|"_s}));
 
         const QString saved = m_env->root() + QStringLiteral("/keys.txt");
         m_dialogs->fileAnswers = {saved};
@@ -1481,7 +1485,13 @@ private Q_SLOTS:
             auto* list = qobject_cast<TfrmKeys*>(QApplication::activeModalWidget());
             QVERIFY(list);
             // Enter gives the selected line a key, and the list stays open; Next Sheet learns a control.
+            // The columns keep their widths, though the longest texts are scrolled out of sight.
+            list->resize(list->width(), 200);
+            QCoreApplication::sendPostedEvents(); // the layout follows the new height
             list->lstKeys->setCurrentCell(1, 0);
+            QList<int> widths;
+            for (int c = 0; c < list->lstKeys->columnCount(); ++c)
+                widths << list->lstKeys->columnWidth(c);
             QTimer::singleShot(0, list, [] {
                 if (auto* dialog = qobject_cast<TfrmAssignKey*>(QApplication::activeModalWidget()))
                     QTest::keyClick(dialog, Qt::Key_F9);
@@ -1489,6 +1499,8 @@ private Q_SLOTS:
             QTest::keyClick(list->lstKeys, Qt::Key_Return);
             QVERIFY(list->isVisible());
             QCOMPARE(list->lstKeys->item(1, 0)->text(), u"F9"_s);
+            for (int c = 0; c < list->lstKeys->columnCount(); ++c)
+                QCOMPARE(list->lstKeys->columnWidth(c), widths[c]);
             list->lstKeys->setCurrentCell(5, 0);
             QTimer::singleShot(0, list, [&] { midi.remote().act({MidiMessageId::Kind::Control, 1, 20}); });
             list->btnAssign->click();
@@ -1496,7 +1508,11 @@ private Q_SLOTS:
             QCOMPARE(registryValue(u"Midi"_s, u"cc 1 20"_s), u"nextsheet"_s);
             list->lstKeys->setCurrentCell(8, 0); // F2 and its notes, cleared from the list
             list->btnClear->click();
-            QCOMPARE(list->lstKeys->rowCount(), 10);
+            QCOMPARE(list->lstKeys->rowCount(), 17);
+            list->lstKeys->setCurrentCell(12, 0); // a menu's key is only listed
+            QVERIFY(!list->btnAssign->isEnabled() && !list->btnClear->isEnabled());
+            QTest::keyClick(list->lstKeys, Qt::Key_Return);
+            QCOMPARE(list->lstKeys->item(12, 0)->text(), u"Ctrl+S"_s);
             list->btnSave->click();
 
             // The input narrowed to a channel and a device, stored beside the assignments.
@@ -1521,7 +1537,7 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QStringList text =
             QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QCOMPARE(text.size(), 11);
+        QCOMPARE(text.size(), 18);
         QVERIFY(text[0].startsWith(u"Key"_s) && text[0].endsWith(u"Title"_s));
         // A line without a key keeps its columns.
         QCOMPARE(text[4].indexOf(u"Pause"_s), text[0].indexOf(u"Button"_s));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Options, "Remote Control...": the dialog, the settings under "Remote", and a port in use said in
 // the status bar while the board runs on.
+#include "app/QrCode.h"
 #include "app/RemoteControl.h"
 #include "app/StatusNews.h"
 #include "app/frmRemoteControl.h"
@@ -23,6 +24,8 @@ Q_DECLARE_METATYPE(RemoteSettings)
 
 class TestRemoteControl : public QObject, BoardFixture {
     Q_OBJECT
+
+    static QList<QHostAddress> noNetwork() { return {}; }
 
 private Q_SLOTS:
     void init() { setUp(); }
@@ -52,7 +55,7 @@ private Q_SLOTS:
         }
         const RemoteSettings loaded = RemoteSettings::load(*m_registry);
         QCOMPARE(loaded, stored);
-        TfrmRemoteControl dialog(nullptr, loaded);
+        TfrmRemoteControl dialog(nullptr, loaded, noNetwork);
         QCOMPARE(dialog.grpOsc->isChecked(), stored.oscPort != 0);
         QCOMPARE(dialog.spnOscPort->value(),
                  stored.oscPort ? stored.oscPort : RemoteSettings::DefaultOscPort);
@@ -64,7 +67,7 @@ private Q_SLOTS:
 
     void theLocalNetworkWaitsForAPasscode()
     {
-        TfrmRemoteControl dialog(nullptr, RemoteSettings{});
+        TfrmRemoteControl dialog(nullptr, RemoteSettings{}, noNetwork);
         dialog.grpOsc->setChecked(true);
         QVERIFY(dialog.BitBtn1->isEnabled());
         dialog.edtPasscode->setText(QStringLiteral("cue")); // short, but on this computer only
@@ -91,9 +94,47 @@ private Q_SLOTS:
         dialog.grpWeb->setChecked(true);
         QVERIFY(dialog.BitBtn1->isEnabled());
         QCOMPARE(dialog.lblWebAddress->text(), QStringLiteral("http://127.0.0.1:8020/"));
-        QVERIFY(!dialog.lblWebCode->pixmap().isNull());
         dialog.rbWebNetwork->setChecked(true);
         QVERIFY(!dialog.BitBtn1->isEnabled());
+    }
+
+    void theWebCodeIsOfTheFirstNetworkAddress_data()
+    {
+        QTest::addColumn<bool>("network");
+        QTest::addColumn<QStringList>("found");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("why"); // empty: a code of the first line shown
+        const QStringList two{QStringLiteral("192.168.1.23"), QStringLiteral("10.0.0.5")};
+        QTest::newRow("this computer only")
+            << false << two << QStringLiteral("http://127.0.0.1:8123/") << QStringLiteral("own address");
+        QTest::newRow("the local network")
+            << true << two << QStringLiteral("http://192.168.1.23:8123/\nhttp://10.0.0.5:8123/") << QString();
+        QTest::newRow("the local network, no address")
+            << true << QStringList() << QStringLiteral("http://127.0.0.1:8123/")
+            << QStringLiteral("no network");
+    }
+
+    void theWebCodeIsOfTheFirstNetworkAddress()
+    {
+        QFETCH(bool, network);
+        QFETCH(QStringList, found);
+        QFETCH(QString, shown);
+        QFETCH(QString, why);
+        const auto lookup = [found] {
+            QList<QHostAddress> out;
+            for (const QString& a : found)
+                out << QHostAddress(a);
+            return out;
+        };
+        TfrmRemoteControl dialog(nullptr, RemoteSettings{0, false, QString(), 8123, network}, lookup);
+        QCOMPARE(dialog.lblWebAddress->text(), shown);
+        QCOMPARE(dialog.lblWebCode->isHidden(), !why.isEmpty());
+        QCOMPARE(dialog.lblWebCodeNote->isHidden(), why.isEmpty());
+        if (why.isEmpty())
+            QCOMPARE(dialog.lblWebCode->pixmap().toImage(),
+                     QPixmap::fromImage(QrCode::image(shown.section(QLatin1Char('\n'), 0, 0), 4)).toImage());
+        else
+            QVERIFY2(dialog.lblWebCodeNote->text().contains(why), qPrintable(dialog.lblWebCodeNote->text()));
     }
 
     void aWebPortInUseIsSaidInTheStatusBar()

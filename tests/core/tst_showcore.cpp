@@ -432,6 +432,43 @@ private Q_SLOTS:
         QCOMPARE(time.count(), told);
     }
 
+    void theTimeLeftPanelIsBlankOnceNothingPlays_data()
+    {
+        QTest::addColumn<QString>("how");
+        for (const char* how : {"end", "stop", "stopall", "fade"})
+            QTest::newRow(how) << QString::fromLatin1(how);
+    }
+
+    void theTimeLeftPanelIsBlankOnceNothingPlays()
+    {
+        QFETCH(QString, how);
+        m_core->setShowTimeLeft(true);
+        m_player->durations.insert(m_files[0], 10.0);
+        m_board->press(0, 0, PressedBy::Osc);
+        settle();
+        m_player->setPosition(6.0);
+        m_core->WaveTimerTimer();
+        QCOMPARE(m_core->statusText(0), QStringLiteral("-00:04"));
+        QVERIFY(m_core->finalSeconds());
+        if (how == QLatin1String("end")) {
+            m_player->finish();
+        } else if (how == QLatin1String("stop")) {
+            m_core->StopSongClick();
+        } else if (how == QLatin1String("stopall")) {
+            m_core->StopAllClick();
+        } else {
+            m_core->FadeClick();
+            while (m_core->FadeTimer->Enabled())
+                m_core->FadeTimerTimer();
+        }
+        settle();
+        QVERIFY(idle());
+        QCOMPARE(m_core->statusText(0), QString());
+        QVERIFY(!m_core->finalSeconds());
+        // The length and the name of the song that played stay as they were.
+        QCOMPARE(m_core->statusText(1), FormatSeconds(10.0));
+    }
+
     void pressesAndCommandsPlayAsTheyShould_data()
     {
         QTest::addColumn<int>("mode"); // slot 0's
