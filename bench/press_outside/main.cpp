@@ -5,8 +5,10 @@
 // button presses go to a sound button of each through the X server (XTEST), taken in turns; each
 // is timed from just before the request is flushed to the X server to the first loud sample at
 // the null sink's monitor. Once idle, once with busy programs on every core (started and stopped
-// here). Needs the test audio server and Xvfb.
-// Usage: press_outside [presses] [program]   (presses of each, 40; another build of sonavex)
+// here). Given a second build, that one runs beside the first (settings of its own, its window
+// below the first's) and is pressed in the same turns: before and after a change, in one run.
+// Needs the test audio server and Xvfb.
+// Usage: press_outside [presses] [program] [second program]   (presses of each, 40)
 #include "BenchSupport.h"
 #include "BusyLoad.h"
 #include "OnsetRecorder.h"
@@ -76,6 +78,14 @@ public:
         return reply ? QPoint(reply->dst_x, reply->dst_y) : QPoint();
     }
 
+    /// Moves a window (there is no window manager to do it): two boards side by side.
+    void place(xcb_window_t window, QPoint at)
+    {
+        const std::uint32_t xy[] = {static_cast<std::uint32_t>(at.x()), static_cast<std::uint32_t>(at.y())};
+        xcb_configure_window(m_conn.get(), window, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, xy);
+        xcb_flush(m_conn.get());
+    }
+
     void moveTo(QPoint at)
     {
         xcb_test_fake_input(m_conn.get(), XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, m_root,
@@ -134,11 +144,12 @@ std::optional<QPoint> findFirstButton(Mouse& mouse, OnsetRecorder& recorder, QPo
 }
 
 struct Turns {
-    Series board, floor;
+    Series board, other, floor;
     double loadAverage = 0; ///< over the last minute, at the end
 };
 
-Turns pressInTurns(Mouse& mouse, OnsetRecorder& recorder, QPoint board, QPoint floor, int presses)
+Turns pressInTurns(Mouse& mouse, OnsetRecorder& recorder, QPoint board, std::optional<QPoint> other,
+                   QPoint floor, int presses)
 {
     Turns t;
     const auto add = [](Series& s, std::int64_t ns) {
@@ -149,6 +160,8 @@ Turns pressInTurns(Mouse& mouse, OnsetRecorder& recorder, QPoint board, QPoint f
     };
     for (int i = 0; i < presses; ++i) {
         add(t.board, clickToSound(mouse, recorder, board));
+        if (other)
+            add(t.other, clickToSound(mouse, recorder, *other));
         add(t.floor, clickToSound(mouse, recorder, floor));
     }
     double load[1] = {0};
@@ -161,8 +174,12 @@ void print(const char* when, const Turns& t)
 {
     std::printf("%s (load average %.2f at the end):\n", when, t.loadAverage);
     printRow("sonavex: press to first sample", t.board);
+    if (!t.other.ms.empty() || t.other.missed > 0)
+        printRow("second build: press to first sample", t.other);
     printRow("press_floor: press to first sample", t.floor);
     std::printf("  %-40s %7.2f\n", "sonavex - floor, medians", t.board.at(0.5) - t.floor.at(0.5));
+    if (!t.other.ms.empty())
+        std::printf("  %-40s %7.2f\n", "second build - floor, medians", t.other.at(0.5) - t.floor.at(0.5));
 }
 
 /// The 36 songs on the first sheet, in a song file the settings name: the program reads it and
@@ -193,6 +210,7 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     const int presses = argc > 1 ? std::max(1, std::atoi(argv[1])) : 40;
     const QString program = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral(SONAVEX_BINARY);
+    const QString secondProgram = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString();
     const int cores = static_cast<int>(std::max(1L, sysconf(_SC_NPROCESSORS_ONLN)));
 
     QTemporaryDir home;
@@ -243,11 +261,35 @@ int main(int argc, char* argv[])
     floor.start(QStringLiteral(PRESS_FLOOR_BINARY), {songs.first()});
     const xcb_window_t floorWindow =
         floor.waitForStarted(5000) ? watcher.waitForMapped(FloorTitle, 10000, floor) : XCB_NONE;
+    // The second build: the same songs, its own settings (so that it is not the first's second
+    // copy), its window below the first's.
+    QProcess other;
+    xcb_window_t otherWindow = XCB_NONE;
+    if (!secondProgram.isEmpty()) {
+        const QString otherConfig = home.filePath(QStringLiteral("config2"));
+        fillFirstSheet(otherConfig, home.filePath(QStringLiteral("songs2.inf")), songs);
+        QProcessEnvironment otherEnv = env;
+        otherEnv.insert(QStringLiteral("XDG_CONFIG_HOME"), otherConfig);
+        otherEnv.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data2")));
+        otherEnv.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache2")));
+        other.setProcessEnvironment(otherEnv);
+        other.setStandardOutputFile(QProcess::nullDevice());
+        other.setStandardErrorFile(home.filePath(QStringLiteral("board2.log")));
+        other.start(secondProgram, {});
+        otherWindow = other.waitForStarted(5000) ? watcher.waitForMapped(BoardTitle, 20000, other) : XCB_NONE;
+        if (boardWindow != XCB_NONE && otherWindow != XCB_NONE) {
+            mouse.place(boardWindow, {400, 20});
+            mouse.place(otherWindow, {400, 540});
+        }
+    }
 
     int status = 0;
-    if (boardWindow == XCB_NONE || floorWindow == XCB_NONE) {
+    if (boardWindow == XCB_NONE || floorWindow == XCB_NONE ||
+        (!secondProgram.isEmpty() && otherWindow == XCB_NONE)) {
         std::fprintf(stderr, "the %s window was never mapped\n",
-                     boardWindow == XCB_NONE ? "board's" : "floor's");
+                     boardWindow == XCB_NONE   ? "board's"
+                     : floorWindow == XCB_NONE ? "floor's"
+                                               : "second build's");
         status = 1;
     } else {
         // The board readies its songs after the window shows; give it the time a show gives it.
@@ -255,19 +297,27 @@ int main(int argc, char* argv[])
         const QPoint floorButton = mouse.origin(floorWindow) + QPoint(105 / 2, 42 / 2);
         const std::optional<QPoint> boardButton =
             findFirstButton(mouse, *recorder, mouse.origin(boardWindow));
-        if (!boardButton || clickToSound(mouse, *recorder, floorButton) < 0) {
-            std::fprintf(stderr, "no sound from the %s's button\n", boardButton ? "floor" : "board");
+        std::optional<QPoint> otherButton;
+        if (otherWindow != XCB_NONE)
+            otherButton = findFirstButton(mouse, *recorder, mouse.origin(otherWindow));
+        if (!boardButton || (otherWindow != XCB_NONE && !otherButton) ||
+            clickToSound(mouse, *recorder, floorButton) < 0) {
+            std::fprintf(stderr, "no sound from the %s's button\n",
+                         !boardButton                              ? "board"
+                         : !otherButton && otherWindow != XCB_NONE ? "second build"
+                                                                   : "floor");
             status = 1;
         } else {
             const QPoint inWindow = *boardButton - mouse.origin(boardWindow);
             std::printf("the board's first button answered at (%d, %d) in its window\n", inWindow.x(),
                         inWindow.y());
-            const Turns idle = pressInTurns(mouse, *recorder, *boardButton, floorButton, presses);
+            const Turns idle =
+                pressInTurns(mouse, *recorder, *boardButton, otherButton, floorButton, presses);
             Turns loaded;
             {
                 BusyLoad load(2 * cores);
                 std::this_thread::sleep_for(std::chrono::milliseconds(500));
-                loaded = pressInTurns(mouse, *recorder, *boardButton, floorButton, presses);
+                loaded = pressInTurns(mouse, *recorder, *boardButton, otherButton, floorButton, presses);
             }
             std::printf(
                 "What is measured: CLOCK_MONOTONIC from just before an XTEST button press is flushed\n"
@@ -282,7 +332,9 @@ int main(int argc, char* argv[])
             print("busy", loaded);
         }
     }
-    for (QProcess* p : {&floor, &board}) {
+    for (QProcess* p : {&floor, &other, &board}) {
+        if (p->state() == QProcess::NotRunning)
+            continue;
         p->terminate();
         if (!p->waitForFinished(10000))
             p->kill();
