@@ -175,15 +175,8 @@ void TestMLabel::settersShouldRepaintOnlyOnChange()
     l.setCaption(QStringLiteral("Stop"));
     l.show();
     QVERIFY(QTest::qWaitForWindowExposed(&l));
-    PaintCounter counter;
-    l.installEventFilter(&counter);
-    const auto paintsAfter = [&](auto&& change) {
-        QCoreApplication::processEvents();
-        counter.paints = 0;
-        change();
-        QCoreApplication::processEvents();
-        return counter.paints;
-    };
+    PaintCounter counter(&l);
+    const auto paintsAfter = [&](auto&& change) { return counter.paintsAfter(change); };
     QCOMPARE(paintsAfter([&] {
                  l.setTextStyle(TTextStyle::tsRecessed);
                  l.setShadowColor(l.ShadowColor());

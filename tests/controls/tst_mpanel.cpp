@@ -166,15 +166,8 @@ void TestMPanel::settersShouldRepaintOnlyOnChange()
     TMPanel p;
     p.show();
     QVERIFY(QTest::qWaitForWindowExposed(&p));
-    PaintCounter counter;
-    p.installEventFilter(&counter);
-    const auto paintsAfter = [&](auto&& change) {
-        QCoreApplication::processEvents();
-        counter.paints = 0;
-        change();
-        QCoreApplication::processEvents();
-        return counter.paints;
-    };
+    PaintCounter counter(&p);
+    const auto paintsAfter = [&](auto&& change) { return counter.paintsAfter(change); };
     QCOMPARE(paintsAfter([&] {
                  p.setBevelSides(AllSides);
                  p.setBorderSides(0);

@@ -400,15 +400,8 @@ void TestTranBtn::settersShouldRepaintOnlyWhenTheySay()
     auto* b = new TMTranBtn(&parent);
     parent.show();
     QVERIFY(QTest::qWaitForWindowExposed(&parent));
-    PaintCounter counter;
-    b->installEventFilter(&counter);
-    const auto paintsAfter = [&](auto&& change) {
-        QCoreApplication::processEvents();
-        counter.paints = 0;
-        change();
-        QCoreApplication::processEvents();
-        return counter.paints;
-    };
+    PaintCounter counter(b);
+    const auto paintsAfter = [&](auto&& change) { return counter.paintsAfter(change); };
 
     QCOMPARE(paintsAfter([&] { b->setBorder(BStyle::BsNormal); }), 0);
     QVERIFY(paintsAfter([&] { b->setBorder(BStyle::BsIe); }) > 0);
