@@ -2,6 +2,7 @@
 #include "controls/TextDrawing.h"
 #include "controls/Tranbtn.h"
 #include "fakes/PaintCounter.h"
+#include "fakes/WidgetShot.h"
 #include "platform/Errors.h"
 #include "platform/Fonts.h"
 
@@ -20,17 +21,9 @@ public:
     explicit Backing(const QSize& size)
     {
         resize(size);
-        setAutoFillBackground(true);
-        QPalette pal = palette();
-        pal.setColor(QPalette::Window, Backdrop);
-        setPalette(pal);
+        fillWith(*this, Backdrop);
     }
 };
-
-QImage shot(QWidget& w)
-{
-    return w.grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
 
 QRgb at(const QImage& img, int x, int y)
 {
