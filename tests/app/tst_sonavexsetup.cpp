@@ -163,38 +163,35 @@ private Q_SLOTS:
 
     void existingInfoFileIsLeftAlone_data()
     {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QString>("info");
         QTest::addColumn<QByteArray>("content");
-        QTest::newRow("an operator's sheets") << QByteArray(416, 'x');
-        QTest::newRow("an empty file: every sheet cleared") << QByteArray();
+        QTest::newRow("an operator's sheets")
+            << QStringLiteral("file") << QStringLiteral("/show/songs.inf") << QByteArray(416, 'x');
+        QTest::newRow("an empty file: every sheet cleared")
+            << QStringLiteral("file") << QStringLiteral("/show/songs.inf") << QByteArray();
+        QTest::newRow("a link to a drive not mounted")
+            << QStringLiteral("link") << QStringLiteral("/songs.inf") << QByteArray();
+        QTest::newRow("in a folder not there: never started")
+            << QStringLiteral("missing") << QStringLiteral("/usb-stick/show/songs.inf") << QByteArray();
     }
 
     void existingInfoFileIsLeftAlone()
     {
+        QFETCH(QString, what);
+        QFETCH(QString, info);
         QFETCH(QByteArray, content);
-        const QString info = m_env->root() + QStringLiteral("/show/songs.inf");
+        info.prepend(m_env->root());
+        if (what == QLatin1String("file"))
+            writeFile(info, content);
+        if (what == QLatin1String("link"))
+            QVERIFY(QFile::link(m_env->root() + QStringLiteral("/unmounted/songs.inf"), info));
         setSystem(QStringLiteral("InfoPath"), info);
-        writeFile(info, content);
-        const SonavexSetup::Report report = runSetup();
-        QCOMPARE(report.seededSongs, 0);
+        QCOMPARE(runSetup().seededSongs, 0);
         QCOMPARE(readFile(info), content);
-        QVERIFY(!QFileInfo::exists(samplesDir()));
-    }
-
-    void dangingLinkAsInfoFileIsLeftAlone()
-    {
-        const QString info = m_env->root() + QStringLiteral("/songs.inf");
-        QVERIFY(QFile::link(m_env->root() + QStringLiteral("/unmounted/songs.inf"), info));
-        setSystem(QStringLiteral("InfoPath"), info);
-        QCOMPARE(runSetup().seededSongs, 0);
-        QVERIFY(QFileInfo(info).isSymLink());
-    }
-
-    void infoFileInAMissingFolderIsNotStarted()
-    {
-        const QString info = m_env->root() + QStringLiteral("/usb-stick/show/songs.inf");
-        setSystem(QStringLiteral("InfoPath"), info);
-        QCOMPARE(runSetup().seededSongs, 0);
+        QCOMPARE(QFileInfo(info).isSymLink(), what == QLatin1String("link"));
         QVERIFY(!QFileInfo::exists(m_env->root() + QStringLiteral("/usb-stick")));
+        QVERIFY(!QFileInfo::exists(samplesDir()));
     }
 
     void secondRunChangesNothing()

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls/MLabel.h"
 #include "fakes/PaintCounter.h"
+#include "fakes/WidgetShot.h"
 
 #include <QFontMetrics>
 #include <QTest>
@@ -8,11 +9,6 @@
 namespace {
 
 const QColor Dialog(212, 208, 200);
-
-QImage shot(QWidget& w)
-{
-    return w.grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
 
 /// Crisp glyphs: the "I" of a sans-serif face is one solid bar.
 QFont barFont()
@@ -153,10 +149,7 @@ void TestMLabel::transparentLabelShouldLetTheParentShow()
 {
     QWidget parent;
     parent.resize(100, 50);
-    parent.setAutoFillBackground(true);
-    QPalette pal = parent.palette();
-    pal.setColor(QPalette::Window, Qt::cyan);
-    parent.setPalette(pal);
+    fillWith(parent, Qt::cyan);
     auto* l = new TMLabel(&parent);
     l->setCaption(QStringLiteral("x"));
     l->setTextStyle(TTextStyle::tsNone);
@@ -175,15 +168,8 @@ void TestMLabel::settersShouldRepaintOnlyOnChange()
     l.setCaption(QStringLiteral("Stop"));
     l.show();
     QVERIFY(QTest::qWaitForWindowExposed(&l));
-    PaintCounter counter;
-    l.installEventFilter(&counter);
-    const auto paintsAfter = [&](auto&& change) {
-        QCoreApplication::processEvents();
-        counter.paints = 0;
-        change();
-        QCoreApplication::processEvents();
-        return counter.paints;
-    };
+    PaintCounter counter(&l);
+    const auto paintsAfter = [&](auto&& change) { return counter.paintsAfter(change); };
     QCOMPARE(paintsAfter([&] {
                  l.setTextStyle(TTextStyle::tsRecessed);
                  l.setShadowColor(l.ShadowColor());

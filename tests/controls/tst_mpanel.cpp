@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls/MPanel.h"
 #include "fakes/PaintCounter.h"
+#include "fakes/WidgetShot.h"
 
 #include <QFontMetrics>
 #include <QTest>
@@ -10,11 +11,6 @@ namespace {
 
 const QColor Face(78, 139, 139);
 constexpr TSides RightBottom = sideBit(TSide::sdRight) | sideBit(TSide::sdBottom);
-
-QImage shot(QWidget& w)
-{
-    return w.grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
 
 QRgb rgb(const QColor& c)
 {
@@ -120,10 +116,7 @@ void TestMPanel::childFillingThePanelShouldLeaveTheBlackLinesUncovered()
     auto* layout = new QVBoxLayout(&p);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* child = new QWidget;
-    child->setAutoFillBackground(true);
-    QPalette pal = child->palette();
-    pal.setColor(QPalette::Window, Qt::yellow);
-    child->setPalette(pal);
+    fillWith(*child, Qt::yellow);
     layout->addWidget(child);
     p.show();
     QVERIFY(QTest::qWaitForWindowExposed(&p));
@@ -166,15 +159,8 @@ void TestMPanel::settersShouldRepaintOnlyOnChange()
     TMPanel p;
     p.show();
     QVERIFY(QTest::qWaitForWindowExposed(&p));
-    PaintCounter counter;
-    p.installEventFilter(&counter);
-    const auto paintsAfter = [&](auto&& change) {
-        QCoreApplication::processEvents();
-        counter.paints = 0;
-        change();
-        QCoreApplication::processEvents();
-        return counter.paints;
-    };
+    PaintCounter counter(&p);
+    const auto paintsAfter = [&](auto&& change) { return counter.paintsAfter(change); };
     QCOMPARE(paintsAfter([&] {
                  p.setBevelSides(AllSides);
                  p.setBorderSides(0);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls/MTrkBar.h"
+#include "fakes/WidgetShot.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -26,11 +27,6 @@ protected:
         TMTrackBar::DrawTrack(canvas);
     }
 };
-
-QImage shot(QWidget& w)
-{
-    return w.grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
 
 /// Qt rectangles from the old (left, top, right, bottom) form, right and bottom outside.
 QRect ltrb(int l, int t, int r, int b)

@@ -2,6 +2,7 @@
 #include "controls/TextDrawing.h"
 #include "controls/Tranbtn.h"
 #include "fakes/PaintCounter.h"
+#include "fakes/WidgetShot.h"
 #include "platform/Errors.h"
 #include "platform/Fonts.h"
 
@@ -20,17 +21,9 @@ public:
     explicit Backing(const QSize& size)
     {
         resize(size);
-        setAutoFillBackground(true);
-        QPalette pal = palette();
-        pal.setColor(QPalette::Window, Backdrop);
-        setPalette(pal);
+        fillWith(*this, Backdrop);
     }
 };
-
-QImage shot(QWidget& w)
-{
-    return w.grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
 
 QRgb at(const QImage& img, int x, int y)
 {
@@ -400,15 +393,8 @@ void TestTranBtn::settersShouldRepaintOnlyWhenTheySay()
     auto* b = new TMTranBtn(&parent);
     parent.show();
     QVERIFY(QTest::qWaitForWindowExposed(&parent));
-    PaintCounter counter;
-    b->installEventFilter(&counter);
-    const auto paintsAfter = [&](auto&& change) {
-        QCoreApplication::processEvents();
-        counter.paints = 0;
-        change();
-        QCoreApplication::processEvents();
-        return counter.paints;
-    };
+    PaintCounter counter(b);
+    const auto paintsAfter = [&](auto&& change) { return counter.paintsAfter(change); };
 
     QCOMPARE(paintsAfter([&] { b->setBorder(BStyle::BsNormal); }), 0);
     QVERIFY(paintsAfter([&] { b->setBorder(BStyle::BsIe); }) > 0);

@@ -7,11 +7,14 @@
 #include "audio/PulseAudioEngine.h"
 #include "fakes/FakeCdTrackCatalog.h"
 #include "fakes/FakeDriveList.h"
+#include "fakes/MediaFiles.h"
 #include "fakes/RecordingErrorReporter.h"
+#include "fakes/SongFixtures.h"
 #include "fakes/StoreFixture.h"
 
 #include <QTest>
 
+#include <cmath>
 #include <memory>
 
 /// The show and its real main window on the test audio server, over a song store of the test's own, with a
@@ -60,6 +63,34 @@ struct SoundBoardFixture : StoreFixture {
             QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
         }
         QVERIFY(m_player->waitHotListWarm(5000));
+    }
+
+    /// The show a remote runs alone, with no window: "Song A", `secondsA` of the tone `hzA`, and
+    /// "Song B", 0.8 s of `hzB`, in the first two slots of the first sheet.
+    void openRemoteShow(double hzA, double secondsA, double hzB)
+    {
+        QVERIFY(MediaFiles::writeWav(path(QStringLiteral("a.wav")), MediaFiles::tone(hzA, secondsA)));
+        QVERIFY(MediaFiles::writeWav(path(QStringLiteral("b.wav")), MediaFiles::tone(hzB, 0.8)));
+        auto store = openStore();
+        store->SetSong(0, 0, makeSong(QStringLiteral("Song A"), 0, 0, path(QStringLiteral("a.wav"))));
+        store->SetSong(0, 1, makeSong(QStringLiteral("Song B"), 0, 1, path(QStringLiteral("b.wav"))));
+        openBoard(std::move(store), false);
+    }
+
+    /// A port from `first` on that a `Server` of the board could listen on a moment ago.
+    template <typename Server> [[nodiscard]] quint16 freePort(quint16 first) const
+    {
+        Server any(board());
+        quint16 port = first;
+        while (port < first + 100 && !any.listen({port, false, QString()}))
+            ++port;
+        return port;
+    }
+
+    /// The tone at the level it was written with (amplitude 0.5, -6.02 dB), give or take 1.5 dB.
+    [[nodiscard]] static bool heardTone(const std::vector<std::int16_t>& samples, double hz)
+    {
+        return std::abs(SinkRecorder::toneDb(samples, hz) - -6.02) < 1.5;
     }
 
     void stopSound()

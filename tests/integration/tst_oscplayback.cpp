@@ -4,25 +4,15 @@
 // what a subscriber is told meanwhile.
 #include "SoundBoardFixture.h"
 #include "app/RemoteControl.h"
-#include "fakes/MediaFiles.h"
 #include "fakes/OscClient.h"
-#include "fakes/SongFixtures.h"
 #include "platform/IniRegistry.h"
 #include "remote/OscServer.h"
 
 #include <QTest>
 
-using namespace MediaFiles;
-
 namespace {
 constexpr double HzA = 1234.0;
 constexpr double HzB = 1789.0;
-constexpr double ToneDb = -6.02;
-
-bool heardTone(const std::vector<std::int16_t>& s, double hz)
-{
-    return std::abs(SinkRecorder::toneDb(s, hz) - ToneDb) < 1.5;
-}
 } // namespace
 
 class TestOscPlayback : public QObject, SoundBoardFixture {
@@ -37,21 +27,12 @@ private Q_SLOTS:
         startSound();
         if (QTest::currentTestFailed())
             return;
-        QVERIFY(writeWav(path(QStringLiteral("a.wav")), tone(HzA, 0.8)));
-        QVERIFY(writeWav(path(QStringLiteral("b.wav")), tone(HzB, 0.8)));
-        auto store = openStore();
-        store->SetSong(0, 0, makeSong(QStringLiteral("Song A"), 0, 0, path(QStringLiteral("a.wav"))));
-        store->SetSong(0, 1, makeSong(QStringLiteral("Song B"), 0, 1, path(QStringLiteral("b.wav"))));
-        openBoard(std::move(store), false); // no window: the remote runs the show alone
+        openRemoteShow(HzA, 0.8, HzB);
         if (QTest::currentTestFailed())
             return;
 
         // Turned on as the dialog stores it, on a port free a moment ago.
-        {
-            OscServer any(board());
-            for (m_port = 29020; m_port < 29120 && !any.listen({m_port, false, QString()}); ++m_port) {
-            }
-        }
+        m_port = freePort<OscServer>(29020);
         RemoteSettings settings;
         settings.oscPort = m_port;
         settings.save(*m_registry);

@@ -33,6 +33,15 @@ QString run(const QStringList& args, const QProcessEnvironment& env)
 class TestRealWindow : public QObject {
     Q_OBJECT
 
+    /// The program under test, ended as a desktop session ends it (SIGTERM) when the test is done.
+    struct Program : QProcess {
+        ~Program() override
+        {
+            terminate();
+            waitForFinished(10000);
+        }
+    };
+
     QTemporaryDir m_home;
     QProcessEnvironment m_env;
 
@@ -229,7 +238,7 @@ private Q_SLOTS:
     void showsTheMainWindowAndExitsOnCtrlX()
     {
         forgetSaved();
-        QProcess program;
+        Program program;
         const QString id = start(program);
         QVERIFY2(!id.isEmpty(), "the main window did not appear");
         // Titles as given, sizes of the whole window as the operator sees it.
@@ -305,14 +314,10 @@ private Q_SLOTS:
 
         QProcessEnvironment env = m_env;
         m_env.insert(QStringLiteral("SONAVEX_CDAUDIO"), cue);
-        QProcess program;
+        Program program;
         const QString id = start(program);
         m_env = env;
         QVERIFY2(!id.isEmpty(), "the main window did not appear");
-        const auto end = qScopeGuard([&program] {
-            program.terminate();
-            program.waitForFinished(10000);
-        });
         // The first sound button stands at (40, 47) of the tab strip: click its middle, and
         // listen until the track is heard (a slow build may not have laid the window out yet).
         std::vector<std::int16_t> heard;
@@ -341,13 +346,9 @@ private Q_SLOTS:
         PulseAudioEngine engine(QStringLiteral("sonavex-test"));
         QVERIFY2(engine.waitConnected(3000), "no audio server");
         SinkRecorder recorder(engine);
-        QProcess program;
+        Program program;
         const QString id = start(program);
         QVERIFY2(!id.isEmpty(), "the main window did not appear");
-        const auto end = qScopeGuard([&program] {
-            program.terminate();
-            program.waitForFinished(10000);
-        });
         run({QStringLiteral("windowfocus"), QStringLiteral("--sync"), id}, m_env);
         const std::size_t from = recorder.frames();
         // Held for 2 s, three times: the window system repeats the key after its delay.
@@ -373,13 +374,9 @@ private Q_SLOTS:
         PulseAudioEngine engine(QStringLiteral("sonavex-test"));
         QVERIFY2(engine.waitConnected(3000), "no audio server");
         SinkRecorder recorder(engine);
-        QProcess program;
+        Program program;
         const QString id = start(program);
         QVERIFY2(!id.isEmpty(), "the main window did not appear");
-        const auto end = qScopeGuard([&program] {
-            program.terminate();
-            program.waitForFinished(10000);
-        });
         run({QStringLiteral("windowfocus"), QStringLiteral("--sync"), id}, m_env);
         const std::size_t from = recorder.frames();
         // The first button has the focus when the window opens.
@@ -404,13 +401,9 @@ private Q_SLOTS:
         PulseAudioEngine engine(QStringLiteral("sonavex-test"));
         QVERIFY2(engine.waitConnected(3000), "no audio server");
         SinkRecorder recorder(engine);
-        QProcess program;
+        Program program;
         const QString id = start(program);
         QVERIFY2(!id.isEmpty(), "the main window did not appear");
-        const auto end = qScopeGuard([&program] {
-            program.terminate();
-            program.waitForFinished(10000);
-        });
         second.unplug();
         QTest::qWait(500);
         click(id, 92, 134);
@@ -423,12 +416,8 @@ private Q_SLOTS:
     void aChosenOutputMissingAtStartLeavesTheWindowUpAndFree()
     {
         prepareShow({}, {{QStringLiteral("System/OutputDevice"), QStringLiteral("no_such_output")}});
-        QProcess program;
+        Program program;
         const QString id = start(program);
-        const auto end = qScopeGuard([&program] {
-            program.terminate();
-            program.waitForFinished(10000);
-        });
         QVERIFY2(!id.isEmpty(), "the main window did not appear");
         QTest::qWait(500);
         QVERIFY2(otherWindows(program, id).isEmpty(), "a box stands in front of the board");
@@ -445,14 +434,10 @@ private Q_SLOTS:
         const QString socket = elsewhere.path() + QLatin1String("/native");
         QProcessEnvironment env = m_env;
         m_env.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:") + socket);
-        QProcess program;
+        Program program;
         const QString id = start(program);
         m_env = env;
         QVERIFY2(!id.isEmpty(), "the main window did not appear");
-        const auto end = qScopeGuard([&program] {
-            program.terminate();
-            program.waitForFinished(10000);
-        });
         click(id, 92, 134);
         QTest::qWait(500);
         QVERIFY2(otherWindows(program, id).isEmpty(), "a box opened for a state of the machine");
@@ -475,13 +460,9 @@ private Q_SLOTS:
         PulseAudioEngine engine(QStringLiteral("sonavex-test"));
         QVERIFY2(engine.waitConnected(3000), "no audio server");
         SinkRecorder recorder(engine);
-        QProcess program;
+        Program program;
         const QString id = start(program);
         QVERIFY2(!id.isEmpty(), "the main window did not appear");
-        const auto end = qScopeGuard([&program] {
-            program.terminate();
-            program.waitForFinished(10000);
-        });
         for (int k = 0; k < 3; ++k)
             click(id, 92 + 105 * k, 134, QStringLiteral("shift"));
         const std::size_t from = recorder.frames();
@@ -499,13 +480,9 @@ private Q_SLOTS:
     {
         prepareShow({toneFile(QStringLiteral("a.wav"), 700.0, 1.0)});
         const QString file = toneFile(QStringLiteral("dropped.wav"), 1000.0, 1.0);
-        QProcess program;
+        Program program;
         const QString id = start(program);
         QVERIFY2(!id.isEmpty(), "the main window did not appear");
-        const auto end = qScopeGuard([&program] {
-            program.terminate();
-            program.waitForFinished(10000);
-        });
         // The other program's window, away from the board, drags the file over XDND.
         QProcess source;
         source.setProcessEnvironment(m_env);
@@ -559,7 +536,7 @@ private Q_SLOTS:
     void savesEverythingOnSigterm()
     {
         forgetSaved();
-        QProcess program;
+        Program program;
         QVERIFY(!start(program).isEmpty());
         program.terminate(); // SIGTERM
         QVERIFY2(program.waitForFinished(10000), "SIGTERM did not end the program");

@@ -6,24 +6,14 @@
 #include "SoundBoardFixture.h"
 #include "app/RemoteControl.h"
 #include "fakes/BrowserPage.h"
-#include "fakes/MediaFiles.h"
-#include "fakes/SongFixtures.h"
 #include "platform/IniRegistry.h"
 #include "web/WebServer.h"
 
 #include <QTest>
 
-using namespace MediaFiles;
-
 namespace {
 constexpr double HzA = 1234.0;
 constexpr double HzB = 1789.0;
-constexpr double ToneDb = -6.02;
-
-bool heardTone(const std::vector<std::int16_t>& s, double hz)
-{
-    return std::abs(SinkRecorder::toneDb(s, hz) - ToneDb) < 1.5;
-}
 
 QJsonObject op(const char* name, std::initializer_list<QPair<QString, QJsonValue>> args = {})
 {
@@ -89,21 +79,12 @@ private Q_SLOTS:
         startSound();
         if (QTest::currentTestFailed())
             return;
-        QVERIFY(writeWav(path(QStringLiteral("a.wav")), tone(HzA, 2.5)));
-        QVERIFY(writeWav(path(QStringLiteral("b.wav")), tone(HzB, 0.8)));
-        auto store = openStore();
-        store->SetSong(0, 0, makeSong(QStringLiteral("Song A"), 0, 0, path(QStringLiteral("a.wav"))));
-        store->SetSong(0, 1, makeSong(QStringLiteral("Song B"), 0, 1, path(QStringLiteral("b.wav"))));
-        openBoard(std::move(store), false); // no window: the remote runs the show alone
+        openRemoteShow(HzA, 2.5, HzB);
         if (QTest::currentTestFailed())
             return;
 
         // Turned on as the dialog stores it, on a port free a moment ago.
-        {
-            WebServer any(board());
-            for (m_port = 28220; m_port < 28320 && !any.listen({m_port, false, QString()}); ++m_port) {
-            }
-        }
+        m_port = freePort<WebServer>(28220);
         RemoteSettings settings;
         settings.webPort = m_port;
         settings.save(*m_registry);

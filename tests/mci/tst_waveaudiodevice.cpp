@@ -63,29 +63,28 @@ class TestWaveAudioDevice : public QObject {
 
     QString path(const char* name) const { return m_dir.filePath(QLatin1String(name)); }
 
-    /// Opens `file` (empty: a new wave) in milliseconds; fails the test unless it worked.
+    /// Opens `file` (empty: a new wave) in milliseconds; 0 unless it worked.
     MCIDEVICEID open(const QString& file = {})
+    {
+        MCIDEVICEID id = 0;
+        if (const MCIERROR e = openError(file, &id))
+            qWarning("open answered %u", e);
+        MCI_SET_PARMS set;
+        set.dwTimeFormat = MCI_FORMAT_MILLISECONDS;
+        mciSendCommandA(id, MCI_SET, MCI_SET_TIME_FORMAT, &set);
+        return id;
+    }
+
+    static MCIERROR openError(const QString& file, MCIDEVICEID* id = nullptr)
     {
         const QByteArray name = file.toUtf8();
         MCI_OPEN_PARMS p;
         p.lpstrDeviceType = "waveaudio";
         p.lpstrElementName = name.constData();
         const MCIERROR e = mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT, &p);
-        if (e != 0)
-            qWarning("open answered %u", e);
-        MCI_SET_PARMS set;
-        set.dwTimeFormat = MCI_FORMAT_MILLISECONDS;
-        mciSendCommandA(p.wDeviceID, MCI_SET, MCI_SET_TIME_FORMAT, &set);
-        return e == 0 ? p.wDeviceID : 0;
-    }
-
-    static MCIERROR openError(const QString& file)
-    {
-        const QByteArray name = file.toUtf8();
-        MCI_OPEN_PARMS p;
-        p.lpstrDeviceType = "waveaudio";
-        p.lpstrElementName = name.constData();
-        return mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT, &p);
+        if (id)
+            *id = e == 0 ? p.wDeviceID : 0;
+        return e;
     }
 
     static quint32 status(MCIDEVICEID id, quint32 item)

@@ -2,13 +2,11 @@
 // A sender on another host, for real: the server's socket in one network namespace, the
 // sender's in another, joined by a veth pair (made by osc-netns.sh, which runs this test).
 #include "fakes/FakeBoard.h"
+#include "fakes/NetNamespace.h"
 #include "fakes/OscClient.h"
 #include "remote/OscServer.h"
 
 #include <QTest>
-
-#include <fcntl.h>
-#include <sched.h>
 
 namespace {
 
@@ -18,17 +16,6 @@ quint32 ipv4(const char* variable)
 {
     in_addr a{};
     return inet_pton(AF_INET, qgetenv(variable).constData(), &a) == 1 ? ntohl(a.s_addr) : 0;
-}
-
-/// Makes the sockets this thread opens from now on belong to the network namespace `name`.
-bool enter(const QByteArray& name)
-{
-    const QByteArray file = name.startsWith('/') ? name : "/var/run/netns/" + name;
-    const int fd = ::open(file.constData(), O_RDONLY | O_CLOEXEC);
-    const bool entered = fd >= 0 && ::setns(fd, CLONE_NEWNET) == 0;
-    if (fd >= 0)
-        ::close(fd);
-    return entered;
 }
 
 } // namespace
@@ -58,12 +45,12 @@ private Q_SLOTS:
         const QByteArray own = "/proc/self/ns/net";
         const int home = ::open(own.constData(), O_RDONLY | O_CLOEXEC);
         QVERIFY(home >= 0);
-        QVERIFY(enter(qgetenv("SONAVEX_NETNS_BOARD")));
+        QVERIFY(enterNetNamespace(qgetenv("SONAVEX_NETNS_BOARD")));
         m_network = std::make_unique<OscServer>(m_board);
         QVERIFY(m_network->listen({Port, true, QStringLiteral("stage left")}));
         m_loopback = std::make_unique<OscServer>(m_board);
         QVERIFY(m_loopback->listen({Port + 1, false, QString()}));
-        QVERIFY(enter(qgetenv("SONAVEX_NETNS_SENDER")));
+        QVERIFY(enterNetNamespace(qgetenv("SONAVEX_NETNS_SENDER")));
         m_sender = std::make_unique<OscClient>(ipv4("SONAVEX_NETNS_SENDER_IP"), 0);
         QVERIFY(m_sender->bound());
         QVERIFY(::setns(home, CLONE_NEWNET) == 0);

@@ -89,6 +89,18 @@ class TestSchedual : public QObject, StoreFixture {
         return editor.StringGrid->visualItemRect(item);
     }
 
+    void clickCell(TfrmSchedual& editor, int col, int row)
+    {
+        QTest::mouseClick(editor.StringGrid->viewport(), Qt::LeftButton, {},
+                          cellRect(editor, col, row).center());
+    }
+
+    /// The editor open in the current cell, if any.
+    static QLineEdit* cellEditor(TfrmSchedual& editor)
+    {
+        return qobject_cast<QLineEdit*>(editor.StringGrid->indexWidget(editor.StringGrid->currentIndex()));
+    }
+
     /// Drags onto the grid's cells, or onto its header when `onHeader`.
     void sendDrag(TfrmSchedual& editor, QMimeData* mime, const QPoint& pos, Qt::DropActions actions,
                   bool* enterAccepted, bool* dropAccepted, Qt::DropAction* dropAction = nullptr,
@@ -356,14 +368,11 @@ private Q_SLOTS:
         m_store->SetSong(2, 1, makeSong(QStringLiteral("Real"), 2, 1));
         auto editor = openEditor();
 
-        QTest::mouseClick(editor->StringGrid->viewport(), Qt::LeftButton, {},
-                          cellRect(*editor, 2, 1).center());
+        clickCell(*editor, 2, 1);
         QCOMPARE(editor->Col(), 2);
-        QVERIFY(!editor->StringGrid->indexWidget(editor->StringGrid->currentIndex()));
-        QTest::mouseClick(editor->StringGrid->viewport(), Qt::LeftButton, {},
-                          cellRect(*editor, 2, 2).center());
-        QVERIFY(
-            qobject_cast<QLineEdit*>(editor->StringGrid->indexWidget(editor->StringGrid->currentIndex())));
+        QVERIFY(!cellEditor(*editor));
+        clickCell(*editor, 2, 2);
+        QVERIFY(cellEditor(*editor));
 
         editor->lbFiles->selectNames({QStringLiteral("New.wav")});
         editor->btnAddFilesClick();
@@ -486,13 +495,12 @@ private Q_SLOTS:
         editor->setCurrentCell(5, 8);
         editor->StringGrid->setFocus();
         QTest::keyClick(editor->StringGrid, 'H', Qt::ShiftModifier);
-        auto* cellEditor =
-            qobject_cast<QLineEdit*>(editor->StringGrid->indexWidget(editor->StringGrid->currentIndex()));
-        QVERIFY(cellEditor);
+        auto* edit = cellEditor(*editor);
+        QVERIFY(edit);
         const QString tail = QStringLiteral("ello, a title of more than forty characters");
-        QTest::keyClicks(cellEditor, tail);
-        QTest::keyClick(cellEditor, Qt::Key_Return);
-        QTRY_VERIFY(!editor->StringGrid->indexWidget(editor->StringGrid->currentIndex()));
+        QTest::keyClicks(edit, tail);
+        QTest::keyClick(edit, Qt::Key_Return);
+        QTRY_VERIFY(!cellEditor(*editor));
 
         const QString typed = QLatin1String("H") + tail;
         QCOMPARE(editor->cellText(5, 8), typed);
@@ -517,15 +525,12 @@ private Q_SLOTS:
         original.Artist.set(QStringLiteral("Band"));
         m_store->SetSong(1, 3, original);
         auto editor = openEditor();
-        QTest::mouseClick(editor->StringGrid->viewport(), Qt::LeftButton, {},
-                          cellRect(*editor, 1, 4).center());
-        auto* cellEditor =
-            qobject_cast<QLineEdit*>(editor->StringGrid->indexWidget(editor->StringGrid->currentIndex()));
-        QVERIFY(cellEditor);
-        cellEditor->setText(QStringLiteral("New"));
+        clickCell(*editor, 1, 4);
+        auto* edit = cellEditor(*editor);
+        QVERIFY(edit);
+        edit->setText(QStringLiteral("New"));
         // A click elsewhere commits the edit.
-        QTest::mouseClick(editor->StringGrid->viewport(), Qt::LeftButton, {},
-                          cellRect(*editor, 0, 1).center());
+        clickCell(*editor, 0, 1);
         TSongRecord rec;
         QVERIFY(m_store->GetSong(1, 3, rec));
         QCOMPARE(rec.Title.str(), QStringLiteral("New"));
@@ -533,14 +538,12 @@ private Q_SLOTS:
         QCOMPARE(rec.Artist.str(), QStringLiteral("Band"));
 
         // Esc leaves the store alone.
-        QTest::mouseClick(editor->StringGrid->viewport(), Qt::LeftButton, {},
-                          cellRect(*editor, 1, 4).center());
-        cellEditor =
-            qobject_cast<QLineEdit*>(editor->StringGrid->indexWidget(editor->StringGrid->currentIndex()));
-        QVERIFY(cellEditor);
-        QTest::keyClicks(cellEditor, QStringLiteral("Discarded"));
-        QTest::keyClick(cellEditor, Qt::Key_Escape);
-        QTRY_VERIFY(!editor->StringGrid->indexWidget(editor->StringGrid->currentIndex()));
+        clickCell(*editor, 1, 4);
+        edit = cellEditor(*editor);
+        QVERIFY(edit);
+        QTest::keyClicks(edit, QStringLiteral("Discarded"));
+        QTest::keyClick(edit, Qt::Key_Escape);
+        QTRY_VERIFY(!cellEditor(*editor));
         QCOMPARE(title(1, 3), QStringLiteral("New"));
         QVERIFY(editor->isVisible());
     }

@@ -98,6 +98,17 @@ bool run(const QString& program, const QStringList& args)
 class TestSongStruc : public QObject, StoreFixture {
     Q_OBJECT
 
+    /// How many slots of the store hold a record.
+    static int filledSlots(const TSongInfo& store)
+    {
+        TSongRecord rec;
+        int filled = 0;
+        for (int sheet = 0; sheet < SheetCount; ++sheet)
+            for (int slot = 0; slot < SlotCount; ++slot)
+                filled += store.GetSong(sheet, slot, rec) ? 1 : 0;
+        return filled;
+    }
+
     /// The rescue files under the default data folder.
     QStringList rescues() const
     {
@@ -248,11 +259,7 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(m_infoPath).size(), 0);
         QVERIFY(!QFile::exists(slotsPath())); // nothing beyond the records, so no companion
 
-        auto store = openStore();
-        TSongRecord rec;
-        for (int sheet = 0; sheet < SheetCount; ++sheet)
-            for (int slot = 0; slot < SlotCount; ++slot)
-                QVERIFY(!store->GetSong(sheet, slot, rec));
+        QCOMPARE(filledSlots(*openStore()), 0);
         QVERIFY(m_dialogs.messages.isEmpty());
     }
 
@@ -270,11 +277,7 @@ private Q_SLOTS:
         QCOMPARE(rec.Title.str(), QStringLiteral("Last slot"));
         QVERIFY(store->GetSong(1, 2, rec));
         QCOMPARE(rec.Title.str(), QStringLiteral("Second"));
-        int filled = 0;
-        for (int sheet = 0; sheet < SheetCount; ++sheet)
-            for (int slot = 0; slot < SlotCount; ++slot)
-                filled += store->GetSong(sheet, slot, rec) ? 1 : 0;
-        QCOMPARE(filled, 2);
+        QCOMPARE(filledSlots(*store), 2);
     }
 
     void getSongOnAFreeSlotLeavesTheRecord()
@@ -901,12 +904,7 @@ private Q_SLOTS:
                  data);
 
         auto store = openStore();
-        TSongRecord rec;
-        int filled = 0;
-        for (int sheet = 0; sheet < SheetCount; ++sheet)
-            for (int slot = 0; slot < SlotCount; ++slot)
-                filled += store->GetSong(sheet, slot, rec) ? 1 : 0;
-        QCOMPARE(filled, goodRecords);
+        QCOMPARE(filledSlots(*store), goodRecords);
 
         QVERIFY(!store->damagedCopy().isEmpty());
         QCOMPARE(readFile(store->damagedCopy()), data);

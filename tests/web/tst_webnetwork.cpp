@@ -4,6 +4,7 @@
 #include "fakes/BrowserPage.h"
 #include "fakes/FakeBoard.h"
 #include "fakes/HttpExchange.h"
+#include "fakes/NetNamespace.h"
 #include "web/WebServer.h"
 
 #include <QElapsedTimer>
@@ -18,23 +19,9 @@
 #include <functional>
 #include <memory>
 
-#include <fcntl.h>
-#include <sched.h>
-
 namespace {
 
 constexpr quint16 Port = 8020;
-
-/// Makes the sockets this thread opens from now on belong to the network namespace `name`.
-bool enter(const QByteArray& name)
-{
-    const QByteArray file = name.startsWith('/') ? name : "/var/run/netns/" + name;
-    const int fd = ::open(file.constData(), O_RDONLY | O_CLOEXEC);
-    const bool entered = fd >= 0 && ::setns(fd, CLONE_NEWNET) == 0;
-    if (fd >= 0)
-        ::close(fd);
-    return entered;
-}
 
 QByteArray headerOf(const QByteArray& answer, const QByteArray& name)
 {
@@ -103,11 +90,11 @@ private Q_SLOTS:
         m_host = m_boardIp.toString().toLatin1() + ':' + QByteArray::number(Port);
         m_board.titles[0] = QStringLiteral("Secret Song");
         m_board.states[0] = SlotState::Filled;
-        QVERIFY(enter(qgetenv("SONAVEX_NETNS_BOARD")));
+        QVERIFY(enterNetNamespace(qgetenv("SONAVEX_NETNS_BOARD")));
         m_server = std::make_unique<WebServer>(m_board);
         QVERIFY(m_server->listen({Port, true, QStringLiteral("stage left")}));
         // Every socket this test opens from now on is the other host's.
-        QVERIFY(enter(qgetenv("SONAVEX_NETNS_SENDER")));
+        QVERIFY(enterNetNamespace(qgetenv("SONAVEX_NETNS_SENDER")));
     }
 
     void cleanupTestCase() { m_server.reset(); }
@@ -211,7 +198,7 @@ private Q_SLOTS:
         const QByteArray cookie = headerOf(right, "Set-Cookie").split(';').value(0);
         QVERIFY(!cookie.isEmpty());
 
-        QVERIFY(enter(qgetenv("SONAVEX_NETNS_BOARD")));
+        QVERIFY(enterNetNamespace(qgetenv("SONAVEX_NETNS_BOARD")));
         std::vector<std::unique_ptr<QWebSocket>> local;
         for (int i = 0; i < 31; ++i) {
             local.push_back(std::make_unique<QWebSocket>(QStringLiteral("http://127.0.0.1:%1").arg(Port)));
@@ -220,7 +207,7 @@ private Q_SLOTS:
             local.back()->open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(Port)));
             QTRY_VERIFY(!connected.isEmpty() || !closed.isEmpty());
         }
-        QVERIFY(enter(sender));
+        QVERIFY(enterNetNamespace(sender));
         // Reopened as soon as dropped; the flag outlives the test for what is still queued.
         auto attacking = std::make_shared<bool>(true);
         const auto stop = qScopeGuard([attacking] { *attacking = false; });
