@@ -5,12 +5,16 @@
 #include "core/ButtonPlay.h"
 #include "core/PlayLog.h"
 #include "core/SongTexts.h"
+#include "devices/MCI.h"
+#include "fakes/RecordingMciDevice.h"
 #include "fakes/ShowFixture.h"
 #include "platform/Errors.h"
+#include "platform/Guard.h"
 #include "platform/Timer.h"
 
 #include <QDir>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -59,11 +63,47 @@ class TestShowCore : public QObject, ShowFixture {
 
     // --- presses, the queue, and the transport, as the window's controls give them
 
-    /// A press of the operator on slot `k` of the first sheet; with `shift` it queues.
+    /// A press of the operator on slot `k` of the first sheet; with `shift` it queues. An error
+    /// goes to the reporter, as from the window's guarded connection.
     void tap(int k, bool shift = false)
     {
-        m_core->SongPress({0, k}, shift, PressedBy::Mouse);
+        guard([&] { m_core->SongPress({0, k}, shift, PressedBy::Mouse); });
         settle();
+    }
+
+    /// The states of slots 0..3 by initial: Empty Filled Playing Next Queued.
+    [[nodiscard]] QString initials() const
+    {
+        QString told;
+        for (int k = 0; k < 4; ++k)
+            told += QLatin1Char("EFPNQ"[int(m_core->slotState(0, k))]);
+        return told;
+    }
+
+    /// The sound server gone (`answers` false), or back, as the player and the outputs tell it.
+    void serverAnswers(bool answers)
+    {
+        m_player->noOutput = answers ? QString() : QStringLiteral("Connection refused");
+        m_outputs.serverLost(answers ? QString() : QStringLiteral("No audio output: Connection refused"));
+    }
+
+    /// Makes slot 2's song fail to start in the way `how` names.
+    void breakSong(const QString& how)
+    {
+        if (how == QLatin1String("missing")) {
+            QFile::remove(m_files[2]);
+        } else if (how == QLatin1String("folder")) {
+            QFile::remove(m_files[2]);
+            QDir().mkdir(m_files[2]);
+        } else if (how == QLatin1String("undecodable")) {
+            m_player->unplayable << m_files[2];
+        } else if (how == QLatin1String("cd without a player")) {
+            m_cd->tracks = 5;
+            putSong(m_core->songInfo(), 0, 2, QStringLiteral("Track 2"),
+                    QStringLiteral("cdda://Track02.cda"));
+        } else {
+            m_player->noOutput = QStringLiteral("Connection refused");
+        }
     }
 
     /// Nothing plays, nothing waits, no command but a press is taken.
@@ -158,57 +198,39 @@ private Q_SLOTS:
         QVERIFY(m_core->transport().stop && m_core->transport().stopAll);
     }
 
-    void shiftPressTakesASongOutAndEndsTheQueueEdit()
+    void aFadeTakesItsSettingsTicksThenTheNextSongStartsFull_data()
     {
-        tap(0, true);
-        tap(1, true);
-        tap(1, true);
-        QCOMPARE(m_core->PlayQueue, QStringList{m_files[0]});
-        QCOMPARE(m_core->slotState(0, 1), SlotState::Filled);
-        QVERIFY(!m_core->QueueMode);
-        tap(2); // a plain press plays at once
-        QCOMPARE(m_player->fileName(), m_files[2]);
-        tap(10, true); // an empty slot: nothing, and the next press plays
-        QVERIFY(!m_core->QueueMode);
+        QTest::addColumn<int>("setting");
+        QTest::addColumn<int>("ticks"); // from the full level
+        QTest::newRow("1, the shortest") << 1 << 12;
+        QTest::newRow("2") << 2 << 15;
+        QTest::newRow("3, the default") << 3 << 20;
+        QTest::newRow("5, the longest") << 5 << 60;
     }
 
-    void fadeTakesTwentyTicksAtSettingThreeThenTheNextSongStartsFull()
+    void aFadeTakesItsSettingsTicksThenTheNextSongStartsFull()
     {
+        QFETCH(int, setting);
+        QFETCH(int, ticks);
+        m_core->FadeSetting = setting;
         tap(0, true);
         tap(1, true);
         m_core->PlayClick();
         settle();
         QCOMPARE(m_player->nextFile, m_files[1]);
         m_core->FadeClick();
-        QVERIFY(m_core->FadeTimer->Enabled());
         QCOMPARE(m_player->nextFile, QString()); // it starts full when the faded song ends
-        for (int tick = 1; tick <= 20; ++tick) {
-            QCOMPARE(m_core->FadeTimer->Enabled(), true);
+        for (int tick = 1; tick <= ticks; ++tick) {
+            QVERIFY(m_core->FadeTimer->Enabled());
             m_core->FadeTimerTimer();
         }
         settle();
-        QCOMPARE(m_player->volumes.mid(0, 20).last(), -6000);
-        QCOMPARE(m_player->volumes.first(), -300);
+        QCOMPARE(m_player->volumes.mid(0, ticks).last(), -6000);
+        QCOMPARE(m_player->volumes.first(), -6000 / ticks);
         QCOMPARE(m_player->volume(), 0);
         QVERIFY(!m_core->FadeTimer->Enabled());
         QCOMPARE(m_player->fileName(), m_files[1]);
         QCOMPARE(m_player->playState(), int(MediaPlayer::Playing));
-    }
-
-    void aFadeEndsWithItsSong()
-    {
-        tap(0, true);
-        tap(1, true);
-        m_core->PlayClick();
-        settle();
-        m_core->FadeClick();
-        m_core->FadeTimerTimer();
-        QCOMPARE(m_player->volume(), -300);
-        m_core->StopSongClick();
-        settle();
-        QVERIFY(!m_core->FadeTimer->Enabled());
-        QCOMPARE(m_player->volume(), 0);
-        QCOMPARE(m_player->fileName(), m_files[1]);
     }
 
     void aStopSongMeetingTheEndOfTheSongSkipsOnlyOne()
@@ -228,26 +250,234 @@ private Q_SLOTS:
         QCOMPARE(states(3), (QList<SlotState>{SlotState::Filled, SlotState::Playing, SlotState::Next}));
     }
 
-    void aLostSoundServerIsShownInTheStatusBarAndTheQueueWaits()
+    void aFailedPressLeavesWhatPlays_data()
     {
-        tap(0, true);
-        tap(1, true);
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("whilePlaying");
+        for (const char* how : {"missing", "undecodable", "cd without a player", "no sound server"}) {
+            QTest::addRow("%s, idle", how) << QString::fromLatin1(how) << false;
+            QTest::addRow("%s, while a song plays", how) << QString::fromLatin1(how) << true;
+        }
+    }
+
+    void aFailedPressLeavesWhatPlays()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, whilePlaying);
+        if (whilePlaying) {
+            tap(0, true);
+            tap(1, true);
+            m_core->PlayClick();
+            settle();
+        }
+        const QString panel2 = m_core->statusText(2);
+        // The board behind the box names what plays while the operator reads it.
+        QString toldAtTheBox = panel2;
+        QSignalSpy boxed(m_core.get(), &ShowCore::missingSongPressed);
+        connect(m_core.get(), &ShowCore::missingSongPressed, this,
+                [&] { toldAtTheBox = m_core->statusText(2); });
+        breakSong(how);
+        const qsizetype logged = m_player->log.size();
+        tap(2);
+        QCOMPARE(toldAtTheBox, panel2);
+        QCOMPARE(m_core->statusText(2), panel2);
+        const int errors = int(boxed.count() + m_errors->messages.size());
+        if (how == QLatin1String("no sound server")) {
+            // The state of the machine, not of the song: news, no box, and the pressed song
+            // waits for Play.
+            QCOMPARE(errors, 0);
+            QCOMPARE(newsText(), QStringLiteral("No audio output: Connection refused"));
+            if (!whilePlaying) {
+                QCOMPARE(m_core->PlayQueue, QStringList{m_files[2]});
+                QVERIFY(m_core->transport().play);
+                QCOMPARE(initials(), QStringLiteral("FFQF"));
+                return;
+            }
+        } else {
+            QCOMPARE(errors, 1);
+        }
+        if (how == QLatin1String("cd without a player")) {
+            QVERIFY(m_errors->messages[0].startsWith(QStringLiteral("Unable to play cdda://Track02.cda: ")));
+            QVERIFY(m_player->log.mid(logged).filter(QStringLiteral("FileName")).isEmpty());
+        }
+        if (whilePlaying) {
+            // The song that played goes on untouched, and the board still shows it.
+            QCOMPARE(m_player->fileName(), m_files[0]);
+            QCOMPARE(m_player->playState(), int(MediaPlayer::Playing));
+            QCOMPARE(m_core->PlayQueue, (QStringList{m_files[0], m_files[1]}));
+            QCOMPARE(initials(), QStringLiteral("PNFF"));
+            QVERIFY(m_core->transport().pause && m_core->WaveTimer->Enabled());
+            m_core->PauseClick();
+            settle();
+            QCOMPARE(m_player->playState(), int(MediaPlayer::Paused));
+        } else {
+            QVERIFY(m_core->PlayQueue.isEmpty());
+            QVERIFY(idle());
+            QCOMPARE(initials(), QStringLiteral("FFFF"));
+        }
+    }
+
+    void songsFoundBelowTheSongFilesFolderPlayFromThere_data()
+    {
+        QTest::addColumn<QStringList>("files"); // below the song file's folder
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("status"); // after "Now Playing " and the path that plays
+        QTest::newRow("by its tail") << QStringList{QStringLiteral("sfx/bell.wav")}
+                                     << QStringLiteral("C:\\SHOW\\SFX\\BELL.WAV") << QString();
+        QTest::newRow("two by name") << QStringList{QStringLiteral("two/bell.wav"),
+                                                    QStringLiteral("one/bell.wav")}
+                                     << QStringLiteral("/gone/bell.wav")
+                                     << QStringLiteral(" (the first by name of 2 found)");
+    }
+
+    void songsFoundBelowTheSongFilesFolderPlayFromThere()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QString, stored);
+        QFETCH(QString, status);
+        const QString folder = QFileInfo(m_core->songInfo().infoPath()).absolutePath();
+        for (const QString& file : files) {
+            QDir().mkpath(QFileInfo(folder + QLatin1Char('/') + file).absolutePath());
+            QFile f(folder + QLatin1Char('/') + file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        const QString plays = folder + QLatin1Char('/') + files.last();
+        putSong(m_core->songInfo(), 0, 6, QStringLiteral("Bell"), stored);
+        m_core->refresh();
+        QVERIFY(m_player->hotList.contains(plays));
+        tap(6);
+        QVERIFY(m_errors->messages.isEmpty());
+        QCOMPARE(m_player->fileName(), plays);
+        QCOMPARE(m_core->statusText(2), QStringLiteral("Now Playing ") + plays + status);
+        QCOMPARE(m_core->slotState(0, 6), SlotState::Playing);
+        QCOMPARE(m_core->songInfo().fileName(0, 6), stored);
+    }
+
+    void cdSongsFollowEveryTransportCommand_data()
+    {
+        // Tracks 5 and 7 are queued and track 5 plays; then the command, then what the
+        // device must have been told (its play, stop and pause requests) and what the
+        // board must show.
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QList<quint32>>("transport");
+        QTest::addColumn<int>("played"); // the play request's track, 0 to resume, -1 none
+        QTest::addColumn<int>("state");
+        QTest::addColumn<int>("queued");
+        QTest::addColumn<bool>("playTaken");
+        QTest::addColumn<int>("playing"); // the slot shown as playing, -1 none
+        const int playing = int(TPlayState::psPlaying);
+        using L = QList<quint32>;
+        QTest::newRow("pause") << u"pause"_s << L{MCI_PAUSE} << -1 << int(TPlayState::psPaused) << 2 << true
+                               << -1; // read as queued, but not redrawn
+        QTest::newRow("resume") << u"resume"_s << L{MCI_PAUSE, MCI_PLAY} << 0 << playing << 2 << false << 20;
+        QTest::newRow("stop song plays the next")
+            << u"stop song"_s << L{MCI_STOP, MCI_PLAY} << 7 << playing << 1 << false << 21;
+        QTest::newRow("stop all ends")
+            << u"stop all"_s << L{MCI_STOP} << -1 << int(TPlayState::psStopped) << 0 << false << -1;
+        QTest::newRow("the poll moves the queue on")
+            << u"track ends"_s << L{MCI_PLAY} << 7 << playing << 1 << false << 21;
+        QTest::newRow("both tracks end one after the other")
+            << u"both end"_s << L{MCI_PLAY} << 7 << int(TPlayState::psStopped) << 0 << false << -1;
+        QTest::newRow("a fade leaves the track alone")
+            << u"fade"_s << L{} << -1 << playing << 2 << false << 20;
+        QTest::newRow("a media song stops the CD first")
+            << u"media"_s << L{MCI_STOP} << -1 << playing << 1 << false << -1;
+    }
+
+    void cdSongsFollowEveryTransportCommand()
+    {
+        QFETCH(QString, command);
+        QFETCH(QList<quint32>, transport);
+        QFETCH(int, played);
+        QFETCH(int, state);
+        QFETCH(int, queued);
+        QFETCH(bool, playTaken);
+        QFETCH(int, playing);
+
+        closeShow();
+        RecordingMciDevice cd(QStringLiteral("cdaudio"), Mci::Sharing::OneMedium);
+        const auto closed = qScopeGuard([this] { closeShow(); }); // while the device is there
+        cd.setStatus(MCI_STATUS_NUMBER_OF_TRACKS, 12);
+        cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP);
+        m_cd->tracks = 12;
+        LastReportedState = TCDState::cdDoorOpen; // as at the start of a run
+        openShow(defaultStore());
+        QVERIFY(m_core->CDPlayer);
+        // By this program's name and by the older system's.
+        putSong(m_core->songInfo(), 0, 20, QStringLiteral("Track 5"), QStringLiteral("e:\\TRACK05.cda"));
+        putSong(m_core->songInfo(), 0, 21, QStringLiteral("Track 7"), QStringLiteral("cdda://Track07.cda"));
+        const auto poll = [&] { QVERIFY(QMetaObject::invokeMethod(m_core->CDPlayer->PollTimer, "timeout")); };
+        tap(20, true);
+        tap(21, true);
+        cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PLAY);
         m_core->PlayClick();
+        poll(); // the device reports itself playing
+        QCOMPARE(m_core->PlayState, TPlayState::psPlaying);
+        QCOMPARE(cd.requestsOf(MCI_PLAY).size(), 1);
+        QCOMPARE(cd.requestsOf(MCI_PLAY)[0].flags, quint32(MCI_FROM | MCI_TO));
+        QCOMPARE(cd.requestsOf(MCI_PLAY)[0].field("dwFrom"), quint32(5));
+        QVERIFY(m_player->log.filter(QStringLiteral("FileName")).isEmpty());
+        QCOMPARE(m_core->slotState(0, 20), SlotState::Playing);
+        QCOMPARE(m_core->slotState(0, 21), SlotState::Next);
+        cd.clearLog();
+
+        if (command == QLatin1String("pause")) {
+            QSignalSpy redrawn(m_core.get(), &Board::slotChanged);
+            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PAUSE);
+            m_core->PauseClick();
+            settle();
+            QCOMPARE(redrawn.count(), 0); // the buttons keep showing the track as playing
+        } else if (command == QLatin1String("resume")) {
+            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PAUSE);
+            m_core->PauseClick();
+            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PLAY);
+            m_core->PlayClick();
+            poll();
+        } else if (command == QLatin1String("stop song")) {
+            m_core->StopSongClick();
+        } else if (command == QLatin1String("stop all")) {
+            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP);
+            m_core->StopAllClick();
+        } else if (command == QLatin1String("track ends") || command == QLatin1String("both end")) {
+            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP);
+            poll();
+            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PLAY);
+            poll();
+            if (command == QLatin1String("both end")) {
+                QCOMPARE(m_core->slotState(0, 21), SlotState::Playing);
+                cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP);
+                poll();
+            }
+        } else if (command == QLatin1String("fade")) {
+            m_core->FadeClick();
+            for (int tick = 0; tick < 20; ++tick)
+                m_core->FadeTimerTimer();
+            QVERIFY(!m_core->FadeTimer->Enabled());
+            poll();
+        } else if (command == QLatin1String("media")) {
+            tap(3);
+            QCOMPARE(m_player->fileName(), m_files[3]);
+        }
         settle();
-        m_player->loseOutput(QStringLiteral("Connection terminated"));
-        settle();
-        QCOMPARE(m_errors->messages.size(), 0); // no box in front of the board
-        QCOMPARE(newsText(), QStringLiteral("No audio output: Connection terminated"));
-        QCOMPARE(m_core->PlayState, TPlayState::psStopped);
-        QVERIFY(!m_core->transport().stop && !m_core->transport().pause && !m_core->WaveTimer->Enabled());
-        QCOMPARE(states(2), (QList<SlotState>(2, SlotState::Queued)));
-        // Play starts the show again from the song that was cut off.
-        QVERIFY(m_core->transport().play);
-        m_core->PlayClick();
-        settle();
-        QCOMPARE(m_player->fileName(), m_files[0]);
-        QCOMPARE(states(2), (QList<SlotState>{SlotState::Playing, SlotState::Next}));
-        QVERIFY(newsText().isEmpty()); // it holds no longer
+
+        QList<quint32> told;
+        for (const quint32 c : cd.commands())
+            if (c == MCI_PLAY || c == MCI_STOP || c == MCI_PAUSE)
+                told << c;
+        QCOMPARE(told, transport);
+        QCOMPARE(int(m_core->PlayState), state);
+        QCOMPARE(m_core->PlayQueue.size(), queued);
+        const auto plays = cd.requestsOf(MCI_PLAY);
+        QVERIFY(plays.size() <= 1);
+        const int sent = plays.isEmpty()               ? -1
+                         : (plays[0].flags & MCI_FROM) ? int(plays[0].field("dwFrom"))
+                                                       : 0;
+        QCOMPARE(sent, played);
+        QCOMPARE(m_core->transport().play, playTaken);
+        QCOMPARE(m_core->WaveTimer->Enabled(), queued > 0);
+        for (const int slot : {20, 21})
+            QCOMPARE(m_core->slotState(0, slot) == SlotState::Playing, slot == playing);
+        QVERIFY(m_errors->messages.isEmpty());
     }
 
     void timeTextsRoundHalvesToEvenSeconds_data()
@@ -477,13 +707,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>(
             "states"); // of slots 0..3 when not empty, by initial: Filled Playing Next Queued
         QTest::addColumn<QString>("queue"); // the queue's file indexes when not empty, "-" for none
+        QTest::addColumn<QString>("news");  // all the show holds when not empty, "-" for none
         const int restart = int(ButtonSettings::Mode::Restart);
         const int toggle = int(ButtonSettings::Mode::Toggle);
         const int hold = int(ButtonSettings::Mode::Hold);
         const auto row = [](const char* name, int mode, const char* steps, const char* playing,
-                            const char* states = "", const char* queue = "") {
+                            const char* states = "", const char* queue = "", const char* news = "") {
             QTest::newRow(name) << mode << QString::fromLatin1(steps) << QString::fromLatin1(playing)
-                                << QString::fromLatin1(states) << QString::fromLatin1(queue);
+                                << QString::fromLatin1(states) << QString::fromLatin1(queue)
+                                << QString::fromUtf8(news);
         };
         // Slot 0 holds A, slot 4 A again, slot 1 B.
         row("restart: a second press plays it again", restart, "press0 press0 release0", "0");
@@ -503,6 +735,46 @@ private Q_SLOTS:
         row("Pause", restart, "press0 pause", "0 paused", "QFFF", "0");
         row("Play after Pause resumes", restart, "press0 pause play", "0", "PFFF", "0");
         row("a plain press while paused plays", restart, "press0 pause press1", "1", "FPFF", "1");
+        // Taken out of the queue while it plays: it plays on, and the next one follows it.
+        row("the playing song taken out", restart, "shift0 shift1 play shift0", "0", "PNFF", "1");
+        row("the playing song taken out, ends", restart, "shift0 shift1 play shift0 end", "1", "FPFF", "1");
+        row("the playing song taken out, both end", restart, "shift0 shift1 play shift0 end end", "-", "FFFF",
+            "-");
+        // A second Shift+press takes a song out and ends the queue edit: the next press plays.
+        row("Shift+press twice takes it out", restart, "shift0 shift1 shift1", "-", "QFFF", "0");
+        row("a press after taking one out plays", restart, "shift0 shift1 shift1 press2", "2", "FFPF", "2");
+        row("Shift+press on an empty slot", restart, "shift0 shift10 press1", "1", "FPFF", "1");
+        row("a fade ends with its song", restart, "shift0 shift1 play fade tick stopsong", "1", "FPFF", "1");
+        // A queued song that cannot start is skipped, said as news: no box may hold the next song.
+        // The operator's next press starts a new show, and the news of the old one goes.
+        row("missing: skipped", restart, "shift0 shift2 shift1 play missing end", "1", "FPFF", "1",
+            "Skipped: Unable to find %2");
+        row("undecodable: skipped", restart, "shift0 shift2 shift1 play undecodable end", "1", "FPFF", "1",
+            "Skipped: Unable to play %2");
+        row("a folder named like a song: skipped", restart, "shift0 shift2 shift1 play folder end", "1",
+            "FPFF", "1", "Skipped: Unable to play %2: it is a folder, not a song file");
+        row("missing: the next press", restart, "shift0 shift2 shift1 play missing end tap3", "3", "FFFP",
+            "3", "-");
+        row("a folder: the next press", restart, "shift0 shift2 shift1 play folder end tap3", "3", "FFFP",
+            "3", "-");
+        // No sound server: the queue waits, and Play plays at once once it answers.
+        row("Play with no server", restart, "shift0 shift1 shift2 server0 play", "-", "QQQF", "0 1 2",
+            "No audio output: Connection refused");
+        row("Play once the server answers", restart, "shift0 shift1 shift2 server0 play server1 play", "0",
+            "PNQF", "0 1 2", "-");
+        // The chosen output gone: news, never a stop, and the next song's name does not take it
+        // away; it goes when the output is back.
+        const char* monitor =
+            "The output \"Monitor\" is not there: songs play on the default output until it returns.";
+        row("an output gone", restart, "monitor0 press1", "1", "FPFF", "1", monitor);
+        row("an output gone while a song plays", restart, "press0 monitor0 press1", "1", "FPFF", "1",
+            monitor);
+        row("an output back", restart, "press0 monitor0 press1 monitor1", "1", "FPFF", "1", "-");
+        // The server lost while a song plays: the queue waits, Play starts again from the song cut off.
+        row("the server lost", restart, "shift0 shift1 play lost", "-", "QQFF", "0 1",
+            "No audio output: Connection terminated");
+        row("Play after the server was lost", restart, "shift0 shift1 play lost play", "0", "PNFF", "0 1",
+            "-");
     }
 
     void pressesAndCommandsPlayAsTheyShould()
@@ -512,47 +784,69 @@ private Q_SLOTS:
         QFETCH(QString, playing);
         QFETCH(QString, states);
         QFETCH(QString, queue);
+        QFETCH(QString, news);
         m_core->songInfo().setButtonSettings(0, 0, ButtonSettings{0.0, ButtonSettings::Mode(mode), false});
+        m_outputs.devices = {{QStringLiteral("hdmi"), QStringLiteral("Monitor")}};
+        m_core->setOutputDevice(QStringLiteral("hdmi"));
+        const QRegularExpression stepWithSlot(QStringLiteral("^([a-z]+)(\\d+)$"));
         for (const QString& step : steps.split(QLatin1Char(' '))) {
-            if (step == QLatin1String("play"))
+            const QRegularExpressionMatch m = stepWithSlot.match(step);
+            const QString what = m.hasMatch() ? m.captured(1) : step;
+            const int slot = m.captured(2).toInt();
+            if (what == QLatin1String("play"))
                 m_core->PlayClick();
-            else if (step == QLatin1String("pause"))
+            else if (what == QLatin1String("pause"))
                 m_core->PauseClick();
-            else if (step == QLatin1String("stopsong"))
+            else if (what == QLatin1String("stopsong"))
                 m_core->StopSongClick();
-            else if (step == QLatin1String("stopall"))
+            else if (what == QLatin1String("stopall"))
                 m_core->StopAllClick();
-            const int slot = step.right(1).toInt();
-            const QString what = step.chopped(1);
-            if (what == QLatin1String("press"))
+            else if (what == QLatin1String("fade"))
+                m_core->FadeClick();
+            else if (what == QLatin1String("tick"))
+                m_core->FadeTimerTimer();
+            else if (what == QLatin1String("end"))
+                m_player->finish();
+            else if (what == QLatin1String("server"))
+                serverAnswers(slot == 1);
+            else if (what == QLatin1String("monitor"))
+                m_outputs.missing(QStringLiteral("Monitor"), slot == 0);
+            else if (what == QLatin1String("lost"))
+                m_player->loseOutput(QStringLiteral("Connection terminated"));
+            else if (what == QLatin1String("press"))
                 m_board->press(0, slot, PressedBy::Osc);
-            else if (what == QLatin1String("shift"))
-                m_core->SongPress({0, slot}, true, PressedBy::Mouse);
+            else if (what == QLatin1String("shift") || what == QLatin1String("tap"))
+                tap(slot, what == QLatin1String("shift"));
             else if (what == QLatin1String("queue"))
                 m_board->queue(0, slot);
             else if (what == QLatin1String("release"))
                 m_board->release(0, slot);
             else if (what == QLatin1String("up"))
                 m_core->SongRelease({0, slot});
+            else
+                breakSong(what);
             settle();
         }
         const Transport& t = m_core->transport();
+        QCOMPARE(m_errors->messages.size(), 0); // no box in front of the board
+        QVERIFY(!m_core->QueueMode);
         if (playing == QLatin1String("-")) {
             QCOMPARE(m_board->playState(), TPlayState::psStopped);
+            QVERIFY(!t.stop && !t.pause && !m_core->WaveTimer->Enabled());
         } else {
             const bool paused = playing.endsWith(QLatin1String("paused"));
+            const QString file = m_files[playing.left(1).toInt()];
             QCOMPARE(m_board->playState(), paused ? TPlayState::psPaused : TPlayState::psPlaying);
-            QCOMPARE(m_player->fileName(), m_files[playing.left(1).toInt()]);
+            QCOMPARE(m_player->fileName(), file);
             QCOMPARE(t.play, paused); // Play and Pause swap
             QCOMPARE(t.pause, !paused);
             QVERIFY(m_core->WaveTimer->Enabled() || paused);
+            QCOMPARE(m_core->statusText(2), QStringLiteral("Now Playing ") + file);
+            QVERIFY(!m_core->FadeTimer->Enabled()); // no row ends in a fade: it starts full
+            QCOMPARE(m_player->volume(), 0);
         }
-        if (!states.isEmpty()) {
-            QString told;
-            for (SlotState k : this->states(4))
-                told += QLatin1Char("EFPNQ"[int(k)]);
-            QCOMPARE(told, states);
-        }
+        if (!states.isEmpty())
+            QCOMPARE(initials(), states);
         if (!queue.isEmpty()) {
             QStringList files;
             for (const QString& k : queue.split(QLatin1Char(' '), Qt::SkipEmptyParts))
@@ -564,6 +858,9 @@ private Q_SLOTS:
             QVERIFY(idle());
             QCOMPARE(m_player->playState(), int(MediaPlayer::Stopped));
         }
+        if (!news.isEmpty())
+            QCOMPARE(newsText(),
+                     news == QLatin1String("-") ? QString() : QString(news).replace(u"%2"_s, m_files[2]));
     }
 
     void aButtonsVolumeLoopAndTimesReachThePlayer()
