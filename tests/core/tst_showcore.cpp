@@ -10,6 +10,7 @@
 #include "fakes/ShowFixture.h"
 #include "platform/Errors.h"
 #include "platform/Guard.h"
+#include "platform/IniRegistry.h"
 #include "platform/Timer.h"
 
 #include <QDir>
@@ -962,6 +963,67 @@ private Q_SLOTS:
         QCOMPARE(m_player->fileName(), m_files[2]);
         QTRY_VERIFY(!m_news.value(ShowCore::LogNews).isEmpty());
         QCOMPARE(m_errors->messages.size(), 0);
+    }
+
+    void sheetNamesAreWrittenAtTheEndAndReadByTheirOwnNames()
+    {
+        const auto tabs = [this] {
+            IniRegistry reg(m_env->configDir());
+            QStringList out;
+            if (reg.OpenKey(u"Software\\Brasswold\\Tabs"_s, false))
+                for (int i = 0; i < 10; ++i)
+                    out << (reg.ValueExists(u"Tab%1"_s.arg(i)) ? reg.ReadString(u"Tab%1"_s.arg(i)) : u"-"_s);
+            return out;
+        };
+        QCOMPARE(tabs().value(0, u"-"_s), u"-"_s); // nothing written before the end
+        const QString infoPath = m_core->songInfo().infoPath();
+        closeShow();
+        QStringList names;
+        for (int i = 1; i <= 10; ++i)
+            names << u"Music Sheet %1"_s.arg(i);
+        QCOMPARE(tabs(), names);
+        QCOMPARE(QFileInfo(infoPath).size(), 5 * 416);
+        // The end silenced the player before stopping it.
+        const qsizetype off = m_player->log.indexOf(u"events off"_s);
+        QVERIFY(off >= 0);
+        QCOMPARE(m_player->log.at(off + 1), u"stop"_s);
+        {
+            IniRegistry reg(m_env->configDir());
+            QVERIFY(reg.OpenKey(u"Software\\Brasswold\\Tabs"_s, true));
+            reg.WriteString(u"Tab5"_s, u"Encores"_s);
+            reg.WriteString(u"Tab0"_s, QString());
+            reg.WriteString(u"Tab1"_s, u"Openers"_s);
+        }
+        openShow(defaultStore());
+        QCOMPARE(m_core->sheetName(0), u"Music Sheet 1"_s);
+        QCOMPARE(m_core->sheetName(1), u"Openers"_s);
+        QCOMPARE(m_core->sheetName(5), u"Encores"_s);
+    }
+
+    void songsNamedInAnyScriptPlayAfterARestart()
+    {
+        // Prepared in one run, played in the next: one where it was stored, one moved below the song file.
+        const QString here = makeFile(u"Аплодисменты.wav"_s);
+        const QString folder = QFileInfo(m_core->songInfo().infoPath()).absolutePath();
+        const QString moved = folder + u"/Шоу/拍手 🎉.wav"_s;
+        QVERIFY(QDir().mkpath(QFileInfo(moved).absolutePath()));
+        QVERIFY(QFile::copy(here, moved));
+        closeShow();
+        {
+            TSongInfo store(*m_registry, *m_dialogs);
+            store.SetSong(1, 0, makeSong(QString(), 1, 0), {{}, {}, u"Аплодисменты"_s, here});
+            store.SetSong(1, 1, makeSong(QString(), 1, 1),
+                          {{}, {}, u"拍手 🎉"_s, u"/old/disk/Шоу/拍手 🎉.wav"_s});
+        }
+        openShow(defaultStore());
+        QCOMPARE(m_core->slotTitle(1, 0), u"Аплодисменты"_s);
+        QCOMPARE(m_core->slotTitle(1, 1), u"拍手 🎉"_s);
+        m_core->SongPress({1, 0}, false, PressedBy::Mouse);
+        QCOMPARE(m_player->fileName(), here);
+        QCOMPARE(m_core->statusText(2), u"Now Playing "_s + here);
+        m_core->SongPress({1, 1}, false, PressedBy::Mouse);
+        QCOMPARE(m_player->fileName(), moved);
+        QVERIFY(m_errors->messages.isEmpty());
     }
 
     void tabNamesAndTitlesAreTold()
