@@ -290,22 +290,6 @@ private Q_SLOTS:
         QVERIFY(m_dialogs->messages.isEmpty());
     }
 
-    void clearTabEmptiesTheSheetButLeavesTheQueue()
-    {
-        press(0);
-        QCOMPARE(m_form->core().PlayState, TPlayState::psPlaying);
-        m_form->mnuClearTabClick();
-        TSongRecord rec;
-        for (int k = 0; k < 36; ++k)
-            QVERIFY(!m_form->songInfo().GetSong(0, k, rec));
-        QCOMPARE(button(0)->Caption(), QStringLiteral("<empty>"));
-        QCOMPARE(button(0)->fontColor(), Black);
-        QCOMPARE(m_form->core().PlayQueue, QStringList{m_files[0]});
-        m_player->finish();
-        settle();
-        QVERIFY(idle());
-    }
-
     void theFadeDialogSetsTheSpeedOnlyOnOk_data()
     {
         QTest::addColumn<int>("before");
@@ -675,10 +659,11 @@ private Q_SLOTS:
         QCOMPARE(values(),
                  (QStringList{QStringLiteral("A=1,0"), QStringLiteral("B=0,5"), QStringLiteral("C=1,3")}));
 
-        // Clear Tab takes the keys of its sheet too.
+        // Clear Tab takes the keys of its sheet too, and its buttons show it empty.
         m_form->Tabs->setCurrentIndex(1);
         m_form->mnuClearTab->trigger();
         QCOMPARE(values(), QStringList{QStringLiteral("B=0,5")});
+        QCOMPARE(button(0)->Caption(), EmptyTitle);
     }
 
     void theArrowsMoveTheFocusOverTheGridAndStopAtItsEdges_data()

@@ -745,6 +745,9 @@ private Q_SLOTS:
         row("Shift+press twice takes it out", restart, "shift0 shift1 shift1", "-", "QFFF", "0");
         row("a press after taking one out plays", restart, "shift0 shift1 shift1 press2", "2", "FFPF", "2");
         row("Shift+press on an empty slot", restart, "shift0 shift10 press1", "1", "FPFF", "1");
+        // Clear Tab empties the sheet, but what plays and waits plays on.
+        row("Clear Tab leaves the queue", restart, "press0 clear", "0", "EEEE", "0");
+        row("Clear Tab, then the song ends", restart, "press0 clear end", "-", "EEEE", "-");
         row("a fade ends with its song", restart, "shift0 shift1 play fade tick stopsong", "1", "FPFF", "1");
         // A queued song that cannot start is skipped, said as news: no box may hold the next song.
         // The operator's next press starts a new show, and the news of the old one goes.
@@ -806,6 +809,8 @@ private Q_SLOTS:
                 m_core->FadeClick();
             else if (what == QLatin1String("tick"))
                 m_core->FadeTimerTimer();
+            else if (what == QLatin1String("clear"))
+                m_core->clearSheet(0);
             else if (what == QLatin1String("end"))
                 m_player->finish();
             else if (what == QLatin1String("server"))
