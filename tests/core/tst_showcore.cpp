@@ -663,6 +663,36 @@ private Q_SLOTS:
         QCOMPARE(time.count(), told);
     }
 
+    void theTimeLeftCountsDownAndItsLastTenSecondsAreFinal_data()
+    {
+        QTest::addColumn<double>("position"); // of A, 61 s long
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("final");
+        QTest::newRow("start") << 0.0 << u"-01:01"_s << false;
+        QTest::newRow("11 s left") << 50.0 << u"-00:11"_s << false;
+        QTest::newRow("10 s left") << 51.0 << u"-00:10"_s << true;
+        QTest::newRow("the end") << 61.0 << u"-00:00"_s << true;
+        QTest::newRow("past the end") << 62.0 << u"-00:00"_s << true;
+    }
+
+    void theTimeLeftCountsDownAndItsLastTenSecondsAreFinal()
+    {
+        QFETCH(double, position);
+        QFETCH(QString, text);
+        QFETCH(bool, final);
+        QVERIFY(!m_core->showTimeLeft()); // off by default
+        tap(0);
+        m_player->setPosition(position);
+        m_core->setShowTimeLeft(true);
+        QCOMPARE(m_core->statusText(0), text);
+        QCOMPARE(m_core->finalSeconds(), final);
+        QVERIFY(BoardSettings(*m_registry).showTimeLeft()); // stored as [System] ShowTimeLeft
+        // Switched off, the panel shows the position again.
+        m_core->setShowTimeLeft(false);
+        QCOMPARE(m_core->statusText(0), FormatSeconds(position));
+        QVERIFY(!m_core->finalSeconds());
+    }
+
     void theTimeLeftPanelIsBlankOnceNothingPlays_data()
     {
         QTest::addColumn<QString>("how");
