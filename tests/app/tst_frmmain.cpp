@@ -101,6 +101,16 @@ class TestMainForm : public QObject, BoardFixture {
         return out;
     }
 
+    /// Runs `answer` on the modal dialog of type T once it opens; the test fails if none does.
+    template <typename T, typename F> static void whenOpen(QObject* context, F answer)
+    {
+        QTimer::singleShot(0, context, [answer] {
+            auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            answer(dialog);
+        });
+    }
+
     void showExposed()
     {
         m_form->show();
@@ -119,9 +129,7 @@ class TestMainForm : public QObject, BoardFixture {
     QStringList assignKey(const QList<QKeyCombination>& keys)
     {
         QStringList messages;
-        QTimer::singleShot(0, this, [&] {
-            auto* dialog = qobject_cast<TfrmAssignKey*>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
+        whenOpen<TfrmAssignKey>(this, [&](TfrmAssignKey* dialog) {
             for (const QKeyCombination k : keys) {
                 if (k.key() == Qt::Key_Shift) { // Shift alone: down and up
                     QTest::keyPress(dialog, Qt::Key_Shift, Qt::ShiftModifier);
@@ -312,10 +320,7 @@ private Q_SLOTS:
         m_form->core().FadeSetting = before;
         int opened = 0;
         QString title;
-        QTimer::singleShot(0, this, [&] {
-            auto* dialog = qobject_cast<TfrmFadeCtrl*>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
+        whenOpen<TfrmFadeCtrl>(this, [&](TfrmFadeCtrl* dialog) {
             opened = dialog->tbFade->value();
             title = dialog->windowTitle();
             if (moveTo > 0)
@@ -410,9 +415,7 @@ private Q_SLOTS:
     void songAttributesOpenForTheLastPressedSlotAndRedraw()
     {
         QCOMPARE(m_form->Tag, 0); // before any press: slot 0
-        QTimer::singleShot(0, this, [] {
-            auto* dialog = qobject_cast<TfrmSongEdit*>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
+        whenOpen<TfrmSongEdit>(this, [](TfrmSongEdit* dialog) {
             QCOMPARE(dialog->edtSongTitle->text(), QStringLiteral("A"));
             dialog->edtSongTitle->setText(QStringLiteral("Overture"));
             dialog->BitBtn1->click();
@@ -422,9 +425,7 @@ private Q_SLOTS:
 
         press(2, true);
         QCOMPARE(m_form->Tag, 2);
-        QTimer::singleShot(0, this, [] {
-            auto* dialog = qobject_cast<TfrmSongEdit*>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
+        whenOpen<TfrmSongEdit>(this, [](TfrmSongEdit* dialog) {
             QCOMPARE(dialog->edtSongTitle->text(), QStringLiteral("C"));
             dialog->reject();
         });
@@ -481,10 +482,7 @@ private Q_SLOTS:
         m_form->TabPopup->hide();
 
         for (const bool ok : {false, true}) {
-            QTimer::singleShot(0, this, [ok] {
-                auto* dialog = qobject_cast<TfrmButtonSettings*>(QApplication::activeModalWidget());
-                if (!dialog)
-                    return;
+            whenOpen<TfrmButtonSettings>(this, [ok](TfrmButtonSettings* dialog) {
                 dialog->edVolume->setValue(-4.5);
                 dialog->rbHold->setChecked(true);
                 dialog->cbLoop->setChecked(true);
@@ -581,9 +579,7 @@ private Q_SLOTS:
         const MidiMessageId note{MidiMessageId::Kind::Note, 1, 36};
         QString prompt;
         const auto learn = [&] {
-            QTimer::singleShot(0, this, [&] {
-                auto* dialog = qobject_cast<TfrmAssignKey*>(QApplication::activeModalWidget());
-                QVERIFY(dialog);
+            whenOpen<TfrmAssignKey>(this, [&](TfrmAssignKey* dialog) {
                 prompt = dialog->lblPrompt->text();
                 midi.remote().act(note);
             });
@@ -611,9 +607,8 @@ private Q_SLOTS:
 
         // Shift+press: chosen in the dialog, or Shift held while the note comes; the plain note stays.
         const auto learnQueue = [&](const MidiMessageId& message, bool holdShift) {
-            QTimer::singleShot(0, this, [&, message, holdShift] {
-                auto* dialog = qobject_cast<TfrmAssignKey*>(QApplication::activeModalWidget());
-                QVERIFY(dialog && dialog->chkQueue);
+            whenOpen<TfrmAssignKey>(this, [&, message, holdShift](TfrmAssignKey* dialog) {
+                QVERIFY(dialog->chkQueue);
                 if (holdShift)
                     QTest::keyPress(dialog, Qt::Key_Shift);
                 else
@@ -901,10 +896,7 @@ private Q_SLOTS:
         QVERIFY(idle());
 
         // A key for Stop Song, given in the dialog, is stored by name; Space is never written.
-        QTimer::singleShot(0, this, [] {
-            if (auto* dialog = qobject_cast<TfrmAssignKey*>(QApplication::activeModalWidget()))
-                QTest::keyClick(dialog, Qt::Key_F9);
-        });
+        whenOpen<TfrmAssignKey>(this, [](TfrmAssignKey* dialog) { QTest::keyClick(dialog, Qt::Key_F9); });
         m_form->assignCommandKey(KeyCommand::StopSong);
         QCOMPARE(registryValue(QStringLiteral("Keys"), QStringLiteral("F9")), QStringLiteral("Stop Song"));
         QCOMPARE(registryValue(QStringLiteral("Keys"), QStringLiteral("Space")), QStringLiteral("<missing>"));
@@ -921,9 +913,7 @@ private Q_SLOTS:
     void playsKeyClearedStaysClearedAtTheNextStart()
     {
         showActive();
-        QTimer::singleShot(0, this, [] {
-            auto* list = qobject_cast<TfrmKeys*>(QApplication::activeModalWidget());
-            QVERIFY(list);
+        whenOpen<TfrmKeys>(this, [](TfrmKeys* list) {
             QCOMPARE(list->lstKeys->item(0, 0)->text(), u"Space"_s);
             list->lstKeys->setCurrentCell(0, 0);
             list->btnClear->click();
@@ -935,10 +925,7 @@ private Q_SLOTS:
         startWithNoPlayKeyAndPressSpace();
         QCOMPARE(m_form->core().PlayState, TPlayState::psStopped);
         // Given a key again, the marker goes.
-        QTimer::singleShot(0, this, [] {
-            if (auto* dialog = qobject_cast<TfrmAssignKey*>(QApplication::activeModalWidget()))
-                QTest::keyClick(dialog, Qt::Key_F8);
-        });
+        whenOpen<TfrmAssignKey>(this, [](TfrmAssignKey* dialog) { QTest::keyClick(dialog, Qt::Key_F8); });
         m_form->assignCommandKey(KeyCommand::Play);
         QCOMPARE(registryValue(u"Keys"_s, u"none"_s), u"<missing>"_s);
         QCOMPARE(registryValue(u"Keys"_s, u"F8"_s), u"Play"_s);
@@ -1003,9 +990,7 @@ private Q_SLOTS:
 
         const QString saved = m_env->root() + QStringLiteral("/keys.txt");
         m_dialogs->fileAnswers = {saved};
-        QTimer::singleShot(0, this, [&] {
-            auto* list = qobject_cast<TfrmKeys*>(QApplication::activeModalWidget());
-            QVERIFY(list);
+        whenOpen<TfrmKeys>(this, [&](TfrmKeys* list) {
             // Enter gives the selected line a key, and the list stays open; Next Sheet learns a control.
             // The columns keep their widths, though the longest texts are scrolled out of sight.
             list->resize(list->width(), 200);
@@ -1014,10 +999,7 @@ private Q_SLOTS:
             QList<int> widths;
             for (int c = 0; c < list->lstKeys->columnCount(); ++c)
                 widths << list->lstKeys->columnWidth(c);
-            QTimer::singleShot(0, list, [] {
-                if (auto* dialog = qobject_cast<TfrmAssignKey*>(QApplication::activeModalWidget()))
-                    QTest::keyClick(dialog, Qt::Key_F9);
-            });
+            whenOpen<TfrmAssignKey>(list, [](TfrmAssignKey* dialog) { QTest::keyClick(dialog, Qt::Key_F9); });
             QTest::keyClick(list->lstKeys, Qt::Key_Return);
             QVERIFY(list->isVisible());
             QCOMPARE(list->lstKeys->item(1, 0)->text(), u"F9"_s);
@@ -1038,9 +1020,7 @@ private Q_SLOTS:
             list->btnSave->click();
 
             // The input narrowed to a channel and a device, stored beside the assignments.
-            QTimer::singleShot(0, list, [] {
-                auto* input = qobject_cast<TfrmMidiInput*>(QApplication::activeModalWidget());
-                QVERIFY(input);
+            whenOpen<TfrmMidiInput>(list, [](TfrmMidiInput* input) {
                 input->cboChannel->setCurrentText(u"5"_s);
                 input->cboDevice->setEditText(u"LPMiniMK3"_s);
                 input->accept();
@@ -1080,9 +1060,7 @@ private Q_SLOTS:
 
         // The stored output is listed while it is away; the choice is written as the server's name.
         QStringList listed;
-        QTimer::singleShot(0, this, [&] {
-            auto* dialog = qobject_cast<TfrmOutputDevice*>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
+        whenOpen<TfrmOutputDevice>(this, [&](TfrmOutputDevice* dialog) {
             for (int i = 0; i < dialog->lstOutputs->count(); ++i)
                 listed << dialog->lstOutputs->item(i)->text();
             QCOMPARE(dialog->chosen(), QStringLiteral("usb_desk"));
