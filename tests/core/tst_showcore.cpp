@@ -549,14 +549,24 @@ private Q_SLOTS:
     void aShowRunsThroughTheCommandsAsThroughTheButtons()
     {
         using S = SlotState;
-        // Refused as the buttons would be, and said: nothing is queued, nothing plays.
+        // Refused as the buttons would be, and said: nothing is queued, nothing plays. Places off
+        // the board, or an empty slot, do nothing.
         QSignalSpy refused(m_board, &ShowCore::commandRefused);
         m_board->play();
         m_board->stopSong();
         m_board->pause();
-        QCOMPARE(refused.count(), 3);
+        m_board->stopAll();
+        m_board->press(10, 0, PressedBy::Osc);
+        m_board->queue(0, 36);
+        m_board->press(0, 20, PressedBy::Osc);
+        m_board->fade(6);
+        m_board->showSheet(-1);
+        settle();
+        QCOMPARE(refused.count(), 4); // Play, Stop Song, Pause, Stop All
         QCOMPARE(refused.at(0).at(0).toString(), QStringLiteral("play"));
-        QVERIFY(m_player->fileName().isEmpty());
+        QVERIFY(m_player->log.isEmpty());
+        QVERIFY(m_core->PlayQueue.isEmpty() && !m_core->FadeTimer->Enabled());
+        QCOMPARE(m_board->shownSheet(), 0);
         QSignalSpy changed(m_board, &Board::slotChanged);
         m_board->queue(0, 2);
         m_board->queue(0, 1);
@@ -604,25 +614,6 @@ private Q_SLOTS:
         QCOMPARE(m_board->shownSheet(), 6);
         QCOMPARE(shown.count(), 1);
         QCOMPARE(shown.at(0).at(0).toInt(), 6);
-    }
-
-    void commandsTheBoardWouldRefuseDoNothing()
-    {
-        // Play with nothing queued, Stop and Pause with nothing playing, places off the board.
-        m_board->play();
-        m_board->stopSong();
-        m_board->stopAll();
-        m_board->pause();
-        m_board->press(10, 0, PressedBy::Osc);
-        m_board->queue(0, 36);
-        m_board->press(0, 20, PressedBy::Osc); // an empty slot
-        m_board->fade(6);
-        m_board->showSheet(-1);
-        settle();
-        QVERIFY(m_player->log.isEmpty());
-        QVERIFY(m_core->PlayQueue.isEmpty());
-        QVERIFY(!m_core->FadeTimer->Enabled());
-        QCOMPARE(m_board->shownSheet(), 0);
     }
 
     void theTimeLeftIsToldFourTimesASecondWhilePlaying()
