@@ -637,23 +637,27 @@ private Q_SLOTS:
         QCOMPARE(time.count(), told);
     }
 
-    void theTimeLeftCountsDownAndItsLastTenSecondsAreFinal_data()
+    void theTimeLeftCountsDownAndIsBlankOnceNothingPlays_data()
     {
         QTest::addColumn<double>("position"); // of A, 61 s long
         QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("final");
-        QTest::newRow("start") << 0.0 << u"-01:01"_s << false;
-        QTest::newRow("11 s left") << 50.0 << u"-00:11"_s << false;
-        QTest::newRow("10 s left") << 51.0 << u"-00:10"_s << true;
-        QTest::newRow("the end") << 61.0 << u"-00:00"_s << true;
-        QTest::newRow("past the end") << 62.0 << u"-00:00"_s << true;
+        QTest::addColumn<bool>("final");  // the last ten seconds
+        QTest::addColumn<QString>("how"); // it ends, if it does
+        QTest::newRow("start") << 0.0 << u"-01:01"_s << false << QString();
+        QTest::newRow("11 s left") << 50.0 << u"-00:11"_s << false << QString();
+        QTest::newRow("10 s left") << 51.0 << u"-00:10"_s << true << QString();
+        QTest::newRow("the end") << 61.0 << u"-00:00"_s << true << QString();
+        QTest::newRow("past the end") << 62.0 << u"-00:00"_s << true << QString();
+        for (const char* how : {"end", "stop", "stopall", "fade"})
+            QTest::addRow("then %s", how) << 57.0 << u"-00:04"_s << true << QString::fromLatin1(how);
     }
 
-    void theTimeLeftCountsDownAndItsLastTenSecondsAreFinal()
+    void theTimeLeftCountsDownAndIsBlankOnceNothingPlays()
     {
         QFETCH(double, position);
         QFETCH(QString, text);
         QFETCH(bool, final);
+        QFETCH(QString, how);
         QVERIFY(!m_core->showTimeLeft()); // off by default
         tap(0);
         m_player->setPosition(position);
@@ -661,30 +665,13 @@ private Q_SLOTS:
         QCOMPARE(m_core->statusText(0), text);
         QCOMPARE(m_core->finalSeconds(), final);
         QVERIFY(BoardSettings(*m_registry).showTimeLeft()); // stored as [System] ShowTimeLeft
-        // Switched off, the panel shows the position again.
-        m_core->setShowTimeLeft(false);
-        QCOMPARE(m_core->statusText(0), FormatSeconds(position));
-        QVERIFY(!m_core->finalSeconds());
-    }
-
-    void theTimeLeftPanelIsBlankOnceNothingPlays_data()
-    {
-        QTest::addColumn<QString>("how");
-        for (const char* how : {"end", "stop", "stopall", "fade"})
-            QTest::newRow(how) << QString::fromLatin1(how);
-    }
-
-    void theTimeLeftPanelIsBlankOnceNothingPlays()
-    {
-        QFETCH(QString, how);
-        m_core->setShowTimeLeft(true);
-        m_player->durations.insert(m_files[0], 10.0);
-        m_board->press(0, 0, PressedBy::Osc);
-        settle();
-        m_player->setPosition(6.0);
-        m_core->WaveTimerTimer();
-        QCOMPARE(m_core->statusText(0), QStringLiteral("-00:04"));
-        QVERIFY(m_core->finalSeconds());
+        if (how.isEmpty()) {
+            // Switched off, the panel shows the position again.
+            m_core->setShowTimeLeft(false);
+            QCOMPARE(m_core->statusText(0), FormatSeconds(position));
+            QVERIFY(!m_core->finalSeconds());
+            return;
+        }
         if (how == QLatin1String("end")) {
             m_player->finish();
         } else if (how == QLatin1String("stop")) {
@@ -701,7 +688,7 @@ private Q_SLOTS:
         QCOMPARE(m_core->statusText(0), QString());
         QVERIFY(!m_core->finalSeconds());
         // The length and the name of the song that played stay as they were.
-        QCOMPARE(m_core->statusText(1), FormatSeconds(10.0));
+        QCOMPARE(m_core->statusText(1), FormatSeconds(61.0));
     }
 
     void pressesAndCommandsPlayAsTheyShould_data()
