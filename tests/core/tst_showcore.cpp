@@ -32,7 +32,8 @@ class TestShowCore : public QObject, ShowFixture {
     Q_OBJECT
 
     ShowCore* m_board = nullptr;
-    QHash<QString, QString> m_news; ///< by topic: the news the show holds, as it told it
+    RecordingMciDevice* m_cdDevice = nullptr; ///< the CD drive, while a test has one
+    QHash<QString, QString> m_news;           ///< by topic: the news the show holds, as it told it
 
     /// Every news the show holds now, one after another.
     [[nodiscard]] QString newsText() const { return m_news.values().join(QLatin1Char(' ')); }
@@ -105,6 +106,60 @@ class TestShowCore : public QObject, ShowFixture {
         } else {
             m_player->noOutput = QStringLiteral("Connection refused");
         }
+    }
+
+    /// One step of a row: a command, a press, or what the player, the server or the CD device
+    /// does by itself; a step ending in a number acts on that slot of the first sheet.
+    void run(const QString& step)
+    {
+        static const QRegularExpression stepWithSlot(QStringLiteral("^([a-z]+)(\\d+)$"));
+        const QRegularExpressionMatch m = stepWithSlot.match(step);
+        const QString what = m.hasMatch() ? m.captured(1) : step;
+        const int slot = m.captured(2).toInt();
+        if (what == QLatin1String("play"))
+            m_core->PlayClick();
+        else if (what == QLatin1String("pause"))
+            m_core->PauseClick();
+        else if (what == QLatin1String("stopsong"))
+            m_core->StopSongClick();
+        else if (what == QLatin1String("stopall"))
+            m_core->StopAllClick();
+        else if (what == QLatin1String("fade"))
+            m_core->FadeClick();
+        else if (what == QLatin1String("tick"))
+            m_core->FadeTimerTimer();
+        else if (what == QLatin1String("fadeout"))
+            for (int k = 0; k < 100 && m_core->FadeTimer->Enabled(); ++k)
+                m_core->FadeTimerTimer();
+        else if (what == QLatin1String("poll"))
+            QVERIFY(QMetaObject::invokeMethod(m_core->CDPlayer->PollTimer, "timeout"));
+        else if (what.startsWith(QLatin1String("cd")) && m_cdDevice) // the device reports a mode
+            m_cdDevice->setStatus(MCI_STATUS_MODE, what == QLatin1String("cdplay")    ? MCI_MODE_PLAY
+                                                   : what == QLatin1String("cdpause") ? MCI_MODE_PAUSE
+                                                                                      : MCI_MODE_STOP);
+        else if (what == QLatin1String("clear"))
+            m_core->clearSheet(0);
+        else if (what == QLatin1String("end"))
+            m_player->finish();
+        else if (what == QLatin1String("server"))
+            serverAnswers(slot == 1);
+        else if (what == QLatin1String("monitor"))
+            m_outputs.missing(QStringLiteral("Monitor"), slot == 0);
+        else if (what == QLatin1String("lost"))
+            m_player->loseOutput(QStringLiteral("Connection terminated"));
+        else if (what == QLatin1String("press"))
+            m_board->press(0, slot, PressedBy::Osc);
+        else if (what == QLatin1String("shift") || what == QLatin1String("tap"))
+            tap(slot, what == QLatin1String("shift"));
+        else if (what == QLatin1String("queue"))
+            m_board->queue(0, slot);
+        else if (what == QLatin1String("release"))
+            m_board->release(0, slot);
+        else if (what == QLatin1String("up"))
+            m_core->SongRelease({0, slot});
+        else
+            breakSong(what);
+        settle();
     }
 
     /// Nothing plays, nothing waits, no command but a press is taken.
@@ -383,38 +438,40 @@ private Q_SLOTS:
 
     void cdSongsFollowEveryTransportCommand_data()
     {
-        // Tracks 5 and 7 are queued and track 5 plays; then the command, then what the
-        // device must have been told (its play, stop and pause requests) and what the
-        // board must show.
-        QTest::addColumn<QString>("command");
+        // Tracks 5 and 7 are queued and track 5 plays; then the steps, then what the device must
+        // have been told (its play, stop and pause requests) and what the board must show.
+        QTest::addColumn<QString>("steps");
         QTest::addColumn<QList<quint32>>("transport");
         QTest::addColumn<int>("played"); // the play request's track, 0 to resume, -1 none
         QTest::addColumn<int>("state");
         QTest::addColumn<int>("queued");
         QTest::addColumn<bool>("playTaken");
-        QTest::addColumn<int>("playing"); // the slot shown as playing, -1 none
+        QTest::addColumn<int>("playing"); // the slot told as playing, -1 none
         const int playing = int(TPlayState::psPlaying);
+        const int stopped = int(TPlayState::psStopped);
         using L = QList<quint32>;
-        QTest::newRow("pause") << u"pause"_s << L{MCI_PAUSE} << -1 << int(TPlayState::psPaused) << 2 << true
-                               << -1; // read as queued, but not redrawn
-        QTest::newRow("resume") << u"resume"_s << L{MCI_PAUSE, MCI_PLAY} << 0 << playing << 2 << false << 20;
+        // Paused, the slot reads as queued, but the buttons are not redrawn.
+        QTest::newRow("pause") << u"cdpause pause"_s << L{MCI_PAUSE} << -1 << int(TPlayState::psPaused) << 2
+                               << true << -1;
+        QTest::newRow("resume") << u"cdpause pause cdplay play poll"_s << L{MCI_PAUSE, MCI_PLAY} << 0
+                                << playing << 2 << false << 20;
         QTest::newRow("stop song plays the next")
-            << u"stop song"_s << L{MCI_STOP, MCI_PLAY} << 7 << playing << 1 << false << 21;
+            << u"stopsong"_s << L{MCI_STOP, MCI_PLAY} << 7 << playing << 1 << false << 21;
         QTest::newRow("stop all ends")
-            << u"stop all"_s << L{MCI_STOP} << -1 << int(TPlayState::psStopped) << 0 << false << -1;
+            << u"cdstop stopall"_s << L{MCI_STOP} << -1 << stopped << 0 << false << -1;
         QTest::newRow("the poll moves the queue on")
-            << u"track ends"_s << L{MCI_PLAY} << 7 << playing << 1 << false << 21;
+            << u"cdstop poll cdplay poll"_s << L{MCI_PLAY} << 7 << playing << 1 << false << 21;
         QTest::newRow("both tracks end one after the other")
-            << u"both end"_s << L{MCI_PLAY} << 7 << int(TPlayState::psStopped) << 0 << false << -1;
+            << u"cdstop poll cdplay poll cdstop poll"_s << L{MCI_PLAY} << 7 << stopped << 0 << false << -1;
         QTest::newRow("a fade leaves the track alone")
-            << u"fade"_s << L{} << -1 << playing << 2 << false << 20;
+            << u"fade fadeout poll"_s << L{} << -1 << playing << 2 << false << 20;
         QTest::newRow("a media song stops the CD first")
-            << u"media"_s << L{MCI_STOP} << -1 << playing << 1 << false << -1;
+            << u"tap3"_s << L{MCI_STOP} << -1 << playing << 1 << false << -1;
     }
 
     void cdSongsFollowEveryTransportCommand()
     {
-        QFETCH(QString, command);
+        QFETCH(QString, steps);
         QFETCH(QList<quint32>, transport);
         QFETCH(int, played);
         QFETCH(int, state);
@@ -424,7 +481,11 @@ private Q_SLOTS:
 
         closeShow();
         RecordingMciDevice cd(QStringLiteral("cdaudio"), Mci::Sharing::OneMedium);
-        const auto closed = qScopeGuard([this] { closeShow(); }); // while the device is there
+        m_cdDevice = &cd;
+        const auto closed = qScopeGuard([this] { // while the device is there
+            closeShow();
+            m_cdDevice = nullptr;
+        });
         cd.setStatus(MCI_STATUS_NUMBER_OF_TRACKS, 12);
         cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP);
         m_cd->tracks = 12;
@@ -434,12 +495,8 @@ private Q_SLOTS:
         // By this program's name and by the older system's.
         putSong(m_core->songInfo(), 0, 20, QStringLiteral("Track 5"), QStringLiteral("e:\\TRACK05.cda"));
         putSong(m_core->songInfo(), 0, 21, QStringLiteral("Track 7"), QStringLiteral("cdda://Track07.cda"));
-        const auto poll = [&] { QVERIFY(QMetaObject::invokeMethod(m_core->CDPlayer->PollTimer, "timeout")); };
-        tap(20, true);
-        tap(21, true);
-        cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PLAY);
-        m_core->PlayClick();
-        poll(); // the device reports itself playing
+        for (const char* step : {"shift20", "shift21", "cdplay", "play", "poll"}) // it reports itself playing
+            run(QString::fromLatin1(step));
         QCOMPARE(m_core->PlayState, TPlayState::psPlaying);
         QCOMPARE(cd.requestsOf(MCI_PLAY).size(), 1);
         QCOMPARE(cd.requestsOf(MCI_PLAY)[0].flags, quint32(MCI_FROM | MCI_TO));
@@ -448,45 +505,9 @@ private Q_SLOTS:
         QCOMPARE(m_core->slotState(0, 20), SlotState::Playing);
         QCOMPARE(m_core->slotState(0, 21), SlotState::Next);
         cd.clearLog();
-
-        if (command == QLatin1String("pause")) {
-            QSignalSpy redrawn(m_core.get(), &Board::slotChanged);
-            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PAUSE);
-            m_core->PauseClick();
-            settle();
-            QCOMPARE(redrawn.count(), 0); // the buttons keep showing the track as playing
-        } else if (command == QLatin1String("resume")) {
-            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PAUSE);
-            m_core->PauseClick();
-            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PLAY);
-            m_core->PlayClick();
-            poll();
-        } else if (command == QLatin1String("stop song")) {
-            m_core->StopSongClick();
-        } else if (command == QLatin1String("stop all")) {
-            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP);
-            m_core->StopAllClick();
-        } else if (command == QLatin1String("track ends") || command == QLatin1String("both end")) {
-            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP);
-            poll();
-            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PLAY);
-            poll();
-            if (command == QLatin1String("both end")) {
-                QCOMPARE(m_core->slotState(0, 21), SlotState::Playing);
-                cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP);
-                poll();
-            }
-        } else if (command == QLatin1String("fade")) {
-            m_core->FadeClick();
-            for (int tick = 0; tick < 20; ++tick)
-                m_core->FadeTimerTimer();
-            QVERIFY(!m_core->FadeTimer->Enabled());
-            poll();
-        } else if (command == QLatin1String("media")) {
-            tap(3);
-            QCOMPARE(m_player->fileName(), m_files[3]);
-        }
-        settle();
+        QSignalSpy redrawn(m_core.get(), &Board::slotChanged);
+        for (const QString& step : steps.split(QLatin1Char(' ')))
+            run(step);
 
         QList<quint32> told;
         for (const quint32 c : cd.commands())
@@ -503,8 +524,13 @@ private Q_SLOTS:
         QCOMPARE(sent, played);
         QCOMPARE(m_core->transport().play, playTaken);
         QCOMPARE(m_core->WaveTimer->Enabled(), queued > 0);
+        QVERIFY(!m_core->FadeTimer->Enabled());
         for (const int slot : {20, 21})
             QCOMPARE(m_core->slotState(0, slot) == SlotState::Playing, slot == playing);
+        if (state == int(TPlayState::psPaused))
+            QCOMPARE(redrawn.count(), 0);
+        if (steps == QLatin1String("tap3"))
+            QCOMPARE(m_player->fileName(), m_files[3]);
         QVERIFY(m_errors->messages.isEmpty());
     }
 
@@ -783,47 +809,8 @@ private Q_SLOTS:
         m_core->songInfo().setButtonSettings(0, 0, ButtonSettings{0.0, ButtonSettings::Mode(mode), false});
         m_outputs.devices = {{QStringLiteral("hdmi"), QStringLiteral("Monitor")}};
         m_core->setOutputDevice(QStringLiteral("hdmi"));
-        const QRegularExpression stepWithSlot(QStringLiteral("^([a-z]+)(\\d+)$"));
-        for (const QString& step : steps.split(QLatin1Char(' '))) {
-            const QRegularExpressionMatch m = stepWithSlot.match(step);
-            const QString what = m.hasMatch() ? m.captured(1) : step;
-            const int slot = m.captured(2).toInt();
-            if (what == QLatin1String("play"))
-                m_core->PlayClick();
-            else if (what == QLatin1String("pause"))
-                m_core->PauseClick();
-            else if (what == QLatin1String("stopsong"))
-                m_core->StopSongClick();
-            else if (what == QLatin1String("stopall"))
-                m_core->StopAllClick();
-            else if (what == QLatin1String("fade"))
-                m_core->FadeClick();
-            else if (what == QLatin1String("tick"))
-                m_core->FadeTimerTimer();
-            else if (what == QLatin1String("clear"))
-                m_core->clearSheet(0);
-            else if (what == QLatin1String("end"))
-                m_player->finish();
-            else if (what == QLatin1String("server"))
-                serverAnswers(slot == 1);
-            else if (what == QLatin1String("monitor"))
-                m_outputs.missing(QStringLiteral("Monitor"), slot == 0);
-            else if (what == QLatin1String("lost"))
-                m_player->loseOutput(QStringLiteral("Connection terminated"));
-            else if (what == QLatin1String("press"))
-                m_board->press(0, slot, PressedBy::Osc);
-            else if (what == QLatin1String("shift") || what == QLatin1String("tap"))
-                tap(slot, what == QLatin1String("shift"));
-            else if (what == QLatin1String("queue"))
-                m_board->queue(0, slot);
-            else if (what == QLatin1String("release"))
-                m_board->release(0, slot);
-            else if (what == QLatin1String("up"))
-                m_core->SongRelease({0, slot});
-            else
-                breakSong(what);
-            settle();
-        }
+        for (const QString& step : steps.split(QLatin1Char(' ')))
+            run(step);
         const Transport& t = m_core->transport();
         QCOMPARE(m_errors->messages.size(), 0); // no box in front of the board
         QVERIFY(!m_core->QueueMode);
