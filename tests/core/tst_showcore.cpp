@@ -776,6 +776,8 @@ private Q_SLOTS:
             "FPFF", "1", "Skipped: Unable to play %2: it is a folder, not a song file");
         row("missing: the next press", restart, "shift0 shift2 shift1 play missing end tap3", "3", "FFFP",
             "3", "-");
+        row("undecodable: the next press", restart, "shift0 shift2 shift1 play undecodable end tap3", "3",
+            "FFFP", "3", "-");
         row("a folder: the next press", restart, "shift0 shift2 shift1 play folder end tap3", "3", "FFFP",
             "3", "-");
         // No sound server: the queue waits, and Play plays at once once it answers.
