@@ -162,6 +162,12 @@ class TestShowCore : public QObject, ShowFixture {
         settle();
     }
 
+    void runAll(const QString& steps)
+    {
+        for (const QString& step : steps.split(QLatin1Char(' ')))
+            run(step);
+    }
+
     /// Nothing plays, nothing waits, no command but a press is taken.
     [[nodiscard]] bool idle() const
     {
@@ -269,10 +275,7 @@ private Q_SLOTS:
         QFETCH(int, setting);
         QFETCH(int, ticks);
         m_core->FadeSetting = setting;
-        tap(0, true);
-        tap(1, true);
-        m_core->PlayClick();
-        settle();
+        runAll(u"shift0 shift1 play"_s);
         QCOMPARE(m_player->nextFile, m_files[1]);
         m_core->FadeClick();
         QCOMPARE(m_player->nextFile, QString()); // it starts full when the faded song ends
@@ -291,10 +294,7 @@ private Q_SLOTS:
 
     void aStopSongMeetingTheEndOfTheSongSkipsOnlyOne()
     {
-        for (int k : {0, 1, 2})
-            tap(k, true);
-        m_core->PlayClick();
-        settle();
+        runAll(u"shift0 shift1 shift2 play"_s);
         // A ends by itself while a Ctrl+S waits to be handled: the notification handler lets it
         // run first (as a due timer here, like a key press from the window system).
         QTimer::singleShot(1, m_core.get(), [this] { m_core->StopSongClick(); });
@@ -327,12 +327,8 @@ private Q_SLOTS:
         QFETCH(QString, how);
         QFETCH(PressedBy, by);
         QFETCH(bool, whilePlaying);
-        if (whilePlaying) {
-            tap(0, true);
-            tap(1, true);
-            m_core->PlayClick();
-            settle();
-        }
+        if (whilePlaying)
+            runAll(u"shift0 shift1 play"_s);
         const QString panel2 = m_core->statusText(2);
         // The board behind the box names what plays while the operator reads it.
         QString toldAtTheBox = panel2;
@@ -495,8 +491,7 @@ private Q_SLOTS:
         // By this program's name and by the older system's.
         putSong(m_core->songInfo(), 0, 20, QStringLiteral("Track 5"), QStringLiteral("e:\\TRACK05.cda"));
         putSong(m_core->songInfo(), 0, 21, QStringLiteral("Track 7"), QStringLiteral("cdda://Track07.cda"));
-        for (const char* step : {"shift20", "shift21", "cdplay", "play", "poll"}) // it reports itself playing
-            run(QString::fromLatin1(step));
+        runAll(u"shift20 shift21 cdplay play poll"_s); // the device reports itself playing
         QCOMPARE(m_core->PlayState, TPlayState::psPlaying);
         QCOMPARE(cd.requestsOf(MCI_PLAY).size(), 1);
         QCOMPARE(cd.requestsOf(MCI_PLAY)[0].flags, quint32(MCI_FROM | MCI_TO));
@@ -506,8 +501,7 @@ private Q_SLOTS:
         QCOMPARE(m_core->slotState(0, 21), SlotState::Next);
         cd.clearLog();
         QSignalSpy redrawn(m_core.get(), &Board::slotChanged);
-        for (const QString& step : steps.split(QLatin1Char(' ')))
-            run(step);
+        runAll(steps);
 
         QList<quint32> told;
         for (const quint32 c : cd.commands())
@@ -811,8 +805,7 @@ private Q_SLOTS:
         m_core->songInfo().setButtonSettings(0, 0, ButtonSettings{0.0, ButtonSettings::Mode(mode), false});
         m_outputs.devices = {{QStringLiteral("hdmi"), QStringLiteral("Monitor")}};
         m_core->setOutputDevice(QStringLiteral("hdmi"));
-        for (const QString& step : steps.split(QLatin1Char(' ')))
-            run(step);
+        runAll(steps);
         const Transport& t = m_core->transport();
         QCOMPARE(m_errors->messages.size(), 0); // no box in front of the board
         QVERIFY(!m_core->QueueMode);
