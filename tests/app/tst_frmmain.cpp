@@ -20,11 +20,9 @@
 #include "fakes/FakeOutputDevices.h"
 #include "fakes/HangingDrive.h"
 #include "fakes/RecordingErrorReporter.h"
-#include "fakes/RecordingMciDevice.h"
 #include "fakes/SongFixtures.h"
 #include "fakes/TestEnvironment.h"
 #include "midi/MidiRemote.h"
-#include "platform/Errors.h"
 #include "platform/IniRegistry.h"
 #include "platform/Timer.h"
 #include "songs/SongEdit.h"
@@ -78,20 +76,48 @@ class TestMainForm : public QObject, BoardFixture {
         reg.WriteString(name, value);
     }
 
-    QStringList keyValues()
+    /// The board closed, then opened again with the settings' `entries` ("Section/Name=value").
+    void restartWith(const QStringList& entries)
+    {
+        closeBoard();
+        for (const QString& e : entries) {
+            const qsizetype slash = e.indexOf(QLatin1Char('/'));
+            const qsizetype is = e.indexOf(QLatin1Char('='));
+            writeRegistry(e.left(slash), e.mid(slash + 1, is - slash - 1), e.mid(is + 1));
+        }
+        createForm();
+    }
+
+    /// Every value of a section of the settings, as name=value.
+    QStringList values(const QString& section = QStringLiteral("Keys"))
     {
         IniRegistry reg(m_env->configDir());
         QStringList out;
-        if (reg.OpenKey(QStringLiteral("Software\\Brasswold\\Keys"), false))
+        if (reg.OpenKey(QStringLiteral("Software\\Brasswold\\") + section, false))
             for (const QString& name : reg.GetValueNames())
                 out << name + QLatin1Char('=') + reg.ReadString(name);
         return out;
     }
 
-    void showActive()
+    /// Runs `answer` on the modal dialog of type T once it opens; the test fails if none does.
+    template <typename T, typename F> static void whenOpen(QObject* context, F answer)
+    {
+        QTimer::singleShot(0, context, [answer] {
+            auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            answer(dialog);
+        });
+    }
+
+    void showExposed()
     {
         m_form->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    }
+
+    void showActive()
+    {
+        showExposed();
         m_form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
     }
@@ -101,9 +127,7 @@ class TestMainForm : public QObject, BoardFixture {
     QStringList assignKey(const QList<QKeyCombination>& keys)
     {
         QStringList messages;
-        QTimer::singleShot(0, this, [&] {
-            auto* dialog = qobject_cast<TfrmAssignKey*>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
+        whenOpen<TfrmAssignKey>(this, [&](TfrmAssignKey* dialog) {
             for (const QKeyCombination k : keys) {
                 if (k.key() == Qt::Key_Shift) { // Shift alone: down and up
                     QTest::keyPress(dialog, Qt::Key_Shift, Qt::ShiftModifier);
@@ -199,6 +223,10 @@ private Q_SLOTS:
         settle();
         QCOMPARE(m_dialogs->messages.size(), 1);
         QVERIFY(m_form->NewsPanel->text().contains(QStringLiteral("did not play")));
+        QFile::rename(m_files[2] + QStringLiteral(".away"), m_files[2]);
+        show.press(0, 2, PressedBy::Osc);
+        settle();
+        QVERIFY(m_form->NewsPanel->text().isEmpty() && m_form->NewsPanel->isHidden());
     }
 
     void collectsTheShowWhileTheBoardPlaysOn()
@@ -234,36 +262,6 @@ private Q_SLOTS:
         QVERIFY(m_player->hotList.contains(m_files[3]));
     }
 
-    void firstRunWritesTheTenTabNamesAndTheSongs()
-    {
-        QCOMPARE(registryValue(QStringLiteral("Tabs"), QStringLiteral("Tab0")), QStringLiteral("<missing>"));
-        const QString infoPath = m_form->songInfo().infoPath();
-        closeBoard();
-        for (int i = 0; i < 10; ++i)
-            QCOMPARE(registryValue(QStringLiteral("Tabs"), QStringLiteral("Tab%1").arg(i)),
-                     QStringLiteral("Music Sheet %1").arg(i + 1));
-        QCOMPARE(QFileInfo(infoPath).size(), 5 * 416);
-        // Shutdown silenced the player before stopping it.
-        const qsizetype off = m_player->log.indexOf(QStringLiteral("events off"));
-        QVERIFY(off >= 0);
-        QCOMPARE(m_player->log.at(off + 1), QStringLiteral("stop"));
-    }
-
-    void tabNamesAreReadByTheirOwnNames()
-    {
-        closeBoard();
-        IniRegistry reg(m_env->configDir());
-        reg.OpenKey(QStringLiteral("Software\\Brasswold\\Tabs"), true);
-        reg.WriteString(QStringLiteral("Tab5"), QStringLiteral("Encores"));
-        reg.WriteString(QStringLiteral("Tab0"), QString());
-        reg.WriteString(QStringLiteral("Tab1"), QStringLiteral("Openers"));
-        reg.CloseKey();
-        createForm();
-        QCOMPARE(m_form->Tabs->tabText(0), QStringLiteral("Music Sheet 1"));
-        QCOMPARE(m_form->Tabs->tabText(1), QStringLiteral("Openers"));
-        QCOMPARE(m_form->Tabs->tabText(5), QStringLiteral("Encores"));
-    }
-
     void renameActsOnTheSelectedTabAndWritesOnlyChanges()
     {
         m_form->Tabs->setCurrentIndex(3);
@@ -279,33 +277,6 @@ private Q_SLOTS:
         QCOMPARE(registryValue(QStringLiteral("Tabs"), QStringLiteral("Tab3")), QStringLiteral("Drums"));
         QCOMPARE(m_form->Tabs->tabText(3), QStringLiteral("Drums"));
         QCOMPARE(m_form->Tabs->tabText(0), QStringLiteral("Music Sheet 1"));
-    }
-
-    void songsNamedInAnyScriptPlayAfterARestart()
-    {
-        // Prepared in one run, played in the next: one where it was stored, one moved below the song file.
-        const QString here = makeFile(QStringLiteral("Аплодисменты.wav"));
-        const QString folder = QFileInfo(m_form->songInfo().infoPath()).absolutePath();
-        const QString moved = folder + QStringLiteral("/Шоу/拍手 🎉.wav");
-        QVERIFY(QDir().mkpath(QFileInfo(moved).absolutePath()));
-        QVERIFY(QFile::copy(here, moved));
-        closeBoard();
-        {
-            TSongInfo store(*m_registry, *m_dialogs);
-            store.SetSong(1, 0, makeSong(QString(), 1, 0), {{}, {}, QStringLiteral("Аплодисменты"), here});
-            store.SetSong(1, 1, makeSong(QString(), 1, 1),
-                          {{}, {}, QStringLiteral("拍手 🎉"), QStringLiteral("/old/disk/Шоу/拍手 🎉.wav")});
-        }
-        createForm();
-        m_form->Tabs->setCurrentIndex(1);
-        QCOMPARE(button(0)->Caption(), QStringLiteral("Аплодисменты"));
-        QCOMPARE(button(1)->Caption(), QStringLiteral("拍手 🎉"));
-        press(0);
-        QCOMPARE(m_player->fileName(), here);
-        QCOMPARE(m_form->StatusPanels[2]->text(), QStringLiteral("Now Playing ") + here);
-        press(1);
-        QCOMPARE(m_player->fileName(), moved);
-        QVERIFY(m_errors->messages.isEmpty());
     }
 
     void namesTheSongFileHasNoSongForAreSaidInTheStatusBar()
@@ -325,33 +296,17 @@ private Q_SLOTS:
         QVERIFY(m_dialogs->messages.isEmpty());
     }
 
-    void clearTabEmptiesTheSheetButLeavesTheQueue()
-    {
-        press(0);
-        QCOMPARE(m_form->core().PlayState, TPlayState::psPlaying);
-        m_form->mnuClearTabClick();
-        TSongRecord rec;
-        for (int k = 0; k < 36; ++k)
-            QVERIFY(!m_form->songInfo().GetSong(0, k, rec));
-        QCOMPARE(button(0)->Caption(), QStringLiteral("<empty>"));
-        QCOMPARE(button(0)->fontColor(), Black);
-        QCOMPARE(m_form->core().PlayQueue, QStringList{m_files[0]});
-        m_player->finish();
-        settle();
-        QVERIFY(idle());
-    }
-
     void theFadeDialogSetsTheSpeedOnlyOnOk_data()
     {
         QTest::addColumn<int>("before");
         QTest::addColumn<int>("moveTo"); // 0: leave the slider where it opens
         QTest::addColumn<QString>("answer");
-        QTest::addColumn<int>("ticks"); // of the next fade from the full level
-        QTest::newRow("OK at 5 gives the longest fade") << 3 << 5 << QStringLiteral("ok") << 60;
-        QTest::newRow("OK at 1 gives the shortest") << 3 << 1 << QStringLiteral("ok") << 12;
-        QTest::newRow("opens at 3 whatever the setting") << 1 << 0 << QStringLiteral("ok") << 20;
-        QTest::newRow("Cancel keeps the setting") << 5 << 1 << QStringLiteral("cancel") << 60;
-        QTest::newRow("Escape keeps the setting") << 2 << 4 << QStringLiteral("escape") << 15;
+        QTest::addColumn<int>("kept"); // the setting after it
+        QTest::newRow("OK at 5") << 3 << 5 << QStringLiteral("ok") << 5;
+        QTest::newRow("OK at 1") << 3 << 1 << QStringLiteral("ok") << 1;
+        QTest::newRow("opens at 3 whatever the setting") << 1 << 0 << QStringLiteral("ok") << 3;
+        QTest::newRow("Cancel keeps the setting") << 5 << 1 << QStringLiteral("cancel") << 5;
+        QTest::newRow("Escape keeps the setting") << 2 << 4 << QStringLiteral("escape") << 2;
     }
 
     void theFadeDialogSetsTheSpeedOnlyOnOk()
@@ -359,14 +314,11 @@ private Q_SLOTS:
         QFETCH(int, before);
         QFETCH(int, moveTo);
         QFETCH(QString, answer);
-        QFETCH(int, ticks);
+        QFETCH(int, kept);
         m_form->core().FadeSetting = before;
         int opened = 0;
         QString title;
-        QTimer::singleShot(0, this, [&] {
-            auto* dialog = qobject_cast<TfrmFadeCtrl*>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
+        whenOpen<TfrmFadeCtrl>(this, [&](TfrmFadeCtrl* dialog) {
             opened = dialog->tbFade->value();
             title = dialog->windowTitle();
             if (moveTo > 0)
@@ -381,167 +333,7 @@ private Q_SLOTS:
         m_form->FadeControl1Click();
         QCOMPARE(opened, 3);
         QCOMPARE(title, QStringLiteral("Fade Properties"));
-
-        press(0);
-        m_form->btnFadeClick();
-        int count = 0;
-        while (m_form->core().FadeTimer->Enabled() && count < 100) {
-            m_form->FadeTimerTimer();
-            ++count;
-        }
-        QCOMPARE(count, ticks);
-    }
-
-    void takingThePlayingSongOutLetsItPlayOnAndKeepsTheNext()
-    {
-        press(0, true);
-        press(1, true);
-        m_form->btnPlay->click();
-        settle();
-        press(0, true); // A plays but leaves the queue
-        QCOMPARE(m_form->core().PlayQueue, QStringList{m_files[1]});
-        QCOMPARE(m_player->fileName(), m_files[0]);
-        QCOMPARE(colours(2), (QList<QColor>{Green, Yellow})); // colours follow what plays
-        m_player->finish();
-        settle();
-        QCOMPARE(m_player->fileName(), m_files[1]);
-        QCOMPARE(m_form->core().PlayQueue, QStringList{m_files[1]});
-        m_player->finish();
-        settle();
-        QVERIFY(idle());
-    }
-
-    /// Makes slot 2's song fail to start in the way the row names.
-    void breakSong(const QString& how)
-    {
-        if (how == QLatin1String("missing")) {
-            QFile::remove(m_files[2]);
-        } else if (how == QLatin1String("folder")) {
-            QFile::remove(m_files[2]);
-            QDir().mkdir(m_files[2]);
-        } else if (how == QLatin1String("undecodable"))
-            m_player->unplayable << m_files[2];
-        else
-            m_player->noOutput = QStringLiteral("Connection refused");
-    }
-
-    int errorsShown() const { return int(m_dialogs->messages.size() + m_errors->messages.size()); }
-
-    void aFailedPressShowsWhatPlays_data()
-    {
-        QTest::addColumn<QString>("how");
-        QTest::addColumn<bool>("whilePlaying");
-        for (const char* how : {"missing", "undecodable", "no sound server"}) {
-            QTest::addRow("%s, idle", how) << QString::fromLatin1(how) << false;
-            QTest::addRow("%s, while a song plays", how) << QString::fromLatin1(how) << true;
-        }
-    }
-
-    void aFailedPressShowsWhatPlays()
-    {
-        QFETCH(QString, how);
-        QFETCH(bool, whilePlaying);
-        if (whilePlaying) {
-            press(0, true);
-            press(1, true);
-            m_form->btnPlay->click();
-            settle();
-        }
-        const QString panel2 = m_form->StatusPanels[2]->text();
-        // The board behind the box names what plays while the operator reads it.
-        QString shownBehindTheBox = panel2;
-        m_dialogs->whileShown = [&] {
-            settle();
-            shownBehindTheBox = m_form->StatusPanels[2]->text();
-        };
-        breakSong(how);
-        press(2);
-        QCOMPARE(shownBehindTheBox, panel2);
-        QCOMPARE(m_form->StatusPanels[2]->text(), panel2);
-        if (how == QLatin1String("no sound server")) {
-            // The state of the machine, not of the song: said in the status bar, no box, and
-            // the pressed song waits for Play.
-            QCOMPARE(errorsShown(), 0);
-            QCOMPARE(m_form->NewsPanel->text(), QStringLiteral("No audio output: Connection refused"));
-            if (!whilePlaying) {
-                QCOMPARE(m_form->core().PlayQueue, QStringList{m_files[2]});
-                QVERIFY(m_form->btnPlay->isEnabled());
-                QCOMPARE(colours(3), (QList<QColor>{Black, Black, Red}));
-                return;
-            }
-        } else {
-            QCOMPARE(errorsShown(), 1);
-        }
-        if (whilePlaying) {
-            // The song that played goes on untouched, and the board still shows it.
-            QCOMPARE(m_player->fileName(), m_files[0]);
-            QCOMPARE(m_player->playState(), int(MediaPlayer::Playing));
-            QCOMPARE(m_form->core().PlayQueue, (QStringList{m_files[0], m_files[1]}));
-            QCOMPARE(colours(3), (QList<QColor>{Green, Yellow, Black}));
-            QVERIFY(m_form->btnPause->isEnabled() && m_form->core().WaveTimer->Enabled());
-            m_form->btnPauseClick();
-            settle();
-            QCOMPARE(m_player->playState(), int(MediaPlayer::Paused));
-        } else {
-            QVERIFY(m_form->core().PlayQueue.isEmpty());
-            QVERIFY(idle());
-            QCOMPARE(colours(3), (QList<QColor>(3, Black)));
-        }
-    }
-
-    void aQueuedSongThatCannotStartIsSkippedAndSaidInTheStatusBar_data()
-    {
-        QTest::addColumn<QString>("how");
-        QTest::addColumn<QString>("said");
-        QTest::newRow("missing") << QStringLiteral("missing") << QStringLiteral("Unable to find %1");
-        QTest::newRow("undecodable") << QStringLiteral("undecodable") << QStringLiteral("Unable to play %1");
-        QTest::newRow("a folder named like a song")
-            << QStringLiteral("folder")
-            << QStringLiteral("Unable to play %1: it is a folder, not a song file");
-    }
-
-    void aQueuedSongThatCannotStartIsSkippedAndSaidInTheStatusBar()
-    {
-        QFETCH(QString, how);
-        QFETCH(QString, said);
-        for (int k : {0, 2, 1})
-            press(k, true);
-        m_form->btnPlay->click();
-        settle();
-        breakSong(how);
-        m_player->finish(); // the queue moves on by itself: no box may hold the next song
-        settle();
-        QCOMPARE(errorsShown(), 0);
-        QCOMPARE(m_player->fileName(), m_files[1]);
-        QCOMPARE(m_form->core().PlayQueue, QStringList{m_files[1]});
-        QCOMPARE(colours(3), (QList<QColor>{Black, Green, Black}));
-        QCOMPARE(m_form->StatusPanels[2]->text(), QStringLiteral("Now Playing ") + m_files[1]);
-        QCOMPARE(m_form->NewsPanel->text(), QStringLiteral("Skipped: ") + said.arg(m_files[2]));
-        // The operator's next press starts a new show; the news of the old one goes.
-        press(3);
-        QVERIFY(m_form->NewsPanel->text().isEmpty() && m_form->NewsPanel->isHidden());
-    }
-
-    void playWithoutASoundServerKeepsTheQueueUntilItAnswers()
-    {
-        for (int k : {0, 1, 2})
-            press(k, true);
-        m_player->noOutput = QStringLiteral("Connection refused");
-        m_outputs.serverLost(QStringLiteral("No audio output: Connection refused"));
-        m_form->btnPlay->click();
-        settle();
-        QCOMPARE(errorsShown(), 0);
-        QCOMPARE(m_form->core().PlayQueue, (QStringList{m_files[0], m_files[1], m_files[2]}));
-        QVERIFY(m_form->btnPlay->isEnabled());
-        QCOMPARE(m_form->NewsPanel->text(), QStringLiteral("No audio output: Connection refused"));
-        // The server answers again: the news goes, and Play plays at once.
-        m_player->noOutput.clear();
-        m_outputs.serverLost(QString());
-        QVERIFY(m_form->NewsPanel->text().isEmpty());
-        m_form->btnPlay->click();
-        settle();
-        QCOMPARE(m_player->fileName(), m_files[0]);
-        QCOMPARE(colours(3), (QList<QColor>{Green, Yellow, Red}));
+        QCOMPARE(m_form->core().FadeSetting, kept);
     }
 
     void exitAsksOnlyInTheMiddleOfAShow_data()
@@ -564,8 +356,7 @@ private Q_SLOTS:
         QFETCH(bool, answerYes);
         QFETCH(bool, asked);
         QFETCH(bool, closed);
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        showExposed();
         if (show == QLatin1String("queued")) {
             press(1, true);
         } else if (show != QLatin1String("idle")) {
@@ -590,26 +381,9 @@ private Q_SLOTS:
             QCOMPARE(m_player->fileName(), m_files[0]); // the music goes on
     }
 
-    void cdSongsWithoutACdPlayerGiveOneClearError()
-    {
-        m_cd->tracks = 5;
-        putSong(m_form->songInfo(), 0, 20, QStringLiteral("Track 2"), QStringLiteral("cdda://Track02.cda"));
-        press(20);
-        QCOMPARE(m_errors->messages.size(), 1);
-        QVERIFY(m_errors->messages[0].startsWith(QStringLiteral("Unable to play cdda://Track02.cda: ")));
-        QVERIFY(m_player->log.filter(QStringLiteral("FileName")).isEmpty());
-        press(3);
-        QCOMPARE(m_player->fileName(), m_files[3]);
-        // Pressed while a song plays, it leaves that song playing.
-        press(20);
-        QCOMPARE(m_errors->messages.size(), 2);
-        QVERIFY(!m_player->log.contains(QStringLiteral("stop")));
-    }
-
     void ctrlSReachesStopSongNeverStayOnTop()
     {
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        showExposed();
         m_form->activateWindow();
         QTest::keyClick(m_form.get(), Qt::Key_S, Qt::ControlModifier);
         QVERIFY(!m_form->mnuStayOnTop->isChecked());
@@ -636,205 +410,10 @@ private Q_SLOTS:
         QCOMPARE(button(35)->Border(), BStyle::BsIe);
     }
 
-    void cdSongsGoToTheCdPlayerByTheirTrackNumber_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::newRow("this program's name") << QStringLiteral("cdda://Track05.CDA");
-        QTest::newRow("the older system's name") << QStringLiteral("e:\\TRACK05.cda");
-    }
-
-    void cdSongsGoToTheCdPlayerByTheirTrackNumber()
-    {
-        QFETCH(QString, name);
-        closeBoard();
-        RecordingMciDevice cd(QStringLiteral("cdaudio"), Mci::Sharing::OneMedium);
-        cd.setStatus(MCI_STATUS_NUMBER_OF_TRACKS, 12);
-        cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP);
-        m_cd->tracks = 12;
-        createForm();
-        QVERIFY(m_form->core().CDPlayer);
-        putSong(m_form->songInfo(), 0, 20, QStringLiteral("Track 5"), name);
-        cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PLAY);
-        press(20);
-        QVERIFY(m_dialogs->messages.isEmpty());
-        const auto plays = cd.requestsOf(MCI_PLAY);
-        QCOMPARE(plays.size(), 1);
-        QCOMPARE(plays[0].flags, quint32(MCI_FROM | MCI_TO));
-        QCOMPARE(plays[0].field("dwFrom"), quint32(5));
-        QCOMPARE(m_form->core().PlayState, TPlayState::psPlaying);
-        QVERIFY(m_player->log.filter(QStringLiteral("FileName")).isEmpty());
-        QCOMPARE(button(20)->fontColor(), Green);
-
-        // A media song stops the playing CD first.
-        press(3);
-        QCOMPARE(cd.requestsOf(MCI_STOP).size(), 1);
-        QCOMPARE(m_player->fileName(), m_files[3]);
-        closeBoard(); // closes the device while the recording type is still there
-    }
-
-    void songsFoundBelowTheSongFilesFolderPlayFromThere_data()
-    {
-        QTest::addColumn<QStringList>("files"); // below the song file's folder
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<QString>("status"); // after "Now Playing " and the path that plays
-        QTest::newRow("by its tail") << QStringList{QStringLiteral("sfx/bell.wav")}
-                                     << QStringLiteral("C:\\SHOW\\SFX\\BELL.WAV") << QString();
-        QTest::newRow("two by name") << QStringList{QStringLiteral("two/bell.wav"),
-                                                    QStringLiteral("one/bell.wav")}
-                                     << QStringLiteral("/gone/bell.wav")
-                                     << QStringLiteral(" (the first by name of 2 found)");
-    }
-
-    void songsFoundBelowTheSongFilesFolderPlayFromThere()
-    {
-        QFETCH(QStringList, files);
-        QFETCH(QString, stored);
-        QFETCH(QString, status);
-        const QString folder = QFileInfo(m_form->songInfo().infoPath()).absolutePath();
-        for (const QString& file : files) {
-            QDir().mkpath(QFileInfo(folder + QLatin1Char('/') + file).absolutePath());
-            QFile f(folder + QLatin1Char('/') + file);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-        }
-        const QString plays = folder + QLatin1Char('/') + files.last();
-        putSong(m_form->songInfo(), 0, 6, QStringLiteral("Bell"), stored);
-        m_form->RefreshButtons(0);
-        QVERIFY(m_player->hotList.contains(plays));
-
-        press(6);
-        QVERIFY(m_dialogs->messages.isEmpty());
-        QCOMPARE(m_player->fileName(), plays);
-        QCOMPARE(m_form->StatusPanels[2]->text(), QStringLiteral("Now Playing ") + plays + status);
-        QCOMPARE(button(6)->fontColor(), Green);
-        TSongRecord rec;
-        QVERIFY(m_form->songInfo().GetSong(0, 6, rec));
-        QCOMPARE(rec.FileName.str(), stored);
-    }
-
-    void cdSongsFollowEveryTransportCommand_data()
-    {
-        // Tracks 5 and 7 are queued and track 5 plays; then the command, then what the
-        // device must have been told (its play, stop and pause requests) and what the
-        // board must show.
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<QList<quint32>>("transport");
-        QTest::addColumn<int>("played"); // the play request's track, 0 to resume, -1 none
-        QTest::addColumn<int>("state");
-        QTest::addColumn<int>("queued");
-        QTest::addColumn<bool>("playEnabled");
-        QTest::addColumn<int>("green"); // the slot shown as playing, -1 none
-        const int playing = int(TPlayState::psPlaying);
-        using L = QList<quint32>;
-        QTest::newRow("pause") << QStringLiteral("pause") << L{MCI_PAUSE} << -1 << int(TPlayState::psPaused)
-                               << 2 << true << 20; // a pause does not redraw the buttons
-        QTest::newRow("resume") << QStringLiteral("resume") << L{MCI_PAUSE, MCI_PLAY} << 0 << playing << 2
-                                << false << 20;
-        QTest::newRow("stop song plays the next")
-            << QStringLiteral("stop song") << L{MCI_STOP, MCI_PLAY} << 7 << playing << 1 << false << 21;
-        QTest::newRow("stop all ends") << QStringLiteral("stop all") << L{MCI_STOP} << -1
-                                       << int(TPlayState::psStopped) << 0 << false << -1;
-        QTest::newRow("the poll moves the queue on")
-            << QStringLiteral("track ends") << L{MCI_PLAY} << 7 << playing << 1 << false << 21;
-        QTest::newRow("both tracks end one after the other")
-            << QStringLiteral("both end") << L{MCI_PLAY} << 7 << int(TPlayState::psStopped) << 0 << false
-            << -1;
-        QTest::newRow("a fade leaves the track alone")
-            << QStringLiteral("fade") << L{} << -1 << playing << 2 << false << 20;
-    }
-
-    void cdSongsFollowEveryTransportCommand()
-    {
-        QFETCH(QString, command);
-        QFETCH(QList<quint32>, transport);
-        QFETCH(int, played);
-        QFETCH(int, state);
-        QFETCH(int, queued);
-        QFETCH(bool, playEnabled);
-        QFETCH(int, green);
-
-        closeBoard();
-        RecordingMciDevice cd(QStringLiteral("cdaudio"), Mci::Sharing::OneMedium);
-        cd.setStatus(MCI_STATUS_NUMBER_OF_TRACKS, 12);
-        cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP);
-        m_cd->tracks = 12;
-        LastReportedState = TCDState::cdDoorOpen; // as at the start of a run
-        createForm();
-        QVERIFY(m_form->core().CDPlayer);
-        putSong(m_form->songInfo(), 0, 20, QStringLiteral("Track 5"), QStringLiteral("cdda://Track05.cda"));
-        putSong(m_form->songInfo(), 0, 21, QStringLiteral("Track 7"), QStringLiteral("cdda://Track07.cda"));
-        const auto poll = [&] {
-            QVERIFY(QMetaObject::invokeMethod(m_form->core().CDPlayer->PollTimer, "timeout"));
-        };
-        press(20, true);
-        press(21, true);
-        cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PLAY);
-        m_form->btnPlay->click();
-        poll(); // the device reports itself playing
-        QCOMPARE(m_form->core().PlayState, TPlayState::psPlaying);
-        QCOMPARE(button(20)->fontColor(), Green);
-        QCOMPARE(button(21)->fontColor(), Yellow);
-        cd.clearLog();
-
-        if (command == QLatin1String("pause")) {
-            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PAUSE);
-            m_form->btnPauseClick();
-        } else if (command == QLatin1String("resume")) {
-            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PAUSE);
-            m_form->btnPauseClick();
-            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PLAY);
-            m_form->btnPlayClick();
-            poll();
-        } else if (command == QLatin1String("stop song")) {
-            m_form->mnuStopSongClick();
-        } else if (command == QLatin1String("stop all")) {
-            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP);
-            m_form->mnuStopAllClick();
-        } else if (command == QLatin1String("track ends") || command == QLatin1String("both end")) {
-            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP);
-            poll();
-            cd.setStatus(MCI_STATUS_MODE, MCI_MODE_PLAY);
-            poll();
-            if (command == QLatin1String("both end")) {
-                QCOMPARE(button(21)->fontColor(), Green);
-                cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP);
-                poll();
-            }
-        } else if (command == QLatin1String("fade")) {
-            m_form->btnFadeClick();
-            for (int tick = 0; tick < 20; ++tick)
-                m_form->FadeTimerTimer();
-            QVERIFY(!m_form->core().FadeTimer->Enabled());
-            poll();
-        }
-        settle();
-
-        QList<quint32> told;
-        for (const quint32 c : cd.commands())
-            if (c == MCI_PLAY || c == MCI_STOP || c == MCI_PAUSE)
-                told << c;
-        QCOMPARE(told, transport);
-        QCOMPARE(int(m_form->core().PlayState), state);
-        QCOMPARE(m_form->core().PlayQueue.size(), queued);
-        const auto plays = cd.requestsOf(MCI_PLAY);
-        QVERIFY(plays.size() <= 1);
-        const int sent = plays.isEmpty()               ? -1
-                         : (plays[0].flags & MCI_FROM) ? int(plays[0].field("dwFrom"))
-                                                       : 0;
-        QCOMPARE(sent, played);
-        QCOMPARE(m_form->btnPlay->isEnabled(), playEnabled);
-        QCOMPARE(m_form->core().WaveTimer->Enabled(), queued > 0);
-        for (const int slot : {20, 21})
-            QCOMPARE(button(slot)->fontColor() == Green, slot == green);
-        QVERIFY(m_errors->messages.isEmpty());
-        closeBoard(); // closes the device while the recording type is still there
-    }
-
     void songAttributesOpenForTheLastPressedSlotAndRedraw()
     {
         QCOMPARE(m_form->Tag, 0); // before any press: slot 0
-        QTimer::singleShot(0, this, [] {
-            auto* dialog = qobject_cast<TfrmSongEdit*>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
+        whenOpen<TfrmSongEdit>(this, [](TfrmSongEdit* dialog) {
             QCOMPARE(dialog->edtSongTitle->text(), QStringLiteral("A"));
             dialog->edtSongTitle->setText(QStringLiteral("Overture"));
             dialog->BitBtn1->click();
@@ -844,9 +423,7 @@ private Q_SLOTS:
 
         press(2, true);
         QCOMPARE(m_form->Tag, 2);
-        QTimer::singleShot(0, this, [] {
-            auto* dialog = qobject_cast<TfrmSongEdit*>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
+        whenOpen<TfrmSongEdit>(this, [](TfrmSongEdit* dialog) {
             QCOMPARE(dialog->edtSongTitle->text(), QStringLiteral("C"));
             dialog->reject();
         });
@@ -856,8 +433,7 @@ private Q_SLOTS:
 
     void stayOnTopTogglesTheWindowFlag()
     {
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        showExposed();
         const QRect before = m_form->geometry();
         m_form->mnuStayOnTop->trigger();
         QVERIFY(m_form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
@@ -869,8 +445,7 @@ private Q_SLOTS:
 
     void aRightClickPlaysAndThenOpensTheSheetMenu()
     {
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        showExposed();
         QTest::mouseClick(button(1), Qt::RightButton, Qt::NoModifier, QPoint(10, 10));
         settle();
         QCOMPARE(m_player->fileName(), m_files[1]);
@@ -894,8 +469,7 @@ private Q_SLOTS:
 
     void buttonSettingsAreOfferedForAFilledButtonAndKeptOnOk()
     {
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        showExposed();
         QTest::mouseClick(button(20), Qt::RightButton, Qt::NoModifier, QPoint(10, 10)); // empty
         QTRY_VERIFY(m_form->TabPopup->isVisible());
         QVERIFY(!m_form->mnuButtonSettings->isEnabled());
@@ -906,10 +480,7 @@ private Q_SLOTS:
         m_form->TabPopup->hide();
 
         for (const bool ok : {false, true}) {
-            QTimer::singleShot(0, this, [ok] {
-                auto* dialog = qobject_cast<TfrmButtonSettings*>(QApplication::activeModalWidget());
-                if (!dialog)
-                    return;
+            whenOpen<TfrmButtonSettings>(this, [ok](TfrmButtonSettings* dialog) {
                 dialog->edVolume->setValue(-4.5);
                 dialog->rbHold->setChecked(true);
                 dialog->cbLoop->setChecked(true);
@@ -925,13 +496,9 @@ private Q_SLOTS:
 
     void keysFromTheSettingsPlayTheirSlotWhicheverSheetIsShown()
     {
-        closeBoard();
-        writeRegistry(QStringLiteral("Keys"), QStringLiteral("F1"), QStringLiteral("0,1"));
-        writeRegistry(QStringLiteral("Keys"), QStringLiteral("num+7"), QStringLiteral(" 3 , 0 "));
-        writeRegistry(QStringLiteral("Keys"), QStringLiteral("Q"), QStringLiteral("10,0")); // no such sheet
-        writeRegistry(QStringLiteral("Keys"), QStringLiteral("W"), QStringLiteral("0"));
-        writeRegistry(QStringLiteral("Keys"), QStringLiteral("NoSuchKey"), QStringLiteral("0,2"));
-        createForm();
+        // Q: no such sheet
+        restartWith({u"Keys/F1=0,1"_s, u"Keys/num+7= 3 , 0 "_s, u"Keys/Q=10,0"_s, u"Keys/W=0"_s,
+                     u"Keys/NoSuchKey=0,2"_s});
         putSong(m_form->songInfo(), 3, 0, QStringLiteral("Elsewhere"), m_files[3]);
         showActive();
         QVERIFY(button(1)->hintText().contains(QStringLiteral("F1")));
@@ -963,7 +530,7 @@ private Q_SLOTS:
         m_form->Tabs->setCurrentIndex(0);
         press(1);
         m_form->mnuClearKey->trigger();
-        QCOMPARE(keyValues(), QStringList{QStringLiteral("Num+7=3,0")});
+        QCOMPARE(values(), QStringList{QStringLiteral("Num+7=3,0")});
     }
 
     void assignKeyRefusesMenuKeysAndMovesAKeyOnlyWhenAsked()
@@ -978,7 +545,7 @@ private Q_SLOTS:
         QVERIFY2(refused[2].contains(QStringLiteral("Shift alone")), qPrintable(refused[2]));
         QVERIFY2(refused[3].contains(QStringLiteral("IE Style")), qPrintable(refused[3]));
         QCOMPARE(refused[4], QStringLiteral("<closed>"));
-        QCOMPARE(keyValues(), QStringList{QStringLiteral("F2=0,2")});
+        QCOMPARE(values(), QStringList{QStringLiteral("F2=0,2")});
         QVERIFY(button(2)->hintText().contains(QStringLiteral("F2")));
 
         // F2 for slot 3: asked, and kept where it was on No.
@@ -987,10 +554,10 @@ private Q_SLOTS:
         assignKey({Qt::Key_F2});
         QCOMPARE(m_dialogs->messages.size(), 1);
         QCOMPARE(m_dialogs->messages[0].style, Dialogs::Style::Confirmation);
-        QCOMPARE(keyValues(), QStringList{QStringLiteral("F2=0,2")});
+        QCOMPARE(values(), QStringList{QStringLiteral("F2=0,2")});
         m_dialogs->answers = {Dialogs::Answer::Yes};
         assignKey({Qt::Key_F2});
-        QCOMPARE(keyValues(), QStringList{QStringLiteral("F2=0,3")});
+        QCOMPARE(values(), QStringList{QStringLiteral("F2=0,3")});
         QVERIFY(button(2)->hintText().isEmpty());
         QTest::keyClick(m_form.get(), Qt::Key_F2);
         settle();
@@ -999,7 +566,7 @@ private Q_SLOTS:
         // A slot has one key: a new one replaces it. Cancel changes nothing.
         assignKey({Qt::Key_Space});
         assignKey({Qt::Key_Escape});
-        QCOMPARE(keyValues(), QStringList{QStringLiteral("Space=0,3")});
+        QCOMPARE(values(), QStringList{QStringLiteral("Space=0,3")});
     }
 
     void aMidiNoteIsLearnedInTheKeyDialogMovesOnlyWhenAskedAndIsCleared()
@@ -1007,20 +574,10 @@ private Q_SLOTS:
         showActive();
         MidiControl midi(&m_form->core(), m_form->board(), *m_registry);
         m_form->setMidi(&midi);
-        const auto midiValues = [this] {
-            IniRegistry reg(m_env->configDir());
-            QStringList out;
-            if (reg.OpenKey(QStringLiteral("Software\\Brasswold\\Midi"), false))
-                for (const QString& name : reg.GetValueNames())
-                    out << name + QLatin1Char('=') + reg.ReadString(name);
-            return out;
-        };
         const MidiMessageId note{MidiMessageId::Kind::Note, 1, 36};
         QString prompt;
         const auto learn = [&] {
-            QTimer::singleShot(0, this, [&] {
-                auto* dialog = qobject_cast<TfrmAssignKey*>(QApplication::activeModalWidget());
-                QVERIFY(dialog);
+            whenOpen<TfrmAssignKey>(this, [&](TfrmAssignKey* dialog) {
                 prompt = dialog->lblPrompt->text();
                 midi.remote().act(note);
             });
@@ -1029,7 +586,7 @@ private Q_SLOTS:
         press(2);
         learn();
         QVERIFY2(prompt.contains(QStringLiteral("MIDI controller")), qPrintable(prompt));
-        QCOMPARE(midiValues(), QStringList{QStringLiteral("note 1 36=0,2")});
+        QCOMPARE(values(u"Midi"_s), QStringList{QStringLiteral("note 1 36=0,2")});
         midi.remote().act(note);
         settle();
         QCOMPARE(m_player->fileName(), m_files[2]);
@@ -1041,16 +598,15 @@ private Q_SLOTS:
         QVERIFY2(
             m_dialogs->messages[0].text.contains(QStringLiteral("Note 36, channel 1 already plays button 3")),
             qPrintable(m_dialogs->messages[0].text));
-        QCOMPARE(midiValues(), QStringList{QStringLiteral("note 1 36=0,2")});
+        QCOMPARE(values(u"Midi"_s), QStringList{QStringLiteral("note 1 36=0,2")});
         m_dialogs->answers = {Dialogs::Answer::Yes};
         learn();
-        QCOMPARE(midiValues(), QStringList{QStringLiteral("note 1 36=0,3")});
+        QCOMPARE(values(u"Midi"_s), QStringList{QStringLiteral("note 1 36=0,3")});
 
         // Shift+press: chosen in the dialog, or Shift held while the note comes; the plain note stays.
         const auto learnQueue = [&](const MidiMessageId& message, bool holdShift) {
-            QTimer::singleShot(0, this, [&, message, holdShift] {
-                auto* dialog = qobject_cast<TfrmAssignKey*>(QApplication::activeModalWidget());
-                QVERIFY(dialog && dialog->chkQueue);
+            whenOpen<TfrmAssignKey>(this, [&, message, holdShift](TfrmAssignKey* dialog) {
+                QVERIFY(dialog->chkQueue);
                 if (holdShift)
                     QTest::keyPress(dialog, Qt::Key_Shift);
                 else
@@ -1060,29 +616,25 @@ private Q_SLOTS:
             m_form->mnuAssignKey->trigger();
         };
         learnQueue({MidiMessageId::Kind::Note, 1, 40}, false);
-        QCOMPARE(midiValues(),
+        QCOMPARE(values(u"Midi"_s),
                  (QStringList{QStringLiteral("note 1 36=0,3"), QStringLiteral("note 1 40=queue 0,3")}));
         learnQueue({MidiMessageId::Kind::Note, 2, 41}, true);
-        QCOMPARE(midiValues(),
+        QCOMPARE(values(u"Midi"_s),
                  (QStringList{QStringLiteral("note 1 36=0,3"), QStringLiteral("note 2 41=queue 0,3")}));
 
         const std::any kept = m_form->slotExtras(0, 3);
         m_form->mnuClearKey->trigger();
-        QCOMPARE(midiValues(), QStringList());
+        QCOMPARE(values(u"Midi"_s), QStringList());
         // The editor taking an emptying back gives the slot its notes back.
         m_form->restoreSlotExtras(0, 3, kept);
-        QCOMPARE(midiValues(),
+        QCOMPARE(values(u"Midi"_s),
                  (QStringList{QStringLiteral("note 1 36=0,3"), QStringLiteral("note 2 41=queue 0,3")}));
         m_form->setMidi(nullptr);
     }
 
     void keysFollowTheirSongsWhenSheetsMoveAndGoWhenCleared()
     {
-        closeBoard();
-        writeRegistry(QStringLiteral("Keys"), QStringLiteral("A"), QStringLiteral("0,0"));
-        writeRegistry(QStringLiteral("Keys"), QStringLiteral("B"), QStringLiteral("1,5"));
-        writeRegistry(QStringLiteral("Keys"), QStringLiteral("C"), QStringLiteral("0,3"));
-        createForm();
+        restartWith({u"Keys/A=0,0"_s, u"Keys/B=1,5"_s, u"Keys/C=0,3"_s});
         putSong(m_form->songInfo(), 1, 5, QStringLiteral("Five"), m_files[2]);
         showActive();
         // The editor moved sheet 1 to the front and emptied slot 3 of what is now sheet 1.
@@ -1091,19 +643,20 @@ private Q_SLOTS:
         const std::any kept = m_form->slotExtras(1, 3);
         m_form->songInfo().ClearSong(1, 3);
         m_form->slotCleared(1, 3);
-        QCOMPARE(keyValues(), (QStringList{QStringLiteral("A=1,0"), QStringLiteral("B=0,5")}));
+        QCOMPARE(values(), (QStringList{QStringLiteral("A=1,0"), QStringLiteral("B=0,5")}));
         QTest::keyClick(m_form.get(), Qt::Key_B);
         settle();
         QCOMPARE(m_player->fileName(), m_files[2]);
         // The editor taking the emptying back gives the slot its key back.
         m_form->restoreSlotExtras(1, 3, kept);
-        QCOMPARE(keyValues(),
+        QCOMPARE(values(),
                  (QStringList{QStringLiteral("A=1,0"), QStringLiteral("B=0,5"), QStringLiteral("C=1,3")}));
 
-        // Clear Tab takes the keys of its sheet too.
+        // Clear Tab takes the keys of its sheet too, and its buttons show it empty.
         m_form->Tabs->setCurrentIndex(1);
         m_form->mnuClearTab->trigger();
-        QCOMPARE(keyValues(), QStringList{QStringLiteral("B=0,5")});
+        QCOMPARE(values(), QStringList{QStringLiteral("B=0,5")});
+        QCOMPARE(button(0)->Caption(), EmptyTitle);
     }
 
     void theArrowsMoveTheFocusOverTheGridAndStopAtItsEdges_data()
@@ -1170,9 +723,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, enter);
         QFETCH(bool, elsewhere);
-        closeBoard();
-        writeRegistry(QStringLiteral("Keys"), QStringLiteral("F1"), QStringLiteral("0,1"));
-        createForm();
+        restartWith({u"Keys/F1=0,1"_s});
         m_form->songInfo().setButtonSettings(0, 1, ButtonSettings{0.0, ButtonSettings::Mode::Hold, false});
         showActive();
         QWidget* to = enter ? static_cast<QWidget*>(button(1)) : m_form.get();
@@ -1199,9 +750,7 @@ private Q_SLOTS:
 
     void theWindowClosesWhileAKeyIsHeld()
     {
-        closeBoard();
-        writeRegistry(QStringLiteral("Keys"), QStringLiteral("F1"), QStringLiteral("0,1"));
-        createForm();
+        restartWith({u"Keys/F1=0,1"_s});
         showActive();
         QTest::keyClick(button(0), Qt::Key_Right);
         QTest::keyPress(button(1), Qt::Key_Return);
@@ -1282,10 +831,7 @@ private Q_SLOTS:
 
     void theOperatorsKeysWinOverTheBoardsOwn()
     {
-        closeBoard();
-        writeRegistry(QStringLiteral("Keys"), QStringLiteral("Alt+2"), QStringLiteral("0,3"));
-        writeRegistry(QStringLiteral("Keys"), QStringLiteral("F10"), QStringLiteral("0,1"));
-        createForm();
+        restartWith({u"Keys/Alt+2=0,3"_s, u"Keys/F10=0,1"_s});
         showActive();
         QTest::keyClick(button(0), Qt::Key_2, Qt::AltModifier);
         settle();
@@ -1320,13 +866,8 @@ private Q_SLOTS:
 
     void transportKeysRunTheBoardAndAreStoredByName()
     {
-        closeBoard();
-        writeRegistry(QStringLiteral("Keys"), QStringLiteral("P"), QStringLiteral("pause"));
-        writeRegistry(QStringLiteral("Keys"), QStringLiteral("F12"), QStringLiteral(" Stop All "));
-        writeRegistry(QStringLiteral("Keys"), QStringLiteral("F11"), QStringLiteral("Fade"));
-        writeRegistry(QStringLiteral("Keys"), QStringLiteral("F1"), QStringLiteral("0,0"));
-        writeRegistry(QStringLiteral("Keys"), QStringLiteral("F5"), QStringLiteral("Next Sheet"));
-        createForm();
+        restartWith({u"Keys/P=pause"_s, u"Keys/F12= Stop All "_s, u"Keys/F11=Fade"_s, u"Keys/F1=0,0"_s,
+                     u"Keys/F5=Next Sheet"_s});
         m_player->setSendPlayStateChangeEvents(true); // the first window switched them off as it closed
         showActive();
         QCOMPARE(m_form->slotKeys().keyOf(KeyCommand::Play), QKeySequence(Qt::Key_Space)); // by default
@@ -1353,10 +894,7 @@ private Q_SLOTS:
         QVERIFY(idle());
 
         // A key for Stop Song, given in the dialog, is stored by name; Space is never written.
-        QTimer::singleShot(0, this, [] {
-            if (auto* dialog = qobject_cast<TfrmAssignKey*>(QApplication::activeModalWidget()))
-                QTest::keyClick(dialog, Qt::Key_F9);
-        });
+        whenOpen<TfrmAssignKey>(this, [](TfrmAssignKey* dialog) { QTest::keyClick(dialog, Qt::Key_F9); });
         m_form->assignCommandKey(KeyCommand::StopSong);
         QCOMPARE(registryValue(QStringLiteral("Keys"), QStringLiteral("F9")), QStringLiteral("Stop Song"));
         QCOMPARE(registryValue(QStringLiteral("Keys"), QStringLiteral("Space")), QStringLiteral("<missing>"));
@@ -1373,9 +911,7 @@ private Q_SLOTS:
     void playsKeyClearedStaysClearedAtTheNextStart()
     {
         showActive();
-        QTimer::singleShot(0, this, [] {
-            auto* list = qobject_cast<TfrmKeys*>(QApplication::activeModalWidget());
-            QVERIFY(list);
+        whenOpen<TfrmKeys>(this, [](TfrmKeys* list) {
             QCOMPARE(list->lstKeys->item(0, 0)->text(), u"Space"_s);
             list->lstKeys->setCurrentCell(0, 0);
             list->btnClear->click();
@@ -1387,10 +923,7 @@ private Q_SLOTS:
         startWithNoPlayKeyAndPressSpace();
         QCOMPARE(m_form->core().PlayState, TPlayState::psStopped);
         // Given a key again, the marker goes.
-        QTimer::singleShot(0, this, [] {
-            if (auto* dialog = qobject_cast<TfrmAssignKey*>(QApplication::activeModalWidget()))
-                QTest::keyClick(dialog, Qt::Key_F8);
-        });
+        whenOpen<TfrmAssignKey>(this, [](TfrmAssignKey* dialog) { QTest::keyClick(dialog, Qt::Key_F8); });
         m_form->assignCommandKey(KeyCommand::Play);
         QCOMPARE(registryValue(u"Keys"_s, u"none"_s), u"<missing>"_s);
         QCOMPARE(registryValue(u"Keys"_s, u"F8"_s), u"Play"_s);
@@ -1398,9 +931,7 @@ private Q_SLOTS:
 
     void keyCaptionsShowUnlessSwitchedOffAndTheChoiceIsStored()
     {
-        closeBoard();
-        writeRegistry(QStringLiteral("Keys"), QStringLiteral("F1"), QStringLiteral("0,1"));
-        createForm();
+        restartWith({u"Keys/F1=0,1"_s});
         QVERIFY(m_form->mnuShowKeys->isChecked());
         QVERIFY(button(1)->ShowKey());
         QCOMPARE(button(1)->KeyHint(), QStringLiteral("F1"));
@@ -1413,52 +944,28 @@ private Q_SLOTS:
         QVERIFY(!button(1)->ShowKey());
     }
 
-    void timeLeftCountsDownAndTurnsRedForTheLastSeconds_data()
+    void timeLeftShowsRedForTheLastSecondsAndIsNeverCut()
     {
-        QTest::addColumn<double>("position");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("red");
-        QTest::newRow("start") << 0.0 << QStringLiteral("-01:01") << false;
-        QTest::newRow("11 s left") << 50.0 << QStringLiteral("-00:11") << false;
-        QTest::newRow("10 s left") << 51.0 << QStringLiteral("-00:10") << true;
-        QTest::newRow("the end") << 61.0 << QStringLiteral("-00:00") << true;
-        QTest::newRow("past the end") << 62.0 << QStringLiteral("-00:00") << true;
-    }
-
-    void timeLeftCountsDownAndTurnsRedForTheLastSeconds()
-    {
-        QFETCH(double, position);
-        QFETCH(QString, text);
-        QFETCH(bool, red);
-        QVERIFY(!m_form->mnuShowTimeLeft->isChecked()); // off by default
-        press(0);                                       // 61 s long
-        m_player->setPosition(position);
+        press(0); // 61 s long
+        m_player->setPosition(51.0);
         m_form->mnuShowTimeLeft->trigger();
-        QCOMPARE(m_form->StatusPanels[0]->text(), text);
         QLabel* panel = m_form->StatusPanels[0];
-        QVERIFY(panel->contentsRect().width() >= panel->fontMetrics().horizontalAdvance(text)); // nothing cut
-        const QColor colour = m_form->StatusPanels[0]->palette().color(QPalette::WindowText);
-        QCOMPARE(colour, red ? Red : Green);
-        QCOMPARE(registryValue(QStringLiteral("System"), QStringLiteral("ShowTimeLeft")),
-                 QStringLiteral("1"));
+        QCOMPARE(panel->text(), QStringLiteral("-00:10"));
+        QVERIFY(panel->contentsRect().width() >= panel->fontMetrics().horizontalAdvance(panel->text()));
+        QCOMPARE(panel->palette().color(QPalette::WindowText), Red);
         // Switched off, the panel shows the position again, in green.
         m_form->mnuShowTimeLeft->trigger();
-        QCOMPARE(m_form->StatusPanels[0]->text(), FormatSeconds(position));
-        QCOMPARE(m_form->StatusPanels[0]->palette().color(QPalette::WindowText), Green);
+        QVERIFY(!m_form->mnuShowTimeLeft->isChecked());
+        QCOMPARE(panel->text(), QStringLiteral("00:51"));
+        QCOMPARE(panel->palette().color(QPalette::WindowText), Green);
         QCOMPARE(panel->width(), 75);
     }
 
     void theKeyListShowsEveryKeyAndNoteInOrderAndSavesItAsText()
     {
-        closeBoard();
-        writeRegistry(QStringLiteral("Keys"), QStringLiteral("F3"), QStringLiteral("1,0"));
-        writeRegistry(QStringLiteral("Keys"), QStringLiteral("F2"), QStringLiteral("0,4"));
-        writeRegistry(QStringLiteral("Keys"), QStringLiteral("F1"), QStringLiteral("0,1"));
-        writeRegistry(QStringLiteral("Keys"), QStringLiteral("F12"), QStringLiteral("Stop All"));
-        writeRegistry(QStringLiteral("Midi"), QStringLiteral("note 1 36"), QStringLiteral("0,4"));
-        writeRegistry(QStringLiteral("Midi"), QStringLiteral("note 1 40"), QStringLiteral("queue 0,4"));
-        writeRegistry(QStringLiteral("Midi"), QStringLiteral("note 2 50"), QStringLiteral("2,3")); // no key
-        createForm();
+        // note 2 50: no key
+        restartWith({u"Keys/F3=1,0"_s, u"Keys/F2=0,4"_s, u"Keys/F1=0,1"_s, u"Keys/F12=Stop All"_s,
+                     u"Midi/note 1 36=0,4"_s, u"Midi/note 1 40=queue 0,4"_s, u"Midi/note 2 50=2,3"_s});
         qputenv("SONAVEX_MIDI", "off");
         const auto restore = qScopeGuard([] { qunsetenv("SONAVEX_MIDI"); });
         MidiControl midi(&m_form->core(), m_form->board(), *m_registry);
@@ -1481,9 +988,7 @@ private Q_SLOTS:
 
         const QString saved = m_env->root() + QStringLiteral("/keys.txt");
         m_dialogs->fileAnswers = {saved};
-        QTimer::singleShot(0, this, [&] {
-            auto* list = qobject_cast<TfrmKeys*>(QApplication::activeModalWidget());
-            QVERIFY(list);
+        whenOpen<TfrmKeys>(this, [&](TfrmKeys* list) {
             // Enter gives the selected line a key, and the list stays open; Next Sheet learns a control.
             // The columns keep their widths, though the longest texts are scrolled out of sight.
             list->resize(list->width(), 200);
@@ -1492,10 +997,7 @@ private Q_SLOTS:
             QList<int> widths;
             for (int c = 0; c < list->lstKeys->columnCount(); ++c)
                 widths << list->lstKeys->columnWidth(c);
-            QTimer::singleShot(0, list, [] {
-                if (auto* dialog = qobject_cast<TfrmAssignKey*>(QApplication::activeModalWidget()))
-                    QTest::keyClick(dialog, Qt::Key_F9);
-            });
+            whenOpen<TfrmAssignKey>(list, [](TfrmAssignKey* dialog) { QTest::keyClick(dialog, Qt::Key_F9); });
             QTest::keyClick(list->lstKeys, Qt::Key_Return);
             QVERIFY(list->isVisible());
             QCOMPARE(list->lstKeys->item(1, 0)->text(), u"F9"_s);
@@ -1516,9 +1018,7 @@ private Q_SLOTS:
             list->btnSave->click();
 
             // The input narrowed to a channel and a device, stored beside the assignments.
-            QTimer::singleShot(0, list, [] {
-                auto* input = qobject_cast<TfrmMidiInput*>(QApplication::activeModalWidget());
-                QVERIFY(input);
+            whenOpen<TfrmMidiInput>(list, [](TfrmMidiInput* input) {
                 input->cboChannel->setCurrentText(u"5"_s);
                 input->cboDevice->setEditText(u"LPMiniMK3"_s);
                 input->accept();
@@ -1546,21 +1046,16 @@ private Q_SLOTS:
         m_form->setMidi(nullptr);
     }
 
-    void theOutputChoiceIsStoredAndAMissingOutputNeverStopsTheShow()
+    void theOutputChoiceListsTheStoredOneAndIsStored()
     {
-        closeBoard();
-        writeRegistry(QStringLiteral("System"), QStringLiteral("OutputDevice"), QStringLiteral("usb_desk"));
-        m_player = std::make_unique<FakeMediaPlayer>(); // the closed window turned its reports off
         m_outputs.devices = {{QStringLiteral("builtin"), QStringLiteral("Built-in Audio")},
                              {QStringLiteral("hdmi"), QStringLiteral("Monitor")}};
-        createForm();
+        restartWith({u"System/OutputDevice=usb_desk"_s});
         QCOMPARE(m_outputs.chosen, QStringLiteral("usb_desk"));
 
         // The stored output is listed while it is away; the choice is written as the server's name.
         QStringList listed;
-        QTimer::singleShot(0, this, [&] {
-            auto* dialog = qobject_cast<TfrmOutputDevice*>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
+        whenOpen<TfrmOutputDevice>(this, [&](TfrmOutputDevice* dialog) {
             for (int i = 0; i < dialog->lstOutputs->count(); ++i)
                 listed << dialog->lstOutputs->item(i)->text();
             QCOMPARE(dialog->chosen(), QStringLiteral("usb_desk"));
@@ -1574,24 +1069,6 @@ private Q_SLOTS:
         QCOMPARE(m_outputs.chosen, QStringLiteral("hdmi"));
         QCOMPARE(registryValue(QStringLiteral("System"), QStringLiteral("OutputDevice")),
                  QStringLiteral("hdmi"));
-
-        // Told while idle or while a song plays: in the status bar, never a box in front of the
-        // board, and the next song's name does not take it away; it goes when the output is back.
-        const QString said = QStringLiteral(
-            "The output \"Monitor\" is not there: songs play on the default output until it returns.");
-        for (const bool playing : {false, true}) {
-            if (playing)
-                press(0);
-            m_outputs.missing(QStringLiteral("Monitor"), true);
-            press(1);
-            QVERIFY(m_dialogs->messages.isEmpty());
-            QCOMPARE(m_player->fileName(), m_files[1]);
-            QCOMPARE(m_form->NewsPanel->text(), said);
-            m_outputs.missing(QStringLiteral("Monitor"), false);
-            QVERIFY(m_form->NewsPanel->isHidden());
-            m_form->mnuStopAll->trigger();
-            settle();
-        }
     }
 
     void evenLevelsAreOffUntilChosenAndTheChoiceIsStored()
@@ -1627,8 +1104,7 @@ private Q_SLOTS:
 
     void theTabUnderThePointerLightsUp()
     {
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        showExposed();
         QTabBar* tabs = m_form->Tabs;
         const auto hover = [&](QEvent::Type type, QPoint at) {
             QHoverEvent e(type, QPointF(at), tabs->mapToGlobal(QPointF(at)), QPointF(-1, -1));

@@ -5,12 +5,17 @@
 #include "core/ButtonPlay.h"
 #include "core/PlayLog.h"
 #include "core/SongTexts.h"
+#include "devices/MCI.h"
+#include "fakes/RecordingMciDevice.h"
 #include "fakes/ShowFixture.h"
 #include "platform/Errors.h"
+#include "platform/Guard.h"
+#include "platform/IniRegistry.h"
 #include "platform/Timer.h"
 
 #include <QDir>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -27,7 +32,8 @@ class TestShowCore : public QObject, ShowFixture {
     Q_OBJECT
 
     ShowCore* m_board = nullptr;
-    QHash<QString, QString> m_news; ///< by topic: the news the show holds, as it told it
+    RecordingMciDevice* m_cdDevice = nullptr; ///< the CD drive, while a test has one
+    QHash<QString, QString> m_news;           ///< by topic: the news the show holds, as it told it
 
     /// Every news the show holds now, one after another.
     [[nodiscard]] QString newsText() const { return m_news.values().join(QLatin1Char(' ')); }
@@ -59,11 +65,107 @@ class TestShowCore : public QObject, ShowFixture {
 
     // --- presses, the queue, and the transport, as the window's controls give them
 
-    /// A press of the operator on slot `k` of the first sheet; with `shift` it queues.
+    /// A press of the operator on slot `k` of the first sheet; with `shift` it queues. An error
+    /// goes to the reporter, as from the window's guarded connection.
     void tap(int k, bool shift = false)
     {
-        m_core->SongPress({0, k}, shift, PressedBy::Mouse);
+        guard([&] { m_core->SongPress({0, k}, shift, PressedBy::Mouse); });
         settle();
+    }
+
+    /// The states of slots 0..3 by initial: Empty Filled Playing Next Queued.
+    [[nodiscard]] QString initials() const
+    {
+        QString told;
+        for (int k = 0; k < 4; ++k)
+            told += QLatin1Char("EFPNQ"[int(m_core->slotState(0, k))]);
+        return told;
+    }
+
+    /// The sound server gone (`answers` false), or back, as the player and the outputs tell it.
+    void serverAnswers(bool answers)
+    {
+        m_player->noOutput = answers ? QString() : QStringLiteral("Connection refused");
+        m_outputs.serverLost(answers ? QString() : QStringLiteral("No audio output: Connection refused"));
+    }
+
+    /// Makes slot 2's song fail to start in the way `how` names.
+    void breakSong(const QString& how)
+    {
+        if (how == QLatin1String("missing")) {
+            QFile::remove(m_files[2]);
+        } else if (how == QLatin1String("folder")) {
+            QFile::remove(m_files[2]);
+            QDir().mkdir(m_files[2]);
+        } else if (how == QLatin1String("undecodable")) {
+            m_player->unplayable << m_files[2];
+        } else if (how == QLatin1String("cd without a player")) {
+            m_cd->tracks = 5;
+            putSong(m_core->songInfo(), 0, 2, QStringLiteral("Track 2"),
+                    QStringLiteral("cdda://Track02.cda"));
+        } else {
+            m_player->noOutput = QStringLiteral("Connection refused");
+        }
+    }
+
+    /// One step of a row: a command, a press, or what the player, the server or the CD device
+    /// does by itself; a step ending in a number acts on that slot of the first sheet.
+    void run(const QString& step)
+    {
+        static const QRegularExpression stepWithSlot(QStringLiteral("^([a-z]+)(\\d+)$"));
+        const QRegularExpressionMatch m = stepWithSlot.match(step);
+        const QString what = m.hasMatch() ? m.captured(1) : step;
+        const int slot = m.captured(2).toInt();
+        if (what == QLatin1String("play"))
+            m_core->PlayClick();
+        else if (what == QLatin1String("pause"))
+            m_core->PauseClick();
+        else if (what == QLatin1String("stopsong"))
+            m_core->StopSongClick();
+        else if (what == QLatin1String("stopall"))
+            m_core->StopAllClick();
+        else if (what == QLatin1String("fade"))
+            m_core->FadeClick();
+        else if (what == QLatin1String("tick"))
+            m_core->FadeTimerTimer();
+        else if (what == QLatin1String("fadeout"))
+            for (int k = 0; k < 100 && m_core->FadeTimer->Enabled(); ++k)
+                m_core->FadeTimerTimer();
+        else if (what == QLatin1String("poll"))
+            QVERIFY(QMetaObject::invokeMethod(m_core->CDPlayer->PollTimer, "timeout"));
+        else if (what.startsWith(QLatin1String("cd")) && m_cdDevice) // the device reports a mode
+            m_cdDevice->setStatus(MCI_STATUS_MODE, what == QLatin1String("cdplay")    ? MCI_MODE_PLAY
+                                                   : what == QLatin1String("cdpause") ? MCI_MODE_PAUSE
+                                                                                      : MCI_MODE_STOP);
+        else if (what == QLatin1String("clear"))
+            m_core->clearSheet(0);
+        else if (what == QLatin1String("end"))
+            m_player->finish();
+        else if (what == QLatin1String("server"))
+            serverAnswers(slot == 1);
+        else if (what == QLatin1String("monitor"))
+            m_outputs.missing(QStringLiteral("Monitor"), slot == 0);
+        else if (what == QLatin1String("lost"))
+            m_player->loseOutput(QStringLiteral("Connection terminated"));
+        else if (what == QLatin1String("press"))
+            m_board->press(0, slot, PressedBy::Osc);
+        else if (what == QLatin1String("shift") || what == QLatin1String("tap"))
+            tap(slot, what == QLatin1String("shift"));
+        else if (what == QLatin1String("queue"))
+            m_board->queue(0, slot);
+        else if (what == QLatin1String("release"))
+            m_board->release(0, slot);
+        else if (what == QLatin1String("up"))
+            m_core->SongRelease({0, slot});
+        else
+            breakSong(what);
+        settle();
+    }
+
+    void runAll(const QString& steps)
+    {
+        for (const QString& step : steps.split(QLatin1Char(' ')))
+            run(step);
     }
 
     /// Nothing plays, nothing waits, no command but a press is taken.
@@ -158,65 +260,41 @@ private Q_SLOTS:
         QVERIFY(m_core->transport().stop && m_core->transport().stopAll);
     }
 
-    void shiftPressTakesASongOutAndEndsTheQueueEdit()
+    void aFadeTakesItsSettingsTicksThenTheNextSongStartsFull_data()
     {
-        tap(0, true);
-        tap(1, true);
-        tap(1, true);
-        QCOMPARE(m_core->PlayQueue, QStringList{m_files[0]});
-        QCOMPARE(m_core->slotState(0, 1), SlotState::Filled);
-        QVERIFY(!m_core->QueueMode);
-        tap(2); // a plain press plays at once
-        QCOMPARE(m_player->fileName(), m_files[2]);
-        tap(10, true); // an empty slot: nothing, and the next press plays
-        QVERIFY(!m_core->QueueMode);
+        QTest::addColumn<int>("setting");
+        QTest::addColumn<int>("ticks"); // from the full level
+        QTest::newRow("1, the shortest") << 1 << 12;
+        QTest::newRow("2") << 2 << 15;
+        QTest::newRow("3, the default") << 3 << 20;
+        QTest::newRow("5, the longest") << 5 << 60;
     }
 
-    void fadeTakesTwentyTicksAtSettingThreeThenTheNextSongStartsFull()
+    void aFadeTakesItsSettingsTicksThenTheNextSongStartsFull()
     {
-        tap(0, true);
-        tap(1, true);
-        m_core->PlayClick();
-        settle();
+        QFETCH(int, setting);
+        QFETCH(int, ticks);
+        m_core->FadeSetting = setting;
+        runAll(u"shift0 shift1 play"_s);
         QCOMPARE(m_player->nextFile, m_files[1]);
         m_core->FadeClick();
-        QVERIFY(m_core->FadeTimer->Enabled());
         QCOMPARE(m_player->nextFile, QString()); // it starts full when the faded song ends
-        for (int tick = 1; tick <= 20; ++tick) {
-            QCOMPARE(m_core->FadeTimer->Enabled(), true);
+        for (int tick = 1; tick <= ticks; ++tick) {
+            QVERIFY(m_core->FadeTimer->Enabled());
             m_core->FadeTimerTimer();
         }
         settle();
-        QCOMPARE(m_player->volumes.mid(0, 20).last(), -6000);
-        QCOMPARE(m_player->volumes.first(), -300);
+        QCOMPARE(m_player->volumes.mid(0, ticks).last(), -6000);
+        QCOMPARE(m_player->volumes.first(), -6000 / ticks);
         QCOMPARE(m_player->volume(), 0);
         QVERIFY(!m_core->FadeTimer->Enabled());
         QCOMPARE(m_player->fileName(), m_files[1]);
         QCOMPARE(m_player->playState(), int(MediaPlayer::Playing));
     }
 
-    void aFadeEndsWithItsSong()
-    {
-        tap(0, true);
-        tap(1, true);
-        m_core->PlayClick();
-        settle();
-        m_core->FadeClick();
-        m_core->FadeTimerTimer();
-        QCOMPARE(m_player->volume(), -300);
-        m_core->StopSongClick();
-        settle();
-        QVERIFY(!m_core->FadeTimer->Enabled());
-        QCOMPARE(m_player->volume(), 0);
-        QCOMPARE(m_player->fileName(), m_files[1]);
-    }
-
     void aStopSongMeetingTheEndOfTheSongSkipsOnlyOne()
     {
-        for (int k : {0, 1, 2})
-            tap(k, true);
-        m_core->PlayClick();
-        settle();
+        runAll(u"shift0 shift1 shift2 play"_s);
         // A ends by itself while a Ctrl+S waits to be handled: the notification handler lets it
         // run first (as a due timer here, like a key press from the window system).
         QTimer::singleShot(1, m_core.get(), [this] { m_core->StopSongClick(); });
@@ -228,26 +306,226 @@ private Q_SLOTS:
         QCOMPARE(states(3), (QList<SlotState>{SlotState::Filled, SlotState::Playing, SlotState::Next}));
     }
 
-    void aLostSoundServerIsShownInTheStatusBarAndTheQueueWaits()
+    void aFailedPressLeavesWhatPlaysAndIsABoxOnlyForTheOperatorsOwnHands_data()
     {
-        tap(0, true);
-        tap(1, true);
-        m_core->PlayClick();
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<PressedBy>("by");
+        QTest::addColumn<bool>("whilePlaying");
+        for (const char* how : {"missing", "undecodable", "cd without a player", "no sound server"}) {
+            QTest::addRow("%s, idle", how) << QString::fromLatin1(how) << PressedBy::Mouse << false;
+            QTest::addRow("%s, while a song plays", how)
+                << QString::fromLatin1(how) << PressedBy::Mouse << true;
+        }
+        QTest::newRow("OSC, missing") << u"missing"_s << PressedBy::Osc << true;
+        QTest::newRow("web, undecodable") << u"undecodable"_s << PressedBy::Web << true;
+        QTest::newRow("MIDI pad, missing") << u"missing"_s << PressedBy::Midi << true;
+        QTest::newRow("slot key, missing") << u"missing"_s << PressedBy::Key << true;
+    }
+
+    void aFailedPressLeavesWhatPlaysAndIsABoxOnlyForTheOperatorsOwnHands()
+    {
+        QFETCH(QString, how);
+        QFETCH(PressedBy, by);
+        QFETCH(bool, whilePlaying);
+        if (whilePlaying)
+            runAll(u"shift0 shift1 play"_s);
+        const QString panel2 = m_core->statusText(2);
+        // The board behind the box names what plays while the operator reads it.
+        QString toldAtTheBox = panel2;
+        QSignalSpy boxed(m_core.get(), &ShowCore::missingSongPressed);
+        connect(m_core.get(), &ShowCore::missingSongPressed, this,
+                [&] { toldAtTheBox = m_core->statusText(2); });
+        QSignalSpy failed(m_board, &Board::pressFailed);
+        breakSong(how);
+        const qsizetype logged = m_player->log.size();
+        // A remote nobody answers presses again and again: no box stacks up at the board.
+        const bool atBoard = by == PressedBy::Mouse || by == PressedBy::Key;
+        for (int k = 0; k < (atBoard ? 1 : 22); ++k)
+            guard([&] { m_core->SongPress({0, 2}, false, by); });
         settle();
-        m_player->loseOutput(QStringLiteral("Connection terminated"));
-        settle();
-        QCOMPARE(m_errors->messages.size(), 0); // no box in front of the board
-        QCOMPARE(newsText(), QStringLiteral("No audio output: Connection terminated"));
-        QCOMPARE(m_core->PlayState, TPlayState::psStopped);
-        QVERIFY(!m_core->transport().stop && !m_core->transport().pause && !m_core->WaveTimer->Enabled());
-        QCOMPARE(states(2), (QList<SlotState>(2, SlotState::Queued)));
-        // Play starts the show again from the song that was cut off.
-        QVERIFY(m_core->transport().play);
-        m_core->PlayClick();
-        settle();
-        QCOMPARE(m_player->fileName(), m_files[0]);
-        QCOMPARE(states(2), (QList<SlotState>{SlotState::Playing, SlotState::Next}));
-        QVERIFY(newsText().isEmpty()); // it holds no longer
+        QCOMPARE(toldAtTheBox, panel2);
+        QCOMPARE(m_core->statusText(2), panel2);
+        const int errors = int(boxed.count() + m_errors->messages.size());
+        if (how == QLatin1String("no sound server")) {
+            // The state of the machine, not of the song: news, no box, and the pressed song
+            // waits for Play.
+            QCOMPARE(errors, 0);
+            QCOMPARE(newsText(), QStringLiteral("No audio output: Connection refused"));
+            if (!whilePlaying) {
+                QCOMPARE(m_core->PlayQueue, QStringList{m_files[2]});
+                QVERIFY(m_core->transport().play);
+                QCOMPARE(initials(), QStringLiteral("FFQF"));
+                return;
+            }
+        } else {
+            QCOMPARE(errors, atBoard ? 1 : 0);
+            QCOMPARE(failed.count(), atBoard ? 1 : 22);
+            QCOMPARE(failed.at(0).at(1).toInt(), 2);
+            QVERIFY(!failed.at(0).at(2).toString().isEmpty());
+            QCOMPARE(failed.at(0).at(3).value<PressedBy>(), by);
+            QCOMPARE(newsText().contains(QStringLiteral("did not play")), !atBoard);
+        }
+        if (how == QLatin1String("cd without a player")) {
+            QVERIFY(m_errors->messages[0].startsWith(QStringLiteral("Unable to play cdda://Track02.cda: ")));
+            QVERIFY(m_player->log.mid(logged).filter(QStringLiteral("FileName")).isEmpty());
+        }
+        if (whilePlaying) {
+            // The song that played goes on untouched, and the board still shows it.
+            QCOMPARE(m_player->fileName(), m_files[0]);
+            QCOMPARE(m_player->playState(), int(MediaPlayer::Playing));
+            QCOMPARE(m_core->PlayQueue, (QStringList{m_files[0], m_files[1]}));
+            QCOMPARE(initials(), QStringLiteral("PNFF"));
+            QVERIFY(m_core->transport().pause && m_core->WaveTimer->Enabled());
+        } else {
+            QVERIFY(m_core->PlayQueue.isEmpty());
+            QVERIFY(idle());
+            QCOMPARE(initials(), QStringLiteral("FFFF"));
+        }
+        if (by != PressedBy::Mouse) {
+            // Once the slot plays, its news goes.
+            m_player->unplayable.clear();
+            makeFile(u"c.wav"_s);
+            m_board->press(0, 2, by);
+            settle();
+            QCOMPARE(m_player->fileName(), m_files[2]);
+            QVERIFY(newsText().isEmpty());
+        } else if (whilePlaying) {
+            m_core->PauseClick();
+            settle();
+            QCOMPARE(m_player->playState(), int(MediaPlayer::Paused));
+        }
+    }
+
+    void songsFoundBelowTheSongFilesFolderPlayFromThere_data()
+    {
+        QTest::addColumn<QStringList>("files"); // below the song file's folder
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("status"); // after "Now Playing " and the path that plays
+        QTest::newRow("by its tail") << QStringList{QStringLiteral("sfx/bell.wav")}
+                                     << QStringLiteral("C:\\SHOW\\SFX\\BELL.WAV") << QString();
+        QTest::newRow("two by name") << QStringList{QStringLiteral("two/bell.wav"),
+                                                    QStringLiteral("one/bell.wav")}
+                                     << QStringLiteral("/gone/bell.wav")
+                                     << QStringLiteral(" (the first by name of 2 found)");
+    }
+
+    void songsFoundBelowTheSongFilesFolderPlayFromThere()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QString, stored);
+        QFETCH(QString, status);
+        const QString folder = QFileInfo(m_core->songInfo().infoPath()).absolutePath();
+        for (const QString& file : files) {
+            QDir().mkpath(QFileInfo(folder + QLatin1Char('/') + file).absolutePath());
+            QFile f(folder + QLatin1Char('/') + file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        const QString plays = folder + QLatin1Char('/') + files.last();
+        putSong(m_core->songInfo(), 0, 6, QStringLiteral("Bell"), stored);
+        m_core->refresh();
+        QVERIFY(m_player->hotList.contains(plays));
+        tap(6);
+        QVERIFY(m_errors->messages.isEmpty());
+        QCOMPARE(m_player->fileName(), plays);
+        QCOMPARE(m_core->statusText(2), QStringLiteral("Now Playing ") + plays + status);
+        QCOMPARE(m_core->slotState(0, 6), SlotState::Playing);
+        QCOMPARE(m_core->songInfo().fileName(0, 6), stored);
+    }
+
+    void cdSongsFollowEveryTransportCommand_data()
+    {
+        // Tracks 5 and 7 are queued and track 5 plays; then the steps, then what the device must
+        // have been told (its play, stop and pause requests) and what the board must show.
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QList<quint32>>("transport");
+        QTest::addColumn<int>("played"); // the play request's track, 0 to resume, -1 none
+        QTest::addColumn<int>("state");
+        QTest::addColumn<int>("queued");
+        QTest::addColumn<bool>("playTaken");
+        QTest::addColumn<int>("playing"); // the slot told as playing, -1 none
+        const int playing = int(TPlayState::psPlaying);
+        const int stopped = int(TPlayState::psStopped);
+        using L = QList<quint32>;
+        // Paused, the slot reads as queued, but the buttons are not redrawn.
+        QTest::newRow("pause") << u"cdpause pause"_s << L{MCI_PAUSE} << -1 << int(TPlayState::psPaused) << 2
+                               << true << -1;
+        QTest::newRow("resume") << u"cdpause pause cdplay play poll"_s << L{MCI_PAUSE, MCI_PLAY} << 0
+                                << playing << 2 << false << 20;
+        QTest::newRow("stop song plays the next")
+            << u"stopsong"_s << L{MCI_STOP, MCI_PLAY} << 7 << playing << 1 << false << 21;
+        QTest::newRow("stop all ends")
+            << u"cdstop stopall"_s << L{MCI_STOP} << -1 << stopped << 0 << false << -1;
+        QTest::newRow("the poll moves the queue on")
+            << u"cdstop poll cdplay poll"_s << L{MCI_PLAY} << 7 << playing << 1 << false << 21;
+        QTest::newRow("both tracks end one after the other")
+            << u"cdstop poll cdplay poll cdstop poll"_s << L{MCI_PLAY} << 7 << stopped << 0 << false << -1;
+        QTest::newRow("a fade leaves the track alone")
+            << u"fade fadeout poll"_s << L{} << -1 << playing << 2 << false << 20;
+        QTest::newRow("a media song stops the CD first")
+            << u"tap3"_s << L{MCI_STOP} << -1 << playing << 1 << false << -1;
+    }
+
+    void cdSongsFollowEveryTransportCommand()
+    {
+        QFETCH(QString, steps);
+        QFETCH(QList<quint32>, transport);
+        QFETCH(int, played);
+        QFETCH(int, state);
+        QFETCH(int, queued);
+        QFETCH(bool, playTaken);
+        QFETCH(int, playing);
+
+        closeShow();
+        RecordingMciDevice cd(QStringLiteral("cdaudio"), Mci::Sharing::OneMedium);
+        m_cdDevice = &cd;
+        const auto closed = qScopeGuard([this] { // while the device is there
+            closeShow();
+            m_cdDevice = nullptr;
+        });
+        cd.setStatus(MCI_STATUS_NUMBER_OF_TRACKS, 12);
+        cd.setStatus(MCI_STATUS_MODE, MCI_MODE_STOP);
+        m_cd->tracks = 12;
+        LastReportedState = TCDState::cdDoorOpen; // as at the start of a run
+        openShow(defaultStore());
+        QVERIFY(m_core->CDPlayer);
+        // By this program's name and by the older system's.
+        putSong(m_core->songInfo(), 0, 20, QStringLiteral("Track 5"), QStringLiteral("e:\\TRACK05.cda"));
+        putSong(m_core->songInfo(), 0, 21, QStringLiteral("Track 7"), QStringLiteral("cdda://Track07.cda"));
+        runAll(u"shift20 shift21 cdplay play poll"_s); // the device reports itself playing
+        QCOMPARE(m_core->PlayState, TPlayState::psPlaying);
+        QCOMPARE(cd.requestsOf(MCI_PLAY).size(), 1);
+        QCOMPARE(cd.requestsOf(MCI_PLAY)[0].flags, quint32(MCI_FROM | MCI_TO));
+        QCOMPARE(cd.requestsOf(MCI_PLAY)[0].field("dwFrom"), quint32(5));
+        QVERIFY(m_player->log.filter(QStringLiteral("FileName")).isEmpty());
+        QCOMPARE(m_core->slotState(0, 20), SlotState::Playing);
+        QCOMPARE(m_core->slotState(0, 21), SlotState::Next);
+        cd.clearLog();
+        QSignalSpy redrawn(m_core.get(), &Board::slotChanged);
+        runAll(steps);
+
+        QList<quint32> told;
+        for (const quint32 c : cd.commands())
+            if (c == MCI_PLAY || c == MCI_STOP || c == MCI_PAUSE)
+                told << c;
+        QCOMPARE(told, transport);
+        QCOMPARE(int(m_core->PlayState), state);
+        QCOMPARE(m_core->PlayQueue.size(), queued);
+        const auto plays = cd.requestsOf(MCI_PLAY);
+        QVERIFY(plays.size() <= 1);
+        const int sent = plays.isEmpty()               ? -1
+                         : (plays[0].flags & MCI_FROM) ? int(plays[0].field("dwFrom"))
+                                                       : 0;
+        QCOMPARE(sent, played);
+        QCOMPARE(m_core->transport().play, playTaken);
+        QCOMPARE(m_core->WaveTimer->Enabled(), queued > 0);
+        QVERIFY(!m_core->FadeTimer->Enabled());
+        for (const int slot : {20, 21})
+            QCOMPARE(m_core->slotState(0, slot) == SlotState::Playing, slot == playing);
+        if (state == int(TPlayState::psPaused))
+            QCOMPARE(redrawn.count(), 0);
+        if (steps == QLatin1String("tap3"))
+            QCOMPARE(m_player->fileName(), m_files[3]);
+        QVERIFY(m_errors->messages.isEmpty());
     }
 
     void timeTextsRoundHalvesToEvenSeconds_data()
@@ -291,14 +569,24 @@ private Q_SLOTS:
     void aShowRunsThroughTheCommandsAsThroughTheButtons()
     {
         using S = SlotState;
-        // Refused as the buttons would be, and said: nothing is queued, nothing plays.
+        // Refused as the buttons would be, and said: nothing is queued, nothing plays. Places off
+        // the board, or an empty slot, do nothing.
         QSignalSpy refused(m_board, &ShowCore::commandRefused);
         m_board->play();
         m_board->stopSong();
         m_board->pause();
-        QCOMPARE(refused.count(), 3);
+        m_board->stopAll();
+        m_board->press(10, 0, PressedBy::Osc);
+        m_board->queue(0, 36);
+        m_board->press(0, 20, PressedBy::Osc);
+        m_board->fade(6);
+        m_board->showSheet(-1);
+        settle();
+        QCOMPARE(refused.count(), 4); // Play, Stop Song, Pause, Stop All
         QCOMPARE(refused.at(0).at(0).toString(), QStringLiteral("play"));
-        QVERIFY(m_player->fileName().isEmpty());
+        QVERIFY(m_player->log.isEmpty());
+        QVERIFY(m_core->PlayQueue.isEmpty() && !m_core->FadeTimer->Enabled());
+        QCOMPARE(m_board->shownSheet(), 0);
         QSignalSpy changed(m_board, &Board::slotChanged);
         m_board->queue(0, 2);
         m_board->queue(0, 1);
@@ -348,69 +636,6 @@ private Q_SLOTS:
         QCOMPARE(shown.at(0).at(0).toInt(), 6);
     }
 
-    void commandsTheBoardWouldRefuseDoNothing()
-    {
-        // Play with nothing queued, Stop and Pause with nothing playing, places off the board.
-        m_board->play();
-        m_board->stopSong();
-        m_board->stopAll();
-        m_board->pause();
-        m_board->press(10, 0, PressedBy::Osc);
-        m_board->queue(0, 36);
-        m_board->press(0, 20, PressedBy::Osc); // an empty slot
-        m_board->fade(6);
-        m_board->showSheet(-1);
-        settle();
-        QVERIFY(m_player->log.isEmpty());
-        QVERIFY(m_core->PlayQueue.isEmpty());
-        QVERIFY(!m_core->FadeTimer->Enabled());
-        QCOMPARE(m_board->shownSheet(), 0);
-    }
-
-    void aFailedPressIsABoxOnlyForTheOperatorsOwnHands_data()
-    {
-        QTest::addColumn<PressedBy>("by");
-        QTest::addColumn<bool>("unplayable"); // else its file is gone
-        QTest::addColumn<bool>("box");
-        QTest::newRow("OSC, file gone") << PressedBy::Osc << false << false;
-        QTest::newRow("web, cannot be decoded") << PressedBy::Web << true << false;
-        QTest::newRow("MIDI pad, file gone") << PressedBy::Midi << false << false;
-        QTest::newRow("slot key, file gone") << PressedBy::Key << false << true;
-    }
-
-    void aFailedPressIsABoxOnlyForTheOperatorsOwnHands()
-    {
-        QFETCH(PressedBy, by);
-        QFETCH(bool, unplayable);
-        QFETCH(bool, box);
-        m_board->press(0, 0, by);
-        settle();
-        if (unplayable)
-            m_player->unplayable << m_files[2];
-        else
-            QFile::rename(m_files[2], m_files[2] + QStringLiteral(".away"));
-        QSignalSpy failed(m_board, &Board::pressFailed);
-        QSignalSpy boxed(m_board, &ShowCore::missingSongPressed);
-        // A remote nobody answers presses again and again: no box stacks up at the board.
-        for (int k = 0; k < (box ? 1 : 22); ++k)
-            m_board->press(0, 2, by);
-        settle();
-        QCOMPARE(m_player->fileName(), m_files[0]); // what played plays on
-        QCOMPARE(failed.count(), box ? 1 : 22);
-        QCOMPARE(failed.at(0).at(1).toInt(), 2);
-        QVERIFY(!failed.at(0).at(2).toString().isEmpty());
-        QCOMPARE(failed.at(0).at(3).value<PressedBy>(), by);
-        QCOMPARE(boxed.count() + m_errors->messages.size(), box ? 1 : 0);
-        QCOMPARE(newsText().contains(QStringLiteral("did not play")), !box);
-        // Once the slot plays, its news goes.
-        m_player->unplayable.clear();
-        QFile::rename(m_files[2] + QStringLiteral(".away"), m_files[2]);
-        m_board->press(0, 2, by);
-        settle();
-        QCOMPARE(m_player->fileName(), m_files[2]);
-        QVERIFY(newsText().isEmpty());
-    }
-
     void theTimeLeftIsToldFourTimesASecondWhilePlaying()
     {
         m_player->durations.insert(m_files[0], 61.0);
@@ -432,24 +657,41 @@ private Q_SLOTS:
         QCOMPARE(time.count(), told);
     }
 
-    void theTimeLeftPanelIsBlankOnceNothingPlays_data()
+    void theTimeLeftCountsDownAndIsBlankOnceNothingPlays_data()
     {
-        QTest::addColumn<QString>("how");
+        QTest::addColumn<double>("position"); // of A, 61 s long
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("final");  // the last ten seconds
+        QTest::addColumn<QString>("how"); // it ends, if it does
+        QTest::newRow("start") << 0.0 << u"-01:01"_s << false << QString();
+        QTest::newRow("11 s left") << 50.0 << u"-00:11"_s << false << QString();
+        QTest::newRow("10 s left") << 51.0 << u"-00:10"_s << true << QString();
+        QTest::newRow("the end") << 61.0 << u"-00:00"_s << true << QString();
+        QTest::newRow("past the end") << 62.0 << u"-00:00"_s << true << QString();
         for (const char* how : {"end", "stop", "stopall", "fade"})
-            QTest::newRow(how) << QString::fromLatin1(how);
+            QTest::addRow("then %s", how) << 57.0 << u"-00:04"_s << true << QString::fromLatin1(how);
     }
 
-    void theTimeLeftPanelIsBlankOnceNothingPlays()
+    void theTimeLeftCountsDownAndIsBlankOnceNothingPlays()
     {
+        QFETCH(double, position);
+        QFETCH(QString, text);
+        QFETCH(bool, final);
         QFETCH(QString, how);
+        QVERIFY(!m_core->showTimeLeft()); // off by default
+        tap(0);
+        m_player->setPosition(position);
         m_core->setShowTimeLeft(true);
-        m_player->durations.insert(m_files[0], 10.0);
-        m_board->press(0, 0, PressedBy::Osc);
-        settle();
-        m_player->setPosition(6.0);
-        m_core->WaveTimerTimer();
-        QCOMPARE(m_core->statusText(0), QStringLiteral("-00:04"));
-        QVERIFY(m_core->finalSeconds());
+        QCOMPARE(m_core->statusText(0), text);
+        QCOMPARE(m_core->finalSeconds(), final);
+        QVERIFY(BoardSettings(*m_registry).showTimeLeft()); // stored as [System] ShowTimeLeft
+        if (how.isEmpty()) {
+            // Switched off, the panel shows the position again.
+            m_core->setShowTimeLeft(false);
+            QCOMPARE(m_core->statusText(0), FormatSeconds(position));
+            QVERIFY(!m_core->finalSeconds());
+            return;
+        }
         if (how == QLatin1String("end")) {
             m_player->finish();
         } else if (how == QLatin1String("stop")) {
@@ -466,7 +708,7 @@ private Q_SLOTS:
         QCOMPARE(m_core->statusText(0), QString());
         QVERIFY(!m_core->finalSeconds());
         // The length and the name of the song that played stay as they were.
-        QCOMPARE(m_core->statusText(1), FormatSeconds(10.0));
+        QCOMPARE(m_core->statusText(1), FormatSeconds(61.0));
     }
 
     void pressesAndCommandsPlayAsTheyShould_data()
@@ -477,13 +719,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>(
             "states"); // of slots 0..3 when not empty, by initial: Filled Playing Next Queued
         QTest::addColumn<QString>("queue"); // the queue's file indexes when not empty, "-" for none
+        QTest::addColumn<QString>("news");  // all the show holds when not empty, "-" for none
         const int restart = int(ButtonSettings::Mode::Restart);
         const int toggle = int(ButtonSettings::Mode::Toggle);
         const int hold = int(ButtonSettings::Mode::Hold);
         const auto row = [](const char* name, int mode, const char* steps, const char* playing,
-                            const char* states = "", const char* queue = "") {
+                            const char* states = "", const char* queue = "", const char* news = "") {
             QTest::newRow(name) << mode << QString::fromLatin1(steps) << QString::fromLatin1(playing)
-                                << QString::fromLatin1(states) << QString::fromLatin1(queue);
+                                << QString::fromLatin1(states) << QString::fromLatin1(queue)
+                                << QString::fromUtf8(news);
         };
         // Slot 0 holds A, slot 4 A again, slot 1 B.
         row("restart: a second press plays it again", restart, "press0 press0 release0", "0");
@@ -503,6 +747,51 @@ private Q_SLOTS:
         row("Pause", restart, "press0 pause", "0 paused", "QFFF", "0");
         row("Play after Pause resumes", restart, "press0 pause play", "0", "PFFF", "0");
         row("a plain press while paused plays", restart, "press0 pause press1", "1", "FPFF", "1");
+        // Taken out of the queue while it plays: it plays on, and the next one follows it.
+        row("the playing song taken out", restart, "shift0 shift1 play shift0", "0", "PNFF", "1");
+        row("the playing song taken out, ends", restart, "shift0 shift1 play shift0 end", "1", "FPFF", "1");
+        row("the playing song taken out, both end", restart, "shift0 shift1 play shift0 end end", "-", "FFFF",
+            "-");
+        // A second Shift+press takes a song out and ends the queue edit: the next press plays.
+        row("Shift+press twice takes it out", restart, "shift0 shift1 shift1", "-", "QFFF", "0");
+        row("a press after taking one out plays", restart, "shift0 shift1 shift1 press2", "2", "FFPF", "2");
+        row("Shift+press on an empty slot", restart, "shift0 shift10 press1", "1", "FPFF", "1");
+        // Clear Tab empties the sheet, but what plays and waits plays on.
+        row("Clear Tab leaves the queue", restart, "press0 clear", "0", "EEEE", "0");
+        row("Clear Tab, then the song ends", restart, "press0 clear end", "-", "EEEE", "-");
+        row("a fade ends with its song", restart, "shift0 shift1 play fade tick stopsong", "1", "FPFF", "1");
+        // A queued song that cannot start is skipped, said as news: no box may hold the next song.
+        // The operator's next press starts a new show, and the news of the old one goes.
+        row("missing: skipped", restart, "shift0 shift2 shift1 play missing end", "1", "FPFF", "1",
+            "Skipped: Unable to find %2");
+        row("undecodable: skipped", restart, "shift0 shift2 shift1 play undecodable end", "1", "FPFF", "1",
+            "Skipped: Unable to play %2");
+        row("a folder named like a song: skipped", restart, "shift0 shift2 shift1 play folder end", "1",
+            "FPFF", "1", "Skipped: Unable to play %2: it is a folder, not a song file");
+        row("missing: the next press", restart, "shift0 shift2 shift1 play missing end tap3", "3", "FFFP",
+            "3", "-");
+        row("undecodable: the next press", restart, "shift0 shift2 shift1 play undecodable end tap3", "3",
+            "FFFP", "3", "-");
+        row("a folder: the next press", restart, "shift0 shift2 shift1 play folder end tap3", "3", "FFFP",
+            "3", "-");
+        // No sound server: the queue waits, and Play plays at once once it answers.
+        row("Play with no server", restart, "shift0 shift1 shift2 server0 play", "-", "QQQF", "0 1 2",
+            "No audio output: Connection refused");
+        row("Play once the server answers", restart, "shift0 shift1 shift2 server0 play server1 play", "0",
+            "PNQF", "0 1 2", "-");
+        // The chosen output gone: news, never a stop, and the next song's name does not take it
+        // away; it goes when the output is back.
+        const char* monitor =
+            "The output \"Monitor\" is not there: songs play on the default output until it returns.";
+        row("an output gone", restart, "monitor0 press1", "1", "FPFF", "1", monitor);
+        row("an output gone while a song plays", restart, "press0 monitor0 press1", "1", "FPFF", "1",
+            monitor);
+        row("an output back", restart, "press0 monitor0 press1 monitor1", "1", "FPFF", "1", "-");
+        // The server lost while a song plays: the queue waits, Play starts again from the song cut off.
+        row("the server lost", restart, "shift0 shift1 play lost", "-", "QQFF", "0 1",
+            "No audio output: Connection terminated");
+        row("Play after the server was lost", restart, "shift0 shift1 play lost play", "0", "PNFF", "0 1",
+            "-");
     }
 
     void pressesAndCommandsPlayAsTheyShould()
@@ -512,47 +801,31 @@ private Q_SLOTS:
         QFETCH(QString, playing);
         QFETCH(QString, states);
         QFETCH(QString, queue);
+        QFETCH(QString, news);
         m_core->songInfo().setButtonSettings(0, 0, ButtonSettings{0.0, ButtonSettings::Mode(mode), false});
-        for (const QString& step : steps.split(QLatin1Char(' '))) {
-            if (step == QLatin1String("play"))
-                m_core->PlayClick();
-            else if (step == QLatin1String("pause"))
-                m_core->PauseClick();
-            else if (step == QLatin1String("stopsong"))
-                m_core->StopSongClick();
-            else if (step == QLatin1String("stopall"))
-                m_core->StopAllClick();
-            const int slot = step.right(1).toInt();
-            const QString what = step.chopped(1);
-            if (what == QLatin1String("press"))
-                m_board->press(0, slot, PressedBy::Osc);
-            else if (what == QLatin1String("shift"))
-                m_core->SongPress({0, slot}, true, PressedBy::Mouse);
-            else if (what == QLatin1String("queue"))
-                m_board->queue(0, slot);
-            else if (what == QLatin1String("release"))
-                m_board->release(0, slot);
-            else if (what == QLatin1String("up"))
-                m_core->SongRelease({0, slot});
-            settle();
-        }
+        m_outputs.devices = {{QStringLiteral("hdmi"), QStringLiteral("Monitor")}};
+        m_core->setOutputDevice(QStringLiteral("hdmi"));
+        runAll(steps);
         const Transport& t = m_core->transport();
+        QCOMPARE(m_errors->messages.size(), 0); // no box in front of the board
+        QVERIFY(!m_core->QueueMode);
         if (playing == QLatin1String("-")) {
             QCOMPARE(m_board->playState(), TPlayState::psStopped);
+            QVERIFY(!t.stop && !t.pause && !m_core->WaveTimer->Enabled());
         } else {
             const bool paused = playing.endsWith(QLatin1String("paused"));
+            const QString file = m_files[playing.left(1).toInt()];
             QCOMPARE(m_board->playState(), paused ? TPlayState::psPaused : TPlayState::psPlaying);
-            QCOMPARE(m_player->fileName(), m_files[playing.left(1).toInt()]);
+            QCOMPARE(m_player->fileName(), file);
             QCOMPARE(t.play, paused); // Play and Pause swap
             QCOMPARE(t.pause, !paused);
             QVERIFY(m_core->WaveTimer->Enabled() || paused);
+            QCOMPARE(m_core->statusText(2), QStringLiteral("Now Playing ") + file);
+            QVERIFY(!m_core->FadeTimer->Enabled()); // no row ends in a fade: it starts full
+            QCOMPARE(m_player->volume(), 0);
         }
-        if (!states.isEmpty()) {
-            QString told;
-            for (SlotState k : this->states(4))
-                told += QLatin1Char("EFPNQ"[int(k)]);
-            QCOMPARE(told, states);
-        }
+        if (!states.isEmpty())
+            QCOMPARE(initials(), states);
         if (!queue.isEmpty()) {
             QStringList files;
             for (const QString& k : queue.split(QLatin1Char(' '), Qt::SkipEmptyParts))
@@ -564,6 +837,9 @@ private Q_SLOTS:
             QVERIFY(idle());
             QCOMPARE(m_player->playState(), int(MediaPlayer::Stopped));
         }
+        if (!news.isEmpty())
+            QCOMPARE(newsText(),
+                     news == QLatin1String("-") ? QString() : QString(news).replace(u"%2"_s, m_files[2]));
     }
 
     void aButtonsVolumeLoopAndTimesReachThePlayer()
@@ -665,6 +941,67 @@ private Q_SLOTS:
         QCOMPARE(m_player->fileName(), m_files[2]);
         QTRY_VERIFY(!m_news.value(ShowCore::LogNews).isEmpty());
         QCOMPARE(m_errors->messages.size(), 0);
+    }
+
+    void sheetNamesAreWrittenAtTheEndAndReadByTheirOwnNames()
+    {
+        const auto tabs = [this] {
+            IniRegistry reg(m_env->configDir());
+            QStringList out;
+            if (reg.OpenKey(u"Software\\Brasswold\\Tabs"_s, false))
+                for (int i = 0; i < 10; ++i)
+                    out << (reg.ValueExists(u"Tab%1"_s.arg(i)) ? reg.ReadString(u"Tab%1"_s.arg(i)) : u"-"_s);
+            return out;
+        };
+        QCOMPARE(tabs().value(0, u"-"_s), u"-"_s); // nothing written before the end
+        const QString infoPath = m_core->songInfo().infoPath();
+        closeShow();
+        QStringList names;
+        for (int i = 1; i <= 10; ++i)
+            names << u"Music Sheet %1"_s.arg(i);
+        QCOMPARE(tabs(), names);
+        QCOMPARE(QFileInfo(infoPath).size(), 5 * 416);
+        // The end silenced the player before stopping it.
+        const qsizetype off = m_player->log.indexOf(u"events off"_s);
+        QVERIFY(off >= 0);
+        QCOMPARE(m_player->log.at(off + 1), u"stop"_s);
+        {
+            IniRegistry reg(m_env->configDir());
+            QVERIFY(reg.OpenKey(u"Software\\Brasswold\\Tabs"_s, true));
+            reg.WriteString(u"Tab5"_s, u"Encores"_s);
+            reg.WriteString(u"Tab0"_s, QString());
+            reg.WriteString(u"Tab1"_s, u"Openers"_s);
+        }
+        openShow(defaultStore());
+        QCOMPARE(m_core->sheetName(0), u"Music Sheet 1"_s);
+        QCOMPARE(m_core->sheetName(1), u"Openers"_s);
+        QCOMPARE(m_core->sheetName(5), u"Encores"_s);
+    }
+
+    void songsNamedInAnyScriptPlayAfterARestart()
+    {
+        // Prepared in one run, played in the next: one where it was stored, one moved below the song file.
+        const QString here = makeFile(u"Аплодисменты.wav"_s);
+        const QString folder = QFileInfo(m_core->songInfo().infoPath()).absolutePath();
+        const QString moved = folder + u"/Шоу/拍手 🎉.wav"_s;
+        QVERIFY(QDir().mkpath(QFileInfo(moved).absolutePath()));
+        QVERIFY(QFile::copy(here, moved));
+        closeShow();
+        {
+            TSongInfo store(*m_registry, *m_dialogs);
+            store.SetSong(1, 0, makeSong(QString(), 1, 0), {{}, {}, u"Аплодисменты"_s, here});
+            store.SetSong(1, 1, makeSong(QString(), 1, 1),
+                          {{}, {}, u"拍手 🎉"_s, u"/old/disk/Шоу/拍手 🎉.wav"_s});
+        }
+        openShow(defaultStore());
+        QCOMPARE(m_core->slotTitle(1, 0), u"Аплодисменты"_s);
+        QCOMPARE(m_core->slotTitle(1, 1), u"拍手 🎉"_s);
+        m_core->SongPress({1, 0}, false, PressedBy::Mouse);
+        QCOMPARE(m_player->fileName(), here);
+        QCOMPARE(m_core->statusText(2), u"Now Playing "_s + here);
+        m_core->SongPress({1, 1}, false, PressedBy::Mouse);
+        QCOMPARE(m_player->fileName(), moved);
+        QVERIFY(m_errors->messages.isEmpty());
     }
 
     void tabNamesAndTitlesAreTold()
