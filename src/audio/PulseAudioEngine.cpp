@@ -37,7 +37,8 @@ struct Playback {
     bool paused = false;
     bool finishPosted = false;
     pa_operation* drain = nullptr;
-    pa_operation* timing = nullptr; ///< the server's clock, asked for and not yet answered
+    pa_operation* timing = nullptr;      ///< the server's clock, asked for and not yet answered
+    pa_time_event* timingTick = nullptr; ///< asks for it again while the stream plays
     pa_time_event* starved = nullptr;
     std::int64_t written = 0;
     std::int64_t played = 0;
@@ -52,12 +53,14 @@ struct Playback {
         fill(pa_stream_writable_size(stream));
         unrefOperation(pa_stream_cork(stream, 0, nullptr, nullptr));
         askTiming();
+        if (pa_context* c = pa_stream_get_context(stream))
+            timingTick = pa_context_rttime_new(c, pa_rtclock_now() + TimingUs, &Playback::onTimingTick, this);
     }
 
-    /// The server's clock, asked for behind what was sent already. The library would ask for it
-    /// after every write by itself, and the server answers that only after a round trip to its
-    /// sink's thread: asked before the un-cork, it held the sound back. Asked as the position
-    /// is read instead, the library interpolates between answers.
+    /// The server's clock, asked for behind what was sent already, and then every TimingUs while
+    /// the stream plays; the library interpolates between answers. Left to itself, the library
+    /// would ask after every write, and the server answers that only after a round trip to its
+    /// sink's thread: asked before the un-cork, it held the sound back.
     void askTiming()
     {
         if (timing) {
@@ -182,6 +185,10 @@ struct Playback {
             pa_operation_unref(timing);
             timing = nullptr;
         }
+        if (timingTick) {
+            engine->api()->time_free(timingTick);
+            timingTick = nullptr;
+        }
         engine->playing.removeAll(stream);
         pa_stream_set_write_callback(stream, nullptr, nullptr);
         pa_stream_set_state_callback(stream, nullptr, nullptr);
@@ -227,6 +234,17 @@ struct Playback {
         }
     }
 
+    static void onTimingTick(pa_mainloop_api*, pa_time_event* e, const timeval*, void* userdata)
+    {
+        auto* p = static_cast<Playback*>(userdata);
+        if (!p->stream)
+            return;
+        if (!p->paused)
+            p->askTiming();
+        if (pa_context* c = pa_stream_get_context(p->stream))
+            pa_context_rttime_restart(c, e, pa_rtclock_now() + TimingUs);
+    }
+
     static void onStarved(pa_mainloop_api* api, pa_time_event* e, const timeval*, void* userdata)
     {
         auto* p = static_cast<Playback*>(userdata);
@@ -266,8 +284,10 @@ public:
         LoopLock lock(m_loop);
         if (!m_p.stream || m_p.paused)
             return;
+        // Where it stands now is where it resumes: the server's later answers may still count
+        // what its graph played out after the cork (PipeWire's does).
+        updatePlayed();
         unrefOperation(pa_stream_cork(m_p.stream, 1, nullptr, nullptr));
-        m_p.askTiming();
         m_p.paused = true;
     }
 
@@ -284,7 +304,8 @@ public:
     void stop() override
     {
         LoopLock lock(m_loop);
-        updatePlayed();
+        if (!m_p.paused)
+            updatePlayed();
         m_p.stopped = true;
         m_p.release();
     }
@@ -298,7 +319,8 @@ public:
     [[nodiscard]] std::int64_t framesPlayed() const override
     {
         LoopLock lock(m_loop);
-        updatePlayed();
+        if (!m_p.paused)
+            updatePlayed();
         return m_p.played;
     }
 
@@ -312,7 +334,6 @@ private:
     {
         if (!m_p.stream || pa_stream_get_state(m_p.stream) != PA_STREAM_READY)
             return;
-        m_p.askTiming(); // for the next reading
         pa_usec_t t = 0;
         if (pa_stream_get_time(m_p.stream, &t) < 0)
             return;

@@ -45,6 +45,8 @@ inline constexpr pa_usec_t PipeWireRequestUs = 20000;
 inline constexpr pa_usec_t CaptureFragmentUs = 20000;
 inline constexpr pa_usec_t ReconnectUs = 500000;
 inline constexpr pa_usec_t StarvedRetryUs = 5000;
+/// How often a playing stream asks for the server's clock (it interpolates in between).
+inline constexpr pa_usec_t TimingUs = 200000;
 /// How long after a start the stream for the next one is opened: the sound is under way by then.
 inline constexpr pa_usec_t StandbyDelayUs = 30000;
 /// A gain change moves at most this much per frame: silence to full level in 5 ms.
