@@ -49,3 +49,41 @@ function(sonavex_add_test name)
     LABELS "${ARG_LABELS}"
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;SONAVEX_TEST=1")
 endfunction()
+
+# sonavex_rendered_pictures(<subsystem> <file.svg>:<width>x<height>[:<name>] ...)
+# Draws SVGs of resources/<subsystem>/ into PNGs at build time and adds them to the room's
+# resources as ":/<subsystem>/<name>.png" (the SVG's own name with the size when no name is
+# given: "tb-play-32.png"). What the window shows at its start is read from these: loading
+# the SVG renderer and its icon engine would cost the start a noticeable part.
+function(sonavex_rendered_pictures name)
+  set(_out_dir "${CMAKE_BINARY_DIR}/rendered")
+  set(_pngs)
+  foreach(_entry IN LISTS ARGN)
+    string(REPLACE ":" ";" _parts "${_entry}")
+    list(GET _parts 0 _svg)
+    list(GET _parts 1 _size)
+    string(REPLACE "x" ";" _wh "${_size}")
+    list(GET _wh 0 _w)
+    list(GET _wh 1 _h)
+    get_filename_component(_stem "${_svg}" NAME_WE)
+    list(LENGTH _parts _count)
+    if(_count GREATER 2)
+      list(GET _parts 2 _png_name)
+    else()
+      set(_png_name "${_stem}-${_w}")
+    endif()
+    set(_in "${PROJECT_SOURCE_DIR}/resources/${name}/${_svg}")
+    set(_png "${_out_dir}/${name}/${_png_name}.png")
+    add_custom_command(OUTPUT "${_png}"
+      COMMAND "${CMAKE_COMMAND}" -E make_directory "${_out_dir}/${name}"
+      COMMAND sonavex_render_svg "${_in}" "${_png}" ${_w} ${_h}
+      DEPENDS "${_in}" sonavex_render_svg
+      COMMENT "Drawing ${name}/${_png_name}.png"
+      VERBATIM)
+    list(APPEND _pngs "${_png}")
+  endforeach()
+  qt_add_resources(sonavex_${name} "sonavex_${name}_rendered"
+    PREFIX "/"
+    BASE "${_out_dir}"
+    FILES ${_pngs})
+endfunction()

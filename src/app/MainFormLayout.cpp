@@ -27,13 +27,19 @@ namespace {
 
 constexpr int ButtonColumns = 6;
 
+/// A picture drawn at build time at each of `sizes` (":/app/<name>-<size>.png").
+void addDrawn(QIcon& icon, const QString& name, std::initializer_list<int> sizes, QIcon::Mode mode)
+{
+    for (const int size : sizes)
+        icon.addFile(QStringLiteral(":/app/%1-%2.png").arg(name).arg(size), QSize(size, size), mode);
+}
+
 QIcon glyph(const QString& name, bool withDisabled)
 {
     QIcon icon;
-    const QString normal = QStringLiteral(":/app/tb-%1.svg").arg(name);
-    icon.addFile(normal, QSize(32, 32), QIcon::Normal);
+    addDrawn(icon, QStringLiteral("tb-") + name, {32, 64}, QIcon::Normal);
     if (withDisabled)
-        icon.addFile(QStringLiteral(":/app/tb-%1-disabled.svg").arg(name), QSize(32, 32), QIcon::Disabled);
+        addDrawn(icon, QStringLiteral("tb-%1-disabled").arg(name), {32, 64}, QIcon::Disabled);
     return icon;
 }
 
@@ -42,7 +48,9 @@ QIcon glyph(const QString& name, bool withDisabled)
 void MainFormLayout::build(TMainForm& f)
 {
     f.setWindowTitle(QStringLiteral("Sonavex"));
-    f.setWindowIcon(QIcon(QStringLiteral(":/app/sonavex.svg")));
+    QIcon windowIcon;
+    addDrawn(windowIcon, QStringLiteral("sonavex"), {32, 64, 128, 256}, QIcon::Normal);
+    f.setWindowIcon(windowIcon);
     f.setFont(Fonts::msSansSerif(11));
     WindowFrame::setOuterSize(&f, QSize(718, 464));
     WindowFrame::centre(&f);

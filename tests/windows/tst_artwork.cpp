@@ -83,6 +83,34 @@ private Q_SLOTS:
         // The same shape: a greyed copy covers about the same pixels.
         QVERIFY(qAbs(disabled.painted - normal.painted) <= normal.painted / 20);
     }
+
+    /// What the window shows at its start is drawn at build time: each picture is there, at
+    /// its size, and drawn.
+    void drawnPicturesAreThere_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("logo") << QStringLiteral(":/windows/logo.png") << QSize(161, 123);
+        QTest::newRow("logo@2x") << QStringLiteral(":/windows/logo@2x.png") << QSize(322, 246);
+        for (const int size : {32, 256})
+            QTest::addRow("app icon %d", size)
+                << QStringLiteral(":/app/sonavex-%1.png").arg(size) << QSize(size, size);
+        for (const char* name : {"open", "play", "stop-disabled", "help-disabled"})
+            for (const int size : {32, 64})
+                QTest::addRow("tb-%s-%d", name, size)
+                    << QStringLiteral(":/app/tb-%1-%2.png").arg(QLatin1String(name)).arg(size)
+                    << QSize(size, size);
+    }
+
+    void drawnPicturesAreThere()
+    {
+        QFETCH(QString, path);
+        QFETCH(QSize, size);
+        const QImage image(path);
+        QVERIFY2(!image.isNull(), qPrintable(path));
+        QCOMPARE(image.size(), size);
+        QVERIFY(look(image).painted > size.width() * size.height() / 10);
+    }
 };
 
 QTEST_MAIN(TestArtwork)
