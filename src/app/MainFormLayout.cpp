@@ -9,15 +9,18 @@
 #include "controls/Tranbtn.h"
 #include "platform/Fonts.h"
 #include "platform/Guard.h"
+#include "platform/Pictures.h"
 #include "platform/WindowFrame.h"
 #include "songs/SongStruc.h"
 
 #include <QAction>
 #include <QActionGroup>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPixmap>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QToolButton>
@@ -27,19 +30,30 @@ namespace {
 
 constexpr int ButtonColumns = 6;
 
-/// A picture drawn at build time at each of `sizes` (":/app/<name>-<size>.png").
+/// The screen's pixels to a point: 2 on a dense screen.
+int density()
+{
+    return qGuiApp && qGuiApp->devicePixelRatio() > 1.0 ? 2 : 1;
+}
+
+/// A picture drawn at build time (":/app/<name>-<size>.png") at each of `sizes`, and at twice
+/// it on a dense screen only: each picture is read at once, and the start reads no more than
+/// the screen shows.
 void addDrawn(QIcon& icon, const QString& name, std::initializer_list<int> sizes, QIcon::Mode mode)
 {
-    for (const int size : sizes)
-        icon.addFile(QStringLiteral(":/app/%1-%2.png").arg(name).arg(size), QSize(size, size), mode);
+    for (const int size : sizes) {
+        QPixmap drawn = Pictures::png(QStringLiteral(":/app/%1-%2.png").arg(name).arg(size * density()));
+        drawn.setDevicePixelRatio(density());
+        icon.addPixmap(drawn, mode);
+    }
 }
 
 QIcon glyph(const QString& name, bool withDisabled)
 {
     QIcon icon;
-    addDrawn(icon, QStringLiteral("tb-") + name, {32, 64}, QIcon::Normal);
+    addDrawn(icon, QStringLiteral("tb-") + name, {32}, QIcon::Normal);
     if (withDisabled)
-        addDrawn(icon, QStringLiteral("tb-%1-disabled").arg(name), {32, 64}, QIcon::Disabled);
+        addDrawn(icon, QStringLiteral("tb-%1-disabled").arg(name), {32}, QIcon::Disabled);
     return icon;
 }
 
@@ -49,7 +63,7 @@ void MainFormLayout::build(TMainForm& f)
 {
     f.setWindowTitle(QStringLiteral("Sonavex"));
     QIcon windowIcon;
-    addDrawn(windowIcon, QStringLiteral("sonavex"), {32, 64, 128, 256}, QIcon::Normal);
+    addDrawn(windowIcon, QStringLiteral("sonavex"), {32, 64}, QIcon::Normal);
     f.setWindowIcon(windowIcon);
     f.setFont(Fonts::msSansSerif(11));
     WindowFrame::setOuterSize(&f, QSize(718, 464));
