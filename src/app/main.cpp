@@ -127,6 +127,7 @@ int main(int argc, char* argv[])
                            : openShowFromShell(argc, argv, argv[i + 1]);
         }
     }
+    Fonts::SystemFontsReader systemFonts; // while the application connects to the display
     SonavexApplication app(argc, argv);
     // Two copies would each save their own songs and settings over the other's.
     SingleInstance instance(instanceName());
@@ -141,6 +142,7 @@ int main(int argc, char* argv[])
     // From the first moment, a termination request waits for the event loop, which
     // then ends the show the way Exit does.
     UnixSignals unixSignals;
+    systemFonts.wait();
     Fonts::loadProgramFonts();
     QtDialogs dialogs;
     MessageBoxErrorReporter reporter(dialogs);

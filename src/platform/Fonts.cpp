@@ -4,6 +4,8 @@
 #include <QFontDatabase>
 #include <QStringList>
 
+#include <fontconfig/fontconfig.h>
+
 namespace {
 bool g_loaded = false;
 QString g_tahomaFamily = QStringLiteral("DejaVu Sans");
@@ -18,6 +20,26 @@ QFont withPixels(const QString& family, int pixelSize, bool bold = false, bool i
     return f;
 }
 } // namespace
+
+Fonts::SystemFontsReader::SystemFontsReader()
+    : m_thread([] {
+        // The configuration every later font question answers from; the library takes
+        // care that a question asked meanwhile is answered all the same.
+        FcInit();
+    })
+{
+}
+
+Fonts::SystemFontsReader::~SystemFontsReader()
+{
+    wait();
+}
+
+void Fonts::SystemFontsReader::wait()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+}
 
 void Fonts::loadProgramFonts()
 {

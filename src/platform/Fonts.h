@@ -3,10 +3,29 @@
 
 #include <QFont>
 
+#include <thread>
+
 /// The program's typefaces by the names its windows are designed with.
 /// "Transistor" is a seven-segment face, "Arial" and "MS Sans Serif" are Liberation
 /// Sans, "Tahoma" is Wine's Tahoma (or DejaVu Sans), "Garamond" is EB Garamond.
 namespace Fonts {
+/// Reads the system's font configuration on a thread of its own while the program starts and
+/// connects to the display: read in line, it is a good part of the start of a window with
+/// text. Make it first thing; wait() before the first font is used (loadProgramFonts()
+/// waits). Waits for the thread when it goes.
+class SystemFontsReader {
+public:
+    SystemFontsReader();
+    ~SystemFontsReader();
+    SystemFontsReader(const SystemFontsReader&) = delete;
+    SystemFontsReader& operator=(const SystemFontsReader&) = delete;
+
+    void wait();
+
+private:
+    std::thread m_thread;
+};
+
 /// Registers the faces that are not in the system's font configuration. Call once,
 /// after the application object exists; later calls do nothing.
 void loadProgramFonts();
