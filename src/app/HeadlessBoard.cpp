@@ -14,6 +14,7 @@
 #include "mci/CdromCatalog.h"
 #include "mci/MciInterface.h"
 #include "mci/WaveAudioDevice.h"
+#include "mci/WaveFile.h"
 #include "platform/ErrorReporter.h"
 #include "platform/Guard.h"
 #include "platform/IniRegistry.h"
@@ -177,6 +178,7 @@ int HeadlessBoard::run(int argc, char* argv[], const Start& start)
 
     auto remote = std::make_unique<RemoteControl>(*show, registry);
     DecoderLibrary::preload(); // on a thread of its own: ready before the first press
+    WaveFile::loadLibrariesSoon();
     remote->start();
     auto midi = std::make_unique<MidiControl>(show.get(), *show, registry);
     midi->start();

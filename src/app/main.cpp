@@ -17,6 +17,7 @@
 #include "mci/CdromCatalog.h"
 #include "mci/MciInterface.h"
 #include "mci/WaveAudioDevice.h"
+#include "mci/WaveFile.h"
 #include "platform/Application.h"
 #include "platform/Errors.h"
 #include "platform/Fonts.h"
@@ -209,6 +210,7 @@ int main(int argc, char* argv[])
     QTimer::singleShot(0, window, [window, remote = remote.get(), midi = midi.get()] {
         window->show();
         DecoderLibrary::preload(); // on a thread of its own: ready long before any press
+        WaveFile::loadLibrariesSoon();
         QTimer::singleShot(RemotesAfterMs, remote, [remote, midi] {
             guard([remote] { remote->start(); });
             guard([midi] { midi->start(); });

@@ -73,4 +73,8 @@ private:
 /// one is complete. False when the folder does not exist or the file cannot be written.
 [[nodiscard]] bool save(const QString& path, const std::int16_t* samples, std::int64_t frames);
 
+/// Starts opening the resampler's libraries on a thread of their own; returns at once. Without
+/// it they are opened at their first use.
+void loadLibrariesSoon();
+
 } // namespace WaveFile
