@@ -2,6 +2,7 @@
 #include "Application.h"
 
 #include "ErrorReporter.h"
+#include "ProgramStyle.h"
 #include "Realtime.h"
 
 SonavexApplication::SonavexApplication(int& argc, char** argv)
@@ -9,6 +10,7 @@ SonavexApplication::SonavexApplication(int& argc, char** argv)
 {
     setApplicationName(QStringLiteral("Sonavex"));
     setOrganizationName(QStringLiteral("Brasswold"));
+    setStyle(new ProgramStyle); // the application owns it
     // A press is handled on this thread: on a busy machine it should wake first.
     Realtime::raisePriority(Realtime::currentThread(), Realtime::InterfaceNice);
 }

@@ -1,5 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/Pictures.h"
+#include "platform/ProgramStyle.h"
+#include "windows/Logo.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QMainWindow>
+#include <QMenuBar>
 
 #include <QImage>
 #include <QPainter>
@@ -44,6 +51,21 @@ class TestArtwork : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    /// What the window reads at its start it reads as PNG: no picture format plugin is loaded
+    /// (each costs the start, and the SVG one loads the SVG library). First, before any other
+    /// test reads a picture.
+    void theStartLoadsNoPictureFormatPlugin()
+    {
+        QApplication::setStyle(new ProgramStyle);
+        QMainWindow window;
+        window.menuBar()->addMenu(QStringLiteral("&File")); // asks the style for its arrow
+        QVERIFY(!Logo::pixmap().isNull());
+        QVERIFY(!Pictures::png(QStringLiteral(":/app/tb-play-32.png")).isNull());
+        QFile maps(QStringLiteral("/proc/self/maps"));
+        QVERIFY(maps.open(QIODevice::ReadOnly));
+        QVERIFY2(!maps.readAll().contains("/imageformats/"), "a picture format plugin was loaded");
+    }
+
     void picturesExistAtTheirSize_data()
     {
         QTest::addColumn<QString>("path");
