@@ -48,6 +48,7 @@ ShowCore::ShowCore(ShowServices services, std::unique_ptr<TSongInfo> songInfo, Q
     , m_log(std::make_unique<PlayLog>(PlayLog::defaultFolder(),
                                       [this](const QString& message) { sayNews(LogNews, message); }))
     , m_clock(new QTimer(this))
+    , m_auditionWatch(new QTimer(this))
 {
     connectGuarded(WaveTimer, &QTimer::timeout, this, &ShowCore::WaveTimerTimer);
     connectGuarded(FadeTimer, &QTimer::timeout, this, &ShowCore::FadeTimerTimer);
@@ -55,6 +56,8 @@ ShowCore::ShowCore(ShowServices services, std::unique_ptr<TSongInfo> songInfo, Q
     connectGuarded(&WavePlayer, &MediaPlayer::PlaybackLost, this, &ShowCore::WavePlayerPlaybackLost);
     m_clock->setInterval(TickMs);
     connectGuarded(m_clock, &QTimer::timeout, this, &ShowCore::tick);
+    m_auditionWatch->setInterval(TickMs);
+    connectGuarded(m_auditionWatch, &QTimer::timeout, this, &ShowCore::watchAudition);
 
     // Without a CD player the show still comes up whole; a CD song then explains why it cannot play.
     try {
@@ -117,6 +120,7 @@ void ShowCore::end()
     FadeTimer->setEnabled(false);
     WaveTimer->setEnabled(false);
     m_clock->stop();
+    m_auditionWatch->stop();
     guard([this] { SongInfo.reset(); });
 }
 
@@ -215,12 +219,27 @@ bool ShowCore::showInProgress() const
     return m_play->somethingPlays() || !PlayQueue.isEmpty();
 }
 
+Transport ShowCore::transport() const
+{
+    Transport t = m_transport;
+    if (m_auditionPlays)
+        t.stop = t.stopSong = t.stopAll = true;
+    return t;
+}
+
 void ShowCore::setTransport(const Transport& transport)
 {
-    if (transport == m_transport)
-        return;
     m_transport = transport;
-    Q_EMIT transportChanged(m_transport);
+    tellTransport();
+}
+
+void ShowCore::tellTransport()
+{
+    const Transport now = transport();
+    if (now == m_toldTransport)
+        return;
+    m_toldTransport = now;
+    Q_EMIT transportChanged(now);
 }
 
 void ShowCore::setStatus(int panel, const QString& text)
@@ -523,9 +542,20 @@ bool ShowCore::stopAudition()
 {
     if (!std::exchange(m_auditionPlays, false))
         return false;
+    m_auditionWatch->stop();
     const bool plays = m_preview->previewPosition().has_value();
     m_preview->stopPreview();
+    tellTransport();
     return plays;
+}
+
+void ShowCore::watchAudition()
+{
+    if (m_preview->previewPosition())
+        return;
+    m_auditionPlays = false;
+    m_auditionWatch->stop();
+    tellTransport();
 }
 
 // --- playback ---------------------------------------------------------------------------------------------
@@ -583,7 +613,13 @@ void ShowCore::auditionPress(SlotRef Slot, PressedBy By)
     });
     // From where the button would start it: the record's start time with Use Song Times.
     const double from = m_buttons->useSongTimes() ? SongTimes::of(rec).start : 0.0;
-    m_auditionPlays = true;
+    // Stop Song and Stop All stop it while it plays, whatever the show in the house takes.
+    const auto told = qScopeGuard([this] {
+        m_auditionPlays = m_preview->previewPosition().has_value();
+        if (m_auditionPlays)
+            m_auditionWatch->start();
+        tellTransport();
+    });
     if (m_play->auditionSong(SongInfo->fileName(Slot.sheet, Slot.slot), from, *m_preview))
         clearNews(failedPressTopic(Slot));
 }
@@ -719,7 +755,8 @@ void ShowCore::CDStateChanged(TCDState State)
 
 void ShowCore::StopSongClick()
 {
-    stopAudition();
+    if (stopAudition() && !m_transport.stop)
+        return; // only the audition played
     m_log->ending(PlayLog::Ended::Stop);
     if (IsCdTrack(m_play->currentSong())) {
         CDPlayer->Stop();
@@ -746,7 +783,8 @@ void ShowCore::StopClick()
 
 void ShowCore::StopAllClick()
 {
-    stopAudition();
+    if (stopAudition() && !m_transport.stopAll)
+        return; // only the audition played: the queue waits, as it would have
     const QString H = m_play->currentSong();
     m_log->ending(PlayLog::Ended::StopAll);
     PlayQueue.clear();

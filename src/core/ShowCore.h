@@ -111,8 +111,8 @@ public:
     /// A transport or sheet command, as its key gives it; refused as its control would be.
     void runCommand(KeyCommand command);
 
-    /// The transport commands taken now.
-    [[nodiscard]] const Transport& transport() const { return m_transport; }
+    /// The transport commands taken now; while an audition plays, Stop Song and Stop All too.
+    [[nodiscard]] Transport transport() const;
     /// The status bar's panels: 0 the position (or the time left), 1 the song's length,
     /// 2 "Now Playing" and the song's path.
     [[nodiscard]] QString statusText(int panel) const;
@@ -206,6 +206,10 @@ private:
     /// Stop Song and Stop All stop what Audition played; false when it played nothing.
     bool stopAudition();
     void setTransport(const Transport& transport);
+    /// Tells the transport, when what it takes changed.
+    void tellTransport();
+    /// The audition ended by itself: Stop Song and Stop All no longer stop anything of it.
+    void watchAudition();
     void setStatus(int panel, const QString& text);
     void setFinalSeconds(bool on);
     [[nodiscard]] QString WavePositionText() const;
@@ -231,7 +235,8 @@ private:
     std::unique_ptr<ButtonPlay> m_buttons;
     std::unique_ptr<PlayLog> m_log;
     std::unique_ptr<SoundNews> m_soundNews;
-    QTimer* m_clock; ///< tells the time while a song plays
+    QTimer* m_clock;         ///< tells the time while a song plays
+    QTimer* m_auditionWatch; ///< looks whether the audition still plays, while it may
 
     bool m_ended = false;
     bool m_audition = false;
@@ -242,7 +247,8 @@ private:
     bool m_evenLevels = false;
     bool m_showTimeLeft = false;
     bool m_finalSeconds = false;
-    Transport m_transport;
+    Transport m_transport; ///< what the show in the house takes
+    Transport m_toldTransport;
     std::array<QString, 3> m_status;
     std::array<QString, Sheets> m_sheetNames;
     int m_shownSheet = 0;

@@ -934,6 +934,11 @@ private Q_SLOTS:
                  AuditionControl::Colour);
         if (const QString docs = qEnvironmentVariable("SONAVEX_DOCS_SHOTS"); !docs.isEmpty())
             QVERIFY(window.save(docs + u"/audition.png"_s));
+        // Its Stop stops the audition, with nothing in the house; Audition off stops it too.
+        QVERIFY(m_form->btnStop->isEnabled() && m_form->mnuStopAll->isEnabled());
+        m_form->btnStop->click();
+        QVERIFY(!m_preview.from && !m_form->btnStop->isEnabled());
+        press(3);
         QTest::keyClick(button(0), Qt::Key_F9);
         QVERIFY(!m_form->core().audition() && !m_preview.from);
         closeBoard(); // before the preview it follows

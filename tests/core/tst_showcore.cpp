@@ -21,6 +21,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <functional>
 
 Q_DECLARE_METATYPE(SlotState)
 Q_DECLARE_METATYPE(TPlayState)
@@ -927,14 +928,29 @@ private Q_SLOTS:
         QVERIFY(m_board->audition());
         QCOMPARE(told.count(), 1);
 
-        // Stop Song and Stop All, as a remote or a key gives them, stop it with nothing in the house.
-        for (const char* stop : {"stopSong", "stopAll"}) {
+        // Stop Song and Stop All stop it with nothing in the house, and are taken while it plays:
+        // as a remote or a key gives them, and as the window's controls do.
+        QSignalSpy transport(m_core.get(), &ShowCore::transportChanged);
+        const QList<std::function<void()>> stops = {
+            [&] { m_board->stopSong(); }, [&] { m_board->stopAll(); }, [&] { m_core->StopClick(); },
+            [&] { m_core->StopSongClick(); }, [&] { m_core->StopAllClick(); }};
+        for (const auto& stop : stops) {
             tap(1);
             QVERIFY(m_preview.from);
-            QVERIFY(QMetaObject::invokeMethod(m_board, stop));
+            QCOMPARE(m_core->transport(), (Transport{false, true, false, true, true, false}));
+            stop();
+            settle();
             QVERIFY(!m_preview.from);
+            QVERIFY(idle());
         }
         QCOMPARE(refused.count(), 1);
+        QCOMPARE(transport.count(), 10);
+        // Once it ends by itself, they are refused again.
+        tap(1);
+        m_preview.from.reset();
+        QTRY_VERIFY(idle());
+        m_board->stopSong();
+        QCOMPARE(refused.count(), 2);
         // The window's Stop stops it beside the song in the house.
         m_board->press(0, 0, PressedBy::Osc);
         tap(1);
