@@ -21,9 +21,10 @@ public:
     NowPlaying nowPlaying() const override { return {}; }
     double position() const override { return 0; }
     double length() const override { return 0; }
+    bool audition() const override { return false; }
     void press(int sheet, int slot, PressedBy) override { check(sheet, slot); }
-    void release(int sheet, int slot) override { check(sheet, slot); }
-    void queue(int sheet, int slot) override { check(sheet, slot); }
+    void release(int sheet, int slot, PressedBy) override { check(sheet, slot); }
+    void queue(int sheet, int slot, PressedBy) override { check(sheet, slot); }
     void play() override {}
     void stopSong() override {}
     void stopAll() override {}

@@ -5,7 +5,7 @@
   const state = {
     sheets: Array(Sheets).fill(''),
     slots: Array.from({ length: Sheets }, () => Array.from({ length: Slots }, () => ['empty', ''])),
-    shown: 0, view: 0, play: 'stopped', now: { sheet: -1, slot: -1, title: '' }, left: 0,
+    shown: 0, view: 0, play: 'stopped', audition: false, now: { sheet: -1, slot: -1, title: '' }, left: 0,
   };
   const $ = (id) => document.getElementById(id);
   const banner = $('banner'), grid = $('grid'), tabs = $('tabs'), follow = $('follow'), queue = $('queue');
@@ -143,6 +143,7 @@
     }
     for (let b = 0; b < Slots; ++b) renderSlot(b);
     $('nowTitle').textContent = state.now.title ? `${state.play === 'paused' ? 'Paused: ' : ''}${state.now.title}` : 'Nothing plays';
+    $('audition').hidden = !state.audition;
     renderTime();
   }
 
@@ -162,7 +163,7 @@
     switch (m.t) {
       case 'all':
         state.sheets = m.sheets; state.slots = m.slots; state.shown = m.shown; state.play = m.play;
-        state.now = m.now; state.left = m.time.left;
+        state.audition = m.audition === true; state.now = m.now; state.left = m.time.left;
         if (follow.checked) state.view = m.shown;
         return true;
       case 'slot':
@@ -175,6 +176,7 @@
         if (follow.checked) state.view = m.sheet;
         return true;
       case 'play': state.play = m.state; return true;
+      case 'audition': state.audition = m.audition === true; return true;
       case 'now': state.now = m; return true;
       case 'time': state.left = m.left; renderTime(); return false;
       case 'error': say(m.text); return false;

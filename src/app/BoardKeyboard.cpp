@@ -188,7 +188,7 @@ bool BoardKeyboard::buttonKey(int slot, QKeyEvent* event)
         if (m_repeats->lastPressRepeated(event->key()) || event->isAutoRepeat())
             return true; // a key held down presses once
         if (mods == Qt::ShiftModifier) {
-            m_board.queue(m_board.shownSheet(), slot);
+            m_board.queue(m_board.shownSheet(), slot, PressedBy::Key);
         } else {
             m_enterSheet = m_board.shownSheet();
             m_enterSlot = slot;
@@ -280,5 +280,5 @@ void BoardKeyboard::releaseEnter()
     m_enterLetGo = 0;
     const int sheet = std::exchange(m_enterSheet, -1);
     const int slot = std::exchange(m_enterSlot, -1);
-    m_board.release(sheet, slot);
+    m_board.release(sheet, slot, PressedBy::Key);
 }

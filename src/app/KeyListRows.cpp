@@ -16,8 +16,9 @@ QList<KeyListRow> KeyListRows::build(const SlotKeyControl& keys, const MidiContr
     };
     QList<KeyListRow> rows;
     for (const KeyCommand command : SlotKeys::Commands)
-        rows << KeyListRow{command,   keys.keyText(command), QString(), SlotKeys::commandName(command),
-                           QString(), midiText(command)};
+        rows << KeyListRow{command,   keys.keyText(command),
+                           QString(), SlotKeys::commandName(command),
+                           QString(), command == KeyCommand::Audition ? QString() : midiText(command)};
     QList<SlotRef> slotRefs = midi ? midi->assignedSlots() : QList<SlotRef>();
     for (const QKeySequence& key : keys.keys().keys())
         if (const auto slot = keys.keys().slotOf(key); slot && !slotRefs.contains(*slot))

@@ -244,7 +244,7 @@ void MainFormLayout::buildTabControl(TMainForm& f)
         QObject::connect(
             b, &TMTranBtn::OnMouseUp, &f,
             [&f](TMTranBtn* sender, Qt::MouseButton button, Qt::KeyboardModifiers, int x, int y) {
-                guard([&] { f.board().release(f.shownTab(), sender->BtnNumber()); });
+                guard([&] { f.board().release(f.shownTab(), sender->BtnNumber(), PressedBy::Mouse); });
                 if (button == Qt::RightButton)
                     f.openTabPopup(sender->mapToGlobal(QPoint(x, y)));
             });

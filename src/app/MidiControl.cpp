@@ -86,6 +86,7 @@ MidiTarget MidiControl::targetFor(const KeyTarget& target, bool queue)
     case KeyCommand::Pause:
         return MidiCommand::Pause;
     case KeyCommand::Fade:
+    case KeyCommand::Audition: // no pad switches it: the keys list offers none
         break;
     case KeyCommand::NextSheet:
         return MidiCommand::NextSheet;

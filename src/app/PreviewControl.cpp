@@ -36,6 +36,7 @@ void PreviewControl::load(News news)
                 self->outputMissing(output, missing);
         });
     m_outputs.setOutputDevice(m_settings.previewDevice());
+    Q_EMIT availabilityChanged();
 }
 
 QString PreviewControl::output() const
@@ -54,6 +55,7 @@ void PreviewControl::setOutput(const QString& name)
     m_outputs.setOutputDevice(name);
     m_settings.savePreviewDevice(name);
     updateMenuItems();
+    Q_EMIT availabilityChanged();
 }
 
 void PreviewControl::outputMissing(const QString& output, bool missing)
@@ -65,6 +67,7 @@ void PreviewControl::outputMissing(const QString& output, bool missing)
     if (m_news)
         m_news(m_missing);
     updateMenuItems();
+    Q_EMIT availabilityChanged();
 }
 
 void PreviewControl::addMenuItems(QMenu* menu, std::function<QString()> song)

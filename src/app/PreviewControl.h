@@ -57,6 +57,10 @@ public:
     void stopPreview() override;
     [[nodiscard]] std::optional<double> previewPosition() const override;
 
+Q_SIGNALS:
+    /// The preview output was chosen, went away or came back: unavailable() may say otherwise.
+    void availabilityChanged();
+
 private:
     void outputMissing(const QString& output, bool missing);
 

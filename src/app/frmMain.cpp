@@ -55,7 +55,7 @@ TMainForm::TMainForm(ShowCore& show, Dialogs& dialogs, const DriveList& drives, 
     connectGuarded(m_keys, &SlotKeyControl::pressed, this,
                    [&show](SlotRef slot, bool shift) { show.SongPress(slot, shift, PressedBy::Key); });
     connectGuarded(m_keys, &SlotKeyControl::released, this,
-                   [&show](SlotRef slot) { show.SongRelease(slot); });
+                   [&show](SlotRef slot) { show.SongRelease(slot, PressedBy::Key); });
     connectGuarded(m_keys, &SlotKeyControl::changed, this, &TMainForm::keysChanged);
     connectGuarded(m_keys, &SlotKeyControl::commandPressed, this, &TMainForm::CommandKeyPressed);
     MainFormLayout::build(*this);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up: the song store first, then the splash window, the title, the main
 // window; the splash shows while the main window comes up and hides when it shows.
+#include "app/AuditionControl.h"
 #include "app/HeadlessBoard.h"
 #include "app/MidiControl.h"
 #include "app/PreviewControl.h"
@@ -13,6 +14,7 @@
 #include "audio/PreviewStream.h"
 #include "audio/PulseAudioEngine.h"
 #include "audio/SongLevels.h"
+#include "controls/MPanel.h"
 #include "mci/CdAudioDevice.h"
 #include "mci/CdromCatalog.h"
 #include "mci/MciInterface.h"
@@ -174,11 +176,13 @@ int main(int argc, char* argv[])
     // The application title is the application's name. It is not set as the display
     // name, which the window system would append to every window's title.
     // The show is made first; the window is its client, like the keys and the remotes.
-    auto show = std::make_unique<ShowCore>(ShowServices{registry, player, cdTracks, &audio, &levels},
-                                           std::move(songInfo));
+    auto show = std::make_unique<ShowCore>(
+        ShowServices{registry, player, cdTracks, &audio, &levels, &preview}, std::move(songInfo));
     auto form = std::make_unique<TMainForm>(*show, dialogs, drives);
     form->setSplash(&splash);
     form->setPreview(&preview);
+    new AuditionControl(*show, preview, {form->ToolBar, form->mnuKeys, form->TabControl, form->statusBar()},
+                        form.get());
     if (!firstStartTrouble.isEmpty())
         show->sayNews(QStringLiteral("setup"),
                       QStringLiteral("Sample sounds not set up: ") + firstStartTrouble);

@@ -11,6 +11,7 @@
 #include "platform/Errors.h"
 #include "platform/Guard.h"
 #include "platform/Timer.h"
+#include "songs/SongPreview.h"
 #include "songs/SongStruc.h"
 
 #include <QFileInfo>
@@ -97,15 +98,7 @@ bool PlayLogic::pressSong(const QString& file)
             showIdle();
         }
         f.follow(false);
-        f.pressFailed(ErrorReporter::currentMessage());
-        if (!pressedAtBoard(f.m_pressedBy))
-            return false; // told as news: no box waits at a board nobody may stand at
-        try {
-            throw;
-        } catch (const SongMissing& e) {
-            Q_EMIT f.missingSongPressed(e.message());
-        }
-        return false; // any other error has gone on to the error reporter
+        return tellFailedPress();
     }
     f.PlayQueue = queueBefore;
     f.m_headDetached = detachedBefore;
@@ -113,6 +106,31 @@ bool PlayLogic::pressSong(const QString& file)
     f.WaveTimer->setEnabled(timerBefore);
     f.follow(false);
     return true;
+}
+
+bool PlayLogic::auditionSong(const QString& file, double seconds, SongPreview& preview)
+{
+    try {
+        if (const QString why = whyMissing(file); !why.isEmpty())
+            throw SongMissing(why);
+        preview.playFrom(f.SongInfo->playPath(file), seconds);
+        return true;
+    } catch (...) {
+        return tellFailedPress();
+    }
+}
+
+bool PlayLogic::tellFailedPress()
+{
+    f.pressFailed(ErrorReporter::currentMessage());
+    if (!pressedAtBoard(f.m_pressedBy))
+        return false; // told as news: no box waits at a board nobody may stand at
+    try {
+        throw;
+    } catch (const SongMissing& e) {
+        Q_EMIT f.missingSongPressed(e.message());
+    }
+    return false; // any other error has gone on to the error reporter
 }
 
 QString PlayLogic::currentSong() const

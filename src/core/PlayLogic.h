@@ -4,6 +4,7 @@
 #include <QString>
 
 class ShowCore;
+class SongPreview;
 
 /// The board's play logic behind the show's commands: what a press does to the queue,
 /// starting the queue's head on the media player or the CD player (the sound first, then the
@@ -23,6 +24,9 @@ public:
     /// leaves what played playing, and the operator is told after the board is put back.
     /// False when the song cannot play (its file missing or unreadable).
     bool pressSong(const QString& file);
+    /// The operator's press with Audition on: the song on the preview output from `seconds`,
+    /// nothing else. A song that cannot play fails as a press does. False when it did.
+    bool auditionSong(const QString& file, double seconds, SongPreview& preview);
 
     /// Starts the queue's head. Started by the queue, a song that cannot start is said in the
     /// status bar and skipped; started by a press, its error is raised to the press. Without a
@@ -46,6 +50,9 @@ public:
     void endFade();
 
 private:
+    /// In the handler of a press's error: tells it, as a box's or as news; raises on any error
+    /// but a missing song at the board, for the error reporter.
+    bool tellFailedPress();
     void stopPausedSongSilently();
     /// Why the song cannot start before anything is tried: its file is missing or a folder.
     [[nodiscard]] QString whyMissing(const QString& Song) const;

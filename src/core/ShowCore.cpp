@@ -13,13 +13,16 @@
 #include "platform/Errors.h"
 #include "platform/Guard.h"
 #include "platform/Timer.h"
+#include "songs/SongPreview.h"
 #include "songs/SongStruc.h"
+#include "songs/SongTimes.h"
 
 #include <QCoreApplication>
 #include <QScopeGuard>
 #include <QSet>
 
 #include <cmath>
+#include <utility>
 
 static_assert(Board::Sheets == SheetCount && Board::Slots == SlotCount);
 
@@ -38,12 +41,14 @@ ShowCore::ShowCore(ShowServices services, std::unique_ptr<TSongInfo> songInfo, Q
     , m_cdTracks(services.cdTracks)
     , m_outputs(services.outputs)
     , m_levels(services.levels)
+    , m_preview(services.preview)
     , SongInfo(std::move(songInfo))
     , m_play(std::make_unique<PlayLogic>(*this))
     , m_buttons(std::make_unique<ButtonPlay>(*this, WavePlayer))
     , m_log(std::make_unique<PlayLog>(PlayLog::defaultFolder(),
                                       [this](const QString& message) { sayNews(LogNews, message); }))
     , m_clock(new QTimer(this))
+    , m_auditionWatch(new QTimer(this))
 {
     connectGuarded(WaveTimer, &QTimer::timeout, this, &ShowCore::WaveTimerTimer);
     connectGuarded(FadeTimer, &QTimer::timeout, this, &ShowCore::FadeTimerTimer);
@@ -51,6 +56,8 @@ ShowCore::ShowCore(ShowServices services, std::unique_ptr<TSongInfo> songInfo, Q
     connectGuarded(&WavePlayer, &MediaPlayer::PlaybackLost, this, &ShowCore::WavePlayerPlaybackLost);
     m_clock->setInterval(TickMs);
     connectGuarded(m_clock, &QTimer::timeout, this, &ShowCore::tick);
+    m_auditionWatch->setInterval(TickMs);
+    connectGuarded(m_auditionWatch, &QTimer::timeout, this, &ShowCore::watchAudition);
 
     // Without a CD player the show still comes up whole; a CD song then explains why it cannot play.
     try {
@@ -113,6 +120,7 @@ void ShowCore::end()
     FadeTimer->setEnabled(false);
     WaveTimer->setEnabled(false);
     m_clock->stop();
+    m_auditionWatch->stop();
     guard([this] { SongInfo.reset(); });
 }
 
@@ -211,12 +219,27 @@ bool ShowCore::showInProgress() const
     return m_play->somethingPlays() || !PlayQueue.isEmpty();
 }
 
+Transport ShowCore::transport() const
+{
+    Transport t = m_transport;
+    if (m_auditionPlays)
+        t.stop = t.stopSong = t.stopAll = true;
+    return t;
+}
+
 void ShowCore::setTransport(const Transport& transport)
 {
-    if (transport == m_transport)
-        return;
     m_transport = transport;
-    Q_EMIT transportChanged(m_transport);
+    tellTransport();
+}
+
+void ShowCore::tellTransport()
+{
+    const Transport now = transport();
+    if (now == m_toldTransport)
+        return;
+    m_toldTransport = now;
+    Q_EMIT transportChanged(now);
 }
 
 void ShowCore::setStatus(int panel, const QString& text)
@@ -326,16 +349,16 @@ void ShowCore::press(int sheet, int slot, PressedBy by)
         SongPress({sheet, slot}, false, by);
 }
 
-void ShowCore::release(int sheet, int slot)
+void ShowCore::release(int sheet, int slot, PressedBy by)
 {
     if (validSlot(sheet, slot))
-        SongRelease({sheet, slot});
+        SongRelease({sheet, slot}, by);
 }
 
-void ShowCore::queue(int sheet, int slot)
+void ShowCore::queue(int sheet, int slot, PressedBy by)
 {
     if (validSlot(sheet, slot))
-        SongPress({sheet, slot}, true, PressedBy::Key);
+        SongPress({sheet, slot}, true, by);
 }
 
 void ShowCore::play()
@@ -350,7 +373,7 @@ void ShowCore::stopSong()
 {
     if (m_transport.stop)
         StopClick();
-    else
+    else if (!stopAudition())
         Q_EMIT commandRefused(QStringLiteral("stopSong"));
 }
 
@@ -358,7 +381,7 @@ void ShowCore::stopAll()
 {
     if (m_transport.stopAll)
         StopAllClick();
-    else
+    else if (!stopAudition())
         Q_EMIT commandRefused(QStringLiteral("stopAll"));
 }
 
@@ -410,6 +433,13 @@ void ShowCore::runCommand(KeyCommand command)
     case KeyCommand::PrevSheet:
         showSheet((m_shownSheet + (command == KeyCommand::NextSheet ? 1 : Sheets - 1)) % Sheets);
         break;
+    case KeyCommand::Audition: {
+        const bool on = !m_audition;
+        setAudition(on);
+        if (m_audition != on)
+            Q_EMIT commandRefused(QStringLiteral("audition")); // no preview output to play on
+        break;
+    }
     }
 }
 
@@ -498,12 +528,47 @@ void ShowCore::setOutputDevice(const QString& name)
     m_settings.saveOutputDevice(name);
 }
 
+void ShowCore::setAudition(bool on)
+{
+    if (on == m_audition || (on && (!m_preview || !m_preview->unavailable().isEmpty())))
+        return;
+    m_audition = on;
+    if (!on)
+        stopAudition();
+    Q_EMIT auditionChanged(on);
+}
+
+bool ShowCore::stopAudition()
+{
+    if (!std::exchange(m_auditionPlays, false))
+        return false;
+    m_auditionWatch->stop();
+    const bool plays = m_preview->previewPosition().has_value();
+    m_preview->stopPreview();
+    tellTransport();
+    return plays;
+}
+
+void ShowCore::watchAudition()
+{
+    if (m_preview->previewPosition())
+        return;
+    m_auditionPlays = false;
+    m_auditionWatch->stop();
+    tellTransport();
+}
+
 // --- playback ---------------------------------------------------------------------------------------------
 
 void ShowCore::SongPress(SlotRef Slot, bool Shift, PressedBy By)
 {
     if (!validSlot(Slot.sheet, Slot.slot))
         return;
+    if (m_audition && pressedByOperator(By)) {
+        Q_EMIT slotPressed(Slot.sheet, Slot.slot);
+        auditionPress(Slot, By);
+        return;
+    }
     if (Shift)
         QueueMode = true;
     Q_EMIT slotPressed(Slot.sheet, Slot.slot);
@@ -535,6 +600,30 @@ void ShowCore::SongPress(SlotRef Slot, bool Shift, PressedBy By)
         clearNews(failedPressTopic(Slot));
 }
 
+void ShowCore::auditionPress(SlotRef Slot, PressedBy By)
+{
+    TSongRecord rec;
+    if (!SongInfo->GetSong(Slot.sheet, Slot.slot, rec))
+        return;
+    m_pressing = Slot;
+    m_pressedBy = By;
+    const auto done = qScopeGuard([this] {
+        m_pressing = {-1, -1};
+        m_pressedBy = PressedBy::Mouse;
+    });
+    // From where the button would start it: the record's start time with Use Song Times.
+    const double from = m_buttons->useSongTimes() ? SongTimes::of(rec).start : 0.0;
+    // Stop Song and Stop All stop it while it plays, whatever the show in the house takes.
+    const auto told = qScopeGuard([this] {
+        m_auditionPlays = m_preview->previewPosition().has_value();
+        if (m_auditionPlays)
+            m_auditionWatch->start();
+        tellTransport();
+    });
+    if (m_play->auditionSong(SongInfo->fileName(Slot.sheet, Slot.slot), from, *m_preview))
+        clearNews(failedPressTopic(Slot));
+}
+
 void ShowCore::pressFailed(const QString& message)
 {
     Q_EMIT Board::pressFailed(m_pressing.sheet, m_pressing.slot, message, m_pressedBy);
@@ -549,9 +638,10 @@ void ShowCore::pressFailed(const QString& message)
             QStringLiteral("A %1 press did not play: %2").arg(from, ErrorReporter::displayText(message)));
 }
 
-void ShowCore::SongRelease(SlotRef Slot)
+void ShowCore::SongRelease(SlotRef Slot, PressedBy By)
 {
-    if (m_ended || !validSlot(Slot.sheet, Slot.slot))
+    // An auditioned press started nothing in the house for its release to stop.
+    if (m_ended || !validSlot(Slot.sheet, Slot.slot) || (m_audition && pressedByOperator(By)))
         return;
     if (m_buttons->releaseStops(Slot))
         StopClick();
@@ -665,6 +755,8 @@ void ShowCore::CDStateChanged(TCDState State)
 
 void ShowCore::StopSongClick()
 {
+    if (stopAudition() && !m_transport.stop)
+        return; // only the audition played
     m_log->ending(PlayLog::Ended::Stop);
     if (IsCdTrack(m_play->currentSong())) {
         CDPlayer->Stop();
@@ -691,6 +783,8 @@ void ShowCore::StopClick()
 
 void ShowCore::StopAllClick()
 {
+    if (stopAudition() && !m_transport.stopAll)
+        return; // only the audition played: the queue waits, as it would have
     const QString H = m_play->currentSong();
     m_log->ending(PlayLog::Ended::StopAll);
     PlayQueue.clear();

@@ -21,6 +21,7 @@ class PlayLog;
 class PlayLogic;
 class Registry;
 class SongLevels;
+class SongPreview;
 class SoundNews;
 class TSongInfo;
 class TTimer;
@@ -35,6 +36,8 @@ struct ShowServices {
     OutputDevices* outputs = nullptr;
     /// The songs' measured levels; without them there are no even levels.
     SongLevels* levels = nullptr;
+    /// What plays on the preview output; without it there is no Audition.
+    SongPreview* preview = nullptr;
 };
 
 /// Which transport commands the show takes now; a command not taken is refused.
@@ -95,9 +98,10 @@ public:
     [[nodiscard]] NowPlaying nowPlaying() const override;
     [[nodiscard]] double position() const override;
     [[nodiscard]] double length() const override;
+    [[nodiscard]] bool audition() const override { return m_audition; }
     void press(int sheet, int slot, PressedBy by) override;
-    void release(int sheet, int slot) override;
-    void queue(int sheet, int slot) override;
+    void release(int sheet, int slot, PressedBy by) override;
+    void queue(int sheet, int slot, PressedBy by) override;
     void play() override;
     void stopSong() override;
     void stopAll() override;
@@ -107,8 +111,8 @@ public:
     /// A transport or sheet command, as its key gives it; refused as its control would be.
     void runCommand(KeyCommand command);
 
-    /// The transport commands taken now.
-    [[nodiscard]] const Transport& transport() const { return m_transport; }
+    /// The transport commands taken now; while an audition plays, Stop Song and Stop All too.
+    [[nodiscard]] Transport transport() const;
     /// The status bar's panels: 0 the position (or the time left), 1 the song's length,
     /// 2 "Now Playing" and the song's path.
     [[nodiscard]] QString statusText(int panel) const;
@@ -125,7 +129,7 @@ public:
     /// A press on a slot of any sheet; with Shift it queues the song, or takes it out.
     void SongPress(SlotRef Slot, bool Shift, PressedBy By);
     /// The press on a slot was let go of: a button that plays while held stops its song.
-    void SongRelease(SlotRef Slot);
+    void SongRelease(SlotRef Slot, PressedBy By);
     void PlayClick();
     void StopClick();
     void StopSongClick();
@@ -161,6 +165,11 @@ public:
     /// The output songs play on: the server's name, empty for the default one.
     [[nodiscard]] QString outputDevice() const;
     void setOutputDevice(const QString& name);
+    /// Audition: while on, a press by the operator's own hands (the mouse, the keys, MIDI pads;
+    /// Shift+press too) plays its song on the preview output only and leaves the show as it
+    /// was; OSC and web presses play as ever. Refused (stays off) while there is no preview to
+    /// play on. Never stored: every run starts with it off. Off stops what it played.
+    void setAudition(bool on);
 
     // State
     TPlayState PlayState = TPlayState::psStopped;
@@ -183,14 +192,24 @@ Q_SIGNALS:
     /// answers it with a box. Any other error of such a press goes on to the error reporter.
     void missingSongPressed(const QString& message);
     /// A command the transport does not take now (Play with nothing queued, Stop with nothing
-    /// playing) did nothing: "play", "stopSong", "stopAll" or "pause".
+    /// playing, Audition without a preview) did nothing: "play", "stopSong", "stopAll", "pause" or
+    /// "audition".
     void commandRefused(const QString& command);
 
 private:
     friend class PlayLogic; // the play logic behind the commands
 
     void UpdatePlayState();
+    /// A press by the operator with Audition on: the song on the preview output, from where it
+    /// would start.
+    void auditionPress(SlotRef Slot, PressedBy By);
+    /// Stop Song and Stop All stop what Audition played; false when it played nothing.
+    bool stopAudition();
     void setTransport(const Transport& transport);
+    /// Tells the transport, when what it takes changed.
+    void tellTransport();
+    /// The audition ended by itself: Stop Song and Stop All no longer stop anything of it.
+    void watchAudition();
     void setStatus(int panel, const QString& text);
     void setFinalSeconds(bool on);
     [[nodiscard]] QString WavePositionText() const;
@@ -210,21 +229,26 @@ private:
     const CdTrackCatalog& m_cdTracks;
     OutputDevices* m_outputs;
     SongLevels* m_levels;
+    SongPreview* m_preview;
     std::unique_ptr<TSongInfo> SongInfo;
     std::unique_ptr<PlayLogic> m_play;
     std::unique_ptr<ButtonPlay> m_buttons;
     std::unique_ptr<PlayLog> m_log;
     std::unique_ptr<SoundNews> m_soundNews;
-    QTimer* m_clock; ///< tells the time while a song plays
+    QTimer* m_clock;         ///< tells the time while a song plays
+    QTimer* m_auditionWatch; ///< looks whether the audition still plays, while it may
 
     bool m_ended = false;
-    bool m_headDetached = false; ///< the playing song was taken out of the queue
+    bool m_audition = false;
+    bool m_auditionPlays = false; ///< Audition started the preview that may still play
+    bool m_headDetached = false;  ///< the playing song was taken out of the queue
     QString m_playingPath;
     QStringList m_hotList;
     bool m_evenLevels = false;
     bool m_showTimeLeft = false;
     bool m_finalSeconds = false;
-    Transport m_transport;
+    Transport m_transport; ///< what the show in the house takes
+    Transport m_toldTransport;
     std::array<QString, 3> m_status;
     std::array<QString, Sheets> m_sheetNames;
     int m_shownSheet = 0;

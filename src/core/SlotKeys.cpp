@@ -63,6 +63,8 @@ QString SlotKeys::commandName(KeyCommand command)
         return QStringLiteral("Next Sheet");
     case KeyCommand::PrevSheet:
         return QStringLiteral("Previous Sheet");
+    case KeyCommand::Audition:
+        return QStringLiteral("Audition");
     }
     return {};
 }
@@ -163,14 +165,18 @@ void SlotKeys::load(Registry& registry)
     const QKeySequence space(Qt::Key_Space);
     if (!playHasNoKey && keyOf(KeyCommand::Play).isEmpty() && !targetOf(space))
         bind(space, KeyCommand::Play);
+    const QKeySequence f9(Qt::Key_F9);
+    if (keyOf(KeyCommand::Audition).isEmpty() && !targetOf(f9))
+        bind(f9, KeyCommand::Audition);
 }
 
 void SlotKeys::save(Registry& registry) const
 {
     registry.OpenKey(KeysKey, true);
-    // Space for Play goes without saying: a file without it reads the same.
+    // Space for Play and F9 for Audition go without saying: a file without them reads the same.
     const auto isDefault = [](const Binding& b) {
-        return b.key == QKeySequence(Qt::Key_Space) && b.target == KeyTarget(KeyCommand::Play);
+        return (b.key == QKeySequence(Qt::Key_Space) && b.target == KeyTarget(KeyCommand::Play)) ||
+               (b.key == QKeySequence(Qt::Key_F9) && b.target == KeyTarget(KeyCommand::Audition));
     };
     QStringList wanted;
     for (const Binding& b : m_bindings)

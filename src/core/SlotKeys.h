@@ -19,8 +19,8 @@ struct SlotRef {
 
 /// The transport commands a key can run besides the slots.
 /// Next Sheet and Previous Sheet keep the board's own Ctrl+Page Down and Ctrl+Page Up beside
-/// any key given here.
-enum class KeyCommand : quint8 { Play, StopSong, StopAll, Pause, Fade, NextSheet, PrevSheet };
+/// any key given here. Audition switches Audition on or off.
+enum class KeyCommand : quint8 { Play, StopSong, StopAll, Pause, Fade, NextSheet, PrevSheet, Audition };
 
 /// What a key does: play a slot, or run a transport command.
 using KeyTarget = std::variant<SlotRef, KeyCommand>;
@@ -29,15 +29,16 @@ using KeyTarget = std::variant<SlotRef, KeyCommand>;
 /// one target per key. Shift is never part of a key, as Shift with a slot's key queues the
 /// song. Kept in the settings subkey "Keys" as "<portable key text>" = "sheet,slot" or
 /// "<portable key text>" = "<command name>" ("Space = Play"). Space plays the queue unless
-/// the stored keys give Play another key or give Space to something else.
+/// the stored keys give Play another key or give Space to something else; F9 switches
+/// Audition unless they give Audition another key or F9 to something else.
 class SlotKeys {
 public:
     static constexpr KeyCommand Commands[] = {
-        KeyCommand::Play, KeyCommand::StopSong,  KeyCommand::StopAll,  KeyCommand::Pause,
-        KeyCommand::Fade, KeyCommand::NextSheet, KeyCommand::PrevSheet};
+        KeyCommand::Play, KeyCommand::StopSong,  KeyCommand::StopAll,   KeyCommand::Pause,
+        KeyCommand::Fade, KeyCommand::NextSheet, KeyCommand::PrevSheet, KeyCommand::Audition};
 
-    /// "Play", "Stop Song", "Stop All", "Pause", "Fade", "Next Sheet", "Previous Sheet": also
-    /// the names stored.
+    /// "Play", "Stop Song", "Stop All", "Pause", "Fade", "Next Sheet", "Previous Sheet",
+    /// "Audition": also the names stored.
     [[nodiscard]] static QString commandName(KeyCommand command);
 
     /// The key without Shift, or an empty sequence for none.

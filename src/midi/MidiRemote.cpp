@@ -90,7 +90,7 @@ void MidiRemote::act(const MidiMessageId& message)
     ++m_counters.presses;
     if (const auto* slot = std::get_if<MidiSlot>(&*target)) {
         if (slot->queue)
-            m_board.queue(slot->sheet, slot->slot);
+            m_board.queue(slot->sheet, slot->slot, PressedBy::Midi);
         else
             m_board.press(slot->sheet, slot->slot, PressedBy::Midi);
         return;
@@ -128,5 +128,5 @@ void MidiRemote::actRelease(const MidiMessageId& message)
     if (!target)
         return;
     if (const auto* slot = std::get_if<MidiSlot>(&*target); slot && !slot->queue)
-        m_board.release(slot->sheet, slot->slot);
+        m_board.release(slot->sheet, slot->slot, PressedBy::Midi);
 }

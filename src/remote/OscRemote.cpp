@@ -108,6 +108,12 @@ QByteArray playStateMessage(TPlayState state)
     return OscPacket::message("/sonavex/state", {QString::fromLatin1(text)});
 }
 
+/// 1 while the operator's own presses play on the preview output only, 0 otherwise.
+QByteArray auditionMessage(bool on)
+{
+    return OscPacket::message("/sonavex/audition", {on ? 1 : 0});
+}
+
 QByteArray nowPlayingMessage(const NowPlaying& now)
 {
     const bool placed = now.sheet >= 0 && now.slot >= 0;
@@ -210,6 +216,7 @@ OscRemote::OscRemote(Board& board, OscTransport& transport, QObject* parent)
     connectGuarded(&m_board, &Board::sheetShown, this, [this](int sheet) { tell(shownSheetMessage(sheet)); });
     connectGuarded(&m_board, &Board::playStateChanged, this,
                    [this](TPlayState state) { tell(playStateMessage(state)); });
+    connectGuarded(&m_board, &Board::auditionChanged, this, [this](bool on) { tell(auditionMessage(on)); });
     connectGuarded(&m_board, &Board::nowPlayingChanged, this,
                    [this](const NowPlaying& now) { tell(nowPlayingMessage(now)); });
     connectGuarded(&m_board, &Board::timeChanged, this, [this](double position, double, double left) {
@@ -353,7 +360,7 @@ void OscRemote::dispatch(const OscMessage& message, const OscPeer& from)
     if (t == Trigger::Release) {
         // A tablet's button let go: a button that plays while held stops.
         if (slotCommand && verb == "press")
-            m_board.release(*sheet - 1, *slot - 1);
+            m_board.release(*sheet - 1, *slot - 1, PressedBy::Osc);
         return;
     }
     if (sheetCommand)
@@ -361,7 +368,7 @@ void OscRemote::dispatch(const OscMessage& message, const OscPeer& from)
     else if (verb == "press")
         press(*sheet - 1, *slot - 1, from);
     else
-        m_board.queue(*sheet - 1, *slot - 1);
+        m_board.queue(*sheet - 1, *slot - 1, PressedBy::Osc);
 }
 
 void OscRemote::press(int sheet, int slot, const OscPeer& from)
@@ -534,8 +541,8 @@ void OscRemote::flush()
 QList<QByteArray> OscRemote::wholeState() const
 {
     QList<QByteArray> out;
-    out << playStateMessage(m_board.playState()) << nowPlayingMessage(m_board.nowPlaying())
-        << timeMessage(m_board.position(), m_board.timeLeft())
+    out << playStateMessage(m_board.playState()) << auditionMessage(m_board.audition())
+        << nowPlayingMessage(m_board.nowPlaying()) << timeMessage(m_board.position(), m_board.timeLeft())
         << timeTextMessages(m_board.position(), m_board.timeLeft())
         << shownSheetMessage(m_board.shownSheet());
     for (int sheet = 0; sheet < Board::Sheets; ++sheet) {

@@ -20,6 +20,13 @@ enum class PressedBy : quint8 { Mouse, Key, Midi, Osc, Web };
     return by == PressedBy::Mouse || by == PressedBy::Key;
 }
 
+/// A press from the operator's own hands at the board, pads included: with Audition on, it
+/// plays on the preview output only. OSC and web presses come from others and play as ever.
+[[nodiscard]] constexpr bool pressedByOperator(PressedBy by)
+{
+    return by == PressedBy::Mouse || by == PressedBy::Key || by == PressedBy::Midi;
+}
+
 /// The song that plays: where it sits on the board (the first slot holding it), its title and
 /// its path. Sheet and slot are -1 when no slot holds it any more.
 struct NowPlaying {
@@ -56,6 +63,8 @@ public:
     [[nodiscard]] virtual double position() const = 0;
     [[nodiscard]] virtual double length() const = 0;
     [[nodiscard]] double timeLeft() const;
+    /// Audition is on: the operator's own presses play on the preview output only.
+    [[nodiscard]] virtual bool audition() const = 0;
 
 public Q_SLOTS:
     /// A plain press: the slot's song plays at once, alone in the queue. A song that cannot
@@ -63,9 +72,9 @@ public Q_SLOTS:
     virtual void press(int sheet, int slot, PressedBy by) = 0;
     /// The plain press on a slot was let go of (the mouse button, key or pad): a button that
     /// plays while held stops its song; any other does nothing.
-    virtual void release(int sheet, int slot) = 0;
+    virtual void release(int sheet, int slot, PressedBy by) = 0;
     /// A Shift+press: the slot's song joins the queue, or leaves it.
-    virtual void queue(int sheet, int slot) = 0;
+    virtual void queue(int sheet, int slot, PressedBy by) = 0;
     virtual void play() = 0;
     virtual void stopSong() = 0;
     virtual void stopAll() = 0;
@@ -86,6 +95,7 @@ Q_SIGNALS:
     /// A press on a slot whose song cannot play (its file gone or unreadable); what played
     /// plays on. `message` is what the operator would read.
     void pressFailed(int sheet, int slot, const QString& message, PressedBy by);
+    void auditionChanged(bool on);
 };
 
 /// What a remote's own press ran into: listens to the board's pressFailed() while it lives,

@@ -98,10 +98,10 @@ QString WebCommand::run(Board& board) const
         return failed.message();
     }
     case Kind::Release:
-        board.release(sheet, slot);
+        board.release(sheet, slot, PressedBy::Web);
         break;
     case Kind::Queue:
-        board.queue(sheet, slot);
+        board.queue(sheet, slot, PressedBy::Web);
         break;
     case Kind::Play:
         board.play();

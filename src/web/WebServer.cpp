@@ -165,6 +165,9 @@ WebServer::WebServer(Board& board, QObject* parent)
         tell(json({{QStringLiteral("t"), QStringLiteral("play")},
                    {QStringLiteral("state"), QLatin1String(playName(state))}}));
     });
+    connectGuarded(&board, &Board::auditionChanged, this, [this](bool on) {
+        tell(json({{QStringLiteral("t"), QStringLiteral("audition")}, {QStringLiteral("audition"), on}}));
+    });
     connectGuarded(&board, &Board::nowPlayingChanged, this,
                    [this](const NowPlaying& now) { tell(json(nowObject(now))); });
     connectGuarded(&board, &Board::timeChanged, this, [this](double position, double length, double left) {
@@ -555,6 +558,7 @@ QByteArray WebServer::wholeState() const
          {QStringLiteral("sheets"), sheets},
          {QStringLiteral("slots"), slots},
          {QStringLiteral("play"), QLatin1String(playName(m_board.playState()))},
+         {QStringLiteral("audition"), m_board.audition()},
          {QStringLiteral("now"), nowObject(m_board.nowPlaying())},
          {QStringLiteral("time"), timeObject(m_board.position(), m_board.length(), m_board.timeLeft())}});
 }

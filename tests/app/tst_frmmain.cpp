@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/AuditionControl.h"
 #include "app/CollectShow.h"
 #include "app/MidiControl.h"
+#include "app/PreviewControl.h"
 #include "app/StatusNews.h"
 #include "app/frmAssignKey.h"
 #include "app/frmButtonSettings.h"
@@ -10,6 +12,7 @@
 #include "app/frmMidiInput.h"
 #include "app/frmOutputDevice.h"
 #include "audio/SongLevels.h"
+#include "controls/MPanel.h"
 #include "controls/Tranbtn.h"
 #include "core/SongTexts.h"
 #include "fakes/BoardFixture.h"
@@ -18,10 +21,12 @@
 #include "fakes/FakeDriveList.h"
 #include "fakes/FakeMediaPlayer.h"
 #include "fakes/FakeOutputDevices.h"
+#include "fakes/FakePreviewPlayer.h"
 #include "fakes/HangingDrive.h"
 #include "fakes/RecordingErrorReporter.h"
 #include "fakes/SongFixtures.h"
 #include "fakes/TestEnvironment.h"
+#include "fakes/WidgetShot.h"
 #include "midi/MidiRemote.h"
 #include "platform/IniRegistry.h"
 #include "platform/Timer.h"
@@ -193,9 +198,9 @@ private Q_SLOTS:
     void theWindowFollowsTheShowAndFeedsIt()
     {
         ShowCore& show = *m_core;
-        show.queue(0, 2);
-        show.queue(0, 1);
-        show.queue(0, 3);
+        show.queue(0, 2, PressedBy::Key);
+        show.queue(0, 1, PressedBy::Key);
+        show.queue(0, 3, PressedBy::Key);
         show.play();
         settle();
         QCOMPARE(colours(4), (QList<QColor>{Black, Yellow, Green, Red})); // one source of state
@@ -870,7 +875,8 @@ private Q_SLOTS:
                      u"Keys/F5=Next Sheet"_s});
         m_player->setSendPlayStateChangeEvents(true); // the first window switched them off as it closed
         showActive();
-        QCOMPARE(m_form->slotKeys().keyOf(KeyCommand::Play), QKeySequence(Qt::Key_Space)); // by default
+        QCOMPARE(m_form->slotKeys().keyOf(KeyCommand::Play), QKeySequence(Qt::Key_Space));  // by default
+        QCOMPARE(m_form->slotKeys().keyOf(KeyCommand::Audition), QKeySequence(Qt::Key_F9)); // by default
         // A key for Next Sheet beside the board's own Ctrl+Page Down and Ctrl+Page Up.
         QTest::keyClick(button(0), Qt::Key_F5);
         QCOMPARE(m_form->board().shownSheet(), 1);
@@ -893,11 +899,49 @@ private Q_SLOTS:
         settle();
         QVERIFY(idle());
 
-        // A key for Stop Song, given in the dialog, is stored by name; Space is never written.
-        whenOpen<TfrmAssignKey>(this, [](TfrmAssignKey* dialog) { QTest::keyClick(dialog, Qt::Key_F9); });
+        // A key for Stop Song, given in the dialog, is stored by name; Space and F9 are never written.
+        whenOpen<TfrmAssignKey>(this, [](TfrmAssignKey* dialog) { QTest::keyClick(dialog, Qt::Key_F7); });
         m_form->assignCommandKey(KeyCommand::StopSong);
-        QCOMPARE(registryValue(QStringLiteral("Keys"), QStringLiteral("F9")), QStringLiteral("Stop Song"));
+        QCOMPARE(registryValue(QStringLiteral("Keys"), QStringLiteral("F7")), QStringLiteral("Stop Song"));
+        QCOMPARE(registryValue(QStringLiteral("Keys"), QStringLiteral("F9")), QStringLiteral("<missing>"));
         QCOMPARE(registryValue(QStringLiteral("Keys"), QStringLiteral("Space")), QStringLiteral("<missing>"));
+    }
+
+    void withAuditionOnAClickAndASlotKeyPlayOnlyOnThePreview()
+    {
+        restartWith({u"Keys/F1=0,1"_s});
+        FakePreviewPlayer previewPlayer;
+        FakeOutputDevices previewOutputs;
+        PreviewControl preview(previewPlayer, previewOutputs, *m_registry);
+        m_form->setPreview(&preview);
+        preview.setOutput(u"phones"_s);
+        auto* audition = new AuditionControl(
+            m_form->core(), preview,
+            {m_form->ToolBar, m_form->mnuKeys, m_form->TabControl, m_form->statusBar()}, m_form.get());
+        showActive();
+        QTest::keyClick(button(0), Qt::Key_F9);
+        QVERIFY(m_form->core().audition() && audition->button()->isChecked());
+        press(3);
+        QTest::keyClick(button(0), Qt::Key_F1);
+        settle();
+        QCOMPARE(m_preview.plays, 2);
+        QCOMPARE(m_preview.path, m_files[1]);
+        QCOMPARE(m_player->fileName(), QString()); // nothing in the house
+        QCOMPARE(colours(4), QList<QColor>(4, colours(4).first()));
+        // The board in Audition's colour, for the help and the README.
+        const QImage window = shot(*m_form);
+        QCOMPARE(window.pixelColor(m_form->TabControl->mapTo(m_form.get(), QPoint(2, 60))),
+                 AuditionControl::Colour);
+        if (const QString docs = qEnvironmentVariable("SONAVEX_DOCS_SHOTS"); !docs.isEmpty())
+            QVERIFY(window.save(docs + u"/audition.png"_s));
+        // Its Stop stops the audition, with nothing in the house; Audition off stops it too.
+        QVERIFY(m_form->btnStop->isEnabled() && m_form->mnuStopAll->isEnabled());
+        m_form->btnStop->click();
+        QVERIFY(!m_preview.from && !m_form->btnStop->isEnabled());
+        press(3);
+        QTest::keyClick(button(0), Qt::Key_F9);
+        QVERIFY(!m_form->core().audition() && !m_preview.from);
+        closeBoard(); // before the preview it follows
     }
 
     void spaceGivenToASlotPlaysThatSlot()
@@ -976,15 +1020,16 @@ private Q_SLOTS:
         for (const KeyListRow& r : rows)
             lines << QStringList{r.key, r.midi, r.sheet, r.button, r.title}.join(QLatin1Char('|'));
         QCOMPARE(lines,
-                 (QStringList{
-                     u"Space|||Play|"_s, u"|||Stop Song|"_s, u"F12|||Stop All|"_s, u"|||Pause|"_s,
-                     u"|||Fade|"_s, u"|||Next Sheet|"_s, u"|||Previous Sheet|"_s, u"F1||Music Sheet 1|2|B"_s,
-                     u"F2|Note 36 ch 1, Shift: Note 40 ch 1|Music Sheet 1|5|A again"_s,
-                     u"F3||Music Sheet 2|1|<empty>"_s, u"|Note 50 ch 2|Music Sheet 3|4|<empty>"_s,
-                     // The menus' own keys close the list, for the paperwork.
-                     u"Ctrl+O||(menu)|Open Tab Editor|"_s, u"Ctrl+P||(menu)|Play Song|"_s,
-                     u"Ctrl+S||(menu)|Stop Song|"_s, u"Ctrl+A||(menu)|Stop All|"_s, u"Ctrl+X||(menu)|Exit|"_s,
-                     u"Ctrl+F||(menu)|Fade Control|"_s, u"Ctrl+E||(menu)|IE Style|"_s}));
+                 (QStringList{u"Space|||Play|"_s, u"|||Stop Song|"_s, u"F12|||Stop All|"_s, u"|||Pause|"_s,
+                              u"|||Fade|"_s, u"|||Next Sheet|"_s, u"|||Previous Sheet|"_s,
+                              u"F9|||Audition|"_s, u"F1||Music Sheet 1|2|B"_s,
+                              u"F2|Note 36 ch 1, Shift: Note 40 ch 1|Music Sheet 1|5|A again"_s,
+                              u"F3||Music Sheet 2|1|<empty>"_s, u"|Note 50 ch 2|Music Sheet 3|4|<empty>"_s,
+                              // The menus' own keys close the list, for the paperwork.
+                              u"Ctrl+O||(menu)|Open Tab Editor|"_s, u"Ctrl+P||(menu)|Play Song|"_s,
+                              u"Ctrl+S||(menu)|Stop Song|"_s, u"Ctrl+A||(menu)|Stop All|"_s,
+                              u"Ctrl+X||(menu)|Exit|"_s, u"Ctrl+F||(menu)|Fade Control|"_s,
+                              u"Ctrl+E||(menu)|IE Style|"_s}));
 
         const QString saved = m_env->root() + QStringLiteral("/keys.txt");
         m_dialogs->fileAnswers = {saved};
@@ -997,10 +1042,10 @@ private Q_SLOTS:
             QList<int> widths;
             for (int c = 0; c < list->lstKeys->columnCount(); ++c)
                 widths << list->lstKeys->columnWidth(c);
-            whenOpen<TfrmAssignKey>(list, [](TfrmAssignKey* dialog) { QTest::keyClick(dialog, Qt::Key_F9); });
+            whenOpen<TfrmAssignKey>(list, [](TfrmAssignKey* dialog) { QTest::keyClick(dialog, Qt::Key_F7); });
             QTest::keyClick(list->lstKeys, Qt::Key_Return);
             QVERIFY(list->isVisible());
-            QCOMPARE(list->lstKeys->item(1, 0)->text(), u"F9"_s);
+            QCOMPARE(list->lstKeys->item(1, 0)->text(), u"F7"_s);
             for (int c = 0; c < list->lstKeys->columnCount(); ++c)
                 QCOMPARE(list->lstKeys->columnWidth(c), widths[c]);
             list->lstKeys->setCurrentCell(5, 0);
@@ -1008,13 +1053,13 @@ private Q_SLOTS:
             list->btnAssign->click();
             QCOMPARE(list->lstKeys->item(5, 1)->text(), u"Control 20 ch 1"_s);
             QCOMPARE(registryValue(u"Midi"_s, u"cc 1 20"_s), u"nextsheet"_s);
-            list->lstKeys->setCurrentCell(8, 0); // F2 and its notes, cleared from the list
+            list->lstKeys->setCurrentCell(9, 0); // F2 and its notes, cleared from the list
             list->btnClear->click();
-            QCOMPARE(list->lstKeys->rowCount(), 17);
-            list->lstKeys->setCurrentCell(12, 0); // a menu's key is only listed
+            QCOMPARE(list->lstKeys->rowCount(), 18);
+            list->lstKeys->setCurrentCell(13, 0); // a menu's key is only listed
             QVERIFY(!list->btnAssign->isEnabled() && !list->btnClear->isEnabled());
             QTest::keyClick(list->lstKeys, Qt::Key_Return);
-            QCOMPARE(list->lstKeys->item(12, 0)->text(), u"Ctrl+S"_s);
+            QCOMPARE(list->lstKeys->item(13, 0)->text(), u"Ctrl+S"_s);
             list->btnSave->click();
 
             // The input narrowed to a channel and a device, stored beside the assignments.
@@ -1037,11 +1082,11 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QStringList text =
             QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QCOMPARE(text.size(), 18);
+        QCOMPARE(text.size(), 19);
         QVERIFY(text[0].startsWith(u"Key"_s) && text[0].endsWith(u"Title"_s));
         // A line without a key keeps its columns.
         QCOMPARE(text[4].indexOf(u"Pause"_s), text[0].indexOf(u"Button"_s));
-        QVERIFY(text[10].contains(u"Note 50 ch 2"_s) && text[10].endsWith(u"<empty>"_s));
+        QVERIFY(text[11].contains(u"Note 50 ch 2"_s) && text[11].endsWith(u"<empty>"_s));
         QVERIFY(m_form->slotKeys().keyOf(SlotRef{0, 4}).isEmpty());
         m_form->setMidi(nullptr);
     }

@@ -1,13 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/AuditionControl.h"
 #include "app/PreviewControl.h"
+#include "core/ShowCore.h"
+#include "fakes/FakeCdTrackCatalog.h"
+#include "fakes/FakeDialogs.h"
+#include "fakes/FakeMediaPlayer.h"
 #include "fakes/FakeOutputDevices.h"
 #include "fakes/FakePreviewPlayer.h"
 #include "fakes/TestEnvironment.h"
 #include "platform/Errors.h"
 #include "platform/IniRegistry.h"
+#include "songs/SongStruc.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
+#include <QStatusBar>
 #include <QTest>
 
 #include <memory>
@@ -158,6 +166,49 @@ private Q_SLOTS:
         m_outputs.missing(QStringLiteral("Phones"), false);
         QCOMPARE(m_news.last(), QString());
         QCOMPARE(m_preview->unavailable(), QString());
+    }
+
+    void auditionFollowsTheShowAndIsGreyedWithoutAPreviewOutput()
+    {
+        FakeMediaPlayer player;
+        FakeCdTrackCatalog cd;
+        FakeDialogs dialogs;
+        ShowCore show(ShowServices{*m_registry, player, cd, nullptr, nullptr, m_preview.get()},
+                      std::make_unique<TSongInfo>(*m_registry, dialogs));
+        QWidget toolBar;
+        QWidget board;
+        QStatusBar bar;
+        QMenu options;
+        QAction* keys = options.addAction(QStringLiteral("Keys..."));
+        AuditionControl audition(show, *m_preview, {&toolBar, keys, &board, &bar}, nullptr);
+        QCOMPARE(options.actions().first(), audition.action());
+        const auto shown = [&](bool on) {
+            return show.audition() == on && audition.action()->isChecked() == on &&
+                   audition.statusWord()->isVisibleTo(&bar) == on &&
+                   audition.boardFrame()->isVisibleTo(&board) == on;
+        };
+        // No preview output: greyed with the preview's hint, and its key shows the hint.
+        QVERIFY(!audition.action()->isEnabled());
+        QCOMPARE(audition.action()->toolTip(), PreviewControl::NoOutputHint);
+        show.runCommand(KeyCommand::Audition);
+        QVERIFY(!show.audition());
+        QVERIFY(audition.statusWord()->text().contains(PreviewControl::NoOutputHint));
+
+        m_preview->setOutput(QStringLiteral("phones"));
+        QVERIFY(audition.action()->isEnabled());
+        audition.action()->trigger();
+        QVERIFY(shown(true));
+        // The output gone keeps it on, and it can still be switched off, by its key too.
+        m_outputs.missing(QStringLiteral("Phones"), true);
+        QVERIFY(shown(true) && audition.action()->isEnabled());
+        show.runCommand(KeyCommand::Audition);
+        QVERIFY(shown(false) && !audition.action()->isEnabled());
+        m_outputs.missing(QStringLiteral("Phones"), false);
+        // On again, then no preview output chosen: it goes off with it.
+        audition.action()->trigger();
+        QVERIFY(shown(true));
+        m_preview->setOutput(QString());
+        QVERIFY(shown(false) && !audition.action()->isEnabled());
     }
 };
 

@@ -21,6 +21,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <functional>
 
 Q_DECLARE_METATYPE(SlotState)
 Q_DECLARE_METATYPE(TPlayState)
@@ -152,11 +153,11 @@ class TestShowCore : public QObject, ShowFixture {
         else if (what == QLatin1String("shift") || what == QLatin1String("tap"))
             tap(slot, what == QLatin1String("shift"));
         else if (what == QLatin1String("queue"))
-            m_board->queue(0, slot);
+            m_board->queue(0, slot, PressedBy::Key);
         else if (what == QLatin1String("release"))
-            m_board->release(0, slot);
+            m_board->release(0, slot, PressedBy::Key);
         else if (what == QLatin1String("up"))
-            m_core->SongRelease({0, slot});
+            m_core->SongRelease({0, slot}, PressedBy::Mouse);
         else
             breakSong(what);
         settle();
@@ -577,7 +578,7 @@ private Q_SLOTS:
         m_board->pause();
         m_board->stopAll();
         m_board->press(10, 0, PressedBy::Osc);
-        m_board->queue(0, 36);
+        m_board->queue(0, 36, PressedBy::Key);
         m_board->press(0, 20, PressedBy::Osc);
         m_board->fade(6);
         m_board->showSheet(-1);
@@ -588,9 +589,9 @@ private Q_SLOTS:
         QVERIFY(m_core->PlayQueue.isEmpty() && !m_core->FadeTimer->Enabled());
         QCOMPARE(m_board->shownSheet(), 0);
         QSignalSpy changed(m_board, &Board::slotChanged);
-        m_board->queue(0, 2);
-        m_board->queue(0, 1);
-        m_board->queue(0, 3);
+        m_board->queue(0, 2, PressedBy::Key);
+        m_board->queue(0, 1, PressedBy::Key);
+        m_board->queue(0, 3, PressedBy::Key);
         settle();
         QCOMPARE(states(5), (QList<S>{S::Filled, S::Queued, S::Queued, S::Queued, S::Filled}));
         QCOMPARE(changed.count(), 3); // one for each slot that changed, told after the commands
@@ -842,6 +843,133 @@ private Q_SLOTS:
                      news == QLatin1String("-") ? QString() : QString(news).replace(u"%2"_s, m_files[2]));
     }
 
+    void withAuditionOnlyTheOperatorsOwnPressesPlayOnThePreview_data()
+    {
+        QTest::addColumn<PressedBy>("by");
+        QTest::addColumn<bool>("shift");
+        QTest::addColumn<bool>("audition");
+        QTest::addColumn<QString>("how");   // slot 2's song broken so, or ""
+        QTest::addColumn<QString>("heard"); // preview, house, queued, box, news or error
+        const auto row = [](const char* name, PressedBy by, bool shift, bool audition, const char* how,
+                            const char* heard) {
+            QTest::newRow(name) << by << shift << audition << QString::fromLatin1(how)
+                                << QString::fromLatin1(heard);
+        };
+        row("mouse", PressedBy::Mouse, false, true, "", "preview");
+        row("slot key", PressedBy::Key, false, true, "", "preview");
+        row("MIDI pad", PressedBy::Midi, false, true, "", "preview");
+        row("Shift+click", PressedBy::Mouse, true, true, "", "preview");
+        row("Shift+slot key", PressedBy::Key, true, true, "", "preview");
+        row("MIDI queue pad", PressedBy::Midi, true, true, "", "preview");
+        row("OSC", PressedBy::Osc, false, true, "", "house");
+        row("web", PressedBy::Web, false, true, "", "house");
+        row("OSC queue", PressedBy::Osc, true, true, "", "queued");
+        row("mouse, Audition off", PressedBy::Mouse, false, false, "", "house");
+        row("MIDI pad, Audition off", PressedBy::Midi, false, false, "", "house");
+        // A song that cannot play answers as a failed press does, and the house plays on.
+        row("mouse, missing", PressedBy::Mouse, false, true, "missing", "box");
+        row("slot key, a folder", PressedBy::Key, false, true, "folder", "box");
+        row("MIDI pad, missing", PressedBy::Midi, false, true, "missing", "news");
+        row("mouse, a CD track", PressedBy::Mouse, false, true, "cd without a player", "error");
+    }
+
+    void withAuditionOnlyTheOperatorsOwnPressesPlayOnThePreview()
+    {
+        QFETCH(PressedBy, by);
+        QFETCH(bool, shift);
+        QFETCH(bool, audition);
+        QFETCH(QString, how);
+        QFETCH(QString, heard);
+        run(u"press0"_s); // A plays in the house
+        m_core->setAudition(audition);
+        QCOMPARE(m_board->audition(), audition);
+        if (!how.isEmpty())
+            breakSong(how);
+        const QString panel2 = m_core->statusText(2);
+        QSignalSpy changed(m_board, &Board::slotChanged);
+        QSignalSpy boxed(m_core.get(), &ShowCore::missingSongPressed);
+        guard([&] {
+            if (shift && (by == PressedBy::Osc || by == PressedBy::Midi))
+                m_board->queue(0, 2, by);
+            else
+                m_core->SongPress({0, 2}, shift, by);
+        });
+        guard([&] { m_core->SongRelease({0, 2}, by); });
+        settle();
+        const bool house = heard == QLatin1String("house");
+        QCOMPARE(m_preview.path, heard == QLatin1String("preview") ? m_files[2] : QString());
+        QCOMPARE(m_player->fileName(), m_files[house ? 2 : 0]);
+        QCOMPARE(m_player->playState(), int(MediaPlayer::Playing));
+        if (house || heard == QLatin1String("queued"))
+            return;
+        // The show is as it was: no queue, no colours, no panels.
+        QCOMPARE(m_core->PlayQueue, QStringList{m_files[0]});
+        QCOMPARE(initials(), u"PFFF"_s);
+        QCOMPARE(changed.count(), 0);
+        QCOMPARE(m_core->statusText(2), panel2);
+        QCOMPARE(m_preview.from,
+                 heard == QLatin1String("preview") ? std::optional<double>(0.0) : std::nullopt);
+        QCOMPARE(boxed.count(), heard == QLatin1String("box") ? 1 : 0);
+        QCOMPARE(newsText().contains(u"A MIDI press did not play"_s), heard == QLatin1String("news"));
+        QCOMPARE(m_errors->messages.size(), heard == QLatin1String("error") ? 1 : 0);
+    }
+
+    void auditionStopsWithStopSongAndStopAllAndNeedsAPreview()
+    {
+        QSignalSpy told(m_board, &Board::auditionChanged);
+        QSignalSpy refused(m_board, &ShowCore::commandRefused);
+        // No preview output to play on: its key is refused, and it stays off.
+        m_preview.why = u"Choose a preview output"_s;
+        m_core->runCommand(KeyCommand::Audition);
+        QVERIFY(!m_board->audition());
+        QCOMPARE(refused.count(), 1);
+        m_preview.why.clear();
+        m_core->runCommand(KeyCommand::Audition);
+        QVERIFY(m_board->audition());
+        QCOMPARE(told.count(), 1);
+
+        // Stop Song and Stop All stop it with nothing in the house, and are taken while it plays:
+        // as a remote or a key gives them, and as the window's controls do.
+        QSignalSpy transport(m_core.get(), &ShowCore::transportChanged);
+        const QList<std::function<void()>> stops = {
+            [&] { m_board->stopSong(); }, [&] { m_board->stopAll(); }, [&] { m_core->StopClick(); },
+            [&] { m_core->StopSongClick(); }, [&] { m_core->StopAllClick(); }};
+        for (const auto& stop : stops) {
+            tap(1);
+            QVERIFY(m_preview.from);
+            QCOMPARE(m_core->transport(), (Transport{false, true, false, true, true, false}));
+            stop();
+            settle();
+            QVERIFY(!m_preview.from);
+            QVERIFY(idle());
+        }
+        QCOMPARE(refused.count(), 1);
+        QCOMPARE(transport.count(), 10);
+        // Once it ends by itself, they are refused again.
+        tap(1);
+        m_preview.from.reset();
+        QTRY_VERIFY(idle());
+        m_board->stopSong();
+        QCOMPARE(refused.count(), 2);
+        // The window's Stop stops it beside the song in the house.
+        m_board->press(0, 0, PressedBy::Osc);
+        tap(1);
+        m_core->StopClick();
+        settle();
+        QVERIFY(!m_preview.from);
+        QCOMPARE(m_board->playState(), TPlayState::psStopped);
+        // Off, it stops what it played; every new show starts with it off.
+        tap(1);
+        m_core->runCommand(KeyCommand::Audition);
+        QVERIFY(!m_preview.from && !m_board->audition());
+        m_core->setAudition(true);
+        openShow(defaultStore());
+        QVERIFY(!m_core->audition());
+        openShow(defaultStore(), nullptr, false);
+        m_core->setAudition(true);
+        QVERIFY(!m_core->audition());
+    }
+
     void aButtonsVolumeLoopAndTimesReachThePlayer()
     {
         m_core->songInfo().setButtonSettings(0, 1, ButtonSettings{-6.0, ButtonSettings::Mode::Restart, true});
@@ -870,7 +998,7 @@ private Q_SLOTS:
         m_board->press(0, 2, PressedBy::Osc); // C carries no settings: no loop
         settle();
         QVERIFY(!m_player->loop);
-        m_board->queue(0, 1); // made ready to follow: read, and said
+        m_board->queue(0, 1, PressedBy::Key); // made ready to follow: read, and said
         settle();
         QCOMPARE(m_player->spans.value(m_files[1]).stop, 0.0);
         QVERIFY(m_news.value(ButtonPlay::TimesNews).contains(QStringLiteral("Stop Time")));
@@ -888,8 +1016,8 @@ private Q_SLOTS:
         settle();
         m_player->finish(); // B's own end: the board goes idle
         settle();
-        m_board->queue(0, 2);
-        m_board->queue(0, 3);
+        m_board->queue(0, 2, PressedBy::Key);
+        m_board->queue(0, 3, PressedBy::Key);
         m_board->play(); // C from the Play command
         settle();
         m_board->stopSong(); // D follows on its own

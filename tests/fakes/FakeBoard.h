@@ -22,6 +22,7 @@ public:
     TPlayState shownPlayState = TPlayState::psStopped;
     NowPlaying now;
     double at = 0, songLength = 0;
+    bool auditioning = false;
     /// What every press runs into; empty: presses play.
     QString failure;
 
@@ -40,6 +41,7 @@ public:
     [[nodiscard]] NowPlaying nowPlaying() const override { return now; }
     [[nodiscard]] double position() const override { return at; }
     [[nodiscard]] double length() const override { return songLength; }
+    [[nodiscard]] bool audition() const override { return auditioning; }
 
     void press(int sheet, int slot, PressedBy by) override
     {
@@ -47,8 +49,14 @@ public:
         if (!failure.isEmpty())
             Q_EMIT pressFailed(sheet, slot, failure, by);
     }
-    void release(int sheet, int slot) override { note(QStringLiteral("release %1 %2").arg(sheet).arg(slot)); }
-    void queue(int sheet, int slot) override { note(QStringLiteral("queue %1 %2").arg(sheet).arg(slot)); }
+    void release(int sheet, int slot, PressedBy) override
+    {
+        note(QStringLiteral("release %1 %2").arg(sheet).arg(slot));
+    }
+    void queue(int sheet, int slot, PressedBy) override
+    {
+        note(QStringLiteral("queue %1 %2").arg(sheet).arg(slot));
+    }
     void play() override { note(QStringLiteral("play")); }
     void stopSong() override { note(QStringLiteral("stop")); }
     void stopAll() override { note(QStringLiteral("stopall")); }

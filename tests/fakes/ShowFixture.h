@@ -6,6 +6,7 @@
 #include "fakes/FakeDialogs.h"
 #include "fakes/FakeMediaPlayer.h"
 #include "fakes/FakeOutputDevices.h"
+#include "fakes/FakeSongPreview.h"
 #include "fakes/RecordingErrorReporter.h"
 #include "fakes/SongFixtures.h"
 #include "fakes/TestEnvironment.h"
@@ -26,6 +27,7 @@ struct ShowFixture {
     std::unique_ptr<FakeMediaPlayer> m_player;
     std::unique_ptr<FakeCdTrackCatalog> m_cd;
     FakeOutputDevices m_outputs;
+    FakeSongPreview m_preview; ///< the preview output's, given to the show
     std::unique_ptr<RecordingErrorReporter> m_errors;
     std::unique_ptr<ShowCore> m_core;
     QStringList m_files; ///< A, B, C, D in slots 0..3 of sheet 0
@@ -45,6 +47,10 @@ struct ShowFixture {
         m_player = std::make_unique<FakeMediaPlayer>();
         m_cd = std::make_unique<FakeCdTrackCatalog>();
         m_errors = std::make_unique<RecordingErrorReporter>();
+        m_preview.why.clear();
+        m_preview.path.clear();
+        m_preview.from.reset();
+        m_preview.plays = 0;
         m_files = {makeFile(QStringLiteral("a.wav")), makeFile(QStringLiteral("b.wav")),
                    makeFile(QStringLiteral("c.wav")), makeFile(QStringLiteral("d.mp3"))};
         openShow(defaultStore());
@@ -66,11 +72,12 @@ struct ShowFixture {
     void closeShow() { m_core.reset(); }
 
     /// A new show over `store`, after the one before ended.
-    void openShow(std::unique_ptr<TSongInfo> store, SongLevels* levels = nullptr)
+    void openShow(std::unique_ptr<TSongInfo> store, SongLevels* levels = nullptr, bool preview = true)
     {
         closeShow();
-        m_core = std::make_unique<ShowCore>(ShowServices{*m_registry, *m_player, *m_cd, &m_outputs, levels},
-                                            std::move(store));
+        m_core = std::make_unique<ShowCore>(
+            ShowServices{*m_registry, *m_player, *m_cd, &m_outputs, levels, preview ? &m_preview : nullptr},
+            std::move(store));
     }
 
     void tearDown()

@@ -161,15 +161,15 @@ private Q_SLOTS:
                  qPrintable(QString::number(SinkRecorder::toneDb(heard, HzA))));
         expectLights("90 24 15");
 
-        board().queue(0, 1);
+        board().queue(0, 1, PressedBy::Midi);
         expectLights("90 25 0d");
         board().stopAll();
         QTRY_VERIFY_WITH_TIMEOUT(idle(), 3000);
         expectLights("90 24 01 90 25 01");
 
-        board().queue(0, 1);
+        board().queue(0, 1, PressedBy::Midi);
         expectLights("90 25 05");
-        board().queue(0, 1);
+        board().queue(0, 1, PressedBy::Midi);
         expectLights("90 25 01");
     }
 

@@ -18,7 +18,7 @@ const OscPeer Stranger{0xC0A80115, 9000}; // 192.168.1.21
 const QByteArray RightPasscode = OscPacket::message("/sonavex/connect", {QStringLiteral("stage left")});
 /// Messages in the whole state: play state, song, time in numbers and as two texts, sheet shown,
 /// then each sheet's name and its buttons' colours and titles.
-constexpr int WholeState = 6 + Board::Sheets * (1 + 2 * Board::Slots);
+constexpr int WholeState = 7 + Board::Sheets * (1 + 2 * Board::Slots);
 const QByteArray WrongPasscode = OscPacket::message("/sonavex/connect", {QStringLiteral("stage")});
 
 QByteArray msg(const char* path, const QVariantList& args = {})
@@ -268,6 +268,7 @@ private Q_SLOTS:
         m_board.now = NowPlaying{1, 3, QStringLiteral("Fanfare"), QStringLiteral("/f.wav")};
         m_board.at = 1.5;
         m_board.songLength = 4.0;
+        m_board.auditioning = true;
         receive(msg("/sonavex/subscribe", {1}));
         for (const Sent& s : std::as_const(m_transport.sent)) {
             QVERIFY(s.datagram.startsWith("#bundle"));
@@ -279,6 +280,7 @@ private Q_SLOTS:
         for (const OscMessage& m : all)
             last[m.path] = m.args;
         QCOMPARE(last["/sonavex/state"], QVariantList{QStringLiteral("playing")});
+        QCOMPARE(last["/sonavex/audition"], QVariantList{1});
         QCOMPARE(last["/sonavex/now"], (QVariantList{2, 4, QStringLiteral("Fanfare")}));
         QCOMPARE(last["/sonavex/time"], (QVariantList{1.5f, 2.5f}));
         QCOMPARE(last["/sonavex/time/left"], QVariantList{QStringLiteral("0:02.5")});
@@ -293,10 +295,13 @@ private Q_SLOTS:
         Q_EMIT m_board.slotChanged(0, 0, SlotState::Playing, QStringLiteral("A"));
         Q_EMIT m_board.playStateChanged(TPlayState::psPaused);
         Q_EMIT m_board.timeChanged(2.0, 4.0, 2.0);
+        Q_EMIT m_board.auditionChanged(false);
         QVERIFY(m_transport.sent.isEmpty());
         QTRY_COMPARE(m_transport.sent.size(), 1);
         all = m_transport.messagesTo(Local);
-        QCOMPARE(all.size(), 6);
+        QCOMPARE(all.size(), 7);
+        QCOMPARE(all[6].path, QByteArray("/sonavex/audition"));
+        QCOMPARE(all[6].args, QVariantList{0});
         QCOMPARE(all[0].path, QByteArray("/sonavex/sheet/1/button/1/state"));
         QCOMPARE(all[0].args, QVariantList{4});
         QCOMPARE(all[2].args, QVariantList{QStringLiteral("paused")});

@@ -2,6 +2,7 @@
 #include "audio/SongLevels.h"
 #include "controls/WaveformView.h"
 #include "fakes/FakeDialogs.h"
+#include "fakes/FakeSongPreview.h"
 #include "fakes/MediaFiles.h"
 #include "fakes/SongFixtures.h"
 #include "fakes/StoreFixture.h"
@@ -9,7 +10,6 @@
 #include "platform/Errors.h"
 #include "platform/IniRegistry.h"
 #include "songs/SongEdit.h"
-#include "songs/SongPreview.h"
 #include "songs/SongStruc.h"
 
 #include <QFontInfo>
@@ -39,21 +39,6 @@ TSongRecord sample()
     rec.Slot = 12;
     return rec;
 }
-
-/// Plays nothing; says why not while `why` is set.
-struct RecordingPreview : SongPreview {
-    QString why;
-    QString path;
-    std::optional<double> from;
-    [[nodiscard]] QString unavailable() const override { return why; }
-    void playFrom(const QString& song, double seconds) override
-    {
-        path = song;
-        from = seconds;
-    }
-    void stopPreview() override { from.reset(); }
-    [[nodiscard]] std::optional<double> previewPosition() const override { return from; }
-};
 
 } // namespace
 
@@ -322,7 +307,7 @@ private Q_SLOTS:
         TSongRecord rec = sample();
         rec.FileName.set(song);
         m_store->SetSong(3, 12, rec);
-        RecordingPreview preview;
+        FakeSongPreview preview;
         preview.why = QStringLiteral("Choose a preview output in Options, Output Device...");
         {
             TfrmSongEdit dialog(nullptr, *m_store, 3, 12, nullptr, &preview);

@@ -311,19 +311,22 @@ private Q_SLOTS:
         QCOMPARE(all[QStringLiteral("t")].toString(), QStringLiteral("all"));
         QCOMPARE(all[QStringLiteral("slots")][0][0][1].toString(), QStringLiteral("Opening"));
         QCOMPARE(all[QStringLiteral("sheets")].toArray().size(), Board::Sheets);
+        QCOMPARE(all[QStringLiteral("audition")], QJsonValue(false));
 
         // A change reaches the page within 100 ms, several in one message.
         QElapsedTimer clock;
         clock.start();
         Q_EMIT m_board.slotChanged(0, 3, SlotState::Playing, QStringLiteral("Song"));
+        Q_EMIT m_board.auditionChanged(true);
         Q_EMIT m_board.timeChanged(1, 10, 9);
         Q_EMIT m_board.timeChanged(2, 10, 8);
         QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 2, 1000);
         QVERIFY(clock.elapsed() < 100);
         const QJsonArray batch = QJsonDocument::fromJson(messages[1].toUtf8()).array();
-        QCOMPARE(batch.size(), 2); // the latest time only
+        QCOMPARE(batch.size(), 3); // the latest time only
         QCOMPARE(batch[0][QStringLiteral("state")].toString(), QStringLiteral("playing"));
-        QCOMPARE(batch[1][QStringLiteral("left")].toDouble(), 8.0);
+        QCOMPARE(batch[1][QStringLiteral("audition")], QJsonValue(true));
+        QCOMPARE(batch[2][QStringLiteral("left")].toDouble(), 8.0);
 
         // Commands run on the board; what is none is answered and counted, the page stays.
         m_board.commands.clear();
