@@ -154,7 +154,7 @@ int main(int argc, char* argv[])
         wait(300);
         const std::size_t from = recording->frames();
         for (int slot = 0; slot < Songs; ++slot)
-            show.queue(0, slot);
+            show.queue(0, slot, PressedBy::Osc);
         show.play();
         QElapsedTimer t;
         t.start();
