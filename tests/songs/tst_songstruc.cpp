@@ -280,7 +280,7 @@ private Q_SLOTS:
         QCOMPARE(filledSlots(*store), 2);
     }
 
-    void getSongOnAFreeSlotLeavesTheRecord()
+    void freeSlotsAndAddressesOffTheBoardLeaveTheRecords()
     {
         auto store = openStore();
         TSongRecord rec = makeSong(QStringLiteral("Mine"), 4, 4);
@@ -293,6 +293,20 @@ private Q_SLOTS:
         QCOMPARE(bytesOf(store->GetSongOrDefault(4, 4)), bytesOf(expected));
         store->ClearSong(4, 4); // clearing a free slot does nothing
         QVERIFY(!store->GetSong(4, 4, rec));
+
+        // Addresses outside the board raise and change nothing.
+        store->SetSong(0, 0, makeSong(QStringLiteral("Keep"), 0, 0));
+        rec = makeSong(QStringLiteral("Other"), 0, 0);
+        QVERIFY_THROWS_EXCEPTION(RangeError, store->SetSong(10, 0, rec));
+        QVERIFY_THROWS_EXCEPTION(RangeError, store->SetSong(0, -1, rec));
+        QVERIFY_THROWS_EXCEPTION(RangeError, store->GetSong(-1, 0, rec));
+        QVERIFY_THROWS_EXCEPTION(RangeError, store->ClearSong(0, 36));
+        QVERIFY_THROWS_EXCEPTION(RangeError, (void)store->GetSongOrDefault(9, 36));
+        QVERIFY_THROWS_EXCEPTION(RangeError, store->ExchangeSongs(0, 0, 10, 0));
+        QVERIFY_THROWS_EXCEPTION(RangeError, store->ExchangeSongs(0, 36, 0, 0));
+        QVERIFY(store->GetSong(0, 0, rec));
+        QCOMPARE(rec.Title.str(), QStringLiteral("Keep"));
+        QCOMPARE(int(rec.Sheet), 0);
     }
 
     void recordsStandAtTheirOwnAddressAcrossSaveAndLoad()
@@ -338,23 +352,6 @@ private Q_SLOTS:
         QCOMPARE(rec.StopTime.str(), QStringLiteral("0001:0"));
         // One byte per character on disk.
         QCOMPARE(int(rec.Title.length), title.size());
-    }
-
-    void rangeErrorsChangeNothing()
-    {
-        auto store = openStore();
-        store->SetSong(0, 0, makeSong(QStringLiteral("Keep"), 0, 0));
-        TSongRecord rec = makeSong(QStringLiteral("Other"), 0, 0);
-        QVERIFY_THROWS_EXCEPTION(RangeError, store->SetSong(10, 0, rec));
-        QVERIFY_THROWS_EXCEPTION(RangeError, store->SetSong(0, -1, rec));
-        QVERIFY_THROWS_EXCEPTION(RangeError, store->GetSong(-1, 0, rec));
-        QVERIFY_THROWS_EXCEPTION(RangeError, store->ClearSong(0, 36));
-        QVERIFY_THROWS_EXCEPTION(RangeError, (void)store->GetSongOrDefault(9, 36));
-        QVERIFY_THROWS_EXCEPTION(RangeError, store->ExchangeSongs(0, 0, 10, 0));
-        QVERIFY_THROWS_EXCEPTION(RangeError, store->ExchangeSongs(0, 36, 0, 0));
-        QVERIFY(store->GetSong(0, 0, rec));
-        QCOMPARE(rec.Title.str(), QStringLiteral("Keep"));
-        QCOMPARE(int(rec.Sheet), 0);
     }
 
     QString slotsPath() const { return SlotsFile::pathFor(m_infoPath); }
