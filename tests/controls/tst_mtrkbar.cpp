@@ -62,7 +62,6 @@ private Q_SLOTS:
     void moveShouldRestoreUnderThumbWithoutRedrawingTheTrack();
     void pressBeforeThePaintShouldMeetTheMovedThumb();
     void tallerThanWideShouldTurnVerticalWithMaxOnTop();
-    void trackWidthShouldNotGoBelowSix();
     void disabledSliderShouldShowTheCheckeredPattern();
     void ownerDrawnTicksShouldBeAskedForEveryValue();
     void equalBoundsShouldDrawOneTickAndIgnorePages();
@@ -107,6 +106,14 @@ void TestMTrkBar::recorderSliderShouldCentreTrackAndThumb()
     QCOMPARE(t.TrackRect(), ltrb(10, 7, 216, 15));
     QCOMPARE(t.ThumbRect().top(), 2);
     QCOMPARE(t.ThumbRect().bottom(), 19);
+
+    // The track is never narrower than six pixels.
+    t.setTrackWidth(3);
+    QCOMPARE(t.TrackWidth(), quint16(6));
+    t.setTrackWidth(12);
+    t.resize(226, 50);
+    (void)shot(t);
+    QCOMPARE(t.TrackRect().height(), 12);
 }
 
 void TestMTrkBar::positionSetterShouldClampAndReportEveryRequestedChange()
@@ -310,16 +317,6 @@ void TestMTrkBar::tallerThanWideShouldTurnVerticalWithMaxOnTop()
     QCoreApplication::processEvents();
     QCOMPARE(t.Orientation(), TTrackOrientation::toHorizontal);
     QCOMPARE(t.ThumbLength(), 12);
-}
-
-void TestMTrkBar::trackWidthShouldNotGoBelowSix()
-{
-    TMTrackBar t;
-    t.setTrackWidth(3);
-    QCOMPARE(t.TrackWidth(), quint16(6));
-    t.setTrackWidth(12);
-    (void)shot(t);
-    QCOMPARE(t.TrackRect().height(), 12);
 }
 
 void TestMTrkBar::disabledSliderShouldShowTheCheckeredPattern()

@@ -300,18 +300,7 @@ private Q_SLOTS:
         QVERIFY(!Mci::errorText(MCIERR_INVALID_FILE).isEmpty());
     }
 
-    void acceptsMillisecondsOnly()
-    {
-        const MCIDEVICEID id = open();
-        MCI_SET_PARMS set;
-        set.dwTimeFormat = MCI_FORMAT_MSF;
-        QCOMPARE(mciSendCommandA(id, MCI_SET, MCI_SET_TIME_FORMAT, &set), MCIERR_BAD_TIME_FORMAT);
-        set.dwTimeFormat = MCI_FORMAT_TMSF;
-        QCOMPARE(mciSendCommandA(id, MCI_SET, MCI_SET_TIME_FORMAT, &set), MCIERR_BAD_TIME_FORMAT);
-        QCOMPARE(status(id, MCI_STATUS_TIME_FORMAT), MCI_FORMAT_MILLISECONDS);
-    }
-
-    void answersItsCapabilitiesAndRefusesIncompleteQueries()
+    void answersItsCapabilitiesInMillisecondsAndRefusesIncompleteQueries()
     {
         const MCIDEVICEID id = open();
         const QList<std::pair<quint32, quint32>> answers{
@@ -336,10 +325,18 @@ private Q_SLOTS:
         QCOMPARE(mciSendCommandA(id, MCI_GETDEVCAPS, 0, &caps), MCIERR_MISSING_PARAMETER);
         QCOMPARE(mciSendCommandA(id, MCI_GETDEVCAPS, MCI_GETDEVCAPS_ITEM, nullptr),
                  MCIERR_NULL_PARAMETER_BLOCK);
-        MCI_STATUS_PARMS status;
-        status.dwItem = MCI_STATUS_MODE;
-        QCOMPARE(mciSendCommandA(id, MCI_STATUS, 0, &status), MCIERR_MISSING_PARAMETER);
+        MCI_STATUS_PARMS query;
+        query.dwItem = MCI_STATUS_MODE;
+        QCOMPARE(mciSendCommandA(id, MCI_STATUS, 0, &query), MCIERR_MISSING_PARAMETER);
         QCOMPARE(mciSendCommandA(id, MCI_STATUS, MCI_STATUS_ITEM, nullptr), MCIERR_NULL_PARAMETER_BLOCK);
+
+        // Milliseconds only.
+        MCI_SET_PARMS set;
+        for (const quint32 format : {MCI_FORMAT_MSF, MCI_FORMAT_TMSF}) {
+            set.dwTimeFormat = format;
+            QCOMPARE(mciSendCommandA(id, MCI_SET, MCI_SET_TIME_FORMAT, &set), MCIERR_BAD_TIME_FORMAT);
+        }
+        QCOMPARE(status(id, MCI_STATUS_TIME_FORMAT), MCI_FORMAT_MILLISECONDS);
     }
 
     // ---- seeking and playing

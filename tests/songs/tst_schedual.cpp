@@ -210,7 +210,10 @@ private Q_SLOTS:
     {
         m_host.captions[4] = QStringLiteral("Encores");
         m_store->SetSong(4, 10, makeSong(QStringLiteral("Finale"), 4, 10));
-        touch(m_sounds, {QStringLiteral("a.wav"), QStringLiteral("b.mp3")});
+        // The list is sorted regardless of letter case, without hidden files or folders.
+        touch(m_sounds, {QStringLiteral("b.WAV"), QStringLiteral("a.wav"), QStringLiteral("C.wav"),
+                         QStringLiteral(".hidden.wav"), QStringLiteral("b.mp3")});
+        QDir().mkpath(m_sounds + QLatin1String("/folder.wav"));
         auto editor = openEditor();
 
         QCOMPARE(editor->windowTitle(), QStringLiteral("Song Editor"));
@@ -226,7 +229,8 @@ private Q_SLOTS:
         QCOMPARE(editor->Row(), 1);
         QVERIFY(!editor->btnAddFiles->isEnabled());
         QCOMPARE(editor->lbFiles->directory(), m_sounds);
-        QCOMPARE(editor->lbFiles->names(), QStringList{QStringLiteral("a.wav")});
+        QCOMPARE(editor->lbFiles->names(),
+                 (QStringList{QStringLiteral("a.wav"), QStringLiteral("b.WAV"), QStringLiteral("C.wav")}));
 
         QStringList captions;
         QStringList masks;
@@ -266,16 +270,6 @@ private Q_SLOTS:
         QVERIFY2(ink(editor->StringGrid->font()) > ink(regular) * 5 / 4,
                  qPrintable(
                      QStringLiteral("%1 against %2").arg(ink(editor->StringGrid->font())).arg(ink(regular))));
-    }
-
-    void fileListIsSortedAndIgnoresLetterCase()
-    {
-        touch(m_sounds, {QStringLiteral("b.WAV"), QStringLiteral("a.wav"), QStringLiteral("C.wav"),
-                         QStringLiteral(".hidden.wav"), QStringLiteral("d.mp3")});
-        QDir().mkpath(m_sounds + QLatin1String("/folder.wav"));
-        auto editor = openEditor();
-        QCOMPARE(editor->lbFiles->names(),
-                 (QStringList{QStringLiteral("a.wav"), QStringLiteral("b.WAV"), QStringLiteral("C.wav")}));
     }
 
     void addButtonFollowsTheSelection()
@@ -325,40 +319,28 @@ private Q_SLOTS:
         QCOMPARE(editor->cellText(3, 1), QStringLiteral("One"));
     }
 
-    void addSkipsFilledCellsAndDropsWhatDoesNotFit()
+    void addSkipsFilledCellsSpillsIntoTheNextColumnsAndDropsWhatDoesNotFit()
     {
+        // Sheet 8 is full; sheet 9 has room at slots 4 and 30 only.
         const QStringList names = numbered(QStringLiteral("f%1.wav"), 5);
         touch(m_sounds, names);
-        for (int n = 0; n < SlotCount; ++n)
+        for (int n = 0; n < SlotCount; ++n) {
+            m_store->SetSong(8, n, makeSong(QStringLiteral("Full"), 8, n));
             if (n != 4 && n != 30)
                 m_store->SetSong(9, n, makeSong(QStringLiteral("Kept"), 9, n));
+        }
         auto editor = openEditor();
-        editor->setCurrentCell(9, 36);
+        editor->setCurrentCell(8, 17);
         editor->lbFiles->selectNames(names);
         editor->btnAddFilesClick();
 
         QCOMPARE(title(9, 4), QStringLiteral("f01"));
         QCOMPARE(title(9, 30), QStringLiteral("f02"));
         QCOMPARE(title(9, 0), QStringLiteral("Kept"));
-        for (int sheet = 0; sheet < 9; ++sheet)
+        QCOMPARE(title(8, 0), QStringLiteral("Full"));
+        for (int sheet = 0; sheet < 8; ++sheet)
             for (int slot = 0; slot < SlotCount; ++slot)
                 QVERIFY(!filled(sheet, slot));
-    }
-
-    void addSpillsIntoTheNextColumns()
-    {
-        const QStringList names = numbered(QStringLiteral("g%1.wav"), 3);
-        touch(m_sounds, names);
-        for (int n = 0; n < SlotCount; ++n)
-            m_store->SetSong(8, n, makeSong(QStringLiteral("Full"), 8, n));
-        auto editor = openEditor();
-        editor->setCurrentCell(8, 17);
-        editor->lbFiles->selectNames(names);
-        editor->btnAddFilesClick();
-        QCOMPARE(title(9, 0), QStringLiteral("g01"));
-        QCOMPARE(title(9, 1), QStringLiteral("g02"));
-        QCOMPARE(title(9, 2), QStringLiteral("g03"));
-        QCOMPARE(title(8, 0), QStringLiteral("Full"));
     }
 
     void songTitledEmptyCountsAsFree()

@@ -280,7 +280,7 @@ private Q_SLOTS:
         QCOMPARE(filledSlots(*store), 2);
     }
 
-    void getSongOnAFreeSlotLeavesTheRecord()
+    void freeSlotsAndAddressesOffTheBoardLeaveTheRecords()
     {
         auto store = openStore();
         TSongRecord rec = makeSong(QStringLiteral("Mine"), 4, 4);
@@ -293,12 +293,27 @@ private Q_SLOTS:
         QCOMPARE(bytesOf(store->GetSongOrDefault(4, 4)), bytesOf(expected));
         store->ClearSong(4, 4); // clearing a free slot does nothing
         QVERIFY(!store->GetSong(4, 4, rec));
+
+        // Addresses outside the board raise and change nothing.
+        store->SetSong(0, 0, makeSong(QStringLiteral("Keep"), 0, 0));
+        rec = makeSong(QStringLiteral("Other"), 0, 0);
+        QVERIFY_THROWS_EXCEPTION(RangeError, store->SetSong(10, 0, rec));
+        QVERIFY_THROWS_EXCEPTION(RangeError, store->SetSong(0, -1, rec));
+        QVERIFY_THROWS_EXCEPTION(RangeError, store->GetSong(-1, 0, rec));
+        QVERIFY_THROWS_EXCEPTION(RangeError, store->ClearSong(0, 36));
+        QVERIFY_THROWS_EXCEPTION(RangeError, (void)store->GetSongOrDefault(9, 36));
+        QVERIFY_THROWS_EXCEPTION(RangeError, store->ExchangeSongs(0, 0, 10, 0));
+        QVERIFY_THROWS_EXCEPTION(RangeError, store->ExchangeSongs(0, 36, 0, 0));
+        QVERIFY(store->GetSong(0, 0, rec));
+        QCOMPARE(rec.Title.str(), QStringLiteral("Keep"));
+        QCOMPARE(int(rec.Sheet), 0);
     }
 
-    void exchangeMovesRecordsAcrossSaveAndLoad()
+    void recordsStandAtTheirOwnAddressAcrossSaveAndLoad()
     {
         {
             auto store = openStore();
+            store->SetSong(4, 4, makeSong(QStringLiteral("Misfiled"), 0, 0)); // its own fields win
             store->SetSong(2, 7, makeSong(QStringLiteral("Moving"), 2, 7));
             store->ExchangeSongs(2, 7, 5, 7);
             TSongRecord rec;
@@ -311,16 +326,6 @@ private Q_SLOTS:
         QVERIFY(!store->GetSong(2, 7, rec));
         QVERIFY(store->GetSong(5, 7, rec));
         QCOMPARE(rec.Title.str(), QStringLiteral("Moving"));
-    }
-
-    void setSongKeepsTheRecordsOwnAddress()
-    {
-        {
-            auto store = openStore();
-            store->SetSong(4, 4, makeSong(QStringLiteral("Misfiled"), 0, 0));
-        }
-        auto store = openStore();
-        TSongRecord rec;
         QVERIFY(!store->GetSong(4, 4, rec));
         QVERIFY(store->GetSong(0, 0, rec));
         QCOMPARE(rec.Title.str(), QStringLiteral("Misfiled"));
@@ -347,23 +352,6 @@ private Q_SLOTS:
         QCOMPARE(rec.StopTime.str(), QStringLiteral("0001:0"));
         // One byte per character on disk.
         QCOMPARE(int(rec.Title.length), title.size());
-    }
-
-    void rangeErrorsChangeNothing()
-    {
-        auto store = openStore();
-        store->SetSong(0, 0, makeSong(QStringLiteral("Keep"), 0, 0));
-        TSongRecord rec = makeSong(QStringLiteral("Other"), 0, 0);
-        QVERIFY_THROWS_EXCEPTION(RangeError, store->SetSong(10, 0, rec));
-        QVERIFY_THROWS_EXCEPTION(RangeError, store->SetSong(0, -1, rec));
-        QVERIFY_THROWS_EXCEPTION(RangeError, store->GetSong(-1, 0, rec));
-        QVERIFY_THROWS_EXCEPTION(RangeError, store->ClearSong(0, 36));
-        QVERIFY_THROWS_EXCEPTION(RangeError, (void)store->GetSongOrDefault(9, 36));
-        QVERIFY_THROWS_EXCEPTION(RangeError, store->ExchangeSongs(0, 0, 10, 0));
-        QVERIFY_THROWS_EXCEPTION(RangeError, store->ExchangeSongs(0, 36, 0, 0));
-        QVERIFY(store->GetSong(0, 0, rec));
-        QCOMPARE(rec.Title.str(), QStringLiteral("Keep"));
-        QCOMPARE(int(rec.Sheet), 0);
     }
 
     QString slotsPath() const { return SlotsFile::pathFor(m_infoPath); }
