@@ -101,12 +101,13 @@ void SlotKeyControl::assign(const KeyTarget& target, const QString& caption,
             ? QStringLiteral("Press the key that plays \"%1\".\nShift with the key queues it.").arg(caption)
             : QStringLiteral("Press the key for %1.").arg(caption),
         reserved);
-    if (m_midi) {
+    const bool learnMidi = m_midi && MidiControl::takesMidi(target);
+    if (learnMidi) {
         dialog.listenForMidi(forSlot);
         m_midi->learn([&dialog](const MidiMessageId& message) { dialog.offerMidi(message); });
     }
     const int answer = dialog.exec();
-    if (m_midi)
+    if (learnMidi)
         m_midi->stopLearning();
     if (answer != QDialog::Accepted)
         return;

@@ -78,6 +78,7 @@ ShowCore::ShowCore(ShowServices services, std::unique_ptr<TSongInfo> songInfo, Q
     });
     guard([this] {
         m_showTimeLeft = m_settings.showTimeLeft();
+        m_showView = m_settings.showView();
         m_buttons->setUseSongTimes(m_settings.useSongTimes());
         m_log->setEnabled(m_settings.logPlays());
     });
@@ -410,6 +411,9 @@ void ShowCore::runCommand(KeyCommand command)
     case KeyCommand::PrevSheet:
         showSheet((m_shownSheet + (command == KeyCommand::NextSheet ? 1 : Sheets - 1)) % Sheets);
         break;
+    case KeyCommand::ShowView:
+        setShowView(!m_showView);
+        break;
     }
 }
 
@@ -461,6 +465,15 @@ void ShowCore::setEvenLevels(bool on)
     m_evenLevels = on;
     m_levels->setEnabled(on);
     m_settings.saveEvenLevels(on);
+}
+
+void ShowCore::setShowView(bool on)
+{
+    if (on == m_showView)
+        return;
+    m_showView = on;
+    Q_EMIT showViewChanged(on);
+    m_settings.saveShowView(on);
 }
 
 void ShowCore::setShowTimeLeft(bool on)

@@ -158,6 +158,9 @@ public:
     void setShowTimeLeft(bool on);
     [[nodiscard]] bool logPlays() const;
     void setLogPlays(bool on);
+    /// The window shows the sheet as a grid of tiles that fills it (`showViewChanged`).
+    [[nodiscard]] bool showView() const { return m_showView; }
+    void setShowView(bool on);
     /// The output songs play on: the server's name, empty for the default one.
     [[nodiscard]] QString outputDevice() const;
     void setOutputDevice(const QString& name);
@@ -185,6 +188,7 @@ Q_SIGNALS:
     /// A command the transport does not take now (Play with nothing queued, Stop with nothing
     /// playing) did nothing: "play", "stopSong", "stopAll" or "pause".
     void commandRefused(const QString& command);
+    void showViewChanged(bool on);
 
 private:
     friend class PlayLogic; // the play logic behind the commands
@@ -223,6 +227,7 @@ private:
     QStringList m_hotList;
     bool m_evenLevels = false;
     bool m_showTimeLeft = false;
+    bool m_showView = false;
     bool m_finalSeconds = false;
     Transport m_transport;
     std::array<QString, 3> m_status;
