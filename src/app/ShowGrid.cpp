@@ -16,12 +16,17 @@
 #include <algorithm>
 #include <cmath>
 #include <utility>
+#include <vector>
 
 namespace {
 
 const QColor Background{0x1b, 0x1b, 0x1b};
 /// The time left turns red for the song's last seconds, as the web page's does.
 constexpr double EndingSeconds = 10.0;
+/// The face titles are measured in before one is chosen.
+constexpr int ReferencePixels = 100;
+/// Every slot of every sheet, twice over (the playing tile's box is smaller).
+constexpr qsizetype MaxLayouts = 2 * Board::Sheets * Board::Slots;
 
 bool carriesFiles(const QMimeData* mime)
 {
@@ -159,24 +164,52 @@ ShowGrid::TitleLayout ShowGrid::layoutTitle(const QString& title, const QFont& f
         return wrap(words, fm, box.width(), lines) && lines.size() <= 2 &&
                lines.size() * fm.height() <= box.height();
     };
-    // The largest face that fits: a smaller face never needs more lines.
-    int lo = minPixels;
-    int hi = std::max(minPixels, maxPixels);
-    QStringList lines;
-    if (fits(lo, lines)) {
-        out.lines = lines;
-        while (lo < hi) {
-            const int mid = (lo + hi + 1) / 2;
-            if (fits(mid, lines)) {
-                lo = mid;
-                out.lines = lines;
+    // The largest face that fits: a smaller face never needs more lines. Widths grow with the
+    // face's size, so one measure of the words in a large face finds it; the faces it passes
+    // over are never made, which would cost a sheet change a tenth of a second.
+    QFont reference = font;
+    reference.setPixelSize(ReferencePixels);
+    const QFontMetricsF rm(reference);
+    std::vector<qreal> widths;
+    widths.reserve(static_cast<std::size_t>(words.size()));
+    for (const QString& word : words)
+        widths.push_back(rm.horizontalAdvance(word));
+    const qreal space = rm.horizontalAdvance(QLatin1Char(' '));
+    const auto seemsToFit = [&](int px) {
+        const qreal scale = qreal(px) / ReferencePixels;
+        const qreal width = box.width() / scale;
+        int count = 1;
+        qreal line = -space;
+        for (const qreal w : widths) {
+            if (w > width)
+                return false;
+            if (line + space + w > width) {
+                ++count;
+                line = w;
             } else {
-                hi = mid - 1;
+                line += space + w;
             }
         }
-        out.font = font;
-        out.font.setPixelSize(lo);
-        return out;
+        return count <= 2 && count * rm.height() * scale <= box.height();
+    };
+    int lo = minPixels;
+    int hi = std::max(minPixels, maxPixels);
+    while (lo < hi) {
+        const int mid = (lo + hi + 1) / 2;
+        if (seemsToFit(mid))
+            lo = mid;
+        else
+            hi = mid - 1;
+    }
+    // The face itself has the last word: hinting may widen a line by a pixel or two.
+    QStringList lines;
+    for (int px = lo; px >= minPixels && px >= lo - 3; --px) {
+        if (fits(px, lines)) {
+            out.lines = lines;
+            out.font = font;
+            out.font.setPixelSize(px);
+            return out;
+        }
     }
     // Too long even at the smallest face: two lines (one where two do not fit), the last cut.
     f.setPixelSize(minPixels);
@@ -224,8 +257,16 @@ ShowGrid::TitleLayout ShowGrid::titleOf(int slot) const
     if (!t.laidOut) {
         // The smallest face still reads from a few steps away on a large tile.
         const QRect box = titleBox(slot);
-        t.layout = layoutTitle(t.title, m_titleFont, box.size(), std::max(12, box.height() / 2 - 2),
-                               std::clamp(box.height() / 6, 11, 24));
+        const QString key = QStringLiteral("%1x%2 ").arg(box.width()).arg(box.height()) + t.title;
+        auto it = m_layouts.constFind(key);
+        if (it == m_layouts.cend()) {
+            if (m_layouts.size() > MaxLayouts)
+                m_layouts.clear();
+            it = m_layouts.insert(key, layoutTitle(t.title, m_titleFont, box.size(),
+                                                   std::max(12, box.height() / 2 - 2),
+                                                   std::clamp(box.height() / 6, 11, 24)));
+        }
+        t.layout = *it;
         t.laidOut = true;
     }
     return t.layout;
@@ -299,6 +340,7 @@ void ShowGrid::layOut()
     m_stripFont.setPixelSize(std::max(10, stripHeight * 11 / 20));
     for (Tile& t : m_tiles)
         t.laidOut = false;
+    m_layouts.clear();
 }
 
 QRect ShowGrid::titleBox(int slot) const

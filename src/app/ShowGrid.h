@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QHash>
 #include <QList>
 #include <QRect>
 #include <QStringList>
@@ -112,6 +113,9 @@ private:
     QFont m_keyFont;
     QFont m_timeFont;
     QFont m_stripFont;
+    /// Titles laid out at the tiles' present size, by title and box: a sheet shown again, or a
+    /// song on several sheets, is not measured again. Emptied when the tiles change size.
+    mutable QHash<QString, TitleLayout> m_layouts;
     bool m_showKeys = true;
     int m_focus = 0;
     int m_held = -1;      ///< the slot a plain press holds down, until it is let go of
