@@ -77,7 +77,7 @@ ShowGrid::ShowGrid(Board& board, std::function<QString(int, int)> keyText, QWidg
     , m_keyText(std::move(keyText))
     , m_titleFont(Fonts::arial(16))
     , m_keyFont(Fonts::arial(12))
-    , m_timeFont(Fonts::transistor(24, true))
+    , m_timeFont(Fonts::arial(24))
     , m_stripFont(Fonts::arial(20))
 {
     setFocusPolicy(Qt::StrongFocus);
@@ -85,6 +85,7 @@ ShowGrid::ShowGrid(Board& board, std::function<QString(int, int)> keyText, QWidg
     setAttribute(Qt::WA_OpaquePaintEvent);
     setCursor(Qt::PointingHandCursor);
     m_titleFont.setBold(true);
+    m_timeFont.setBold(true);
     m_playing = m_board.nowPlaying();
     m_left = m_board.timeLeft();
     readSheet();
@@ -257,13 +258,18 @@ ShowGrid::TitleLayout ShowGrid::titleOf(int slot) const
     if (!t.laidOut) {
         // The smallest face still reads from a few steps away on a large tile.
         const QRect box = titleBox(slot);
-        const QString key = QStringLiteral("%1x%2 ").arg(box.width()).arg(box.height()) + t.title;
+        // A short title may fill its box, up to two fifths of the tile's height; "<empty>" stays
+        // small, so that the songs catch the eye.
+        const int tall = tileRect(slot).height();
+        const int largest =
+            std::max(12, std::min(box.height(), t.state == SlotState::Empty ? tall / 5 : tall * 2 / 5));
+        const QString key =
+            QStringLiteral("%1x%2x%3 ").arg(box.width()).arg(box.height()).arg(largest) + t.title;
         auto it = m_layouts.constFind(key);
         if (it == m_layouts.cend()) {
             if (m_layouts.size() > MaxLayouts)
                 m_layouts.clear();
-            it = m_layouts.insert(key, layoutTitle(t.title, m_titleFont, box.size(),
-                                                   std::max(12, box.height() / 2 - 2),
+            it = m_layouts.insert(key, layoutTitle(t.title, m_titleFont, box.size(), largest,
                                                    std::clamp(box.height() / 6, 11, 24)));
         }
         t.layout = *it;
