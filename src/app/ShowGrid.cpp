@@ -202,6 +202,10 @@ ShowGrid::TitleLayout ShowGrid::layoutTitle(const QString& title, const QFont& f
         else
             hi = mid - 1;
     }
+    // Large faces come in steps of four pixels: fewer faces to render, and a row of titles of
+    // one size where the eye cannot tell 41 from 43.
+    if (lo >= 24)
+        lo = std::max(minPixels, lo - lo % 4);
     // The face itself has the last word: hinting may widen a line by a pixel or two.
     QStringList lines;
     for (int px = lo; px >= minPixels && px >= lo - 3; --px) {
