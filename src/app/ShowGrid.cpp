@@ -258,7 +258,7 @@ QRect ShowGrid::stripRect() const
 
 ShowGrid::TitleLayout ShowGrid::titleOf(int slot) const
 {
-    auto& t = const_cast<Tile&>(m_tiles[static_cast<std::size_t>(slot)]);
+    const Tile& t = m_tiles[static_cast<std::size_t>(slot)];
     if (!t.laidOut) {
         // The smallest face still reads from a few steps away on a large tile.
         const QRect box = titleBox(slot);

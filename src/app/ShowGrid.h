@@ -85,8 +85,8 @@ private:
         SlotState state = SlotState::Empty;
         QString title;
         QString key;
-        TitleLayout layout; ///< made anew when the title or the tile's size changes
-        bool laidOut = false;
+        mutable TitleLayout layout; ///< made anew when the title, the state or the tile's size changes
+        mutable bool laidOut = false;
     };
 
     void readSheet();

@@ -167,19 +167,24 @@ class TestMainForm : public QObject, BoardFixture {
     /// Drops `paths` (files, folders) from a file manager onto button `slot`, as Qt delivers a drop.
     bool dropFiles(int slot, const QStringList& paths)
     {
+        return dropFiles(button(slot), QRectF(button(slot)->rect()).center(), paths);
+    }
+
+    /// Drops `paths` onto `target` at `middle`.
+    bool dropFiles(QWidget* target, QPointF middle, const QStringList& paths)
+    {
         QMimeData mime;
         QList<QUrl> urls;
         for (const QString& path : paths)
             urls << QUrl::fromLocalFile(path);
         mime.setUrls(urls);
-        const QPointF middle = QRectF(button(slot)->rect()).center();
         QDragEnterEvent enter(middle.toPoint(), Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton,
                               Qt::NoModifier);
-        QCoreApplication::sendEvent(button(slot), &enter);
+        QCoreApplication::sendEvent(target, &enter);
         if (!enter.isAccepted())
             return false;
         QDropEvent drop(middle, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(button(slot), &drop);
+        QCoreApplication::sendEvent(target, &drop);
         settle();
         return drop.isAccepted() && drop.dropAction() == Qt::CopyAction;
     }
@@ -920,13 +925,22 @@ private Q_SLOTS:
         });
         m_form->mnuKeys->trigger();
         QCOMPARE(registryValue(u"Keys"_s, u"none"_s), u"Play"_s);
+        whenOpen<TfrmKeys>(this, [](TfrmKeys* list) { // Show View's F11 too: both are said
+            QCOMPARE(list->lstKeys->item(7, 0)->text(), u"F11"_s);
+            list->lstKeys->setCurrentCell(7, 0);
+            list->btnClear->click();
+            list->reject();
+        });
+        m_form->mnuKeys->trigger();
+        QCOMPARE(registryValue(u"Keys"_s, u"none"_s), u"Play,Show View"_s);
         closeBoard();
         startWithNoPlayKeyAndPressSpace();
+        QVERIFY(m_form->slotKeys().keyOf(KeyCommand::ShowView).isEmpty());
         QCOMPARE(m_form->core().PlayState, TPlayState::psStopped);
-        // Given a key again, the marker goes.
+        // Given a key again, Play leaves the marker.
         whenOpen<TfrmAssignKey>(this, [](TfrmAssignKey* dialog) { QTest::keyClick(dialog, Qt::Key_F8); });
         m_form->assignCommandKey(KeyCommand::Play);
-        QCOMPARE(registryValue(u"Keys"_s, u"none"_s), u"<missing>"_s);
+        QCOMPARE(registryValue(u"Keys"_s, u"none"_s), u"Show View"_s);
         QCOMPARE(registryValue(u"Keys"_s, u"F8"_s), u"Play"_s);
     }
 
@@ -963,6 +977,9 @@ private Q_SLOTS:
         QTest::keyClick(grid, Qt::Key_F2, Qt::ShiftModifier);
         settle();
         QCOMPARE(m_form->core().PlayQueue.size(), 2);
+        // A file dropped onto a free tile becomes its song, as on a button.
+        QVERIFY(dropFiles(grid, grid->tileRect(10).center(), {makeFile(u"dropped.wav"_s)}));
+        QTRY_COMPARE(m_form->songInfo().title(0, 10), u"dropped"_s);
         // Off again: the buttons are back, with the focus where the tiles had it.
         QTest::keyClick(grid, Qt::Key_Right);
         QTest::keyClick(grid, Qt::Key_F11);
