@@ -87,8 +87,11 @@ void ShowGridControl::apply(bool on)
             focused = static_cast<int>(k);
     const bool gridFocused = m_grid->hasFocus();
     setTouchSized(on);
-    for (TMTranBtn* b : buttons)
+    for (TMTranBtn* b : buttons) {
         b->setVisible(!on);
+        // The keyboard's ways to a button (Tab from the tabs, the window's first focus) reach the tiles.
+        b->setFocusProxy(on ? m_grid : nullptr);
+    }
     m_grid->setVisible(on);
     place();
     if (on) {

@@ -959,6 +959,10 @@ private Q_SLOTS:
         settle();
         QVERIFY(grid->isVisible() && !button(0)->isVisible());
         QVERIFY(grid->hasFocus());
+        QTest::keyClick(grid, Qt::Key_Tab, Qt::ShiftModifier); // the tiles are one Tab stop, as the buttons
+        QVERIFY(m_form->Tabs->hasFocus());
+        QTest::keyClick(m_form->Tabs, Qt::Key_Tab);
+        QVERIFY(grid->hasFocus());
         QCOMPARE(registryValue(u"System"_s, u"ShowView"_s), u"1"_s);
         // The tiles take the window's room below the tabs.
         QVERIFY(grid->width() >= m_form->TabControl->width() - 8);
