@@ -282,6 +282,12 @@ ShowGrid::TitleLayout ShowGrid::titleOf(int slot) const
     return t.layout;
 }
 
+QString ShowGrid::keyCaption(int slot) const
+{
+    return m_showKeys && slot >= 0 && slot < Board::Slots ? m_tiles[static_cast<std::size_t>(slot)].key
+                                                          : QString();
+}
+
 void ShowGrid::setShowKeys(bool on)
 {
     if (on == m_showKeys)

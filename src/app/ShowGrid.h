@@ -51,6 +51,8 @@ public:
     [[nodiscard]] QRect stripRect() const;
     [[nodiscard]] TitleLayout titleOf(int slot) const;
 
+    /// The key caption in the tile's corner; empty for none, or while captions are off.
+    [[nodiscard]] QString keyCaption(int slot) const;
     /// Key captions in the tiles' corners, as on the sound buttons.
     void setShowKeys(bool on);
     /// The keys changed: the captions are read again.

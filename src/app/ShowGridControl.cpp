@@ -95,6 +95,7 @@ void ShowGridControl::apply(bool on)
     m_grid->setVisible(on);
     place();
     if (on) {
+        m_grid->keysChanged(); // the keys were read after the tiles were made
         m_grid->raise();
         if (focused >= 0)
             m_grid->setFocusedSlot(focused);
@@ -157,6 +158,7 @@ bool ShowGridControl::eventFilter(QObject* watched, QEvent* event)
             QTimer::singleShot(0, this, [this] { guard([this] { place(); }); });
             place();
         } else if (watched == m_parts.window && event->type() == QEvent::Show && m_on) {
+            m_grid->keysChanged();                  // read after the tiles were made
             m_grid->setFocus(Qt::OtherFocusReason); // the show view has the keyboard from the start
         }
     });

@@ -958,6 +958,7 @@ private Q_SLOTS:
         QTest::keyClick(button(0), Qt::Key_F11);
         settle();
         QVERIFY(grid->isVisible() && !button(0)->isVisible());
+        QCOMPARE(grid->keyCaption(1), u"F2"_s);
         QVERIFY(grid->hasFocus());
         QTest::keyClick(grid, Qt::Key_Tab, Qt::ShiftModifier); // the tiles are one Tab stop, as the buttons
         QVERIFY(m_form->Tabs->hasFocus());
@@ -991,9 +992,10 @@ private Q_SLOTS:
         QVERIFY(button(4)->hasFocus());
         QCOMPARE(registryValue(u"System"_s, u"ShowView"_s), u"0"_s);
         // Stored on, it starts on.
-        restartWith({u"System/ShowView=1"_s});
+        restartWith({u"System/ShowView=1"_s, u"Keys/F3=0,2"_s});
         showActive();
         QVERIFY(m_form->findChild<ShowGrid*>()->isVisible());
+        QCOMPARE(m_form->findChild<ShowGrid*>()->keyCaption(2), u"F3"_s);
     }
 
     void keyCaptionsShowUnlessSwitchedOffAndTheChoiceIsStored()
