@@ -412,8 +412,9 @@ void ShowGrid::paintTile(QPainter& p, int slot)
     }
     if (m_showKeys && !t.key.isEmpty()) {
         p.setFont(m_keyFont);
-        const int pad = std::max(3, tile.height() / 20);
-        const QRect corner = tile.adjusted(pad, pad / 2, -pad, 0);
+        // Inside the focus mark, which is a gap wide.
+        const int pad = std::max(3, m_gap) + 2;
+        const QRect corner = tile.adjusted(pad, pad, -pad, 0);
         p.drawText(corner, Qt::AlignRight | Qt::AlignTop,
                    QFontMetrics(m_keyFont).elidedText(t.key, Qt::ElideRight, corner.width() / 2));
     }
