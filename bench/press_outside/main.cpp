@@ -7,8 +7,10 @@
 // the null sink's monitor. Once idle, once with busy programs on every core (started and stopped
 // here). Given a second build, that one runs beside the first (settings of its own, its window
 // below the first's) and is pressed in the same turns: before and after a change, in one run.
+// With --show-view the second runs in the show view (the same program when no second is named),
+// its first tile pressed: the board's two views in one run.
 // Needs the test audio server and Xvfb.
-// Usage: press_outside [presses] [program] [second program]   (presses of each, 40)
+// Usage: press_outside [presses] [program] [second program] [--show-view]   (presses of each, 40)
 #include "BenchSupport.h"
 #include "BusyLoad.h"
 #include "OnsetRecorder.h"
@@ -143,6 +145,19 @@ std::optional<QPoint> findFirstButton(Mouse& mouse, OnsetRecorder& recorder, QPo
     return std::nullopt;
 }
 
+/// The centre of the show view's first tile: below the tab strip and the strip of the song that
+/// plays, where the fonts and the window's size put them; points down the first column are tried
+/// until one sounds (none of them is on a tab, which would show another sheet).
+std::optional<QPoint> findFirstTile(Mouse& mouse, OnsetRecorder& recorder, QPoint window)
+{
+    for (int y = 150; y <= 320; y += 10) {
+        const QPoint at = window + QPoint(60, y);
+        if (clickToSound(mouse, recorder, at) >= 0)
+            return window + QPoint(60, y + 15); // a little lower: nearer the tile's middle
+    }
+    return std::nullopt;
+}
+
 struct Turns {
     Series board, other, floor;
     double loadAverage = 0; ///< over the last minute, at the end
@@ -170,16 +185,18 @@ Turns pressInTurns(Mouse& mouse, OnsetRecorder& recorder, QPoint board, std::opt
     return t;
 }
 
-void print(const char* when, const Turns& t)
+void print(const char* when, const Turns& t, const QString& other)
 {
+    const QByteArray pressed = (other + QStringLiteral(": press to first sample")).toUtf8();
+    const QByteArray apart = (other + QStringLiteral(" - floor, medians")).toUtf8();
     std::printf("%s (load average %.2f at the end):\n", when, t.loadAverage);
     printRow("sonavex: press to first sample", t.board);
     if (!t.other.ms.empty() || t.other.missed > 0)
-        printRow("second build: press to first sample", t.other);
+        printRow(pressed.constData(), t.other);
     printRow("press_floor: press to first sample", t.floor);
     std::printf("  %-40s %7.2f\n", "sonavex - floor, medians", t.board.at(0.5) - t.floor.at(0.5));
     if (!t.other.ms.empty())
-        std::printf("  %-40s %7.2f\n", "second build - floor, medians", t.other.at(0.5) - t.floor.at(0.5));
+        std::printf("  %-40s %7.2f\n", apart.constData(), t.other.at(0.5) - t.floor.at(0.5));
 }
 
 /// The 36 songs on the first sheet, in a song file the settings name: the program reads it and
@@ -208,9 +225,11 @@ void fillFirstSheet(const QString& config, const QString& songFile, const QStrin
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    const int presses = argc > 1 ? std::max(1, std::atoi(argv[1])) : 40;
-    const QString program = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral(SONAVEX_BINARY);
-    const QString secondProgram = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString();
+    QStringList args = QCoreApplication::arguments().mid(1);
+    const bool showView = args.removeAll(QStringLiteral("--show-view")) > 0;
+    const int presses = args.size() > 0 ? std::max(1, args[0].toInt()) : 40;
+    const QString program = args.size() > 1 ? args[1] : QStringLiteral(SONAVEX_BINARY);
+    const QString secondProgram = args.size() > 2 ? args[2] : showView ? program : QString();
     const int cores = static_cast<int>(std::max(1L, sysconf(_SC_NPROCESSORS_ONLN)));
 
     QTemporaryDir home;
@@ -268,6 +287,12 @@ int main(int argc, char* argv[])
     if (!secondProgram.isEmpty()) {
         const QString otherConfig = home.filePath(QStringLiteral("config2"));
         fillFirstSheet(otherConfig, home.filePath(QStringLiteral("songs2.inf")), songs);
+        if (showView) {
+            IniRegistry registry(otherConfig);
+            registry.OpenKey(QStringLiteral("\\Software\\Brasswold\\System"), true);
+            registry.WriteString(QStringLiteral("ShowView"), QStringLiteral("1"));
+            registry.CloseKey();
+        }
         QProcessEnvironment otherEnv = env;
         otherEnv.insert(QStringLiteral("XDG_CONFIG_HOME"), otherConfig);
         otherEnv.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data2")));
@@ -299,7 +324,8 @@ int main(int argc, char* argv[])
             findFirstButton(mouse, *recorder, mouse.origin(boardWindow));
         std::optional<QPoint> otherButton;
         if (otherWindow != XCB_NONE)
-            otherButton = findFirstButton(mouse, *recorder, mouse.origin(otherWindow));
+            otherButton = showView ? findFirstTile(mouse, *recorder, mouse.origin(otherWindow))
+                                   : findFirstButton(mouse, *recorder, mouse.origin(otherWindow));
         if (!boardButton || (otherWindow != XCB_NONE && !otherButton) ||
             clickToSound(mouse, *recorder, floorButton) < 0) {
             std::fprintf(stderr, "no sound from the %s's button\n",
@@ -328,8 +354,9 @@ int main(int argc, char* argv[])
                 "runs missed, runs.\n\n",
                 recorder->realtime() ? "reader real-time" : "reader at normal priority", presses, 2 * cores,
                 cores);
-            print("idle", idle);
-            print("busy", loaded);
+            const QString otherName = showView ? QStringLiteral("show view") : QStringLiteral("second build");
+            print("idle", idle, otherName);
+            print("busy", loaded, otherName);
         }
     }
     for (QProcess* p : {&floor, &other, &board}) {

@@ -148,7 +148,9 @@ bool BoardKeyboard::focusNextPrev(bool next)
     QWidget* focus = m_window->focusWidget();
     if (!focus)
         return false;
-    const bool inGrid = std::find(m_buttons.begin(), m_buttons.end(), focus) != m_buttons.end();
+    // The grid is its buttons, or what stands in for them (the show view's tiles).
+    const bool inGrid = std::find(m_buttons.begin(), m_buttons.end(), focus) != m_buttons.end() ||
+                        (m_buttons.front()->focusProxy() && focus == m_buttons.front()->focusProxy());
     QWidget* target = nullptr;
     if (inGrid) {
         if (next) {

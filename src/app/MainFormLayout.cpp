@@ -3,6 +3,7 @@
 
 #include "app/MenuShortcuts.h"
 #include "app/SheetTabControl.h"
+#include "app/ShowGridControl.h"
 #include "app/StatusNews.h"
 #include "app/frmMain.h"
 #include "controls/MPanel.h"
@@ -86,6 +87,13 @@ void MainFormLayout::build(TMainForm& f)
     layout->addWidget(f.TabControl, 1);
     f.setCentralWidget(central);
     buildStatusBar(f);
+    // The show view: the shown sheet as tiles that fill the window, on and off from Options.
+    new ShowGridControl(f.m_show, *f.m_keys,
+                        {&f, qobject_cast<QMenu*>(f.mnuKeys->parent()), f.mnuUseSongTimes, f.mnuShowKeys,
+                         f.TabControl, f.Tabs, f.ToolBar, [&f](int slot, const QPoint& at) {
+                             f.Tag = slot; // the menu's items act on its button
+                             f.openTabPopup(at);
+                         }});
 }
 
 void MainFormLayout::buildMenus(TMainForm& f)

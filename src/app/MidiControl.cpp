@@ -92,8 +92,16 @@ MidiTarget MidiControl::targetFor(const KeyTarget& target, bool queue)
         return MidiCommand::NextSheet;
     case KeyCommand::PrevSheet:
         return MidiCommand::PrevSheet;
+    case KeyCommand::ShowView:
+        break; // never asked: the window's own, no MIDI message runs it
     }
     return MidiCommand::Fade;
+}
+
+bool MidiControl::takesMidi(const KeyTarget& target)
+{
+    // No pad switches Audition (it is for the operator's own hands) or the view.
+    return target != KeyTarget(KeyCommand::ShowView) && target != KeyTarget(KeyCommand::Audition);
 }
 
 QString MidiControl::midiText(const KeyTarget& target) const
@@ -104,6 +112,8 @@ QString MidiControl::midiText(const KeyTarget& target) const
             .arg(m.number)
             .arg(m.channel);
     };
+    if (!takesMidi(target))
+        return {};
     const MidiAssignments& a = m_remote->assignments();
     QStringList parts;
     if (const auto plain = a.messageOf(targetFor(target)))
@@ -161,6 +171,8 @@ void MidiControl::bind(const MidiMessageId& message, const MidiTarget& target)
 
 void MidiControl::clear(const KeyTarget& target)
 {
+    if (!takesMidi(target))
+        return;
     MidiAssignments& a = m_remote->assignments();
     const bool plain = a.clear(targetFor(target));
     const bool queue = std::holds_alternative<SlotRef>(target) && a.clear(targetFor(target, true));

@@ -43,6 +43,8 @@ public:
 
     /// The MIDI target of a slot (`queue`: as Shift with a press) or a transport command.
     [[nodiscard]] static MidiTarget targetFor(const KeyTarget& target, bool queue = false);
+    /// Show View is the window's own and has a key only: no MIDI message is learned for it.
+    [[nodiscard]] static bool takesMidi(const KeyTarget& target);
     /// The notes and controls of a slot or command as the Keys list shows them ("Note 36 ch 1",
     /// "Note 36 ch 1, Shift: Note 40 ch 1"); empty when it has none.
     [[nodiscard]] QString midiText(const KeyTarget& target) const;

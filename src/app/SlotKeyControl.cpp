@@ -101,13 +101,13 @@ void SlotKeyControl::assign(const KeyTarget& target, const QString& caption,
             ? QStringLiteral("Press the key that plays \"%1\".\nShift with the key queues it.").arg(caption)
             : QStringLiteral("Press the key for %1.").arg(caption),
         reserved);
-    const bool midiToo = m_midi && target != KeyTarget(KeyCommand::Audition); // no pad switches Audition
-    if (midiToo) {
+    const bool learnMidi = m_midi && MidiControl::takesMidi(target);
+    if (learnMidi) {
         dialog.listenForMidi(forSlot);
         m_midi->learn([&dialog](const MidiMessageId& message) { dialog.offerMidi(message); });
     }
     const int answer = dialog.exec();
-    if (midiToo)
+    if (learnMidi)
         m_midi->stopLearning();
     if (answer != QDialog::Accepted)
         return;

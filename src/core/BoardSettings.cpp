@@ -15,6 +15,7 @@ const QString PreviewDeviceValue = QStringLiteral("PreviewDevice");
 const QString EvenLevelsValue = QStringLiteral("EvenLevels");
 const QString ShowKeysValue = QStringLiteral("ShowKeys");
 const QString ShowTimeLeftValue = QStringLiteral("ShowTimeLeft");
+const QString ShowViewValue = QStringLiteral("ShowView");
 const QString UseSongTimesValue = QStringLiteral("UseSongTimes");
 const QString LogPlaysValue = QStringLiteral("LogPlays");
 constexpr int TabCount = 10;
@@ -163,6 +164,16 @@ bool BoardSettings::showTimeLeft() const
 void BoardSettings::saveShowTimeLeft(bool on)
 {
     saveSystemFlag(ShowTimeLeftValue, on);
+}
+
+bool BoardSettings::showView() const
+{
+    return systemFlag(ShowViewValue, false);
+}
+
+void BoardSettings::saveShowView(bool on)
+{
+    saveSystemFlag(ShowViewValue, on);
 }
 
 bool BoardSettings::useSongTimes() const

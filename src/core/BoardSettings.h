@@ -43,6 +43,9 @@ public:
     /// A log of what plays is kept; off unless stored on.
     [[nodiscard]] bool logPlays() const;
     void saveLogPlays(bool on);
+    /// The shown sheet as a grid of tiles that fills the window; off unless stored on.
+    [[nodiscard]] bool showView() const;
+    void saveShowView(bool on);
 
     void loadKeys(SlotKeys& keys) const;
     void saveKeys(const SlotKeys& keys);

@@ -85,6 +85,7 @@ ShowCore::ShowCore(ShowServices services, std::unique_ptr<TSongInfo> songInfo, Q
     });
     guard([this] {
         m_showTimeLeft = m_settings.showTimeLeft();
+        m_showView = m_settings.showView();
         m_buttons->setUseSongTimes(m_settings.useSongTimes());
         m_log->setEnabled(m_settings.logPlays());
     });
@@ -440,6 +441,9 @@ void ShowCore::runCommand(KeyCommand command)
             Q_EMIT commandRefused(QStringLiteral("audition")); // no preview output to play on
         break;
     }
+    case KeyCommand::ShowView:
+        setShowView(!m_showView);
+        break;
     }
 }
 
@@ -491,6 +495,15 @@ void ShowCore::setEvenLevels(bool on)
     m_evenLevels = on;
     m_levels->setEnabled(on);
     m_settings.saveEvenLevels(on);
+}
+
+void ShowCore::setShowView(bool on)
+{
+    if (on == m_showView)
+        return;
+    m_showView = on;
+    Q_EMIT showViewChanged(on);
+    m_settings.saveShowView(on);
 }
 
 void ShowCore::setShowTimeLeft(bool on)

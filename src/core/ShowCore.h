@@ -162,6 +162,9 @@ public:
     void setShowTimeLeft(bool on);
     [[nodiscard]] bool logPlays() const;
     void setLogPlays(bool on);
+    /// The window shows the sheet as a grid of tiles that fills it (`showViewChanged`).
+    [[nodiscard]] bool showView() const { return m_showView; }
+    void setShowView(bool on);
     /// The output songs play on: the server's name, empty for the default one.
     [[nodiscard]] QString outputDevice() const;
     void setOutputDevice(const QString& name);
@@ -195,6 +198,7 @@ Q_SIGNALS:
     /// playing, Audition without a preview) did nothing: "play", "stopSong", "stopAll", "pause" or
     /// "audition".
     void commandRefused(const QString& command);
+    void showViewChanged(bool on);
 
 private:
     friend class PlayLogic; // the play logic behind the commands
@@ -246,6 +250,7 @@ private:
     QStringList m_hotList;
     bool m_evenLevels = false;
     bool m_showTimeLeft = false;
+    bool m_showView = false;
     bool m_finalSeconds = false;
     Transport m_transport; ///< what the show in the house takes
     Transport m_toldTransport;

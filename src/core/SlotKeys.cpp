@@ -6,11 +6,23 @@
 
 #include <QStringList>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 const QString KeysKey = QStringLiteral("Keys");
 /// Names a command the operator left without a key: `none = Play` keeps Space from coming back.
 const QString NoKey = QStringLiteral("none");
+
+/// The keys commands have until the operator gives them others; never stored.
+struct DefaultKey {
+    Qt::Key key;
+    KeyCommand command;
+};
+constexpr DefaultKey DefaultKeys[] = {{Qt::Key_Space, KeyCommand::Play},
+                                      {Qt::Key_F9, KeyCommand::Audition},
+                                      {Qt::Key_F11, KeyCommand::ShowView}};
 
 std::optional<SlotRef> parseSlot(const QString& text)
 {
@@ -65,6 +77,8 @@ QString SlotKeys::commandName(KeyCommand command)
         return QStringLiteral("Previous Sheet");
     case KeyCommand::Audition:
         return QStringLiteral("Audition");
+    case KeyCommand::ShowView:
+        return QStringLiteral("Show View");
     }
     return {};
 }
@@ -149,11 +163,11 @@ void SlotKeys::load(Registry& registry)
 {
     m_bindings.clear();
     const QStringList names = registry.OpenKey(KeysKey, false) ? registry.GetValueNames() : QStringList();
-    bool playHasNoKey = false;
+    QStringList noKey; // the commands the operator left without a key, by name
     for (const QString& name : names) {
         if (name.compare(NoKey, Qt::CaseInsensitive) == 0) {
-            playHasNoKey =
-                playHasNoKey || parseTarget(registry.ReadString(name)) == KeyTarget(KeyCommand::Play);
+            // One name holds one value: several commands without a key are listed in it.
+            noKey << registry.ReadString(name).split(QLatin1Char(','));
             continue;
         }
         const QKeySequence key = normalized(QKeySequence::fromString(name, QKeySequence::PortableText));
@@ -161,30 +175,37 @@ void SlotKeys::load(Registry& registry)
         if (!key.isEmpty() && target)
             bind(key, *target);
     }
-    // Space plays the queue, unless the operator's keys say otherwise.
-    const QKeySequence space(Qt::Key_Space);
-    if (!playHasNoKey && keyOf(KeyCommand::Play).isEmpty() && !targetOf(space))
-        bind(space, KeyCommand::Play);
-    const QKeySequence f9(Qt::Key_F9);
-    if (keyOf(KeyCommand::Audition).isEmpty() && !targetOf(f9))
-        bind(f9, KeyCommand::Audition);
+    // Space plays the queue, F9 switches Audition and F11 turns the show view, unless the operator's keys say
+    // otherwise.
+    for (const DefaultKey& d : DefaultKeys) {
+        const bool left = std::any_of(noKey.cbegin(), noKey.cend(), [&](const QString& n) {
+            return parseTarget(n) == KeyTarget(d.command);
+        });
+        if (!left && keyOf(d.command).isEmpty() && !targetOf(QKeySequence(d.key)))
+            bind(QKeySequence(d.key), d.command);
+    }
 }
 
 void SlotKeys::save(Registry& registry) const
 {
     registry.OpenKey(KeysKey, true);
-    // Space for Play and F9 for Audition go without saying: a file without them reads the same.
+    // The default keys go without saying: a file without them reads the same.
     const auto isDefault = [](const Binding& b) {
-        return (b.key == QKeySequence(Qt::Key_Space) && b.target == KeyTarget(KeyCommand::Play)) ||
-               (b.key == QKeySequence(Qt::Key_F9) && b.target == KeyTarget(KeyCommand::Audition));
+        return std::any_of(std::cbegin(DefaultKeys), std::cend(DefaultKeys), [&](const DefaultKey& d) {
+            return b.key == QKeySequence(d.key) && b.target == KeyTarget(d.command);
+        });
     };
     QStringList wanted;
     for (const Binding& b : m_bindings)
         if (!isDefault(b))
             wanted << keyText(b.key);
-    // Play without a key while Space is free: said, or the next start gives it Space again.
-    const bool playHasNoKey = keyOf(KeyCommand::Play).isEmpty() && !targetOf(QKeySequence(Qt::Key_Space));
-    if (playHasNoKey)
+    // A command without a key while its default key is free: said, or the next start gives
+    // the key back.
+    QStringList noKey;
+    for (const DefaultKey& d : DefaultKeys)
+        if (keyOf(d.command).isEmpty() && !targetOf(QKeySequence(d.key)))
+            noKey << commandName(d.command);
+    if (!noKey.isEmpty())
         wanted << NoKey;
     for (const QString& name : registry.GetValueNames()) {
         // A name written by hand in another spelling ("f1") is rewritten as the program writes it.
@@ -194,6 +215,6 @@ void SlotKeys::save(Registry& registry) const
     for (const Binding& b : m_bindings)
         if (!isDefault(b))
             registry.WriteString(keyText(b.key), targetText(b.target));
-    if (playHasNoKey)
-        registry.WriteString(NoKey, commandName(KeyCommand::Play));
+    if (!noKey.isEmpty())
+        registry.WriteString(NoKey, noKey.join(QLatin1Char(',')));
 }

@@ -19,8 +19,19 @@ struct SlotRef {
 
 /// The transport commands a key can run besides the slots.
 /// Next Sheet and Previous Sheet keep the board's own Ctrl+Page Down and Ctrl+Page Up beside
-/// any key given here. Audition switches Audition on or off.
-enum class KeyCommand : quint8 { Play, StopSong, StopAll, Pause, Fade, NextSheet, PrevSheet, Audition };
+/// any key given here. Audition switches Audition on or off; Show View turns the window's grid
+/// of tiles on and off.
+enum class KeyCommand : quint8 {
+    Play,
+    StopSong,
+    StopAll,
+    Pause,
+    Fade,
+    NextSheet,
+    PrevSheet,
+    Audition,
+    ShowView
+};
 
 /// What a key does: play a slot, or run a transport command.
 using KeyTarget = std::variant<SlotRef, KeyCommand>;
@@ -28,17 +39,18 @@ using KeyTarget = std::variant<SlotRef, KeyCommand>;
 /// The keys that play slots and run the transport: at most one key per slot or command and
 /// one target per key. Shift is never part of a key, as Shift with a slot's key queues the
 /// song. Kept in the settings subkey "Keys" as "<portable key text>" = "sheet,slot" or
-/// "<portable key text>" = "<command name>" ("Space = Play"). Space plays the queue unless
-/// the stored keys give Play another key or give Space to something else; F9 switches
-/// Audition unless they give Audition another key or F9 to something else.
+/// "<portable key text>" = "<command name>" ("Space = Play"). Space plays the queue, F9
+/// switches Audition and F11 turns the show view on and off unless the stored keys give the
+/// command another key or give the key to something else.
 class SlotKeys {
 public:
     static constexpr KeyCommand Commands[] = {
-        KeyCommand::Play, KeyCommand::StopSong,  KeyCommand::StopAll,   KeyCommand::Pause,
-        KeyCommand::Fade, KeyCommand::NextSheet, KeyCommand::PrevSheet, KeyCommand::Audition};
+        KeyCommand::Play,      KeyCommand::StopSong, KeyCommand::StopAll,
+        KeyCommand::Pause,     KeyCommand::Fade,     KeyCommand::NextSheet,
+        KeyCommand::PrevSheet, KeyCommand::Audition, KeyCommand::ShowView};
 
     /// "Play", "Stop Song", "Stop All", "Pause", "Fade", "Next Sheet", "Previous Sheet",
-    /// "Audition": also the names stored.
+    /// "Audition", "Show View": also the names stored.
     [[nodiscard]] static QString commandName(KeyCommand command);
 
     /// The key without Shift, or an empty sequence for none.

@@ -3,6 +3,7 @@
 #include "app/CollectShow.h"
 #include "app/MidiControl.h"
 #include "app/PreviewControl.h"
+#include "app/ShowGrid.h"
 #include "app/StatusNews.h"
 #include "app/frmAssignKey.h"
 #include "app/frmButtonSettings.h"
@@ -171,19 +172,24 @@ class TestMainForm : public QObject, BoardFixture {
     /// Drops `paths` (files, folders) from a file manager onto button `slot`, as Qt delivers a drop.
     bool dropFiles(int slot, const QStringList& paths)
     {
+        return dropFiles(button(slot), QRectF(button(slot)->rect()).center(), paths);
+    }
+
+    /// Drops `paths` onto `target` at `middle`.
+    bool dropFiles(QWidget* target, QPointF middle, const QStringList& paths)
+    {
         QMimeData mime;
         QList<QUrl> urls;
         for (const QString& path : paths)
             urls << QUrl::fromLocalFile(path);
         mime.setUrls(urls);
-        const QPointF middle = QRectF(button(slot)->rect()).center();
         QDragEnterEvent enter(middle.toPoint(), Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton,
                               Qt::NoModifier);
-        QCoreApplication::sendEvent(button(slot), &enter);
+        QCoreApplication::sendEvent(target, &enter);
         if (!enter.isAccepted())
             return false;
         QDropEvent drop(middle, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(button(slot), &drop);
+        QCoreApplication::sendEvent(target, &drop);
         settle();
         return drop.isAccepted() && drop.dropAction() == Qt::CopyAction;
     }
@@ -963,14 +969,77 @@ private Q_SLOTS:
         });
         m_form->mnuKeys->trigger();
         QCOMPARE(registryValue(u"Keys"_s, u"none"_s), u"Play"_s);
+        whenOpen<TfrmKeys>(this, [](TfrmKeys* list) { // Show View's F11 too: both are said
+            QCOMPARE(list->lstKeys->item(8, 0)->text(), u"F11"_s);
+            list->lstKeys->setCurrentCell(8, 0);
+            list->btnClear->click();
+            list->reject();
+        });
+        m_form->mnuKeys->trigger();
+        QCOMPARE(registryValue(u"Keys"_s, u"none"_s), u"Play,Show View"_s);
         closeBoard();
         startWithNoPlayKeyAndPressSpace();
+        QVERIFY(m_form->slotKeys().keyOf(KeyCommand::ShowView).isEmpty());
         QCOMPARE(m_form->core().PlayState, TPlayState::psStopped);
-        // Given a key again, the marker goes.
+        // Given a key again, Play leaves the marker.
         whenOpen<TfrmAssignKey>(this, [](TfrmAssignKey* dialog) { QTest::keyClick(dialog, Qt::Key_F8); });
         m_form->assignCommandKey(KeyCommand::Play);
-        QCOMPARE(registryValue(u"Keys"_s, u"none"_s), u"<missing>"_s);
+        QCOMPARE(registryValue(u"Keys"_s, u"none"_s), u"Show View"_s);
         QCOMPARE(registryValue(u"Keys"_s, u"F8"_s), u"Play"_s);
+    }
+
+    void showViewSwapsTheButtonsForTilesOnItsKeyAndIsStored()
+    {
+        restartWith({u"Keys/F2=0,1"_s});
+        showActive();
+        auto* grid = m_form->findChild<ShowGrid*>();
+        QVERIFY(grid && !grid->isVisible());
+        const auto rows = m_form->keyListRows();
+        QVERIFY(std::any_of(rows.cbegin(), rows.cend(), [](const KeyListRow& r) {
+            return r.button == u"Show View"_s && r.key == u"F11"_s;
+        }));
+        m_form->resize(1200, 900);
+        QTest::keyClick(button(0), Qt::Key_F11);
+        settle();
+        QVERIFY(grid->isVisible() && !button(0)->isVisible());
+        QCOMPARE(grid->keyCaption(1), u"F2"_s);
+        QVERIFY(grid->hasFocus());
+        QTest::keyClick(grid, Qt::Key_Tab, Qt::ShiftModifier); // the tiles are one Tab stop, as the buttons
+        QVERIFY(m_form->Tabs->hasFocus());
+        QTest::keyClick(m_form->Tabs, Qt::Key_Tab);
+        QVERIFY(grid->hasFocus());
+        QCOMPARE(registryValue(u"System"_s, u"ShowView"_s), u"1"_s);
+        // The tiles take the window's room below the tabs.
+        QVERIFY(grid->width() >= m_form->TabControl->width() - 8);
+        QVERIFY(grid->geometry().bottom() >= m_form->TabControl->height() - 8);
+        QVERIFY(grid->geometry().top() >= m_form->Tabs->geometry().bottom());
+        // A click plays, a right-click opens the button's menu, and the keys play as before.
+        QTest::mouseClick(grid, Qt::LeftButton, {}, grid->tileRect(2).center());
+        settle();
+        QCOMPARE(m_player->fileName(), m_files[2]);
+        QTest::mouseClick(grid, Qt::RightButton, {}, grid->tileRect(3).center());
+        QTRY_VERIFY(m_form->TabPopup->isVisible());
+        QCOMPARE(m_form->Tag, 3);
+        m_form->TabPopup->hide();
+        showActive();
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_F2, Qt::ShiftModifier);
+        settle();
+        QCOMPARE(m_form->core().PlayQueue.size(), 2);
+        // A file dropped onto a free tile becomes its song, as on a button.
+        QVERIFY(dropFiles(grid, grid->tileRect(10).center(), {makeFile(u"dropped.wav"_s)}));
+        QTRY_COMPARE(m_form->songInfo().title(0, 10), u"dropped"_s);
+        // Off again: the buttons are back, with the focus where the tiles had it.
+        QTest::keyClick(grid, Qt::Key_Right);
+        QTest::keyClick(grid, Qt::Key_F11);
+        QVERIFY(!grid->isVisible() && button(0)->isVisible());
+        QVERIFY(button(4)->hasFocus());
+        QCOMPARE(registryValue(u"System"_s, u"ShowView"_s), u"0"_s);
+        // Stored on, it starts on.
+        restartWith({u"System/ShowView=1"_s, u"Keys/F3=0,2"_s});
+        showActive();
+        QVERIFY(m_form->findChild<ShowGrid*>()->isVisible());
+        QCOMPARE(m_form->findChild<ShowGrid*>()->keyCaption(2), u"F3"_s);
     }
 
     void keyCaptionsShowUnlessSwitchedOffAndTheChoiceIsStored()
@@ -1022,7 +1091,7 @@ private Q_SLOTS:
         QCOMPARE(lines,
                  (QStringList{u"Space|||Play|"_s, u"|||Stop Song|"_s, u"F12|||Stop All|"_s, u"|||Pause|"_s,
                               u"|||Fade|"_s, u"|||Next Sheet|"_s, u"|||Previous Sheet|"_s,
-                              u"F9|||Audition|"_s, u"F1||Music Sheet 1|2|B"_s,
+                              u"F9|||Audition|"_s, u"F11|||Show View|"_s, u"F1||Music Sheet 1|2|B"_s,
                               u"F2|Note 36 ch 1, Shift: Note 40 ch 1|Music Sheet 1|5|A again"_s,
                               u"F3||Music Sheet 2|1|<empty>"_s, u"|Note 50 ch 2|Music Sheet 3|4|<empty>"_s,
                               // The menus' own keys close the list, for the paperwork.
@@ -1053,13 +1122,13 @@ private Q_SLOTS:
             list->btnAssign->click();
             QCOMPARE(list->lstKeys->item(5, 1)->text(), u"Control 20 ch 1"_s);
             QCOMPARE(registryValue(u"Midi"_s, u"cc 1 20"_s), u"nextsheet"_s);
-            list->lstKeys->setCurrentCell(9, 0); // F2 and its notes, cleared from the list
+            list->lstKeys->setCurrentCell(10, 0); // F2 and its notes, cleared from the list
             list->btnClear->click();
-            QCOMPARE(list->lstKeys->rowCount(), 18);
-            list->lstKeys->setCurrentCell(13, 0); // a menu's key is only listed
+            QCOMPARE(list->lstKeys->rowCount(), 19);
+            list->lstKeys->setCurrentCell(14, 0); // a menu's key is only listed
             QVERIFY(!list->btnAssign->isEnabled() && !list->btnClear->isEnabled());
             QTest::keyClick(list->lstKeys, Qt::Key_Return);
-            QCOMPARE(list->lstKeys->item(13, 0)->text(), u"Ctrl+S"_s);
+            QCOMPARE(list->lstKeys->item(14, 0)->text(), u"Ctrl+S"_s);
             list->btnSave->click();
 
             // The input narrowed to a channel and a device, stored beside the assignments.
@@ -1082,11 +1151,11 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QStringList text =
             QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QCOMPARE(text.size(), 19);
+        QCOMPARE(text.size(), 20);
         QVERIFY(text[0].startsWith(u"Key"_s) && text[0].endsWith(u"Title"_s));
         // A line without a key keeps its columns.
         QCOMPARE(text[4].indexOf(u"Pause"_s), text[0].indexOf(u"Button"_s));
-        QVERIFY(text[11].contains(u"Note 50 ch 2"_s) && text[11].endsWith(u"<empty>"_s));
+        QVERIFY(text[12].contains(u"Note 50 ch 2"_s) && text[12].endsWith(u"<empty>"_s));
         QVERIFY(m_form->slotKeys().keyOf(SlotRef{0, 4}).isEmpty());
         m_form->setMidi(nullptr);
     }
