@@ -79,6 +79,14 @@ AuditionControl::AuditionControl(ShowCore& show, PreviewControl& preview, const 
         follow(m_show.audition()); // refused without a preview: it stays off
     });
     connectGuarded(&m_show, &Board::auditionChanged, this, &AuditionControl::follow);
+    // The show view's tiles come to the front when they show: the frame goes back above them.
+    QObject::connect(
+        &m_show, &ShowCore::showViewChanged, m_frame,
+        [this] {
+            if (m_frame->isVisible())
+                m_frame->raise();
+        },
+        Qt::QueuedConnection);
     connectGuarded(&m_show, &ShowCore::commandRefused, this, &AuditionControl::refused);
     connectGuarded(&m_preview, &PreviewControl::availabilityChanged, this, &AuditionControl::previewChanged);
     follow(m_show.audition());

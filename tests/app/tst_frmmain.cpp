@@ -940,6 +940,12 @@ private Q_SLOTS:
                  AuditionControl::Colour);
         if (const QString docs = qEnvironmentVariable("SONAVEX_DOCS_SHOTS"); !docs.isEmpty())
             QVERIFY(window.save(docs + u"/audition.png"_s));
+        // The show view's tiles keep inside Audition's frame.
+        QTest::keyClick(button(0), Qt::Key_F11);
+        QCoreApplication::processEvents();
+        QCOMPARE(shot(*m_form).pixelColor(m_form->TabControl->mapTo(m_form.get(), QPoint(2, 200))),
+                 AuditionControl::Colour);
+        QTest::keyClick(m_form.get(), Qt::Key_F11);
         // Its Stop stops the audition, with nothing in the house; Audition off stops it too.
         QVERIFY(m_form->btnStop->isEnabled() && m_form->mnuStopAll->isEnabled());
         m_form->btnStop->click();
