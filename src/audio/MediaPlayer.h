@@ -56,6 +56,14 @@ public:
     virtual void setLoop(bool loop) { Q_UNUSED(loop); }
     /// Songs likely to be pressed soon: their first seconds are decoded ahead.
     virtual void setHotList(const QStringList& paths) { Q_UNUSED(paths); }
+    /// The board's own scaling of everything this player plays, on top of the song's volume,
+    /// fade and level: the master level and ducking. Linear, 1 by default; reached over
+    /// `rampSeconds` (0: the few milliseconds any gain change takes), and kept across songs.
+    virtual void setMixGain(double gain, double rampSeconds)
+    {
+        Q_UNUSED(gain);
+        Q_UNUSED(rampSeconds);
+    }
 
 Q_SIGNALS:
     /// Delivered on the GUI thread.

@@ -12,6 +12,7 @@ public:
     struct Device {
         QString name;        ///< the server's own name, as it is stored
         QString description; ///< what the operator reads
+        int channels = 2;    ///< how many channels it has
     };
 
     virtual ~OutputDevices() = default;

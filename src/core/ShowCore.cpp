@@ -42,6 +42,7 @@ ShowCore::ShowCore(ShowServices services, std::unique_ptr<TSongInfo> songInfo, Q
     , m_outputs(services.outputs)
     , m_levels(services.levels)
     , m_preview(services.preview)
+    , m_layers(services.layers)
     , SongInfo(std::move(songInfo))
     , m_play(std::make_unique<PlayLogic>(*this))
     , m_buttons(std::make_unique<ButtonPlay>(*this, WavePlayer))
@@ -410,6 +411,37 @@ void ShowCore::showSheet(int sheet)
     m_shownSheet = sheet;
     updateHotList();
     Q_EMIT sheetShown(sheet);
+}
+
+QList<PlayingSound> ShowCore::playing() const
+{
+    QList<PlayingSound> sounds;
+    if (PlayState == TPlayState::psStopped)
+        return sounds;
+    const NowPlaying now = nowPlaying();
+    sounds.append(PlayingSound{0, now.sheet, now.slot, now.title, position(), length(),
+                               PlayState == TPlayState::psPaused, {}});
+    return sounds;
+}
+
+void ShowCore::stopSound(int id)
+{
+    if (id == 0)
+        stopSong();
+}
+
+void ShowCore::fadeAll(int speed)
+{
+    fade(speed);
+}
+
+void ShowCore::setMasterLevel(double db)
+{
+    db = std::clamp(db, -60.0, 0.0);
+    if (db == m_masterLevel)
+        return;
+    m_masterLevel = db;
+    Q_EMIT masterLevelChanged(db);
 }
 
 void ShowCore::runCommand(KeyCommand command)

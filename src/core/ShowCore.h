@@ -15,6 +15,7 @@
 
 class ButtonPlay;
 class CdTrackCatalog;
+class LayerPlayers;
 class MediaPlayer;
 class OutputDevices;
 class PlayLog;
@@ -38,6 +39,9 @@ struct ShowServices {
     SongLevels* levels = nullptr;
     /// What plays on the preview output; without it there is no Audition.
     SongPreview* preview = nullptr;
+    /// Makes the players of the sounds over the show's song; without it a layer button plays
+    /// as any other.
+    LayerPlayers* layers = nullptr;
 };
 
 /// Which transport commands the show takes now; a command not taken is refused.
@@ -99,6 +103,8 @@ public:
     [[nodiscard]] double position() const override;
     [[nodiscard]] double length() const override;
     [[nodiscard]] bool audition() const override { return m_audition; }
+    [[nodiscard]] QList<PlayingSound> playing() const override;
+    [[nodiscard]] double masterLevel() const override { return m_masterLevel; }
     void press(int sheet, int slot, PressedBy by) override;
     void release(int sheet, int slot, PressedBy by) override;
     void queue(int sheet, int slot, PressedBy by) override;
@@ -108,6 +114,9 @@ public:
     void pause() override;
     void fade(int speed) override;
     void showSheet(int sheet) override;
+    void stopSound(int id) override;
+    void fadeAll(int speed) override;
+    void setMasterLevel(double db) override;
     /// A transport or sheet command, as its key gives it; refused as its control would be.
     void runCommand(KeyCommand command);
 
@@ -234,6 +243,7 @@ private:
     OutputDevices* m_outputs;
     SongLevels* m_levels;
     SongPreview* m_preview;
+    LayerPlayers* m_layers;
     std::unique_ptr<TSongInfo> SongInfo;
     std::unique_ptr<PlayLogic> m_play;
     std::unique_ptr<ButtonPlay> m_buttons;
@@ -252,6 +262,7 @@ private:
     bool m_showTimeLeft = false;
     bool m_showView = false;
     bool m_finalSeconds = false;
+    double m_masterLevel = 0.0;
     Transport m_transport; ///< what the show in the house takes
     Transport m_toldTransport;
     std::array<QString, 3> m_status;

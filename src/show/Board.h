@@ -3,6 +3,7 @@
 
 #include "show/SlotState.h"
 
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -38,6 +39,27 @@ struct NowPlaying {
     friend bool operator==(const NowPlaying&, const NowPlaying&) = default;
 };
 
+/// One sound that plays (or is paused): the show's song, or a layer over it.
+struct PlayingSound {
+    /// 0 for the show's song; a layer's number, from 1, is never given again in a run.
+    int id = 0;
+    /// Where it was pressed; -1 when no slot holds it any more.
+    int sheet = -1;
+    int slot = -1;
+    QString title;
+    /// Seconds into it, and its length.
+    double position = 0;
+    double length = 0;
+    bool paused = false;
+    /// The output it plays on as the operator reads it; empty: the show's output.
+    QString output;
+
+    [[nodiscard]] bool isLayer() const { return id != 0; }
+    [[nodiscard]] double left() const { return length > position ? length - position : 0.0; }
+
+    friend bool operator==(const PlayingSound&, const PlayingSound&) = default;
+};
+
 /// The sound board as every input sees it: its commands as slots, what it shows as signals.
 /// A mouse press, a slot key, and the remote controls to come all run the show through the
 /// same commands, which do what the board's own buttons do, refusals included (Play with
@@ -65,6 +87,11 @@ public:
     [[nodiscard]] double timeLeft() const;
     /// Audition is on: the operator's own presses play on the preview output only.
     [[nodiscard]] virtual bool audition() const = 0;
+    /// Everything that plays or is paused: the show's song first (when one plays), then the
+    /// layers in the order they started.
+    [[nodiscard]] virtual QList<PlayingSound> playing() const = 0;
+    /// The master level in dB, -60 to 0: it scales every sound but the preview.
+    [[nodiscard]] virtual double masterLevel() const = 0;
 
 public Q_SLOTS:
     /// A plain press: the slot's song plays at once, alone in the queue. A song that cannot
@@ -82,6 +109,13 @@ public Q_SLOTS:
     /// Fades the song that plays out at `speed` 1..5, or at the chosen speed for 0.
     virtual void fade(int speed) = 0;
     virtual void showSheet(int sheet) = 0;
+    /// Stops one sound of playing() (its id); 0 is the show's song, as Stop Song.
+    virtual void stopSound(int id) = 0;
+    /// Fades out everything that plays, the show's song and every layer, at `speed` 1..5, or
+    /// at the chosen speed for 0.
+    virtual void fadeAll(int speed) = 0;
+    /// Sets the master level in dB, held within -60 and 0, and stores it.
+    virtual void setMasterLevel(double db) = 0;
 
 Q_SIGNALS:
     /// A slot's state or title changed.
@@ -96,6 +130,10 @@ Q_SIGNALS:
     /// plays on. `message` is what the operator would read.
     void pressFailed(int sheet, int slot, const QString& message, PressedBy by);
     void auditionChanged(bool on);
+    /// What plays changed: a sound started, stopped, paused or resumed; and at least four
+    /// times a second while anything plays, with the positions.
+    void playingChanged(const QList<PlayingSound>& sounds);
+    void masterLevelChanged(double db);
 };
 
 /// What a remote's own press ran into: listens to the board's pressFailed() while it lives,

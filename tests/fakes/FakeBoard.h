@@ -23,6 +23,8 @@ public:
     NowPlaying now;
     double at = 0, songLength = 0;
     bool auditioning = false;
+    QList<PlayingSound> sounds;
+    double master = 0;
     /// What every press runs into; empty: presses play.
     QString failure;
 
@@ -42,6 +44,8 @@ public:
     [[nodiscard]] double position() const override { return at; }
     [[nodiscard]] double length() const override { return songLength; }
     [[nodiscard]] bool audition() const override { return auditioning; }
+    [[nodiscard]] QList<PlayingSound> playing() const override { return sounds; }
+    [[nodiscard]] double masterLevel() const override { return master; }
 
     void press(int sheet, int slot, PressedBy by) override
     {
@@ -63,6 +67,9 @@ public:
     void pause() override { note(QStringLiteral("pause")); }
     void fade(int speed) override { note(QStringLiteral("fade %1").arg(speed)); }
     void showSheet(int sheet) override { note(QStringLiteral("show %1").arg(sheet)); }
+    void stopSound(int id) override { note(QStringLiteral("stopsound %1").arg(id)); }
+    void fadeAll(int speed) override { note(QStringLiteral("fadeall %1").arg(speed)); }
+    void setMasterLevel(double db) override { note(QStringLiteral("master %1").arg(db)); }
 
 Q_SIGNALS:
     void commanded(const QString& command);

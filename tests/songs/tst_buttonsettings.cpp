@@ -14,6 +14,7 @@
 
 using Mode = ButtonSettings::Mode;
 Q_DECLARE_METATYPE(ButtonSettings)
+Q_DECLARE_METATYPE(OutputRoute)
 
 class TestButtonSettings : public QObject, StoreFixture {
     Q_OBJECT
@@ -69,6 +70,80 @@ private Q_SLOTS:
         QCOMPARE(keys.size(),
                  1 + (expected.volumeDb != 0.0) + (expected.mode != Mode::Restart) + expected.loop);
         QCOMPARE(ButtonSettings::fromKeys(keys), expected);
+    }
+
+    void layerKeysAreReadWithTheDefaultForWhatCannotBe_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("written"); // empty: the default, not written
+        QTest::addColumn<OutputRoute>("route");
+        QTest::addColumn<double>("duck");
+        const OutputRoute show;
+        QTest::newRow("layer") << "layer"
+                               << "yes"
+                               << "yes" << show << 0.0;
+        QTest::newRow("a device") << "output"
+                                  << " alsa_output.usb-desk.analog-surround-71 "
+                                  << "alsa_output.usb-desk.analog-surround-71"
+                                  << OutputRoute{QStringLiteral("alsa_output.usb-desk.analog-surround-71")} << 0.0;
+        QTest::newRow("preview") << "output"
+                                 << "preview"
+                                 << "preview" << OutputRoute{{}, true} << 0.0;
+        QTest::newRow("a pair") << "channels"
+                                << "5-6"
+                                << "5-6" << OutputRoute{{}, false, 5, 2} << 0.0;
+        QTest::newRow("one channel") << "channels"
+                                     << "3"
+                                     << "3" << OutputRoute{{}, false, 3, 1} << 0.0;
+        QTest::newRow("not neighbours") << "channels"
+                                        << "3-7"
+                                        << "" << show << 0.0;
+        QTest::newRow("channel 0") << "channels"
+                                   << "0"
+                                   << "" << show << 0.0;
+        QTest::newRow("beyond the last") << "channels"
+                                         << "32-33"
+                                         << "" << show << 0.0;
+        QTest::newRow("words") << "channels"
+                               << "left"
+                               << "" << show << 0.0;
+        QTest::newRow("duck") << "duck"
+                              << "12"
+                              << "12" << show << 12.0;
+        QTest::newRow("duck, dB, minus") << "duck"
+                                         << "-9 dB"
+                                         << "9" << show << 9.0;
+        QTest::newRow("duck too deep") << "duck"
+                                       << "90"
+                                       << "30" << show << 30.0;
+        QTest::newRow("duck too shallow") << "duck"
+                                          << "1"
+                                          << "3" << show << 3.0;
+        QTest::newRow("duck unreadable") << "duck"
+                                         << "lots"
+                                         << "" << show << 0.0;
+    }
+
+    void layerKeysAreReadWithTheDefaultForWhatCannotBe()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(QString, written);
+        QFETCH(OutputRoute, route);
+        QFETCH(double, duck);
+        SlotsFile::Keys keys{{QStringLiteral("future"), QStringLiteral("kept")}, {key, value}};
+        const ButtonSettings read = ButtonSettings::fromKeys(keys);
+        QCOMPARE(read.route(), route);
+        QCOMPARE(read.duckDb, duck);
+        QCOMPARE(read.layer, key == QLatin1String("layer"));
+        read.writeTo(keys);
+        const SlotsFile::Keys expected = written.isEmpty()
+                                             ? SlotsFile::Keys{{QStringLiteral("future"), QStringLiteral("kept")}}
+                                             : SlotsFile::Keys{{QStringLiteral("future"), QStringLiteral("kept")},
+                                                               {key, written}};
+        QCOMPARE(keys, expected);
+        QCOMPARE(ButtonSettings::fromKeys(keys), read);
     }
 
     void timesAreReadInTheirForms_data()
