@@ -419,8 +419,8 @@ QList<PlayingSound> ShowCore::playing() const
     if (PlayState == TPlayState::psStopped)
         return sounds;
     const NowPlaying now = nowPlaying();
-    sounds.append(PlayingSound{0, now.sheet, now.slot, now.title, position(), length(),
-                               PlayState == TPlayState::psPaused, {}});
+    sounds.append(PlayingSound{
+        0, now.sheet, now.slot, now.title, position(), length(), PlayState == TPlayState::psPaused, {}});
     return sounds;
 }
 

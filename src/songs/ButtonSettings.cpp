@@ -107,7 +107,8 @@ ButtonSettings ButtonSettings::fromKeys(const SlotsFile::Keys& keys)
         if (ends.size() == 1 && first > 0) {
             s.firstChannel = first;
             s.channelCount = 1;
-        } else if (ends.size() == 2 && first > 0 && first < MaxChannel && channelNumber(ends.back()) == first + 1) {
+        } else if (ends.size() == 2 && first > 0 && first < MaxChannel &&
+                   channelNumber(ends.back()) == first + 1) {
             s.firstChannel = first;
             s.channelCount = 2;
         }

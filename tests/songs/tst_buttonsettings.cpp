@@ -86,7 +86,8 @@ private Q_SLOTS:
         QTest::newRow("a device") << "output"
                                   << " alsa_output.usb-desk.analog-surround-71 "
                                   << "alsa_output.usb-desk.analog-surround-71"
-                                  << OutputRoute{QStringLiteral("alsa_output.usb-desk.analog-surround-71")} << 0.0;
+                                  << OutputRoute{QStringLiteral("alsa_output.usb-desk.analog-surround-71")}
+                                  << 0.0;
         QTest::newRow("preview") << "output"
                                  << "preview"
                                  << "preview" << OutputRoute{{}, true} << 0.0;
@@ -138,10 +139,10 @@ private Q_SLOTS:
         QCOMPARE(read.duckDb, duck);
         QCOMPARE(read.layer, key == QLatin1String("layer"));
         read.writeTo(keys);
-        const SlotsFile::Keys expected = written.isEmpty()
-                                             ? SlotsFile::Keys{{QStringLiteral("future"), QStringLiteral("kept")}}
-                                             : SlotsFile::Keys{{QStringLiteral("future"), QStringLiteral("kept")},
-                                                               {key, written}};
+        const SlotsFile::Keys expected =
+            written.isEmpty()
+                ? SlotsFile::Keys{{QStringLiteral("future"), QStringLiteral("kept")}}
+                : SlotsFile::Keys{{QStringLiteral("future"), QStringLiteral("kept")}, {key, written}};
         QCOMPARE(keys, expected);
         QCOMPARE(ButtonSettings::fromKeys(keys), read);
     }
