@@ -86,8 +86,9 @@ void ShowLayers::end()
 
 bool ShowLayers::takesPress(SlotRef slot, const QString& file) const
 {
-    return m_players && !m_ended && !IsCdTrack(file) && !IsCdTrack(f.songInfo().playPath(file)) &&
-           f.songInfo().buttonSettings(slot.sheet, slot.slot).layer;
+    // A CD track plays on the CD player, as the show's song, whatever its button says.
+    return m_players && !m_ended && f.songInfo().buttonSettings(slot.sheet, slot.slot).layer &&
+           !IsCdTrack(file) && !IsCdTrack(f.songInfo().playPath(file));
 }
 
 void ShowLayers::press(SlotRef slot, const QString& file)
