@@ -6,6 +6,9 @@
 
 #include <QScopeGuard>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 const QString BoardKey = QStringLiteral("\\Software\\Brasswold");
 const QString TabsKey = QStringLiteral("Tabs");
@@ -18,6 +21,8 @@ const QString ShowTimeLeftValue = QStringLiteral("ShowTimeLeft");
 const QString ShowViewValue = QStringLiteral("ShowView");
 const QString UseSongTimesValue = QStringLiteral("UseSongTimes");
 const QString LogPlaysValue = QStringLiteral("LogPlays");
+const QString MasterLevelValue = QStringLiteral("MasterLevel");
+constexpr double LowestMasterDb = -60.0;
 constexpr int TabCount = 10;
 
 QString tabValueName(int index)
@@ -194,6 +199,18 @@ bool BoardSettings::logPlays() const
 void BoardSettings::saveLogPlays(bool on)
 {
     saveSystemFlag(LogPlaysValue, on);
+}
+
+double BoardSettings::masterLevel() const
+{
+    bool read = false;
+    const double db = systemText(MasterLevelValue).toDouble(&read);
+    return read && std::isfinite(db) ? std::clamp(db, LowestMasterDb, 0.0) : 0.0;
+}
+
+void BoardSettings::saveMasterLevel(double db)
+{
+    saveSystemText(MasterLevelValue, QString::number(db, 'g', 6));
 }
 
 void BoardSettings::loadKeys(SlotKeys& keys) const

@@ -10,9 +10,9 @@ class Registry;
 class SlotKeys;
 
 /// The board's own settings under the per-user key: the tab names ("Tabs", Tab0..Tab9), the
-/// output songs play on, the preview output, even levels, key captions, the time left and the log of what
-/// plays ("System"), and the slot keys ("Keys"). Each reading or writing opens the key once and closes it
-/// after, so what one change writes is stored together.
+/// output songs play on, the preview output, even levels, key captions, the time left, the log of what
+/// plays and the master level ("System"), and the slot keys ("Keys"). Each reading or writing opens the key
+/// once and closes it after, so what one change writes is stored together.
 class BoardSettings {
 public:
     explicit BoardSettings(Registry& registry);
@@ -46,6 +46,10 @@ public:
     /// The shown sheet as a grid of tiles that fills the window; off unless stored on.
     [[nodiscard]] bool showView() const;
     void saveShowView(bool on);
+
+    /// The master level in dB, held within -60 and 0; 0 when missing or unreadable.
+    [[nodiscard]] double masterLevel() const;
+    void saveMasterLevel(double db);
 
     void loadKeys(SlotKeys& keys) const;
     void saveKeys(const SlotKeys& keys);

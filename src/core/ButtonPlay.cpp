@@ -31,30 +31,34 @@ void ButtonPlay::prepare(const QString& file)
 {
     if (file.isEmpty() || IsCdTrack(file))
         return;
+    const auto slot = slotOf(file);
+    m_player.setPlaySpan(f.songInfo().playPath(file), slot ? spanOf(*slot) : PlaySpan{});
+}
+
+PlaySpan ButtonPlay::spanOf(SlotRef slot)
+{
     PlaySpan span;
-    if (const auto slot = slotOf(file)) {
-        span.gain = f.songInfo().buttonSettings(slot->sheet, slot->slot).gain();
-        TSongRecord rec;
-        if (m_useTimes && f.songInfo().GetSong(slot->sheet, slot->slot, rec)) {
-            const SongTimes times = SongTimes::of(rec);
-            span.start = times.start;
-            span.stop = times.stop;
-            span.fadeStart = times.fadeStart;
-            span.fadeDuration = times.fadeDuration;
-            const QString said = QStringLiteral("%1,%2:%3|%4|%5|%6")
-                                     .arg(slot->sheet)
-                                     .arg(slot->slot)
-                                     .arg(rec.StartTime.str(), rec.StopTime.str(), rec.FadeStart.str(),
-                                          rec.FadeDuration.str());
-            if (!times.unreadable.isEmpty() && !m_said.contains(said)) {
-                m_said.insert(said);
-                f.sayNews(TimesNews, QStringLiteral("Song times of %1 not read, ignored: %2")
-                                         .arg(f.songInfo().title(slot->sheet, slot->slot),
-                                              times.unreadable.join(QStringLiteral(", "))));
-            }
-        }
+    span.gain = f.songInfo().buttonSettings(slot.sheet, slot.slot).gain();
+    TSongRecord rec;
+    if (!m_useTimes || !f.songInfo().GetSong(slot.sheet, slot.slot, rec))
+        return span;
+    const SongTimes times = SongTimes::of(rec);
+    span.start = times.start;
+    span.stop = times.stop;
+    span.fadeStart = times.fadeStart;
+    span.fadeDuration = times.fadeDuration;
+    const QString said =
+        QStringLiteral("%1,%2:%3|%4|%5|%6")
+            .arg(slot.sheet)
+            .arg(slot.slot)
+            .arg(rec.StartTime.str(), rec.StopTime.str(), rec.FadeStart.str(), rec.FadeDuration.str());
+    if (!times.unreadable.isEmpty() && !m_said.contains(said)) {
+        m_said.insert(said);
+        f.sayNews(TimesNews, QStringLiteral("Song times of %1 not read, ignored: %2")
+                                 .arg(f.songInfo().title(slot.sheet, slot.slot),
+                                      times.unreadable.join(QStringLiteral(", "))));
     }
-    m_player.setPlaySpan(f.songInfo().playPath(file), span);
+    return span;
 }
 
 void ButtonPlay::started(const QString& file)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "audio/PlaySpan.h"
 #include "core/SlotKeys.h"
 
 #include <QSet>
@@ -24,6 +25,8 @@ public:
     /// Before `file` (as the queue holds it) starts or is set to follow: how it plays. A time
     /// of its record that cannot be read is ignored and said once in the status bar.
     void prepare(const QString& file);
+    /// How the song of `slot` plays: its volume and, with Use Song Times, its record's times.
+    [[nodiscard]] PlaySpan spanOf(SlotRef slot);
     /// Right after `file` started: its loop (a song starts with none).
     void started(const QString& file);
     /// A plain press on `slot` stops the song it plays instead of playing it again (toggle).

@@ -110,10 +110,15 @@ bool PlayLogic::pressSong(const QString& file)
 
 bool PlayLogic::auditionSong(const QString& file, double seconds, SongPreview& preview)
 {
+    return sideSong(file, [&](const QString& path) { preview.playFrom(path, seconds); });
+}
+
+bool PlayLogic::sideSong(const QString& file, const std::function<void(const QString& path)>& start)
+{
     try {
         if (const QString why = whyMissing(file); !why.isEmpty())
             throw SongMissing(why);
-        preview.playFrom(f.SongInfo->playPath(file), seconds);
+        start(f.SongInfo->playPath(file));
         return true;
     } catch (...) {
         return tellFailedPress();

@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class ShowCore;
 class SongPreview;
 
@@ -27,6 +29,10 @@ public:
     /// The operator's press with Audition on: the song on the preview output from `seconds`,
     /// nothing else. A song that cannot play fails as a press does. False when it did.
     bool auditionSong(const QString& file, double seconds, SongPreview& preview);
+    /// A press that plays `file` beside the show (a layer): `start` is given the path it plays
+    /// from when its file is there. A song that cannot play fails as a press does. False when
+    /// it did.
+    bool sideSong(const QString& file, const std::function<void(const QString& path)>& start);
 
     /// Starts the queue's head. Started by the queue, a song that cannot start is said in the
     /// status bar and skipped; started by a press, its error is raised to the press. Without a

@@ -7,6 +7,7 @@
 #include "core/ButtonPlay.h"
 #include "core/PlayLog.h"
 #include "core/PlayLogic.h"
+#include "core/ShowLayers.h"
 #include "core/SongTexts.h"
 #include "core/SoundNews.h"
 #include "platform/ErrorReporter.h"
@@ -48,6 +49,7 @@ ShowCore::ShowCore(ShowServices services, std::unique_ptr<TSongInfo> songInfo, Q
     , m_buttons(std::make_unique<ButtonPlay>(*this, WavePlayer))
     , m_log(std::make_unique<PlayLog>(PlayLog::defaultFolder(),
                                       [this](const QString& message) { sayNews(LogNews, message); }))
+    , m_showLayers(std::make_unique<ShowLayers>(*this, services.layers, services.WavePlayer))
     , m_clock(new QTimer(this))
     , m_auditionWatch(new QTimer(this))
 {
@@ -56,7 +58,7 @@ ShowCore::ShowCore(ShowServices services, std::unique_ptr<TSongInfo> songInfo, Q
     connectGuarded(&WavePlayer, &MediaPlayer::PlayStateChange, this, &ShowCore::WavePlayerPlayStateChange);
     connectGuarded(&WavePlayer, &MediaPlayer::PlaybackLost, this, &ShowCore::WavePlayerPlaybackLost);
     m_clock->setInterval(TickMs);
-    connectGuarded(m_clock, &QTimer::timeout, this, &ShowCore::tick);
+    connectGuarded(m_clock, &QTimer::timeout, this, &ShowCore::clockTick);
     m_auditionWatch->setInterval(TickMs);
     connectGuarded(m_auditionWatch, &QTimer::timeout, this, &ShowCore::watchAudition);
 
@@ -90,6 +92,10 @@ ShowCore::ShowCore(ShowServices services, std::unique_ptr<TSongInfo> songInfo, Q
         m_buttons->setUseSongTimes(m_settings.useSongTimes());
         m_log->setEnabled(m_settings.logPlays());
     });
+    guard([this] {
+        m_masterLevel = m_settings.masterLevel();
+        m_showLayers->applyGains(true);
+    });
     follow(true);
 }
 
@@ -117,6 +123,7 @@ void ShowCore::end()
         WavePlayer.setSendPlayStateChangeEvents(false);
         WavePlayer.stop();
     });
+    guard([this] { m_showLayers->end(); });
     guard([this] { CDPlayer.reset(); });
     guard([this] { m_soundNews.reset(); });
     FadeTimer->setEnabled(false);
@@ -155,7 +162,27 @@ SlotState ShowCore::slotState(int sheet, int slot) const
     const QString file = SongInfo->fileName(sheet, slot);
     if (file.isEmpty())
         return SlotState::Empty;
-    return slotStateOf(file, queueView());
+    return stateAt({sheet, slot}, file, queueView());
+}
+
+SlotState ShowCore::stateAt(SlotRef slot, const QString& file, const QueueView& view) const
+{
+    if (file.isEmpty())
+        return SlotState::Empty;
+    // A layer's slot is green while it plays; the queue's colours are the show's song's.
+    return m_showLayers->playsFrom(slot) ? SlotState::Playing : slotStateOf(file, view);
+}
+
+void ShowCore::tellSlot(SlotRef slot)
+{
+    if (!SongInfo || !validSlot(slot.sheet, slot.slot))
+        return;
+    const Told now{slotState(slot.sheet, slot.slot), slotTitle(slot.sheet, slot.slot)};
+    Told& told = m_told[static_cast<std::size_t>(slot.sheet * Slots + slot.slot)];
+    if (now.state != told.state || now.title != told.title) {
+        told = now;
+        Q_EMIT slotChanged(slot.sheet, slot.slot, now.state, now.title);
+    }
 }
 
 QString ShowCore::slotTitle(int sheet, int slot) const
@@ -226,6 +253,11 @@ Transport ShowCore::transport() const
     Transport t = m_transport;
     if (m_auditionPlays)
         t.stop = t.stopSong = t.stopAll = true;
+    // Stop All stops the layers too; Pause pauses them, and resumes them when they alone paused.
+    if (!m_showLayers->isEmpty())
+        t.stopAll = true;
+    if (m_showLayers->anyPlaying() || (PlayState == TPlayState::psStopped && m_showLayers->anyPaused()))
+        t.pause = true;
     return t;
 }
 
@@ -285,8 +317,7 @@ void ShowCore::follow(bool everySlot)
             const QString file = SongInfo->fileName(sheet, slot);
             if (!everySlot && (file.isEmpty() || !touched.contains(file.toCaseFolded())))
                 continue;
-            const Told now{file.isEmpty() ? SlotState::Empty : slotStateOf(file, view),
-                           slotTitle(sheet, slot)};
+            const Told now{stateAt({sheet, slot}, file, view), slotTitle(sheet, slot)};
             Told& told = m_told[static_cast<std::size_t>(sheet * Slots + slot)];
             if (now.state != told.state || now.title != told.title) {
                 told = now;
@@ -306,22 +337,66 @@ void ShowCore::followPlay()
     if (PlayState != m_toldState) {
         m_toldState = PlayState;
         Q_EMIT playStateChanged(PlayState);
-        if (PlayState == TPlayState::psPlaying)
-            m_clock->start();
-        else
-            m_clock->stop();
+        runClock();
         tick();
+        m_showLayers->applyGains(); // a song that ducks dips the others only while it plays
     }
     if (const NowPlaying now = nowPlaying(); !(now == m_toldPlaying)) {
         m_toldPlaying = now;
         Q_EMIT nowPlayingChanged(now);
         tick();
+        m_showLayers->applyGains();
     }
+    tellPlaying();
 }
 
 void ShowCore::tick()
 {
     Q_EMIT timeChanged(position(), length(), timeLeft());
+}
+
+void ShowCore::clockTick()
+{
+    if (PlayState == TPlayState::psPlaying)
+        tick();
+    tellPlaying(true);
+}
+
+void ShowCore::runClock()
+{
+    if (PlayState == TPlayState::psPlaying || m_showLayers->anyPlaying()) {
+        if (!m_clock->isActive())
+            m_clock->start();
+    } else {
+        m_clock->stop();
+    }
+}
+
+void ShowCore::tellPlaying(bool always)
+{
+    QList<PlayingSound> now = playing();
+    if (!always && now == m_toldSounds)
+        return;
+    m_toldSounds = now;
+    Q_EMIT playingChanged(m_toldSounds);
+}
+
+void ShowCore::layersChanged()
+{
+    tellTransport();
+    runClock();
+    tellPlaying();
+}
+
+double ShowCore::showDuckDb() const
+{
+    if (PlayState == TPlayState::psStopped || !SongInfo)
+        return 0.0;
+    const QString song = m_play->currentSong();
+    if (song.isEmpty() || IsCdTrack(song))
+        return 0.0;
+    const auto slot = m_buttons->slotOf(song);
+    return slot ? SongInfo->buttonSettings(slot->sheet, slot->slot).duckDb : 0.0;
 }
 
 void ShowCore::updateHotList()
@@ -381,7 +456,7 @@ void ShowCore::stopSong()
 
 void ShowCore::stopAll()
 {
-    if (m_transport.stopAll)
+    if (m_transport.stopAll || !m_showLayers->isEmpty())
         StopAllClick();
     else if (!stopAudition())
         Q_EMIT commandRefused(QStringLiteral("stopAll"));
@@ -389,7 +464,7 @@ void ShowCore::stopAll()
 
 void ShowCore::pause()
 {
-    if (m_transport.pause)
+    if (transport().pause)
         PauseClick();
     else
         Q_EMIT commandRefused(QStringLiteral("pause"));
@@ -416,11 +491,13 @@ void ShowCore::showSheet(int sheet)
 QList<PlayingSound> ShowCore::playing() const
 {
     QList<PlayingSound> sounds;
-    if (PlayState == TPlayState::psStopped)
-        return sounds;
-    const NowPlaying now = nowPlaying();
-    sounds.append(PlayingSound{
-        0, now.sheet, now.slot, now.title, position(), length(), PlayState == TPlayState::psPaused, {}});
+    if (PlayState != TPlayState::psStopped) {
+        const NowPlaying now = nowPlaying();
+        sounds.append(PlayingSound{
+            0, now.sheet, now.slot, now.title, position(), length(), PlayState == TPlayState::psPaused, {}});
+    }
+    if (m_showLayers)
+        sounds += m_showLayers->sounds();
     return sounds;
 }
 
@@ -428,19 +505,28 @@ void ShowCore::stopSound(int id)
 {
     if (id == 0)
         stopSong();
+    else
+        m_showLayers->stop(id);
 }
 
 void ShowCore::fadeAll(int speed)
 {
-    fade(speed);
+    if (speed < 0 || speed > FadeSpeeds)
+        return;
+    // The layers that play now fade; one started during the fade plays on.
+    m_showLayers->fadeAll(speed > 0 ? speed : FadeSetting);
+    if (PlayState != TPlayState::psStopped && !FadeTimer->Enabled())
+        fade(speed);
 }
 
 void ShowCore::setMasterLevel(double db)
 {
-    db = std::clamp(db, -60.0, 0.0);
+    db = std::isfinite(db) ? std::clamp(db, -60.0, 0.0) : 0.0;
     if (db == m_masterLevel)
         return;
     m_masterLevel = db;
+    m_showLayers->applyGains(true);
+    guard([this] { m_settings.saveMasterLevel(m_masterLevel); });
     Q_EMIT masterLevelChanged(db);
 }
 
@@ -623,6 +709,18 @@ void ShowCore::SongPress(SlotRef Slot, bool Shift, PressedBy By)
         return;
     }
     const QString file = SongInfo->fileName(Slot.sheet, Slot.slot);
+    if (m_showLayers->takesPress(Slot, file)) {
+        // Over the show's song, Shift or not: a layer never joins the queue.
+        QueueMode = false;
+        m_pressing = Slot;
+        m_pressedBy = By;
+        const auto done = qScopeGuard([this] {
+            m_pressing = {-1, -1};
+            m_pressedBy = PressedBy::Mouse;
+        });
+        m_showLayers->press(Slot, file);
+        return;
+    }
     // A toggle button's second press stops the song it plays (asked before the press counts).
     if (!QueueMode && m_buttons->pressStops(Slot)) {
         StopClick();
@@ -688,6 +786,8 @@ void ShowCore::SongRelease(SlotRef Slot, PressedBy By)
     // An auditioned press started nothing in the house for its release to stop.
     if (m_ended || !validSlot(Slot.sheet, Slot.slot) || (m_audition && pressedByOperator(By)))
         return;
+    if (m_showLayers->release(Slot))
+        return;
     if (m_buttons->releaseStops(Slot))
         StopClick();
 }
@@ -695,6 +795,7 @@ void ShowCore::SongRelease(SlotRef Slot, PressedBy By)
 void ShowCore::PlayClick()
 {
     if (PlayState == TPlayState::psPaused) {
+        m_showLayers->resumeAll(); // what Pause paused goes on together
         Transport t = m_transport;
         t.play = false;
         t.pause = true;
@@ -828,8 +929,11 @@ void ShowCore::StopClick()
 
 void ShowCore::StopAllClick()
 {
+    const bool layersStopped = m_showLayers->stopAll();
     if (stopAudition() && !m_transport.stopAll)
         return; // only the audition played: the queue waits, as it would have
+    if (layersStopped && !m_transport.stopAll)
+        return; // only layers played: the queue waits too
     const QString H = m_play->currentSong();
     m_log->ending(PlayLog::Ended::StopAll);
     PlayQueue.clear();
@@ -849,6 +953,16 @@ void ShowCore::StopAllClick()
 
 void ShowCore::PauseClick()
 {
+    if (PlayState != TPlayState::psPlaying && !m_showLayers->isEmpty()) {
+        // The show's song does not play: Pause is the layers' alone, and resumes them when
+        // they are all paused (Play would start the queue).
+        if (m_showLayers->anyPlaying())
+            m_showLayers->pauseAll();
+        else if (PlayState == TPlayState::psStopped)
+            m_showLayers->resumeAll();
+        return;
+    }
+    m_showLayers->pauseAll();
     if (IsCdTrack(m_play->currentSong())) {
         CDPlayer->Pause();
         PlayState = TPlayState::psPaused;
@@ -886,10 +1000,9 @@ void ShowCore::FadeClick()
 
 void ShowCore::FadeTimerTimer()
 {
-    static constexpr int Steps[] = {-500, -400, -300, -200, -100};
-    if (FadeSetting >= 1 && FadeSetting <= 5)
-        WavePlayer.setVolume(WavePlayer.volume() + Steps[FadeSetting - 1]);
-    if (WavePlayer.volume() <= -6000) {
+    if (const int step = ShowLayers::fadeStep(FadeSetting))
+        WavePlayer.setVolume(WavePlayer.volume() + step);
+    if (WavePlayer.volume() <= ShowLayers::FadedVolume) {
         FadeTimer->setEnabled(false);
         WavePlayer.setVolume(0);
         m_log->ending(PlayLog::Ended::Fade);

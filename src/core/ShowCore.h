@@ -22,6 +22,7 @@ class PlayLog;
 class PlayLogic;
 class Registry;
 class SongLevels;
+class ShowLayers;
 class SongPreview;
 class SoundNews;
 class TSongInfo;
@@ -92,6 +93,8 @@ public:
     [[nodiscard]] SongLevels* levels() const { return m_levels; }
     [[nodiscard]] const PlayLogic& playLogic() const { return *m_play; }
     [[nodiscard]] ButtonPlay& buttonPlay() const { return *m_buttons; }
+    /// The sounds that play over the show's song.
+    [[nodiscard]] ShowLayers& layers() const { return *m_showLayers; }
 
     // Board
     [[nodiscard]] SlotState slotState(int sheet, int slot) const override;
@@ -210,7 +213,8 @@ Q_SIGNALS:
     void showViewChanged(bool on);
 
 private:
-    friend class PlayLogic; // the play logic behind the commands
+    friend class PlayLogic;  // the play logic behind the commands
+    friend class ShowLayers; // the sounds over the show's song
 
     void UpdatePlayState();
     /// A press by the operator with Audition on: the song on the preview output, from where it
@@ -232,6 +236,20 @@ private:
     void followPlay();
     void updateHotList();
     void tick();
+    /// The clock's tick: the show's time while its song plays, and what plays.
+    void clockTick();
+    /// The clock runs while the show's song or a layer plays.
+    void runClock();
+    /// Tells what plays when it changed, or `always`.
+    void tellPlaying(bool always = false);
+    /// The layers changed: the transport, the clock and what plays follow.
+    void layersChanged();
+    /// Tells the slot's colour when it changed.
+    void tellSlot(SlotRef slot);
+    /// The colour of `slot`, holding `file`, with the queue seen as `view`.
+    [[nodiscard]] SlotState stateAt(SlotRef slot, const QString& file, const QueueView& view) const;
+    /// How deep the show's song dips the others while it plays (0: it does not).
+    [[nodiscard]] double showDuckDb() const;
     /// The press being handled ran into a song that cannot play.
     void pressFailed(const QString& message);
     [[nodiscard]] static bool validSlot(int sheet, int slot);
@@ -249,6 +267,7 @@ private:
     std::unique_ptr<ButtonPlay> m_buttons;
     std::unique_ptr<PlayLog> m_log;
     std::unique_ptr<SoundNews> m_soundNews;
+    std::unique_ptr<ShowLayers> m_showLayers;
     QTimer* m_clock;         ///< tells the time while a song plays
     QTimer* m_auditionWatch; ///< looks whether the audition still plays, while it may
 
@@ -280,4 +299,5 @@ private:
     QStringList m_toldQueue; ///< the songs whose colour the last told queue gave
     NowPlaying m_toldPlaying;
     TPlayState m_toldState = TPlayState::psStopped;
+    QList<PlayingSound> m_toldSounds;
 };

@@ -81,6 +81,9 @@ public:
     void setNextFile(const QString& path) override { nextFile = path; }
     void setPlaySpan(const QString& path, const PlaySpan& span) override { spans.insert(path, span); }
     void setLoop(bool on) override { loop = on; }
+    void setMixGain(double gain, double rampSeconds) override { mixGains.append({gain, rampSeconds}); }
+    /// The mix gain last set, 1 when none was.
+    [[nodiscard]] double mixGain() const { return mixGains.isEmpty() ? 1.0 : mixGains.last().gain; }
 
     /// The song ends by itself.
     void finish()
@@ -111,6 +114,11 @@ public:
 
     QStringList log;
     QList<int> volumes;
+    struct MixGain {
+        double gain;
+        double rampSeconds;
+    };
+    QList<MixGain> mixGains; ///< every mix gain set, in order
     QStringList hotList;
     QString nextFile;               ///< the song set to follow the one that plays
     QHash<QString, PlaySpan> spans; ///< how each song was last set to play

@@ -4,6 +4,7 @@
 #include "core/ShowCore.h"
 #include "fakes/FakeCdTrackCatalog.h"
 #include "fakes/FakeDialogs.h"
+#include "fakes/FakeLayerPlayers.h"
 #include "fakes/FakeMediaPlayer.h"
 #include "fakes/FakeOutputDevices.h"
 #include "fakes/FakeSongPreview.h"
@@ -27,7 +28,8 @@ struct ShowFixture {
     std::unique_ptr<FakeMediaPlayer> m_player;
     std::unique_ptr<FakeCdTrackCatalog> m_cd;
     FakeOutputDevices m_outputs;
-    FakeSongPreview m_preview; ///< the preview output's, given to the show
+    FakeSongPreview m_preview;       ///< the preview output's, given to the show
+    FakeLayerPlayers m_layerPlayers; ///< the players of the sounds over the show's song
     std::unique_ptr<RecordingErrorReporter> m_errors;
     std::unique_ptr<ShowCore> m_core;
     QStringList m_files; ///< A, B, C, D in slots 0..3 of sheet 0
@@ -51,6 +53,7 @@ struct ShowFixture {
         m_preview.path.clear();
         m_preview.from.reset();
         m_preview.plays = 0;
+        m_layerPlayers.reset();
         m_files = {makeFile(QStringLiteral("a.wav")), makeFile(QStringLiteral("b.wav")),
                    makeFile(QStringLiteral("c.wav")), makeFile(QStringLiteral("d.mp3"))};
         openShow(defaultStore());
@@ -72,12 +75,14 @@ struct ShowFixture {
     void closeShow() { m_core.reset(); }
 
     /// A new show over `store`, after the one before ended.
-    void openShow(std::unique_ptr<TSongInfo> store, SongLevels* levels = nullptr, bool preview = true)
+    void openShow(std::unique_ptr<TSongInfo> store, SongLevels* levels = nullptr, bool preview = true,
+                  bool layers = true)
     {
         closeShow();
-        m_core = std::make_unique<ShowCore>(
-            ShowServices{*m_registry, *m_player, *m_cd, &m_outputs, levels, preview ? &m_preview : nullptr},
-            std::move(store));
+        m_core = std::make_unique<ShowCore>(ShowServices{*m_registry, *m_player, *m_cd, &m_outputs, levels,
+                                                         preview ? &m_preview : nullptr,
+                                                         layers ? &m_layerPlayers : nullptr},
+                                            std::move(store));
     }
 
     void tearDown()
