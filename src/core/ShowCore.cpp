@@ -30,6 +30,8 @@ static_assert(Board::Sheets == SheetCount && Board::Slots == SlotCount);
 namespace {
 /// How often the time is told while a song plays.
 constexpr int TickMs = 250;
+/// How long the master level rests before it is stored.
+constexpr int MasterRestMs = 1000;
 } // namespace
 
 ShowCore::ShowCore(ShowServices services, std::unique_ptr<TSongInfo> songInfo, QObject* parent)
@@ -52,6 +54,7 @@ ShowCore::ShowCore(ShowServices services, std::unique_ptr<TSongInfo> songInfo, Q
     , m_showLayers(std::make_unique<ShowLayers>(*this, services.layers, services.WavePlayer))
     , m_clock(new QTimer(this))
     , m_auditionWatch(new QTimer(this))
+    , m_masterStore(new QTimer(this))
 {
     connectGuarded(WaveTimer, &QTimer::timeout, this, &ShowCore::WaveTimerTimer);
     connectGuarded(FadeTimer, &QTimer::timeout, this, &ShowCore::FadeTimerTimer);
@@ -61,6 +64,10 @@ ShowCore::ShowCore(ShowServices services, std::unique_ptr<TSongInfo> songInfo, Q
     connectGuarded(m_clock, &QTimer::timeout, this, &ShowCore::clockTick);
     m_auditionWatch->setInterval(TickMs);
     connectGuarded(m_auditionWatch, &QTimer::timeout, this, &ShowCore::watchAudition);
+    m_masterStore->setSingleShot(true);
+    m_masterStore->setInterval(MasterRestMs);
+    connectGuarded(m_masterStore, &QTimer::timeout, this,
+                   [this] { guard([this] { m_settings.saveMasterLevel(m_masterLevel); }); });
 
     // Without a CD player the show still comes up whole; a CD song then explains why it cannot play.
     try {
@@ -117,6 +124,10 @@ void ShowCore::end()
             names << name;
         m_settings.saveTabNames(names);
     });
+    if (m_masterStore->isActive()) {
+        m_masterStore->stop();
+        guard([this] { m_settings.saveMasterLevel(m_masterLevel); });
+    }
     PlayQueue.clear();
     guard([this] { m_log->ended(PlayLog::Ended::Quit); });
     guard([this] {
@@ -526,7 +537,7 @@ void ShowCore::setMasterLevel(double db)
         return;
     m_masterLevel = db;
     m_showLayers->applyGains(true);
-    guard([this] { m_settings.saveMasterLevel(m_masterLevel); });
+    m_masterStore->start();
     Q_EMIT masterLevelChanged(db);
 }
 

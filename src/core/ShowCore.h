@@ -270,6 +270,8 @@ private:
     std::unique_ptr<ShowLayers> m_showLayers;
     QTimer* m_clock;         ///< tells the time while a song plays
     QTimer* m_auditionWatch; ///< looks whether the audition still plays, while it may
+    /// Stores the master level once it rests: a fader sends many moves, each a file written.
+    QTimer* m_masterStore;
 
     bool m_ended = false;
     bool m_audition = false;

@@ -436,9 +436,18 @@ private Q_SLOTS:
         QCOMPARE(layer(0)->mixGains.last().rampSeconds, 0.0);
         QCOMPARE(dbOf(layer(0)->mixGain()), -6.0);
         QCOMPARE(dbOf(m_player->mixGain()), -16.0);
+        // A fader's moves are stored once it rests (each store is a file written), and at the end.
+        const auto storedLevel = [this] {
+            IniRegistry reg(m_env->configDir());
+            return reg.OpenKey(u"Software\\Brasswold\\System"_s, false) ? reg.ReadString(u"MasterLevel"_s)
+                                                                        : QString();
+        };
+        QVERIFY(storedLevel() != u"-6"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(storedLevel(), u"-6"_s, 3000);
+        m_core->setMasterLevel(-7);
         closeShow();
         openShow(defaultStore());
-        QCOMPARE(m_core->masterLevel(), -6.0);
+        QCOMPARE(m_core->masterLevel(), -7.0);
     }
 
     void playingListsTheShowsSongThenTheLayersWithTheirOutputs()
