@@ -89,9 +89,9 @@ MasterLevelControl::MasterLevelControl(Board& board, QWidget* parent)
     m_value->setFixedWidth(m_value->fontMetrics().horizontalAdvance(QStringLiteral("-60 dB")) + 4);
     m_value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_value->setStyleSheet(QStringLiteral("color: white;"));
-    auto* caption = new QLabel(QStringLiteral("Master"), this);
-    caption->setStyleSheet(QStringLiteral("color: white;"));
-    layout->addWidget(caption);
+    m_caption = new QLabel(QStringLiteral("Master"), this);
+    m_caption->setStyleSheet(QStringLiteral("color: white;"));
+    layout->addWidget(m_caption);
     layout->addWidget(m_slider, 3);
     layout->addWidget(m_value);
     layout->addWidget(m_meter, 2);
@@ -180,6 +180,7 @@ void MasterLevelControl::place()
     }
     const int width = std::min(FullWidth, bestWidth - 8);
     setVisible(width >= LeastWidth);
+    m_caption->setVisible(width >= FullWidth * 3 / 4); // in little room the tool tip names it
     const int height = 26;
     setGeometry(bestLeft + (bestWidth - width) / 2, (bar->height() - height) / 2, width, height);
 }

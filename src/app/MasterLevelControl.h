@@ -43,7 +43,7 @@ class MasterLevelControl : public QWidget {
 public:
     static constexpr int PollMs = 50;
     static constexpr int FullWidth = 300;
-    static constexpr int LeastWidth = 130;
+    static constexpr int LeastWidth = 90;
 
     MasterLevelControl(Board& board, QWidget* parent);
 
@@ -66,6 +66,7 @@ private:
     void poll();
 
     Board& m_board;
+    QLabel* m_caption = nullptr;
     QSlider* m_slider;
     QLabel* m_value;
     LevelMeter* m_meter;
