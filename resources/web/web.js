@@ -6,6 +6,7 @@
     sheets: Array(Sheets).fill(''),
     slots: Array.from({ length: Sheets }, () => Array.from({ length: Slots }, () => ['empty', ''])),
     shown: 0, view: 0, play: 'stopped', audition: false, now: { sheet: -1, slot: -1, title: '' }, left: 0,
+    playing: [], master: 0,
   };
   const $ = (id) => document.getElementById(id);
   const banner = $('banner'), grid = $('grid'), tabs = $('tabs'), follow = $('follow'), queue = $('queue');
@@ -112,6 +113,21 @@
     queue.setAttribute('aria-pressed', queue.getAttribute('aria-pressed') === 'true' ? 'false' : 'true'));
   follow.addEventListener('change', () => { if (follow.checked) { state.view = state.shown; render(); } });
 
+  // The master level: a move sets the board's; the board's own moves show unless a finger is on it.
+  const master = $('master'), masterValue = $('masterValue');
+  let masterHeld = false;
+  const showMasterValue = (db) => { masterValue.textContent = `${Math.round(db)} dB`; };
+  master.addEventListener('input', () => {
+    showMasterValue(Number(master.value));
+    send({ cmd: 'master', db: Number(master.value) });
+  });
+  master.addEventListener('pointerdown', () => { masterHeld = true; });
+  ['pointerup', 'pointercancel', 'change'].forEach((type) => master.addEventListener(type, () => { masterHeld = false; }));
+  function renderMaster() {
+    if (!masterHeld) master.value = String(Math.round(state.master));
+    showMasterValue(masterHeld ? Number(master.value) : state.master);
+  }
+
   const clock = (seconds) => {
     const s = Math.max(0, Math.ceil(seconds));
     return Math.floor(s / 60) + ':' + String(s % 60).padStart(2, '0');
@@ -133,6 +149,35 @@
     left.classList.toggle('ending', state.play !== 'stopped' && state.left > 0 && state.left <= 10);
   }
 
+  // What plays, a row each: rows are made when the sounds change, and only their times otherwise.
+  const playingList = $('playing');
+  let playingIds = '';
+  function renderPlaying() {
+    const ids = state.playing.map((p) => p.id).join(',');
+    if (ids !== playingIds) {
+      playingIds = ids;
+      playingList.replaceChildren(...state.playing.map((p) => {
+        const row = document.createElement('li');
+        const title = document.createElement('span'), output = document.createElement('span');
+        const left = document.createElement('span'), stop = document.createElement('button');
+        title.className = 'title'; output.className = 'output'; left.className = 'left';
+        stop.textContent = 'Stop';
+        stop.addEventListener('click', () => send({ cmd: 'stopsound', id: p.id }));
+        row.append(title, output, left, stop);
+        return row;
+      }));
+    }
+    state.playing.forEach((p, i) => {
+      const [title, output, left, stop] = playingList.children[i].children;
+      title.textContent = p.paused ? `Paused: ${p.title}` : p.title;
+      output.textContent = p.output;
+      left.textContent = clock(p.left);
+      left.classList.toggle('ending', !p.paused && p.left > 0 && p.left <= 10);
+      stop.setAttribute('aria-label', `Stop ${p.title}`);
+    });
+    playingList.hidden = state.playing.length === 0;
+  }
+
   function render() {
     for (let s = 0; s < Sheets; ++s) {
       const tab = tabButtons[s];
@@ -145,6 +190,8 @@
     $('nowTitle').textContent = state.now.title ? `${state.play === 'paused' ? 'Paused: ' : ''}${state.now.title}` : 'Nothing plays';
     $('audition').hidden = !state.audition;
     renderTime();
+    renderPlaying();
+    renderMaster();
   }
 
   // What the board answered this page (a press whose song cannot play), for a few seconds; a tap
@@ -164,6 +211,7 @@
       case 'all':
         state.sheets = m.sheets; state.slots = m.slots; state.shown = m.shown; state.play = m.play;
         state.audition = m.audition === true; state.now = m.now; state.left = m.time.left;
+        state.playing = m.playing || []; state.master = m.master || 0;
         if (follow.checked) state.view = m.shown;
         return true;
       case 'slot':
@@ -179,6 +227,8 @@
       case 'audition': state.audition = m.audition === true; return true;
       case 'now': state.now = m; return true;
       case 'time': state.left = m.left; renderTime(); return false;
+      case 'playing': state.playing = m.playing; renderPlaying(); return false;
+      case 'master': state.master = m.master; renderMaster(); return false;
       case 'error': say(m.text); return false;
       default: return false;
     }

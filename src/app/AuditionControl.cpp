@@ -44,7 +44,7 @@ AuditionControl::AuditionControl(ShowCore& show, PreviewControl& preview, const 
     m_button->setObjectName(QStringLiteral("btnAudition"));
     m_button->setDefaultAction(m_action);
     m_button->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    m_button->setGeometry(258, 6, 80, 34);
+    m_button->setGeometry(300, 6, 80, 34);
     m_button->setFocusPolicy(Qt::NoFocus);
     m_button->setCursor(Qt::PointingHandCursor);
     m_button->setStyleSheet(

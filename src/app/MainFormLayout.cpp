@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "MainFormLayout.h"
 
+#include "app/MasterLevelControl.h"
 #include "app/MenuShortcuts.h"
+#include "app/PlayingStrip.h"
 #include "app/SheetTabControl.h"
 #include "app/ShowGridControl.h"
 #include "app/StatusNews.h"
@@ -85,6 +87,9 @@ void MainFormLayout::build(TMainForm& f)
     buildTabControl(f);
     f.TabControl->setParent(central);
     layout->addWidget(f.TabControl, 1);
+    // What plays, above the status bar: in the board view and the show view alike.
+    f.Playing = new PlayingStrip(f.m_show, central);
+    layout->addWidget(f.Playing);
     f.setCentralWidget(central);
     buildStatusBar(f);
     // The show view: the shown sheet as tiles that fill the window, on and off from Options.
@@ -122,6 +127,7 @@ void MainFormLayout::buildMenus(TMainForm& f)
     QMenu* options = f.menuBar()->addMenu(QStringLiteral("&Options"));
     f.FadeControl1 = add(options, QStringLiteral("&Fade Control"), QKeySequence(Qt::CTRL | Qt::Key_F),
                          &TMainForm::FadeControl1Click);
+    f.mnuFadeAll = add(options, QStringLiteral("Fade A&ll"), QKeySequence(), &TMainForm::btnFadeAllClick);
     options->addSeparator();
     f.mnuStayOnTop = add(options, QStringLiteral("&Stay On Top"), QKeySequence(Qt::CTRL | Qt::Key_S),
                          &TMainForm::mnuStayOnTopClick);
@@ -220,10 +226,13 @@ void MainFormLayout::buildToolBar(TMainForm& f)
                       &TMainForm::btnPauseClick);
     f.btnFade = make(171, QStringLiteral("start fading the song"), QStringLiteral("fade"), true, true,
                      &TMainForm::btnFadeClick);
-    f.btnRecord = make(212, QStringLiteral("Record a wave file"), QStringLiteral("record"), true, true,
+    f.btnFadeAll = make(212, QStringLiteral("Fade out everything that plays"), QStringLiteral("fadeall"),
+                        false, true, &TMainForm::btnFadeAllClick);
+    f.btnRecord = make(254, QStringLiteral("Record a wave file"), QStringLiteral("record"), true, true,
                        &TMainForm::btnRecordClick);
     f.btnHelp =
         make(662, QStringLiteral("Get help"), QStringLiteral("help"), true, true, &TMainForm::btnHelpClick);
+    f.MasterLevel = new MasterLevelControl(f.m_show, f.ToolBar);
 }
 
 void MainFormLayout::buildTabControl(TMainForm& f)

@@ -93,15 +93,22 @@ MidiTarget MidiControl::targetFor(const KeyTarget& target, bool queue)
     case KeyCommand::PrevSheet:
         return MidiCommand::PrevSheet;
     case KeyCommand::ShowView:
+    case KeyCommand::MasterDown:
         break; // never asked: the window's own, no MIDI message runs it
+    case KeyCommand::FadeAll:
+        return MidiCommand::FadeAll;
+    case KeyCommand::MasterUp:
+        return MidiCommand::Master; // a fader: its control sets the master level
     }
     return MidiCommand::Fade;
 }
 
 bool MidiControl::takesMidi(const KeyTarget& target)
 {
-    // No pad switches Audition (it is for the operator's own hands) or the view.
-    return target != KeyTarget(KeyCommand::ShowView) && target != KeyTarget(KeyCommand::Audition);
+    // No pad switches Audition (it is for the operator's own hands) or the view. The master
+    // level takes one fader, on Master Up's line.
+    return target != KeyTarget(KeyCommand::ShowView) && target != KeyTarget(KeyCommand::Audition) &&
+           target != KeyTarget(KeyCommand::MasterDown);
 }
 
 QString MidiControl::midiText(const KeyTarget& target) const
@@ -147,8 +154,10 @@ QString MidiControl::useOf(const MidiMessageId& message, const std::function<QSt
             .arg(slot->queue ? QStringLiteral("queues") : QStringLiteral("plays"))
             .arg(slot->slot + 1)
             .arg(sheetName(slot->sheet));
-    static const char* const names[] = {"Play", "Stop Song",  "Stop All",      "Pause",
-                                        "Fade", "Next Sheet", "Previous Sheet"};
+    static const char* const names[] = {"Play",       "Stop Song",      "Stop All", "Pause",       "Fade",
+                                        "Next Sheet", "Previous Sheet", "Fade All", "Master Level"};
+    if (std::get<MidiCommand>(*target) == MidiCommand::Master)
+        return QStringLiteral("sets the master level");
     return QStringLiteral("runs %1").arg(
         QLatin1String(names[static_cast<int>(std::get<MidiCommand>(*target))]));
 }

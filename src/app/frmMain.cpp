@@ -5,6 +5,7 @@
 #include "app/BoardKeyboard.h"
 #include "app/CollectShow.h"
 #include "app/MainFormLayout.h"
+#include "app/MasterLevelControl.h"
 #include "app/MenuShortcuts.h"
 #include "app/MidiControl.h"
 #include "app/PreviewControl.h"
@@ -69,8 +70,9 @@ TMainForm::TMainForm(ShowCore& show, Dialogs& dialogs, const DriveList& drives, 
     m_view->fitPositionPanel(m_show.showTimeLeft());
     RefreshButtons(shownTab());
     if (std::all_of(SongButtons.begin(), SongButtons.end(), [](TMTranBtn* b) { return b != nullptr; })) {
-        m_keyboard = new BoardKeyboard(this, m_show, Tabs, SongButtons,
-                                       {tbtnOpen, btnPlay, btnStop, btnPause, btnFade, btnRecord, btnHelp});
+        m_keyboard = new BoardKeyboard(
+            this, m_show, Tabs, SongButtons,
+            {tbtnOpen, btnPlay, btnStop, btnPause, btnFade, btnFadeAll, btnRecord, btnHelp});
         connectGuarded(m_keyboard, &BoardKeyboard::menuRequested, this, &TMainForm::openButtonMenu);
         keysChanged();
         m_keyboard->focusSlot(0); // the shown sheet's first button has the focus when the window opens
@@ -372,8 +374,10 @@ void TMainForm::mnuButtonSettingsClick()
     TSongRecord rec;
     if (Tag < 0 || Tag >= SlotCount || !songInfo().GetSong(shownTab(), Tag, rec))
         return;
+    OutputDevices* outputs = m_show.outputs();
     TfrmButtonSettings dialog(this, songInfo().title(shownTab(), Tag),
-                              songInfo().buttonSettings(shownTab(), Tag));
+                              songInfo().buttonSettings(shownTab(), Tag),
+                              outputs ? outputs->outputDevices() : QList<OutputDevices::Device>());
     if (dialog.exec() == QDialog::Accepted)
         songInfo().setButtonSettings(shownTab(), Tag, dialog.settings());
 }
@@ -491,6 +495,16 @@ void TMainForm::mnuShowKeysClick()
 void TMainForm::btnFadeClick()
 {
     m_show.FadeClick();
+}
+
+void TMainForm::btnFadeAllClick()
+{
+    m_show.fadeAll(0);
+}
+
+void TMainForm::setPeakSource(std::function<double()> peak)
+{
+    MasterLevel->setPeakSource(std::move(peak));
 }
 
 void TMainForm::FadeTimerTimer()

@@ -13,13 +13,16 @@
 #include <QStringList>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 
 class BoardKeyboard;
 class Dialogs;
 class DriveList;
+class MasterLevelControl;
 class MidiControl;
+class PlayingStrip;
 class PreviewControl;
 class QAction;
 class QLabel;
@@ -59,6 +62,9 @@ public:
     /// The preview: its items on the button menu, its output in the output dialog, its play
     /// from here in the song attributes dialog, its news in the status bar.
     void setPreview(PreviewControl* preview);
+    /// The meter beside the master level reads the peak the board sent since last asked; null:
+    /// no meter.
+    void setPeakSource(std::function<double()> peak);
     static inline const QString PreviewNews = QStringLiteral("preview"); ///< the preview output is missing
     /// Closes without asking, as logging out or a termination request does; the caller ends the run.
     /// Returns false while the window waits for the song file's drive before it closes.
@@ -89,6 +95,7 @@ public:
     QToolButton* btnStop = nullptr;
     QToolButton* btnPause = nullptr;
     QToolButton* btnFade = nullptr;
+    QToolButton* btnFadeAll = nullptr;
     QToolButton* btnRecord = nullptr;
     QToolButton* btnHelp = nullptr;
     QWidget* TabControl = nullptr;
@@ -96,12 +103,15 @@ public:
     std::array<TMTranBtn*, 36> SongButtons{};
     QLabel* StatusPanels[3] = {};
     StatusNews* NewsPanel = nullptr;
+    PlayingStrip* Playing = nullptr;           ///< what plays, a row each
+    MasterLevelControl* MasterLevel = nullptr; ///< the master level and the meter, on the tool bar
     QAction* mnuOpen = nullptr;
     QAction* mnuPlaySong = nullptr;
     QAction* mnuStopSong = nullptr;
     QAction* mnuStopAll = nullptr;
     QAction* Exit1 = nullptr;
     QAction* FadeControl1 = nullptr;
+    QAction* mnuFadeAll = nullptr;
     QAction* mnuStayOnTop = nullptr;
     QAction* mnuIEStyle = nullptr;
     QAction* mnuOutputDevice = nullptr;
@@ -132,6 +142,8 @@ public:
     void btnStopClick();
     void btnPauseClick();
     void btnFadeClick();
+    /// Fades out everything that plays at the chosen speed.
+    void btnFadeAllClick();
     void btnRecordClick();
     void btnHelpClick();
     void tbtnOpenClick();

@@ -573,6 +573,14 @@ void ShowCore::runCommand(KeyCommand command)
     case KeyCommand::ShowView:
         setShowView(!m_showView);
         break;
+    case KeyCommand::FadeAll:
+        fadeAll(0);
+        break;
+    case KeyCommand::MasterUp:
+    case KeyCommand::MasterDown:
+        setMasterLevel(masterLevel() +
+                       (command == KeyCommand::MasterUp ? SlotKeys::MasterStepDb : -SlotKeys::MasterStepDb));
+        break;
     }
 }
 

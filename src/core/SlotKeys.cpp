@@ -79,6 +79,12 @@ QString SlotKeys::commandName(KeyCommand command)
         return QStringLiteral("Audition");
     case KeyCommand::ShowView:
         return QStringLiteral("Show View");
+    case KeyCommand::FadeAll:
+        return QStringLiteral("Fade All");
+    case KeyCommand::MasterUp:
+        return QStringLiteral("Master Up");
+    case KeyCommand::MasterDown:
+        return QStringLiteral("Master Down");
     }
     return {};
 }

@@ -20,7 +20,8 @@ struct SlotRef {
 /// The transport commands a key can run besides the slots.
 /// Next Sheet and Previous Sheet keep the board's own Ctrl+Page Down and Ctrl+Page Up beside
 /// any key given here. Audition switches Audition on or off; Show View turns the window's grid
-/// of tiles on and off.
+/// of tiles on and off. Fade All fades out everything that plays; Master Up and Master Down
+/// raise and lower the master level by `MasterStepDb`.
 enum class KeyCommand : quint8 {
     Play,
     StopSong,
@@ -30,7 +31,10 @@ enum class KeyCommand : quint8 {
     NextSheet,
     PrevSheet,
     Audition,
-    ShowView
+    ShowView,
+    FadeAll,
+    MasterUp,
+    MasterDown
 };
 
 /// What a key does: play a slot, or run a transport command.
@@ -45,12 +49,14 @@ using KeyTarget = std::variant<SlotRef, KeyCommand>;
 class SlotKeys {
 public:
     static constexpr KeyCommand Commands[] = {
-        KeyCommand::Play,      KeyCommand::StopSong, KeyCommand::StopAll,
-        KeyCommand::Pause,     KeyCommand::Fade,     KeyCommand::NextSheet,
-        KeyCommand::PrevSheet, KeyCommand::Audition, KeyCommand::ShowView};
+        KeyCommand::Play,     KeyCommand::StopSong,  KeyCommand::StopAll,   KeyCommand::Pause,
+        KeyCommand::Fade,     KeyCommand::NextSheet, KeyCommand::PrevSheet, KeyCommand::Audition,
+        KeyCommand::ShowView, KeyCommand::FadeAll,   KeyCommand::MasterUp,  KeyCommand::MasterDown};
+    /// What one press of Master Up or Master Down moves the master level by.
+    static constexpr double MasterStepDb = 3.0;
 
     /// "Play", "Stop Song", "Stop All", "Pause", "Fade", "Next Sheet", "Previous Sheet",
-    /// "Audition", "Show View": also the names stored.
+    /// "Audition", "Show View", "Fade All", "Master Up", "Master Down": also the names stored.
     [[nodiscard]] static QString commandName(KeyCommand command);
 
     /// The key without Shift, or an empty sequence for none.

@@ -15,9 +15,11 @@ struct CommandName {
     const char* name;
 };
 constexpr CommandName CommandNames[] = {
-    {MidiCommand::Play, "play"},           {MidiCommand::Stop, "stop"}, {MidiCommand::StopAll, "stopall"},
-    {MidiCommand::Pause, "pause"},         {MidiCommand::Fade, "fade"}, {MidiCommand::NextSheet, "nextsheet"},
-    {MidiCommand::PrevSheet, "prevsheet"},
+    {MidiCommand::Play, "play"},           {MidiCommand::Stop, "stop"},
+    {MidiCommand::StopAll, "stopall"},     {MidiCommand::Pause, "pause"},
+    {MidiCommand::Fade, "fade"},           {MidiCommand::NextSheet, "nextsheet"},
+    {MidiCommand::PrevSheet, "prevsheet"}, {MidiCommand::FadeAll, "fadeall"},
+    {MidiCommand::Master, "master"},
 };
 } // namespace
 

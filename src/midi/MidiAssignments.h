@@ -21,16 +21,17 @@ struct MidiSlot {
     friend bool operator==(const MidiSlot&, const MidiSlot&) = default;
 };
 
-/// The board's commands a MIDI message can run besides the slots.
-enum class MidiCommand : quint8 { Play, Stop, StopAll, Pause, Fade, NextSheet, PrevSheet };
+/// The board's commands a MIDI message can run besides the slots. Master is a control change's
+/// value, 0..127 from -60 to 0 dB: a fader that sets the master level.
+enum class MidiCommand : quint8 { Play, Stop, StopAll, Pause, Fade, NextSheet, PrevSheet, FadeAll, Master };
 
 using MidiTarget = std::variant<MidiSlot, MidiCommand>;
 
 /// The MIDI messages the operator gave to slots and commands, one target per message and one
 /// message per target. Kept in the settings subkey "Midi", one value an assignment:
 /// `note 1 36 = 0,0`, `cc 1 20 = 0,5`, `note 1 40 = queue 0,5`, `note 1 91 = play` (also stop,
-/// stopall, pause, fade, nextsheet, prevsheet). A value the board cannot read stays in the
-/// store as it is.
+/// stopall, pause, fade, nextsheet, prevsheet, fadeall; `cc 1 7 = master`). A value the board cannot read
+/// stays in the store as it is.
 class MidiAssignments {
 public:
     static inline const QString Subkey = QStringLiteral("Midi");

@@ -30,7 +30,8 @@ int dataBytes(unsigned char status)
 }
 } // namespace
 
-void MidiParser::feed(const unsigned char* data, std::size_t size, const Press& press, const Press& release)
+void MidiParser::feed(const unsigned char* data, std::size_t size, const Press& press, const Press& release,
+                      const Value& value)
 {
     for (std::size_t i = 0; i < size; ++i) {
         const unsigned char byte = data[i];
@@ -47,7 +48,7 @@ void MidiParser::feed(const unsigned char* data, std::size_t size, const Press& 
             continue; // inside SysEx, or data with no status to belong to
         m_data[m_have++] = byte;
         if (m_have == dataBytes(m_status)) {
-            complete(press, release);
+            complete(press, release, value);
             m_have = 0;
             if (m_status >= 0xF0)
                 m_status = 0; // system common has no running status
@@ -55,7 +56,7 @@ void MidiParser::feed(const unsigned char* data, std::size_t size, const Press& 
     }
 }
 
-void MidiParser::complete(const Press& press, const Press& release)
+void MidiParser::complete(const Press& press, const Press& release, const Value& value)
 {
     const int type = m_status & 0xF0;
     const int channel = (m_status & 0x0F) + 1;
@@ -69,6 +70,8 @@ void MidiParser::complete(const Press& press, const Press& release)
         const bool rising = last < 64 && m_data[1] >= 64;
         const bool falling = last >= 64 && m_data[1] < 64;
         last = m_data[1];
+        if (value)
+            value({MidiMessageId::Kind::Control, channel, m_data[0]}, m_data[1]);
         if (rising)
             press({MidiMessageId::Kind::Control, channel, m_data[0]});
         else if (falling && release)

@@ -4,7 +4,9 @@
 #include "platform/Guard.h"
 
 #include <QDeadlineTimer>
+
 #include <QMetaObject>
+#include <algorithm>
 
 namespace {
 qint64 nowMs()
@@ -47,6 +49,7 @@ void MidiRemote::drain()
     const qint64 now = nowMs();
     QList<MidiMessageId> presses;
     QList<std::pair<MidiMessageId, bool>> events; // in order; true: a release
+    QList<std::pair<MidiMessageId, int>> values;  // each control's last value this turn
     for (const Posted& p : posted) {
         // Parsed even when stale: the control values and running status must stay true.
         const bool stale = now - p.at > StaleMs;
@@ -63,6 +66,14 @@ void MidiRemote::drain()
             },
             [&](const MidiMessageId& m) {
                 events.append({m, true});
+            },
+            [&](const MidiMessageId& m, int value) {
+                const auto same =
+                    std::find_if(values.begin(), values.end(), [&m](const auto& v) { return v.first == m; });
+                if (same != values.end())
+                    same->second = value;
+                else if (!stale)
+                    values.append({m, value});
             });
     }
     for (const auto& [m, release] : events) {
@@ -71,6 +82,23 @@ void MidiRemote::drain()
         else
             act(m);
     }
+    for (const auto& [m, value] : values)
+        actValue(m, value);
+}
+
+double MidiRemote::masterDb(int value)
+{
+    constexpr double FloorDb = -60.0;
+    return FloorDb - FloorDb * std::clamp(value, 0, 127) / 127.0;
+}
+
+void MidiRemote::actValue(const MidiMessageId& message, int value)
+{
+    if (m_learner || (m_channel != 0 && message.channel != m_channel))
+        return;
+    const std::optional<MidiTarget> target = m_assignments.targetOf(message);
+    if (target && *target == MidiTarget(MidiCommand::Master))
+        m_board.setMasterLevel(masterDb(value));
 }
 
 void MidiRemote::act(const MidiMessageId& message)
@@ -117,6 +145,11 @@ void MidiRemote::act(const MidiMessageId& message)
     case MidiCommand::PrevSheet:
         m_board.showSheet((m_board.shownSheet() + Board::Sheets - 1) % Board::Sheets);
         break;
+    case MidiCommand::FadeAll:
+        m_board.fadeAll(0);
+        break;
+    case MidiCommand::Master:
+        break; // its value sets the level, as it moves
     }
 }
 

@@ -25,7 +25,7 @@ struct MidiCounters {
 /// thread reads them at its next turn and runs what they are assigned to, or hands the next
 /// press to a learner. A flood never builds a queue: the inbox holds at most InboxSize
 /// messages, a message older than StaleMs when read is dropped, and a message repeated within
-/// one turn acts once.
+/// one turn acts once; of a fader's moves in one turn only the last.
 class MidiRemote : public QObject {
     Q_OBJECT
 public:
@@ -47,6 +47,10 @@ public:
     void act(const MidiMessageId& message);
     /// A pad or key assigned to a slot was let go of: the board's release of that slot.
     void actRelease(const MidiMessageId& message);
+    /// A control change's value: a fader assigned to the master level sets it.
+    void actValue(const MidiMessageId& message, int value);
+    /// A fader's value 0..127 as the master level, -60..0 dB.
+    [[nodiscard]] static double masterDb(int value);
 
     /// Only messages on `channel` (1..16) are acted on or learned; 0: any channel.
     void setInputChannel(int channel) { m_channel = channel; }

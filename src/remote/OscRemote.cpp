@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <optional>
 
 namespace {
@@ -126,6 +127,39 @@ QByteArray timeMessage(double position, double left)
     return OscPacket::message("/sonavex/time", {static_cast<float>(position), static_cast<float>(left)});
 }
 
+/// One message a sound that plays: its id, where it was pressed (sheet and button from 1, 0
+/// when no button holds it), its title, its position, length and time left in seconds, and
+/// its output (empty: the show's). The count goes first, so that a remote drops the rows of
+/// sounds that ended.
+QList<QByteArray> playingMessages(const QList<PlayingSound>& sounds)
+{
+    QList<QByteArray> out{OscPacket::message("/sonavex/playing/count", {static_cast<int>(sounds.size())})};
+    for (const PlayingSound& s : sounds) {
+        const bool placed = s.sheet >= 0 && s.slot >= 0;
+        out << OscPacket::message("/sonavex/playing",
+                                  {s.id, placed ? s.sheet + 1 : 0, placed ? s.slot + 1 : 0, s.title,
+                                   static_cast<float>(s.position), static_cast<float>(s.length),
+                                   static_cast<float>(s.left()), s.output});
+    }
+    return out;
+}
+
+QByteArray masterMessage(double db)
+{
+    return OscPacket::message("/sonavex/master", {static_cast<float>(db)});
+}
+
+/// A fade's speed: none for the chosen one (0), or a whole 1..5.
+std::optional<int> fadeSpeed(const OscMessage& m)
+{
+    if (m.args.isEmpty())
+        return 0;
+    const auto n = m.args.size() == 1 ? numeric(m.args[0]) : std::nullopt;
+    if (!n || *n != std::floor(*n) || *n < 1 || *n > Board::FadeSpeeds)
+        return std::nullopt;
+    return static_cast<int>(*n);
+}
+
 /// Below this many tenths left, the time left is told in tenths.
 constexpr qint64 FinalTenths = 100;
 /// Seconds that arrive a hair over a tenth (9.4 as 9.400000001) count as that tenth.
@@ -224,6 +258,16 @@ OscRemote::OscRemote(Board& board, OscTransport& transport, QObject* parent)
         for (const QByteArray& text : timeTextMessages(position, left))
             tell(text);
     });
+    // What plays goes out once a turn of the event loop, however often it changed meanwhile.
+    connectGuarded(&m_board, &Board::playingChanged, this, [this] {
+        if (m_subscribers.isEmpty())
+            return;
+        m_playingChanged = true;
+        if (!m_flush->isActive())
+            m_flush->start();
+    });
+    connectGuarded(&m_board, &Board::masterLevelChanged, this,
+                   [this](double db) { tell(masterMessage(db)); });
 }
 
 OscRemote::~OscRemote() = default;
@@ -239,6 +283,7 @@ void OscRemote::forget()
     m_pause.clear();
     m_subscribers.clear();
     m_outbox.clear();
+    m_playingChanged = false;
 }
 
 void OscRemote::receive(const char* data, std::size_t size, const OscPeer& from)
@@ -305,18 +350,26 @@ void OscRemote::dispatch(const OscMessage& message, const OscPeer& from)
                 ++m_counters.badArguments;
             return;
         }
-        if (verb == "fade") {
-            int speed = 0;
-            if (!message.args.isEmpty()) {
-                const auto n = message.args.size() == 1 ? numeric(message.args[0]) : std::nullopt;
-                if (!n || *n != std::floor(*n) || *n < 1 || *n > Board::FadeSpeeds) {
-                    ++m_counters.badArguments;
-                    return;
-                }
-                speed = static_cast<int>(*n);
+        if (verb == "fade" || verb == "fadeall") {
+            const auto speed = fadeSpeed(message);
+            if (!speed) {
+                ++m_counters.badArguments;
+                return;
             }
             ++m_counters.handled;
-            return m_board.fade(speed);
+            return verb == "fade" ? m_board.fade(*speed) : m_board.fadeAll(*speed);
+        }
+        if (verb == "master" || verb == "stopsound") {
+            const auto n = message.args.size() == 1 ? numeric(message.args[0]) : std::nullopt;
+            const bool id = verb == "stopsound";
+            if (!n || (id && (*n != std::floor(*n) || *n < 0 || *n > std::numeric_limits<int>::max()))) {
+                ++m_counters.badArguments;
+                return;
+            }
+            ++m_counters.handled;
+            if (id)
+                return m_board.stopSound(static_cast<int>(*n));
+            return m_board.setMasterLevel(*n); // the board holds it within its range
         }
         void (Board::*command)() = nullptr;
         if (verb == "play")
@@ -529,6 +582,10 @@ void OscRemote::peerUnreachable(const OscPeer& peer)
 void OscRemote::flush()
 {
     dropLapsed();
+    if (m_playingChanged) {
+        m_playingChanged = false;
+        m_outbox << playingMessages(m_board.playing());
+    }
     const QList<QByteArray> bundles = OscPacket::bundles(m_outbox, MaxDatagram);
     m_outbox.clear();
     // A copy: a send may learn that a subscriber is gone, which drops it from the list.
@@ -543,8 +600,8 @@ QList<QByteArray> OscRemote::wholeState() const
     QList<QByteArray> out;
     out << playStateMessage(m_board.playState()) << auditionMessage(m_board.audition())
         << nowPlayingMessage(m_board.nowPlaying()) << timeMessage(m_board.position(), m_board.timeLeft())
-        << timeTextMessages(m_board.position(), m_board.timeLeft())
-        << shownSheetMessage(m_board.shownSheet());
+        << timeTextMessages(m_board.position(), m_board.timeLeft()) << shownSheetMessage(m_board.shownSheet())
+        << masterMessage(m_board.masterLevel()) << playingMessages(m_board.playing());
     for (int sheet = 0; sheet < Board::Sheets; ++sheet) {
         out << sheetNameMessage(sheet, m_board.sheetName(sheet));
         for (int slot = 0; slot < Board::Slots; ++slot) {

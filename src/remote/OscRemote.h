@@ -117,6 +117,7 @@ private:
     GuessPause m_pause;        ///< by address, after wrong passcodes
     QList<Subscriber> m_subscribers;
     QList<QByteArray> m_outbox;
+    bool m_playingChanged = false; ///< what plays goes out with the next flush
     QTimer* m_flush;
     qint64 m_answerSecond = -1;
     int m_answersThisSecond = 0;

@@ -7,6 +7,7 @@
 #include <QJsonObject>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -69,13 +70,30 @@ std::optional<WebCommand> WebCommand::parse(const QByteArray& message, QString* 
         c.slot = *slot;
         return c;
     }
-    if (name == QLatin1String("fade")) {
+    if (name == QLatin1String("fade") || name == QLatin1String("fadeall")) {
         const QJsonValue v = o.value(QLatin1String("speed"));
         const auto speed = v.isUndefined() ? std::optional(0) : whole(v, 0, Board::FadeSpeeds);
         if (!speed)
             return refuse(why, "no such speed");
-        c.kind = Kind::Fade;
+        c.kind = name == QLatin1String("fade") ? Kind::Fade : Kind::FadeAll;
         c.speed = *speed;
+        return c;
+    }
+    if (name == QLatin1String("stopsound")) {
+        const auto id = whole(o.value(QLatin1String("id")), 0, std::numeric_limits<int>::max());
+        if (!id)
+            return refuse(why, "no such sound");
+        c.kind = Kind::StopSound;
+        c.id = *id;
+        return c;
+    }
+    if (name == QLatin1String("master")) {
+        const QJsonValue v = o.value(QLatin1String("db"));
+        const double db = v.isDouble() ? v.toDouble() : NAN;
+        if (!std::isfinite(db) || db < MinMasterDb || db > 0)
+            return refuse(why, "no such level");
+        c.kind = Kind::Master;
+        c.db = db;
         return c;
     }
     if (name == QLatin1String("show")) {
@@ -117,6 +135,15 @@ QString WebCommand::run(Board& board) const
         break;
     case Kind::Fade:
         board.fade(speed);
+        break;
+    case Kind::FadeAll:
+        board.fadeAll(speed);
+        break;
+    case Kind::StopSound:
+        board.stopSound(id);
+        break;
+    case Kind::Master:
+        board.setMasterLevel(db);
         break;
     case Kind::Show:
         board.showSheet(sheet);

@@ -73,6 +73,22 @@ QJsonObject timeObject(double position, double length, double left)
             {QStringLiteral("left"), left}};
 }
 
+QJsonArray playingArray(const QList<PlayingSound>& sounds)
+{
+    QJsonArray list;
+    for (const PlayingSound& s : sounds)
+        list.append(QJsonObject{{QStringLiteral("id"), s.id},
+                                {QStringLiteral("sheet"), s.sheet},
+                                {QStringLiteral("slot"), s.slot},
+                                {QStringLiteral("title"), s.title},
+                                {QStringLiteral("position"), s.position},
+                                {QStringLiteral("length"), s.length},
+                                {QStringLiteral("left"), s.left()},
+                                {QStringLiteral("paused"), s.paused},
+                                {QStringLiteral("output"), s.output}});
+    return list;
+}
+
 QByteArray resource(const QString& name)
 {
     QFile f(QStringLiteral(":/web/") + name);
@@ -172,6 +188,17 @@ WebServer::WebServer(Board& board, QObject* parent)
                    [this](const NowPlaying& now) { tell(json(nowObject(now))); });
     connectGuarded(&board, &Board::timeChanged, this, [this](double position, double length, double left) {
         tellTime(json(timeObject(position, length, left)));
+    });
+    connectGuarded(&board, &Board::playingChanged, this, [this](const QList<PlayingSound>& sounds) {
+        if (m_pages.isEmpty())
+            return;
+        // As the time: only the newest list goes out with the next batch.
+        m_playing = json({{QStringLiteral("t"), QStringLiteral("playing")},
+                          {QStringLiteral("playing"), playingArray(sounds)}});
+        m_flush->start();
+    });
+    connectGuarded(&board, &Board::masterLevelChanged, this, [this](double db) {
+        tell(json({{QStringLiteral("t"), QStringLiteral("master")}, {QStringLiteral("master"), db}}));
     });
 }
 
@@ -526,6 +553,8 @@ void WebServer::flush()
 {
     if (!m_time.isEmpty())
         m_outbox.append(std::exchange(m_time, {}));
+    if (!m_playing.isEmpty())
+        m_outbox.append(std::exchange(m_playing, {}));
     if (m_outbox.isEmpty())
         return;
     const QString batch = QString::fromUtf8('[' + m_outbox.join(',') + ']');
@@ -560,5 +589,7 @@ QByteArray WebServer::wholeState() const
          {QStringLiteral("play"), QLatin1String(playName(m_board.playState()))},
          {QStringLiteral("audition"), m_board.audition()},
          {QStringLiteral("now"), nowObject(m_board.nowPlaying())},
-         {QStringLiteral("time"), timeObject(m_board.position(), m_board.length(), m_board.timeLeft())}});
+         {QStringLiteral("time"), timeObject(m_board.position(), m_board.length(), m_board.timeLeft())},
+         {QStringLiteral("playing"), playingArray(m_board.playing())},
+         {QStringLiteral("master"), m_board.masterLevel()}});
 }

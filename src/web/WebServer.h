@@ -136,7 +136,8 @@ private:
     QElapsedTimer m_clock;
     QTimer* m_ping;
     QList<QByteArray> m_outbox;
-    QByteArray m_time; ///< the latest time message not yet sent
+    QByteArray m_time;    ///< the latest time message not yet sent
+    QByteArray m_playing; ///< the latest list of what plays not yet sent
     QTimer* m_flush;
     bool m_network = false;
 };

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/AuditionControl.h"
 #include "app/CollectShow.h"
+#include "app/MasterLevelControl.h"
 #include "app/MidiControl.h"
+#include "app/PlayingStrip.h"
 #include "app/PreviewControl.h"
 #include "app/ShowGrid.h"
 #include "app/StatusNews.h"
@@ -956,6 +958,59 @@ private Q_SLOTS:
         closeBoard(); // before the preview it follows
     }
 
+    void whatPlaysShowsInAStripAndTheMasterLevelOnTheToolBar()
+    {
+        restartWith({u"Keys/F5=Master Down"_s, u"Keys/F6=Master Up"_s});
+        showActive();
+        QVERIFY(m_form->Playing->isHidden());
+        QVERIFY(m_form->MasterLevel->isVisible());
+        QCOMPARE(m_form->btnFadeAll->x(), m_form->btnFade->x() + 41); // beside Fade
+        QCOMPARE(m_form->FadeControl1->parent(), m_form->mnuFadeAll->parent());
+        const QRect lastButton = button(35)->geometry();
+
+        press(1);
+        settle();
+        QList<PlayingSound> sounds = m_form->core().playing();
+        QCOMPARE(sounds.size(), 1);
+        sounds << PlayingSound{1, 0, 4, u"Rain on the roof"_s, 12, 95, false, u"Stage monitors"_s}
+               << PlayingSound{2, 0, 7, u"Thunder"_s, 3, 9, false, u"Channels 5-6 of Rack"_s};
+        Q_EMIT m_form->core().playingChanged(sounds);
+        QVERIFY(m_form->Playing->isVisible());
+        QCOMPARE(m_form->Playing->rows().size(), 3);
+        QCOMPARE(m_form->Playing->rows()[0]->sound().title, m_form->core().nowPlaying().title);
+        QTRY_VERIFY(m_form->Playing->geometry().top() >= m_form->TabControl->geometry().bottom());
+        QVERIFY(m_form->TabControl->rect().contains(lastButton)); // the buttons keep their room
+
+        // The master level keys, and the slider follows whoever set the level.
+        QTest::keyClick(m_form.get(), Qt::Key_F5);
+        QTest::keyClick(m_form.get(), Qt::Key_F5);
+        QCOMPARE(m_form->core().masterLevel(), -2 * SlotKeys::MasterStepDb);
+        QCOMPARE(m_form->MasterLevel->slider()->value(), -6);
+        QTest::keyClick(m_form.get(), Qt::Key_F6);
+        QTest::keyClick(m_form.get(), Qt::Key_F6);
+        QTest::keyClick(m_form.get(), Qt::Key_F6);
+        QCOMPARE(m_form->core().masterLevel(), 0.0); // held at 0
+        m_form->MasterLevel->slider()->setValue(-14);
+        QCOMPARE(m_form->core().masterLevel(), -14.0);
+        m_form->setPeakSource([] { return 0.5; }); // the meter beside it, as the board's players give it
+        QTRY_VERIFY(m_form->MasterLevel->meter()->shownDb() > -7);
+        if (const QString docs = qEnvironmentVariable("SONAVEX_DOCS_SHOTS"); !docs.isEmpty())
+            QVERIFY(shot(*m_form).save(docs + u"/playing-strip.png"_s));
+
+        // In the show view too.
+        m_form->core().setShowView(true);
+        QCoreApplication::processEvents();
+        QVERIFY(m_form->Playing->isVisible());
+        QTRY_VERIFY(m_form->MasterLevel->isVisible());
+        for (const QToolButton* b : m_form->ToolBar->findChildren<QToolButton*>(Qt::FindDirectChildrenOnly))
+            QVERIFY(!b->geometry().intersects(m_form->MasterLevel->geometry()));
+        m_form->core().setShowView(false);
+        m_form->setPeakSource({});
+        Q_EMIT m_form->core().playingChanged({});
+        QVERIFY(m_form->Playing->isHidden());
+        m_form->btnStop->click();
+    }
+
     void spaceGivenToASlotPlaysThatSlot()
     {
         closeBoard();
@@ -1084,7 +1139,8 @@ private Q_SLOTS:
     {
         // note 2 50: no key
         restartWith({u"Keys/F3=1,0"_s, u"Keys/F2=0,4"_s, u"Keys/F1=0,1"_s, u"Keys/F12=Stop All"_s,
-                     u"Midi/note 1 36=0,4"_s, u"Midi/note 1 40=queue 0,4"_s, u"Midi/note 2 50=2,3"_s});
+                     u"Midi/note 1 36=0,4"_s, u"Midi/note 1 40=queue 0,4"_s, u"Midi/note 2 50=2,3"_s,
+                     u"Midi/note 1 41=fadeall"_s, u"Midi/cc 1 7=master"_s});
         qputenv("SONAVEX_MIDI", "off");
         const auto restore = qScopeGuard([] { qunsetenv("SONAVEX_MIDI"); });
         MidiControl midi(&m_form->core(), m_form->board(), *m_registry);
@@ -1095,16 +1151,18 @@ private Q_SLOTS:
         for (const KeyListRow& r : rows)
             lines << QStringList{r.key, r.midi, r.sheet, r.button, r.title}.join(QLatin1Char('|'));
         QCOMPARE(lines,
-                 (QStringList{u"Space|||Play|"_s, u"|||Stop Song|"_s, u"F12|||Stop All|"_s, u"|||Pause|"_s,
-                              u"|||Fade|"_s, u"|||Next Sheet|"_s, u"|||Previous Sheet|"_s,
-                              u"F9|||Audition|"_s, u"F11|||Show View|"_s, u"F1||Music Sheet 1|2|B"_s,
-                              u"F2|Note 36 ch 1, Shift: Note 40 ch 1|Music Sheet 1|5|A again"_s,
-                              u"F3||Music Sheet 2|1|<empty>"_s, u"|Note 50 ch 2|Music Sheet 3|4|<empty>"_s,
-                              // The menus' own keys close the list, for the paperwork.
-                              u"Ctrl+O||(menu)|Open Tab Editor|"_s, u"Ctrl+P||(menu)|Play Song|"_s,
-                              u"Ctrl+S||(menu)|Stop Song|"_s, u"Ctrl+A||(menu)|Stop All|"_s,
-                              u"Ctrl+X||(menu)|Exit|"_s, u"Ctrl+F||(menu)|Fade Control|"_s,
-                              u"Ctrl+E||(menu)|IE Style|"_s}));
+                 (QStringList{
+                     u"Space|||Play|"_s, u"|||Stop Song|"_s, u"F12|||Stop All|"_s, u"|||Pause|"_s,
+                     u"|||Fade|"_s, u"|||Next Sheet|"_s, u"|||Previous Sheet|"_s, u"F9|||Audition|"_s,
+                     u"F11|||Show View|"_s, u"|Note 41 ch 1||Fade All|"_s,
+                     // The master level's fader stands on Master Up's line.
+                     u"|Control 7 ch 1||Master Up|"_s, u"|||Master Down|"_s, u"F1||Music Sheet 1|2|B"_s,
+                     u"F2|Note 36 ch 1, Shift: Note 40 ch 1|Music Sheet 1|5|A again"_s,
+                     u"F3||Music Sheet 2|1|<empty>"_s, u"|Note 50 ch 2|Music Sheet 3|4|<empty>"_s,
+                     // The menus' own keys close the list, for the paperwork.
+                     u"Ctrl+O||(menu)|Open Tab Editor|"_s, u"Ctrl+P||(menu)|Play Song|"_s,
+                     u"Ctrl+S||(menu)|Stop Song|"_s, u"Ctrl+A||(menu)|Stop All|"_s, u"Ctrl+X||(menu)|Exit|"_s,
+                     u"Ctrl+F||(menu)|Fade Control|"_s, u"Ctrl+E||(menu)|IE Style|"_s}));
 
         const QString saved = m_env->root() + QStringLiteral("/keys.txt");
         m_dialogs->fileAnswers = {saved};
@@ -1128,13 +1186,13 @@ private Q_SLOTS:
             list->btnAssign->click();
             QCOMPARE(list->lstKeys->item(5, 1)->text(), u"Control 20 ch 1"_s);
             QCOMPARE(registryValue(u"Midi"_s, u"cc 1 20"_s), u"nextsheet"_s);
-            list->lstKeys->setCurrentCell(10, 0); // F2 and its notes, cleared from the list
+            list->lstKeys->setCurrentCell(13, 0); // F2 and its notes, cleared from the list
             list->btnClear->click();
-            QCOMPARE(list->lstKeys->rowCount(), 19);
-            list->lstKeys->setCurrentCell(14, 0); // a menu's key is only listed
+            QCOMPARE(list->lstKeys->rowCount(), 22);
+            list->lstKeys->setCurrentCell(17, 0); // a menu's key is only listed
             QVERIFY(!list->btnAssign->isEnabled() && !list->btnClear->isEnabled());
             QTest::keyClick(list->lstKeys, Qt::Key_Return);
-            QCOMPARE(list->lstKeys->item(14, 0)->text(), u"Ctrl+S"_s);
+            QCOMPARE(list->lstKeys->item(17, 0)->text(), u"Ctrl+S"_s);
             list->btnSave->click();
 
             // The input narrowed to a channel and a device, stored beside the assignments.
@@ -1157,12 +1215,13 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QStringList text =
             QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QCOMPARE(text.size(), 20);
+        QCOMPARE(text.size(), 23);
         QVERIFY(text[0].startsWith(u"Key"_s) && text[0].endsWith(u"Title"_s));
         // A line without a key keeps its columns.
         QCOMPARE(text[4].indexOf(u"Pause"_s), text[0].indexOf(u"Button"_s));
-        QVERIFY(text[12].contains(u"Note 50 ch 2"_s) && text[12].endsWith(u"<empty>"_s));
+        QVERIFY(text[15].contains(u"Note 50 ch 2"_s) && text[15].endsWith(u"<empty>"_s));
         QVERIFY(m_form->slotKeys().keyOf(SlotRef{0, 4}).isEmpty());
+        QCOMPARE(registryValue(u"Midi"_s, u"cc 1 7"_s), u"master"_s); // the master fader stays
         m_form->setMidi(nullptr);
     }
 

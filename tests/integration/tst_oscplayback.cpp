@@ -62,7 +62,8 @@ private Q_SLOTS:
     {
         OscClient client;
         QVERIFY(client.send(OscPacket::message("/sonavex/subscribe", {1}), m_port));
-        const int whole = 7 + Board::Sheets * (1 + 2 * Board::Slots); // the time also as two texts
+        // The time also as two texts; the master level, and how many sounds play (none yet).
+        const int whole = 9 + Board::Sheets * (1 + 2 * Board::Slots);
         QCOMPARE(
             client.receiveUntil([whole](const QList<OscMessage>& all) { return all.size() >= whole; }, 3000)
                 .size(),

@@ -75,6 +75,7 @@ private Q_SLOTS:
         QTest::newRow("control") << u"cc 16 20"_s << u"9,35"_s << true;
         QTest::newRow("queue") << u"note 1 40"_s << u"queue 0,5"_s << true;
         QTest::newRow("commands") << u"note 1 91"_s << u"stopall"_s << true;
+        QTest::newRow("master fader") << u"cc 1 7"_s << u"master"_s << true;
         QTest::newRow("channel 0") << u"note 0 36"_s << u"0,0"_s << false;
         QTest::newRow("note 128") << u"note 1 128"_s << u"0,0"_s << false;
         QTest::newRow("sheet 10") << u"note 1 36"_s << u"10,0"_s << false;
@@ -247,6 +248,7 @@ private Q_SLOTS:
         QTest::newRow("fade at the chosen speed") << u"fade"_s << 0 << u"fade 0"_s;
         QTest::newRow("next sheet wraps") << u"nextsheet"_s << 9 << u"show 0"_s;
         QTest::newRow("previous sheet wraps") << u"prevsheet"_s << 0 << u"show 9"_s;
+        QTest::newRow("fade all") << u"fadeall"_s << 0 << u"fadeall 0"_s;
     }
     void actsThroughTheBoard()
     {
@@ -260,6 +262,30 @@ private Q_SLOTS:
         const unsigned char onOff[] = {0x90, 36, 100, 0x80, 36, 0};
         remote.post(0, onOff, sizeof onOff);
         QTRY_COMPARE(board.commands, command.split(QLatin1Char('|')));
+    }
+
+    void aFaderSetsTheMasterLevel_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("commands");
+        QTest::newRow("all the way down") << QByteArray::fromHex("b00700") << QStringList{u"master -60"_s};
+        QTest::newRow("all the way up") << QByteArray::fromHex("b0077f") << QStringList{u"master 0"_s};
+        QTest::newRow("through the middle, the last move only")
+            << QByteArray::fromHex("b00710b00750b0077f") << QStringList{u"master 0"_s};
+        QTest::newRow("another channel") << QByteArray::fromHex("b1077f") << QStringList{};
+        QTest::newRow("another control") << QByteArray::fromHex("b0087f") << QStringList{};
+    }
+    void aFaderSetsTheMasterLevel()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, commands);
+        FakeBoard board;
+        MidiRemote remote(board);
+        remote.assignments().bind({MidiMessageId::Kind::Control, 1, 7}, MidiCommand::Master);
+        remote.post(0, reinterpret_cast<const unsigned char*>(bytes.constData()),
+                    static_cast<std::size_t>(bytes.size()));
+        QTest::qWait(20);
+        QCOMPARE(board.commands, commands);
     }
 
     void floodActsOncePerTurnAndQueuesNothing()

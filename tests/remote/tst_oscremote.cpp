@@ -18,7 +18,8 @@ const OscPeer Stranger{0xC0A80115, 9000}; // 192.168.1.21
 const QByteArray RightPasscode = OscPacket::message("/sonavex/connect", {QStringLiteral("stage left")});
 /// Messages in the whole state: play state, song, time in numbers and as two texts, sheet shown,
 /// then each sheet's name and its buttons' colours and titles.
-constexpr int WholeState = 7 + Board::Sheets * (1 + 2 * Board::Slots);
+/// With nothing playing: the master level and a count of no sounds besides the song's state.
+constexpr int WholeState = 9 + Board::Sheets * (1 + 2 * Board::Slots);
 const QByteArray WrongPasscode = OscPacket::message("/sonavex/connect", {QStringLiteral("stage")});
 
 QByteArray msg(const char* path, const QVariantList& args = {})
@@ -116,6 +117,13 @@ private Q_SLOTS:
         row("fade at the chosen speed", msg("/sonavex/fade"), {QStringLiteral("fade 0")});
         row("fade at speed 5", msg("/sonavex/fade", {5}), {QStringLiteral("fade 5")});
         row("show sheet 10", msg("/sonavex/sheet/10/show"), {QStringLiteral("show 9")});
+        row("fade all at the chosen speed", msg("/sonavex/fadeall"), {QStringLiteral("fadeall 0")});
+        row("fade all at speed 2", msg("/sonavex/fadeall", {2}), {QStringLiteral("fadeall 2")});
+        row("master level", msg("/sonavex/master", {-12.5f}), {QStringLiteral("master -12.5")});
+        row("master level as a whole number", msg("/sonavex/master", {-6}), {QStringLiteral("master -6")});
+        row("stop one sound", msg("/sonavex/stopsound", {3}), {QStringLiteral("stopsound 3")});
+        row("stop the show's song by its id", msg("/sonavex/stopsound", {0}),
+            {QStringLiteral("stopsound 0")});
         row("a queue built and played in one bundle",
             bundle({msg("/sonavex/sheet/1/button/3/queue"), msg("/sonavex/sheet/1/button/2/queue"),
                     bundle({msg("/sonavex/play")})}),
@@ -171,6 +179,13 @@ private Q_SLOTS:
         row("press with two numbers", msg("/sonavex/sheet/1/button/1/press", {1, 1}), "badArguments");
         row("fade at speed 7", msg("/sonavex/fade", {7}), "badArguments");
         row("fade at speed 2.5", msg("/sonavex/fade", {2.5f}), "badArguments");
+        row("fade all at speed 0", msg("/sonavex/fadeall", {0}), "badArguments");
+        row("fade all with a text", msg("/sonavex/fadeall", {QStringLiteral("fast")}), "badArguments");
+        row("master without a level", msg("/sonavex/master"), "badArguments");
+        row("master with a text", msg("/sonavex/master", {QStringLiteral("-6")}), "badArguments");
+        row("stop sound without an id", msg("/sonavex/stopsound"), "badArguments");
+        row("stop sound -1", msg("/sonavex/stopsound", {-1}), "badArguments");
+        row("stop sound 1.5", msg("/sonavex/stopsound", {1.5f}), "badArguments");
         row("subscribe yes", msg("/sonavex/subscribe", {QStringLiteral("yes")}), "badArguments");
         row("subscribe without a number", msg("/sonavex/subscribe"), "badArguments");
         row("subscribe to port 70000", msg("/sonavex/subscribe", {1, 70000}), "badArguments");
@@ -309,6 +324,45 @@ private Q_SLOTS:
 
         receive(msg("/sonavex/subscribe", {0}));
         QCOMPARE(m_remote->subscriberCount(), 0);
+    }
+
+    void aSubscriberIsToldWhatPlaysAndTheMasterLevel()
+    {
+        const PlayingSound song{0, 0, 2, QStringLiteral("Overture"), 30, 90, false, QString()};
+        const PlayingSound layer{4,   -1, -1,    QStringLiteral("Thunder"),
+                                 1.5, 6,  false, QStringLiteral("Stage")};
+        m_board.sounds = {song, layer};
+        m_board.master = -9;
+        receive(msg("/sonavex/subscribe", {1}));
+        QList<OscMessage> all = m_transport.messagesTo(Local);
+        QCOMPARE(all.size(), WholeState + 2);
+        const auto args = [](const QList<OscMessage>& messages, const QByteArray& path) {
+            QList<QVariantList> found;
+            for (const OscMessage& m : messages)
+                if (m.path == path)
+                    found << m.args;
+            return found;
+        };
+        QCOMPARE(args(all, "/sonavex/master"), QList<QVariantList>{{-9.0f}});
+        QCOMPARE(args(all, "/sonavex/playing/count"), QList<QVariantList>{{2}});
+        QCOMPARE(args(all, "/sonavex/playing"),
+                 (QList<QVariantList>{
+                     {0, 1, 3, QStringLiteral("Overture"), 30.0f, 90.0f, 60.0f, QString()},
+                     {4, 0, 0, QStringLiteral("Thunder"), 1.5f, 6.0f, 4.5f, QStringLiteral("Stage")}}));
+
+        // Many changes in one turn of the event loop go out once, as they are at its end.
+        m_transport.sent.clear();
+        m_board.sounds = {song};
+        for (int i = 0; i < 5; ++i)
+            Q_EMIT m_board.playingChanged(m_board.sounds);
+        Q_EMIT m_board.masterLevelChanged(-12);
+        QTRY_COMPARE(m_transport.sent.size(), 1);
+        all = m_transport.messagesTo(Local);
+        QCOMPARE(args(all, "/sonavex/playing/count"), QList<QVariantList>{{1}});
+        QCOMPARE(args(all, "/sonavex/playing").size(), 1);
+        QCOMPARE(args(all, "/sonavex/master"), QList<QVariantList>{{-12.0f}});
+        m_board.sounds.clear();
+        m_board.master = 0;
     }
 
     void timeIsSentAsText_data()

@@ -176,6 +176,19 @@ private Q_SLOTS:
         QTest::newRow("fade chosen") << QByteArray(R"({"cmd":"fade"})") << QByteArray("fade 0");
         QTest::newRow("fade 5") << QByteArray(R"({"cmd":"fade","speed":5})") << QByteArray("fade 5");
         QTest::newRow("show") << QByteArray(R"({"cmd":"show","sheet":9})") << QByteArray("show 9");
+        QTest::newRow("fade all") << QByteArray(R"({"cmd":"fadeall"})") << QByteArray("fadeall 0");
+        QTest::newRow("fade all 3") << QByteArray(R"({"cmd":"fadeall","speed":3})")
+                                    << QByteArray("fadeall 3");
+        QTest::newRow("stop sound") << QByteArray(R"({"cmd":"stopsound","id":7})")
+                                    << QByteArray("stopsound 7");
+        QTest::newRow("master") << QByteArray(R"({"cmd":"master","db":-7.5})") << QByteArray("master -7.5");
+        QTest::newRow("master floor")
+            << QByteArray(R"({"cmd":"master","db":-60})") << QByteArray("master -60");
+        QTest::newRow("fade all 6") << QByteArray(R"({"cmd":"fadeall","speed":6})") << QByteArray("");
+        QTest::newRow("stop sound -1") << QByteArray(R"({"cmd":"stopsound","id":-1})") << QByteArray("");
+        QTest::newRow("stop sound no id") << QByteArray(R"({"cmd":"stopsound"})") << QByteArray("");
+        QTest::newRow("master above 0") << QByteArray(R"({"cmd":"master","db":3})") << QByteArray("");
+        QTest::newRow("master text") << QByteArray(R"({"cmd":"master","db":"-6"})") << QByteArray("");
         QTest::newRow("slot 36") << QByteArray(R"({"cmd":"press","sheet":0,"slot":36})") << QByteArray("");
         QTest::newRow("sheet -1") << QByteArray(R"({"cmd":"show","sheet":-1})") << QByteArray("");
         QTest::newRow("half slot") << QByteArray(R"({"cmd":"press","sheet":0,"slot":1.5})") << QByteArray("");
@@ -304,6 +317,13 @@ private Q_SLOTS:
 
     void pageLiveOverSocket()
     {
+        m_board.sounds = {
+            PlayingSound{3, 0, 1, QStringLiteral("Rain"), 2, 6, false, QStringLiteral("Stage")}};
+        m_board.master = -6;
+        const auto restore = qScopeGuard([this] {
+            m_board.sounds.clear();
+            m_board.master = 0;
+        });
         QStringList messages;
         auto page = openPage(messages, QStringLiteral("http://127.0.0.1:%1").arg(m_port));
         QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 1, 3000);
@@ -312,6 +332,11 @@ private Q_SLOTS:
         QCOMPARE(all[QStringLiteral("slots")][0][0][1].toString(), QStringLiteral("Opening"));
         QCOMPARE(all[QStringLiteral("sheets")].toArray().size(), Board::Sheets);
         QCOMPARE(all[QStringLiteral("audition")], QJsonValue(false));
+        QCOMPARE(all[QStringLiteral("playing")].toArray().size(), 1);
+        QCOMPARE(all[QStringLiteral("playing")][0][QStringLiteral("output")].toString(),
+                 QStringLiteral("Stage"));
+        QCOMPARE(all[QStringLiteral("playing")][0][QStringLiteral("left")].toDouble(), 4.0);
+        QCOMPARE(all[QStringLiteral("master")].toDouble(), -6.0);
 
         // A change reaches the page within 100 ms, several in one message.
         QElapsedTimer clock;
@@ -327,6 +352,18 @@ private Q_SLOTS:
         QCOMPARE(batch[0][QStringLiteral("state")].toString(), QStringLiteral("playing"));
         QCOMPARE(batch[1][QStringLiteral("audition")], QJsonValue(true));
         QCOMPARE(batch[2][QStringLiteral("left")].toDouble(), 8.0);
+
+        // What plays goes out as the time does, the newest list only; the master level at once.
+        Q_EMIT m_board.masterLevelChanged(-20);
+        Q_EMIT m_board.playingChanged({});
+        Q_EMIT m_board.playingChanged(m_board.sounds);
+        QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 3, 1000);
+        const QJsonArray lists = QJsonDocument::fromJson(messages[2].toUtf8()).array();
+        QCOMPARE(lists.size(), 2);
+        QCOMPARE(lists[0][QStringLiteral("master")].toDouble(), -20.0);
+        QCOMPARE(lists[1][QStringLiteral("t")].toString(), QStringLiteral("playing"));
+        QCOMPARE(lists[1][QStringLiteral("playing")].toArray().size(), 1);
+        messages.removeAt(2);
 
         // Commands run on the board; what is none is answered and counted, the page stays.
         m_board.commands.clear();
@@ -500,10 +537,15 @@ private Q_SLOTS:
         m_board.names[1] = QStringLiteral("Intro and walk-in music for the doors");
         m_board.states[1] = SlotState::Filled;
         m_board.titles[1] = QStringLiteral("Entrance of the Gladiators, the long version with the encore");
+        // Two sounds play, one of them over the song on an output of its own.
+        m_board.sounds = {PlayingSound{0, 0, 1, m_board.titles[1], 20, 300, false, QString()},
+                          PlayingSound{5, 0, 2, QStringLiteral("Thunder and heavy rain on a tin roof"), 1, 8,
+                                       false, QStringLiteral("Stage monitors, channels 5-6")}};
         const auto restore = qScopeGuard([this] {
             m_board.names = {};
             m_board.states[1] = SlotState::Empty;
             m_board.titles[1].clear();
+            m_board.sounds.clear();
         });
         BrowserPage browser;
         QVERIFY(browser.ready());
@@ -536,6 +578,7 @@ private Q_SLOTS:
             return b[QLatin1String(what)].toDouble();
         };
 
+        QCOMPARE(boxes(QStringLiteral("#playing button")).size(), 2); // a stop for each
         const QJsonArray page = boxes(QStringLiteral("html"));
         QVERIFY2(box(page[0], "sw") <= 360, "the page scrolls sideways");
         for (const QJsonValue& target : boxes(QStringLiteral("button, label")))
