@@ -106,9 +106,10 @@ private Q_SLOTS:
                      qPrintable(QStringLiteral("channel %1: %2 dB").arg(c).arg(db)));
             QVERIFY(channelDb(eight, 8, c, 330.0) < Silent); // the show's song stays on its own output
         }
+        QVERIFY2(board.told.isEmpty(), qPrintable(std::get<1>(board.told.value(0))));
         QVERIFY(channelDb(show, 2, 1, 330.0) > Heard);
-        QVERIFY(channelDb(show, 2, 1, 440.0) < Silent);
-        QVERIFY(board.told.isEmpty());
+        // The show's tone 110 Hz away leaks into a reading this short at up to about -55 dB.
+        QVERIFY(channelDb(show, 2, 1, 440.0) < -45.0);
     }
 
     void theMixGainIsRampedOverTheTimeAsked()
