@@ -45,6 +45,7 @@ struct Playback {
     std::vector<std::int16_t> monoBlock;
     /// On a sink of its own (a route): should that sink go, the sound goes on on the show's output.
     bool routed = false;
+    QList<Playback*>* routeStreams = nullptr; ///< the route's list of its streams, while on it
     bool ended = false;
     bool stopped = false;
     bool paused = false;
@@ -65,6 +66,8 @@ struct Playback {
             monoBlock.resize(MonoBlockFrames * Pcm::Channels);
         if (!routed)
             engine->playing.append(stream);
+        else if (routeStreams)
+            routeStreams->append(this);
         pa_stream_set_write_callback(stream, &Playback::onWrite, this);
         pa_stream_set_state_callback(stream, &Playback::onState, this);
         pa_stream_set_underflow_callback(stream, &Playback::onUnderflow, this);
@@ -250,6 +253,7 @@ struct Playback {
             timingTick = nullptr;
         }
         engine->playing.removeAll(stream);
+        leaveRoute();
         pa_stream_set_write_callback(stream, nullptr, nullptr);
         pa_stream_set_state_callback(stream, nullptr, nullptr);
         pa_stream_set_underflow_callback(stream, nullptr, nullptr);
@@ -278,10 +282,19 @@ struct Playback {
         p->postFailed(s); // the server went away: the song did not end, it was cut off
     }
 
+    void leaveRoute()
+    {
+        if (routeStreams)
+            routeStreams->removeAll(this);
+        routeStreams = nullptr;
+    }
+
     /// The sink of a routed stream went away: the song goes on on the show's output, from where
-    /// it was sent to (what the old sink still held is lost).
+    /// it was sent to (what the old sink still held is lost). The server may have ended the
+    /// stream (PulseAudio does) or left it waiting for its sink (PipeWire does).
     void relocate()
     {
+        leaveRoute();
         if (ended) {
             postFinished();
             return;
@@ -298,6 +311,8 @@ struct Playback {
         pa_stream_set_write_callback(stream, nullptr, nullptr);
         pa_stream_set_state_callback(stream, nullptr, nullptr);
         pa_stream_set_underflow_callback(stream, nullptr, nullptr);
+        if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream)))
+            pa_stream_disconnect(stream);
         pa_stream_unref(stream);
         stream = nullptr;
         routed = false;
@@ -409,8 +424,12 @@ public:
         m_p.release();
     }
 
-    /// Under the lock.
-    void begin() { m_p.begin(); }
+    /// Under the lock. `routeStreams`: the list of the route it plays on, if routed.
+    void begin(QList<Playback*>* routeStreams = nullptr)
+    {
+        m_p.routeStreams = routeStreams;
+        m_p.begin();
+    }
 
     void pause() override
     {
@@ -496,6 +515,7 @@ struct RouteLine {
     bool told = false; ///< its absence was told
     pa_stream* standby = nullptr;
     pa_time_event* standbyLater = nullptr;
+    QList<Playback*> playing; ///< the streams on it
 
     [[nodiscard]] QByteArray sinkName() const
     {
@@ -553,6 +573,10 @@ struct RouteLine {
             prepareStandby();
         } else {
             tell(true);
+            const QList<Playback*> moving = playing;
+            for (Playback* p : moving)
+                if (!p->finishPosted) // not one already cut off with the server
+                    p->relocate();
         }
     }
 
@@ -726,7 +750,7 @@ public:
         }
         auto stream = std::make_unique<PulseOutputStream>(m_engine, s, std::move(source), gain, mixGain,
                                                           channels, routed);
-        stream->begin();
+        stream->begin(routed ? &m_line.playing : nullptr);
         if (routed)
             m_line.prepareStandbyLater();
         else
