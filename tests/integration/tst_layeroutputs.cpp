@@ -54,6 +54,8 @@ struct Board {
 
 } // namespace
 
+Q_DECLARE_METATYPE(OutputRoute)
+
 class TestLayerOutputs : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
@@ -141,11 +143,24 @@ private Q_SLOTS:
         QVERIFY2(ramp > 0.19 && ramp < 0.29, qPrintable(QString::number(ramp)));
     }
 
+    void aMissingOutputPlaysOnTheShowsAndIsToldOnce_data()
+    {
+        QTest::addColumn<OutputRoute>("route");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no such output")
+            << OutputRoute{QStringLiteral("no_such_output"), false, 1, 2}
+            << QStringLiteral("Output no_such_output not found: plays on the show's output");
+        QTest::newRow("channels beyond the output")
+            << OutputRoute{EightSink, false, 8, 2}
+            << QStringLiteral("Output Eight-Channel-Test-Output not found: plays on the show's output");
+    }
+
     void aMissingOutputPlaysOnTheShowsAndIsToldOnce()
     {
+        QFETCH(OutputRoute, route);
+        QFETCH(QString, message);
         Board board;
         MonitorRecorder onShow(QStringLiteral("nullsink"));
-        const OutputRoute route{QStringLiteral("no_such_output"), false, 1, 2};
         auto layer = board.layers.newPlayer(route);
         layer->setFileName(toneFile(440.0, 2.0, 0.3));
         QTRY_VERIFY_WITH_TIMEOUT(onShow.toneDb(300) > Heard, 3000);
@@ -153,8 +168,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(onShow.toneDb(300) > Heard, 3000);
         QCOMPARE(board.told.size(), 1);
         QCOMPARE(std::get<0>(board.told[0]), route);
-        QCOMPARE(std::get<1>(board.told[0]),
-                 QStringLiteral("Output no_such_output not found: plays on the show's output"));
+        QCOMPARE(std::get<1>(board.told[0]), message);
         QCOMPARE(std::get<2>(board.told[0]), true);
     }
 
