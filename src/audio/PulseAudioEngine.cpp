@@ -27,6 +27,9 @@ namespace {
 
 /// A stream on one channel gets the song's two sides mixed, read this many frames at a time.
 constexpr std::size_t MonoBlockFrames = 2048;
+/// A stream moved to the show's output that the server refused is opened again this often, this much later.
+constexpr int ReopenTries = 5;
+constexpr pa_usec_t ReopenDelayUs = 50000;
 
 /// The part of a playing stream that the server's thread works on.
 struct Playback {
@@ -46,6 +49,8 @@ struct Playback {
     /// On a sink of its own (a route): should that sink go, the sound goes on on the show's output.
     bool routed = false;
     QList<Playback*>* routeStreams = nullptr; ///< the route's list of its streams, while on it
+    int reopenTries = 0;                      ///< left to open it on the show's output, once moved
+    pa_time_event* reopen = nullptr;
     bool ended = false;
     bool stopped = false;
     bool paused = false;
@@ -232,12 +237,15 @@ struct Playback {
 
     void release()
     {
+        // The timers first: between two streams (see reopenLater) they run without one.
+        for (pa_time_event** e : {&reopen, &starved, &timingTick}) {
+            if (*e) {
+                engine->api()->time_free(*e);
+                *e = nullptr;
+            }
+        }
         if (!stream)
             return;
-        if (starved) {
-            engine->api()->time_free(starved);
-            starved = nullptr;
-        }
         if (drain) {
             pa_operation_cancel(drain);
             pa_operation_unref(drain);
@@ -247,10 +255,6 @@ struct Playback {
             pa_operation_cancel(timing);
             pa_operation_unref(timing);
             timing = nullptr;
-        }
-        if (timingTick) {
-            engine->api()->time_free(timingTick);
-            timingTick = nullptr;
         }
         engine->playing.removeAll(stream);
         leaveRoute();
@@ -275,8 +279,13 @@ struct Playback {
         if (state != PA_STREAM_FAILED && state != PA_STREAM_TERMINATED)
             return;
         pa_context* c = pa_stream_get_context(s);
-        if (p->routed && !p->stopped && c && pa_context_get_state(c) == PA_CONTEXT_READY) {
+        const bool serverUp = !p->stopped && c && pa_context_get_state(c) == PA_CONTEXT_READY;
+        if (p->routed && serverUp) {
             p->relocate(); // its sink went away, the server did not
+            return;
+        }
+        if (serverUp && p->reopenTries > 0 && p->written == 0) {
+            p->reopenLater();
             return;
         }
         p->postFailed(s); // the server went away: the song did not end, it was cut off
@@ -299,6 +308,16 @@ struct Playback {
             postFinished();
             return;
         }
+        dropStream();
+        routed = false;
+        channels = Pcm::Channels;
+        reopenTries = ReopenTries;
+        openOnShow();
+    }
+
+    /// Lets go of the server's stream, counting what was sent to it as played.
+    void dropStream()
+    {
         earlier += written;
         written = 0;
         for (pa_operation** op : {&drain, &timing}) {
@@ -308,6 +327,7 @@ struct Playback {
                 *op = nullptr;
             }
         }
+        engine->playing.removeAll(stream);
         pa_stream_set_write_callback(stream, nullptr, nullptr);
         pa_stream_set_state_callback(stream, nullptr, nullptr);
         pa_stream_set_underflow_callback(stream, nullptr, nullptr);
@@ -315,8 +335,11 @@ struct Playback {
             pa_stream_disconnect(stream);
         pa_stream_unref(stream);
         stream = nullptr;
-        routed = false;
-        channels = Pcm::Channels;
+    }
+
+    /// Opens the stream anew on the show's output.
+    void openOnShow()
+    {
         const pa_channel_map map = stereoMap();
         pa_stream* s = pa_stream_new(engine->context, engine->clientName.constData(), &SampleSpec, &map);
         if (!s) {
@@ -339,6 +362,25 @@ struct Playback {
         pa_stream_set_write_callback(stream, &Playback::onWrite, this);
         pa_stream_set_state_callback(stream, &Playback::onState, this);
         pa_stream_set_underflow_callback(stream, &Playback::onUnderflow, this);
+    }
+
+    /// The server refused the stream opened anew: while it is still taking the old sink away
+    /// it may (PipeWire did, now and then). Again a little later.
+    void reopenLater()
+    {
+        dropStream();
+        --reopenTries;
+        reopen = pa_context_rttime_new(engine->context, pa_rtclock_now() + ReopenDelayUs, &Playback::onReopen,
+                                       this);
+    }
+
+    static void onReopen(pa_mainloop_api* api, pa_time_event* e, const timeval*, void* userdata)
+    {
+        auto* p = static_cast<Playback*>(userdata);
+        api->time_free(e);
+        p->reopen = nullptr;
+        if (!p->stopped && !p->stream && p->engine->context)
+            p->openOnShow();
     }
 
     /// A stream that could not be opened again: as if the server had gone.
@@ -379,12 +421,10 @@ struct Playback {
     static void onTimingTick(pa_mainloop_api*, pa_time_event* e, const timeval*, void* userdata)
     {
         auto* p = static_cast<Playback*>(userdata);
-        if (!p->stream)
-            return;
-        if (!p->paused)
+        if (p->stream && !p->paused)
             p->askTiming();
-        if (pa_context* c = pa_stream_get_context(p->stream))
-            pa_context_rttime_restart(c, e, pa_rtclock_now() + TimingUs);
+        if (p->engine->context)
+            pa_context_rttime_restart(p->engine->context, e, pa_rtclock_now() + TimingUs);
     }
 
     static void onStarved(pa_mainloop_api* api, pa_time_event* e, const timeval*, void* userdata)
