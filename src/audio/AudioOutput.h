@@ -46,6 +46,13 @@ public:
     [[nodiscard]] virtual std::int64_t framesPlayed() const = 0;
     /// Linear gain 0..16 (above 1 a song is raised); changes are ramped over a few milliseconds.
     virtual void setGain(double gain) = 0;
+    /// The board's own scaling on top of the gain (master level, ducking): linear, 1 at the
+    /// start; reached over `rampSeconds`, or as fast as `setGain` when 0.
+    virtual void setMixGain(double gain, double rampSeconds)
+    {
+        Q_UNUSED(gain);
+        Q_UNUSED(rampSeconds);
+    }
 
 Q_SIGNALS:
     /// On the GUI thread, once, after the source ended and its last frame was played.
@@ -65,6 +72,15 @@ public:
     {
         auto stream = start(std::move(source));
         stream->setGain(gain);
+        return stream;
+    }
+    /// As `startWithGain`, with the mix gain (see OutputStream::setMixGain) set as well.
+    virtual std::unique_ptr<OutputStream> startMixed(std::shared_ptr<PcmSource> source, double gain,
+                                                     double mixGain)
+    {
+        auto stream = startWithGain(std::move(source), gain);
+        if (mixGain != 1.0)
+            stream->setMixGain(mixGain, 0.0);
         return stream;
     }
 };

@@ -36,15 +36,26 @@ MediaPlayerControl::MediaPlayerControl(AudioOutput& output, const Options& optio
     : MediaPlayer(parent)
     , m_output(output)
     , m_options(options)
-    , m_cache(std::make_unique<HotCache>(options.hotBudgetBytes))
-    , m_decoding(std::make_unique<DecodeAhead>(*m_cache, framesFor(options.hotHeadSeconds)))
+    , m_cache(std::make_shared<HotCache>(options.hotBudgetBytes))
+    , m_decoding(std::make_shared<DecodeAhead>(*m_cache, framesFor(options.hotHeadSeconds)))
+{
+}
+
+MediaPlayerControl::MediaPlayerControl(AudioOutput& output, MediaPlayerControl& player, QObject* parent)
+    : MediaPlayer(parent)
+    , m_output(output)
+    , m_options(player.m_options)
+    , m_cache(player.m_cache)
+    , m_decoding(player.m_decoding)
+    , m_sharesCache(true)
+    , m_levels(player.m_levels)
 {
 }
 
 MediaPlayerControl::~MediaPlayerControl()
 {
     releaseStream();
-    m_decoding.reset(); // joins the decoding thread before the cache goes
+    m_decoding.reset(); // the last owner joins the decoding thread before the cache goes
 }
 
 void MediaPlayerControl::setFileName(const QString& path)
@@ -119,7 +130,7 @@ void MediaPlayerControl::startFile(const QString& path, int oldState)
             this, [this, id, startFrame] { guard([&] { onHandedOver(id, startFrame); }); },
             Qt::QueuedConnection);
     });
-    std::unique_ptr<OutputStream> stream = m_output.startWithGain(chain, gainForVolume(m_volume));
+    std::unique_ptr<OutputStream> stream = m_output.startMixed(chain, gainForVolume(m_volume), m_mixGain);
 
     releaseStream(); // the old file ends unreported
     ++m_fileGeneration;
@@ -409,8 +420,17 @@ void MediaPlayerControl::pause()
     report(Playing, Paused);
 }
 
+void MediaPlayerControl::setMixGain(double gain, double rampSeconds)
+{
+    m_mixGain = std::max(0.0, gain);
+    if (m_stream)
+        m_stream->setMixGain(m_mixGain, std::max(0.0, rampSeconds));
+}
+
 void MediaPlayerControl::setHotList(const QStringList& paths)
 {
+    if (m_sharesCache)
+        return;
     m_decoding->setHotList(paths);
     if (m_levels)
         m_levels->measureFirst(paths);

@@ -37,6 +37,9 @@ public:
 
     explicit MediaPlayerControl(AudioOutput& output, QObject* parent = nullptr);
     MediaPlayerControl(AudioOutput& output, const Options& options, QObject* parent = nullptr);
+    /// A player on `output` that shares the hot cache and the decoding thread of `player`: the
+    /// songs `player` keeps hot start from memory here too. Its own hot list is `player`'s.
+    MediaPlayerControl(AudioOutput& output, MediaPlayerControl& player, QObject* parent = nullptr);
     ~MediaPlayerControl() override;
 
     /// Raises DeviceError("Unable to play <path>: <reason>") when the file cannot be opened or
@@ -63,7 +66,10 @@ public:
     void setLoop(bool loop) override;
     /// A song with a span other than the whole starts from its decoder, never from the hot list.
     void setPlaySpan(const QString& path, const PlaySpan& span) override;
+    /// On a player that shares another's cache, does nothing: the other's list holds.
     void setHotList(const QStringList& paths) override;
+    void setMixGain(double gain, double rampSeconds) override;
+    [[nodiscard]] double mixGain() const { return m_mixGain; }
     /// Waits up to `msecs` until the hot list is decoded ahead (as far as the budget goes).
     bool waitHotListWarm(int msecs);
     [[nodiscard]] const HotCache& hotCache() const;
@@ -112,8 +118,9 @@ private:
 
     AudioOutput& m_output;
     const Options m_options;
-    std::unique_ptr<HotCache> m_cache;
-    std::unique_ptr<DecodeAhead> m_decoding;
+    std::shared_ptr<HotCache> m_cache;
+    std::shared_ptr<DecodeAhead> m_decoding; ///< before the cache goes, joined by its last owner
+    bool m_sharesCache = false;
     std::unique_ptr<OutputStream> m_stream;
     std::shared_ptr<StreamingSource> m_source;
     std::shared_ptr<ChainSource> m_chain;
@@ -131,5 +138,6 @@ private:
     int m_state = Stopped;
     bool m_sendEvents = true;
     int m_volume = 0;
+    double m_mixGain = 1.0;
     SongLevels* m_levels = nullptr;
 };

@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <functional>
+
 #include <memory>
 
 /// The machine's sound output and input through the audio server: one connection for the
@@ -33,6 +35,8 @@ public:
 
     std::unique_ptr<OutputStream> start(std::shared_ptr<PcmSource> source) override;
     std::unique_ptr<OutputStream> startWithGain(std::shared_ptr<PcmSource> source, double gain) override;
+    std::unique_ptr<OutputStream> startMixed(std::shared_ptr<PcmSource> source, double gain,
+                                             double mixGain) override;
     std::unique_ptr<InputStream> startCapture(std::shared_ptr<PcmSink> sink) override;
     void holdReady(bool hold) override;
 
@@ -45,6 +49,18 @@ public:
     [[nodiscard]] bool isConnected() const;
     /// Waits up to `msecs` for the connection to the server; true when it is up.
     bool waitConnected(int msecs);
+    /// An output on the sink `sink` (empty: the one the show plays on) of this connection: on
+    /// its channels `firstChannel` (counted from 1) and the next when `channelCount` is 2, or on
+    /// that one channel with the song's two sides mixed; 0: the sink's own stereo. The sound is
+    /// put on those channels and mixed onto no other. While the sink or the channels are not
+    /// there, songs play on the show's output, and a song whose sink goes moves there; the
+    /// handler hears of it (on the GUI thread) once when found missing and once when back. It
+    /// must go before the engine, and its streams before it.
+    [[nodiscard]] std::unique_ptr<AudioOutput>
+    routeOutput(const QString& sink, int firstChannel, int channelCount,
+                std::function<void(const QString& message, bool missing)> missingHandler);
+    /// The highest sample level (1 = full scale) sent to the server since the last call.
+    [[nodiscard]] double takePeak();
     /// How often a playing stream ran dry before its end (a dropout heard), since the start.
     [[nodiscard]] int underflowCount() const;
 

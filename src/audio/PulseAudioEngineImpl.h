@@ -59,15 +59,14 @@ inline constexpr std::uint32_t ServerDefault = std::numeric_limits<std::uint32_t
 
 inline const pa_sample_spec SampleSpec{PA_SAMPLE_S16LE, Pcm::SampleRate, Pcm::Channels};
 
-inline pa_buffer_attr playbackAttr(bool pipeWire)
+inline pa_buffer_attr playbackAttr(bool pipeWire, const pa_sample_spec& spec = SampleSpec)
 {
     pa_buffer_attr a{};
     a.maxlength = ServerDefault;
     a.tlength = static_cast<std::uint32_t>(
-        pa_usec_to_bytes(pipeWire ? PipeWireTargetLatencyUs : TargetLatencyUs, &SampleSpec));
-    a.prebuf = static_cast<std::uint32_t>(pa_usec_to_bytes(PrebufUs, &SampleSpec));
-    a.minreq =
-        static_cast<std::uint32_t>(pa_usec_to_bytes(pipeWire ? PipeWireRequestUs : RequestUs, &SampleSpec));
+        pa_usec_to_bytes(pipeWire ? PipeWireTargetLatencyUs : TargetLatencyUs, &spec));
+    a.prebuf = static_cast<std::uint32_t>(pa_usec_to_bytes(PrebufUs, &spec));
+    a.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(pipeWire ? PipeWireRequestUs : RequestUs, &spec));
     a.fragsize = ServerDefault;
     return a;
 }
@@ -116,6 +115,7 @@ inline void unrefOperation(pa_operation* op)
 using namespace PulseLink; // NOLINT: this header is the engine's own
 
 struct CaptureLine;
+struct RouteLine;
 
 struct PulseAudioEngine::Impl {
     pa_threaded_mainloop* loop = nullptr;
@@ -128,6 +128,8 @@ struct PulseAudioEngine::Impl {
     bool pipeWire = false; ///< the server is PipeWire's
     bool connecting = false;
     std::atomic<int> underflows{0};
+    /// The highest sample level sent since it was last taken (1 = full scale); the audio thread raises it.
+    std::atomic<float> peak{0.0f};
     QString lastError = QStringLiteral("not connected to the audio server");
     QByteArray clientName;
     QByteArray server;
@@ -140,7 +142,10 @@ struct PulseAudioEngine::Impl {
     bool sinksListed = false;     ///< `sinks` holds the server's sinks
     bool standbyOnChosen = false; ///< the standby stream was asked for on the chosen sink
     QMap<std::uint32_t, OutputDevices::Device> sinks; ///< by the server's index
-    QList<pa_stream*> playing;                        ///< the playback streams started and not yet released
+    QMap<std::uint32_t, pa_channel_map> sinkMaps;     ///< the channels of each sink, by the same index
+    QByteArray defaultSink;                           ///< the server's default sink, as last heard
+    QList<pa_stream*> playing; ///< the playback streams on the show's output started and not yet released
+    QList<RouteLine*> routes;  ///< the outputs on other sinks or channels (see PulseAudioEngine::routeOutput)
     std::function<void(const QString&, bool)> missingHandler;
     bool serverLostTold = false; ///< the operator heard that the server is not there
     std::function<void(const QString&)> serverHandler;
@@ -151,6 +156,16 @@ struct PulseAudioEngine::Impl {
     void prepareHeldCapture();
     /// Under the lock: closes it; its takes end with what they have.
     void dropHeldCapture();
+    /// Under the lock: the sinks changed; every route checks whether its sink and channels are there.
+    void checkRoutes();
+    void dropRouteStandbys();
+    /// Under the lock: raises the level sent so far.
+    void raisePeak(float level)
+    {
+        float seen = peak.load(std::memory_order_relaxed);
+        while (level > seen && !peak.compare_exchange_weak(seen, level, std::memory_order_relaxed)) {
+        }
+    }
 
     [[nodiscard]] pa_mainloop_api* api() const { return pa_threaded_mainloop_get_api(loop); }
 
@@ -194,6 +209,7 @@ struct PulseAudioEngine::Impl {
     {
         dropStandby();
         dropHeldCapture();
+        dropRouteStandbys();
         if (!context)
             return;
         pa_context_set_state_callback(context, nullptr, nullptr);
@@ -205,6 +221,7 @@ struct PulseAudioEngine::Impl {
         pipeWire = false;
         sinksListed = false;
         sinks.clear();
+        sinkMaps.clear();
     }
 
     void scheduleReconnect()
@@ -292,6 +309,8 @@ struct PulseAudioEngine::Impl {
             return;
         d->named = true;
         d->pipeWire = info && info->server_name && std::strstr(info->server_name, "PipeWire");
+        if (info && info->default_sink_name)
+            d->defaultSink = info->default_sink_name;
         d->prepareStandby();
         pa_threaded_mainloop_signal(d->loop, 0);
     }
@@ -354,8 +373,8 @@ struct PulseAudioEngine::Impl {
         connect();
     }
 
-    /// Under the lock: a corked playback stream ready to be written, or an error.
-    pa_stream* takeStandby()
+    /// Under the lock: the connection is up, or an error.
+    void waitReady()
     {
         // Twice: an attempt already under way may have been started before the server came back.
         for (int attempt = 0; attempt < 2 && !ready; ++attempt) {
@@ -364,6 +383,12 @@ struct PulseAudioEngine::Impl {
         }
         if (!ready)
             throw NoAudioOutput(QStringLiteral("No audio output: ") + lastError);
+    }
+
+    /// Under the lock: a corked playback stream ready to be written, or an error.
+    pa_stream* takeStandby()
+    {
+        waitReady();
         if (chosenOnly && chosenSink.isEmpty())
             throw NoAudioOutput(QStringLiteral("No audio output: no output is chosen"));
         // The standby may be made anew while we wait (the outputs changed), and a stream on a
@@ -414,16 +439,21 @@ struct PulseAudioEngine::Impl {
             return;
         if (info) {
             const OutputDevices::Device sink{QString::fromUtf8(info->name),
-                                             QString::fromUtf8(info->description)};
+                                             QString::fromUtf8(info->description),
+                                             static_cast<int>(info->channel_map.channels)};
             d->sinks.insert(info->index, sink);
+            d->sinkMaps.insert(info->index, info->channel_map);
             d->descriptions.insert(sink.name, sink.description);
-            if (d->sinksListed) // one sink that came
+            if (d->sinksListed) { // one sink that came
                 d->checkChosen();
+                d->checkRoutes();
+            }
         }
         if (eol != 0 &&
             !d->sinksListed) { // the end of the list, or a failed listing: what came is what there is
             d->sinksListed = true;
             d->checkChosen();
+            d->checkRoutes();
         }
         pa_threaded_mainloop_signal(d->loop, 0);
     }
@@ -440,7 +470,9 @@ struct PulseAudioEngine::Impl {
             break;
         case PA_SUBSCRIPTION_EVENT_REMOVE:
             d->sinks.remove(index);
+            d->sinkMaps.remove(index);
             d->checkChosen();
+            d->checkRoutes();
             break;
         default:
             break;

@@ -277,6 +277,44 @@ private Q_SLOTS:
         QVERIFY(std::abs(output.last()->gain - gain) < 1e-9);
     }
 
+    void shouldKeepTheMixGainApartFromTheVolumeAndAcrossSongs()
+    {
+        FakeAudioOutput output;
+        MediaPlayerControl player(output);
+        player.setMixGain(0.5, 0.0); // before any song: the first starts at it
+        player.setFileName(m_song);
+        QCOMPARE(output.last()->mixGain, 0.5);
+        player.setMixGain(0.25, 0.3); // ducked
+        player.setVolume(-2000);      // a fade moves the volume, not the mix
+        QCOMPARE(output.last()->mixGain, 0.25);
+        QCOMPARE(output.last()->mixRamp, 0.3);
+        QVERIFY(std::abs(output.last()->gain - 0.1) < 1e-9);
+        // The next song of the player starts where the mix stands, with no ramp from 1.
+        player.setFileName(m_other);
+        QCOMPARE(output.last()->mixGain, 0.25);
+        QCOMPARE(player.mixGain(), 0.25);
+    }
+
+    void shouldStartALayerFromTheHotCacheOfTheShowPlayer()
+    {
+        FakeAudioOutput showOutput;
+        FakeAudioOutput layerOutput;
+        MediaPlayerControl show(showOutput, smallOptions());
+        show.setHotList({m_exact});
+        QVERIFY(show.waitHotListWarm(10000));
+        auto layer = std::make_unique<MediaPlayerControl>(layerOutput, show);
+        layer->setHotList({m_song}); // the show's list holds
+        layer->setFileName(m_exact);
+        QCOMPARE(layerOutput.streams.size(), 1);
+        QCOMPARE(showOutput.streams.size(), 0);
+        const std::vector<std::int16_t> all = layerOutput.last()->pullAll();
+        QCOMPARE(all, ramp(3 * 44100));
+        QCOMPARE(show.hotCache().count(), std::size_t{1}); // the layer's list was not taken
+        layer.reset();                                     // the show's decoding goes on without it
+        show.setFileName(m_song);
+        QCOMPARE(showOutput.last()->pull(4410).size(), std::size_t{4410 * 2});
+    }
+
     void shouldStartAMeasuredSongAtItsEvenLevelWithTheVolumeOnTop()
     {
         SongLevels levels(QString{});

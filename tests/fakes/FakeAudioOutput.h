@@ -28,6 +28,11 @@ public:
     [[nodiscard]] bool isPaused() const override { return paused; }
     [[nodiscard]] std::int64_t framesPlayed() const override { return played; }
     void setGain(double g) override { gain = g; }
+    void setMixGain(double g, double rampSeconds) override
+    {
+        mixGain = g;
+        mixRamp = rampSeconds;
+    }
 
     /// Reads up to `frames` frames as the server would, waiting for a source that fell behind;
     /// fewer only at the source's end.
@@ -39,6 +44,8 @@ public:
 
     std::shared_ptr<PcmSource> source;
     double gain;
+    double mixGain = 1.0;
+    double mixRamp = 0.0; ///< of the last change
     bool paused = false;
     bool stopped = false;
     std::int64_t played = 0;
@@ -58,6 +65,13 @@ public:
             throw DeviceError(*failWith);
         auto stream = std::make_unique<FakeOutputStream>(std::move(source), gain);
         streams.append(stream.get());
+        return stream;
+    }
+    std::unique_ptr<OutputStream> startMixed(std::shared_ptr<PcmSource> source, double gain,
+                                             double mixGain) override
+    {
+        auto stream = startWithGain(std::move(source), gain);
+        static_cast<FakeOutputStream*>(stream.get())->mixGain = mixGain;
         return stream;
     }
     [[nodiscard]] FakeOutputStream* last() const
