@@ -6,6 +6,7 @@
 #include "app/RemoteSettings.h"
 #include "app/setup/ConsoleDialogs.h"
 #include "audio/DecoderLibrary.h"
+#include "audio/LayerOutputs.h"
 #include "audio/MediaPlayerControl.h"
 #include "audio/PulseAudioEngine.h"
 #include "audio/SongLevels.h"
@@ -145,6 +146,8 @@ int HeadlessBoard::run(int argc, char* argv[], const Start& start)
     SongLevels levels(SongLevels::defaultCacheFile());
     MediaPlayerControl player(audio);
     player.setLevels(&levels);
+    // The sounds over the show's song; with no preview output here, a preview route plays in the house.
+    LayerOutputs layerOutputs(audio, nullptr, player);
     registerCdAudioDevice(audio);
     registerWaveAudioDevice(audio, audio);
     CdromCatalog cdTracks;
@@ -154,8 +157,9 @@ int HeadlessBoard::run(int argc, char* argv[], const Start& start)
     ConsoleDialogs console;
     auto songInfo = std::make_unique<TSongInfo>(registry, console);
     const QString unused = songInfo->unusedSlotsNote();
-    auto show = std::make_unique<ShowCore>(ShowServices{registry, player, cdTracks, &audio, &levels},
-                                           std::move(songInfo));
+    auto show = std::make_unique<ShowCore>(
+        ShowServices{registry, player, cdTracks, &audio, &levels, nullptr, &layerOutputs},
+        std::move(songInfo));
     // The news, said once and said again when it is over, as the status bar would show it.
     QHash<QString, QString> told;
     QObject::connect(show.get(), &ShowCore::newsSaid, show.get(),

@@ -10,6 +10,7 @@
 #include "app/setup/ConsoleDialogs.h"
 #include "app/setup/SonavexSetup.h"
 #include "audio/DecoderLibrary.h"
+#include "audio/LayerOutputs.h"
 #include "audio/MediaPlayerControl.h"
 #include "audio/PreviewStream.h"
 #include "audio/PulseAudioEngine.h"
@@ -164,6 +165,8 @@ int main(int argc, char* argv[])
                                   PulseAudioEngine::Routing::ChosenOnly);
     PreviewStream previewPlayer(previewAudio);
     PreviewControl preview(previewPlayer, previewAudio, registry);
+    // The sounds over the show's song: each on its own output, from the show's hot cache.
+    LayerOutputs layerOutputs(audio, &previewAudio, player);
     registerCdAudioDevice(audio);
     registerWaveAudioDevice(audio, audio);
     CdromCatalog cdTracks;
@@ -177,10 +180,12 @@ int main(int argc, char* argv[])
     // name, which the window system would append to every window's title.
     // The show is made first; the window is its client, like the keys and the remotes.
     auto show = std::make_unique<ShowCore>(
-        ShowServices{registry, player, cdTracks, &audio, &levels, &preview}, std::move(songInfo));
+        ShowServices{registry, player, cdTracks, &audio, &levels, &preview, &layerOutputs},
+        std::move(songInfo));
     auto form = std::make_unique<TMainForm>(*show, dialogs, drives);
     form->setSplash(&splash);
     form->setPreview(&preview);
+    form->setPeakSource([&layerOutputs] { return layerOutputs.takePeak(); });
     new AuditionControl(*show, preview, {form->ToolBar, form->mnuKeys, form->TabControl, form->statusBar()},
                         form.get());
     if (!firstStartTrouble.isEmpty())
