@@ -255,9 +255,8 @@ double BackupFollower::convergeLayers(const MainState& main, double age)
 {
     ShowLayers& layers = *f.m_showLayers;
     const auto mainPlays = [&main](int sheet, int slot) {
-        return std::any_of(main.layers.cbegin(), main.layers.cend(), [&](const MainState::Sound& s) {
-            return s.sheet == sheet && s.slot == slot;
-        });
+        return std::any_of(main.layers.cbegin(), main.layers.cend(),
+                           [&](const MainState::Sound& s) { return s.sheet == sheet && s.slot == slot; });
     };
     QList<PlayingSound> here = layers.sounds();
     for (const PlayingSound& sound : std::as_const(here))

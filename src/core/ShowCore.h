@@ -291,7 +291,7 @@ private:
     bool m_ended = false;
     bool m_audition = false;
     bool m_following = false;
-    int m_followerActs = 0; ///< the follower's commands running, which no refusal stops
+    int m_followerActs = 0;       ///< the follower's commands running, which no refusal stops
     bool m_auditionPlays = false; ///< Audition started the preview that may still play
     bool m_headDetached = false;  ///< the playing song was taken out of the queue
     QString m_playingPath;

@@ -126,7 +126,8 @@ private Q_SLOTS:
         QCOMPARE(player.duration(), 3.0 - spanStart); // what it plays, as from its start
         QCOMPARE(player.currentPosition(), 1.0);
         const std::vector<std::int16_t> all = ramp(3 * 44100);
-        const auto from = all.begin() + static_cast<std::ptrdiff_t>(std::lround((spanStart + 1.0) * 44100)) * 2;
+        const auto from =
+            all.begin() + static_cast<std::ptrdiff_t>(std::lround((spanStart + 1.0) * 44100)) * 2;
         QVERIFY(output.last()->pull(22050) == std::vector<std::int16_t>(from, from + 2 * 22050));
         QCOMPARE(player.currentPosition(), 1.5);
     }

@@ -156,19 +156,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("link");
 
         const QString idle = u"song - · fade 0 · queue - · layers - · shown 0 · master 0"_s;
-        QTest::newRow("from idle, the main's song") << QString() << u"main song=1@0"_s
-                                                    << u"song 1@0.00 · fade 0 · queue - · layers - · shown 0 · master 0"_s
-                                                    << 1 << u"Backup in step"_s;
+        QTest::newRow("from idle, the main's song")
+            << QString() << u"main song=1@0"_s
+            << u"song 1@0.00 · fade 0 · queue - · layers - · shown 0 · master 0"_s << 1
+            << u"Backup in step"_s;
         QTest::newRow("a late join starts at the main's position, the link's delay allowed")
             << QString() << u"main song=1@12.5 age=40"_s
             << u"song 1@12.54 · fade 0 · queue - · layers - · shown 0 · master 0"_s << 1
             << u"Backup 12540 ms behind"_s;
-        QTest::newRow("in step: left to play") << QString() << u"main song=1@10 | pos 10.03 | main song=1@10.05"_s
-                                               << u"song 1@10.03 · fade 0 · queue - · layers - · shown 0 · master 0"_s
-                                               << 1 << u"Backup in step"_s;
+        QTest::newRow("in step: left to play")
+            << QString() << u"main song=1@10 | pos 10.03 | main song=1@10.05"_s
+            << u"song 1@10.03 · fade 0 · queue - · layers - · shown 0 · master 0"_s << 1
+            << u"Backup in step"_s;
         QTest::newRow("drifted beyond the tolerance: moved to the main's position")
             << QString() << u"main song=1@10 | pos 10.2 | main song=1@10.05"_s
-            << u"song 1@10.05 · fade 0 · queue - · layers - · shown 0 · master 0"_s << 2 << u"Backup in step"_s;
+            << u"song 1@10.05 · fade 0 · queue - · layers - · shown 0 · master 0"_s << 2
+            << u"Backup in step"_s;
         QTest::newRow("a slow link: in step, but behind the main")
             << QString() << u"main song=1@10 | pos 10.12 | main song=1@10 age=120"_s
             << u"song 1@10.12 · fade 0 · queue - · layers - · shown 0 · master 0"_s << 1
@@ -177,20 +180,23 @@ private Q_SLOTS:
             << QString() << u"main song=1@5 | wait 3000 | main song=2@1 queue=0"_s
             << u"song 2@1.00 · fade 0 · queue 0 · layers - · shown 0 · master 0"_s << 2
             << u"Backup 1000 ms behind"_s;
-        QTest::newRow("what played here before gives way") << u"press 0"_s << u"main song=1@3"_s
-                                                           << u"song 1@3.00 · fade 0 · queue - · layers - · shown 0 · master 0"_s
-                                                           << 1 << u"Backup 3000 ms behind"_s;
+        QTest::newRow("what played here before gives way")
+            << u"press 0"_s << u"main song=1@3"_s
+            << u"song 1@3.00 · fade 0 · queue - · layers - · shown 0 · master 0"_s << 1
+            << u"Backup 3000 ms behind"_s;
         QTest::newRow("the main stops: stopped here, nothing follows")
             << QString() << u"main song=1@3 queue=2 | main"_s << idle << 1 << u"Backup in step"_s;
         QTest::newRow("the main stops with songs waiting: they wait here")
             << QString() << u"main song=1@3 | main queue=2,0"_s
             << u"song - · fade 0 · queue 2 0 · layers - · shown 0 · master 0"_s << 1 << u"Backup in step"_s;
-        QTest::newRow("paused from its start") << QString() << u"main song=1@3p"_s
-                                               << u"song 1@3.00p · fade 0 · queue - · layers - · shown 0 · master 0"_s
-                                               << 1 << u"Backup 3000 ms behind"_s;
+        QTest::newRow("paused from its start")
+            << QString() << u"main song=1@3p"_s
+            << u"song 1@3.00p · fade 0 · queue - · layers - · shown 0 · master 0"_s << 1
+            << u"Backup 3000 ms behind"_s;
         QTest::newRow("paused, then resumed where it was")
             << QString() << u"main song=1@3 | main song=1@3p | main song=1@3"_s
-            << u"song 1@3.00 · fade 0 · queue - · layers - · shown 0 · master 0"_s << 1 << u"Backup in step"_s;
+            << u"song 1@3.00 · fade 0 · queue - · layers - · shown 0 · master 0"_s << 1
+            << u"Backup in step"_s;
         QTest::newRow("the queue, which goes on by itself here")
             << QString() << u"main song=0@2 queue=1,2 | end"_s
             << u"song 1@0.00 · fade 0 · queue 2 · layers - · shown 0 · master 0"_s << 2
@@ -205,13 +211,15 @@ private Q_SLOTS:
             << u"Backup in step"_s;
         QTest::newRow("a layer the main no longer plays stops")
             << QString() << u"main layers=3@2,5@1 | main layers=5@1"_s
-            << u"song - · fade 0 · queue - · layers 5@1.00 · shown 0 · master 0"_s << 2 << u"Backup in step"_s;
+            << u"song - · fade 0 · queue - · layers 5@1.00 · shown 0 · master 0"_s << 2
+            << u"Backup in step"_s;
         QTest::newRow("the shown sheet and the master level")
             << QString() << u"main shown=2 master=-6"_s
             << u"song - · fade 0 · queue - · layers - · shown 2 · master -6"_s << 0 << u"Backup in step"_s;
-        QTest::newRow("a fade at the main's speed") << QString() << u"main song=0@1 | main song=0@1 fade=2"_s
-                                                    << u"song 0@1.00 · fade 2 · queue - · layers - · shown 0 · master 0"_s
-                                                    << 1 << u"Backup in step"_s;
+        QTest::newRow("a fade at the main's speed")
+            << QString() << u"main song=0@1 | main song=0@1 fade=2"_s
+            << u"song 0@1.00 · fade 2 · queue - · layers - · shown 0 · master 0"_s << 1
+            << u"Backup in step"_s;
     }
 
     void followingConvergesTheShowToTheMain()
@@ -236,7 +244,8 @@ private Q_SLOTS:
     {
         m_follower->follow();
         run(u"main song=1@12.5 layers=3@4 age=40"_s);
-        QCOMPARE(m_player->log.filter(u"FileName="_s), QStringList{u"FileName="_s + m_files[1] + u"@12.54"_s});
+        QCOMPARE(m_player->log.filter(u"FileName="_s),
+                 QStringList{u"FileName="_s + m_files[1] + u"@12.54"_s});
         QCOMPARE(m_layerPlayers.players.value(0)->log.filter(u"FileName="_s),
                  QStringList{u"FileName="_s + m_files[3] + u"@4.04"_s});
     }
@@ -244,10 +253,10 @@ private Q_SLOTS:
     void pressesHereAreRefusedWhileFollowing_data()
     {
         QTest::addColumn<QString>("press");
-        for (const char* press : {"press mouse", "press key", "press midi", "press osc", "press web", "queue",
-                                  "release", "play", "stopSong", "pause", "fade", "fadeAll", "stopSound",
-                                  "showSheet", "master", "PlayClick", "StopClick", "StopSongClick",
-                                  "PauseClick", "FadeClick"})
+        for (const char* press : {"press mouse", "press key", "press midi",    "press osc",  "press web",
+                                  "queue",       "release",   "play",          "stopSong",   "pause",
+                                  "fade",        "fadeAll",   "stopSound",     "showSheet",  "master",
+                                  "PlayClick",   "StopClick", "StopSongClick", "PauseClick", "FadeClick"})
             QTest::newRow(press) << QString::fromLatin1(press);
     }
 
@@ -322,7 +331,8 @@ private Q_SLOTS:
         QVERIFY(!m_follower->following());
         QVERIFY(!m_core->following());
         QCOMPARE(m_follower->linkText(), QString());
-        QCOMPARE(m_news.value(ShowCore::FollowNews), u"Stop All: this board no longer follows the main board"_s);
+        QCOMPARE(m_news.value(ShowCore::FollowNews),
+                 u"Stop All: this board no longer follows the main board"_s);
         // The main's states no longer reach the show, and its own presses play again.
         run(u"main song=1@5"_s);
         QCOMPARE(boardText(), idle);
@@ -345,7 +355,8 @@ private Q_SLOTS:
         QCOMPARE(m_core->nowPlaying().slot, 1);
         // The main returns: said, and not followed.
         run(u"main song=2@4"_s);
-        QCOMPARE(m_news.value(BackupFollower::LinkNews), u"Main board is back: choose Follow to follow it again"_s);
+        QCOMPARE(m_news.value(BackupFollower::LinkNews),
+                 u"Main board is back: choose Follow to follow it again"_s);
         QCOMPARE(m_core->nowPlaying().slot, 1);
         run(u"press 2"_s);
         QCOMPARE(m_core->nowPlaying().slot, 2);
@@ -364,7 +375,8 @@ private Q_SLOTS:
         m_follower->follow();
         run(u"main song=1@2 | main song=1@2.25"_s);
         QCOMPARE(m_player->log.filter(u"FileName="_s).size(), 1);
-        QVERIFY(m_news.value(ShowCore::FollowNews).startsWith(u"The main board's song does not play here: "_s));
+        QVERIFY(
+            m_news.value(ShowCore::FollowNews).startsWith(u"The main board's song does not play here: "_s));
         QCOMPARE(failed.size() + boxed.size(), 0); // nobody pressed here: no box, no press failed
         run(u"main song=2@0"_s);
         QCOMPARE(m_core->nowPlaying().slot, 2);
