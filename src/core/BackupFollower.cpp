@@ -170,8 +170,11 @@ double BackupFollower::convergeSong(const MainState& main, double age)
     }
     const MainState::Slot slot{song.sheet, song.slot};
     const QString file = fileAt(song.sheet, song.slot);
-    if (file.isEmpty() || m_failedSong == slot)
-        return 0.0; // nothing here to play: the show files differ
+    if (file.isEmpty() || m_failedSong == slot) {
+        // Nothing here to play (the show files differ): what played here is not the main's.
+        stopSong();
+        return 0.0;
+    }
     m_failedSong.reset();
     const double want = song.position + (song.paused ? 0.0 : age);
     const bool here = f.m_play->somethingPlays() && sameFile(f.m_play->currentSong(), file);
@@ -184,6 +187,7 @@ double BackupFollower::convergeSong(const MainState& main, double age)
     if (!here || std::abs(behind) > Tolerance) {
         if (!f.m_play->pressSong(file, want)) {
             m_failedSong = slot;
+            stopSong();
             return 0.0;
         }
     }

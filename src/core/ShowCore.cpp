@@ -692,8 +692,7 @@ void ShowCore::setAudition(bool on)
 void ShowCore::setFollowing(bool on)
 {
     m_following = on;
-    if (on)
-        clearNews(FollowNews);
+    clearNews(FollowNews); // a refusal holds only while it follows
 }
 
 bool ShowCore::refusedWhileFollowing()

@@ -184,6 +184,8 @@ private Q_SLOTS:
             << u"press 0"_s << u"main song=1@3"_s
             << u"song 1@3.00 · fade 0 · queue - · layers - · shown 0 · master 0"_s << 1
             << u"Backup 3000 ms behind"_s;
+        QTest::newRow("a main's song not in this show: what played here stops")
+            << u"press 0"_s << u"main song=7@1"_s << idle << 0 << u"Backup in step"_s;
         QTest::newRow("the main stops: stopped here, nothing follows")
             << QString() << u"main song=1@3 queue=2 | main"_s << idle << 1 << u"Backup in step"_s;
         QTest::newRow("the main stops with songs waiting: they wait here")
@@ -344,9 +346,11 @@ private Q_SLOTS:
     {
         m_follower->setSilence(30);
         m_follower->follow();
-        run(u"main song=0@1 queue=1"_s);
+        run(u"main song=0@1 queue=1 | press 2"_s);
+        QVERIFY(m_news.contains(ShowCore::FollowNews));
         QTRY_COMPARE(m_news.value(BackupFollower::LinkNews), u"Main board lost"_s);
         QVERIFY(!m_core->following());
+        QVERIFY(!m_news.contains(ShowCore::FollowNews));
         QVERIFY(m_follower->mainLost());
         QCOMPARE(m_follower->linkText(), QString());
         // It plays on, its queue going on as if this board ran the show.
@@ -369,6 +373,8 @@ private Q_SLOTS:
 
     void aMainsSongThatCannotPlayHereIsNewsAndNotTriedAgain()
     {
+        run(u"press 0"_s); // what played here before
+        m_player->log.clear();
         m_player->unplayable << m_files[1];
         QSignalSpy failed(m_core.get(), &Board::pressFailed);
         QSignalSpy boxed(m_core.get(), &ShowCore::missingSongPressed);
@@ -377,7 +383,8 @@ private Q_SLOTS:
         QCOMPARE(m_player->log.filter(u"FileName="_s).size(), 1);
         QVERIFY(
             m_news.value(ShowCore::FollowNews).startsWith(u"The main board's song does not play here: "_s));
-        QCOMPARE(failed.size() + boxed.size(), 0); // nobody pressed here: no box, no press failed
+        QCOMPARE(failed.size() + boxed.size(), 0);            // nobody pressed here: no box, no press failed
+        QCOMPARE(m_core->playState(), TPlayState::psStopped); // not the main's song: it stopped
         run(u"main song=2@0"_s);
         QCOMPARE(m_core->nowPlaying().slot, 2);
     }
