@@ -58,13 +58,15 @@ MainState BackupFollower::stateOf(const ShowCore& show, qint64 takenMs)
     for (const PlayingSound& sound : sounds) {
         if (sound.slot < 0)
             continue; // no slot holds it any more: nothing a backup could press
-        const MainState::Sound at{sound.sheet, sound.slot, sound.position, sound.paused};
-        if (sound.isLayer())
+        MainState::Sound at{sound.sheet, sound.slot, sound.position, sound.paused};
+        if (sound.isLayer()) {
+            at.fadeSpeed = show.layers().fadeSpeedAt({sound.sheet, sound.slot});
             state.layers.append(at);
-        else
+        } else {
+            at.fadeSpeed = show.FadeTimer->Enabled() ? std::clamp(show.FadeSetting, 1, Board::FadeSpeeds) : 0;
             state.song = at;
+        }
     }
-    state.fadeSpeed = show.FadeTimer->Enabled() ? std::clamp(show.FadeSetting, 1, Board::FadeSpeeds) : 0;
     // The queue's head is the song that plays, unless it was taken out of the queue.
     const qsizetype waitFrom = show.playState() != TPlayState::psStopped && !show.m_headDetached ? 1 : 0;
     for (qsizetype i = waitFrom; i < show.PlayQueue.size(); ++i)
@@ -197,8 +199,8 @@ double BackupFollower::convergeSong(const MainState& main, double age)
             f.WavePlayer.pause();
         else if (!song.paused && state == MediaPlayer::Paused)
             f.WavePlayer.play();
-        if (main.fadeSpeed > 0 && !f.FadeTimer->Enabled()) {
-            f.FadeSetting = main.fadeSpeed;
+        if (song.fadeSpeed > 0 && !f.FadeTimer->Enabled()) {
+            f.FadeSetting = song.fadeSpeed;
             f.FadeClick();
         }
     }
@@ -281,6 +283,8 @@ double BackupFollower::convergeLayers(const MainState& main, double age)
         if (it == here.cend() || std::abs(lag) > Tolerance)
             layers.playAt(slot, file, want);
         layers.setPaused(slot, layer.paused);
+        if (layer.fadeSpeed > 0 && layers.fadeSpeedAt(slot) == 0)
+            layers.fadeAt(slot, layer.fadeSpeed);
         behind = std::max(behind, lag);
     }
     return behind;

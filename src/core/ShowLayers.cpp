@@ -248,6 +248,24 @@ void ShowLayers::fadeAll(int speed)
         m_fadeTimer->start();
 }
 
+void ShowLayers::fadeAt(SlotRef slot, int speed)
+{
+    const qsizetype at = indexAt(slot);
+    if (at < 0 || fadeStep(speed) == 0)
+        return;
+    m_layers[at].fadeStep = fadeStep(speed);
+    m_fadeTimer->start();
+}
+
+int ShowLayers::fadeSpeedAt(SlotRef slot) const
+{
+    const qsizetype at = indexAt(slot);
+    for (int speed = 1; at >= 0 && m_layers[at].fadeStep != 0 && speed <= 5; ++speed)
+        if (fadeStep(speed) == m_layers[at].fadeStep)
+            return speed;
+    return 0;
+}
+
 void ShowLayers::fadeTick()
 {
     bool fading = false;

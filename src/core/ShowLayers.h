@@ -60,6 +60,10 @@ public:
     void resumeAll();
     /// Every layer that plays now fades out at `speed` 1..5 and stops at the end of its fade.
     void fadeAll(int speed);
+    /// The layer of `slot` fades out at `speed` 1..5, as Fade All would fade it.
+    void fadeAt(SlotRef slot, int speed);
+    /// The speed 1..5 the layer of `slot` fades at; 0 while it does not fade (or none plays).
+    [[nodiscard]] int fadeSpeedAt(SlotRef slot) const;
     /// One step of the layers' fades, every half second while one fades.
     void fadeTick();
 

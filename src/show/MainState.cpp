@@ -24,7 +24,8 @@ QJsonObject soundObject(const MainState::Sound& sound)
     return {{QStringLiteral("sheet"), sound.sheet},
             {QStringLiteral("slot"), sound.slot},
             {QStringLiteral("position"), sound.position},
-            {QStringLiteral("paused"), sound.paused}};
+            {QStringLiteral("paused"), sound.paused},
+            {QStringLiteral("fade"), sound.fadeSpeed}};
 }
 
 /// A sound of a frame; none when its slot is not one of the board's.
@@ -39,6 +40,7 @@ std::optional<MainState::Sound> soundOf(const QJsonValue& value)
     const double position = o.value(QLatin1String("position")).toDouble();
     sound.position = std::isfinite(position) ? std::max(0.0, position) : 0.0;
     sound.paused = o.value(QLatin1String("paused")).toBool();
+    sound.fadeSpeed = std::clamp(o.value(QLatin1String("fade")).toInt(), 0, Board::FadeSpeeds);
     return sound;
 }
 
@@ -53,7 +55,6 @@ QJsonObject MainState::toJson() const
     for (const Sound& layer : layers)
         over.append(soundObject(layer));
     QJsonObject frame{{QStringLiteral("t"), QStringLiteral("state")},
-                      {QStringLiteral("fade"), fadeSpeed},
                       {QStringLiteral("queue"), queued},
                       {QStringLiteral("layers"), over},
                       {QStringLiteral("shown"), shownSheet},
@@ -71,7 +72,6 @@ std::optional<MainState> MainState::fromJson(const QJsonObject& frame)
     MainState state;
     if (const auto song = soundOf(frame.value(QLatin1String("song"))))
         state.song = *song;
-    state.fadeSpeed = std::clamp(frame.value(QLatin1String("fade")).toInt(), 0, Board::FadeSpeeds);
     const QJsonArray queued = frame.value(QLatin1String("queue")).toArray();
     for (qsizetype i = 0; i < std::min(queued.size(), MostQueued); ++i) {
         const QJsonArray at = queued.at(i).toArray();

@@ -16,6 +16,8 @@ struct MainState {
         int slot = -1;
         double position = 0.0;
         bool paused = false;
+        /// The speed 1..5 it fades out at; 0 while it does not fade.
+        int fadeSpeed = 0;
 
         [[nodiscard]] bool plays() const { return slot >= 0; }
         friend bool operator==(const Sound&, const Sound&) = default;
@@ -28,8 +30,6 @@ struct MainState {
 
     /// The show's song (playing or paused).
     Sound song;
-    /// The speed 1..5 the show's song fades out at; 0 while it does not fade.
-    int fadeSpeed = 0;
     /// The songs that wait after the show's song, in the order they will play.
     QList<Slot> queue;
     /// The sounds over the show's song, in the order they started.

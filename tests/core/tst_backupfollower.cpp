@@ -8,6 +8,7 @@
 #include "platform/Timer.h"
 
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -21,17 +22,21 @@ class TestBackupFollower : public QObject, ShowFixture {
     std::unique_ptr<BackupFollower> m_follower;
     QHash<QString, QString> m_news; ///< by topic: the news the show holds
 
+    /// "1@12.5pf2": slot 1 of the first sheet, 12.5 s in, paused, fading at speed 2.
     static MainState::Sound soundOf(const QString& spec)
     {
+        static const QRegularExpression form(u"^(\\d+)@([\\d.]+)(p?)(?:f(\\d))?$"_s);
+        const QRegularExpressionMatch m = form.match(spec);
         MainState::Sound s;
         s.sheet = 0;
-        s.slot = spec.section(u'@', 0, 0).toInt();
-        s.paused = spec.endsWith(u'p');
-        s.position = spec.section(u'@', 1).remove(u'p').toDouble();
+        s.slot = m.captured(1).toInt();
+        s.position = m.captured(2).toDouble();
+        s.paused = !m.captured(3).isEmpty();
+        s.fadeSpeed = m.captured(4).toInt();
         return s;
     }
 
-    /// A main state: "song=1@12.5p fade=2 queue=2,3 layers=3@1,5@0p shown=2 master=-6 age=40",
+    /// A main state: "song=1@12.5pf2 queue=2,3 layers=3@1,5@0p shown=2 master=-6 age=40",
     /// on the first sheet; taken `age` ms ago.
     [[nodiscard]] MainState stateOf(const QString& spec) const
     {
@@ -42,8 +47,6 @@ class TestBackupFollower : public QObject, ShowFixture {
             const QString value = token.section(u'=', 1);
             if (key == "song"_L1) {
                 s.song = soundOf(value);
-            } else if (key == "fade"_L1) {
-                s.fadeSpeed = value.toInt();
             } else if (key == "queue"_L1) {
                 for (const QString& k : value.split(u','))
                     s.queue.append({0, k.toInt()});
@@ -65,7 +68,9 @@ class TestBackupFollower : public QObject, ShowFixture {
     [[nodiscard]] static QString text(const MainState& s)
     {
         const auto sound = [](const MainState::Sound& x) {
-            return u"%1@%2%3"_s.arg(x.slot).arg(x.position, 0, 'f', 2).arg(x.paused ? u"p"_s : QString());
+            return u"%1@%2%3%4"_s.arg(x.slot)
+                .arg(x.position, 0, 'f', 2)
+                .arg(x.paused ? u"p"_s : QString(), x.fadeSpeed ? u"f%1"_s.arg(x.fadeSpeed) : QString());
         };
         QStringList queue;
         for (const MainState::Slot& q : s.queue)
@@ -74,9 +79,9 @@ class TestBackupFollower : public QObject, ShowFixture {
         for (const MainState::Sound& l : s.layers)
             layers << sound(l);
         const auto list = [](const QStringList& l) { return l.isEmpty() ? u"-"_s : l.join(u' '); };
-        return u"song %1 · fade %2 · queue %3 · layers %4 · shown %5 · master %6"_s.arg(
-            s.song.plays() ? sound(s.song) : u"-"_s, QString::number(s.fadeSpeed), list(queue), list(layers),
-            QString::number(s.shownSheet), QString::number(s.masterLevel));
+        return u"song %1 · queue %2 · layers %3 · shown %4 · master %5"_s.arg(
+            s.song.plays() ? sound(s.song) : u"-"_s, list(queue), list(layers), QString::number(s.shownSheet),
+            QString::number(s.masterLevel));
     }
 
     [[nodiscard]] QString boardText() const { return text(BackupFollower::stateOf(*m_core, m_now)); }
@@ -155,73 +160,65 @@ private Q_SLOTS:
         QTest::addColumn<int>("starts");
         QTest::addColumn<QString>("link");
 
-        const QString idle = u"song - · fade 0 · queue - · layers - · shown 0 · master 0"_s;
+        const QString idle = u"song - · queue - · layers - · shown 0 · master 0"_s;
         QTest::newRow("from idle, the main's song")
-            << QString() << u"main song=1@0"_s
-            << u"song 1@0.00 · fade 0 · queue - · layers - · shown 0 · master 0"_s << 1
-            << u"Backup in step"_s;
+            << QString() << u"main song=1@0"_s << u"song 1@0.00 · queue - · layers - · shown 0 · master 0"_s
+            << 1 << u"Backup in step"_s;
         QTest::newRow("a late join starts at the main's position, the link's delay allowed")
             << QString() << u"main song=1@12.5 age=40"_s
-            << u"song 1@12.54 · fade 0 · queue - · layers - · shown 0 · master 0"_s << 1
+            << u"song 1@12.54 · queue - · layers - · shown 0 · master 0"_s << 1
             << u"Backup 12540 ms behind"_s;
         QTest::newRow("in step: left to play")
             << QString() << u"main song=1@10 | pos 10.03 | main song=1@10.05"_s
-            << u"song 1@10.03 · fade 0 · queue - · layers - · shown 0 · master 0"_s << 1
-            << u"Backup in step"_s;
+            << u"song 1@10.03 · queue - · layers - · shown 0 · master 0"_s << 1 << u"Backup in step"_s;
         QTest::newRow("drifted beyond the tolerance: moved to the main's position")
             << QString() << u"main song=1@10 | pos 10.2 | main song=1@10.05"_s
-            << u"song 1@10.05 · fade 0 · queue - · layers - · shown 0 · master 0"_s << 2
-            << u"Backup in step"_s;
+            << u"song 1@10.05 · queue - · layers - · shown 0 · master 0"_s << 2 << u"Backup in step"_s;
         QTest::newRow("a slow link: in step, but behind the main")
             << QString() << u"main song=1@10 | pos 10.12 | main song=1@10 age=120"_s
-            << u"song 1@10.12 · fade 0 · queue - · layers - · shown 0 · master 0"_s << 1
-            << u"Backup 120 ms behind"_s;
+            << u"song 1@10.12 · queue - · layers - · shown 0 · master 0"_s << 1 << u"Backup 120 ms behind"_s;
         QTest::newRow("states lost between: the next one is enough")
             << QString() << u"main song=1@5 | wait 3000 | main song=2@1 queue=0"_s
-            << u"song 2@1.00 · fade 0 · queue 0 · layers - · shown 0 · master 0"_s << 2
-            << u"Backup 1000 ms behind"_s;
+            << u"song 2@1.00 · queue 0 · layers - · shown 0 · master 0"_s << 2 << u"Backup 1000 ms behind"_s;
         QTest::newRow("what played here before gives way")
             << u"press 0"_s << u"main song=1@3"_s
-            << u"song 1@3.00 · fade 0 · queue - · layers - · shown 0 · master 0"_s << 1
-            << u"Backup 3000 ms behind"_s;
+            << u"song 1@3.00 · queue - · layers - · shown 0 · master 0"_s << 1 << u"Backup 3000 ms behind"_s;
         QTest::newRow("a main's song not in this show: what played here stops")
             << u"press 0"_s << u"main song=7@1"_s << idle << 0 << u"Backup in step"_s;
         QTest::newRow("the main stops: stopped here, nothing follows")
             << QString() << u"main song=1@3 queue=2 | main"_s << idle << 1 << u"Backup in step"_s;
         QTest::newRow("the main stops with songs waiting: they wait here")
             << QString() << u"main song=1@3 | main queue=2,0"_s
-            << u"song - · fade 0 · queue 2 0 · layers - · shown 0 · master 0"_s << 1 << u"Backup in step"_s;
+            << u"song - · queue 2 0 · layers - · shown 0 · master 0"_s << 1 << u"Backup in step"_s;
         QTest::newRow("paused from its start")
-            << QString() << u"main song=1@3p"_s
-            << u"song 1@3.00p · fade 0 · queue - · layers - · shown 0 · master 0"_s << 1
-            << u"Backup 3000 ms behind"_s;
+            << QString() << u"main song=1@3p"_s << u"song 1@3.00p · queue - · layers - · shown 0 · master 0"_s
+            << 1 << u"Backup 3000 ms behind"_s;
         QTest::newRow("paused, then resumed where it was")
             << QString() << u"main song=1@3 | main song=1@3p | main song=1@3"_s
-            << u"song 1@3.00 · fade 0 · queue - · layers - · shown 0 · master 0"_s << 1
-            << u"Backup in step"_s;
+            << u"song 1@3.00 · queue - · layers - · shown 0 · master 0"_s << 1 << u"Backup in step"_s;
         QTest::newRow("the queue, which goes on by itself here")
             << QString() << u"main song=0@2 queue=1,2 | end"_s
-            << u"song 1@0.00 · fade 0 · queue 2 · layers - · shown 0 · master 0"_s << 2
-            << u"Backup 2000 ms behind"_s;
+            << u"song 1@0.00 · queue 2 · layers - · shown 0 · master 0"_s << 2 << u"Backup 2000 ms behind"_s;
         QTest::newRow("the same song from another slot")
-            << QString() << u"main song=4@2"_s
-            << u"song 4@2.00 · fade 0 · queue - · layers - · shown 0 · master 0"_s << 1
-            << u"Backup 2000 ms behind"_s;
+            << QString() << u"main song=4@2"_s << u"song 4@2.00 · queue - · layers - · shown 0 · master 0"_s
+            << 1 << u"Backup 2000 ms behind"_s;
         QTest::newRow("layers at their positions, one paused")
             << QString() << u"main song=0@1 layers=3@2,5@0.5p | main song=0@1 layers=3@2,5@0.5p"_s
-            << u"song 0@1.00 · fade 0 · queue - · layers 3@2.00 5@0.50p · shown 0 · master 0"_s << 3
+            << u"song 0@1.00 · queue - · layers 3@2.00 5@0.50p · shown 0 · master 0"_s << 3
             << u"Backup in step"_s;
         QTest::newRow("a layer the main no longer plays stops")
             << QString() << u"main layers=3@2,5@1 | main layers=5@1"_s
-            << u"song - · fade 0 · queue - · layers 5@1.00 · shown 0 · master 0"_s << 2
-            << u"Backup in step"_s;
+            << u"song - · queue - · layers 5@1.00 · shown 0 · master 0"_s << 2 << u"Backup in step"_s;
         QTest::newRow("the shown sheet and the master level")
             << QString() << u"main shown=2 master=-6"_s
-            << u"song - · fade 0 · queue - · layers - · shown 2 · master -6"_s << 0 << u"Backup in step"_s;
-        QTest::newRow("a fade at the main's speed")
-            << QString() << u"main song=0@1 | main song=0@1 fade=2"_s
-            << u"song 0@1.00 · fade 2 · queue - · layers - · shown 0 · master 0"_s << 1
+            << u"song - · queue - · layers - · shown 2 · master -6"_s << 0 << u"Backup in step"_s;
+        QTest::newRow("a layer's fade at the main's speed")
+            << QString() << u"main layers=3@2,5@1 | main layers=3@2f4,5@1"_s
+            << u"song - · queue - · layers 3@2.00f4 5@1.00 · shown 0 · master 0"_s << 2
             << u"Backup in step"_s;
+        QTest::newRow("a fade at the main's speed")
+            << QString() << u"main song=0@1 | main song=0@1f2"_s
+            << u"song 0@1.00f2 · queue - · layers - · shown 0 · master 0"_s << 1 << u"Backup in step"_s;
     }
 
     void followingConvergesTheShowToTheMain()
@@ -328,7 +325,7 @@ private Q_SLOTS:
                 m_core->runCommand(KeyCommand::StopAll);
         });
         settle();
-        const QString idle = u"song - · fade 0 · queue - · layers - · shown 0 · master 0"_s;
+        const QString idle = u"song - · queue - · layers - · shown 0 · master 0"_s;
         QCOMPARE(boardText(), idle);
         QVERIFY(!m_follower->following());
         QVERIFY(!m_core->following());
@@ -354,7 +351,7 @@ private Q_SLOTS:
         QVERIFY(m_follower->mainLost());
         QCOMPARE(m_follower->linkText(), QString());
         // It plays on, its queue going on as if this board ran the show.
-        QCOMPARE(boardText(), u"song 0@1.00 · fade 0 · queue 1 · layers - · shown 0 · master 0"_s);
+        QCOMPARE(boardText(), u"song 0@1.00 · queue 1 · layers - · shown 0 · master 0"_s);
         run(u"end"_s);
         QCOMPARE(m_core->nowPlaying().slot, 1);
         // The main returns: said, and not followed.
@@ -368,7 +365,7 @@ private Q_SLOTS:
         m_follower->follow();
         QVERIFY(!m_news.contains(BackupFollower::LinkNews));
         run(u"main song=0@4"_s);
-        QCOMPARE(boardText(), u"song 0@4.00 · fade 0 · queue - · layers - · shown 0 · master 0"_s);
+        QCOMPARE(boardText(), u"song 0@4.00 · queue - · layers - · shown 0 · master 0"_s);
     }
 
     void aMainsSongThatCannotPlayHereIsNewsAndNotTriedAgain()
@@ -394,11 +391,11 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("frame");
         QTest::addColumn<QString>("state"); // empty: not a state
         QTest::newRow("all of it")
-            << R"({"t":"state","song":{"sheet":0,"slot":1,"position":2.5,"paused":true},"fade":2,"queue":[[0,2],[0,3]],"layers":[{"sheet":0,"slot":5,"position":1}],"shown":3,"master":-6.5,"taken":77})"_ba
-            << u"song 1@2.50p · fade 2 · queue 2 3 · layers 5@1.00 · shown 3 · master -6.5"_s;
+            << R"({"t":"state","song":{"sheet":0,"slot":1,"position":2.5,"paused":true,"fade":2},"queue":[[0,2],[0,3]],"layers":[{"sheet":0,"slot":5,"position":1,"fade":9}],"shown":3,"master":-6.5,"taken":77})"_ba
+            << u"song 1@2.50pf2 · queue 2 3 · layers 5@1.00f5 · shown 3 · master -6.5"_s;
         QTest::newRow("slots off the board are dropped, levels held")
-            << R"({"t":"state","song":{"sheet":10,"slot":1},"fade":9,"queue":[[0,36],[1,-1],[0,4]],"layers":[{"sheet":0,"slot":99}],"shown":12,"master":-100})"_ba
-            << u"song - · fade 5 · queue 4 · layers - · shown 9 · master -60"_s;
+            << R"({"t":"state","song":{"sheet":10,"slot":1},"queue":[[0,36],[1,-1],[0,4]],"layers":[{"sheet":0,"slot":99}],"shown":12,"master":-100})"_ba
+            << u"song - · queue 4 · layers - · shown 9 · master -60"_s;
         QTest::newRow("another frame") << R"({"t":"time","position":1})"_ba << QString();
     }
 
