@@ -23,10 +23,10 @@ class TestBackupFollower : public QObject, ShowFixture {
     QHash<QString, QString> m_news; ///< by topic: the news the show holds
 
     /// "1@12.5pf2": slot 1 of the first sheet, 12.5 s in, paused, fading at speed 2.
-    static MainState::Sound soundOf(const QString& spec)
+    static MainState::Sound soundOf(const QString& written)
     {
         static const QRegularExpression form(u"^(\\d+)@([\\d.]+)(p?)(?:f(\\d))?$"_s);
-        const QRegularExpressionMatch m = form.match(spec);
+        const QRegularExpressionMatch m = form.match(written);
         MainState::Sound s;
         s.sheet = 0;
         s.slot = m.captured(1).toInt();
@@ -38,11 +38,11 @@ class TestBackupFollower : public QObject, ShowFixture {
 
     /// A main state: "song=1@12.5pf2 queue=2,3 layers=3@1,5@0p shown=2 master=-6 age=40",
     /// on the first sheet; taken `age` ms ago.
-    [[nodiscard]] MainState stateOf(const QString& spec) const
+    [[nodiscard]] MainState stateOf(const QString& written) const
     {
         MainState s;
         s.takenMs = m_now;
-        for (const QString& token : spec.split(u' ', Qt::SkipEmptyParts)) {
+        for (const QString& token : written.split(u' ', Qt::SkipEmptyParts)) {
             const QString key = token.section(u'=', 0, 0);
             const QString value = token.section(u'=', 1);
             if (key == "song"_L1) {
