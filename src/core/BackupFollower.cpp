@@ -156,8 +156,9 @@ double BackupFollower::converge(const MainState& main)
     if (main.masterLevel != f.masterLevel())
         f.setMasterLevel(main.masterLevel);
     f.showSheet(main.shownSheet);
-    double behind = convergeSong(main, age);
-    convergeQueue(main);
+    const bool ahead = aheadByOneSong(main);
+    double behind = ahead ? 0.0 : convergeSong(main, age);
+    convergeQueue(main, ahead);
     behind = std::max(behind, convergeLayers(main, age));
     return std::max(behind, age);
 }
@@ -230,12 +231,23 @@ void BackupFollower::stopSong()
     f.UpdatePlayState();
 }
 
-void BackupFollower::convergeQueue(const MainState& main)
+bool BackupFollower::aheadByOneSong(const MainState& main) const
+{
+    if (!main.song.plays() || main.song.paused || main.queue.isEmpty() || !f.m_play->somethingPlays() ||
+        f.WavePlayer.playState() != MediaPlayer::Playing)
+        return false;
+    const QString song = f.m_play->currentSong();
+    return !sameFile(song, fileAt(main.song.sheet, main.song.slot)) &&
+           sameFile(song, fileAt(main.queue.first().sheet, main.queue.first().slot)) &&
+           f.WavePlayer.currentPosition() < AheadAtJoin;
+}
+
+void BackupFollower::convergeQueue(const MainState& main, bool ahead)
 {
     QStringList want;
     if (f.m_play->somethingPlays() && main.song.plays())
         want << f.m_play->currentSong(); // the head plays
-    for (const MainState::Slot& slot : main.queue) {
+    for (const MainState::Slot& slot : main.queue.mid(ahead ? 1 : 0)) {
         const QString file = fileAt(slot.sheet, slot.slot);
         if (file.isEmpty())
             continue;

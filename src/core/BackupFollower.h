@@ -28,6 +28,9 @@ public:
 
     /// A sound this far from the main's position (seconds) is in step, and left to play.
     static constexpr double Tolerance = 0.05;
+    /// The song that follows the main's, this far into it here, has gone on before the main's
+    /// ended: it plays on, for the main goes on into it as well (seconds).
+    static constexpr double AheadAtJoin = 0.5;
     /// The main is lost after this long without a state.
     static constexpr int SilenceMs = 1000;
     /// Topic of the news of the link to the main board.
@@ -66,7 +69,10 @@ private:
     /// Makes the show match `main`; how far behind it the show was, in seconds.
     double converge(const MainState& main);
     double convergeSong(const MainState& main, double age);
-    void convergeQueue(const MainState& main);
+    /// The queue after the song that plays here; `ahead`: that song is the main's next.
+    void convergeQueue(const MainState& main, bool ahead);
+    /// The show's song here is the main's next, just begun: this board's song ended first.
+    [[nodiscard]] bool aheadByOneSong(const MainState& main) const;
     double convergeLayers(const MainState& main, double age);
     /// The show's song, its queue emptied first so that nothing follows it.
     void stopSong();

@@ -199,6 +199,13 @@ private Q_SLOTS:
         QTest::newRow("the queue, which goes on by itself here")
             << QString() << u"main song=0@2 queue=1,2 | end"_s
             << u"song 1@0.00 · queue 2 · layers - · shown 0 · master 0"_s << 2 << u"Backup 2000 ms behind"_s;
+        QTest::newRow("the song here ended first: the next plays on, as the main goes on into it")
+            << QString() << u"main song=0@2 queue=1,2 | end | main song=0@60.98 queue=1,2"_s
+            << u"song 1@0.00 · queue 2 · layers - · shown 0 · master 0"_s << 2 << u"Backup in step"_s;
+        QTest::newRow("the next song here, but well into it: the main's song again")
+            << QString() << u"main song=0@2 queue=1,2 | end | pos 0.6 | main song=0@60.98 queue=1,2"_s
+            << u"song 0@60.98 · queue 1 2 · layers - · shown 0 · master 0"_s << 3
+            << u"Backup 60980 ms behind"_s;
         QTest::newRow("the same song from another slot")
             << QString() << u"main song=4@2"_s << u"song 4@2.00 · queue - · layers - · shown 0 · master 0"_s
             << 1 << u"Backup 2000 ms behind"_s;
