@@ -103,6 +103,8 @@ void BackupFollower::setSilence(int ms)
 
 void BackupFollower::take(const MainState& state)
 {
+    if (f.ended())
+        return; // the show has shut down: nothing is left to match
     switch (m_link) {
     case Link::Off:
     case Link::Back:
@@ -125,7 +127,7 @@ void BackupFollower::take(const MainState& state)
 
 void BackupFollower::lost()
 {
-    if (m_link != Link::Following)
+    if (m_link != Link::Following || f.ended())
         return;
     // What plays plays on, and its queue goes on as if this board had run the show.
     m_link = Link::Lost;

@@ -393,6 +393,14 @@ private Q_SLOTS:
         QCOMPARE(m_core->nowPlaying().slot, 2);
     }
 
+    void aStateAfterTheShowEndedIsLeftAlone()
+    {
+        m_follower->follow();
+        m_core->end();
+        run(u"main song=1@2 layers=3@1"_s);
+        QVERIFY(m_player->log.filter(u"FileName="_s).isEmpty());
+    }
+
     void theStatesFrameCarriesItWithin_data()
     {
         QTest::addColumn<QByteArray>("frame");
