@@ -22,6 +22,9 @@ public:
     /// the old one stopped. Raises an error when the file cannot be opened or decoded, or
     /// cannot be played out; the song that played then plays on untouched.
     virtual void setFileName(const QString& path) = 0;
+    /// As setFileName, but the song starts `seconds` into what it plays (its span's start
+    /// counts as 0): its position reads from there, and its length is the whole span's.
+    virtual void setFileNameAt(const QString& path, double seconds) = 0;
     [[nodiscard]] virtual QString fileName() const = 0;
     /// Length of the open media in seconds.
     [[nodiscard]] virtual double duration() const = 0;

@@ -71,12 +71,23 @@ void MediaPlayerControl::setFileName(const QString& path)
     startFile(path, m_state);
 }
 
-MediaPlayerControl::Opened MediaPlayerControl::open(const QString& path)
+void MediaPlayerControl::setFileNameAt(const QString& path, double seconds)
+{
+    if (path.isEmpty() || !(seconds > 0.0)) {
+        setFileName(path);
+        return;
+    }
+    startFile(path, m_state, seconds);
+}
+
+MediaPlayerControl::Opened MediaPlayerControl::open(const QString& path, double from)
 {
     Opened song;
     StreamingSource::Head head;
     bool complete = false;
-    const PlaySpan span = m_spans.value(path);
+    PlaySpan span = m_spans.value(path);
+    if (from > 0.0)
+        span.start += from;
     std::shared_ptr<const HotHead> hot;
     if (span.whole())
         hot = m_cache->find(path);
@@ -113,15 +124,15 @@ MediaPlayerControl::Opened MediaPlayerControl::open(const QString& path)
     return song;
 }
 
-void MediaPlayerControl::startFile(const QString& path, int oldState)
+void MediaPlayerControl::startFile(const QString& path, int oldState, double from)
 {
-    if (m_following.tookOver && m_following.path == path) {
+    if (from <= 0.0 && m_following.tookOver && m_following.path == path) {
         adoptFollowing();
         return;
     }
     // The new file is opened and its stream started before the old one is let go of:
     // a file that cannot play leaves the song that plays untouched.
-    Opened song = open(path);
+    Opened song = open(path, from);
     const std::uint64_t id = m_streamId + 1;
     // On the audio thread, the news goes on to the player's own thread. The stream is stopped
     // before the player goes, so no read comes after it.
@@ -141,7 +152,8 @@ void MediaPlayerControl::startFile(const QString& path, int oldState)
     m_source = song.source;
     m_chain = std::move(chain);
     m_songStart = 0;
-    m_duration = song.length;
+    m_startedAt = from;
+    m_duration = song.length + from;
     m_streamId = id;
     connect(
         m_stream.get(), &OutputStream::finished, this, [this, id] { guard([&] { onStreamFinished(id); }); },
@@ -245,6 +257,7 @@ void MediaPlayerControl::onHandedOver(std::uint64_t stream, std::int64_t startFr
         // The song started again: nothing to report; its position counts from here.
         m_source = m_following.source;
         m_songStart = startFrame;
+        m_startedAt = 0.0;
         m_following = Following{};
         if (m_loop)
             followWithItself();
@@ -276,6 +289,7 @@ void MediaPlayerControl::adoptFollowing()
     m_fileName = song.path;
     m_duration = song.length;
     m_songStart = song.startFrame;
+    m_startedAt = 0.0;
     // Paused just after the stream went on into it: the start asked for now plays it, as a new
     // stream would.
     if (m_stream && m_stream->isPaused())
@@ -357,8 +371,9 @@ double MediaPlayerControl::currentPosition() const
     if (!m_stream)
         return 0.0;
     // Just after a song took over, the one before may still be heard for a few milliseconds.
-    return static_cast<double>(std::max<std::int64_t>(0, m_stream->framesPlayed() - m_songStart)) /
-           Pcm::SampleRate;
+    return m_startedAt +
+           static_cast<double>(std::max<std::int64_t>(0, m_stream->framesPlayed() - m_songStart)) /
+               Pcm::SampleRate;
 }
 
 int MediaPlayerControl::playState() const

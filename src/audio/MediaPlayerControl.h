@@ -46,6 +46,8 @@ public:
     /// decoded, and NoAudioOutput("No audio output: ...") without a sound server; the song that
     /// played then plays on untouched and nothing is reported.
     void setFileName(const QString& path) override;
+    /// Passes over the first `seconds` in the decoder: the song never starts from the hot list.
+    void setFileNameAt(const QString& path, double seconds) override;
     [[nodiscard]] QString fileName() const override;
     [[nodiscard]] double duration() const override;
     [[nodiscard]] double currentPosition() const override;
@@ -102,8 +104,9 @@ private:
     };
 
     /// Raises DeviceError when the file cannot be opened or decoded.
-    Opened open(const QString& path);
-    void startFile(const QString& path, int oldState);
+    /// Raises DeviceError when the file cannot be opened or decoded; `from` seconds into its span.
+    Opened open(const QString& path, double from = 0.0);
+    void startFile(const QString& path, int oldState, double from = 0.0);
     /// FileName set to the song that took over from the one before: it plays on as it is.
     void adoptFollowing();
     /// Hands the rest of the song to the decoding thread, unless its head holds it all.
@@ -130,6 +133,8 @@ private:
     QString m_wantedNext; ///< the song set to follow, kept while a loop holds it back
     /// Where the song that plays starts in the stream (songs that followed one another share it).
     std::int64_t m_songStart = 0;
+    /// Seconds of the song passed over before its start (setFileNameAt); 0 once it starts again.
+    double m_startedAt = 0.0;
     std::uint64_t m_streamId = 0;
     /// Counts the files set; a report queued for an earlier file is not delivered.
     std::uint64_t m_fileGeneration = 0;

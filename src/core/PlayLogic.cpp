@@ -17,6 +17,8 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 
+#include <utility>
+
 namespace {
 
 /// A song whose file is not there (or is a folder): the message says which and why.
@@ -60,7 +62,7 @@ void PlayLogic::toggleQueued(const QString& file)
     f.follow(false);
 }
 
-bool PlayLogic::pressSong(const QString& file)
+bool PlayLogic::pressSong(const QString& file, double from)
 {
     // What the board showed, to put back when the pressed song cannot start and the one
     // that played plays on.
@@ -79,7 +81,7 @@ bool PlayLogic::pressSong(const QString& file)
     f.clearNews(ShowCore::SkippedNews); // news of the show before this press
     // The sound first: the buttons' colours and the hot list follow once it is under way.
     try {
-        if (startQueue(StartedBy::Press) || !somethingPlays()) {
+        if (startQueue(StartedBy::Press, from) || !somethingPlays()) {
             f.follow(false);
             return true;
         }
@@ -127,6 +129,12 @@ bool PlayLogic::sideSong(const QString& file, const std::function<void(const QSt
 
 bool PlayLogic::tellFailedPress()
 {
+    if (f.m_followerActs > 0) {
+        // The main board plays it: nobody pressed here, and no box waits for anyone.
+        f.sayNews(ShowCore::FollowNews, QStringLiteral("The main board's song does not play here: ") +
+                                            ErrorReporter::displayText(ErrorReporter::currentMessage()));
+        return false;
+    }
     f.pressFailed(ErrorReporter::currentMessage());
     if (!pressedAtBoard(f.m_pressedBy))
         return false; // told as news: no box waits at a board nobody may stand at
@@ -164,7 +172,7 @@ void PlayLogic::stopPausedSongSilently()
     f.PlayState = TPlayState::psStopped;
 }
 
-bool PlayLogic::startQueue(StartedBy by)
+bool PlayLogic::startQueue(StartedBy by, double from)
 {
     while (!f.PlayQueue.isEmpty()) {
         const QString head = f.PlayQueue.first();
@@ -173,7 +181,7 @@ bool PlayLogic::startQueue(StartedBy by)
             if (const QString why = whyMissing(head); !why.isEmpty())
                 throw SongMissing(why);
             // The sound first, the controls and the status bar after it.
-            StartSong(head);
+            StartSong(head, std::exchange(from, 0.0));
         } catch (const NoAudioOutput& e) {
             // The machine has no sound output: not the song's fault. The queue waits for it.
             f.setStatus(1, lengthBefore);
@@ -288,7 +296,7 @@ QString PlayLogic::whyMissing(const QString& Song) const
     return QStringLiteral("Unable to find ") + Path + f.SongInfo->notFoundNote(Song);
 }
 
-void PlayLogic::StartSong(const QString& Song)
+void PlayLogic::StartSong(const QString& Song, double from)
 {
     // A song not where it was stored plays from where it was found when the sheets were read.
     const QString Path = f.SongInfo->playPath(Song);
@@ -320,7 +328,10 @@ void PlayLogic::StartSong(const QString& Song)
 
     // The new file is opened and started first: one that cannot play leaves the song that plays alone.
     f.m_buttons->prepare(Song);
-    f.WavePlayer.setFileName(Path);
+    if (from > 0.0)
+        f.WavePlayer.setFileNameAt(Path, from);
+    else
+        f.WavePlayer.setFileName(Path);
     f.m_buttons->started(Song);
     if (f.CDPlayer->State == TCDState::cdPlaying)
         f.CDPlayer->Stop();

@@ -24,8 +24,9 @@ public:
     void toggleQueued(const QString& file);
     /// A plain press: the song alone in the queue, started at once. A song that cannot start
     /// leaves what played playing, and the operator is told after the board is put back.
-    /// False when the song cannot play (its file missing or unreadable).
-    bool pressSong(const QString& file);
+    /// False when the song cannot play (its file missing or unreadable). It starts `from`
+    /// seconds into what its button plays.
+    bool pressSong(const QString& file, double from = 0.0);
     /// The operator's press with Audition on: the song on the preview output from `seconds`,
     /// nothing else. A song that cannot play fails as a press does. False when it did.
     bool auditionSong(const QString& file, double seconds, SongPreview& preview);
@@ -36,8 +37,9 @@ public:
 
     /// Starts the queue's head. Started by the queue, a song that cannot start is said in the
     /// status bar and skipped; started by a press, its error is raised to the press. Without a
-    /// sound output the queue waits, with Play enabled. False when no song started.
-    bool startQueue(StartedBy by);
+    /// sound output the queue waits, with Play enabled. False when no song started. The head
+    /// starts `from` seconds into it (a CD track from its beginning); any song after it from 0.
+    bool startQueue(StartedBy by, double from = 0.0);
     /// The media player makes ready the song that follows the one playing in the queue, so that
     /// it goes on at its last sample; called whenever the queue or the song that plays changes.
     void prepareNext();
@@ -63,7 +65,7 @@ private:
     /// Why the song cannot start before anything is tried: its file is missing or a folder.
     [[nodiscard]] QString whyMissing(const QString& Song) const;
     /// Starts a song whose file is there; raises when it cannot start.
-    void StartSong(const QString& Song);
+    void StartSong(const QString& Song, double from);
     /// The log's line for the song that just started.
     void logStarted(const QString& song, StartedBy by);
     /// "Now Playing " and the path that plays; for a song found by name among several, which one.

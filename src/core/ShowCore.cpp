@@ -451,6 +451,8 @@ void ShowCore::queue(int sheet, int slot, PressedBy by)
 
 void ShowCore::play()
 {
+    if (refusedWhileFollowing())
+        return;
     if (m_transport.play)
         PlayClick();
     else
@@ -459,6 +461,8 @@ void ShowCore::play()
 
 void ShowCore::stopSong()
 {
+    if (refusedWhileFollowing())
+        return;
     if (m_transport.stop)
         StopClick();
     else if (!stopAudition())
@@ -467,7 +471,8 @@ void ShowCore::stopSong()
 
 void ShowCore::stopAll()
 {
-    if (m_transport.stopAll || !m_showLayers->isEmpty())
+    // A panic while following is always taken: it ends the following, whatever plays.
+    if (m_transport.stopAll || !m_showLayers->isEmpty() || (m_following && m_followerActs == 0))
         StopAllClick();
     else if (!stopAudition())
         Q_EMIT commandRefused(QStringLiteral("stopAll"));
@@ -475,6 +480,8 @@ void ShowCore::stopAll()
 
 void ShowCore::pause()
 {
+    if (refusedWhileFollowing())
+        return;
     if (transport().pause)
         PauseClick();
     else
@@ -483,7 +490,7 @@ void ShowCore::pause()
 
 void ShowCore::fade(int speed)
 {
-    if (speed < 0 || speed > FadeSpeeds)
+    if (speed < 0 || speed > FadeSpeeds || refusedWhileFollowing())
         return;
     if (speed > 0)
         FadeSetting = speed;
@@ -492,7 +499,7 @@ void ShowCore::fade(int speed)
 
 void ShowCore::showSheet(int sheet)
 {
-    if (sheet < 0 || sheet >= Sheets || sheet == m_shownSheet)
+    if (sheet < 0 || sheet >= Sheets || sheet == m_shownSheet || refusedWhileFollowing())
         return;
     m_shownSheet = sheet;
     updateHotList();
@@ -514,6 +521,8 @@ QList<PlayingSound> ShowCore::playing() const
 
 void ShowCore::stopSound(int id)
 {
+    if (refusedWhileFollowing())
+        return;
     if (id == 0)
         stopSong();
     else
@@ -522,7 +531,7 @@ void ShowCore::stopSound(int id)
 
 void ShowCore::fadeAll(int speed)
 {
-    if (speed < 0 || speed > FadeSpeeds)
+    if (speed < 0 || speed > FadeSpeeds || refusedWhileFollowing())
         return;
     // The layers that play now fade; one started during the fade plays on.
     m_showLayers->fadeAll(speed > 0 ? speed : FadeSetting);
@@ -533,7 +542,7 @@ void ShowCore::fadeAll(int speed)
 void ShowCore::setMasterLevel(double db)
 {
     db = std::isfinite(db) ? std::clamp(db, -60.0, 0.0) : 0.0;
-    if (db == m_masterLevel)
+    if (db == m_masterLevel || refusedWhileFollowing())
         return;
     m_masterLevel = db;
     m_showLayers->applyGains(true);
@@ -688,6 +697,20 @@ void ShowCore::setAudition(bool on)
     Q_EMIT auditionChanged(on);
 }
 
+void ShowCore::setFollowing(bool on)
+{
+    m_following = on;
+    clearNews(FollowNews); // a refusal holds only while it follows
+}
+
+bool ShowCore::refusedWhileFollowing()
+{
+    if (!m_following || m_followerActs > 0)
+        return false;
+    sayNews(FollowNews, QStringLiteral("Following the main board: presses here are refused"));
+    return true;
+}
+
 bool ShowCore::stopAudition()
 {
     if (!std::exchange(m_auditionPlays, false))
@@ -712,7 +735,7 @@ void ShowCore::watchAudition()
 
 void ShowCore::SongPress(SlotRef Slot, bool Shift, PressedBy By)
 {
-    if (!validSlot(Slot.sheet, Slot.slot))
+    if (!validSlot(Slot.sheet, Slot.slot) || refusedWhileFollowing())
         return;
     if (m_audition && pressedByOperator(By)) {
         Q_EMIT slotPressed(Slot.sheet, Slot.slot);
@@ -803,7 +826,8 @@ void ShowCore::pressFailed(const QString& message)
 void ShowCore::SongRelease(SlotRef Slot, PressedBy By)
 {
     // An auditioned press started nothing in the house for its release to stop.
-    if (m_ended || !validSlot(Slot.sheet, Slot.slot) || (m_audition && pressedByOperator(By)))
+    if (m_ended || !validSlot(Slot.sheet, Slot.slot) || (m_audition && pressedByOperator(By)) ||
+        refusedWhileFollowing())
         return;
     if (m_showLayers->release(Slot))
         return;
@@ -813,6 +837,8 @@ void ShowCore::SongRelease(SlotRef Slot, PressedBy By)
 
 void ShowCore::PlayClick()
 {
+    if (refusedWhileFollowing())
+        return;
     if (PlayState == TPlayState::psPaused) {
         m_showLayers->resumeAll(); // what Pause paused goes on together
         Transport t = m_transport;
@@ -920,6 +946,8 @@ void ShowCore::CDStateChanged(TCDState State)
 
 void ShowCore::StopSongClick()
 {
+    if (refusedWhileFollowing())
+        return;
     if (stopAudition() && !m_transport.stop)
         return; // only the audition played
     m_log->ending(PlayLog::Ended::Stop);
@@ -940,6 +968,8 @@ void ShowCore::StopSongClick()
 
 void ShowCore::StopClick()
 {
+    if (refusedWhileFollowing())
+        return;
     Transport t = m_transport;
     t.pause = false;
     setTransport(t);
@@ -948,6 +978,12 @@ void ShowCore::StopClick()
 
 void ShowCore::StopAllClick()
 {
+    if (m_following && m_followerActs == 0) {
+        // A panic is this board's own: it stops here, and the main board is no longer followed.
+        m_following = false;
+        sayNews(FollowNews, QStringLiteral("Stop All: this board no longer follows the main board"));
+        Q_EMIT followingEnded();
+    }
     const bool layersStopped = m_showLayers->stopAll();
     if (stopAudition() && !m_transport.stopAll)
         return; // only the audition played: the queue waits, as it would have
@@ -972,6 +1008,8 @@ void ShowCore::StopAllClick()
 
 void ShowCore::PauseClick()
 {
+    if (refusedWhileFollowing())
+        return;
     if (PlayState != TPlayState::psPlaying && !m_showLayers->isEmpty()) {
         // The show's song does not play: Pause is the layers' alone, and resumes them when
         // they are all paused (Play would start the queue).
@@ -1013,6 +1051,8 @@ QString ShowCore::WavePositionText() const
 
 void ShowCore::FadeClick()
 {
+    if (refusedWhileFollowing())
+        return;
     FadeTimer->setEnabled(true);
     m_play->prepareNext();
 }

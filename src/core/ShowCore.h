@@ -73,6 +73,8 @@ public:
     static inline const QString SkippedNews = QStringLiteral("skipped"); ///< the queue skipped a song
     static inline const QString LogNews =
         QStringLiteral("play log"); ///< the log of what plays cannot be written
+    /// A press refused while the board follows a main one, or the following ended by Stop All.
+    static inline const QString FollowNews = QStringLiteral("following");
     /// The topic of a remote's failed press on `slot`: said once, until a press on it plays.
     [[nodiscard]] static QString failedPressTopic(SlotRef slot);
 
@@ -186,6 +188,12 @@ public:
     /// play on. Never stored: every run starts with it off. Off stops what it played.
     void setAudition(bool on);
 
+    /// While on, the board follows a main one (BackupFollower): every press of its own inputs
+    /// (mouse, keys, MIDI, OSC, web) is refused and said as news, but Stop All, a panic, which
+    /// stops everything here and ends the following (`followingEnded`).
+    void setFollowing(bool on);
+    [[nodiscard]] bool following() const { return m_following; }
+
     // State
     TPlayState PlayState = TPlayState::psStopped;
     bool QueueMode = false;
@@ -211,10 +219,17 @@ Q_SIGNALS:
     /// "audition".
     void commandRefused(const QString& command);
     void showViewChanged(bool on);
+    /// Stop All was pressed here while the board followed a main one: it follows no more.
+    void followingEnded();
 
 private:
-    friend class PlayLogic;  // the play logic behind the commands
-    friend class ShowLayers; // the sounds over the show's song
+    friend class PlayLogic;      // the play logic behind the commands
+    friend class ShowLayers;     // the sounds over the show's song
+    friend class BackupFollower; // matches the show to a main board's
+
+    /// A press of this board's own while it follows: said, and true. The follower's own
+    /// commands pass.
+    [[nodiscard]] bool refusedWhileFollowing();
 
     void UpdatePlayState();
     /// A press by the operator with Audition on: the song on the preview output, from where it
@@ -275,6 +290,8 @@ private:
 
     bool m_ended = false;
     bool m_audition = false;
+    bool m_following = false;
+    int m_followerActs = 0;       ///< the follower's commands running, which no refusal stops
     bool m_auditionPlays = false; ///< Audition started the preview that may still play
     bool m_headDetached = false;  ///< the playing song was taken out of the queue
     QString m_playingPath;

@@ -105,7 +105,30 @@ void ShowLayers::press(SlotRef slot, const QString& file)
     start(slot, file, settings);
 }
 
-void ShowLayers::start(SlotRef slot, const QString& file, const ButtonSettings& settings)
+void ShowLayers::playAt(SlotRef slot, const QString& file, double seconds)
+{
+    if (const qsizetype at = indexAt(slot); at >= 0)
+        restart(m_layers[at], seconds);
+    else
+        start(slot, file, f.songInfo().buttonSettings(slot.sheet, slot.slot), seconds);
+}
+
+void ShowLayers::setPaused(SlotRef slot, bool paused)
+{
+    const qsizetype at = indexAt(slot);
+    if (at < 0)
+        return;
+    MediaPlayer* player = m_layers[at].player;
+    if (paused && player->playState() == MediaPlayer::Playing)
+        player->pause();
+    else if (!paused && player->playState() == MediaPlayer::Paused)
+        player->play();
+    else
+        return;
+    f.layersChanged();
+}
+
+void ShowLayers::start(SlotRef slot, const QString& file, const ButtonSettings& settings, double from)
 {
     if (m_layers.size() >= MaxLayers) {
         // Nothing stops by itself to make room: the operator chooses what to stop.
@@ -128,7 +151,7 @@ void ShowLayers::start(SlotRef slot, const QString& file, const ButtonSettings& 
         if (layer.gain != 1.0)
             player->setMixGain(layer.gain, 0.0);
         player->setPlaySpan(path, f.buttonPlay().spanOf(slot));
-        player->setFileName(path);
+        player->setFileNameAt(path, from);
         player->setLoop(settings.loop);
         layer.player = player.release();
     });
@@ -150,14 +173,14 @@ void ShowLayers::start(SlotRef slot, const QString& file, const ButtonSettings& 
     changed(slot);
 }
 
-void ShowLayers::restart(Layer& layer)
+void ShowLayers::restart(Layer& layer, double from)
 {
     MediaPlayer* player = layer.player;
     const SlotRef slot = layer.slot;
     // A song that cannot play again fails as a press does; the layer that played plays on.
     const bool started = f.m_play->sideSong(layer.file, [&](const QString& path) {
         player->setPlaySpan(path, f.buttonPlay().spanOf(slot));
-        player->setFileName(path);
+        player->setFileNameAt(path, from);
         player->setVolume(0); // a fade belongs to the song it was started on
         player->setLoop(f.songInfo().buttonSettings(slot.sheet, slot.slot).loop);
     });
@@ -223,6 +246,24 @@ void ShowLayers::fadeAll(int speed)
         layer.fadeStep = step;
     if (!m_layers.isEmpty())
         m_fadeTimer->start();
+}
+
+void ShowLayers::fadeAt(SlotRef slot, int speed)
+{
+    const qsizetype at = indexAt(slot);
+    if (at < 0 || fadeStep(speed) == 0)
+        return;
+    m_layers[at].fadeStep = fadeStep(speed);
+    m_fadeTimer->start();
+}
+
+int ShowLayers::fadeSpeedAt(SlotRef slot) const
+{
+    const qsizetype at = indexAt(slot);
+    for (int speed = 1; at >= 0 && m_layers[at].fadeStep != 0 && speed <= 5; ++speed)
+        if (fadeStep(speed) == m_layers[at].fadeStep)
+            return speed;
+    return 0;
 }
 
 void ShowLayers::fadeTick()

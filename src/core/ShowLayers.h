@@ -44,6 +44,11 @@ public:
     /// The press on a layer button: its song starts over the show, or the layer it plays does
     /// what the button's mode says (restart, toggle stops it, hold restarts it).
     void press(SlotRef slot, const QString& file);
+    /// The layer of `slot`, holding `file`, plays from `seconds` into it whatever its button's
+    /// mode: started when none plays from it, else started again there.
+    void playAt(SlotRef slot, const QString& file, double seconds);
+    /// Pauses or resumes the layer of `slot` alone.
+    void setPaused(SlotRef slot, bool paused);
     /// The press on `slot` was let go of: a hold button's layer stops. False when none did.
     bool release(SlotRef slot);
     /// Stops the layer `id`; false when none has it.
@@ -55,6 +60,10 @@ public:
     void resumeAll();
     /// Every layer that plays now fades out at `speed` 1..5 and stops at the end of its fade.
     void fadeAll(int speed);
+    /// The layer of `slot` fades out at `speed` 1..5, as Fade All would fade it.
+    void fadeAt(SlotRef slot, int speed);
+    /// The speed 1..5 the layer of `slot` fades at; 0 while it does not fade (or none plays).
+    [[nodiscard]] int fadeSpeedAt(SlotRef slot) const;
     /// One step of the layers' fades, every half second while one fades.
     void fadeTick();
 
@@ -91,9 +100,9 @@ private:
     };
 
     /// Starts the song of `slot` as a new layer; refused beyond the most.
-    void start(SlotRef slot, const QString& file, const ButtonSettings& settings);
-    /// Plays the layer's song again from its start, at full volume.
-    void restart(Layer& layer);
+    void start(SlotRef slot, const QString& file, const ButtonSettings& settings, double from = 0.0);
+    /// Plays the layer's song again from its start (or `from` seconds into it), at full volume.
+    void restart(Layer& layer, double from = 0.0);
     [[nodiscard]] qsizetype indexOf(const MediaPlayer* player) const;
     [[nodiscard]] qsizetype indexAt(SlotRef slot) const;
     /// Takes the layer at `index` away: its player stops (unless it has) and goes.

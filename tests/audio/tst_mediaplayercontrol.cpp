@@ -101,6 +101,37 @@ private Q_SLOTS:
         QVERIFY(played == all);
     }
 
+    void shouldStartAPointIntoWhatItPlays_data()
+    {
+        QTest::addColumn<double>("spanStart");
+        QTest::addColumn<bool>("hot");
+        QTest::newRow("the whole song") << 0.0 << false;
+        QTest::newRow("a song of the hot list, from its decoder") << 0.0 << true;
+        QTest::newRow("into its span") << 0.5 << false;
+    }
+
+    void shouldStartAPointIntoWhatItPlays()
+    {
+        QFETCH(double, spanStart);
+        QFETCH(bool, hot);
+        FakeAudioOutput output;
+        MediaPlayerControl player(output, smallOptions());
+        if (hot) {
+            player.setHotList({m_exact});
+            QVERIFY(player.waitHotListWarm(5000));
+        }
+        if (spanStart > 0.0)
+            player.setPlaySpan(m_exact, PlaySpan{spanStart, 0.0, 0.0, 0.0, 1.0});
+        player.setFileNameAt(m_exact, 1.0);
+        QCOMPARE(player.duration(), 3.0 - spanStart); // what it plays, as from its start
+        QCOMPARE(player.currentPosition(), 1.0);
+        const std::vector<std::int16_t> all = ramp(3 * 44100);
+        const auto from =
+            all.begin() + static_cast<std::ptrdiff_t>(std::lround((spanStart + 1.0) * 44100)) * 2;
+        QVERIFY(output.last()->pull(22050) == std::vector<std::int16_t>(from, from + 2 * 22050));
+        QCOMPARE(player.currentPosition(), 1.5);
+    }
+
     void shouldPlayTheSongThatFollowsAtTheLastSampleOfTheOneBefore_data()
     {
         QTest::addColumn<int>("takeOver"); // 0: taken over; 1: nobody takes it; 2: withdrawn before

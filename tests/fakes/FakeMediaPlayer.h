@@ -18,22 +18,8 @@
 class FakeMediaPlayer : public MediaPlayer {
     Q_OBJECT
 public:
-    void setFileName(const QString& path) override
-    {
-        log << QStringLiteral("FileName=") + path;
-        if (onStart)
-            onStart();
-        if (unplayable.contains(path))
-            throw DeviceError(QStringLiteral("Unable to play ") + path);
-        if (!noOutput.isEmpty())
-            throw NoAudioOutput(QStringLiteral("No audio output: ") + noOutput);
-        ++m_generation;
-        m_fileName = path;
-        m_position = 0;
-        const int old = m_state;
-        m_state = Playing;
-        notify(old, Playing, true);
-    }
+    void setFileName(const QString& path) override { start(path, 0.0); }
+    void setFileNameAt(const QString& path, double seconds) override { start(path, seconds); }
     QString fileName() const override { return m_fileName; }
     double duration() const override { return durations.value(m_fileName, 61.0); }
     double currentPosition() const override { return m_position; }
@@ -131,6 +117,24 @@ public:
     std::function<void()> onStart;
 
 private:
+    void start(const QString& path, double seconds)
+    {
+        log << QStringLiteral("FileName=") + path +
+                   (seconds > 0.0 ? QStringLiteral("@%1").arg(seconds) : QString());
+        if (onStart)
+            onStart();
+        if (unplayable.contains(path))
+            throw DeviceError(QStringLiteral("Unable to play ") + path);
+        if (!noOutput.isEmpty())
+            throw NoAudioOutput(QStringLiteral("No audio output: ") + noOutput);
+        ++m_generation;
+        m_fileName = path;
+        m_position = seconds;
+        const int old = m_state;
+        m_state = Playing;
+        notify(old, Playing, true);
+    }
+
     void notify(int oldState, int newState, bool send)
     {
         if (!send)
