@@ -44,7 +44,7 @@ namespace {
 using namespace bench;
 
 constexpr int Layers = 16;
-constexpr int Rounds = 8;
+constexpr int Rounds = 16;
 constexpr double ShowHz = 250.0;
 constexpr int Amplitude = 1500;                    ///< each tone's; seventeen together stay below full scale
 constexpr int PieceFrames = Pcm::SampleRate / 200; ///< 5 ms
