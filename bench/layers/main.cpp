@@ -44,6 +44,11 @@ namespace {
 using namespace bench;
 
 constexpr int Layers = 16;
+/// Layer buttons beyond the most that may play at once, pressed in the flood.
+constexpr int Spare = 4;
+/// The flood: presses a second over OSC, and for how long.
+constexpr int FloodPerSecond = 100;
+constexpr int FloodMs = 3000;
 constexpr int Rounds = 16;
 constexpr double ShowHz = 250.0;
 constexpr int Amplitude = 1500;                    ///< each tone's; seventeen together stay below full scale
@@ -51,7 +56,8 @@ constexpr int PieceFrames = Pcm::SampleRate / 200; ///< 5 ms
 constexpr int OnsetWindow = 256;
 constexpr int OnsetHop = 32;
 
-/// Tone k (0 the show's song): far enough apart that a 5 ms piece tells them apart.
+/// Tone k (0 the show's song, 1..16 the layers, then the spare ones): far enough apart that a
+/// 5 ms piece tells them apart.
 double toneHz(int k)
 {
     return k == 0 ? ShowHz : 700.0 + 420.0 * (k - 1);
@@ -360,6 +366,56 @@ Phase run(const Sender& osc, const MonitorTape& tape, qint64 pid)
     return phase;
 }
 
+struct Flood {
+    int layersHeard = 0; ///< layer tones at their level after the flood
+    int beyondCap = 0;   ///< of them, those of buttons pressed after the sixteenth
+    int showDropouts = 0;
+    bool showHeard = false;
+};
+
+/// The show's song plays; then 100 presses a second on twenty layer buttons in turn for 3 s: the
+/// first sixteen start, the others are refused, the presses on those that play start them again.
+Flood flood(const Sender& osc, const MonitorTape& tape)
+{
+    Flood r;
+    osc.press(0);
+    sleepMs(300);
+    const std::size_t during = tape.frames();
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; clock.elapsed() < FloodMs; ++i) {
+        osc.press(1 + i % (Layers + Spare));
+        const qint64 next = static_cast<qint64>(i + 1) * 1000 / FloodPerSecond;
+        if (next > clock.elapsed())
+            sleepMs(static_cast<int>(next - clock.elapsed()));
+    }
+    const std::vector<float> underFlood = tape.take(during, tape.frames());
+    const double expected = 20 * std::log10(Amplitude / 32768.0);
+    for (std::size_t p = 0; p + PieceFrames <= underFlood.size(); p += PieceFrames)
+        if (toneDb(underFlood.data() + p, PieceFrames, toneHz(0)) < expected - 12.0)
+            ++r.showDropouts;
+    sleepMs(300);
+    const std::size_t from = tape.frames();
+    sleepMs(1000);
+    const std::vector<float> after = tape.take(from, tape.frames());
+    const auto heard = [&](int k) {
+        return std::abs(
+                   toneDb(after.data(), std::min<std::size_t>(after.size(), Pcm::SampleRate), toneHz(k)) -
+                   expected) < 3.0;
+    };
+    r.showHeard = heard(0);
+    for (int k = 1; k <= Layers + Spare; ++k) {
+        if (heard(k)) {
+            ++r.layersHeard;
+            if (k > Layers)
+                ++r.beyondCap;
+        }
+    }
+    osc.send("/sonavex/stopall");
+    sleepMs(500);
+    return r;
+}
+
 void print(const char* load, const Phase& p)
 {
     std::printf("\n%s (%d rounds):\n", load, Rounds);
@@ -393,7 +449,7 @@ int main(int argc, char* argv[])
     {
         NoDialogs dialogs;
         TSongInfo store(registry, dialogs);
-        for (int k = 0; k <= Layers; ++k) {
+        for (int k = 0; k <= Layers + Spare; ++k) {
             const QString wav = home.path() + QStringLiteral("/tone%1.wav").arg(k);
             writeWav(wav, sine(toneHz(k), k == 0 ? 40.0 : 20.0));
             TSongRecord rec;
@@ -463,6 +519,24 @@ int main(int argc, char* argv[])
         busy = run(osc, tape, pid);
     }
     print("Both cores saturated", busy);
+
+    const auto drain = [&board, &said] {
+        while (board.waitForReadyRead(300))
+            said += board.readAllStandardError();
+    };
+    drain();
+    const auto said16 = said.count("sounds play over the show");
+    said.clear();
+    const Flood f = flood(osc, tape);
+    drain();
+    std::printf("\n%d presses a second for %.0f s on %d layer buttons in turn, the show's song playing:\n",
+                FloodPerSecond, FloodMs / 1000.0, Layers + Spare);
+    std::printf(
+        "  layers heard after it: %d (of them beyond the cap: %d); the show's song %s, %d dropouts under "
+        "the flood\n",
+        f.layersHeard, f.beyondCap, f.showHeard ? "heard" : "NOT heard", f.showDropouts);
+    std::printf("  the refusal said %d time(s) in the flood (and %d in the rounds before)\n",
+                static_cast<int>(said.count("sounds play over the show")), static_cast<int>(said16));
     std::printf("\nBoard memory: %.1f MiB resident now, %.1f MiB at its highest\n", memoryMiB(pid, "VmRSS:"),
                 memoryMiB(pid, "VmHWM:"));
     said += board.readAllStandardError();
