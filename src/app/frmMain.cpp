@@ -5,12 +5,10 @@
 #include "app/BoardKeyboard.h"
 #include "app/CollectShow.h"
 #include "app/MainFormLayout.h"
-#include "app/MasterLevelControl.h"
 #include "app/MenuShortcuts.h"
 #include "app/MidiControl.h"
 #include "app/PreviewControl.h"
 #include "app/ShowView.h"
-#include "app/SlotKeyControl.h"
 #include "app/SongFileWatch.h"
 #include "app/StatusNews.h"
 #include "app/frmButtonSettings.h"
@@ -18,7 +16,6 @@
 #include "app/frmOutputDevice.h"
 #include "audio/SongLevels.h"
 #include "controls/Tranbtn.h"
-#include "core/BoardSettings.h"
 #include "devices/Recorder.h"
 #include "platform/Dialogs.h"
 #include "platform/Guard.h"
@@ -374,10 +371,9 @@ void TMainForm::mnuButtonSettingsClick()
     TSongRecord rec;
     if (Tag < 0 || Tag >= SlotCount || !songInfo().GetSong(shownTab(), Tag, rec))
         return;
-    OutputDevices* outputs = m_show.outputs();
-    TfrmButtonSettings dialog(this, songInfo().title(shownTab(), Tag),
-                              songInfo().buttonSettings(shownTab(), Tag),
-                              outputs ? outputs->outputDevices() : QList<OutputDevices::Device>());
+    TfrmButtonSettings dialog(
+        this, songInfo().title(shownTab(), Tag), songInfo().buttonSettings(shownTab(), Tag),
+        m_show.outputs() ? m_show.outputs()->outputDevices() : QList<OutputDevices::Device>());
     if (dialog.exec() == QDialog::Accepted)
         songInfo().setButtonSettings(shownTab(), Tag, dialog.settings());
 }
@@ -495,16 +491,6 @@ void TMainForm::mnuShowKeysClick()
 void TMainForm::btnFadeClick()
 {
     m_show.FadeClick();
-}
-
-void TMainForm::btnFadeAllClick()
-{
-    m_show.fadeAll(0);
-}
-
-void TMainForm::setPeakSource(std::function<double()> peak)
-{
-    MasterLevel->setPeakSource(std::move(peak));
 }
 
 void TMainForm::FadeTimerTimer()

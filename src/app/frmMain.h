@@ -64,7 +64,6 @@ public:
     void setPreview(PreviewControl* preview);
     /// The meter beside the master level reads the peak the board sent since last asked; null:
     /// no meter.
-    void setPeakSource(std::function<double()> peak);
     static inline const QString PreviewNews = QStringLiteral("preview"); ///< the preview output is missing
     /// Closes without asking, as logging out or a termination request does; the caller ends the run.
     /// Returns false while the window waits for the song file's drive before it closes.
@@ -143,7 +142,7 @@ public:
     void btnPauseClick();
     void btnFadeClick();
     /// Fades out everything that plays at the chosen speed.
-    void btnFadeAllClick();
+    void btnFadeAllClick() { m_show.fadeAll(0); }
     void btnRecordClick();
     void btnHelpClick();
     void tbtnOpenClick();

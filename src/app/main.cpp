@@ -3,6 +3,7 @@
 // window; the splash shows while the main window comes up and hides when it shows.
 #include "app/AuditionControl.h"
 #include "app/HeadlessBoard.h"
+#include "app/MasterLevelControl.h"
 #include "app/MidiControl.h"
 #include "app/PreviewControl.h"
 #include "app/RemoteControl.h"
@@ -185,7 +186,7 @@ int main(int argc, char* argv[])
     auto form = std::make_unique<TMainForm>(*show, dialogs, drives);
     form->setSplash(&splash);
     form->setPreview(&preview);
-    form->setPeakSource([&layerOutputs] { return layerOutputs.takePeak(); });
+    form->MasterLevel->setPeakSource([&layerOutputs] { return layerOutputs.takePeak(); });
     new AuditionControl(*show, preview, {form->ToolBar, form->mnuKeys, form->TabControl, form->statusBar()},
                         form.get());
     if (!firstStartTrouble.isEmpty())
