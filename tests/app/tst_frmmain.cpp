@@ -992,7 +992,8 @@ private Q_SLOTS:
         QCOMPARE(m_form->core().masterLevel(), 0.0); // held at 0
         m_form->MasterLevel->slider()->setValue(-14);
         QCOMPARE(m_form->core().masterLevel(), -14.0);
-        m_form->MasterLevel->setPeakSource([] { return 0.5; }); // the meter beside it, as the board's players give it
+        m_form->MasterLevel->setPeakSource(
+            [] { return 0.5; }); // the meter beside it, as the board's players give it
         QTRY_VERIFY(m_form->MasterLevel->meter()->shownDb() > -7);
         if (const QString docs = qEnvironmentVariable("SONAVEX_DOCS_SHOTS"); !docs.isEmpty())
             QVERIFY(shot(*m_form).save(docs + u"/playing-strip.png"_s));
