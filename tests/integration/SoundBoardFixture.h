@@ -54,10 +54,11 @@ struct SoundBoardFixture : StoreFixture {
 
     /// The show over `store` with the first songs of its sheet decoded ahead, and its window
     /// shown unless a remote runs the show alone.
-    void openBoard(std::unique_ptr<TSongInfo> store, bool window = true, SongPreview* preview = nullptr)
+    void openBoard(std::unique_ptr<TSongInfo> store, bool window = true, SongPreview* preview = nullptr,
+                   LayerPlayers* layers = nullptr)
     {
         m_core = std::make_unique<ShowCore>(
-            ShowServices{*m_registry, *m_player, m_cd, nullptr, nullptr, preview}, std::move(store));
+            ShowServices{*m_registry, *m_player, m_cd, nullptr, nullptr, preview, layers}, std::move(store));
         if (window) {
             m_form = std::make_unique<TMainForm>(*m_core, m_dialogs, m_drives);
             m_form->show();
