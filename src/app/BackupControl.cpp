@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "BackupControl.h"
+
+#include "app/MainBoardLink.h"
+#include "app/RemoteSettings.h"
+#include "core/BackupFollower.h"
+#include "core/ShowCore.h"
+#include "platform/Guard.h"
+
+BackupControl::BackupControl(ShowCore& show, Registry& registry, QObject* parent)
+    : QObject(parent)
+    , m_show(show)
+    , m_registry(registry)
+    , m_follower(std::make_unique<BackupFollower>(show))
+    , m_link(std::make_unique<MainBoardLink>(*m_follower, show))
+{
+    connectGuarded(m_follower.get(), &BackupFollower::linkChanged, this, [this](const QString& text) {
+        if (text.isEmpty())
+            m_show.clearNews(StepNews);
+        else
+            m_show.sayNews(StepNews, text);
+    });
+}
+
+BackupControl::~BackupControl()
+{
+    m_link->stop();
+    m_follower->stop();
+}
+
+void BackupControl::start()
+{
+    m_main = RemoteSettings::loadBackupMain(m_registry);
+    apply();
+}
+
+void BackupControl::setMain(const QString& address)
+{
+    RemoteSettings::saveBackupMain(m_registry, address);
+    m_main = address.trimmed();
+    apply();
+}
+
+void BackupControl::follow()
+{
+    if (!m_main.isEmpty())
+        m_follower->follow();
+}
+
+void BackupControl::apply()
+{
+    m_link->stop();
+    if (m_main.isEmpty()) {
+        m_follower->stop();
+        return;
+    }
+    // The passcode is the one this board's remotes share with the main's.
+    m_link->connectTo(m_main, RemoteSettings::load(m_registry).passcode);
+    m_follower->follow();
+}
