@@ -3,9 +3,12 @@
 
 #include "app/MainBoardLink.h"
 #include "app/RemoteSettings.h"
+#include "app/frmBackup.h"
 #include "core/BackupFollower.h"
 #include "core/ShowCore.h"
 #include "platform/Guard.h"
+
+#include <QAction>
 
 BackupControl::BackupControl(ShowCore& show, Registry& registry, QObject* parent)
     : QObject(parent)
@@ -47,8 +50,27 @@ void BackupControl::follow()
         m_follower->follow();
 }
 
+void BackupControl::setMenuItems(QAction* configure, QAction* follow, QWidget* owner)
+{
+    m_owner = owner;
+    m_follow = follow;
+    configure->setEnabled(true);
+    follow->setEnabled(!m_main.isEmpty());
+    connectGuarded(configure, &QAction::triggered, this, &BackupControl::configure);
+    connectGuarded(follow, &QAction::triggered, this, &BackupControl::follow);
+}
+
+void BackupControl::configure()
+{
+    TfrmBackup dialog(m_owner, m_main);
+    if (dialog.exec() == QDialog::Accepted)
+        setMain(dialog.address());
+}
+
 void BackupControl::apply()
 {
+    if (m_follow)
+        m_follow->setEnabled(!m_main.isEmpty());
     m_link->stop();
     if (m_main.isEmpty()) {
         m_follower->stop();

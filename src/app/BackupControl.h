@@ -7,6 +7,8 @@
 #include <memory>
 
 class BackupFollower;
+class QAction;
+class QWidget;
 class MainBoardLink;
 class Registry;
 class ShowCore;
@@ -30,6 +32,12 @@ public:
     /// Follows the main again, after it was lost or after Stop All.
     void follow();
 
+    /// The window's menu items: "Backup..." opens the dialog over `owner`; "Follow" follows the
+    /// main again, while there is one.
+    void setMenuItems(QAction* configure, QAction* follow, QWidget* owner);
+    /// The dialog; the address the operator accepts is stored and followed at once.
+    void configure();
+
     [[nodiscard]] BackupFollower& follower() { return *m_follower; }
     [[nodiscard]] MainBoardLink& link() { return *m_link; }
 
@@ -41,4 +49,6 @@ private:
     std::unique_ptr<BackupFollower> m_follower;
     std::unique_ptr<MainBoardLink> m_link;
     QString m_main;
+    QWidget* m_owner = nullptr;
+    QAction* m_follow = nullptr;
 };

@@ -3,12 +3,14 @@
 // show, over fake players, plays what the main plays, and finds the main again after the link
 // dropped.
 #include "app/MainBoardLink.h"
+#include "app/frmBackup.h"
 #include "core/BackupFollower.h"
 #include "fakes/FakeBoard.h"
 #include "fakes/ShowFixture.h"
 #include "web/WebServer.h"
 
 #include <QElapsedTimer>
+#include <QPushButton>
 #include <QTest>
 
 class TestBackupLink : public QObject, ShowFixture {
@@ -69,6 +71,29 @@ private Q_SLOTS:
         pressOnMain(2);
         pressOnMain(1);
         QVERIFY(m_link->delayMs() < 100);
+    }
+
+    void dialogReadsTheAddress_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("readable");
+        QTest::newRow("none") << QString() << true;
+        QTest::newRow("host and port") << QStringLiteral(" 192.168.1.20:8020 ") << true;
+        QTest::newRow("a name") << QStringLiteral("main.local:8020") << true;
+        QTest::newRow("no port") << QStringLiteral("192.168.1.20") << false;
+        QTest::newRow("port 0") << QStringLiteral("192.168.1.20:0") << false;
+        QTest::newRow("port too high") << QStringLiteral("192.168.1.20:70000") << false;
+        QTest::newRow("no host") << QStringLiteral(":8020") << false;
+    }
+
+    void dialogReadsTheAddress()
+    {
+        QFETCH(QString, address);
+        QFETCH(bool, readable);
+        TfrmBackup dialog(nullptr, address);
+        QCOMPARE(dialog.BitBtn1->isEnabled(), readable);
+        if (readable)
+            QCOMPARE(dialog.address(), address.trimmed());
     }
 
     void linksAgainAfterADrop()
