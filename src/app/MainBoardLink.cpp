@@ -146,14 +146,19 @@ void MainBoardLink::open(const QByteArray& session)
         m_delayMs = static_cast<qint64>(elapsed / 2);
     });
     connectGuarded(socket, &QWebSocket::textMessageReceived, this, &MainBoardLink::received);
-    connectGuarded(socket, &QWebSocket::disconnected, this, [this, socket] {
-        if (m_socket != socket)
+    // A handshake the main refuses ends in an error, a link that drops in both: either is
+    // tried again once.
+    const auto dropped = [this, socket] {
+        if (m_socket != socket || socket->state() != QAbstractSocket::UnconnectedState)
             return;
         m_socket = nullptr;
         m_ping->stop();
         socket->deleteLater();
         retry(RetryMs);
-    });
+    };
+    connectGuarded(socket, &QWebSocket::disconnected, this, dropped);
+    connect(socket, qOverload<QAbstractSocket::SocketError>(&QWebSocket::error), this,
+            [this, dropped] { QTimer::singleShot(0, this, [dropped] { guard(dropped); }); });
     socket->open(request);
 }
 
