@@ -11,6 +11,9 @@
 
 #include <QElapsedTimer>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 class TestBackupLink : public QObject, ShowFixture {
@@ -71,6 +74,35 @@ private Q_SLOTS:
         pressOnMain(2);
         pressOnMain(1);
         QVERIFY(m_link->delayMs() < 100);
+    }
+
+    void aRefusedPasscodeIsSaidOnce()
+    {
+        // A main that refuses every passcode, as its login form answers a wrong one.
+        QTcpServer refusing;
+        QVERIFY(refusing.listen(QHostAddress::LocalHost));
+        int tries = 0;
+        connect(&refusing, &QTcpServer::newConnection, this, [&] {
+            QTcpSocket* socket = refusing.nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, socket, [&tries, socket] {
+                if (!socket->readAll().contains("passcode="))
+                    return;
+                ++tries;
+                socket->write("HTTP/1.1 303 See Other\r\nLocation: /?wrong\r\nContent-Length: 0\r\n"
+                              "Connection: close\r\n\r\n");
+                socket->disconnectFromHost();
+            });
+        });
+        QSignalSpy news(m_core.get(), &ShowCore::newsSaid);
+        QElapsedTimer clock;
+        clock.start();
+        m_link->connectTo(QStringLiteral("127.0.0.1:%1").arg(refusing.serverPort()), QStringLiteral("guess"));
+        QTRY_COMPARE_WITH_TIMEOUT(tries, 2, MainBoardLink::refusedRetryMs() + 1000);
+        QVERIFY(clock.elapsed() >= MainBoardLink::refusedRetryMs());
+        int said = 0;
+        for (const QList<QVariant>& n : news)
+            said += n.at(1).toString() == QLatin1String("Main board refused the passcode");
+        QCOMPARE(said, 1);
     }
 
     void dialogReadsTheAddress_data()
