@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "HeadlessBoard.h"
 
+#include "app/BackupControl.h"
 #include "app/MidiControl.h"
 #include "app/RemoteControl.h"
 #include "app/RemoteSettings.h"
@@ -186,6 +187,8 @@ int HeadlessBoard::run(int argc, char* argv[], const Start& start)
     remote->start();
     auto midi = std::make_unique<MidiControl>(show.get(), *show, registry);
     midi->start();
+    auto backup = std::make_unique<BackupControl>(*show, registry);
+    backup->start();
     say(Level::Info, listening(*remote, registry));
 
     connectGuarded(&unixSignals, &UnixSignals::terminationRequested, &app, [](int signalNumber) {
@@ -197,6 +200,7 @@ int HeadlessBoard::run(int argc, char* argv[], const Start& start)
                    [] { say(Level::Info, QStringLiteral("A second start was refused: this board runs.")); });
 
     const int result = app.exec();
+    backup.reset(); // before the show it follows
     remote.reset();
     midi.reset(); // the pads go dark
     show.reset(); // the show's end saves the tab names and the songs

@@ -150,6 +150,10 @@ void MainFormLayout::buildMenus(TMainForm& f)
     f.mnuEvenLevels->setEnabled(f.m_show.levels() != nullptr);
     f.mnuRemoteControl = add(options, QStringLiteral("&Remote Control..."), QKeySequence(), nullptr);
     f.mnuRemoteControl->setEnabled(false);
+    f.mnuBackup = add(options, QStringLiteral("&Backup..."), QKeySequence(), nullptr);
+    f.mnuBackup->setEnabled(false);
+    f.mnuFollow = add(options, QStringLiteral("&Follow"), QKeySequence(), nullptr);
+    f.mnuFollow->setEnabled(false);
     options->addSeparator();
     f.mnuShowKeys = add(options, QStringLiteral("Show &Keys"), QKeySequence(), &TMainForm::mnuShowKeysClick);
     f.mnuShowKeys->setCheckable(true);

@@ -3,12 +3,14 @@
 
 #include "app/NetworkAddresses.h"
 #include "app/frmRemoteControl.h"
+#include "core/BackupFollower.h"
 #include "core/ShowCore.h"
 #include "platform/Guard.h"
 #include "remote/OscServer.h"
 #include "web/WebServer.h"
 
 #include <QAction>
+#include <QDateTime>
 
 RemoteControl::RemoteControl(ShowCore& show, Registry& registry, QObject* parent)
     : QObject(parent)
@@ -17,6 +19,12 @@ RemoteControl::RemoteControl(ShowCore& show, Registry& registry, QObject* parent
     , m_osc(std::make_unique<OscServer>(show))
     , m_web(std::make_unique<WebServer>(show))
 {
+    // A backup board that follows this one is sent the show as it is; the time it was taken is
+    // this board's, which the backup turns into its own.
+    m_web->setStateSource(
+        [&show] { return BackupFollower::stateOf(show, QDateTime::currentMSecsSinceEpoch()); });
+    connectGuarded(m_web.get(), &WebServer::followersChanged, this,
+                   [this](int count) { m_show.sayNews(BackupNews, WebServer::backupText(count)); });
 }
 
 void RemoteControl::setMenuItem(QAction* item, QWidget* owner)

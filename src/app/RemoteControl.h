@@ -23,6 +23,8 @@ public:
     /// Status bar topic of the remote's news.
     static inline const QString News = QStringLiteral("remote");
     static inline const QString WebNews = QStringLiteral("web remote");
+    /// Topic of the news of the backup boards that follow this one.
+    static inline const QString BackupNews = QStringLiteral("backup");
 
     RemoteControl(ShowCore& show, Registry& registry, QObject* parent = nullptr);
     ~RemoteControl() override;

@@ -7,6 +7,8 @@
 
 namespace {
 const QString RemoteKey = QStringLiteral("\\Software\\Brasswold\\Remote");
+const QString BackupKey = QStringLiteral("\\Software\\Brasswold\\Backup");
+const QString BackupMainValue = QStringLiteral("Main");
 const QString OscPortValue = QStringLiteral("OscPort");
 const QString OscNetworkValue = QStringLiteral("OscNetwork");
 const QString OscPasscodeValue = QStringLiteral("OscPasscode");
@@ -44,4 +46,19 @@ void RemoteSettings::save(Registry& registry) const
     registry.WriteString(OscPasscodeValue, passcode);
     registry.WriteString(WebPortValue, QString::number(webPort));
     registry.WriteString(WebNetworkValue, webNetwork ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+QString RemoteSettings::loadBackupMain(Registry& registry)
+{
+    if (!registry.OpenKey(BackupKey, false))
+        return {};
+    const auto close = qScopeGuard([&] { registry.CloseKey(); });
+    return registry.ReadString(BackupMainValue).trimmed();
+}
+
+void RemoteSettings::saveBackupMain(Registry& registry, const QString& address)
+{
+    registry.OpenKey(BackupKey, true);
+    registry.WriteString(BackupMainValue, address.trimmed());
+    registry.CloseKey();
 }

@@ -23,6 +23,10 @@ struct RemoteSettings {
     bool webNetwork = false;
 
     [[nodiscard]] static RemoteSettings load(Registry& registry);
+    /// The main board this one is a backup of, "host:port" (its web remote), under the subkey
+    /// "Backup" as `Main`; empty: this board follows none.
+    [[nodiscard]] static QString loadBackupMain(Registry& registry);
+    static void saveBackupMain(Registry& registry, const QString& address);
     void save(Registry& registry) const;
 
     friend bool operator==(const RemoteSettings&, const RemoteSettings&) = default;

@@ -116,6 +116,8 @@ public:
     QAction* mnuOutputDevice = nullptr;
     QAction* mnuEvenLevels = nullptr;
     QAction* mnuRemoteControl = nullptr; ///< enabled and handled by the remote controls, when there are any
+    QAction* mnuBackup = nullptr;        ///< enabled and handled by the backup link
+    QAction* mnuFollow = nullptr;        ///< likewise: follows the main board again
     QAction* mnuShowKeys = nullptr;
     QAction* mnuShowTimeLeft = nullptr;
     QAction* mnuKeys = nullptr;

@@ -2,6 +2,7 @@
 // Start-up: the song store first, then the splash window, the title, the main
 // window; the splash shows while the main window comes up and hides when it shows.
 #include "app/AuditionControl.h"
+#include "app/BackupControl.h"
 #include "app/HeadlessBoard.h"
 #include "app/MasterLevelControl.h"
 #include "app/MidiControl.h"
@@ -197,6 +198,10 @@ int main(int argc, char* argv[])
     // commands and state as the window's keyboard.
     auto remote = std::make_unique<RemoteControl>(*show, registry);
     remote->setMenuItem(form->mnuRemoteControl, form.get());
+    // A backup board follows its main from the start.
+    auto backup = std::make_unique<BackupControl>(*show, registry);
+    backup->start();
+    backup->setMenuItems(form->mnuBackup, form->mnuFollow, form.get());
     // MIDI controllers: every input port, read as the board's commands; known ones lit.
     auto midi = std::make_unique<MidiControl>(show.get(), *show, registry);
     form->setMidi(midi.get());
@@ -238,6 +243,7 @@ int main(int argc, char* argv[])
     const int result = app.exec();
     // Errors of the shutdown (the tab names, the song file) are shown before the end.
     reporter.eventLoopEnded();
+    backup.reset(); // before the show it follows
     remote.reset();
     form->setMidi(nullptr);
     midi.reset(); // the pads go dark

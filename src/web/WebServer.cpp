@@ -142,6 +142,7 @@ WebServer::WebServer(Board& board, QObject* parent)
     , m_sockets(new QWebSocketServer(QStringLiteral("Sonavex"), QWebSocketServer::NonSecureMode, this))
     , m_ping(new QTimer(this))
     , m_flush(new QTimer(this))
+    , m_follow(new QTimer(this))
 {
     m_server->setMaxPendingConnections(MaxConnections);
     m_sockets->setMaxPendingConnections(MaxConnections);
@@ -164,6 +165,22 @@ WebServer::WebServer(Board& board, QObject* parent)
             page->ping();
         }
     });
+
+    m_follow->setInterval(FollowMs);
+    connectGuarded(m_follow, &QTimer::timeout, this, &WebServer::sendState);
+    // What a backup must match changed: its followers hear it with the next batch.
+    const auto stateChanged = [this] {
+        if (m_followers.isEmpty())
+            return;
+        m_stateDue = true;
+        m_flush->start();
+    };
+    connectGuarded(&board, &Board::playingChanged, this, stateChanged);
+    connectGuarded(&board, &Board::nowPlayingChanged, this, stateChanged);
+    connectGuarded(&board, &Board::playStateChanged, this, stateChanged);
+    connectGuarded(&board, &Board::slotChanged, this, stateChanged); // the queue
+    connectGuarded(&board, &Board::sheetShown, this, stateChanged);
+    connectGuarded(&board, &Board::masterLevelChanged, this, stateChanged);
 
     connectGuarded(&board, &Board::slotChanged, this,
                    [this](int sheet, int slot, SlotState state, const QString& title) {
@@ -492,6 +509,11 @@ void WebServer::adopt()
 void WebServer::drop(QWebSocket* page)
 {
     m_pages.removeAll(page);
+    if (m_followers.removeAll(page) > 0) {
+        if (m_followers.isEmpty())
+            m_follow->stop();
+        Q_EMIT followersChanged(followerCount());
+    }
     const Page state = m_pageState.take(page);
     m_upgraded.remove(state.socket);
     m_quota.remove(state.socket);
@@ -507,6 +529,8 @@ void WebServer::received(QWebSocket* page, const QString& message)
         ++m_counters.overRate;
         return;
     }
+    if (follow(page, message))
+        return;
     QString why;
     const auto command = WebCommand::parse(message.toUtf8(), &why);
     if (!command) {
@@ -520,6 +544,56 @@ void WebServer::received(QWebSocket* page, const QString& message)
     if (const QString failed = command->run(m_board); !failed.isEmpty())
         page->sendTextMessage(QString::fromUtf8(
             json({{QStringLiteral("t"), QStringLiteral("error")}, {QStringLiteral("text"), failed}})));
+}
+
+void WebServer::setStateSource(StateSource source)
+{
+    m_stateSource = std::move(source);
+}
+
+QString WebServer::backupText(int followers)
+{
+    return followers > 0 ? QStringLiteral("Backup in step") : QStringLiteral("No backup");
+}
+
+bool WebServer::follow(QWebSocket* page, const QString& message)
+{
+    if (!message.contains(QLatin1String("follow")))
+        return false; // no page's command: nothing more is read of it here
+    const QJsonObject o = QJsonDocument::fromJson(message.toUtf8()).object();
+    if (o.value(QStringLiteral("cmd")).toString() != QLatin1String("follow"))
+        return false;
+    ++m_counters.commands;
+    if (!m_stateSource) {
+        page->sendTextMessage(QString::fromUtf8(
+            json({{QStringLiteral("t"), QStringLiteral("error")},
+                  {QStringLiteral("text"), QStringLiteral("This board cannot be followed.")}})));
+        return true;
+    }
+    if (!m_followers.contains(page)) {
+        m_followers.append(page);
+        m_follow->start();
+        Q_EMIT followersChanged(followerCount());
+    }
+    page->sendTextMessage(QString::fromUtf8(json(m_stateSource().toJson())));
+    return true;
+}
+
+void WebServer::sendState()
+{
+    m_stateDue = false;
+    if (m_followers.isEmpty() || !m_stateSource)
+        return;
+    const QString frame = QString::fromUtf8(json(m_stateSource().toJson()));
+    for (QWebSocket* page : QList<QWebSocket*>(m_followers)) {
+        if (page->bytesToWrite() > MaxUnsent) {
+            ++m_counters.tooLarge;
+            page->abort();
+            continue;
+        }
+        page->sendTextMessage(frame);
+    }
+    m_follow->start(); // the next in a whole period
 }
 
 bool WebServer::withinRate(Page& page)
@@ -551,6 +625,8 @@ void WebServer::tellTime(const QByteArray& message)
 
 void WebServer::flush()
 {
+    if (m_stateDue)
+        sendState();
     if (!m_time.isEmpty())
         m_outbox.append(std::exchange(m_time, {}));
     if (!m_playing.isEmpty())

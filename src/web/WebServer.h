@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "show/MainState.h"
 #include "web/ClientFrames.h"
 #include "web/ConnectionQuota.h"
 #include "web/HttpRequest.h"
@@ -13,6 +14,8 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+
+#include <functional>
 
 class Board;
 class QTcpServer;
@@ -87,9 +90,25 @@ public:
     [[nodiscard]] const WebCounters& counters() const { return m_counters; }
     [[nodiscard]] int pageCount() const { return static_cast<int>(m_pages.size()); }
 
+    /// What a backup board that follows this one is sent: the board as it is now.
+    using StateSource = std::function<MainState()>;
+    /// A backup follows this often, and at once on every change of what plays, the queue, the
+    /// sheet or the master level.
+    static constexpr int FollowMs = 250;
+    /// Lets logged-in sockets follow this board with {"cmd":"follow"}; without a source they
+    /// are told this board cannot be followed.
+    void setStateSource(StateSource source);
+    [[nodiscard]] int followerCount() const { return static_cast<int>(m_followers.size()); }
+    /// The status bar's word on the backups: "Backup in step" while one follows, else "No backup".
+    [[nodiscard]] static QString backupText(int followers);
+
     /// The addresses to open for a server on `port`: 127.0.0.1 for this computer only, else
     /// every IPv4 address of the computer that is not loopback.
     [[nodiscard]] static QStringList addresses(quint16 port, bool network);
+
+Q_SIGNALS:
+    /// A backup began or ceased to follow this board.
+    void followersChanged(int count);
 
 private:
     struct Connection {
@@ -117,6 +136,9 @@ private:
     [[nodiscard]] bool withinRate(Page& page);
     void received(QWebSocket* page, const QString& message);
     void drop(QWebSocket* page);
+    /// Whether `message` asks to follow; `page` then follows, told the state at once.
+    bool follow(QWebSocket* page, const QString& message);
+    void sendState();
 
     void tell(const QByteArray& message);
     void tellTime(const QByteArray& message);
@@ -140,4 +162,8 @@ private:
     QByteArray m_playing; ///< the latest list of what plays not yet sent
     QTimer* m_flush;
     bool m_network = false;
+    StateSource m_stateSource;
+    QList<QWebSocket*> m_followers;
+    QTimer* m_follow;
+    bool m_stateDue = false; ///< a change the followers have not been sent
 };

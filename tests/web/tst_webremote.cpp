@@ -6,6 +6,7 @@
 #include "fakes/HttpExchange.h"
 #include "fakes/WebSocketWire.h"
 #include "platform/GuessPause.h"
+#include "show/MainState.h"
 #include "web/ConnectionQuota.h"
 #include "web/HttpRequest.h"
 #include "web/WebCommand.h"
@@ -389,6 +390,58 @@ private Q_SLOTS:
         QSignalSpy closed(page.get(), &QWebSocket::disconnected);
         page->sendTextMessage(QString(4000, QLatin1Char('x')));
         QVERIFY(closed.wait(2000));
+    }
+
+    void aBackupFollows()
+    {
+        const auto frames = [](const QStringList& messages) {
+            QList<MainState> states;
+            for (const QString& m : messages)
+                if (const auto state = MainState::fromJson(QJsonDocument::fromJson(m.toUtf8()).object()))
+                    states << *state;
+            return states;
+        };
+        QStringList pageMessages, messages;
+        auto page = openPage(pageMessages, QStringLiteral("http://127.0.0.1:%1").arg(m_port));
+        auto backup = openPage(messages, QStringLiteral("http://127.0.0.1:%1").arg(m_port));
+        QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 1, 3000);
+
+        // A board that cannot be followed says so.
+        backup->sendTextMessage(QStringLiteral(R"({"cmd":"follow"})"));
+        QTRY_COMPARE(messages.size(), 2);
+        QVERIFY(messages[1].contains(QLatin1String("\"error\"")));
+
+        QSignalSpy followers(m_server.get(), &WebServer::followersChanged);
+        m_server->setStateSource([this] {
+            MainState state;
+            state.masterLevel = m_board.master;
+            return state;
+        });
+        const auto restore = qScopeGuard([this] {
+            m_server->setStateSource({});
+            m_board.master = 0;
+        });
+        backup->sendTextMessage(QStringLiteral(R"({"cmd":"follow"})"));
+        QTRY_COMPARE(frames(messages).size(), 1); // at once
+        QCOMPARE(followers.size(), 1);
+        QCOMPARE(m_server->followerCount(), 1);
+        QCOMPARE(WebServer::backupText(m_server->followerCount()), QStringLiteral("Backup in step"));
+
+        // A change goes out with the next batch; silence, four times a second.
+        QElapsedTimer clock;
+        clock.start();
+        m_board.master = -12;
+        Q_EMIT m_board.masterLevelChanged(-12);
+        QTRY_COMPARE_WITH_TIMEOUT(frames(messages).size(), 2, 1000);
+        QVERIFY(clock.elapsed() < WebServer::FollowMs);
+        QCOMPARE(frames(messages).last().masterLevel, -12.0);
+        QTRY_VERIFY_WITH_TIMEOUT(frames(messages).size() >= 5, 1500);
+        QVERIFY(frames(pageMessages).isEmpty()); // a page that did not ask gets none
+
+        backup.reset();
+        QTRY_COMPARE(m_server->followerCount(), 0);
+        QCOMPARE(followers.size(), 2);
+        QCOMPARE(WebServer::backupText(0), QStringLiteral("No backup"));
     }
 
     void socketNeedsOwnOrigin()

@@ -1,0 +1,175 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "MainBoardLink.h"
+
+#include "core/BackupFollower.h"
+#include "core/ShowCore.h"
+#include "platform/Guard.h"
+#include "platform/GuessPause.h"
+#include "show/MainState.h"
+#include "web/WebGate.h"
+
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkCookie>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+#include <QUrl>
+#include <QWebSocket>
+
+#include <algorithm>
+
+MainBoardLink::MainBoardLink(BackupFollower& follower, ShowCore& show, Clock clock, QObject* parent)
+    : QObject(parent)
+    , m_follower(follower)
+    , m_show(show)
+    , m_clock(clock ? std::move(clock) : Clock([] { return QDateTime::currentMSecsSinceEpoch(); }))
+    , m_http(new QNetworkAccessManager(this))
+    , m_retry(new QTimer(this))
+    , m_ping(new QTimer(this))
+{
+    m_retry->setSingleShot(true);
+    connectGuarded(m_retry, &QTimer::timeout, this, &MainBoardLink::login);
+    m_ping->setInterval(PingMs);
+    connectGuarded(m_ping, &QTimer::timeout, this, [this] {
+        if (m_socket)
+            m_socket->ping();
+    });
+}
+
+MainBoardLink::~MainBoardLink()
+{
+    stop();
+}
+
+int MainBoardLink::refusedRetryMs()
+{
+    return static_cast<int>(std::max<qint64>(GuessPause::MaxMs, WebGate::DeniedPauseMs));
+}
+
+void MainBoardLink::connectTo(const QString& address, const QString& passcode)
+{
+    stop();
+    const qsizetype colon = address.lastIndexOf(QLatin1Char(':'));
+    bool ok = false;
+    const uint port = colon > 0 ? address.mid(colon + 1).trimmed().toUInt(&ok) : 0;
+    if (!ok || port == 0 || port > 65535)
+        return;
+    m_host = address.left(colon).trimmed();
+    m_port = static_cast<quint16>(port);
+    m_passcode = passcode;
+    login();
+}
+
+void MainBoardLink::stop()
+{
+    ++m_generation;
+    m_retry->stop();
+    m_ping->stop();
+    m_port = 0;
+    if (QWebSocket* socket = std::exchange(m_socket, nullptr)) {
+        socket->disconnect(this);
+        socket->abort();
+        socket->deleteLater();
+    }
+    m_show.clearNews(PasscodeNews);
+    m_refusedSaid = false;
+}
+
+bool MainBoardLink::linked() const
+{
+    return m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
+}
+
+void MainBoardLink::retry(int ms)
+{
+    if (m_port != 0)
+        m_retry->start(ms);
+}
+
+void MainBoardLink::login()
+{
+    if (m_port == 0)
+        return;
+    // As the page's login form: the main answers with a session, or sends it back as wrong.
+    QNetworkRequest request(QUrl(QStringLiteral("http://%1:%2/login").arg(m_host).arg(m_port)));
+    request.setHeader(QNetworkRequest::ContentTypeHeader,
+                      QByteArrayLiteral("application/x-www-form-urlencoded"));
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    request.setTransferTimeout(3000);
+    QNetworkReply* reply = m_http->post(request, "passcode=" + QUrl::toPercentEncoding(m_passcode));
+    const int generation = m_generation;
+    connectGuarded(reply, &QNetworkReply::finished, this, [this, reply, generation] {
+        reply->deleteLater();
+        if (generation != m_generation)
+            return;
+        const QByteArray location = reply->rawHeader("Location");
+        if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 303) {
+            retry(RetryMs);
+            return;
+        }
+        if (location.contains("wrong")) {
+            if (!m_refusedSaid)
+                m_show.sayNews(PasscodeNews, QStringLiteral("Main board refused the passcode"));
+            m_refusedSaid = true;
+            retry(refusedRetryMs());
+            return;
+        }
+        if (std::exchange(m_refusedSaid, false))
+            m_show.clearNews(PasscodeNews);
+        // This computer needs no session: the cookie is then missing.
+        QByteArray session;
+        for (const QNetworkCookie& cookie :
+             reply->header(QNetworkRequest::SetCookieHeader).value<QList<QNetworkCookie>>())
+            if (cookie.name() == WebGate::Cookie)
+                session = cookie.value();
+        open(session);
+    });
+}
+
+void MainBoardLink::open(const QByteArray& session)
+{
+    const QString origin = QStringLiteral("http://%1:%2").arg(m_host).arg(m_port);
+    m_socket = new QWebSocket(origin, QWebSocketProtocol::VersionLatest, this);
+    QNetworkRequest request(QUrl(QStringLiteral("ws://%1:%2/ws").arg(m_host).arg(m_port)));
+    if (!session.isEmpty())
+        request.setRawHeader("Cookie", WebGate::Cookie + '=' + session);
+    QWebSocket* const socket = m_socket;
+    connectGuarded(socket, &QWebSocket::connected, this, [this, socket] {
+        socket->sendTextMessage(QStringLiteral(R"({"cmd":"follow"})"));
+        socket->ping();
+        m_ping->start();
+    });
+    connectGuarded(socket, &QWebSocket::pong, this, [this](quint64 elapsed, const QByteArray&) {
+        m_delayMs = static_cast<qint64>(elapsed / 2);
+    });
+    connectGuarded(socket, &QWebSocket::textMessageReceived, this, &MainBoardLink::received);
+    // A handshake the main refuses ends in an error, a link that drops in both: either is
+    // tried again once.
+    const auto dropped = [this, socket] {
+        if (m_socket != socket || socket->state() != QAbstractSocket::UnconnectedState)
+            return;
+        m_socket = nullptr;
+        m_ping->stop();
+        socket->deleteLater();
+        retry(RetryMs);
+    };
+    connectGuarded(socket, &QWebSocket::disconnected, this, dropped);
+    connect(socket, qOverload<QAbstractSocket::SocketError>(&QWebSocket::error), this,
+            [this, dropped] { QTimer::singleShot(0, this, [dropped] { guard(dropped); }); });
+    socket->open(request);
+}
+
+void MainBoardLink::received(const QString& message)
+{
+    // The page's own messages come too, in batches: only the states are read.
+    if (!message.startsWith(QLatin1Char('{')))
+        return;
+    auto state = MainState::fromJson(QJsonDocument::fromJson(message.toUtf8()).object());
+    if (!state)
+        return;
+    state->takenMs = m_clock() - m_delayMs;
+    m_follower.take(*state);
+}

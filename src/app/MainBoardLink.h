@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class BackupFollower;
+class QNetworkAccessManager;
+class QTimer;
+class QWebSocket;
+class ShowCore;
+
+/// The backup board's link to the main one: logs in to the main's web remote with the passcode
+/// the remotes share, as a browser's page does, asks to follow, and hands every state the main
+/// sends to the follower, its time turned into this board's (half a ping's round trip earlier
+/// than it arrived). A link that drops is opened again every second; meanwhile the follower's
+/// own watchdog says the main is lost.
+class MainBoardLink : public QObject {
+    Q_OBJECT
+public:
+    /// Milliseconds on this board's clock, as the follower counts them.
+    using Clock = std::function<qint64()>;
+
+    /// A dropped link is tried again after this long.
+    static constexpr int RetryMs = 1000;
+    /// The link's round trip is measured this often.
+    static constexpr int PingMs = 1000;
+    /// Topic of the news of the main's passcode.
+    static inline const QString PasscodeNews = QStringLiteral("main board passcode");
+
+    /// Without `clock`, the system's (the follower's default).
+    MainBoardLink(BackupFollower& follower, ShowCore& show, Clock clock = {}, QObject* parent = nullptr);
+    ~MainBoardLink() override;
+
+    /// Links to the main at `address` ("host:port"; empty: none) with `passcode`.
+    void connectTo(const QString& address, const QString& passcode);
+    void stop();
+    [[nodiscard]] bool linked() const;
+    /// Half the latest round trip, in milliseconds.
+    [[nodiscard]] qint64 delayMs() const { return m_delayMs; }
+    /// Pause after the main refused the passcode: no shorter than its own pause for a guess.
+    [[nodiscard]] static int refusedRetryMs();
+
+private:
+    void login();
+    void open(const QByteArray& session);
+    void received(const QString& message);
+    void retry(int ms);
+
+    BackupFollower& m_follower;
+    ShowCore& m_show;
+    Clock m_clock;
+    QString m_host;
+    quint16 m_port = 0;
+    QString m_passcode;
+    QNetworkAccessManager* m_http;
+    QWebSocket* m_socket = nullptr;
+    QTimer* m_retry;
+    QTimer* m_ping;
+    qint64 m_delayMs = 0;
+    bool m_refusedSaid = false;
+    int m_generation = 0; ///< answers of an earlier connectTo are ignored
+};

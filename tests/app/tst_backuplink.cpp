@@ -1,0 +1,146 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A backup board linked to a main one over the main's web remote on 127.0.0.1: the backup's
+// show, over fake players, plays what the main plays, and finds the main again after the link
+// dropped.
+#include "app/MainBoardLink.h"
+#include "app/frmBackup.h"
+#include "core/BackupFollower.h"
+#include "fakes/FakeBoard.h"
+#include "fakes/ShowFixture.h"
+#include "web/WebServer.h"
+
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+class TestBackupLink : public QObject, ShowFixture {
+    Q_OBJECT
+
+    FakeBoard m_main;
+    int m_mainSlot = -1; ///< what the main plays on its first sheet
+    std::unique_ptr<WebServer> m_server;
+    quint16 m_port = 0;
+    std::unique_ptr<BackupFollower> m_follower;
+    std::unique_ptr<MainBoardLink> m_link;
+
+    [[nodiscard]] int backupSlot() const { return BackupFollower::stateOf(*m_core, 0).song.slot; }
+
+    /// A press on the main: its state changes, and the backup's show follows within a second.
+    void pressOnMain(int slot)
+    {
+        m_mainSlot = slot;
+        QElapsedTimer clock;
+        clock.start();
+        Q_EMIT m_main.playingChanged({});
+        QTRY_COMPARE_WITH_TIMEOUT(backupSlot(), slot, 1000);
+        QVERIFY(clock.elapsed() < 1000);
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        setUp();
+        m_mainSlot = -1;
+        m_server = std::make_unique<WebServer>(m_main);
+        m_server->setStateSource([this] {
+            MainState state;
+            state.song = {0, m_mainSlot, 0.0, false, 0};
+            return state;
+        });
+        for (m_port = 28220; m_port < 28320 && !m_server->listen({m_port, false, QStringLiteral("cue")});
+             ++m_port) {
+        }
+        QVERIFY(m_server->listening());
+        m_follower = std::make_unique<BackupFollower>(*m_core);
+        m_link = std::make_unique<MainBoardLink>(*m_follower, *m_core);
+        m_follower->follow();
+        m_link->connectTo(QStringLiteral("127.0.0.1:%1").arg(m_port), QStringLiteral("cue"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->followerCount(), 1, 3000);
+    }
+
+    void cleanup()
+    {
+        m_link.reset();
+        m_follower.reset();
+        m_server.reset();
+        tearDown();
+    }
+
+    void followsThePresses()
+    {
+        pressOnMain(2);
+        pressOnMain(1);
+        QVERIFY(m_link->delayMs() < 100);
+    }
+
+    void aRefusedPasscodeIsSaidOnce()
+    {
+        // A main that refuses every passcode, as its login form answers a wrong one.
+        QTcpServer refusing;
+        QVERIFY(refusing.listen(QHostAddress::LocalHost));
+        int tries = 0;
+        connect(&refusing, &QTcpServer::newConnection, this, [&] {
+            QTcpSocket* socket = refusing.nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, socket, [&tries, socket] {
+                if (!socket->readAll().contains("passcode="))
+                    return;
+                ++tries;
+                socket->write("HTTP/1.1 303 See Other\r\nLocation: /?wrong\r\nContent-Length: 0\r\n"
+                              "Connection: close\r\n\r\n");
+                socket->disconnectFromHost();
+            });
+        });
+        QSignalSpy news(m_core.get(), &ShowCore::newsSaid);
+        QElapsedTimer clock;
+        clock.start();
+        m_link->connectTo(QStringLiteral("127.0.0.1:%1").arg(refusing.serverPort()), QStringLiteral("guess"));
+        QTRY_COMPARE_WITH_TIMEOUT(tries, 2, MainBoardLink::refusedRetryMs() + 1000);
+        QVERIFY(clock.elapsed() >= MainBoardLink::refusedRetryMs());
+        int said = 0;
+        for (const QList<QVariant>& n : news)
+            said += n.at(1).toString() == QLatin1String("Main board refused the passcode");
+        QCOMPARE(said, 1);
+    }
+
+    void dialogReadsTheAddress_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("readable");
+        QTest::newRow("none") << QString() << true;
+        QTest::newRow("host and port") << QStringLiteral(" 192.168.1.20:8020 ") << true;
+        QTest::newRow("a name") << QStringLiteral("main.local:8020") << true;
+        QTest::newRow("no port") << QStringLiteral("192.168.1.20") << false;
+        QTest::newRow("port 0") << QStringLiteral("192.168.1.20:0") << false;
+        QTest::newRow("port too high") << QStringLiteral("192.168.1.20:70000") << false;
+        QTest::newRow("no host") << QStringLiteral(":8020") << false;
+    }
+
+    void dialogReadsTheAddress()
+    {
+        QFETCH(QString, address);
+        QFETCH(bool, readable);
+        TfrmBackup dialog(nullptr, address);
+        QCOMPARE(dialog.BitBtn1->isEnabled(), readable);
+        if (readable)
+            QCOMPARE(dialog.address(), address.trimmed());
+    }
+
+    void linksAgainAfterADrop()
+    {
+        pressOnMain(2);
+        m_server->stop();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_link->linked(), 2000);
+        QVERIFY(m_server->listen({m_port, false, QStringLiteral("cue")}));
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->followerCount(), 1, 3000);
+        // A second without the main: lost, and followed again only when asked.
+        QVERIFY(m_follower->mainLost());
+        m_follower->follow();
+        pressOnMain(3);
+    }
+};
+
+QTEST_MAIN(TestBackupLink)
+#include "tst_backuplink.moc"
