@@ -492,6 +492,7 @@ int main(int argc, char* argv[])
     QProcess board;
     board.setProcessEnvironment(env);
     board.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+    board.setReadChannel(QProcess::StandardError); // what it says; its output goes to ours
     board.start(QStringLiteral(SONAVEX_BINARY), {QStringLiteral("--headless")});
     QByteArray said;
     QElapsedTimer clock;
@@ -525,7 +526,7 @@ int main(int argc, char* argv[])
             said += board.readAllStandardError();
     };
     drain();
-    const auto said16 = said.count("sounds play over the show");
+    const auto said16 = said.count("sonavex: 16 sounds play over the show");
     said.clear();
     const Flood f = flood(osc, tape);
     drain();
@@ -536,7 +537,8 @@ int main(int argc, char* argv[])
         "the flood\n",
         f.layersHeard, f.beyondCap, f.showHeard ? "heard" : "NOT heard", f.showDropouts);
     std::printf("  the refusal said %d time(s) in the flood (and %d in the rounds before)\n",
-                static_cast<int>(said.count("sounds play over the show")), static_cast<int>(said16));
+                static_cast<int>(said.count("sonavex: 16 sounds play over the show")),
+                static_cast<int>(said16));
     std::printf("\nBoard memory: %.1f MiB resident now, %.1f MiB at its highest\n", memoryMiB(pid, "VmRSS:"),
                 memoryMiB(pid, "VmHWM:"));
     said += board.readAllStandardError();
