@@ -222,7 +222,7 @@ private Q_SLOTS:
         show.stopAll();
         settle();
         // A hold button: the mouse let go of it stops its song.
-        m_core->songInfo().setButtonSettings(0, 0, ButtonSettings{0.0, ButtonSettings::Mode::Hold, false});
+        m_core->songInfo().setButtonSettings(0, 0, buttonPlaying(0.0, ButtonSettings::Mode::Hold, false));
         press(0);
         QCOMPARE(m_player->fileName(), m_files[0]);
         Q_EMIT button(0)->OnMouseUp(button(0), Qt::LeftButton, Qt::NoModifier, 5, 5);
@@ -502,7 +502,7 @@ private Q_SLOTS:
             });
             m_form->mnuButtonSettings->trigger();
             const ButtonSettings kept =
-                ok ? ButtonSettings{-4.5, ButtonSettings::Mode::Hold, true} : ButtonSettings{};
+                ok ? buttonPlaying(-4.5, ButtonSettings::Mode::Hold, true) : ButtonSettings{};
             QCOMPARE(m_form->songInfo().buttonSettings(0, 1), kept);
         }
     }
@@ -737,7 +737,7 @@ private Q_SLOTS:
         QFETCH(bool, enter);
         QFETCH(bool, elsewhere);
         restartWith({u"Keys/F1=0,1"_s});
-        m_form->songInfo().setButtonSettings(0, 1, ButtonSettings{0.0, ButtonSettings::Mode::Hold, false});
+        m_form->songInfo().setButtonSettings(0, 1, buttonPlaying(0.0, ButtonSettings::Mode::Hold, false));
         showActive();
         QWidget* to = enter ? static_cast<QWidget*>(button(1)) : m_form.get();
         const Qt::Key key = enter ? Qt::Key_Return : Qt::Key_F1;

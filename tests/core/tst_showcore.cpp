@@ -8,6 +8,7 @@
 #include "devices/MCI.h"
 #include "fakes/RecordingMciDevice.h"
 #include "fakes/ShowFixture.h"
+#include "fakes/SongFixtures.h"
 #include "platform/Errors.h"
 #include "platform/Guard.h"
 #include "platform/IniRegistry.h"
@@ -803,7 +804,7 @@ private Q_SLOTS:
         QFETCH(QString, states);
         QFETCH(QString, queue);
         QFETCH(QString, news);
-        m_core->songInfo().setButtonSettings(0, 0, ButtonSettings{0.0, ButtonSettings::Mode(mode), false});
+        m_core->songInfo().setButtonSettings(0, 0, buttonPlaying(0.0, ButtonSettings::Mode(mode), false));
         m_outputs.devices = {{QStringLiteral("hdmi"), QStringLiteral("Monitor")}};
         m_core->setOutputDevice(QStringLiteral("hdmi"));
         runAll(steps);
@@ -972,7 +973,7 @@ private Q_SLOTS:
 
     void aButtonsVolumeLoopAndTimesReachThePlayer()
     {
-        m_core->songInfo().setButtonSettings(0, 1, ButtonSettings{-6.0, ButtonSettings::Mode::Restart, true});
+        m_core->songInfo().setButtonSettings(0, 1, buttonPlaying(-6.0, ButtonSettings::Mode::Restart, true));
         TSongRecord rec = m_core->songInfo().GetSongOrDefault(0, 1);
         rec.StartTime.set(QStringLiteral("0:01.5"));
         rec.StopTime.set(QStringLiteral("00:09"));

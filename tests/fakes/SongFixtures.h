@@ -23,6 +23,16 @@ inline TSongRecord makeSong(const QString& title, int sheet, int slot,
 }
 
 /// The record's 416-byte image.
+/// A button's volume, press and loop; the rest of its settings at their defaults.
+inline ButtonSettings buttonPlaying(double volumeDb, ButtonSettings::Mode mode, bool loop)
+{
+    ButtonSettings s;
+    s.volumeDb = volumeDb;
+    s.mode = mode;
+    s.loop = loop;
+    return s;
+}
+
 inline QByteArray bytesOf(const TSongRecord& rec)
 {
     return QByteArray(reinterpret_cast<const char*>(&rec), sizeof rec);

@@ -38,13 +38,13 @@ private Q_SLOTS:
         QTest::newRow("none") << QString() << QString() << QString() << ButtonSettings{};
         QTest::newRow("all set") << "-6"
                                  << "toggle"
-                                 << "yes" << ButtonSettings{-6.0, Mode::Toggle, true};
+                                 << "yes" << buttonPlaying(-6.0, Mode::Toggle, true);
         QTest::newRow("tenths, dB, 1") << "-4.5 dB"
                                        << "HOLD"
-                                       << "1" << ButtonSettings{-4.5, Mode::Hold, true};
+                                       << "1" << buttonPlaying(-4.5, Mode::Hold, true);
         QTest::newRow("beyond the range") << "-90"
                                           << "restart"
-                                          << "no" << ButtonSettings{-40.0, Mode::Restart, false};
+                                          << "no" << buttonPlaying(-40.0, Mode::Restart, false);
         QTest::newRow("unreadable") << "loud"
                                     << "sometimes"
                                     << "maybe" << ButtonSettings{};
@@ -190,7 +190,7 @@ private Q_SLOTS:
 
     void settingsTravelWithTheirSlotAndLeaveWithIt()
     {
-        const ButtonSettings loud{-4.5, Mode::Hold, true};
+        const ButtonSettings loud = buttonPlaying(-4.5, Mode::Hold, true);
         {
             auto store = openStore();
             store->SetSong(1, 2, makeSong(QStringLiteral("Held"), 1, 2));

@@ -164,7 +164,7 @@ class TestSchedual : public QObject, StoreFixture {
         m_store->SetSong(2, 0, rec,
                          {QStringLiteral("Группа"), QStringLiteral("Album"), QStringLiteral("Колокол"),
                           QStringLiteral("C:\\SHOW\\SFX\\BELL.WAV")});
-        m_store->setButtonSettings(2, 0, {-6.0, ButtonSettings::Mode::Toggle, true});
+        m_store->setButtonSettings(2, 0, buttonPlaying(-6.0, ButtonSettings::Mode::Toggle, true));
         m_host.keys.insert({2, 0}, QStringLiteral("F1"));
         m_store->SetSong(2, 2, makeSong(QStringLiteral("Third"), 2, 2));
         m_store->SetSong(5, 1, makeSong(QStringLiteral("Other"), 5, 1));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "songs/ShowCollector.h"
 
+#include "fakes/SongFixtures.h"
 #include "fakes/StoreFixture.h"
 #include "platform/Errors.h"
 
@@ -66,7 +67,7 @@ class TestShowCollector : public QObject, private StoreFixture {
         setSong(9, 2, m_music + QLatin1String("/intro.wav"));
         setSong(1, 4, QStringLiteral("/gone/away.wav"));
         setSong(2, 0, QStringLiteral("Track03.cda"));
-        m_store->setButtonSettings(0, 1, ButtonSettings{-6.0, ButtonSettings::Mode::Toggle, true});
+        m_store->setButtonSettings(0, 1, buttonPlaying(-6.0, ButtonSettings::Mode::Toggle, true));
         m_registry->OpenKey(QStringLiteral("\\Software\\Brasswold\\Tabs"), true);
         m_registry->WriteString(QStringLiteral("Tab0"), QStringLiteral("Act One"));
         m_registry->CloseKey();
@@ -131,7 +132,7 @@ private Q_SLOTS:
         QCOMPARE(contentOf(playsFrom(3, 35)), QByteArray(7000, 'o'));
         QVERIFY(playsFrom(0, 1).startsWith(venue + QLatin1String("/songs/")));
         QCOMPARE(m_store->title(0, 0), QStringLiteral("Intro – ") + QString(60, u'я'));
-        QCOMPARE(m_store->buttonSettings(0, 1), (ButtonSettings{-6.0, ButtonSettings::Mode::Toggle, true}));
+        QCOMPARE(m_store->buttonSettings(0, 1), buttonPlaying(-6.0, ButtonSettings::Mode::Toggle, true));
         QCOMPARE(m_store->fileName(1, 4), QStringLiteral("/gone/away.wav"));
         QCOMPARE(m_store->fileName(2, 0), QStringLiteral("Track03.cda"));
     }
