@@ -31,6 +31,8 @@ MainBoardLink::MainBoardLink(BackupFollower& follower, ShowCore& show, Clock clo
     , m_ping(new QTimer(this))
 {
     m_retry->setSingleShot(true);
+    // A coarse timer may fire a little early; the main refuses a guess that comes before its pause ends.
+    m_retry->setTimerType(Qt::PreciseTimer);
     connectGuarded(m_retry, &QTimer::timeout, this, &MainBoardLink::login);
     m_ping->setInterval(PingMs);
     connectGuarded(m_ping, &QTimer::timeout, this, [this] {
