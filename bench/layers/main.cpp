@@ -120,12 +120,12 @@ public:
                PA_CONTEXT_IS_GOOD(pa_context_get_state(m_context)))
             pa_threaded_mainloop_wait(m_loop);
         if (pa_context_get_state(m_context) == PA_CONTEXT_READY) {
-            const pa_sample_spec spec{PA_SAMPLE_S16LE, Pcm::SampleRate, 2};
-            m_stream = pa_stream_new(m_context, "monitor", &spec, nullptr);
+            const pa_sample_spec format{PA_SAMPLE_S16LE, Pcm::SampleRate, 2};
+            m_stream = pa_stream_new(m_context, "monitor", &format, nullptr);
             pa_stream_set_read_callback(m_stream, &MonitorTape::onRead, this);
             pa_buffer_attr attr{};
             attr.maxlength = static_cast<std::uint32_t>(-1);
-            attr.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(2000, &spec));
+            attr.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(2000, &format));
             attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
             m_ready =
                 pa_stream_connect_record(m_stream, "nullsink.monitor", &attr, PA_STREAM_ADJUST_LATENCY) == 0;

@@ -644,12 +644,12 @@ struct RouteLine {
         pa_channel_map map;
         if (!streamMap(&map))
             return;
-        const pa_sample_spec spec{PA_SAMPLE_S16LE, Pcm::SampleRate, map.channels};
-        pa_stream* s = pa_stream_new(engine->context, engine->clientName.constData(), &spec, &map);
+        const pa_sample_spec format{PA_SAMPLE_S16LE, Pcm::SampleRate, map.channels};
+        pa_stream* s = pa_stream_new(engine->context, engine->clientName.constData(), &format, &map);
         if (!s)
             return;
         pa_stream_set_state_callback(s, &PulseAudioEngine::Impl::onStreamStateSignal, engine);
-        const pa_buffer_attr attr = playbackAttr(engine->pipeWire, spec);
+        const pa_buffer_attr attr = playbackAttr(engine->pipeWire, format);
         // Its own sink and nowhere else: when the sink goes, the stream is opened again on the
         // show's output (Playback::relocate) rather than moved by the server onto channels it
         // was not made for. On chosen channels, the server copies it there and mixes it nowhere.

@@ -59,14 +59,15 @@ inline constexpr std::uint32_t ServerDefault = std::numeric_limits<std::uint32_t
 
 inline const pa_sample_spec SampleSpec{PA_SAMPLE_S16LE, Pcm::SampleRate, Pcm::Channels};
 
-inline pa_buffer_attr playbackAttr(bool pipeWire, const pa_sample_spec& spec = SampleSpec)
+inline pa_buffer_attr playbackAttr(bool pipeWire, const pa_sample_spec& format = SampleSpec)
 {
     pa_buffer_attr a{};
     a.maxlength = ServerDefault;
     a.tlength = static_cast<std::uint32_t>(
-        pa_usec_to_bytes(pipeWire ? PipeWireTargetLatencyUs : TargetLatencyUs, &spec));
-    a.prebuf = static_cast<std::uint32_t>(pa_usec_to_bytes(PrebufUs, &spec));
-    a.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(pipeWire ? PipeWireRequestUs : RequestUs, &spec));
+        pa_usec_to_bytes(pipeWire ? PipeWireTargetLatencyUs : TargetLatencyUs, &format));
+    a.prebuf = static_cast<std::uint32_t>(pa_usec_to_bytes(PrebufUs, &format));
+    a.minreq =
+        static_cast<std::uint32_t>(pa_usec_to_bytes(pipeWire ? PipeWireRequestUs : RequestUs, &format));
     a.fragsize = ServerDefault;
     return a;
 }
