@@ -2,6 +2,7 @@
 // Feeds arbitrary bytes to the MIDI side: as a port's byte stream (every press it reads must be a
 // note or control in range, and assigned ones must run commands the board has), as a controller
 // file, and as a stored assignment line (one it reads must read the same once written again).
+#include "BoundsBoard.h"
 #include "midi/ControllerProfile.h"
 #include "midi/MidiAssignments.h"
 #include "midi/MidiParser.h"
@@ -11,50 +12,13 @@
 
 #include <cstdlib>
 
-namespace {
-
-class QuietBoard : public Board {
-public:
-    SlotState slotState(int, int) const override { return SlotState::Filled; }
-    QString slotTitle(int, int) const override { return QStringLiteral("Song"); }
-    QString sheetName(int) const override { return QStringLiteral("Sheet"); }
-    int shownSheet() const override { return 0; }
-    TPlayState playState() const override { return TPlayState::psPlaying; }
-    NowPlaying nowPlaying() const override { return {}; }
-    double position() const override { return 1; }
-    double length() const override { return 2; }
-    bool audition() const override { return false; }
-    void press(int sheet, int slot, PressedBy) override { check(sheet, slot); }
-    void release(int sheet, int slot, PressedBy) override { check(sheet, slot); }
-    void queue(int sheet, int slot, PressedBy) override { check(sheet, slot); }
-    void play() override {}
-    void stopSong() override {}
-    void stopAll() override {}
-    void pause() override {}
-    void fade(int speed) override
-    {
-        if (speed != 0)
-            std::abort();
-    }
-    void showSheet(int sheet) override { check(sheet, 0); }
-
-private:
-    static void check(int sheet, int slot)
-    {
-        if (sheet < 0 || sheet >= Sheets || slot < 0 || slot >= Slots)
-            std::abort();
-    }
-};
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size)
 {
     static int argc = 1;
     static char name[] = "fuzz_midi";
     static char* argv[] = {name, nullptr};
     static QCoreApplication app(argc, argv);
-    static QuietBoard board;
+    static BoundsBoard board;
     static MidiRemote remote(board);
     if (remote.assignments().messages().isEmpty()) {
         // Every note and control of channel 1 assigned, slots and commands in turn.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary datagrams to the OSC remote, from this computer and from the network, admitted
 // or not: it must never crash or leak, and a message it reads must read the same once written again.
+#include "BoundsBoard.h"
 #include "remote/OscRemote.h"
 
 #include <QCoreApplication>
@@ -8,39 +9,6 @@
 #include <cstdlib>
 
 namespace {
-
-class QuietBoard : public Board {
-public:
-    SlotState slotState(int, int) const override { return SlotState::Filled; }
-    QString slotTitle(int, int) const override { return QStringLiteral("Song"); }
-    QString sheetName(int) const override { return QStringLiteral("Sheet"); }
-    int shownSheet() const override { return 0; }
-    TPlayState playState() const override { return TPlayState::psPlaying; }
-    NowPlaying nowPlaying() const override { return {}; }
-    double position() const override { return 1; }
-    double length() const override { return 2; }
-    bool audition() const override { return false; }
-    void press(int sheet, int slot, PressedBy) override { check(sheet, slot); }
-    void release(int sheet, int slot, PressedBy) override { check(sheet, slot); }
-    void queue(int sheet, int slot, PressedBy) override { check(sheet, slot); }
-    void play() override {}
-    void stopSong() override {}
-    void stopAll() override {}
-    void pause() override {}
-    void fade(int speed) override
-    {
-        if (speed < 0 || speed > FadeSpeeds)
-            std::abort();
-    }
-    void showSheet(int sheet) override { check(sheet, 0); }
-
-private:
-    static void check(int sheet, int slot)
-    {
-        if (sheet < 0 || sheet >= Sheets || slot < 0 || slot >= Slots)
-            std::abort();
-    }
-};
 
 class NoTransport : public OscTransport {
 public:
@@ -79,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     if (size < 1)
         return 0;
-    static QuietBoard board;
+    static BoundsBoard board;
     static NoTransport transport;
     OscRemote remote(board, transport);
     qint64 now = 0;
