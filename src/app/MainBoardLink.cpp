@@ -139,13 +139,14 @@ void MainBoardLink::open(const QByteArray& session)
     if (!session.isEmpty())
         request.setRawHeader("Cookie", WebGate::Cookie + '=' + session);
     QWebSocket* const socket = m_socket;
+    m_mainClock.reset(); // another main, or the same one restarted, may keep another time
     connectGuarded(socket, &QWebSocket::connected, this, [this, socket] {
         socket->sendTextMessage(QStringLiteral(R"({"cmd":"follow"})"));
         socket->ping();
         m_ping->start();
     });
     connectGuarded(socket, &QWebSocket::pong, this, [this](quint64 elapsed, const QByteArray&) {
-        m_delayMs = static_cast<qint64>(elapsed / 2);
+        m_mainClock.roundTrip(static_cast<qint64>(elapsed), m_clock());
     });
     connectGuarded(socket, &QWebSocket::textMessageReceived, this, &MainBoardLink::received);
     // A handshake the main refuses ends in an error, a link that drops in both: either is
@@ -172,6 +173,6 @@ void MainBoardLink::received(const QString& message)
     auto state = MainState::fromJson(QJsonDocument::fromJson(message.toUtf8()).object());
     if (!state)
         return;
-    state->takenMs = m_clock() - m_delayMs;
+    state->takenMs = m_mainClock.taken(state->takenMs, m_clock());
     m_follower.take(*state);
 }

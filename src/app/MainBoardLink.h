@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "show/MainClock.h"
+
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
@@ -15,9 +17,10 @@ class ShowCore;
 
 /// The backup board's link to the main one: logs in to the main's web remote with the passcode
 /// the remotes share, as a browser's page does, asks to follow, and hands every state the main
-/// sends to the follower, its time turned into this board's (half a ping's round trip earlier
-/// than it arrived). A link that drops is opened again every second; meanwhile the follower's
-/// own watchdog says the main is lost.
+/// sends to the follower, its time turned into this board's by the main's own stamps (see
+/// MainClock), so that a state held up on the link is not taken for a fresh one.
+/// A link that drops is opened again every second; meanwhile the follower's own watchdog says
+/// the main is lost.
 class MainBoardLink : public QObject {
     Q_OBJECT
 public:
@@ -39,8 +42,8 @@ public:
     void connectTo(const QString& address, const QString& passcode);
     void stop();
     [[nodiscard]] bool linked() const;
-    /// Half the latest round trip, in milliseconds.
-    [[nodiscard]] qint64 delayMs() const { return m_delayMs; }
+    /// Half the shortest recent round trip, in milliseconds.
+    [[nodiscard]] qint64 delayMs() const { return m_mainClock.delayMs(); }
     /// Pause after the main refused the passcode: no shorter than its own pause for a guess.
     [[nodiscard]] static int refusedRetryMs();
 
@@ -60,7 +63,7 @@ private:
     QWebSocket* m_socket = nullptr;
     QTimer* m_retry;
     QTimer* m_ping;
-    qint64 m_delayMs = 0;
+    MainClock m_mainClock;
     bool m_refusedSaid = false;
     int m_generation = 0; ///< answers of an earlier connectTo are ignored
 };
