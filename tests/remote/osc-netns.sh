@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the OSC network test between two network namespaces of its own, joined by a veth pair:
 # the board's socket in one, the sender's in the other. Nothing leaves them. Needs root (CI);
-# elsewhere the test is skipped.   Usage: osc-netns.sh TEST-BINARY
+# elsewhere the test is skipped.   Usage: osc-netns.sh TEST-BINARY [ITS ARGUMENTS]
+# (SONAVEX_NETNS_TIMEOUT: seconds it may run, 50 unless set)
 set -euo pipefail
 test_bin="$1"
 if [ "$(id -u)" -ne 0 ] || ! command -v ip >/dev/null; then
@@ -31,4 +32,4 @@ ip -n "$sender" link set vsender up
 
 SONAVEX_NETNS_BOARD="$board" SONAVEX_NETNS_SENDER="$sender" \
   SONAVEX_NETNS_BOARD_IP=10.201.23.1 SONAVEX_NETNS_SENDER_IP=10.201.23.2 \
-  timeout 50 "$test_bin"
+  timeout "${SONAVEX_NETNS_TIMEOUT:-50}" "$test_bin" "${@:2}"
