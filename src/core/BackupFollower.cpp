@@ -110,6 +110,14 @@ void BackupFollower::take(const MainState& state)
     case Link::Back:
         return;
     case Link::Lost:
+        // A link held up for a second (packets lost and sent again) while nothing changed: the
+        // show here is the main's still, and following on moves nothing.
+        if (inStepWith(state)) {
+            m_link = Link::Following;
+            f.setFollowing(true);
+            f.sayNews(LinkNews, QStringLiteral("Main board is back, in step: following it again"));
+            break;
+        }
         // The operator runs the show here now: following again is the operator's choice.
         m_link = Link::Back;
         f.sayNews(LinkNews, QStringLiteral("Main board is back: choose Follow to follow it again"));
@@ -147,6 +155,23 @@ void BackupFollower::setLinkText(const QString& text)
 QString BackupFollower::fileAt(int sheet, int slot) const
 {
     return f.songInfo().fileName(sheet, slot);
+}
+
+bool BackupFollower::inStepWith(const MainState& main) const
+{
+    const double age = static_cast<double>(std::max<qint64>(0, m_clock() - main.takenMs)) / 1000.0;
+    const MainState here = stateOf(f, 0);
+    const auto near = [age](const MainState::Sound& there, const MainState::Sound& at) {
+        return there.sheet == at.sheet && there.slot == at.slot && there.paused == at.paused &&
+               (!there.plays() ||
+                std::abs(there.position + (there.paused ? 0.0 : age) - at.position) <= Tolerance);
+    };
+    if (!near(main.song, here.song) || main.queue != here.queue || main.layers.size() != here.layers.size())
+        return false;
+    for (qsizetype i = 0; i < main.layers.size(); ++i)
+        if (!near(main.layers[i], here.layers[i]))
+            return false;
+    return true;
 }
 
 double BackupFollower::converge(const MainState& main)

@@ -73,6 +73,9 @@ private:
     void convergeQueue(const MainState& main, bool ahead);
     /// The show's song here is the main's next, just begun: this board's song ended first.
     [[nodiscard]] bool aheadByOneSong(const MainState& main) const;
+    /// The show here already is `main`'s: the same sounds, each within Tolerance of its place,
+    /// and the same queue. Following it again then moves nothing.
+    [[nodiscard]] bool inStepWith(const MainState& main) const;
     double convergeLayers(const MainState& main, double age);
     /// The show's song, its queue emptied first so that nothing follows it.
     void stopSong();

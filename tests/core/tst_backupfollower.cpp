@@ -375,6 +375,25 @@ private Q_SLOTS:
         QCOMPARE(boardText(), u"song 0@4.00 · queue - · layers - · shown 0 · master 0"_s);
     }
 
+    void aMainThatReturnsInStepIsFollowedOn()
+    {
+        // A link held up for a second by lost packets: the main ran on as this board did.
+        m_follower->setSilence(30);
+        m_follower->follow();
+        run(u"main song=0@1 queue=1"_s);
+        QTRY_COMPARE(m_news.value(BackupFollower::LinkNews), u"Main board lost"_s);
+        run(u"main song=0@1 queue=1"_s);
+        QVERIFY(m_core->following());
+        QCOMPARE(m_follower->linkText(), u"Backup in step"_s);
+        QCOMPARE(m_news.value(BackupFollower::LinkNews),
+                 u"Main board is back, in step: following it again"_s);
+        // Lost again, and back with its queue changed meanwhile: not followed.
+        QTRY_COMPARE(m_news.value(BackupFollower::LinkNews), u"Main board lost"_s);
+        run(u"main song=0@1 queue=2"_s);
+        QVERIFY(!m_core->following());
+        QCOMPARE(boardText(), u"song 0@1.00 · queue 1 · layers - · shown 0 · master 0"_s);
+    }
+
     void aMainsSongThatCannotPlayHereIsNewsAndNotTriedAgain()
     {
         run(u"press 0"_s); // what played here before
