@@ -6,9 +6,11 @@
 #include "platform/Guard.h"
 #include "platform/GuessPause.h"
 #include "show/MainState.h"
+#include "songs/ShowDigest.h"
 #include "web/WebGate.h"
 
 #include <QDateTime>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
@@ -29,7 +31,10 @@ MainBoardLink::MainBoardLink(BackupFollower& follower, ShowCore& show, Clock clo
     , m_http(new QNetworkAccessManager(this))
     , m_retry(new QTimer(this))
     , m_ping(new QTimer(this))
+    , m_showCheck(new QTimer(this))
 {
+    m_showCheck->setInterval(ShowCheckMs);
+    connectGuarded(m_showCheck, &QTimer::timeout, this, [this] { compareShows(false); });
     m_retry->setSingleShot(true);
     // A coarse timer may fire a little early; the main refuses a guess that comes before its pause ends.
     m_retry->setTimerType(Qt::PreciseTimer);
@@ -78,6 +83,10 @@ void MainBoardLink::stop()
     }
     m_show.clearNews(PasscodeNews);
     m_refusedSaid = false;
+    m_showCheck->stop();
+    m_mainShow.clear();
+    m_differs.clear();
+    m_show.clearNews(ShowNews);
 }
 
 bool MainBoardLink::linked() const
@@ -165,12 +174,49 @@ void MainBoardLink::open(const QByteArray& session)
     socket->open(request);
 }
 
+void MainBoardLink::compareShows(bool always)
+{
+    if (m_mainShow.isEmpty() || !m_socket)
+        return;
+    const QList<int> differs = ShowDigest::differing(ShowDigest::of(m_show.songInfo()), m_mainShow);
+    if (!always && differs == m_differs)
+        return;
+    m_differs = differs;
+    if (differs.isEmpty())
+        m_show.clearNews(ShowNews);
+    else
+        m_show.sayNews(ShowNews, QStringLiteral("The show here differs from the main board's in %1: %2")
+                                     .arg(slotCount(differs.size()), ShowDigest::slotsText(differs)));
+    QJsonArray listed;
+    for (const int slot : differs)
+        listed.append(slot);
+    m_socket->sendTextMessage(
+        QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("cmd"), QStringLiteral("showdiffers")},
+                                                    {QStringLiteral("slots"), listed}})
+                              .toJson(QJsonDocument::Compact)));
+}
+
+QString MainBoardLink::slotCount(qsizetype slots)
+{
+    return slots == 1 ? QStringLiteral("1 slot") : QStringLiteral("%1 slots").arg(slots);
+}
+
 void MainBoardLink::received(const QString& message)
 {
     // The page's own messages come too, in batches: only the states are read.
     if (!message.startsWith(QLatin1Char('{')))
         return;
-    auto state = MainState::fromJson(QJsonDocument::fromJson(message.toUtf8()).object());
+    const QJsonObject frame = QJsonDocument::fromJson(message.toUtf8()).object();
+    if (frame.value(QLatin1String("t")).toString() == QLatin1String("show")) {
+        m_mainShow.clear();
+        const QJsonArray slots = frame.value(QLatin1String("slots")).toArray();
+        for (const QJsonValue& digest : slots)
+            m_mainShow << digest.toString();
+        compareShows(true);
+        m_showCheck->start();
+        return;
+    }
+    auto state = MainState::fromJson(frame);
     if (!state)
         return;
     state->takenMs = m_mainClock.taken(state->takenMs, m_clock());

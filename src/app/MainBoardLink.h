@@ -4,8 +4,10 @@
 #include "show/MainClock.h"
 
 #include <QElapsedTimer>
+#include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -33,6 +35,10 @@ public:
     static constexpr int PingMs = 1000;
     /// Topic of the news of the main's passcode.
     static inline const QString PasscodeNews = QStringLiteral("main board passcode");
+    /// Topic of the news of the slots whose show differs from the main's.
+    static inline const QString ShowNews = QStringLiteral("main board show");
+    /// How often this board's show is compared again with the main's last word on its own.
+    static constexpr int ShowCheckMs = 5000;
 
     /// Without `clock`, the system's (the follower's default).
     MainBoardLink(BackupFollower& follower, ShowCore& show, Clock clock = {}, QObject* parent = nullptr);
@@ -44,6 +50,8 @@ public:
     [[nodiscard]] bool linked() const;
     /// Half the shortest recent round trip, in milliseconds.
     [[nodiscard]] qint64 delayMs() const { return m_mainClock.delayMs(); }
+    /// "1 slot", "3 slots".
+    [[nodiscard]] static QString slotCount(qsizetype slots);
     /// Pause after the main refused the passcode: no shorter than its own pause for a guess.
     [[nodiscard]] static int refusedRetryMs();
 
@@ -52,6 +60,9 @@ private:
     void open(const QByteArray& session);
     void received(const QString& message);
     void retry(int ms);
+    /// Compares this board's show with the main's, says which slots differ and tells the main;
+    /// only when that changed, unless `always`.
+    void compareShows(bool always);
 
     BackupFollower& m_follower;
     ShowCore& m_show;
@@ -63,6 +74,10 @@ private:
     QWebSocket* m_socket = nullptr;
     QTimer* m_retry;
     QTimer* m_ping;
+    QTimer* m_showCheck;
+    /// The main's show digest, as it last sent it; empty before it did.
+    QStringList m_mainShow;
+    QList<int> m_differs;
     MainClock m_mainClock;
     bool m_refusedSaid = false;
     int m_generation = 0; ///< answers of an earlier connectTo are ignored

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "RemoteControl.h"
 
+#include "app/MainBoardLink.h"
 #include "app/NetworkAddresses.h"
 #include "app/frmRemoteControl.h"
 #include "core/BackupFollower.h"
 #include "core/ShowCore.h"
 #include "platform/Guard.h"
 #include "remote/OscServer.h"
+#include "songs/ShowDigest.h"
 #include "web/WebServer.h"
 
 #include <QAction>
@@ -23,8 +25,21 @@ RemoteControl::RemoteControl(ShowCore& show, Registry& registry, QObject* parent
     // this board's, which the backup turns into its own.
     m_web->setStateSource(
         [&show] { return BackupFollower::stateOf(show, QDateTime::currentMSecsSinceEpoch()); });
-    connectGuarded(m_web.get(), &WebServer::followersChanged, this,
-                   [this](int count) { m_show.sayNews(BackupNews, WebServer::backupText(count)); });
+    connectGuarded(m_web.get(), &WebServer::followersChanged, this, [this](int count) {
+        m_show.sayNews(BackupNews, WebServer::backupText(count));
+        if (count == 0)
+            m_show.clearNews(BackupShowNews);
+    });
+    // A backup compares its show with this one's, slot by slot, and says which differ.
+    m_web->setShowSource([&show] { return ShowDigest::of(show.songInfo()); });
+    connectGuarded(m_web.get(), &WebServer::followerShowDiffers, this, [this](const QList<int>& slots) {
+        if (slots.isEmpty())
+            m_show.clearNews(BackupShowNews);
+        else
+            m_show.sayNews(BackupShowNews,
+                           QStringLiteral("The backup's show differs from this one in %1: %2")
+                               .arg(MainBoardLink::slotCount(slots.size()), ShowDigest::slotsText(slots)));
+    });
 }
 
 void RemoteControl::setMenuItem(QAction* item, QWidget* owner)

@@ -25,6 +25,8 @@ public:
     static inline const QString WebNews = QStringLiteral("web remote");
     /// Topic of the news of the backup boards that follow this one.
     static inline const QString BackupNews = QStringLiteral("backup");
+    /// Topic of the news of the slots where a backup's show differs from this one.
+    static inline const QString BackupShowNews = QStringLiteral("backup show");
 
     RemoteControl(ShowCore& show, Registry& registry, QObject* parent = nullptr);
     ~RemoteControl() override;

@@ -143,6 +143,7 @@ WebServer::WebServer(Board& board, QObject* parent)
     , m_ping(new QTimer(this))
     , m_flush(new QTimer(this))
     , m_follow(new QTimer(this))
+    , m_showCheck(new QTimer(this))
 {
     m_server->setMaxPendingConnections(MaxConnections);
     m_sockets->setMaxPendingConnections(MaxConnections);
@@ -166,6 +167,8 @@ WebServer::WebServer(Board& board, QObject* parent)
         }
     });
 
+    m_showCheck->setInterval(ShowCheckMs);
+    connectGuarded(m_showCheck, &QTimer::timeout, this, [this] { sendShow({}, false); });
     m_follow->setInterval(FollowMs);
     connectGuarded(m_follow, &QTimer::timeout, this, &WebServer::sendState);
     // What a backup must match changed: its followers hear it with the next batch.
@@ -510,8 +513,10 @@ void WebServer::drop(QWebSocket* page)
 {
     m_pages.removeAll(page);
     if (m_followers.removeAll(page) > 0) {
-        if (m_followers.isEmpty())
+        if (m_followers.isEmpty()) {
             m_follow->stop();
+            m_showCheck->stop();
+        }
         Q_EMIT followersChanged(followerCount());
     }
     const Page state = m_pageState.take(page);
@@ -529,7 +534,7 @@ void WebServer::received(QWebSocket* page, const QString& message)
         ++m_counters.overRate;
         return;
     }
-    if (follow(page, message))
+    if (follow(page, message) || followerSays(page, message))
         return;
     QString why;
     const auto command = WebCommand::parse(message.toUtf8(), &why);
@@ -573,10 +578,54 @@ bool WebServer::follow(QWebSocket* page, const QString& message)
     if (!m_followers.contains(page)) {
         m_followers.append(page);
         m_follow->start();
+        if (m_showSource)
+            m_showCheck->start();
         Q_EMIT followersChanged(followerCount());
     }
     page->sendTextMessage(QString::fromUtf8(json(m_stateSource().toJson())));
+    sendShow({page}, true);
     return true;
+}
+
+bool WebServer::followerSays(QWebSocket* page, const QString& message)
+{
+    if (!m_followers.contains(page) || !message.contains(QLatin1String("showdiffers")))
+        return false;
+    const QJsonObject o = QJsonDocument::fromJson(message.toUtf8()).object();
+    if (o.value(QStringLiteral("cmd")).toString() != QLatin1String("showdiffers"))
+        return false;
+    ++m_counters.commands;
+    QList<int> slots;
+    const QJsonArray listed = o.value(QStringLiteral("slots")).toArray();
+    for (const QJsonValue& v : listed) {
+        const int slot = v.toInt(-1);
+        if (slot >= 0 && slot < Board::Sheets * Board::Slots && !slots.contains(slot))
+            slots << slot;
+        if (slots.size() >= Board::Sheets * Board::Slots)
+            break;
+    }
+    Q_EMIT followerShowDiffers(slots);
+    return true;
+}
+
+void WebServer::setShowSource(ShowSource source)
+{
+    m_showSource = std::move(source);
+}
+
+void WebServer::sendShow(const QList<QWebSocket*>& pages, bool always)
+{
+    if (!m_showSource)
+        return;
+    const QStringList digest = m_showSource();
+    if (!always && digest == m_showSent)
+        return;
+    m_showSent = digest;
+    const QString frame =
+        QString::fromUtf8(json({{QStringLiteral("t"), QStringLiteral("show")},
+                                {QStringLiteral("slots"), QJsonArray::fromStringList(digest)}}));
+    for (QWebSocket* page : pages.isEmpty() ? QList<QWebSocket*>(m_followers) : pages)
+        page->sendTextMessage(frame);
 }
 
 void WebServer::sendState()

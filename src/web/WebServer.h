@@ -14,6 +14,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -99,6 +100,12 @@ public:
     /// are told this board cannot be followed.
     void setStateSource(StateSource source);
     [[nodiscard]] int followerCount() const { return static_cast<int>(m_followers.size()); }
+    /// The show's digest, slot by slot (see ShowDigest), that a follower compares with its own.
+    using ShowSource = std::function<QStringList()>;
+    /// How often the show's digest is taken again while a backup follows: sent when it changed.
+    static constexpr int ShowCheckMs = 5000;
+    /// Sends followers {"t":"show","slots":[...]} as they begin to follow and whenever it changes.
+    void setShowSource(ShowSource source);
     /// The status bar's word on the backups: "Backup in step" while one follows, else "No backup".
     [[nodiscard]] static QString backupText(int followers);
 
@@ -109,6 +116,9 @@ public:
 Q_SIGNALS:
     /// A backup began or ceased to follow this board.
     void followersChanged(int count);
+    /// A backup that follows this board told which slots of its show differ (sheet * 36 + slot),
+    /// none when the two are the same.
+    void followerShowDiffers(const QList<int>& slots);
 
 private:
     struct Connection {
@@ -138,6 +148,10 @@ private:
     void drop(QWebSocket* page);
     /// Whether `message` asks to follow; `page` then follows, told the state at once.
     bool follow(QWebSocket* page, const QString& message);
+    /// Whether `message` is a follower's word on its show ({"cmd":"showdiffers"}); said on.
+    bool followerSays(QWebSocket* page, const QString& message);
+    /// Sends the show's digest to `pages` (all followers when empty) when `always` or changed.
+    void sendShow(const QList<QWebSocket*>& pages, bool always);
     void sendState();
 
     void tell(const QByteArray& message);
@@ -165,5 +179,8 @@ private:
     StateSource m_stateSource;
     QList<QWebSocket*> m_followers;
     QTimer* m_follow;
+    ShowSource m_showSource;
+    QTimer* m_showCheck;
+    QStringList m_showSent;
     bool m_stateDue = false; ///< a change the followers have not been sent
 };

@@ -7,6 +7,7 @@
 #include "core/BackupFollower.h"
 #include "fakes/FakeBoard.h"
 #include "fakes/ShowFixture.h"
+#include "songs/ShowDigest.h"
 #include "web/WebServer.h"
 
 #include <QElapsedTimer>
@@ -126,6 +127,36 @@ private Q_SLOTS:
         QCOMPARE(dialog.BitBtn1->isEnabled(), readable);
         if (readable)
             QCOMPARE(dialog.address(), address.trimmed());
+    }
+
+    void bothBoardsSayWhichSlotsOfTheirShowsDiffer()
+    {
+        // The main's show: this one with sheet 1 button 3 and sheet 2 button 1 otherwise.
+        QStringList mainShow = ShowDigest::of(m_core->songInfo());
+        mainShow[2] = QStringLiteral("0123456789ab");
+        mainShow[36] = QStringLiteral("ba9876543210");
+        QString backupSaid;
+        connect(m_core.get(), &ShowCore::newsSaid, this, [&](const QString& topic, const QString& text) {
+            if (topic == MainBoardLink::ShowNews)
+                backupSaid = text;
+        });
+        connect(m_core.get(), &ShowCore::newsCleared, this, [&](const QString& topic) {
+            if (topic == MainBoardLink::ShowNews)
+                backupSaid.clear();
+        });
+        QSignalSpy told(m_server.get(), &WebServer::followerShowDiffers);
+        m_server->setShowSource([&mainShow] { return mainShow; });
+        // As a backup links: its show compared at once, and the main told.
+        m_link->connectTo(QStringLiteral("127.0.0.1:%1").arg(m_port), QStringLiteral("cue"));
+        QTRY_COMPARE_WITH_TIMEOUT(told.size(), 1, 3000);
+        QCOMPARE(told.last().first().value<QList<int>>(), (QList<int>{2, 36}));
+        QCOMPARE(backupSaid, QStringLiteral("The show here differs from the main board's in 2 slots: "
+                                            "sheet 1 button 3, sheet 2 button 1"));
+        // The main's show saved the same as this one's: said no more on either side.
+        mainShow = ShowDigest::of(m_core->songInfo());
+        QTRY_COMPARE_WITH_TIMEOUT(told.size(), 2, WebServer::ShowCheckMs + 2000);
+        QCOMPARE(told.last().first().value<QList<int>>(), QList<int>{});
+        QCOMPARE(backupSaid, QString());
     }
 
     void linksAgainAfterADrop()
