@@ -187,13 +187,15 @@ void MainBoardLink::compareShows(bool always)
     else
         m_show.sayNews(ShowNews, QStringLiteral("The show here differs from the main board's in %1: %2")
                                      .arg(slotCount(differs.size()), ShowDigest::slotsText(differs)));
+    // The main reads short messages only: the first few slots, and how many.
     QJsonArray listed;
-    for (const int slot : differs)
-        listed.append(slot);
-    m_socket->sendTextMessage(
-        QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("cmd"), QStringLiteral("showdiffers")},
-                                                    {QStringLiteral("slots"), listed}})
-                              .toJson(QJsonDocument::Compact)));
+    for (qsizetype i = 0; i < differs.size() && i < ListedSlots; ++i)
+        listed.append(differs[i]);
+    m_socket->sendTextMessage(QString::fromUtf8(
+        QJsonDocument(QJsonObject{{QStringLiteral("cmd"), QStringLiteral("showdiffers")},
+                                  {QStringLiteral("count"), static_cast<int>(differs.size())},
+                                  {QStringLiteral("slots"), listed}})
+            .toJson(QJsonDocument::Compact)));
 }
 
 QString MainBoardLink::slotCount(qsizetype slots)

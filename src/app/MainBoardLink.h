@@ -39,6 +39,8 @@ public:
     static inline const QString ShowNews = QStringLiteral("main board show");
     /// How often this board's show is compared again with the main's last word on its own.
     static constexpr int ShowCheckMs = 5000;
+    /// The differing slots the main is told of by name; it is told how many in all.
+    static constexpr int ListedSlots = 20;
 
     /// Without `clock`, the system's (the follower's default).
     MainBoardLink(BackupFollower& follower, ShowCore& show, Clock clock = {}, QObject* parent = nullptr);

@@ -32,14 +32,16 @@ RemoteControl::RemoteControl(ShowCore& show, Registry& registry, QObject* parent
     });
     // A backup compares its show with this one's, slot by slot, and says which differ.
     m_web->setShowSource([&show] { return ShowDigest::of(show.songInfo()); });
-    connectGuarded(m_web.get(), &WebServer::followerShowDiffers, this, [this](const QList<int>& slots) {
-        if (slots.isEmpty())
-            m_show.clearNews(BackupShowNews);
-        else
-            m_show.sayNews(BackupShowNews,
-                           QStringLiteral("The backup's show differs from this one in %1: %2")
-                               .arg(MainBoardLink::slotCount(slots.size()), ShowDigest::slotsText(slots)));
-    });
+    connectGuarded(m_web.get(), &WebServer::followerShowDiffers, this,
+                   [this](const QList<int>& slots, int count) {
+                       if (count == 0)
+                           m_show.clearNews(BackupShowNews);
+                       else
+                           m_show.sayNews(BackupShowNews,
+                                          QStringLiteral("The backup's show differs from this one in %1: %2")
+                                              .arg(MainBoardLink::slotCount(count),
+                                                   ShowDigest::slotsText(slots, count)));
+                   });
 }
 
 void RemoteControl::setMenuItem(QAction* item, QWidget* owner)

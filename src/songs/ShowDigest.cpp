@@ -8,6 +8,8 @@
 #include <QDateTime>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace {
 
 QString slotDigest(const TSongInfo& songs, int sheet, int slot)
@@ -62,14 +64,15 @@ QList<int> ShowDigest::differing(const QStringList& here, const QStringList& the
     return slots;
 }
 
-QString ShowDigest::slotsText(const QList<int>& slots, int listed)
+QString ShowDigest::slotsText(const QList<int>& slots, qsizetype total, int listed)
 {
+    total = std::max(total, slots.size());
     QStringList parts;
     for (qsizetype i = 0; i < slots.size() && i < listed; ++i)
         parts << QStringLiteral("sheet %1 button %2")
                      .arg(slots[i] / SlotCount + 1)
                      .arg(slots[i] % SlotCount + 1);
-    if (slots.size() > listed)
-        parts << QStringLiteral("and %1 more").arg(slots.size() - listed);
+    if (total > listed)
+        parts << QStringLiteral("and %1 more").arg(total - std::min<qsizetype>(listed, slots.size()));
     return parts.join(QStringLiteral(", "));
 }

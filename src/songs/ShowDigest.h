@@ -18,6 +18,7 @@ public:
     /// The slots (sheet * 36 + slot) whose digests differ; a list too short or too long counts
     /// its missing slots as differing.
     [[nodiscard]] static QList<int> differing(const QStringList& here, const QStringList& there);
-    /// "sheet 1 button 3, sheet 2 button 7": at most `listed`, then "and N more".
-    [[nodiscard]] static QString slotsText(const QList<int>& slots, int listed = 5);
+    /// "sheet 1 button 3, sheet 2 button 7": at most `listed`, then "and N more" of `total`
+    /// (the size of `slots` when less).
+    [[nodiscard]] static QString slotsText(const QList<int>& slots, qsizetype total = 0, int listed = 5);
 };

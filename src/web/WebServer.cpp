@@ -595,16 +595,17 @@ bool WebServer::followerSays(QWebSocket* page, const QString& message)
     if (o.value(QStringLiteral("cmd")).toString() != QLatin1String("showdiffers"))
         return false;
     ++m_counters.commands;
+    constexpr int AllSlots = Board::Sheets * Board::Slots;
     QList<int> slots;
     const QJsonArray listed = o.value(QStringLiteral("slots")).toArray();
     for (const QJsonValue& v : listed) {
         const int slot = v.toInt(-1);
-        if (slot >= 0 && slot < Board::Sheets * Board::Slots && !slots.contains(slot))
+        if (slot >= 0 && slot < AllSlots && !slots.contains(slot))
             slots << slot;
-        if (slots.size() >= Board::Sheets * Board::Slots)
-            break;
     }
-    Q_EMIT followerShowDiffers(slots);
+    const int count =
+        std::clamp(o.value(QStringLiteral("count")).toInt(0), static_cast<int>(slots.size()), AllSlots);
+    Q_EMIT followerShowDiffers(slots, count);
     return true;
 }
 

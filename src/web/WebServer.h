@@ -116,9 +116,9 @@ public:
 Q_SIGNALS:
     /// A backup began or ceased to follow this board.
     void followersChanged(int count);
-    /// A backup that follows this board told which slots of its show differ (sheet * 36 + slot),
-    /// none when the two are the same.
-    void followerShowDiffers(const QList<int>& slots);
+    /// A backup that follows this board told how many slots of its show differ, and the first
+    /// of them (sheet * 36 + slot); none when the two are the same.
+    void followerShowDiffers(const QList<int>& slots, int count);
 
 private:
     struct Connection {

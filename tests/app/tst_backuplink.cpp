@@ -150,12 +150,20 @@ private Q_SLOTS:
         m_link->connectTo(QStringLiteral("127.0.0.1:%1").arg(m_port), QStringLiteral("cue"));
         QTRY_COMPARE_WITH_TIMEOUT(told.size(), 1, 3000);
         QCOMPARE(told.last().first().value<QList<int>>(), (QList<int>{2, 36}));
+        QCOMPARE(told.last().last().toInt(), 2);
         QCOMPARE(backupSaid, QStringLiteral("The show here differs from the main board's in 2 slots: "
                                             "sheet 1 button 3, sheet 2 button 1"));
+        // Another show altogether: the main is told how many, and a few by name, in a message
+        // short enough for it to read.
+        mainShow.fill(QStringLiteral("0123456789ab"));
+        QTRY_COMPARE_WITH_TIMEOUT(told.size(), 2, WebServer::ShowCheckMs + 2000);
+        QCOMPARE(told.last().last().toInt(), 360);
+        QCOMPARE(told.last().first().value<QList<int>>().size(), MainBoardLink::ListedSlots);
+        QCOMPARE(m_server->followerCount(), 1);
         // The main's show saved the same as this one's: said no more on either side.
         mainShow = ShowDigest::of(m_core->songInfo());
-        QTRY_COMPARE_WITH_TIMEOUT(told.size(), 2, WebServer::ShowCheckMs + 2000);
-        QCOMPARE(told.last().first().value<QList<int>>(), QList<int>{});
+        QTRY_COMPARE_WITH_TIMEOUT(told.size(), 3, WebServer::ShowCheckMs + 2000);
+        QCOMPARE(told.last().last().toInt(), 0);
         QCOMPARE(backupSaid, QString());
     }
 

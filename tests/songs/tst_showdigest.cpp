@@ -100,7 +100,9 @@ private Q_SLOTS:
     void theSlotsAreNamedAsTheOperatorCountsThem()
     {
         QCOMPARE(ShowDigest::slotsText({0, 37}), u"sheet 1 button 1, sheet 2 button 2"_s);
-        QCOMPARE(ShowDigest::slotsText({0, 1, 2, 3, 4, 5, 6}, 5),
+        QCOMPARE(ShowDigest::slotsText({0, 1, 2}, 40, 2),
+                 u"sheet 1 button 1, sheet 1 button 2, and 38 more"_s);
+        QCOMPARE(ShowDigest::slotsText({0, 1, 2, 3, 4, 5, 6}),
                  u"sheet 1 button 1, sheet 1 button 2, sheet 1 button 3, sheet 1 button 4, "
                  u"sheet 1 button 5, and 2 more"_s);
     }
