@@ -50,14 +50,17 @@ void BackupControl::follow()
         m_follower->follow();
 }
 
-void BackupControl::setMenuItems(QAction* configure, QAction* follow, QWidget* owner)
+void BackupControl::setMenuItems(QAction* configure, QAction* follow, QAction* copyShow, QWidget* owner)
 {
     m_owner = owner;
     m_follow = follow;
+    m_copyShow = copyShow;
     configure->setEnabled(true);
     follow->setEnabled(!m_main.isEmpty());
+    copyShow->setEnabled(!m_main.isEmpty());
     connectGuarded(configure, &QAction::triggered, this, &BackupControl::configure);
     connectGuarded(follow, &QAction::triggered, this, &BackupControl::follow);
+    connectGuarded(copyShow, &QAction::triggered, m_link.get(), &MainBoardLink::copyShow);
 }
 
 void BackupControl::configure()
@@ -71,6 +74,8 @@ void BackupControl::apply()
 {
     if (m_follow)
         m_follow->setEnabled(!m_main.isEmpty());
+    if (m_copyShow)
+        m_copyShow->setEnabled(!m_main.isEmpty());
     m_link->stop();
     if (m_main.isEmpty()) {
         m_follower->stop();

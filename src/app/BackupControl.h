@@ -33,8 +33,8 @@ public:
     void follow();
 
     /// The window's menu items: "Backup..." opens the dialog over `owner`; "Follow" follows the
-    /// main again, while there is one.
-    void setMenuItems(QAction* configure, QAction* follow, QWidget* owner);
+    /// main again and "Copy Show from Main" takes its show, while there is one.
+    void setMenuItems(QAction* configure, QAction* follow, QAction* copyShow, QWidget* owner);
     /// The dialog; the address the operator accepts is stored and followed at once.
     void configure();
 
@@ -51,4 +51,5 @@ private:
     QString m_main;
     QWidget* m_owner = nullptr;
     QAction* m_follow = nullptr;
+    QAction* m_copyShow = nullptr;
 };

@@ -6,7 +6,9 @@
 #include "platform/Guard.h"
 #include "platform/GuessPause.h"
 #include "show/MainState.h"
+#include "songs/ShowCopy.h"
 #include "songs/ShowDigest.h"
+#include "songs/SongStruc.h"
 #include "web/WebGate.h"
 
 #include <QDateTime>
@@ -174,6 +176,42 @@ void MainBoardLink::open(const QByteArray& session)
     socket->open(request);
 }
 
+void MainBoardLink::copyShow()
+{
+    if (!linked()) {
+        m_show.sayNews(CopyNews,
+                       QStringLiteral("No show was copied: this board is not linked to a main board"));
+        return;
+    }
+    m_copyAsked = true;
+    m_socket->sendTextMessage(QStringLiteral(R"({"cmd":"sendshow"})"));
+}
+
+void MainBoardLink::takeShow(const QJsonObject& frame)
+{
+    TSongInfo& songs = m_show.songInfo();
+    const QString kept = ShowCopy::keepAside(songs, QDateTime::currentDateTime());
+    if (kept.isEmpty()) {
+        m_show.sayNews(CopyNews,
+                       QStringLiteral("No show was copied: this board's own could not be kept aside "
+                                      "beside %1")
+                           .arg(songs.infoPath()));
+        return;
+    }
+    const auto names = ShowCopy::apply(frame, songs);
+    if (!names) {
+        m_show.sayNews(CopyNews, QStringLiteral("No show was copied: the main board sent none"));
+        return;
+    }
+    for (int sheet = 0; sheet < names->size(); ++sheet)
+        m_show.renameSheet(sheet, names->at(sheet));
+    m_show.refresh();
+    m_show.sayNews(
+        CopyNews,
+        QStringLiteral("Show copied from the main board; this board's own is kept as %1").arg(kept));
+    compareShows(true);
+}
+
 void MainBoardLink::compareShows(bool always)
 {
     if (m_mainShow.isEmpty() || !m_socket)
@@ -209,6 +247,11 @@ void MainBoardLink::received(const QString& message)
     if (!message.startsWith(QLatin1Char('{')))
         return;
     const QJsonObject frame = QJsonDocument::fromJson(message.toUtf8()).object();
+    if (frame.value(QLatin1String("t")).toString() == QLatin1String("showcopy")) {
+        if (std::exchange(m_copyAsked, false))
+            takeShow(frame);
+        return;
+    }
     if (frame.value(QLatin1String("t")).toString() == QLatin1String("show")) {
         m_mainShow.clear();
         const QJsonArray slots = frame.value(QLatin1String("slots")).toArray();

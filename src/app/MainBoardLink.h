@@ -12,6 +12,7 @@
 #include <functional>
 
 class BackupFollower;
+class QJsonObject;
 class QNetworkAccessManager;
 class QTimer;
 class QWebSocket;
@@ -39,6 +40,8 @@ public:
     static inline const QString ShowNews = QStringLiteral("main board show");
     /// How often this board's show is compared again with the main's last word on its own.
     static constexpr int ShowCheckMs = 5000;
+    /// Topic of the news of a show copied from the main.
+    static inline const QString CopyNews = QStringLiteral("show copied");
     /// The differing slots the main is told of by name; it is told how many in all.
     static constexpr int ListedSlots = 20;
 
@@ -49,6 +52,9 @@ public:
     /// Links to the main at `address` ("host:port"; empty: none) with `passcode`.
     void connectTo(const QString& address, const QString& passcode);
     void stop();
+    /// Asks the main for its whole show and takes it in place of this one's, which is kept
+    /// aside first (see ShowCopy); said in the status bar.
+    void copyShow();
     [[nodiscard]] bool linked() const;
     /// Half the shortest recent round trip, in milliseconds.
     [[nodiscard]] qint64 delayMs() const { return m_mainClock.delayMs(); }
@@ -65,6 +71,7 @@ private:
     /// Compares this board's show with the main's, says which slots differ and tells the main;
     /// only when that changed, unless `always`.
     void compareShows(bool always);
+    void takeShow(const QJsonObject& frame);
 
     BackupFollower& m_follower;
     ShowCore& m_show;
@@ -80,6 +87,7 @@ private:
     /// The main's show digest, as it last sent it; empty before it did.
     QStringList m_mainShow;
     QList<int> m_differs;
+    bool m_copyAsked = false; ///< a show the main sends is taken only when asked for
     MainClock m_mainClock;
     bool m_refusedSaid = false;
     int m_generation = 0; ///< answers of an earlier connectTo are ignored

@@ -154,6 +154,8 @@ void MainFormLayout::buildMenus(TMainForm& f)
     f.mnuBackup->setEnabled(false);
     f.mnuFollow = add(options, QStringLiteral("&Follow"), QKeySequence(), nullptr);
     f.mnuFollow->setEnabled(false);
+    f.mnuCopyShow = add(options, QStringLiteral("&Copy Show from Main"), QKeySequence(), nullptr);
+    f.mnuCopyShow->setEnabled(false);
     options->addSeparator();
     f.mnuShowKeys = add(options, QStringLiteral("Show &Keys"), QKeySequence(), &TMainForm::mnuShowKeysClick);
     f.mnuShowKeys->setCheckable(true);

@@ -8,6 +8,7 @@
 #include "core/ShowCore.h"
 #include "platform/Guard.h"
 #include "remote/OscServer.h"
+#include "songs/ShowCopy.h"
 #include "songs/ShowDigest.h"
 #include "web/WebServer.h"
 
@@ -32,6 +33,12 @@ RemoteControl::RemoteControl(ShowCore& show, Registry& registry, QObject* parent
     });
     // A backup compares its show with this one's, slot by slot, and says which differ.
     m_web->setShowSource([&show] { return ShowDigest::of(show.songInfo()); });
+    m_web->setShowCopySource([&show] {
+        QStringList names;
+        for (int sheet = 0; sheet < Board::Sheets; ++sheet)
+            names << show.sheetName(sheet);
+        return ShowCopy::toJson(show.songInfo(), names);
+    });
     connectGuarded(m_web.get(), &WebServer::followerShowDiffers, this,
                    [this](const QList<int>& slots, int count) {
                        if (count == 0)

@@ -118,6 +118,7 @@ public:
     QAction* mnuRemoteControl = nullptr; ///< enabled and handled by the remote controls, when there are any
     QAction* mnuBackup = nullptr;        ///< enabled and handled by the backup link
     QAction* mnuFollow = nullptr;        ///< likewise: follows the main board again
+    QAction* mnuCopyShow = nullptr;      ///< likewise: takes the main board's show
     QAction* mnuShowKeys = nullptr;
     QAction* mnuShowTimeLeft = nullptr;
     QAction* mnuKeys = nullptr;

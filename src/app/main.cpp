@@ -201,7 +201,7 @@ int main(int argc, char* argv[])
     // A backup board follows its main from the start.
     auto backup = std::make_unique<BackupControl>(*show, registry);
     backup->start();
-    backup->setMenuItems(form->mnuBackup, form->mnuFollow, form.get());
+    backup->setMenuItems(form->mnuBackup, form->mnuFollow, form->mnuCopyShow, form.get());
     // MIDI controllers: every input port, read as the board's commands; known ones lit.
     auto midi = std::make_unique<MidiControl>(show.get(), *show, registry);
     form->setMidi(midi.get());

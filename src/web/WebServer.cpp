@@ -589,10 +589,18 @@ bool WebServer::follow(QWebSocket* page, const QString& message)
 
 bool WebServer::followerSays(QWebSocket* page, const QString& message)
 {
-    if (!m_followers.contains(page) || !message.contains(QLatin1String("showdiffers")))
+    if (!m_followers.contains(page) ||
+        !(message.contains(QLatin1String("showdiffers")) || message.contains(QLatin1String("sendshow"))))
         return false;
     const QJsonObject o = QJsonDocument::fromJson(message.toUtf8()).object();
-    if (o.value(QStringLiteral("cmd")).toString() != QLatin1String("showdiffers"))
+    const QString cmd = o.value(QStringLiteral("cmd")).toString();
+    if (cmd == QLatin1String("sendshow")) {
+        ++m_counters.commands;
+        if (m_showCopySource)
+            page->sendTextMessage(QString::fromUtf8(json(m_showCopySource())));
+        return true;
+    }
+    if (cmd != QLatin1String("showdiffers"))
         return false;
     ++m_counters.commands;
     constexpr int AllSlots = Board::Sheets * Board::Slots;
@@ -612,6 +620,11 @@ bool WebServer::followerSays(QWebSocket* page, const QString& message)
 void WebServer::setShowSource(ShowSource source)
 {
     m_showSource = std::move(source);
+}
+
+void WebServer::setShowCopySource(ShowCopySource source)
+{
+    m_showCopySource = std::move(source);
 }
 
 void WebServer::sendShow(const QList<QWebSocket*>& pages, bool always)

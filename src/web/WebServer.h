@@ -11,6 +11,7 @@
 
 #include <QHash>
 #include <QHostAddress>
+#include <QJsonObject>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -106,6 +107,9 @@ public:
     static constexpr int ShowCheckMs = 5000;
     /// Sends followers {"t":"show","slots":[...]} as they begin to follow and whenever it changes.
     void setShowSource(ShowSource source);
+    /// The whole show (see ShowCopy), sent to a follower that asks with {"cmd":"sendshow"}.
+    using ShowCopySource = std::function<QJsonObject()>;
+    void setShowCopySource(ShowCopySource source);
     /// The status bar's word on the backups: "Backup in step" while one follows, else "No backup".
     [[nodiscard]] static QString backupText(int followers);
 
@@ -148,7 +152,8 @@ private:
     void drop(QWebSocket* page);
     /// Whether `message` asks to follow; `page` then follows, told the state at once.
     bool follow(QWebSocket* page, const QString& message);
-    /// Whether `message` is a follower's word on its show ({"cmd":"showdiffers"}); said on.
+    /// Whether `message` is a follower's word on its show ({"cmd":"showdiffers"}, said on) or
+    /// its wish for this board's whole show ({"cmd":"sendshow"}, answered).
     bool followerSays(QWebSocket* page, const QString& message);
     /// Sends the show's digest to `pages` (all followers when empty) when `always` or changed.
     void sendShow(const QList<QWebSocket*>& pages, bool always);
@@ -180,6 +185,7 @@ private:
     QList<QWebSocket*> m_followers;
     QTimer* m_follow;
     ShowSource m_showSource;
+    ShowCopySource m_showCopySource;
     QTimer* m_showCheck;
     QStringList m_showSent;
     bool m_stateDue = false; ///< a change the followers have not been sent

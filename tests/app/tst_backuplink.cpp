@@ -7,10 +7,13 @@
 #include "core/BackupFollower.h"
 #include "fakes/FakeBoard.h"
 #include "fakes/ShowFixture.h"
+#include "songs/ShowCopy.h"
 #include "songs/ShowDigest.h"
 #include "web/WebServer.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QJsonArray>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -165,6 +168,45 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(told.size(), 3, WebServer::ShowCheckMs + 2000);
         QCOMPARE(told.last().last().toInt(), 0);
         QCOMPARE(backupSaid, QString());
+    }
+
+    void copiesTheMainsShowWhenAskedKeepingItsOwn()
+    {
+        QHash<QString, QString> news;
+        connect(m_core.get(), &ShowCore::newsSaid, this,
+                [&news](const QString& topic, const QString& text) { news.insert(topic, text); });
+        QJsonArray sheets;
+        for (int sheet = 0; sheet < Board::Sheets; ++sheet)
+            sheets.append(QStringLiteral("Act %1").arg(sheet + 1));
+        m_server->setShowCopySource([&sheets] {
+            return QJsonObject{
+                {QStringLiteral("t"), QStringLiteral("showcopy")},
+                {QStringLiteral("sheets"), sheets},
+                {QStringLiteral("slots"),
+                 QJsonArray{QJsonObject{{QStringLiteral("at"), 4},
+                                        {QStringLiteral("title"), QStringLiteral("From main")},
+                                        {QStringLiteral("file"), QStringLiteral("/main/x.wav")}}}}};
+        });
+        const QString ownTitle = m_core->songInfo().title(0, 0);
+        QVERIFY(!ownTitle.isEmpty());
+        m_link->copyShow();
+        QTRY_VERIFY_WITH_TIMEOUT(news.contains(MainBoardLink::CopyNews), 2000);
+        const QString said = news.value(MainBoardLink::CopyNews);
+        QVERIFY2(
+            said.startsWith(QStringLiteral("Show copied from the main board; this board's own is kept as ")),
+            qPrintable(said));
+        QCOMPARE(m_core->songInfo().title(0, 4), QStringLiteral("From main"));
+        QVERIFY(m_core->songInfo().title(0, 0) != ownTitle);
+        QCOMPARE(m_core->sheetName(2), QStringLiteral("Act 3"));
+        // Its own show, as a save would have written it, beside its song file.
+        QVERIFY(QFileInfo(said.mid(said.lastIndexOf(QLatin1Char(' ')) + 1)).size() > 0);
+
+        // Not linked: said so, and nothing changes.
+        m_link->stop();
+        m_link->copyShow();
+        QCOMPARE(news.value(MainBoardLink::CopyNews),
+                 QStringLiteral("No show was copied: this board is not linked to a main board"));
+        QCOMPARE(m_core->songInfo().title(0, 4), QStringLiteral("From main"));
     }
 
     void linksAgainAfterADrop()
