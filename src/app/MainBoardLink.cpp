@@ -34,9 +34,11 @@ MainBoardLink::MainBoardLink(BackupFollower& follower, ShowCore& show, Clock clo
     , m_retry(new QTimer(this))
     , m_ping(new QTimer(this))
     , m_showCheck(new QTimer(this))
+    , m_ownDigest(new ShowDigest(show.songInfo(), this))
 {
     m_showCheck->setInterval(ShowCheckMs);
-    connectGuarded(m_showCheck, &QTimer::timeout, this, [this] { compareShows(false); });
+    connectGuarded(m_showCheck, &QTimer::timeout, m_ownDigest, &ShowDigest::request);
+    connectGuarded(m_ownDigest, &ShowDigest::digestTaken, this, &MainBoardLink::compareShows);
     m_retry->setSingleShot(true);
     // A coarse timer may fire a little early; the main refuses a guess that comes before its pause ends.
     m_retry->setTimerType(Qt::PreciseTimer);
@@ -209,15 +211,16 @@ void MainBoardLink::takeShow(const QJsonObject& frame)
     m_show.sayNews(
         CopyNews,
         QStringLiteral("Show copied from the main board; this board's own is kept as %1").arg(kept));
-    compareShows(true);
+    m_tellShow = true;
+    m_ownDigest->request();
 }
 
-void MainBoardLink::compareShows(bool always)
+void MainBoardLink::compareShows(const QStringList& own)
 {
     if (m_mainShow.isEmpty() || !m_socket)
         return;
-    const QList<int> differs = ShowDigest::differing(ShowDigest::of(m_show.songInfo()), m_mainShow);
-    if (!always && differs == m_differs)
+    const QList<int> differs = ShowDigest::differing(own, m_mainShow);
+    if (!std::exchange(m_tellShow, false) && differs == m_differs)
         return;
     m_differs = differs;
     if (differs.isEmpty())
@@ -257,7 +260,8 @@ void MainBoardLink::received(const QString& message)
         const QJsonArray slots = frame.value(QLatin1String("slots")).toArray();
         for (const QJsonValue& digest : slots)
             m_mainShow << digest.toString();
-        compareShows(true);
+        m_tellShow = true;
+        m_ownDigest->request();
         m_showCheck->start();
         return;
     }

@@ -13,6 +13,7 @@
 
 class BackupFollower;
 class QJsonObject;
+class ShowDigest;
 class QNetworkAccessManager;
 class QTimer;
 class QWebSocket;
@@ -68,9 +69,9 @@ private:
     void open(const QByteArray& session);
     void received(const QString& message);
     void retry(int ms);
-    /// Compares this board's show with the main's, says which slots differ and tells the main;
-    /// only when that changed, unless `always`.
-    void compareShows(bool always);
+    /// Compares this board's show (its digest `own`) with the main's, says which slots differ
+    /// and tells the main; only when that changed, unless the main's is new here.
+    void compareShows(const QStringList& own);
     void takeShow(const QJsonObject& frame);
 
     BackupFollower& m_follower;
@@ -84,6 +85,8 @@ private:
     QTimer* m_retry;
     QTimer* m_ping;
     QTimer* m_showCheck;
+    ShowDigest* m_ownDigest;
+    bool m_tellShow = false; ///< the next comparison is said and told, changed or not
     /// The main's show digest, as it last sent it; empty before it did.
     QStringList m_mainShow;
     QList<int> m_differs;

@@ -32,7 +32,9 @@ RemoteControl::RemoteControl(ShowCore& show, Registry& registry, QObject* parent
             m_show.clearNews(BackupShowNews);
     });
     // A backup compares its show with this one's, slot by slot, and says which differ.
-    m_web->setShowSource([&show] { return ShowDigest::of(show.songInfo()); });
+    auto* digest = new ShowDigest(show.songInfo(), this);
+    connectGuarded(m_web.get(), &WebServer::showDigestWanted, digest, &ShowDigest::request);
+    connectGuarded(digest, &ShowDigest::digestTaken, m_web.get(), &WebServer::setShowDigest);
     m_web->setShowCopySource([&show] {
         QStringList names;
         for (int sheet = 0; sheet < Board::Sheets; ++sheet)

@@ -168,7 +168,7 @@ WebServer::WebServer(Board& board, QObject* parent)
     });
 
     m_showCheck->setInterval(ShowCheckMs);
-    connectGuarded(m_showCheck, &QTimer::timeout, this, [this] { sendShow({}, false); });
+    connectGuarded(m_showCheck, &QTimer::timeout, this, &WebServer::showDigestWanted);
     m_follow->setInterval(FollowMs);
     connectGuarded(m_follow, &QTimer::timeout, this, &WebServer::sendState);
     // What a backup must match changed: its followers hear it with the next batch.
@@ -578,12 +578,12 @@ bool WebServer::follow(QWebSocket* page, const QString& message)
     if (!m_followers.contains(page)) {
         m_followers.append(page);
         m_follow->start();
-        if (m_showSource)
-            m_showCheck->start();
+        m_showCheck->start();
+        Q_EMIT showDigestWanted();
         Q_EMIT followersChanged(followerCount());
     }
     page->sendTextMessage(QString::fromUtf8(json(m_stateSource().toJson())));
-    sendShow({page}, true);
+    sendShow({page});
     return true;
 }
 
@@ -617,9 +617,12 @@ bool WebServer::followerSays(QWebSocket* page, const QString& message)
     return true;
 }
 
-void WebServer::setShowSource(ShowSource source)
+void WebServer::setShowDigest(const QStringList& digest)
 {
-    m_showSource = std::move(source);
+    if (digest == m_showDigest)
+        return;
+    m_showDigest = digest;
+    sendShow(m_followers);
 }
 
 void WebServer::setShowCopySource(ShowCopySource source)
@@ -627,18 +630,14 @@ void WebServer::setShowCopySource(ShowCopySource source)
     m_showCopySource = std::move(source);
 }
 
-void WebServer::sendShow(const QList<QWebSocket*>& pages, bool always)
+void WebServer::sendShow(const QList<QWebSocket*>& pages)
 {
-    if (!m_showSource)
-        return;
-    const QStringList digest = m_showSource();
-    if (!always && digest == m_showSent)
-        return;
-    m_showSent = digest;
+    if (m_showDigest.isEmpty())
+        return; // none taken yet: sent once it is
     const QString frame =
         QString::fromUtf8(json({{QStringLiteral("t"), QStringLiteral("show")},
-                                {QStringLiteral("slots"), QJsonArray::fromStringList(digest)}}));
-    for (QWebSocket* page : pages.isEmpty() ? QList<QWebSocket*>(m_followers) : pages)
+                                {QStringLiteral("slots"), QJsonArray::fromStringList(m_showDigest)}}));
+    for (QWebSocket* page : QList<QWebSocket*>(pages))
         page->sendTextMessage(frame);
 }
 

@@ -101,12 +101,11 @@ public:
     /// are told this board cannot be followed.
     void setStateSource(StateSource source);
     [[nodiscard]] int followerCount() const { return static_cast<int>(m_followers.size()); }
-    /// The show's digest, slot by slot (see ShowDigest), that a follower compares with its own.
-    using ShowSource = std::function<QStringList()>;
-    /// How often the show's digest is taken again while a backup follows: sent when it changed.
+    /// How often the show's digest is wanted anew while a backup follows (showDigestWanted()).
     static constexpr int ShowCheckMs = 5000;
-    /// Sends followers {"t":"show","slots":[...]} as they begin to follow and whenever it changes.
-    void setShowSource(ShowSource source);
+    /// The show's digest, slot by slot (see ShowDigest), that a follower compares with its own:
+    /// sent to the followers when it changed, and to each as it begins to follow.
+    void setShowDigest(const QStringList& digest);
     /// The whole show (see ShowCopy), sent to a follower that asks with {"cmd":"sendshow"}.
     using ShowCopySource = std::function<QJsonObject()>;
     void setShowCopySource(ShowCopySource source);
@@ -120,6 +119,8 @@ public:
 Q_SIGNALS:
     /// A backup began or ceased to follow this board.
     void followersChanged(int count);
+    /// A backup began to follow, or one follows and a while has passed: setShowDigest() is due.
+    void showDigestWanted();
     /// A backup that follows this board told how many slots of its show differ, and the first
     /// of them (sheet * 36 + slot); none when the two are the same.
     void followerShowDiffers(const QList<int>& slots, int count);
@@ -155,8 +156,8 @@ private:
     /// Whether `message` is a follower's word on its show ({"cmd":"showdiffers"}, said on) or
     /// its wish for this board's whole show ({"cmd":"sendshow"}, answered).
     bool followerSays(QWebSocket* page, const QString& message);
-    /// Sends the show's digest to `pages` (all followers when empty) when `always` or changed.
-    void sendShow(const QList<QWebSocket*>& pages, bool always);
+    /// Sends the show's digest to `pages`.
+    void sendShow(const QList<QWebSocket*>& pages);
     void sendState();
 
     void tell(const QByteArray& message);
@@ -184,9 +185,8 @@ private:
     StateSource m_stateSource;
     QList<QWebSocket*> m_followers;
     QTimer* m_follow;
-    ShowSource m_showSource;
     ShowCopySource m_showCopySource;
     QTimer* m_showCheck;
-    QStringList m_showSent;
+    QStringList m_showDigest;
     bool m_stateDue = false; ///< a change the followers have not been sent
 };

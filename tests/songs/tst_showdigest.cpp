@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <functional>
@@ -66,6 +67,8 @@ private Q_SLOTS:
             {0});
         row("its song file written again",
             [](TestShowDigest& t) { write(t.m_song, QByteArray(1000, 'b'), noon().addSecs(60)); }, {0});
+        row("its song file touched, the same inside",
+            [](TestShowDigest& t) { write(t.m_song, QByteArray(1000, 'a'), noon().addDays(1)); }, {});
         row("its song file gone", [](TestShowDigest& t) { QFile::remove(t.m_song); }, {0});
         row("cleared", [](TestShowDigest& t) { t.m_store->ClearSong(0, 0); }, {0});
         row("a song put on sheet 3 button 5",
@@ -88,6 +91,16 @@ private Q_SLOTS:
         QCOMPARE(before[1], u"-"_s);
         change(*this);
         QCOMPARE(ShowDigest::differing(before, ShowDigest::of(*m_store)), differing);
+    }
+
+    void takenOnAThreadOfItsOwn()
+    {
+        ShowDigest digest(*m_store);
+        QSignalSpy taken(&digest, &ShowDigest::digestTaken);
+        digest.request();
+        digest.request(); // while one is taken: once more after it
+        QTRY_COMPARE(taken.size(), 2);
+        QCOMPARE(taken.last().first().toStringList(), ShowDigest::of(*m_store));
     }
 
     void aShortOrMissingDigestDiffersEverywhereItLacks()
