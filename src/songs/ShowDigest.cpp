@@ -11,6 +11,8 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -35,6 +37,8 @@ QByteArray sampleOf(const QString& path, qint64 size)
 /// What the digest's thread and the object share: the object may end first.
 struct ShowDigest::Shared {
     std::mutex mutex;
+    std::condition_variable finished;
+    bool running = false;
     ShowDigest* owner = nullptr;
     Samples samples; ///< used by one thread at a time
 };
@@ -49,8 +53,11 @@ ShowDigest::ShowDigest(const TSongInfo& songs, QObject* parent)
 
 ShowDigest::~ShowDigest()
 {
-    const std::lock_guard lock(m_shared->mutex);
+    std::unique_lock lock(m_shared->mutex);
     m_shared->owner = nullptr;
+    // A digest that reads on is waited for a while, so that it does not outlive the program's
+    // end as it is taken down; a drive that does not answer is not waited for longer.
+    m_shared->finished.wait_for(lock, std::chrono::seconds(2), [this] { return !m_shared->running; });
 }
 
 void ShowDigest::request()
@@ -66,7 +73,11 @@ void ShowDigest::start()
 {
     m_running = true;
     m_again = false;
-    // Left to run when the board ends: a drive that does not answer must not hold the end up.
+    {
+        const std::lock_guard lock(m_shared->mutex);
+        m_shared->running = true;
+    }
+    // Detached: at the end a drive that does not answer holds the board up two seconds at most.
     std::thread([shared = m_shared, slots = slotsOf(m_songs)] {
         Samples samples;
         {
@@ -76,6 +87,8 @@ void ShowDigest::start()
         const QStringList digest = of(slots, samples);
         const std::lock_guard lock(shared->mutex);
         shared->samples = std::move(samples);
+        shared->running = false;
+        shared->finished.notify_all();
         if (ShowDigest* owner = shared->owner)
             QMetaObject::invokeMethod(
                 owner,
