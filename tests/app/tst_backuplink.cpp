@@ -215,23 +215,17 @@ private Q_SLOTS:
         pressOnMain(2);
         m_server->stop();
         QTRY_VERIFY_WITH_TIMEOUT(!m_link->linked(), 2000);
-        QTRY_VERIFY_WITH_TIMEOUT(m_follower->mainLost(), 2000);
-        // Back as it was: following on moves nothing, so it is followed on.
-        QVERIFY(m_server->listen({m_port, false, QStringLiteral("cue")}));
-        QTRY_COMPARE_WITH_TIMEOUT(m_server->followerCount(), 1, 3000);
-        QTRY_VERIFY_WITH_TIMEOUT(!m_follower->mainLost(), 1000);
-        pressOnMain(3);
-        // Dropped again, and back having moved on meanwhile: followed again only when asked.
-        m_server->stop();
         QTRY_VERIFY_WITH_TIMEOUT(m_follower->mainLost(), 3000);
+        // Back having moved on meanwhile: linked again, and followed again only when asked.
+        // (A main back in step is followed on: the follower's own tests, on a clock of theirs.)
         m_mainSlot = 1;
         QVERIFY(m_server->listen({m_port, false, QStringLiteral("cue")}));
         QTRY_COMPARE_WITH_TIMEOUT(m_server->followerCount(), 1, 3000);
         QTest::qWait(300);
-        QCOMPARE(backupSlot(), 3);
+        QCOMPARE(backupSlot(), 2);
         QVERIFY(m_follower->mainLost());
         m_follower->follow();
-        pressOnMain(2);
+        pressOnMain(3);
     }
 };
 
