@@ -476,7 +476,6 @@ private Q_SLOTS:
 
     void inStepAfterAMinuteThroughLossAndAFlood()
     {
-        const qint64 start = m_tape->frames();
         press(Long);
         QTest::qWait(60000);
         const std::vector<double> minute = lags(m_tape->since(m_tape->frames() - 3 * Rate));
@@ -533,7 +532,6 @@ private Q_SLOTS:
         qInfo("\"Main board lost\" said %lld times meanwhile, each followed on in step",
               static_cast<long long>(m_backup->said().count("Main board lost")));
         QVERIFY2(!m_backup->said().contains("choose Follow"), m_backup->said().constData());
-        Q_UNUSED(start);
         command("stopall");
         QTest::qWait(500);
     }
