@@ -257,8 +257,9 @@ IniRegistry::Document IniRegistry::parse(const QByteArray& bytes)
         text.remove(0, 1);
     Section* current = &doc.front();
     for (const QString& rawLine : text.split(QLatin1Char('\n'))) {
+        // A file passed between systems can end its lines in more than one carriage return.
         QStringView line = trimmed(QStringView(rawLine));
-        if (line.endsWith(QLatin1Char('\r')))
+        while (line.endsWith(QLatin1Char('\r')))
             line = trimmed(line.chopped(1));
         if (line.isEmpty())
             continue;

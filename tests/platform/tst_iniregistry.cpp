@@ -122,6 +122,8 @@ private Q_SLOTS:
             "# the show\n; paths\n[System]\n  # here\nInfoPath=/shows/songs.inf\n");
         QTest::newRow("byte-order mark and CRLF")
             << QByteArray("\xEF\xBB\xBF[System]\r\nInfoPath=/shows/songs.inf\r\n");
+        QTest::newRow("doubled carriage returns")
+            << QByteArray("# note\r\r\n[System]\r\r\nInfoPath=/shows/songs.inf \r\r\n");
         QTest::newRow("trailing blanks") << QByteArray("[System]  \t\nInfoPath=/shows/songs.inf   \n");
         QTest::newRow("indented, blanks in the header")
             << QByteArray("  [ System ]\n\tinfopath\t=\t/shows/songs.inf\n");
