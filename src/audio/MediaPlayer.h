@@ -57,6 +57,10 @@ public:
     /// While on, the song that plays starts again at its end with nothing between; a new song
     /// starts with it off.
     virtual void setLoop(bool loop) { Q_UNUSED(loop); }
+    /// Moves the song that plays `seconds` on (back when negative) without starting it again:
+    /// what lies between is skipped, or as much silence is held. Its position reads the new
+    /// place at once. For a few milliseconds only: it is heard as a tick.
+    virtual void nudge(double seconds) { Q_UNUSED(seconds); }
     /// Songs likely to be pressed soon: their first seconds are decoded ahead.
     virtual void setHotList(const QStringList& paths) { Q_UNUSED(paths); }
     /// The board's own scaling of everything this player plays, on top of the song's volume,

@@ -366,6 +366,15 @@ double MediaPlayerControl::duration() const
     return m_duration;
 }
 
+void MediaPlayerControl::nudge(double seconds)
+{
+    if (!m_source || m_state != Playing)
+        return;
+    const auto frames = static_cast<std::int64_t>(std::lround(seconds * Pcm::SampleRate));
+    m_source->nudge(frames);
+    m_startedAt += static_cast<double>(frames) / Pcm::SampleRate;
+}
+
 double MediaPlayerControl::currentPosition() const
 {
     if (!m_stream)

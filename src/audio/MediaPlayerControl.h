@@ -66,6 +66,7 @@ public:
     /// While on, the song that plays starts again at its end with nothing between, unreported;
     /// the song set to follow waits until it is turned off. A new song starts with it off.
     void setLoop(bool loop) override;
+    void nudge(double seconds) override;
     /// A song with a span other than the whole starts from its decoder, never from the hot list.
     void setPlaySpan(const QString& path, const PlaySpan& span) override;
     /// On a player that shares another's cache, does nothing: the other's list holds.

@@ -13,6 +13,22 @@ StreamingSource::StreamingSource(Head head, std::size_t ringFrames)
 
 std::size_t StreamingSource::read(std::int16_t* out, std::size_t frames)
 {
+    std::int64_t nudge = m_nudge.exchange(0, std::memory_order_acq_rel);
+    std::size_t held = 0;
+    if (nudge < 0) {
+        held = std::min(frames, static_cast<std::size_t>(-nudge));
+        std::memset(out, 0, held * Pcm::BytesPerFrame);
+        nudge += static_cast<std::int64_t>(held);
+    } else if (nudge > 0) {
+        nudge -= static_cast<std::int64_t>(skip(static_cast<std::size_t>(nudge)));
+    }
+    if (nudge != 0)
+        m_nudge.fetch_add(nudge, std::memory_order_acq_rel); // the rest at the next read
+    return held + copy(out + held * Pcm::Channels, frames - held);
+}
+
+std::size_t StreamingSource::copy(std::int16_t* out, std::size_t frames)
+{
     std::size_t done = 0;
     if (m_head && m_headPos < m_head->size()) {
         const std::size_t n = std::min(frames, (m_head->size() - m_headPos) / Pcm::Channels);
@@ -34,6 +50,27 @@ std::size_t StreamingSource::read(std::int16_t* out, std::size_t frames)
     }
     m_readFrames.store(readAt + n, std::memory_order_release);
     return done + n;
+}
+
+std::size_t StreamingSource::skip(std::size_t frames)
+{
+    std::size_t done = 0;
+    if (m_head && m_headPos < m_head->size()) {
+        done = std::min(frames, (m_head->size() - m_headPos) / Pcm::Channels);
+        m_headPos += done * Pcm::Channels;
+        if (m_headPos >= m_head->size())
+            m_head.reset();
+    }
+    const std::size_t readAt = m_readFrames.load(std::memory_order_relaxed);
+    const std::size_t n =
+        std::min(frames - done, m_writtenFrames.load(std::memory_order_acquire) - readAt);
+    m_readFrames.store(readAt + n, std::memory_order_release);
+    return done + n;
+}
+
+void StreamingSource::nudge(std::int64_t frames)
+{
+    m_nudge.fetch_add(frames, std::memory_order_acq_rel);
 }
 
 bool StreamingSource::exhausted() const

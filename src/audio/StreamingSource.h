@@ -28,11 +28,20 @@ public:
     /// Writer side: nothing more will come.
     void finish();
 
+    /// Any thread: moves what is read next `frames` on (skipping them) or, when negative, holds
+    /// it back by as many frames of silence. Takes effect at the reader's next read.
+    void nudge(std::int64_t frames);
+
     /// The song was dropped: the writer may stop feeding it.
     void cancel();
     [[nodiscard]] bool cancelled() const;
 
 private:
+    /// Reader side: passes over up to `frames` frames; returns how many it passed.
+    std::size_t skip(std::size_t frames);
+    /// Reader side: up to `frames` frames into `out`.
+    std::size_t copy(std::int16_t* out, std::size_t frames);
+
     Head m_head;
     std::size_t m_headPos = 0; // reader only, in samples
     std::vector<std::int16_t> m_ring;
@@ -41,4 +50,5 @@ private:
     std::atomic<std::size_t> m_writtenFrames{0};
     std::atomic<bool> m_finished{false};
     std::atomic<bool> m_cancelled{false};
+    std::atomic<std::int64_t> m_nudge{0};
 };

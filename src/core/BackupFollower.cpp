@@ -215,11 +215,14 @@ double BackupFollower::convergeSong(const MainState& main, double age)
     // The slot it plays from, for the slots' colours (the same song may sit in two).
     f.m_pressedSlots.insert(file.toCaseFolded(), SlotRef{song.sheet, song.slot});
     if (!here || std::abs(behind) > Tolerance) {
+        m_lags.clear();
         if (!f.m_play->pressSong(file, want)) {
             m_failedSong = slot;
             stopSong();
             return 0.0;
         }
+    } else if (!cd && !song.paused && f.WavePlayer.playState() == MediaPlayer::Playing) {
+        lineUpSong(file, behind);
     }
     if (!cd) {
         const int state = f.WavePlayer.playState();
@@ -233,6 +236,25 @@ double BackupFollower::convergeSong(const MainState& main, double age)
         }
     }
     return std::max(0.0, behind);
+}
+
+void BackupFollower::lineUpSong(const QString& file, double behind)
+{
+    // Where a song starts here is off the main's by a few milliseconds, for each board's
+    // reported position wavers by as much; the median of a few states does not. Nudged, not
+    // started again: this board is not on the air while it follows.
+    if (!sameFile(file, m_lagsOf)) {
+        m_lagsOf = file;
+        m_lags.clear();
+    }
+    m_lags.append(behind);
+    if (m_lags.size() < NudgeAfter)
+        return;
+    std::sort(m_lags.begin(), m_lags.end());
+    const double median = (m_lags[(NudgeAfter - 1) / 2] + m_lags[NudgeAfter / 2]) / 2;
+    m_lags.clear();
+    if (std::abs(median) >= NudgeFrom)
+        f.WavePlayer.nudge(median);
 }
 
 void BackupFollower::stopSong()

@@ -31,6 +31,10 @@ public:
     /// The song that follows the main's, this far into it here, has gone on before the main's
     /// ended: it plays on, for the main goes on into it as well (seconds).
     static constexpr double AheadAtJoin = 0.5;
+    /// A song in step is measured against the main's over this many states; when it lies this
+    /// far off them (seconds) by their median, it is nudged into place within its stream.
+    static constexpr int NudgeAfter = 8;
+    static constexpr double NudgeFrom = 0.003;
     /// The main is lost after this long without a state.
     static constexpr int SilenceMs = 1000;
     /// Topic of the news of the link to the main board.
@@ -77,6 +81,9 @@ private:
     /// and the same queue. Following it again then moves nothing.
     [[nodiscard]] bool inStepWith(const MainState& main) const;
     double convergeLayers(const MainState& main, double age);
+    /// Measures the show's song, in step `behind` the main's, and nudges it once the
+    /// measures agree on how far.
+    void lineUpSong(const QString& file, double behind);
     /// The show's song, its queue emptied first so that nothing follows it.
     void stopSong();
     void lost();
@@ -90,4 +97,8 @@ private:
     QString m_linkText;
     /// The main's song that would not play here: not tried again while the main plays it.
     std::optional<MainState::Slot> m_failedSong;
+    /// How far behind the main's the show's song `m_lagsOf` was, by each state since it
+    /// started or was last nudged.
+    QList<double> m_lags;
+    QString m_lagsOf;
 };

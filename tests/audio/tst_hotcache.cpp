@@ -112,6 +112,32 @@ private Q_SLOTS:
         QVERIFY(got == all);
     }
 
+    void aNudgeSkipsOrHoldsWithinTheStream()
+    {
+        const auto all = MediaFiles::ramp(3000);
+        auto head = std::make_shared<const std::vector<std::int16_t>>(all.begin(), all.begin() + 2 * 1000);
+        StreamingSource source(head, 4000);
+        QCOMPARE(source.push(all.data() + 2 * 1000, 1500), std::size_t{1500}); // frames 1000-2499 ready
+        const auto frameAt = [](const std::vector<std::int16_t>& buf, std::size_t k) {
+            return static_cast<int>(buf[2 * k]) + 32768; // the ramp's frame number, or 32768 for silence
+        };
+        std::vector<std::int16_t> buf(2 * 100);
+        QCOMPARE(source.read(buf.data(), 100), std::size_t{100});
+        source.nudge(1500); // on from frame 100, across the head's end into the ring
+        QCOMPARE(source.read(buf.data(), 100), std::size_t{100});
+        QCOMPARE(frameAt(buf, 0), 1600);
+        source.nudge(-30); // held back: silence first, then on where it was
+        QCOMPARE(source.read(buf.data(), 100), std::size_t{100});
+        QCOMPARE(frameAt(buf, 29), 32768);
+        QCOMPARE(frameAt(buf, 30), 1700);
+        source.nudge(1000); // further than is decoded yet: the rest waits for what comes
+        QCOMPARE(source.read(buf.data(), 100), std::size_t{0});
+        QVERIFY(!source.exhausted());
+        QCOMPARE(source.push(all.data() + 2 * 2500, 500), std::size_t{500});
+        QCOMPARE(source.read(buf.data(), 100), std::size_t{100});
+        QCOMPARE(frameAt(buf, 0), 2770);
+    }
+
     void shouldNotBeExhaustedWhileOnlyBehind()
     {
         StreamingSource source(nullptr, 100);

@@ -132,6 +132,20 @@ private Q_SLOTS:
         QCOMPARE(player.currentPosition(), 1.5);
     }
 
+    void shouldNudgeTheSongThatPlaysWithinItsStream()
+    {
+        FakeAudioOutput output;
+        MediaPlayerControl player(output, smallOptions());
+        player.setFileName(m_exact);
+        output.last()->pull(4410);
+        player.nudge(0.01);
+        QCOMPARE(player.currentPosition(), 0.11);
+        const std::vector<std::int16_t> all = ramp(3 * 44100);
+        const auto from = all.begin() + 2 * (4410 + 441);
+        QVERIFY(output.last()->pull(100) == std::vector<std::int16_t>(from, from + 2 * 100));
+        QCOMPARE(output.streams.size(), 1); // the same stream: not started again
+    }
+
     void shouldPlayTheSongThatFollowsAtTheLastSampleOfTheOneBefore_data()
     {
         QTest::addColumn<int>("takeOver"); // 0: taken over; 1: nobody takes it; 2: withdrawn before

@@ -256,6 +256,33 @@ private Q_SLOTS:
                  QStringList{u"FileName="_s + m_files[3] + u"@4.04"_s});
     }
 
+    void aSongInStepIsNudgedOntoTheMainsPlace_data()
+    {
+        QTest::addColumn<double>("behind");
+        QTest::addColumn<int>("states");
+        QTest::addColumn<QStringList>("log");
+        const int n = BackupFollower::NudgeAfter;
+        QTest::newRow("8 ms behind") << 0.008 << n << QStringList{u"Nudge=8.0"_s};
+        QTest::newRow("5 ms ahead") << -0.005 << n << QStringList{u"Nudge=-5.0"_s};
+        QTest::newRow("too few states to tell") << 0.008 << n - 1 << QStringList{};
+        QTest::newRow("2 ms off is in place") << 0.002 << n << QStringList{};
+        QTest::newRow("measured again after a nudge") << 0.008 << 2 * n - 1 << QStringList{u"Nudge=8.0"_s};
+    }
+
+    void aSongInStepIsNudgedOntoTheMainsPlace()
+    {
+        QFETCH(double, behind);
+        QFETCH(int, states);
+        QFETCH(QStringList, log);
+        m_follower->follow();
+        run(u"main song=1@10"_s);
+        m_player->log.clear();
+        for (int i = 1; i <= states; ++i)
+            run(u"wait 250 | pos %1 | main song=1@%2"_s.arg(10 + 0.25 * i - behind, 0, 'f', 4)
+                    .arg(10 + 0.25 * i, 0, 'f', 4));
+        QCOMPARE(m_player->log, log); // never started again
+    }
+
     void pressesHereAreRefusedWhileFollowing_data()
     {
         QTest::addColumn<QString>("press");

@@ -97,6 +97,11 @@ public:
             Qt::QueuedConnection);
     }
     void setPosition(double seconds) { m_position = seconds; }
+    void nudge(double seconds) override
+    {
+        log << QStringLiteral("Nudge=%1").arg(seconds * 1000.0, 0, 'f', 1);
+        m_position += seconds;
+    }
 
     QStringList log;
     QList<int> volumes;

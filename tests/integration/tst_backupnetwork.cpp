@@ -481,9 +481,8 @@ private Q_SLOTS:
         const std::vector<double> minute = lags(m_tape->since(m_tape->frames() - 3 * Rate));
         QVERIFY(!minute.empty());
         qInfo("after a minute the backup lags by %.2f ms", median(minute));
-        // The aim is 10 ms; the backup's join alone is off by up to that much as yet, and a
-        // re-seek within its tolerance would be heard. Held here to the tolerance itself.
-        QVERIFY2(std::abs(median(minute)) < 50.0, qPrintable(QString::number(median(minute))));
+        // Where the backup joined is off by up to 15 ms; it is nudged into place within seconds.
+        QVERIFY2(std::abs(median(minute)) < 10.0, qPrintable(QString::number(median(minute))));
 
         // A fifth of the link's packets lost both ways for 30 s.
         const auto nft = [](const QByteArray& ns, const QStringList& args) {
