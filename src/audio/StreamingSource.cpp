@@ -62,8 +62,7 @@ std::size_t StreamingSource::skip(std::size_t frames)
             m_head.reset();
     }
     const std::size_t readAt = m_readFrames.load(std::memory_order_relaxed);
-    const std::size_t n =
-        std::min(frames - done, m_writtenFrames.load(std::memory_order_acquire) - readAt);
+    const std::size_t n = std::min(frames - done, m_writtenFrames.load(std::memory_order_acquire) - readAt);
     m_readFrames.store(readAt + n, std::memory_order_release);
     return done + n;
 }

@@ -574,11 +574,12 @@ private Q_SLOTS:
         QVERIFY(begin >= 0);
         QVERIFY2(std::none_of(cut.cbegin(), cut.cend(), [&](qint64 g) { return g > begin && g < end; }),
                  "the backup's song broke off");
-        QVERIFY2(queued > 0, qPrintable(QStringLiteral("the backup's queue did not go on: its sound began %1 ms "
-                                                       "into %2 ms recorded since the press; it said: %3")
-                                            .arg(ms(begin))
-                                            .arg(ms(static_cast<qint64>(s.size() / Channels)))
-                                            .arg(QString::fromUtf8(m_backup->said().mid(saidBefore).right(600)))));
+        QVERIFY2(queued > 0,
+                 qPrintable(QStringLiteral("the backup's queue did not go on: its sound began %1 ms "
+                                           "into %2 ms recorded since the press; it said: %3")
+                                .arg(ms(begin))
+                                .arg(ms(static_cast<qint64>(s.size() / Channels)))
+                                .arg(QString::fromUtf8(m_backup->said().mid(saidBefore).right(600)))));
     }
 
     void aBackupStartedLateJoinsAtTheMainsPosition()
