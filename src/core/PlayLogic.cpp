@@ -319,7 +319,7 @@ void PlayLogic::StartSong(const QString& Song, double from)
         }
         f.WaveTimer->setEnabled(true);
         f.setStatus(1, position);
-        f.CDPlayer->PlayTrack(Track);
+        f.CDPlayer->PlayTrack(Track, from); // a backup joining late joins where the main plays
         f.m_playingPath = Song;
         f.PlayState = TPlayState::psPlaying;
         f.UpdatePlayState();

@@ -8,6 +8,8 @@
 
 #include <QString>
 
+#include <algorithm>
+
 TCDState LastReportedState = TCDState::cdDoorOpen;
 
 namespace {
@@ -20,6 +22,19 @@ quint32 trackStart(qint32 track)
 {
     checkRange(track, 0, 255);
     return MCI_MAKE_TMSF(quint8(track), 0, 0, 0);
+}
+
+/// A TMSF position `seconds` into `track`, to the frame before it (75 to the second).
+quint32 trackPosition(qint32 track, double seconds)
+{
+    if (!(seconds > 0.0))
+        return trackStart(track);
+    constexpr double FramesPerSecond = 75.0;
+    const auto frames = static_cast<qint64>(std::min(seconds, 255 * 60.0 + 59.0) * FramesPerSecond);
+    const auto framesPerMinute = static_cast<qint64>(60 * FramesPerSecond);
+    return MCI_MAKE_TMSF(quint8(track), quint8(frames / framesPerMinute),
+                         quint8(frames % framesPerMinute / static_cast<qint64>(FramesPerSecond)),
+                         quint8(frames % static_cast<qint64>(FramesPerSecond)));
 }
 
 } // namespace
@@ -171,7 +186,7 @@ void TCDPlayer::RaiseDeviceError()
     throw GeneralError(QString::fromUtf8(text));
 }
 
-void TCDPlayer::PlayTrack(qint32 Track)
+void TCDPlayer::PlayTrack(qint32 Track, double from)
 {
     if (Track > 255)
         checkRange(Track, 0, 255);
@@ -187,7 +202,7 @@ void TCDPlayer::PlayTrack(qint32 Track)
     Flags = 0;
     if (Track > 0) {
         CurrentTrack = Track;
-        play.dwFrom = trackStart(Track);
+        play.dwFrom = trackPosition(Track, from);
         Flags = MCI_FROM;
     }
     if (CurrentTrack < tracks) {
@@ -293,7 +308,7 @@ void TNoCDPlayer::unavailable() const
     throw CDPlayerUnavailable(m_reason);
 }
 
-void TNoCDPlayer::PlayTrack(qint32)
+void TNoCDPlayer::PlayTrack(qint32, double)
 {
     unavailable();
 }

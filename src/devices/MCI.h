@@ -39,9 +39,9 @@ public:
     TCDPlayer(const TCDPlayer&) = delete;
     TCDPlayer& operator=(const TCDPlayer&) = delete;
 
-    /// Track > 0: plays that track to the start of the next. Track <= 0: resumes
-    /// up to the start of the track after CurrentTrack.
-    virtual void PlayTrack(qint32 Track);
+    /// Track > 0: plays that track to the start of the next, from `from` seconds into it.
+    /// Track <= 0: resumes up to the start of the track after CurrentTrack.
+    virtual void PlayTrack(qint32 Track, double from = 0.0);
     virtual void Pause();
     /// Never raises for the stop request itself.
     virtual void Stop();
@@ -100,7 +100,7 @@ class TNoCDPlayer final : public TCDPlayer {
 public:
     TNoCDPlayer(const QString& reason, CDStateListener& listener);
 
-    void PlayTrack(qint32 Track) override;
+    void PlayTrack(qint32 Track, double from = 0.0) override;
     void Pause() override;
     void Stop() override;
     [[nodiscard]] QString PositionText() override;

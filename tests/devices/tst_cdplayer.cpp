@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -213,6 +214,29 @@ private Q_SLOTS:
         QCOMPARE(player->Flags, flags);
         QCOMPARE(player->State, TCDState::cdPlaying);
         QVERIFY(player->PollTimer->isActive());
+    }
+
+    void playTrackFromStartsWithinTheTrack_data()
+    {
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<quint32>("from");
+        QTest::newRow("from its start") << 0.0 << MCI_MAKE_TMSF(5, 0, 0, 0);
+        QTest::newRow("joined 2:05.5 in, to the frame before") << 125.5 << MCI_MAKE_TMSF(5, 2, 5, 37);
+        QTest::newRow("past what TMSF holds") << 1e6 << MCI_MAKE_TMSF(5, 255, 59, 0);
+        QTest::newRow("not a number") << std::nan("") << MCI_MAKE_TMSF(5, 0, 0, 0);
+    }
+
+    void playTrackFromStartsWithinTheTrack()
+    {
+        QFETCH(double, seconds);
+        QFETCH(quint32, from);
+        auto player = makePlayer();
+        m_cd->queueStatus(MCI_STATUS_MODE, {MCI_MODE_PLAY});
+        player->PlayTrack(5, seconds);
+        const auto& r = m_cd->requests();
+        QCOMPARE(m_cd->commands(), (QList<quint32>{MCI_STATUS, MCI_PLAY, MCI_STATUS}));
+        QCOMPARE(r[1].field("dwFrom"), from);
+        QCOMPARE(r[1].field("dwTo"), MCI_MAKE_TMSF(6, 0, 0, 0));
     }
 
     void refusedPlayRaisesDeviceTextAndKeepsState()
