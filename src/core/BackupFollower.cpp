@@ -26,6 +26,14 @@ bool sameFile(const QString& a, const QString& b)
     return !a.isEmpty() && a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
+/// Whether a fade here has to be brought to the main's: it was joined late, or its steps were
+/// missed. Within a step the two only tick at other moments. A main that tells no volume (0)
+/// has not stepped yet.
+bool fadeApart(int here, const MainState::Sound& main)
+{
+    return main.volume < 0 && std::abs(here - main.volume) > std::abs(ShowLayers::fadeStep(main.fadeSpeed));
+}
+
 } // namespace
 
 BackupFollower::BackupFollower(ShowCore& show, Clock clock, QObject* parent)
@@ -61,9 +69,11 @@ MainState BackupFollower::stateOf(const ShowCore& show, qint64 takenMs)
         MainState::Sound at{sound.sheet, sound.slot, sound.position, sound.paused};
         if (sound.isLayer()) {
             at.fadeSpeed = show.layers().fadeSpeedAt({sound.sheet, sound.slot});
+            at.volume = at.fadeSpeed > 0 ? show.layers().volumeAt({sound.sheet, sound.slot}) : 0;
             state.layers.append(at);
         } else {
             at.fadeSpeed = show.FadeTimer->Enabled() ? std::clamp(show.FadeSetting, 1, Board::FadeSpeeds) : 0;
+            at.volume = at.fadeSpeed > 0 ? show.WavePlayer.volume() : 0;
             state.song = at;
         }
     }
@@ -234,6 +244,8 @@ double BackupFollower::convergeSong(const MainState& main, double age)
             f.FadeSetting = song.fadeSpeed;
             f.FadeClick();
         }
+        if (song.fadeSpeed > 0 && fadeApart(f.WavePlayer.volume(), song))
+            f.WavePlayer.setVolume(song.volume);
     }
     return std::max(0.0, behind);
 }
@@ -346,6 +358,8 @@ double BackupFollower::convergeLayers(const MainState& main, double age)
         layers.setPaused(slot, layer.paused);
         if (layer.fadeSpeed > 0 && layers.fadeSpeedAt(slot) == 0)
             layers.fadeAt(slot, layer.fadeSpeed);
+        if (layer.fadeSpeed > 0 && fadeApart(layers.volumeAt(slot), layer))
+            layers.setVolumeAt(slot, layer.volume);
         behind = std::max(behind, lag);
     }
     return behind;

@@ -266,6 +266,18 @@ int ShowLayers::fadeSpeedAt(SlotRef slot) const
     return 0;
 }
 
+int ShowLayers::volumeAt(SlotRef slot) const
+{
+    const qsizetype at = indexAt(slot);
+    return at >= 0 ? m_layers[at].player->volume() : 0;
+}
+
+void ShowLayers::setVolumeAt(SlotRef slot, int volume)
+{
+    if (const qsizetype at = indexAt(slot); at >= 0)
+        m_layers[at].player->setVolume(volume);
+}
+
 void ShowLayers::fadeTick()
 {
     bool fading = false;

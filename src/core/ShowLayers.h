@@ -64,6 +64,9 @@ public:
     void fadeAt(SlotRef slot, int speed);
     /// The speed 1..5 the layer of `slot` fades at; 0 while it does not fade (or none plays).
     [[nodiscard]] int fadeSpeedAt(SlotRef slot) const;
+    /// The volume of the layer of `slot` (hundredths of a dB, 0 is full; a fade lowers it).
+    [[nodiscard]] int volumeAt(SlotRef slot) const;
+    void setVolumeAt(SlotRef slot, int volume);
     /// One step of the layers' fades, every half second while one fades.
     void fadeTick();
 

@@ -13,6 +13,8 @@ namespace {
 /// No board plays more than this many layers; a longer list is no frame of ours.
 constexpr qsizetype MostLayers = 64;
 constexpr qsizetype MostQueued = Board::Sheets * Board::Slots;
+/// A player's volume at silence, in hundredths of a dB.
+constexpr int SilentVolume = -10000;
 
 bool validSlot(int sheet, int slot)
 {
@@ -21,11 +23,9 @@ bool validSlot(int sheet, int slot)
 
 QJsonObject soundObject(const MainState::Sound& sound)
 {
-    return {{QStringLiteral("sheet"), sound.sheet},
-            {QStringLiteral("slot"), sound.slot},
-            {QStringLiteral("position"), sound.position},
-            {QStringLiteral("paused"), sound.paused},
-            {QStringLiteral("fade"), sound.fadeSpeed}};
+    return {{QStringLiteral("sheet"), sound.sheet},       {QStringLiteral("slot"), sound.slot},
+            {QStringLiteral("position"), sound.position}, {QStringLiteral("paused"), sound.paused},
+            {QStringLiteral("fade"), sound.fadeSpeed},    {QStringLiteral("volume"), sound.volume}};
 }
 
 /// A sound of a frame; none when its slot is not one of the board's.
@@ -41,6 +41,7 @@ std::optional<MainState::Sound> soundOf(const QJsonValue& value)
     sound.position = std::isfinite(position) ? std::max(0.0, position) : 0.0;
     sound.paused = o.value(QLatin1String("paused")).toBool();
     sound.fadeSpeed = std::clamp(o.value(QLatin1String("fade")).toInt(), 0, Board::FadeSpeeds);
+    sound.volume = std::clamp(o.value(QLatin1String("volume")).toInt(), SilentVolume, 0);
     return sound;
 }
 

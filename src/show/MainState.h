@@ -18,6 +18,8 @@ struct MainState {
         bool paused = false;
         /// The speed 1..5 it fades out at; 0 while it does not fade.
         int fadeSpeed = 0;
+        /// How far its fade has come: its volume in hundredths of a dB, 0 (full) down.
+        int volume = 0;
 
         [[nodiscard]] bool plays() const { return slot >= 0; }
         friend bool operator==(const Sound&, const Sound&) = default;

@@ -22,10 +22,11 @@ class TestBackupFollower : public QObject, ShowFixture {
     std::unique_ptr<BackupFollower> m_follower;
     QHash<QString, QString> m_news; ///< by topic: the news the show holds
 
-    /// "1@12.5pf2": slot 1 of the first sheet, 12.5 s in, paused, fading at speed 2.
+    /// "1@12.5pf2v-800": slot 1 of the first sheet, 12.5 s in, paused, fading at speed 2, its
+    /// fade down to -8 dB.
     static MainState::Sound soundOf(const QString& written)
     {
-        static const QRegularExpression form(u"^(\\d+)@([\\d.]+)(p?)(?:f(\\d))?$"_s);
+        static const QRegularExpression form(u"^(\\d+)@([\\d.]+)(p?)(?:f(\\d))?(?:v(-?\\d+))?$"_s);
         const QRegularExpressionMatch m = form.match(written);
         MainState::Sound s;
         s.sheet = 0;
@@ -33,6 +34,7 @@ class TestBackupFollower : public QObject, ShowFixture {
         s.position = m.captured(2).toDouble();
         s.paused = !m.captured(3).isEmpty();
         s.fadeSpeed = m.captured(4).toInt();
+        s.volume = m.captured(5).toInt();
         return s;
     }
 
@@ -68,9 +70,10 @@ class TestBackupFollower : public QObject, ShowFixture {
     [[nodiscard]] static QString text(const MainState& s)
     {
         const auto sound = [](const MainState::Sound& x) {
-            return u"%1@%2%3%4"_s.arg(x.slot)
+            return u"%1@%2%3%4%5"_s.arg(x.slot)
                 .arg(x.position, 0, 'f', 2)
-                .arg(x.paused ? u"p"_s : QString(), x.fadeSpeed ? u"f%1"_s.arg(x.fadeSpeed) : QString());
+                .arg(x.paused ? u"p"_s : QString(), x.fadeSpeed ? u"f%1"_s.arg(x.fadeSpeed) : QString(),
+                     x.volume ? u"v%1"_s.arg(x.volume) : QString());
         };
         QStringList queue;
         for (const MainState::Slot& q : s.queue)
@@ -226,6 +229,20 @@ private Q_SLOTS:
         QTest::newRow("a fade at the main's speed")
             << QString() << u"main song=0@1 | main song=0@1f2"_s
             << u"song 0@1.00f2 · queue - · layers - · shown 0 · master 0"_s << 1 << u"Backup in step"_s;
+        QTest::newRow("a fade joined late, at the main's level")
+            << QString() << u"main song=0@1f2v-2000"_s
+            << u"song 0@1.00f2v-2000 · queue - · layers - · shown 0 · master 0"_s << 1
+            << u"Backup 1000 ms behind"_s;
+        QTest::newRow("a fade a step from the main's keeps its own steps")
+            << QString() << u"main song=0@1f2v-2000 | main song=0@1f2v-2400"_s
+            << u"song 0@1.00f2v-2000 · queue - · layers - · shown 0 · master 0"_s << 1 << u"Backup in step"_s;
+        QTest::newRow("a fade whose steps were missed catches up")
+            << QString() << u"main song=0@1f2v-2000 | main song=0@1f2v-2900"_s
+            << u"song 0@1.00f2v-2900 · queue - · layers - · shown 0 · master 0"_s << 1 << u"Backup in step"_s;
+        QTest::newRow("a layer's fade joined late, at the main's level")
+            << QString() << u"main layers=3@2f4v-1000"_s
+            << u"song - · queue - · layers 3@2.00f4v-1000 · shown 0 · master 0"_s << 1
+            << u"Backup 2000 ms behind"_s;
     }
 
     void followingConvergesTheShowToTheMain()
@@ -452,8 +469,8 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("frame");
         QTest::addColumn<QString>("state"); // empty: not a state
         QTest::newRow("all of it")
-            << R"({"t":"state","song":{"sheet":0,"slot":1,"position":2.5,"paused":true,"fade":2},"queue":[[0,2],[0,3]],"layers":[{"sheet":0,"slot":5,"position":1,"fade":9}],"shown":3,"master":-6.5,"taken":77})"_ba
-            << u"song 1@2.50pf2 · queue 2 3 · layers 5@1.00f5 · shown 3 · master -6.5"_s;
+            << R"({"t":"state","song":{"sheet":0,"slot":1,"position":2.5,"paused":true,"fade":2,"volume":-1200},"queue":[[0,2],[0,3]],"layers":[{"sheet":0,"slot":5,"position":1,"fade":9,"volume":-99999}],"shown":3,"master":-6.5,"taken":77})"_ba
+            << u"song 1@2.50pf2v-1200 · queue 2 3 · layers 5@1.00f5v-10000 · shown 3 · master -6.5"_s;
         QTest::newRow("slots off the board are dropped, levels held")
             << R"({"t":"state","song":{"sheet":10,"slot":1},"queue":[[0,36],[1,-1],[0,4]],"layers":[{"sheet":0,"slot":99}],"shown":12,"master":-100})"_ba
             << u"song - · queue 4 · layers - · shown 9 · master -60"_s;
