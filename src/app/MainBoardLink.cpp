@@ -43,6 +43,12 @@ MainBoardLink::MainBoardLink(BackupFollower& follower, ShowCore& show, Clock clo
     // A coarse timer may fire a little early; the main refuses a guess that comes before its pause ends.
     m_retry->setTimerType(Qt::PreciseTimer);
     connectGuarded(m_retry, &QTimer::timeout, this, &MainBoardLink::login);
+    // The main shows how far behind it this board is, as this board's own status bar does.
+    connectGuarded(&m_follower, &BackupFollower::linkChanged, this, [this](const QString& text) {
+        if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState && !text.isEmpty())
+            m_socket->sendTextMessage(
+                QStringLiteral(R"({"cmd":"behind","ms":%1})").arg(m_follower.behindMs()));
+    });
     m_ping->setInterval(PingMs);
     connectGuarded(m_ping, &QTimer::timeout, this, [this] {
         if (m_socket)

@@ -27,7 +27,7 @@ RemoteControl::RemoteControl(ShowCore& show, Registry& registry, QObject* parent
     m_web->setStateSource(
         [&show] { return BackupFollower::stateOf(show, QDateTime::currentMSecsSinceEpoch()); });
     connectGuarded(m_web.get(), &WebServer::followersChanged, this, [this](int count) {
-        m_show.sayNews(BackupNews, WebServer::backupText(count));
+        m_show.sayNews(BackupNews, WebServer::backupText(count, m_web->followerBehindMs()));
         if (count == 0)
             m_show.clearNews(BackupShowNews);
     });

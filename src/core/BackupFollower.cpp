@@ -138,9 +138,10 @@ void BackupFollower::take(const MainState& state)
     m_watchdog->start();
     double behind = 0.0;
     guard([&] { behind = converge(state); });
-    const auto ms = static_cast<qint64>(std::lround(behind * 1000));
-    setLinkText(behind <= Tolerance ? QStringLiteral("Backup in step")
-                                    : QStringLiteral("Backup %1 ms behind").arg(ms));
+    m_behindMs =
+        behind <= Tolerance ? 0 : static_cast<int>(std::min<long>(std::lround(behind * 1000), 3'600'000));
+    setLinkText(m_behindMs == 0 ? QStringLiteral("Backup in step")
+                                : QStringLiteral("Backup %1 ms behind").arg(m_behindMs));
 }
 
 void BackupFollower::lost()

@@ -57,6 +57,8 @@ public:
     /// The link's text for the status bar: "Backup in step", "Backup N ms behind", or empty
     /// while it does not follow.
     [[nodiscard]] const QString& linkText() const { return m_linkText; }
+    /// How far behind the main it was at its last state, in milliseconds; 0 while in step.
+    [[nodiscard]] int behindMs() const { return m_behindMs; }
     /// How long the main may be silent before it is lost (SilenceMs unless set).
     void setSilence(int ms);
 
@@ -95,6 +97,7 @@ private:
     QTimer* m_watchdog;
     Link m_link = Link::Off;
     QString m_linkText;
+    int m_behindMs = 0;
     /// The main's song that would not play here: not tried again while the main plays it.
     std::optional<MainState::Slot> m_failedSong;
     /// How far behind the main's the show's song `m_lagsOf` was, by each state since it

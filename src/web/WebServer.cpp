@@ -18,6 +18,7 @@
 #include <QWebSocketServer>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -512,6 +513,7 @@ void WebServer::adopt()
 void WebServer::drop(QWebSocket* page)
 {
     m_pages.removeAll(page);
+    m_followerBehind.remove(page);
     if (m_followers.removeAll(page) > 0) {
         if (m_followers.isEmpty()) {
             m_follow->stop();
@@ -556,9 +558,20 @@ void WebServer::setStateSource(StateSource source)
     m_stateSource = std::move(source);
 }
 
-QString WebServer::backupText(int followers)
+QString WebServer::backupText(int followers, int behindMs)
 {
-    return followers > 0 ? QStringLiteral("Backup in step") : QStringLiteral("No backup");
+    if (followers <= 0)
+        return QStringLiteral("No backup");
+    return behindMs > 0 ? QStringLiteral("Backup %1 ms behind").arg(behindMs)
+                        : QStringLiteral("Backup in step");
+}
+
+int WebServer::followerBehindMs() const
+{
+    int most = 0;
+    for (const int ms : m_followerBehind)
+        most = std::max(most, ms);
+    return most;
 }
 
 bool WebServer::follow(QWebSocket* page, const QString& message)
@@ -590,10 +603,22 @@ bool WebServer::follow(QWebSocket* page, const QString& message)
 bool WebServer::followerSays(QWebSocket* page, const QString& message)
 {
     if (!m_followers.contains(page) ||
-        !(message.contains(QLatin1String("showdiffers")) || message.contains(QLatin1String("sendshow"))))
+        !(message.contains(QLatin1String("showdiffers")) || message.contains(QLatin1String("sendshow")) ||
+          message.contains(QLatin1String("behind"))))
         return false;
     const QJsonObject o = QJsonDocument::fromJson(message.toUtf8()).object();
     const QString cmd = o.value(QStringLiteral("cmd")).toString();
+    if (cmd == QLatin1String("behind")) {
+        ++m_counters.commands;
+        const int before = followerBehindMs();
+        // Read as a number of any size: a backup far behind is never taken for one in step.
+        const double ms = o.value(QStringLiteral("ms")).toDouble(0.0);
+        m_followerBehind.insert(
+            page, std::isfinite(ms) ? static_cast<int>(std::clamp(ms, 0.0, double{MostBehindMs})) : 0);
+        if (followerBehindMs() != before)
+            Q_EMIT followersChanged(followerCount());
+        return true;
+    }
     if (cmd == QLatin1String("sendshow")) {
         ++m_counters.commands;
         if (m_showCopySource)

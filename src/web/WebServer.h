@@ -109,15 +109,22 @@ public:
     /// The whole show (see ShowCopy), sent to a follower that asks with {"cmd":"sendshow"}.
     using ShowCopySource = std::function<QJsonObject()>;
     void setShowCopySource(ShowCopySource source);
-    /// The status bar's word on the backups: "Backup in step" while one follows, else "No backup".
-    [[nodiscard]] static QString backupText(int followers);
+    /// How far behind this board the backup furthest behind told it is, in milliseconds; 0
+    /// while each is in step (or none follows).
+    [[nodiscard]] int followerBehindMs() const;
+    /// The status bar's word on the backups: "No backup" while none follows, "Backup 120 ms
+    /// behind" while one told it is behind, else "Backup in step".
+    [[nodiscard]] static QString backupText(int followers, int behindMs = 0);
+    /// The most a backup's word on how far behind it is counts for (an hour).
+    static constexpr int MostBehindMs = 3'600'000;
 
     /// The addresses to open for a server on `port`: 127.0.0.1 for this computer only, else
     /// every IPv4 address of the computer that is not loopback.
     [[nodiscard]] static QStringList addresses(quint16 port, bool network);
 
 Q_SIGNALS:
-    /// A backup began or ceased to follow this board.
+    /// A backup began or ceased to follow this board, or the furthest behind of them told
+    /// another distance (followerBehindMs()).
     void followersChanged(int count);
     /// A backup began to follow, or one follows and a while has passed: setShowDigest() is due.
     void showDigestWanted();
@@ -153,8 +160,9 @@ private:
     void drop(QWebSocket* page);
     /// Whether `message` asks to follow; `page` then follows, told the state at once.
     bool follow(QWebSocket* page, const QString& message);
-    /// Whether `message` is a follower's word on its show ({"cmd":"showdiffers"}, said on) or
-    /// its wish for this board's whole show ({"cmd":"sendshow"}, answered).
+    /// Whether `message` is a follower's word on its show ({"cmd":"showdiffers"}, said on), on
+    /// how far behind it is ({"cmd":"behind","ms":120}, said on) or its wish for this board's
+    /// whole show ({"cmd":"sendshow"}, answered).
     bool followerSays(QWebSocket* page, const QString& message);
     /// Sends the show's digest to `pages`.
     void sendShow(const QList<QWebSocket*>& pages);
@@ -184,6 +192,7 @@ private:
     bool m_network = false;
     StateSource m_stateSource;
     QList<QWebSocket*> m_followers;
+    QHash<QWebSocket*, int> m_followerBehind; ///< what each told of how far behind it is, in ms
     QTimer* m_follow;
     ShowCopySource m_showCopySource;
     QTimer* m_showCheck;

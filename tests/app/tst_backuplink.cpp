@@ -11,6 +11,7 @@
 #include "songs/ShowDigest.h"
 #include "web/WebServer.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -25,6 +26,7 @@ class TestBackupLink : public QObject, ShowFixture {
 
     FakeBoard m_main;
     int m_mainSlot = -1; ///< what the main plays on its first sheet
+    double m_mainPosition = 0.0;
     std::unique_ptr<WebServer> m_server;
     quint16 m_port = 0;
     std::unique_ptr<BackupFollower> m_follower;
@@ -48,10 +50,12 @@ private Q_SLOTS:
     {
         setUp();
         m_mainSlot = -1;
+        m_mainPosition = 0.0;
         m_server = std::make_unique<WebServer>(m_main);
         m_server->setStateSource([this] {
             MainState state;
-            state.song = {0, m_mainSlot, 0.0, false, 0};
+            state.song = {0, m_mainSlot, m_mainPosition, false, 0};
+            state.takenMs = QDateTime::currentMSecsSinceEpoch(); // the main stands still meanwhile
             return state;
         });
         for (m_port = 28220; m_port < 28320 && !m_server->listen({m_port, false, QStringLiteral("cue")});
@@ -78,6 +82,22 @@ private Q_SLOTS:
         pressOnMain(2);
         pressOnMain(1);
         QVERIFY(m_link->delayMs() < 100);
+    }
+
+    void theMainSaysHowFarBehindItsBackupIs()
+    {
+        QStringList said;
+        QObject listening;
+        connect(m_server.get(), &WebServer::followersChanged, &listening,
+                [&](int count) { said << WebServer::backupText(count, m_server->followerBehindMs()); });
+        // Joined 12.5 s into the song: that far behind at first, in step at the next state.
+        m_mainPosition = 12.5;
+        pressOnMain(1);
+        QTRY_VERIFY2_WITH_TIMEOUT(said.size() >= 2 && said.last() == QLatin1String("Backup in step"),
+                                  qPrintable(said.join(QLatin1String(" | "))), 3000);
+        QVERIFY2(said.first().startsWith(QLatin1String("Backup 12")) &&
+                     said.first().endsWith(QLatin1String(" ms behind")),
+                 qPrintable(said.join(QLatin1String(" | "))));
     }
 
     void aRefusedPasscodeIsSaidOnce()

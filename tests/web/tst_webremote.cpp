@@ -438,9 +438,26 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(frames(messages).size() >= 5, 1500);
         QVERIFY(frames(pageMessages).isEmpty()); // a page that did not ask gets none
 
+        // How far behind it is, as the backup tells it: held in bounds; a page's word is not a
+        // backup's.
+        const auto behindAfter = [&](QWebSocket& from, const char* message) {
+            from.sendTextMessage(QString::fromLatin1(message));
+            QTest::qWait(100);
+            return WebServer::backupText(m_server->followerCount(), m_server->followerBehindMs());
+        };
+        QCOMPARE(behindAfter(*backup, R"({"cmd":"behind","ms":120})"),
+                 QStringLiteral("Backup 120 ms behind"));
+        QCOMPARE(followers.size(), 2);
+        QCOMPARE(behindAfter(*page, R"({"cmd":"behind","ms":9000})"), QStringLiteral("Backup 120 ms behind"));
+        QCOMPARE(behindAfter(*backup, R"({"cmd":"behind","ms":-40})"), QStringLiteral("Backup in step"));
+        QCOMPARE(behindAfter(*backup, R"({"cmd":"behind","ms":1e12})"),
+                 QStringLiteral("Backup %1 ms behind").arg(WebServer::MostBehindMs));
+        QCOMPARE(followers.size(), 4);
+
         backup.reset();
         QTRY_COMPARE(m_server->followerCount(), 0);
-        QCOMPARE(followers.size(), 2);
+        QCOMPARE(followers.size(), 5);
+        QCOMPARE(m_server->followerBehindMs(), 0);
         QCOMPARE(WebServer::backupText(0), QStringLiteral("No backup"));
     }
 
