@@ -139,7 +139,7 @@ void BackupFollower::take(const MainState& state)
     double behind = 0.0;
     guard([&] { behind = converge(state); });
     m_behindMs =
-        behind <= Tolerance ? 0 : static_cast<int>(std::min<long>(std::lround(behind * 1000), 3'600'000));
+        behind <= Tolerance ? 0 : static_cast<int>(std::min<long>(std::lround(behind * 1000), MostBehindMs));
     setLinkText(m_behindMs == 0 ? QStringLiteral("Backup in step")
                                 : QStringLiteral("Backup %1 ms behind").arg(m_behindMs));
 }

@@ -35,6 +35,8 @@ public:
     /// far off them (seconds) by their median, it is nudged into place within its stream.
     static constexpr int NudgeAfter = 8;
     static constexpr double NudgeFrom = 0.003;
+    /// The most it tells of how far behind it is (an hour): further is as far.
+    static constexpr int MostBehindMs = 3'600'000;
     /// The main is lost after this long without a state.
     static constexpr int SilenceMs = 1000;
     /// Topic of the news of the link to the main board.

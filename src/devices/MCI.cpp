@@ -29,12 +29,10 @@ quint32 trackPosition(qint32 track, double seconds)
 {
     if (!(seconds > 0.0))
         return trackStart(track);
-    constexpr double FramesPerSecond = 75.0;
-    const auto frames = static_cast<qint64>(std::min(seconds, 255 * 60.0 + 59.0) * FramesPerSecond);
-    const auto framesPerMinute = static_cast<qint64>(60 * FramesPerSecond);
-    return MCI_MAKE_TMSF(quint8(track), quint8(frames / framesPerMinute),
-                         quint8(frames % framesPerMinute / static_cast<qint64>(FramesPerSecond)),
-                         quint8(frames % static_cast<qint64>(FramesPerSecond)));
+    constexpr qint64 PerSecond = 75;
+    const auto frames = static_cast<qint64>(std::min(seconds, 255 * 60.0 + 59.0) * PerSecond);
+    return MCI_MAKE_TMSF(quint8(track), quint8(frames / PerSecond / 60), quint8(frames / PerSecond % 60),
+                         quint8(frames % PerSecond));
 }
 
 } // namespace
