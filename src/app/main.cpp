@@ -206,9 +206,6 @@ int main(int argc, char* argv[])
     auto midi = std::make_unique<MidiControl>(show.get(), *show, registry);
     form->setMidi(midi.get());
 
-    splash.show();
-    splash.raise();
-
     // Logging out, SIGTERM, SIGINT and SIGHUP end the show the way Exit does.
     TMainForm* const window = form.get();
     const auto endShow = [window] {
@@ -222,8 +219,13 @@ int main(int argc, char* argv[])
     // The remotes and the MIDI ports open once the window is up (opening the MIDI ports takes
     // a few tens of milliseconds): nobody waits for them to see the board.
     constexpr int RemotesAfterMs = 100;
-    QTimer::singleShot(0, window, [window, remote = remote.get(), midi = midi.get()] {
-        window->show();
+    QTimer::singleShot(0, window, [&splash, window, remote = remote.get(), midi = midi.get()] {
+        // The splash shows from the loop, without waiting for it: shown before the loop runs, a
+        // splash window runs the loop itself until it is painted, which held the main window
+        // back by a whole painting of the splash.
+        splash.show();
+        splash.raise();
+        window->show();            // which hides the splash
         DecoderLibrary::preload(); // on a thread of its own: ready long before any press
         WaveFile::loadLibrariesSoon();
         QTimer::singleShot(RemotesAfterMs, remote, [remote, midi] {
