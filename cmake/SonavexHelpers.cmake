@@ -32,6 +32,21 @@ function(sonavex_add_subsystem name)
   endif()
 endfunction()
 
+# The program's own libraries that it loads while it runs (platform/ProgramModule.h): built
+# into <build>/lib/sonavex as they are installed, so that the program finds them from either.
+set(SONAVEX_MODULES_DIR "${CMAKE_INSTALL_LIBDIR}/sonavex")
+set(SONAVEX_MODULES_FULL_DIR "${CMAKE_INSTALL_FULL_LIBDIR}/sonavex")
+function(sonavex_program_module target)
+  set_target_properties(${target} PROPERTIES
+    PREFIX "lib"
+    LIBRARY_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/${SONAVEX_MODULES_DIR}"
+    CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON)
+  # (No --no-undefined: under clang's sanitizers the runtime comes from the program.)
+  target_link_options(${target} PRIVATE "LINKER:--exclude-libs,ALL")
+  install(TARGETS ${target} LIBRARY DESTINATION "${SONAVEX_MODULES_DIR}")
+endfunction()
+
 # sonavex_add_test(name SOURCES ... [LIBS ...] [LABELS ...] [GUI])
 function(sonavex_add_test name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})

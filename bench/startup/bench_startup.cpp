@@ -4,7 +4,8 @@
 // (Xvfb, no window manager), which is watched from outside: the program carries nothing for
 // the benchmark. Each run ends the way a logout does (SIGTERM). In turns with the board, a bare
 // Qt main window of its size is started the same way: what any Qt program pays to show a window.
-// Prints the median and the spread of 10 runs of each, and their ratio.
+// Prints the median and the spread of 30 runs of each, and their ratio: a single start varies by
+// a quarter or more from the next on a machine of two cores.
 // Usage: bench_startup [program]   (another build of sonavex, to compare)
 #include "PrivateDisplay.h"
 #include "platform/Dialogs.h"
@@ -35,7 +36,7 @@ using namespace bench;
 
 const QByteArray MainWindowTitle = QByteArrayLiteral("Sonavex");
 const QByteArray BareWindowTitle = QByteArrayLiteral("Bare window");
-constexpr int Runs = 10;
+constexpr int Runs = 30;
 
 /// Milliseconds from starting `program` to its window titled `title` mapped; negative when it
 /// never was. Each run ends the way a logout does (SIGTERM).

@@ -6,17 +6,14 @@
 #include "platform/Errors.h"
 #include "platform/Fonts.h"
 #include "platform/Guard.h"
+#include "platform/ProgramModule.h"
 
 #include <QDir>
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QPrintDialog>
-#include <QPrinter>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -182,14 +179,14 @@ QString TfrmKeys::asText(const QList<KeyListRow>& rows)
 
 void TfrmKeys::btnPrintClick()
 {
-    QPrinter printer;
-    QPrintDialog dialog(&printer, this);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    QTextDocument document;
-    document.setDefaultFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    document.setPlainText(asText(m_rows));
-    document.print(&printer);
+    // Printing lives in a library of its own, loaded at the first print.
+    using PrintText = bool (*)(QWidget * parent, const QString& text);
+    QString error;
+    const auto print = reinterpret_cast<PrintText>(
+        ProgramModule::entry(QStringLiteral("libsonavex-print.so"), "sonavexPrintText", &error));
+    if (!print)
+        throw GeneralError(QStringLiteral("Printing is not available: ") + error);
+    print(this, asText(m_rows));
 }
 
 void TfrmKeys::btnSaveClick()

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/Errors.h"
 #include "platform/LateLibrary.h"
+#include "platform/ProgramModule.h"
 
 #include <QTest>
 
-/// A library opened at its first use: its functions are found, and a library or a function
-/// that is not there is an error the operator reads, never a crash.
+/// A library opened at its first use, the system's or the program's own: its functions are
+/// found, and a library or a function that is not there is an error the operator reads, never a
+/// crash.
 class TestLateLibrary : public QObject {
     Q_OBJECT
 
@@ -37,6 +39,33 @@ private Q_SLOTS:
         } catch (const DeviceError& e) {
             QVERIFY2(!error.isEmpty() && e.message().startsWith(error), qPrintable(e.message()));
         }
+    }
+
+    void findsTheProgramsOwn_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QByteArray>("entryPoint");
+        QTest::addColumn<QString>("error"); // empty: found
+        QTest::newRow("printing") << QStringLiteral("libsonavex-print.so") << QByteArray("sonavexPrintText")
+                                  << QString();
+        QTest::newRow("decoders") << QStringLiteral("libsonavex-decoders.so")
+                                  << QByteArray("sonavexOpenDecoder") << QString();
+        QTest::newRow("not installed") << QStringLiteral("libsonavex-nowhere.so") << QByteArray("f")
+                                       << QStringLiteral("libsonavex-nowhere.so is not installed");
+        QTest::newRow("no such entry")
+            << QStringLiteral("libsonavex-print.so") << QByteArray("sonavexNowhere")
+            << QStringLiteral("has no entry point");
+    }
+
+    void findsTheProgramsOwn()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QByteArray, entryPoint);
+        QFETCH(QString, error);
+        QString why;
+        const void* found = ProgramModule::entry(fileName, entryPoint.constData(), &why);
+        QCOMPARE(found != nullptr, error.isEmpty());
+        QVERIFY2(why.contains(error), qPrintable(why));
     }
 };
 
