@@ -66,13 +66,14 @@ function(sonavex_add_test name)
 endfunction()
 
 # sonavex_rendered_pictures(<subsystem> <file.svg>:<width>x<height>[:<name>] ...)
-# Draws SVGs of resources/<subsystem>/ into PNGs at build time and adds them to the room's
-# resources as ":/<subsystem>/<name>.png" (the SVG's own name with the size when no name is
-# given: "tb-play-32.png"). What the window shows at its start is read from these: loading
-# the SVG renderer and its icon engine would cost the start a noticeable part.
+# Draws SVGs of resources/<subsystem>/ into plain pixels at build time and adds them to the
+# room's resources, uncompressed, as ":/<subsystem>/<name>.pixels" (the SVG's own name with the
+# size when no name is given: "tb-play-32.pixels"), read by Pictures::drawn. What the window
+# shows at its start is read from these: loading the SVG renderer and its icon engine, or
+# decoding PNGs (which first looks through every picture format plugin), costs the start.
 function(sonavex_rendered_pictures name)
   set(_out_dir "${CMAKE_BINARY_DIR}/rendered")
-  set(_pngs)
+  set(_pictures)
   foreach(_entry IN LISTS ARGN)
     string(REPLACE ":" ";" _parts "${_entry}")
     list(GET _parts 0 _svg)
@@ -83,22 +84,23 @@ function(sonavex_rendered_pictures name)
     get_filename_component(_stem "${_svg}" NAME_WE)
     list(LENGTH _parts _count)
     if(_count GREATER 2)
-      list(GET _parts 2 _png_name)
+      list(GET _parts 2 _picture_name)
     else()
-      set(_png_name "${_stem}-${_w}")
+      set(_picture_name "${_stem}-${_w}")
     endif()
     set(_in "${PROJECT_SOURCE_DIR}/resources/${name}/${_svg}")
-    set(_png "${_out_dir}/${name}/${_png_name}.png")
-    add_custom_command(OUTPUT "${_png}"
+    set(_picture "${_out_dir}/${name}/${_picture_name}.pixels")
+    add_custom_command(OUTPUT "${_picture}"
       COMMAND "${CMAKE_COMMAND}" -E make_directory "${_out_dir}/${name}"
-      COMMAND sonavex_render_svg "${_in}" "${_png}" ${_w} ${_h}
+      COMMAND sonavex_render_svg "${_in}" "${_picture}" ${_w} ${_h}
       DEPENDS "${_in}" sonavex_render_svg
-      COMMENT "Drawing ${name}/${_png_name}.png"
+      COMMENT "Drawing ${name}/${_picture_name}.pixels"
       VERBATIM)
-    list(APPEND _pngs "${_png}")
+    list(APPEND _pictures "${_picture}")
   endforeach()
   qt_add_resources(sonavex_${name} "sonavex_${name}_rendered"
     PREFIX "/"
     BASE "${_out_dir}"
-    FILES ${_pngs})
+    OPTIONS --no-compress
+    FILES ${_pictures})
 endfunction()

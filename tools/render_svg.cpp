@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Draws an SVG into a PNG of a given size, at build time: the window's start then reads
-// ready pictures and never loads the SVG renderer or its icon engine.
-// Usage: render_svg <in.svg> <out.png> <width> <height>
+// Draws an SVG into a picture of a given size, at build time: the window's start then reads
+// ready pictures and never loads the SVG renderer or its icon engine. Written as PNG, or, for
+// an output named "*.pixels", as the plain pixels the program reads without any decoding
+// (platform/Pictures.h).
+// Usage: render_svg <in.svg> <out.png|out.pixels> <width> <height>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -34,7 +37,22 @@ int main(int argc, char* argv[])
                                                  (size.height() - fitted.height()) / 2),
                                          fitted));
     }
-    if (!image.save(QString::fromLocal8Bit(argv[2]), "PNG")) {
+    const QString out = QString::fromLocal8Bit(argv[2]);
+    bool written = false;
+    if (out.endsWith(QLatin1String(".pixels"))) {
+        const QImage rgba = image.convertToFormat(QImage::Format_RGBA8888_Premultiplied);
+        QByteArray data("SXPX");
+        for (const int side : {rgba.width(), rgba.height()})
+            for (int shift = 0; shift < 32; shift += 8)
+                data.append(static_cast<char>((side >> shift) & 0xff)); // little-endian
+        for (int y = 0; y < rgba.height(); ++y)
+            data.append(reinterpret_cast<const char*>(rgba.constScanLine(y)), rgba.width() * 4);
+        QFile file(out);
+        written = file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+    } else {
+        written = image.save(out, "PNG");
+    }
+    if (!written) {
         std::fprintf(stderr, "render_svg: cannot write %s\n", argv[2]);
         return 1;
     }

@@ -39,13 +39,13 @@ int density()
     return qGuiApp && qGuiApp->devicePixelRatio() > 1.0 ? 2 : 1;
 }
 
-/// A picture drawn at build time (":/app/<name>-<size>.png") at each of `sizes`, and at twice
+/// A picture drawn at build time (":/app/<name>-<size>.pixels") at each of `sizes`, and at twice
 /// it on a dense screen only: each picture is read at once, and the start reads no more than
 /// the screen shows.
 void addDrawn(QIcon& icon, const QString& name, std::initializer_list<int> sizes, QIcon::Mode mode)
 {
     for (const int size : sizes) {
-        QPixmap drawn = Pictures::png(QStringLiteral(":/app/%1-%2.png").arg(name).arg(size * density()));
+        QPixmap drawn = Pictures::drawn(QStringLiteral(":/app/%1-%2.pixels").arg(name).arg(size * density()));
         drawn.setDevicePixelRatio(density());
         icon.addPixmap(drawn, mode);
     }

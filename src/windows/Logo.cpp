@@ -10,7 +10,7 @@ QPixmap Logo::pixmap()
     // Drawn at build time, once at its size and once at twice it: the SVG renderer is never
     // loaded at the start.
     static const QPixmap drawn = qGuiApp && qGuiApp->devicePixelRatio() > 1.0
-                                     ? Pictures::png(QStringLiteral(":/windows/logo@2x.png"))
-                                     : Pictures::png(QStringLiteral(":/windows/logo.png"));
+                                     ? Pictures::drawn(QStringLiteral(":/windows/logo@2x.pixels"))
+                                     : Pictures::drawn(QStringLiteral(":/windows/logo.pixels"));
     return drawn;
 }

@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QSvgRenderer>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -51,16 +52,16 @@ class TestArtwork : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    /// What the window reads at its start it reads as PNG: no picture format plugin is loaded
-    /// (each costs the start, and the SVG one loads the SVG library). First, before any other
-    /// test reads a picture.
+    /// What the window reads at its start it reads as plain pixels: no picture format plugin is
+    /// loaded or even looked at (each costs the start, and the SVG one loads the SVG library).
+    /// First, before any other test reads a picture.
     void theStartLoadsNoPictureFormatPlugin()
     {
         QApplication::setStyle(new ProgramStyle);
         QMainWindow window;
         window.menuBar()->addMenu(QStringLiteral("&File")); // asks the style for its arrow
         QVERIFY(!Logo::pixmap().isNull());
-        QVERIFY(!Pictures::png(QStringLiteral(":/app/tb-play-32.png")).isNull());
+        QVERIFY(!Pictures::drawn(QStringLiteral(":/app/tb-play-32.pixels")).isNull());
         QFile maps(QStringLiteral("/proc/self/maps"));
         QVERIFY(maps.open(QIODevice::ReadOnly));
         QVERIFY2(!maps.readAll().contains("/imageformats/"), "a picture format plugin was loaded");
@@ -114,15 +115,15 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QSize>("size");
-        QTest::newRow("logo") << QStringLiteral(":/windows/logo.png") << QSize(161, 123);
-        QTest::newRow("logo@2x") << QStringLiteral(":/windows/logo@2x.png") << QSize(322, 246);
+        QTest::newRow("logo") << QStringLiteral(":/windows/logo.pixels") << QSize(161, 123);
+        QTest::newRow("logo@2x") << QStringLiteral(":/windows/logo@2x.pixels") << QSize(322, 246);
         for (const int size : {32, 128})
             QTest::addRow("app icon %d", size)
-                << QStringLiteral(":/app/sonavex-%1.png").arg(size) << QSize(size, size);
+                << QStringLiteral(":/app/sonavex-%1.pixels").arg(size) << QSize(size, size);
         for (const char* name : {"open", "play", "stop-disabled", "help-disabled"})
             for (const int size : {32, 64})
                 QTest::addRow("tb-%s-%d", name, size)
-                    << QStringLiteral(":/app/tb-%1-%2.png").arg(QLatin1String(name)).arg(size)
+                    << QStringLiteral(":/app/tb-%1-%2.pixels").arg(QLatin1String(name)).arg(size)
                     << QSize(size, size);
     }
 
@@ -130,11 +131,46 @@ private Q_SLOTS:
     {
         QFETCH(QString, path);
         QFETCH(QSize, size);
-        const QPixmap picture = Pictures::png(path);
+        const QPixmap picture = Pictures::drawn(path);
         QVERIFY2(!picture.isNull(), qPrintable(path));
         QCOMPARE(picture.size(), size);
         QCOMPARE(picture.devicePixelRatio(), path.contains(QLatin1String("@2x")) ? 2.0 : 1.0);
         QVERIFY(look(picture.toImage()).painted > size.width() * size.height() / 10);
+    }
+
+    /// A drawn picture whose size does not match its pixels is no picture, never a read past its end.
+    void aDamagedDrawnPictureIsNone_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        const auto header = [](quint32 width, quint32 height) {
+            QByteArray h("SXPX");
+            for (const quint32 side : {width, height})
+                for (int shift = 0; shift < 32; shift += 8)
+                    h.append(static_cast<char>((side >> shift) & 0xff));
+            return h;
+        };
+        QTest::newRow("whole") << header(2, 1) + QByteArray(8, '\x7f');
+        QTest::newRow("cut short") << header(2, 2) + QByteArray(8, '\x7f');
+        QTest::newRow("too long") << header(1, 1) + QByteArray(8, '\x7f');
+        QTest::newRow("huge") << header(0xffffffffu, 0xffffffffu) + QByteArray(8, '\x7f');
+        QTest::newRow("no size") << header(0, 5);
+        QTest::newRow("not one") << QByteArray("\x89PNG\r\n\x1a\n....");
+        QTest::newRow("empty") << QByteArray();
+    }
+
+    void aDamagedDrawnPictureIsNone()
+    {
+        QFETCH(QByteArray, content);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("picture.pixels"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        file.close();
+        const QPixmap picture = Pictures::drawn(path);
+        QCOMPARE(picture.isNull(), QByteArray(QTest::currentDataTag()) != "whole");
+        if (!picture.isNull())
+            QCOMPARE(picture.size(), QSize(2, 1));
     }
 };
 
