@@ -17,6 +17,7 @@
 #include "mci/MciInterface.h"
 #include "mci/WaveAudioDevice.h"
 #include "mci/WaveFile.h"
+#include "midi/MidiDevices.h"
 #include "platform/ErrorReporter.h"
 #include "platform/Guard.h"
 #include "platform/IniRegistry.h"
@@ -184,6 +185,7 @@ int HeadlessBoard::run(int argc, char* argv[], const Start& start)
     auto remote = std::make_unique<RemoteControl>(*show, registry);
     DecoderLibrary::preload(); // on a thread of its own: ready before the first press
     WaveFile::loadLibrariesSoon();
+    MidiDevices::loadLibrariesSoon();
     remote->start();
     auto midi = std::make_unique<MidiControl>(show.get(), *show, registry);
     midi->start();

@@ -23,6 +23,7 @@
 #include "mci/MciInterface.h"
 #include "mci/WaveAudioDevice.h"
 #include "mci/WaveFile.h"
+#include "midi/MidiDevices.h"
 #include "platform/Application.h"
 #include "platform/Errors.h"
 #include "platform/Fonts.h"
@@ -228,6 +229,7 @@ int main(int argc, char* argv[])
         window->show();            // which hides the splash
         DecoderLibrary::preload(); // on a thread of its own: ready long before any press
         WaveFile::loadLibrariesSoon();
+        MidiDevices::loadLibrariesSoon(); // ready when MIDI starts
         QTimer::singleShot(RemotesAfterMs, remote, [remote, midi] {
             guard([remote] { remote->start(); });
             guard([midi] { midi->start(); });

@@ -8,16 +8,69 @@
 #include <QFileInfo>
 #include <QTimer>
 
-#include <RtMidi.h>
 #include <jack/jack.h>
+#include <rtmidi/rtmidi_c.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
+#include <optional>
 #include <set>
 
 namespace {
-/// RtMidi's warnings and errors, from any of its threads: what matters is caught where it is thrown.
-void quiet(RtMidiError::Type, const std::string&, void*) {}
+/// RtMidi's ports, each freed as RtMidi wants. RtMidi is reached through its C functions: the
+/// library is opened when MIDI starts (MidiLibraries.cpp), not with the program. A call that
+/// failed leaves `ok` false on the port; the port is then given up.
+struct InFree {
+    void operator()(RtMidiInPtr p) const { rtmidi_in_free(p); }
+};
+struct OutFree {
+    void operator()(RtMidiOutPtr p) const { rtmidi_out_free(p); }
+};
+using MidiIn = std::unique_ptr<RtMidiWrapper, InFree>;
+using MidiOut = std::unique_ptr<RtMidiWrapper, OutFree>;
+
+constexpr unsigned InputQueue =
+    100; // messages held while the board's thread is busy, as RtMidi's own default
+
+MidiIn makeIn(RtMidiApi api)
+{
+    MidiIn in(rtmidi_in_create(api, MidiDevices::ClientName.toUtf8().constData(), InputQueue));
+    return in && in->ok ? std::move(in) : nullptr;
+}
+
+MidiOut makeOut(RtMidiApi api)
+{
+    MidiOut out(rtmidi_out_create(api, MidiDevices::ClientName.toUtf8().constData()));
+    return out && out->ok ? std::move(out) : nullptr;
+}
+
+/// The names of the port's ports; nothing when RtMidi cannot tell.
+std::optional<std::vector<std::string>> portNames(RtMidiWrapper& port)
+{
+    const unsigned count = rtmidi_get_port_count(&port);
+    std::vector<std::string> names;
+    for (unsigned i = 0; i < count && port.ok; ++i) {
+        int length = 0;
+        rtmidi_get_port_name(&port, i, nullptr, &length);
+        std::string name(static_cast<std::size_t>(std::max(length, 1)), '\0');
+        if (length > 0 && rtmidi_get_port_name(&port, i, name.data(), &length) >= 0)
+            name.resize(std::strlen(name.c_str()));
+        else
+            name.clear();
+        names.push_back(std::move(name));
+    }
+    if (!port.ok)
+        return std::nullopt;
+    return names;
+}
+
+/// Opens port `index` of `port` under `portName`; false when RtMidi could not.
+bool openPort(RtMidiWrapper& port, unsigned index, const char* portName)
+{
+    rtmidi_open_port(&port, index, portName);
+    return port.ok;
+}
 
 void quietJack(const char*) {}
 
@@ -58,26 +111,26 @@ struct MidiDevices::Input {
     std::string name;
     Api api = Api::Off;
     int port = 0;
-    std::unique_ptr<RtMidiIn> in;
-    std::unique_ptr<RtMidiOut> out;
+    MidiIn in;
+    MidiOut out;
     std::unique_ptr<PadLights> lights; ///< before `out` goes: dark at the end
     MidiRemote* remote = nullptr;
 
     ~Input() { lights.reset(); }
 
-    static void received(double, std::vector<unsigned char>* message, void* user)
+    static void received(double, const unsigned char* message, std::size_t size, void* user)
     {
         auto* self = static_cast<Input*>(user);
-        if (message && !message->empty())
-            self->remote->post(self->port, message->data(), message->size());
+        if (message && size > 0)
+            self->remote->post(self->port, message, size);
     }
 };
 
 /// One way to the ports: the ALSA sequencer or a JACK server.
 struct MidiDevices::BackEnd {
     Api api = Api::Off;
-    RtMidi::Api rt = RtMidi::UNSPECIFIED;
-    std::unique_ptr<RtMidiIn> probe;
+    RtMidiApi rt = RTMIDI_API_UNSPECIFIED;
+    MidiIn probe;
     /// Beside the ALSA sequencer: JACK's own ports only, told apart by their flags.
     bool ownPortsOnly = false;
     /// JACK: a client of our own that hears the server stop and reads the ports' flags.
@@ -136,15 +189,11 @@ std::unique_ptr<MidiDevices::BackEnd> MidiDevices::makeBackEnd(Api api, bool own
 {
     auto backEnd = std::make_unique<BackEnd>();
     backEnd->api = api;
-    backEnd->rt = api == Api::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
-    try {
-        backEnd->probe = std::make_unique<RtMidiIn>(backEnd->rt, ClientName.toStdString());
-        backEnd->probe->setErrorCallback(quiet);
-        // Lights need an output: a back end that cannot make one is none.
-        RtMidiOut out(backEnd->rt, ClientName.toStdString());
-    } catch (const RtMidiError&) {
+    backEnd->rt = api == Api::Alsa ? RTMIDI_API_LINUX_ALSA : RTMIDI_API_UNIX_JACK;
+    backEnd->probe = makeIn(backEnd->rt);
+    // Lights need an output: a back end that cannot make one is none.
+    if (!backEnd->probe || !makeOut(backEnd->rt))
         return nullptr;
-    }
     if (api == Api::Jack) {
         backEnd->ownPortsOnly = ownPortsOnly;
         jack_status_t status{};
@@ -288,15 +337,16 @@ void MidiDevices::poll()
     lookForJack();
     std::set<std::pair<Api, std::string>> present;
     for (const auto& backEnd : m_backEnds) {
-        try {
-            const unsigned count = backEnd->probe->getPortCount();
-            for (unsigned i = 0; i < count; ++i)
-                if (const std::string name = backEnd->probe->getPortName(i);
-                    backEnd->reads(name) && m_filter.acceptsPort(QString::fromStdString(name)))
-                    present.emplace(backEnd->api, name);
-        } catch (const RtMidiError&) {
-            return; // asked again at the next look
+        const auto names = portNames(*backEnd->probe);
+        if (!names) {
+            // RtMidi keeps a failure on the port: a fresh one asks at the next look.
+            if (MidiIn fresh = makeIn(backEnd->rt))
+                backEnd->probe = std::move(fresh);
+            return;
         }
+        for (const std::string& name : *names)
+            if (backEnd->reads(name) && m_filter.acceptsPort(QString::fromStdString(name)))
+                present.emplace(backEnd->api, name);
     }
     for (auto it = m_inputs.begin(); it != m_inputs.end();) {
         if (present.count({(*it)->api, (*it)->name})) {
@@ -331,23 +381,17 @@ void MidiDevices::open(BackEnd& backEnd, const std::string& name)
     input->api = backEnd.api;
     input->port = m_nextPort++;
     input->remote = &m_remote;
-    const RtMidi::Api rt = backEnd.rt;
-    try {
-        input->in = std::make_unique<RtMidiIn>(rt, ClientName.toStdString());
-        input->in->setErrorCallback(quiet);
-        // Port numbers move as ports come and go: find it by name now.
-        for (unsigned i = 0; i < input->in->getPortCount(); ++i)
-            if (input->in->getPortName(i) == name) {
-                input->in->ignoreTypes(true, true, true);
-                input->in->setCallback(&Input::received, input.get());
-                input->in->openPort(i, "in");
-                break;
-            }
-        if (!input->in->isPortOpen())
-            return; // gone meanwhile; the next look tells
-    } catch (const RtMidiError& e) {
-        Q_EMIT news(QStringLiteral("MIDI port \"%1\" cannot be read: %2")
-                        .arg(QString::fromStdString(name), QString::fromStdString(e.getMessage())));
+    input->in = makeIn(backEnd.rt);
+    // Port numbers move as ports come and go: find it by name now.
+    const auto names = input->in ? portNames(*input->in) : std::nullopt;
+    const auto at =
+        names ? std::find(names->begin(), names->end(), name) : std::vector<std::string>::const_iterator();
+    if (!names || at == names->end())
+        return; // gone meanwhile; the next look tells
+    rtmidi_in_ignore_types(input->in.get(), true, true, true);
+    rtmidi_in_set_callback(input->in.get(), &Input::received, input.get());
+    if (!openPort(*input->in, static_cast<unsigned>(at - names->begin()), "in")) {
+        Q_EMIT news(QStringLiteral("MIDI port \"%1\" cannot be read.").arg(QString::fromStdString(name)));
         return;
     }
     light(*input);
@@ -361,33 +405,23 @@ void MidiDevices::light(Input& input)
                                       [&](const auto& p) { return p.matches(portName); });
     if (profile == m_profiles.cend())
         return;
-    const RtMidi::Api rt = input.api == Api::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
-    try {
-        auto out = std::make_unique<RtMidiOut>(rt, ClientName.toStdString());
-        out->setErrorCallback(quiet);
-        // The controller's output port: the first that the profile matches and that is no input of ours.
-        for (unsigned i = 0; i < out->getPortCount(); ++i) {
-            const std::string name = out->getPortName(i);
-            if (!ours(name) && profile->matches(QString::fromStdString(name))) {
-                out->openPort(i, "lights");
-                break;
-            }
-        }
-        if (!out->isPortOpen())
-            return;
-        input.out = std::move(out);
-    } catch (const RtMidiError&) {
+    MidiOut out = makeOut(input.api == Api::Alsa ? RTMIDI_API_LINUX_ALSA : RTMIDI_API_UNIX_JACK);
+    const auto names = out ? portNames(*out) : std::nullopt;
+    if (!names)
         return; // played without lights
-    }
-    RtMidiOut* out = input.out.get();
+    // The controller's output port: the first that the profile matches and that is no input of ours.
+    const auto at = std::find_if(names->begin(), names->end(), [&](const std::string& name) {
+        return !ours(name) && profile->matches(QString::fromStdString(name));
+    });
+    if (at == names->end() || !openPort(*out, static_cast<unsigned>(at - names->begin()), "lights"))
+        return;
+    input.out = std::move(out);
+    RtMidiWrapper* port = input.out.get();
     input.lights =
-        std::make_unique<PadLights>(m_board, m_remote.assignments(), *profile, [out](const QByteArray& m) {
-            try {
-                out->sendMessage(reinterpret_cast<const unsigned char*>(m.constData()),
-                                 static_cast<std::size_t>(m.size()));
-            } catch (const RtMidiError&) {
-                // unplugged: the next look closes it
-            }
+        std::make_unique<PadLights>(m_board, m_remote.assignments(), *profile, [port](const QByteArray& m) {
+            // Unplugged, it fails: the next look closes it.
+            rtmidi_out_send_message(port, reinterpret_cast<const unsigned char*>(m.constData()),
+                                    static_cast<int>(m.size()));
         });
     // A JACK connection made a moment ago may not carry the next period's messages yet: the
     // programmer mode and the first colours would be lost.

@@ -16,8 +16,6 @@ class Board;
 class MidiRemote;
 class PadLights;
 class QTimer;
-class RtMidiIn;
-class RtMidiOut;
 
 /// The MIDI ports of the computer, through RtMidi: every input port is read into the remote,
 /// ports plugged in later are found at the next look (every PollMs), and a controller a
@@ -55,6 +53,10 @@ public:
     void poll();
     /// Only the ports `filter` accepts are read; the others close at once.
     void setFilter(const MidiInputFilter& filter);
+
+    /// Starts opening RtMidi and JACK on a thread of their own, so that MIDI's start does not wait
+    /// for them; returns at once.
+    static void loadLibrariesSoon();
 
 Q_SIGNALS:
     /// News of its own: a controller unplugged or found, a port that could not be opened.
