@@ -6,19 +6,68 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QThread>
 
-#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
 constexpr char Request[] = "raise\n";
+
+/// The socket's address; false when the path does not fit in one.
+bool addressOf(const QByteArray& path, sockaddr_un& address)
+{
+    address = {};
+    address.sun_family = AF_UNIX;
+    if (path.isEmpty() || static_cast<std::size_t>(path.size()) >= sizeof address.sun_path)
+        return false;
+    std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
+    return true;
+}
+
+/// A later start's request, read as it comes: the running copy's own end never waits on it.
+class RequestReader : public QObject {
+public:
+    RequestReader(int fd, SingleInstance* instance)
+        : QObject(instance)
+        , m_fd(fd)
+        , m_notifier(new QSocketNotifier(fd, QSocketNotifier::Read, this))
+    {
+        connectGuarded(m_notifier, &QSocketNotifier::activated, this, [this, instance] { read(instance); });
+    }
+    ~RequestReader() override { ::close(m_fd); }
+
+private:
+    void read(SingleInstance* instance)
+    {
+        char buffer[64];
+        const ssize_t got = ::read(m_fd, buffer, sizeof buffer);
+        if (got < 0 && (errno == EAGAIN || errno == EINTR))
+            return;
+        if (got > 0 && std::memchr(buffer, '\n', static_cast<std::size_t>(got))) {
+            m_notifier->setEnabled(false);
+            deleteLater();
+            Q_EMIT instance->activationRequested();
+            return;
+        }
+        if (got <= 0) { // gone without a word
+            m_notifier->setEnabled(false);
+            deleteLater();
+        }
+    }
+
+    int m_fd;
+    QSocketNotifier* m_notifier;
+};
 } // namespace
 
 SingleInstance::SingleInstance(const QString& name, QString folder)
@@ -32,8 +81,10 @@ SingleInstance::SingleInstance(const QString& name, QString folder)
 
 SingleInstance::~SingleInstance()
 {
-    if (m_server)
-        m_server->close();
+    if (m_serverFd >= 0) {
+        ::close(m_serverFd);
+        ::unlink(QFile::encodeName(m_socketName).constData());
+    }
     if (m_lockFd >= 0)
         ::close(m_lockFd); // lets go of the lock
 }
@@ -45,41 +96,59 @@ bool SingleInstance::claim(int msecs)
     if (m_lockFd < 0)
         return true;
     if (::flock(m_lockFd, LOCK_EX | LOCK_NB) == 0) {
-        // The socket left by a copy that crashed is in the way of listening.
-        QLocalServer::removeServer(m_socketName);
-        m_server = new QLocalServer(this);
-        m_server->setSocketOptions(QLocalServer::UserAccessOption);
-        connectGuarded(m_server, &QLocalServer::newConnection, this, [this] { acceptConnections(); });
-        m_server->listen(m_socketName);
+        listen();
         return true;
     }
     ::close(m_lockFd);
     m_lockFd = -1;
 
+    sockaddr_un address{};
+    if (!addressOf(QFile::encodeName(m_socketName), address))
+        return false;
     // The running copy may be starting and not listen yet.
     const QDeadlineTimer deadline(msecs);
     do {
-        QLocalSocket socket;
-        socket.connectToServer(m_socketName);
-        if (socket.waitForConnected(100)) {
-            socket.write(Request, sizeof Request - 1);
-            m_reached =
-                socket.waitForBytesWritten(static_cast<int>(std::max<qint64>(100, deadline.remainingTime())));
-            socket.disconnectFromServer();
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+            m_reached = ::send(fd, Request, sizeof Request - 1, MSG_NOSIGNAL) ==
+                        static_cast<ssize_t>(sizeof Request - 1);
+            ::close(fd);
             return false;
         }
+        if (fd >= 0)
+            ::close(fd);
         QThread::msleep(50);
     } while (!deadline.hasExpired());
     return false;
 }
 
+void SingleInstance::listen()
+{
+    const QByteArray path = QFile::encodeName(m_socketName);
+    sockaddr_un address{};
+    if (!addressOf(path, address))
+        return; // runs alone: a later start is told to end, as it would be anyway
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return;
+    // The socket left by a copy that crashed is in the way; this copy holds the lock, so it is nobody's.
+    ::unlink(path.constData());
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::chmod(path.constData(), S_IRUSR | S_IWUSR) != 0 || ::listen(fd, 4) != 0) {
+        ::close(fd);
+        return;
+    }
+    m_serverFd = fd;
+    auto* incoming = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connectGuarded(incoming, &QSocketNotifier::activated, this, [this] { acceptConnections(); });
+}
+
 void SingleInstance::acceptConnections()
 {
-    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connectGuarded(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            if (socket->readAll().contains('\n'))
-                Q_EMIT activationRequested();
-        });
+    for (;;) {
+        const int client = ::accept4(m_serverFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (client < 0)
+            return;
+        new RequestReader(client, this);
     }
 }

@@ -4,11 +4,9 @@
 #include <QObject>
 #include <QString>
 
-class QLocalServer;
-
 /// One running copy per user. The first start holds a lock (flock on a file in `folder`,
 /// which the system lets go when the process ends however it ends, so a copy that crashed
-/// never stops a start) and listens beside it; a later start finds the running copy, asks
+/// never stops a start) and listens beside it on a local socket; a later start finds the running copy, asks
 /// it to come to the front and is told to end.
 class SingleInstance : public QObject {
     Q_OBJECT
@@ -30,11 +28,12 @@ Q_SIGNALS:
     void activationRequested();
 
 private:
+    void listen();
     void acceptConnections();
 
     QString m_lockFile;
     QString m_socketName;
     int m_lockFd = -1;
+    int m_serverFd = -1;
     bool m_reached = false;
-    QLocalServer* m_server = nullptr;
 };
