@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "HeadlessBoard.h"
 
-#include "app/BackupControl.h"
 #include "app/MidiControl.h"
-#include "app/RemoteControl.h"
-#include "app/RemoteSettings.h"
+#include "app/NetworkSide.h"
 #include "app/setup/ConsoleDialogs.h"
 #include "audio/DecoderLibrary.h"
 #include "audio/LayerOutputs.h"
@@ -24,9 +22,7 @@
 #include "platform/Realtime.h"
 #include "platform/SingleInstance.h"
 #include "platform/UnixSignals.h"
-#include "remote/OscServer.h"
 #include "songs/SongStruc.h"
-#include "web/WebServer.h"
 
 #include <QCoreApplication>
 #include <QHash>
@@ -96,33 +92,6 @@ public:
     }
 };
 
-/// What listens, for the start-up line; the remotes say themselves what could not start.
-QString listening(RemoteControl& remote, Registry& registry)
-{
-    const RemoteSettings settings = RemoteSettings::load(registry);
-    // As RemoteControl decides: without a passcode only this computer is answered.
-    const auto where = [&settings](bool network) {
-        return network && !settings.passcode.isEmpty() ? QStringLiteral("the local network")
-                                                       : QStringLiteral("this computer only");
-    };
-    QStringList parts;
-    if (remote.osc().listening())
-        parts << QStringLiteral("OSC on UDP port %1 (%2)")
-                     .arg(remote.osc().port())
-                     .arg(where(settings.oscNetwork));
-    if (remote.web().listening())
-        parts << QStringLiteral("web remote at %1 (%2)")
-                     .arg(WebServer::addresses(remote.web().port(),
-                                               settings.webNetwork && !settings.passcode.isEmpty())
-                              .join(QStringLiteral(" ")),
-                          where(settings.webNetwork));
-    if (parts.isEmpty())
-        return QStringLiteral("No remote is on: set OscPort or WebPort under [Remote] in %1/Brasswold.ini, "
-                              "or turn one on in the window's Options, Remote Control.")
-            .arg(IniRegistry::defaultConfigDir());
-    return QStringLiteral("Listening: ") + parts.join(QStringLiteral("; ")) + QLatin1Char('.');
-}
-
 } // namespace
 
 int HeadlessBoard::run(int argc, char* argv[], const Start& start)
@@ -182,16 +151,18 @@ int HeadlessBoard::run(int argc, char* argv[], const Start& start)
     if (!unused.isEmpty())
         show->sayNews(QStringLiteral("unused slots"), unused);
 
-    auto remote = std::make_unique<RemoteControl>(*show, registry);
     DecoderLibrary::preload(); // on a thread of its own: ready before the first press
     WaveFile::loadLibrariesSoon();
     MidiDevices::loadLibrariesSoon();
-    remote->start();
+    // The remotes and a backup's link to its main: all this board has without a window.
+    QString why;
+    auto network = NetworkSide::load(*show, registry, &why);
+    if (network)
+        network->start();
     auto midi = std::make_unique<MidiControl>(show.get(), *show, registry);
     midi->start();
-    auto backup = std::make_unique<BackupControl>(*show, registry);
-    backup->start();
-    say(Level::Info, listening(*remote, registry));
+    say(network ? Level::Info : Level::Error,
+        network ? network->listening() : QStringLiteral("No remote can run: ") + why);
 
     connectGuarded(&unixSignals, &UnixSignals::terminationRequested, &app, [](int signalNumber) {
         say(Level::Info, QStringLiteral("Signal %1: the show ends.").arg(signalNumber));
@@ -202,11 +173,10 @@ int HeadlessBoard::run(int argc, char* argv[], const Start& start)
                    [] { say(Level::Info, QStringLiteral("A second start was refused: this board runs.")); });
 
     const int result = app.exec();
-    backup.reset(); // before the show it follows
-    remote.reset();
-    midi.reset(); // the pads go dark
-    show.reset(); // the show's end saves the tab names and the songs
-    Mci::reset(); // no device may outlive the sound output it plays through
+    network.reset(); // before the show its backup link follows
+    midi.reset();    // the pads go dark
+    show.reset();    // the show's end saves the tab names and the songs
+    Mci::reset();    // no device may outlive the sound output it plays through
     ErrorReporter::install(nullptr);
     return result;
 }

@@ -7,6 +7,7 @@
 #include "core/BackupFollower.h"
 #include "core/ShowCore.h"
 #include "platform/Guard.h"
+#include "platform/IniRegistry.h"
 #include "remote/OscServer.h"
 #include "songs/ShowCopy.h"
 #include "songs/ShowDigest.h"
@@ -95,6 +96,30 @@ void RemoteControl::apply(const RemoteSettings& settings)
         m_show.sayNews(News,
                        QStringLiteral("Remote control answers this computer only: no passcode is set."));
     }
+}
+
+QString RemoteControl::listening() const
+{
+    const RemoteSettings settings = RemoteSettings::load(m_registry);
+    // As start() decides: without a passcode only this computer is answered.
+    const auto where = [&settings](bool network) {
+        return network && !settings.passcode.isEmpty() ? QStringLiteral("the local network")
+                                                       : QStringLiteral("this computer only");
+    };
+    QStringList parts;
+    if (m_osc->listening())
+        parts << QStringLiteral("OSC on UDP port %1 (%2)").arg(m_osc->port()).arg(where(settings.oscNetwork));
+    if (m_web->listening())
+        parts << QStringLiteral("web remote at %1 (%2)")
+                     .arg(WebServer::addresses(m_web->port(),
+                                               settings.webNetwork && !settings.passcode.isEmpty())
+                              .join(QStringLiteral(" ")),
+                          where(settings.webNetwork));
+    if (parts.isEmpty())
+        return QStringLiteral("No remote is on: set OscPort or WebPort under [Remote] in %1/Brasswold.ini, "
+                              "or turn one on in the window's Options, Remote Control.")
+            .arg(IniRegistry::defaultConfigDir());
+    return QStringLiteral("Listening: ") + parts.join(QStringLiteral("; ")) + QLatin1Char('.');
 }
 
 QString RemoteControl::oscStatus() const

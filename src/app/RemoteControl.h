@@ -44,6 +44,9 @@ public:
 
     [[nodiscard]] OscServer& osc() { return *m_osc; }
     [[nodiscard]] WebServer& web() { return *m_web; }
+    /// What listens, in a line for the board without a window (the remotes say themselves what
+    /// could not start).
+    [[nodiscard]] QString listening() const;
     /// What the OSC server has done this run, for the dialog; empty while it is off.
     [[nodiscard]] QString oscStatus() const;
     /// What the web remote has done this run, for the dialog; empty while it is off.

@@ -2,12 +2,11 @@
 // Start-up: the song store first, then the splash window, the title, the main
 // window; the splash shows while the main window comes up and hides when it shows.
 #include "app/AuditionControl.h"
-#include "app/BackupControl.h"
 #include "app/HeadlessBoard.h"
 #include "app/MasterLevelControl.h"
 #include "app/MidiControl.h"
+#include "app/NetworkSide.h"
 #include "app/PreviewControl.h"
-#include "app/RemoteControl.h"
 #include "app/frmMain.h"
 #include "app/setup/ConsoleDialogs.h"
 #include "app/setup/SonavexSetup.h"
@@ -195,14 +194,10 @@ int main(int argc, char* argv[])
         show->sayNews(QStringLiteral("setup"),
                       QStringLiteral("Sample sounds not set up: ") + firstStartTrouble);
     form->loadSongs();
-    // Remote control, when the operator turned it on: it runs the board through the same
-    // commands and state as the window's keyboard.
-    auto remote = std::make_unique<RemoteControl>(*show, registry);
-    remote->setMenuItem(form->mnuRemoteControl, form.get());
-    // A backup board follows its main from the start.
-    auto backup = std::make_unique<BackupControl>(*show, registry);
-    backup->start();
-    backup->setMenuItems(form->mnuBackup, form->mnuFollow, form->mnuCopyShow, form.get());
+    // Remote control, when the operator turned it on, and a backup's link to its main board: they
+    // run the board through the same commands and state as the window's keyboard. Loaded with
+    // the network library once the window is up.
+    std::unique_ptr<NetworkSide> network;
     // MIDI controllers: every input port, read as the board's commands; known ones lit.
     auto midi = std::make_unique<MidiControl>(show.get(), *show, registry);
     form->setMidi(midi.get());
@@ -217,10 +212,12 @@ int main(int argc, char* argv[])
     QObject::connect(&unixSignals, &UnixSignals::terminationRequested, window, endShow);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, window, endShow);
 
-    // The remotes and the MIDI ports open once the window is up (opening the MIDI ports takes
-    // a few tens of milliseconds): nobody waits for them to see the board.
+    // The remotes, the backup's link and the MIDI ports open once the window is up (loading the
+    // network library and opening the MIDI ports take a few tens of milliseconds): nobody waits
+    // for them to see the board.
     constexpr int RemotesAfterMs = 100;
-    QTimer::singleShot(0, window, [&splash, window, remote = remote.get(), midi = midi.get()] {
+    ShowCore* const board = show.get();
+    QTimer::singleShot(0, window, [&, board, window, midi = midi.get()] {
         // The splash shows from the loop, without waiting for it: shown before the loop runs, a
         // splash window runs the loop itself until it is painted, which held the main window
         // back by a whole painting of the splash.
@@ -230,8 +227,20 @@ int main(int argc, char* argv[])
         DecoderLibrary::preload(); // on a thread of its own: ready long before any press
         WaveFile::loadLibrariesSoon();
         MidiDevices::loadLibrariesSoon(); // ready when MIDI starts
-        QTimer::singleShot(RemotesAfterMs, remote, [remote, midi] {
-            guard([remote] { remote->start(); });
+        QTimer::singleShot(RemotesAfterMs, window, [&, board, window, midi] {
+            guard([&] {
+                QString why;
+                network = NetworkSide::load(*board, registry, &why);
+                if (!network) {
+                    board->sayNews(QStringLiteral("network"),
+                                   QStringLiteral("No remote control or backup: ") + why);
+                    return;
+                }
+                network->setMenuItems(
+                    {window->mnuRemoteControl, window->mnuBackup, window->mnuFollow, window->mnuCopyShow},
+                    window);
+                network->start(); // a backup board follows its main from here
+            });
             guard([midi] { midi->start(); });
         });
     });
@@ -247,8 +256,7 @@ int main(int argc, char* argv[])
     const int result = app.exec();
     // Errors of the shutdown (the tab names, the song file) are shown before the end.
     reporter.eventLoopEnded();
-    backup.reset(); // before the show it follows
-    remote.reset();
+    network.reset(); // before the show its backup link follows
     form->setMidi(nullptr);
     midi.reset(); // the pads go dark
     form.reset();
