@@ -9,6 +9,11 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <ctime>
+
+#include <sys/stat.h>
+
 namespace {
 
 QStringList splitKey(const QString& key)
@@ -145,7 +150,17 @@ QString IniRegistry::fileForKey(const QString& key) const
         parts.size() >= 2 ? parts[1] : (parts.isEmpty() ? QStringLiteral("Default") : parts[0]);
     const QString fileName = name + QLatin1String(".ini");
     // Key names ignore case: an existing file of any spelling is the key's file.
-    const QStringList existing = QDir(m_configDir).entryList({QStringLiteral("*.ini")}, QDir::Files);
+    QStringList existing;
+    {
+        const std::optional<Stamp> folder = stampOf(m_configDir);
+        const std::lock_guard lock(m_cache->mutex);
+        if (!folder || !m_cache->folderListed || m_cache->folderStamp != *folder) {
+            m_cache->folderFiles = QDir(m_configDir).entryList({QStringLiteral("*.ini")}, QDir::Files);
+            m_cache->folderStamp = folder.value_or(Stamp{});
+            m_cache->folderListed = folder && settled(*folder);
+        }
+        existing = m_cache->folderFiles;
+    }
     for (const QString& candidate : existing)
         if (sameName(candidate, fileName))
             return m_configDir + QLatin1Char('/') + candidate;
@@ -311,9 +326,16 @@ IniRegistry::Document IniRegistry::loadStored(const QString& file) const
         return parse({});
     if (const auto kept = m_fallback->documents.constFind(file); kept != m_fallback->documents.constEnd())
         return *kept;
-    QFile f(file);
-    if (!f.exists())
+    const std::optional<Stamp> stamp = stampOf(file);
+    if (!stamp)
         return parse({});
+    {
+        const std::lock_guard lock(m_cache->mutex);
+        if (const auto read = m_cache->documents.constFind(file);
+            read != m_cache->documents.constEnd() && read->first == *stamp)
+            return read->second;
+    }
+    QFile f(file);
     QByteArray bytes;
     if (!f.open(QIODevice::ReadOnly) || (bytes = f.readAll(), f.error() != QFileDevice::NoError)) {
         // Never replaced: a later write would lose everything in it.
@@ -325,7 +347,33 @@ IniRegistry::Document IniRegistry::loadStored(const QString& file) const
                          .arg(QDir::toNativeSeparators(file), f.errorString()));
         return empty;
     }
-    return parse(bytes);
+    Document doc = parse(bytes);
+    if (settled(*stamp)) {
+        const std::lock_guard lock(m_cache->mutex);
+        m_cache->documents.insert(file, {*stamp, doc});
+    }
+    return doc;
+}
+
+bool IniRegistry::settled(const Stamp& stamp)
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    constexpr qint64 Ns = 1'000'000'000;
+    return static_cast<qint64>(now.tv_sec) * Ns + now.tv_nsec - std::max(stamp.modifiedNs, stamp.changedNs) >
+           SettledAfterNs;
+}
+
+std::optional<IniRegistry::Stamp> IniRegistry::stampOf(const QString& path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return std::nullopt;
+    constexpr qint64 Ns = 1'000'000'000;
+    return Stamp{static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino),
+                 static_cast<qint64>(st.st_size),
+                 static_cast<qint64>(st.st_mtim.tv_sec) * Ns + st.st_mtim.tv_nsec,
+                 static_cast<qint64>(st.st_ctim.tv_sec) * Ns + st.st_ctim.tv_nsec};
 }
 
 void IniRegistry::save(const QString& file, const Document& doc) const

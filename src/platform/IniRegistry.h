@@ -8,6 +8,8 @@
 #include <QHash>
 
 #include <memory>
+#include <mutex>
+#include <optional>
 
 /// Registry over INI files: the key "Software\<Name>" is the file <dir>/<Name>.ini,
 /// its subkeys are the file's sections. What one opening of a key writes reaches the
@@ -63,6 +65,34 @@ private:
         QString value;
     };
 
+    /// What a file or folder was when it was last read: any write in between changes it (an atomic
+    /// replace makes a new file; an edit in place its size or times).
+    struct Stamp {
+        quint64 device = 0;
+        quint64 inode = 0;
+        qint64 size = 0;
+        qint64 modifiedNs = 0;
+        qint64 changedNs = 0;
+        bool operator==(const Stamp&) const = default;
+    };
+    /// The stamp of `path`; nothing when it is not there.
+    [[nodiscard]] static std::optional<Stamp> stampOf(const QString& path);
+    /// Whether nothing has changed `stamp`'s file for a while. The system's clock for file times
+    /// moves in steps of up to 10 ms (a tick): a file changed twice within one step, to the same
+    /// size, keeps its stamp, so what changed within two steps of now is read again rather than
+    /// trusted.
+    [[nodiscard]] static bool settled(const Stamp& stamp);
+    static constexpr qint64 SettledAfterNs = 20'000'000;
+    /// A file as it was parsed, and the folder's settings files as they were listed: each read
+    /// again only when its stamp changed. The start reads a hundred values.
+    struct ReadCache {
+        std::mutex mutex;
+        QHash<QString, std::pair<Stamp, Document>> documents;
+        Stamp folderStamp;
+        QStringList folderFiles;
+        bool folderListed = false;
+    };
+
     /// Files whose values live in memory for this run, shared by every copy.
     struct Fallback {
         QHash<QString, Document> documents;
@@ -87,4 +117,5 @@ private:
     QString m_section;       // "" for the key itself, else the subkey path
     QList<Change> m_changes; // to m_file, since it was opened
     std::shared_ptr<Fallback> m_fallback = std::make_shared<Fallback>();
+    std::unique_ptr<ReadCache> m_cache = std::make_unique<ReadCache>();
 };

@@ -7,6 +7,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+
+#include <cstdio>
 
 class TestIniRegistry : public QObject {
     Q_OBJECT
@@ -152,6 +155,57 @@ private Q_SLOTS:
                 QVERIFY2(written.contains(line.trimmed()), written.constData());
         QVERIFY(reg.OpenKey(QStringLiteral("Software\\Brasswold\\System"), false));
         QCOMPARE(reg.ReadString(QStringLiteral("InfoPath")), QStringLiteral("/shows/songs.inf"));
+    }
+
+    /// What the registry read it keeps while the file stays as it was; any change made behind its
+    /// back, by another program or another copy, is read.
+    void changesBehindItsBackAreRead()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Brasswold.ini"));
+        const auto writeFile = [](const QString& to, const QByteArray& text) {
+            QFile f(to);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(text);
+        };
+        writeFile(path, "[System]\nInfoPath=/shows/one.inf\n");
+        QThread::msleep(60); // settled: read once, then kept
+        IniRegistry reg(dir.path());
+        const auto infoPath = [&reg] {
+            [&] { QVERIFY(reg.OpenKey(QStringLiteral("Software\\Brasswold\\System"), false)); }();
+            const QString value = reg.ReadString(QStringLiteral("InfoPath"));
+            reg.CloseKey();
+            return value;
+        };
+        QCOMPARE(infoPath(), QStringLiteral("/shows/one.inf"));
+        QCOMPARE(infoPath(), QStringLiteral("/shows/one.inf"));
+
+        // Edited in place to the same size.
+        writeFile(path, "[System]\nInfoPath=/shows/two.inf\n");
+        QCOMPARE(infoPath(), QStringLiteral("/shows/two.inf"));
+        // Replaced by another program, as an editor saves.
+        writeFile(path + QLatin1String(".new"), "[System]\nInfoPath=/shows/three.inf\n");
+        QVERIFY(std::rename(QFile::encodeName(path + QLatin1String(".new")).constData(),
+                            QFile::encodeName(path).constData()) == 0);
+        QCOMPARE(infoPath(), QStringLiteral("/shows/three.inf"));
+        // Written by another copy.
+        {
+            IniRegistry other(dir.path());
+            QVERIFY(other.OpenKey(QStringLiteral("Software\\Brasswold\\System"), false));
+            other.WriteString(QStringLiteral("InfoPath"), QStringLiteral("/shows/four.inf"));
+        }
+        QCOMPARE(infoPath(), QStringLiteral("/shows/four.inf"));
+        // Kept a while, then edited in place to the same size.
+        QThread::msleep(60);
+        QCOMPARE(infoPath(), QStringLiteral("/shows/four.inf"));
+        writeFile(path, "[System]\nInfoPath=/shows/five.inf\n");
+        QCOMPARE(infoPath(), QStringLiteral("/shows/five.inf"));
+        // A file of another spelling takes the key's place.
+        QThread::msleep(60);
+        QCOMPARE(infoPath(), QStringLiteral("/shows/five.inf"));
+        QVERIFY(QFile::remove(path));
+        writeFile(dir.filePath(QStringLiteral("BRASSWOLD.INI")), "[System]\nInfoPath=/shows/six.inf\n");
+        QCOMPARE(infoPath(), QStringLiteral("/shows/six.inf"));
     }
 
     void settingsThatCannotBeKeptLiveForTheRunAndAreReportedOnce_data()
