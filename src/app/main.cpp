@@ -149,7 +149,6 @@ int main(int argc, char* argv[])
     // then ends the show the way Exit does.
     UnixSignals unixSignals;
     systemFonts.wait();
-    Fonts::loadProgramFonts();
     QtDialogs dialogs;
     MessageBoxErrorReporter reporter(dialogs);
     ErrorReporter::install(&reporter);

@@ -82,6 +82,7 @@ QFont Fonts::msSansSerif(int pixelSize)
 
 QFont Fonts::tahoma(int pixelSize, bool bold)
 {
+    loadProgramFonts(); // at the first use: nothing the main window shows at its start is set in it
     // Bold text is drawn in the bold cut of the stand-in, which is bold indeed.
     return withPixels(bold ? QStringLiteral("DejaVu Sans") : g_tahomaFamily, pixelSize, bold);
 }

@@ -27,7 +27,8 @@ private:
 };
 
 /// Registers the faces that are not in the system's font configuration. Call once,
-/// after the application object exists; later calls do nothing.
+/// after the application object exists; later calls do nothing. The faces that need it
+/// (tahoma()) call it themselves.
 void loadProgramFonts();
 
 [[nodiscard]] QFont transistor(int pixelSize, bool bold = false);
