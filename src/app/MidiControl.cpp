@@ -21,13 +21,8 @@ MidiControl::MidiControl(ShowCore* show, Board& board, Registry& registry, QObje
     , m_registry(registry)
     , m_remote(std::make_unique<MidiRemote>(board))
 {
-    QStringList problems;
-    auto profiles = ControllerProfile::loadAll(ControllerProfile::folders(), &problems);
-    m_devices = std::make_unique<MidiDevices>(board, *m_remote, std::move(profiles));
+    m_devices = std::make_unique<MidiDevices>(board, *m_remote, QList<ControllerProfile>{});
     connectGuarded(m_devices.get(), &MidiDevices::news, this, &MidiControl::say);
-    if (!problems.isEmpty())
-        m_aboutNote = QStringLiteral("Controller files that could not be read: %1")
-                          .arg(problems.join(QStringLiteral("; ")));
 }
 
 MidiControl::~MidiControl()
@@ -37,6 +32,12 @@ MidiControl::~MidiControl()
 
 void MidiControl::start()
 {
+    QStringList notes;
+    QStringList problems;
+    m_devices->setProfiles(ControllerProfile::loadAll(ControllerProfile::folders(), &problems));
+    if (!problems.isEmpty())
+        notes << QStringLiteral("Controller files that could not be read: %1")
+                     .arg(problems.join(QStringLiteral("; ")));
     QStringList bad;
     {
         m_registry.OpenKey(BoardKey, true);
@@ -51,9 +52,6 @@ void MidiControl::start()
     }
     m_remote->setInputChannel(m_input.channel);
     m_devices->setFilter(m_input);
-    QStringList notes;
-    if (!m_aboutNote.isEmpty())
-        notes << m_aboutNote;
     if (!bad.isEmpty()) {
         const QString text =
             QStringLiteral("MIDI assignments that could not be read are kept as they are: %1")

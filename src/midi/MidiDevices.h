@@ -51,6 +51,8 @@ public:
     void assignmentsChanged();
     /// Looks for ports plugged in or out since the last look, and for a JACK server.
     void poll();
+    /// The controllers whose pads are lit, for the ports opened from now on.
+    void setProfiles(QList<ControllerProfile> profiles) { m_profiles = std::move(profiles); }
     /// Only the ports `filter` accepts are read; the others close at once.
     void setFilter(const MidiInputFilter& filter);
 
