@@ -38,9 +38,6 @@ void WaveFile::loadLibrariesSoon()
     avutil().loadSoon();
 }
 
-// Each: the library's function, found at the first call.
-#define SONAVEX_LATE(library, name) static auto* const real = library().function<decltype(name)>(#name)
-
 #pragma GCC visibility push(hidden)
 extern "C" {
 

@@ -30,9 +30,6 @@ void MidiDevices::loadLibrariesSoon()
     jack().loadSoon();
 }
 
-// Each: the library's function, found at the first call.
-#define SONAVEX_LATE(library, name) static auto* const real = library().function<decltype(name)>(#name)
-
 #pragma GCC visibility push(hidden)
 extern "C" {
 

@@ -41,3 +41,7 @@ private:
     std::mutex m_mutex;
     std::shared_future<Opened> m_opening;
 };
+
+/// In a function that stands in for the function `name` of the late library that `library()`
+/// returns: `real`, the library's own, found at the first call.
+#define SONAVEX_LATE(library, name) static auto* const real = library().function<decltype(name)>(#name)
