@@ -41,7 +41,10 @@ public:
     /// What listens, in a line for the board without a window.
     [[nodiscard]] virtual QString listening() const = 0;
 
-    /// Loads the library and makes the network side for `show`; null, with the reason in `why`,
-    /// when the library is missing or cannot be loaded: the board then runs without remotes.
+    /// Starts loading the library on a thread of its own, once; returns at once. Loaded on the
+    /// window's thread, it held presses back for the few milliseconds its libraries take.
+    static void loadSoon();
+    /// Loads the library (waiting for loadSoon's load) and makes the network side for `show`; null, with the
+    /// reason in `why`, when the library is missing or cannot be loaded: the board then runs without remotes.
     [[nodiscard]] static std::unique_ptr<NetworkSide> load(ShowCore& show, Registry& registry, QString* why);
 };

@@ -226,6 +226,7 @@ int main(int argc, char* argv[])
         DecoderLibrary::preload(); // on a thread of its own: ready long before any press
         WaveFile::loadLibrariesSoon();
         MidiDevices::loadLibrariesSoon(); // ready when MIDI starts
+        NetworkSide::loadSoon();          // ready when the remotes start
         QTimer::singleShot(RemotesAfterMs, window, [&, board, window, midi] {
             guard([&] {
                 QString why;
