@@ -5,8 +5,10 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QStyleOption>
 
 #include <QImage>
 #include <QPainter>
@@ -54,17 +56,40 @@ class TestArtwork : public QObject {
 private Q_SLOTS:
     /// What the window reads at its start it reads as plain pixels: no picture format plugin is
     /// loaded or even looked at (each costs the start, and the SVG one loads the SVG library).
-    /// First, before any other test reads a picture.
+    /// The menu bar's arrow is read when it first shows. First, before any other test reads a
+    /// picture.
     void theStartLoadsNoPictureFormatPlugin()
     {
+        static QStringList pluginFoldersLookedAt;
+        QLoggingCategory::setFilterRules(QStringLiteral("qt.core.plugin.factoryloader.debug=true"));
+        const QtMessageHandler previous =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
+                if (message.contains(QLatin1String("imageformats")))
+                    pluginFoldersLookedAt << message;
+            });
         QApplication::setStyle(new ProgramStyle);
         QMainWindow window;
         window.menuBar()->addMenu(QStringLiteral("&File")); // asks the style for its arrow
         QVERIFY(!Logo::pixmap().isNull());
         QVERIFY(!Pictures::drawn(QStringLiteral(":/app/tb-play-32.pixels")).isNull());
+        qInstallMessageHandler(previous);
+        QLoggingCategory::setFilterRules(QString());
+        QVERIFY2(pluginFoldersLookedAt.isEmpty(), qPrintable(pluginFoldersLookedAt.join(QLatin1Char('\n'))));
         QFile maps(QStringLiteral("/proc/self/maps"));
         QVERIFY(maps.open(QIODevice::ReadOnly));
         QVERIFY2(!maps.readAll().contains("/imageformats/"), "a picture format plugin was loaded");
+
+        // The arrow itself, when it shows: the toolkit's picture at the size asked, either way round.
+        for (const auto direction : {Qt::LeftToRight, Qt::RightToLeft}) {
+            QStyleOption option;
+            option.direction = direction;
+            const QIcon arrow =
+                QApplication::style()->standardIcon(QStyle::SP_ToolBarHorizontalExtensionButton, &option);
+            QCOMPARE(arrow.actualSize(QSize(16, 16)), QSize(16, 10));
+            QVERIFY(look(arrow.pixmap(QSize(16, 10)).toImage()).painted > 0);
+        }
+        const QIcon vertical = QApplication::style()->standardIcon(QStyle::SP_ToolBarVerticalExtensionButton);
+        QCOMPARE(vertical.actualSize(QSize(10, 16)), QSize(10, 16));
     }
 
     void picturesExistAtTheirSize_data()
