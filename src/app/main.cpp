@@ -148,7 +148,7 @@ int main(int argc, char* argv[])
     // From the first moment, a termination request waits for the event loop, which
     // then ends the show the way Exit does.
     UnixSignals unixSignals;
-    systemFonts.wait();
+    systemFonts.applicationMade();
     QtDialogs dialogs;
     MessageBoxErrorReporter reporter(dialogs);
     ErrorReporter::install(&reporter);
@@ -183,6 +183,7 @@ int main(int argc, char* argv[])
     auto show = std::make_unique<ShowCore>(
         ShowServices{registry, player, cdTracks, &audio, &levels, &preview, &layerOutputs},
         std::move(songInfo));
+    systemFonts.wait(); // the window's text is measured as it is made
     auto form = std::make_unique<TMainForm>(*show, dialogs, drives);
     form->setSplash(&splash);
     form->setPreview(&preview);

@@ -22,10 +22,18 @@ QFont withPixels(const QString& family, int pixelSize, bool bold = false, bool i
 } // namespace
 
 Fonts::SystemFontsReader::SystemFontsReader()
-    : m_thread([] {
+    : m_thread([this] {
         // The configuration every later font question answers from; the library takes
         // care that a question asked meanwhile is answered all the same.
         FcInit();
+        std::unique_lock lock(m_mutex);
+        m_told.wait(lock, [this] { return m_next != Next::Hold; });
+        if (m_next == Next::List) {
+            lock.unlock();
+            // The toolkit's font database lists every font at its first question, under a lock
+            // of its own: a font the window asks for meanwhile waits for the list.
+            (void)QFontDatabase::families();
+        }
     })
 {
 }
@@ -35,10 +43,27 @@ Fonts::SystemFontsReader::~SystemFontsReader()
     wait();
 }
 
+void Fonts::SystemFontsReader::applicationMade()
+{
+    tell(Next::List);
+}
+
 void Fonts::SystemFontsReader::wait()
 {
+    tell(Next::Leave);
     if (m_thread.joinable())
         m_thread.join();
+}
+
+void Fonts::SystemFontsReader::tell(Next next)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_next != Next::Hold)
+            return;
+        m_next = next;
+    }
+    m_told.notify_one();
 }
 
 void Fonts::loadProgramFonts()

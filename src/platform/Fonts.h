@@ -3,6 +3,8 @@
 
 #include <QFont>
 
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 /// The program's typefaces by the names its windows are designed with.
@@ -10,9 +12,12 @@
 /// Sans, "Tahoma" is Wine's Tahoma (or DejaVu Sans), "Garamond" is EB Garamond.
 namespace Fonts {
 /// Reads the system's font configuration on a thread of its own while the program starts and
-/// connects to the display: read in line, it is a good part of the start of a window with
-/// text. Make it first thing; wait() before the first font is used (loadProgramFonts()
-/// waits). Waits for the thread when it goes.
+/// connects to the display, and then, once the application object exists, lists the fonts for
+/// the toolkit's font database while the show and the splash are made: done in line, both are a
+/// good part of the start of a window with text. Make it first thing, call applicationMade()
+/// once the application object is made, and wait() before the window is made and in any case
+/// before the application object goes. Without applicationMade(), the fonts are left for the
+/// toolkit to list.
 class SystemFontsReader {
 public:
     SystemFontsReader();
@@ -20,9 +25,16 @@ public:
     SystemFontsReader(const SystemFontsReader&) = delete;
     SystemFontsReader& operator=(const SystemFontsReader&) = delete;
 
+    void applicationMade();
     void wait();
 
 private:
+    enum class Next { Hold, List, Leave };
+    void tell(Next next);
+
+    std::mutex m_mutex;
+    std::condition_variable m_told;
+    Next m_next = Next::Hold;
     std::thread m_thread;
 };
 
