@@ -56,17 +56,11 @@ AuditionControl::AuditionControl(ShowCore& show, PreviewControl& preview, const 
     m_frame->setObjectName(QStringLiteral("AuditionFrame"));
     m_frame->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_frame->setFocusPolicy(Qt::NoFocus);
-    m_frame->setStyleSheet(QStringLiteral("QFrame { border: %1px solid %2; background: transparent; }")
-                               .arg(FrameWidth)
-                               .arg(Colour.name()));
     m_frame->hide();
     if (m_board)
         m_board->installEventFilter(this);
 
     m_word->setObjectName(QStringLiteral("AuditionWord"));
-    m_word->setStyleSheet(
-        QStringLiteral("QLabel { background: %1; color: white; font-weight: bold; padding: 0 6px; }")
-            .arg(Colour.name()));
     m_word->hide();
     if (places.statusBar)
         places.statusBar->addPermanentWidget(m_word);
@@ -96,6 +90,8 @@ void AuditionControl::follow(bool on)
 {
     m_hintTimer->stop();
     m_action->setChecked(on);
+    if (on)
+        dress();
     m_word->setText(Word);
     m_word->setVisible(on);
     if (m_board) {
@@ -105,6 +101,19 @@ void AuditionControl::follow(bool on)
         m_frame->raise();
     }
     previewChanged();
+}
+
+void AuditionControl::dress()
+{
+    if (m_dressed)
+        return;
+    m_dressed = true;
+    m_frame->setStyleSheet(QStringLiteral("QFrame { border: %1px solid %2; background: transparent; }")
+                               .arg(FrameWidth)
+                               .arg(Colour.name()));
+    m_word->setStyleSheet(
+        QStringLiteral("QLabel { background: %1; color: white; font-weight: bold; padding: 0 6px; }")
+            .arg(Colour.name()));
 }
 
 bool AuditionControl::eventFilter(QObject* watched, QEvent* event)
@@ -139,6 +148,7 @@ void AuditionControl::refused(const QString& command)
 {
     if (command != QLatin1String("audition"))
         return;
+    dress();
     m_word->setText(QStringLiteral("Audition: ") + m_preview.unavailable());
     m_word->show();
     m_hintTimer->start();

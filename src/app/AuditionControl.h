@@ -50,6 +50,9 @@ private:
     void previewChanged();
     /// Its key pressed with no preview to play on: the hint, for a few seconds.
     void refused(const QString& command);
+    /// The frame's and the word's looks, at their first showing: both are hidden at the start,
+    /// and a style sheet costs the start a parse and a restyle each.
+    void dress();
 
     ShowCore& m_show;
     PreviewControl& m_preview;
@@ -59,4 +62,5 @@ private:
     QFrame* m_frame;
     QLabel* m_word;
     QTimer* m_hintTimer;
+    bool m_dressed = false;
 };

@@ -288,7 +288,9 @@ void MainFormLayout::buildStatusBar(TMainForm& f)
         auto* panel = new QLabel(bar);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         panel->setFont(Fonts::transistor(19, true));
-        panel->setStyleSheet(QStringLiteral("color: rgb(0, 128, 0);"));
+        QPalette green = panel->palette();
+        green.setColor(QPalette::WindowText, QColor(0, 128, 0));
+        panel->setPalette(green);
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         if (widths[i] > 0) {
             panel->setFixedWidth(widths[i]);

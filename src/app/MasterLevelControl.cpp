@@ -88,9 +88,11 @@ MasterLevelControl::MasterLevelControl(Board& board, QWidget* parent)
     m_slider->setToolTip(QStringLiteral("Master level: every sound but the preview"));
     m_value->setFixedWidth(m_value->fontMetrics().horizontalAdvance(QStringLiteral("-60 dB")) + 4);
     m_value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_value->setStyleSheet(QStringLiteral("color: white;"));
+    QPalette white = m_value->palette();
+    white.setColor(QPalette::WindowText, Qt::white);
+    m_value->setPalette(white);
     m_caption = new QLabel(QStringLiteral("Master"), this);
-    m_caption->setStyleSheet(QStringLiteral("color: white;"));
+    m_caption->setPalette(white);
     layout->addWidget(m_caption);
     layout->addWidget(m_slider, 3);
     layout->addWidget(m_value);

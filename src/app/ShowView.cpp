@@ -74,8 +74,9 @@ void ShowView::setTransport(const Transport& transport)
 
 void ShowView::setFinalSeconds(bool on)
 {
-    m_w.panels[0]->setStyleSheet(on ? QStringLiteral("color: rgb(255, 0, 0);")
-                                    : QStringLiteral("color: rgb(0, 128, 0);"));
+    QPalette colours = m_w.panels[0]->palette();
+    colours.setColor(QPalette::WindowText, on ? QColor(255, 0, 0) : QColor(0, 128, 0));
+    m_w.panels[0]->setPalette(colours);
 }
 
 void ShowView::fitPositionPanel(bool timeLeft)

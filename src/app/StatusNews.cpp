@@ -11,7 +11,9 @@ StatusNews::StatusNews(QWidget* parent)
 {
     setObjectName(QStringLiteral("StatusNews"));
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    setStyleSheet(QStringLiteral("color: rgb(128, 0, 0);"));
+    QPalette darkRed = palette();
+    darkRed.setColor(QPalette::WindowText, QColor(128, 0, 0));
+    setPalette(darkRed);
     setTextFormat(Qt::PlainText);
     setMinimumWidth(0);
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred); // a long text never widens the bar
