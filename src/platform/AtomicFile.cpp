@@ -41,13 +41,13 @@ bool isTemporaryName(const QString& fileName, const QString& name)
 QFileInfoList temporariesOf(const QString& target)
 {
     const QFileInfo info(target);
-    const QString prefix = temporaryPrefix(info.fileName());
+    const QDir dir = info.absoluteDir();
     QFileInfoList found;
-    const auto entries = info.absoluteDir().entryInfoList({prefix + QLatin1Char('*')},
-                                                          QDir::Files | QDir::Hidden | QDir::NoSymLinks);
-    for (const QFileInfo& entry : entries)
-        if (isTemporaryName(entry.fileName(), info.fileName()))
-            found.append(entry);
+    // Names matched here: a name filter is a pattern compiled anew at each listing.
+    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    for (const QString& name : names)
+        if (isTemporaryName(name, info.fileName()))
+            found.append(QFileInfo(dir, name));
     return found;
 }
 

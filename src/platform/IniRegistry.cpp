@@ -155,7 +155,11 @@ QString IniRegistry::fileForKey(const QString& key) const
         const std::optional<Stamp> folder = stampOf(m_configDir);
         const std::lock_guard lock(m_cache->mutex);
         if (!folder || !m_cache->folderListed || m_cache->folderStamp != *folder) {
-            m_cache->folderFiles = QDir(m_configDir).entryList({QStringLiteral("*.ini")}, QDir::Files);
+            // Names matched here: a name filter is a pattern compiled anew at each listing.
+            m_cache->folderFiles.clear();
+            for (const QString& file : QDir(m_configDir).entryList(QDir::Files))
+                if (file.endsWith(QLatin1String(".ini"), Qt::CaseInsensitive))
+                    m_cache->folderFiles.append(file);
             m_cache->folderStamp = folder.value_or(Stamp{});
             m_cache->folderListed = folder && settled(*folder);
         }
