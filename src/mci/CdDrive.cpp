@@ -29,6 +29,16 @@ void installQuietLog()
 
 void ignoreProgress(long, paranoia_cb_mode_t) {}
 
+/// Whether the kernel says it has no CD drive: every drive it knows is listed under its CD
+/// layer's settings, which exist only while there is one. libcdio's own search looks at a
+/// hundred device names before it says the same. False when the kernel's settings cannot be
+/// seen at all (no /proc): then libcdio searches.
+bool kernelHasNoCdDrive()
+{
+    return QFileInfo::exists(QStringLiteral("/proc/sys/dev")) &&
+           !QFileInfo::exists(QStringLiteral("/proc/sys/dev/cdrom/info"));
+}
+
 /// Retries of one sector before paranoia gives up on it and moves on.
 constexpr int MaxSectorRetries = 20;
 
@@ -101,6 +111,10 @@ std::unique_ptr<CdDrive> CdDrive::open(const QString& source, OpenResult& result
     installQuietLog();
     auto impl = std::make_unique<Impl>();
     if (source.isEmpty()) {
+        if (kernelHasNoCdDrive()) {
+            result = OpenResult::NoDrive;
+            return nullptr;
+        }
         driver_id_t driver = DRIVER_DEVICE;
         char* device = cdio_get_default_device_driver(&driver);
         if (device) {
