@@ -31,6 +31,7 @@
 #include "platform/MessageBoxErrorReporter.h"
 #include "platform/MountedDrives.h"
 #include "platform/QtDialogs.h"
+#include "platform/SessionBus.h"
 #include "platform/SingleInstance.h"
 #include "platform/UnixSignals.h"
 #include "songs/ShowCollector.h"
@@ -149,6 +150,7 @@ int main(int argc, char* argv[])
     // then ends the show the way Exit does.
     UnixSignals unixSignals;
     systemFonts.applicationMade();
+    SessionBusConnector sessionBus;
     QtDialogs dialogs;
     MessageBoxErrorReporter reporter(dialogs);
     ErrorReporter::install(&reporter);
