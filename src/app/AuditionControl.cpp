@@ -10,6 +10,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
+#include <QPainter>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTimer>
@@ -19,6 +20,32 @@ namespace {
 constexpr int HintMs = 5000;
 constexpr int FrameWidth = 6;
 const QString Word = QStringLiteral("AUDITION: your presses play on the preview output only");
+
+/// The tool bar's Audition button: a thin frame in Audition's colour, filled with it while on.
+/// Drawn here rather than by a style sheet, the one the window would otherwise parse and
+/// restyle for before it can show.
+class AuditionButton : public QToolButton {
+public:
+    using QToolButton::QToolButton;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const bool on = isChecked();
+        p.setPen(QColor(0, 100, 100));
+        p.setBrush(on ? QBrush(AuditionControl::Colour) : QBrush(Qt::NoBrush));
+        p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
+        QFont bold = font();
+        bold.setBold(true);
+        p.setFont(bold);
+        p.setPen(
+            on ? QColor(Qt::white)
+               : palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+        p.drawText(rect().adjusted(6, 2, -6, -2), Qt::AlignCenter | Qt::TextShowMnemonic, text());
+    }
+};
 } // namespace
 
 AuditionControl::AuditionControl(ShowCore& show, PreviewControl& preview, const Places& places,
@@ -27,7 +54,7 @@ AuditionControl::AuditionControl(ShowCore& show, PreviewControl& preview, const 
     , m_show(show)
     , m_preview(preview)
     , m_action(new QAction(QStringLiteral("&Audition"), this))
-    , m_button(new QToolButton(places.toolBar))
+    , m_button(new AuditionButton(places.toolBar))
     , m_board(places.board)
     , m_frame(new QFrame(places.board))
     , m_word(new QLabel(places.statusBar))
@@ -47,11 +74,6 @@ AuditionControl::AuditionControl(ShowCore& show, PreviewControl& preview, const 
     m_button->setGeometry(300, 6, 80, 34);
     m_button->setFocusPolicy(Qt::NoFocus);
     m_button->setCursor(Qt::PointingHandCursor);
-    m_button->setStyleSheet(
-        QStringLiteral("QToolButton { font-weight: bold; border: 1px solid rgb(0, 100, 100); "
-                       "border-radius: 3px; padding: 2px 6px; }"
-                       "QToolButton:checked { background: %1; color: white; }")
-            .arg(Colour.name()));
 
     m_frame->setObjectName(QStringLiteral("AuditionFrame"));
     m_frame->setAttribute(Qt::WA_TransparentForMouseEvents);

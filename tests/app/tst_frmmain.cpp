@@ -940,6 +940,10 @@ private Q_SLOTS:
         const QImage window = shot(*m_form);
         QCOMPARE(window.pixelColor(m_form->TabControl->mapTo(m_form.get(), QPoint(2, 60))),
                  AuditionControl::Colour);
+        const QWidget* auditionButton = audition->button();
+        QCOMPARE(
+            window.pixelColor(auditionButton->mapTo(m_form.get(), QPoint(3, auditionButton->height() / 2))),
+            AuditionControl::Colour);
         if (const QString docs = qEnvironmentVariable("SONAVEX_DOCS_SHOTS"); !docs.isEmpty())
             QVERIFY(window.save(docs + u"/audition.png"_s));
         // The show view's tiles keep inside Audition's frame.
