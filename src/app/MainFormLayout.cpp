@@ -248,14 +248,15 @@ void MainFormLayout::buildTabControl(TMainForm& f)
     f.Tabs = tabs->tabBar;
     f.TabControl->setCursor(Qt::PointingHandCursor);
     f.TabControl->setContextMenuPolicy(Qt::NoContextMenu); // the menu key reaches the window
-    // Named once all are in: the bar measures every tab again at each tab added, while a name
-    // set afterwards is measured once, when the bar first lays itself out.
+    // Coloured, then named, once all are in: the bar measures every tab again at each tab added
+    // and at each colour set after a name, while names set last are measured once, when the
+    // bar first lays itself out.
     for (int i = 0; i < SheetCount; ++i)
         f.Tabs->addTab(QString());
-    for (int i = 0; i < SheetCount; ++i) {
-        f.Tabs->setTabText(i, QStringLiteral("Music Sheet %1").arg(i + 1));
+    for (int i = 0; i < SheetCount; ++i)
         f.Tabs->setTabTextColor(i, QColor(255, 0, 0));
-    }
+    for (int i = 0; i < SheetCount; ++i)
+        f.Tabs->setTabText(i, QStringLiteral("Music Sheet %1").arg(i + 1));
     f.Tabs->setCurrentIndex(0);
     f.Tabs->installEventFilter(&f);
     f.TabControl->installEventFilter(&f);
